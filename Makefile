@@ -1,0 +1,24 @@
+# The two ways in: `make run` builds and starts the application, `make test` builds and
+# runs every test. Both install missing Debian packages first (as root).
+BUILD ?= build
+
+.PHONY: run test deps build clean format
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DBRINDLEWICK_WERROR=ON
+	cmake --build $(BUILD) --parallel
+
+run: build
+	$(BUILD)/app/brindlewick
+
+test: deps
+	scripts/run-tests
+
+format:
+	find core app tests tools bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf build build-sanitize build-fuzz

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "Date.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <exception>
+#include <optional>
+
+namespace brindlewick {
+
+// The JSON layer's own error: text that is not JSON, a value of the wrong JSON type, a null
+// where a value is required, a missing key, a number that is not a 64-bit integer, a string
+// that names no enumeration case. It carries the path of the value concerned
+// ("drops[3].scores.surprise") so a reader of the message can find it.
+class JsonDecodingError : public std::exception {
+public:
+  JsonDecodingError(QString path, QString problem);
+
+  const QString& path() const { return m_path; }
+  const QString& problem() const { return m_problem; }
+  // "path: problem", or the problem alone for the document itself.
+  QString description() const;
+  const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+  QString m_path;
+  QString m_problem;
+  QByteArray m_what;
+};
+
+namespace Json {
+
+// Nesting deeper than this is refused before Qt's parser sees the text.
+inline constexpr int maximumDepth = 256;
+
+// Parses any JSON value, a bare string or number at the top level included. Strict beyond
+// RFC 8259's minimum: invalid UTF-8 (overlong forms, encoded surrogates), unpaired
+// surrogate escapes, a key that occurs twice in one object, nesting beyond maximumDepth and
+// anything after the value are refused with JsonDecodingError.
+QJsonValue parse(const QByteArray& text);
+// As parse, and the top-level value must be an object.
+QJsonObject parseObject(const QByteArray& text);
+
+// Compact text of any value, bare scalars included.
+QByteArray serialize(const QJsonValue& value);
+
+// Paths for error messages: child("drops", "scores") = "drops.scores", element("drops", 3) = "drops[3]".
+QString child(const QString& parent, QStringView key);
+QString element(const QString& parent, qsizetype index);
+
+// Typed reads of one value; `path` names it in the error.
+QString toString(const QJsonValue& value, const QString& path);
+// An integral value that fits in 64 bits. Qt keeps no trace of how a number was written, so
+// 1.0 and 1e0 read as 1, as with the decoders the stored formats come from; 0.5 and 2^63 are refused.
+qint64 toInt64(const QJsonValue& value, const QString& path);
+double toDouble(const QJsonValue& value, const QString& path);
+bool toBool(const QJsonValue& value, const QString& path);
+Date toDate(const QJsonValue& value, const QString& path);
+QJsonObject toObject(const QJsonValue& value, const QString& path);
+QJsonArray toArray(const QJsonValue& value, const QString& path);
+
+// True when the value is a number with an integral value that fits in 64 bits.
+bool isInteger(const QJsonValue& value);
+
+} // namespace Json
+
+// Reads the fields of one JSON object, naming each failing value by its path.
+// Missing required keys and nulls where a value is required are JsonDecodingErrors.
+class JsonObjectReader {
+public:
+  explicit JsonObjectReader(QJsonObject object, QString path = {});
+
+  const QJsonObject& object() const { return m_object; }
+  const QString& path() const { return m_path; }
+  QString pathOf(QStringView key) const { return Json::child(m_path, key); }
+
+  bool contains(QStringView key) const { return m_object.contains(key); }
+  // Present and not null.
+  bool hasValue(QStringView key) const;
+
+  QJsonValue required(QStringView key) const;
+  QString string(QStringView key) const;
+  qint64 int64(QStringView key) const;
+  double number(QStringView key) const;
+  bool boolean(QStringView key) const;
+  Date date(QStringView key) const;
+  JsonObjectReader object(QStringView key) const;
+  QJsonArray array(QStringView key) const;
+
+  // Absent or null gives no value; anything else must have the right type.
+  std::optional<QString> optionalString(QStringView key) const;
+  std::optional<qint64> optionalInt64(QStringView key) const;
+  std::optional<double> optionalNumber(QStringView key) const;
+  std::optional<bool> optionalBoolean(QStringView key) const;
+  std::optional<Date> optionalDate(QStringView key) const;
+
+private:
+  QJsonObject m_object;
+  QString m_path;
+};
+
+} // namespace brindlewick

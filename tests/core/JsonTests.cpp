@@ -1,0 +1,113 @@
+#include "Json.h"
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+struct RefusedText {
+  const char* name;
+  QByteArray text;
+};
+
+class JsonRefusal : public testing::TestWithParam<RefusedText> {};
+
+TEST_P(JsonRefusal, IsAJsonDecodingError) {
+  EXPECT_THROW(Json::parse(GetParam().text), JsonDecodingError) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parse, JsonRefusal,
+    testing::Values(
+        RefusedText{"Empty", ""}, RefusedText{"OnlySpace", "  \n"},
+        RefusedText{"TrailingText", "{} x"}, RefusedText{"TwoValues", "1 2"},
+        RefusedText{"DuplicateKey", R"({"a":1,"a":2})"},
+        RefusedText{"DuplicateKeyThroughEscape", R"({"a":1,"\u0061":2})"},
+        RefusedText{"DuplicateKeyNested", R"({"x":{"b":true,"b":true}})"},
+        RefusedText{"OverlongSlash", QByteArray("\"\xC0\xAF\"")},
+        RefusedText{"OverlongThreeBytes", QByteArray("\"\xE0\x80\xAF\"")},
+        RefusedText{"EncodedSurrogate", QByteArray("\"\xED\xA0\x80\"")},
+        RefusedText{"BeyondUnicode", QByteArray("\"\xF4\x90\x80\x80\"")},
+        RefusedText{"TruncatedSequence", QByteArray("\"\xE2\x82\"")},
+        RefusedText{"LoneHighSurrogateEscape", R"("\ud800")"},
+        RefusedText{"LoneLowSurrogateEscape", R"("\udc00x")"},
+        RefusedText{"HighThenNonLow", R"("\ud800\u0041")"},
+        RefusedText{"RawNulInString", QByteArray("\"a\0b\"", 5)},
+        RefusedText{"NulOutsideString", QByteArray("{}\0", 3)},
+        RefusedText{"RawControlCharacter", "\"a\tb\""},
+        RefusedText{"BadEscape", R"("\x41")"},
+        RefusedText{"LeadingZero", "01"}, RefusedText{"BarePoint", "1."},
+        RefusedText{"PlusSign", "+1"}, RefusedText{"Nan", "NaN"},
+        RefusedText{"TrailingComma", "[1,]"}, RefusedText{"SingleQuotes", "{'a':1}"},
+        RefusedText{"Unterminated", R"({"a":"b)"},
+        RefusedText{"TooDeep", QByteArray(Json::maximumDepth + 1, '[') + QByteArray(Json::maximumDepth + 1, ']')}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Json, AcceptsNestingUpToTheLimitAndEveryScalarAtTheTop) {
+  const QByteArray deepest = QByteArray(Json::maximumDepth, '[') + QByteArray(Json::maximumDepth, ']');
+  EXPECT_TRUE(Json::parse(deepest).isArray());
+  EXPECT_EQ(Json::parse(R"("W/\"etag\"")").toString(), QStringLiteral("W/\"etag\""));
+  EXPECT_EQ(Json::parse(" -12 ").toInteger(), -12);
+  EXPECT_TRUE(Json::parse("true").toBool());
+  EXPECT_TRUE(Json::parse("null").isNull());
+  EXPECT_EQ(Json::parse(R"("\ud83d\ude00")").toString(), QString::fromUtf8("\xF0\x9F\x98\x80"));
+  EXPECT_EQ(Json::parse(R"("a\u0000b")").toString().size(), 3);
+}
+
+TEST(Json, SerializesScalarsAndContainersSoTheyParseBackEqual) {
+  const QList<QJsonValue> values{QJsonValue(QStringLiteral("W/\"1\"")), QJsonValue(qint64(1) << 62),
+                                 QJsonValue(0.1), QJsonValue(false), QJsonValue(),
+                                 QJsonObject{{QStringLiteral("k"), QJsonArray{1, QStringLiteral("é")}}}};
+  for (const QJsonValue& value : values)
+    EXPECT_EQ(Json::parse(Json::serialize(value)), value) << Json::serialize(value).toStdString();
+  EXPECT_EQ(Json::serialize(QJsonValue(QStringLiteral("tag"))), QByteArray("\"tag\""));
+}
+
+// Qt's value model does not keep how a number was written, so an integral value written
+// as 1.0 or 1e0 reads as the integer 1 (as the platform decoders the stored formats come
+// from do); a fraction or a value beyond 64 bits never does.
+TEST(Json, IntegersAreIntegralValuesThatFitIn64Bits) {
+  const QJsonArray numbers = Json::parse(
+      "[9223372036854775807, -9223372036854775808, 1.0, 1e0, 0.5, 9223372036854775808, -1e300]").toArray();
+  const QString path = QStringLiteral("n");
+  EXPECT_EQ(Json::toInt64(numbers[0], path), std::numeric_limits<qint64>::max());
+  EXPECT_EQ(Json::toInt64(numbers[1], path), std::numeric_limits<qint64>::min());
+  EXPECT_EQ(Json::toInt64(numbers[2], path), 1);
+  EXPECT_EQ(Json::toInt64(numbers[3], path), 1);
+  for (int i = 4; i < numbers.size(); ++i)
+    EXPECT_THROW(Json::toInt64(numbers[i], path), JsonDecodingError) << i;
+  EXPECT_DOUBLE_EQ(Json::toDouble(numbers[4], path), 0.5);
+}
+
+TEST(JsonObjectReader, NamesTheFailingValueByItsPath) {
+  const JsonObjectReader reader(
+      Json::parseObject(R"({"drops":{"scores":{"surprise":"high","n":null}},"list":[1]})"));
+  const auto describe = [](auto&& read) -> std::string {
+    try {
+      read();
+    } catch (const JsonDecodingError& error) {
+      return error.description().toStdString();
+    }
+    return "no error";
+  };
+  EXPECT_EQ(describe([&] { reader.object(u"drops").object(u"scores").int64(u"surprise"); }),
+            "drops.scores.surprise: expected an integer but found a string");
+  EXPECT_EQ(describe([&] { reader.object(u"drops").object(u"scores").string(u"n"); }),
+            "drops.scores.n: expected a string but found null");
+  EXPECT_EQ(describe([&] { reader.string(u"absent"); }), "absent: the key is missing");
+  EXPECT_EQ(describe([&] { reader.object(u"list"); }), "list: expected an object but found an array");
+  EXPECT_EQ(Json::element(QStringLiteral("drops"), 3), QStringLiteral("drops[3]"));
+}
+
+TEST(JsonObjectReader, OptionalValuesAreAbsentWhenMissingOrNullButStillTyped) {
+  const JsonObjectReader reader(Json::parseObject(R"({"a":null,"b":2,"c":"x"})"));
+  EXPECT_FALSE(reader.optionalInt64(u"a").has_value());
+  EXPECT_FALSE(reader.optionalInt64(u"missing").has_value());
+  EXPECT_EQ(reader.optionalInt64(u"b"), 2);
+  EXPECT_THROW(reader.optionalInt64(u"c"), JsonDecodingError);
+  EXPECT_TRUE(reader.contains(u"a"));
+  EXPECT_FALSE(reader.hasValue(u"a"));
+}
+
+} // namespace
