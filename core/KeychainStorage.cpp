@@ -28,8 +28,8 @@ template <typename JobType> JobPointer prepareJob(const QString& service, const 
 
 // Starts the job and resumes the awaiting coroutine with the job's status when it answers,
 // or with noAnswerStatus when the deadline passes first; whichever comes second is ignored.
-// The awaiting coroutine is always resumed from the event loop, never from inside the
-// job's own signal or inside this awaiter.
+// The job's answer resumes the coroutine from the event loop, never from inside the job's
+// own signal, so the caller's code never runs inside QtKeychain.
 class JobAnswer {
 public:
   JobAnswer(JobPointer& job, std::chrono::milliseconds timeout, const KeychainStorage::JobStarter& start,
