@@ -94,6 +94,7 @@ std::uint32_t X11DesktopWatch::queryActiveWindow() {
   xcb_get_property_cookie_t cookie = xcb_get_property(
       connection_->xcb, 0, connection_->root, connection_->atoms[ActiveWindow], XCB_ATOM_WINDOW, 0, 1);
   xcb_get_property_reply_t* reply = xcb_get_property_reply(connection_->xcb, cookie, nullptr);
+  scheduleDrain();
   if (reply == nullptr) {
     return XCB_NONE;
   }
@@ -157,7 +158,18 @@ void X11DesktopWatch::followActiveWindow() {
   }
 }
 
+void X11DesktopWatch::scheduleDrain() {
+  // Waiting for a reply makes xcb read every event already on the socket into its own queue,
+  // where the socket notifier can no longer see it; look at the queue once control returns
+  // to the event loop.
+  if (!drainScheduled_) {
+    drainScheduled_ = true;
+    QMetaObject::invokeMethod(this, &X11DesktopWatch::drainEvents, Qt::QueuedConnection);
+  }
+}
+
 void X11DesktopWatch::drainEvents() {
+  drainScheduled_ = false;
   if (!isConnected()) {
     return;
   }

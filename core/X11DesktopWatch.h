@@ -46,6 +46,7 @@ private:
 
   void open(const QByteArray& displayName);
   void drainEvents();
+  void scheduleDrain();
   void followActiveWindow();
   std::uint32_t queryActiveWindow();
   bool windowIsFullScreen(std::uint32_t window);
@@ -55,6 +56,7 @@ private:
   QSocketNotifier* notifier_ = nullptr;
   std::uint32_t activeWindow_ = 0;
   bool activeFullScreen_ = false;
+  bool drainScheduled_ = false;
 };
 
 } // namespace brindlewick
