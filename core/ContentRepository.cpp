@@ -1,0 +1,347 @@
+#include "ContentRepository.h"
+
+#include "Json.h"
+
+#include <QJsonObject>
+#include <QMap>
+
+#include <algorithm>
+#include <utility>
+
+namespace brindlewick {
+
+namespace {
+
+namespace Key {
+const QString release = QStringLiteral("release");
+const QString manifest = QStringLiteral("manifest");
+const QString manifestETag = QStringLiteral("manifest-etag");
+const QString withdrawals = QStringLiteral("withdrawals");
+const QString arrivals = QStringLiteral("arrivals");
+const QString seen = QStringLiteral("seen");
+const QString ledger = QStringLiteral("ledger");
+const QString savedPrefix = QStringLiteral("saved/");
+const QString lovedPrefix = QStringLiteral("loved/");
+const QString historyPrefix = QStringLiteral("history/");
+} // namespace Key
+
+// A stored record taken as plain JSON, so that each record under a prefix is decoded on its
+// own and a failure can name its key.
+struct StoredJson {
+  QJsonValue value;
+  static StoredJson fromJson(const QJsonValue& json) { return {json}; }
+  QJsonValue toJson() const { return value; }
+};
+
+QString messageOf(const std::exception& error) { return QString::fromUtf8(error.what()); }
+
+// Runs one read of the loading sequence; any failure becomes a StoredRecordError naming `key`.
+template <typename Read>
+auto reading(const QString& key, Read&& read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (const StoredRecordError&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw StoredRecordError(key, messageOf(error), std::current_exception());
+  }
+}
+
+// Every record under `prefix`, decoded as T, newest first by `dateOf` (a stable sort on the
+// date alone).
+template <typename T, typename DateOf>
+QList<T> loadList(const LocalStore& store, const QString& prefix, DateOf dateOf) {
+  const auto entries = reading(prefix, [&] { return store.entries<StoredJson>(prefix); });
+  QList<T> list;
+  list.reserve(static_cast<qsizetype>(entries.size()));
+  for (const auto& [key, json] : entries)
+    list.append(reading(key, [&] { return T::fromJson(json.value); }));
+  std::stable_sort(list.begin(), list.end(), [&](const T& a, const T& b) { return dateOf(a) > dateOf(b); });
+  return list;
+}
+
+template <typename V>
+QHash<QString, V> loadMap(const LocalStore& store, const QString& key) {
+  const auto map = reading(key, [&] { return store.load<QMap<QString, V>>(key); });
+  QHash<QString, V> result;
+  if (!map)
+    return result;
+  result.reserve(map->size());
+  for (auto it = map->begin(); it != map->end(); ++it)
+    result.insert(it.key(), it.value());
+  return result;
+}
+
+template <typename V>
+QByteArray encodeMap(const QHash<QString, V>& map) {
+  QJsonObject object;
+  for (auto it = map.begin(); it != map.end(); ++it)
+    object.insert(it.key(), JsonCoding<V>::encode(it.value()));
+  return Json::serialize(object);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+ContentError::ContentError(Case errorCase) : m_case(errorCase), m_what(message().toUtf8()) {}
+
+QString ContentError::message() const {
+  switch (m_case) {
+  case Case::previewNotEnabled:
+    return QStringLiteral("Development content is available only in an explicit debug preview.");
+  case Case::missingFixture:
+    return QStringLiteral("The development fixture resource is missing.");
+  case Case::emptySelection:
+    return QStringLiteral("No other drop matches your interests. Try Surprise Me or sync new content.");
+  }
+  return {};
+}
+
+StoredRecordError::StoredRecordError(QString key, QString reason, std::exception_ptr original)
+    : m_key(std::move(key)), m_reason(std::move(reason)), m_original(std::move(original)),
+      m_what(message().toUtf8()) {}
+
+QString StoredRecordError::message() const {
+  return QStringLiteral("The stored record \"%1\" could not be read: %2").arg(m_key, m_reason);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ContentRepository::ContentRepository(LocalStore& store, QString appVersion, bool allowDevelopment, QObject* parent)
+    : QObject(parent), m_store(store), m_appVersion(std::move(appVersion)), m_allowDevelopment(allowDevelopment) {
+  load();
+}
+
+ContentRepository::~ContentRepository() = default;
+
+void ContentRepository::load() {
+  // The order is fixed: the first record that fails ends construction, so the same store
+  // always reports the same record.
+  if (std::optional<QByteArray> bytes = reading(Key::release, [&] { return m_store.data(Key::release); })) {
+    m_release = reading(Key::release, [&] {
+      return ContractValidation::decodeRelease(*bytes, m_allowDevelopment, m_appVersion);
+    });
+    m_releaseBytes = std::move(*bytes);
+  }
+  m_saved = loadList<SavedSnapshot>(m_store, Key::savedPrefix, [](const SavedSnapshot& s) { return s.savedAt; });
+  m_loved = loadList<SavedSnapshot>(m_store, Key::lovedPrefix, [](const SavedSnapshot& s) { return s.savedAt; });
+  m_history = loadList<HistoryEntry>(m_store, Key::historyPrefix, [](const HistoryEntry& e) { return e.shownAt; });
+  m_ledger = reading(Key::ledger, [&] { return m_store.load<ScheduleLedger>(Key::ledger); }).value_or(ScheduleLedger());
+  m_withdrawals = loadMap<QString>(m_store, Key::withdrawals);
+  m_seen = loadMap<Date>(m_store, Key::seen);
+  m_arrivals = loadMap<Date>(m_store, Key::arrivals);
+  m_manifestETag = reading(Key::manifestETag, [&] { return m_store.load<QString>(Key::manifestETag); });
+  if (const auto bytes = reading(Key::manifest, [&] { return m_store.data(Key::manifest); }))
+    m_manifest = reading(Key::manifest, [&] { return ContentManifest::decode(Json::parse(*bytes)); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Installation
+
+void ContentRepository::install(const QByteArray& data, const ContentManifest& manifest,
+                                const std::optional<QString>& etag, Date at) {
+  ContentRelease release = ContractValidation::validateRelease(data, manifest, m_appVersion);
+  replaceCache(data, std::move(release), manifest, etag, at);
+}
+
+void ContentRepository::replaceCache(const QByteArray& data, ContentRelease release,
+                                     const std::optional<ContentManifest>& manifest,
+                                     const std::optional<QString>& etag, Date at) {
+  // Withdrawals accumulate across releases; a drop that this release carries is no longer
+  // withdrawn.
+  QHash<QString, QString> withdrawals = m_withdrawals;
+  for (const Withdrawal& withdrawal : release.withdrawals)
+    withdrawals.insert(withdrawal.loreId, withdrawal.reason);
+  for (const Drop& drop : release.lore)
+    withdrawals.remove(drop.id);
+
+  // The very first installation on this computer dates every drop to the distant past, so
+  // that none of them counts as newer than another; later ones date only their newcomers.
+  const Date base = m_arrivals.isEmpty() ? Date::distantPast() : at;
+  QHash<QString, Date> arrivals;
+  arrivals.reserve(release.lore.size());
+  for (const Drop& drop : release.lore) {
+    const auto it = m_arrivals.constFind(drop.id);
+    arrivals.insert(drop.id, it == m_arrivals.constEnd() ? base : it.value());
+  }
+
+  QMap<QString, QByteArray> updates;
+  QStringList removing;
+  updates.insert(Key::release, data);
+  updates.insert(Key::withdrawals, encodeMap(withdrawals));
+  updates.insert(Key::arrivals, encodeMap(arrivals));
+  if (etag)
+    updates.insert(Key::manifestETag, Json::serialize(QJsonValue(*etag)));
+  else
+    removing.append(Key::manifestETag);
+  if (manifest)
+    updates.insert(Key::manifest, Json::serialize(manifest->encode()));
+  else
+    removing.append(Key::manifest);
+  m_store.commit(updates, removing);
+
+  // Equal bytes decode to equal releases: only different bytes need the whole comparison.
+  const bool releaseChanged = !m_release || (data != m_releaseBytes && !(*m_release == release));
+  m_release = std::move(release);
+  m_releaseBytes = data;
+  if (releaseChanged)
+    Q_EMIT this->releaseChanged();
+  if (withdrawals != m_withdrawals) {
+    m_withdrawals = std::move(withdrawals);
+    Q_EMIT withdrawalsChanged();
+  }
+  if (arrivals != m_arrivals) {
+    m_arrivals = std::move(arrivals);
+    Q_EMIT arrivalsChanged();
+  }
+  if (etag != m_manifestETag) {
+    m_manifestETag = etag;
+    Q_EMIT manifestETagChanged();
+  }
+  if (manifest != m_manifest) {
+    m_manifest = manifest;
+    Q_EMIT manifestChanged();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Selection
+
+std::optional<DropSnapshot> ContentRepository::select(const ReaderPreferences& preferences,
+                                                      const std::optional<QString>& excluding,
+                                                      const std::optional<DropSnapshot>& relatedTo,
+                                                      const RandomSource& random) const {
+  if (!m_release)
+    return std::nullopt;
+  const SelectionState state{m_release->lore, m_withdrawals, m_seen, m_arrivals, m_history};
+  SelectionRequest request;
+  request.categories = DropSelection::wantedCategories(preferences.topics, preferences.surpriseMe);
+  request.excluding = excluding;
+  request.relatedTo = relatedTo ? &relatedTo->lore : nullptr;
+  const std::optional<qsizetype> index =
+      DropSelection::choose(state, request, random ? random : RandomSource(systemRandom));
+  if (!index)
+    return std::nullopt;
+  return DropSnapshot(m_release->lore[*index], m_release->books, m_release->sources);
+}
+
+std::optional<DropSnapshot> ContentRepository::teaserSnapshot(const ReaderPreferences& preferences,
+                                                              const std::optional<QString>& keeping) const {
+  if (keeping) {
+    if (std::optional<DropSnapshot> kept = snapshot(*keeping)) {
+      if (preferences.surpriseMe || preferences.topics.contains(rawValue(kept->lore.category)))
+        return kept;
+    }
+  }
+  return select(preferences);
+}
+
+std::optional<DropSnapshot> ContentRepository::snapshot(const QString& dropId) const {
+  if (!m_release)
+    return std::nullopt;
+  const QList<Drop>& lore = m_release->lore;
+  const auto it = std::find_if(lore.begin(), lore.end(), [&](const Drop& drop) { return drop.id == dropId; });
+  if (it == lore.end() || m_withdrawals.contains(dropId))
+    return std::nullopt;
+  return DropSnapshot(*it, m_release->books, m_release->sources);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recording
+
+void ContentRepository::recordDelivery(const std::optional<QString>& dropId, Date at, bool automatic,
+                                       const Calendar& calendar) {
+  ScheduleLedger ledger = m_ledger;
+  ledger.recordSuccessfulPresentation(at, automatic, calendar);
+  QHash<QString, Date> seen = m_seen;
+  if (dropId)
+    seen.insert(*dropId, at);
+
+  QMap<QString, QByteArray> updates;
+  updates.insert(Key::ledger, Json::serialize(ledger.toJson()));
+  updates.insert(Key::seen, encodeMap(seen));
+  m_store.commit(updates, {});
+
+  setLedger(std::move(ledger));
+  setSeen(std::move(seen));
+}
+
+void ContentRepository::recordShown(const DropSnapshot& snapshot, const QString& impressionID, Date at,
+                                    bool automatic, const Calendar& calendar) {
+  const auto sameImpression = [&](const HistoryEntry& entry) { return entry.id == impressionID; };
+  if (std::any_of(m_history.begin(), m_history.end(), sameImpression))
+    return;
+
+  HistoryEntry entry{impressionID, snapshot, at, automatic};
+  ScheduleLedger ledger = m_ledger;
+  ledger.recordSuccessfulPresentation(at, automatic, calendar);
+
+  // The history is newest first, so the cap cuts from the end; the ids are unique, so the
+  // cut entries are exactly the tail.
+  QList<HistoryEntry> history;
+  history.reserve(std::min(m_history.size() + 1, historyLimit));
+  history.append(entry);
+  QStringList removing;
+  for (const HistoryEntry& kept : m_history) {
+    if (history.size() < historyLimit)
+      history.append(kept);
+    else
+      removing.append(Key::historyPrefix + kept.id);
+  }
+  QHash<QString, Date> seen = m_seen;
+  seen.insert(snapshot.id(), at);
+
+  QMap<QString, QByteArray> updates;
+  updates.insert(Key::historyPrefix + impressionID, Json::serialize(entry.toJson()));
+  updates.insert(Key::ledger, Json::serialize(ledger.toJson()));
+  updates.insert(Key::seen, encodeMap(seen));
+  m_store.commit(updates, removing);
+
+  m_history = std::move(history);
+  Q_EMIT historyChanged();
+  setLedger(std::move(ledger));
+  setSeen(std::move(seen));
+}
+
+bool ContentRepository::toggleSave(const DropSnapshot& snapshot, Date at) {
+  return toggle(m_saved, Key::savedPrefix, snapshot, at, &ContentRepository::savedChanged);
+}
+
+bool ContentRepository::toggleLove(const DropSnapshot& snapshot, Date at) {
+  return toggle(m_loved, Key::lovedPrefix, snapshot, at, &ContentRepository::lovedChanged);
+}
+
+bool ContentRepository::toggle(QList<SavedSnapshot>& list, const QString& prefix, const DropSnapshot& snapshot,
+                               Date at, void (ContentRepository::*changed)()) {
+  const QString dropId = snapshot.id();
+  const QString key = prefix + dropId;
+  const auto sameDrop = [&](const SavedSnapshot& entry) { return entry.snapshot.id() == dropId; };
+  if (std::any_of(list.begin(), list.end(), sameDrop)) {
+    m_store.commit({}, {key});
+    list.removeIf(sameDrop);
+    Q_EMIT(this->*changed)();
+    return false;
+  }
+  SavedSnapshot entry{snapshot, at};
+  m_store.save(entry, key);
+  list.prepend(std::move(entry));
+  Q_EMIT(this->*changed)();
+  return true;
+}
+
+void ContentRepository::setLedger(ScheduleLedger ledger) {
+  if (ledger == m_ledger)
+    return;
+  m_ledger = std::move(ledger);
+  Q_EMIT ledgerChanged();
+}
+
+void ContentRepository::setSeen(QHash<QString, Date> seen) {
+  if (seen == m_seen)
+    return;
+  m_seen = std::move(seen);
+  Q_EMIT seenChanged();
+}
+
+} // namespace brindlewick
