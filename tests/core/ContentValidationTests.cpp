@@ -2,6 +2,7 @@
 #include "Json.h"
 #include "ReleaseGenerator.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
 
@@ -445,6 +446,21 @@ TEST(Validation, ReleaseMustMatchItsManifest) {
   manifest.minimumAppVersion = QStringLiteral("1.0.0");
   EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(demanding.body, manifest, "2.0.0"); }),
             QStringLiteral("Release requires app version 9.0.0"));
+}
+
+// The fuzzer's seeds: the valid ones must stay valid, or fuzzing starts from refusals only.
+TEST(Validation, FuzzSeedsStayValid) {
+  const QString corpus = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../fuzz/corpus/");
+  QFile releaseFile(corpus + QStringLiteral("valid-release.json"));
+  QFile manifestFile(corpus + QStringLiteral("valid-manifest.json"));
+  ASSERT_TRUE(releaseFile.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(manifestFile.open(QIODevice::ReadOnly));
+  const QByteArray body = releaseFile.readAll();
+  const ContentManifest manifest = ContractValidation::decodeManifest(manifestFile.readAll(), app);
+  const ContentRelease release = ContractValidation::validateRelease(body, manifest, app);
+  EXPECT_EQ(release.lore.size(), 3);
+  EXPECT_EQ(release.sources.at(0).url, QStringLiteral("HTTPS://example.com/ab"));
+  EXPECT_EQ(release.books.at(0).authors.at(1), QStringLiteral("Diana Wright"));
 }
 
 // Random byte edits of a valid release: every outcome is a release, a contract refusal or a
