@@ -1,0 +1,258 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <exception>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace brindlewick {
+
+// The one error of the content contract. Its message is shown to the reader unchanged, so it
+// is fixed English text; two errors with the same message are the same error.
+class ContractValidationError : public std::exception {
+public:
+  explicit ContractValidationError(QString message);
+
+  const QString& message() const { return m_message; }
+  const char* what() const noexcept override { return m_what.constData(); }
+
+  friend bool operator==(const ContractValidationError& a, const ContractValidationError& b) {
+    return a.m_message == b.m_message;
+  }
+
+private:
+  QString m_message;
+  QByteArray m_what;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Enumerations. Each travels as its wire value, a JSON string; the declaration order is the
+// order of allCases and the index used for tables.
+
+enum class Category {
+  psychology,
+  science,
+  technology,
+  business,
+  philosophy,
+  history,
+  creativity,
+  design,
+  economics,
+  productivity,
+  society,
+  biography
+};
+
+enum class DropKind { surprisingIdea, beliefVsReality, mentalModel, story, question, crossBookConnection };
+
+enum class SourceType { book, interview, essay, research, review, publicDomain };
+
+enum class RightsBasis { publicDomain, permission, referenceOnly };
+
+enum class EpistemicStatus { authorArgument, researchFinding, anecdote, editorialSynthesis };
+
+// Wire values of each enumeration, in declaration order.
+template <typename E> struct ContractEnum;
+
+template <> struct ContractEnum<Category> {
+  static constexpr std::string_view name = "Category";
+  static constexpr std::array<std::string_view, 12> wireValues = {
+      "psychology", "science", "technology", "business",     "philosophy", "history",
+      "creativity", "design",  "economics",  "productivity", "society",    "biography"};
+};
+
+template <> struct ContractEnum<DropKind> {
+  static constexpr std::string_view name = "DropKind";
+  static constexpr std::array<std::string_view, 6> wireValues = {
+      "surprising_idea", "belief_vs_reality", "mental_model", "story", "question", "cross_book_connection"};
+};
+
+template <> struct ContractEnum<SourceType> {
+  static constexpr std::string_view name = "SourceType";
+  static constexpr std::array<std::string_view, 6> wireValues = {"book",     "interview", "essay",
+                                                                 "research", "review",    "public_domain"};
+};
+
+template <> struct ContractEnum<RightsBasis> {
+  static constexpr std::string_view name = "RightsBasis";
+  static constexpr std::array<std::string_view, 3> wireValues = {"public_domain", "permission",
+                                                                 "reference_only"};
+};
+
+template <> struct ContractEnum<EpistemicStatus> {
+  static constexpr std::string_view name = "EpistemicStatus";
+  static constexpr std::array<std::string_view, 4> wireValues = {"author_argument", "research_finding",
+                                                                 "anecdote", "editorial_synthesis"};
+};
+
+template <typename E> constexpr std::size_t caseCount() {
+  return ContractEnum<E>::wireValues.size();
+}
+
+// Every case in declaration order.
+template <typename E> constexpr std::array<E, caseCount<E>()> allCases() {
+  std::array<E, caseCount<E>()> cases{};
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    cases[i] = static_cast<E>(i);
+  return cases;
+}
+
+template <typename E> QString rawValue(E value) {
+  const std::string_view wire = ContractEnum<E>::wireValues[static_cast<std::size_t>(value)];
+  return QString::fromLatin1(wire.data(), static_cast<qsizetype>(wire.size()));
+}
+
+// The case whose wire value is exactly `text` (case-sensitive, nothing trimmed), or none.
+template <typename E> std::optional<E> fromRawValue(QStringView text) {
+  const auto& wires = ContractEnum<E>::wireValues;
+  for (std::size_t i = 0; i < wires.size(); ++i) {
+    if (text == QLatin1StringView(wires[i].data(), static_cast<qsizetype>(wires[i].size())))
+      return static_cast<E>(i);
+  }
+  return std::nullopt;
+}
+
+// The hue and saturation (each 0...1) of a category's colour; brightness is the design
+// system's choice.
+struct CategoryPalette {
+  double hue;
+  double saturation;
+  friend bool operator==(const CategoryPalette&, const CategoryPalette&) = default;
+};
+CategoryPalette palette(Category category);
+
+// ---------------------------------------------------------------------------------------------
+// Records. Plain values; a record obtained from decode() satisfies every reading rule of the
+// contract. encode() writes every key, an absent optional value as an explicit null. Text
+// compares as Unicode text: canonically equivalent spellings are equal.
+
+struct Book {
+  QString id;
+  QString title;
+  QStringList authors;
+  std::optional<qint64> publicationYear;
+  std::optional<QString> publisher;
+  QString description;
+  QList<Category> topics;
+
+  // Strict reading; `path` names the object in JSON decoding errors.
+  static Book decode(const QJsonValue& value, const QString& path = {});
+  QJsonObject encode() const;
+  friend bool operator==(const Book& a, const Book& b);
+};
+
+struct Source {
+  QString id;
+  QString bookId;
+  QString title;
+  std::optional<QString> url;
+  QString locator;
+  SourceType sourceType = SourceType::book;
+  RightsBasis rightsBasis = RightsBasis::publicDomain;
+  QString rightsNotes;
+  QString accessedAt;
+
+  static Source decode(const QJsonValue& value, const QString& path = {});
+  QJsonObject encode() const;
+  friend bool operator==(const Source& a, const Source& b);
+};
+
+struct Scores {
+  qint64 surprise = 0;
+  qint64 counterintuitiveness = 0;
+  qint64 usefulness = 0;
+  qint64 clarity = 0;
+  qint64 memorability = 0;
+  qint64 novelty = 0;
+  qint64 sourceConfidence = 0;
+  qint64 conversationWorthiness = 0;
+
+  static Scores decode(const QJsonValue& value, const QString& path = {});
+  QJsonObject encode() const;
+  friend bool operator==(const Scores&, const Scores&) = default;
+};
+
+// One idea of a release; on the wire an item of the release's "lore" array.
+struct Drop {
+  QString id;
+  qint64 revision = 1;
+  DropKind kind = DropKind::surprisingIdea;
+  QString headline;
+  QString explanation;
+  QString longExplanation;
+  QString whySurprising;
+  Category category = Category::psychology;
+  QStringList tags;
+  QString conceptKey;
+  QStringList bookIds;
+  QStringList sourceIds;
+  QStringList relatedLoreIds;
+  EpistemicStatus epistemicStatus = EpistemicStatus::authorArgument;
+  Scores scores;
+  std::optional<QString> commonBelief;
+  std::optional<QString> question;
+
+  static Drop decode(const QJsonValue& value, const QString& path = {});
+  QJsonObject encode() const;
+  friend bool operator==(const Drop& a, const Drop& b);
+};
+
+struct Withdrawal {
+  QString loreId;
+  QString reason;
+  QString withdrawnAt;
+
+  static Withdrawal decode(const QJsonValue& value, const QString& path = {});
+  QJsonObject encode() const;
+  friend bool operator==(const Withdrawal& a, const Withdrawal& b);
+};
+
+// ---------------------------------------------------------------------------------------------
+// The reading rules shared by every record and document.
+namespace ContractRules {
+
+// The 25 code points trimmed from text (U+0085 and U+200B are deliberately not among them).
+bool isWhitespace(char16_t unit);
+const std::array<char16_t, 25>& whitespace();
+
+// The patterns, unanchored; matches() anchors them.
+inline constexpr QStringView uuidPattern =
+    u"[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[1-8][0-9a-fA-F]{3}-[89abAB][0-9a-fA-F]{3}-[0-9a-fA-F]{12}"
+    u"|00000000-0000-0000-0000-000000000000|ffffffff-ffff-ffff-ffff-ffffffffffff";
+inline constexpr QStringView conceptKeyPattern = u"[a-z0-9]+(?:-[a-z0-9]+)*";
+inline constexpr QStringView versionPattern = u"[0-9]+\\.[0-9]+\\.[0-9]+";
+inline constexpr QStringView checksumPattern = u"[a-f0-9]{64}";
+const QString& timestampPattern();
+
+// True when the whole of `text` matches `pattern` (searched as \A(?:pattern)\z).
+bool matches(const QString& text, QStringView pattern);
+
+// The same answers as matches() with the patterns above, without a regular-expression search
+// per value: a release holds tens of thousands of identifiers and timestamps.
+bool isUuid(QStringView text);
+bool isTimestamp(QStringView text);
+bool isConceptKey(QStringView text);
+
+// Trims `whitespace()` from both ends; the rest must hold 1...maximum UTF-16 units.
+QString text(const QString& value, qsizetype maximum);
+// The link rule: an HTTP or HTTPS link, cleaned of tabs and line breaks, at most 2048 units.
+QString sourceURL(const QString& value);
+
+// The message of the key-set rule, for the keys a record expects and the keys an object has.
+// Lists longer than a few dozen keys, and keys longer than a line, are shortened with a
+// marker: the message is shown to the reader and must stay readable.
+QString keySetMessage(const QStringList& expected, const QStringList& present);
+
+} // namespace ContractRules
+
+} // namespace brindlewick

@@ -1,0 +1,132 @@
+#include "DelayScheduler.h"
+
+#include "Completion.h"
+
+#include <QSocketNotifier>
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+namespace brindlewick {
+
+DelayScheduler::~DelayScheduler() = default;
+
+DelayScheduler& DelayScheduler::system() {
+  static BootClockScheduler* scheduler = new BootClockScheduler(QCoreApplication::instance());
+  return *scheduler;
+}
+
+QCoro::Task<void> delay(DelayScheduler& scheduler, double seconds, CancellationToken cancellation) {
+  cancellation.throwIfCancelled();
+  Completion<std::monostate> done;
+  const DelayScheduler::TimerId id = scheduler.schedule(seconds, [done]() mutable { done.resolve({}); });
+  CancellationRegistration registration = cancellation.onCancel([done, &scheduler, id]() mutable {
+    scheduler.cancel(id);
+    done.fail(CancelledError());
+  });
+  co_await done;
+  // A cancellation that arrived after the timer fired still wins: the caller asked to stop.
+  cancellation.throwIfCancelled();
+}
+
+namespace {
+
+timespec toTimespec(double seconds) {
+  timespec value{};
+  double whole = std::floor(seconds);
+  value.tv_sec = static_cast<time_t>(whole);
+  value.tv_nsec = static_cast<long>((seconds - whole) * 1e9);
+  if (value.tv_nsec >= 1000000000L) {
+    value.tv_sec += 1;
+    value.tv_nsec -= 1000000000L;
+  }
+  return value;
+}
+
+} // namespace
+
+BootClockScheduler::BootClockScheduler(QObject* parent) : QObject(parent) {
+  m_fd = timerfd_create(CLOCK_BOOTTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (m_fd < 0) {
+    throw std::runtime_error(std::string("timerfd_create failed: ") + std::strerror(errno));
+  }
+  m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+  connect(m_notifier, &QSocketNotifier::activated, this, [this] { fireDue(); });
+}
+
+BootClockScheduler::~BootClockScheduler() {
+  delete m_notifier;
+  if (m_fd >= 0) {
+    ::close(m_fd);
+  }
+}
+
+double BootClockScheduler::now() const {
+  timespec value{};
+  clock_gettime(CLOCK_BOOTTIME, &value);
+  return static_cast<double>(value.tv_sec) + static_cast<double>(value.tv_nsec) / 1e9;
+}
+
+DelayScheduler::TimerId BootClockScheduler::schedule(double seconds, std::function<void()> callback) {
+  const TimerId id = m_nextId++;
+  const double wait = std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
+  m_entries.emplace(id, Entry{now() + wait, std::move(callback)});
+  arm();
+  return id;
+}
+
+void BootClockScheduler::cancel(TimerId id) {
+  if (m_entries.erase(id) > 0) {
+    arm();
+  }
+}
+
+void BootClockScheduler::arm() {
+  itimerspec spec{};
+  if (!m_entries.empty()) {
+    double earliest = m_entries.begin()->second.deadline;
+    for (const auto& [id, entry] : m_entries) {
+      earliest = std::min(earliest, entry.deadline);
+    }
+    spec.it_value = toTimespec(earliest);
+    // An all-zero value would disarm the timer instead of firing it.
+    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
+      spec.it_value.tv_nsec = 1;
+    }
+  }
+  timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void BootClockScheduler::fireDue() {
+  std::uint64_t expirations = 0;
+  while (::read(m_fd, &expirations, sizeof expirations) > 0) {
+  }
+  // One at a time, earliest first: a callback may cancel or add timers.
+  for (;;) {
+    const double current = now();
+    auto due = m_entries.end();
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+      if (it->second.deadline <= current &&
+          (due == m_entries.end() || it->second.deadline < due->second.deadline)) {
+        due = it;
+      }
+    }
+    if (due == m_entries.end()) {
+      break;
+    }
+    std::function<void()> callback = std::move(due->second.callback);
+    m_entries.erase(due);
+    callback();
+  }
+  arm();
+}
+
+} // namespace brindlewick

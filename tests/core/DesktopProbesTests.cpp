@@ -1,0 +1,326 @@
+#include "DesktopProbes.h"
+#include "FakeDesktop.h"
+#include "PrivateBus.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace brindlewick {
+namespace {
+
+constexpr int kWaitMilliseconds = 5000;
+
+const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+TEST(PreciseFrameTicker, TicksAtTheDisplaysRefreshIntervalAndFallsBackTo60Hz) {
+  struct Case {
+    double rate;
+    int interval;
+  };
+  const Case cases[] = {{60, 17},
+                        {144, 7},
+                        {30, 33},
+                        {59.94, 17},
+                        {0, 17},
+                        {-5, 17},
+                        {5000, 17},
+                        {std::numeric_limits<double>::quiet_NaN(), 17},
+                        {std::numeric_limits<double>::infinity(), 17}};
+  for (const Case& c : cases) {
+    PreciseFrameTicker ticker;
+    ticker.start(c.rate);
+    EXPECT_TRUE(ticker.isRunning()) << c.rate;
+    EXPECT_EQ(ticker.intervalMilliseconds(), c.interval) << c.rate;
+    ticker.stop();
+    EXPECT_FALSE(ticker.isRunning()) << c.rate;
+  }
+}
+
+TEST(ElapsedMediaClock, NeverRunsBackwards) {
+  ElapsedMediaClock clock;
+  const double first = clock.now();
+  EXPECT_GE(first, 0);
+  EXPECT_GE(clock.now(), first);
+}
+
+TEST(X11DesktopWatch, WithoutAnXServerStaysInertAndAnswersNotFullScreen) {
+  X11DesktopWatch missing(QByteArray(":9876"), nullptr);
+  EXPECT_FALSE(missing.isConnected());
+  EXPECT_FALSE(missing.activeWindowIsFullScreen());
+
+  X11DesktopWatch unnamed(QByteArray(), nullptr);
+  EXPECT_FALSE(unnamed.isConnected());
+
+  X11FullScreenProbe noWatch(nullptr);
+  EXPECT_FALSE(noWatch.frontApplicationIsFullScreen());
+  X11FullScreenProbe probe(&missing);
+  EXPECT_FALSE(probe.frontApplicationIsFullScreen());
+}
+
+TEST(X11DesktopWatch, TreatsAWaylandSessionAsOneWhoseFullScreenStateCannotBeKnown) {
+  const QByteArray savedType = qgetenv("XDG_SESSION_TYPE");
+  const QByteArray savedDisplay = qgetenv("WAYLAND_DISPLAY");
+  qputenv("XDG_SESSION_TYPE", "wayland");
+  EXPECT_TRUE(X11DesktopWatch::isWaylandSession());
+  qputenv("XDG_SESSION_TYPE", "x11");
+  qunsetenv("WAYLAND_DISPLAY");
+  EXPECT_FALSE(X11DesktopWatch::isWaylandSession());
+  qputenv("WAYLAND_DISPLAY", "wayland-0");
+  EXPECT_TRUE(X11DesktopWatch::isWaylandSession());
+  qputenv("XDG_SESSION_TYPE", savedType);
+  qputenv("WAYLAND_DISPLAY", savedDisplay);
+  if (savedDisplay.isEmpty()) {
+    qunsetenv("WAYLAND_DISPLAY");
+  }
+}
+
+TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
+  const QDBusConnection noSystemBus = QDBusConnection::connectToBus(
+      QStringLiteral("unix:path=/nonexistent/system_bus"), QStringLiteral("no-system"));
+  const QDBusConnection noSessionBus = QDBusConnection::connectToBus(
+      QStringLiteral("unix:path=/nonexistent/session_bus"), QStringLiteral("no-session"));
+  ASSERT_FALSE(noSystemBus.isConnected());
+  {
+    LinuxDesktopProbes desktop(noSystemBus, noSessionBus, QByteArray());
+    const DesktopProbes probes = desktop.probes();
+    ASSERT_NE(probes.clock, nullptr);
+    ASSERT_NE(probes.events, nullptr);
+    ASSERT_NE(probes.fullScreen, nullptr);
+    ASSERT_NE(probes.accessibility, nullptr);
+    ASSERT_NE(probes.outsidePresses, nullptr);
+    EXPECT_FALSE(desktop.events()->listensForSleep());
+    EXPECT_FALSE(desktop.events()->listensForScreenSaver());
+    EXPECT_TRUE(desktop.accessibility()->hasSettled());
+    EXPECT_FALSE(probes.accessibility->reduceMotion());
+    EXPECT_FALSE(probes.accessibility->increaseContrast());
+    EXPECT_FALSE(probes.fullScreen->frontApplicationIsFullScreen());
+    auto ticker = probes.makeTicker();
+    ASSERT_NE(ticker, nullptr);
+    EXPECT_FALSE(ticker->isRunning());
+  }
+  QDBusConnection::disconnectFromBus(QStringLiteral("no-system"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("no-session"));
+}
+
+class CountingWindow : public QWindow {
+public:
+  int presses = 0;
+
+protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    ++presses;
+    QWindow::mousePressEvent(event);
+  }
+};
+
+TEST(ApplicationPressMonitor, ReportsLeftAndRightPressesInOurWindowsOnce) {
+  ApplicationPressMonitor monitor;
+  QSignalSpy spy(&monitor, &OutsidePressMonitor::pressed);
+  CountingWindow window;
+  const QPointF local(5, 6);
+  const QPointF global(105, 206);
+
+  QMouseEvent left(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&window, &left);
+  QMouseEvent right(QEvent::MouseButtonPress, local, global, Qt::RightButton, Qt::RightButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(&window, &right);
+  QMouseEvent middle(QEvent::MouseButtonPress, local, global, Qt::MiddleButton, Qt::MiddleButton,
+                     Qt::NoModifier);
+  QCoreApplication::sendEvent(&window, &middle);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(&window, &release);
+  QObject notAWindow;
+  QMouseEvent elsewhere(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                        Qt::NoModifier);
+  QCoreApplication::sendEvent(&notAWindow, &elsewhere);
+
+  ASSERT_EQ(spy.count(), 2);
+  EXPECT_EQ(spy.at(0).at(0).toPointF(), global);
+  EXPECT_EQ(spy.at(1).at(0).toPointF(), global);
+  EXPECT_EQ(window.presses, 3); // every press went on to the window
+}
+
+// Stands in for the desktop's settings portal on a private bus.
+class FakePortal : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+public:
+  QMap<QString, QVariantMap> values;
+
+public Q_SLOTS:
+  QMap<QString, QVariantMap> ReadAll(const QStringList& groups) {
+    QMap<QString, QVariantMap> answer;
+    for (const QString& group : groups) {
+      if (values.contains(group)) {
+        answer.insert(group, values.value(group));
+      }
+    }
+    return answer;
+  }
+};
+
+class DesktopProbesOnABus : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!bus_.isRunning()) {
+      GTEST_SKIP() << "dbus-daemon is not installed; the D-Bus probes cannot be exercised";
+    }
+    qDBusRegisterMetaType<QMap<QString, QVariantMap>>();
+    service_ = bus_.connect(QStringLiteral("service"));
+    client_ = bus_.connect(QStringLiteral("client"));
+    ASSERT_TRUE(service_.isConnected());
+    ASSERT_TRUE(client_.isConnected());
+  }
+
+  void publishPortal() {
+    ASSERT_TRUE(service_.registerObject(kPortalPath, &portal_, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service_.registerService(kPortalService));
+  }
+
+  void sendSettingChanged(const QString& group, const QString& key, const QVariant& value) {
+    QDBusMessage signal = QDBusMessage::createSignal(
+        kPortalPath, QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+    signal << group << key << QVariant::fromValue(QDBusVariant(value));
+    ASSERT_TRUE(service_.send(signal));
+  }
+
+  PrivateBus bus_;
+  QDBusConnection service_{QString()};
+  QDBusConnection client_{QString()};
+  FakePortal portal_;
+};
+
+TEST_F(DesktopProbesOnABus, ReadsMotionAndContrastFromThePortal) {
+  struct Case {
+    const char* name;
+    QMap<QString, QVariantMap> values;
+    bool reduceMotion;
+    bool increaseContrast;
+  };
+  const Case cases[] = {
+      {"nothing set", {}, false, false},
+      {"portal appearance keys",
+       {{QStringLiteral("org.freedesktop.appearance"),
+         {{QStringLiteral("reduced-motion"), QVariant(1u)}, {QStringLiteral("contrast"), QVariant(1u)}}}},
+       true,
+       true},
+      {"portal keys saying no preference",
+       {{QStringLiteral("org.freedesktop.appearance"),
+         {{QStringLiteral("reduced-motion"), QVariant(0u)}, {QStringLiteral("contrast"), QVariant(0u)}}}},
+       false,
+       false},
+      {"GNOME keys",
+       {{QStringLiteral("org.gnome.desktop.interface"),
+         {{QStringLiteral("enable-animations"), QVariant(false)}}},
+        {QStringLiteral("org.gnome.desktop.a11y.interface"),
+         {{QStringLiteral("high-contrast"), QVariant(true)}}}},
+       true,
+       true},
+      {"KDE animation factor 0 as text",
+       {{QStringLiteral("org.kde.kdeglobals.KDE"),
+         {{QStringLiteral("AnimationDurationFactor"), QVariant(QStringLiteral("0"))}}}},
+       true,
+       false},
+      {"values of the wrong type are no preference",
+       {{QStringLiteral("org.freedesktop.appearance"),
+         {{QStringLiteral("reduced-motion"), QVariant(QStringLiteral("1"))},
+          {QStringLiteral("contrast"), QVariant(true)}}},
+        {QStringLiteral("org.gnome.desktop.interface"),
+         {{QStringLiteral("enable-animations"), QVariant(0u)}}}},
+       false,
+       false},
+  };
+  publishPortal();
+  for (const Case& c : cases) {
+    portal_.values = c.values;
+    PortalAccessibilitySettings settings(client_);
+    QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
+    ASSERT_TRUE(settled.wait(kWaitMilliseconds)) << c.name;
+    EXPECT_EQ(settings.reduceMotion(), c.reduceMotion) << c.name;
+    EXPECT_EQ(settings.increaseContrast(), c.increaseContrast) << c.name;
+  }
+}
+
+TEST_F(DesktopProbesOnABus, FollowsSettingChangesAndNotifiesOnlyOnRealChanges) {
+  publishPortal();
+  PortalAccessibilitySettings settings(client_);
+  QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
+  ASSERT_TRUE(settled.wait(kWaitMilliseconds));
+  QSignalSpy contrast(&settings, &AccessibilitySettings::increaseContrastChanged);
+  QSignalSpy motion(&settings, &AccessibilitySettings::reduceMotionChanged);
+
+  sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"), QVariant(1u));
+  ASSERT_TRUE(contrast.wait(kWaitMilliseconds));
+  EXPECT_TRUE(settings.increaseContrast());
+  EXPECT_EQ(contrast.at(0).at(0).toBool(), true);
+
+  // The same value again, then a motion change: only the motion signal may follow.
+  sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"), QVariant(1u));
+  sendSettingChanged(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("enable-animations"),
+                     QVariant(false));
+  ASSERT_TRUE(motion.wait(kWaitMilliseconds));
+  EXPECT_TRUE(settings.reduceMotion());
+  EXPECT_EQ(contrast.count(), 1);
+
+  sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"),
+                     QVariant(QStringLiteral("high")));
+  ASSERT_TRUE(contrast.wait(kWaitMilliseconds));
+  EXPECT_FALSE(settings.increaseContrast());
+}
+
+TEST_F(DesktopProbesOnABus, WithoutAPortalOnTheBusSettlesWithBothOff) {
+  PortalAccessibilitySettings settings(client_);
+  QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
+  ASSERT_TRUE(settled.wait(kWaitMilliseconds));
+  EXPECT_FALSE(settings.reduceMotion());
+  EXPECT_FALSE(settings.increaseContrast());
+}
+
+TEST_F(DesktopProbesOnABus, TurnsLogindsPrepareForSleepIntoSleepAndWake) {
+  ASSERT_TRUE(service_.registerService(QStringLiteral("org.freedesktop.login1")));
+  ASSERT_TRUE(service_.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+  DesktopSystemEvents events(client_, client_, nullptr);
+  ASSERT_TRUE(events.listensForSleep());
+  QSignalSpy sleep(&events, &SystemEvents::willSleep);
+  QSignalSpy wake(&events, &SystemEvents::didWake);
+  QSignalSpy screens(&events, &SystemEvents::screensDidSleep);
+
+  const auto prepare = [this](bool sleeping) {
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                     QStringLiteral("org.freedesktop.login1.Manager"),
+                                                     QStringLiteral("PrepareForSleep"));
+    signal << sleeping;
+    return service_.send(signal);
+  };
+  ASSERT_TRUE(prepare(true));
+  ASSERT_TRUE(sleep.wait(kWaitMilliseconds));
+  ASSERT_TRUE(prepare(false));
+  ASSERT_TRUE(wake.wait(kWaitMilliseconds));
+  EXPECT_EQ(sleep.count(), 1);
+  EXPECT_EQ(wake.count(), 1);
+
+  QDBusMessage saver = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                                  QStringLiteral("org.freedesktop.ScreenSaver"),
+                                                  QStringLiteral("ActiveChanged"));
+  saver << true;
+  ASSERT_TRUE(service_.send(saver));
+  ASSERT_TRUE(screens.wait(kWaitMilliseconds));
+}
+
+} // namespace
+} // namespace brindlewick
+
+#include "DesktopProbesTests.moc"

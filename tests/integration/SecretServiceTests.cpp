@@ -1,0 +1,56 @@
+#include "KeychainStorage.h"
+
+#include "SecureStorageContract.h"
+#include "TaskOutcome.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+using namespace std::chrono_literals;
+
+namespace {
+
+// These tests only ever run inside tests/support/with-secret-service.sh, which gives them a
+// private keyring; run on their own they skip rather than write to the caller's keyring.
+class SecretService : public testing::Test {
+protected:
+  void SetUp() override {
+    const QByteArray state = qgetenv("BRINDLEWICK_SECRET_SERVICE");
+    if (state == "missing" || state.isEmpty())
+      GTEST_SKIP() << "no private Secret Service: run through tests/support/with-secret-service.sh with "
+                      "gnome-keyring and dbus installed (scripts/install-deps)";
+    ASSERT_EQ(state, "running") << "gnome-keyring-daemon is installed but did not start";
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+    ASSERT_TRUE(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+        QStringLiteral("org.freedesktop.secrets")))
+        << "the Secret Service is not on the private bus";
+  }
+
+  // Bounded so that a stuck daemon fails the test instead of holding it.
+  KeychainStorage storage{QStringLiteral("app.brindlewick.credentials"), 20s};
+};
+
+TEST_F(SecretService, KeepsTheSecureStorageContract) {
+  SecureStorageContract::checkMissingEntry(storage, QStringLiteral("test."));
+  SecureStorageContract::checkWriteThenUpdate(storage, QStringLiteral("test."));
+  SecureStorageContract::checkRemove(storage, QStringLiteral("test."));
+}
+
+TEST_F(SecretService, ASecretOutlivesItsStoreAndStaysInItsService) {
+  const QString account = QStringLiteral("reader.session.v1.round-trip");
+  const QByteArray secret = QByteArrayLiteral("{\"token\":\"t\",\"userID\":\"u\",\"revoked\":false}");
+  ASSERT_FALSE(finishTask(storage.write(secret, account)).error);
+
+  KeychainStorage reopened(QStringLiteral("app.brindlewick.credentials"), 20s);
+  EXPECT_EQ(finishTask(reopened.read(account)).value, std::make_optional(std::make_optional(secret)));
+  KeychainStorage otherService(QStringLiteral("app.brindlewick.other"), 20s);
+  EXPECT_EQ(finishTask(otherService.read(account)).value, std::make_optional(std::optional<QByteArray>()));
+
+  ASSERT_FALSE(finishTask(reopened.remove(account)).error);
+  EXPECT_EQ(finishTask(storage.read(account)).value, std::make_optional(std::optional<QByteArray>()));
+}
+
+} // namespace

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QCoroTask>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <variant>
+
+namespace brindlewick {
+
+// The observed end of a coroutine under test: not finished yet, a value, or an exception.
+template <typename T> struct AsyncOutcome {
+  using Value = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
+  bool finished = false;
+  std::optional<Value> value;
+  std::exception_ptr error;
+
+  // Rethrows the coroutine's exception so a test can EXPECT_THROW on it.
+  Value get() const {
+    if (error) {
+      std::rethrow_exception(error);
+    }
+    return *value;
+  }
+  // The exception's object when it is of type E, else nullptr.
+  template <typename E> std::optional<E> errorAs() const {
+    if (!error) {
+      return std::nullopt;
+    }
+    try {
+      std::rethrow_exception(error);
+    } catch (const E& e) {
+      return e;
+    } catch (...) {
+      return std::nullopt;
+    }
+  }
+};
+
+namespace detail {
+template <typename T>
+QCoro::Task<void> observe(QCoro::Task<T> task, std::shared_ptr<AsyncOutcome<T>> outcome) {
+  try {
+    if constexpr (std::is_void_v<T>) {
+      co_await std::move(task);
+      outcome->value.emplace();
+    } else {
+      outcome->value.emplace(co_await std::move(task));
+    }
+  } catch (...) {
+    outcome->error = std::current_exception();
+  }
+  outcome->finished = true;
+}
+} // namespace detail
+
+// Starts a coroutine and records how it ends, without blocking.
+template <typename T> std::shared_ptr<AsyncOutcome<T>> startTask(QCoro::Task<T> task) {
+  auto outcome = std::make_shared<AsyncOutcome<T>>();
+  detail::observe(std::move(task), outcome);
+  return outcome;
+}
+
+// Runs the event loop until the coroutine has finished or `timeoutMs` of real time passed
+// (a safety net for tests that talk to a socket; nothing is timed by it).
+template <typename T>
+bool waitUntilFinished(const std::shared_ptr<AsyncOutcome<T>>& outcome, int timeoutMs = 10000) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!outcome->finished && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+  }
+  return outcome->finished;
+}
+
+// Runs the event loop until `condition` holds or `timeoutMs` passed.
+template <typename Condition> bool waitUntil(Condition condition, int timeoutMs = 10000) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!condition() && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+  }
+  return condition();
+}
+
+} // namespace brindlewick

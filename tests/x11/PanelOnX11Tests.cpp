@@ -1,0 +1,122 @@
+#include "X11DesktopWatch.h"
+
+#include <QGuiApplication>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#ifdef BRINDLEWICK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
+#include <cstdlib>
+#include <cstring>
+
+namespace brindlewick {
+namespace {
+
+constexpr int kWaitMilliseconds = 5000;
+
+bool onX11() {
+  return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+#define SKIP_WITHOUT_X11()                                                                                   \
+  if (!onX11()) {                                                                                            \
+    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "         \
+                    "inside a private Xvfb server";                                                          \
+  }
+
+#ifdef BRINDLEWICK_HAVE_XCB
+
+// Plays the window manager's part on the root window: Xvfb runs none, so the test publishes
+// the active window and its state itself, as a window manager would.
+class FakeWindowManager {
+public:
+  FakeWindowManager() {
+    connection_ = xcb_connect(nullptr, nullptr);
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+  }
+  ~FakeWindowManager() { xcb_disconnect(connection_); }
+
+  xcb_atom_t atom(const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr);
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+  }
+
+  xcb_window_t createWindow() {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 100, 100, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_flush(connection_);
+    return window;
+  }
+
+  void setActiveWindow(xcb_window_t window) {
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_ACTIVE_WINDOW"),
+                        XCB_ATOM_WINDOW, 32, 1, &window);
+    xcb_flush(connection_);
+  }
+
+  void setFullScreen(xcb_window_t window, bool fullScreen) {
+    const xcb_atom_t states[] = {atom("_NET_WM_STATE_ABOVE"), atom("_NET_WM_STATE_FULLSCREEN")};
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32,
+                        fullScreen ? 2 : 1, states);
+    xcb_flush(connection_);
+  }
+
+  void setCurrentDesktop(std::uint32_t desktop) {
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_CURRENT_DESKTOP"),
+                        XCB_ATOM_CARDINAL, 32, 1, &desktop);
+    xcb_flush(connection_);
+  }
+
+private:
+  xcb_connection_t* connection_ = nullptr;
+  xcb_window_t root_ = XCB_NONE;
+};
+
+TEST(X11DesktopWatchOnXvfb, FollowsTheActiveWindowsFullScreenStateAndTheWorkspace) {
+  SKIP_WITHOUT_X11();
+  FakeWindowManager manager;
+  X11DesktopWatch watch;
+  ASSERT_TRUE(watch.isConnected());
+  EXPECT_FALSE(watch.activeWindowIsFullScreen()); // no window manager has named one yet
+
+  QSignalSpy active(&watch, &X11DesktopWatch::activeWindowChanged);
+  QSignalSpy fullScreen(&watch, &X11DesktopWatch::activeFullScreenChanged);
+  QSignalSpy desktop(&watch, &X11DesktopWatch::currentDesktopChanged);
+
+  const xcb_window_t video = manager.createWindow();
+  manager.setFullScreen(video, true);
+  manager.setActiveWindow(video);
+  ASSERT_TRUE(fullScreen.wait(kWaitMilliseconds));
+  EXPECT_EQ(fullScreen.takeFirst().at(0).toBool(), true);
+  EXPECT_GE(active.count(), 1);
+  EXPECT_TRUE(watch.activeWindowIsFullScreen());
+
+  // Leaving full screen is a change of the active window's state alone.
+  manager.setFullScreen(video, false);
+  ASSERT_TRUE(fullScreen.wait(kWaitMilliseconds));
+  EXPECT_EQ(fullScreen.takeFirst().at(0).toBool(), false);
+  EXPECT_FALSE(watch.activeWindowIsFullScreen());
+
+  // A full-screen window that is not the active one does not count.
+  const xcb_window_t editor = manager.createWindow();
+  manager.setFullScreen(video, true);
+  manager.setActiveWindow(editor);
+  ASSERT_TRUE(active.wait(kWaitMilliseconds));
+  EXPECT_FALSE(watch.activeWindowIsFullScreen());
+
+  manager.setCurrentDesktop(2);
+  ASSERT_TRUE(desktop.wait(kWaitMilliseconds));
+}
+
+#endif
+
+} // namespace
+} // namespace brindlewick
