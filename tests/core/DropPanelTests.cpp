@@ -127,12 +127,3 @@ TEST(DropPanel, TurnsEscapeIntoItsActionAndSwallowsIt) {
   EXPECT_TRUE(sendEscape(&shown.panel));
   EXPECT_EQ(shown.escapes, 2);
 }
-
-TEST(DropPanel, KeepsItsFrameAnywhereIncludingOffScreen) {
-  ShownPanel shown;
-  const QRect overTheTop(-50, -30, 420, 228);
-  shown.panel.setGeometry(overTheTop);
-  EXPECT_EQ(shown.panel.geometry(), overTheTop);
-  shown.panel.resize(600, 300);
-  EXPECT_EQ(shown.panel.contentView(), nullptr);
-}
