@@ -39,8 +39,26 @@ void DropPanel::setContentView(QWidget* view) {
   }
 }
 
+namespace {
+
+bool isCancelKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+}
+
+} // namespace
+
+bool DropPanel::event(QEvent* event) {
+  // Claim Escape before any shortcut of the application can take it, so it arrives here as
+  // a key press.
+  if (event->type() == QEvent::ShortcutOverride && isCancelKey(static_cast<QKeyEvent*>(event))) {
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
+}
+
 void DropPanel::keyPressEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) {
+  if (!isCancelKey(event)) {
     QWidget::keyPressEvent(event);
     return;
   }

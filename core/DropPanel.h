@@ -33,6 +33,7 @@ public:
   QWidget* contentView() const { return m_contentView; }
 
 protected:
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 

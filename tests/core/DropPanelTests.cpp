@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QShortcut>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
 
@@ -122,8 +124,20 @@ TEST(DropPanel, TurnsEscapeIntoItsActionAndSwallowsIt) {
   QTest::keyClick(&shown.panel, Qt::Key_A);
   EXPECT_FALSE(sendEscape(&shown.panel, Qt::ShiftModifier));
   EXPECT_EQ(shown.escapes, 2);
+  // An application-wide Escape shortcut does not take the key from the panel.
+  QWidget other;
+  auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), &other);
+  shortcut->setContext(Qt::ApplicationShortcut);
+  QSignalSpy shortcutSpy(shortcut, &QShortcut::activated);
+  other.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+  QTest::keyClick(&shown.panel, Qt::Key_Escape);
+  EXPECT_EQ(shown.escapes, 3);
+  EXPECT_EQ(shortcutSpy.count(), 0);
   // Without an action Escape does nothing, and is still not passed on.
   shown.panel.setOnEscape({});
   EXPECT_TRUE(sendEscape(&shown.panel));
-  EXPECT_EQ(shown.escapes, 2);
+  QTest::keyClick(&shown.panel, Qt::Key_Escape);
+  EXPECT_EQ(shown.escapes, 3);
+  EXPECT_EQ(shortcutSpy.count(), 0);
 }

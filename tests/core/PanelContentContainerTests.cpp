@@ -2,6 +2,7 @@
 #include "FixturePanel.h"
 #include "ManualFrameClock.h"
 #include "PanelContentContainer.h"
+#include "ScreenSource.h"
 
 #include <QDir>
 #include <QGraphicsOpacityEffect>
@@ -317,9 +318,18 @@ TEST(PanelContentContainer, WritesTheRenderedPanelsForAPersonToLookAt) {
   const QImage plainImage = plain.render();
   ASSERT_TRUE(plainImage.save(outputPath(QStringLiteral("fixture-panel.png"))));
 
-  // The notched layout of a 1512 by 982 display: the top of the screen with its menu bar,
-  // the camera housing, and the panel hugging it.
-  Panel notched(QSize(420, 228), 32, 188, QSizeF(420, 196));
+  // The notched layout of a 1512 by 982 display, placed as the application places it: the
+  // top of the screen with its menu bar, the camera housing, and the panel hugging it.
+  const SimulatedScreenSource source = SimulatedScreenSource::fromJson(R"({"screens": [{
+      "name": "eDP-1", "builtIn": true, "frame": [0, 0, 1512, 982], "visibleFrame": [0, 0, 1512, 949],
+      "safeTop": 32, "auxiliaryLeft": [0, 950, 662, 32], "auxiliaryRight": [850, 950, 662, 32]}]})");
+  const ScreenGeometry display = source.screens().first().geometry;
+  const PanelLayout layout = display.panelLayout(QSizeF(420, 196));
+  const QRect frame = source.mapping().toDesktop(layout.frame).toAlignedRect();
+  const QRect housing = source.mapping().toDesktop(*display.notchGap()).toAlignedRect();
+  EXPECT_EQ(frame, QRect(546, 0, 420, 228));
+  EXPECT_EQ(housing, QRect(662, 0, 188, 32));
+  Panel notched(frame.size(), layout.topInset(), layout.notchWidth, layout.contentFrame.size());
   notched.container->setContent(new FixturePanel([] {}));
   notched.show();
   const QImage panelImage = notched.render();
@@ -329,8 +339,8 @@ TEST(PanelContentContainer, WritesTheRenderedPanelsForAPersonToLookAt) {
   painter.fillRect(QRect(0, 0, 1512, 32), QColor(40, 44, 52));
   painter.setPen(QColor(220, 220, 220));
   painter.drawText(QRect(12, 0, 300, 32), Qt::AlignVCenter, QStringLiteral("Brindlewick"));
-  painter.fillRect(QRect(662, 0, 188, 32), Qt::black);
-  painter.drawImage(QPoint(546, 0), panelImage); // panel frame (546, 754, 420, 228) on a 982 pt display
+  painter.fillRect(housing, Qt::black);
+  painter.drawImage(frame.topLeft(), panelImage);
   painter.end();
   ASSERT_TRUE(screen.save(outputPath(QStringLiteral("notched-layout.png"))));
   EXPECT_EQ(screen.pixelColor(756, 16), QColor(Qt::black));     // the housing
