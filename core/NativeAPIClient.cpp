@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <vector>
 
 namespace brindlewick {
 
@@ -77,6 +78,15 @@ struct NativeAPIClient::Transfer {
   bool headChecked = false;
   DelayScheduler::TimerId deadline = 0;
   CancellationRegistration cancellation;
+  // Only our own connections are cut; the manager keeps its own to the reply.
+  std::vector<QMetaObject::Connection> connections;
+
+  void detach() {
+    for (const auto& connection : connections) {
+      QObject::disconnect(connection);
+    }
+    connections.clear();
+  }
 
   // Ends the transfer with an error; the network work stops at once.
   template <typename E> void fail(E error) {
@@ -84,8 +94,8 @@ struct NativeAPIClient::Transfer {
       return;
     }
     completion.fail(std::move(error));
+    detach();
     if (reply) {
-      reply->disconnect();
       reply->abort();
     }
   }
@@ -223,8 +233,8 @@ QCoro::Task<APIResponse> NativeAPIClient::send(QString path, QString method, std
 void NativeAPIClient::finish(const std::shared_ptr<Transfer>& transfer) {
   m_scheduler->cancel(transfer->deadline);
   transfer->cancellation.reset();
+  transfer->detach();
   if (transfer->reply) {
-    transfer->reply->disconnect();
     transfer->reply->abort();
     transfer->reply->deleteLater();
   }
@@ -284,9 +294,9 @@ void NativeAPIClient::start(const std::shared_ptr<Transfer>& transfer, const QNe
     }
   };
 
-  connect(reply, &QNetworkReply::metaDataChanged, reply, checkHead);
-  connect(reply, &QNetworkReply::readyRead, reply, readBody);
-  connect(reply, &QNetworkReply::finished, reply, [t, readBody] {
+  t->connections.push_back(connect(reply, &QNetworkReply::metaDataChanged, reply, checkHead));
+  t->connections.push_back(connect(reply, &QNetworkReply::readyRead, reply, readBody));
+  t->connections.push_back(connect(reply, &QNetworkReply::finished, reply, [t, readBody] {
     readBody();
     if (t->completion.isSettled() || !t->reply) {
       return;
@@ -309,7 +319,7 @@ void NativeAPIClient::start(const std::shared_ptr<Transfer>& transfer, const QNe
     }
     response.body = std::move(t->body);
     t->completion.resolve(std::move(response));
-  });
+  }));
 }
 
 } // namespace brindlewick
