@@ -215,6 +215,26 @@ TEST_F(NativeAPIClientTest, SendsExactlyTheHeadersAndBodyAsked) {
   EXPECT_EQ(service.requestLog()[2].header("Authorization").value_or("absent").trimmed(), "Bearer");
 }
 
+TEST_F(NativeAPIClientTest, EveryAllowedMethodReachesTheServiceAsItself) {
+  const QList<QByteArray> methods{"GET", "POST", "PUT", "PATCH", "DELETE", "HEAD"};
+  for (const QByteArray& method : methods) {
+    service.setReply(method, QStringLiteral("/m"), reply(200, method == "HEAD" ? QByteArray() : method));
+  }
+  auto client = harness.makeClient();
+  for (const QByteArray& method : methods) {
+    const std::optional<QByteArray> body =
+        (method == "GET" || method == "HEAD") ? std::nullopt : std::optional<QByteArray>("{}");
+    auto outcome = finished(startTask(
+        client->send(QStringLiteral("/m"), QString::fromLatin1(method), body, std::nullopt, 100, {})));
+    ASSERT_FALSE(outcome->error) << method.constData() << ": " << errorText(outcome).toStdString();
+    EXPECT_EQ(outcome->get().body, method == "HEAD" ? QByteArray() : method);
+  }
+  ASSERT_EQ(service.requestLog().size(), methods.size());
+  for (qsizetype i = 0; i < methods.size(); ++i) {
+    EXPECT_EQ(service.requestLog()[i].method, methods[i]);
+  }
+}
+
 TEST_F(NativeAPIClientTest, PathReplacesTheBaseAddressPath) {
   service.setReply("GET", QStringLiteral("/api/reader/me"), reply(200, "{}"));
   QUrl base = service.baseURL();
