@@ -25,14 +25,6 @@ const QString lovedPrefix = QStringLiteral("loved/");
 const QString historyPrefix = QStringLiteral("history/");
 } // namespace Key
 
-// A stored record taken as plain JSON, so that each record under a prefix is decoded on its
-// own and a failure can name its key.
-struct StoredJson {
-  QJsonValue value;
-  static StoredJson fromJson(const QJsonValue& json) { return {json}; }
-  QJsonValue toJson() const { return value; }
-};
-
 QString messageOf(const std::exception& error) { return QString::fromUtf8(error.what()); }
 
 // Runs one read of the loading sequence; any failure becomes a StoredRecordError naming `key`.
@@ -51,11 +43,12 @@ auto reading(const QString& key, Read&& read) -> decltype(read()) {
 // date alone).
 template <typename T, typename DateOf>
 QList<T> loadList(const LocalStore& store, const QString& prefix, DateOf dateOf) {
-  const auto entries = reading(prefix, [&] { return store.entries<StoredJson>(prefix); });
+  // Each record is decoded on its own, so that a failure names its key.
+  const auto entries = reading(prefix, [&] { return store.entryData(prefix); });
   QList<T> list;
   list.reserve(static_cast<qsizetype>(entries.size()));
-  for (const auto& [key, json] : entries)
-    list.append(reading(key, [&] { return T::fromJson(json.value); }));
+  for (const auto& [key, bytes] : entries)
+    list.append(reading(key, [&] { return T::fromJson(Json::parse(bytes)); }));
   std::stable_sort(list.begin(), list.end(), [&](const T& a, const T& b) { return dateOf(a) > dateOf(b); });
   return list;
 }

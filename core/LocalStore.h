@@ -159,9 +159,11 @@ public:
   // in both ends up present with its new payload. On any failure nothing of the batch remains.
   void commit(const QMap<QString, QByteArray>& updates, const QStringList& removing);
 
-private:
+  // The payloads of entries(), undecoded: for a caller that decodes each record on its own
+  // and must say which key failed.
   std::vector<std::pair<QString, QByteArray>> entryData(const QString& prefix) const;
 
+private:
   struct Connection;
   std::unique_ptr<Connection> m_connection;
 };
