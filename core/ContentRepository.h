@@ -107,7 +107,8 @@ public:
   // Validates `data` against `manifest` and the running version, then replaces the cached
   // release, manifest and entity tag, and updates withdrawals and arrivals, in one batch.
   // Throws the validator's or the store's error; nothing changes on failure.
-  void install(const QByteArray& data, const ContentManifest& manifest, const std::optional<QString>& etag, Date at);
+  void install(const QByteArray& data, const ContentManifest& manifest, const std::optional<QString>& etag,
+               Date at);
 
   // The next drop for the reader's topics (every topic with surprise-me), never a withdrawn
   // one, never `excluding` nor `relatedTo` itself; with `relatedTo`, only its neighbours.
@@ -124,7 +125,8 @@ public:
   std::optional<DropSnapshot> snapshot(const QString& dropId) const;
 
   // Records a presentation in the ledger and, for a drop, its last-shown date.
-  void recordDelivery(const std::optional<QString>& dropId, Date at, bool automatic, const Calendar& calendar);
+  void recordDelivery(const std::optional<QString>& dropId, Date at, bool automatic,
+                      const Calendar& calendar);
   // Records a presentation with a history entry; an impression is recorded once however
   // often it is reported. The history keeps the newest historyLimit entries.
   void recordShown(const DropSnapshot& snapshot, const QString& impressionID, Date at, bool automatic,
@@ -148,8 +150,9 @@ Q_SIGNALS:
 
 private:
   void load();
-  void replaceCache(const QByteArray& data, ContentRelease release, const std::optional<ContentManifest>& manifest,
-                    const std::optional<QString>& etag, Date at);
+  void replaceCache(const QByteArray& data, ContentRelease release,
+                    const std::optional<ContentManifest>& manifest, const std::optional<QString>& etag,
+                    Date at);
   bool toggle(QList<SavedSnapshot>& list, const QString& prefix, const DropSnapshot& snapshot, Date at,
               void (ContentRepository::*changed)());
 
@@ -173,6 +176,8 @@ private:
   QHash<QString, QString> m_withdrawals;
   std::optional<QString> m_manifestETag;
   std::optional<ContentManifest> m_manifest;
+  // Derived from the release, withdrawals and arrivals, which change together at installation.
+  SelectionIndex m_selectionIndex;
 };
 
 } // namespace brindlewick

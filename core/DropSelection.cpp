@@ -4,54 +4,49 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace brindlewick {
 
-double systemRandom() { return QRandomGenerator::global()->generateDouble(); }
-
-namespace DropSelection {
+double systemRandom() {
+  return QRandomGenerator::global()->generateDouble();
+}
 
 namespace {
 
 constexpr double largestDraw = 0.999999999;
 
-bool sharesAny(const QStringList& a, const QStringList& b) {
-  // Both lists are short (at most 30 books, 12 tags): a nested scan beats building a set.
-  return std::any_of(a.begin(), a.end(), [&](const QString& value) { return b.contains(value); });
+// Exact equality of the UTF-16 text, as ids and tags compare; cheaper than QString's
+// operator==, which goes through the general comparison. Ids of one length mostly differ in
+// their last characters, so those are compared first.
+bool sameText(const QString& a, const QString& b) {
+  const qsizetype size = a.size();
+  if (size != b.size())
+    return false;
+  if (size == 0)
+    return true;
+  return a.at(size - 1) == b.at(size - 1) &&
+         std::memcmp(a.constData(), b.constData(), std::size_t(size) * sizeof(QChar)) == 0;
 }
 
-std::size_t indexOf(Category category) { return static_cast<std::size_t>(category); }
-
-// The later of a drop's last delivery and its newest history entry. Built without copying
-// `seen`: the history's own dates go into a small map, and `seen` is read by key.
-class LastShown {
-public:
-  LastShown(const QHash<QString, Date>& seen, const QList<HistoryEntry>& history) : m_seen(seen) {
-    m_fromHistory.reserve(history.size());
-    for (const HistoryEntry& entry : history) {
-      const auto it = m_fromHistory.find(entry.snapshot.id());
-      if (it == m_fromHistory.end())
-        m_fromHistory.insert(entry.snapshot.id(), entry.shownAt);
-      else if (entry.shownAt > it.value())
-        it.value() = entry.shownAt;
+bool sharesAny(const QStringList& a, const QStringList& b) {
+  // Both lists are short (at most 30 books, 12 tags): a nested scan beats building a set.
+  for (const QString& x : a) {
+    for (const QString& y : b) {
+      if (sameText(x, y))
+        return true;
     }
   }
+  return false;
+}
 
-  std::optional<Date> operator()(const QString& dropId) const {
-    std::optional<Date> result;
-    if (const auto it = m_seen.constFind(dropId); it != m_seen.constEnd())
-      result = it.value();
-    if (const auto it = m_fromHistory.constFind(dropId); it != m_fromHistory.constEnd()) {
-      if (!result || it.value() > *result)
-        result = it.value();
-    }
-    return result;
-  }
+bool listsId(const QStringList& ids, const QString& id) {
+  return std::any_of(ids.begin(), ids.end(), [&](const QString& x) { return sameText(x, id); });
+}
 
-private:
-  const QHash<QString, Date>& m_seen;
-  QHash<QString, Date> m_fromHistory;
-};
+std::size_t indexOf(Category category) {
+  return static_cast<std::size_t>(category);
+}
 
 struct Candidate {
   qsizetype index;
@@ -59,6 +54,27 @@ struct Candidate {
 };
 
 } // namespace
+
+SelectionIndex::SelectionIndex(const QList<Drop>& lore, const QHash<QString, QString>& withdrawals,
+                               const QHash<QString, Date>& arrivals) {
+  m_positions.reserve(lore.size());
+  m_withdrawn.reserve(static_cast<std::size_t>(lore.size()));
+  m_arrivals.reserve(static_cast<std::size_t>(lore.size()));
+  for (qsizetype i = 0; i < lore.size(); ++i) {
+    const QString& id = lore[i].id;
+    if (!m_positions.contains(id))
+      m_positions.insert(id, i);
+    m_withdrawn.push_back(withdrawals.contains(id));
+    m_arrivals.push_back(arrivals.value(id, Date::distantPast()));
+  }
+}
+
+std::optional<qsizetype> SelectionIndex::position(const QString& dropId) const {
+  const auto it = m_positions.constFind(dropId);
+  return it == m_positions.constEnd() ? std::nullopt : std::optional<qsizetype>(it.value());
+}
+
+namespace DropSelection {
 
 CategoryMask wantedCategories(const QSet<QString>& topics, bool surpriseMe) {
   CategoryMask mask{};
@@ -68,7 +84,7 @@ CategoryMask wantedCategories(const QSet<QString>& topics, bool surpriseMe) {
 }
 
 bool isRelated(const Drop& candidate, const Drop& to) {
-  return to.relatedLoreIds.contains(candidate.id) || candidate.relatedLoreIds.contains(to.id) ||
+  return listsId(to.relatedLoreIds, candidate.id) || listsId(candidate.relatedLoreIds, to.id) ||
          candidate.category == to.category || sharesAny(candidate.bookIds, to.bookIds) ||
          sharesAny(candidate.tags, to.tags);
 }
@@ -81,7 +97,8 @@ double weight(const Drop& candidate, const Drop* previous) {
     else
       base = sharesAny(candidate.bookIds, previous->bookIds) ? 1.0 : 2.0;
   }
-  const qint64 sum = candidate.scores.usefulness + candidate.scores.clarity + candidate.scores.sourceConfidence + 1;
+  const qint64 sum =
+      candidate.scores.usefulness + candidate.scores.clarity + candidate.scores.sourceConfidence + 1;
   return base * static_cast<double>(sum);
 }
 
@@ -107,8 +124,29 @@ qsizetype drawIndex(const std::vector<double>& weights, double clampedDraw) {
 std::optional<qsizetype> choose(const SelectionState& state, const SelectionRequest& request,
                                 const RandomSource& random) {
   const QList<Drop>& lore = state.lore;
+  const SelectionIndex& index = state.index;
   const Drop* related = request.relatedTo;
-  const LastShown lastShown(state.seen, state.history);
+  // Ids are unique within a release, so excluding a drop is excluding its position (-1 for
+  // a drop the release lacks).
+  constexpr qsizetype nowhere = -1;
+  const qsizetype excluded =
+      request.excluding ? index.position(*request.excluding).value_or(nowhere) : nowhere;
+  const qsizetype relatedPosition = related ? index.position(related->id).value_or(nowhere) : nowhere;
+
+  // Last shown, by position: the later of `seen` and the newest history entry of each drop.
+  // Drops that this release lacks play no part.
+  std::vector<std::optional<Date>> lastShown(static_cast<std::size_t>(lore.size()));
+  const auto mark = [&](const QString& dropId, Date at) {
+    if (const std::optional<qsizetype> position = index.position(dropId)) {
+      std::optional<Date>& shown = lastShown[static_cast<std::size_t>(*position)];
+      if (!shown || at > *shown)
+        shown = at;
+    }
+  };
+  for (auto it = state.seen.begin(); it != state.seen.end(); ++it)
+    mark(it.key(), it.value());
+  for (const HistoryEntry& entry : state.history)
+    mark(entry.snapshot.id(), entry.shownAt);
 
   // Eligibility, exclusion and relatedness in one pass, remembering who was never shown.
   std::vector<Candidate> candidates;
@@ -116,15 +154,12 @@ std::optional<qsizetype> choose(const SelectionState& state, const SelectionRequ
   bool anyNeverShown = false;
   for (qsizetype i = 0; i < lore.size(); ++i) {
     const Drop& drop = lore[i];
-    if (!request.categories[indexOf(drop.category)])
-      continue;
-    if (!state.withdrawals.isEmpty() && state.withdrawals.contains(drop.id))
-      continue;
-    if ((request.excluding && drop.id == *request.excluding) || (related && drop.id == related->id))
+    if (!request.categories[indexOf(drop.category)] || index.isWithdrawn(i) || i == excluded ||
+        i == relatedPosition)
       continue;
     if (related && !isRelated(drop, *related))
       continue;
-    const std::optional<Date> shown = lastShown(drop.id);
+    const std::optional<Date>& shown = lastShown[static_cast<std::size_t>(i)];
     anyNeverShown = anyNeverShown || !shown;
     candidates.push_back({i, shown});
   }
@@ -138,12 +173,8 @@ std::optional<qsizetype> choose(const SelectionState& state, const SelectionRequ
   // Category variety: avoid as many of the categories just seen as still leaves a candidate.
   if (!related) {
     std::vector<Category> recent;
-    if (request.excluding) {
-      const auto it = std::find_if(lore.begin(), lore.end(),
-                                   [&](const Drop& drop) { return drop.id == *request.excluding; });
-      if (it != lore.end())
-        recent.push_back(it->category);
-    }
+    if (excluded != nowhere)
+      recent.push_back(lore[excluded].category);
     for (qsizetype i = 0; i < std::min<qsizetype>(3, state.history.size()); ++i)
       recent.push_back(state.history[i].snapshot.lore.category);
     for (std::size_t k = recent.size(); k >= 1; --k) {
@@ -160,17 +191,10 @@ std::optional<qsizetype> choose(const SelectionState& state, const SelectionRequ
 
   // Freshness: the newest arrival batch among never-shown drops, otherwise the least
   // recently shown. Dates compare exactly, so a whole batch or a shared instant stays.
-  const auto freshness = [&](const Candidate& c) {
-    if (anyNeverShown) {
-      const auto it = state.arrivals.constFind(lore[c.index].id);
-      return it == state.arrivals.constEnd() ? Date::distantPast() : it.value();
-    }
-    return c.lastShown.value_or(Date::distantPast());
-  };
   std::vector<Date> dates;
   dates.reserve(candidates.size());
   for (const Candidate& c : candidates)
-    dates.push_back(freshness(c));
+    dates.push_back(anyNeverShown ? index.arrival(c.index) : c.lastShown.value_or(Date::distantPast()));
   const Date kept = anyNeverShown ? *std::max_element(dates.begin(), dates.end())
                                   : *std::min_element(dates.begin(), dates.end());
   std::vector<qsizetype> finalists;
@@ -183,8 +207,8 @@ std::optional<qsizetype> choose(const SelectionState& state, const SelectionRequ
   const Drop* previous = state.history.isEmpty() ? nullptr : &state.history.first().snapshot.lore;
   std::vector<double> weights;
   weights.reserve(finalists.size());
-  for (const qsizetype index : finalists)
-    weights.push_back(weight(lore[index], previous));
+  for (const qsizetype position : finalists)
+    weights.push_back(weight(lore[position], previous));
 
   return finalists[static_cast<std::size_t>(drawIndex(weights, clampDraw(random())))];
 }

@@ -23,16 +23,36 @@ using RandomSource = std::function<double()>;
 // A uniform value in [0, 1) from the system's generator.
 double systemRandom();
 
+// What a choice needs to know of the installed release's drops that changes only when a
+// release is installed: where each drop sits in the release, whether it is withdrawn, and when
+// it arrived. Built once per installation, so that a choice reads the per-drop facts by
+// position instead of hashing every drop id on every call.
+class SelectionIndex {
+public:
+  SelectionIndex() = default;
+  SelectionIndex(const QList<Drop>& lore, const QHash<QString, QString>& withdrawals,
+                 const QHash<QString, Date>& arrivals);
+
+  // The position of the first drop with this id; none when the release has no such drop.
+  std::optional<qsizetype> position(const QString& dropId) const;
+  bool isWithdrawn(qsizetype position) const { return m_withdrawn[static_cast<std::size_t>(position)]; }
+  // The distant past for a drop without an arrival date.
+  Date arrival(qsizetype position) const { return m_arrivals[static_cast<std::size_t>(position)]; }
+
+private:
+  QHash<QString, qsizetype> m_positions;
+  std::vector<bool> m_withdrawn;
+  std::vector<Date> m_arrivals;
+};
+
 // The state one choice reads, borrowed from the repository for the length of the call.
 struct SelectionState {
   // The installed release's drops, in release order.
   const QList<Drop>& lore;
-  // Drop id → reason; a drop listed here is never offered.
-  const QHash<QString, QString>& withdrawals;
+  // Built from `lore` and the repository's withdrawals and arrivals.
+  const SelectionIndex& index;
   // Drop id → when it was last delivered.
   const QHash<QString, Date>& seen;
-  // Drop id → when it first arrived with an installed release.
-  const QHash<QString, Date>& arrivals;
   // Newest first.
   const QList<HistoryEntry>& history;
 };

@@ -50,7 +50,8 @@ public:
   // Every write of the table fails from now on.
   void refuseWrites() {
     for (const char* event : {"INSERT", "UPDATE", "DELETE"})
-      exec(QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %1 ON records BEGIN SELECT RAISE(ABORT, 'disk on fire'); END")
+      exec(QStringLiteral(
+               "CREATE TRIGGER refuse_%1 BEFORE %1 ON records BEGIN SELECT RAISE(ABORT, 'disk on fire'); END")
                .arg(QLatin1String(event)));
   }
 
@@ -63,7 +64,9 @@ private:
 class SignalLog {
 public:
   explicit SignalLog(ContentRepository& repository) {
-    const auto log = [this](const char* name) { return [this, name] { names.append(QString::fromLatin1(name)); }; };
+    const auto log = [this](const char* name) {
+      return [this, name] { names.append(QString::fromLatin1(name)); };
+    };
     QObject::connect(&repository, &ContentRepository::releaseChanged, log("release"));
     QObject::connect(&repository, &ContentRepository::savedChanged, log("saved"));
     QObject::connect(&repository, &ContentRepository::lovedChanged, log("loved"));
@@ -93,14 +96,16 @@ GeneratedRelease releaseOf(QList<int> indices, QList<int> withdrawn = {}, int to
     result.release.lore.append(drop);
   }
   for (const int index : withdrawn)
-    result.release.withdrawals.append(
-        Withdrawal{base.release.lore[index].id, QStringLiteral("Withdrawn %1").arg(index), base.release.publishedAt});
+    result.release.withdrawals.append(Withdrawal{
+        base.release.lore[index].id, QStringLiteral("Withdrawn %1").arg(index), base.release.publishedAt});
   result.body = encodeRelease(result.release);
   result.manifest = manifestFor(result.release, result.body);
   return result;
 }
 
-QString dropId(int index) { return generateRelease(6).release.lore[index].id; }
+QString dropId(int index) {
+  return generateRelease(6).release.lore[index].id;
+}
 
 class ContentRepositoryTest : public testing::Test {
 protected:
@@ -165,7 +170,8 @@ TEST_F(ContentRepositoryTest, AnEmptyStoreGivesAnEmptyLibrary) {
   EXPECT_TRUE(repository->loved().isEmpty());
   EXPECT_TRUE(repository->history().isEmpty());
   EXPECT_EQ(repository->ledger(), ScheduleLedger());
-  EXPECT_TRUE(repository->seen().isEmpty() && repository->arrivals().isEmpty() && repository->withdrawals().isEmpty());
+  EXPECT_TRUE(repository->seen().isEmpty() && repository->arrivals().isEmpty() &&
+              repository->withdrawals().isEmpty());
   EXPECT_FALSE(repository->manifestETag());
   EXPECT_FALSE(repository->manifest());
   ReaderPreferences preferences;
@@ -231,7 +237,8 @@ TEST_F(ContentRepositoryTest, AnUnreadableRecordNamesItsKeyAndIsKept) {
       ADD_FAILURE() << "loaded " << c.key;
     } catch (const StoredRecordError& error) {
       EXPECT_EQ(error.key(), key);
-      EXPECT_TRUE(QString::fromUtf8(error.what()).contains(QStringLiteral("\"%1\"").arg(key))) << error.what();
+      EXPECT_TRUE(QString::fromUtf8(error.what()).contains(QStringLiteral("\"%1\"").arg(key)))
+          << error.what();
       EXPECT_FALSE(error.reason().isEmpty());
       EXPECT_TRUE(error.original());
     }
@@ -271,8 +278,8 @@ TEST_F(ContentRepositoryTest, AStoredReleaseTheRunningVersionRefusesStopsConstru
 
 TEST_F(ContentRepositoryTest, ArrivalsDateNewcomersAndForgetDepartedDrops) {
   install(releaseOf({0, 1}), Date(100));
-  EXPECT_EQ(repository->arrivals(), (QHash<QString, Date>{{dropId(0), Date::distantPast()},
-                                                          {dropId(1), Date::distantPast()}}));
+  EXPECT_EQ(repository->arrivals(),
+            (QHash<QString, Date>{{dropId(0), Date::distantPast()}, {dropId(1), Date::distantPast()}}));
   install(releaseOf({1, 2}), Date(200));
   const QHash<QString, Date> expected{{dropId(1), Date::distantPast()}, {dropId(2), Date(200)}};
   EXPECT_EQ(repository->arrivals(), expected);
@@ -345,7 +352,8 @@ TEST_F(ContentRepositoryTest, ARefusedReleaseLeavesStoreAndLibraryAsTheyWere) {
   wrongDigest.checksumSha256 = QString(64, u'0');
   EXPECT_THROW(repository->install(next.body, wrongDigest, QStringLiteral("\"e2\""), Date(5)),
                ContractValidationError);
-  EXPECT_THROW(repository->install("{}", manifestFor(next.release, "{}"), std::nullopt, Date(5)), std::exception);
+  EXPECT_THROW(repository->install("{}", manifestFor(next.release, "{}"), std::nullopt, Date(5)),
+               std::exception);
 
   EXPECT_TRUE(log.names.isEmpty());
   EXPECT_EQ(State(*repository), before);
@@ -361,7 +369,10 @@ TEST_F(ContentRepositoryTest, AFailedCommitLeavesStoreAndLibraryAsTheyWere) {
   repository->recordShown(snapshotOf(0), "first", Date(2), true, calendar);
 
   const std::vector<std::pair<const char*, std::function<void()>>> operations{
-      {"install", [&] { install(releaseOf({1, 2, 3}, {0}), Date(9), QStringLiteral("\"e\"")); }},
+      {"install",
+       [&] {
+         install(releaseOf({1, 2, 3}, {0}), Date(9), QStringLiteral("\"e\""));
+       }},
       {"recordDelivery", [&] { repository->recordDelivery(dropId(1), Date(9), true, calendar); }},
       {"recordShown", [&] { repository->recordShown(snapshotOf(1), "second", Date(9), true, calendar); }},
       {"save", [&] { repository->toggleSave(snapshotOf(1), Date(9)); }},
@@ -390,7 +401,8 @@ TEST_F(ContentRepositoryTest, SelectionSnapshotsAndTheTeaser) {
   ReaderPreferences science;
   science.surpriseMe = false;
   science.topics = {QStringLiteral("science")};
-  const std::optional<DropSnapshot> chosen = repository->select(science, std::nullopt, std::nullopt, [] { return 0.5; });
+  const std::optional<DropSnapshot> chosen =
+      repository->select(science, std::nullopt, std::nullopt, [] { return 0.5; });
   ASSERT_TRUE(chosen);
   EXPECT_EQ(chosen->id(), dropId(1));
   EXPECT_EQ(*chosen, snapshotOf(1));
@@ -534,10 +546,12 @@ TEST_F(ContentRepositoryTest, ARestartRestoresTheWholeLibrary) {
 TEST(ContentError, DescriptionsAreFixed) {
   EXPECT_EQ(ContentError(ContentError::Case::previewNotEnabled).message(),
             "Development content is available only in an explicit debug preview.");
-  EXPECT_EQ(ContentError(ContentError::Case::missingFixture).message(), "The development fixture resource is missing.");
+  EXPECT_EQ(ContentError(ContentError::Case::missingFixture).message(),
+            "The development fixture resource is missing.");
   EXPECT_STREQ(ContentError(ContentError::Case::emptySelection).what(),
                "No other drop matches your interests. Try Surprise Me or sync new content.");
-  EXPECT_EQ(ContentError(ContentError::Case::emptySelection), ContentError(ContentError::Case::emptySelection));
+  EXPECT_EQ(ContentError(ContentError::Case::emptySelection),
+            ContentError(ContentError::Case::emptySelection));
 }
 
 } // namespace

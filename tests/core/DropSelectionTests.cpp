@@ -58,7 +58,8 @@ struct Library {
 
   // The id of the chosen drop, "none" when nothing is eligible.
   QString choose(const SelectionRequest& request, double draw = 0.0, int* calls = nullptr) const {
-    const SelectionState state{lore, withdrawals, seen, arrivals, history};
+    const SelectionIndex byPosition(lore, withdrawals, arrivals);
+    const SelectionState state{lore, byPosition, seen, history};
     const std::optional<qsizetype> index = DropSelection::choose(state, request, [&] {
       if (calls)
         ++*calls;
@@ -90,8 +91,8 @@ TEST(DropSelection, WantedCategoriesFollowTopicsUnlessSurpriseMe) {
   const CategoryMask none = DropSelection::wantedCategories({}, false);
   EXPECT_TRUE(std::none_of(none.begin(), none.end(), [](bool b) { return b; }));
   // A topic that names no category, or names one in the wrong case, matches nothing.
-  const CategoryMask some =
-      DropSelection::wantedCategories({QStringLiteral("science"), QStringLiteral("Design"), QStringLiteral("x")}, false);
+  const CategoryMask some = DropSelection::wantedCategories(
+      {QStringLiteral("science"), QStringLiteral("Design"), QStringLiteral("x")}, false);
   for (const Category c : allCases<Category>())
     EXPECT_EQ(some[static_cast<std::size_t>(c)], c == science) << rawValue(c).toStdString();
 }
@@ -127,7 +128,7 @@ TEST(DropSelection, RelatedToKeepsOnlyNeighbours) {
     bool related;
   };
   const std::vector<Case> cases{
-      {drop("named", science, {"book-x"}), true},                 // the target names it
+      {drop("named", science, {"book-x"}), true},                // the target names it
       {drop("names", science, {"book-x"}, {}, {"t"}), true},     // it names the target
       {drop("same-category", psychology, {"book-x"}), true},     //
       {drop("same-book", science, {"book-x", "book-t"}), true},  //
@@ -160,18 +161,22 @@ TEST(DropSelection, NeverShownBeatsShownWhateverItsCategory) {
 
 TEST(DropSelection, AmongNeverShownOnlyTheNewestArrivalBatchRemains) {
   Library library;
-  library.lore = {drop("old-1", psychology), drop("new-1", science), drop("old-2", design), drop("new-2", history),
-                  drop("undated", science)};
-  library.arrivals = {{"old-1", Date::distantPast()}, {"old-2", Date::distantPast()},
-                      {"new-1", Date(500)},           {"new-2", Date(500)}};
+  library.lore = {drop("old-1", psychology), drop("new-1", science), drop("old-2", design),
+                  drop("new-2", history), drop("undated", science)};
+  library.arrivals = {{"old-1", Date::distantPast()},
+                      {"old-2", Date::distantPast()},
+                      {"new-1", Date(500)},
+                      {"new-2", Date(500)}};
   // Equal weights: the draw walks the batch in release order.
   EXPECT_EQ(library.choose(0.0), "new-1");
   EXPECT_EQ(library.choose(0.99), "new-2");
 
   // On a first install every drop has the same date, so arrival narrows nothing; a drop
   // without an arrival counts as the distant past too.
-  library.arrivals = {{"old-1", Date::distantPast()}, {"old-2", Date::distantPast()},
-                      {"new-1", Date::distantPast()}, {"new-2", Date::distantPast()}};
+  library.arrivals = {{"old-1", Date::distantPast()},
+                      {"old-2", Date::distantPast()},
+                      {"new-1", Date::distantPast()},
+                      {"new-2", Date::distantPast()}};
   EXPECT_EQ(library.choose(0.99), "undated");
 }
 
@@ -263,8 +268,8 @@ TEST(DropSelection, WeightsFavourUsefulClearSourcedDropsUnlikeThePreviousOne) {
 TEST(DropSelection, DrawsAreClampedIntoTheUnitInterval) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   const std::vector<std::pair<double, double>> cases{
-      {0.0, 0.0},          {-0.5, 0.0},        {-0.0, 0.0}, {std::nan(""), 0.0}, {inf, 0.0}, {-inf, 0.0},
-      {1.0, 0.999999999}, {7.5, 0.999999999}, {0.25, 0.25}, {0.999999999, 0.999999999}};
+      {0.0, 0.0},  {-0.5, 0.0},        {-0.0, 0.0},        {std::nan(""), 0.0}, {inf, 0.0},
+      {-inf, 0.0}, {1.0, 0.999999999}, {7.5, 0.999999999}, {0.25, 0.25},        {0.999999999, 0.999999999}};
   for (const auto& [raw, clamped] : cases)
     EXPECT_EQ(DropSelection::clampDraw(raw), clamped) << raw;
 }
@@ -276,12 +281,12 @@ TEST(DropSelection, TheDrawWalksCumulativeWeights) {
     qsizetype chosen;
   };
   const std::vector<Case> cases{
-      {{3, 1}, 0.75, 1},          // target 3 − 3 = 0 is not below zero: the next one
-      {{3, 1}, 0.7499, 0},        //
-      {{3, 1}, 0.0, 0},           //
-      {{3, 1}, 0.999999999, 1},   //
-      {{1, 1, 1, 1}, 0.5, 2},     //
-      {{5}, 0.999999999, 0},      //
+      {{3, 1}, 0.75, 1},        // target 3 − 3 = 0 is not below zero: the next one
+      {{3, 1}, 0.7499, 0},      //
+      {{3, 1}, 0.0, 0},         //
+      {{3, 1}, 0.999999999, 1}, //
+      {{1, 1, 1, 1}, 0.5, 2},   //
+      {{5}, 0.999999999, 0},    //
       {{1e-300, 1e-300}, 0.999999999, 1},
   };
   for (const Case& c : cases)
@@ -297,9 +302,9 @@ TEST(DropSelection, ScriptedRandomPicksByWeightAndIsCalledOnceOnlyWhenDrawing) {
     double draw;
     const char* chosen;
   };
-  for (const Case& c : {Case{0.0, "light"}, Case{2.0 / 12 - 1e-9, "light"}, Case{2.0 / 12, "heavy"},
-                        Case{7.9 / 12, "heavy"}, Case{8.0 / 12, "mid"}, Case{1.5, "mid"}, Case{-0.5, "light"},
-                        Case{std::nan(""), "light"}}) {
+  for (const Case& c :
+       {Case{0.0, "light"}, Case{2.0 / 12 - 1e-9, "light"}, Case{2.0 / 12, "heavy"}, Case{7.9 / 12, "heavy"},
+        Case{8.0 / 12, "mid"}, Case{1.5, "mid"}, Case{-0.5, "light"}, Case{std::nan(""), "light"}}) {
     int calls = 0;
     EXPECT_EQ(library.choose(Library::everything(), c.draw, &calls), c.chosen) << c.draw;
     EXPECT_EQ(calls, 1);
