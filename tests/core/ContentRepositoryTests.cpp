@@ -417,12 +417,11 @@ TEST_F(ContentRepositoryTest, SelectionSnapshotsAndTheTeaser) {
   EXPECT_EQ(repository->teaserSnapshot(science, QStringLiteral("unknown"))->id(), dropId(1));
 
   // A later release's newcomers are the newest arrival batch: they come first.
-  install(releaseOf({0, 1, 2, 3, 4}), Date(10));
-  for (const double draw : {0.0, 0.99}) {
-    const std::optional<DropSnapshot> newest =
-        repository->select(ReaderPreferences(), std::nullopt, std::nullopt, [=] { return draw; });
-    EXPECT_EQ(newest->id(), draw == 0.0 ? dropId(3) : dropId(4));
-  }
+  reopen();
+  install(releaseOf({1, 2, 3}), Date(10));
+  for (const double draw : {0.0, 0.99})
+    EXPECT_EQ(repository->select(ReaderPreferences(), std::nullopt, std::nullopt, [=] { return draw; })->id(),
+              dropId(3));
   install(releaseOf({0, 1, 2}), Date(20));
 
   // A drop that the stored withdrawals name is never resolved, even while its release
