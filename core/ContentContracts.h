@@ -262,7 +262,8 @@ inline constexpr qsizetype maximumReleaseBytes = 10485760;
 ContentManifest decodeManifest(const QByteArray& body, const QString& appVersion);
 ContentRelease decodeRelease(const QByteArray& body, bool allowDevelopment, const QString& appVersion);
 // Checks the body against its manifest (version, length, digest) before decoding any of it.
-ContentRelease validateRelease(const QByteArray& body, const ContentManifest& manifest, const QString& appVersion);
+ContentRelease validateRelease(const QByteArray& body, const ContentManifest& manifest,
+                               const QString& appVersion);
 
 } // namespace ContractValidation
 
