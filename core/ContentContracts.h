@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHashFunctions>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -119,6 +120,15 @@ template <typename E> std::optional<E> fromRawValue(QStringView text) {
       return static_cast<E>(i);
   }
   return std::nullopt;
+}
+
+// Lets the enumerations key a QSet or QHash (std::hash covers them already).
+template <typename E>
+requires requires {
+  ContractEnum<E>::wireValues;
+}
+size_t qHash(E value, size_t seed = 0) noexcept {
+  return ::qHash(static_cast<int>(value), seed);
 }
 
 // The hue and saturation (each 0...1) of a category's colour; brightness is the design
