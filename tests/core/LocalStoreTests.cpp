@@ -472,7 +472,6 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
   EXPECT_EQ(raw.scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
   // The kills must have found the child busy writing, not only starting up.
   EXPECT_GT(roundsThatCommitted, 0);
-  std::fprintf(stderr, "rounds with at least one completed batch: %d of 50\n", roundsThatCommitted);
 }
 
 } // namespace
