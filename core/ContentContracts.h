@@ -4,7 +4,6 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -218,6 +217,56 @@ struct Withdrawal {
 };
 
 // ---------------------------------------------------------------------------------------------
+// The two documents of a content release: the small manifest that announces a release, and
+// the release itself. "lore" is the wire name of the release's drops.
+
+struct ContentManifest {
+  qint64 schemaVersion = 1;
+  QString releaseId;
+  QString publishedAt;
+  QString minimumAppVersion;
+  qint64 loreCount = 0;
+  QString checksumSha256;
+  qint64 byteLength = 0;
+
+  // Strict reading of a document's top-level object.
+  static ContentManifest decode(const QJsonValue& value);
+  QJsonObject encode() const;
+  friend bool operator==(const ContentManifest& a, const ContentManifest& b);
+};
+
+struct ContentRelease {
+  qint64 schemaVersion = 1;
+  QString releaseId;
+  QString publishedAt;
+  QString minimumAppVersion;
+  bool developmentOnly = false;
+  QList<Book> books;
+  QList<Source> sources;
+  QList<Drop> lore;
+  QList<Withdrawal> withdrawals;
+
+  // Strict reading, then the rules that tie the records of one release together.
+  static ContentRelease decode(const QJsonValue& value);
+  QJsonObject encode() const;
+  friend bool operator==(const ContentRelease& a, const ContentRelease& b);
+};
+
+// The single gate between downloaded or stored bytes and content records. Refusals are
+// ContractValidationErrors; text that is not JSON, or JSON of the wrong shape, is a
+// JsonDecodingError. Pure functions: safe on any thread.
+namespace ContractValidation {
+
+inline constexpr qsizetype maximumReleaseBytes = 10485760;
+
+ContentManifest decodeManifest(const QByteArray& body, const QString& appVersion);
+ContentRelease decodeRelease(const QByteArray& body, bool allowDevelopment, const QString& appVersion);
+// Checks the body against its manifest (version, length, digest) before decoding any of it.
+ContentRelease validateRelease(const QByteArray& body, const ContentManifest& manifest, const QString& appVersion);
+
+} // namespace ContractValidation
+
+// ---------------------------------------------------------------------------------------------
 // The reading rules shared by every record and document.
 namespace ContractRules {
 
@@ -252,6 +301,13 @@ QString sourceURL(const QString& value);
 // Lists longer than a few dozen keys, and keys longer than a line, are shortened with a
 // marker: the message is shown to the reader and must stay readable.
 QString keySetMessage(const QStringList& expected, const QStringList& present);
+
+// Refuses an application version that is not three dotted digit runs, or one older than
+// `minimum`. Digit runs of any length compare correctly: nothing is converted to a number.
+void compatibility(const QString& minimum, const QString& current);
+
+// SHA-256 of the bytes as 64 lowercase hexadecimal digits.
+QString sha256Hex(QByteArrayView bytes);
 
 } // namespace ContractRules
 

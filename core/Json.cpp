@@ -3,9 +3,12 @@
 #include <QCborValue>
 #include <QJsonDocument>
 
+#include <algorithm>
+#include <deque>
+#include <list>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace brindlewick {
@@ -43,9 +46,8 @@ public:
 
 private:
   [[noreturn]] void fail(const QString& problem) const {
-    throw JsonDecodingError(QString(), QStringLiteral("not valid JSON at byte %1: %2")
-                                           .arg(m_pos - m_begin)
-                                           .arg(problem));
+    throw JsonDecodingError(
+        QString(), QStringLiteral("not valid JSON at byte %1: %2").arg(m_pos - m_begin).arg(problem));
   }
 
   void skipSpace() {
@@ -64,26 +66,52 @@ private:
     if (m_pos == m_end)
       fail(QStringLiteral("unexpected end of text"));
     switch (*m_pos) {
-    case '{':
-      object(depth + 1);
+    case '{': object(depth + 1); return;
+    case '[': array(depth + 1); return;
+    case '"': string(nullptr); return;
+    case 't': expectLiteral("true"); return;
+    case 'f': expectLiteral("false"); return;
+    case 'n': expectLiteral("null"); return;
+    default: number();
+    }
+  }
+
+  struct KeyList {
+    std::vector<std::pair<std::string_view, const unsigned char*>> keys; // key and where it starts
+    std::list<std::string> unescaped; // stable storage for keys written with escapes
+    std::string scratch;
+  };
+
+  KeyList& keysAt(int depth) {
+    while (m_keyStack.size() <= static_cast<size_t>(depth))
+      m_keyStack.emplace_back(); // a deque: the lists of outer objects stay where they are
+    KeyList& keys = m_keyStack[static_cast<size_t>(depth)];
+    keys.keys.clear();
+    keys.unescaped.clear();
+    return keys;
+  }
+
+  void checkRepeatedKeys(KeyList& list) {
+    auto& keys = list.keys;
+    const auto repeated = [&](const std::pair<std::string_view, const unsigned char*>& key) {
+      m_pos = key.second;
+      fail(QStringLiteral("the key \"%1\" occurs twice in one object")
+               .arg(QString::fromUtf8(key.first.data(), static_cast<qsizetype>(key.first.size()))));
+    };
+    // Records have a handful of keys: comparing pairs beats sorting or hashing.
+    if (keys.size() <= 24) {
+      for (size_t i = 1; i < keys.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+          if (keys[i].first == keys[j].first)
+            repeated(keys[i]);
+        }
+      }
       return;
-    case '[':
-      array(depth + 1);
-      return;
-    case '"':
-      string(nullptr);
-      return;
-    case 't':
-      expectLiteral("true");
-      return;
-    case 'f':
-      expectLiteral("false");
-      return;
-    case 'n':
-      expectLiteral("null");
-      return;
-    default:
-      number();
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 1; i < keys.size(); ++i) {
+      if (keys[i].first == keys[i - 1].first)
+        repeated(keys[i]);
     }
   }
 
@@ -100,18 +128,23 @@ private:
       ++m_pos;
       return;
     }
-    std::unordered_set<std::string> keys;
-    std::string key;
+    // The keys of this object as spans of the text (escaped keys decoded into owned
+    // strings), checked for repeats once the object is complete. The vectors are kept per
+    // depth and reused, so scanning allocates nothing once warmed up.
+    KeyList& keys = keysAt(depth);
     for (;;) {
       skipSpace();
       if (m_pos == m_end || *m_pos != '"')
         fail(QStringLiteral("expected a key"));
       const unsigned char* keyStart = m_pos;
-      string(&key);
-      if (!keys.insert(key).second) {
-        m_pos = keyStart;
-        fail(QStringLiteral("the key \"%1\" occurs twice in one object").arg(QString::fromStdString(key)));
-      }
+      string(&keys.scratch);
+      // Every escape is longer than what it stands for, so an unchanged length means the
+      // key is its own text.
+      const auto raw = static_cast<std::size_t>(m_pos - keyStart - 2);
+      const std::string_view key = raw == keys.scratch.size()
+                                       ? std::string_view(reinterpret_cast<const char*>(keyStart) + 1, raw)
+                                       : std::string_view(keys.unescaped.emplace_back(keys.scratch));
+      keys.keys.emplace_back(key, keyStart);
       skipSpace();
       if (m_pos == m_end || *m_pos != ':')
         fail(QStringLiteral("expected ':'"));
@@ -126,6 +159,7 @@ private:
         continue;
       }
       if (*m_pos == '}') {
+        checkRepeatedKeys(keys);
         ++m_pos;
         return;
       }
@@ -289,8 +323,7 @@ private:
         }
         break;
       }
-      default:
-        fail(QStringLiteral("invalid escape"));
+      default: fail(QStringLiteral("invalid escape"));
       }
       if (decoded)
         appendUtf8(*decoded, codePoint);
@@ -328,6 +361,7 @@ private:
   const unsigned char* m_begin;
   const unsigned char* m_pos;
   const unsigned char* m_end;
+  std::deque<KeyList> m_keyStack;
 };
 
 QJsonValue parseChecked(const QByteArray& text, char first) {
@@ -361,8 +395,8 @@ QString typeName(const QJsonValue& value) {
 [[noreturn]] void wrongType(const QJsonValue& value, const QString& path, const char* expected) {
   if (value.isNull())
     throw JsonDecodingError(path, QStringLiteral("expected %1 but found null").arg(QLatin1String(expected)));
-  throw JsonDecodingError(path, QStringLiteral("expected %1 but found %2")
-                                    .arg(QLatin1String(expected), typeName(value)));
+  throw JsonDecodingError(
+      path, QStringLiteral("expected %1 but found %2").arg(QLatin1String(expected), typeName(value)));
 }
 
 } // namespace
@@ -467,17 +501,29 @@ QJsonValue JsonObjectReader::required(QStringView key) const {
   return *it;
 }
 
-QString JsonObjectReader::string(QStringView key) const { return Json::toString(required(key), pathOf(key)); }
-qint64 JsonObjectReader::int64(QStringView key) const { return Json::toInt64(required(key), pathOf(key)); }
-double JsonObjectReader::number(QStringView key) const { return Json::toDouble(required(key), pathOf(key)); }
-bool JsonObjectReader::boolean(QStringView key) const { return Json::toBool(required(key), pathOf(key)); }
-Date JsonObjectReader::date(QStringView key) const { return Json::toDate(required(key), pathOf(key)); }
+QString JsonObjectReader::string(QStringView key) const {
+  return Json::toString(required(key), pathOf(key));
+}
+qint64 JsonObjectReader::int64(QStringView key) const {
+  return Json::toInt64(required(key), pathOf(key));
+}
+double JsonObjectReader::number(QStringView key) const {
+  return Json::toDouble(required(key), pathOf(key));
+}
+bool JsonObjectReader::boolean(QStringView key) const {
+  return Json::toBool(required(key), pathOf(key));
+}
+Date JsonObjectReader::date(QStringView key) const {
+  return Json::toDate(required(key), pathOf(key));
+}
 
 JsonObjectReader JsonObjectReader::object(QStringView key) const {
   return JsonObjectReader(Json::toObject(required(key), pathOf(key)), pathOf(key));
 }
 
-QJsonArray JsonObjectReader::array(QStringView key) const { return Json::toArray(required(key), pathOf(key)); }
+QJsonArray JsonObjectReader::array(QStringView key) const {
+  return Json::toArray(required(key), pathOf(key));
+}
 
 std::optional<QString> JsonObjectReader::optionalString(QStringView key) const {
   if (!hasValue(key))

@@ -41,6 +41,15 @@ QByteArray upperBound(const QString& prefix) {
   return upper;
 }
 
+// SQLite's own words when it gave any, Qt's otherwise (for instance "Driver not loaded").
+QString reason(const QSqlError& error) {
+  return error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+}
+
+[[noreturn]] void fail(const QString& message, const QString& key, const QSqlError& error) {
+  throw LocalStoreError(message + QStringLiteral(": ") + reason(error), key, reason(error));
+}
+
 std::atomic<quint64> connectionCounter{0};
 
 } // namespace
@@ -64,9 +73,7 @@ struct LocalStore::Connection {
   }
 
   [[noreturn]] void failOpening(const QString& what, const QSqlError& error) const {
-    throw LocalStoreError(
-        QStringLiteral("Could not %1 the local store at %2: %3").arg(what, location, error.databaseText()),
-        QString(), error.databaseText());
+    fail(QStringLiteral("Could not %1 the local store at %2").arg(what, location), QString(), error);
   }
 
   void run(const QString& statement, const QString& what) {
@@ -141,19 +148,14 @@ QString LocalStore::defaultFilePath() {
 std::optional<QByteArray> LocalStore::data(const QString& key) const {
   QSqlQuery& query = *m_connection->select;
   query.bindValue(0, text(key));
-  if (!query.exec())
-    throw LocalStoreError(QStringLiteral("Could not read %1 from the local store: %2")
-                              .arg(quoted(key), query.lastError().databaseText()),
-                          key, query.lastError().databaseText());
   std::optional<QByteArray> result;
-  if (query.next())
+  if (query.exec() && query.next())
     result = query.value(0).toByteArray();
+  // next() returns false both for no row and on a read error; only the error sets lastError.
   const QSqlError error = query.lastError();
   query.finish();
   if (error.isValid())
-    throw LocalStoreError(
-        QStringLiteral("Could not read %1 from the local store: %2").arg(quoted(key), error.databaseText()),
-        key, error.databaseText());
+    fail(QStringLiteral("Could not read %1 from the local store").arg(quoted(key)), key, error);
   return result;
 }
 
@@ -163,21 +165,15 @@ std::vector<std::pair<QString, QByteArray>> LocalStore::entryData(const QString&
     query.bindValue(0, text(prefix));
     query.bindValue(1, upperBound(prefix));
   }
-  const auto fail = [&](const QSqlError& error) {
-    query.finish();
-    throw LocalStoreError(QStringLiteral("Could not read the entries under %1 from the local store: %2")
-                              .arg(quoted(prefix), error.databaseText()),
-                          prefix, error.databaseText());
-  };
-  if (!query.exec())
-    fail(query.lastError());
   std::vector<std::pair<QString, QByteArray>> result;
-  while (query.next())
-    result.emplace_back(query.value(0).toString(), query.value(1).toByteArray());
-  // next() returns false both at the end and on a read error; only the error sets lastError.
-  if (query.lastError().isValid())
-    fail(query.lastError());
+  if (query.exec())
+    while (query.next())
+      result.emplace_back(query.value(0).toString(), query.value(1).toByteArray());
+  const QSqlError error = query.lastError();
   query.finish();
+  if (error.isValid())
+    fail(QStringLiteral("Could not read the entries under %1 from the local store").arg(quoted(prefix)),
+         prefix, error);
   return result;
 }
 
@@ -187,32 +183,26 @@ void LocalStore::remove(const QString& key) {
 
 void LocalStore::commit(const QMap<QString, QByteArray>& updates, const QStringList& removing) {
   Connection& connection = *m_connection;
-  const auto fail = [](const QString& message, const QString& key, const QSqlError& error) {
-    throw LocalStoreError(message.arg(quoted(key), error.databaseText()), key, error.databaseText());
-  };
   if (!connection.begin->exec())
-    throw LocalStoreError(QStringLiteral("Could not start saving to the local store: %1")
-                              .arg(connection.begin->lastError().databaseText()),
-                          QString(), connection.begin->lastError().databaseText());
+    fail(QStringLiteral("Could not start saving to the local store"), QString(),
+         connection.begin->lastError());
   try {
     // Deletions first, so a key that is also updated ends up present with its new payload.
     for (const QString& key : removing) {
       connection.erase->bindValue(0, text(key));
       if (!connection.erase->exec())
-        fail(QStringLiteral("Could not remove %1 from the local store: %2"), key,
+        fail(QStringLiteral("Could not remove %1 from the local store").arg(quoted(key)), key,
              connection.erase->lastError());
     }
     for (auto it = updates.begin(); it != updates.end(); ++it) {
       connection.upsert->bindValue(0, text(it.key()));
       connection.upsert->bindValue(1, bytes(it.value()));
       if (!connection.upsert->exec())
-        fail(QStringLiteral("Could not write %1 to the local store: %2"), it.key(),
+        fail(QStringLiteral("Could not write %1 to the local store").arg(quoted(it.key())), it.key(),
              connection.upsert->lastError());
     }
     if (!connection.commit->exec())
-      throw LocalStoreError(QStringLiteral("Could not save to the local store: %1")
-                                .arg(connection.commit->lastError().databaseText()),
-                            QString(), connection.commit->lastError().databaseText());
+      fail(QStringLiteral("Could not save to the local store"), QString(), connection.commit->lastError());
   } catch (const LocalStoreError&) {
     // SQLite may already have rolled back on its own (after an I/O error); a failing
     // ROLLBACK then only says there is no transaction, and the first error is the one to report.

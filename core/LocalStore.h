@@ -20,18 +20,32 @@ namespace brindlewick {
 
 // How a value type travels through the store as JSON. A record plugs in by declaring
 //   static T fromJson(const QJsonValue& value);   // throws on anything it does not accept
-//   QJsonValue toJson() const;
+//   QJsonValue toJson() const;                    // (or a QJsonObject)
+// or, as the content records do, `static T decode(const QJsonValue&)` and `encode() const`.
 // Types that cannot carry members (strings, dates, maps) specialise JsonCoding instead.
 template <typename T> struct JsonCoding;
 
 template <typename T>
-requires requires(const QJsonValue& json, const T& value) {
+concept HasFromJson = requires(const QJsonValue& json, const T& value) {
   { T::fromJson(json) } -> std::convertible_to<T>;
   { value.toJson() } -> std::convertible_to<QJsonValue>;
-}
-struct JsonCoding<T> {
+};
+
+template <typename T>
+concept HasDecode = requires(const QJsonValue& json, const T& value) {
+  { T::decode(json) } -> std::convertible_to<T>;
+  { value.encode() } -> std::convertible_to<QJsonValue>;
+};
+
+template <HasFromJson T> struct JsonCoding<T> {
   static T decode(const QJsonValue& json) { return T::fromJson(json); }
   static QJsonValue encode(const T& value) { return value.toJson(); }
+};
+
+template <HasDecode T>
+requires(!HasFromJson<T>) struct JsonCoding<T> {
+  static T decode(const QJsonValue& json) { return T::decode(json); }
+  static QJsonValue encode(const T& value) { return value.encode(); }
 };
 
 template <> struct JsonCoding<QString> {

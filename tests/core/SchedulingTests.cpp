@@ -122,9 +122,6 @@ TEST(ScheduleSettings, NamesItsIntervals) {
     labels << ScheduleSettings::label(interval);
   EXPECT_EQ(labels,
             (QStringList{"Every hour", "Every 2 hours", "Every 4 hours", "Every 6 hours", "Every 12 hours"}));
-  EXPECT_EQ(ScheduleSettings::intervalFromHours(6), Interval::everySixHours);
-  for (qint64 hours : {0, 3, 8, 24, -1})
-    EXPECT_FALSE(ScheduleSettings::intervalFromHours(hours)) << hours;
   EXPECT_EQ(ScheduleSettings::intervalFromJson(ScheduleSettings::intervalToJson(Interval::everyTwelveHours)),
             Interval::everyTwelveHours);
   EXPECT_EQ(decodingProblem([] { ScheduleSettings::intervalFromJson(QJsonValue(3), QStringLiteral("x")); }),

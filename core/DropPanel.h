@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+namespace brindlewick {
+
+// The top-level window that carries a drop at the top of the screen. It never activates the
+// application or takes keyboard focus unless told it may (acceptsKeyboardFocus), stays on
+// top of other windows without a frame or shadow, has a transparent background (its content
+// draws the visible shape), and turns Escape into onEscape.
+class DropPanel : public QWidget {
+  Q_OBJECT
+
+public:
+  DropPanel();
+
+  // Whether the panel may take keyboard focus now; false at first. Changing this on a shown
+  // panel keeps it on screen.
+  bool acceptsKeyboardFocus() const { return m_acceptsKeyboardFocus; }
+  void setAcceptsKeyboardFocus(bool accepts);
+  bool canBecomeKey() const { return m_acceptsKeyboardFocus; }
+  bool canBecomeMain() const { return false; }
+
+  // Run when the reader presses Escape in the panel. The key is never passed on, also when
+  // no action is set.
+  const std::function<void()>& onEscape() const { return m_onEscape; }
+  void setOnEscape(std::function<void()> action) { m_onEscape = std::move(action); }
+
+  // The one view that fills the panel; the panel takes ownership (a previous view is deleted).
+  void setContentView(QWidget* view);
+  QWidget* contentView() const { return m_contentView; }
+
+protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+private:
+  bool m_acceptsKeyboardFocus = false;
+  std::function<void()> m_onEscape;
+  QWidget* m_contentView = nullptr;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QPainterPath>
+#include <QPointer>
+#include <QRectF>
+
+#include <functional>
+#include <optional>
+
+class QPainter;
+
+namespace brindlewick {
+
+class FrameClock;
+
+// The two colours of a panel's rim: the line itself and its travelling glint.
+struct EdgeColors {
+  QColor color;
+  QColor glint;
+
+  friend bool operator==(const EdgeColors&, const EdgeColors&) = default;
+};
+
+// The desktop's accessibility settings that change how the rim is drawn.
+struct AccessibilityOptions {
+  bool reduceMotion = false;
+  bool increaseContrast = false;
+};
+
+// The coloured rim of the drop panel: a 4 pt line centred on the panel's outline (the
+// panel's own mask keeps only its inner half), with a bright glint that travels along the
+// outline at constant speed, once every 6 seconds, fading in and out at each lap. It is not
+// a widget: the content container asks it to paint above the hosted content, and it asks
+// for a repaint (`changed`) on every frame of its clock while the glint runs.
+class PanelEdgeHighlight : public QObject {
+  Q_OBJECT
+
+public:
+  static constexpr double lineWidth = 4;
+  static constexpr double glintDiameter = 132;
+  static constexpr double lapDuration = 6; // seconds
+
+  explicit PanelEdgeHighlight(FrameClock* clock, QObject* parent = nullptr);
+  ~PanelEdgeHighlight() override;
+
+  // Where the accessibility settings come from; both off unless set (Linux desktops give
+  // Qt no portable way to read them).
+  void setAccessibilityOptions(std::function<AccessibilityOptions()> provider);
+
+  // Takes a new outline (in the owner's widget coordinates), colours and visibility. The
+  // glint starts from the beginning of the path when the outline changed or the glint was
+  // not running, and keeps going undisturbed otherwise. Hidden, or with Reduce Motion, there
+  // is no glint; Reduce Motion or Increase Contrast draw the line at full colour.
+  void update(const QPainterPath& outline, const QRectF& bounds, const EdgeColors& colors, bool visible);
+  // Hides the rim and removes the glint; the outline is kept.
+  void stop();
+
+  bool isAnimating() const { return m_isAnimating; }
+  bool isHidden() const { return m_hidden; }
+  bool isGlintHidden() const { return m_glintHidden; }
+  QRectF bounds() const { return m_bounds; }
+  const std::optional<QPainterPath>& outline() const { return m_outline; }
+  // The line's colour: the rim colour at alpha 0.6, or 1.0 with Reduce Motion or Increase Contrast.
+  QColor lineColor() const { return m_lineColor; }
+  // The glint's centre now, absent when there is no running glint (or no outline to run along).
+  std::optional<QPointF> glintPosition() const;
+  // The glint's opacity now: 0 → 1 over the first 8 % of a lap, 1 → 0 over the last 12 %.
+  double glintOpacity() const;
+
+  // Paints the rim; the caller clips to the panel's shape.
+  void paint(QPainter& painter) const;
+
+Q_SIGNALS:
+  void changed();
+
+private:
+  void removeGlint();
+  double lapProgress() const;
+
+  QPointer<FrameClock> m_clock;
+  std::function<AccessibilityOptions()> m_accessibility;
+  std::optional<QPainterPath> m_outline;
+  QPainterPath m_stroke;
+  QRectF m_bounds;
+  EdgeColors m_colors;
+  QColor m_lineColor;
+  bool m_hidden = true;
+  bool m_glintHidden = false;
+  bool m_isAnimating = false;
+  double m_glintStartedAt = 0;
+};
+
+} // namespace brindlewick

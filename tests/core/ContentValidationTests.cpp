@@ -1,0 +1,491 @@
+#include "ContentContracts.h"
+#include "Json.h"
+#include "ReleaseGenerator.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace brindlewick;
+
+namespace {
+
+const QString app = QStringLiteral("1.0.0");
+
+QString refusal(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const ContractValidationError& error) {
+    return error.message();
+  }
+  return {};
+}
+
+// A small valid release: 3 books, 6 sources, 12 drops (one of each kind twice), 1 withdrawal.
+GeneratedRelease small(const ReleaseShape& shape = {}) {
+  ReleaseShape s = shape;
+  if (s.books == 0)
+    s.books = 3;
+  if (s.withdrawals == 0)
+    s.withdrawals = 1;
+  return generateRelease(12, s);
+}
+
+QJsonObject document(const QByteArray& body) {
+  return Json::parseObject(body);
+}
+
+// Sets a field of one element of one of the release's lists.
+void setIn(QJsonObject& release, const char* list, qsizetype index, const char* key,
+           const QJsonValue& value) {
+  QJsonArray array = release.value(list).toArray();
+  QJsonObject element = array.at(index).toObject();
+  element.insert(key, value);
+  array.replace(index, element);
+  release.insert(list, array);
+}
+
+QString field(const QJsonObject& release, const char* list, qsizetype index, const char* key) {
+  return release.value(list).toArray().at(index).toObject().value(key).toString();
+}
+
+QString releaseRefusal(const QJsonObject& release, bool allowDevelopment = true) {
+  return refusal([&] { ContractValidation::decodeRelease(Json::serialize(release), allowDevelopment, app); });
+}
+
+QString manifestRefusal(const QJsonObject& manifest, const QString& appVersion = app) {
+  return refusal([&] { ContractValidation::decodeManifest(Json::serialize(manifest), appVersion); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The manifest.
+
+TEST(Manifest, DecodesTheGeneratedManifestAndWritesItBack) {
+  const GeneratedRelease generated = small();
+  const ContentManifest manifest = ContractValidation::decodeManifest(generated.manifestBody, app);
+  EXPECT_EQ(manifest, generated.manifest);
+  EXPECT_EQ(manifest.loreCount, 12);
+  EXPECT_EQ(ContractValidation::decodeManifest(Json::serialize(manifest.encode()), app), manifest);
+}
+
+struct ManifestCase {
+  const char* name;
+  const char* key;
+  QJsonValue value;
+  QString message; // empty: accepted
+};
+
+class ManifestFields : public testing::TestWithParam<ManifestCase> {};
+
+TEST_P(ManifestFields, CheckEachFieldWithItsMessage) {
+  QJsonObject manifest = document(small().manifestBody);
+  manifest.insert(GetParam().key, GetParam().value);
+  EXPECT_EQ(manifestRefusal(manifest), GetParam().message);
+}
+
+const QString invalidVersion = QStringLiteral("Invalid version");
+const QString invalidChecksum = QStringLiteral("Invalid SHA-256 checksum");
+
+INSTANTIATE_TEST_SUITE_P(
+    ContentDocuments, ManifestFields,
+    testing::Values(
+        ManifestCase{"SchemaTwo", "schemaVersion", 2, "Integer outside permitted range: schemaVersion"},
+        ManifestCase{"TwoPartVersion", "minimumAppVersion", "1.2", invalidVersion},
+        ManifestCase{"FourPartVersion", "minimumAppVersion", "1.2.3.4", invalidVersion},
+        ManifestCase{"LetterBeforeVersion", "minimumAppVersion", "v1.2.3", invalidVersion},
+        ManifestCase{"SpaceBeforeVersion", "minimumAppVersion", " 1.0.0", invalidVersion},
+        ManifestCase{"ZerosInVersion", "minimumAppVersion", "01.000.0", ""},
+        ManifestCase{"UpperCaseChecksum", "checksumSha256", QString(64, 'A'), invalidChecksum},
+        ManifestCase{"ShortChecksum", "checksumSha256", QString(63, 'a'), invalidChecksum},
+        ManifestCase{"LongChecksum", "checksumSha256", QString(65, 'a'), invalidChecksum},
+        ManifestCase{"ZeroBytes", "byteLength", 0, "Integer outside permitted range: byteLength"},
+        ManifestCase{"OneByte", "byteLength", 1, ""}, ManifestCase{"LargestBody", "byteLength", 10485760, ""},
+        ManifestCase{"BodyTooLarge", "byteLength", 10485761, "Integer outside permitted range: byteLength"},
+        ManifestCase{"NoDrops", "loreCount", 0, ""}, ManifestCase{"MostDrops", "loreCount", 10000, ""},
+        ManifestCase{"TooManyDrops", "loreCount", 10001, "Integer outside permitted range: loreCount"},
+        ManifestCase{"ReleaseIdNotUuid", "releaseId", "release-1", "Invalid UUID: releaseId"},
+        ManifestCase{"PublishedAtNoZone", "publishedAt", "2026-03-01T08:00:00",
+                     "Invalid timestamp: publishedAt"},
+        ManifestCase{"ExtraKey", "books", QJsonArray{}, R"(Invalid fields: missing [], unknown ["books"])"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Manifest, JsonFaultsAreNotContractErrors) {
+  QJsonObject manifest = document(small().manifestBody);
+  EXPECT_THROW(ContractValidation::decodeManifest(R"({"schemaVersion": 1,)", app), JsonDecodingError);
+  EXPECT_THROW(ContractValidation::decodeManifest("[]", app), JsonDecodingError);
+  manifest.insert("loreCount", "12");
+  EXPECT_THROW(ContractValidation::decodeManifest(Json::serialize(manifest), app), JsonDecodingError);
+  // Beyond 64 bits is a JSON fault, not an out-of-range integer.
+  QByteArray body = small().manifestBody;
+  body.replace("\"schemaVersion\":1", "\"schemaVersion\":123456789012345678901234567890");
+  EXPECT_THROW(ContractValidation::decodeManifest(body, app), JsonDecodingError);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The release and its cross-record rules.
+
+TEST(Release, GeneratedReleasesDecodeAndRoundTrip) {
+  for (int drops : {0, 1, 12, 300}) {
+    const GeneratedRelease generated = generateRelease(drops);
+    const ContentRelease release = ContractValidation::decodeRelease(generated.body, false, app);
+    EXPECT_EQ(release, generated.release) << drops;
+    EXPECT_EQ(release.lore.size(), drops);
+    EXPECT_EQ(ContractValidation::decodeRelease(encodeRelease(release), false, app), release);
+    EXPECT_EQ(ContractValidation::validateRelease(generated.body, generated.manifest, app), release);
+  }
+  ReleaseShape shape;
+  shape.targetBytes = 200000;
+  const GeneratedRelease padded = generateRelease(100, shape);
+  EXPECT_EQ(padded.body.size(), 200000);
+  EXPECT_EQ(ContractValidation::validateRelease(padded.body, padded.manifest, app), padded.release);
+}
+
+TEST(Release, EmptyListsPassAndCountsAreBounded) {
+  QJsonObject release = document(small().body);
+  for (const char* list : {"books", "sources", "lore", "withdrawals"})
+    release.insert(list, QJsonArray{});
+  EXPECT_EQ(releaseRefusal(release), QString());
+
+  ReleaseShape shape;
+  shape.books = 2000;
+  shape.sources = 1;
+  const GeneratedRelease most = generateRelease(0, shape);
+  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(most.body, false, app); }), QString());
+  QJsonObject tooMany = document(most.body);
+  QJsonArray books = tooMany.value("books").toArray();
+  QJsonObject extra = books.at(0).toObject();
+  extra.insert("id", generatedId(9, 1));
+  books.append(extra);
+  tooMany.insert("books", books);
+  EXPECT_EQ(releaseRefusal(tooMany), QStringLiteral("Invalid array count: books"));
+}
+
+TEST(Release, StrictContainerBeforeAnyField) {
+  QJsonObject release = document(small().body);
+  release.insert("loreCount", 12);
+  release.insert("schemaVersion", 2);
+  EXPECT_EQ(releaseRefusal(release), QStringLiteral(R"(Invalid fields: missing [], unknown ["loreCount"])"));
+  release.remove("loreCount");
+  EXPECT_EQ(releaseRefusal(release), QStringLiteral("Integer outside permitted range: schemaVersion"));
+  release.insert("schemaVersion", 1);
+  release.insert("developmentOnly", "no");
+  EXPECT_THROW(ContractValidation::decodeRelease(Json::serialize(release), true, app), JsonDecodingError);
+}
+
+struct CrossCase {
+  const char* name;
+  std::function<void(QJsonObject&)> change;
+  QString message;
+};
+
+class CrossRecordRules : public testing::TestWithParam<CrossCase> {};
+
+TEST_P(CrossRecordRules, FirstBrokenRuleInOrder) {
+  QJsonObject release = document(small().body);
+  GetParam().change(release);
+  EXPECT_EQ(releaseRefusal(release), GetParam().message);
+}
+
+// In the small release, source i belongs to book i % 3 and drop i cites source i % 6; drop 5
+// (a cross-book connection) cites sources 5 and 0, of books 2 and 0.
+INSTANTIATE_TEST_SUITE_P(
+    ContentDocuments, CrossRecordRules,
+    testing::Values(
+        CrossCase{"DuplicateBook",
+                  [](QJsonObject& r) { setIn(r, "books", 1, "id", field(r, "books", 0, "id")); },
+                  "IDs must be unique"},
+        CrossCase{"DuplicateSource",
+                  [](QJsonObject& r) { setIn(r, "sources", 4, "id", field(r, "sources", 2, "id")); },
+                  "IDs must be unique"},
+        CrossCase{"DuplicateDrop",
+                  [](QJsonObject& r) { setIn(r, "lore", 11, "id", field(r, "lore", 3, "id")); },
+                  "IDs must be unique"},
+        CrossCase{"WithdrawnTwice",
+                  [](QJsonObject& r) {
+                    QJsonArray list = r.value("withdrawals").toArray();
+                    list.append(list.at(0));
+                    r.insert("withdrawals", list);
+                  },
+                  "IDs must be unique"},
+        CrossCase{"DuplicateBookBeforeUnknownSourceBook",
+                  [](QJsonObject& r) {
+                    setIn(r, "sources", 0, "bookId", generatedId(9, 9));
+                    setIn(r, "books", 1, "id", field(r, "books", 0, "id"));
+                  },
+                  "IDs must be unique"},
+        CrossCase{"SourceOfNoBookEvenUncited",
+                  [](QJsonObject& r) {
+                    QJsonArray sources = r.value("sources").toArray();
+                    QJsonObject orphan = sources.at(0).toObject();
+                    orphan.insert("id", generatedId(9, 1));
+                    orphan.insert("bookId", generatedId(9, 2));
+                    sources.append(orphan);
+                    r.insert("sources", sources);
+                  },
+                  "Unknown source book"},
+        CrossCase{"BookIdCaseDiffers",
+                  [](QJsonObject& r) { setIn(r, "books", 0, "id", field(r, "books", 0, "id").toUpper()); },
+                  "Unknown source book"},
+        CrossCase{"UnknownBookBeforeSources",
+                  [](QJsonObject& r) {
+                    setIn(r, "lore", 2, "bookIds", QJsonArray{generatedId(9, 3)});
+                    setIn(r, "lore", 2, "sourceIds", QJsonArray{generatedId(9, 4)});
+                  },
+                  "Unknown book"},
+        CrossCase{"UnknownSource",
+                  [](QJsonObject& r) { setIn(r, "lore", 2, "sourceIds", QJsonArray{generatedId(9, 4)}); },
+                  "Unknown source"},
+        CrossCase{"SourcesOfOtherBooks",
+                  [](QJsonObject& r) {
+                    setIn(r, "lore", 0, "sourceIds", QJsonArray{field(r, "sources", 1, "id")});
+                  },
+                  "Sources must cover exactly the attributed books"},
+        CrossCase{"BookNamedButNotCited",
+                  [](QJsonObject& r) {
+                    setIn(r, "lore", 0, "bookIds",
+                          QJsonArray{field(r, "books", 0, "id"), field(r, "books", 1, "id")});
+                  },
+                  "Sources must cover exactly the attributed books"},
+        CrossCase{"TwoSourcesOfOneBookNameItOnce",
+                  [](QJsonObject& r) {
+                    setIn(r, "lore", 0, "sourceIds",
+                          QJsonArray{field(r, "sources", 0, "id"), field(r, "sources", 3, "id")});
+                  },
+                  ""},
+        CrossCase{
+            "UnknownRelated",
+            [](QJsonObject& r) { setIn(r, "lore", 1, "relatedLoreIds", QJsonArray{generatedId(9, 5)}); },
+            "Unknown related drop"},
+        CrossCase{"EarlierDropWins",
+                  [](QJsonObject& r) {
+                    setIn(r, "lore", 7, "bookIds", QJsonArray{generatedId(9, 3)});
+                    setIn(r, "lore", 1, "relatedLoreIds", QJsonArray{generatedId(9, 5)});
+                  },
+                  "Unknown related drop"},
+        CrossCase{"WithdrawnButCarried",
+                  [](QJsonObject& r) { setIn(r, "withdrawals", 0, "loreId", field(r, "lore", 4, "id")); },
+                  "Withdrawn drops cannot be delivered"},
+        CrossCase{"FieldRuleOfAnElementWinsOverCount",
+                  [](QJsonObject& r) {
+                    QJsonArray books = r.value("books").toArray();
+                    QJsonObject bad = books.at(0).toObject();
+                    bad.insert("title", "");
+                    for (int i = 0; i < 2001; ++i)
+                      books.append(bad);
+                    r.insert("books", books);
+                  },
+                  "Text must contain 1...200 UTF-16 units"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// The body check and version compatibility.
+
+TEST(Validation, BodyIsBoundedAndUtf8BeforeAnyParsing) {
+  const GeneratedRelease generated = small();
+  const QString size = QStringLiteral("Body must be between 1 byte and 10 MiB");
+  const QString utf8 = QStringLiteral("Body must be UTF-8");
+  const auto all = [&](const QByteArray& body) {
+    return QStringList{refusal([&] { ContractValidation::decodeManifest(body, app); }),
+                       refusal([&] { ContractValidation::decodeRelease(body, true, app); }),
+                       refusal([&] { ContractValidation::validateRelease(body, generated.manifest, app); })};
+  };
+  EXPECT_EQ(all(QByteArray()), QStringList(3, size));
+  const QByteArray tooLong(ContractValidation::maximumReleaseBytes + 1, ' ');
+  EXPECT_EQ(all(tooLong), QStringList(3, size));
+  for (const QByteArray& bad :
+       {QByteArray("\xFF"), QByteArray("{\"a\":\"\xED\xA0\x80\"}"), QByteArray("\"\xC0\xAF\"")})
+    EXPECT_EQ(all(bad), QStringList(3, utf8));
+  // Exactly the limit passes the body check: the next fault is the document's own.
+  QByteArray largest = "{}";
+  largest.append(QByteArray(ContractValidation::maximumReleaseBytes - 2, ' '));
+  EXPECT_TRUE(
+      refusal([&] { ContractValidation::decodeRelease(largest, true, app); }).startsWith("Invalid fields"));
+}
+
+TEST(Validation, HostileJsonIsAJsonErrorNeverACrash) {
+  for (const QByteArray& body :
+       {QByteArray("{\"schemaVersion\":1\0}", 20), QByteArray(100000, '['), QByteArray("nul"),
+        QByteArray("{\"a\":1,\"a\":2}"), QByteArray("1e999999")}) {
+    EXPECT_THROW(ContractValidation::decodeRelease(body, true, app), JsonDecodingError);
+    EXPECT_THROW(ContractValidation::decodeManifest(body, app), JsonDecodingError);
+  }
+}
+
+struct VersionCase {
+  const char* minimum;
+  const char* current;
+  bool compatible;
+};
+
+TEST(Validation, VersionsCompareByDigitRunsOfAnyLength) {
+  const VersionCase cases[] = {
+      {"1.10.0", "1.9.0", false},
+      {"2.0.0", "10.0.0", true},
+      {"1.09.0", "1.9.0", true},
+      {"1.2.3", "1.2.3", true},
+      {"0.0.0", "0.0.1", true},
+      {"0.0.0", "0.0.0", true},
+      {"001.0.0", "0.9.9", false},
+      {"1.2.3", "1.2.4", true},
+      {"1.2.4", "1.2.3", false},
+      {"0.0.10", "0.0.9", false},
+      {"9.0.0", "10.0.0", true},
+      {"123456789012345678901234567890.0.0", "123456789012345678901234567891.0.0", true},
+      {"123456789012345678901234567891.0.0", "123456789012345678901234567890.0.0", false},
+      {"99999999999999999999.0.0", "100000000000000000000.0.0", true},
+  };
+  for (const auto& [minimum, current, compatible] : cases) {
+    const QString message = refusal([&] { ContractRules::compatibility(minimum, current); });
+    EXPECT_EQ(message, compatible ? QString() : QStringLiteral("Release requires app version ") + minimum)
+        << minimum << " vs " << current;
+  }
+}
+
+TEST(Validation, MalformedAppVersionFailsEveryOperation) {
+  const GeneratedRelease generated = small();
+  for (const char* version : {"1.2", "1.2.3-beta", "v1.2.3", " 1.2.3", "1..2.3", ""}) {
+    const QString expected = QStringLiteral("Invalid app version");
+    EXPECT_EQ(refusal([&] { ContractValidation::decodeManifest(generated.manifestBody, version); }),
+              expected);
+    EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(generated.body, false, version); }), expected);
+    EXPECT_EQ(
+        refusal([&] { ContractValidation::validateRelease(generated.body, generated.manifest, version); }),
+        expected);
+  }
+  EXPECT_EQ(refusal([&] { ContractValidation::decodeManifest(generated.manifestBody, "0.9.9"); }),
+            QStringLiteral("Release requires app version 1.0.0"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// validateRelease: the order of its steps.
+
+TEST(Validation, CompatibilityThenLengthThenDigestThenDecoding) {
+  const GeneratedRelease generated = small();
+  ContentManifest manifest = generated.manifest;
+
+  manifest.minimumAppVersion = QStringLiteral("2.0.0");
+  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
+            QStringLiteral("Release requires app version 2.0.0"));
+
+  manifest = generated.manifest;
+  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
+            QStringLiteral("Release byte length mismatch"));
+
+  // Same length, other bytes, not even JSON: refused on the digest, never parsed.
+  const QByteArray garbage(generated.body.size(), 'x');
+  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(garbage, manifest, app); }),
+            QStringLiteral("Release checksum mismatch"));
+  QByteArray tampered = generated.body;
+  tampered[tampered.indexOf("Idea 3")] = 'X';
+  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(tampered, manifest, app); }),
+            QStringLiteral("Release checksum mismatch"));
+
+  // A matching digest of a broken document: the document's own fault.
+  QJsonObject broken = document(generated.body);
+  setIn(broken, "lore", 0, "headline", "");
+  const QByteArray brokenBody = Json::serialize(broken);
+  EXPECT_EQ(refusal([&] {
+              ContractValidation::validateRelease(brokenBody, manifestFor(generated.release, brokenBody),
+                                                  app);
+            }),
+            QStringLiteral("Text must contain 1...120 UTF-16 units"));
+  const QByteArray notJson = "{\"schemaVersion\":";
+  EXPECT_THROW(ContractValidation::validateRelease(notJson, manifestFor(generated.release, notJson), app),
+               JsonDecodingError);
+}
+
+TEST(Validation, DevelopmentReleasesOnlyWhereAllowed) {
+  ReleaseShape shape;
+  shape.developmentOnly = true;
+  const GeneratedRelease development = small(shape);
+  const QString refused = QStringLiteral("Development fixtures cannot be used in production");
+  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(development.body, false, app); }), refused);
+  EXPECT_TRUE(ContractValidation::decodeRelease(development.body, true, app).developmentOnly);
+  EXPECT_EQ(
+      refusal([&] { ContractValidation::validateRelease(development.body, development.manifest, app); }),
+      refused);
+
+  // The refusal comes after the whole decoding, and before the release's own minimum.
+  QJsonObject faulty = document(development.body);
+  setIn(faulty, "withdrawals", 0, "loreId", field(faulty, "lore", 0, "id"));
+  EXPECT_EQ(releaseRefusal(faulty, false), QStringLiteral("Withdrawn drops cannot be delivered"));
+  shape.minimumAppVersion = QStringLiteral("3.0.0");
+  const GeneratedRelease demanding = small(shape);
+  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(demanding.body, false, app); }), refused);
+  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(demanding.body, true, app); }),
+            QStringLiteral("Release requires app version 3.0.0"));
+}
+
+TEST(Validation, ReleaseMustMatchItsManifest) {
+  const GeneratedRelease generated = small();
+  const QString mismatch = QStringLiteral("Release manifest metadata mismatch");
+  const auto validateWith = [&](const std::function<void(ContentManifest&)>& change) {
+    ContentManifest manifest = generated.manifest;
+    change(manifest);
+    return refusal([&] { ContractValidation::validateRelease(generated.body, manifest, app); });
+  };
+  EXPECT_EQ(validateWith([](ContentManifest&) {}), QString());
+  EXPECT_EQ(validateWith([](ContentManifest& m) { m.loreCount += 1; }), mismatch);
+  EXPECT_EQ(validateWith([](ContentManifest& m) { m.loreCount -= 1; }), mismatch);
+  EXPECT_EQ(validateWith([](ContentManifest& m) { m.publishedAt = QStringLiteral("2026-03-01T08:00:01Z"); }),
+            mismatch);
+  EXPECT_EQ(validateWith([](ContentManifest& m) { m.releaseId = generatedId(9, 7); }), mismatch);
+  EXPECT_EQ(validateWith([](ContentManifest& m) { m.minimumAppVersion = QStringLiteral("0.9.0"); }),
+            mismatch);
+  EXPECT_EQ(validateWith([](ContentManifest& m) { m.schemaVersion = 2; }), mismatch);
+
+  // The release's own minimum is checked at decoding, before the comparison.
+  ReleaseShape shape;
+  shape.minimumAppVersion = QStringLiteral("9.0.0");
+  const GeneratedRelease demanding = small(shape);
+  ContentManifest manifest = demanding.manifest;
+  manifest.minimumAppVersion = QStringLiteral("1.0.0");
+  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(demanding.body, manifest, "2.0.0"); }),
+            QStringLiteral("Release requires app version 9.0.0"));
+}
+
+// The fuzzer's seeds: the valid ones must stay valid, or fuzzing starts from refusals only.
+TEST(Validation, FuzzSeedsStayValid) {
+  const QString corpus = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../fuzz/corpus/");
+  QFile releaseFile(corpus + QStringLiteral("valid-release.json"));
+  QFile manifestFile(corpus + QStringLiteral("valid-manifest.json"));
+  ASSERT_TRUE(releaseFile.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(manifestFile.open(QIODevice::ReadOnly));
+  const QByteArray body = releaseFile.readAll();
+  const ContentManifest manifest = ContractValidation::decodeManifest(manifestFile.readAll(), app);
+  const ContentRelease release = ContractValidation::validateRelease(body, manifest, app);
+  EXPECT_EQ(release.lore.size(), 3);
+  EXPECT_EQ(release.sources.at(0).url, QStringLiteral("HTTPS://example.com/ab"));
+  EXPECT_EQ(release.books.at(0).authors.at(1), QStringLiteral("Diana Wright"));
+}
+
+// Random byte edits of a valid release: every outcome is a release, a contract refusal or a
+// JSON error, nothing else.
+TEST(Validation, MutatedReleasesFailCleanly) {
+  const GeneratedRelease generated = small();
+  QRandomGenerator random(7);
+  const QByteArray bytes = QByteArrayLiteral("{}[]\",:0123456789-.eE\\u \x00\xC3\xA9\xFF\xED");
+  int outcomes[3] = {0, 0, 0};
+  for (int round = 0; round < 400; ++round) {
+    QByteArray body = generated.body;
+    for (int edit = 0, edits = 1 + random.bounded(3); edit < edits; ++edit)
+      body[random.bounded(int(body.size()))] = bytes[random.bounded(int(bytes.size()))];
+    try {
+      ContractValidation::decodeRelease(body, true, app);
+      ++outcomes[0];
+    } catch (const ContractValidationError&) {
+      ++outcomes[1];
+    } catch (const JsonDecodingError&) {
+      ++outcomes[2];
+    }
+  }
+  EXPECT_EQ(outcomes[0] + outcomes[1] + outcomes[2], 400);
+  EXPECT_GT(outcomes[1], 0);
+  EXPECT_GT(outcomes[2], 0);
+}
+
+} // namespace

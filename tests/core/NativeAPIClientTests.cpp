@@ -1,0 +1,530 @@
+#include "AsyncProbe.h"
+#include "BuildConfiguration.h"
+#include "NativeAPIClient.h"
+#include "ScriptedTlsServer.h"
+#include "ServiceError.h"
+#include "StandInHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <QLoggingCategory>
+#include <QtEndian>
+
+#include <vector>
+
+using namespace brindlewick;
+
+namespace {
+
+using Outcome = std::shared_ptr<AsyncOutcome<APIResponse>>;
+using Step = ScriptedTlsServer::Step;
+
+constexpr qint64 smallLimit = 65536;
+
+StandInReply reply(int status, QByteArray body, QList<QPair<QByteArray, QByteArray>> headers = {}) {
+  StandInReply result;
+  result.status = status;
+  result.body = std::move(body);
+  result.headers = std::move(headers);
+  return result;
+}
+
+Outcome get(NativeAPIClient& client, const QString& path, qint64 limit = smallLimit,
+            std::optional<QString> token = std::nullopt, CancellationToken cancellation = {}) {
+  return startTask(client.send(path, QStringLiteral("GET"), std::nullopt, std::move(token), limit,
+                               std::move(cancellation)));
+}
+
+Outcome finished(Outcome outcome) {
+  EXPECT_TRUE(waitUntilFinished(outcome));
+  return outcome;
+}
+
+std::optional<ServiceError> serviceError(const Outcome& outcome) {
+  return outcome->errorAs<ServiceError>();
+}
+
+QString errorText(const Outcome& outcome) {
+  try {
+    outcome->get();
+  } catch (const std::exception& error) {
+    return QString::fromUtf8(error.what());
+  }
+  return {};
+}
+
+// The gzip member format around a raw deflate stream (qCompress gives zlib framing).
+QByteArray gzip(const QByteArray& data) {
+  const QByteArray zlib = qCompress(data, 9).mid(4);
+  const QByteArray deflate = zlib.mid(2, zlib.size() - 6);
+  quint32 crc = 0xFFFFFFFFu;
+  for (const char byte : data) {
+    crc ^= static_cast<quint8>(byte);
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+  }
+  crc ^= 0xFFFFFFFFu;
+  QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
+  out += deflate;
+  char trailer[8];
+  qToLittleEndian<quint32>(crc, trailer);
+  qToLittleEndian<quint32>(static_cast<quint32>(data.size()), trailer + 4);
+  return out + QByteArray(trailer, 8);
+}
+
+class NativeAPIClientTest : public testing::Test {
+protected:
+  StandInHarness harness;
+  ReadingService& service = harness.service();
+
+  std::unique_ptr<ScriptedTlsServer> scripted(QList<Step> script) {
+    return std::make_unique<ScriptedTlsServer>(harness.serverIdentity(), std::move(script));
+  }
+};
+
+} // namespace
+
+TEST(ServiceErrorTest, MessagesAndEquality) {
+  EXPECT_STREQ(ServiceError::unavailable().what(),
+               "The service could not be reached. Check your connection and retry sign-in or cloud sync.");
+  EXPECT_STREQ(ServiceError::invalidResponse().what(),
+               "The service returned an unreadable response. Please try again later.");
+  EXPECT_STREQ(ServiceError::responseTooLarge().what(), "The service response exceeded the safe size limit.");
+  EXPECT_STREQ(ServiceError::invalidRequest().what(), "The request is not valid for this service.");
+  EXPECT_STREQ(ServiceError::releaseUnavailable().what(),
+               "The requested release is no longer published. Refresh the content manifest.");
+  EXPECT_STREQ(ServiceError::http(429).what(), "Too many requests. Please wait before trying again.");
+  for (int status : {500, 503, 599}) {
+    EXPECT_TRUE(ServiceError::http(status).description().startsWith(
+        QStringLiteral("The service is temporarily unavailable. ")))
+        << status;
+  }
+  // 401, 409 and the rest each have a message of their own.
+  EXPECT_NE(ServiceError::http(401).description(), ServiceError::http(409).description());
+  EXPECT_NE(ServiceError::http(409).description(), ServiceError::http(404).description());
+  EXPECT_EQ(ServiceError::http(404).description(), ServiceError::http(400).description());
+
+  EXPECT_EQ(ServiceError::http(404), ServiceError::http(404));
+  EXPECT_FALSE(ServiceError::http(404) == ServiceError::http(410));
+  EXPECT_FALSE(ServiceError::unavailable() == ServiceError::invalidResponse());
+}
+
+TEST_F(NativeAPIClientTest, WithoutAServiceAddressEverySendFailsWithMissingAPI) {
+  NativeAPIClient client(std::nullopt, harness.clientOptions());
+  auto outcome = finished(get(client, QStringLiteral("//not even a valid path")));
+  const auto error = outcome->errorAs<ConfigurationError>();
+  ASSERT_TRUE(error);
+  EXPECT_STREQ(error->what(),
+               "This build has no configured API service. Sign-in and cloud sync are unavailable.");
+
+  // Cancellation is checked before the address.
+  CancellationSource source;
+  source.cancel();
+  EXPECT_TRUE(finished(get(client, QStringLiteral("/x"), 1, std::nullopt, source.token()))
+                  ->errorAs<CancelledError>());
+}
+
+TEST_F(NativeAPIClientTest, RefusedRequestsSendNothing) {
+  struct Case {
+    const char* name;
+    QString path;
+    QString method;
+    qint64 limit;
+    std::optional<QString> token;
+    std::optional<QString> etag;
+  };
+  const QString ok = QStringLiteral("/api/reader/me");
+  const QString get = QStringLiteral("GET");
+  const std::vector<Case> cases = {
+      {"no leading slash", QStringLiteral("api/reader/me"), get, 10, {}, {}},
+      {"empty path", QString(), get, 10, {}, {}},
+      {"two leading slashes", QStringLiteral("//evil.example/x"), get, 10, {}, {}},
+      {"backslash", QStringLiteral("/api\\reader"), get, 10, {}, {}},
+      {"unparsable", QStringLiteral("/a b"), get, 10, {}, {}},
+      {"fragment", QStringLiteral("/api#top"), get, 10, {}, {}},
+      {"lower-case method", ok, QStringLiteral("get"), 10, {}, {}},
+      {"unknown method", ok, QStringLiteral("OPTIONS"), 10, {}, {}},
+      {"header in method", ok, QStringLiteral("GET /x HTTP/1.1\r\nX: y"), 10, {}, {}},
+      {"zero limit", ok, get, 0, {}, {}},
+      {"negative limit", ok, get, -5, {}, {}},
+      {"line feed in token", ok, get, 10, QStringLiteral("abc\nX-Injected: 1"), {}},
+      {"carriage return in token", ok, get, 10, QStringLiteral("abc\r"), {}},
+      {"CRLF in token", ok, get, 10, QStringLiteral("abc\r\ndef"), {}},
+      {"vertical tab in token", ok, get, 10, QStringLiteral("abc\x0b"), {}},
+      {"next line in token", ok, get, 10, QStringLiteral("abc\u0085"), {}},
+      {"line separator in token", ok, get, 10, QStringLiteral("abc\u2028"), {}},
+      {"paragraph separator in etag", ok, get, 10, {}, QStringLiteral("\"v1\"\u2029")},
+      {"line feed in etag", ok, get, 10, QStringLiteral("fine"), QStringLiteral("\"v1\"\nX: y")},
+  };
+  auto client = harness.makeClient();
+  for (const Case& c : cases) {
+    auto outcome =
+        finished(startTask(client->send(c.path, c.method, std::nullopt, c.token, c.limit, c.etag, {})));
+    EXPECT_EQ(serviceError(outcome), ServiceError::invalidRequest()) << c.name;
+  }
+  EXPECT_TRUE(service.requestLog().isEmpty());
+}
+
+TEST_F(NativeAPIClientTest, UnsafeServiceAddressesAreRefused) {
+  const QString port = QString::number(service.baseURL().port());
+  for (const QString& address :
+       {QStringLiteral("http://127.0.0.1:") + port, QStringLiteral("https://u:p@127.0.0.1:") + port,
+        QStringLiteral("https://127.0.0.1:") + port + QStringLiteral("/?q=1"),
+        QStringLiteral("https://127.0.0.1:") + port + QStringLiteral("/#f"),
+        QStringLiteral("https:///nohost")}) {
+    auto client = harness.makeClient(QUrl(address));
+    EXPECT_EQ(serviceError(finished(get(*client, QStringLiteral("/x")))), ServiceError::invalidRequest())
+        << address.toStdString();
+  }
+  EXPECT_TRUE(service.requestLog().isEmpty());
+}
+
+TEST_F(NativeAPIClientTest, SendsExactlyTheHeadersAndBodyAsked) {
+  service.setReply("PATCH", QStringLiteral("/api/reader/preferences"), reply(200, "{}"));
+  service.setReply("GET", QStringLiteral("/api/reader/content/manifest"), reply(200, "{}"));
+  auto client = harness.makeClient();
+
+  auto patched =
+      finished(startTask(client->send(QStringLiteral("/api/reader/preferences"), QStringLiteral("PATCH"),
+                                      QByteArray(R"({"a":1})"), QStringLiteral("tok-1"), 100, {})));
+  EXPECT_EQ(patched->get().statusCode, 200);
+  auto conditional = finished(
+      startTask(client->send(QStringLiteral("/api/reader/content/manifest?x=1"), QStringLiteral("GET"),
+                             std::nullopt, std::nullopt, 100, QStringLiteral("W/\"abc\""), {})));
+  EXPECT_EQ(conditional->get().statusCode, 200);
+  auto emptyToken = finished(get(*client, QStringLiteral("/api/reader/content/manifest"), 100, QString()));
+  EXPECT_EQ(emptyToken->get().statusCode, 200);
+
+  ASSERT_EQ(service.requestLog().size(), 3);
+  const LoggedRequest& first = service.requestLog()[0];
+  EXPECT_EQ(first.method, "PATCH");
+  EXPECT_EQ(first.body, R"({"a":1})");
+  EXPECT_EQ(first.header("Accept"), "application/json");
+  EXPECT_EQ(first.header("Content-Type"), "application/json");
+  EXPECT_EQ(first.header("Authorization"), "Bearer tok-1");
+  EXPECT_FALSE(first.header("If-None-Match"));
+
+  const LoggedRequest& second = service.requestLog()[1];
+  EXPECT_EQ(second.query, QStringLiteral("x=1"));
+  EXPECT_EQ(second.header("If-None-Match"), "W/\"abc\""); // verbatim, no quotes added
+  EXPECT_FALSE(second.header("Content-Type"));
+  EXPECT_FALSE(second.header("Authorization"));
+
+  // An empty token still sends the scheme (trailing white space is not part of a header value).
+  EXPECT_EQ(service.requestLog()[2].header("Authorization").value_or("absent").trimmed(), "Bearer");
+}
+
+TEST_F(NativeAPIClientTest, EveryAllowedMethodReachesTheServiceAsItself) {
+  const QList<QByteArray> methods{"GET", "POST", "PUT", "PATCH", "DELETE", "HEAD"};
+  for (const QByteArray& method : methods) {
+    service.setReply(method, QStringLiteral("/m"), reply(200, method == "HEAD" ? QByteArray() : method));
+  }
+  auto client = harness.makeClient();
+  for (const QByteArray& method : methods) {
+    const std::optional<QByteArray> body =
+        (method == "GET" || method == "HEAD") ? std::nullopt : std::optional<QByteArray>("{}");
+    auto outcome = finished(startTask(
+        client->send(QStringLiteral("/m"), QString::fromLatin1(method), body, std::nullopt, 100, {})));
+    ASSERT_FALSE(outcome->error) << method.constData() << ": " << errorText(outcome).toStdString();
+    EXPECT_EQ(outcome->get().body, method == "HEAD" ? QByteArray() : method);
+  }
+  ASSERT_EQ(service.requestLog().size(), methods.size());
+  for (qsizetype i = 0; i < methods.size(); ++i) {
+    EXPECT_EQ(service.requestLog()[i].method, methods[i]);
+  }
+}
+
+TEST_F(NativeAPIClientTest, PathReplacesTheBaseAddressPath) {
+  service.setReply("GET", QStringLiteral("/api/reader/me"), reply(200, "{}"));
+  QUrl base = service.baseURL();
+  base.setPath(QStringLiteral("/mounted/here/"));
+  auto client = harness.makeClient(base);
+  EXPECT_EQ(finished(get(*client, QStringLiteral("/api/reader/me")))->get().statusCode, 200);
+  // Dot segments cannot climb out to another host either.
+  EXPECT_EQ(finished(get(*client, QStringLiteral("/../../api/reader/me")))->get().statusCode, 200);
+  ASSERT_EQ(service.requestLog().size(), 2);
+  EXPECT_EQ(service.requestLog()[0].path, QStringLiteral("/api/reader/me"));
+  EXPECT_EQ(service.requestLog()[1].path, QStringLiteral("/api/reader/me"));
+}
+
+TEST_F(NativeAPIClientTest, StatusesAreReturnedUnjudgedWithLowerCasedHeaders) {
+  for (int status : {200, 304, 401, 404, 409, 429, 500, 503}) {
+    service.setReply(
+        "GET", QStringLiteral("/s"),
+        reply(status, status == 304 ? QByteArray() : QByteArray("{\"s\":") + QByteArray::number(status) + "}",
+              {{"ETag", "\"v7\""}, {"X-Mixed-Case", "Value"}}));
+    auto client = harness.makeClient();
+    auto outcome = finished(get(*client, QStringLiteral("/s"), 100, QStringLiteral("t")));
+    ASSERT_FALSE(outcome->error) << status << " " << errorText(outcome).toStdString();
+    const APIResponse response = outcome->get();
+    EXPECT_EQ(response.statusCode, status);
+    EXPECT_EQ(response.headers.value(QStringLiteral("etag")), QStringLiteral("\"v7\"")) << status;
+    EXPECT_EQ(response.headers.value(QStringLiteral("x-mixed-case")), QStringLiteral("Value"));
+    if (status != 304) {
+      EXPECT_EQ(response.body, QByteArray("{\"s\":") + QByteArray::number(status) + "}");
+    }
+  }
+}
+
+TEST_F(NativeAPIClientTest, RedirectIsReturnedAndNothingElseIsFetched) {
+  ReadingService elsewhere(harness.serverIdentity());
+  elsewhere.listen();
+  elsewhere.setReply("GET", QStringLiteral("/landing"), reply(200, "{}"));
+  const QByteArray target = elsewhere.baseURL().toString().toUtf8() + "/landing";
+  service.setReply("GET", QStringLiteral("/moved"), reply(302, "", {{"Location", target}}));
+  service.setReply("GET", QStringLiteral("/landing"), reply(200, "{}"));
+
+  auto client = harness.makeClient();
+  const APIResponse response =
+      finished(get(*client, QStringLiteral("/moved"), 100, QStringLiteral("secret")))->get();
+  EXPECT_EQ(response.statusCode, 302);
+  EXPECT_EQ(response.headers.value(QStringLiteral("location")), QString::fromUtf8(target));
+  EXPECT_EQ(service.requestLog().size(), 1);
+  EXPECT_TRUE(elsewhere.requestLog().isEmpty());
+}
+
+TEST_F(NativeAPIClientTest, CookiesAreNeitherKeptNorSent) {
+  service.setReply("GET", QStringLiteral("/c"),
+                   reply(200, "{}", {{"Set-Cookie", "session=abc; Path=/; Secure"}}));
+  auto client = harness.makeClient();
+  finished(get(*client, QStringLiteral("/c")));
+  finished(get(*client, QStringLiteral("/c")));
+  ASSERT_EQ(service.requestLog().size(), 2);
+  EXPECT_FALSE(service.requestLog()[1].header("Cookie"));
+}
+
+TEST_F(NativeAPIClientTest, DeclaredLengthAtAndOverTheLimit) {
+  service.setReply("GET", QStringLiteral("/exact"), reply(200, QByteArray(smallLimit, 'x')));
+  service.setReply("GET", QStringLiteral("/over"), reply(200, QByteArray(smallLimit + 1, 'x')));
+  auto client = harness.makeClient();
+  EXPECT_EQ(finished(get(*client, QStringLiteral("/exact")))->get().body.size(), smallLimit);
+  EXPECT_EQ(serviceError(finished(get(*client, QStringLiteral("/over")))), ServiceError::responseTooLarge());
+}
+
+TEST_F(NativeAPIClientTest, DeclaredLengthOverTheLimitFailsBeforeAnyBodyByte) {
+  // The head promises 2,000,000 bytes and not one follows: only the head can have decided.
+  auto server = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 2000000"}))});
+  auto client = harness.makeClient(server->baseURL());
+  EXPECT_EQ(serviceError(finished(get(*client, QStringLiteral("/big")))), ServiceError::responseTooLarge());
+
+  // A caller's limit above the absolute cap is treated as the cap.
+  auto capped = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 10485761"}))});
+  auto cappedClient = harness.makeClient(capped->baseURL());
+  EXPECT_EQ(serviceError(finished(get(*cappedClient, QStringLiteral("/big"), 50 * 1024 * 1024))),
+            ServiceError::responseTooLarge());
+}
+
+TEST_F(NativeAPIClientTest, UndeclaredLengthIsCountedWhileReading) {
+  for (const qint64 size : {smallLimit, smallLimit + 1}) {
+    auto server = scripted({Step::write(ScriptedTlsServer::head(200, {"Transfer-Encoding: chunked"}) +
+                                        ScriptedTlsServer::chunked(QByteArray(size, 'y'), 1000)),
+                            Step::close()});
+    auto client = harness.makeClient(server->baseURL());
+    auto outcome = finished(get(*client, QStringLiteral("/stream")));
+    if (size == smallLimit) {
+      EXPECT_EQ(outcome->get().body, QByteArray(size, 'y'));
+    } else {
+      EXPECT_EQ(serviceError(outcome), ServiceError::responseTooLarge());
+    }
+  }
+}
+
+TEST_F(NativeAPIClientTest, CompressedRepliesAreCountedAfterDecompression) {
+  struct Case {
+    const char* name;
+    QByteArray body;
+    std::optional<ServiceError> expected;
+  };
+  const QByteArray bomb = gzip(QByteArray(4 * 1024 * 1024, '\0'));
+  ASSERT_LT(bomb.size(), smallLimit);
+  QByteArray corrupt = gzip(QByteArray(1000, 'q'));
+  corrupt[20] = char(corrupt[20] ^ 0x5a);
+  const std::vector<Case> cases = {
+      {"small bomb, large expansion", bomb, ServiceError::responseTooLarge()},
+      {"corrupt compressed body", corrupt, ServiceError::unavailable()},
+      {"fits once expanded", gzip(QByteArray(smallLimit, 'k')), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    auto server = scripted(
+        {Step::write(ScriptedTlsServer::head(200, {"Content-Encoding: gzip",
+                                                   "Content-Length: " + QByteArray::number(c.body.size())}) +
+                     c.body),
+         Step::close()});
+    auto client = harness.makeClient(server->baseURL());
+    auto outcome = finished(get(*client, QStringLiteral("/compressed")));
+    EXPECT_EQ(serviceError(outcome), c.expected) << c.name;
+    if (!c.expected && !outcome->error) {
+      EXPECT_EQ(outcome->get().body, QByteArray(smallLimit, 'k'));
+    }
+  }
+}
+
+TEST_F(NativeAPIClientTest, BrokenTransfersAreUnavailable) {
+  struct Case {
+    const char* name;
+    QList<Step> script;
+  };
+  const QByteArray head = ScriptedTlsServer::head(200, {"Content-Length: 1000"});
+  const std::vector<Case> cases = {
+      {"length promised, connection closed early", {Step::write(head + QByteArray(10, 'z')), Step::close()}},
+      {"connection cut mid-body", {Step::write(head + QByteArray(100, 'z')), Step::abort()}},
+      {"closed before any reply", {Step::close()}},
+      {"not HTTP at all", {Step::write("SSH-2.0-OpenSSH\r\n\r\n"), Step::close()}},
+  };
+  for (const Case& c : cases) {
+    auto server = scripted(c.script);
+    auto client = harness.makeClient(server->baseURL());
+    auto outcome = finished(get(*client, QStringLiteral("/broken")));
+    EXPECT_EQ(serviceError(outcome), ServiceError::unavailable())
+        << c.name << ": " << errorText(outcome).toStdString();
+  }
+}
+
+TEST_F(NativeAPIClientTest, StallFailsAtTheWholeTransferDeadline) {
+  auto server =
+      scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 1000"}) + QByteArray(100, 'z'))});
+  auto client = harness.makeClient(server->baseURL());
+  auto outcome = get(*client, QStringLiteral("/stall"));
+  ASSERT_TRUE(waitUntil([&] { return server->scriptPlayed(); }));
+  harness.scheduler().advance(59.9);
+  EXPECT_FALSE(outcome->finished);
+  harness.scheduler().advance(0.1);
+  EXPECT_EQ(serviceError(finished(outcome)), ServiceError::unavailable());
+}
+
+TEST_F(NativeAPIClientTest, CancellationMidBodyIsCancelledNotUnavailable) {
+  auto server =
+      scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 1000"}) + QByteArray(100, 'z'))});
+  auto client = harness.makeClient(server->baseURL());
+  CancellationSource source;
+  auto outcome = get(*client, QStringLiteral("/slow"), smallLimit, std::nullopt, source.token());
+  ASSERT_TRUE(waitUntil([&] { return server->scriptPlayed(); }));
+  source.cancel();
+  finished(outcome);
+  EXPECT_TRUE(outcome->errorAs<CancelledError>());
+  EXPECT_FALSE(serviceError(outcome));
+
+  // Cancelled before the send: nothing reaches the service.
+  auto before = finished(get(*harness.makeClient(), QStringLiteral("/x"), 10, std::nullopt, source.token()));
+  EXPECT_TRUE(before->errorAs<CancelledError>());
+  EXPECT_TRUE(service.requestLog().isEmpty());
+}
+
+TEST_F(NativeAPIClientTest, DestroyingTheClientEndsItsTransfersAsUnavailable) {
+  auto server = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 1000"}))});
+  auto client = harness.makeClient(server->baseURL());
+  auto outcome = get(*client, QStringLiteral("/slow"));
+  ASSERT_TRUE(waitUntil([&] { return server->scriptPlayed(); }));
+  client.reset();
+  EXPECT_EQ(serviceError(finished(outcome)), ServiceError::unavailable());
+}
+
+TEST_F(NativeAPIClientTest, UntrustedCertificateIsRefused) {
+  service.setReply("GET", QStringLiteral("/x"), reply(200, "{}"));
+  NativeAPIClient::Options options = harness.clientOptions();
+  options.additionalCaCertificates = {
+      TestCertificateAuthority(QStringLiteral("Some Other Authority")).certificate()};
+  NativeAPIClient client(service.baseURL(), options);
+  EXPECT_EQ(serviceError(finished(get(client, QStringLiteral("/x")))), ServiceError::unavailable());
+
+  // A certificate that does not name the host is refused even from the trusted authority.
+  ReadingService misnamed(harness.authority().issueServerIdentity({QStringLiteral("elsewhere.example")}, {}));
+  misnamed.listen();
+  auto trusting = harness.makeClient(misnamed.baseURL());
+  EXPECT_EQ(serviceError(finished(get(*trusting, QStringLiteral("/x")))), ServiceError::unavailable());
+
+  EXPECT_TRUE(service.requestLog().isEmpty());
+  EXPECT_TRUE(misnamed.requestLog().isEmpty());
+}
+
+namespace {
+QStringList* capturedMessages = nullptr;
+void captureMessage(QtMsgType, const QMessageLogContext& context, const QString& message) {
+  // The stand-in's own server log shows what it received, as any server's would.
+  if (capturedMessages && !QByteArray(context.category ? context.category : "").startsWith("qt.httpserver")) {
+    capturedMessages->append(message);
+  }
+}
+} // namespace
+
+TEST_F(NativeAPIClientTest, TokenNeverAppearsInErrorsOrLogs) {
+  const QString token = QStringLiteral("reader-secret-7f3a9c");
+  QStringList messages;
+  capturedMessages = &messages;
+  const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+  QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
+
+  service.setReply("GET", QStringLiteral("/denied"), reply(401, "{}"));
+  service.setReply("GET", QStringLiteral("/big"), reply(200, QByteArray(200, 'x')));
+  QStringList errors;
+  auto client = harness.makeClient();
+  errors << errorText(finished(get(*client, QStringLiteral("/big"), 100, token)));
+  errors << errorText(finished(get(*client, QStringLiteral("/bad\\path"), 100, token)));
+  NativeAPIClient untrusting(service.baseURL(), NativeAPIClient::Options{});
+  errors << errorText(finished(get(untrusting, QStringLiteral("/denied"), 100, token)));
+  auto stall = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 10"}))});
+  auto stallClient = harness.makeClient(stall->baseURL());
+  auto stalled = get(*stallClient, QStringLiteral("/stall"), 100, token);
+  ASSERT_TRUE(waitUntil([&] { return stall->scriptPlayed(); }));
+  harness.scheduler().advance(60);
+  errors << errorText(finished(stalled));
+  const APIResponse denied = finished(get(*client, QStringLiteral("/denied"), 100, token))->get();
+
+  QLoggingCategory::setFilterRules(QString());
+  qInstallMessageHandler(previous);
+  capturedMessages = nullptr;
+
+  EXPECT_EQ(denied.statusCode, 401);
+  ASSERT_EQ(errors.size(), 4);
+  for (const QString& text : errors) {
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_FALSE(text.contains(token)) << text.toStdString();
+  }
+  for (const QString& message : messages) {
+    EXPECT_FALSE(message.contains(token)) << message.toStdString();
+  }
+}
+
+TEST_F(NativeAPIClientTest, ConcurrentRequestsShareTheClient) {
+  service.route("GET", QStringLiteral("/n"),
+                [](const LoggedRequest& request) { return reply(200, request.query.toUtf8()); });
+  auto client = harness.makeClient();
+  std::vector<Outcome> outcomes;
+  for (int i = 0; i < 5; ++i) {
+    outcomes.push_back(get(*client, QStringLiteral("/n?%1").arg(i)));
+  }
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(finished(outcomes[i])->get().body, QByteArray::number(i));
+  }
+}
+
+namespace {
+// A transport that implements only the plain send.
+class PlainTransport : public APITransport {
+public:
+  using APITransport::send;
+  int calls = 0;
+  QCoro::Task<APIResponse> send(QString path, QString, std::optional<QByteArray>, std::optional<QString>,
+                                qint64 limit, CancellationToken) override {
+    calls += 1;
+    co_return APIResponse{200, {{QStringLiteral("path"), path}}, QByteArray::number(limit)};
+  }
+};
+} // namespace
+
+TEST(APITransportTest, ConditionalSendDefaultsToThePlainSendWithoutTheTag) {
+  PlainTransport transport;
+  auto outcome = startTask(transport.send(QStringLiteral("/m"), QStringLiteral("GET"), std::nullopt,
+                                          std::nullopt, 7, QStringLiteral("\"tag\""), {}));
+  ASSERT_TRUE(waitUntilFinished(outcome));
+  EXPECT_EQ(outcome->get(), (APIResponse{200, {{QStringLiteral("path"), QStringLiteral("/m")}}, "7"}));
+
+  CancellationSource source;
+  source.cancel();
+  auto cancelled = startTask(transport.send(QStringLiteral("/m"), QStringLiteral("GET"), std::nullopt,
+                                            std::nullopt, 7, QStringLiteral("\"tag\""), source.token()));
+  ASSERT_TRUE(waitUntilFinished(cancelled));
+  EXPECT_TRUE(cancelled->errorAs<CancelledError>());
+  EXPECT_EQ(transport.calls, 1);
+}

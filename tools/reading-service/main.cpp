@@ -1,0 +1,46 @@
+// Runs the stand-in reading service alone: it makes a fresh test authority, writes that
+// authority's certificate (never a key) where the caller asks, and serves on the loopback
+// interface until stopped.
+#include "ReadingService.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("brindlewick-reading-service-stand-in"));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Local stand-in for the Brindlewick reading service."));
+  parser.addHelpOption();
+  QCommandLineOption portOption(QStringLiteral("port"),
+                                QStringLiteral("Port on 127.0.0.1 (0: any free port)."),
+                                QStringLiteral("port"), QStringLiteral("0"));
+  QCommandLineOption caOption(QStringLiteral("ca-out"),
+                              QStringLiteral("File to receive the test authority's certificate (PEM)."),
+                              QStringLiteral("file"));
+  parser.addOption(portOption);
+  parser.addOption(caOption);
+  parser.process(application);
+
+  brindlewick::TestCertificateAuthority authority;
+  brindlewick::ReadingService service(authority.issueServerIdentity());
+  if (parser.isSet(caOption)) {
+    QFile file(parser.value(caOption));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(authority.certificate().toPem()) < 0) {
+      QTextStream(stderr) << "cannot write " << file.fileName() << '\n';
+      return 1;
+    }
+  }
+  try {
+    service.listen(static_cast<quint16>(parser.value(portOption).toUInt()));
+  } catch (const std::exception& error) {
+    QTextStream(stderr) << error.what() << '\n';
+    return 1;
+  }
+  QTextStream(stdout) << service.baseURL().toString() << Qt::endl;
+  return QCoreApplication::exec();
+}
