@@ -56,23 +56,6 @@ TEST(X11DesktopWatch, WithoutAnXServerStaysInertAndAnswersNotFullScreen) {
   EXPECT_FALSE(probe.frontApplicationIsFullScreen());
 }
 
-TEST(X11DesktopWatch, TreatsAWaylandSessionAsOneWhoseFullScreenStateCannotBeKnown) {
-  const QByteArray savedType = qgetenv("XDG_SESSION_TYPE");
-  const QByteArray savedDisplay = qgetenv("WAYLAND_DISPLAY");
-  qputenv("XDG_SESSION_TYPE", "wayland");
-  EXPECT_TRUE(X11DesktopWatch::isWaylandSession());
-  qputenv("XDG_SESSION_TYPE", "x11");
-  qunsetenv("WAYLAND_DISPLAY");
-  EXPECT_FALSE(X11DesktopWatch::isWaylandSession());
-  qputenv("WAYLAND_DISPLAY", "wayland-0");
-  EXPECT_TRUE(X11DesktopWatch::isWaylandSession());
-  qputenv("XDG_SESSION_TYPE", savedType);
-  qputenv("WAYLAND_DISPLAY", savedDisplay);
-  if (savedDisplay.isEmpty()) {
-    qunsetenv("WAYLAND_DISPLAY");
-  }
-}
-
 TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
   const QDBusConnection noSystemBus = QDBusConnection::connectToBus(
       QStringLiteral("unix:path=/nonexistent/system_bus"), QStringLiteral("no-system"));
