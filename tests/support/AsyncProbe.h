@@ -87,4 +87,12 @@ bool waitUntilFinished(const std::shared_ptr<AsyncOutcome<T>>& outcome, int time
   return waitUntil([&] { return outcome->finished; }, timeoutMs);
 }
 
+// Runs the coroutine to its end, serving events meanwhile, and returns how it ended. For
+// tasks bounded by their own timeouts; the safety net of waitUntil applies.
+template <typename T> AsyncOutcome<T> finishTask(QCoro::Task<T> task, int timeoutMs = 30000) {
+  const auto outcome = startTask(std::move(task));
+  waitUntilFinished(outcome, timeoutMs);
+  return *outcome;
+}
+
 } // namespace brindlewick
