@@ -1,8 +1,9 @@
 // The local store against SQLite used directly, doing the same work in the same run:
 //  - one batch of 10000 small records committed to a fresh store file;
 //  - entries() over a prefix of 10000 keys among 100000, decoded into records.
-// Baselines: the SQLite C API, and plain QSqlQuery without the store around it. All three
-// use the same file settings (WAL, synchronous=FULL) and the same table.
+// Baselines: the SQLite C API, and plain QSqlQuery (bound by position, as it is usually
+// written) without the store around it. All use the same file settings (WAL,
+// synchronous=FULL), the same table and the same statements; the target is 1.3x the C API.
 
 #include "LocalStore.h"
 
@@ -177,16 +178,18 @@ void BM_EntriesPrefix_RawSqlite(benchmark::State& state) {
   QByteArray upper = lower;
   upper.back() = static_cast<char>(upper.back() + 1);
   for (auto _ : state) {
-    std::vector<std::pair<QString, Mark>> entries;
     sqlite3_bind_text(statement, 1, lower.constData(), static_cast<int>(lower.size()), SQLITE_STATIC);
     sqlite3_bind_blob(statement, 2, upper.constData(), static_cast<int>(upper.size()), SQLITE_STATIC);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      QString key(reinterpret_cast<const QChar*>(sqlite3_column_text16(statement, 0)),
-                  sqlite3_column_bytes16(statement, 0) / 2);
-      const QByteArray bytes(static_cast<const char*>(sqlite3_column_blob(statement, 1)),
-                             sqlite3_column_bytes(statement, 1));
-      entries.emplace_back(std::move(key), Mark::fromJson(Json::parse(bytes)));
-    }
+    std::vector<std::pair<QString, QByteArray>> rows;
+    while (sqlite3_step(statement) == SQLITE_ROW)
+      rows.emplace_back(QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(statement, 0)),
+                                sqlite3_column_bytes16(statement, 0) / 2),
+                        QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, 1)),
+                                   sqlite3_column_bytes(statement, 1)));
+    std::vector<std::pair<QString, Mark>> entries;
+    entries.reserve(rows.size());
+    for (const auto& [key, bytes] : rows)
+      entries.emplace_back(key, Mark::fromJson(Json::parse(bytes)));
     sqlite3_reset(statement);
     if (entries.size() != keysPerPrefix)
       state.SkipWithError("wrong number of entries");

@@ -1,11 +1,11 @@
 // Downloading a 10 MiB body from the stand-in service over TLS: through NativeAPIClient (capped,
 // chunked reads) against a bare QNetworkAccessManager readAll() of the same body, in one run.
-#include "AsyncProbe.h"
 #include "StandInHarness.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslConfiguration>
@@ -33,9 +33,10 @@ StandInHarness& harness() {
 void nativeClient(benchmark::State& state) {
   auto client = harness().makeClient();
   for (auto _ : state) {
-    auto outcome = startTask(client->send(QStringLiteral("/blob"), QStringLiteral("GET"), std::nullopt,
-                                          std::nullopt, bodyBytes, {}));
-    if (!waitUntilFinished(outcome) || outcome->get().body.size() != bodyBytes) {
+    // QCoro's waitFor runs an event loop that sleeps until the coroutine is done.
+    const APIResponse response = QCoro::waitFor(client->send(QStringLiteral("/blob"), QStringLiteral("GET"),
+                                                             std::nullopt, std::nullopt, bodyBytes, {}));
+    if (response.body.size() != bodyBytes) {
       state.SkipWithError("transfer failed");
       break;
     }
@@ -53,9 +54,9 @@ void bareReadAll(benchmark::State& state) {
     QNetworkRequest request(url);
     request.setSslConfiguration(tls);
     std::unique_ptr<QNetworkReply> reply(manager.get(request));
-    bool done = false;
-    QObject::connect(reply.get(), &QNetworkReply::finished, [&] { done = true; });
-    waitUntil([&] { return done; });
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
     if (reply->readAll().size() != bodyBytes) {
       state.SkipWithError("transfer failed");
       break;

@@ -57,36 +57,34 @@ private:
   qsizetype m_index = -1;
 };
 
+// Documents are read from a Json::Tree: values stay spans of the text until a rule reads
+// them, so a 10 MiB release goes from bytes to records in one scan and one pass.
+using Value = Json::Tree::Value;
+
 // Typed reads that defer to the JSON layer for the error (and its wording) only on failure.
-// They take a QJsonValue or a reference into a parsed document (QJsonValueConstRef), which
-// reads in place without building a value first.
-template <typename Value> QString readString(const Value& value, const Path& path) {
+QString readString(const Value& value, const Path& path) {
   if (!value.isString())
-    Json::toString(QJsonValue(value), path.toString());
+    Json::toString(value.toJsonValue(), path.toString());
   return value.toString();
 }
 
-template <typename Value> qint64 readInteger(const Value& value, const Path& path) {
+qint64 readInteger(const Value& value, const Path& path) {
   // toInteger() gives its default unless the number is integral and fits in 64 bits: two
-  // different defaults tell the cases apart without converting the value.
-  if (value.isDouble() && value.toInteger(0) == value.toInteger(1))
-    return value.toInteger();
-  return Json::toInt64(QJsonValue(value), path.toString());
+  // different defaults tell the cases apart.
+  const qint64 integer = value.toInteger(0);
+  if (value.isDouble() && (integer != 0 || value.toInteger(1) == 0))
+    return integer;
+  Json::toInt64(value.toJsonValue(), path.toString());
+  throw JsonDecodingError(path.toString(), QStringLiteral("the number is not a 64-bit integer"));
 }
 
-template <typename Value> bool readBool(const Value& value, const Path& path) {
+bool readBool(const Value& value, const Path& path) {
   if (!value.isBool())
-    Json::toBool(QJsonValue(value), path.toString());
+    Json::toBool(value.toJsonValue(), path.toString());
   return value.toBool();
 }
 
-template <typename Value> QJsonArray readArray(const Value& value, const Path& path) {
-  if (!value.isArray())
-    Json::toArray(QJsonValue(value), path.toString());
-  return value.toArray();
-}
-
-template <typename E, typename Value> E readEnum(const Value& value, const Path& path) {
+template <typename E> E readEnum(const Value& value, const Path& path) {
   const QString text = readString(value, path);
   if (const auto result = fromRawValue<E>(text))
     return *result;
@@ -102,25 +100,38 @@ class StrictObject {
 public:
   static constexpr std::size_t maximumKeys = 17;
 
-  template <typename Value>
   StrictObject(const Value& value, const Path& path, std::span<const QLatin1StringView> keys)
       : m_path(path), m_keys(keys) {
     Q_ASSERT(keys.size() <= maximumKeys);
     if (!value.isObject())
-      Json::toObject(QJsonValue(value), path.toString());
-    m_object = value.toObject();
-    bool complete = m_object.size() == qsizetype(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      m_values[i] = m_object.constFind(keys[i]);
-      complete = complete && m_values[i] != m_object.constEnd();
+      Json::toObject(value.toJsonValue(), path.toString());
+    // Keys are unique within an object (the parser refuses repeats), so as many members as
+    // expected keys, each one of them, means the two sets are equal; only a mismatch pays
+    // for building the lists.
+    bool complete = value.size() == qsizetype(keys.size());
+    std::size_t found = 0;
+    Value key = value.firstChild();
+    for (qsizetype member = 0; complete && member < value.size(); ++member) {
+      const Value field = key.nextSibling();
+      // Members usually come in declaration order: try the next expected key first.
+      std::size_t slot = found < keys.size() && key.equals(keys[found]) ? found : keys.size();
+      for (std::size_t i = 0; slot == keys.size() && i < keys.size(); ++i) {
+        if (key.equals(keys[i]))
+          slot = i;
+      }
+      if (slot == keys.size() || m_values[slot]) {
+        complete = false;
+        break;
+      }
+      m_values[slot] = field;
+      found = slot + 1;
+      key = field.nextSibling();
     }
-    // Keys are unique within an object, so every expected key found among as many present
-    // keys means the two sets are equal; only a mismatch pays for building the lists.
     if (!complete)
-      refuse(ContractRules::keySetMessage(expectedKeys(), m_object.keys()));
+      refuse(ContractRules::keySetMessage(expectedKeys(), presentKeys(value)));
   }
 
-  QJsonValueConstRef operator[](std::size_t index) const { return *m_values[index]; }
+  const Value& operator[](std::size_t index) const { return *m_values[index]; }
   Path path(std::size_t index) const { return Path(m_path, m_keys[index]); }
   QLatin1StringView key(std::size_t index) const { return m_keys[index]; }
 
@@ -132,10 +143,19 @@ private:
     return list;
   }
 
+  static QStringList presentKeys(const Value& object) {
+    QStringList list;
+    Value key = object.firstChild();
+    for (qsizetype member = 0; member < object.size(); ++member) {
+      list.append(key.toString());
+      key = key.nextSibling().nextSibling();
+    }
+    return list;
+  }
+
   const Path& m_path;
   std::span<const QLatin1StringView> m_keys;
-  QJsonObject m_object;
-  std::array<QJsonObject::const_iterator, maximumKeys> m_values;
+  std::array<std::optional<Value>, maximumKeys> m_values;
 };
 
 // Field rules. Each takes the object and the field's index, so it can name the key.
@@ -182,28 +202,30 @@ template <typename Element>
 auto arrayField(const StrictObject& object, std::size_t index, qsizetype minimum, qsizetype maximum,
                 Element element) {
   const Path path = object.path(index);
-  const QJsonArray array = readArray(object[index], path);
-  QList<decltype(element(*array.constBegin(), path))> list;
+  const Value& array = object[index];
+  if (!array.isArray())
+    Json::toArray(array.toJsonValue(), path.toString());
+  QList<decltype(element(array, path))> list;
   list.reserve(array.size());
-  qsizetype position = 0;
-  for (auto it = array.constBegin(); it != array.constEnd(); ++it, ++position)
-    list.append(element(*it, Path(path, position)));
+  Value item = array.firstChild();
+  for (qsizetype position = 0; position < array.size(); ++position) {
+    list.append(element(item, Path(path, position)));
+    item = item.nextSibling();
+  }
   checkCount(object, index, list.size(), minimum, maximum);
   return list;
 }
 
 QStringList textArrayField(const StrictObject& object, std::size_t index, qsizetype minimum,
                            qsizetype maximum, qsizetype textMaximum) {
-  QStringList list = arrayField(object, index, minimum, maximum,
-                                [](const auto& v, const Path& p) { return readString(v, p); });
+  QStringList list = arrayField(object, index, minimum, maximum, readString);
   for (QString& entry : list)
     entry = ContractRules::text(entry, textMaximum);
   return list;
 }
 
 QStringList idsField(const StrictObject& object, std::size_t index, qsizetype minimum, qsizetype maximum) {
-  QStringList list = arrayField(object, index, minimum, maximum,
-                                [](const auto& v, const Path& p) { return readString(v, p); });
+  QStringList list = arrayField(object, index, minimum, maximum, readString);
   for (const QString& entry : list) {
     if (!ContractRules::isUuid(entry))
       refuse(QStringLiteral("Invalid reference UUID"));
@@ -293,7 +315,7 @@ constexpr std::array<QLatin1StringView, 17> dropKeys = {"id"_L1,
 
 constexpr std::array<QLatin1StringView, 3> withdrawalKeys = {"loreId"_L1, "reason"_L1, "withdrawnAt"_L1};
 
-template <typename Value> Book decodeBook(const Value& value, const Path& path) {
+Book decodeBook(const Value& value, const Path& path) {
   const StrictObject object(value, path, bookKeys);
   Book book;
   book.id = uuidField(object, 0);
@@ -306,12 +328,11 @@ template <typename Value> Book decodeBook(const Value& value, const Path& path) 
   }
   book.publisher = optionalTextField(object, 4, 200);
   book.description = textField(object, 5, 2000);
-  book.topics =
-      arrayField(object, 6, 1, 12, [](const auto& v, const Path& p) { return readEnum<Category>(v, p); });
+  book.topics = arrayField(object, 6, 1, 12, readEnum<Category>);
   return book;
 }
 
-template <typename Value> Source decodeSource(const Value& value, const Path& path) {
+Source decodeSource(const Value& value, const Path& path) {
   const StrictObject object(value, path, sourceKeys);
   Source source;
   source.id = uuidField(object, 0);
@@ -327,7 +348,7 @@ template <typename Value> Source decodeSource(const Value& value, const Path& pa
   return source;
 }
 
-template <typename Value> Scores decodeScores(const Value& value, const Path& path) {
+Scores decodeScores(const Value& value, const Path& path) {
   const StrictObject object(value, path, scoresKeys);
   Scores scores;
   scores.surprise = integerField(object, 0, 0, 5);
@@ -344,7 +365,7 @@ template <typename Value> Scores decodeScores(const Value& value, const Path& pa
 // The largest integer a double holds exactly: revisions stay exact in every JSON reader.
 constexpr qint64 maximumRevision = 9007199254740991;
 
-template <typename Value> Drop decodeDrop(const Value& value, const Path& path) {
+Drop decodeDrop(const Value& value, const Path& path) {
   const StrictObject object(value, path, dropKeys);
   Drop drop;
   drop.id = uuidField(object, 0);
@@ -378,7 +399,7 @@ template <typename Value> Drop decodeDrop(const Value& value, const Path& path) 
   return drop;
 }
 
-template <typename Value> Withdrawal decodeWithdrawal(const Value& value, const Path& path) {
+Withdrawal decodeWithdrawal(const Value& value, const Path& path) {
   const StrictObject object(value, path, withdrawalKeys);
   Withdrawal withdrawal;
   withdrawal.loreId = uuidField(object, 0);
@@ -402,7 +423,7 @@ QString versionField(const StrictObject& object, std::size_t index) {
   return version;
 }
 
-template <typename Value> ContentManifest decodeManifestObject(const Value& value, const Path& path) {
+ContentManifest decodeManifestObject(const Value& value, const Path& path) {
   const StrictObject object(value, path, manifestKeys);
   ContentManifest manifest;
   manifest.schemaVersion = integerField(object, 0, 1, 1);
@@ -481,7 +502,7 @@ void checkReferences(const ContentRelease& release) {
   }
 }
 
-template <typename Value> ContentRelease decodeReleaseObject(const Value& value, const Path& path) {
+ContentRelease decodeReleaseObject(const Value& value, const Path& path) {
   const StrictObject object(value, path, releaseKeys);
   ContentRelease release;
   release.schemaVersion = integerField(object, 0, 1, 1);
@@ -489,14 +510,10 @@ template <typename Value> ContentRelease decodeReleaseObject(const Value& value,
   release.publishedAt = timestampField(object, 2);
   release.minimumAppVersion = versionField(object, 3);
   release.developmentOnly = readBool(object[4], object.path(4));
-  release.books =
-      arrayField(object, 5, 0, 2000, [](const auto& v, const Path& p) { return decodeBook(v, p); });
-  release.sources =
-      arrayField(object, 6, 0, 10000, [](const auto& v, const Path& p) { return decodeSource(v, p); });
-  release.lore =
-      arrayField(object, 7, 0, 10000, [](const auto& v, const Path& p) { return decodeDrop(v, p); });
-  release.withdrawals =
-      arrayField(object, 8, 0, 10000, [](const auto& v, const Path& p) { return decodeWithdrawal(v, p); });
+  release.books = arrayField(object, 5, 0, 2000, decodeBook);
+  release.sources = arrayField(object, 6, 0, 10000, decodeSource);
+  release.lore = arrayField(object, 7, 0, 10000, decodeDrop);
+  release.withdrawals = arrayField(object, 8, 0, 10000, decodeWithdrawal);
   checkReferences(release);
   return release;
 }
@@ -518,10 +535,17 @@ void checkBody(const QByteArray& body) {
 
 const QString documentPath;
 
+// Records held as Qt values (a drop kept in the local store, say) are read by the same rules
+// through their text: one reader, one set of answers.
+template <typename Decode> auto decodeJsonValue(const QJsonValue& value, const QString& path, Decode decode) {
+  const Json::Tree tree(Json::serialize(value));
+  return decode(tree.root(), Path(path));
+}
+
 } // namespace
 
 ContentManifest ContentManifest::decode(const QJsonValue& value) {
-  return decodeManifestObject(value, Path(documentPath));
+  return decodeJsonValue(value, documentPath, decodeManifestObject);
 }
 
 QJsonObject ContentManifest::encode() const {
@@ -544,7 +568,7 @@ bool operator==(const ContentManifest& a, const ContentManifest& b) {
 }
 
 ContentRelease ContentRelease::decode(const QJsonValue& value) {
-  return decodeReleaseObject(value, Path(documentPath));
+  return decodeJsonValue(value, documentPath, decodeReleaseObject);
 }
 
 QJsonObject ContentRelease::encode() const {
@@ -572,14 +596,16 @@ namespace ContractValidation {
 
 ContentManifest decodeManifest(const QByteArray& body, const QString& appVersion) {
   checkBody(body);
-  ContentManifest manifest = ContentManifest::decode(Json::parse(body));
+  const Json::Tree tree(body);
+  ContentManifest manifest = decodeManifestObject(tree.root(), Path(documentPath));
   ContractRules::compatibility(manifest.minimumAppVersion, appVersion);
   return manifest;
 }
 
 ContentRelease decodeRelease(const QByteArray& body, bool allowDevelopment, const QString& appVersion) {
   checkBody(body);
-  ContentRelease release = ContentRelease::decode(Json::parse(body));
+  const Json::Tree tree(body);
+  ContentRelease release = decodeReleaseObject(tree.root(), Path(documentPath));
   if (release.developmentOnly && !allowDevelopment)
     refuse(QStringLiteral("Development fixtures cannot be used in production"));
   ContractRules::compatibility(release.minimumAppVersion, appVersion);
@@ -606,7 +632,7 @@ ContentRelease validateRelease(const QByteArray& body, const ContentManifest& ma
 } // namespace ContractValidation
 
 Book Book::decode(const QJsonValue& value, const QString& path) {
-  return decodeBook(value, Path(path));
+  return decodeJsonValue(value, path, decodeBook);
 }
 
 QJsonObject Book::encode() const {
@@ -628,7 +654,7 @@ bool operator==(const Book& a, const Book& b) {
 }
 
 Source Source::decode(const QJsonValue& value, const QString& path) {
-  return decodeSource(value, Path(path));
+  return decodeJsonValue(value, path, decodeSource);
 }
 
 QJsonObject Source::encode() const {
@@ -653,7 +679,7 @@ bool operator==(const Source& a, const Source& b) {
 }
 
 Scores Scores::decode(const QJsonValue& value, const QString& path) {
-  return decodeScores(value, Path(path));
+  return decodeJsonValue(value, path, decodeScores);
 }
 
 QJsonObject Scores::encode() const {
@@ -670,7 +696,7 @@ QJsonObject Scores::encode() const {
 }
 
 Drop Drop::decode(const QJsonValue& value, const QString& path) {
-  return decodeDrop(value, Path(path));
+  return decodeJsonValue(value, path, decodeDrop);
 }
 
 QJsonObject Drop::encode() const {
@@ -706,7 +732,7 @@ bool operator==(const Drop& a, const Drop& b) {
 }
 
 Withdrawal Withdrawal::decode(const QJsonValue& value, const QString& path) {
-  return decodeWithdrawal(value, Path(path));
+  return decodeJsonValue(value, path, decodeWithdrawal);
 }
 
 QJsonObject Withdrawal::encode() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHashFunctions>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -119,6 +120,15 @@ template <typename E> std::optional<E> fromRawValue(QStringView text) {
       return static_cast<E>(i);
   }
   return std::nullopt;
+}
+
+// Lets the enumerations key a QSet or QHash (std::hash covers them already).
+template <typename E>
+requires requires {
+  ContractEnum<E>::wireValues;
+}
+size_t qHash(E value, size_t seed = 0) noexcept {
+  return ::qHash(static_cast<int>(value), seed);
 }
 
 // The hue and saturation (each 0...1) of a category's colour; brightness is the design
@@ -262,7 +272,8 @@ inline constexpr qsizetype maximumReleaseBytes = 10485760;
 ContentManifest decodeManifest(const QByteArray& body, const QString& appVersion);
 ContentRelease decodeRelease(const QByteArray& body, bool allowDevelopment, const QString& appVersion);
 // Checks the body against its manifest (version, length, digest) before decoding any of it.
-ContentRelease validateRelease(const QByteArray& body, const ContentManifest& manifest, const QString& appVersion);
+ContentRelease validateRelease(const QByteArray& body, const ContentManifest& manifest,
+                               const QString& appVersion);
 
 } // namespace ContractValidation
 

@@ -73,12 +73,11 @@ template <typename Record> QJsonArray encodeList(const QList<Record>& records) {
 
 } // namespace
 
-DropSnapshot::DropSnapshot(Drop drop, const QList<Book>& releaseBooks, const QList<Source>& releaseSources)
-    : lore(std::move(drop)) {
-  for (const Book& book : releaseBooks)
+DropSnapshot::DropSnapshot(Drop drop, const ContentRelease& release) : lore(std::move(drop)) {
+  for (const Book& book : release.books)
     if (lore.bookIds.contains(book.id))
       books.append(book);
-  for (const Source& source : releaseSources)
+  for (const Source& source : release.sources)
     if (lore.sourceIds.contains(source.id))
       sources.append(source);
 }

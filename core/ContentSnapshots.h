@@ -20,7 +20,7 @@ struct DropSnapshot {
   // Keeps the release's books and sources that the drop cites, in the release's order (not
   // the order of the drop's id lists); an id that names nothing in the release is skipped.
   // Besides decoding, the only way to make a snapshot.
-  DropSnapshot(Drop lore, const QList<Book>& releaseBooks, const QList<Source>& releaseSources);
+  DropSnapshot(Drop lore, const ContentRelease& release);
 
   const QString& id() const { return lore.id; }
 

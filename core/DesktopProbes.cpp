@@ -16,6 +16,7 @@ LinuxDesktopProbes::~LinuxDesktopProbes() = default;
 
 void LinuxDesktopProbes::build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
                                X11DesktopWatch* x11) {
+  clock_ = new SystemFrameClock(this);
   x11_ = x11;
   events_ = new DesktopSystemEvents(systemBus, sessionBus, x11_, this);
   fullScreen_ = std::make_unique<X11FullScreenProbe>(x11_);
@@ -26,12 +27,11 @@ void LinuxDesktopProbes::build(const QDBusConnection& systemBus, const QDBusConn
 
 DesktopProbes LinuxDesktopProbes::probes() {
   DesktopProbes probes;
-  probes.clock = &clock_;
+  probes.clock = clock_;
   probes.events = events_;
   probes.fullScreen = fullScreen_.get();
   probes.accessibility = accessibility_;
   probes.outsidePresses = presses_;
-  probes.makeTicker = [] { return std::make_unique<PreciseFrameTicker>(); };
   return probes;
 }
 

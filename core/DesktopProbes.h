@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AccessibilitySettings.h"
-#include "FrameTicker.h"
+#include "FrameClock.h"
 #include "FullScreenProbe.h"
 #include "OutsidePressMonitor.h"
 #include "SystemEvents.h"
@@ -11,21 +11,19 @@
 #include <QDBusConnection>
 #include <QObject>
 
-#include <functional>
 #include <memory>
 
 namespace brindlewick {
 
 // Everything a panel learns from the desktop it runs on, as interfaces, so that tests can
 // drive each one by hand. The pointed-to objects are shared by every panel and must outlive
-// them; each panel makes its own frame ticker, as each animates on its own.
+// them.
 struct DesktopProbes {
-  MediaClock* clock = nullptr;
+  FrameClock* clock = nullptr; // media time and display frames for the animations
   SystemEvents* events = nullptr;
   FullScreenProbe* fullScreen = nullptr;
   AccessibilitySettings* accessibility = nullptr;
   OutsidePressMonitor* outsidePresses = nullptr;
-  std::function<std::unique_ptr<FrameTicker>()> makeTicker;
 };
 
 // The real probes of this Linux desktop, made once per process.
@@ -49,7 +47,7 @@ public:
 private:
   void build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus, X11DesktopWatch* x11);
 
-  ElapsedMediaClock clock_;
+  SystemFrameClock* clock_ = nullptr;
   X11DesktopWatch* x11_ = nullptr;
   DesktopSystemEvents* events_ = nullptr;
   std::unique_ptr<X11FullScreenProbe> fullScreen_;

@@ -4,7 +4,11 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <deque>
+#include <limits>
 #include <list>
 #include <string>
 #include <string_view>
@@ -27,9 +31,10 @@ namespace {
 // parser afterwards only ever sees well-formed, unambiguous input.
 class StrictScanner {
 public:
-  explicit StrictScanner(const QByteArray& text)
+  // With `nodes`, the scanner also records every value as a node of a Json::Tree.
+  explicit StrictScanner(const QByteArray& text, std::vector<Json::detail::TreeNode>* nodes = nullptr)
       : m_begin(reinterpret_cast<const unsigned char*>(text.constData())), m_pos(m_begin),
-        m_end(m_begin + text.size()) {}
+        m_end(m_begin + text.size()), m_nodes(nodes) {}
 
   // Returns the first byte of the top-level value ('{', '[' or another), after checking the whole text.
   char scan() {
@@ -62,18 +67,67 @@ private:
     m_pos += literal.size();
   }
 
+  using NodeType = Json::detail::TreeNode::Type;
+
+  // Starts a node at the current position; returns its index.
+  quint32 open(NodeType type) {
+    if (!m_nodes)
+      return 0;
+    Json::detail::TreeNode node;
+    node.type = type;
+    node.begin = static_cast<quint32>(m_pos - m_begin);
+    m_nodes->push_back(node);
+    return static_cast<quint32>(m_nodes->size() - 1);
+  }
+
+  // Ends a node: its text ends at `end`, its subtree before the next node.
+  void close(quint32 index, const unsigned char* end, quint32 count = 0, bool escaped = false) {
+    if (!m_nodes)
+      return;
+    Json::detail::TreeNode& node = (*m_nodes)[index];
+    node.length = static_cast<quint32>(end - m_begin) - node.begin;
+    node.next = static_cast<quint32>(m_nodes->size());
+    node.count = count;
+    node.escaped = escaped;
+  }
+
   void value(int depth) {
     if (m_pos == m_end)
       fail(QStringLiteral("unexpected end of text"));
     switch (*m_pos) {
     case '{': object(depth + 1); return;
     case '[': array(depth + 1); return;
-    case '"': string(nullptr); return;
-    case 't': expectLiteral("true"); return;
-    case 'f': expectLiteral("false"); return;
-    case 'n': expectLiteral("null"); return;
-    default: number();
+    case '"': {
+      ++m_pos;
+      const quint32 node = open(NodeType::String);
+      --m_pos;
+      const bool escaped = string(nullptr);
+      close(node, m_pos - 1, 0, escaped);
+      return;
     }
+    case 't': literal(NodeType::True, "true"); return;
+    case 'f': literal(NodeType::False, "false"); return;
+    case 'n': literal(NodeType::Null, "null"); return;
+    default: {
+      const quint32 node = open(NodeType::Number);
+      const unsigned char* start = m_pos;
+      number();
+      close(node, m_pos);
+      // QJsonDocument refuses a number a double cannot hold (too large, or too small to tell
+      // from zero); so does the tree.
+      if (m_nodes && Json::detail::numberOutOfRange(std::string_view(reinterpret_cast<const char*>(start),
+                                                                     static_cast<size_t>(m_pos - start)))) {
+        m_pos = start;
+        fail(QStringLiteral("number out of range"));
+      }
+    }
+    }
+  }
+
+  void literal(NodeType type, std::string_view text) {
+    const quint32 node = open(type);
+    expectLiteral(text);
+    close(node, m_pos);
   }
 
   struct KeyList {
@@ -122,10 +176,13 @@ private:
 
   void object(int depth) {
     checkDepth(depth);
+    const quint32 node = open(NodeType::Object);
+    quint32 members = 0;
     ++m_pos; // '{'
     skipSpace();
     if (m_pos != m_end && *m_pos == '}') {
       ++m_pos;
+      close(node, m_pos);
       return;
     }
     // The keys of this object as spans of the text (escaped keys decoded into owned
@@ -137,10 +194,15 @@ private:
       if (m_pos == m_end || *m_pos != '"')
         fail(QStringLiteral("expected a key"));
       const unsigned char* keyStart = m_pos;
+      ++m_pos;
+      const quint32 keyNode = open(NodeType::String);
+      --m_pos;
       string(&keys.scratch);
       // Every escape is longer than what it stands for, so an unchanged length means the
       // key is its own text.
       const auto raw = static_cast<std::size_t>(m_pos - keyStart - 2);
+      close(keyNode, m_pos - 1, 0, raw != keys.scratch.size());
+      ++members;
       const std::string_view key = raw == keys.scratch.size()
                                        ? std::string_view(reinterpret_cast<const char*>(keyStart) + 1, raw)
                                        : std::string_view(keys.unescaped.emplace_back(keys.scratch));
@@ -161,6 +223,7 @@ private:
       if (*m_pos == '}') {
         checkRepeatedKeys(keys);
         ++m_pos;
+        close(node, m_pos, members);
         return;
       }
       fail(QStringLiteral("expected ',' or '}'"));
@@ -169,15 +232,19 @@ private:
 
   void array(int depth) {
     checkDepth(depth);
+    const quint32 node = open(NodeType::Array);
+    quint32 elements = 0;
     ++m_pos; // '['
     skipSpace();
     if (m_pos != m_end && *m_pos == ']') {
       ++m_pos;
+      close(node, m_pos);
       return;
     }
     for (;;) {
       skipSpace();
       value(depth);
+      ++elements;
       skipSpace();
       if (m_pos == m_end)
         fail(QStringLiteral("unexpected end of text"));
@@ -187,12 +254,14 @@ private:
       }
       if (*m_pos == ']') {
         ++m_pos;
+        close(node, m_pos, elements);
         return;
       }
       fail(QStringLiteral("expected ',' or ']'"));
     }
   }
 
+public:
   static int hexValue(unsigned char c) {
     if (c >= '0' && c <= '9')
       return c - '0';
@@ -235,6 +304,7 @@ private:
     }
   }
 
+private:
   // Checks one UTF-8 sequence starting at m_pos (a byte >= 0x80) and steps over it.
   void utf8Sequence() {
     const unsigned char lead = *m_pos;
@@ -265,8 +335,10 @@ private:
 
   // Scans a string; when `decoded` is given, it receives the string's UTF-8 content with
   // escapes resolved (object keys, so "a" and "\u0061" are recognised as the same key).
-  void string(std::string* decoded) {
+  // Returns whether the string holds an escape.
+  bool string(std::string* decoded) {
     ++m_pos; // opening quote
+    bool escaped = false;
     if (decoded)
       decoded->clear();
     const unsigned char* runStart = m_pos;
@@ -281,7 +353,7 @@ private:
       if (c == '"') {
         flush();
         ++m_pos;
-        return;
+        return escaped;
       }
       if (c < 0x20)
         fail(QStringLiteral("control character in a string"));
@@ -294,6 +366,7 @@ private:
         continue;
       }
       flush();
+      escaped = true;
       ++m_pos; // backslash
       if (m_pos == m_end)
         fail(QStringLiteral("unterminated string"));
@@ -361,6 +434,7 @@ private:
   const unsigned char* m_begin;
   const unsigned char* m_pos;
   const unsigned char* m_end;
+  std::vector<Json::detail::TreeNode>* m_nodes;
   std::deque<KeyList> m_keyStack;
 };
 
@@ -482,6 +556,127 @@ QJsonArray toArray(const QJsonValue& value, const QString& path) {
   if (!value.isArray())
     wrongType(value, path, "an array");
   return value.toArray();
+}
+
+} // namespace Json
+
+namespace Json {
+
+namespace detail {
+
+bool numberOutOfRange(std::string_view literal) {
+  double value = 0;
+  return std::from_chars(literal.data(), literal.data() + literal.size(), value).ec ==
+         std::errc::result_out_of_range;
+}
+
+} // namespace detail
+
+Tree::Tree(const QByteArray& text) : m_text(text) {
+  if (text.size() >= std::numeric_limits<quint32>::max())
+    throw JsonDecodingError(QString(), QStringLiteral("not valid JSON: the text is too long"));
+  // About one value per dozen bytes in typical documents.
+  m_nodes.reserve(static_cast<size_t>(text.size() / 12 + 1));
+  StrictScanner(m_text, &m_nodes).scan();
+}
+
+Tree::Value Tree::root() const {
+  return Value(this, 0);
+}
+
+std::string_view Tree::Value::text() const {
+  const detail::TreeNode& n = node();
+  return std::string_view(m_tree->m_text.constData() + n.begin, n.length);
+}
+
+QJsonValue::Type Tree::Value::type() const {
+  switch (node().type) {
+  case detail::TreeNode::Type::Null: return QJsonValue::Null;
+  case detail::TreeNode::Type::False:
+  case detail::TreeNode::Type::True: return QJsonValue::Bool;
+  case detail::TreeNode::Type::Number: return QJsonValue::Double;
+  case detail::TreeNode::Type::String: return QJsonValue::String;
+  case detail::TreeNode::Type::Array: return QJsonValue::Array;
+  case detail::TreeNode::Type::Object: return QJsonValue::Object;
+  }
+  return QJsonValue::Undefined;
+}
+
+QString Tree::Value::toString() const {
+  if (!isString())
+    return QString();
+  const std::string_view raw = text();
+  if (!node().escaped)
+    return QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
+  // The scanner has checked every escape and surrogate pair already.
+  std::string decoded;
+  decoded.reserve(raw.size());
+  for (size_t i = 0; i < raw.size();) {
+    if (raw[i] != '\\') {
+      decoded.push_back(raw[i++]);
+      continue;
+    }
+    const char escape = raw[i + 1];
+    i += 2;
+    switch (escape) {
+    case 'b': decoded.push_back('\b'); break;
+    case 'f': decoded.push_back('\f'); break;
+    case 'n': decoded.push_back('\n'); break;
+    case 'r': decoded.push_back('\r'); break;
+    case 't': decoded.push_back('\t'); break;
+    case 'u': {
+      const auto hex4 = [&](size_t at) {
+        unsigned value = 0;
+        for (size_t k = 0; k < 4; ++k)
+          value = value * 16 +
+                  static_cast<unsigned>(StrictScanner::hexValue(static_cast<unsigned char>(raw[at + k])));
+        return value;
+      };
+      unsigned codePoint = hex4(i);
+      i += 4;
+      if (codePoint >= 0xD800 && codePoint <= 0xDBFF) {
+        codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (hex4(i + 2) - 0xDC00);
+        i += 6;
+      }
+      StrictScanner::appendUtf8(decoded, codePoint);
+      break;
+    }
+    default: decoded.push_back(escape); // '"', '\\' and '/'
+    }
+  }
+  return QString::fromUtf8(decoded.data(), static_cast<qsizetype>(decoded.size()));
+}
+
+qint64 Tree::Value::toInteger(qint64 defaultValue) const {
+  if (!isDouble())
+    return defaultValue;
+  const std::string_view literal = text();
+  if (literal.find_first_of(".eE") == std::string_view::npos) {
+    qint64 value = 0;
+    if (std::from_chars(literal.data(), literal.data() + literal.size(), value).ec == std::errc())
+      return value;
+  }
+  // Written with a fraction or an exponent, or beyond 64 bits: integral doubles within range count.
+  const double value = toDouble(std::nan(""));
+  if (std::trunc(value) != value || value < -9223372036854775808.0 || value >= 9223372036854775808.0)
+    return defaultValue;
+  return static_cast<qint64>(value);
+}
+
+double Tree::Value::toDouble(double defaultValue) const {
+  if (!isDouble())
+    return defaultValue;
+  const std::string_view literal = text();
+  double value = 0;
+  const auto [end, error] = std::from_chars(literal.data(), literal.data() + literal.size(), value);
+  return error == std::errc() ? value : defaultValue;
+}
+
+QJsonValue Tree::Value::toJsonValue() const {
+  const detail::TreeNode& n = node();
+  if (n.type == detail::TreeNode::Type::String)
+    return QJsonValue(toString());
+  return parse(QByteArray(m_tree->m_text.constData() + n.begin, n.length));
 }
 
 } // namespace Json

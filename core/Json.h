@@ -8,8 +8,11 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <cstring>
 #include <exception>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace brindlewick {
 
@@ -66,6 +69,83 @@ QJsonArray toArray(const QJsonValue& value, const QString& path);
 
 // True when the value is a number with an integral value that fits in 64 bits.
 bool isInteger(const QJsonValue& value);
+
+namespace detail {
+struct TreeNode {
+  enum class Type : quint8 { Null, False, True, Number, String, Array, Object };
+  Type type = Type::Null;
+  bool escaped = false; // a string that holds escapes
+  quint32 begin = 0;    // the value's text; a string's without its quotes
+  quint32 length = 0;
+  quint32 next = 0;  // the node after this one's subtree
+  quint32 count = 0; // elements of an array, members of an object
+};
+// True for a number literal that a double cannot hold.
+bool numberOutOfRange(std::string_view literal);
+} // namespace detail
+
+// A strictly parsed document (the same refusals as parse()) whose values stay spans of the
+// text until they are read. Reading a large document straight into records this way costs
+// one pass over the text and no QJsonDocument.
+class Tree {
+public:
+  class Value;
+  explicit Tree(const QByteArray& text);
+  Value root() const;
+
+private:
+  QByteArray m_text;
+  std::vector<detail::TreeNode> m_nodes;
+  friend class Value;
+};
+
+// One value of a Tree; the tree must outlive it. Reads answer as QJsonValue's do.
+class Tree::Value {
+public:
+  Value(const Tree* tree, quint32 index) : m_tree(tree), m_index(index) {}
+
+  QJsonValue::Type type() const;
+  bool isNull() const { return node().type == detail::TreeNode::Type::Null; }
+  bool isBool() const { return type() == QJsonValue::Bool; }
+  bool isDouble() const { return node().type == detail::TreeNode::Type::Number; }
+  bool isString() const { return node().type == detail::TreeNode::Type::String; }
+  bool isArray() const { return node().type == detail::TreeNode::Type::Array; }
+  bool isObject() const { return node().type == detail::TreeNode::Type::Object; }
+
+  bool toBool() const { return node().type == detail::TreeNode::Type::True; }
+  // Empty unless a string.
+  QString toString() const;
+  // An integral number within 64 bits (1.0 and 1e0 included), else the default.
+  qint64 toInteger(qint64 defaultValue = 0) const;
+  double toDouble(double defaultValue = 0) const;
+
+  // The elements of an array or members of an object.
+  qsizetype size() const { return node().count; }
+  // Children in order: an array's elements; an object's keys, each followed by its value.
+  Value firstChild() const { return Value(m_tree, m_index + 1); }
+  Value nextSibling() const { return Value(m_tree, node().next); }
+  // For a key (or any string): whether its text is exactly `text`. Inline: matching keys
+  // against a record's field names is the innermost loop of reading a large document.
+  bool equals(QLatin1StringView other) const {
+    const detail::TreeNode& n = node();
+    if (n.type != detail::TreeNode::Type::String)
+      return false;
+    if (n.escaped)
+      return toString() == other;
+    return n.length == static_cast<quint32>(other.size()) &&
+           std::memcmp(m_tree->m_text.constData() + n.begin, other.data(), n.length) == 0;
+  }
+
+  // The same value as a QJsonValue.
+  QJsonValue toJsonValue() const;
+
+private:
+  const detail::TreeNode& node() const { return m_tree->m_nodes[m_index]; }
+  std::string_view text() const;
+
+  const Tree* m_tree;
+  quint32 m_index;
+};
 
 } // namespace Json
 

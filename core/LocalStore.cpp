@@ -52,6 +52,12 @@ QString reason(const QSqlError& error) {
 
 std::atomic<quint64> connectionCounter{0};
 
+// Statements bind by name: QSqlResult builds a placeholder name for every value bound by
+// position, which made a large batch half as slow again as SQLite alone.
+const QString keyPlaceholder = QStringLiteral(":key");
+const QString payloadPlaceholder = QStringLiteral(":payload");
+const QString upperPlaceholder = QStringLiteral(":upper");
+
 } // namespace
 
 struct LocalStore::Connection {
@@ -109,14 +115,15 @@ struct LocalStore::Connection {
     begin = prepare(QStringLiteral("BEGIN IMMEDIATE"));
     commit = prepare(QStringLiteral("COMMIT"));
     rollback = prepare(QStringLiteral("ROLLBACK"));
-    select = prepare(QStringLiteral("SELECT payload FROM %1 WHERE key = ?").arg(table));
+    select = prepare(QStringLiteral("SELECT payload FROM %1 WHERE key = :key").arg(table));
     selectAll = prepare(QStringLiteral("SELECT key, payload FROM %1").arg(table));
-    selectRange = prepare(
-        QStringLiteral("SELECT key, payload FROM %1 WHERE key >= ? AND key < CAST(? AS TEXT)").arg(table));
-    upsert = prepare(QStringLiteral("INSERT INTO %1 (key, payload) VALUES (?, ?) "
+    selectRange =
+        prepare(QStringLiteral("SELECT key, payload FROM %1 WHERE key >= :key AND key < CAST(:upper AS TEXT)")
+                    .arg(table));
+    upsert = prepare(QStringLiteral("INSERT INTO %1 (key, payload) VALUES (:key, :payload) "
                                     "ON CONFLICT (key) DO UPDATE SET payload = excluded.payload")
                          .arg(table));
-    erase = prepare(QStringLiteral("DELETE FROM %1 WHERE key = ?").arg(table));
+    erase = prepare(QStringLiteral("DELETE FROM %1 WHERE key = :key").arg(table));
   }
 };
 
@@ -147,7 +154,7 @@ QString LocalStore::defaultFilePath() {
 
 std::optional<QByteArray> LocalStore::data(const QString& key) const {
   QSqlQuery& query = *m_connection->select;
-  query.bindValue(0, text(key));
+  query.bindValue(keyPlaceholder, text(key));
   std::optional<QByteArray> result;
   if (query.exec() && query.next())
     result = query.value(0).toByteArray();
@@ -162,8 +169,8 @@ std::optional<QByteArray> LocalStore::data(const QString& key) const {
 std::vector<std::pair<QString, QByteArray>> LocalStore::entryData(const QString& prefix) const {
   QSqlQuery& query = prefix.isEmpty() ? *m_connection->selectAll : *m_connection->selectRange;
   if (!prefix.isEmpty()) {
-    query.bindValue(0, text(prefix));
-    query.bindValue(1, upperBound(prefix));
+    query.bindValue(keyPlaceholder, text(prefix));
+    query.bindValue(upperPlaceholder, upperBound(prefix));
   }
   std::vector<std::pair<QString, QByteArray>> result;
   if (query.exec())
@@ -189,14 +196,14 @@ void LocalStore::commit(const QMap<QString, QByteArray>& updates, const QStringL
   try {
     // Deletions first, so a key that is also updated ends up present with its new payload.
     for (const QString& key : removing) {
-      connection.erase->bindValue(0, text(key));
+      connection.erase->bindValue(keyPlaceholder, text(key));
       if (!connection.erase->exec())
         fail(QStringLiteral("Could not remove %1 from the local store").arg(quoted(key)), key,
              connection.erase->lastError());
     }
     for (auto it = updates.begin(); it != updates.end(); ++it) {
-      connection.upsert->bindValue(0, text(it.key()));
-      connection.upsert->bindValue(1, bytes(it.value()));
+      connection.upsert->bindValue(keyPlaceholder, text(it.key()));
+      connection.upsert->bindValue(payloadPlaceholder, bytes(it.value()));
       if (!connection.upsert->exec())
         fail(QStringLiteral("Could not write %1 to the local store").arg(quoted(it.key())), it.key(),
              connection.upsert->lastError());

@@ -268,6 +268,9 @@ void NativeAPIClient::start(const std::shared_ptr<Transfer>& transfer, const QNe
     const QVariant declared = t->reply->header(QNetworkRequest::ContentLengthHeader);
     if (declared.isValid() && declared.toLongLong() > t->limit) {
       t->fail(ServiceError::responseTooLarge());
+    } else if (declared.isValid()) {
+      // Within the limit, so the body may be given its room at once.
+      t->body.reserve(declared.toLongLong());
     }
   };
   const auto readBody = [t, checkHead] {

@@ -3,6 +3,7 @@
 
 #include <QJsonArray>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,9 @@ TEST(ContentEnumerations, CasesWireValuesAndPalette) {
   EXPECT_EQ(fromRawValue<DropKind>(u"cross-book-connection"), std::nullopt);
   EXPECT_EQ(fromRawValue<Category>(u"Psychology"), std::nullopt);
   EXPECT_EQ(allCases<RightsBasis>().size(), 3u);
+  const QSet<Category> topics{Category::design, Category::science, Category::design};
+  EXPECT_EQ(topics.size(), 2);
+  EXPECT_TRUE(topics.contains(Category::science));
   EXPECT_EQ(allCases<EpistemicStatus>().back(), EpistemicStatus::editorialSynthesis);
 }
 

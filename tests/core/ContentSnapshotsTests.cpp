@@ -68,8 +68,15 @@ QJsonObject without(QJsonObject object, const char* key) {
   return object;
 }
 
+ContentRelease release(QList<Book> books = releaseBooks, QList<Source> sources = releaseSources) {
+  ContentRelease made;
+  made.books = std::move(books);
+  made.sources = std::move(sources);
+  return made;
+}
+
 DropSnapshot snapshot() {
-  return DropSnapshot(drop(), releaseBooks, releaseSources);
+  return DropSnapshot(drop(), release());
 }
 
 TEST(DropSnapshot, KeepsTheCitedBooksAndSourcesInReleaseOrder) {
@@ -88,14 +95,14 @@ TEST(DropSnapshot, EqualityLooksAtEveryCitedRecord) {
 
   QList<Source> laterAccess = releaseSources;
   laterAccess[1].accessedAt = QStringLiteral("2024-03-01T10:00:00Z");
-  EXPECT_NE(DropSnapshot(drop(), releaseBooks, laterAccess), snapshot());
+  EXPECT_NE(DropSnapshot(drop(), release(releaseBooks, laterAccess)), snapshot());
 
   Drop revised = drop();
   revised.revision = 2;
-  EXPECT_NE(DropSnapshot(revised, releaseBooks, releaseSources), snapshot());
+  EXPECT_NE(DropSnapshot(revised, release()), snapshot());
 
   const QList<Book> reversed{releaseBooks[1], releaseBooks[0]};
-  EXPECT_NE(DropSnapshot(drop(), reversed, releaseSources), snapshot());
+  EXPECT_NE(DropSnapshot(drop(), release(reversed)), snapshot());
 }
 
 struct TeaserCase {
@@ -112,7 +119,7 @@ TEST_P(Teaser, IsTheShortQuestionOrElseTheHeadline) {
   Drop lore = drop();
   lore.question = GetParam().question;
   lore.headline = GetParam().headline;
-  EXPECT_EQ(DropSnapshot(lore, {}, {}).teaser(), GetParam().expected);
+  EXPECT_EQ(DropSnapshot(lore, ContentRelease()).teaser(), GetParam().expected);
 }
 
 const QString headline = QStringLiteral("Stocks change only through flows");

@@ -1,7 +1,7 @@
 #include "InMemorySecureStorage.h"
 
 #include "SecureStorageContract.h"
-#include "TaskOutcome.h"
+#include "AsyncProbe.h"
 
 #include <gtest/gtest.h>
 

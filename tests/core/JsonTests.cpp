@@ -17,31 +17,43 @@ TEST_P(JsonRefusal, IsAJsonDecodingError) {
   EXPECT_THROW(Json::parse(GetParam().text), JsonDecodingError) << GetParam().name;
 }
 
+// The tree reader shares the scanner and must refuse exactly what parse() refuses.
+TEST_P(JsonRefusal, IsAJsonDecodingErrorForTheTreeToo) {
+  EXPECT_THROW(Json::Tree{GetParam().text}, JsonDecodingError) << GetParam().name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Parse, JsonRefusal,
-    testing::Values(
-        RefusedText{"Empty", ""}, RefusedText{"OnlySpace", "  \n"},
-        RefusedText{"TrailingText", "{} x"}, RefusedText{"TwoValues", "1 2"},
-        RefusedText{"DuplicateKey", R"({"a":1,"a":2})"},
-        RefusedText{"DuplicateKeyThroughEscape", R"({"a":1,"\u0061":2})"},
-        RefusedText{"DuplicateKeyNested", R"({"x":{"b":true,"b":true}})"},
-        RefusedText{"OverlongSlash", QByteArray("\"\xC0\xAF\"")},
-        RefusedText{"OverlongThreeBytes", QByteArray("\"\xE0\x80\xAF\"")},
-        RefusedText{"EncodedSurrogate", QByteArray("\"\xED\xA0\x80\"")},
-        RefusedText{"BeyondUnicode", QByteArray("\"\xF4\x90\x80\x80\"")},
-        RefusedText{"TruncatedSequence", QByteArray("\"\xE2\x82\"")},
-        RefusedText{"LoneHighSurrogateEscape", R"("\ud800")"},
-        RefusedText{"LoneLowSurrogateEscape", R"("\udc00x")"},
-        RefusedText{"HighThenNonLow", R"("\ud800\u0041")"},
-        RefusedText{"RawNulInString", QByteArray("\"a\0b\"", 5)},
-        RefusedText{"NulOutsideString", QByteArray("{}\0", 3)},
-        RefusedText{"RawControlCharacter", "\"a\tb\""},
-        RefusedText{"BadEscape", R"("\x41")"},
-        RefusedText{"LeadingZero", "01"}, RefusedText{"BarePoint", "1."},
-        RefusedText{"PlusSign", "+1"}, RefusedText{"Nan", "NaN"},
-        RefusedText{"TrailingComma", "[1,]"}, RefusedText{"SingleQuotes", "{'a':1}"},
-        RefusedText{"Unterminated", R"({"a":"b)"},
-        RefusedText{"TooDeep", QByteArray(Json::maximumDepth + 1, '[') + QByteArray(Json::maximumDepth + 1, ']')}),
+    testing::Values(RefusedText{"Empty", ""}, RefusedText{"OnlySpace", "  \n"},
+                    RefusedText{"TrailingText", "{} x"}, RefusedText{"TwoValues", "1 2"},
+                    RefusedText{"DuplicateKey", R"({"a":1,"a":2})"},
+                    RefusedText{"DuplicateKeyThroughEscape", R"({"a":1,"\u0061":2})"},
+                    RefusedText{"DuplicateKeyNested", R"({"x":{"b":true,"b":true}})"},
+                    RefusedText{"DuplicateKeyAmongMany",
+                                R"({"k01":1,"k02":1,"k03":1,"k04":1,"k05":1,"k06":1,"k07":1,"k08":1,)"
+                                R"("k09":1,"k10":1,"k11":1,"k12":1,"k13":1,"k14":1,"k15":1,"k16":1,)"
+                                R"("k17":1,"k18":1,"k19":1,"k20":1,"k21":1,"k22":1,"k23":1,"k24":1,)"
+                                R"("k25":1,"k26":1,"k03":2})"},
+                    RefusedText{"NumberBeyondDouble", "[1e400]"},
+                    RefusedText{"LongNumberBeyondDouble", "-" + QByteArray(400, '9')},
+                    RefusedText{"NumberBelowDouble", "[1e-400]"},
+                    RefusedText{"OverlongSlash", QByteArray("\"\xC0\xAF\"")},
+                    RefusedText{"OverlongThreeBytes", QByteArray("\"\xE0\x80\xAF\"")},
+                    RefusedText{"EncodedSurrogate", QByteArray("\"\xED\xA0\x80\"")},
+                    RefusedText{"BeyondUnicode", QByteArray("\"\xF4\x90\x80\x80\"")},
+                    RefusedText{"TruncatedSequence", QByteArray("\"\xE2\x82\"")},
+                    RefusedText{"LoneHighSurrogateEscape", R"("\ud800")"},
+                    RefusedText{"LoneLowSurrogateEscape", R"("\udc00x")"},
+                    RefusedText{"HighThenNonLow", R"("\ud800\u0041")"},
+                    RefusedText{"RawNulInString", QByteArray("\"a\0b\"", 5)},
+                    RefusedText{"NulOutsideString", QByteArray("{}\0", 3)},
+                    RefusedText{"RawControlCharacter", "\"a\tb\""}, RefusedText{"BadEscape", R"("\x41")"},
+                    RefusedText{"LeadingZero", "01"}, RefusedText{"BarePoint", "1."},
+                    RefusedText{"PlusSign", "+1"}, RefusedText{"Nan", "NaN"},
+                    RefusedText{"TrailingComma", "[1,]"}, RefusedText{"SingleQuotes", "{'a':1}"},
+                    RefusedText{"Unterminated", R"({"a":"b)"},
+                    RefusedText{"TooDeep", QByteArray(Json::maximumDepth + 1, '[') +
+                                               QByteArray(Json::maximumDepth + 1, ']')}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Json, AcceptsNestingUpToTheLimitAndEveryScalarAtTheTop) {
@@ -56,8 +68,11 @@ TEST(Json, AcceptsNestingUpToTheLimitAndEveryScalarAtTheTop) {
 }
 
 TEST(Json, SerializesScalarsAndContainersSoTheyParseBackEqual) {
-  const QList<QJsonValue> values{QJsonValue(QStringLiteral("W/\"1\"")), QJsonValue(qint64(1) << 62),
-                                 QJsonValue(0.1), QJsonValue(false), QJsonValue(),
+  const QList<QJsonValue> values{QJsonValue(QStringLiteral("W/\"1\"")),
+                                 QJsonValue(qint64(1) << 62),
+                                 QJsonValue(0.1),
+                                 QJsonValue(false),
+                                 QJsonValue(),
                                  QJsonObject{{QStringLiteral("k"), QJsonArray{1, QStringLiteral("é")}}}};
   for (const QJsonValue& value : values)
     EXPECT_EQ(Json::parse(Json::serialize(value)), value) << Json::serialize(value).toStdString();
@@ -68,8 +83,9 @@ TEST(Json, SerializesScalarsAndContainersSoTheyParseBackEqual) {
 // as 1.0 or 1e0 reads as the integer 1 (as the platform decoders the stored formats come
 // from do); a fraction or a value beyond 64 bits never does.
 TEST(Json, IntegersAreIntegralValuesThatFitIn64Bits) {
-  const QJsonArray numbers = Json::parse(
-      "[9223372036854775807, -9223372036854775808, 1.0, 1e0, 0.5, 9223372036854775808, -1e300]").toArray();
+  const QJsonArray numbers =
+      Json::parse("[9223372036854775807, -9223372036854775808, 1.0, 1e0, 0.5, 9223372036854775808, -1e300]")
+          .toArray();
   const QString path = QStringLiteral("n");
   EXPECT_EQ(Json::toInt64(numbers[0], path), std::numeric_limits<qint64>::max());
   EXPECT_EQ(Json::toInt64(numbers[1], path), std::numeric_limits<qint64>::min());
@@ -78,6 +94,44 @@ TEST(Json, IntegersAreIntegralValuesThatFitIn64Bits) {
   for (int i = 4; i < numbers.size(); ++i)
     EXPECT_THROW(Json::toInt64(numbers[i], path), JsonDecodingError) << i;
   EXPECT_DOUBLE_EQ(Json::toDouble(numbers[4], path), 0.5);
+}
+
+// The tree reads every value as Qt's value model does, escapes and number spellings included.
+TEST(JsonTree, ReadsValuesAsQtDoes) {
+  const QByteArray text = R"({"s":"a\"b\\c\/\n\t\u00e9\ud83d\ude00\u0000","plain":"café",)"
+                          R"("n":[0,-0,1.0,1e0,12E+1,0.5,-7,9223372036854775807,-9223372036854775808,)"
+                          R"(9223372036854775808,1e-300,4.9e-324,123456789012345678901234567890],)"
+                          R"("b":[true,false,null],"o":{"k\u0065y":{}},"e":[]})";
+  const Json::Tree tree(text);
+  const QJsonValue expected = Json::parse(text);
+  EXPECT_EQ(tree.root().toJsonValue(), expected);
+
+  // Walk the object: keys and values alternate.
+  const Json::Tree::Value root = tree.root();
+  ASSERT_TRUE(root.isObject());
+  EXPECT_EQ(root.size(), 6);
+  Json::Tree::Value key = root.firstChild();
+  QStringList keys;
+  for (qsizetype i = 0; i < root.size(); ++i) {
+    keys.append(key.toString());
+    const Json::Tree::Value value = key.nextSibling();
+    EXPECT_EQ(value.toJsonValue(), expected.toObject().value(keys.last())) << keys.last().toStdString();
+    if (value.isArray() && keys.last() == u"n") {
+      const QJsonArray numbers = expected.toObject().value(u"n").toArray();
+      Json::Tree::Value number = value.firstChild();
+      for (qsizetype n = 0; n < value.size(); ++n) {
+        EXPECT_EQ(number.toInteger(-42), numbers.at(n).toInteger(-42)) << n;
+        EXPECT_EQ(number.toDouble(), numbers.at(n).toDouble()) << n;
+        number = number.nextSibling();
+      }
+    }
+    key = value.nextSibling();
+  }
+  EXPECT_EQ(keys, (QStringList{"s", "plain", "n", "b", "o", "e"}));
+  EXPECT_TRUE(root.firstChild().equals(QLatin1StringView("s")));
+  EXPECT_FALSE(root.firstChild().equals(QLatin1StringView("s2")));
+  EXPECT_EQ(Json::Tree("\"x\"").root().toString(), QStringLiteral("x"));
+  EXPECT_TRUE(Json::Tree(" null ").root().isNull());
 }
 
 TEST(JsonObjectReader, NamesTheFailingValueByItsPath) {

@@ -1,6 +1,6 @@
 #include "KeychainStorage.h"
 
-#include "TaskOutcome.h"
+#include "AsyncProbe.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -92,8 +92,8 @@ TEST_P(KeyringAnswers, EndTheOperationWithOneRequest) {
   const AnswerCase& c = GetParam();
   ScriptedKeyring keyring;
   const QString account = QStringLiteral("reader.session.v1.x");
-  std::shared_ptr<TaskOutcome<std::monostate>> done;
-  std::shared_ptr<TaskOutcome<std::optional<QByteArray>>> readDone;
+  std::shared_ptr<AsyncOutcome<void>> done;
+  std::shared_ptr<AsyncOutcome<std::optional<QByteArray>>> readDone;
   switch (c.operation) {
   case AnswerCase::read: readDone = startTask(keyring.storage.read(account)); break;
   case AnswerCase::write:

@@ -1,7 +1,7 @@
 #include "KeychainStorage.h"
 
 #include "SecureStorageContract.h"
-#include "TaskOutcome.h"
+#include "AsyncProbe.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <exception>
 #include <memory>
@@ -67,24 +68,31 @@ template <typename T> std::shared_ptr<AsyncOutcome<T>> startTask(QCoro::Task<T> 
   return outcome;
 }
 
-// Runs the event loop until the coroutine has finished or `timeoutMs` of real time passed
-// (a safety net for tests that talk to a socket; nothing is timed by it).
-template <typename T>
-bool waitUntilFinished(const std::shared_ptr<AsyncOutcome<T>>& outcome, int timeoutMs = 10000) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!outcome->finished && !deadline.hasExpired()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-  }
-  return outcome->finished;
-}
-
-// Runs the event loop until `condition` holds or `timeoutMs` passed.
+// Runs the event loop until `condition` holds or `timeoutMs` of real time passed (a safety net
+// for tests that talk to a socket; nothing is timed by it). The loop sleeps between events; a
+// coarse tick wakes it so that the safety net is checked.
 template <typename Condition> bool waitUntil(Condition condition, int timeoutMs = 10000) {
   QDeadlineTimer deadline(timeoutMs);
+  QTimer tick;
+  tick.start(25);
   while (!condition() && !deadline.hasExpired()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   return condition();
+}
+
+// Runs the event loop until the coroutine has finished; see waitUntil.
+template <typename T>
+bool waitUntilFinished(const std::shared_ptr<AsyncOutcome<T>>& outcome, int timeoutMs = 10000) {
+  return waitUntil([&] { return outcome->finished; }, timeoutMs);
+}
+
+// Runs the coroutine to its end, serving events meanwhile, and returns how it ended. For
+// tasks bounded by their own timeouts; the safety net of waitUntil applies.
+template <typename T> AsyncOutcome<T> finishTask(QCoro::Task<T> task, int timeoutMs = 30000) {
+  const auto outcome = startTask(std::move(task));
+  waitUntilFinished(outcome, timeoutMs);
+  return *outcome;
 }
 
 } // namespace brindlewick

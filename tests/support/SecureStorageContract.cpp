@@ -1,6 +1,6 @@
 #include "SecureStorageContract.h"
 
-#include "TaskOutcome.h"
+#include "AsyncProbe.h"
 
 #include <gtest/gtest.h>
 

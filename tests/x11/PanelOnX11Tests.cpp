@@ -1,7 +1,16 @@
+#include "DesktopProbes.h"
+#include "PanelController.h"
 #include "X11DesktopWatch.h"
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -116,7 +125,67 @@ TEST(X11DesktopWatchOnXvfb, FollowsTheActiveWindowsFullScreenStateAndTheWorkspac
   ASSERT_TRUE(desktop.wait(kWaitMilliseconds));
 }
 
+// Which window holds the X server's keyboard focus (what the reader types into).
+xcb_window_t serverFocus() {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  auto* reply = xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+  const xcb_window_t focus = reply != nullptr ? reply->focus : XCB_NONE;
+  std::free(reply);
+  xcb_disconnect(connection);
+  return focus;
+}
+
 #endif
+
+// The reader works in another window; the controller shows the prototype panel at the top
+// of the display with the real desktop probes. The other window must keep the focus.
+TEST(PanelOnXvfb, ShowsTheFixturePanelBesideAFocusedWindowWithoutTakingFocus) {
+  SKIP_WITHOUT_X11();
+  QWidget editor;
+  editor.setWindowTitle(QStringLiteral("Editor"));
+  auto* layout = new QVBoxLayout(&editor);
+  auto* field = new QLineEdit(QStringLiteral("The reader is typing here"));
+  layout->addWidget(field);
+  editor.setGeometry(560, 420, 800, 300);
+  editor.show();
+  editor.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+  field->setFocus();
+
+  SystemScreenSource screens;
+  LinuxDesktopProbes desktop;
+  PanelController controller(screens, desktop.probes());
+  ASSERT_TRUE(controller.show(PresentationRequest::manual, true));
+  EXPECT_EQ(controller.lastDecision(), QStringLiteral("ordered manual"));
+  EXPECT_EQ(controller.phase(), PanelController::Phase::presenting);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controller.phase() == PanelController::Phase::visible; }, 5000));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&controller.panel()));
+  QTest::qWait(200); // let the window system settle on the final frame
+
+  const std::optional<Rect> target =
+      PanelController::targetLayoutFrame(screens, controller.contentSize(), {});
+  ASSERT_TRUE(target.has_value());
+  EXPECT_EQ(controller.panelFrame(), *target);
+  EXPECT_EQ(controller.panel().geometry(), screens.mapping().toDesktop(*target).toRect());
+
+  EXPECT_EQ(QGuiApplication::focusWindow(), editor.windowHandle());
+  EXPECT_TRUE(editor.isActiveWindow());
+  EXPECT_FALSE(controller.panel().isActiveWindow());
+  EXPECT_TRUE(field->hasFocus());
+#ifdef BRINDLEWICK_HAVE_XCB
+  EXPECT_EQ(serverFocus(), static_cast<xcb_window_t>(editor.winId()));
+#endif
+
+  const QString output = qEnvironmentVariable("BRINDLEWICK_TEST_OUTPUT", QDir::tempPath());
+  ASSERT_TRUE(QDir().mkpath(output));
+  const QPixmap screenshot = QGuiApplication::primaryScreen()->grabWindow(0);
+  ASSERT_FALSE(screenshot.isNull());
+  EXPECT_TRUE(screenshot.save(QDir(output).filePath(QStringLiteral("panel-on-x11.png"))));
+
+  controller.dismiss(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controller.phase() == PanelController::Phase::hidden; }, 5000));
+  EXPECT_EQ(QGuiApplication::focusWindow(), editor.windowHandle());
+}
 
 } // namespace
 } // namespace brindlewick
