@@ -114,7 +114,7 @@ void fill(LocalStore& store, const GeneratedRelease& generated, int shows) {
   const Calendar calendar(QTimeZone::utc());
   for (int i = 0; i < shows; ++i) {
     const Drop& drop = generated.release.lore[i * 7 % generated.release.lore.size()];
-    const DropSnapshot snapshot(drop, generated.release.books, generated.release.sources);
+    const DropSnapshot snapshot(drop, generated.release);
     const QString id = QStringLiteral("impression-%1").arg(i);
     const Date at(1000.0 + 3600.0 * i);
     records.insert(QStringLiteral("history/") + id,

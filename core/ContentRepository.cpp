@@ -229,7 +229,7 @@ std::optional<DropSnapshot> ContentRepository::select(const ReaderPreferences& p
       DropSelection::choose(state, request, random ? random : RandomSource(systemRandom));
   if (!index)
     return std::nullopt;
-  return DropSnapshot(m_release->lore[*index], m_release->books, m_release->sources);
+  return DropSnapshot(m_release->lore[*index], *m_release);
 }
 
 std::optional<DropSnapshot> ContentRepository::teaserSnapshot(const ReaderPreferences& preferences,
@@ -250,7 +250,7 @@ std::optional<DropSnapshot> ContentRepository::snapshot(const QString& dropId) c
   const auto it = std::find_if(lore.begin(), lore.end(), [&](const Drop& drop) { return drop.id == dropId; });
   if (it == lore.end() || m_withdrawals.contains(dropId))
     return std::nullopt;
-  return DropSnapshot(*it, m_release->books, m_release->sources);
+  return DropSnapshot(*it, *m_release);
 }
 
 // ---------------------------------------------------------------------------------------------

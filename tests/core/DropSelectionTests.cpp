@@ -53,7 +53,7 @@ struct Library {
   // Appends a showing of a drop as the oldest entry so far.
   void shown(const QString& dropId, double at) {
     const QString impression = QStringLiteral("impression-%1").arg(history.size());
-    history.append(HistoryEntry{impression, DropSnapshot(find(dropId), {}, {}), Date(at), true});
+    history.append(HistoryEntry{impression, DropSnapshot(find(dropId), ContentRelease()), Date(at), true});
   }
 
   // The id of the chosen drop, "none" when nothing is eligible.
@@ -206,7 +206,7 @@ TEST(DropSelection, CategoryVarietyAvoidsAsManyRecentCategoriesAsPossible) {
   const auto showCategory = [&](Category category, double at) {
     const QString id = QStringLiteral("shown-%1").arg(library.history.size());
     Drop d = drop(id, category);
-    library.history.append(HistoryEntry{id, DropSnapshot(d, {}, {}), Date(at), false});
+    library.history.append(HistoryEntry{id, DropSnapshot(d, ContentRelease()), Date(at), false});
   };
   showCategory(psychology, 30);
   showCategory(psychology, 20);
@@ -241,7 +241,8 @@ TEST(DropSelection, CategoryVarietyAvoidsAsManyRecentCategoriesAsPossible) {
 TEST(DropSelection, CategoryVarietyKeepsTheListWhenNoCategoryIsLeft) {
   Library library;
   library.lore = {drop("a1", psychology), drop("a2", psychology)};
-  library.history.append(HistoryEntry{"h", DropSnapshot(drop("h", psychology), {}, {}), Date(1), true});
+  library.history.append(
+      HistoryEntry{"h", DropSnapshot(drop("h", psychology), ContentRelease()), Date(1), true});
   EXPECT_EQ(library.choose(0.99), "a2");
 }
 
