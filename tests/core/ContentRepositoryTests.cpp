@@ -1,10 +1,8 @@
 #include "ContentRepository.h"
 
+#include "RawStoreDatabase.h"
 #include "ReleaseGenerator.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -19,46 +17,15 @@ namespace {
 
 const QString appVersion = QStringLiteral("1.0.0");
 
-// A plain second connection to the store file: dumps every record, writes records the
-// repository would never write, and installs triggers that make a commit fail.
-class RawDatabase {
-public:
-  explicit RawDatabase(const QString& path) : m_name(QStringLiteral("raw-repository-%1").arg(++counter)) {
-    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    database.setDatabaseName(path);
-    EXPECT_TRUE(database.open()) << database.lastError().text().toStdString();
-  }
-  ~RawDatabase() {
-    QSqlDatabase::database(m_name).close();
-    QSqlDatabase::removeDatabase(m_name);
-  }
-
-  void exec(const QString& statement) {
-    QSqlQuery query(QSqlDatabase::database(m_name));
-    EXPECT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
-  }
-
-  QMap<QString, QByteArray> records() {
-    QSqlQuery query(QSqlDatabase::database(m_name));
-    EXPECT_TRUE(query.exec(QStringLiteral("SELECT key, payload FROM records")));
-    QMap<QString, QByteArray> result;
-    while (query.next())
-      result.insert(query.value(0).toString(), query.value(1).toByteArray());
-    return result;
-  }
-
-  // Every write of the table fails from now on.
-  void refuseWrites() {
-    for (const char* event : {"INSERT", "UPDATE", "DELETE"})
-      exec(QStringLiteral(
-               "CREATE TRIGGER refuse_%1 BEFORE %1 ON records BEGIN SELECT RAISE(ABORT, 'disk on fire'); END")
-               .arg(QLatin1String(event)));
-  }
-
-private:
-  static inline int counter = 0;
-  QString m_name;
-};
+// Every write of the store's table fails from now on.
+void refuseWrites(const QString& path) {
+  RawStoreDatabase raw(path);
+  for (const char* event : {"INSERT", "UPDATE", "DELETE"})
+    raw.scalar(
+        QStringLiteral(
+            "CREATE TRIGGER refuse_%1 BEFORE %1 ON records BEGIN SELECT RAISE(ABORT, 'disk on fire'); END")
+            .arg(QLatin1String(event)));
+}
 
 // Every change signal of a repository, in the order emitted.
 class SignalLog {
@@ -227,11 +194,11 @@ TEST_F(ContentRepositoryTest, AnUnreadableRecordNamesItsKeyAndIsKept) {
       {"release", "{}"},
   };
   repository.reset();
-  const QMap<QString, QByteArray> original = RawDatabase(path()).records();
+  const QMap<QString, QByteArray> original = RawStoreDatabase(path()).records();
   for (const Case& c : cases) {
     const QString key = QString::fromLatin1(c.key);
     store->commit({{key, c.payload}}, {});
-    const QMap<QString, QByteArray> written = RawDatabase(path()).records();
+    const QMap<QString, QByteArray> written = RawStoreDatabase(path()).records();
     try {
       ContentRepository broken(*store, appVersion, false);
       ADD_FAILURE() << "loaded " << c.key;
@@ -242,13 +209,13 @@ TEST_F(ContentRepositoryTest, AnUnreadableRecordNamesItsKeyAndIsKept) {
       EXPECT_FALSE(error.reason().isEmpty());
       EXPECT_TRUE(error.original());
     }
-    EXPECT_EQ(RawDatabase(path()).records(), written) << c.key;
+    EXPECT_EQ(RawStoreDatabase(path()).records(), written) << c.key;
     if (original.contains(key))
       store->commit({{key, original.value(key)}}, {});
     else
       store->remove(key);
   }
-  EXPECT_EQ(RawDatabase(path()).records(), original);
+  EXPECT_EQ(RawStoreDatabase(path()).records(), original);
 }
 
 TEST_F(ContentRepositoryTest, AStoredReleaseTheRunningVersionRefusesStopsConstruction) {
@@ -311,12 +278,12 @@ TEST_F(ContentRepositoryTest, ReinstallingTheSameBytesChangesAndNotifiesNothing)
     EXPECT_EQ(log.names, (QStringList{"release", "arrivals", "manifestETag", "manifest"}));
   }
   const State before(*repository);
-  const QMap<QString, QByteArray> stored = RawDatabase(path()).records();
+  const QMap<QString, QByteArray> stored = RawStoreDatabase(path()).records();
   SignalLog log(*repository);
   install(release, Date(20), QStringLiteral("\"e1\""));
   EXPECT_TRUE(log.names.isEmpty()) << log.names.join(',').toStdString();
   EXPECT_EQ(State(*repository), before);
-  EXPECT_EQ(RawDatabase(path()).records(), stored);
+  EXPECT_EQ(RawStoreDatabase(path()).records(), stored);
 
   // Other bytes of an equal release (re-spaced JSON) leave `release` unnotified; the
   // manifest, which describes the bytes, changes.
@@ -344,7 +311,7 @@ TEST_F(ContentRepositoryTest, TheEntityTagIsStoredAsJsonTextOrRemoved) {
 TEST_F(ContentRepositoryTest, ARefusedReleaseLeavesStoreAndLibraryAsTheyWere) {
   install(releaseOf({0, 1}, {3}), Date(0), QStringLiteral("\"e1\""));
   const State before(*repository);
-  const QMap<QString, QByteArray> stored = RawDatabase(path()).records();
+  const QMap<QString, QByteArray> stored = RawStoreDatabase(path()).records();
   SignalLog log(*repository);
 
   const GeneratedRelease next = releaseOf({1, 2});
@@ -357,7 +324,7 @@ TEST_F(ContentRepositoryTest, ARefusedReleaseLeavesStoreAndLibraryAsTheyWere) {
 
   EXPECT_TRUE(log.names.isEmpty());
   EXPECT_EQ(State(*repository), before);
-  EXPECT_EQ(RawDatabase(path()).records(), stored);
+  EXPECT_EQ(RawStoreDatabase(path()).records(), stored);
 }
 
 // Every write of the library is one batch: when the store refuses it, neither the store nor
@@ -381,14 +348,14 @@ TEST_F(ContentRepositoryTest, AFailedCommitLeavesStoreAndLibraryAsTheyWere) {
       {"unlove", [&] { repository->toggleLove(snapshotOf(1), Date(9)); }},
   };
   const State before(*repository);
-  const QMap<QString, QByteArray> stored = RawDatabase(path()).records();
-  RawDatabase(path()).refuseWrites();
+  const QMap<QString, QByteArray> stored = RawStoreDatabase(path()).records();
+  refuseWrites(path());
   for (const auto& [name, operation] : operations) {
     SignalLog log(*repository);
     EXPECT_THROW(operation(), LocalStoreError) << name;
     EXPECT_TRUE(log.names.isEmpty()) << name;
     EXPECT_EQ(State(*repository), before) << name;
-    EXPECT_EQ(RawDatabase(path()).records(), stored) << name;
+    EXPECT_EQ(RawStoreDatabase(path()).records(), stored) << name;
   }
 }
 
@@ -478,7 +445,7 @@ TEST_F(ContentRepositoryTest, HistoryIsCappedAndTheCutRecordsLeaveInTheSameBatch
   reopen();
   const auto historyKeys = [&] {
     QStringList keys;
-    for (const QString& key : RawDatabase(path()).records().keys()) {
+    for (const QString& key : RawStoreDatabase(path()).records().keys()) {
       if (key.startsWith("history/"))
         keys.append(key);
     }
@@ -492,14 +459,14 @@ TEST_F(ContentRepositoryTest, HistoryIsCappedAndTheCutRecordsLeaveInTheSameBatch
 
   // The cut and the new record share one batch: when it fails, the oldest record stays.
   {
-    RawDatabase raw(path());
-    raw.exec("CREATE TRIGGER refuse BEFORE INSERT ON records WHEN NEW.key = 'history/new-2' "
-             "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    RawStoreDatabase raw(path());
+    raw.scalar("CREATE TRIGGER refuse BEFORE INSERT ON records WHEN NEW.key = 'history/new-2' "
+               "BEGIN SELECT RAISE(ABORT, 'refused'); END");
   }
   EXPECT_THROW(repository->recordShown(shown, "new-2", Date(6000), false, calendar), LocalStoreError);
   EXPECT_TRUE(historyKeys().contains("history/old-0000"));
   EXPECT_EQ(repository->history().size(), 1000);
-  RawDatabase(path()).exec("DROP TRIGGER refuse");
+  RawStoreDatabase(path()).scalar("DROP TRIGGER refuse");
 
   repository->recordShown(shown, "new-2", Date(6000), false, calendar); // 1000 → 1000
   EXPECT_EQ(repository->history().size(), 1000);

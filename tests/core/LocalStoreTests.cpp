@@ -1,4 +1,5 @@
 #include "LocalStore.h"
+#include "RawStoreDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -68,31 +69,6 @@ void writeFile(const QString& path, const QByteArray& bytes) {
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   ASSERT_EQ(file.write(bytes), bytes.size());
 }
-
-// A second, plain connection to a store file, for what the store itself must never do
-// (installing a failing trigger, checking the file's integrity).
-class RawDatabase {
-public:
-  explicit RawDatabase(const QString& path) : m_name(QStringLiteral("raw-%1").arg(++counter)) {
-    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    database.setDatabaseName(path);
-    EXPECT_TRUE(database.open()) << database.lastError().text().toStdString();
-  }
-  ~RawDatabase() {
-    QSqlDatabase::database(m_name).close();
-    QSqlDatabase::removeDatabase(m_name);
-  }
-
-  QString scalar(const QString& statement) {
-    QSqlQuery query(QSqlDatabase::database(m_name));
-    EXPECT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
-    return query.next() ? query.value(0).toString() : QString();
-  }
-
-private:
-  static inline int counter = 0;
-  QString m_name;
-};
 
 class LocalStoreTest : public testing::Test {
 protected:
@@ -253,7 +229,7 @@ TEST_F(LocalStoreTest, KeepsItsDataAcrossReopeningAndNeverSharesAConnection) {
   // A given path wins over the in-memory flag.
   LocalStore reopened(true, path());
   EXPECT_EQ(reopened.load<Note>(QStringLiteral("saved/x")), (Note{QStringLiteral("kept"), 7}));
-  RawDatabase raw(path());
+  RawStoreDatabase raw(path());
   EXPECT_EQ(raw.scalar(QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
 }
 
@@ -309,7 +285,7 @@ TEST_P(LocalStoreFailingCommit, LeavesEveryOldPayloadAndNoNewKey) {
     store.commit(old, {});
   }
   {
-    RawDatabase raw(file);
+    RawStoreDatabase raw(file);
     raw.scalar(QString::fromUtf8(GetParam().trigger));
   }
   LocalStore store(false, file);
@@ -468,7 +444,7 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
     EXPECT_EQ(markers, generation == 0 ? std::set<QString>{}
                                        : std::set<QString>{QStringLiteral("marker/%1").arg(generation)});
   }
-  RawDatabase raw(file);
+  RawStoreDatabase raw(file);
   EXPECT_EQ(raw.scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
   // The kills must have found the child busy writing, not only starting up.
   EXPECT_GT(roundsThatCommitted, 0);
