@@ -27,25 +27,36 @@ void refuseWrites(const QString& path) {
             .arg(QLatin1String(event)));
 }
 
-// Every change signal of a repository, in the order emitted.
+// Every change signal of a repository, in the order emitted, while the log lives.
 class SignalLog {
 public:
   explicit SignalLog(ContentRepository& repository) {
-    const auto log = [this](const char* name) {
-      return [this, name] { names.append(QString::fromLatin1(name)); };
+    const auto log = [&](auto signal, const char* name) {
+      m_connections.append(
+          QObject::connect(&repository, signal, [this, name] { names.append(QString::fromLatin1(name)); }));
     };
-    QObject::connect(&repository, &ContentRepository::releaseChanged, log("release"));
-    QObject::connect(&repository, &ContentRepository::savedChanged, log("saved"));
-    QObject::connect(&repository, &ContentRepository::lovedChanged, log("loved"));
-    QObject::connect(&repository, &ContentRepository::historyChanged, log("history"));
-    QObject::connect(&repository, &ContentRepository::ledgerChanged, log("ledger"));
-    QObject::connect(&repository, &ContentRepository::seenChanged, log("seen"));
-    QObject::connect(&repository, &ContentRepository::arrivalsChanged, log("arrivals"));
-    QObject::connect(&repository, &ContentRepository::withdrawalsChanged, log("withdrawals"));
-    QObject::connect(&repository, &ContentRepository::manifestETagChanged, log("manifestETag"));
-    QObject::connect(&repository, &ContentRepository::manifestChanged, log("manifest"));
+    log(&ContentRepository::releaseChanged, "release");
+    log(&ContentRepository::savedChanged, "saved");
+    log(&ContentRepository::lovedChanged, "loved");
+    log(&ContentRepository::historyChanged, "history");
+    log(&ContentRepository::ledgerChanged, "ledger");
+    log(&ContentRepository::seenChanged, "seen");
+    log(&ContentRepository::arrivalsChanged, "arrivals");
+    log(&ContentRepository::withdrawalsChanged, "withdrawals");
+    log(&ContentRepository::manifestETagChanged, "manifestETag");
+    log(&ContentRepository::manifestChanged, "manifest");
   }
+  ~SignalLog() {
+    for (const QMetaObject::Connection& connection : m_connections)
+      QObject::disconnect(connection);
+  }
+  SignalLog(const SignalLog&) = delete;
+  SignalLog& operator=(const SignalLog&) = delete;
+
   QStringList names;
+
+private:
+  QList<QMetaObject::Connection> m_connections;
 };
 
 // A release of the generated drops at `indices`, withdrawing `withdrawn` (drop indices too).
