@@ -63,16 +63,32 @@ const QList<Book> releaseBooks{book(firstBookId, QStringLiteral("First")),
                                book(missingId.left(35) + QLatin1Char('1'), QStringLiteral("Uncited"))};
 const QList<Source> releaseSources{source(secondSourceId, secondBookId), source(firstSourceId, firstBookId)};
 
-QJsonObject without(QJsonObject object, const char* key) {
-  object.remove(QLatin1String(key));
-  return object;
-}
-
 ContentRelease release(QList<Book> books = releaseBooks, QList<Source> sources = releaseSources) {
   ContentRelease made;
   made.books = std::move(books);
   made.sources = std::move(sources);
   return made;
+}
+
+// A copy of `node` with the value at `path` ("snapshot/books/1") replaced, or removed when
+// `value` is undefined.
+QJsonValue edited(const QJsonValue& node, QStringList path, const QJsonValue& value) {
+  if (path.isEmpty())
+    return value;
+  const QString step = path.takeFirst();
+  bool isIndex = false;
+  const int index = step.toInt(&isIndex);
+  if (isIndex) {
+    QJsonArray array = node.toArray();
+    array[index] = edited(array[index], path, value);
+    return array;
+  }
+  QJsonObject object = node.toObject();
+  if (path.isEmpty() && value.isUndefined())
+    object.remove(step);
+  else
+    object[step] = edited(object[step], path, value);
+  return object;
 }
 
 DropSnapshot snapshot() {
@@ -201,121 +217,72 @@ TEST(SnapshotRecords, SurviveTheStoreAndKeepTheirIdentities) {
 }
 
 TEST(SnapshotRecords, IgnoreUnknownOuterKeysButNotInTheContentRecords) {
-  QJsonObject object = SavedSnapshot{snapshot(), Date(1.0)}.toJson();
-  object.insert("note", "written by a later version");
-  EXPECT_EQ(SavedSnapshot::fromJson(object).snapshot, snapshot());
-
-  QJsonObject inner = snapshot().toJson();
-  QJsonObject lore = inner["lore"].toObject();
-  lore.insert("note", "x");
-  inner["lore"] = lore;
-  EXPECT_THROW(DropSnapshot::fromJson(inner), ContractValidationError);
-  EXPECT_THROW(DropSnapshot::fromJson(without(inner, "lore")), JsonDecodingError);
+  const QJsonValue saved = SavedSnapshot{snapshot(), Date(1.0)}.toJson();
+  EXPECT_EQ(SavedSnapshot::fromJson(edited(saved, {"note"}, "from a later version")).snapshot, snapshot());
+  EXPECT_THROW(DropSnapshot::fromJson(edited(snapshot().toJson(), {"lore", "note"}, "x")),
+               ContractValidationError);
 }
 
 // A record that must not decode, and either the path the JSON layer names or the content
 // contract's message.
 enum class Kind { saved, history };
 
+// A stored record with one value changed or removed, and either the path that the JSON layer
+// names or the content contract's message.
 struct BrokenRecord {
   const char* name;
   Kind kind;
-  QJsonObject (*make)();
+  const char* path;
+  QJsonValue value;
   QString failure;
   friend void PrintTo(const BrokenRecord& value, std::ostream* out) { *out << value.name; }
 };
-
-QJsonObject history() {
-  return HistoryEntry{QStringLiteral("i"), snapshot(), Date(2.0), false}.toJson();
-}
-QJsonObject saved() {
-  return SavedSnapshot{snapshot(), Date(2.0)}.toJson();
-}
 
 class BrokenSnapshotRecord : public testing::TestWithParam<BrokenRecord> {};
 
 // The outer records fail with the JSON layer's error naming the value; the drop, books and
 // sources inside fail as strictly as in a release.
 TEST_P(BrokenSnapshotRecord, FailsToDecodeAndNamesTheValue) {
+  const BrokenRecord& broken = GetParam();
+  const QStringList path = QString::fromLatin1(broken.path).split(QLatin1Char('/'));
   try {
-    if (GetParam().kind == Kind::saved)
-      SavedSnapshot::fromJson(GetParam().make(), QStringLiteral("saved"));
+    if (broken.kind == Kind::saved)
+      SavedSnapshot::fromJson(edited(SavedSnapshot{snapshot(), Date(2.0)}.toJson(), path, broken.value),
+                              QStringLiteral("saved"));
     else
-      HistoryEntry::fromJson(GetParam().make(), QStringLiteral("history"));
+      HistoryEntry::fromJson(edited(HistoryEntry{QStringLiteral("i"), snapshot(), Date(2.0), false}.toJson(),
+                                    path, broken.value),
+                             QStringLiteral("history"));
     FAIL() << "decoded";
   } catch (const JsonDecodingError& error) {
-    EXPECT_EQ(error.path().toStdString(), GetParam().failure.toStdString());
+    EXPECT_EQ(error.path().toStdString(), broken.failure.toStdString());
   } catch (const ContractValidationError& error) {
-    EXPECT_EQ(error.message().toStdString(), GetParam().failure.toStdString());
+    EXPECT_EQ(error.message().toStdString(), broken.failure.toStdString());
   }
 }
 
+const QJsonValue removed(QJsonValue::Undefined);
+
 INSTANTIATE_TEST_SUITE_P(
     SnapshotRecords, BrokenSnapshotRecord,
-    testing::Values(BrokenRecord{"WithoutAutomatic", Kind::history,
-                                 [] { return without(history(), "automatic"); },
+    testing::Values(BrokenRecord{"WithoutAutomatic", Kind::history, "automatic", removed,
                                  QStringLiteral("history.automatic")},
-                    BrokenRecord{"WithoutId", Kind::history, [] { return without(history(), "id"); },
-                                 QStringLiteral("history.id")},
-                    BrokenRecord{"ShownAtAsText", Kind::history,
-                                 [] {
-                                   QJsonObject o = history();
-                                   o["shownAt"] = "2024-01-01T00:00:00Z";
-                                   return o;
-                                 },
-                                 QStringLiteral("history.shownAt")},
-                    BrokenRecord{"AutomaticAsNumber", Kind::history,
-                                 [] {
-                                   QJsonObject o = history();
-                                   o["automatic"] = 1;
-                                   return o;
-                                 },
-                                 QStringLiteral("history.automatic")},
-                    BrokenRecord{"WithoutSources", Kind::history,
-                                 [] {
-                                   QJsonObject o = history();
-                                   o["snapshot"] = without(o["snapshot"].toObject(), "sources");
-                                   return o;
-                                 },
+                    BrokenRecord{"ShownAtAsText", Kind::history, "shownAt",
+                                 QStringLiteral("2024-01-01T00:00:00Z"), QStringLiteral("history.shownAt")},
+                    BrokenRecord{"WithoutLore", Kind::history, "snapshot/lore", removed,
+                                 QStringLiteral("history.snapshot.lore")},
+                    BrokenRecord{"WithoutSources", Kind::history, "snapshot/sources", removed,
                                  QStringLiteral("history.snapshot.sources")},
-                    BrokenRecord{"BookAsString", Kind::history,
-                                 [] {
-                                   QJsonObject o = history();
-                                   QJsonObject inner = o["snapshot"].toObject();
-                                   inner["books"] = QJsonArray{inner["books"].toArray()[0], "book"};
-                                   o["snapshot"] = inner;
-                                   return o;
-                                 },
+                    BrokenRecord{"BookAsString", Kind::history, "snapshot/books/1", QStringLiteral("book"),
                                  QStringLiteral("history.snapshot.books[1]")},
-                    BrokenRecord{"DropWithOverlongHeadline", Kind::history,
-                                 [] {
-                                   QJsonObject o = history();
-                                   QJsonObject inner = o["snapshot"].toObject();
-                                   QJsonObject lore = inner["lore"].toObject();
-                                   lore["headline"] = QString(121, QLatin1Char('h'));
-                                   inner["lore"] = lore;
-                                   o["snapshot"] = inner;
-                                   return o;
-                                 },
+                    BrokenRecord{"OverlongHeadline", Kind::history, "snapshot/lore/headline",
+                                 QString(121, QLatin1Char('h')),
                                  QStringLiteral("Text must contain 1...120 UTF-16 units")},
-                    BrokenRecord{"SourceWithoutUrlKey", Kind::history,
-                                 [] {
-                                   QJsonObject o = history();
-                                   QJsonObject inner = o["snapshot"].toObject();
-                                   inner["sources"] =
-                                       QJsonArray{without(inner["sources"].toArray()[0].toObject(), "url")};
-                                   o["snapshot"] = inner;
-                                   return o;
-                                 },
+                    BrokenRecord{"SourceWithoutUrlKey", Kind::history, "snapshot/sources/0/url", removed,
                                  QStringLiteral(R"(Invalid fields: missing ["url"], unknown [])")},
-                    BrokenRecord{"SavedWithoutSavedAt", Kind::saved,
-                                 [] { return without(saved(), "savedAt"); }, QStringLiteral("saved.savedAt")},
-                    BrokenRecord{"SavedWithNullSnapshot", Kind::saved,
-                                 [] {
-                                   QJsonObject o = saved();
-                                   o["snapshot"] = QJsonValue::Null;
-                                   return o;
-                                 },
+                    BrokenRecord{"SavedWithoutSavedAt", Kind::saved, "savedAt", removed,
+                                 QStringLiteral("saved.savedAt")},
+                    BrokenRecord{"SavedWithNullSnapshot", Kind::saved, "snapshot", QJsonValue(),
                                  QStringLiteral("saved.snapshot")}),
     [](const auto& info) { return std::string(info.param.name); });
 

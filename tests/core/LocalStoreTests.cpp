@@ -372,7 +372,7 @@ TEST_F(LocalStoreTest, ACorruptFileIsAClearErrorAndStaysUntouched) {
 // The child half of the crash test: commits ever newer generations of a large batch until it
 // is killed. Skipped unless the crash test below starts it.
 constexpr const char* crashStoreVariable = "BRINDLEWICK_CRASH_CHILD_STORE";
-constexpr int crashRecords = 1500;
+constexpr int crashRecords = 1000;
 constexpr int crashGenerations = 2000;
 
 TEST(LocalStoreCrashChild, CommitsUntilKilled) {
@@ -382,8 +382,6 @@ TEST(LocalStoreCrashChild, CommitsUntilKilled) {
   LocalStore store(false, file);
   const qint64 first =
       store.load<CrashRecord>(QStringLiteral("generation")).value_or(CrashRecord{}).generation + 1;
-  std::printf("ready\n");
-  std::fflush(stdout);
   for (qint64 generation = first; generation < first + crashGenerations; ++generation) {
     const QByteArray payload =
         Json::serialize(QJsonObject{{"generation", generation}, {"filler", QString(300, QLatin1Char('p'))}});
@@ -402,7 +400,6 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
   std::mt19937 random(20261206);
   std::uniform_int_distribution<int> delayMs(0, 40);
   qint64 previous = 0;
-  int roundsThatCommitted = 0;
   for (int round = 0; round < 50; ++round) {
     SCOPED_TRACE(round);
     QProcess child;
@@ -412,10 +409,12 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--gtest_filter=LocalStoreCrashChild.CommitsUntilKilled")});
     ASSERT_TRUE(child.waitForStarted(30000));
+    // Wait for the first batch, so the kill finds the child in its loop of commits however
+    // slow the machine is; the random delay then lands it anywhere in a later batch.
     QByteArray output;
-    while (!output.contains("ready\n") && child.waitForReadyRead(30000))
+    while (!output.contains("committed ") && child.waitForReadyRead(30000))
       output += child.readAllStandardOutput();
-    ASSERT_TRUE(output.contains("ready\n")) << output.constData();
+    ASSERT_TRUE(output.contains("committed ")) << output.constData();
     QThread::msleep(static_cast<unsigned long>(delayMs(random)));
     child.kill();
     ASSERT_TRUE(child.waitForFinished(30000));
@@ -433,7 +432,6 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
     // Durable once commit returned; at most the one batch in flight beyond that.
     EXPECT_GE(generation, acknowledged);
     EXPECT_LE(generation, acknowledged + 1);
-    roundsThatCommitted += generation > previous ? 1 : 0;
     previous = generation;
 
     const auto records = store.entries<CrashRecord>(QStringLiteral("crash/"));
@@ -446,8 +444,6 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
   }
   RawStoreDatabase raw(file);
   EXPECT_EQ(raw.scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
-  // The kills must have found the child busy writing, not only starting up.
-  EXPECT_GT(roundsThatCommitted, 0);
 }
 
 } // namespace
