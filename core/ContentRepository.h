@@ -35,6 +35,9 @@ public:
   const char* what() const noexcept override { return m_what.constData(); }
 
   friend bool operator==(const ContentError& a, const ContentError& b) { return a.m_case == b.m_case; }
+  friend size_t qHash(const ContentError& error, size_t seed = 0) noexcept {
+    return ::qHash(static_cast<int>(error.m_case), seed);
+  }
 
 private:
   Case m_case;

@@ -536,8 +536,11 @@ TEST(ContentError, DescriptionsAreFixed) {
             "The development fixture resource is missing.");
   EXPECT_STREQ(ContentError(ContentError::Case::emptySelection).what(),
                "No other drop matches your interests. Try Surprise Me or sync new content.");
-  EXPECT_EQ(ContentError(ContentError::Case::emptySelection),
-            ContentError(ContentError::Case::emptySelection));
+  const QSet<ContentError> cases{ContentError(ContentError::Case::emptySelection),
+                                 ContentError(ContentError::Case::emptySelection),
+                                 ContentError(ContentError::Case::missingFixture)};
+  EXPECT_EQ(cases.size(), 2);
+  EXPECT_TRUE(cases.contains(ContentError(ContentError::Case::missingFixture)));
 }
 
 } // namespace
