@@ -146,7 +146,7 @@ TEST_F(PreferencesStoreTest, SavesInsideTheRangeOnlyAndNotifiesOnlyOnChange) {
     preferences.save(edited);
     EXPECT_EQ(PreferencesStore(file()).value(), edited);
   }
-  EXPECT_EQ(changes.count(), 2); // 1.0 first, then back to the default 1.0
+  EXPECT_EQ(changes.count(), 2); // 1.2, then back to the default 1.0
 
   const QVariant before = stored();
   for (double scale : {0.99, 1.21, std::nan("")}) {

@@ -66,10 +66,12 @@ TEST(SchedulePlanner, FollowsTheWorkedWeek) {
       {Ask::next, lunchQuiet, {}, "Mon 11:30", "Mon 14:00"},
       {Ask::next, nightShift, {}, "Mon 23:30", "Tue 00:00"},
       {Ask::next, nightShift, {}, "Mon 01:30", "Mon 22:00"},
+      {Ask::missed, workday, {"Mon 09:00"}, "Mon 11:00", "Mon 11:00"}, // the timer fires on the slot
       {Ask::missed, workday, {"Mon 09:00"}, "Mon 12:30", "Mon 11:00"},
       {Ask::missed, workday, {"Mon 09:00"}, "Mon 14:00", "Mon 13:00"}, // 11:00 is too far back
       {Ask::missed, workday, {"Mon 09:00"}, "Mon 18:30", "Mon 17:00"}, // the clock of `at` is not tested
       {Ask::missed, workday, {"Mon 11:05"}, "Mon 12:00", "none"},
+      {Ask::canPresent, workday, {"Mon 09:00"}, "Mon 11:00", "yes"},
       {Ask::canPresent, workday, {"Mon 09:00"}, "Mon 11:30", "yes"},
       {Ask::canPresent, workday, {"Mon 11:05"}, "Mon 12:00", "no"},
       {Ask::canPresent, workday, {}, "Mon 10:30", "yes"},
