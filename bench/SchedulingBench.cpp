@@ -36,7 +36,7 @@ void BM_CanPresent(benchmark::State& state) {
     benchmark::DoNotOptimize(SchedulePlanner::canPresent(at, settings, ledger, calendar));
 }
 
-BENCHMARK(BM_CanPresent)->Arg(0)->Arg(10)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CanPresent)->Arg(0)->Arg(1)->Arg(10)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -19,7 +19,7 @@ constexpr qint64 entrySizeLimit = 64 * 1024;
 
 struct DesktopEntry {
   std::optional<QString> exec;
-  bool hidden = false;
+  bool disabled = false; // Hidden, or switched off in GNOME's settings
 };
 
 DesktopEntry parseEntry(const QByteArray& text) {
@@ -39,7 +39,10 @@ DesktopEntry parseEntry(const QByteArray& text) {
     if (key == QStringLiteral("Exec"))
       entry.exec = value;
     else if (key == QStringLiteral("Hidden"))
-      entry.hidden = value == QStringLiteral("true");
+      entry.disabled = entry.disabled || value == QStringLiteral("true");
+    // GNOME's settings switch an autostart entry off this way instead of hiding it.
+    else if (key == QStringLiteral("X-GNOME-Autostart-enabled"))
+      entry.disabled = entry.disabled || value == QStringLiteral("false");
   }
   return entry;
 }
@@ -158,7 +161,7 @@ LoginItemStatus XdgAutostartService::status() const {
   if (!file.open(QIODevice::ReadOnly))
     return LoginItemStatus::notRegistered;
   const QByteArray text = file.read(entrySizeLimit);
-  if (parseEntry(text).hidden)
+  if (parseEntry(text).disabled)
     return LoginItemStatus::notRegistered;
   const auto program = programOf(text);
   if (program && QFileInfo(*program).canonicalFilePath() == executable)

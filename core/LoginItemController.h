@@ -38,8 +38,8 @@ public:
 
   QString entryPath() const;
 
-  // Enabled only while the entry exists, is not hidden and starts this program; not found
-  // when this program's file cannot be located.
+  // Enabled only while the entry exists, is neither hidden nor switched off and starts this
+  // program; not found when this program's file cannot be located.
   LoginItemStatus status() const override;
   // Writes the entry atomically.
   std::optional<QString> registerItem() override;

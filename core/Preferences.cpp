@@ -75,10 +75,10 @@ PreferencesStore::PreferencesStore(QString settingsFile, QObject* parent)
     return; // nothing stored (or not a blob): the defaults, and nothing is written
 
   m_value = ReaderPreferences::fromJson(Json::parse(stored.toByteArray()));
-  if (!std::isfinite(m_value.textScale) || m_value.textScale < ReaderPreferences::minimumTextScale)
+  if (!std::isfinite(m_value.textScale) || m_value.textScale < ReaderPreferences::textScaleRange.lowerBound)
     throw PreferencesError(PreferencesError::Case::invalidTextScale);
-  if (m_value.textScale > ReaderPreferences::maximumTextScale) {
-    m_value.textScale = ReaderPreferences::maximumTextScale;
+  if (m_value.textScale > ReaderPreferences::textScaleRange.upperBound) {
+    m_value.textScale = ReaderPreferences::textScaleRange.upperBound;
     // Should the repair not reach the disk, the stored blob is untouched and is repaired
     // again at the next start; the value in use is already the repaired one.
     write(Json::serialize(m_value.toJson()));
@@ -86,7 +86,7 @@ PreferencesStore::PreferencesStore(QString settingsFile, QObject* parent)
 }
 
 void PreferencesStore::save(const ReaderPreferences& preferences) {
-  if (!ReaderPreferences::isInTextScaleRange(preferences.textScale))
+  if (!ReaderPreferences::textScaleRange.contains(preferences.textScale))
     throw PreferencesError(PreferencesError::Case::invalidTextScale);
   if (!write(Json::serialize(preferences.toJson())))
     throw PreferencesError(PreferencesError::Case::notSaved);

@@ -41,12 +41,14 @@ private:
 // The reader's settings. The same JSON object is kept on this computer and exchanged with
 // the reading service; the preferred display belongs to this computer alone.
 struct ReaderPreferences {
+  struct ClosedRange {
+    double lowerBound;
+    double upperBound;
+    // False for NaN.
+    constexpr bool contains(double value) const { return value >= lowerBound && value <= upperBound; }
+  };
   // The reading text may be shown at 100% to 120%, both included.
-  static constexpr double minimumTextScale = 1.0;
-  static constexpr double maximumTextScale = 1.2;
-  static bool isInTextScaleRange(double scale) {
-    return scale >= minimumTextScale && scale <= maximumTextScale;
-  }
+  static constexpr ClosedRange textScaleRange{1.0, 1.2};
 
   ScheduleSettings schedule{ScheduleSettings::Interval::everyTwoHours,
                             ScheduleInterval::standardWorkingHours(), std::nullopt, false};

@@ -11,70 +11,56 @@ using namespace brindlewick::testing;
 
 namespace {
 
-struct NextDateCase {
-  const char* name;
-  const char* zone;
-  const char* afterUtc;
-  int hour;
-  int minute;
-  const char* expectedUtc; // nullptr: none
-};
-
-class CalendarNextDate : public ::testing::TestWithParam<NextDateCase> {};
-
-TEST_P(CalendarNextDate, FindsTheFirstOccurrenceStrictlyLater) {
-  const NextDateCase& c = GetParam();
-  const Calendar calendar = calendarIn(c.zone);
-  const auto found = calendar.nextDate(utcDate(QString::fromLatin1(c.afterUtc)), c.hour, c.minute, 0);
-  ASSERT_TRUE(found.has_value());
-  EXPECT_EQ(*found, utcDate(QString::fromLatin1(c.expectedUtc))) << describe(calendar, *found).toStdString();
+TEST(Calendar, NextDateIsTheFirstOccurrenceStrictlyLaterAndSkipsDaysWithoutTheClockTime) {
+  struct Case {
+    const char* zone;
+    const char* afterUtc;
+    int hour;
+    int minute;
+    const char* expectedUtc;
+  };
+  const Case cases[] = {
+      {"Asia/Tokyo", "2026-06-15 02:00", 11, 0, "2026-06-16 02:00"}, // strictly later
+      // 02:00 to 03:00 does not exist on 29 March in Berlin.
+      {"Europe/Berlin", "2026-03-28 23:00", 2, 30, "2026-03-30 00:30"},
+      // 02:00 to 03:00 happens twice on 25 October: only the first one counts.
+      {"Europe/Berlin", "2026-10-24 22:00", 2, 30, "2026-10-25 00:30"},
+      {"Europe/Berlin", "2026-10-25 00:30", 2, 30, "2026-10-26 01:30"},
+      {"America/New_York", "2026-11-01 05:45", 1, 30, "2026-11-02 06:30"},
+      // Santiago moves its clock from midnight straight to 01:00 on 6 September.
+      {"America/Santiago", "2026-09-05 12:00", 0, 0, "2026-09-07 03:00"},
+  };
+  for (const Case& c : cases) {
+    const Calendar calendar = calendarIn(c.zone);
+    const auto found = calendar.nextDate(utcDate(c.afterUtc), c.hour, c.minute, 0);
+    ASSERT_TRUE(found.has_value()) << c.zone << " " << c.afterUtc;
+    EXPECT_EQ(*found, utcDate(c.expectedUtc)) << c.zone << " " << describe(calendar, *found).toStdString();
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Zones, CalendarNextDate,
-    ::testing::Values(
-        NextDateCase{"StrictlyLater", "Asia/Tokyo", "2026-06-15 02:00", 11, 0, "2026-06-16 02:00"},
-        // 02:00 to 03:00 does not exist on 29 March in Berlin.
-        NextDateCase{"BerlinGapSkipsTheDay", "Europe/Berlin", "2026-03-28 23:00", 2, 30, "2026-03-30 00:30"},
-        // 02:00 to 03:00 happens twice on 25 October: only the first one counts.
-        NextDateCase{"BerlinRepeatFirst", "Europe/Berlin", "2026-10-24 22:00", 2, 30, "2026-10-25 00:30"},
-        NextDateCase{"BerlinRepeatNotTwice", "Europe/Berlin", "2026-10-25 00:30", 2, 30, "2026-10-26 01:30"},
-        NextDateCase{"NewYorkRepeatNotTwice", "America/New_York", "2026-11-01 05:45", 1, 30,
-                     "2026-11-02 06:30"},
-        // Santiago moves its clock from midnight straight to 01:00 on 6 September.
-        NextDateCase{"SantiagoMidnightGap", "America/Santiago", "2026-09-05 12:00", 0, 0,
-                     "2026-09-07 03:00"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct DayCase {
-  const char* name;
-  const char* zone;
-  const char* dateUtc;
-  const char* startUtc;
-};
-
-class CalendarStartOfDay : public ::testing::TestWithParam<DayCase> {};
-
-TEST_P(CalendarStartOfDay, IsTheFirstInstantOfTheLocalDay) {
-  const DayCase& c = GetParam();
-  const Calendar calendar = calendarIn(c.zone);
-  const auto start = calendar.startOfDay(utcDate(QString::fromLatin1(c.dateUtc)));
-  ASSERT_TRUE(start.has_value());
-  EXPECT_EQ(*start, utcDate(QString::fromLatin1(c.startUtc))) << describe(calendar, *start).toStdString();
-  EXPECT_TRUE(calendar.isSameDay(*start, utcDate(QString::fromLatin1(c.dateUtc))));
-  EXPECT_FALSE(calendar.isSameDay(start->addingSeconds(-1), *start));
+TEST(Calendar, StartOfDayIsTheFirstInstantOfTheLocalDay) {
+  struct Case {
+    const char* zone;
+    const char* dateUtc;
+    const char* startUtc;
+  };
+  const Case cases[] = {
+      {"Asia/Tokyo", "2026-06-15 16:00", "2026-06-15 15:00"},
+      {"Europe/Berlin", "2026-03-29 12:00", "2026-03-28 23:00"},    // a 23-hour day
+      {"Europe/Berlin", "2026-10-25 22:59", "2026-10-24 22:00"},    // a 25-hour day
+      {"America/Santiago", "2026-09-06 12:00", "2026-09-06 04:00"}, // midnight falls into the gap
+      // 23:30 on 4 April happens twice (00:00 falls back to 23:00): both are on 4 April.
+      {"America/Santiago", "2026-04-05 03:30", "2026-04-04 03:00"},
+  };
+  for (const Case& c : cases) {
+    const Calendar calendar = calendarIn(c.zone);
+    const auto start = calendar.startOfDay(utcDate(c.dateUtc));
+    ASSERT_TRUE(start.has_value()) << c.zone << " " << c.dateUtc;
+    EXPECT_EQ(*start, utcDate(c.startUtc)) << c.zone << " " << describe(calendar, *start).toStdString();
+    EXPECT_TRUE(calendar.isSameDay(*start, utcDate(c.dateUtc)));
+    EXPECT_FALSE(calendar.isSameDay(start->addingSeconds(-1), *start));
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Zones, CalendarStartOfDay,
-    ::testing::Values(
-        DayCase{"TokyoAcrossUtcMidnight", "Asia/Tokyo", "2026-06-15 16:00", "2026-06-15 15:00"},
-        DayCase{"BerlinShortDay", "Europe/Berlin", "2026-03-29 12:00", "2026-03-28 23:00"},
-        DayCase{"BerlinLongDay", "Europe/Berlin", "2026-10-25 22:59", "2026-10-24 22:00"},
-        DayCase{"SantiagoMidnightInGap", "America/Santiago", "2026-09-06 12:00", "2026-09-06 04:00"},
-        // 23:30 on 4 April happens twice (00:00 falls back to 23:00): both are on 4 April.
-        DayCase{"SantiagoRepeatedEvening", "America/Santiago", "2026-04-05 03:30", "2026-04-04 03:00"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Calendar, AddsCalendarDaysKeepingTheClockAndStepsOverGaps) {
   const Calendar newYork = calendarIn("America/New_York");

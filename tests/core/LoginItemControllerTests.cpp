@@ -56,61 +56,52 @@ void settle(const QCoro::Task<void>& task) {
 
 const QString failure = QStringLiteral("Could not update launch at login: ");
 
-struct ControllerCase {
-  const char* name;
-  bool enable;
-  Status before;
-  Status platformAfter;
-  Outcome error;
-  Status expectedStatus;
-  Outcome expectedMessage;
-};
+TEST(LoginItemController, ReReadsTheStatusAndSetsTheMessageAfterEveryAttempt) {
+  struct Case {
+    bool enable;
+    Status before;
+    Status platformAfter;
+    Outcome error;
+    Status expectedStatus;
+    Outcome expectedMessage;
+  };
+  const Case cases[] = {
+      {true,
+       Status::notRegistered,
+       Status::requiresApproval,
+       {},
+       Status::requiresApproval,
+       LoginItemController::approvalMessage},
+      {true, Status::notRegistered, Status::enabled, {}, Status::enabled, {}},
+      {true, Status::notRegistered, Status::enabled, "disk full", Status::notRegistered,
+       failure + "disk full"},
+      {false, Status::enabled, Status::notRegistered, {}, Status::notRegistered, {}},
+      {false, Status::enabled, Status::enabled, "busy", Status::enabled, failure + "busy"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    auto items = std::make_shared<ScriptedLoginItems>();
+    items->current = c.before;
+    LoginItemController controller(items);
+    // A failure text from an earlier attempt stays until this one finishes.
+    items->registerError = QStringLiteral("earlier");
+    controller.setEnabled(true);
+    ASSERT_EQ(controller.message(), failure + "earlier");
+    items->registerError.reset();
 
-class LoginItemAttempt : public ::testing::TestWithParam<ControllerCase> {};
-
-TEST_P(LoginItemAttempt, ReReadsTheStatusAndSetsTheMessage) {
-  const ControllerCase& c = GetParam();
-  auto items = std::make_shared<ScriptedLoginItems>();
-  items->current = c.before;
-  LoginItemController controller(items);
-  // A failure text from an earlier attempt stays until this one finishes.
-  items->registerError = QStringLiteral("earlier");
-  controller.setEnabled(true);
-  ASSERT_EQ(controller.message(), failure + "earlier");
-  items->registerError.reset();
-
-  QSignalSpy statusChanges(&controller, &LoginItemController::statusChanged);
-  items->afterRegister = c.platformAfter;
-  if (c.enable)
-    items->registerError = c.error;
-  auto task = controller.setEnabled(c.enable);
-  if (!c.enable)
-    items->complete(0, c.error, c.platformAfter);
-  settle(task);
-  EXPECT_EQ(controller.status(), c.expectedStatus);
-  EXPECT_EQ(controller.message(), c.expectedMessage);
-  EXPECT_EQ(statusChanges.count(), c.before == c.expectedStatus ? 0 : 1);
+    QSignalSpy statusChanges(&controller, &LoginItemController::statusChanged);
+    items->afterRegister = c.platformAfter;
+    if (c.enable)
+      items->registerError = c.error;
+    auto task = controller.setEnabled(c.enable);
+    if (!c.enable)
+      items->complete(0, c.error, c.platformAfter);
+    settle(task);
+    EXPECT_EQ(controller.status(), c.expectedStatus);
+    EXPECT_EQ(controller.message(), c.expectedMessage);
+    EXPECT_EQ(statusChanges.count(), c.before == c.expectedStatus ? 0 : 1);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, LoginItemAttempt,
-    ::testing::Values(
-        ControllerCase{"EnableNeedsApproval",
-                       true,
-                       Status::notRegistered,
-                       Status::requiresApproval,
-                       {},
-                       Status::requiresApproval,
-                       LoginItemController::approvalMessage},
-        ControllerCase{
-            "EnableSucceeds", true, Status::notRegistered, Status::enabled, {}, Status::enabled, {}},
-        ControllerCase{"EnableFails", true, Status::notRegistered, Status::enabled,
-                       QStringLiteral("disk full"), Status::notRegistered, failure + "disk full"},
-        ControllerCase{
-            "DisableSucceeds", false, Status::enabled, Status::notRegistered, {}, Status::notRegistered, {}},
-        ControllerCase{"DisableFails", false, Status::enabled, Status::enabled, QStringLiteral("busy"),
-                       Status::enabled, failure + "busy"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoginItemController, RefreshNotifiesOnlyWhenTheStatusChanges) {
   auto items = std::make_shared<ScriptedLoginItems>();
@@ -204,6 +195,8 @@ TEST_F(XdgAutostart, AnEntryCountsOnlyWhenVisibleAndStartingThisProgram) {
   const QByteArray ours = XdgAutostartService::entryText(program());
   writeEntry(ours + "Hidden=true\n");
   EXPECT_EQ(service.status(), Status::notRegistered);
+  writeEntry(QByteArray(ours).replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"));
+  EXPECT_EQ(service.status(), Status::notRegistered);
   writeEntry(ours + "[Desktop Action Other]\nHidden=true\n");
   EXPECT_EQ(service.status(), Status::enabled);
   writeEntry(XdgAutostartService::entryText(QStringLiteral("/usr/bin/true")));
@@ -213,40 +206,35 @@ TEST_F(XdgAutostart, AnEntryCountsOnlyWhenVisibleAndStartingThisProgram) {
   EXPECT_EQ(XdgAutostartService(folder(), m_dir.filePath("missing")).status(), Status::notFound);
 }
 
-TEST_F(XdgAutostart, AnUnwritableFolderOrMissingProgramBecomesTheMessage) {
+TEST_F(XdgAutostart, EveryFailureBecomesTheMessage) {
+  const auto failureAfter = [](LoginItemController& controller, bool enable) {
+    settle(controller.setEnabled(enable));
+    return controller.message().value_or(QStringLiteral("(none)"));
+  };
+  LoginItemController lost(
+      std::make_shared<XdgAutostartService>(m_dir.filePath("other"), m_dir.filePath("gone")));
+  EXPECT_EQ(lost.status(), Status::notFound);
+  EXPECT_EQ(failureAfter(lost, true), failure + "The location of this program could not be found.");
+
   ASSERT_TRUE(QDir().mkpath(m_dir.filePath("config")));
   QFile blocker(folder()); // a file where the folder should be
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
   LoginItemController blocked(std::make_shared<XdgAutostartService>(folder(), program()));
-  settle(blocked.setEnabled(true));
+  EXPECT_EQ(failureAfter(blocked, true),
+            failure + "The autostart folder " + folder() + " could not be created.");
   EXPECT_EQ(blocked.status(), Status::notRegistered);
-  EXPECT_EQ(blocked.message(), failure + "The autostart folder " + folder() + " could not be created.");
 
-  LoginItemController lost(
-      std::make_shared<XdgAutostartService>(m_dir.filePath("other"), m_dir.filePath("gone")));
-  EXPECT_EQ(lost.status(), Status::notFound);
-  settle(lost.setEnabled(true));
-  EXPECT_EQ(lost.message(), failure + "The location of this program could not be found.");
-}
-
-TEST_F(XdgAutostart, AnEntryThatCannotBeReplacedOrRemovedBecomesTheMessage) {
   // A non-empty folder in the entry's place can be neither written over nor removed.
+  ASSERT_TRUE(blocker.remove());
   const QString entryPath = QDir(folder()).filePath(XdgAutostartService::entryName);
   ASSERT_TRUE(QDir().mkpath(entryPath + "/inside"));
-  LoginItemController controller(std::make_shared<XdgAutostartService>(folder(), program()));
-  settle(controller.setEnabled(true));
-  EXPECT_EQ(controller.status(), Status::notRegistered);
-  ASSERT_TRUE(controller.message().has_value());
-  EXPECT_TRUE(controller.message()->startsWith(failure + "The autostart entry " + entryPath +
-                                               " could not be written ("))
-      << controller.message()->toStdString();
-
-  settle(controller.setEnabled(false));
-  ASSERT_TRUE(controller.message().has_value());
-  EXPECT_TRUE(controller.message()->startsWith(failure + "The autostart entry " + entryPath +
-                                               " could not be removed ("))
-      << controller.message()->toStdString();
+  LoginItemController occupied(std::make_shared<XdgAutostartService>(folder(), program()));
+  EXPECT_TRUE(failureAfter(occupied, true)
+                  .startsWith(failure + "The autostart entry " + entryPath + " could not be written ("));
+  EXPECT_EQ(occupied.status(), Status::notRegistered);
+  EXPECT_TRUE(failureAfter(occupied, false)
+                  .startsWith(failure + "The autostart entry " + entryPath + " could not be removed ("));
   EXPECT_TRUE(QFileInfo(entryPath).isDir());
 }
 
@@ -262,9 +250,11 @@ TEST_F(XdgAutostart, ProgramPathsSurviveTheEntrysQuoting) {
                                 path);
     ASSERT_EQ(service.registerItem(), std::nullopt);
     EXPECT_EQ(service.status(), Status::enabled) << name.toStdString();
-    EXPECT_EQ(XdgAutostartService::programOf(XdgAutostartService::entryText(path)), path)
-        << name.toStdString();
   }
+  // Quoted as an argument, then escaped as a string value; a percent sign is doubled.
+  EXPECT_TRUE(XdgAutostartService::entryText(QStringLiteral(R"(/a b/q"u$x`y\z%d)"))
+                  .contains(R"(Exec="/a b/q\\"u\\$x\\`y\\\\z%%d")"
+                            "\n"));
 }
 
 } // namespace
