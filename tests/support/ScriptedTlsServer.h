@@ -37,6 +37,8 @@ public:
   QUrl baseURL() const;
   int requestCount() const { return m_requests.size(); }
   const QList<QByteArray>& requests() const { return m_requests; }
+  // The application protocol agreed with the client on each connection, by ALPN.
+  const QList<QByteArray>& negotiatedProtocols() const { return m_protocols; }
   bool scriptPlayed() const { return m_played > 0; }
 
   // The head of a reply: status line, the given header lines, and the blank line.
@@ -53,6 +55,7 @@ private:
   QSslServer* m_server;
   QList<Step> m_script;
   QList<QByteArray> m_requests;
+  QList<QByteArray> m_protocols;
   QList<QPointer<QSslSocket>> m_sockets;
   int m_played = 0;
 };
