@@ -7,6 +7,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -77,7 +78,10 @@ double BootClockScheduler::now() const {
 
 DelayScheduler::TimerId BootClockScheduler::schedule(double seconds, std::function<void()> callback) {
   const TimerId id = m_nextId++;
-  const double wait = std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
+  // A wait beyond any lifetime (an absurd expiry date, infinity) is capped rather than left to
+  // overflow the kernel's time type; NaN counts as no wait.
+  constexpr double longestWait = 1e9;
+  const double wait = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, longestWait);
   m_entries.emplace(id, Entry{now() + wait, std::move(callback)});
   arm();
   return id;
