@@ -42,11 +42,6 @@ bool containsLineBreak(const QString& text) {
   return std::any_of(text.begin(), text.end(), isLineBreak);
 }
 
-bool isServiceAddress(const QUrl& url) {
-  return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty() &&
-         url.userName().isEmpty() && url.password().isEmpty() && !url.hasQuery() && !url.hasFragment();
-}
-
 // The error Qt reports for a reply that arrived intact with this status. Any other error on a
 // reply (a cut connection, a failed decompression) means the body cannot be trusted.
 QNetworkReply::NetworkError errorForStatus(int status) {
@@ -131,7 +126,7 @@ QNetworkRequest NativeAPIClient::buildRequest(const QString& path, const QString
                                               qint64 limit, const std::optional<QString>& token,
                                               const std::optional<QString>& etag) const {
   const QUrl& base = *m_baseURL;
-  if (!isServiceAddress(base)) {
+  if (!BuildConfiguration::isServiceAddress(base)) {
     throw ServiceError::invalidRequest();
   }
   if (!path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1String("//")) ||
