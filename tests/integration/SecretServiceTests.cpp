@@ -29,7 +29,7 @@ protected:
   }
 
   // Bounded so that a stuck daemon fails the test instead of holding it.
-  KeychainStorage storage{QStringLiteral("app.brindlewick.credentials"), 20.0};
+  KeychainStorage storage{QStringLiteral("app.brindlewick.credentials"), 5.0};
 };
 
 TEST_F(SecretService, KeepsTheSecureStorageContract) {
@@ -41,9 +41,9 @@ TEST_F(SecretService, ASecretOutlivesItsStoreAndStaysInItsService) {
   const QByteArray secret = QByteArrayLiteral("{\"token\":\"t\",\"userID\":\"u\",\"revoked\":false}");
   ASSERT_FALSE(finishTask(storage.write(secret, account)).error);
 
-  KeychainStorage reopened(QStringLiteral("app.brindlewick.credentials"), 20.0);
+  KeychainStorage reopened(QStringLiteral("app.brindlewick.credentials"), 5.0);
   EXPECT_EQ(finishTask(reopened.read(account)).value, std::make_optional(std::make_optional(secret)));
-  KeychainStorage otherService(QStringLiteral("app.brindlewick.other"), 20.0);
+  KeychainStorage otherService(QStringLiteral("app.brindlewick.other"), 5.0);
   EXPECT_EQ(finishTask(otherService.read(account)).value, std::make_optional(std::optional<QByteArray>()));
 
   ASSERT_FALSE(finishTask(reopened.remove(account)).error);
