@@ -70,7 +70,6 @@ void ScriptedTlsServer::accept() {
       if (end < 0) {
         return;
       }
-      m_requests.append(buffer->left(end + 4));
       m_protocols.append(socket->sslConfiguration().nextNegotiatedProtocol());
       for (const Step& step : m_script) {
         switch (step.kind) {
@@ -89,8 +88,7 @@ void ScriptedTlsServer::accept() {
           break;
         }
       }
-      m_played += 1;
-      Q_EMIT played();
+      m_played = true;
     });
   }
 }
