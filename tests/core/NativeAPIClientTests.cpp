@@ -141,7 +141,6 @@ TEST_F(NativeAPIClientTest, RefusedRequestsSendNothing) {
   const QString get = QStringLiteral("GET");
   const std::vector<Case> cases = {
       {"no leading slash", QStringLiteral("api/reader/me"), get, 10, {}, {}},
-      {"empty path", QString(), get, 10, {}, {}},
       {"two leading slashes", QStringLiteral("//evil.example/x"), get, 10, {}, {}},
       {"backslash", QStringLiteral("/api\\reader"), get, 10, {}, {}},
       {"unparsable", QStringLiteral("/a b"), get, 10, {}, {}},
@@ -150,10 +149,8 @@ TEST_F(NativeAPIClientTest, RefusedRequestsSendNothing) {
       {"unknown method", ok, QStringLiteral("OPTIONS"), 10, {}, {}},
       {"header in method", ok, QStringLiteral("GET /x HTTP/1.1\r\nX: y"), 10, {}, {}},
       {"zero limit", ok, get, 0, {}, {}},
-      {"negative limit", ok, get, -5, {}, {}},
       {"line feed in token", ok, get, 10, QStringLiteral("abc\nX-Injected: 1"), {}},
       {"carriage return in token", ok, get, 10, QStringLiteral("abc\r"), {}},
-      {"CRLF in token", ok, get, 10, QStringLiteral("abc\r\ndef"), {}},
       {"vertical tab in token", ok, get, 10, QStringLiteral("abc\x0b"), {}},
       {"next line in token", ok, get, 10, QStringLiteral("abc\u0085"), {}},
       {"line separator in token", ok, get, 10, QStringLiteral("abc\u2028"), {}},
