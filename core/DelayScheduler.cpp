@@ -137,7 +137,8 @@ std::optional<double> TimerQueue::earliestDeadline() const {
 std::function<void()> TimerQueue::takeDue(double now) {
   auto due = m_entries.end();
   for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-    if (it->second.deadline <= now && (due == m_entries.end() || it->second.deadline < due->second.deadline)) {
+    if (it->second.deadline <= now &&
+        (due == m_entries.end() || it->second.deadline < due->second.deadline)) {
       due = it;
     }
   }

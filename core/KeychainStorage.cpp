@@ -40,8 +40,8 @@ QCoro::Task<qint32> answerOf(JobPointer<JobType>& job, const KeychainStorage::Jo
                      answered.resolve(finished->error());
                    });
   start(*job);
-  const auto timeout =
-      scheduler.schedule(timeoutSeconds, [answered]() mutable { answered.resolve(KeychainStorage::noAnswerStatus); });
+  const auto timeout = scheduler.schedule(
+      timeoutSeconds, [answered]() mutable { answered.resolve(KeychainStorage::noAnswerStatus); });
   const qint32 status = co_await answered;
   scheduler.cancel(timeout);
   if (!*jobFinished) {

@@ -271,7 +271,8 @@ TEST_F(NativeAPIClientTest, RedirectIsReturnedAndNothingElseIsFetchedOrRemembere
 
   auto client = harness.makeClient();
   for (int round = 0; round < 2; ++round) {
-    const APIResponse response = finished(get(*client, QStringLiteral("/moved"), 100, QStringLiteral("t")))->get();
+    const APIResponse response =
+        finished(get(*client, QStringLiteral("/moved"), 100, QStringLiteral("t")))->get();
     EXPECT_EQ(response.statusCode, 302);
     EXPECT_EQ(response.headers.value(QStringLiteral("location")), QString::fromUtf8(target));
   }
@@ -288,7 +289,8 @@ TEST_F(NativeAPIClientTest, SizeLimits) {
     return Scripted::head(200, {"Content-Length: " + QByteArray::number(length)}) + QByteArray(sent, 'x');
   };
   const auto chunked = [](qint64 size) {
-    return Scripted::head(200, {"Transfer-Encoding: chunked"}) + Scripted::chunked(QByteArray(size, 'x'), 1000);
+    return Scripted::head(200, {"Transfer-Encoding: chunked"}) +
+           Scripted::chunked(QByteArray(size, 'x'), 1000);
   };
   struct Case {
     const char* name;
