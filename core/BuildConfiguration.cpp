@@ -73,12 +73,14 @@ std::optional<QUrl> BuildConfiguration::url(const QJsonValue& value) {
   // QUrl lower-cases the scheme it reports, so the case-sensitive test runs on the text as
   // written; QUrl then only judges the structure, strictly.
   const QUrl parsed(text, QUrl::StrictMode);
-  const bool accepted = parsed.isValid() && text.startsWith(QLatin1String("https:")) &&
-                        parsed.scheme() == QLatin1String("https") && !parsed.host().isEmpty() &&
-                        parsed.userInfo().isNull() && !parsed.hasQuery() && !parsed.hasFragment();
-  if (!accepted)
+  if (!text.startsWith(QLatin1String("https:")) || !isServiceAddress(parsed))
     throw ConfigurationError(ConfigurationError::Kind::invalidURL);
   return parsed;
+}
+
+bool BuildConfiguration::isServiceAddress(const QUrl& url) {
+  return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty() &&
+         url.userInfo().isNull() && !url.hasQuery() && !url.hasFragment();
 }
 
 } // namespace brindlewick

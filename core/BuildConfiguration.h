@@ -73,6 +73,10 @@ public:
   // else must be an https URL with a host and without user, password, query or fragment,
   // else ConfigurationError(invalidURL). The address comes back as written.
   static std::optional<QUrl> url(const QJsonValue& value);
+  // The structural part of that rule, for an address already parsed: a valid https URL with a
+  // host and without user, password, query or fragment. (QUrl reports the scheme lower-cased,
+  // so only url() can hold the scheme's spelling to "https".)
+  static bool isServiceAddress(const QUrl& url);
 
   const std::optional<QUrl>& apiBaseURL() const { return m_apiBaseURL; }
   const std::optional<QUrl>& supportURL() const { return m_supportURL; }

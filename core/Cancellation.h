@@ -39,8 +39,6 @@ public:
   // is. The callback is dropped when the returned registration is destroyed first.
   [[nodiscard]] CancellationRegistration onCancel(std::function<void()> callback) const;
 
-  bool canBeCancelled() const { return m_state != nullptr; }
-
 private:
   friend class CancellationSource;
   explicit CancellationToken(std::shared_ptr<detail::CancellationState> state) : m_state(std::move(state)) {}

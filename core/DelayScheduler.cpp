@@ -7,6 +7,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -76,27 +77,25 @@ double BootClockScheduler::now() const {
 }
 
 DelayScheduler::TimerId BootClockScheduler::schedule(double seconds, std::function<void()> callback) {
-  const TimerId id = m_nextId++;
-  const double wait = std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
-  m_entries.emplace(id, Entry{now() + wait, std::move(callback)});
+  // A wait beyond any lifetime (an absurd expiry date, infinity) is capped rather than left to
+  // overflow the kernel's time type; NaN counts as no wait.
+  constexpr double longestWait = 1e9;
+  const double wait = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, longestWait);
+  const TimerId id = m_timers.add(now() + wait, std::move(callback));
   arm();
   return id;
 }
 
 void BootClockScheduler::cancel(TimerId id) {
-  if (m_entries.erase(id) > 0) {
+  if (m_timers.remove(id)) {
     arm();
   }
 }
 
 void BootClockScheduler::arm() {
   itimerspec spec{};
-  if (!m_entries.empty()) {
-    double earliest = m_entries.begin()->second.deadline;
-    for (const auto& [id, entry] : m_entries) {
-      earliest = std::min(earliest, entry.deadline);
-    }
-    spec.it_value = toTimespec(earliest);
+  if (const auto earliest = m_timers.earliestDeadline()) {
+    spec.it_value = toTimespec(*earliest);
     // An all-zero value would disarm the timer instead of firing it.
     if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
       spec.it_value.tv_nsec = 1;
@@ -109,24 +108,46 @@ void BootClockScheduler::fireDue() {
   std::uint64_t expirations = 0;
   while (::read(m_fd, &expirations, sizeof expirations) > 0) {
   }
-  // One at a time, earliest first: a callback may cancel or add timers.
-  for (;;) {
-    const double current = now();
-    auto due = m_entries.end();
-    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-      if (it->second.deadline <= current &&
-          (due == m_entries.end() || it->second.deadline < due->second.deadline)) {
-        due = it;
-      }
-    }
-    if (due == m_entries.end()) {
-      break;
-    }
-    std::function<void()> callback = std::move(due->second.callback);
-    m_entries.erase(due);
+  while (auto callback = m_timers.takeDue(now())) {
     callback();
   }
   arm();
+}
+
+DelayScheduler::TimerId TimerQueue::add(double deadline, std::function<void()> callback) {
+  const DelayScheduler::TimerId id = m_nextId++;
+  m_entries.emplace(id, Entry{deadline, std::move(callback)});
+  return id;
+}
+
+bool TimerQueue::remove(DelayScheduler::TimerId id) {
+  return m_entries.erase(id) > 0;
+}
+
+std::optional<double> TimerQueue::earliestDeadline() const {
+  std::optional<double> earliest;
+  for (const auto& [id, entry] : m_entries) {
+    if (!earliest || entry.deadline < *earliest) {
+      earliest = entry.deadline;
+    }
+  }
+  return earliest;
+}
+
+std::function<void()> TimerQueue::takeDue(double now) {
+  auto due = m_entries.end();
+  for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+    if (it->second.deadline <= now &&
+        (due == m_entries.end() || it->second.deadline < due->second.deadline)) {
+      due = it;
+    }
+  }
+  if (due == m_entries.end()) {
+    return {};
+  }
+  std::function<void()> callback = std::move(due->second.callback);
+  m_entries.erase(due);
+  return callback;
 }
 
 } // namespace brindlewick

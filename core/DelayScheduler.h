@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 
 class QSocketNotifier;
 
@@ -35,6 +36,28 @@ public:
   static DelayScheduler& system();
 };
 
+// The armed timers of a scheduler by deadline on its clock, fired one at a time, earliest
+// first (in arming order when deadlines are equal), since a callback may arm or cancel others.
+class TimerQueue {
+public:
+  DelayScheduler::TimerId add(double deadline, std::function<void()> callback);
+  // False when the timer is unknown or has fired.
+  bool remove(DelayScheduler::TimerId id);
+  std::optional<double> earliestDeadline() const;
+  // Takes the earliest timer due by `now` out of the queue and returns its callback; an empty
+  // function when none is due.
+  std::function<void()> takeDue(double now);
+  std::size_t size() const { return m_entries.size(); }
+
+private:
+  struct Entry {
+    double deadline;
+    std::function<void()> callback;
+  };
+  DelayScheduler::TimerId m_nextId = 1;
+  std::map<DelayScheduler::TimerId, Entry> m_entries;
+};
+
 // Suspends the calling coroutine for `seconds` on `scheduler`. Throws CancelledError when the
 // token is cancelled before or during the wait; the armed timer is then removed.
 QCoro::Task<void> delay(DelayScheduler& scheduler, double seconds, CancellationToken cancellation);
@@ -52,18 +75,12 @@ public:
   void cancel(TimerId id) override;
 
 private:
-  struct Entry {
-    double deadline;
-    std::function<void()> callback;
-  };
-
   void arm();
   void fireDue();
 
   int m_fd = -1;
   QSocketNotifier* m_notifier = nullptr;
-  TimerId m_nextId = 1;
-  std::map<TimerId, Entry> m_entries;
+  TimerQueue m_timers;
 };
 
 } // namespace brindlewick

@@ -2,7 +2,6 @@
 
 #include "SecureStorage.h"
 
-#include <chrono>
 #include <functional>
 
 namespace QKeychain {
@@ -10,6 +9,8 @@ class Job;
 }
 
 namespace brindlewick {
+
+class DelayScheduler;
 
 // The secret store on the system keyring (the Secret Service, or KWallet on KDE) through
 // QtKeychain. Every secret is one item of `service`, keyed by the account name, holding raw
@@ -20,19 +21,18 @@ namespace brindlewick {
 // after the timeout with noAnswerStatus instead of leaving the caller waiting for ever.
 class KeychainStorage final : public SecureStorage {
 public:
-  static constexpr std::chrono::milliseconds defaultTimeout{60000};
+  static constexpr double defaultTimeoutSeconds = 60.0;
   // The status of a request the keyring did not answer in time. Other statuses are
   // QtKeychain's error codes.
   static constexpr qint32 noAnswerStatus = -1;
 
   // Hands a prepared job to the keyring. Tests substitute one that answers as they script.
   using JobStarter = std::function<void(QKeychain::Job&)>;
-  // Calls `expired` once, `timeout` after the call. Tests substitute a clock they advance.
-  using Deadline = std::function<void(std::chrono::milliseconds timeout, std::function<void()> expired)>;
 
-  // Empty hooks mean the real keyring and the real clock.
-  explicit KeychainStorage(QString service, std::chrono::milliseconds timeout = defaultTimeout,
-                           JobStarter start = {}, Deadline deadline = {});
+  // The timeout runs on `scheduler` (the system's boot-time scheduler when null), which must
+  // outlive every request; an empty starter means the real keyring.
+  explicit KeychainStorage(QString service, double timeoutSeconds = defaultTimeoutSeconds,
+                           DelayScheduler* scheduler = nullptr, JobStarter start = {});
 
   const QString& service() const { return m_service; }
 
@@ -42,9 +42,9 @@ public:
 
 private:
   QString m_service;
-  std::chrono::milliseconds m_timeout;
+  double m_timeoutSeconds;
+  DelayScheduler* m_scheduler;
   JobStarter m_start;
-  Deadline m_deadline;
 };
 
 } // namespace brindlewick

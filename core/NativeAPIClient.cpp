@@ -42,11 +42,6 @@ bool containsLineBreak(const QString& text) {
   return std::any_of(text.begin(), text.end(), isLineBreak);
 }
 
-bool isServiceAddress(const QUrl& url) {
-  return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty() &&
-         url.userName().isEmpty() && url.password().isEmpty() && !url.hasQuery() && !url.hasFragment();
-}
-
 // The error Qt reports for a reply that arrived intact with this status. Any other error on a
 // reply (a cut connection, a failed decompression) means the body cannot be trusted.
 QNetworkReply::NetworkError errorForStatus(int status) {
@@ -59,8 +54,10 @@ QNetworkReply::NetworkError errorForStatus(int status) {
   case 403: return QNetworkReply::ContentAccessDenied;
   case 404: return QNetworkReply::ContentNotFoundError;
   case 405: return QNetworkReply::ContentOperationNotPermittedError;
+  case 407: return QNetworkReply::ProxyAuthenticationRequiredError;
   case 409: return QNetworkReply::ContentConflictError;
   case 410: return QNetworkReply::ContentGoneError;
+  case 418: return QNetworkReply::ProtocolInvalidOperationError;
   case 500: return QNetworkReply::InternalServerError;
   case 501: return QNetworkReply::OperationNotImplementedError;
   case 503: return QNetworkReply::ServiceUnavailableError;
@@ -129,7 +126,7 @@ QNetworkRequest NativeAPIClient::buildRequest(const QString& path, const QString
                                               qint64 limit, const std::optional<QString>& token,
                                               const std::optional<QString>& etag) const {
   const QUrl& base = *m_baseURL;
-  if (!isServiceAddress(base)) {
+  if (!BuildConfiguration::isServiceAddress(base)) {
     throw ServiceError::invalidRequest();
   }
   if (!path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1String("//")) ||
@@ -166,6 +163,9 @@ QNetworkRequest NativeAPIClient::buildRequest(const QString& path, const QString
   request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
   request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
   request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
+  // Qt's HTTP/2 code grants the server more flow-control window as bytes arrive, not as the
+  // reply is read, so the bounded read buffer would bound nothing; HTTP/1.1 honours it.
+  request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
   request.setTransferTimeout(m_options.inactivityTimeoutMilliseconds);
   // Qt's own guard against compressed bombs fails such a reply as a content error that looks
   // like a status; the byte count taken while reading is the guard instead, and it never lets

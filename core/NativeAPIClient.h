@@ -53,9 +53,10 @@ public:
                                 std::optional<QString> token, qint64 limit, std::optional<QString> etag,
                                 CancellationToken cancellation) override;
 
+private:
+  // One request in flight: its reply, the bytes read so far and how it ends.
   struct Transfer;
 
-private:
   // The checks that refuse a request before anything is sent, and the request they allow.
   QNetworkRequest buildRequest(const QString& path, const QString& method, bool hasBody, qint64 limit,
                                const std::optional<QString>& token, const std::optional<QString>& etag) const;

@@ -5,48 +5,35 @@
 
 #include <gtest/gtest.h>
 
-#include <QPointer>
-
+#include <limits>
 #include <vector>
 
 using namespace brindlewick;
 
-TEST(CancellationTest, DefaultTokenNeverCancels) {
-  CancellationToken token;
-  EXPECT_FALSE(token.canBeCancelled());
-  EXPECT_FALSE(token.isCancelled());
-  EXPECT_NO_THROW(token.throwIfCancelled());
-  bool ran = false;
-  auto registration = token.onCancel([&] { ran = true; });
-  EXPECT_FALSE(ran);
-}
-
 TEST(CancellationTest, CallbacksRunOnceInOrderAndUnregisteredOnesNever) {
   CancellationSource source;
   std::vector<int> calls;
-  auto first = source.token().onCancel([&] { calls.push_back(1); });
-  auto dropped = source.token().onCancel([&] { calls.push_back(2); });
-  auto third = source.token().onCancel([&] { calls.push_back(3); });
+  CancellationRegistration dropped;
+  CancellationRegistration unregisteredByAnEarlierCallback;
+  auto first = source.token().onCancel([&] {
+    calls.push_back(1);
+    unregisteredByAnEarlierCallback.reset();
+  });
+  dropped = source.token().onCancel([&] { calls.push_back(2); });
+  unregisteredByAnEarlierCallback = source.token().onCancel([&] { calls.push_back(3); });
+  auto last = source.token().onCancel([&] { calls.push_back(4); });
   dropped.reset();
   source.cancel();
   source.cancel();
-  EXPECT_EQ(calls, (std::vector<int>{1, 3}));
+  EXPECT_EQ(calls, (std::vector<int>{1, 4}));
   EXPECT_THROW(source.token().throwIfCancelled(), CancelledError);
 
-  // Registering on a cancelled token runs the callback at once.
-  bool late = false;
-  auto lateRegistration = source.token().onCancel([&] { late = true; });
-  EXPECT_TRUE(late);
-}
-
-TEST(CancellationTest, CallbackMayUnregisterALaterOne) {
-  CancellationSource source;
-  bool laterRan = false;
-  CancellationRegistration later;
-  auto earlier = source.token().onCancel([&] { later.reset(); });
-  later = source.token().onCancel([&] { laterRan = true; });
-  source.cancel();
-  EXPECT_FALSE(laterRan);
+  // Registering on a cancelled token runs the callback at once; a default token never cancels.
+  auto late = source.token().onCancel([&] { calls.push_back(5); });
+  EXPECT_EQ(calls.back(), 5);
+  auto never = CancellationToken().onCancel([&] { calls.push_back(6); });
+  EXPECT_FALSE(CancellationToken().isCancelled());
+  EXPECT_EQ(calls.back(), 5);
 }
 
 TEST(CancellationTest, ParentCancelsChildButNotTheOtherWayRound) {
@@ -54,6 +41,7 @@ TEST(CancellationTest, ParentCancelsChildButNotTheOtherWayRound) {
   CancellationSource child(parent.token());
   CancellationSource grandchild(child.token());
   CancellationSource sibling(parent.token());
+  { CancellationSource gone(parent.token()); } // a child that is gone costs its parent nothing
 
   sibling.cancel();
   EXPECT_FALSE(parent.isCancelled());
@@ -62,15 +50,7 @@ TEST(CancellationTest, ParentCancelsChildButNotTheOtherWayRound) {
   parent.cancel();
   EXPECT_TRUE(child.isCancelled());
   EXPECT_TRUE(grandchild.token().isCancelled());
-
-  CancellationSource bornCancelled(parent.token());
-  EXPECT_TRUE(bornCancelled.isCancelled());
-}
-
-TEST(CancellationTest, ChildDestroyedBeforeParentIsForgotten) {
-  CancellationSource parent;
-  { CancellationSource child(parent.token()); }
-  EXPECT_NO_THROW(parent.cancel());
+  EXPECT_TRUE(CancellationSource(parent.token()).isCancelled());
 }
 
 TEST(DelayTest, ResumesOnlyWhenVirtualTimeReachesTheDeadline) {
@@ -84,83 +64,42 @@ TEST(DelayTest, ResumesOnlyWhenVirtualTimeReachesTheDeadline) {
   EXPECT_EQ(scheduler.pendingCount(), 0u);
 }
 
-TEST(DelayTest, CancellingDuringTheWaitThrowsCancelledAndDisarmsTheTimer) {
-  VirtualDelayScheduler scheduler;
-  CancellationSource source;
-  auto outcome = startTask(delay(scheduler, 60.0, source.token()));
-  EXPECT_EQ(scheduler.pendingCount(), 1u);
-  source.cancel();
-  // The waiter is resumed from the event loop, not inside cancel().
-  EXPECT_FALSE(outcome->finished);
-  flushEvents();
-  ASSERT_TRUE(outcome->finished);
-  EXPECT_TRUE(outcome->errorAs<CancelledError>());
-  EXPECT_EQ(scheduler.pendingCount(), 0u);
-}
-
-TEST(DelayTest, AlreadyCancelledTokenThrowsWithoutArmingATimer) {
-  VirtualDelayScheduler scheduler;
-  CancellationSource source;
-  source.cancel();
-  auto outcome = startTask(delay(scheduler, 1.0, source.token()));
-  flushEvents();
-  ASSERT_TRUE(outcome->finished);
-  EXPECT_TRUE(outcome->errorAs<CancelledError>());
-  EXPECT_EQ(scheduler.pendingCount(), 0u);
-}
-
-TEST(DelayTest, ParentCancellationReachesADelayOnAChildToken) {
-  VirtualDelayScheduler scheduler;
-  CancellationSource parent;
-  CancellationSource child(parent.token());
-  auto outcome = startTask(delay(scheduler, 5.0, child.token()));
-  parent.cancel();
-  flushEvents();
-  EXPECT_TRUE(outcome->errorAs<CancelledError>());
-}
-
-namespace {
-
-// A loop of delays that resumes into its owner, checking the owner after every wait.
-class Ticker : public QObject {
-public:
-  int ticks = 0;
-
-  static QCoro::Task<int> run(QPointer<Ticker> self, DelayScheduler& scheduler, int count) {
-    for (int i = 0; i < count; ++i) {
-      co_await delay(scheduler, 1.0, {});
-      if (!self) {
-        co_return -1;
-      }
-      self->ticks += 1;
+// Cancelled before the wait, during it, or through a parent: CancelledError, resumed from the
+// event loop rather than inside cancel(), and no timer left armed.
+TEST(DelayTest, CancellationThrowsCancelledAndDisarmsTheTimer) {
+  enum When { before, during, throughParent };
+  for (const When when : {before, during, throughParent}) {
+    SCOPED_TRACE(when);
+    VirtualDelayScheduler scheduler;
+    CancellationSource parent;
+    CancellationSource source(parent.token());
+    if (when == before) {
+      source.cancel();
     }
-    co_return self->ticks;
+    auto outcome = startTask(delay(scheduler, 60.0, source.token()));
+    if (when != before) {
+      EXPECT_EQ(scheduler.pendingCount(), 1u);
+      (when == during ? source : parent).cancel();
+      EXPECT_FALSE(outcome->finished);
+    }
+    flushEvents();
+    ASSERT_TRUE(outcome->finished);
+    EXPECT_TRUE(outcome->errorAs<CancelledError>());
+    EXPECT_EQ(scheduler.pendingCount(), 0u);
   }
-};
-
-} // namespace
-
-TEST(DelayTest, ChainedDelaysAdvanceStepByStepAndStopWhenTheOwnerIsGone) {
-  VirtualDelayScheduler scheduler;
-  auto* ticker = new Ticker;
-  auto outcome = startTask(Ticker::run(ticker, scheduler, 10));
-  scheduler.advance(3.5);
-  EXPECT_EQ(ticker->ticks, 3);
-  delete ticker;
-  scheduler.advance(1.0);
-  ASSERT_TRUE(outcome->finished);
-  EXPECT_EQ(outcome->get(), -1);
 }
 
-TEST(BootClockSchedulerTest, CancelledTimerNeverFiresAndClockAdvances) {
+TEST(BootClockSchedulerTest, CancelledAndDistantTimersNeverFire) {
   BootClockScheduler scheduler;
   const double before = scheduler.now();
-  bool cancelledFired = false;
-  bool fired = false;
-  auto id = scheduler.schedule(0.0, [&] { cancelledFired = true; });
-  scheduler.cancel(id);
-  scheduler.schedule(0.0, [&] { fired = true; });
-  EXPECT_TRUE(waitUntil([&] { return fired; }, 5000));
-  EXPECT_FALSE(cancelledFired);
+  std::vector<int> fired;
+  scheduler.cancel(scheduler.schedule(0.0, [&] { fired.push_back(1); }));
+  // Beyond the kernel's time type: must neither overflow nor fire at once.
+  scheduler.schedule(std::numeric_limits<double>::infinity(), [&] { fired.push_back(2); });
+  scheduler.schedule(1e300, [&] { fired.push_back(3); });
+  scheduler.schedule(0.0, [&] { fired.push_back(4); });
+  EXPECT_TRUE(waitUntil([&] { return !fired.empty(); }, 5000));
+  flushEvents();
+  EXPECT_EQ(fired, std::vector<int>{4});
   EXPECT_GE(scheduler.now(), before);
 }

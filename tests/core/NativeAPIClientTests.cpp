@@ -110,19 +110,22 @@ TEST(ServiceErrorTest, MessagesAndEquality) {
   EXPECT_FALSE(ServiceError::unavailable() == ServiceError::invalidResponse());
 }
 
-TEST_F(NativeAPIClientTest, WithoutAServiceAddressEverySendFailsWithMissingAPI) {
-  NativeAPIClient client(std::nullopt, harness.clientOptions());
-  auto outcome = finished(get(client, QStringLiteral("//not even a valid path")));
-  const auto error = outcome->errorAs<ConfigurationError>();
+// Cancellation is checked first, then the address, then the request itself.
+TEST_F(NativeAPIClientTest, ChecksCancellationThenTheAddressThenTheRequest) {
+  NativeAPIClient unconfigured(std::nullopt, harness.clientOptions());
+  const auto error = finished(get(unconfigured, QStringLiteral("//bad"), 0))->errorAs<ConfigurationError>();
   ASSERT_TRUE(error);
   EXPECT_STREQ(error->what(),
                "This build has no configured API service. Sign-in and cloud sync are unavailable.");
 
-  // Cancellation is checked before the address.
   CancellationSource source;
   source.cancel();
-  EXPECT_TRUE(finished(get(client, QStringLiteral("/x"), 1, std::nullopt, source.token()))
+  EXPECT_TRUE(finished(get(unconfigured, QStringLiteral("/x"), 1, std::nullopt, source.token()))
                   ->errorAs<CancelledError>());
+  auto client = harness.makeClient();
+  EXPECT_TRUE(finished(get(*client, QStringLiteral("//bad"), 0, std::nullopt, source.token()))
+                  ->errorAs<CancelledError>());
+  EXPECT_TRUE(service.requestLog().isEmpty());
 }
 
 TEST_F(NativeAPIClientTest, RefusedRequestsSendNothing) {
@@ -138,7 +141,6 @@ TEST_F(NativeAPIClientTest, RefusedRequestsSendNothing) {
   const QString get = QStringLiteral("GET");
   const std::vector<Case> cases = {
       {"no leading slash", QStringLiteral("api/reader/me"), get, 10, {}, {}},
-      {"empty path", QString(), get, 10, {}, {}},
       {"two leading slashes", QStringLiteral("//evil.example/x"), get, 10, {}, {}},
       {"backslash", QStringLiteral("/api\\reader"), get, 10, {}, {}},
       {"unparsable", QStringLiteral("/a b"), get, 10, {}, {}},
@@ -147,10 +149,8 @@ TEST_F(NativeAPIClientTest, RefusedRequestsSendNothing) {
       {"unknown method", ok, QStringLiteral("OPTIONS"), 10, {}, {}},
       {"header in method", ok, QStringLiteral("GET /x HTTP/1.1\r\nX: y"), 10, {}, {}},
       {"zero limit", ok, get, 0, {}, {}},
-      {"negative limit", ok, get, -5, {}, {}},
       {"line feed in token", ok, get, 10, QStringLiteral("abc\nX-Injected: 1"), {}},
       {"carriage return in token", ok, get, 10, QStringLiteral("abc\r"), {}},
-      {"CRLF in token", ok, get, 10, QStringLiteral("abc\r\ndef"), {}},
       {"vertical tab in token", ok, get, 10, QStringLiteral("abc\x0b"), {}},
       {"next line in token", ok, get, 10, QStringLiteral("abc\u0085"), {}},
       {"line separator in token", ok, get, 10, QStringLiteral("abc\u2028"), {}},
@@ -216,22 +216,15 @@ TEST_F(NativeAPIClientTest, SendsExactlyTheHeadersAndBodyAsked) {
 }
 
 TEST_F(NativeAPIClientTest, EveryAllowedMethodReachesTheServiceAsItself) {
-  const QList<QByteArray> methods{"GET", "POST", "PUT", "PATCH", "DELETE", "HEAD"};
-  for (const QByteArray& method : methods) {
-    service.setReply(method, QStringLiteral("/m"), reply(200, method == "HEAD" ? QByteArray() : method));
-  }
   auto client = harness.makeClient();
-  for (const QByteArray& method : methods) {
-    const std::optional<QByteArray> body =
-        (method == "GET" || method == "HEAD") ? std::nullopt : std::optional<QByteArray>("{}");
-    auto outcome = finished(startTask(
-        client->send(QStringLiteral("/m"), QString::fromLatin1(method), body, std::nullopt, 100, {})));
-    ASSERT_FALSE(outcome->error) << method.constData() << ": " << errorText(outcome).toStdString();
-    EXPECT_EQ(outcome->get().body, method == "HEAD" ? QByteArray() : method);
-  }
-  ASSERT_EQ(service.requestLog().size(), methods.size());
-  for (qsizetype i = 0; i < methods.size(); ++i) {
-    EXPECT_EQ(service.requestLog()[i].method, methods[i]);
+  for (const QByteArray method : {"GET", "POST", "PUT", "PATCH", "DELETE", "HEAD"}) {
+    const bool bodiless = method == "GET" || method == "HEAD";
+    service.setReply(method, QStringLiteral("/m"), reply(200, bodiless ? QByteArray() : method));
+    auto outcome = finished(startTask(client->send(QStringLiteral("/m"), QString::fromLatin1(method),
+                                                   bodiless ? std::nullopt : std::optional<QByteArray>("{}"),
+                                                   std::nullopt, 100, {})));
+    EXPECT_EQ(outcome->get().body, bodiless ? QByteArray() : method);
+    EXPECT_EQ(service.requestLog().last().method, method);
   }
 }
 
@@ -249,7 +242,7 @@ TEST_F(NativeAPIClientTest, PathReplacesTheBaseAddressPath) {
 }
 
 TEST_F(NativeAPIClientTest, StatusesAreReturnedUnjudgedWithLowerCasedHeaders) {
-  for (int status : {200, 304, 401, 404, 409, 429, 500, 503}) {
+  for (int status : {200, 304, 401, 404, 407, 409, 418, 429, 500, 503}) {
     service.setReply(
         "GET", QStringLiteral("/s"),
         reply(status, status == 304 ? QByteArray() : QByteArray("{\"s\":") + QByteArray::number(status) + "}",
@@ -267,66 +260,63 @@ TEST_F(NativeAPIClientTest, StatusesAreReturnedUnjudgedWithLowerCasedHeaders) {
   }
 }
 
-TEST_F(NativeAPIClientTest, RedirectIsReturnedAndNothingElseIsFetched) {
+// A redirect comes back as the reply and nothing else is fetched; its cookie is never sent.
+TEST_F(NativeAPIClientTest, RedirectIsReturnedAndNothingElseIsFetchedOrRemembered) {
   ReadingService elsewhere(harness.serverIdentity());
   elsewhere.listen();
-  elsewhere.setReply("GET", QStringLiteral("/landing"), reply(200, "{}"));
   const QByteArray target = elsewhere.baseURL().toString().toUtf8() + "/landing";
-  service.setReply("GET", QStringLiteral("/moved"), reply(302, "", {{"Location", target}}));
+  service.setReply("GET", QStringLiteral("/moved"),
+                   reply(302, "", {{"Location", target}, {"Set-Cookie", "session=abc; Path=/; Secure"}}));
   service.setReply("GET", QStringLiteral("/landing"), reply(200, "{}"));
 
   auto client = harness.makeClient();
-  const APIResponse response =
-      finished(get(*client, QStringLiteral("/moved"), 100, QStringLiteral("secret")))->get();
-  EXPECT_EQ(response.statusCode, 302);
-  EXPECT_EQ(response.headers.value(QStringLiteral("location")), QString::fromUtf8(target));
-  EXPECT_EQ(service.requestLog().size(), 1);
+  for (int round = 0; round < 2; ++round) {
+    const APIResponse response =
+        finished(get(*client, QStringLiteral("/moved"), 100, QStringLiteral("t")))->get();
+    EXPECT_EQ(response.statusCode, 302);
+    EXPECT_EQ(response.headers.value(QStringLiteral("location")), QString::fromUtf8(target));
+  }
+  ASSERT_EQ(service.requestLog().size(), 2);
+  EXPECT_FALSE(service.requestLog()[1].header("Cookie"));
   EXPECT_TRUE(elsewhere.requestLog().isEmpty());
 }
 
-TEST_F(NativeAPIClientTest, CookiesAreNeitherKeptNorSent) {
-  service.setReply("GET", QStringLiteral("/c"),
-                   reply(200, "{}", {{"Set-Cookie", "session=abc; Path=/; Secure"}}));
-  auto client = harness.makeClient();
-  finished(get(*client, QStringLiteral("/c")));
-  finished(get(*client, QStringLiteral("/c")));
-  ASSERT_EQ(service.requestLog().size(), 2);
-  EXPECT_FALSE(service.requestLog()[1].header("Cookie"));
-}
-
-TEST_F(NativeAPIClientTest, DeclaredLengthAtAndOverTheLimit) {
-  service.setReply("GET", QStringLiteral("/exact"), reply(200, QByteArray(smallLimit, 'x')));
-  service.setReply("GET", QStringLiteral("/over"), reply(200, QByteArray(smallLimit + 1, 'x')));
-  auto client = harness.makeClient();
-  EXPECT_EQ(finished(get(*client, QStringLiteral("/exact")))->get().body.size(), smallLimit);
-  EXPECT_EQ(serviceError(finished(get(*client, QStringLiteral("/over")))), ServiceError::responseTooLarge());
-}
-
-TEST_F(NativeAPIClientTest, DeclaredLengthOverTheLimitFailsBeforeAnyBodyByte) {
-  // The head promises 2,000,000 bytes and not one follows: only the head can have decided.
-  auto server = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 2000000"}))});
-  auto client = harness.makeClient(server->baseURL());
-  EXPECT_EQ(serviceError(finished(get(*client, QStringLiteral("/big")))), ServiceError::responseTooLarge());
-
-  // A caller's limit above the absolute cap is treated as the cap.
-  auto capped = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 10485761"}))});
-  auto cappedClient = harness.makeClient(capped->baseURL());
-  EXPECT_EQ(serviceError(finished(get(*cappedClient, QStringLiteral("/big"), 50 * 1024 * 1024))),
-            ServiceError::responseTooLarge());
-}
-
-TEST_F(NativeAPIClientTest, UndeclaredLengthIsCountedWhileReading) {
-  for (const qint64 size : {smallLimit, smallLimit + 1}) {
-    auto server = scripted({Step::write(ScriptedTlsServer::head(200, {"Transfer-Encoding: chunked"}) +
-                                        ScriptedTlsServer::chunked(QByteArray(size, 'y'), 1000)),
-                            Step::close()});
+// A declared length over the limit fails on the head alone; a body without one fails when the
+// byte after the limit arrives; exactly the limit passes.
+TEST_F(NativeAPIClientTest, SizeLimits) {
+  using Scripted = ScriptedTlsServer;
+  const auto declared = [](qint64 length, qint64 sent) {
+    return Scripted::head(200, {"Content-Length: " + QByteArray::number(length)}) + QByteArray(sent, 'x');
+  };
+  const auto chunked = [](qint64 size) {
+    return Scripted::head(200, {"Transfer-Encoding: chunked"}) +
+           Scripted::chunked(QByteArray(size, 'x'), 1000);
+  };
+  struct Case {
+    const char* name;
+    QByteArray reply;
+    qint64 limit;
+    bool accepted;
+  };
+  const std::vector<Case> cases = {
+      {"declared and sent: the limit", declared(smallLimit, smallLimit), smallLimit, true},
+      {"declared and sent: one over", declared(smallLimit + 1, smallLimit + 1), smallLimit, false},
+      {"declared 2,000,000, nothing sent", declared(2000000, 0), smallLimit, false},
+      {"caller limit above the cap", declared(NativeAPIClient::maximumResponseBytes + 1, 0), 50 << 20, false},
+      {"undeclared: the limit", chunked(smallLimit), smallLimit, true},
+      {"undeclared: one over", chunked(smallLimit + 1), smallLimit, false},
+  };
+  for (const Case& c : cases) {
+    auto server = scripted({Step::write(c.reply), Step::close()});
     auto client = harness.makeClient(server->baseURL());
-    auto outcome = finished(get(*client, QStringLiteral("/stream")));
-    if (size == smallLimit) {
-      EXPECT_EQ(outcome->get().body, QByteArray(size, 'y'));
+    auto outcome = finished(get(*client, QStringLiteral("/size"), c.limit));
+    if (c.accepted) {
+      EXPECT_EQ(outcome->get().body, QByteArray(smallLimit, 'x')) << c.name;
     } else {
-      EXPECT_EQ(serviceError(outcome), ServiceError::responseTooLarge());
+      EXPECT_EQ(serviceError(outcome), ServiceError::responseTooLarge()) << c.name;
     }
+    // HTTP/2 would let the server fill Qt's buffers past the read-buffer bound.
+    EXPECT_EQ(server->negotiatedProtocols(), QList<QByteArray>{QByteArray()}) << c.name;
   }
 }
 
@@ -381,43 +371,32 @@ TEST_F(NativeAPIClientTest, BrokenTransfersAreUnavailable) {
   }
 }
 
-TEST_F(NativeAPIClientTest, StallFailsAtTheWholeTransferDeadline) {
-  auto server =
-      scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 1000"}) + QByteArray(100, 'z'))});
-  auto client = harness.makeClient(server->baseURL());
-  auto outcome = get(*client, QStringLiteral("/stall"));
-  ASSERT_TRUE(waitUntil([&] { return server->scriptPlayed(); }));
-  harness.scheduler().advance(59.9);
-  EXPECT_FALSE(outcome->finished);
-  harness.scheduler().advance(0.1);
-  EXPECT_EQ(serviceError(finished(outcome)), ServiceError::unavailable());
-}
-
-TEST_F(NativeAPIClientTest, CancellationMidBodyIsCancelledNotUnavailable) {
-  auto server =
-      scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 1000"}) + QByteArray(100, 'z'))});
-  auto client = harness.makeClient(server->baseURL());
-  CancellationSource source;
-  auto outcome = get(*client, QStringLiteral("/slow"), smallLimit, std::nullopt, source.token());
-  ASSERT_TRUE(waitUntil([&] { return server->scriptPlayed(); }));
-  source.cancel();
-  finished(outcome);
-  EXPECT_TRUE(outcome->errorAs<CancelledError>());
-  EXPECT_FALSE(serviceError(outcome));
-
-  // Cancelled before the send: nothing reaches the service.
-  auto before = finished(get(*harness.makeClient(), QStringLiteral("/x"), 10, std::nullopt, source.token()));
-  EXPECT_TRUE(before->errorAs<CancelledError>());
-  EXPECT_TRUE(service.requestLog().isEmpty());
-}
-
-TEST_F(NativeAPIClientTest, DestroyingTheClientEndsItsTransfersAsUnavailable) {
-  auto server = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 1000"}))});
-  auto client = harness.makeClient(server->baseURL());
-  auto outcome = get(*client, QStringLiteral("/slow"));
-  ASSERT_TRUE(waitUntil([&] { return server->scriptPlayed(); }));
-  client.reset();
-  EXPECT_EQ(serviceError(finished(outcome)), ServiceError::unavailable());
+// A transfer whose server stops sending ends at the whole-transfer deadline as unavailable,
+// on cancellation as cancelled (never unavailable), and with its client as unavailable.
+TEST_F(NativeAPIClientTest, AStalledTransferEnds) {
+  enum Ending { deadline, cancel, destroyClient };
+  for (const Ending ending : {deadline, cancel, destroyClient}) {
+    SCOPED_TRACE(ending);
+    auto server = scripted({Step::write(ScriptedTlsServer::head(200, {"Content-Length: 1000"}) + "partial")});
+    auto client = harness.makeClient(server->baseURL());
+    CancellationSource source;
+    auto outcome = get(*client, QStringLiteral("/stall"), smallLimit, std::nullopt, source.token());
+    ASSERT_TRUE(waitUntil([&] { return server->scriptPlayed(); }));
+    harness.scheduler().advance(59.9);
+    flushEvents();
+    EXPECT_FALSE(outcome->finished);
+    switch (ending) {
+    case deadline: harness.scheduler().advance(0.1); break;
+    case cancel: source.cancel(); break;
+    case destroyClient: client.reset(); break;
+    }
+    finished(outcome);
+    if (ending == cancel) {
+      EXPECT_TRUE(outcome->errorAs<CancelledError>());
+    } else {
+      EXPECT_EQ(serviceError(outcome), ServiceError::unavailable());
+    }
+  }
 }
 
 TEST_F(NativeAPIClientTest, UntrustedCertificateIsRefused) {

@@ -35,26 +35,23 @@ public:
   ~ScriptedTlsServer() override;
 
   QUrl baseURL() const;
-  int requestCount() const { return m_requests.size(); }
-  const QList<QByteArray>& requests() const { return m_requests; }
-  bool scriptPlayed() const { return m_played > 0; }
+  // The application protocol agreed with the client on each connection, by ALPN.
+  const QList<QByteArray>& negotiatedProtocols() const { return m_protocols; }
+  bool scriptPlayed() const { return m_played; }
 
   // The head of a reply: status line, the given header lines, and the blank line.
   static QByteArray head(int status, const QList<QByteArray>& headerLines);
   // A body in chunked transfer coding, cut into chunks of `chunkSize`.
   static QByteArray chunked(const QByteArray& body, int chunkSize = 4096);
 
-Q_SIGNALS:
-  void played();
-
 private:
   void accept();
 
   QSslServer* m_server;
   QList<Step> m_script;
-  QList<QByteArray> m_requests;
+  QList<QByteArray> m_protocols;
   QList<QPointer<QSslSocket>> m_sockets;
-  int m_played = 0;
+  bool m_played = false;
 };
 
 } // namespace brindlewick

@@ -7,33 +7,20 @@
 namespace brindlewick {
 
 DelayScheduler::TimerId VirtualDelayScheduler::schedule(double seconds, std::function<void()> callback) {
-  const TimerId id = m_nextId++;
-  m_entries.emplace(id, Entry{m_now + std::max(seconds, 0.0), std::move(callback)});
-  return id;
+  return m_timers.add(m_now + std::max(seconds, 0.0), std::move(callback));
 }
 
 void VirtualDelayScheduler::cancel(TimerId id) {
-  m_entries.erase(id);
+  m_timers.remove(id);
 }
 
 void VirtualDelayScheduler::advance(double seconds) {
   const double target = m_now + seconds;
   flushEvents();
-  for (;;) {
-    auto due = m_entries.end();
-    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-      if (it->second.deadline <= target &&
-          (due == m_entries.end() || it->second.deadline < due->second.deadline)) {
-        due = it;
-      }
-    }
-    if (due == m_entries.end()) {
-      break;
-    }
-    m_now = std::max(m_now, due->second.deadline);
-    std::function<void()> callback = std::move(due->second.callback);
-    m_entries.erase(due);
-    callback();
+  for (auto deadline = m_timers.earliestDeadline(); deadline && *deadline <= target;
+       deadline = m_timers.earliestDeadline()) {
+    m_now = std::max(m_now, *deadline);
+    m_timers.takeDue(m_now)();
     flushEvents();
   }
   m_now = target;

@@ -2,8 +2,6 @@
 
 #include "DelayScheduler.h"
 
-#include <map>
-
 namespace brindlewick {
 
 // A scheduler on virtual time: nothing fires until the test advances the clock. Coroutines
@@ -19,16 +17,11 @@ public:
 
   // Moves the clock forward by `seconds`, firing every timer that falls due on the way.
   void advance(double seconds);
-  std::size_t pendingCount() const { return m_entries.size(); }
+  std::size_t pendingCount() const { return m_timers.size(); }
 
 private:
-  struct Entry {
-    double deadline;
-    std::function<void()> callback;
-  };
   double m_now;
-  TimerId m_nextId = 1;
-  std::map<TimerId, Entry> m_entries;
+  TimerQueue m_timers;
 };
 
 // Delivers queued events (coroutine resumptions among them) until none is left.

@@ -24,7 +24,7 @@ unset DBUS_SESSION_BUS_ADDRESS GNOME_KEYRING_CONTROL SSH_AUTH_SOCK
 # (with an empty one it creates none, and every write would wait for a prompt), and leaves
 # when the private bus closes at the end of the command. It takes the bus name a moment
 # after it forks, so the command starts only once the name is taken.
-timeout -k 5 240 dbus-run-session -- sh -c '
+timeout -k 5 120 dbus-run-session -- sh -c '
   BRINDLEWICK_SECRET_SERVICE=failed
   if printf "brindlewick-test-keyring" | timeout 20 gnome-keyring-daemon --unlock --components=secrets \
       --daemonize >/dev/null 2>"$XDG_RUNTIME_DIR/gnome-keyring.log"; then

@@ -16,49 +16,34 @@ using namespace brindlewick;
 
 namespace {
 
-std::shared_ptr<AsyncOutcome<APIResponse>> send(NativeAPIClient& client, const QString& path,
-                                                const QString& method,
-                                                std::optional<QByteArray> body = std::nullopt,
-                                                std::optional<QString> token = std::nullopt) {
-  auto outcome = startTask(client.send(path, method, std::move(body), std::move(token), 4096, {}));
+std::shared_ptr<AsyncOutcome<APIResponse>> get(NativeAPIClient& client, const QString& path) {
+  auto outcome = startTask(client.send(path, QStringLiteral("GET"), std::nullopt, std::nullopt, 4096, {}));
   EXPECT_TRUE(waitUntilFinished(outcome));
   return outcome;
 }
 
 } // namespace
 
+// The transport tests rely on the log holding every request, routed or not, before its reply.
 TEST(ReadingServiceTest, LogsEveryRequestBeforeRoutingIt) {
   StandInHarness harness;
   ReadingService& service = harness.service();
-  int handled = 0;
-  service.route("POST", QStringLiteral("/api/reader/activity"), [&](const LoggedRequest& request) {
-    handled += 1;
-    // The request is already in the log while its route runs.
+  service.route("GET", QStringLiteral("/api/reader/me"), [&](const LoggedRequest&) {
     EXPECT_EQ(service.requestLog().size(), 1);
     StandInReply reply;
     reply.status = 202;
-    reply.body = request.body;
     reply.headers = {{"ETag", "\"a1\""}};
     return reply;
   });
   auto client = harness.makeClient();
-
-  const APIResponse accepted =
-      send(*client, QStringLiteral("/api/reader/activity?x=y"), QStringLiteral("POST"), QByteArray("[1]"))
-          ->get();
-  EXPECT_EQ(accepted.statusCode, 202);
-  EXPECT_EQ(accepted.body, "[1]");
-  EXPECT_EQ(accepted.headers.value(QStringLiteral("etag")), QStringLiteral("\"a1\""));
-
-  const APIResponse missing =
-      send(*client, QStringLiteral("/api/reader/nothing"), QStringLiteral("DELETE"))->get();
-  EXPECT_EQ(missing.statusCode, 404);
+  const APIResponse routed = get(*client, QStringLiteral("/api/reader/me?x=y"))->get();
+  EXPECT_EQ(routed.statusCode, 202);
+  EXPECT_EQ(routed.headers.value(QStringLiteral("etag")), QStringLiteral("\"a1\""));
+  EXPECT_EQ(get(*client, QStringLiteral("/api/reader/nothing"))->get().statusCode, 404);
 
   ASSERT_EQ(service.requestLog().size(), 2);
-  EXPECT_EQ(handled, 1);
+  EXPECT_EQ(service.requestLog()[0].path, QStringLiteral("/api/reader/me"));
   EXPECT_EQ(service.requestLog()[0].query, QStringLiteral("x=y"));
-  EXPECT_EQ(service.requestLog()[0].header("content-type"), "application/json");
-  EXPECT_EQ(service.requestLog()[1].method, "DELETE");
   EXPECT_EQ(service.requestLog()[1].path, QStringLiteral("/api/reader/nothing"));
   service.clearRequestLog();
   EXPECT_TRUE(service.requestLog().isEmpty());
@@ -111,7 +96,7 @@ TEST(ReadingServiceTest, StandaloneProgramServesOverTlsWithTheAuthorityItWrites)
   NativeAPIClient::Options options;
   options.additionalCaCertificates = QSslCertificate::fromData(caPem);
   NativeAPIClient client(base, options);
-  auto outcome = send(client, QStringLiteral("/api/reader/me"), QStringLiteral("GET"));
+  auto outcome = get(client, QStringLiteral("/api/reader/me"));
   process.kill();
   process.waitForFinished(5000);
   ASSERT_FALSE(outcome->error);

@@ -97,7 +97,6 @@ ReadingService::ReadingService(const TlsIdentity& identity, QObject* parent)
     logged.headers = request.headers();
     logged.body = request.body();
     m_log.append(logged);
-    Q_EMIT requestReceived();
 
     const StandInReply reply = dispatch(logged);
     QHttpServerResponse response(reply.contentType, reply.body,

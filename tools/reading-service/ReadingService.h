@@ -88,9 +88,6 @@ public:
   const QList<LoggedRequest>& requestLog() const { return m_log; }
   void clearRequestLog() { m_log.clear(); }
 
-Q_SIGNALS:
-  void requestReceived();
-
 private:
   StandInReply dispatch(const LoggedRequest& request);
 
