@@ -1,5 +1,6 @@
 #include "ContentContracts.h"
 #include "Json.h"
+#include "ReleaseGenerator.h"
 
 #include <QJsonArray>
 #include <QRandomGenerator>
@@ -12,74 +13,28 @@ using namespace brindlewick;
 
 namespace {
 
-const QString bookId = QStringLiteral("6f1c2b9e-4a7d-4c1e-9b2a-0d3e5f7a9b1c");
-const QString secondBookId = QStringLiteral("0b7d4e2a-9c1f-4e3b-8a5d-6c2f1e0d9a8b");
-const QString sourceId = QStringLiteral("a3e5c7b9-1d2f-4a6b-8c0e-2f4a6b8c0e1d");
-const QString dropId = QStringLiteral("5d9e1f3a-7b2c-4d8e-a6f0-1b3c5d7e9f2a");
-const QString otherDropId = QStringLiteral("c1d2e3f4-a5b6-4c7d-8e9f-0a1b2c3d4e5f");
-
-QJsonObject validBook() {
-  return QJsonObject{{"id", bookId},
-                     {"title", "Thinking in Systems"},
-                     {"authors", QJsonArray{"Donella Meadows"}},
-                     {"publicationYear", 2008},
-                     {"publisher", QJsonValue::Null},
-                     {"description", "A primer on systems."},
-                     {"topics", QJsonArray{"science", "business"}}};
-}
-
-QJsonObject validSource() {
-  return QJsonObject{{"id", sourceId},
-                     {"bookId", bookId},
-                     {"title", "Chapter 1"},
-                     {"url", "https://example.com/systems"},
-                     {"locator", "p. 12"},
-                     {"sourceType", "book"},
-                     {"rightsBasis", "reference_only"},
-                     {"rightsNotes", "Quoted briefly."},
-                     {"accessedAt", "2024-02-29T10:00:00Z"}};
-}
-
-QJsonObject validScores() {
-  return QJsonObject{{"surprise", 4},         {"counterintuitiveness", 3},  {"usefulness", 5},
-                     {"clarity", 2},          {"memorability", 1},          {"novelty", 0},
-                     {"sourceConfidence", 5}, {"conversationWorthiness", 3}};
-}
-
-QJsonObject validDrop() {
-  return QJsonObject{{"id", dropId},
-                     {"revision", 1},
-                     {"kind", "surprising_idea"},
-                     {"headline", "Stocks change only through flows"},
-                     {"explanation", "A bathtub fills no faster than its tap."},
-                     {"longExplanation", "Longer text."},
-                     {"whySurprising", "We expect instant change."},
-                     {"category", "science"},
-                     {"tags", QJsonArray{"systems"}},
-                     {"conceptKey", "stocks-and-flows-2"},
-                     {"bookIds", QJsonArray{bookId}},
-                     {"sourceIds", QJsonArray{sourceId}},
-                     {"relatedLoreIds", QJsonArray{otherDropId}},
-                     {"epistemicStatus", "author_argument"},
-                     {"scores", validScores()},
-                     {"commonBelief", QJsonValue::Null},
-                     {"question", QJsonValue::Null}};
-}
-
-QJsonObject validWithdrawal() {
-  return QJsonObject{
-      {"loreId", dropId}, {"reason", "Superseded."}, {"withdrawnAt", "2025-01-02T03:04:05.5+01:00"}};
-}
-
 enum class Record { book, source, scores, drop, withdrawal };
 
+// One valid record of each kind, taken from a small generated release: its first drop (a
+// surprising idea with no common belief or question) cites source 0 of book 0 (whose
+// publication year is null) and relates to drop 1.
+const QString bookId = generatedId(1, 0);
+const QString secondBookId = generatedId(1, 1);
+const QString sourceId = generatedId(2, 0);
+const QString dropId = generatedId(3, 0);
+
 QJsonObject valid(Record record) {
+  static const ContentRelease sample = [] {
+    ReleaseShape shape;
+    shape.withdrawals = 1;
+    return generateRelease(4, shape).release;
+  }();
   switch (record) {
-  case Record::book: return validBook();
-  case Record::source: return validSource();
-  case Record::scores: return validScores();
-  case Record::drop: return validDrop();
-  case Record::withdrawal: return validWithdrawal();
+  case Record::book: return sample.books[0].encode();
+  case Record::source: return sample.sources[0].encode();
+  case Record::scores: return sample.lore[0].scores.encode();
+  case Record::drop: return sample.lore[0].encode();
+  case Record::withdrawal: return sample.withdrawals[0].encode();
   }
   return {};
 }
@@ -168,7 +123,7 @@ TEST(ContentRecords, JsonFaultsPassThroughWithTheirPath) {
   EXPECT_EQ(jsonFault(Record::drop, "kind", "belief-vs-reality"), "kind");
   EXPECT_EQ(jsonFault(Record::book, "topics", QJsonArray{"science", "Psychology"}), "topics[1]");
   EXPECT_EQ(jsonFault(Record::source, "sourceType", 1), "sourceType");
-  EXPECT_EQ(jsonFault(Record::drop, "scores", with(validScores(), "novelty", "3")), "scores.novelty");
+  EXPECT_EQ(jsonFault(Record::drop, "scores", with(valid(Record::scores), "novelty", "3")), "scores.novelty");
   EXPECT_EQ(jsonFault(Record::drop, "revision", 1.5), "revision");
   EXPECT_EQ(jsonFault(Record::drop, "headline", QJsonValue::Null), "headline");
   EXPECT_EQ(jsonFault(Record::drop, "tags", "systems"), "tags");
@@ -179,7 +134,7 @@ TEST(ContentRecords, JsonFaultsPassThroughWithTheirPath) {
   EXPECT_EQ(jsonFault(Record::book, "authors", authors), "authors[20]");
   EXPECT_THROW(Drop::decode(QJsonArray{}), JsonDecodingError);
   try {
-    Drop::decode(with(validDrop(), "category", "Science"), QStringLiteral("lore[3]"));
+    Drop::decode(with(valid(Record::drop), "category", "Science"), QStringLiteral("lore[3]"));
     FAIL() << "accepted";
   } catch (const JsonDecodingError& error) {
     EXPECT_EQ(error.path(), QStringLiteral("lore[3].category"));
@@ -273,7 +228,7 @@ TEST(KeySet, LongListsAndLongKeysAreShortenedWithAMarker) {
   }
 
   const QString longKey(100000, QLatin1Char('x'));
-  EXPECT_EQ(refusal(Record::withdrawal, with(validWithdrawal(), longKey, 1)),
+  EXPECT_EQ(refusal(Record::withdrawal, with(valid(Record::withdrawal), longKey, 1)),
             QStringLiteral("Invalid fields: missing [], unknown [\"") + QString(200, QLatin1Char('x')) +
                 QChar(0x2026) + QStringLiteral("\"]"));
 }
@@ -339,16 +294,18 @@ TEST(TextRule, TrimsExactlyTheTwentyFiveWhiteSpaceCodePoints) {
 
 TEST(TextRule, ListEntriesAreTrimmedAndBoundedAfterTheCount) {
   const QJsonObject book =
-      roundTrip(Record::book, with(validBook(), "authors", QJsonArray{" A ", QString(120, 'b')}));
+      roundTrip(Record::book, with(valid(Record::book), "authors", QJsonArray{" A ", QString(120, 'b')}));
   EXPECT_EQ(book.value("authors").toArray(), (QJsonArray{"A", QString(120, 'b')}));
-  EXPECT_EQ(refusal(Record::book, with(validBook(), "authors", QJsonArray{"A", QString(121, 'b')})),
+  EXPECT_EQ(refusal(Record::book, with(valid(Record::book), "authors", QJsonArray{"A", QString(121, 'b')})),
             textMessage(120));
-  EXPECT_EQ(refusal(Record::book, with(validBook(), "authors", QJsonArray{"A", " "})), textMessage(120));
-  EXPECT_EQ(refusal(Record::drop, with(validDrop(), "tags", QJsonArray{QString(61, 't')})), textMessage(60));
+  EXPECT_EQ(refusal(Record::book, with(valid(Record::book), "authors", QJsonArray{"A", " "})),
+            textMessage(120));
+  EXPECT_EQ(refusal(Record::drop, with(valid(Record::drop), "tags", QJsonArray{QString(61, 't')})),
+            textMessage(60));
   QJsonArray many;
   for (int i = 0; i < 21; ++i)
     many.append(i == 3 ? "" : "A");
-  EXPECT_EQ(refusal(Record::book, with(validBook(), "authors", many)),
+  EXPECT_EQ(refusal(Record::book, with(valid(Record::book), "authors", many)),
             QStringLiteral("Invalid array count: authors"));
 }
 
@@ -518,7 +475,7 @@ TEST(FieldRules, EachValueIsAcceptedOrRefusedWithItsMessage) {
     EXPECT_EQ(refusal(record, with(valid(record), key, value)), QString::fromUtf8(message))
         << key << " = " << Json::serialize(value).left(80).toStdString();
   // Identifiers are stored as written, letter case included.
-  const QJsonObject stored = roundTrip(Record::source, with(validSource(), "id", sourceId.toUpper()));
+  const QJsonObject stored = roundTrip(Record::source, with(valid(Record::source), "id", sourceId.toUpper()));
   EXPECT_EQ(stored.value("id").toString(), sourceId.toUpper());
 }
 
@@ -576,8 +533,8 @@ TEST(LinkRule, LengthIsCountedAfterCleaning) {
   EXPECT_EQ(ContractRules::sourceURL(atLimit + QStringLiteral("\n\n")), atLimit);
   EXPECT_EQ(refusal([&] { ContractRules::sourceURL(atLimit + u'p'); }),
             QStringLiteral("Source URL exceeds 2048 UTF-16 units"));
-  EXPECT_EQ(refusal(Record::source, with(validSource(), "url", "ftp://x")), scheme);
-  EXPECT_EQ(refusal(Record::source, with(validSource(), "url", QJsonValue::Null)), QString());
+  EXPECT_EQ(refusal(Record::source, with(valid(Record::source), "url", "ftp://x")), scheme);
+  EXPECT_EQ(refusal(Record::source, with(valid(Record::source), "url", QJsonValue::Null)), QString());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -592,7 +549,7 @@ struct DropCase {
 class DropRules : public testing::TestWithParam<DropCase> {};
 
 TEST_P(DropRules, FirstFailureInOrderWins) {
-  QJsonObject drop = validDrop();
+  QJsonObject drop = valid(Record::drop);
   for (const auto& [key, value] : GetParam().edits)
     drop.insert(key, value);
   EXPECT_EQ(refusal(Record::drop, drop), GetParam().message);
@@ -643,14 +600,14 @@ TEST(ContentRecords, EncodingWritesEveryKeyAndDecodesToAnEqualRecord) {
     EXPECT_EQ(once, valid(record)) << int(record);
     EXPECT_EQ(roundTrip(record, Json::parse(Json::serialize(once))), once) << int(record);
   }
-  const Drop drop = Drop::decode(with(with(validDrop(), "kind", "question"), "question", "Why?"));
+  const Drop drop = Drop::decode(with(with(valid(Record::drop), "kind", "question"), "question", "Why?"));
   EXPECT_EQ(Drop::decode(Json::parse(Json::serialize(drop.encode()))), drop);
-  const Source source = Source::decode(with(validSource(), "url", QJsonValue::Null));
+  const Source source = Source::decode(with(valid(Record::source), "url", QJsonValue::Null));
   EXPECT_EQ(Source::decode(source.encode()), source);
 }
 
 TEST(ContentRecords, Equality) {
-  const Drop drop = Drop::decode(validDrop());
+  const Drop drop = Drop::decode(valid(Record::drop));
   Drop other = drop;
   EXPECT_EQ(drop, other);
   other.revision = 2;
@@ -666,15 +623,15 @@ TEST(ContentRecords, Equality) {
   EXPECT_FALSE(drop == other);
 
   // Canonically equivalent text is equal text.
-  Book composed = Book::decode(with(validBook(), "title", QString::fromUtf8("Caf\xC3\xA9")));
-  Book decomposed = Book::decode(with(validBook(), "title", QString::fromUtf8("Cafe\xCC\x81")));
+  Book composed = Book::decode(with(valid(Record::book), "title", QString::fromUtf8("Caf\xC3\xA9")));
+  Book decomposed = Book::decode(with(valid(Record::book), "title", QString::fromUtf8("Cafe\xCC\x81")));
   EXPECT_EQ(composed, decomposed);
   decomposed.publisher = QStringLiteral("X");
   EXPECT_FALSE(composed == decomposed);
 
   // Identity is the id text as stored: letter case counts.
-  const Source lower = Source::decode(validSource());
-  const Source upper = Source::decode(with(validSource(), "id", sourceId.toUpper()));
+  const Source lower = Source::decode(valid(Record::source));
+  const Source upper = Source::decode(with(valid(Record::source), "id", sourceId.toUpper()));
   EXPECT_FALSE(lower == upper);
 }
 
