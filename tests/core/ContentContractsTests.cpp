@@ -514,6 +514,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"LargestPort", "https://example.com:65535/", "https://example.com:65535/", true},
         LinkCase{"PortWithLeadingZeros", "https://example.com:00080/", "https://example.com:00080/", true},
         LinkCase{"Ftp", "ftp://example.com/", scheme, false},
+        LinkCase{"SchemeCheckedBeforeCleaning", "ht\ttps://example.com/", scheme, false},
         LinkCase{"NoScheme", "example.com", scheme, false}, LinkCase{"SchemeOnly", "https://", scheme, false},
         LinkCase{"EmptyHostWithPort", "https://:80/a", scheme, false},
         LinkCase{"SpaceInHost", "https://exa mple.com/", scheme, false},
