@@ -61,10 +61,21 @@ private:
 // them, so a 10 MiB release goes from bytes to records in one scan and one pass.
 using Value = Json::Tree::Value;
 
+// The value as the JSON layer's typed reads see it, for the wording of their error. Of a
+// container only its type matters there: converting a hostile 10 MiB subtree just to name
+// its type would cost far more than reading a valid release.
+QJsonValue forError(const Value& value) {
+  if (value.isArray())
+    return QJsonArray();
+  if (value.isObject())
+    return QJsonObject();
+  return value.toJsonValue();
+}
+
 // Typed reads that defer to the JSON layer for the error (and its wording) only on failure.
 QString readString(const Value& value, const Path& path) {
   if (!value.isString())
-    Json::toString(value.toJsonValue(), path.toString());
+    Json::toString(forError(value), path.toString());
   return value.toString();
 }
 
@@ -74,13 +85,13 @@ qint64 readInteger(const Value& value, const Path& path) {
   const qint64 integer = value.toInteger(0);
   if (value.isDouble() && (integer != 0 || value.toInteger(1) == 0))
     return integer;
-  Json::toInt64(value.toJsonValue(), path.toString());
+  Json::toInt64(forError(value), path.toString());
   throw JsonDecodingError(path.toString(), QStringLiteral("the number is not a 64-bit integer"));
 }
 
 bool readBool(const Value& value, const Path& path) {
   if (!value.isBool())
-    Json::toBool(value.toJsonValue(), path.toString());
+    Json::toBool(forError(value), path.toString());
   return value.toBool();
 }
 
@@ -104,7 +115,7 @@ public:
       : m_path(path), m_keys(keys) {
     Q_ASSERT(keys.size() <= maximumKeys);
     if (!value.isObject())
-      Json::toObject(value.toJsonValue(), path.toString());
+      Json::toObject(forError(value), path.toString());
     // Keys are unique within an object (the parser refuses repeats), so as many members as
     // expected keys, each one of them, means the two sets are equal; only a mismatch pays
     // for building the lists.
@@ -204,7 +215,7 @@ auto arrayField(const StrictObject& object, std::size_t index, qsizetype minimum
   const Path path = object.path(index);
   const Value& array = object[index];
   if (!array.isArray())
-    Json::toArray(array.toJsonValue(), path.toString());
+    Json::toArray(forError(array), path.toString());
   QList<decltype(element(array, path))> list;
   list.reserve(array.size());
   Value item = array.firstChild();
@@ -829,6 +840,7 @@ void appendQuoted(QString& out, const QString& key) {
     const char16_t c = key[i].unicode();
     switch (c) {
     case u'"': out += QLatin1StringView("\\\""); break;
+    case u'\'': out += QLatin1StringView("\\'"); break;
     case u'\\': out += QLatin1StringView("\\\\"); break;
     case u'\t': out += QLatin1StringView("\\t"); break;
     case u'\n': out += QLatin1StringView("\\n"); break;
@@ -836,7 +848,7 @@ void appendQuoted(QString& out, const QString& key) {
     case u'\0': out += QLatin1StringView("\\0"); break;
     default:
       if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-        out += QStringLiteral("\\u{%1}").arg(unsigned(c), 0, 16);
+        out += QStringLiteral("\\u{%1}").arg(QString::number(c, 16).toUpper().rightJustified(2, u'0'));
       else
         out += QChar(c);
     }
@@ -847,9 +859,10 @@ void appendQuoted(QString& out, const QString& key) {
 }
 
 QString bracketed(QStringList keys) {
-  std::sort(keys.begin(), keys.end(), codePointLess);
-  QString out = QStringLiteral("[");
+  // Only the listed keys need their order: a hostile object may hold a million keys.
   const qsizetype listed = std::min(keys.size(), listedKeysLimit);
+  std::partial_sort(keys.begin(), keys.begin() + listed, keys.end(), codePointLess);
+  QString out = QStringLiteral("[");
   for (qsizetype i = 0; i < listed; ++i) {
     if (i > 0)
       out += QLatin1StringView(", ");

@@ -309,8 +309,8 @@ QString text(const QString& value, qsizetype maximum);
 QString sourceURL(const QString& value);
 
 // The message of the key-set rule, for the keys a record expects and the keys an object has.
-// Lists longer than a few dozen keys, and keys longer than a line, are shortened with a
-// marker: the message is shown to the reader and must stay readable.
+// The message is shown to the reader and keys come from untrusted documents: each list names
+// at most 20 keys and then counts the rest, and a key beyond 200 units ends in an ellipsis.
 QString keySetMessage(const QStringList& expected, const QStringList& present);
 
 // Refuses an application version that is not three dotted digit runs, or one older than

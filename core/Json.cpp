@@ -149,8 +149,9 @@ private:
     auto& keys = list.keys;
     const auto repeated = [&](const std::pair<std::string_view, const unsigned char*>& key) {
       m_pos = key.second;
+      // The key comes from untrusted text: name at most its start in the message.
       fail(QStringLiteral("the key \"%1\" occurs twice in one object")
-               .arg(QString::fromUtf8(key.first.data(), static_cast<qsizetype>(key.first.size()))));
+               .arg(QString::fromUtf8(key.first.data(), static_cast<qsizetype>(key.first.size())).left(200)));
     };
     // Records have a handful of keys: comparing pairs beats sorting or hashing.
     if (keys.size() <= 24) {

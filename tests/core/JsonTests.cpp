@@ -56,6 +56,18 @@ INSTANTIATE_TEST_SUITE_P(
                                                QByteArray(Json::maximumDepth + 1, ']')}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The key comes from untrusted text and the message may be shown: it names only the key's start.
+TEST(Json, ARepeatedKeyIsNamedByItsStart) {
+  const QByteArray key(100000, 'k');
+  try {
+    Json::parse("{\"" + key + "\":1,\"" + key + "\":2}");
+    FAIL() << "accepted";
+  } catch (const JsonDecodingError& error) {
+    EXPECT_TRUE(error.description().contains(u'"' + QString(200, u'k') + u'"'));
+    EXPECT_LT(error.description().size(), 300);
+  }
+}
+
 TEST(Json, AcceptsNestingUpToTheLimitAndEveryScalarAtTheTop) {
   const QByteArray deepest = QByteArray(Json::maximumDepth, '[') + QByteArray(Json::maximumDepth, ']');
   EXPECT_TRUE(Json::parse(deepest).isArray());
