@@ -79,7 +79,8 @@ PortalAccessibilitySettings::PortalAccessibilitySettings(const QDBusConnection& 
     return;
   }
   // Subscribe before reading, so that a change made while the first answer travels is kept.
-  bus.connect(kPortalService, kPortalPath, kPortalInterface, QStringLiteral("SettingChanged"), this,
+  // No sender is named: Qt would otherwise wait on the bus for the portal's owner.
+  bus.connect(QString(), kPortalPath, kPortalInterface, QStringLiteral("SettingChanged"), this,
               SLOT(settingChanged(QString, QString, QDBusVariant)));
 
   QDBusMessage readAll = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kPortalInterface,

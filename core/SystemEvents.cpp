@@ -22,21 +22,22 @@ DesktopSystemEvents::DesktopSystemEvents(const QDBusConnection& systemBus, const
     }
   }
 
-  // Subscribing only adds a match rule; the bus answers at once even when logind or the
-  // screen saver is absent, and then no signal ever arrives.
+  // Subscribing only sends a match rule, without waiting for an answer; when logind or the
+  // screen saver is absent no signal ever arrives. The subscriptions name no sender: for a
+  // well-known sender name Qt would first ask the bus for its owner and wait for the reply,
+  // which hangs the main thread on a bus that has stopped answering.
   if (systemBus.isConnected()) {
     QDBusConnection bus = systemBus;
-    listensForSleep_ =
-        bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                    QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
-                    SLOT(prepareForSleep(bool)));
+    listensForSleep_ = bus.connect(QString(), QStringLiteral("/org/freedesktop/login1"),
+                                   QStringLiteral("org.freedesktop.login1.Manager"),
+                                   QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
   }
   if (sessionBus.isConnected()) {
     QDBusConnection bus = sessionBus;
-    listensForScreenSaver_ = bus.connect(
-        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/org/freedesktop/ScreenSaver"),
-        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"), this,
-        SLOT(screenSaverActiveChanged(bool)));
+    listensForScreenSaver_ = bus.connect(QString(), QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                         QStringLiteral("org.freedesktop.ScreenSaver"),
+                                         QStringLiteral("ActiveChanged"), this,
+                                         SLOT(screenSaverActiveChanged(bool)));
   }
 
   if (x11 != nullptr) {

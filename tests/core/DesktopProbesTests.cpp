@@ -3,8 +3,10 @@
 #include "PrivateBus.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QWindow>
@@ -264,6 +266,9 @@ TEST_F(DesktopProbesOnABus, TurnsLogindsPrepareForSleepIntoSleepAndWake) {
   ASSERT_TRUE(service_.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
   DesktopSystemEvents events(client_, client_, nullptr);
   ASSERT_TRUE(events.listensForSleep());
+  // The subscriptions go out without waiting; one answered call on the same connection
+  // makes sure the bus has them before the signals are sent.
+  ASSERT_TRUE(client_.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")).value());
   QSignalSpy sleep(&events, &SystemEvents::willSleep);
   QSignalSpy wake(&events, &SystemEvents::didWake);
   QSignalSpy screens(&events, &SystemEvents::screensDidSleep);
@@ -288,6 +293,24 @@ TEST_F(DesktopProbesOnABus, TurnsLogindsPrepareForSleepIntoSleepAndWake) {
   saver << true;
   ASSERT_TRUE(service_.send(saver));
   ASSERT_TRUE(screens.wait(kWaitMilliseconds));
+}
+
+// A bus that has stopped answering (its daemon frozen) must not hold up the main thread:
+// subscribing and the first reading go out without waiting for any reply.
+TEST_F(DesktopProbesOnABus, NeverWaitsForABusThatDoesNotAnswer) {
+  bus_.pause();
+  QElapsedTimer elapsed;
+  elapsed.start();
+  {
+    DesktopSystemEvents events(client_, client_, nullptr);
+    PortalAccessibilitySettings settings(client_, 100);
+    QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
+    EXPECT_TRUE(settled.wait(kWaitMilliseconds));
+    EXPECT_FALSE(settings.reduceMotion());
+  }
+  bus_.resume();
+  // Qt's own wait for a reply is 25 s; anything near that is a blocking call.
+  EXPECT_LT(elapsed.elapsed(), kWaitMilliseconds);
 }
 
 } // namespace
