@@ -54,16 +54,7 @@ PanelController::PanelController(const ScreenSource& screens, const DesktopProbe
   Q_ASSERT(probes_.clock != nullptr && probes_.events != nullptr && probes_.fullScreen != nullptr &&
            probes_.accessibility != nullptr);
   panel_ = std::make_unique<DropPanel>();
-  container_ = new PanelContentContainer(probes_.clock);
-  QPointer<AccessibilitySettings> accessibility = probes_.accessibility;
-  container_->edgeHighlight().setAccessibilityOptions([accessibility] {
-    AccessibilityOptions options;
-    if (accessibility != nullptr) {
-      options.reduceMotion = accessibility->reduceMotion();
-      options.increaseContrast = accessibility->increaseContrast();
-    }
-    return options;
-  });
+  container_ = new PanelContentContainer(probes_.clock, probes_.accessibility);
   panel_->setContentView(container_);
 
   // Both actions outlive nothing: once the controller is gone they do nothing.

@@ -34,10 +34,10 @@ DesktopSystemEvents::DesktopSystemEvents(const QDBusConnection& systemBus, const
   }
   if (sessionBus.isConnected()) {
     QDBusConnection bus = sessionBus;
-    listensForScreenSaver_ = bus.connect(QString(), QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                         QStringLiteral("org.freedesktop.ScreenSaver"),
-                                         QStringLiteral("ActiveChanged"), this,
-                                         SLOT(screenSaverActiveChanged(bool)));
+    listensForScreenSaver_ =
+        bus.connect(QString(), QStringLiteral("/org/freedesktop/ScreenSaver"),
+                    QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"), this,
+                    SLOT(screenSaverActiveChanged(bool)));
   }
 
   if (x11 != nullptr) {
