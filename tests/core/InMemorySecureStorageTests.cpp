@@ -1,7 +1,7 @@
 #include "InMemorySecureStorage.h"
 
-#include "AsyncProbe.h"
 #include "SecureStorageContract.h"
+#include "AsyncProbe.h"
 
 #include <gtest/gtest.h>
 

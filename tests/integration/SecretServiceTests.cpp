@@ -1,7 +1,7 @@
 #include "KeychainStorage.h"
 
-#include "AsyncProbe.h"
 #include "SecureStorageContract.h"
+#include "AsyncProbe.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
