@@ -151,9 +151,7 @@ bool PanelController::show(PresentationRequest request, bool animated, std::opti
 }
 
 void PanelController::dismiss(bool animated, std::optional<Rect> to) {
-  container_->setEdgeVisible(false);
-  container_->edgeHighlight().stop();
-  container_->layoutContent();
+  container_->setEdgeVisible(false); // stops the rim at once
   stopTransition();
   stopObservingOutsideClicks();
 

@@ -99,24 +99,17 @@ TEST(ApplicationPressMonitor, ReportsLeftAndRightPressesInOurWindowsOnce) {
   ApplicationPressMonitor monitor;
   QSignalSpy spy(&monitor, &OutsidePressMonitor::pressed);
   CountingWindow window;
-  const QPointF local(5, 6);
-  const QPointF global(105, 206);
-
-  QMouseEvent left(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &left);
-  QMouseEvent right(QEvent::MouseButtonPress, local, global, Qt::RightButton, Qt::RightButton,
-                    Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &right);
-  QMouseEvent middle(QEvent::MouseButtonPress, local, global, Qt::MiddleButton, Qt::MiddleButton,
-                     Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &middle);
-  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &release);
   QObject notAWindow;
-  QMouseEvent elsewhere(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                        Qt::NoModifier);
-  QCoreApplication::sendEvent(&notAWindow, &elsewhere);
+  const QPointF global(105, 206);
+  const auto send = [&global](QObject* target, QEvent::Type type, Qt::MouseButton button) {
+    QMouseEvent event(type, QPointF(5, 6), global, button, button, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+  };
+  send(&window, QEvent::MouseButtonPress, Qt::LeftButton);
+  send(&window, QEvent::MouseButtonPress, Qt::RightButton);
+  send(&window, QEvent::MouseButtonPress, Qt::MiddleButton);
+  send(&window, QEvent::MouseButtonRelease, Qt::LeftButton);
+  send(&notAWindow, QEvent::MouseButtonPress, Qt::LeftButton);
 
   ASSERT_EQ(spy.count(), 2);
   EXPECT_EQ(spy.at(0).at(0).toPointF(), global);
