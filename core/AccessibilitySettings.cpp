@@ -72,7 +72,11 @@ void AccessibilitySettings::setIncreaseContrast(bool increaseContrast) {
 
 PortalAccessibilitySettings::PortalAccessibilitySettings(const QDBusConnection& sessionBus,
                                                          int timeoutMilliseconds, QObject* parent)
-    : AccessibilitySettings(parent) {
+    : AccessibilitySettings(parent), timeoutMilliseconds_(timeoutMilliseconds) {
+  listenTo(sessionBus);
+}
+
+void PortalAccessibilitySettings::listenTo(const QDBusConnection& sessionBus) {
   QDBusConnection bus = sessionBus;
   if (!bus.isConnected()) {
     settled_ = true;
@@ -86,7 +90,7 @@ PortalAccessibilitySettings::PortalAccessibilitySettings(const QDBusConnection& 
   QDBusMessage readAll = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kPortalInterface,
                                                         QStringLiteral("ReadAll"));
   readAll << QStringList{kAppearance, kGnomeInterface, kGnomeAccessibility, kKdeGlobals};
-  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(readAll, timeoutMilliseconds), this);
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(readAll, timeoutMilliseconds_), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
     call->deleteLater();
     const QDBusMessage reply = call->reply();

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTest>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -301,9 +302,19 @@ TEST_F(DesktopProbesOnABus, NeverWaitsForABusThatDoesNotAnswer) {
     EXPECT_TRUE(settled.wait(kWaitMilliseconds));
     EXPECT_FALSE(settings.reduceMotion());
   }
-  bus_.resume();
+  // The application's own probes open the buses named by the environment; opening one
+  // waits without limit for a frozen daemon, so it must not happen on this thread.
+  qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus_.address().toUtf8());
+  qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().toUtf8());
+  LinuxDesktopProbes desktop;
+  EXPECT_FALSE(desktop.events()->listensForSleep());
   // Qt's own wait for a reply is 25 s; anything near that is a blocking call.
   EXPECT_LT(elapsed.elapsed(), kWaitMilliseconds);
+
+  // Once the bus answers, the probes start listening.
+  bus_.resume();
+  EXPECT_TRUE(QTest::qWaitFor([&desktop] { return desktop.events()->listensForSleep(); }, kWaitMilliseconds));
+  EXPECT_TRUE(desktop.events()->listensForScreenSaver());
 }
 
 } // namespace
