@@ -86,11 +86,12 @@ TEST_F(PanelControllerTest, AutomaticRequestsAreSuppressedWhileVisibleOrFullScre
   EXPECT_EQ(controller_->phase(), PanelController::Phase::presenting);
   EXPECT_TRUE(controller_->panel().isVisible());
 
-  desktop_.fullScreen.fullScreen = false;
+  // Visible and full screen at once: the first rule, the visible panel, gives the reason.
   EXPECT_FALSE(controller_->show(PresentationRequest::automaticProbe));
   EXPECT_EQ(controller_->lastDecision(), QStringLiteral("suppressed: panel already visible"));
   EXPECT_EQ(controller_->request(), PresentationRequest::manual);
   EXPECT_EQ(controller_->phase(), PanelController::Phase::presenting);
+  desktop_.fullScreen.fullScreen = false;
 
   // Still on screen while it closes: an automatic request waits, a manual one reopens it
   // from where it is, with the content's current fade.
@@ -281,8 +282,12 @@ TEST_F(PanelControllerTest, TargetFramesComeFromThePreferredOrTheAutomaticDispla
 
 TEST_F(PanelControllerTest, WithoutADisplayNothingIsShownAndAShownPanelGoes) {
   useScreens({});
+  desktop_.fullScreen.fullScreen = true; // full screen is looked at before the displays
+  EXPECT_FALSE(controller_->show(PresentationRequest::automaticProbe));
+  EXPECT_EQ(controller_->lastDecision(), QStringLiteral("suppressed: active app reports fullScreen"));
   EXPECT_FALSE(controller_->show(PresentationRequest::manual));
   EXPECT_EQ(controller_->lastDecision(), QStringLiteral("suppressed: no screen"));
+  desktop_.fullScreen.fullScreen = false;
   EXPECT_FALSE(controller_->panel().isVisible());
 
   useScreens({plainDisplay()});
