@@ -57,7 +57,7 @@ PanelController::PanelController(const ScreenSource& screens, const DesktopProbe
   container_ = new PanelContentContainer(probes_.clock, probes_.accessibility);
   panel_->setContentView(container_);
 
-  // Both actions outlive nothing: once the controller is gone they do nothing.
+  // Both actions hold the controller weakly: once it is gone they do nothing.
   QPointer<PanelController> self = this;
   const auto dismissAnimated = [self] {
     if (self != nullptr) {
