@@ -252,8 +252,14 @@ TEST_F(PanelControllerTest, OriginFrameAndContentHeightFollowTheLayout) {
   }
 }
 
-TEST_F(PanelControllerTest, HugsTheNotchOfTheBuiltInDisplay) {
+TEST_F(PanelControllerTest, HugsTheNotchOfTheBuiltInDisplayUnlessTheReaderChoseAnother) {
   useScreens({plainDisplay(), notchedDisplay()});
+  const QSizeF size(420, 196);
+  EXPECT_EQ(PanelController::targetFrame(screens_, size, std::nullopt), (Rect{546, 753, 420, 196}));
+  EXPECT_EQ(PanelController::targetLayoutFrame(screens_, size, std::nullopt), (Rect{546, 754, 420, 228}));
+  EXPECT_EQ(PanelController::targetFrame(screens_, size, 1u), kPlainFrame);
+  EXPECT_EQ(PanelController::targetFrame(screens_, size, 77u), (Rect{546, 753, 420, 196})); // not connected
+
   ASSERT_TRUE(controller_->show(PresentationRequest::manual, true));
   EXPECT_EQ(controller_->originFrame(), (Rect{546 + 210 - 94, 982 - 32, 188, 32}));
   EXPECT_EQ(controller_->container().topInset(), 32);
@@ -266,15 +272,7 @@ TEST_F(PanelControllerTest, HugsTheNotchOfTheBuiltInDisplay) {
   controller_->refreshLayout();
   EXPECT_EQ(controller_->panelFrame(), kPlainFrame);
   EXPECT_FALSE(controller_->container().notchWidth().has_value());
-}
 
-TEST_F(PanelControllerTest, TargetFramesComeFromThePreferredOrTheAutomaticDisplay) {
-  useScreens({plainDisplay(), notchedDisplay()});
-  const QSizeF size(420, 196);
-  EXPECT_EQ(PanelController::targetFrame(screens_, size, std::nullopt), (Rect{546, 753, 420, 196}));
-  EXPECT_EQ(PanelController::targetLayoutFrame(screens_, size, std::nullopt), (Rect{546, 754, 420, 228}));
-  EXPECT_EQ(PanelController::targetFrame(screens_, size, 1u), kPlainFrame);
-  EXPECT_EQ(PanelController::targetFrame(screens_, size, 77u), (Rect{546, 753, 420, 196})); // not connected
   useScreens({});
   EXPECT_FALSE(PanelController::targetFrame(screens_, size, std::nullopt).has_value());
   EXPECT_FALSE(PanelController::targetLayoutFrame(screens_, size, 1u).has_value());
