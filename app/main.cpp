@@ -1,11 +1,8 @@
-#include "DropPanel.h"
-#include "FixturePanel.h"
-#include "FrameClock.h"
-#include "PanelContentContainer.h"
+#include "DesktopProbes.h"
+#include "PanelController.h"
 #include "ScreenSource.h"
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <QTextStream>
 
 using namespace brindlewick;
@@ -16,26 +13,24 @@ namespace {
 // reaches it.
 class FocusOnClick : public QObject {
 public:
-  explicit FocusOnClick(DropPanel* panel) : m_panel(panel) {}
+  explicit FocusOnClick(PanelController& controller) : m_controller(controller) {}
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == m_panel) {
-      m_panel->setAcceptsKeyboardFocus(true);
-      m_panel->activateWindow();
-    }
+        static_cast<QWidget*>(watched)->window() == &m_controller.panel())
+      m_controller.focusForKeyboard();
     return false;
   }
 
 private:
-  DropPanel* m_panel;
+  PanelController& m_controller;
 };
 
 } // namespace
 
-// For now the application shows the prototype panel at the top centre of the primary
-// display and quits when it is dismissed (its close button or Escape).
+// For now the application shows the prototype panel through the panel controller, on the
+// display it chooses, and quits when the panel is dismissed (its close button or Escape).
 int main(int argc, char** argv) {
   if (argc > 1) {
     QTextStream(stderr) << "Brindlewick " << BRINDLEWICK_VERSION
@@ -47,30 +42,15 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(BRINDLEWICK_VERSION));
 
   const SystemScreenSource screens;
-  const QList<ScreenDescription> displays = screens.screens();
-  if (displays.isEmpty()) {
-    QTextStream(stderr) << "Brindlewick: no display is connected.\n";
-    return 1;
-  }
-
-  SystemFrameClock clock;
-  DropPanel panel;
-  auto* container = new PanelContentContainer(&clock);
-  panel.setContentView(container);
-  const auto dismiss = [&panel] {
-    panel.hide();
-    QApplication::quit();
-  };
-  container->setContent(new FixturePanel(dismiss));
-  panel.setOnEscape(dismiss);
-  FocusOnClick focusOnClick(&panel);
+  LinuxDesktopProbes desktop;
+  PanelController controller(screens, desktop.probes());
+  controller.setOnDismiss([] { QApplication::quit(); });
+  FocusOnClick focusOnClick(controller);
   application.installEventFilter(&focusOnClick);
 
-  const PanelLayout layout = displays.first().geometry.panelLayout(QSizeF(420, 196));
-  container->setContentSize(layout.contentFrame.size());
-  container->setTopInset(layout.topInset());
-  container->setNotchWidth(layout.notchWidth);
-  panel.setGeometry(screens.mapping().toDesktop(layout.frame).toAlignedRect());
-  panel.show();
+  if (!controller.show(PresentationRequest::manual)) {
+    QTextStream(stderr) << "Brindlewick: " << controller.lastDecision() << "\n";
+    return 1;
+  }
   return QApplication::exec();
 }

@@ -72,20 +72,25 @@ void AccessibilitySettings::setIncreaseContrast(bool increaseContrast) {
 
 PortalAccessibilitySettings::PortalAccessibilitySettings(const QDBusConnection& sessionBus,
                                                          int timeoutMilliseconds, QObject* parent)
-    : AccessibilitySettings(parent) {
+    : AccessibilitySettings(parent), timeoutMilliseconds_(timeoutMilliseconds) {
+  listenTo(sessionBus);
+}
+
+void PortalAccessibilitySettings::listenTo(const QDBusConnection& sessionBus) {
   QDBusConnection bus = sessionBus;
   if (!bus.isConnected()) {
     settled_ = true;
     return;
   }
   // Subscribe before reading, so that a change made while the first answer travels is kept.
-  bus.connect(kPortalService, kPortalPath, kPortalInterface, QStringLiteral("SettingChanged"), this,
+  // No sender is named: Qt would otherwise wait on the bus for the portal's owner.
+  bus.connect(QString(), kPortalPath, kPortalInterface, QStringLiteral("SettingChanged"), this,
               SLOT(settingChanged(QString, QString, QDBusVariant)));
 
   QDBusMessage readAll = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kPortalInterface,
                                                         QStringLiteral("ReadAll"));
   readAll << QStringList{kAppearance, kGnomeInterface, kGnomeAccessibility, kKdeGlobals};
-  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(readAll, timeoutMilliseconds), this);
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(readAll, timeoutMilliseconds_), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
     call->deleteLater();
     const QDBusMessage reply = call->reply();

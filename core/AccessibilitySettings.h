@@ -48,6 +48,11 @@ public:
                                        int timeoutMilliseconds = kDefaultTimeoutMilliseconds,
                                        QObject* parent = nullptr);
 
+  // Subscribes to the portal on `sessionBus` and reads it once more (the constructor does
+  // this for its bus; a bus opened later is handed in here). A bus that is not connected
+  // leaves both settings as they are.
+  void listenTo(const QDBusConnection& sessionBus);
+
   // Whether the first reading has ended, with an answer or without one.
   bool hasSettled() const;
 
@@ -61,6 +66,7 @@ private:
   void store(const QString& group, const QString& key, const QVariant& value);
   void recompute();
 
+  int timeoutMilliseconds_;
   QHash<QString, QVariant> values_;
   bool settled_ = false;
 };

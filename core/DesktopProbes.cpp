@@ -1,9 +1,36 @@
 #include "DesktopProbes.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <memory>
+#include <thread>
+
 namespace brindlewick {
 
 LinuxDesktopProbes::LinuxDesktopProbes(QObject* parent) : QObject(parent) {
-  build(QDBusConnection::systemBus(), QDBusConnection::sessionBus(), new X11DesktopWatch(this));
+  build(QDBusConnection(QString()), QDBusConnection(QString()), new X11DesktopWatch(this));
+  // Opening a bus waits for the bus daemon, with no limit while it authenticates us, so a
+  // daemon that has stopped answering would freeze the application at start. The buses are
+  // opened on a thread of their own and handed to the probes on the main thread when they
+  // are ready; until then the probes report no events, as without a bus.
+  auto probes = std::make_shared<QPointer<LinuxDesktopProbes>>(this);
+  std::thread([probes] {
+    const QDBusConnection systemBus = QDBusConnection::systemBus();
+    const QDBusConnection sessionBus = QDBusConnection::sessionBus();
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr)
+      return; // the application has ended meanwhile
+    QMetaObject::invokeMethod(
+        application,
+        [probes, systemBus, sessionBus] {
+          if (*probes) {
+            (*probes)->events_->listenTo(systemBus, sessionBus);
+            (*probes)->accessibility_->listenTo(sessionBus);
+          }
+        },
+        Qt::QueuedConnection);
+  }).detach();
 }
 
 LinuxDesktopProbes::LinuxDesktopProbes(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,

@@ -32,6 +32,7 @@ class LinuxDesktopProbes final : public QObject {
 
 public:
   // The system and session buses and the X server named by DISPLAY (none in a Wayland session).
+  // The buses are opened in the background; their events start once they are open.
   explicit LinuxDesktopProbes(QObject* parent = nullptr);
   // Named buses and X display, for tests; an empty display name means no X11.
   LinuxDesktopProbes(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,

@@ -181,8 +181,10 @@ private:
   PanelContentContainer* m_container;
 };
 
-PanelContentContainer::PanelContentContainer(FrameClock* clock, QWidget* parent)
-    : QWidget(parent), m_edgeHighlight(new PanelEdgeHighlight(clock, this)), m_overlay(new Overlay(this)) {
+PanelContentContainer::PanelContentContainer(FrameClock* clock, AccessibilitySettings* accessibility,
+                                             QWidget* parent)
+    : QWidget(parent), m_edgeHighlight(new PanelEdgeHighlight(clock, accessibility, this)),
+      m_overlay(new Overlay(this)) {
   setAttribute(Qt::WA_OpaquePaintEvent, false);
   connect(m_edgeHighlight, &PanelEdgeHighlight::changed, m_overlay, qOverload<>(&QWidget::update));
   layoutContent();

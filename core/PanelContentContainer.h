@@ -13,6 +13,7 @@
 
 namespace brindlewick {
 
+class AccessibilitySettings;
 class FrameClock;
 
 // One piece of a panel outline, in y-up coordinates: a move or straight line to `to`, an arc
@@ -60,7 +61,8 @@ class PanelContentContainer : public QWidget {
   Q_OBJECT
 
 public:
-  explicit PanelContentContainer(FrameClock* clock, QWidget* parent = nullptr);
+  // The clock steps the rim's glint; the settings decide how the rim is drawn (both may be null).
+  PanelContentContainer(FrameClock* clock, AccessibilitySettings* accessibility, QWidget* parent = nullptr);
   ~PanelContentContainer() override;
 
   // Colours of the rim; absent means no rim.

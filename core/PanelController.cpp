@@ -54,19 +54,10 @@ PanelController::PanelController(const ScreenSource& screens, const DesktopProbe
   Q_ASSERT(probes_.clock != nullptr && probes_.events != nullptr && probes_.fullScreen != nullptr &&
            probes_.accessibility != nullptr);
   panel_ = std::make_unique<DropPanel>();
-  container_ = new PanelContentContainer(probes_.clock);
-  QPointer<AccessibilitySettings> accessibility = probes_.accessibility;
-  container_->edgeHighlight().setAccessibilityOptions([accessibility] {
-    AccessibilityOptions options;
-    if (accessibility != nullptr) {
-      options.reduceMotion = accessibility->reduceMotion();
-      options.increaseContrast = accessibility->increaseContrast();
-    }
-    return options;
-  });
+  container_ = new PanelContentContainer(probes_.clock, probes_.accessibility);
   panel_->setContentView(container_);
 
-  // Both actions outlive nothing: once the controller is gone they do nothing.
+  // Both actions hold the controller weakly: once it is gone they do nothing.
   QPointer<PanelController> self = this;
   const auto dismissAnimated = [self] {
     if (self != nullptr) {
@@ -160,9 +151,7 @@ bool PanelController::show(PresentationRequest request, bool animated, std::opti
 }
 
 void PanelController::dismiss(bool animated, std::optional<Rect> to) {
-  container_->setEdgeVisible(false);
-  container_->edgeHighlight().stop();
-  container_->layoutContent();
+  container_->setEdgeVisible(false); // stops the rim at once
   stopTransition();
   stopObservingOutsideClicks();
 

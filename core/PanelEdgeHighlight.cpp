@@ -1,5 +1,6 @@
 #include "PanelEdgeHighlight.h"
 
+#include "AccessibilitySettings.h"
 #include "FrameClock.h"
 
 #include <QEasingCurve>
@@ -30,8 +31,9 @@ double easeInEaseOut(double t) {
 
 } // namespace
 
-PanelEdgeHighlight::PanelEdgeHighlight(FrameClock* clock, QObject* parent)
-    : QObject(parent), m_clock(clock), m_accessibility([] { return AccessibilityOptions{}; }) {
+PanelEdgeHighlight::PanelEdgeHighlight(FrameClock* clock, AccessibilitySettings* accessibility,
+                                       QObject* parent)
+    : QObject(parent), m_clock(clock), m_accessibility(accessibility) {
   if (m_clock)
     connect(m_clock, &FrameClock::frame, this, [this] {
       if (m_isAnimating)
@@ -43,13 +45,10 @@ PanelEdgeHighlight::~PanelEdgeHighlight() {
   removeGlint();
 }
 
-void PanelEdgeHighlight::setAccessibilityOptions(std::function<AccessibilityOptions()> provider) {
-  m_accessibility = std::move(provider);
-}
-
 void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bounds, const EdgeColors& colors,
                                 bool visible) {
-  const AccessibilityOptions options = m_accessibility ? m_accessibility() : AccessibilityOptions{};
+  const bool reduceMotion = m_accessibility && m_accessibility->reduceMotion();
+  const bool increaseContrast = m_accessibility && m_accessibility->increaseContrast();
   const bool same = m_outline && *m_outline == outline;
   if (!same) {
     m_outline = outline;
@@ -62,9 +61,9 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
   m_bounds = bounds;
   m_colors = colors;
   m_hidden = !visible;
-  m_lineColor = withAlpha(colors.color, options.reduceMotion || options.increaseContrast ? 1.0 : 0.6);
-  m_glintHidden = options.reduceMotion;
-  if (!visible || options.reduceMotion)
+  m_lineColor = withAlpha(colors.color, reduceMotion || increaseContrast ? 1.0 : 0.6);
+  m_glintHidden = reduceMotion;
+  if (!visible || reduceMotion)
     removeGlint();
   else if (!same || !m_isAnimating) {
     removeGlint();

@@ -6,13 +6,13 @@
 #include <QPointer>
 #include <QRectF>
 
-#include <functional>
 #include <optional>
 
 class QPainter;
 
 namespace brindlewick {
 
+class AccessibilitySettings;
 class FrameClock;
 
 // The two colours of a panel's rim: the line itself and its travelling glint.
@@ -21,12 +21,6 @@ struct EdgeColors {
   QColor glint;
 
   friend bool operator==(const EdgeColors&, const EdgeColors&) = default;
-};
-
-// The desktop's accessibility settings that change how the rim is drawn.
-struct AccessibilityOptions {
-  bool reduceMotion = false;
-  bool increaseContrast = false;
 };
 
 // The coloured rim of the drop panel: a 4 pt line centred on the panel's outline (the
@@ -42,12 +36,10 @@ public:
   static constexpr double glintDiameter = 132;
   static constexpr double lapDuration = 6; // seconds
 
-  explicit PanelEdgeHighlight(FrameClock* clock, QObject* parent = nullptr);
+  // Reduce Motion and Increase Contrast are read from `accessibility` at each update; both
+  // count as off without it (or once it is gone).
+  PanelEdgeHighlight(FrameClock* clock, AccessibilitySettings* accessibility, QObject* parent = nullptr);
   ~PanelEdgeHighlight() override;
-
-  // Where the accessibility settings come from; both off unless set (Linux desktops give
-  // Qt no portable way to read them).
-  void setAccessibilityOptions(std::function<AccessibilityOptions()> provider);
 
   // Takes a new outline (in the owner's widget coordinates), colours and visibility. The
   // glint starts from the beginning of the path when the outline changed or the glint was
@@ -80,7 +72,7 @@ private:
   double lapProgress() const;
 
   QPointer<FrameClock> m_clock;
-  std::function<AccessibilityOptions()> m_accessibility;
+  QPointer<AccessibilitySettings> m_accessibility;
   std::optional<QPainterPath> m_outline;
   QPainterPath m_stroke;
   QRectF m_bounds;

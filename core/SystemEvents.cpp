@@ -22,27 +22,33 @@ DesktopSystemEvents::DesktopSystemEvents(const QDBusConnection& systemBus, const
     }
   }
 
-  // Subscribing only adds a match rule; the bus answers at once even when logind or the
-  // screen saver is absent, and then no signal ever arrives.
-  if (systemBus.isConnected()) {
-    QDBusConnection bus = systemBus;
-    listensForSleep_ =
-        bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                    QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
-                    SLOT(prepareForSleep(bool)));
-  }
-  if (sessionBus.isConnected()) {
-    QDBusConnection bus = sessionBus;
-    listensForScreenSaver_ = bus.connect(
-        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/org/freedesktop/ScreenSaver"),
-        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"), this,
-        SLOT(screenSaverActiveChanged(bool)));
-  }
+  listenTo(systemBus, sessionBus);
 
   if (x11 != nullptr) {
     connect(x11, &X11DesktopWatch::activeWindowChanged, this, &SystemEvents::activeApplicationChanged);
     connect(x11, &X11DesktopWatch::activeFullScreenChanged, this, &SystemEvents::frontFullScreenChanged);
     connect(x11, &X11DesktopWatch::currentDesktopChanged, this, &SystemEvents::activeSpaceChanged);
+  }
+}
+
+void DesktopSystemEvents::listenTo(const QDBusConnection& systemBus, const QDBusConnection& sessionBus) {
+  // Subscribing only sends a match rule, without waiting for an answer; when logind or the
+  // screen saver is absent no signal ever arrives. The subscriptions name no sender: for a
+  // well-known sender name Qt would first ask the bus for its owner and wait for the reply,
+  // which hangs the main thread on a bus that has stopped answering.
+  // Each subscription is made once, so a bus handed in twice does not double the signals.
+  if (!listensForSleep_ && systemBus.isConnected()) {
+    QDBusConnection bus = systemBus;
+    listensForSleep_ = bus.connect(QString(), QStringLiteral("/org/freedesktop/login1"),
+                                   QStringLiteral("org.freedesktop.login1.Manager"),
+                                   QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
+  }
+  if (!listensForScreenSaver_ && sessionBus.isConnected()) {
+    QDBusConnection bus = sessionBus;
+    listensForScreenSaver_ =
+        bus.connect(QString(), QStringLiteral("/org/freedesktop/ScreenSaver"),
+                    QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"), this,
+                    SLOT(screenSaverActiveChanged(bool)));
   }
 }
 

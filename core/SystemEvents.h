@@ -46,6 +46,11 @@ public:
   DesktopSystemEvents(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
                       X11DesktopWatch* x11, QObject* parent = nullptr);
 
+  // Subscribes to suspend and resume on `systemBus` and to the screen saver on `sessionBus`
+  // (the constructor does this for its buses; buses opened later are handed in here). A bus
+  // that is not connected is skipped.
+  void listenTo(const QDBusConnection& systemBus, const QDBusConnection& sessionBus);
+
   // Whether the suspend and screen-saver signals could be subscribed to at all.
   bool listensForSleep() const;
   bool listensForScreenSaver() const;

@@ -3,10 +3,13 @@
 #include "PrivateBus.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTest>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -42,34 +45,19 @@ TEST(SystemFrameClock, StepsAtTheDisplaysRefreshIntervalAndFallsBackTo60Hz) {
   EXPECT_GE(clock.now(), first);
 }
 
-TEST(X11DesktopWatch, WithoutAnXServerStaysInertAndAnswersNotFullScreen) {
+TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
   X11DesktopWatch missing(QByteArray(":9876"), nullptr);
   EXPECT_FALSE(missing.isConnected());
-  EXPECT_FALSE(missing.activeWindowIsFullScreen());
+  EXPECT_FALSE(X11FullScreenProbe(&missing).frontApplicationIsFullScreen());
+  EXPECT_FALSE(X11FullScreenProbe(nullptr).frontApplicationIsFullScreen());
 
-  X11DesktopWatch unnamed(QByteArray(), nullptr);
-  EXPECT_FALSE(unnamed.isConnected());
-
-  X11FullScreenProbe noWatch(nullptr);
-  EXPECT_FALSE(noWatch.frontApplicationIsFullScreen());
-  X11FullScreenProbe probe(&missing);
-  EXPECT_FALSE(probe.frontApplicationIsFullScreen());
-}
-
-TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
-  const QDBusConnection noSystemBus = QDBusConnection::connectToBus(
-      QStringLiteral("unix:path=/nonexistent/system_bus"), QStringLiteral("no-system"));
-  const QDBusConnection noSessionBus = QDBusConnection::connectToBus(
-      QStringLiteral("unix:path=/nonexistent/session_bus"), QStringLiteral("no-session"));
-  ASSERT_FALSE(noSystemBus.isConnected());
+  const QDBusConnection noBus = QDBusConnection::connectToBus(
+      QStringLiteral("unix:path=/nonexistent/system_bus"), QStringLiteral("no-bus"));
+  ASSERT_FALSE(noBus.isConnected());
   {
-    LinuxDesktopProbes desktop(noSystemBus, noSessionBus, QByteArray());
+    LinuxDesktopProbes desktop(noBus, noBus, QByteArray());
     const DesktopProbes probes = desktop.probes();
-    ASSERT_NE(probes.clock, nullptr);
-    ASSERT_NE(probes.events, nullptr);
-    ASSERT_NE(probes.fullScreen, nullptr);
-    ASSERT_NE(probes.accessibility, nullptr);
-    ASSERT_NE(probes.outsidePresses, nullptr);
+    EXPECT_FALSE(desktop.x11()->isConnected());
     EXPECT_FALSE(desktop.events()->listensForSleep());
     EXPECT_FALSE(desktop.events()->listensForScreenSaver());
     EXPECT_TRUE(desktop.accessibility()->hasSettled());
@@ -78,8 +66,7 @@ TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
     EXPECT_FALSE(probes.fullScreen->frontApplicationIsFullScreen());
     EXPECT_FALSE(probes.clock->isRunning());
   }
-  QDBusConnection::disconnectFromBus(QStringLiteral("no-system"));
-  QDBusConnection::disconnectFromBus(QStringLiteral("no-session"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("no-bus"));
 }
 
 class CountingWindow : public QWindow {
@@ -97,24 +84,17 @@ TEST(ApplicationPressMonitor, ReportsLeftAndRightPressesInOurWindowsOnce) {
   ApplicationPressMonitor monitor;
   QSignalSpy spy(&monitor, &OutsidePressMonitor::pressed);
   CountingWindow window;
-  const QPointF local(5, 6);
-  const QPointF global(105, 206);
-
-  QMouseEvent left(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &left);
-  QMouseEvent right(QEvent::MouseButtonPress, local, global, Qt::RightButton, Qt::RightButton,
-                    Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &right);
-  QMouseEvent middle(QEvent::MouseButtonPress, local, global, Qt::MiddleButton, Qt::MiddleButton,
-                     Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &middle);
-  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &release);
   QObject notAWindow;
-  QMouseEvent elsewhere(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                        Qt::NoModifier);
-  QCoreApplication::sendEvent(&notAWindow, &elsewhere);
+  const QPointF global(105, 206);
+  const auto send = [&global](QObject* target, QEvent::Type type, Qt::MouseButton button) {
+    QMouseEvent event(type, QPointF(5, 6), global, button, button, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+  };
+  send(&window, QEvent::MouseButtonPress, Qt::LeftButton);
+  send(&window, QEvent::MouseButtonPress, Qt::RightButton);
+  send(&window, QEvent::MouseButtonPress, Qt::MiddleButton);
+  send(&window, QEvent::MouseButtonRelease, Qt::LeftButton);
+  send(&notAWindow, QEvent::MouseButtonPress, Qt::LeftButton);
 
   ASSERT_EQ(spy.count(), 2);
   EXPECT_EQ(spy.at(0).at(0).toPointF(), global);
@@ -264,6 +244,9 @@ TEST_F(DesktopProbesOnABus, TurnsLogindsPrepareForSleepIntoSleepAndWake) {
   ASSERT_TRUE(service_.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
   DesktopSystemEvents events(client_, client_, nullptr);
   ASSERT_TRUE(events.listensForSleep());
+  // The subscriptions go out without waiting; one answered call on the same connection
+  // makes sure the bus has them before the signals are sent.
+  ASSERT_TRUE(client_.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")).value());
   QSignalSpy sleep(&events, &SystemEvents::willSleep);
   QSignalSpy wake(&events, &SystemEvents::didWake);
   QSignalSpy screens(&events, &SystemEvents::screensDidSleep);
@@ -288,6 +271,34 @@ TEST_F(DesktopProbesOnABus, TurnsLogindsPrepareForSleepIntoSleepAndWake) {
   saver << true;
   ASSERT_TRUE(service_.send(saver));
   ASSERT_TRUE(screens.wait(kWaitMilliseconds));
+}
+
+// A bus that has stopped answering (its daemon frozen) must not hold up the main thread:
+// subscribing and the first reading go out without waiting for any reply.
+TEST_F(DesktopProbesOnABus, NeverWaitsForABusThatDoesNotAnswer) {
+  bus_.pause();
+  QElapsedTimer elapsed;
+  elapsed.start();
+  {
+    DesktopSystemEvents events(client_, client_, nullptr);
+    PortalAccessibilitySettings settings(client_, 100);
+    QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
+    EXPECT_TRUE(settled.wait(kWaitMilliseconds));
+    EXPECT_FALSE(settings.reduceMotion());
+  }
+  // The application's own probes open the buses named by the environment; opening one
+  // waits without limit for a frozen daemon, so it must not happen on this thread.
+  qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus_.address().toUtf8());
+  qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().toUtf8());
+  LinuxDesktopProbes desktop;
+  EXPECT_FALSE(desktop.events()->listensForSleep());
+  // Qt's own wait for a reply is 25 s; anything near that is a blocking call.
+  EXPECT_LT(elapsed.elapsed(), kWaitMilliseconds);
+
+  // Once the bus answers, the probes start listening.
+  bus_.resume();
+  EXPECT_TRUE(QTest::qWaitFor([&desktop] { return desktop.events()->listensForSleep(); }, kWaitMilliseconds));
+  EXPECT_TRUE(desktop.events()->listensForScreenSaver());
 }
 
 } // namespace

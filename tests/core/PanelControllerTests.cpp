@@ -86,11 +86,12 @@ TEST_F(PanelControllerTest, AutomaticRequestsAreSuppressedWhileVisibleOrFullScre
   EXPECT_EQ(controller_->phase(), PanelController::Phase::presenting);
   EXPECT_TRUE(controller_->panel().isVisible());
 
-  desktop_.fullScreen.fullScreen = false;
+  // Visible and full screen at once: the first rule, the visible panel, gives the reason.
   EXPECT_FALSE(controller_->show(PresentationRequest::automaticProbe));
   EXPECT_EQ(controller_->lastDecision(), QStringLiteral("suppressed: panel already visible"));
   EXPECT_EQ(controller_->request(), PresentationRequest::manual);
   EXPECT_EQ(controller_->phase(), PanelController::Phase::presenting);
+  desktop_.fullScreen.fullScreen = false;
 
   // Still on screen while it closes: an automatic request waits, a manual one reopens it
   // from where it is, with the content's current fade.
@@ -151,9 +152,9 @@ TEST_F(PanelControllerTest, ReduceMotionOpensAndClosesAtOnceAndStillReportsTheDi
   EXPECT_EQ(controller_->phase(), PanelController::Phase::hidden);
   EXPECT_FALSE(controller_->panel().isVisible());
   EXPECT_EQ(dismissals_, 1);
-}
 
-TEST_F(PanelControllerTest, TurningReduceMotionOnEndsARunningOpeningAtTheNextFrame) {
+  // Turned on while an opening runs, it ends the opening at the next frame.
+  desktop_.accessibility.setReduceMotion(false);
   ASSERT_TRUE(controller_->show(PresentationRequest::manual, true));
   desktop_.accessibility.setReduceMotion(true);
   clock_.advance(0.01);
@@ -251,8 +252,14 @@ TEST_F(PanelControllerTest, OriginFrameAndContentHeightFollowTheLayout) {
   }
 }
 
-TEST_F(PanelControllerTest, HugsTheNotchOfTheBuiltInDisplay) {
+TEST_F(PanelControllerTest, HugsTheNotchOfTheBuiltInDisplayUnlessTheReaderChoseAnother) {
   useScreens({plainDisplay(), notchedDisplay()});
+  const QSizeF size(420, 196);
+  EXPECT_EQ(PanelController::targetFrame(screens_, size, std::nullopt), (Rect{546, 753, 420, 196}));
+  EXPECT_EQ(PanelController::targetLayoutFrame(screens_, size, std::nullopt), (Rect{546, 754, 420, 228}));
+  EXPECT_EQ(PanelController::targetFrame(screens_, size, 1u), kPlainFrame);
+  EXPECT_EQ(PanelController::targetFrame(screens_, size, 77u), (Rect{546, 753, 420, 196})); // not connected
+
   ASSERT_TRUE(controller_->show(PresentationRequest::manual, true));
   EXPECT_EQ(controller_->originFrame(), (Rect{546 + 210 - 94, 982 - 32, 188, 32}));
   EXPECT_EQ(controller_->container().topInset(), 32);
@@ -265,15 +272,7 @@ TEST_F(PanelControllerTest, HugsTheNotchOfTheBuiltInDisplay) {
   controller_->refreshLayout();
   EXPECT_EQ(controller_->panelFrame(), kPlainFrame);
   EXPECT_FALSE(controller_->container().notchWidth().has_value());
-}
 
-TEST_F(PanelControllerTest, TargetFramesComeFromThePreferredOrTheAutomaticDisplay) {
-  useScreens({plainDisplay(), notchedDisplay()});
-  const QSizeF size(420, 196);
-  EXPECT_EQ(PanelController::targetFrame(screens_, size, std::nullopt), (Rect{546, 753, 420, 196}));
-  EXPECT_EQ(PanelController::targetLayoutFrame(screens_, size, std::nullopt), (Rect{546, 754, 420, 228}));
-  EXPECT_EQ(PanelController::targetFrame(screens_, size, 1u), kPlainFrame);
-  EXPECT_EQ(PanelController::targetFrame(screens_, size, 77u), (Rect{546, 753, 420, 196})); // not connected
   useScreens({});
   EXPECT_FALSE(PanelController::targetFrame(screens_, size, std::nullopt).has_value());
   EXPECT_FALSE(PanelController::targetLayoutFrame(screens_, size, 1u).has_value());
@@ -281,8 +280,12 @@ TEST_F(PanelControllerTest, TargetFramesComeFromThePreferredOrTheAutomaticDispla
 
 TEST_F(PanelControllerTest, WithoutADisplayNothingIsShownAndAShownPanelGoes) {
   useScreens({});
+  desktop_.fullScreen.fullScreen = true; // full screen is looked at before the displays
+  EXPECT_FALSE(controller_->show(PresentationRequest::automaticProbe));
+  EXPECT_EQ(controller_->lastDecision(), QStringLiteral("suppressed: active app reports fullScreen"));
   EXPECT_FALSE(controller_->show(PresentationRequest::manual));
   EXPECT_EQ(controller_->lastDecision(), QStringLiteral("suppressed: no screen"));
+  desktop_.fullScreen.fullScreen = false;
   EXPECT_FALSE(controller_->panel().isVisible());
 
   useScreens({plainDisplay()});
@@ -371,11 +374,18 @@ TEST_F(PanelControllerTest, DismissingAHiddenPanelReportsNothing) {
 
 TEST_F(PanelControllerTest, PressesOutsideThePanelAndItsChildWindowsAreReported) {
   int outside = 0;
-  controller_->setOnOutsideClick([&outside] { ++outside; });
-  ASSERT_TRUE(controller_->show(PresentationRequest::manual, false));
-  ASSERT_TRUE(controller_->isObservingOutsideClicks());
   const DesktopMapping mapping = screens_.mapping();
   const auto press = [&](QPointF global) { Q_EMIT desktop_.presses.pressed(mapping.pointToDesktop(global)); };
+  // Without an outside action at show time no presses are watched, even once one is set.
+  ASSERT_TRUE(controller_->show(PresentationRequest::manual, false));
+  controller_->setOnOutsideClick([&outside] { ++outside; });
+  press({100, 100});
+  EXPECT_FALSE(controller_->isObservingOutsideClicks());
+  EXPECT_EQ(outside, 0);
+  controller_->dismiss(false);
+
+  ASSERT_TRUE(controller_->show(PresentationRequest::manual, false));
+  ASSERT_TRUE(controller_->isObservingOutsideClicks());
 
   // A menu opened from the panel, and a sub-menu of that menu, below the panel.
   QWindow menu;
@@ -406,15 +416,6 @@ TEST_F(PanelControllerTest, PressesOutsideThePanelAndItsChildWindowsAreReported)
   press({100, 100});
   EXPECT_EQ(outside, 3);
   EXPECT_FALSE(controller_->isObservingOutsideClicks());
-}
-
-TEST_F(PanelControllerTest, WithoutAnOutsideActionAtShowTimeNoPressesAreWatched) {
-  ASSERT_TRUE(controller_->show(PresentationRequest::manual, false));
-  int outside = 0;
-  controller_->setOnOutsideClick([&outside] { ++outside; });
-  Q_EMIT desktop_.presses.pressed(QPointF(1, 1));
-  EXPECT_FALSE(controller_->isObservingOutsideClicks());
-  EXPECT_EQ(outside, 0);
 }
 
 TEST_F(PanelControllerTest, ConnectionsAndActionsEndWithTheController) {

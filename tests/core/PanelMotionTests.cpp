@@ -28,9 +28,6 @@ TEST(PanelMotion, GrowsOutOfASliverAtTheTopCentre) {
   EXPECT_EQ(PanelMotion::originFrame(expanded, 188, 32, false), (Rect{216, 696, 188, 32}));
   EXPECT_EQ(PanelMotion::originFrame(expanded, 188, 1000, false).height, 228);
   EXPECT_EQ(PanelMotion::originFrame(expanded, notANumber, notANumber, false).size(), QSizeF(1, 1));
-  // A plain 420 by 196 layout frame F: (F.midX - 36, F.maxY - 10, 72, 10).
-  const Rect plain{750, 847, 420, 196};
-  EXPECT_EQ(PanelMotion::originFrame(plain, std::nullopt, std::nullopt, false), (Rect{924, 1033, 72, 10}));
 }
 
 TEST(PanelMotion, GrowsOutOfTheTeaserOnlyWhenItSitsAtTheSameTopCentre) {

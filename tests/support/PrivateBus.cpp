@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
+
 namespace brindlewick {
 
 namespace {
@@ -52,6 +54,7 @@ PrivateBus::PrivateBus() {
 }
 
 PrivateBus::~PrivateBus() {
+  resume();
   for (const QString& name : connectionNames_) {
     QDBusConnection::disconnectFromBus(name);
   }
@@ -62,6 +65,16 @@ PrivateBus::~PrivateBus() {
   if (!configPath_.isEmpty()) {
     QFile::remove(configPath_);
   }
+}
+
+void PrivateBus::pause() {
+  if (daemon_.state() == QProcess::Running)
+    ::kill(static_cast<pid_t>(daemon_.processId()), SIGSTOP);
+}
+
+void PrivateBus::resume() {
+  if (daemon_.state() == QProcess::Running)
+    ::kill(static_cast<pid_t>(daemon_.processId()), SIGCONT);
 }
 
 QDBusConnection PrivateBus::connect(const QString& name) const {

@@ -18,6 +18,9 @@ public:
   // Empty when no daemon could be started (dbus-daemon missing).
   QString address() const { return address_; }
   bool isRunning() const { return !address_.isEmpty(); }
+  // Freezes and thaws the daemon, to stand for a bus that has stopped answering.
+  void pause();
+  void resume();
   // A new named connection to the bus; each name is one client.
   QDBusConnection connect(const QString& name) const;
 
