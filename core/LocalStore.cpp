@@ -210,9 +210,11 @@ void LocalStore::commit(const QMap<QString, QByteArray>& updates, const QStringL
     }
     if (!connection.commit->exec())
       fail(QStringLiteral("Could not save to the local store"), QString(), connection.commit->lastError());
-  } catch (const LocalStoreError&) {
-    // SQLite may already have rolled back on its own (after an I/O error); a failing
-    // ROLLBACK then only says there is no transaction, and the first error is the one to report.
+  } catch (...) {
+    // Whatever stopped the batch (a failed statement, or memory running out while binding), the
+    // transaction must not stay open: later reads on this connection would see the half batch.
+    // SQLite may already have rolled back on its own (after an I/O error); a failing ROLLBACK
+    // then only says there is no transaction, and the first error is the one to report.
     connection.rollback->exec();
     throw;
   }
