@@ -8,7 +8,9 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 
 namespace brindlewick {
 
@@ -182,6 +184,29 @@ std::vector<std::pair<QString, QByteArray>> LocalStore::entryData(const QString&
     fail(QStringLiteral("Could not read the entries under %1 from the local store").arg(quoted(prefix)),
          prefix, error);
   return result;
+}
+
+namespace {
+
+bool allNumbersFinite(const QJsonValue& value) {
+  if (value.isDouble())
+    return std::isfinite(value.toDouble());
+  if (value.isArray())
+    return std::ranges::all_of(value.toArray(), allNumbersFinite);
+  if (value.isObject())
+    return std::ranges::all_of(value.toObject(), allNumbersFinite);
+  return true;
+}
+
+} // namespace
+
+QByteArray LocalStore::encoded(const QJsonValue& value, const QString& key) {
+  if (!allNumbersFinite(value))
+    throw LocalStoreError(
+        QStringLiteral("Could not write %1 to the local store: it holds a number that is not finite")
+            .arg(quoted(key)),
+        key, QString());
+  return Json::serialize(value);
 }
 
 void LocalStore::remove(const QString& key) {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <set>
 
@@ -103,6 +104,13 @@ TEST_F(LocalStoreTest, ReadsWritesReplacesAndRemovesKeys) {
                {QStringLiteral("k"), QStringLiteral("etag")});
   EXPECT_EQ(store.load<QString>(QStringLiteral("k")), QStringLiteral("new"));
   EXPECT_EQ(store.data(QStringLiteral("etag")), std::nullopt);
+
+  // A number that is not finite has no JSON form: refused before anything is written.
+  EXPECT_THROW(store.save(Date(std::nan("")), QStringLiteral("k")), LocalStoreError);
+  EXPECT_THROW(store.save(QMap<QString, Date>{{QStringLiteral("a"), Date(INFINITY)}}, QStringLiteral("seen")),
+               LocalStoreError);
+  EXPECT_EQ(store.load<QString>(QStringLiteral("k")), QStringLiteral("new"));
+  EXPECT_EQ(store.data(QStringLiteral("seen")), std::nullopt);
 
   // Empty (even null) keys and payloads are values like any other.
   store.commit({{QString(), QByteArray()}, {QStringLiteral("empty"), QByteArray("", 0)}}, {});
