@@ -160,14 +160,15 @@ public:
   void commit(const QMap<QString, QByteArray>& updates, const QStringList& removing);
 
 private:
-  // The JSON text of a value to be stored under `key`. A number that is not finite has no JSON
-  // form (Qt would write null, which no reader accepts back), so it fails here, before the store
-  // is touched.
-  static QByteArray encoded(const QJsonValue& value, const QString& key);
   std::vector<std::pair<QString, QByteArray>> entryData(const QString& prefix) const;
 
   struct Connection;
   std::unique_ptr<Connection> m_connection;
+
+  // The JSON text of a value to be stored under `key`. A number that is not finite has no JSON
+  // form (Qt would write null, which no reader accepts back), so it fails here, before the store
+  // is touched.
+  static QByteArray encoded(const QJsonValue& value, const QString& key);
 };
 
 } // namespace brindlewick

@@ -1,11 +1,9 @@
 #include "LocalStore.h"
+#include "RawStoreDatabase.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -34,31 +32,6 @@ QByteArray readFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// A second, plain connection to a store file, for what the store itself must never do
-// (installing a failing trigger, checking the file's integrity).
-class RawDatabase {
-public:
-  explicit RawDatabase(const QString& path) : m_name(QStringLiteral("raw-%1").arg(++counter)) {
-    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    database.setDatabaseName(path);
-    EXPECT_TRUE(database.open()) << database.lastError().text().toStdString();
-  }
-  ~RawDatabase() {
-    QSqlDatabase::database(m_name).close();
-    QSqlDatabase::removeDatabase(m_name);
-  }
-
-  QString scalar(const QString& statement) {
-    QSqlQuery query(QSqlDatabase::database(m_name));
-    EXPECT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
-    return query.next() ? query.value(0).toString() : QString();
-  }
-
-private:
-  static inline int counter = 0;
-  QString m_name;
-};
 
 // Qt reports a connection name used twice, or a connection removed while still in use, only
 // as a warning: here it fails the test.
@@ -199,7 +172,7 @@ TEST_F(LocalStoreTest, KeepsItsDataAcrossReopeningAndNeverSharesAConnection) {
   // A given path wins over the in-memory flag.
   LocalStore reopened(true, path());
   EXPECT_EQ(reopened.load<QString>(QStringLiteral("saved/x")), QStringLiteral("kept"));
-  EXPECT_EQ(RawDatabase(path()).scalar(QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
+  EXPECT_EQ(RawStoreDatabase(path()).scalar(QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
 }
 
 TEST_F(LocalStoreTest, DefaultLocationIsUnderTheDataDirectoryAndInMemoryTouchesNoFile) {
@@ -287,7 +260,7 @@ TEST_F(LocalStoreTest, AFailingCommitLeavesEveryOldPayloadAndNoNewKey) {
     SCOPED_TRACE(failure.trigger);
     const QString file = path(failure.failingKey.section(QLatin1Char('/'), -1));
     LocalStore(false, file).commit(old, {});
-    RawDatabase(file).scalar(
+    RawStoreDatabase(file).scalar(
         QStringLiteral("CREATE TRIGGER fail %1 BEGIN SELECT RAISE(ABORT, 'injected failure'); END")
             .arg(QLatin1String(failure.trigger)));
 
@@ -304,9 +277,7 @@ TEST_F(LocalStoreTest, AFailingCommitLeavesEveryOldPayloadAndNoNewKey) {
       EXPECT_EQ(error.databaseMessage(), QStringLiteral("injected failure"));
       EXPECT_TRUE(error.message().contains(failure.failingKey)) << error.what();
     }
-    for (auto it = old.begin(); it != old.end(); ++it)
-      EXPECT_EQ(store.data(it.key()), it.value()) << it.key().toStdString();
-    EXPECT_EQ(store.entries<QString>(QString()).size(), static_cast<size_t>(old.size()));
+    EXPECT_EQ(RawStoreDatabase(file).records(), old);
     // No transaction is left open: the next batch goes through.
     store.commit({{QStringLiteral("new/1"), json("n")}}, {});
     EXPECT_EQ(store.load<QString>(QStringLiteral("new/1")), QStringLiteral("n"));
@@ -350,7 +321,7 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
       ASSERT_EQ(value, batch) << key.toStdString();
     EXPECT_EQ(keysOf(store.entries<QString>(QStringLiteral("marker/"))),
               std::set<QString>{QStringLiteral("marker/%1").arg(generation)});
-    EXPECT_EQ(RawDatabase(file).scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    EXPECT_EQ(RawStoreDatabase(file).scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
   }
 }
 
