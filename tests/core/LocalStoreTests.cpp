@@ -306,7 +306,9 @@ TEST_F(LocalStoreTest, AProcessKilledMidCommitLeavesTheOldOrTheNewBatchWhole) {
     QThread::msleep(delayMs(random));
     child.kill();
     child.waitForFinished(-1);
+    // Killed, not ended by an error of its own (which it would have written out).
     ASSERT_EQ(child.exitStatus(), QProcess::CrashExit);
+    ASSERT_EQ(child.readAllStandardError().toStdString(), "");
     output += child.readAllStandardOutput();
     const qint64 acknowledged = output.trimmed().split('\n').last().mid(10).toLongLong();
 
