@@ -8,7 +8,9 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 
 namespace brindlewick {
 
@@ -184,6 +186,29 @@ std::vector<std::pair<QString, QByteArray>> LocalStore::entryData(const QString&
   return result;
 }
 
+namespace {
+
+bool allNumbersFinite(const QJsonValue& value) {
+  if (value.isDouble())
+    return std::isfinite(value.toDouble());
+  if (value.isArray())
+    return std::ranges::all_of(value.toArray(), allNumbersFinite);
+  if (value.isObject())
+    return std::ranges::all_of(value.toObject(), allNumbersFinite);
+  return true;
+}
+
+} // namespace
+
+QByteArray LocalStore::encoded(const QJsonValue& value, const QString& key) {
+  if (!allNumbersFinite(value))
+    throw LocalStoreError(
+        QStringLiteral("Could not write %1 to the local store: it holds a number that is not finite")
+            .arg(quoted(key)),
+        key, QString());
+  return Json::serialize(value);
+}
+
 void LocalStore::remove(const QString& key) {
   commit({}, {key});
 }
@@ -210,9 +235,11 @@ void LocalStore::commit(const QMap<QString, QByteArray>& updates, const QStringL
     }
     if (!connection.commit->exec())
       fail(QStringLiteral("Could not save to the local store"), QString(), connection.commit->lastError());
-  } catch (const LocalStoreError&) {
-    // SQLite may already have rolled back on its own (after an I/O error); a failing
-    // ROLLBACK then only says there is no transaction, and the first error is the one to report.
+  } catch (...) {
+    // Whatever stopped the batch (a failed statement, or memory running out while binding), the
+    // transaction must not stay open: later reads on this connection would see the half batch.
+    // SQLite may already have rolled back on its own (after an I/O error); a failing ROLLBACK
+    // then only says there is no transaction, and the first error is the one to report.
     connection.rollback->exec();
     throw;
   }

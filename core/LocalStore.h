@@ -150,7 +150,7 @@ public:
 
   // Encodes first, so a value that cannot be encoded leaves the store untouched.
   template <JsonCodable T> void save(const T& value, const QString& key) {
-    commit({{key, Json::serialize(JsonCoding<T>::encode(value))}}, {});
+    commit({{key, encoded(JsonCoding<T>::encode(value), key)}}, {});
   }
 
   void remove(const QString& key);
@@ -166,6 +166,11 @@ public:
 private:
   struct Connection;
   std::unique_ptr<Connection> m_connection;
+
+  // The JSON text of a value to be stored under `key`. A number that is not finite has no JSON
+  // form (Qt would write null, which no reader accepts back), so it fails here, before the store
+  // is touched.
+  static QByteArray encoded(const QJsonValue& value, const QString& key);
 };
 
 } // namespace brindlewick
