@@ -489,7 +489,23 @@ QJsonObject parseObject(const QByteArray& text) {
   return toObject(value, QString());
 }
 
+namespace {
+
+bool allNumbersFinite(const QJsonValue& value) {
+  if (value.isDouble())
+    return std::isfinite(value.toDouble());
+  if (value.isArray())
+    return std::ranges::all_of(value.toArray(), allNumbersFinite);
+  if (value.isObject())
+    return std::ranges::all_of(value.toObject(), allNumbersFinite);
+  return true;
+}
+
+} // namespace
+
 QByteArray serialize(const QJsonValue& value) {
+  if (!allNumbersFinite(value))
+    throw JsonEncodingError(QStringLiteral("the value holds a number that is not finite"));
   if (value.isObject())
     return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
   if (value.isArray())

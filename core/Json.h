@@ -36,6 +36,19 @@ private:
   QByteArray m_what;
 };
 
+// A value that JSON cannot carry faithfully: Qt would write a NaN or an infinity as null,
+// which reads back as something else (or not at all), so writing one is refused instead.
+class JsonEncodingError : public std::exception {
+public:
+  explicit JsonEncodingError(QString problem) : m_problem(std::move(problem)), m_what(m_problem.toUtf8()) {}
+  const QString& description() const { return m_problem; }
+  const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+  QString m_problem;
+  QByteArray m_what;
+};
+
 namespace Json {
 
 // Nesting deeper than this is refused before Qt's parser sees the text.
@@ -49,7 +62,8 @@ QJsonValue parse(const QByteArray& text);
 // As parse, and the top-level value must be an object.
 QJsonObject parseObject(const QByteArray& text);
 
-// Compact text of any value, bare scalars included.
+// Compact text of any value, bare scalars included. A number that is not finite anywhere in
+// the value throws JsonEncodingError.
 QByteArray serialize(const QJsonValue& value);
 
 // Paths for error messages: child("drops", "scores") = "drops.scores", element("drops", 3) = "drops[3]".

@@ -186,27 +186,14 @@ std::vector<std::pair<QString, QByteArray>> LocalStore::entryData(const QString&
   return result;
 }
 
-namespace {
-
-bool allNumbersFinite(const QJsonValue& value) {
-  if (value.isDouble())
-    return std::isfinite(value.toDouble());
-  if (value.isArray())
-    return std::ranges::all_of(value.toArray(), allNumbersFinite);
-  if (value.isObject())
-    return std::ranges::all_of(value.toObject(), allNumbersFinite);
-  return true;
-}
-
-} // namespace
-
 QByteArray LocalStore::encoded(const QJsonValue& value, const QString& key) {
-  if (!allNumbersFinite(value))
+  try {
+    return Json::serialize(value);
+  } catch (const JsonEncodingError& error) {
     throw LocalStoreError(
-        QStringLiteral("Could not write %1 to the local store: it holds a number that is not finite")
-            .arg(quoted(key)),
+        QStringLiteral("Could not write %1 to the local store: %2").arg(quoted(key), error.description()),
         key, QString());
-  return Json::serialize(value);
+  }
 }
 
 void LocalStore::remove(const QString& key) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace brindlewick;
 
 namespace {
@@ -89,6 +91,16 @@ TEST(Json, SerializesScalarsAndContainersSoTheyParseBackEqual) {
   for (const QJsonValue& value : values)
     EXPECT_EQ(Json::parse(Json::serialize(value)), value) << Json::serialize(value).toStdString();
   EXPECT_EQ(Json::serialize(QJsonValue(QStringLiteral("tag"))), QByteArray("\"tag\""));
+}
+
+// Qt would write these as null, which never reads back as the number that was meant.
+TEST(Json, RefusesToWriteNumbersThatAreNotFinite) {
+  const double notFinite[] = {std::nan(""), INFINITY, -INFINITY};
+  for (const double number : notFinite) {
+    EXPECT_THROW(Json::serialize(QJsonValue(number)), JsonEncodingError);
+    EXPECT_THROW(Json::serialize(QJsonObject{{QStringLiteral("a"), QJsonArray{1, number}}}),
+                 JsonEncodingError);
+  }
 }
 
 // Qt's value model does not keep how a number was written, so an integral value written
