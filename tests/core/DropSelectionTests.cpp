@@ -144,12 +144,10 @@ TEST(DropSelection, RelatedToKeepsOnlyNeighbours) {
 }
 
 TEST(DropSelection, NeverShownBeatsShownWhateverItsCategory) {
-  Library library;
-  library.lore = {drop("shown", design), drop("fresh", psychology)};
-  library.seen.insert("shown", Date(10));
   // The last show was psychology, so variety would avoid "fresh"; freshness wins first.
-  library.lore.append(drop("other-psych", psychology));
-  library.seen.insert("other-psych", Date(20));
+  Library library;
+  library.lore = {drop("shown", design), drop("fresh", psychology), drop("other-psych", psychology)};
+  library.seen = {{"shown", Date(10)}, {"other-psych", Date(20)}};
   library.shown("other-psych", 20);
   EXPECT_EQ(library.choose(0.0), "fresh");
   EXPECT_EQ(library.choose(0.99), "fresh");
