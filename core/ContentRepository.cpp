@@ -4,8 +4,11 @@
 
 #include <QJsonObject>
 #include <QMap>
+#include <QSet>
 
 #include <algorithm>
+#include <cmath>
+#include <stdexcept>
 #include <utility>
 
 namespace brindlewick {
@@ -63,6 +66,22 @@ template <typename V> QHash<QString, V> loadMap(const LocalStore& store, const Q
   for (auto it = map->begin(); it != map->end(); ++it)
     result.insert(it.key(), it.value());
   return result;
+}
+
+// JSON has no spelling for NaN or an infinity: such a date would be written as null and the
+// record could never be read again, so it is refused before anything is computed or written.
+void requireStorable(Date at) {
+  if (!std::isfinite(at.secondsSinceReference()))
+    throw std::invalid_argument("A date that is not a finite number of seconds cannot be stored");
+}
+
+// Assigns `value` and says whether the property changed, so that the change signals can be
+// emitted once every property of an operation holds its new value.
+template <typename T> bool assign(T& property, T value) {
+  if (property == value)
+    return false;
+  property = std::move(value);
+  return true;
 }
 
 template <typename V> QByteArray encodeMap(const QHash<QString, V>& map) {
@@ -145,6 +164,7 @@ void ContentRepository::load() {
 
 void ContentRepository::install(const QByteArray& data, const ContentManifest& manifest,
                                 const std::optional<QString>& etag, Date at) {
+  requireStorable(at);
   ContentRelease release = ContractValidation::validateRelease(data, manifest, m_appVersion);
   replaceCache(data, std::move(release), manifest, etag, at);
 }
@@ -187,28 +207,26 @@ void ContentRepository::replaceCache(const QByteArray& data, ContentRelease rele
   m_store.commit(updates, removing);
 
   // Equal bytes decode to equal releases: only different bytes need the whole comparison.
-  const bool releaseChanged = !m_release || (data != m_releaseBytes && !(*m_release == release));
+  const bool releaseDiffers = !m_release || (data != m_releaseBytes && !(*m_release == release));
   m_release = std::move(release);
   m_releaseBytes = data;
   m_selectionIndex = std::move(selectionIndex);
-  if (releaseChanged)
-    Q_EMIT this->releaseChanged();
-  if (withdrawals != m_withdrawals) {
-    m_withdrawals = std::move(withdrawals);
+  const bool withdrawalsDiffer = assign(m_withdrawals, std::move(withdrawals));
+  const bool arrivalsDiffer = assign(m_arrivals, std::move(arrivals));
+  const bool etagDiffers = assign(m_manifestETag, etag);
+  const bool manifestDiffers = assign(m_manifest, manifest);
+  // Observers hear of the installation only once the whole library is consistent again: a
+  // slot that reads the new release already sees its withdrawals.
+  if (releaseDiffers)
+    Q_EMIT releaseChanged();
+  if (withdrawalsDiffer)
     Q_EMIT withdrawalsChanged();
-  }
-  if (arrivals != m_arrivals) {
-    m_arrivals = std::move(arrivals);
+  if (arrivalsDiffer)
     Q_EMIT arrivalsChanged();
-  }
-  if (etag != m_manifestETag) {
-    m_manifestETag = etag;
+  if (etagDiffers)
     Q_EMIT manifestETagChanged();
-  }
-  if (manifest != m_manifest) {
-    m_manifest = manifest;
+  if (manifestDiffers)
     Q_EMIT manifestChanged();
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,6 +276,7 @@ std::optional<DropSnapshot> ContentRepository::snapshot(const QString& dropId) c
 
 void ContentRepository::recordDelivery(const std::optional<QString>& dropId, Date at, bool automatic,
                                        const Calendar& calendar) {
+  requireStorable(at);
   ScheduleLedger ledger = m_ledger;
   ledger.recordSuccessfulPresentation(at, automatic, calendar);
   QHash<QString, Date> seen = m_seen;
@@ -269,8 +288,7 @@ void ContentRepository::recordDelivery(const std::optional<QString>& dropId, Dat
   updates.insert(Key::seen, encodeMap(seen));
   m_store.commit(updates, {});
 
-  setLedger(std::move(ledger));
-  setSeen(std::move(seen));
+  assignLedgerAndSeen(std::move(ledger), std::move(seen));
 }
 
 void ContentRepository::recordShown(const DropSnapshot& snapshot, const QString& impressionID, Date at,
@@ -278,22 +296,24 @@ void ContentRepository::recordShown(const DropSnapshot& snapshot, const QString&
   const auto sameImpression = [&](const HistoryEntry& entry) { return entry.id == impressionID; };
   if (std::any_of(m_history.begin(), m_history.end(), sameImpression))
     return;
+  requireStorable(at);
 
   HistoryEntry entry{impressionID, snapshot, at, automatic};
   ScheduleLedger ledger = m_ledger;
   ledger.recordSuccessfulPresentation(at, automatic, calendar);
 
-  // The history is newest first, so the cap cuts from the end; the ids are unique, so the
-  // cut entries are exactly the tail.
-  QList<HistoryEntry> history;
-  history.reserve(std::min(m_history.size() + 1, historyLimit));
-  history.append(entry);
+  // The history is newest first, so the cap cuts from the end. A cut entry's record is
+  // deleted unless a kept entry carries the same id (only a hand-edited store has such twins):
+  // deleting it would take the kept entry's record with it.
+  QList<HistoryEntry> history = m_history.first(std::min(m_history.size(), historyLimit - 1));
+  history.prepend(entry);
+  QSet<QString> keptIds;
+  for (const HistoryEntry& kept : history)
+    keptIds.insert(kept.id);
   QStringList removing;
-  for (const HistoryEntry& kept : m_history) {
-    if (history.size() < historyLimit)
-      history.append(kept);
-    else
-      removing.append(Key::historyPrefix + kept.id);
+  for (qsizetype i = history.size() - 1; i < m_history.size(); ++i) {
+    if (!keptIds.contains(m_history[i].id))
+      removing.append(Key::historyPrefix + m_history[i].id);
   }
   QHash<QString, Date> seen = m_seen;
   seen.insert(snapshot.id(), at);
@@ -305,9 +325,7 @@ void ContentRepository::recordShown(const DropSnapshot& snapshot, const QString&
   m_store.commit(updates, removing);
 
   m_history = std::move(history);
-  Q_EMIT historyChanged();
-  setLedger(std::move(ledger));
-  setSeen(std::move(seen));
+  assignLedgerAndSeen(std::move(ledger), std::move(seen), &ContentRepository::historyChanged);
 }
 
 bool ContentRepository::toggleSave(const DropSnapshot& snapshot, Date at) {
@@ -329,6 +347,7 @@ bool ContentRepository::toggle(QList<SavedSnapshot>& list, const QString& prefix
     Q_EMIT(this->*changed)();
     return false;
   }
+  requireStorable(at);
   SavedSnapshot entry{snapshot, at};
   m_store.save(entry, key);
   list.prepend(std::move(entry));
@@ -336,18 +355,16 @@ bool ContentRepository::toggle(QList<SavedSnapshot>& list, const QString& prefix
   return true;
 }
 
-void ContentRepository::setLedger(ScheduleLedger ledger) {
-  if (ledger == m_ledger)
-    return;
-  m_ledger = std::move(ledger);
-  Q_EMIT ledgerChanged();
-}
-
-void ContentRepository::setSeen(QHash<QString, Date> seen) {
-  if (seen == m_seen)
-    return;
-  m_seen = std::move(seen);
-  Q_EMIT seenChanged();
+void ContentRepository::assignLedgerAndSeen(ScheduleLedger ledger, QHash<QString, Date> seen,
+                                            void (ContentRepository::*alsoChanged)()) {
+  const bool ledgerDiffers = assign(m_ledger, std::move(ledger));
+  const bool seenDiffers = assign(m_seen, std::move(seen));
+  if (alsoChanged)
+    Q_EMIT(this->*alsoChanged)();
+  if (ledgerDiffers)
+    Q_EMIT ledgerChanged();
+  if (seenDiffers)
+    Q_EMIT seenChanged();
 }
 
 } // namespace brindlewick

@@ -159,8 +159,9 @@ private:
   bool toggle(QList<SavedSnapshot>& list, const QString& prefix, const DropSnapshot& snapshot, Date at,
               void (ContentRepository::*changed)());
 
-  void setLedger(ScheduleLedger ledger);
-  void setSeen(QHash<QString, Date> seen);
+  // Assigns both, then signals `alsoChanged` (when given) and whichever of the two changed.
+  void assignLedgerAndSeen(ScheduleLedger ledger, QHash<QString, Date> seen,
+                           void (ContentRepository::*alsoChanged)() = nullptr);
 
   LocalStore& m_store;
   QString m_appVersion;
