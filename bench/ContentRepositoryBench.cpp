@@ -5,6 +5,7 @@
 // - construction from a filled store against decodeRelease of the stored bytes alone;
 // - select among 1000 to 10000 drops with a history of 1000 entries, against one pass that
 //   only looks each drop up in a hash (the floor of any selection that reads the maps).
+#include "BenchmarkRunner.h"
 #include "ContentRepository.h"
 #include "ReleaseGenerator.h"
 
@@ -207,12 +208,5 @@ BENCHMARK(LookupPerDrop)
 } // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  release(0); // generated outside the timed loops
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return brindlewick::runBenchmarks(argc, argv, [] { release(0); }); // generated outside the timed loops
 }

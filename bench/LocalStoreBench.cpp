@@ -5,6 +5,7 @@
 // written) without the store around it. All use the same file settings (WAL,
 // synchronous=FULL), the same table and the same statements; the target is 1.3x the C API.
 
+#include "BenchmarkRunner.h"
 #include "LocalStore.h"
 
 #include <QCoreApplication>
@@ -237,9 +238,5 @@ BENCHMARK(BM_EntriesPrefix_LocalStore)->Unit(benchmark::kMillisecond)->UseRealTi
 } // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return brindlewick::runBenchmarks(argc, argv);
 }

@@ -1,5 +1,6 @@
 // Downloading a 10 MiB body from the stand-in service over TLS: through NativeAPIClient (capped,
 // chunked reads) against a bare QNetworkAccessManager readAll() of the same body, in one run.
+#include "BenchmarkRunner.h"
 #include "StandInHarness.h"
 
 #include <benchmark/benchmark.h>
@@ -71,9 +72,5 @@ BENCHMARK(bareReadAll)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.
 BENCHMARK(nativeClient)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return brindlewick::runBenchmarks(argc, argv);
 }

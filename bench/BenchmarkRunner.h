@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+
+namespace brindlewick {
+
+// Runs the registered benchmarks inside a Qt application object, which the store, the network
+// and the repository need. `prepare` runs before any timing starts (e.g. generating inputs).
+inline int runBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {}) {
+  QCoreApplication application(argc, argv);
+  if (prepare)
+    prepare();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
+
+} // namespace brindlewick
