@@ -737,34 +737,36 @@ QJsonArray JsonObjectReader::array(QStringView key) const {
   return Json::toArray(required(key), pathOf(key));
 }
 
-std::optional<QString> JsonObjectReader::optionalString(QStringView key) const {
-  if (!hasValue(key))
+namespace {
+
+// Absent or null gives no value; anything else goes through the required reader.
+template <typename T, typename Read>
+std::optional<T> readOptional(const JsonObjectReader& reader, QStringView key, Read read) {
+  if (!reader.hasValue(key))
     return std::nullopt;
-  return string(key);
+  return (reader.*read)(key);
+}
+
+} // namespace
+
+std::optional<QString> JsonObjectReader::optionalString(QStringView key) const {
+  return readOptional<QString>(*this, key, &JsonObjectReader::string);
 }
 
 std::optional<qint64> JsonObjectReader::optionalInt64(QStringView key) const {
-  if (!hasValue(key))
-    return std::nullopt;
-  return int64(key);
+  return readOptional<qint64>(*this, key, &JsonObjectReader::int64);
 }
 
 std::optional<double> JsonObjectReader::optionalNumber(QStringView key) const {
-  if (!hasValue(key))
-    return std::nullopt;
-  return number(key);
+  return readOptional<double>(*this, key, &JsonObjectReader::number);
 }
 
 std::optional<bool> JsonObjectReader::optionalBoolean(QStringView key) const {
-  if (!hasValue(key))
-    return std::nullopt;
-  return boolean(key);
+  return readOptional<bool>(*this, key, &JsonObjectReader::boolean);
 }
 
 std::optional<Date> JsonObjectReader::optionalDate(QStringView key) const {
-  if (!hasValue(key))
-    return std::nullopt;
-  return date(key);
+  return readOptional<Date>(*this, key, &JsonObjectReader::date);
 }
 
 } // namespace brindlewick

@@ -1,4 +1,5 @@
 #include "ContentContracts.h"
+#include "ContractRefusal.h"
 #include "Json.h"
 #include "ReleaseGenerator.h"
 
@@ -16,12 +17,7 @@ namespace {
 const QString app = QStringLiteral("1.0.0");
 
 QString refusal(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ContractValidationError& error) {
-    return error.message();
-  }
-  return {};
+  return contractRefusal(call);
 }
 
 // A small valid release: 3 books, 6 sources, 12 drops (one of each kind twice), 1 withdrawal.
