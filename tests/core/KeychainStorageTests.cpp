@@ -39,9 +39,6 @@ TEST(KeychainError, MessageNamesTheStatusAndPromisesNothingWasDiscarded) {
   EXPECT_STREQ(
       KeychainError(-25300).what(),
       "Secure storage is unavailable (system keyring status -25300). No credentials were discarded.");
-  EXPECT_EQ(KeychainError(0).description(),
-            QStringLiteral(
-                "Secure storage is unavailable (system keyring status 0). No credentials were discarded."));
 }
 
 // Each operation is one keyring request for one item of the service, without the insecure
@@ -89,14 +86,11 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
     EXPECT_TRUE(rightKind);
 
     answer(job, c.answer);
-    const bool finished = readOutcome ? readOutcome->finished : outcome->finished;
+    ASSERT_TRUE(readOutcome ? readOutcome->finished : outcome->finished);
     const auto error =
         readOutcome ? readOutcome->errorAs<KeychainError>() : outcome->errorAs<KeychainError>();
-    ASSERT_TRUE(finished);
-    EXPECT_EQ(error.has_value(), c.fails);
-    if (error) {
-      EXPECT_EQ(error->status(), qint32(c.answer));
-    }
+    EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt,
+              c.fails ? std::optional(qint32(c.answer)) : std::nullopt);
     if (readOutcome && !c.fails) {
       EXPECT_EQ(readOutcome->value->has_value(), c.answer == QKeychain::NoError);
     }
