@@ -492,4 +492,12 @@ TEST(APITransportTest, ConditionalSendDefaultsToThePlainSendWithoutTheTag) {
                                           std::nullopt, 7, QStringLiteral("\"tag\""), {}));
   ASSERT_TRUE(waitUntilFinished(outcome));
   EXPECT_EQ(outcome->get(), (APIResponse{200, {{QStringLiteral("path"), QStringLiteral("/m")}}, "7"}));
+
+  // The plain send above ignores cancellation: only the default's own check can refuse.
+  CancellationSource source;
+  source.cancel();
+  auto cancelled = startTask(transport.send(QStringLiteral("/m"), QStringLiteral("GET"), std::nullopt,
+                                            std::nullopt, 7, QStringLiteral("\"tag\""), source.token()));
+  ASSERT_TRUE(waitUntilFinished(cancelled));
+  EXPECT_TRUE(cancelled->errorAs<CancelledError>());
 }
