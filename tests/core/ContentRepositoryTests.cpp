@@ -383,9 +383,7 @@ TEST_F(ContentRepositoryTest, SelectionSnapshotsAndTheTeaser) {
   science.topics = {QStringLiteral("science")};
   const std::optional<DropSnapshot> chosen =
       repository->select(science, std::nullopt, std::nullopt, [] { return 0.5; });
-  ASSERT_TRUE(chosen);
-  EXPECT_EQ(chosen->id(), dropId(1));
-  EXPECT_EQ(*chosen, snapshotOf(1));
+  EXPECT_EQ(chosen, snapshotOf(1));
   EXPECT_FALSE(repository->select(science, dropId(1)));
   EXPECT_EQ(repository->select(ReaderPreferences(), std::nullopt, snapshotOf(0), [] { return 0.0; })->id(),
             dropId(1)); // drop 0 names drop 1 as related

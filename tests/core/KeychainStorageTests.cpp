@@ -17,8 +17,9 @@ namespace {
 struct ScriptedKeyring {
   VirtualDelayScheduler scheduler;
   QList<QPointer<QKeychain::Job>> jobs;
-  KeychainStorage storage{QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
-                          [this](QKeychain::Job& job) { jobs.append(&job); }};
+  std::unique_ptr<KeychainStorage> storage =
+      std::make_unique<KeychainStorage>(QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
+                                        [this](QKeychain::Job& job) { jobs.append(&job); });
 };
 
 // Queued answers and deferred deletions both wait for the event loop.
@@ -39,9 +40,6 @@ TEST(KeychainError, MessageNamesTheStatusAndPromisesNothingWasDiscarded) {
   EXPECT_STREQ(
       KeychainError(-25300).what(),
       "Secure storage is unavailable (system keyring status -25300). No credentials were discarded.");
-  EXPECT_EQ(KeychainError(0).description(),
-            QStringLiteral(
-                "Secure storage is unavailable (system keyring status 0). No credentials were discarded."));
 }
 
 // Each operation is one keyring request for one item of the service, without the insecure
@@ -72,11 +70,11 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
     std::shared_ptr<AsyncOutcome<std::optional<QByteArray>>> readOutcome;
     std::shared_ptr<AsyncOutcome<void>> outcome;
     if (c.operation == read)
-      readOutcome = startTask(keyring.storage.read(account));
+      readOutcome = startTask(keyring.storage->read(account));
     else if (c.operation == write)
-      outcome = startTask(keyring.storage.write(QByteArrayLiteral("secret"), account));
+      outcome = startTask(keyring.storage->write(QByteArrayLiteral("secret"), account));
     else
-      outcome = startTask(keyring.storage.remove(account));
+      outcome = startTask(keyring.storage->remove(account));
     ASSERT_EQ(keyring.jobs.size(), 1);
     QKeychain::Job& job = *keyring.jobs.at(0);
     EXPECT_EQ(job.service(), QStringLiteral("app.brindlewick.credentials"));
@@ -89,14 +87,11 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
     EXPECT_TRUE(rightKind);
 
     answer(job, c.answer);
-    const bool finished = readOutcome ? readOutcome->finished : outcome->finished;
+    ASSERT_TRUE(readOutcome ? readOutcome->finished : outcome->finished);
     const auto error =
         readOutcome ? readOutcome->errorAs<KeychainError>() : outcome->errorAs<KeychainError>();
-    ASSERT_TRUE(finished);
-    EXPECT_EQ(error.has_value(), c.fails);
-    if (error) {
-      EXPECT_EQ(error->status(), qint32(c.answer));
-    }
+    EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt,
+              c.fails ? std::optional(qint32(c.answer)) : std::nullopt);
     if (readOutcome && !c.fails) {
       EXPECT_EQ(readOutcome->value->has_value(), c.answer == QKeychain::NoError);
     }
@@ -108,7 +103,7 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
 
 TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsHarmless) {
   ScriptedKeyring keyring;
-  const auto outcome = startTask(keyring.storage.write(QByteArrayLiteral("secret"), QStringLiteral("a")));
+  const auto outcome = startTask(keyring.storage->write(QByteArrayLiteral("secret"), QStringLiteral("a")));
   ASSERT_EQ(keyring.jobs.size(), 1);
   const QPointer<QKeychain::Job> job = keyring.jobs.at(0);
   keyring.scheduler.advance(6.9);
@@ -127,13 +122,10 @@ TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsH
 
 TEST(KeychainStorage, ConcurrentRequestsEachGetTheirOwnAnswerAndOutliveTheStore) {
   ScriptedKeyring keyring;
-  auto storage = std::make_unique<KeychainStorage>(QStringLiteral("app.brindlewick.credentials"), 7.0,
-                                                   &keyring.scheduler,
-                                                   [&](QKeychain::Job& job) { keyring.jobs.append(&job); });
-  const auto first = startTask(storage->read(QStringLiteral("one")));
-  const auto second = startTask(storage->remove(QStringLiteral("two")));
+  const auto first = startTask(keyring.storage->read(QStringLiteral("one")));
+  const auto second = startTask(keyring.storage->remove(QStringLiteral("two")));
   ASSERT_EQ(keyring.jobs.size(), 2);
-  storage.reset();
+  keyring.storage.reset();
   answer(*keyring.jobs.at(1), QKeychain::AccessDenied);
   EXPECT_FALSE(first->finished);
   EXPECT_EQ(second->errorAs<KeychainError>()->status(), QKeychain::AccessDenied);

@@ -105,7 +105,6 @@ TEST(ServiceErrorTest, MessagesAndEquality) {
   EXPECT_NE(ServiceError::http(409).description(), ServiceError::http(404).description());
   EXPECT_EQ(ServiceError::http(404).description(), ServiceError::http(400).description());
 
-  EXPECT_EQ(ServiceError::http(404), ServiceError::http(404));
   EXPECT_FALSE(ServiceError::http(404) == ServiceError::http(410));
   EXPECT_FALSE(ServiceError::unavailable() == ServiceError::invalidResponse());
 }
@@ -243,10 +242,9 @@ TEST_F(NativeAPIClientTest, PathReplacesTheBaseAddressPath) {
 
 TEST_F(NativeAPIClientTest, StatusesAreReturnedUnjudgedWithLowerCasedHeaders) {
   for (int status : {200, 304, 401, 404, 407, 409, 418, 429, 500, 503}) {
-    service.setReply(
-        "GET", QStringLiteral("/s"),
-        reply(status, status == 304 ? QByteArray() : QByteArray("{\"s\":") + QByteArray::number(status) + "}",
-              {{"ETag", "\"v7\""}, {"X-Mixed-Case", "Value"}}));
+    const QByteArray body = status == 304 ? QByteArray() : "{\"s\":" + QByteArray::number(status) + "}";
+    service.setReply("GET", QStringLiteral("/s"),
+                     reply(status, body, {{"ETag", "\"v7\""}, {"X-Mixed-Case", "Value"}}));
     auto client = harness.makeClient();
     auto outcome = finished(get(*client, QStringLiteral("/s"), 100, QStringLiteral("t")));
     ASSERT_FALSE(outcome->error) << status << " " << errorText(outcome).toStdString();
@@ -254,9 +252,7 @@ TEST_F(NativeAPIClientTest, StatusesAreReturnedUnjudgedWithLowerCasedHeaders) {
     EXPECT_EQ(response.statusCode, status);
     EXPECT_EQ(response.headers.value(QStringLiteral("etag")), QStringLiteral("\"v7\"")) << status;
     EXPECT_EQ(response.headers.value(QStringLiteral("x-mixed-case")), QStringLiteral("Value"));
-    if (status != 304) {
-      EXPECT_EQ(response.body, QByteArray("{\"s\":") + QByteArray::number(status) + "}");
-    }
+    EXPECT_EQ(response.body, body);
   }
 }
 
@@ -483,10 +479,8 @@ namespace {
 class PlainTransport : public APITransport {
 public:
   using APITransport::send;
-  int calls = 0;
   QCoro::Task<APIResponse> send(QString path, QString, std::optional<QByteArray>, std::optional<QString>,
                                 qint64 limit, CancellationToken) override {
-    calls += 1;
     co_return APIResponse{200, {{QStringLiteral("path"), path}}, QByteArray::number(limit)};
   }
 };
@@ -499,11 +493,11 @@ TEST(APITransportTest, ConditionalSendDefaultsToThePlainSendWithoutTheTag) {
   ASSERT_TRUE(waitUntilFinished(outcome));
   EXPECT_EQ(outcome->get(), (APIResponse{200, {{QStringLiteral("path"), QStringLiteral("/m")}}, "7"}));
 
+  // The plain send above ignores cancellation: only the default's own check can refuse.
   CancellationSource source;
   source.cancel();
   auto cancelled = startTask(transport.send(QStringLiteral("/m"), QStringLiteral("GET"), std::nullopt,
                                             std::nullopt, 7, QStringLiteral("\"tag\""), source.token()));
   ASSERT_TRUE(waitUntilFinished(cancelled));
   EXPECT_TRUE(cancelled->errorAs<CancelledError>());
-  EXPECT_EQ(transport.calls, 1);
 }
