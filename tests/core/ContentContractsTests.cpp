@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 using namespace brindlewick;
 
 namespace {
@@ -57,12 +55,8 @@ QJsonObject with(QJsonObject object, const QString& key, const QJsonValue& value
   return object;
 }
 
-QString refusal(const std::function<void()>& call) {
-  return contractRefusal(call);
-}
-
 QString refusal(Record record, const QJsonValue& value) {
-  return refusal([&] { roundTrip(record, value); });
+  return contractRefusal([&] { roundTrip(record, value); });
 }
 
 QString textMessage(int maximum) {
@@ -242,7 +236,7 @@ TEST(TextRule, TrimsExactlyTheTwentyFiveWhiteSpaceCodePoints) {
   for (int i = 0; i < 100; ++i)
     emoji += QString::fromUtf8("\xF0\x9F\x98\x80");
   EXPECT_EQ(ContractRules::text(emoji, 200), emoji);
-  EXPECT_EQ(refusal([&] { ContractRules::text(emoji, 199); }), textMessage(199));
+  EXPECT_EQ(contractRefusal([&] { ContractRules::text(emoji, 199); }), textMessage(199));
 }
 
 TEST(TextRule, ListEntriesAreTrimmedAndBoundedAfterTheCount) {
@@ -447,13 +441,13 @@ TEST(LinkRule, StoresTheCleanedLinkOrRefuses) {
       {"http://user:pw@example.com:70000", port},
       {"https://[::1]:65536/x", port}};
   for (const auto& [link, message] : refused)
-    EXPECT_EQ(refusal([&] { ContractRules::sourceURL(link); }), message) << link.toStdString();
+    EXPECT_EQ(contractRefusal([&] { ContractRules::sourceURL(link); }), message) << link.toStdString();
 
   // The length is counted after cleaning.
   const QString prefix = QStringLiteral("https://example.com/");
   const QString atLimit = prefix + QString(2048 - prefix.size(), 'p');
   EXPECT_EQ(ContractRules::sourceURL(atLimit + QStringLiteral("\n\n")), atLimit);
-  EXPECT_EQ(refusal([&] { ContractRules::sourceURL(atLimit + u'p'); }),
+  EXPECT_EQ(contractRefusal([&] { ContractRules::sourceURL(atLimit + u'p'); }),
             QStringLiteral("Source URL exceeds 2048 UTF-16 units"));
   EXPECT_EQ(refusal(Record::source, with(valid(Record::source), "url", "ftp://x")), scheme);
   EXPECT_EQ(refusal(Record::source, with(valid(Record::source), "url", QJsonValue::Null)), QString());

@@ -16,10 +16,6 @@ namespace {
 
 const QString app = QStringLiteral("1.0.0");
 
-QString refusal(const std::function<void()>& call) {
-  return contractRefusal(call);
-}
-
 // A small valid release: 3 books, 6 sources, 12 drops (one of each kind twice), 1 withdrawal.
 GeneratedRelease small(const ReleaseShape& shape = {}) {
   ReleaseShape s = shape;
@@ -63,11 +59,12 @@ struct Edit {
 };
 
 QString releaseRefusal(const QJsonObject& release, bool allowDevelopment = true) {
-  return refusal([&] { ContractValidation::decodeRelease(Json::serialize(release), allowDevelopment, app); });
+  return contractRefusal(
+      [&] { ContractValidation::decodeRelease(Json::serialize(release), allowDevelopment, app); });
 }
 
 QString manifestRefusal(const QJsonObject& manifest, const QString& appVersion = app) {
-  return refusal([&] { ContractValidation::decodeManifest(Json::serialize(manifest), appVersion); });
+  return contractRefusal([&] { ContractValidation::decodeManifest(Json::serialize(manifest), appVersion); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -147,7 +144,7 @@ TEST(Release, EmptyListsPassAndCountsAreBounded) {
   shape.books = 2000;
   shape.sources = 1;
   const GeneratedRelease most = generateRelease(0, shape);
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(most.body, false, app); }), QString());
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(most.body, false, app); }), QString());
   QJsonObject tooMany = Json::parseObject(most.body);
   setIn(tooMany, "books", 2000, "id", unknown);
   EXPECT_EQ(releaseRefusal(tooMany), QStringLiteral("Invalid array count: books"));
@@ -209,9 +206,10 @@ TEST(Validation, BodyIsBoundedAndUtf8BeforeAnyParsing) {
   const QString size = QStringLiteral("Body must be between 1 byte and 10 MiB");
   const QString utf8 = QStringLiteral("Body must be UTF-8");
   const auto all = [&](const QByteArray& body) {
-    return QStringList{refusal([&] { ContractValidation::decodeManifest(body, app); }),
-                       refusal([&] { ContractValidation::decodeRelease(body, true, app); }),
-                       refusal([&] { ContractValidation::validateRelease(body, generated.manifest, app); })};
+    return QStringList{
+        contractRefusal([&] { ContractValidation::decodeManifest(body, app); }),
+        contractRefusal([&] { ContractValidation::decodeRelease(body, true, app); }),
+        contractRefusal([&] { ContractValidation::validateRelease(body, generated.manifest, app); })};
   };
   EXPECT_EQ(all(QByteArray()), QStringList(3, size));
   const QByteArray tooLong(ContractValidation::maximumReleaseBytes + 1, ' ');
@@ -222,8 +220,9 @@ TEST(Validation, BodyIsBoundedAndUtf8BeforeAnyParsing) {
   // Exactly the limit passes the body check: the next fault is the document's own.
   QByteArray largest = "{}";
   largest.append(QByteArray(ContractValidation::maximumReleaseBytes - 2, ' '));
-  EXPECT_TRUE(
-      refusal([&] { ContractValidation::decodeRelease(largest, true, app); }).startsWith("Invalid fields"));
+  EXPECT_TRUE(contractRefusal([&] {
+                ContractValidation::decodeRelease(largest, true, app);
+              }).startsWith("Invalid fields"));
 }
 
 TEST(Validation, HostileJsonIsAJsonErrorNeverACrash) {
@@ -255,7 +254,7 @@ TEST(Validation, VersionsCompareByDigitRunsOfAnyLength) {
       {"99999999999999999999.0.0", "100000000000000000000.0.0", true},
   };
   for (const auto& [minimum, current, compatible] : cases) {
-    const QString message = refusal([&] { ContractRules::compatibility(minimum, current); });
+    const QString message = contractRefusal([&] { ContractRules::compatibility(minimum, current); });
     EXPECT_EQ(message, compatible ? QString() : QStringLiteral("Release requires app version ") + minimum)
         << minimum << " vs " << current;
   }
@@ -265,14 +264,15 @@ TEST(Validation, MalformedAppVersionFailsEveryOperation) {
   const GeneratedRelease generated = small();
   for (const char* version : {"1.2", "1.2.3-beta", "v1.2.3", " 1.2.3", "1..2.3", ""}) {
     const QString expected = QStringLiteral("Invalid app version");
-    EXPECT_EQ(refusal([&] { ContractValidation::decodeManifest(generated.manifestBody, version); }),
+    EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeManifest(generated.manifestBody, version); }),
               expected);
-    EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(generated.body, false, version); }), expected);
-    EXPECT_EQ(
-        refusal([&] { ContractValidation::validateRelease(generated.body, generated.manifest, version); }),
-        expected);
+    EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(generated.body, false, version); }),
+              expected);
+    EXPECT_EQ(contractRefusal(
+                  [&] { ContractValidation::validateRelease(generated.body, generated.manifest, version); }),
+              expected);
   }
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeManifest(generated.manifestBody, "0.9.9"); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeManifest(generated.manifestBody, "0.9.9"); }),
             QStringLiteral("Release requires app version 1.0.0"));
 }
 
@@ -284,23 +284,25 @@ TEST(Validation, CompatibilityThenLengthThenDigestThenDecoding) {
   ContentManifest manifest = generated.manifest;
 
   manifest.minimumAppVersion = QStringLiteral("2.0.0");
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
-            QStringLiteral("Release requires app version 2.0.0"));
+  EXPECT_EQ(
+      contractRefusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
+      QStringLiteral("Release requires app version 2.0.0"));
 
   manifest = generated.manifest;
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
-            QStringLiteral("Release byte length mismatch"));
+  EXPECT_EQ(
+      contractRefusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
+      QStringLiteral("Release byte length mismatch"));
 
   // Same length, other bytes, not even JSON: refused on the digest, never parsed.
   const QByteArray garbage(generated.body.size(), 'x');
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(garbage, manifest, app); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::validateRelease(garbage, manifest, app); }),
             QStringLiteral("Release checksum mismatch"));
 
   // A matching digest of a broken document: the document's own fault.
   QJsonObject broken = Json::parseObject(generated.body);
   setIn(broken, "lore", 0, "headline", "");
   const QByteArray brokenBody = Json::serialize(broken);
-  EXPECT_EQ(refusal([&] {
+  EXPECT_EQ(contractRefusal([&] {
               ContractValidation::validateRelease(brokenBody, manifestFor(generated.release, brokenBody),
                                                   app);
             }),
@@ -315,11 +317,12 @@ TEST(Validation, DevelopmentReleasesOnlyWhereAllowed) {
   shape.developmentOnly = true;
   const GeneratedRelease development = small(shape);
   const QString refused = QStringLiteral("Development fixtures cannot be used in production");
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(development.body, false, app); }), refused);
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(development.body, false, app); }),
+            refused);
   EXPECT_TRUE(ContractValidation::decodeRelease(development.body, true, app).developmentOnly);
-  EXPECT_EQ(
-      refusal([&] { ContractValidation::validateRelease(development.body, development.manifest, app); }),
-      refused);
+  EXPECT_EQ(contractRefusal(
+                [&] { ContractValidation::validateRelease(development.body, development.manifest, app); }),
+            refused);
 
   // The refusal comes after the whole decoding, and before the release's own minimum.
   QJsonObject faulty = Json::parseObject(development.body);
@@ -327,8 +330,8 @@ TEST(Validation, DevelopmentReleasesOnlyWhereAllowed) {
   EXPECT_EQ(releaseRefusal(faulty, false), QStringLiteral("Withdrawn drops cannot be delivered"));
   shape.minimumAppVersion = QStringLiteral("3.0.0");
   const GeneratedRelease demanding = small(shape);
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(demanding.body, false, app); }), refused);
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(demanding.body, true, app); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(demanding.body, false, app); }), refused);
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(demanding.body, true, app); }),
             QStringLiteral("Release requires app version 3.0.0"));
 }
 
@@ -338,7 +341,7 @@ TEST(Validation, ReleaseMustMatchItsManifest) {
   const auto validateWith = [&](const std::function<void(ContentManifest&)>& change) {
     ContentManifest manifest = generated.manifest;
     change(manifest);
-    return refusal([&] { ContractValidation::validateRelease(generated.body, manifest, app); });
+    return contractRefusal([&] { ContractValidation::validateRelease(generated.body, manifest, app); });
   };
   EXPECT_EQ(validateWith([](ContentManifest&) {}), QString());
   EXPECT_EQ(validateWith([](ContentManifest& m) { m.loreCount += 1; }), mismatch);
@@ -356,7 +359,7 @@ TEST(Validation, ReleaseMustMatchItsManifest) {
   const GeneratedRelease demanding = small(shape);
   ContentManifest manifest = demanding.manifest;
   manifest.minimumAppVersion = QStringLiteral("1.0.0");
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(demanding.body, manifest, "2.0.0"); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::validateRelease(demanding.body, manifest, "2.0.0"); }),
             QStringLiteral("Release requires app version 9.0.0"));
 }
 
