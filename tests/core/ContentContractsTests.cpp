@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 using namespace brindlewick;
 
 namespace {
@@ -57,12 +55,8 @@ QJsonObject with(QJsonObject object, const QString& key, const QJsonValue& value
   return object;
 }
 
-QString refusal(const std::function<void()>& call) {
-  return contractRefusal(call);
-}
-
 QString refusal(Record record, const QJsonValue& value) {
-  return refusal([&] { roundTrip(record, value); });
+  return contractRefusal([&] { roundTrip(record, value); });
 }
 
 QString textMessage(int maximum) {
@@ -70,13 +64,6 @@ QString textMessage(int maximum) {
 }
 
 // ---------------------------------------------------------------------------------------------
-
-TEST(ContractValidationError, ComparesByMessageAndDescribesItself) {
-  const ContractValidationError a(QStringLiteral("IDs must be unique"));
-  EXPECT_EQ(a, ContractValidationError(QStringLiteral("IDs must be unique")));
-  EXPECT_FALSE(a == ContractValidationError(QStringLiteral("Unknown book")));
-  EXPECT_STREQ(a.what(), "IDs must be unique");
-}
 
 template <typename E> QString wireValues() {
   QStringList wires;
@@ -97,9 +84,7 @@ TEST(ContentEnumerations, CasesWireValuesAndPalette) {
   EXPECT_EQ(wireValues<RightsBasis>(), QStringLiteral("public_domain,permission,reference_only"));
   EXPECT_EQ(wireValues<EpistemicStatus>(),
             QStringLiteral("author_argument,research_finding,anecdote,editorial_synthesis"));
-  EXPECT_EQ(palette(Category::history), (CategoryPalette{0.08, 0.55}));
-  EXPECT_EQ(palette(Category::biography), (CategoryPalette{0.93, 0.85}));
-  EXPECT_EQ(palette(Category::psychology), (CategoryPalette{0.72, 0.9}));
+  EXPECT_EQ(palette(Category::history), (CategoryPalette{0.08, 0.55})); // indexed by case order
   EXPECT_EQ(fromRawValue<DropKind>(u" question"), std::nullopt);
 }
 
@@ -114,7 +99,6 @@ TEST(ContentRecords, JsonFaultsPassThroughWithTheirPath) {
     return "accepted";
   };
   EXPECT_EQ(jsonFault(Record::drop, "kind", "Story"), "kind");
-  EXPECT_EQ(jsonFault(Record::drop, "kind", "belief-vs-reality"), "kind");
   EXPECT_EQ(jsonFault(Record::book, "topics", QJsonArray{"science", "Psychology"}), "topics[1]");
   EXPECT_EQ(jsonFault(Record::source, "sourceType", 1), "sourceType");
   EXPECT_EQ(jsonFault(Record::drop, "scores", with(valid(Record::scores), "novelty", "3")), "scores.novelty");
@@ -138,68 +122,47 @@ TEST(ContentRecords, JsonFaultsPassThroughWithTheirPath) {
 // ---------------------------------------------------------------------------------------------
 // The key-set rule.
 
-struct KeySetCase {
-  const char* name;
-  Record record;
-  QStringList removed;
-  QJsonObject added; // replaces values of present keys too
-  QString message;
-};
-
-class KeySet : public testing::TestWithParam<KeySetCase> {};
-
-TEST_P(KeySet, ReportsBothListsSortedByCodePoint) {
-  const auto& [name, record, removed, added, message] = GetParam();
-  QJsonObject object = valid(record);
-  for (const QString& key : removed)
-    object.remove(key);
-  for (auto it = added.begin(); it != added.end(); ++it)
-    object.insert(it.key(), it.value());
-  EXPECT_EQ(refusal(record, object), message);
+// Both lists are sorted by code point, and the key set is checked before any field rule.
+TEST(KeySet, ReportsBothListsSortedByCodePoint) {
+  struct Case {
+    Record record;
+    QStringList removed;
+    QJsonObject added; // replaces values of present keys too
+    QString message;
+  };
+  const Case cases[] = {
+      {Record::withdrawal, {}, {{"revision", 2}}, R"(Invalid fields: missing [], unknown ["revision"])"},
+      {Record::book,
+       {"publisher"},
+       {{"id", "not a uuid"}, {"zeta", 1}},
+       R"(Invalid fields: missing ["publisher"], unknown ["zeta"])"},
+      {Record::withdrawal,
+       {},
+       {{QString::fromUtf8("\xF0\x9F\x98\x80"), 1}, {QString::fromUtf8("\xEF\xBF\xBD"), 1}, {"Z", 1}},
+       QString::fromUtf8(
+           "Invalid fields: missing [], unknown [\"Z\", \"\xEF\xBF\xBD\", \"\xF0\x9F\x98\x80\"]")},
+      {Record::withdrawal,
+       {},
+       {{"a\"b", 1},
+        {"c\\d", 1},
+        {"e\nf", 1},
+        {"it's", 1},
+        {QString(QChar(0x85)), 1},
+        {QString(QChar(0x1B)), 1}},
+       R"(Invalid fields: missing [], unknown ["\u{1B}", "a\"b", "c\\d", "e\nf", "it\'s", "\u{85}"])"},
+      {Record::withdrawal,
+       {"loreId"},
+       {{"loreID", dropId}},
+       R"(Invalid fields: missing ["loreId"], unknown ["loreID"])"}};
+  for (const auto& [record, removed, added, message] : cases) {
+    QJsonObject object = valid(record);
+    for (const QString& key : removed)
+      object.remove(key);
+    for (auto it = added.begin(); it != added.end(); ++it)
+      object.insert(it.key(), it.value());
+    EXPECT_EQ(refusal(record, object), message);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ContentRecords, KeySet,
-    testing::Values(
-        KeySetCase{"ExtraKeyOnly",
-                   Record::withdrawal,
-                   {},
-                   {{"revision", 2}},
-                   R"(Invalid fields: missing [], unknown ["revision"])"},
-        KeySetCase{"OmittedOptional",
-                   Record::book,
-                   {"publisher"},
-                   {},
-                   R"(Invalid fields: missing ["publisher"], unknown [])"},
-        KeySetCase{"MissingAndExtraBeforeAnyFieldRule",
-                   Record::book,
-                   {"publisher"},
-                   {{"id", "not a uuid"}, {"zeta", 1}},
-                   R"(Invalid fields: missing ["publisher"], unknown ["zeta"])"},
-        KeySetCase{
-            "CodePointOrderAboveTheBasicPlane",
-            Record::withdrawal,
-            {},
-            {{QString::fromUtf8("\xF0\x9F\x98\x80"), 1}, {QString::fromUtf8("\xEF\xBF\xBD"), 1}, {"Z", 1}},
-            QString::fromUtf8("Invalid fields: missing [], unknown [\"Z\", \"\xEF\xBF\xBD\", "
-                              "\"\xF0\x9F\x98\x80\"]")},
-        KeySetCase{
-            "EscapesInsideKeys",
-            Record::withdrawal,
-            {},
-            {{"a\"b", 1},
-             {"c\\d", 1},
-             {"e\nf", 1},
-             {"it's", 1},
-             {QString(QChar(0x85)), 1},
-             {QString(QChar(0x1B)), 1}},
-            R"(Invalid fields: missing [], unknown ["\u{1B}", "a\"b", "c\\d", "e\nf", "it\'s", "\u{85}"])"},
-        KeySetCase{"CaseOfAKeyMatters",
-                   Record::withdrawal,
-                   {"loreId"},
-                   {{"loreID", dropId}},
-                   R"(Invalid fields: missing ["loreId"], unknown ["loreID"])"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // An untrusted document can carry any number of keys of any length; the message stays short:
 // the 20 first keys in code-point order, then a count of the rest.
@@ -230,39 +193,29 @@ TEST(KeySet, LongListsAndLongKeysAreShortenedWithAMarker) {
 // ---------------------------------------------------------------------------------------------
 // Text rules.
 
-struct TextField {
-  Record record;
-  const char* key;
-  int maximum;
-};
-
-class TextBounds : public testing::TestWithParam<TextField> {};
-
-TEST_P(TextBounds, LimitPassesTrimmedOnePastFails) {
-  const auto [record, key, maximum] = GetParam();
-  const QString atLimit(maximum, QLatin1Char('a'));
-  const QJsonObject stored =
-      roundTrip(record, with(valid(record), key, QStringLiteral(" \n\t") + atLimit + u'\u3000'));
-  EXPECT_EQ(stored.value(key).toString(), atLimit);
-  EXPECT_EQ(refusal(record, with(valid(record), key, atLimit + u'a')), textMessage(maximum)) << key;
-  EXPECT_EQ(refusal(record, with(valid(record), key, QStringLiteral(" \r\n\u2028 "))), textMessage(maximum))
-      << key;
-  EXPECT_EQ(refusal(record, with(valid(record), key, QString())), textMessage(maximum)) << key;
+TEST(TextRule, EachFieldsLimitPassesTrimmedAndOnePastFails) {
+  const std::tuple<Record, const char*, int> fields[] = {{Record::book, "title", 200},
+                                                         {Record::book, "publisher", 200},
+                                                         {Record::book, "description", 2000},
+                                                         {Record::source, "title", 300},
+                                                         {Record::source, "locator", 500},
+                                                         {Record::source, "rightsNotes", 1000},
+                                                         {Record::drop, "headline", 120},
+                                                         {Record::drop, "explanation", 800},
+                                                         {Record::drop, "longExplanation", 5000},
+                                                         {Record::drop, "whySurprising", 1200},
+                                                         {Record::drop, "commonBelief", 500},
+                                                         {Record::drop, "question", 500},
+                                                         {Record::withdrawal, "reason", 1000}};
+  for (const auto& [record, key, maximum] : fields) {
+    const QString atLimit(maximum, QLatin1Char('a'));
+    const QJsonObject stored =
+        roundTrip(record, with(valid(record), key, QStringLiteral(" \n\t") + atLimit + u'\u3000'));
+    EXPECT_EQ(stored.value(key).toString(), atLimit) << key;
+    for (const QString& refused : {atLimit + u'a', QStringLiteral(" \r\n\u2028 "), QString()})
+      EXPECT_EQ(refusal(record, with(valid(record), key, refused)), textMessage(maximum)) << key;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ContentRecords, TextBounds,
-    testing::Values(TextField{Record::book, "title", 200}, TextField{Record::book, "publisher", 200},
-                    TextField{Record::book, "description", 2000}, TextField{Record::source, "title", 300},
-                    TextField{Record::source, "locator", 500}, TextField{Record::source, "rightsNotes", 1000},
-                    TextField{Record::drop, "headline", 120}, TextField{Record::drop, "explanation", 800},
-                    TextField{Record::drop, "longExplanation", 5000},
-                    TextField{Record::drop, "whySurprising", 1200},
-                    TextField{Record::drop, "commonBelief", 500}, TextField{Record::drop, "question", 500},
-                    TextField{Record::withdrawal, "reason", 1000}),
-    [](const auto& info) {
-      return std::string(info.param.key) + "Of" + std::to_string(int(info.param.record));
-    });
 
 // Exactly these 25 code points are trimmed; U+0085 and U+200B among others are kept and counted.
 TEST(TextRule, TrimsExactlyTheTwentyFiveWhiteSpaceCodePoints) {
@@ -283,7 +236,7 @@ TEST(TextRule, TrimsExactlyTheTwentyFiveWhiteSpaceCodePoints) {
   for (int i = 0; i < 100; ++i)
     emoji += QString::fromUtf8("\xF0\x9F\x98\x80");
   EXPECT_EQ(ContractRules::text(emoji, 200), emoji);
-  EXPECT_EQ(refusal([&] { ContractRules::text(emoji, 199); }), textMessage(199));
+  EXPECT_EQ(contractRefusal([&] { ContractRules::text(emoji, 199); }), textMessage(199));
 }
 
 TEST(TextRule, ListEntriesAreTrimmedAndBoundedAfterTheCount) {
@@ -303,42 +256,26 @@ TEST(TextRule, ListEntriesAreTrimmedAndBoundedAfterTheCount) {
             QStringLiteral("Invalid array count: authors"));
 }
 
-struct CountCase {
-  Record record;
-  const char* key;
-  int minimum;
-  int maximum;
-  const char* entry; // repeated as every entry; null for distinct UUIDs
-};
-
-class ArrayCounts : public testing::TestWithParam<CountCase> {};
-
-TEST_P(ArrayCounts, BothEndsPassOnePastFails) {
-  const auto [record, key, minimum, maximum, entry] = GetParam();
-  const auto refusalFor = [&](int count) {
-    QJsonArray list;
-    for (int i = 0; i < count; ++i)
-      list.append(entry ? QString::fromLatin1(entry)
-                        : QStringLiteral("00000000-0000-4000-8000-%1").arg(i, 12, 10, QLatin1Char('0')));
-    return refusal(record, with(valid(record), key, list));
-  };
-  const QString countMessage = QStringLiteral("Invalid array count: ") + key;
-  EXPECT_EQ(refusalFor(minimum), QString());
-  EXPECT_EQ(refusalFor(maximum), QString());
-  EXPECT_EQ(refusalFor(maximum + 1), countMessage);
-  if (minimum > 0) {
-    EXPECT_EQ(refusalFor(minimum - 1), countMessage);
+TEST(ArrayCounts, BothEndsPassOnePastFails) {
+  const std::tuple<Record, const char*, int, int, const char*> counts[] = {
+      {Record::book, "authors", 1, 20, "A"},       {Record::book, "topics", 1, 12, "design"},
+      {Record::drop, "tags", 0, 12, "same"},       {Record::drop, "bookIds", 1, 30, nullptr},
+      {Record::drop, "sourceIds", 1, 30, nullptr}, {Record::drop, "relatedLoreIds", 0, 12, nullptr}};
+  for (const auto& [record, key, minimum, maximum, entry] : counts) {
+    const auto refusalFor = [&](int count) {
+      QJsonArray list; // `entry` repeated, or distinct UUIDs
+      for (int i = 0; i < count; ++i)
+        list.append(entry ? QString::fromLatin1(entry)
+                          : QStringLiteral("00000000-0000-4000-8000-%1").arg(i, 12, 10, QLatin1Char('0')));
+      return refusal(record, with(valid(record), key, list));
+    };
+    const QString countMessage = QStringLiteral("Invalid array count: ") + key;
+    EXPECT_EQ(refusalFor(minimum), QString()) << key;
+    EXPECT_EQ(refusalFor(maximum), QString()) << key;
+    EXPECT_EQ(refusalFor(maximum + 1), countMessage);
+    EXPECT_EQ(refusalFor(minimum - 1), minimum > 0 ? countMessage : QString()) << key;
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(ContentRecords, ArrayCounts,
-                         testing::Values(CountCase{Record::book, "authors", 1, 20, "A"},
-                                         CountCase{Record::book, "topics", 1, 12, "design"},
-                                         CountCase{Record::drop, "tags", 0, 12, "same"},
-                                         CountCase{Record::drop, "bookIds", 1, 30, nullptr},
-                                         CountCase{Record::drop, "sourceIds", 1, 30, nullptr},
-                                         CountCase{Record::drop, "relatedLoreIds", 0, 12, nullptr}),
-                         [](const auto& info) { return std::string(info.param.key); });
 
 // ---------------------------------------------------------------------------------------------
 // Patterns: the fast matchers must agree with the regular expressions everywhere.
@@ -476,57 +413,41 @@ TEST(FieldRules, EachValueIsAcceptedOrRefusedWithItsMessage) {
 // ---------------------------------------------------------------------------------------------
 // The link rule.
 
-struct LinkCase {
-  const char* name;
-  QString link;
-  QString result; // the stored link, or the message
-  bool accepted;
-};
+TEST(LinkRule, StoresTheCleanedLinkOrRefuses) {
+  const QString scheme = QStringLiteral("Source URL must use HTTP or HTTPS");
+  const QString port = QStringLiteral("Invalid source URL port");
+  const std::pair<QString, QString> accepted[] = {
+      {"https://example.com/a?b=c#d", "https://example.com/a?b=c#d"},
+      {"HTTPS://Example.com/A", "HTTPS://Example.com/A"}, // as written
+      {"http://example.com", "http://example.com"},
+      {" \u00A0https://exa\nmple.com/a\tb\r\n ", "https://example.com/ab"},
+      {"https://example.com:65535/", "https://example.com:65535/"},
+      {"https://example.com:00080/", "https://example.com:00080/"}};
+  for (const auto& [link, stored] : accepted)
+    EXPECT_EQ(ContractRules::sourceURL(link), stored);
+  const std::pair<QString, QString> refused[] = {
+      {"ftp://example.com/", scheme},
+      {"ht\ttps://example.com/", scheme}, // the scheme is checked before cleaning
+      {"example.com", scheme},
+      {"https://", scheme},
+      {"https://:80/a", scheme},
+      {"https://exa mple.com/", scheme},
+      {"https://exa%20mple.com/", scheme},
+      {"https://example.com:8o/", scheme},
+      {"javascript://example.com/%0Aalert(1)", scheme},
+      {"https://exa mple.com:65536/", scheme}, // a bad host wins over a bad port
+      {"https://example.com:65536/", port},
+      {"https://example.com:99999999999999999999999/", port},
+      {"http://user:pw@example.com:70000", port},
+      {"https://[::1]:65536/x", port}};
+  for (const auto& [link, message] : refused)
+    EXPECT_EQ(contractRefusal([&] { ContractRules::sourceURL(link); }), message) << link.toStdString();
 
-class LinkRule : public testing::TestWithParam<LinkCase> {};
-
-TEST_P(LinkRule, StoresTheCleanedLinkOrRefuses) {
-  const auto& c = GetParam();
-  if (c.accepted) {
-    EXPECT_EQ(ContractRules::sourceURL(c.link), c.result);
-  } else {
-    EXPECT_EQ(refusal([&] { ContractRules::sourceURL(c.link); }), c.result);
-  }
-}
-
-const QString scheme = QStringLiteral("Source URL must use HTTP or HTTPS");
-const QString port = QStringLiteral("Invalid source URL port");
-
-INSTANTIATE_TEST_SUITE_P(
-    ContentRecords, LinkRule,
-    testing::Values(
-        LinkCase{"Plain", "https://example.com/a?b=c#d", "https://example.com/a?b=c#d", true},
-        LinkCase{"UpperCaseSchemeKeptAsWritten", "HTTPS://Example.com/A", "HTTPS://Example.com/A", true},
-        LinkCase{"Http", "http://example.com", "http://example.com", true},
-        LinkCase{"TrimmedAndCleaned", " \u00A0https://exa\nmple.com/a\tb\r\n ", "https://example.com/ab",
-                 true},
-        LinkCase{"LargestPort", "https://example.com:65535/", "https://example.com:65535/", true},
-        LinkCase{"PortWithLeadingZeros", "https://example.com:00080/", "https://example.com:00080/", true},
-        LinkCase{"Ftp", "ftp://example.com/", scheme, false},
-        LinkCase{"SchemeCheckedBeforeCleaning", "ht\ttps://example.com/", scheme, false},
-        LinkCase{"NoScheme", "example.com", scheme, false}, LinkCase{"SchemeOnly", "https://", scheme, false},
-        LinkCase{"EmptyHostWithPort", "https://:80/a", scheme, false},
-        LinkCase{"SpaceInHost", "https://exa mple.com/", scheme, false},
-        LinkCase{"EncodedSpaceInHost", "https://exa%20mple.com/", scheme, false},
-        LinkCase{"LettersInPort", "https://example.com:8o/", scheme, false},
-        LinkCase{"JavascriptDressedUp", "javascript://example.com/%0Aalert(1)", scheme, false},
-        LinkCase{"PortAboveRange", "https://example.com:65536/", port, false},
-        LinkCase{"HugePort", "https://example.com:99999999999999999999999/", port, false},
-        LinkCase{"PortAboveRangeAfterUserInfo", "http://user:pw@example.com:70000", port, false},
-        LinkCase{"PortAboveRangeOnAddress", "https://[::1]:65536/x", port, false},
-        LinkCase{"BadHostWinsOverBadPort", "https://exa mple.com:65536/", scheme, false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(LinkRule, LengthIsCountedAfterCleaning) {
+  // The length is counted after cleaning.
   const QString prefix = QStringLiteral("https://example.com/");
   const QString atLimit = prefix + QString(2048 - prefix.size(), 'p');
   EXPECT_EQ(ContractRules::sourceURL(atLimit + QStringLiteral("\n\n")), atLimit);
-  EXPECT_EQ(refusal([&] { ContractRules::sourceURL(atLimit + u'p'); }),
+  EXPECT_EQ(contractRefusal([&] { ContractRules::sourceURL(atLimit + u'p'); }),
             QStringLiteral("Source URL exceeds 2048 UTF-16 units"));
   EXPECT_EQ(refusal(Record::source, with(valid(Record::source), "url", "ftp://x")), scheme);
   EXPECT_EQ(refusal(Record::source, with(valid(Record::source), "url", QJsonValue::Null)), QString());
@@ -535,55 +456,31 @@ TEST(LinkRule, LengthIsCountedAfterCleaning) {
 // ---------------------------------------------------------------------------------------------
 // Drops: joint rules and the order of checks.
 
-struct DropCase {
-  const char* name;
-  QList<std::pair<QString, QJsonValue>> edits;
-  QString message; // empty when accepted
-};
-
-class DropRules : public testing::TestWithParam<DropCase> {};
-
-TEST_P(DropRules, FirstFailureInOrderWins) {
-  QJsonObject drop = valid(Record::drop);
-  for (const auto& [key, value] : GetParam().edits)
-    drop.insert(key, value);
-  EXPECT_EQ(refusal(Record::drop, drop), GetParam().message);
+TEST(DropRules, FirstFailureInOrderWins) {
+  const std::pair<QList<std::pair<QString, QJsonValue>>, QString> cases[] = {
+      // A drop related to itself, before the connection rule.
+      {{{"kind", "cross_book_connection"}, {"relatedLoreIds", QJsonArray{dropId}}},
+       "A drop cannot be related to itself"},
+      {{{"kind", "cross_book_connection"}}, "Connections require at least two books"},
+      {{{"kind", "cross_book_connection"}, {"bookIds", QJsonArray{bookId, secondBookId}}}, ""},
+      {{{"kind", "belief_vs_reality"}}, "Belief format requires a common belief"},
+      {{{"kind", "belief_vs_reality"}, {"commonBelief", "Change is instant."}}, ""},
+      {{{"kind", "question"}}, "Question format requires a question"},
+      // Field rules, in field order, come before the joint rules.
+      {{{"kind", "belief_vs_reality"}, {"question", "   "}}, textMessage(500)},
+      {{{"headline", ""}, {"id", "x"}}, "Invalid UUID: id"},
+      {{{"bookIds", QJsonArray{}}, {"conceptKey", "Bad"}}, "Invalid concept key"},
+      {{{"scores", QJsonObject{}}, {"question", 5}},
+       R"(Invalid fields: missing ["clarity", "conversationWorthiness", "counterintuitiveness", )"
+       R"("memorability", "novelty", "sourceConfidence", "surprise", "usefulness"], unknown [])"},
+      {{{"relatedLoreIds", QJsonArray{dropId}}, {"commonBelief", ""}}, textMessage(500)}};
+  for (const auto& [edits, message] : cases) {
+    QJsonObject drop = valid(Record::drop);
+    for (const auto& [key, value] : edits)
+      drop.insert(key, value);
+    EXPECT_EQ(refusal(Record::drop, drop), message) << Json::serialize(drop).left(120).toStdString();
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ContentRecords, DropRules,
-    testing::Values(
-        DropCase{"SelfRelatedBeforeConnectionRule",
-                 {{"kind", "cross_book_connection"}, {"relatedLoreIds", QJsonArray{dropId}}},
-                 "A drop cannot be related to itself"},
-        DropCase{"ConnectionNeedsTwoBooks",
-                 {{"kind", "cross_book_connection"}},
-                 "Connections require at least two books"},
-        DropCase{"ConnectionWithTwoBooks",
-                 {{"kind", "cross_book_connection"}, {"bookIds", QJsonArray{bookId, secondBookId}}},
-                 ""},
-        DropCase{"BeliefNeedsCommonBelief",
-                 {{"kind", "belief_vs_reality"}},
-                 "Belief format requires a common belief"},
-        DropCase{"BeliefWithCommonBelief",
-                 {{"kind", "belief_vs_reality"}, {"commonBelief", "Change is instant."}},
-                 ""},
-        DropCase{"QuestionNeedsQuestion", {{"kind", "question"}}, "Question format requires a question"},
-        DropCase{"OptionalTextRuleBeforeJointRules",
-                 {{"kind", "belief_vs_reality"}, {"question", "   "}},
-                 textMessage(500)},
-        DropCase{"FieldOrderIdBeforeHeadline", {{"headline", ""}, {"id", "x"}}, "Invalid UUID: id"},
-        DropCase{"FieldOrderConceptKeyBeforeBookIds",
-                 {{"bookIds", QJsonArray{}}, {"conceptKey", "Bad"}},
-                 "Invalid concept key"},
-        DropCase{"NestedScoresAtTheirTurn",
-                 {{"scores", QJsonObject{}}, {"question", 5}},
-                 R"(Invalid fields: missing ["clarity", "conversationWorthiness", "counterintuitiveness", )"
-                 R"("memorability", "novelty", "sourceConfidence", "surprise", "usefulness"], unknown [])"},
-        DropCase{"FieldRulesBeforeJointRules",
-                 {{"relatedLoreIds", QJsonArray{dropId}}, {"commonBelief", ""}},
-                 textMessage(500)}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 // Writing and equality.

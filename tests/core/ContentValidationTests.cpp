@@ -16,10 +16,6 @@ namespace {
 
 const QString app = QStringLiteral("1.0.0");
 
-QString refusal(const std::function<void()>& call) {
-  return contractRefusal(call);
-}
-
 // A small valid release: 3 books, 6 sources, 12 drops (one of each kind twice), 1 withdrawal.
 GeneratedRelease small(const ReleaseShape& shape = {}) {
   ReleaseShape s = shape;
@@ -28,10 +24,6 @@ GeneratedRelease small(const ReleaseShape& shape = {}) {
   if (s.withdrawals == 0)
     s.withdrawals = 1;
   return generateRelease(12, s);
-}
-
-QJsonObject document(const QByteArray& body) {
-  return Json::parseObject(body);
 }
 
 // Ids of the generated small release's records, and one that names nothing in it.
@@ -67,68 +59,50 @@ struct Edit {
 };
 
 QString releaseRefusal(const QJsonObject& release, bool allowDevelopment = true) {
-  return refusal([&] { ContractValidation::decodeRelease(Json::serialize(release), allowDevelopment, app); });
+  return contractRefusal(
+      [&] { ContractValidation::decodeRelease(Json::serialize(release), allowDevelopment, app); });
 }
 
 QString manifestRefusal(const QJsonObject& manifest, const QString& appVersion = app) {
-  return refusal([&] { ContractValidation::decodeManifest(Json::serialize(manifest), appVersion); });
+  return contractRefusal([&] { ContractValidation::decodeManifest(Json::serialize(manifest), appVersion); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // The manifest.
 
-TEST(Manifest, DecodesTheGeneratedManifestAndWritesItBack) {
-  const GeneratedRelease generated = small();
-  const ContentManifest manifest = ContractValidation::decodeManifest(generated.manifestBody, app);
-  EXPECT_EQ(manifest, generated.manifest);
-  EXPECT_EQ(manifest.loreCount, 12);
-  EXPECT_EQ(ContractValidation::decodeManifest(Json::serialize(manifest.encode()), app), manifest);
+TEST(Manifest, ChecksEachFieldWithItsMessage) {
+  const QString invalidVersion = QStringLiteral("Invalid version");
+  const QString invalidChecksum = QStringLiteral("Invalid SHA-256 checksum");
+  const std::tuple<const char*, QJsonValue, QString> cases[] = {
+      {"schemaVersion", 2, "Integer outside permitted range: schemaVersion"},
+      {"minimumAppVersion", "1.2", invalidVersion},
+      {"minimumAppVersion", "1.2.3.4", invalidVersion},
+      {"minimumAppVersion", "v1.2.3", invalidVersion},
+      {"minimumAppVersion", " 1.0.0", invalidVersion},
+      {"minimumAppVersion", "01.000.0", ""},
+      {"checksumSha256", QString(64, 'A'), invalidChecksum},
+      {"checksumSha256", QString(63, 'a'), invalidChecksum},
+      {"checksumSha256", QString(65, 'a'), invalidChecksum},
+      {"byteLength", 0, "Integer outside permitted range: byteLength"},
+      {"byteLength", 1, ""},
+      {"byteLength", 10485760, ""},
+      {"byteLength", 10485761, "Integer outside permitted range: byteLength"},
+      {"loreCount", 0, ""},
+      {"loreCount", 10000, ""},
+      {"loreCount", 10001, "Integer outside permitted range: loreCount"},
+      {"releaseId", "release-1", "Invalid UUID: releaseId"},
+      {"publishedAt", "2026-03-01T08:00:00", "Invalid timestamp: publishedAt"},
+      {"books", QJsonArray{}, R"(Invalid fields: missing [], unknown ["books"])"}};
+  const QJsonObject valid = Json::parseObject(small().manifestBody);
+  for (const auto& [key, value, message] : cases) {
+    QJsonObject manifest = valid;
+    manifest.insert(key, value);
+    EXPECT_EQ(manifestRefusal(manifest), message) << key;
+  }
 }
-
-struct ManifestCase {
-  const char* name;
-  const char* key;
-  QJsonValue value;
-  QString message; // empty: accepted
-};
-
-class ManifestFields : public testing::TestWithParam<ManifestCase> {};
-
-TEST_P(ManifestFields, CheckEachFieldWithItsMessage) {
-  QJsonObject manifest = document(small().manifestBody);
-  manifest.insert(GetParam().key, GetParam().value);
-  EXPECT_EQ(manifestRefusal(manifest), GetParam().message);
-}
-
-const QString invalidVersion = QStringLiteral("Invalid version");
-const QString invalidChecksum = QStringLiteral("Invalid SHA-256 checksum");
-
-INSTANTIATE_TEST_SUITE_P(
-    ContentDocuments, ManifestFields,
-    testing::Values(
-        ManifestCase{"SchemaTwo", "schemaVersion", 2, "Integer outside permitted range: schemaVersion"},
-        ManifestCase{"TwoPartVersion", "minimumAppVersion", "1.2", invalidVersion},
-        ManifestCase{"FourPartVersion", "minimumAppVersion", "1.2.3.4", invalidVersion},
-        ManifestCase{"LetterBeforeVersion", "minimumAppVersion", "v1.2.3", invalidVersion},
-        ManifestCase{"SpaceBeforeVersion", "minimumAppVersion", " 1.0.0", invalidVersion},
-        ManifestCase{"ZerosInVersion", "minimumAppVersion", "01.000.0", ""},
-        ManifestCase{"UpperCaseChecksum", "checksumSha256", QString(64, 'A'), invalidChecksum},
-        ManifestCase{"ShortChecksum", "checksumSha256", QString(63, 'a'), invalidChecksum},
-        ManifestCase{"LongChecksum", "checksumSha256", QString(65, 'a'), invalidChecksum},
-        ManifestCase{"ZeroBytes", "byteLength", 0, "Integer outside permitted range: byteLength"},
-        ManifestCase{"OneByte", "byteLength", 1, ""}, ManifestCase{"LargestBody", "byteLength", 10485760, ""},
-        ManifestCase{"BodyTooLarge", "byteLength", 10485761, "Integer outside permitted range: byteLength"},
-        ManifestCase{"NoDrops", "loreCount", 0, ""}, ManifestCase{"MostDrops", "loreCount", 10000, ""},
-        ManifestCase{"TooManyDrops", "loreCount", 10001, "Integer outside permitted range: loreCount"},
-        ManifestCase{"ReleaseIdNotUuid", "releaseId", "release-1", "Invalid UUID: releaseId"},
-        ManifestCase{"PublishedAtNoZone", "publishedAt", "2026-03-01T08:00:00",
-                     "Invalid timestamp: publishedAt"},
-        ManifestCase{"ExtraKey", "books", QJsonArray{}, R"(Invalid fields: missing [], unknown ["books"])"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Manifest, JsonFaultsAreNotContractErrors) {
-  QJsonObject manifest = document(small().manifestBody);
-  EXPECT_THROW(ContractValidation::decodeManifest(R"({"schemaVersion": 1,)", app), JsonDecodingError);
+  QJsonObject manifest = Json::parseObject(small().manifestBody);
   EXPECT_THROW(ContractValidation::decodeManifest("[]", app), JsonDecodingError);
   manifest.insert("loreCount", "12");
   EXPECT_THROW(ContractValidation::decodeManifest(Json::serialize(manifest), app), JsonDecodingError);
@@ -149,16 +123,14 @@ TEST(Release, GeneratedReleasesDecodeAndRoundTrip) {
     EXPECT_EQ(release.lore.size(), drops);
     EXPECT_EQ(ContractValidation::decodeRelease(encodeRelease(release), false, app), release);
     EXPECT_EQ(ContractValidation::validateRelease(generated.body, generated.manifest, app), release);
+    const ContentManifest manifest = ContractValidation::decodeManifest(generated.manifestBody, app);
+    EXPECT_EQ(manifest, generated.manifest);
+    EXPECT_EQ(ContractValidation::decodeManifest(Json::serialize(manifest.encode()), app), manifest);
   }
-  ReleaseShape shape;
-  shape.targetBytes = 200000;
-  const GeneratedRelease padded = generateRelease(100, shape);
-  EXPECT_EQ(padded.body.size(), 200000);
-  EXPECT_EQ(ContractValidation::validateRelease(padded.body, padded.manifest, app), padded.release);
 }
 
 TEST(Release, EmptyListsPassAndCountsAreBounded) {
-  QJsonObject release = document(small().body);
+  QJsonObject release = Json::parseObject(small().body);
   for (const char* list : {"books", "sources", "lore", "withdrawals"})
     release.insert(list, QJsonArray{});
   EXPECT_EQ(releaseRefusal(release), QString());
@@ -167,8 +139,8 @@ TEST(Release, EmptyListsPassAndCountsAreBounded) {
   shape.books = 2000;
   shape.sources = 1;
   const GeneratedRelease most = generateRelease(0, shape);
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(most.body, false, app); }), QString());
-  QJsonObject tooMany = document(most.body);
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(most.body, false, app); }), QString());
+  QJsonObject tooMany = Json::parseObject(most.body);
   setIn(tooMany, "books", 2000, "id", unknown);
   EXPECT_EQ(releaseRefusal(tooMany), QStringLiteral("Invalid array count: books"));
   // Every element is read before the count is compared: the element's fault wins.
@@ -177,7 +149,7 @@ TEST(Release, EmptyListsPassAndCountsAreBounded) {
 }
 
 TEST(Release, StrictContainerBeforeAnyField) {
-  QJsonObject release = document(small().body);
+  QJsonObject release = Json::parseObject(small().body);
   release.insert("loreCount", 12);
   release.insert("schemaVersion", 2);
   EXPECT_EQ(releaseRefusal(release), QStringLiteral(R"(Invalid fields: missing [], unknown ["loreCount"])"));
@@ -188,61 +160,38 @@ TEST(Release, StrictContainerBeforeAnyField) {
   EXPECT_THROW(ContractValidation::decodeRelease(Json::serialize(release), true, app), JsonDecodingError);
 }
 
-struct CrossCase {
-  const char* name;
-  QList<Edit> edits;
-  QString message;
-};
-
-class CrossRecordRules : public testing::TestWithParam<CrossCase> {};
-
-TEST_P(CrossRecordRules, FirstBrokenRuleInOrder) {
-  QJsonObject release = document(small().body);
-  for (const auto& [list, index, key, value] : GetParam().edits)
-    setIn(release, list, index, key, value);
-  EXPECT_EQ(releaseRefusal(release), GetParam().message);
-}
-
 // In the small release, source i belongs to book i % 3 and drop i cites source i % 6; drop 5
 // (a cross-book connection) cites sources 5 and 0, of books 2 and 0; withdrawal 0 names no drop.
-INSTANTIATE_TEST_SUITE_P(
-    ContentDocuments, CrossRecordRules,
-    testing::Values(
-        CrossCase{"DuplicateBook", {{"books", 1, "id", book(0)}}, "IDs must be unique"},
-        CrossCase{"DuplicateSource", {{"sources", 4, "id", source(2)}}, "IDs must be unique"},
-        CrossCase{"DuplicateDrop", {{"lore", 11, "id", drop(3)}}, "IDs must be unique"},
-        CrossCase{"WithdrawnTwice", {{"withdrawals", 1, "reason", "Again."}}, "IDs must be unique"},
-        CrossCase{"DuplicateBookBeforeUnknownSourceBook",
-                  {{"sources", 0, "bookId", unknown}, {"books", 1, "id", book(0)}},
-                  "IDs must be unique"},
-        CrossCase{"SourceOfNoBookEvenUncited",
-                  {{"sources", 6, "id", generatedId(9, 1)}, {"sources", 6, "bookId", unknown}},
-                  "Unknown source book"},
-        CrossCase{"BookIdCaseDiffers", {{"books", 0, "id", book(0).toUpper()}}, "Unknown source book"},
-        CrossCase{
-            "UnknownBookBeforeSources",
-            {{"lore", 2, "bookIds", QJsonArray{unknown}}, {"lore", 2, "sourceIds", QJsonArray{unknown}}},
-            "Unknown book"},
-        CrossCase{"UnknownSource", {{"lore", 2, "sourceIds", QJsonArray{unknown}}}, "Unknown source"},
-        CrossCase{"SourcesOfOtherBooks",
-                  {{"lore", 0, "sourceIds", QJsonArray{source(1)}}},
-                  "Sources must cover exactly the attributed books"},
-        CrossCase{"BookNamedButNotCited",
-                  {{"lore", 0, "bookIds", QJsonArray{book(0), book(1)}}},
-                  "Sources must cover exactly the attributed books"},
-        CrossCase{"TwoSourcesOfOneBookNameItOnce",
-                  {{"lore", 0, "sourceIds", QJsonArray{source(0), source(3)}}},
-                  ""},
-        CrossCase{
-            "UnknownRelated", {{"lore", 1, "relatedLoreIds", QJsonArray{unknown}}}, "Unknown related drop"},
-        CrossCase{
-            "EarlierDropWins",
-            {{"lore", 7, "bookIds", QJsonArray{unknown}}, {"lore", 1, "relatedLoreIds", QJsonArray{unknown}}},
-            "Unknown related drop"},
-        CrossCase{"WithdrawnButCarried",
-                  {{"withdrawals", 0, "loreId", drop(4)}},
-                  "Withdrawn drops cannot be delivered"}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(Release, FirstBrokenCrossRecordRuleInOrder) {
+  const std::pair<QList<Edit>, QString> cases[] = {
+      {{{"books", 1, "id", book(0)}}, "IDs must be unique"},
+      {{{"sources", 4, "id", source(2)}}, "IDs must be unique"},
+      {{{"lore", 11, "id", drop(3)}}, "IDs must be unique"},
+      {{{"withdrawals", 1, "reason", "Again."}}, "IDs must be unique"},
+      {{{"sources", 0, "bookId", unknown}, {"books", 1, "id", book(0)}}, "IDs must be unique"},
+      // A source of no book is refused even when no drop cites it.
+      {{{"sources", 6, "id", generatedId(9, 1)}, {"sources", 6, "bookId", unknown}}, "Unknown source book"},
+      {{{"books", 0, "id", book(0).toUpper()}}, "Unknown source book"},
+      {{{"lore", 2, "bookIds", QJsonArray{unknown}}, {"lore", 2, "sourceIds", QJsonArray{unknown}}},
+       "Unknown book"},
+      {{{"lore", 2, "sourceIds", QJsonArray{unknown}}}, "Unknown source"},
+      {{{"lore", 0, "sourceIds", QJsonArray{source(1)}}}, "Sources must cover exactly the attributed books"},
+      {{{"lore", 0, "bookIds", QJsonArray{book(0), book(1)}}},
+       "Sources must cover exactly the attributed books"},
+      {{{"lore", 0, "sourceIds", QJsonArray{source(0), source(3)}}}, ""}, // two sources of one book
+      {{{"lore", 1, "relatedLoreIds", QJsonArray{unknown}}}, "Unknown related drop"},
+      // The earlier drop's fault wins.
+      {{{"lore", 7, "bookIds", QJsonArray{unknown}}, {"lore", 1, "relatedLoreIds", QJsonArray{unknown}}},
+       "Unknown related drop"},
+      {{{"withdrawals", 0, "loreId", drop(4)}}, "Withdrawn drops cannot be delivered"}};
+  const QJsonObject valid = Json::parseObject(small().body);
+  for (const auto& [edits, message] : cases) {
+    QJsonObject release = valid;
+    for (const auto& [list, index, key, value] : edits)
+      setIn(release, list, index, key, value);
+    EXPECT_EQ(releaseRefusal(release), message) << edits.first().list << "[" << edits.first().index << "]";
+  }
+}
 
 // ---------------------------------------------------------------------------------------------
 // The body check and version compatibility.
@@ -252,9 +201,10 @@ TEST(Validation, BodyIsBoundedAndUtf8BeforeAnyParsing) {
   const QString size = QStringLiteral("Body must be between 1 byte and 10 MiB");
   const QString utf8 = QStringLiteral("Body must be UTF-8");
   const auto all = [&](const QByteArray& body) {
-    return QStringList{refusal([&] { ContractValidation::decodeManifest(body, app); }),
-                       refusal([&] { ContractValidation::decodeRelease(body, true, app); }),
-                       refusal([&] { ContractValidation::validateRelease(body, generated.manifest, app); })};
+    return QStringList{
+        contractRefusal([&] { ContractValidation::decodeManifest(body, app); }),
+        contractRefusal([&] { ContractValidation::decodeRelease(body, true, app); }),
+        contractRefusal([&] { ContractValidation::validateRelease(body, generated.manifest, app); })};
   };
   EXPECT_EQ(all(QByteArray()), QStringList(3, size));
   const QByteArray tooLong(ContractValidation::maximumReleaseBytes + 1, ' ');
@@ -265,8 +215,9 @@ TEST(Validation, BodyIsBoundedAndUtf8BeforeAnyParsing) {
   // Exactly the limit passes the body check: the next fault is the document's own.
   QByteArray largest = "{}";
   largest.append(QByteArray(ContractValidation::maximumReleaseBytes - 2, ' '));
-  EXPECT_TRUE(
-      refusal([&] { ContractValidation::decodeRelease(largest, true, app); }).startsWith("Invalid fields"));
+  EXPECT_TRUE(contractRefusal([&] {
+                ContractValidation::decodeRelease(largest, true, app);
+              }).startsWith("Invalid fields"));
 }
 
 TEST(Validation, HostileJsonIsAJsonErrorNeverACrash) {
@@ -291,18 +242,14 @@ TEST(Validation, VersionsCompareByDigitRunsOfAnyLength) {
       {"1.09.0", "1.9.0", true},
       {"1.2.3", "1.2.3", true},
       {"0.0.0", "0.0.1", true},
-      {"0.0.0", "0.0.0", true},
       {"001.0.0", "0.9.9", false},
-      {"1.2.3", "1.2.4", true},
-      {"1.2.4", "1.2.3", false},
       {"0.0.10", "0.0.9", false},
-      {"9.0.0", "10.0.0", true},
       {"123456789012345678901234567890.0.0", "123456789012345678901234567891.0.0", true},
       {"123456789012345678901234567891.0.0", "123456789012345678901234567890.0.0", false},
       {"99999999999999999999.0.0", "100000000000000000000.0.0", true},
   };
   for (const auto& [minimum, current, compatible] : cases) {
-    const QString message = refusal([&] { ContractRules::compatibility(minimum, current); });
+    const QString message = contractRefusal([&] { ContractRules::compatibility(minimum, current); });
     EXPECT_EQ(message, compatible ? QString() : QStringLiteral("Release requires app version ") + minimum)
         << minimum << " vs " << current;
   }
@@ -312,14 +259,15 @@ TEST(Validation, MalformedAppVersionFailsEveryOperation) {
   const GeneratedRelease generated = small();
   for (const char* version : {"1.2", "1.2.3-beta", "v1.2.3", " 1.2.3", "1..2.3", ""}) {
     const QString expected = QStringLiteral("Invalid app version");
-    EXPECT_EQ(refusal([&] { ContractValidation::decodeManifest(generated.manifestBody, version); }),
+    EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeManifest(generated.manifestBody, version); }),
               expected);
-    EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(generated.body, false, version); }), expected);
-    EXPECT_EQ(
-        refusal([&] { ContractValidation::validateRelease(generated.body, generated.manifest, version); }),
-        expected);
+    EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(generated.body, false, version); }),
+              expected);
+    EXPECT_EQ(contractRefusal(
+                  [&] { ContractValidation::validateRelease(generated.body, generated.manifest, version); }),
+              expected);
   }
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeManifest(generated.manifestBody, "0.9.9"); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeManifest(generated.manifestBody, "0.9.9"); }),
             QStringLiteral("Release requires app version 1.0.0"));
 }
 
@@ -331,27 +279,25 @@ TEST(Validation, CompatibilityThenLengthThenDigestThenDecoding) {
   ContentManifest manifest = generated.manifest;
 
   manifest.minimumAppVersion = QStringLiteral("2.0.0");
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
-            QStringLiteral("Release requires app version 2.0.0"));
+  EXPECT_EQ(
+      contractRefusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
+      QStringLiteral("Release requires app version 2.0.0"));
 
   manifest = generated.manifest;
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
-            QStringLiteral("Release byte length mismatch"));
+  EXPECT_EQ(
+      contractRefusal([&] { ContractValidation::validateRelease(generated.body + ' ', manifest, app); }),
+      QStringLiteral("Release byte length mismatch"));
 
   // Same length, other bytes, not even JSON: refused on the digest, never parsed.
   const QByteArray garbage(generated.body.size(), 'x');
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(garbage, manifest, app); }),
-            QStringLiteral("Release checksum mismatch"));
-  QByteArray tampered = generated.body;
-  tampered[tampered.indexOf("Idea 3")] = 'X';
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(tampered, manifest, app); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::validateRelease(garbage, manifest, app); }),
             QStringLiteral("Release checksum mismatch"));
 
   // A matching digest of a broken document: the document's own fault.
-  QJsonObject broken = document(generated.body);
+  QJsonObject broken = Json::parseObject(generated.body);
   setIn(broken, "lore", 0, "headline", "");
   const QByteArray brokenBody = Json::serialize(broken);
-  EXPECT_EQ(refusal([&] {
+  EXPECT_EQ(contractRefusal([&] {
               ContractValidation::validateRelease(brokenBody, manifestFor(generated.release, brokenBody),
                                                   app);
             }),
@@ -366,20 +312,21 @@ TEST(Validation, DevelopmentReleasesOnlyWhereAllowed) {
   shape.developmentOnly = true;
   const GeneratedRelease development = small(shape);
   const QString refused = QStringLiteral("Development fixtures cannot be used in production");
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(development.body, false, app); }), refused);
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(development.body, false, app); }),
+            refused);
   EXPECT_TRUE(ContractValidation::decodeRelease(development.body, true, app).developmentOnly);
-  EXPECT_EQ(
-      refusal([&] { ContractValidation::validateRelease(development.body, development.manifest, app); }),
-      refused);
+  EXPECT_EQ(contractRefusal(
+                [&] { ContractValidation::validateRelease(development.body, development.manifest, app); }),
+            refused);
 
   // The refusal comes after the whole decoding, and before the release's own minimum.
-  QJsonObject faulty = document(development.body);
+  QJsonObject faulty = Json::parseObject(development.body);
   setIn(faulty, "withdrawals", 0, "loreId", drop(0));
   EXPECT_EQ(releaseRefusal(faulty, false), QStringLiteral("Withdrawn drops cannot be delivered"));
   shape.minimumAppVersion = QStringLiteral("3.0.0");
   const GeneratedRelease demanding = small(shape);
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(demanding.body, false, app); }), refused);
-  EXPECT_EQ(refusal([&] { ContractValidation::decodeRelease(demanding.body, true, app); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(demanding.body, false, app); }), refused);
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::decodeRelease(demanding.body, true, app); }),
             QStringLiteral("Release requires app version 3.0.0"));
 }
 
@@ -389,7 +336,7 @@ TEST(Validation, ReleaseMustMatchItsManifest) {
   const auto validateWith = [&](const std::function<void(ContentManifest&)>& change) {
     ContentManifest manifest = generated.manifest;
     change(manifest);
-    return refusal([&] { ContractValidation::validateRelease(generated.body, manifest, app); });
+    return contractRefusal([&] { ContractValidation::validateRelease(generated.body, manifest, app); });
   };
   EXPECT_EQ(validateWith([](ContentManifest&) {}), QString());
   EXPECT_EQ(validateWith([](ContentManifest& m) { m.loreCount += 1; }), mismatch);
@@ -407,7 +354,7 @@ TEST(Validation, ReleaseMustMatchItsManifest) {
   const GeneratedRelease demanding = small(shape);
   ContentManifest manifest = demanding.manifest;
   manifest.minimumAppVersion = QStringLiteral("1.0.0");
-  EXPECT_EQ(refusal([&] { ContractValidation::validateRelease(demanding.body, manifest, "2.0.0"); }),
+  EXPECT_EQ(contractRefusal([&] { ContractValidation::validateRelease(demanding.body, manifest, "2.0.0"); }),
             QStringLiteral("Release requires app version 9.0.0"));
 }
 

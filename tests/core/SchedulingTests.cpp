@@ -82,10 +82,6 @@ TEST(ScheduleSettings, NamesItsIntervals) {
     labels << ScheduleSettings::label(interval);
   EXPECT_EQ(labels,
             (QStringList{"Every hour", "Every 2 hours", "Every 4 hours", "Every 6 hours", "Every 12 hours"}));
-  EXPECT_EQ(ScheduleSettings::intervalFromJson(ScheduleSettings::intervalToJson(Interval::everyTwelveHours)),
-            Interval::everyTwelveHours);
-  EXPECT_EQ(failureOf([] { ScheduleSettings::intervalFromJson(QJsonValue(3), QStringLiteral("x")); }),
-            "x: Unsupported interval.");
 }
 
 TEST(ScheduleSettings, ReadsIntervalHoursFallingBackToThePresetAndValidates) {
@@ -132,7 +128,6 @@ TEST(ScheduleSettings, EncodesWithoutPresetOrAbsentQuietHoursAndDecodesEqual) {
 
   const ScheduleSettings quiet(Interval::hourly, standard, ScheduleInterval(720, 780), false);
   EXPECT_EQ(ScheduleSettings::fromJson(Json::parse(Json::serialize(quiet.toJson()))), quiet);
-  EXPECT_NE(quiet, night);
 }
 
 TEST(ScheduleLedger, RecordsEachAutomaticPresentationOnceAndOnlyMovesLastPresentationForward) {
@@ -196,7 +191,6 @@ TEST(ScheduleLedger, RoundTripsThroughJsonKeepingStoredDuplicates) {
   json.insert("automaticPresentations", entries);
   EXPECT_EQ(failureOf([&] { ScheduleLedger::fromJson(json, QStringLiteral("ledger")); }),
             "ledger.automaticPresentations[0].localDay: the key is missing");
-  EXPECT_THROW(ScheduleLedger::fromJson(QJsonObject{}), JsonDecodingError);
 }
 
 } // namespace
