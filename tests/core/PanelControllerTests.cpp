@@ -387,14 +387,10 @@ TEST_F(PanelControllerTest, PressesOutsideThePanelAndItsChildWindowsAreReported)
   submenu.hide();
   press({850, 450});
   EXPECT_EQ(outside, 2);
-  menu.hide(); // a hidden window hides its children from the test as well
-  submenu.show();
-  press({850, 450});
-  EXPECT_EQ(outside, 3);
 
   controller_->dismiss(true); // closing: presses are no longer the panel's business
   press({100, 100});
-  EXPECT_EQ(outside, 3);
+  EXPECT_EQ(outside, 2);
   EXPECT_FALSE(controller_->isObservingOutsideClicks());
 }
 

@@ -140,3 +140,17 @@ TEST(ScreenGeometry, PrefersTheFirstNotchedBuiltInDisplayThenTheMainOne) {
   EXPECT_EQ(ScreenGeometry::preferredIndex({plain, notchedExternal, plain}, 2), 2);
   EXPECT_EQ(ScreenGeometry::preferredIndex({plain, notchedBuiltIn, notchedBuiltIn}, 0), 1);
 }
+
+TEST(Rect, IntersectsRoundsAndContainsWithTheUsualEdgeRules) {
+  const Rect a{0, 0, 10, 10};
+  EXPECT_EQ(a.intersected(Rect{5, 5, 10, 10}), (Rect{5, 5, 5, 5}));
+  EXPECT_EQ(a.intersected(Rect{10, 0, 5, 5}), (Rect{10, 0, 0, 5}));
+  EXPECT_EQ(a.intersected(Rect{11, 0, 5, 5}), std::nullopt);
+  EXPECT_EQ((Rect{0.5, -0.5, 1.2, 1.0}.integral()), (Rect{0, -1, 2, 2}));
+  EXPECT_TRUE(a.contains(QPointF(0, 0)));
+  EXPECT_FALSE(a.contains(QPointF(10, 5)));
+  EXPECT_TRUE(a.contains(Rect{0, 0, 10, 10}));
+  EXPECT_FALSE(a.contains(Rect{0, 0, 10, 10.5}));
+  EXPECT_TRUE((Rect{0, 0, 0, 4}).isEmpty());
+  EXPECT_TRUE((Rect{0, 0, std::numeric_limits<double>::quiet_NaN(), 4}).isEmpty());
+}
