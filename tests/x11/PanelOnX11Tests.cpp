@@ -156,8 +156,6 @@ TEST(PanelOnXvfb, ShowsTheFixturePanelBesideAFocusedWindowWithoutTakingFocus) {
   LinuxDesktopProbes desktop;
   PanelController controller(screens, desktop.probes());
   ASSERT_TRUE(controller.show(PresentationRequest::manual, true));
-  EXPECT_EQ(controller.lastDecision(), QStringLiteral("ordered manual"));
-  EXPECT_EQ(controller.phase(), PanelController::Phase::presenting);
   ASSERT_TRUE(QTest::qWaitFor([&] { return controller.phase() == PanelController::Phase::visible; }, 5000));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&controller.panel()));
   QTest::qWait(200); // let the window system settle on the final frame
