@@ -523,13 +523,6 @@ ContentRelease decodeReleaseObject(const Value& value, const Path& path) {
   return release;
 }
 
-template <typename Record> QJsonArray encodeAll(const QList<Record>& records) {
-  QJsonArray array;
-  for (const Record& record : records)
-    array.append(record.encode());
-  return array;
-}
-
 // Before any parsing: bounded size, and UTF-8 throughout.
 void checkBody(const QByteArray& body) {
   if (body.isEmpty() || body.size() > ContractValidation::maximumReleaseBytes)
@@ -583,10 +576,10 @@ QJsonObject ContentRelease::encode() const {
   object.insert("publishedAt"_L1, publishedAt);
   object.insert("minimumAppVersion"_L1, minimumAppVersion);
   object.insert("developmentOnly"_L1, developmentOnly);
-  object.insert("books"_L1, encodeAll(books));
-  object.insert("sources"_L1, encodeAll(sources));
-  object.insert("lore"_L1, encodeAll(lore));
-  object.insert("withdrawals"_L1, encodeAll(withdrawals));
+  object.insert("books"_L1, encodeRecords(books));
+  object.insert("sources"_L1, encodeRecords(sources));
+  object.insert("lore"_L1, encodeRecords(lore));
+  object.insert("withdrawals"_L1, encodeRecords(withdrawals));
   return object;
 }
 

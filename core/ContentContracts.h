@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QHashFunctions>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -263,5 +264,13 @@ ContentRelease validateRelease(const QByteArray& body, const ContentManifest& ma
 
 // ---------------------------------------------------------------------------------------------
 // The reading rules shared by every record and document.
+
+// A list of records as a JSON array, each written with its encode(), in stored order.
+template <typename Record> QJsonArray encodeRecords(const QList<Record>& records) {
+  QJsonArray array;
+  for (const Record& record : records)
+    array.append(record.encode());
+  return array;
+}
 
 } // namespace brindlewick

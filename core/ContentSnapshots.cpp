@@ -64,13 +64,6 @@ template <typename Record> QList<Record> decodeList(const JsonObjectReader& read
   return records;
 }
 
-template <typename Record> QJsonArray encodeList(const QList<Record>& records) {
-  QJsonArray array;
-  for (const Record& record : records)
-    array.append(record.encode());
-  return array;
-}
-
 } // namespace
 
 DropSnapshot::DropSnapshot(Drop drop, const ContentRelease& release) : lore(std::move(drop)) {
@@ -103,7 +96,8 @@ DropSnapshot DropSnapshot::fromJson(const QJsonValue& value, const QString& path
 }
 
 QJsonObject DropSnapshot::toJson() const {
-  return QJsonObject{{"lore", lore.encode()}, {"books", encodeList(books)}, {"sources", encodeList(sources)}};
+  return QJsonObject{
+      {"lore", lore.encode()}, {"books", encodeRecords(books)}, {"sources", encodeRecords(sources)}};
 }
 
 SavedSnapshot SavedSnapshot::fromJson(const QJsonValue& value, const QString& path) {

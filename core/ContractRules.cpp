@@ -257,14 +257,19 @@ bool isConceptKey(QStringView text) {
   return true;
 }
 
-QString text(const QString& value, qsizetype maximum) {
+// Where the text is left after trimming `whitespace()` from both ends: {begin, length}.
+static std::pair<qsizetype, qsizetype> trimmedSpan(const QString& value) {
   qsizetype begin = 0;
   qsizetype end = value.size();
   while (begin < end && isWhitespace(value[begin].unicode()))
     ++begin;
   while (end > begin && isWhitespace(value[end - 1].unicode()))
     --end;
-  const qsizetype length = end - begin;
+  return {begin, end - begin};
+}
+
+QString text(const QString& value, qsizetype maximum) {
+  const auto [begin, length] = trimmedSpan(value);
   if (length == 0 || length > maximum)
     refuse(QStringLiteral("Text must contain 1...%1 UTF-16 units").arg(maximum));
   // Untrimmed text (the usual case) is shared, not copied.
@@ -318,13 +323,8 @@ bool startsWithAsciiCaseless(const QString& text, QLatin1StringView prefix) {
 
 QString sourceURL(const QString& value) {
   const QString schemeMessage = QStringLiteral("Source URL must use HTTP or HTTPS");
-  qsizetype begin = 0;
-  qsizetype end = value.size();
-  while (begin < end && isWhitespace(value[begin].unicode()))
-    ++begin;
-  while (end > begin && isWhitespace(value[end - 1].unicode()))
-    --end;
-  QString link = value.sliced(begin, end - begin);
+  const auto [begin, length] = trimmedSpan(value);
+  QString link = value.sliced(begin, length);
   const bool secure = startsWithAsciiCaseless(link, "https://"_L1);
   if (!secure && !startsWithAsciiCaseless(link, "http://"_L1))
     refuse(schemeMessage);
