@@ -18,7 +18,7 @@ test: deps
 	scripts/run-tests
 
 format:
-	find core app tests tools bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+	find src tests tools bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i
 
 clean:
 	rm -rf build build-sanitize build-fuzz

@@ -1,9 +1,9 @@
 // The release gate against its baselines on the largest accepted release and on one of about
 // 1 MiB: plain QJsonDocument parsing of the same bytes, and SHA-256 alone (Qt's and
 // libcrypto's). ValidateOverParse times both in the same iterations and reports the ratio.
-#include "ContentContracts.h"
-#include "Json.h"
 #include "ReleaseGenerator.h"
+#include "content/ContentContracts.h"
+#include "foundation/Json.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>

@@ -6,8 +6,8 @@
 // - select among 1000 to 10000 drops with a history of 1000 entries, against one pass that
 //   only looks each drop up in a hash (the floor of any selection that reads the maps).
 #include "BenchmarkRunner.h"
-#include "ContentRepository.h"
 #include "ReleaseGenerator.h"
+#include "content/ContentRepository.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

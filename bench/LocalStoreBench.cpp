@@ -6,7 +6,7 @@
 // synchronous=FULL), the same table and the same statements; the target is 1.3x the C API.
 
 #include "BenchmarkRunner.h"
-#include "LocalStore.h"
+#include "content/LocalStore.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>

@@ -1,5 +1,5 @@
 #include "CalendarFixtures.h"
-#include "DeliveryEligibility.h"
+#include "delivery/DeliveryEligibility.h"
 
 #include <benchmark/benchmark.h>
 

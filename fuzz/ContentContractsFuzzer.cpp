@@ -2,8 +2,8 @@
 // announced by a manifest that matches its bytes, so every stage up to the last is reached.
 // Refusals are expected; anything else (a crash, a sanitizer report, another exception, a
 // decoded release that does not survive writing and reading again) is a fault.
-#include "ContentContracts.h"
-#include "Json.h"
+#include "content/ContentContracts.h"
+#include "foundation/Json.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "KeychainStorage.h"
+#include "desktop/KeychainStorage.h"
 
 #include "AsyncProbe.h"
 #include "SecureStorageContract.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Calendar.h"
-#include "Date.h"
+#include "delivery/Calendar.h"
+#include "foundation/Date.h"
 
 #include <QString>
 

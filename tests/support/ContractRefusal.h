@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ContentContracts.h"
+#include "content/ContentContracts.h"
 
 #include <QString>
 

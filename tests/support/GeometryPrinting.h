@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Rect.h"
+#include "geometry/Rect.h"
 
 #include <ostream>
 

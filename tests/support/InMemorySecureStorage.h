@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SecureStorage.h"
+#include "service/SecureStorage.h"
 
 #include <QHash>
 #include <QStringList>

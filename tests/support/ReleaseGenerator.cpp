@@ -1,6 +1,6 @@
 #include "ReleaseGenerator.h"
 
-#include "Json.h"
+#include "foundation/Json.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "NativeAPIClient.h"
 #include "ReadingService.h"
 #include "TestCertificateAuthority.h"
 #include "VirtualDelayScheduler.h"
+#include "service/NativeAPIClient.h"
 
 #include <memory>
 

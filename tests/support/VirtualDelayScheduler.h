@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DelayScheduler.h"
+#include "foundation/DelayScheduler.h"
 
 namespace brindlewick {
 

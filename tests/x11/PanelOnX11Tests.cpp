@@ -1,6 +1,6 @@
-#include "DesktopProbes.h"
-#include "PanelController.h"
-#include "X11DesktopWatch.h"
+#include "desktop/DesktopProbes.h"
+#include "desktop/X11DesktopWatch.h"
+#include "panel/PanelController.h"
 
 #include <QDir>
 #include <QGuiApplication>

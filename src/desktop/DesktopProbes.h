@@ -1,0 +1,59 @@
+#pragma once
+
+#include "desktop/AccessibilitySettings.h"
+#include "desktop/FrameClock.h"
+#include "desktop/FullScreenProbe.h"
+#include "desktop/OutsidePressMonitor.h"
+#include "desktop/SystemEvents.h"
+#include "desktop/X11DesktopWatch.h"
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QObject>
+
+#include <memory>
+
+namespace brindlewick {
+
+// Everything a panel learns from the desktop it runs on, as interfaces, so that tests can
+// drive each one by hand. The pointed-to objects are shared by every panel and must outlive
+// them.
+struct DesktopProbes {
+  FrameClock* clock = nullptr; // media time and display frames for the animations
+  SystemEvents* events = nullptr;
+  FullScreenProbe* fullScreen = nullptr;
+  AccessibilitySettings* accessibility = nullptr;
+  OutsidePressMonitor* outsidePresses = nullptr;
+};
+
+// The real probes of this Linux desktop, made once per process.
+class LinuxDesktopProbes final : public QObject {
+  Q_OBJECT
+
+public:
+  // The system and session buses and the X server named by DISPLAY (none in a Wayland session).
+  // The buses are opened in the background; their events start once they are open.
+  explicit LinuxDesktopProbes(QObject* parent = nullptr);
+  // Named buses and X display, for tests; an empty display name means no X11.
+  LinuxDesktopProbes(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
+                     const QByteArray& x11Display, QObject* parent = nullptr);
+  ~LinuxDesktopProbes() override;
+
+  DesktopProbes probes();
+
+  X11DesktopWatch* x11() const;
+  DesktopSystemEvents* events() const;
+  PortalAccessibilitySettings* accessibility() const;
+
+private:
+  void build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus, X11DesktopWatch* x11);
+
+  SystemFrameClock* clock_ = nullptr;
+  X11DesktopWatch* x11_ = nullptr;
+  DesktopSystemEvents* events_ = nullptr;
+  std::unique_ptr<X11FullScreenProbe> fullScreen_;
+  PortalAccessibilitySettings* accessibility_ = nullptr;
+  ApplicationPressMonitor* presses_ = nullptr;
+};
+
+} // namespace brindlewick

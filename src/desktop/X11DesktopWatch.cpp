@@ -1,0 +1,251 @@
+#include "desktop/X11DesktopWatch.h"
+
+#include <QSocketNotifier>
+
+#include <cstdlib>
+#include <cstring>
+
+#ifdef BRINDLEWICK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
+namespace brindlewick {
+
+#ifdef BRINDLEWICK_HAVE_XCB
+
+namespace {
+
+constexpr const char* kAtomNames[] = {"_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_FULLSCREEN",
+                                      "_NET_CURRENT_DESKTOP"};
+enum AtomIndex { ActiveWindow, WmState, WmStateFullScreen, CurrentDesktop, AtomCount };
+
+// Longest list of states read from one window; real window managers set a handful.
+constexpr std::uint32_t kMaxStates = 64;
+
+} // namespace
+
+struct X11DesktopWatch::Connection {
+  xcb_connection_t* xcb = nullptr;
+  xcb_window_t root = XCB_NONE;
+  xcb_atom_t atoms[AtomCount] = {};
+
+  ~Connection() {
+    if (xcb != nullptr) {
+      xcb_disconnect(xcb);
+    }
+  }
+};
+
+void X11DesktopWatch::open(const QByteArray& displayName) {
+  auto connection = std::make_unique<Connection>();
+  connection->xcb = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), nullptr);
+  if (connection->xcb == nullptr || xcb_connection_has_error(connection->xcb) != 0) {
+    return;
+  }
+  const xcb_setup_t* setup = xcb_get_setup(connection->xcb);
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
+  if (screens.rem == 0) {
+    return;
+  }
+  connection->root = screens.data->root;
+
+  // Ask for every atom first and collect the answers afterwards: one round trip, not four.
+  xcb_intern_atom_cookie_t cookies[AtomCount];
+  for (int i = 0; i < AtomCount; ++i) {
+    cookies[i] = xcb_intern_atom(connection->xcb, 0, static_cast<std::uint16_t>(std::strlen(kAtomNames[i])),
+                                 kAtomNames[i]);
+  }
+  for (int i = 0; i < AtomCount; ++i) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection->xcb, cookies[i], nullptr);
+    if (reply == nullptr) {
+      return;
+    }
+    connection->atoms[i] = reply->atom;
+    std::free(reply);
+  }
+
+  const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(connection->xcb, connection->root, XCB_CW_EVENT_MASK, &mask);
+  xcb_flush(connection->xcb);
+
+  connection_ = std::move(connection);
+  notifier_ = new QSocketNotifier(static_cast<qintptr>(xcb_get_file_descriptor(connection_->xcb)),
+                                  QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &X11DesktopWatch::drainEvents);
+  followActiveWindow();
+}
+
+void X11DesktopWatch::close() {
+  if (notifier_ != nullptr) {
+    notifier_->setEnabled(false);
+    notifier_->deleteLater();
+    notifier_ = nullptr;
+  }
+  connection_.reset();
+  activeWindow_ = 0;
+  activeFullScreen_ = false;
+}
+
+bool X11DesktopWatch::isConnected() const {
+  return connection_ != nullptr;
+}
+
+std::uint32_t X11DesktopWatch::queryActiveWindow() {
+  xcb_get_property_cookie_t cookie = xcb_get_property(
+      connection_->xcb, 0, connection_->root, connection_->atoms[ActiveWindow], XCB_ATOM_WINDOW, 0, 1);
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(connection_->xcb, cookie, nullptr);
+  scheduleDrain();
+  if (reply == nullptr) {
+    return XCB_NONE;
+  }
+  std::uint32_t window = XCB_NONE;
+  if (reply->type == XCB_ATOM_WINDOW && reply->format == 32 && xcb_get_property_value_length(reply) >= 4) {
+    std::memcpy(&window, xcb_get_property_value(reply), sizeof window);
+  }
+  std::free(reply);
+  return window;
+}
+
+bool X11DesktopWatch::windowIsFullScreen(std::uint32_t window) {
+  if (window == XCB_NONE) {
+    return false;
+  }
+  xcb_get_property_cookie_t cookie = xcb_get_property(
+      connection_->xcb, 0, window, connection_->atoms[WmState], XCB_ATOM_ATOM, 0, kMaxStates);
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(connection_->xcb, cookie, nullptr);
+  if (reply == nullptr) {
+    return false; // the window went away between the two questions
+  }
+  bool fullScreen = false;
+  if (reply->type == XCB_ATOM_ATOM && reply->format == 32) {
+    const int count = xcb_get_property_value_length(reply) / 4;
+    const auto* states = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+    for (int i = 0; i < count && !fullScreen; ++i) {
+      fullScreen = states[i] == connection_->atoms[WmStateFullScreen];
+    }
+  }
+  std::free(reply);
+  return fullScreen;
+}
+
+bool X11DesktopWatch::activeWindowIsFullScreen() {
+  if (!isConnected()) {
+    return false;
+  }
+  return windowIsFullScreen(queryActiveWindow());
+}
+
+void X11DesktopWatch::followActiveWindow() {
+  const std::uint32_t window = queryActiveWindow();
+  if (window != activeWindow_) {
+    // Property changes of a foreign window reach us only while we ask for them; the old
+    // window may be gone already, and the error that causes is read and dropped.
+    const std::uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+    const std::uint32_t property = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    if (activeWindow_ != XCB_NONE) {
+      xcb_change_window_attributes(connection_->xcb, activeWindow_, XCB_CW_EVENT_MASK, &none);
+    }
+    if (window != XCB_NONE) {
+      xcb_change_window_attributes(connection_->xcb, window, XCB_CW_EVENT_MASK, &property);
+    }
+    xcb_flush(connection_->xcb);
+    activeWindow_ = window;
+  }
+  const bool fullScreen = windowIsFullScreen(window);
+  if (fullScreen != activeFullScreen_) {
+    activeFullScreen_ = fullScreen;
+    Q_EMIT activeFullScreenChanged(fullScreen);
+  }
+}
+
+void X11DesktopWatch::scheduleDrain() {
+  // Waiting for a reply makes xcb read every event already on the socket into its own queue,
+  // where the socket notifier can no longer see it; look at the queue once control returns
+  // to the event loop.
+  if (!drainScheduled_) {
+    drainScheduled_ = true;
+    QMetaObject::invokeMethod(this, &X11DesktopWatch::drainEvents, Qt::QueuedConnection);
+  }
+}
+
+void X11DesktopWatch::drainEvents() {
+  drainScheduled_ = false;
+  if (!isConnected()) {
+    return;
+  }
+  bool activeChanged = false;
+  bool stateChanged = false;
+  bool desktopChanged = false;
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_->xcb)) {
+    if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+      const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+      if (notify->window == connection_->root && notify->atom == connection_->atoms[ActiveWindow]) {
+        activeChanged = true;
+      } else if (notify->window == connection_->root && notify->atom == connection_->atoms[CurrentDesktop]) {
+        desktopChanged = true;
+      } else if (notify->window == activeWindow_ && notify->atom == connection_->atoms[WmState]) {
+        stateChanged = true;
+      }
+    }
+    std::free(event);
+  }
+  if (xcb_connection_has_error(connection_->xcb) != 0) {
+    close(); // the server went away: from now on there is nothing to report
+    return;
+  }
+  if (activeChanged || stateChanged) {
+    followActiveWindow();
+  }
+  if (activeChanged) {
+    Q_EMIT activeWindowChanged();
+  }
+  if (desktopChanged) {
+    Q_EMIT currentDesktopChanged();
+  }
+}
+
+#else // no xcb at build time: the watch is always inert
+
+struct X11DesktopWatch::Connection {};
+
+void X11DesktopWatch::open(const QByteArray&) {}
+void X11DesktopWatch::close() {}
+bool X11DesktopWatch::isConnected() const {
+  return false;
+}
+bool X11DesktopWatch::activeWindowIsFullScreen() {
+  return false;
+}
+void X11DesktopWatch::drainEvents() {}
+void X11DesktopWatch::followActiveWindow() {}
+std::uint32_t X11DesktopWatch::queryActiveWindow() {
+  return 0;
+}
+bool X11DesktopWatch::windowIsFullScreen(std::uint32_t) {
+  return false;
+}
+
+#endif
+
+X11DesktopWatch::X11DesktopWatch(QObject* parent) : QObject(parent) {
+  const QByteArray display = qgetenv("DISPLAY");
+  if (!display.isEmpty() && !isWaylandSession()) {
+    open(display);
+  }
+}
+
+X11DesktopWatch::X11DesktopWatch(const QByteArray& displayName, QObject* parent) : QObject(parent) {
+  if (!displayName.isEmpty()) {
+    open(displayName);
+  }
+}
+
+X11DesktopWatch::~X11DesktopWatch() {
+  close();
+}
+
+bool X11DesktopWatch::isWaylandSession() {
+  return qgetenv("XDG_SESSION_TYPE") == "wayland" || !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+
+} // namespace brindlewick

@@ -1,0 +1,76 @@
+#include "panel/DropPanel.h"
+
+#include <QKeyEvent>
+#include <QWindow>
+
+namespace brindlewick {
+
+DropPanel::DropPanel()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::NoDropShadowWindowHint | Qt::WindowDoesNotAcceptFocus) {
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setWindowTitle(QStringLiteral("Brindlewick"));
+}
+
+void DropPanel::setAcceptsKeyboardFocus(bool accepts) {
+  if (accepts == m_acceptsKeyboardFocus)
+    return;
+  m_acceptsKeyboardFocus = accepts;
+  // setWindowFlags() would hide a shown panel, so the widget's record of its flags is
+  // updated silently and the change made on the native window directly.
+  Qt::WindowFlags flags = windowFlags();
+  flags.setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);
+  overrideWindowFlags(flags);
+  if (QWindow* window = windowHandle())
+    window->setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);
+}
+
+void DropPanel::setContentView(QWidget* view) {
+  if (view == m_contentView)
+    return;
+  delete m_contentView;
+  m_contentView = view;
+  if (view) {
+    view->setParent(this);
+    view->setGeometry(rect());
+    view->show();
+  }
+}
+
+namespace {
+
+bool isCancelKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+}
+
+} // namespace
+
+bool DropPanel::event(QEvent* event) {
+  // Claim Escape before any shortcut of the application can take it, so it arrives here as
+  // a key press.
+  if (event->type() == QEvent::ShortcutOverride && isCancelKey(static_cast<QKeyEvent*>(event))) {
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void DropPanel::keyPressEvent(QKeyEvent* event) {
+  if (!isCancelKey(event)) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  event->accept();
+  if (m_onEscape)
+    m_onEscape();
+}
+
+void DropPanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (m_contentView)
+    m_contentView->setGeometry(rect());
+}
+
+} // namespace brindlewick

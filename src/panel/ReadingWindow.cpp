@@ -1,0 +1,76 @@
+#include "panel/ReadingWindow.h"
+
+#include <QEvent>
+#include <QLayout>
+
+namespace brindlewick {
+
+ReadingWindow::ReadingWindow(const QRect& contentRect, QSize minimumReadingSize, QWidget* parent)
+    : QMainWindow(parent), m_minimumReadingSize(minimumReadingSize) {
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setGeometry(contentRect);
+  m_enforcesReadingSize = true;
+  setContentMinimumSize(minimumReadingSize);
+  applyMinimumSize();
+}
+
+QSize ReadingWindow::chrome() const {
+  const QWidget* content = centralWidget();
+  if (!content)
+    return QSize(0, 0);
+  const QSize frame = size();
+  const QSize inner = content->size();
+  return QSize(std::max(frame.width() - inner.width(), 0), std::max(frame.height() - inner.height(), 0));
+}
+
+QSize ReadingWindow::minimumReadingFrameSize() const {
+  return m_minimumReadingSize + chrome();
+}
+
+QSize ReadingWindow::contentMinimumSize() const {
+  return m_contentMinimumSize.expandedTo(m_minimumReadingSize);
+}
+
+void ReadingWindow::setContentMinimumSize(QSize size) {
+  m_contentMinimumSize = size.expandedTo(m_minimumReadingSize);
+}
+
+QSize ReadingWindow::frameMinimumSize() const {
+  return m_frameMinimumSize.expandedTo(minimumReadingFrameSize());
+}
+
+void ReadingWindow::setFrameMinimumSize(QSize size) {
+  m_frameMinimumSize = size.expandedTo(minimumReadingFrameSize());
+  applyMinimumSize();
+}
+
+QRect ReadingWindow::constrainedFrame(const QRect& requested) const {
+  if (!m_enforcesReadingSize)
+    return requested;
+  const QSize minimum = minimumReadingFrameSize();
+  return QRect(requested.topLeft(), requested.size().expandedTo(minimum));
+}
+
+void ReadingWindow::setFrame(const QRect& requested) {
+  setGeometry(constrainedFrame(requested));
+}
+
+bool ReadingWindow::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  // Toolbars and a new central widget change the chrome; the layout reports each change.
+  if (m_enforcesReadingSize && (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize))
+    applyMinimumSize();
+  return handled;
+}
+
+void ReadingWindow::applyMinimumSize() {
+  if (!m_enforcesReadingSize)
+    return;
+  if (layout())
+    layout()->activate();
+  const QSize minimum = frameMinimumSize();
+  if (minimumSize() != minimum)
+    setMinimumSize(minimum); // Qt grows a smaller window at once, keeping its top-left corner
+}
+
+} // namespace brindlewick

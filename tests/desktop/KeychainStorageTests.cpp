@@ -1,0 +1,137 @@
+#include "desktop/KeychainStorage.h"
+
+#include "AsyncProbe.h"
+#include "VirtualDelayScheduler.h"
+
+#include <QPointer>
+
+#include <qt6keychain/keychain.h>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+// A keyring that answers only when the test says so, with its timeout on virtual time.
+struct ScriptedKeyring {
+  VirtualDelayScheduler scheduler;
+  QList<QPointer<QKeychain::Job>> jobs;
+  std::unique_ptr<KeychainStorage> storage =
+      std::make_unique<KeychainStorage>(QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
+                                        [this](QKeychain::Job& job) { jobs.append(&job); });
+};
+
+// Queued answers and deferred deletions both wait for the event loop.
+void serveEvents() {
+  flushEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void answer(QKeychain::Job& job, QKeychain::Error error) {
+  if (error == QKeychain::NoError)
+    job.emitFinished();
+  else
+    job.emitFinishedWithError(error, QStringLiteral("scripted"));
+  serveEvents();
+}
+
+TEST(KeychainError, MessageNamesTheStatusAndPromisesNothingWasDiscarded) {
+  EXPECT_STREQ(
+      KeychainError(-25300).what(),
+      "Secure storage is unavailable (system keyring status -25300). No credentials were discarded.");
+}
+
+// Each operation is one keyring request for one item of the service, without the insecure
+// fallback; how each answer ends it; a failure is never retried or followed by another request.
+TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
+  enum Operation { read, write, remove };
+  struct Case {
+    Operation operation;
+    QKeychain::Error answer;
+    bool fails;
+  };
+  const std::vector<Case> cases = {
+      {read, QKeychain::NoError, false},
+      {read, QKeychain::EntryNotFound, false},
+      {read, QKeychain::AccessDenied, true},
+      {read, QKeychain::NoBackendAvailable, true},
+      {write, QKeychain::NoError, false},
+      {write, QKeychain::EntryNotFound, true},
+      {write, QKeychain::AccessDeniedByUser, true},
+      {remove, QKeychain::NoError, false},
+      {remove, QKeychain::EntryNotFound, false},
+      {remove, QKeychain::CouldNotDeleteEntry, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "operation " << c.operation << ", answer " << c.answer);
+    ScriptedKeyring keyring;
+    const QString account = QStringLiteral("reader.session.v1.x");
+    std::shared_ptr<AsyncOutcome<std::optional<QByteArray>>> readOutcome;
+    std::shared_ptr<AsyncOutcome<void>> outcome;
+    if (c.operation == read)
+      readOutcome = startTask(keyring.storage->read(account));
+    else if (c.operation == write)
+      outcome = startTask(keyring.storage->write(QByteArrayLiteral("secret"), account));
+    else
+      outcome = startTask(keyring.storage->remove(account));
+    ASSERT_EQ(keyring.jobs.size(), 1);
+    QKeychain::Job& job = *keyring.jobs.at(0);
+    EXPECT_EQ(job.service(), QStringLiteral("app.brindlewick.credentials"));
+    EXPECT_EQ(job.key(), account);
+    EXPECT_FALSE(job.insecureFallback());
+    const bool rightKind = c.operation == read ? qobject_cast<QKeychain::ReadPasswordJob*>(&job) != nullptr
+                           : c.operation == write
+                               ? qobject_cast<QKeychain::WritePasswordJob*>(&job) != nullptr
+                               : qobject_cast<QKeychain::DeletePasswordJob*>(&job) != nullptr;
+    EXPECT_TRUE(rightKind);
+
+    answer(job, c.answer);
+    ASSERT_TRUE(readOutcome ? readOutcome->finished : outcome->finished);
+    const auto error =
+        readOutcome ? readOutcome->errorAs<KeychainError>() : outcome->errorAs<KeychainError>();
+    EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt,
+              c.fails ? std::optional(qint32(c.answer)) : std::nullopt);
+    if (readOutcome && !c.fails) {
+      EXPECT_EQ(readOutcome->value->has_value(), c.answer == QKeychain::NoError);
+    }
+    EXPECT_TRUE(keyring.jobs.at(0).isNull()) << "the answered job is freed";
+    EXPECT_EQ(keyring.scheduler.pendingCount(), 0u) << "the timeout is disarmed";
+    EXPECT_EQ(keyring.jobs.size(), 1);
+  }
+}
+
+TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsHarmless) {
+  ScriptedKeyring keyring;
+  const auto outcome = startTask(keyring.storage->write(QByteArrayLiteral("secret"), QStringLiteral("a")));
+  ASSERT_EQ(keyring.jobs.size(), 1);
+  const QPointer<QKeychain::Job> job = keyring.jobs.at(0);
+  keyring.scheduler.advance(6.9);
+  EXPECT_FALSE(outcome->finished);
+  keyring.scheduler.advance(0.1);
+  ASSERT_TRUE(outcome->finished);
+  EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainStorage::noAnswerStatus);
+  serveEvents();
+  ASSERT_FALSE(job.isNull()) << "the keyring still holds the job";
+
+  job->emitFinishedWithError(QKeychain::OtherError, QStringLiteral("late"));
+  serveEvents();
+  EXPECT_TRUE(job.isNull());
+  EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainStorage::noAnswerStatus);
+}
+
+TEST(KeychainStorage, ConcurrentRequestsEachGetTheirOwnAnswerAndOutliveTheStore) {
+  ScriptedKeyring keyring;
+  const auto first = startTask(keyring.storage->read(QStringLiteral("one")));
+  const auto second = startTask(keyring.storage->remove(QStringLiteral("two")));
+  ASSERT_EQ(keyring.jobs.size(), 2);
+  keyring.storage.reset();
+  answer(*keyring.jobs.at(1), QKeychain::AccessDenied);
+  EXPECT_FALSE(first->finished);
+  EXPECT_EQ(second->errorAs<KeychainError>()->status(), QKeychain::AccessDenied);
+  answer(*keyring.jobs.at(0), QKeychain::EntryNotFound);
+  ASSERT_TRUE(first->finished);
+  EXPECT_EQ(first->value, std::make_optional(std::optional<QByteArray>()));
+}
+
+} // namespace

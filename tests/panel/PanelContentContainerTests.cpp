@@ -1,0 +1,306 @@
+#include "desktop/FakeDesktop.h"
+#include "panel/DropPanel.h"
+#include "panel/FixturePanel.h"
+#include "panel/PanelContentContainer.h"
+
+#include <QDir>
+#include <QGraphicsOpacityEffect>
+#include <QImage>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace brindlewick;
+
+namespace {
+
+using Kind = SilhouetteSegment::Kind;
+
+void expectPoints(const QList<QPointF>& actual, const QList<QPointF>& expected) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (qsizetype index = 0; index < actual.size(); ++index) {
+    EXPECT_NEAR(actual[index].x(), expected[index].x(), 1e-9) << "point " << index;
+    EXPECT_NEAR(actual[index].y(), expected[index].y(), 1e-9) << "point " << index;
+  }
+}
+
+QList<double> arcRadii(const QList<SilhouetteSegment>& segments) {
+  QList<double> radii;
+  for (const SilhouetteSegment& segment : segments) {
+    if (segment.kind == Kind::arc)
+      radii.append(segment.radius);
+  }
+  return radii;
+}
+
+QString outputPath(const QString& fileName) {
+  QString folder = qEnvironmentVariable("BRINDLEWICK_TEST_OUTPUT");
+  if (folder.isEmpty())
+    folder = QDir::temp().filePath(QStringLiteral("brindlewick-test-output"));
+  QDir().mkpath(folder);
+  return QDir(folder).filePath(fileName);
+}
+
+// A shown panel hosting one container, laid out as the panel controller does.
+struct Panel {
+  ManualFrameClock clock;
+  FakeAccessibilitySettings accessibility;
+  DropPanel window;
+  PanelContentContainer* container = new PanelContentContainer(&clock, &accessibility);
+
+  Panel(QSize size, double topInset, std::optional<double> notchWidth, QSizeF contentSize) {
+    window.setContentView(container);
+    window.setGeometry(QRect(QPoint(200, 0), size));
+    container->setContentSize(contentSize);
+    container->setTopInset(topInset);
+    container->setNotchWidth(notchWidth);
+  }
+  void show() {
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    container->setEdgeVisible(true);
+  }
+  QImage render() { return window.grab().toImage().convertToFormat(QImage::Format_ARGB32); }
+};
+
+const EdgeColors warm{QColor(240, 120, 60), QColor(255, 230, 200)};
+
+} // namespace
+
+TEST(PanelSilhouette, DrawsTheRoundedCardOrMeetsTheNotchInTwoConcaveShoulders) {
+  struct Case {
+    Rect bounds;
+    double topInset;
+    std::optional<double> notch;
+    QList<QPointF> rim; // the open outline; the mask adds the closing line back to its start
+    QList<double> radii;
+    QList<bool> clockwise;
+  };
+  const Case cases[] = {
+      {Rect{0, 0, 420, 196},
+       0,
+       std::nullopt,
+       {{34, 196}, {0, 162}, {0, 34}, {34, 0}, {386, 0}, {420, 34}, {420, 162}, {386, 196}},
+       {34, 34, 34, 34},
+       {false, false, false, false}},
+      {Rect{0, 0, 420, 228},
+       32,
+       188,
+       {{0, 228}, {12, 216}, {12, 34}, {46, 0}, {374, 0}, {408, 34}, {408, 216}, {420, 228}},
+       {12, 34, 34, 12},
+       {true, false, false, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bounds.height);
+    const QList<SilhouetteSegment> rim = PanelSilhouette::segments(c.bounds, c.topInset, c.notch, false);
+    expectPoints(PanelSilhouette::points(rim), c.rim);
+    EXPECT_EQ(arcRadii(rim), c.radii);
+    QList<bool> clockwise;
+    for (const SilhouetteSegment& segment : rim) {
+      if (segment.kind == Kind::arc)
+        clockwise.append(segment.clockwise);
+    }
+    EXPECT_EQ(clockwise, c.clockwise);
+    const QList<SilhouetteSegment> mask = PanelSilhouette::segments(c.bounds, c.topInset, c.notch, true);
+    ASSERT_EQ(mask.size(), rim.size() + 1);
+    EXPECT_EQ(mask.last().kind, Kind::close);
+    EXPECT_EQ(mask.last().to, c.rim.first());
+  }
+}
+
+TEST(PanelSilhouette, SizesItsRadiiToSmallPanels) {
+  struct Case {
+    Rect bounds;
+    double topInset;
+    std::optional<double> notch;
+    QList<double> radii;
+  };
+  const Case cases[] = {
+      {Rect{0, 0, 420, 30}, 20, 188, {10, 10, 10, 10}},
+      {Rect{0, 0, 420, 40}, 32, 188, {12, 12, 12, 12}},
+      {Rect{0, 0, 60, 40}, 0, std::nullopt, {20, 20, 20, 20}},
+      {Rect{0, 0, 50, 300}, 0, std::nullopt, {25, 25, 25, 25}},
+      // The plain shape although a notch width is given:
+      {Rect{0, 0, 420, 228}, 32, 416, {34, 34, 34, 34}},
+      {Rect{0, 0, 420, 228}, 32, 415.5, {2.25, 34, 34, 2.25}}, // shoulders 2.25 pt wide
+      {Rect{0, 0, 420, 228}, 0, 188, {34, 34, 34, 34}},
+      {Rect{0, 0, 420, 228}, std::nan(""), 188, {34, 34, 34, 34}},
+      {Rect{0, 0, 420, 228}, 32, 0, {34, 34, 34, 34}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bounds.width << "x" << c.bounds.height << " inset " << c.topInset);
+    EXPECT_EQ(arcRadii(PanelSilhouette::segments(c.bounds, c.topInset, c.notch, true)), c.radii);
+  }
+  for (const Rect empty : {Rect{0, 0, 0, 0}, Rect{0, 0, 420, 0}, Rect{0, 0, std::nan(""), 10}}) {
+    EXPECT_TRUE(PanelSilhouette::segments(empty, 32, 188, true).isEmpty());
+    EXPECT_TRUE(PanelSilhouette::path(empty.size(), 32, 188, false).isEmpty());
+  }
+}
+
+TEST(PanelContentContainer, PlacesTheContentBelowTheNotchStrip) {
+  Panel panel(QSize(420, 228), 32, 188, QSizeF(420, 196));
+  panel.show(); // a hidden window receives its resize only when shown
+  auto* first = new QLabel(QStringLiteral("first"));
+  panel.container->setContent(first);
+  EXPECT_EQ(first->geometry(), QRect(0, 32, 420, 196));
+  panel.container->setContentSize(QSizeF(300, 100));
+  EXPECT_EQ(first->geometry(), QRect(60, 32, 300, 100)); // centred, not stretched
+  panel.window.resize(500, 228);
+  EXPECT_EQ(first->geometry(), QRect(100, 32, 300, 100));
+  EXPECT_EQ(panel.container->maskPath().boundingRect(), QRectF(0, 0, 500, 228));
+
+  // Replacing the content keeps the fade of the old view, which leaves the panel at once.
+  panel.container->setContentOpacity(0.4);
+  auto* second = new QLabel(QStringLiteral("second"));
+  panel.container->setContent(second);
+  EXPECT_EQ(first->parent(), nullptr);
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(second->graphicsEffect());
+  ASSERT_NE(effect, nullptr);
+  EXPECT_DOUBLE_EQ(effect->opacity(), 0.4);
+  panel.container->setContentOpacity(-3);
+  EXPECT_EQ(panel.container->contentOpacity(), 0);
+}
+
+TEST(PanelContentContainer, RendersBlackInsideTheSilhouetteAndTransparentOutside) {
+  Panel panel(QSize(420, 228), 32, 188, QSizeF(420, 196));
+  panel.show();
+  const QImage image = panel.render();
+  ASSERT_EQ(image.size(), QSize(420, 228));
+  EXPECT_EQ(image.pixelColor(210, 2), QColor(Qt::black));
+  EXPECT_EQ(image.pixelColor(210, 120), QColor(Qt::black));
+  EXPECT_EQ(image.pixelColor(14, 120), QColor(Qt::black));
+  for (const QPoint outside :
+       {QPoint(1, 2), QPoint(5, 120), QPoint(415, 120), QPoint(1, 226), QPoint(418, 226)})
+    EXPECT_EQ(qAlpha(image.pixel(outside)), 0) << outside.x() << "," << outside.y();
+  // The edges are antialiased, not cut pixel by pixel.
+  int partial = 0;
+  for (int x = 0; x < 60; ++x) {
+    const int alpha = qAlpha(image.pixel(x, 215));
+    partial += alpha > 0 && alpha < 255;
+  }
+  EXPECT_GT(partial, 0);
+
+  // Hosted content is cut to the same shape.
+  panel.container->setContent(new FixturePanel([] {}));
+  const QImage hosted = panel.render();
+  EXPECT_EQ(hosted.pixelColor(14, 130), FixturePanel::backgroundColor());
+  EXPECT_EQ(qAlpha(hosted.pixel(5, 130)), 0);
+  EXPECT_EQ(qAlpha(hosted.pixel(1, 226)), 0);
+  EXPECT_EQ(hosted.pixelColor(210, 10), QColor(Qt::black));
+}
+
+TEST(PanelContentContainer, ShowsTheRimOnlyWithColoursOnAVisibleWindow) {
+  Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
+  PanelEdgeHighlight& rim = panel.container->edgeHighlight();
+  panel.container->setEdgeVisible(true);
+  EXPECT_TRUE(rim.isHidden()); // no colours
+  panel.container->setEdgeColors(warm);
+  EXPECT_TRUE(rim.isHidden()); // no visible window
+  EXPECT_FALSE(rim.isAnimating());
+  EXPECT_FALSE(panel.clock.isRunning());
+
+  panel.show();
+  EXPECT_FALSE(rim.isHidden());
+  EXPECT_TRUE(rim.isAnimating());
+  EXPECT_TRUE(panel.clock.isRunning());
+  EXPECT_EQ(rim.lineColor(), QColor(240, 120, 60, 153));
+  const QImage image = panel.render();
+  // The inner half of the 4 pt line runs along the left side, in the rim colour over black.
+  const QColor side = image.pixelColor(0, 98);
+  EXPECT_GT(side.red(), 100);
+  EXPECT_EQ(image.pixelColor(10, 98), QColor(Qt::black));
+
+  panel.container->setEdgeVisible(false);
+  EXPECT_TRUE(rim.isHidden());
+  EXPECT_FALSE(rim.isAnimating());
+  EXPECT_FALSE(panel.clock.isRunning());
+  panel.container->setEdgeVisible(true);
+  panel.container->setEdgeColors(std::nullopt);
+  EXPECT_TRUE(rim.isHidden());
+  EXPECT_FALSE(panel.clock.isRunning());
+}
+
+TEST(PanelEdgeHighlight, RunsTheGlintAroundTheOutlineAtConstantSpeed) {
+  Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
+  panel.container->setEdgeColors(warm);
+  panel.show();
+  PanelEdgeHighlight& rim = panel.container->edgeHighlight();
+  QSignalSpy repaints(&rim, &PanelEdgeHighlight::changed);
+
+  // It starts where the outline starts, at the end of the straight top edge, fading in.
+  ASSERT_TRUE(rim.glintPosition());
+  EXPECT_NEAR(rim.glintPosition()->x(), 34, 1e-6);
+  EXPECT_NEAR(rim.glintPosition()->y(), 0, 1e-6);
+  EXPECT_EQ(rim.glintOpacity(), 0);
+  panel.clock.advance(0.24);
+  EXPECT_NEAR(rim.glintOpacity(), 0.5, 1e-3);
+  // The outline is symmetric, so half a lap puts the glint at the middle of the bottom edge.
+  panel.clock.advance(2.76);
+  EXPECT_NEAR(rim.glintPosition()->x(), 210, 0.5);
+  EXPECT_NEAR(rim.glintPosition()->y(), 196, 0.5);
+  EXPECT_EQ(rim.glintOpacity(), 1);
+  panel.clock.advance(2.64); // 94 % of the lap: half faded out
+  EXPECT_NEAR(rim.glintOpacity(), 0.5, 1e-3);
+  EXPECT_EQ(repaints.count(), 3);
+
+  // A layout pass with the same outline leaves the glint running where it is.
+  panel.container->setContentSize(QSizeF(400, 196));
+  EXPECT_NEAR(rim.glintOpacity(), 0.5, 1e-3);
+  // A new outline starts it again from the beginning; laps repeat without end.
+  panel.window.resize(440, 196);
+  EXPECT_EQ(rim.glintOpacity(), 0);
+  panel.clock.advance(6 + 3);
+  EXPECT_NEAR(rim.glintPosition()->x(), 220, 0.5);
+
+  // Hidden: the glint goes, colours and outline stay; shown again with the same outline, it restarts.
+  const QPainterPath outline = *rim.outline();
+  rim.update(outline, rim.bounds(), warm, false);
+  EXPECT_TRUE(rim.isHidden());
+  EXPECT_FALSE(rim.isAnimating());
+  EXPECT_EQ(*rim.outline(), outline);
+  EXPECT_EQ(rim.lineColor(), QColor(240, 120, 60, 153));
+  rim.update(outline, rim.bounds(), warm, true);
+  EXPECT_TRUE(rim.isAnimating());
+  EXPECT_EQ(rim.glintOpacity(), 0);
+}
+
+TEST(PanelEdgeHighlight, FollowsReduceMotionAndIncreaseContrast) {
+  Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
+  PanelEdgeHighlight& rim = panel.container->edgeHighlight();
+  panel.container->setEdgeColors(warm);
+  panel.show();
+  EXPECT_TRUE(rim.isAnimating());
+
+  panel.accessibility.setReduceMotion(true);
+  panel.container->layoutContent();
+  EXPECT_FALSE(rim.isHidden());
+  EXPECT_FALSE(rim.isAnimating());
+  EXPECT_TRUE(rim.isGlintHidden());
+  EXPECT_EQ(rim.lineColor().alpha(), 255);
+  EXPECT_FALSE(panel.clock.isRunning());
+
+  panel.accessibility.setReduceMotion(false);
+  panel.accessibility.setIncreaseContrast(true);
+  panel.container->layoutContent();
+  EXPECT_TRUE(rim.isAnimating());
+  EXPECT_FALSE(rim.isGlintHidden());
+  EXPECT_EQ(rim.lineColor().alpha(), 255);
+}
+
+TEST(PanelContentContainer, WritesTheRenderedPanelsForAPersonToLookAt) {
+  // The prototype panel in the plain layout with a rim, and in the notched layout.
+  Panel plain(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
+  plain.container->setContent(new FixturePanel([] {}));
+  plain.container->setEdgeColors(warm);
+  plain.show();
+  plain.clock.advance(2.0);
+  EXPECT_TRUE(plain.render().save(outputPath(QStringLiteral("fixture-panel.png"))));
+  Panel notched(QSize(420, 228), 32, 188, QSizeF(420, 196));
+  notched.container->setContent(new FixturePanel([] {}));
+  notched.show();
+  EXPECT_TRUE(notched.render().save(outputPath(QStringLiteral("notched-layout.png"))));
+}
