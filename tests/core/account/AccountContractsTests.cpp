@@ -159,6 +159,27 @@ TEST(AccountCoding, PreferenceRules) {
   EXPECT_FALSE(accepts([](ReaderPreferences& p) { p.preferredDisplayID = 1; }));
 }
 
+TEST(AccountCoding, SummaryRules) {
+  const Date now = utc(2026, 3, 1, 10, 0, 0);
+  const auto accepts = [&](auto change) {
+    AccountSummary me = AccountFixtures::cache(now).me;
+    change(me);
+    return !refused([&] { AccountCoding::validateSummary(me, now); });
+  };
+  EXPECT_TRUE(accepts([&](AccountSummary& me) {
+    me.user.id = QString(512, u'u');
+    me.user.name = QString(256, QChar(0xE9));
+    me.user.email.clear();
+    me.sessionExpiresAt = now.addingSeconds(7776000);
+  }));
+  EXPECT_FALSE(accepts([](AccountSummary& me) { me.user.id.clear(); }));
+  EXPECT_FALSE(accepts([](AccountSummary& me) { me.user.id = QString(256, QChar(0xE9)) + u'u'; }));
+  EXPECT_FALSE(accepts([](AccountSummary& me) { me.user.email = QString(513, u'e'); }));
+  EXPECT_FALSE(accepts([&](AccountSummary& me) { me.sessionExpiresAt = now; }));
+  EXPECT_FALSE(accepts([&](AccountSummary& me) { me.sessionExpiresAt = now.addingSeconds(7776001); }));
+  EXPECT_FALSE(accepts([](AccountSummary& me) { me.metrics.lovedCount = -1; }));
+}
+
 TEST(AccountCoding, TokensAreRefusedByUtf8BytesAndByEveryInvisibleOrSpaceCharacter) {
   const struct {
     QString token;

@@ -83,6 +83,8 @@ void expectNoToken(const QString& text) {
 class AccountControllerTest : public testing::Test {
 protected:
   AccountControllerTest() : store(std::make_unique<LocalStore>(false, path())) {}
+  // A controller cancels its expiry wait when it goes; the wait ends on the next event loop turn.
+  void TearDown() override { flushEvents(); }
 
   QString path() const { return m_folder.filePath(QStringLiteral("Brindlewick.store")); }
 
