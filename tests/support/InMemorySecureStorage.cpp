@@ -2,14 +2,24 @@
 
 namespace brindlewick {
 
-void InMemorySecureStorage::record(const char* operation, const QString& account) {
+QCoro::Task<> InMemorySecureStorage::answer(const char* operation, const QString& account) {
   m_calls.append(QLatin1String(operation) + QLatin1Char(' ') + account);
+  if (m_holding) {
+    const Completion<std::monostate> released;
+    m_held.append(released);
+    co_await released;
+  }
   if (m_failure)
     throw KeychainError(*m_failure);
 }
 
+void InMemorySecureStorage::releaseOldest() {
+  if (!m_held.isEmpty())
+    m_held.takeFirst().resolve({});
+}
+
 QCoro::Task<std::optional<QByteArray>> InMemorySecureStorage::read(QString account) {
-  record("read", account);
+  co_await answer("read", account);
   const auto found = m_items.constFind(account);
   if (found == m_items.constEnd())
     co_return std::nullopt;
@@ -17,15 +27,13 @@ QCoro::Task<std::optional<QByteArray>> InMemorySecureStorage::read(QString accou
 }
 
 QCoro::Task<> InMemorySecureStorage::write(QByteArray data, QString account) {
-  record("write", account);
+  co_await answer("write", account);
   m_items.insert(account, data);
-  co_return;
 }
 
 QCoro::Task<> InMemorySecureStorage::remove(QString account) {
-  record("remove", account);
+  co_await answer("remove", account);
   m_items.remove(account);
-  co_return;
 }
 
 } // namespace brindlewick

@@ -27,67 +27,13 @@ namespace {
   throw ContractValidationError(message);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Where a value sits in the document, for JSON decoding errors. Built on the stack as the
-// reader descends and turned into text only when an error is thrown, so a successful read of
-// a large release allocates no path text at all.
-class Path {
-public:
-  explicit Path(const QString& root) : m_root(&root) {}
-  Path(const Path& parent, QLatin1StringView key) : m_parent(&parent), m_key(key) {}
-  Path(const Path& parent, qsizetype index) : m_parent(&parent), m_index(index) {}
-
-  QString toString() const {
-    if (!m_parent)
-      return *m_root;
-    const QString parent = m_parent->toString();
-    return m_index >= 0 ? Json::element(parent, m_index) : Json::child(parent, QString(m_key));
-  }
-
-private:
-  const Path* m_parent = nullptr;
-  const QString* m_root = nullptr;
-  QLatin1StringView m_key;
-  qsizetype m_index = -1;
-};
-
 // Documents are read from a Json::Tree: values stay spans of the text until a rule reads
 // them, so a 10 MiB release goes from bytes to records in one scan and one pass.
 using Value = Json::Tree::Value;
-
-// The value as the JSON layer's typed reads see it, for the wording of their error. Of a
-// container only its type matters there: converting a hostile 10 MiB subtree just to name
-// its type would cost far more than reading a valid release.
-QJsonValue forError(const Value& value) {
-  if (value.isArray())
-    return QJsonArray();
-  if (value.isObject())
-    return QJsonObject();
-  return value.toJsonValue();
-}
-
-// Typed reads that defer to the JSON layer for the error (and its wording) only on failure.
-QString readString(const Value& value, const Path& path) {
-  if (!value.isString())
-    Json::toString(forError(value), path.toString());
-  return value.toString();
-}
-
-qint64 readInteger(const Value& value, const Path& path) {
-  // toInteger() gives its default unless the number is integral and fits in 64 bits: two
-  // different defaults tell the cases apart.
-  const qint64 integer = value.toInteger(0);
-  if (value.isDouble() && (integer != 0 || value.toInteger(1) == 0))
-    return integer;
-  Json::toInt64(forError(value), path.toString());
-  throw JsonDecodingError(path.toString(), QStringLiteral("the number is not a 64-bit integer"));
-}
-
-bool readBool(const Value& value, const Path& path) {
-  if (!value.isBool())
-    Json::toBool(forError(value), path.toString());
-  return value.toBool();
-}
+using Json::Path;
+using Json::readBool;
+using Json::readInteger;
+using Json::readString;
 
 template <typename E> E readEnum(const Value& value, const Path& path) {
   const QString text = readString(value, path);
@@ -108,8 +54,7 @@ public:
   StrictObject(const Value& value, const Path& path, std::span<const QLatin1StringView> keys)
       : m_path(path), m_keys(keys) {
     Q_ASSERT(keys.size() <= maximumKeys);
-    if (!value.isObject())
-      Json::toObject(forError(value), path.toString());
+    Json::expectObject(value, path);
     // Keys are unique within an object (the parser refuses repeats), so as many members as
     // expected keys, each one of them, means the two sets are equal; only a mismatch pays
     // for building the lists.
@@ -208,8 +153,7 @@ auto arrayField(const StrictObject& object, std::size_t index, qsizetype minimum
                 Element element) {
   const Path path = object.path(index);
   const Value& array = object[index];
-  if (!array.isArray())
-    Json::toArray(forError(array), path.toString());
+  Json::expectArray(array, path);
   QList<decltype(element(array, path))> list;
   list.reserve(array.size());
   Value item = array.firstChild();
@@ -633,6 +577,10 @@ Book Book::decode(const QJsonValue& value, const QString& path) {
   return decodeJsonValue(value, path, decodeBook);
 }
 
+Book Book::decode(const Json::Tree::Value& value, const Json::Path& path) {
+  return decodeBook(value, path);
+}
+
 QJsonObject Book::encode() const {
   QJsonObject object;
   object.insert("id"_L1, id);
@@ -653,6 +601,10 @@ bool operator==(const Book& a, const Book& b) {
 
 Source Source::decode(const QJsonValue& value, const QString& path) {
   return decodeJsonValue(value, path, decodeSource);
+}
+
+Source Source::decode(const Json::Tree::Value& value, const Json::Path& path) {
+  return decodeSource(value, path);
 }
 
 QJsonObject Source::encode() const {
@@ -695,6 +647,10 @@ QJsonObject Scores::encode() const {
 
 Drop Drop::decode(const QJsonValue& value, const QString& path) {
   return decodeJsonValue(value, path, decodeDrop);
+}
+
+Drop Drop::decode(const Json::Tree::Value& value, const Json::Path& path) {
+  return decodeDrop(value, path);
 }
 
 QJsonObject Drop::encode() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "content/ContractRules.h"
+#include "foundation/Json.h"
 
 #include <QByteArray>
 #include <QHashFunctions>
@@ -141,6 +142,9 @@ struct Book {
 
   // Strict reading; `path` names the object in JSON decoding errors.
   static Book decode(const QJsonValue& value, const QString& path = {});
+  // The same rules on a value of a parsed document, for readers of larger documents that
+  // embed the record (a stored snapshot, the account's items).
+  static Book decode(const Json::Tree::Value& value, const Json::Path& path);
   QJsonObject encode() const;
   friend bool operator==(const Book& a, const Book& b);
 };
@@ -157,6 +161,7 @@ struct Source {
   QString accessedAt;
 
   static Source decode(const QJsonValue& value, const QString& path = {});
+  static Source decode(const Json::Tree::Value& value, const Json::Path& path);
   QJsonObject encode() const;
   friend bool operator==(const Source& a, const Source& b);
 };
@@ -197,6 +202,7 @@ struct Drop {
   std::optional<QString> question;
 
   static Drop decode(const QJsonValue& value, const QString& path = {});
+  static Drop decode(const Json::Tree::Value& value, const Json::Path& path);
   QJsonObject encode() const;
   friend bool operator==(const Drop& a, const Drop& b);
 };

@@ -55,12 +55,17 @@ qsizetype characterCount(const QString& text) {
 // The longest question the teaser shows, in user-perceived characters.
 constexpr qsizetype longestTeaserQuestion = 25;
 
-template <typename Record> QList<Record> decodeList(const JsonObjectReader& reader, QStringView key) {
-  const QJsonArray array = reader.array(key);
+using namespace Qt::StringLiterals;
+
+template <typename Record> QList<Record> decodeList(const Json::Tree::Value& array, const Json::Path& path) {
+  Json::expectArray(array, path);
   QList<Record> records;
   records.reserve(array.size());
-  for (qsizetype i = 0; i < array.size(); ++i)
-    records.append(Record::decode(array[i], Json::element(reader.pathOf(key), i)));
+  Json::Tree::Value element = array.firstChild();
+  for (qsizetype i = 0; i < array.size(); ++i) {
+    records.append(Record::decode(element, Json::Path(path, i)));
+    element = element.nextSibling();
+  }
   return records;
 }
 
@@ -88,10 +93,17 @@ QString DropSnapshot::teaser() const {
 }
 
 DropSnapshot DropSnapshot::fromJson(const QJsonValue& value, const QString& path) {
-  const JsonObjectReader reader(Json::toObject(value, path), path);
-  Drop lore = Drop::decode(reader.required(u"lore"), reader.pathOf(u"lore"));
-  QList<Book> books = decodeList<Book>(reader, u"books");
-  QList<Source> sources = decodeList<Source>(reader, u"sources");
+  // One text and one tree for the whole snapshot: the content records read trees.
+  const Json::Tree tree(Json::serialize(value));
+  return decode(tree.root(), Json::Path(path));
+}
+
+DropSnapshot DropSnapshot::decode(const Json::Tree::Value& value, const Json::Path& path) {
+  static constexpr std::array keys{"lore"_L1, "books"_L1, "sources"_L1};
+  const Json::Members members(value, path, keys);
+  Drop lore = Drop::decode(members.required(0), members.path(0));
+  QList<Book> books = decodeList<Book>(members.required(1), members.path(1));
+  QList<Source> sources = decodeList<Source>(members.required(2), members.path(2));
   return DropSnapshot(Stored{}, std::move(lore), std::move(books), std::move(sources));
 }
 

@@ -2,6 +2,7 @@
 
 #include "content/ContentContracts.h"
 #include "foundation/Date.h"
+#include "foundation/Json.h"
 
 #include <QJsonObject>
 #include <QJsonValue>
@@ -30,6 +31,8 @@ struct DropSnapshot {
 
   // {"lore", "books", "sources"}; other keys are ignored, the nested records are read strictly.
   static DropSnapshot fromJson(const QJsonValue& value, const QString& path = {});
+  // The same reading on a value of a parsed document, for the readers of larger documents.
+  static DropSnapshot decode(const Json::Tree::Value& value, const Json::Path& path);
   QJsonObject toJson() const;
 
   // A newer revision of the same drop is a different snapshot.

@@ -22,38 +22,6 @@ constexpr qint64 floorDiv(qint64 a, qint64 b) {
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (Howard Hinnant's algorithms).
-constexpr qint64 daysFromCivil(qint64 y, qint64 m, qint64 d) {
-  y -= m <= 2 ? 1 : 0;
-  const qint64 era = floorDiv(y, 400);
-  const qint64 yoe = y - era * 400;
-  const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-struct Civil {
-  qint64 year;
-  qint64 month;
-  qint64 day;
-};
-
-constexpr Civil civilFromDays(qint64 z) {
-  z += 719468;
-  const qint64 era = floorDiv(z, 146097);
-  const qint64 doe = z - era * 146097;
-  const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const qint64 mp = (5 * doy + 2) / 153;
-  const qint64 d = doy - (153 * mp + 2) / 5 + 1;
-  const qint64 m = mp < 10 ? mp + 3 : mp - 9;
-  return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
-
-static_assert(daysFromCivil(1970, 1, 1) == 0);
-static_assert(daysFromCivil(2001, 1, 1) == 11323);
-static_assert(civilFromDays(11323).year == 2001);
-
 } // namespace
 
 Calendar::Calendar(const QTimeZone& timeZone) : m_zone(timeZone.isValid() ? timeZone : QTimeZone(0)) {}
@@ -127,7 +95,7 @@ std::optional<Calendar::DayComponents> Calendar::dayComponents(Date date) const 
   const auto l = local(date);
   if (!l)
     return std::nullopt;
-  const Civil civil = civilFromDays(l->day);
+  const CivilDay civil = civilFromDays(l->day);
   // The year before 1 is 1 before Christ: era 0 counts its years backwards from 1.
   const bool common = civil.year >= 1;
   return DayComponents{common ? 1 : 0, common ? civil.year : 1 - civil.year, civil.month, civil.day, false};

@@ -696,6 +696,53 @@ QJsonValue Tree::Value::toJsonValue() const {
   return parse(QByteArray(m_tree->m_text.constData() + n.begin, n.length));
 }
 
+QString Path::toString() const {
+  if (!m_parent)
+    return m_root ? *m_root : QString();
+  const QString parent = m_parent->toString();
+  return m_index >= 0 ? element(parent, m_index) : child(parent, QString(m_key));
+}
+
+QJsonValue typeProbe(const Tree::Value& value) {
+  if (value.isArray())
+    return QJsonArray();
+  if (value.isObject())
+    return QJsonObject();
+  return value.toJsonValue();
+}
+
+QString readString(const Tree::Value& value, const Path& path) {
+  if (!value.isString())
+    toString(typeProbe(value), path.toString());
+  return value.toString();
+}
+
+qint64 readInteger(const Tree::Value& value, const Path& path) {
+  // toInteger() gives its default unless the number is integral and fits in 64 bits: two
+  // different defaults tell the cases apart.
+  const qint64 integer = value.toInteger(0);
+  if (value.isDouble() && (integer != 0 || value.toInteger(1) == 0))
+    return integer;
+  toInt64(typeProbe(value), path.toString());
+  throw JsonDecodingError(path.toString(), QStringLiteral("the number is not a 64-bit integer"));
+}
+
+bool readBool(const Tree::Value& value, const Path& path) {
+  if (!value.isBool())
+    toBool(typeProbe(value), path.toString());
+  return value.toBool();
+}
+
+void expectObject(const Tree::Value& value, const Path& path) {
+  if (!value.isObject())
+    toObject(typeProbe(value), path.toString());
+}
+
+void expectArray(const Tree::Value& value, const Path& path) {
+  if (!value.isArray())
+    toArray(typeProbe(value), path.toString());
+}
+
 } // namespace Json
 
 JsonObjectReader::JsonObjectReader(QJsonObject object, QString path)

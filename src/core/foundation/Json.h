@@ -8,6 +8,7 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <array>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -159,6 +160,80 @@ private:
 
   const Tree* m_tree;
   quint32 m_index;
+};
+
+// Where a value sits in a document, for error messages ("drops[3].scores"). Built on the stack
+// as a reader descends and turned into text only when an error is thrown, so reading a large
+// document allocates no path text at all. A path refers to its parent and root: both must
+// outlive it.
+class Path {
+public:
+  Path() = default;
+  explicit Path(const QString& root) : m_root(&root) {}
+  Path(const Path& parent, QLatin1StringView key) : m_parent(&parent), m_key(key) {}
+  Path(const Path& parent, qsizetype index) : m_parent(&parent), m_index(index) {}
+
+  QString toString() const;
+
+private:
+  const Path* m_parent = nullptr;
+  const QString* m_root = nullptr;
+  QLatin1StringView m_key;
+  qsizetype m_index = -1;
+};
+
+// Typed reads of a tree value. A value of the wrong type throws the JsonDecodingError (and
+// wording) of the QJsonValue reads above.
+QString readString(const Tree::Value& value, const Path& path);
+// An integral number within 64 bits, as toInt64.
+qint64 readInteger(const Tree::Value& value, const Path& path);
+bool readBool(const Tree::Value& value, const Path& path);
+void expectObject(const Tree::Value& value, const Path& path);
+void expectArray(const Tree::Value& value, const Path& path);
+// The value as the QJsonValue reads see it, for the wording of their error. Of a container
+// only its type matters there: converting a hostile subtree of megabytes just to name its type
+// would cost far more than reading a valid document.
+QJsonValue typeProbe(const Tree::Value& value);
+
+// The members of an object that a reader asks for, found in one pass over the object; members
+// it does not name are ignored (the parser has refused repeated keys already). The object, the
+// path and the key list must outlive it.
+template <std::size_t N> class Members {
+public:
+  Members(const Tree::Value& object, const Path& path, const std::array<QLatin1StringView, N>& keys)
+      : m_path(path), m_keys(keys) {
+    expectObject(object, path);
+    Tree::Value key = object.firstChild();
+    for (qsizetype member = 0; member < object.size(); ++member) {
+      const Tree::Value value = key.nextSibling();
+      for (std::size_t i = 0; i < N; ++i) {
+        if (!m_values[i] && key.equals(m_keys[i])) {
+          m_values[i] = value;
+          break;
+        }
+      }
+      key = value.nextSibling();
+    }
+  }
+
+  // The member, null included; a missing one throws JsonDecodingError.
+  Tree::Value required(std::size_t index) const {
+    if (!m_values[index])
+      throw JsonDecodingError(path(index).toString(), QStringLiteral("the key is missing"));
+    return *m_values[index];
+  }
+  // Absent or null gives none.
+  std::optional<Tree::Value> optional(std::size_t index) const {
+    if (!m_values[index] || m_values[index]->isNull())
+      return std::nullopt;
+    return m_values[index];
+  }
+  Path path(std::size_t index) const { return Path(m_path, m_keys[index]); }
+
+private:
+  const Path& m_path;
+  const std::array<QLatin1StringView, N>& m_keys;
+  std::array<std::optional<Tree::Value>, N> m_values;
 };
 
 } // namespace Json

@@ -1,0 +1,359 @@
+#include "account/AccountController.h"
+
+#include <QPointer>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace brindlewick {
+
+namespace {
+
+// The shortest wait for the session's end: a session ending within a few milliseconds still
+// gets one turn of the event loop before observers re-read it.
+constexpr double shortestExpiryWait = 0.05;
+
+enum CollectionFlag : quint8 { savedFlag = 1, lovedFlag = 2 };
+
+// Stores the value and reports whether it differs from the old one.
+template <typename T> bool assign(T& field, T value) {
+  if (field == value)
+    return false;
+  field = std::move(value);
+  return true;
+}
+
+// Sleeps until the session ends, then lets the controller re-evaluate access. Holds the
+// controller weakly: the wait never keeps it alive, and the controller cancels it when it goes.
+QCoro::Task<> waitForExpiry(QPointer<AccountController> controller, DelayScheduler& scheduler, double seconds,
+                            CancellationToken cancellation) {
+  try {
+    co_await delay(scheduler, seconds, cancellation);
+  } catch (const CancelledError&) {
+    co_return;
+  }
+  if (controller)
+    controller->recheckAccess();
+}
+
+} // namespace
+
+QCoro::Task<std::unique_ptr<AccountController>> AccountController::open(Services services) {
+  std::optional<QByteArray> stored;
+  bool unreadable = false;
+  try {
+    stored = co_await services.storage.read(AccountKeys::credentialKey(services.baseURL));
+  } catch (const std::exception&) {
+    // The keyring's own error says nothing the reader can act on; what matters is that
+    // nothing was discarded.
+    unreadable = true;
+  }
+  if (unreadable)
+    throw AccountError::storage();
+  co_return std::make_unique<AccountController>(std::move(services), std::move(stored));
+}
+
+AccountController::AccountController(Services services, std::optional<QByteArray> storedCredential,
+                                     QObject* parent)
+    : QObject(parent), m_transport(services.transport), m_storage(services.storage), m_store(services.store),
+      m_baseURL(std::move(services.baseURL)), m_now(std::move(services.now)),
+      m_appVersion(std::move(services.appVersion)), m_scheduler(services.scheduler) {
+  if (!storedCredential)
+    return;
+  // Only the credential can stop the start: without a usable one the application would sign
+  // the reader out, and the keyring item would be overwritten by the next sign-in.
+  if (storedCredential->size() > AccountCoding::maximumCredentialBytes)
+    throw AccountError::storage();
+  Credential credential;
+  try {
+    credential = Credential::fromJson(*storedCredential);
+    AccountCoding::validateToken(credential.token);
+  } catch (const std::exception&) {
+    throw AccountError::storage();
+  }
+  const qsizetype userIDBytes = AccountCoding::utf8Length(credential.userID);
+  if (userIDBytes < 1 || userIDBytes > AccountCoding::maximumUserIDBytes)
+    throw AccountError::storage();
+  m_credential = std::move(credential);
+  loadCache();
+}
+
+AccountController::~AccountController() {
+  m_expiry.cancel();
+}
+
+void AccountController::loadCache() {
+  try {
+    const QString sessionID = AccountCoding::digest(m_credential->token);
+    const std::optional<QByteArray> bytes = m_store.data(cacheKey(m_credential->userID, sessionID));
+    if (!bytes)
+      return;
+    if (bytes->size() > AccountCoding::maximumCacheBytes)
+      throw AccountError::storage();
+    Cache cache = Cache::fromJson(*bytes);
+    AccountCoding::validateCache(cache, m_credential->userID);
+    if (cache.sessionID != sessionID)
+      throw AccountError::storage();
+    apply(std::move(cache));
+  } catch (const std::exception&) {
+    // Not used and not deleted: a refresh or a sign-in replaces it.
+    setMessage(AccountError::storage().description());
+  }
+}
+
+// MARK: Computed state
+
+bool AccountController::isSignedIn() const {
+  if (!m_credential || m_credential->revoked || !m_cache || m_cache->accessRevoked || !m_storageHealthy)
+    return false;
+  const Date now = m_now();
+  if (m_latestObservedAt && now < *m_latestObservedAt)
+    m_clockUntrusted = true;
+  m_latestObservedAt = m_latestObservedAt ? std::max(now, *m_latestObservedAt) : now;
+  if (m_clockUntrusted || now < m_cache->confirmedAt)
+    return false;
+  return now < m_cache->me.sessionExpiresAt;
+}
+
+std::optional<Date> AccountController::sessionExpiresAt() const {
+  if (!m_cache)
+    return std::nullopt;
+  return m_cache->me.sessionExpiresAt;
+}
+
+std::optional<Date> AccountController::nextAccessCheckAt() const {
+  if (!m_cache || !m_credential)
+    return std::nullopt;
+  const Date expiresAt = m_cache->me.sessionExpiresAt;
+  if (!(m_now() < expiresAt))
+    return std::nullopt;
+  return expiresAt;
+}
+
+std::optional<QUrl> AccountController::verificationURL() const {
+  if (!m_pendingDeviceCode)
+    return std::nullopt;
+  return m_pendingDeviceCode->verificationURL;
+}
+
+const QList<SavedSnapshot>& AccountController::saved() const {
+  rebuildCollections();
+  return m_saved;
+}
+
+const QList<SavedSnapshot>& AccountController::loved() const {
+  rebuildCollections();
+  return m_loved;
+}
+
+bool AccountController::isSaved(const QString& loreId) const {
+  rebuildCollections();
+  return m_flags.value(loreId) & savedFlag;
+}
+
+bool AccountController::isLoved(const QString& loreId) const {
+  rebuildCollections();
+  return m_flags.value(loreId) & lovedFlag;
+}
+
+void AccountController::rebuildCollections() const {
+  if (!m_collectionsStale)
+    return;
+  struct Dated {
+    const AccountItem* item;
+    Date at;
+  };
+  std::vector<Dated> saved;
+  std::vector<Dated> loved;
+  m_flags.clear();
+  m_flags.reserve(m_items.size());
+  for (const AccountItem& item : m_items) {
+    const quint8 flags = (item.saved ? savedFlag : 0) | (item.loved ? lovedFlag : 0);
+    if (flags)
+      m_flags[item.loreId] |= flags;
+    if (item.saved && item.savedAt)
+      saved.push_back({&item, *item.savedAt});
+    if (item.loved && item.lovedAt)
+      loved.push_back({&item, *item.lovedAt});
+  }
+  // Newest first; a stable sort keeps equal dates in the items' order (sorting ascending and
+  // reversing would swap them).
+  const auto newestFirst = [](const Dated& a, const Dated& b) { return b.at < a.at; };
+  const auto fill = [&](std::vector<Dated>& dated, QList<SavedSnapshot>& list) {
+    std::stable_sort(dated.begin(), dated.end(), newestFirst);
+    list.clear();
+    list.reserve(qsizetype(dated.size()));
+    for (const Dated& entry : dated)
+      list.append(SavedSnapshot{entry.item->snapshot, entry.at});
+  };
+  fill(saved, m_saved);
+  fill(loved, m_loved);
+  m_collectionsStale = false;
+}
+
+void AccountController::recheckAccess() {
+  scheduleExpiryCheck();
+  bumpAccessRevision();
+}
+
+// MARK: Operation gate and revocation
+
+void AccountController::startOperation() {
+  if (!m_storageHealthy)
+    throw AccountError::storage();
+  if (m_isBusy || m_polling)
+    throw AccountError::busy();
+  setBusy(true);
+}
+
+void AccountController::endOperation(quint64 epoch) {
+  if (m_generation == epoch)
+    setBusy(false);
+}
+
+QCoro::Task<> AccountController::revokeAccess() {
+  if (!m_cache)
+    co_return;
+  Cache revoked = *m_cache;
+  revoked.accessRevoked = true;
+  apply(revoked);
+  cancelActivities();
+  if (!m_credential) {
+    persist(revoked);
+    co_return;
+  }
+
+  Credential credential = *m_credential;
+  credential.revoked = true;
+  const QString revokedToken = credential.token;
+  setCredential(std::move(credential));
+  const QPointer<AccountController> self(this);
+  std::exception_ptr keychainFailure;
+  {
+    const TurnQueue::Turn turn = co_await m_keychain.take();
+    if (!self)
+      throw CancelledError();
+    // A sign-out or sign-in queued before this turn has replaced the credential: writing the
+    // revoked one now would bring back a session the reader has left.
+    if (m_credential && m_credential->token == revokedToken) {
+      try {
+        co_await m_storage.write(m_credential->toJson(), credentialKey());
+      } catch (...) {
+        keychainFailure = std::current_exception();
+      }
+      if (!self)
+        throw CancelledError();
+    }
+  }
+  if (keychainFailure) {
+    setStorageHealthy(false);
+    // The revoked state must survive a restart even though the keyring still holds the
+    // credential as valid.
+    persist(revoked);
+    std::rethrow_exception(keychainFailure);
+  }
+  persist(revoked);
+}
+
+// MARK: Cache
+
+void AccountController::persist(const Cache& cache) {
+  AccountCoding::validateCache(cache, cache.me.user.id);
+  const QByteArray bytes = cache.toJson();
+  if (bytes.size() > AccountCoding::maximumCacheBytes)
+    throw AccountError::invalidResponse();
+  m_store.commit({{cacheKey(cache.me.user.id, cache.sessionID), bytes}}, {});
+}
+
+void AccountController::apply(Cache cache) {
+  m_cache = std::move(cache);
+  const bool userChanged = assign(m_user, std::optional<ReaderAccountUser>(m_cache->me.user));
+  const bool metricsChanged = assign(m_metrics, m_cache->me.metrics);
+  const bool itemsChanged = assign(m_items, m_cache->items);
+  const bool preferencesChanged = assign(m_preferences, m_cache->settings.preferences);
+  const bool versionChanged = assign(m_preferenceVersion, m_cache->settings.version);
+  if (itemsChanged)
+    m_collectionsStale = true;
+  if (!m_preferences || !m_preferences->analyticsConsent)
+    cancelActivities();
+  scheduleExpiryCheck();
+
+  // Every field is assigned before anyone hears of it: a slot that reads the controller (or
+  // calls back into it) never sees half an account.
+  Q_EMIT cacheChanged();
+  if (userChanged)
+    Q_EMIT this->userChanged();
+  if (metricsChanged)
+    Q_EMIT this->metricsChanged();
+  if (itemsChanged) {
+    Q_EMIT this->itemsChanged();
+    Q_EMIT savedChanged();
+    Q_EMIT lovedChanged();
+  }
+  if (preferencesChanged)
+    Q_EMIT this->preferencesChanged();
+  if (versionChanged)
+    Q_EMIT preferenceVersionChanged();
+  signalAccessInputs();
+}
+
+void AccountController::cancelActivities() {
+  // Taken out first: a cancellation callback may start or end another upload.
+  std::map<QUuid, CancellationSource> running = std::exchange(m_activities, {});
+  for (auto& [id, source] : running)
+    source.cancel();
+}
+
+void AccountController::scheduleExpiryCheck() {
+  m_expiry.cancel();
+  m_expiry = CancellationSource();
+  if (!m_credential || m_credential->revoked || !m_cache || m_cache->accessRevoked)
+    return;
+  const std::optional<Date> next = nextAccessCheckAt();
+  if (!next)
+    return;
+  const double seconds = std::max(next->secondsSince(m_now()), shortestExpiryWait);
+  waitForExpiry(QPointer<AccountController>(this), m_scheduler, seconds, m_expiry.token());
+}
+
+// MARK: Setters
+
+void AccountController::setBusy(bool busy) {
+  if (assign(m_isBusy, busy))
+    Q_EMIT isBusyChanged();
+}
+
+void AccountController::setMessage(std::optional<QString> message) {
+  if (assign(m_message, std::move(message)))
+    Q_EMIT messageChanged();
+}
+
+void AccountController::setStorageHealthy(bool healthy) {
+  if (!assign(m_storageHealthy, healthy))
+    return;
+  Q_EMIT storageHealthyChanged();
+  signalAccessInputs();
+}
+
+void AccountController::setCredential(std::optional<Credential> credential) {
+  const bool presenceChanged = m_credential.has_value() != credential.has_value();
+  m_credential = std::move(credential);
+  if (presenceChanged)
+    Q_EMIT hasStoredSessionChanged();
+  signalAccessInputs();
+}
+
+void AccountController::bumpAccessRevision() {
+  ++m_accessRevision;
+  Q_EMIT accessRevisionChanged();
+  signalAccessInputs();
+}
+
+void AccountController::signalAccessInputs() {
+  Q_EMIT isSignedInChanged();
+  Q_EMIT sessionExpiresAtChanged();
+  Q_EMIT nextAccessCheckAtChanged();
+}
+
+} // namespace brindlewick
