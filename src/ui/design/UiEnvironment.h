@@ -49,11 +49,12 @@ public:
 
   // The one instance the interface reads. Light with every flag off until told otherwise.
   static UiEnvironment& instance();
-  // Registers the typefaces, makes the rounded face the application font and lets
-  // instance() follow `desktop` (which must outlive it or be destroyed first).
+  // Registers the typefaces, makes the rounded face the application font, keeps the
+  // tooltips on our palette and lets instance() follow `desktop`.
   static void install(AccessibilitySettings* desktop);
 
-  // Follows the scheme, contrast and motion that `desktop` reports; nullptr follows none.
+  // Follows the scheme, contrast and motion that `desktop` reports (held weakly); nullptr
+  // follows none.
   void follow(AccessibilitySettings* desktop);
   void setOverrides(const UiOverrides& overrides);
   const UiOverrides& overrides() const { return m_overrides; }
