@@ -9,9 +9,11 @@
 namespace brindlewick {
 
 // Runs the registered benchmarks inside a Qt application object, which the store, the network
-// and the repository need. `prepare` runs before any timing starts (e.g. generating inputs).
-inline int runBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {}) {
-  QCoreApplication application(argc, argv);
+// and the repository need (painting needs a QGuiApplication: pass it as `Application`).
+// `prepare` runs before any timing starts (e.g. generating inputs).
+template <typename Application = QCoreApplication>
+int runBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {}) {
+  Application application(argc, argv);
   if (prepare)
     prepare();
   benchmark::Initialize(&argc, argv);

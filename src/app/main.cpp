@@ -1,6 +1,7 @@
 #include "desktop/DesktopProbes.h"
 #include "desktop/ScreenSource.h"
 #include "panel/PanelController.h"
+#include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
 
   const SystemScreenSource screens;
   LinuxDesktopProbes desktop;
+  // The typefaces and the appearance the interface follows, before any window exists.
+  UiEnvironment::install(desktop.accessibility());
   PanelController controller(screens, desktop.probes());
   controller.setOnDismiss([] { QApplication::quit(); });
   FocusOnClick focusOnClick(controller);

@@ -1,9 +1,13 @@
 #include "desktop/AccessibilitySettings.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QVariantMap>
 
 #include <cmath>
@@ -46,6 +50,36 @@ bool isZeroFactor(const QVariant& value) {
   return ok && std::isfinite(factor) && factor == 0;
 }
 
+enum class SchemePreference { none, dark, light };
+
+SchemePreference portalScheme(const QVariant& value) {
+  if (value.typeId() != QMetaType::UInt)
+    return SchemePreference::none;
+  switch (value.toUInt()) {
+  case 1: return SchemePreference::dark;
+  case 2: return SchemePreference::light;
+  default: return SchemePreference::none;
+  }
+}
+
+SchemePreference gnomeScheme(const QVariant& value) {
+  if (value.typeId() != QMetaType::QString)
+    return SchemePreference::none;
+  if (value.toString() == QLatin1String("prefer-dark"))
+    return SchemePreference::dark;
+  if (value.toString() == QLatin1String("prefer-light"))
+    return SchemePreference::light;
+  return SchemePreference::none;
+}
+
+// The platform theme's own palette: dark when its windows are darker than their text.
+bool platformPaletteIsDark() {
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
+    return false;
+  const QPalette palette = QGuiApplication::palette();
+  return palette.color(QPalette::Window).lightnessF() < palette.color(QPalette::WindowText).lightnessF();
+}
+
 } // namespace
 
 bool AccessibilitySettings::reduceMotion() const {
@@ -54,6 +88,17 @@ bool AccessibilitySettings::reduceMotion() const {
 
 bool AccessibilitySettings::increaseContrast() const {
   return increaseContrast_;
+}
+
+bool AccessibilitySettings::darkAppearance() const {
+  return darkAppearance_;
+}
+
+void AccessibilitySettings::setDarkAppearance(bool darkAppearance) {
+  if (darkAppearance_ != darkAppearance) {
+    darkAppearance_ = darkAppearance;
+    Q_EMIT darkAppearanceChanged(darkAppearance);
+  }
 }
 
 void AccessibilitySettings::setReduceMotion(bool reduceMotion) {
@@ -73,7 +118,17 @@ void AccessibilitySettings::setIncreaseContrast(bool increaseContrast) {
 PortalAccessibilitySettings::PortalAccessibilitySettings(const QDBusConnection& sessionBus,
                                                          int timeoutMilliseconds, QObject* parent)
     : AccessibilitySettings(parent), timeoutMilliseconds_(timeoutMilliseconds) {
+  // Until the portal answers (or without one) the platform palette gives the appearance.
+  recompute();
+  if (QCoreApplication* application = QCoreApplication::instance())
+    application->installEventFilter(this);
   listenTo(sessionBus);
+}
+
+bool PortalAccessibilitySettings::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ApplicationPaletteChange && watched == QCoreApplication::instance())
+    recompute();
+  return false;
 }
 
 void PortalAccessibilitySettings::listenTo(const QDBusConnection& sessionBus) {
@@ -141,6 +196,11 @@ void PortalAccessibilitySettings::recompute() {
                   isZeroFactor(value(kKdeGlobals, QStringLiteral("AnimationDurationFactor"))));
   setIncreaseContrast(isPreferenceOn(value(kAppearance, QStringLiteral("contrast"))) ||
                       isBool(value(kGnomeAccessibility, QStringLiteral("high-contrast")), true));
+  SchemePreference scheme = portalScheme(value(kAppearance, QStringLiteral("color-scheme")));
+  if (scheme == SchemePreference::none)
+    scheme = gnomeScheme(value(kGnomeInterface, QStringLiteral("color-scheme")));
+  setDarkAppearance(scheme == SchemePreference::none ? platformPaletteIsDark()
+                                                     : scheme == SchemePreference::dark);
 }
 
 } // namespace brindlewick

@@ -1,11 +1,10 @@
 #include "desktop/DesktopProbes.h"
 #include "desktop/FakeDesktop.h"
 #include "desktop/PrivateBus.h"
+#include "desktop/ScriptedSettingsPortal.h"
 
-#include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -16,14 +15,12 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace brindlewick {
 namespace {
 
 constexpr int kWaitMilliseconds = 5000;
-
-const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
 TEST(SystemFrameClock, StepsAtTheDisplaysRefreshIntervalAndFallsBackTo60Hz) {
   struct Case {
@@ -102,55 +99,29 @@ TEST(ApplicationPressMonitor, ReportsLeftAndRightPressesInOurWindowsOnce) {
   EXPECT_EQ(window.presses, 3); // every press went on to the window
 }
 
-// Stands in for the desktop's settings portal on a private bus.
-class FakePortal : public QObject {
-  Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
-
-public:
-  QMap<QString, QVariantMap> values;
-
-public Q_SLOTS:
-  QMap<QString, QVariantMap> ReadAll(const QStringList& groups) {
-    QMap<QString, QVariantMap> answer;
-    for (const QString& group : groups) {
-      if (values.contains(group)) {
-        answer.insert(group, values.value(group));
-      }
-    }
-    return answer;
-  }
-};
-
 class DesktopProbesOnABus : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!bus_.isRunning()) {
       GTEST_SKIP() << "dbus-daemon is not installed; the D-Bus probes cannot be exercised";
     }
-    qDBusRegisterMetaType<QMap<QString, QVariantMap>>();
     service_ = bus_.connect(QStringLiteral("service"));
+    portal_ = std::make_unique<ScriptedSettingsPortal>(service_);
     client_ = bus_.connect(QStringLiteral("client"));
     ASSERT_TRUE(service_.isConnected());
     ASSERT_TRUE(client_.isConnected());
   }
 
-  void publishPortal() {
-    ASSERT_TRUE(service_.registerObject(kPortalPath, &portal_, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(service_.registerService(kPortalService));
-  }
+  void publishPortal() { ASSERT_TRUE(portal_->publish()); }
 
   void sendSettingChanged(const QString& group, const QString& key, const QVariant& value) {
-    QDBusMessage signal = QDBusMessage::createSignal(
-        kPortalPath, QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
-    signal << group << key << QVariant::fromValue(QDBusVariant(value));
-    ASSERT_TRUE(service_.send(signal));
+    ASSERT_TRUE(portal_->sendSettingChanged(group, key, value));
   }
 
   PrivateBus bus_;
   QDBusConnection service_{QString()};
   QDBusConnection client_{QString()};
-  FakePortal portal_;
+  std::unique_ptr<ScriptedSettingsPortal> portal_;
 };
 
 TEST_F(DesktopProbesOnABus, ReadsMotionAndContrastFromThePortal) {
@@ -202,7 +173,7 @@ TEST_F(DesktopProbesOnABus, ReadsMotionAndContrastFromThePortal) {
   }
   publishPortal();
   for (const Case& c : cases) {
-    portal_.values = c.values;
+    portal_->values = c.values;
     PortalAccessibilitySettings settings(client_);
     QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
     ASSERT_TRUE(settled.wait(kWaitMilliseconds)) << c.name;
@@ -302,5 +273,3 @@ TEST_F(DesktopProbesOnABus, NeverWaitsForABusThatDoesNotAnswer) {
 
 } // namespace
 } // namespace brindlewick
-
-#include "DesktopProbesTests.moc"

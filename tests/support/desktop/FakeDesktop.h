@@ -16,6 +16,7 @@ class FakeAccessibilitySettings final : public AccessibilitySettings {
 
 public:
   using AccessibilitySettings::AccessibilitySettings;
+  using AccessibilitySettings::setDarkAppearance;
   using AccessibilitySettings::setIncreaseContrast;
   using AccessibilitySettings::setReduceMotion;
 };

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "content/ContentContracts.h"
+#include "ui/design/UiEnvironment.h"
+
+#include <QColor>
+#include <QLinearGradient>
+#include <QRectF>
+
+class QPainter;
+
+namespace brindlewick {
+
+// The design tokens: a small fixed palette of literal sRGB colours, chosen by the colour
+// scheme alone (dark has its own value, everything else takes the light one) and, for the
+// drop card, by the drop's category. Nothing comes from the desktop's accent or palette.
+// "HSB" colours are HSV (QColor::fromHsvF), not HSL.
+namespace DropDesign {
+
+QColor ink();   // grey 0.08: near-black text and fill
+QColor paper(); // grey 0.97: near-white text and fill
+QColor notch(); // black: the camera housing, the top of the card background
+QColor heroGlow();
+// The deep-blue backdrop of the onboarding screens, top-left to bottom-right of `rect`.
+QLinearGradient heroGradient(const QRectF& rect);
+
+// The accents of the dashboard's metric tiles, in this order.
+enum class Highlight { teal, amber, violet };
+QColor highlight(Highlight highlight, ColorScheme scheme);
+
+// The fills of a selected and of a hovered row.
+QColor selection(ColorScheme scheme);
+QColor hover(ColorScheme scheme);
+
+// The bottom colour of the drop card's background: the category's hue, 0.66 of its
+// saturation, brightness 0.3.
+QColor cardColor(Category category);
+// The drop card's background over `rect`: black over the top 12 %, grey 0.07 at 55 %, the
+// category's card colour at the bottom.
+QLinearGradient panelBackground(Category category, const QRectF& rect);
+// The reader window's backdrop: the under-page colour (dark) or grey 0.965 (light) with a
+// soft white glow from the top-right corner (radius 720).
+void paintWorkspaceBackground(QPainter& painter, const QRectF& rect, ColorScheme scheme);
+
+// Our own values for the platform colours the design names.
+QColor primaryLabel(ColorScheme scheme);
+QColor secondaryLabel(ColorScheme scheme);
+QColor tertiaryLabel(ColorScheme scheme);
+QColor windowBackground(ColorScheme scheme);
+QColor underPageBackground(ColorScheme scheme);
+QColor systemRed(ColorScheme scheme);
+
+} // namespace DropDesign
+
+} // namespace brindlewick

@@ -1,0 +1,122 @@
+#include "ui/design/DropStandardWidgets.h"
+
+#include "ui/design/DropDesign.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QToolTip>
+#include <QWidget>
+
+namespace brindlewick {
+
+namespace {
+
+constexpr char kAdoptedProperty[] = "brindlewick.standardLook";
+
+QColor grey(double level, double alpha = 1) {
+  return QColor::fromRgbF(float(level), float(level), float(level), float(alpha));
+}
+
+void apply(QWidget* widget) {
+  const UiEnvironment& environment = UiEnvironment::instance();
+  widget->setPalette(
+      DropStandardWidgets::palette(environment.schemeOf(widget), environment.increasedContrast()));
+}
+
+// Re-applies the palette when the environment changes or the widget changes parents (and
+// with them, perhaps, its scheme).
+class StandardLookKeeper : public QObject {
+public:
+  explicit StandardLookKeeper(QWidget* widget) : QObject(widget), m_widget(widget) {
+    widget->installEventFilter(this);
+    connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, [this] { apply(m_widget); });
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == m_widget && event->type() == QEvent::ParentChange)
+      apply(m_widget);
+    return false;
+  }
+
+private:
+  QWidget* m_widget;
+};
+
+} // namespace
+
+QPalette DropStandardWidgets::palette(ColorScheme scheme, bool increasedContrast) {
+  const bool dark = scheme == ColorScheme::dark;
+  const QColor text = dark ? DropDesign::paper() : DropDesign::ink();
+  QPalette palette;
+  palette.setColor(QPalette::Window, DropDesign::windowBackground(scheme));
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Base, dark ? grey(0.12) : Qt::white);
+  palette.setColor(QPalette::AlternateBase, dark ? grey(0.16) : grey(0.96));
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::PlaceholderText, DropDesign::secondaryLabel(scheme));
+  palette.setColor(QPalette::Button, dark ? grey(0.24) : DropDesign::paper());
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::BrightText, Qt::white);
+  palette.setColor(QPalette::ToolTipBase, dark ? grey(0.16) : DropDesign::paper());
+  palette.setColor(QPalette::ToolTipText, text);
+  palette.setColor(QPalette::Highlight, DropDesign::highlight(DropDesign::Highlight::teal, scheme));
+  palette.setColor(QPalette::HighlightedText, dark ? DropDesign::ink() : Qt::white);
+  palette.setColor(QPalette::Link,
+                   dark ? QColor::fromRgbF(0.49f, 0.67f, 1.0f) : QColor::fromRgbF(0.13f, 0.37f, 0.86f));
+  palette.setColor(QPalette::LinkVisited, DropDesign::highlight(DropDesign::Highlight::violet, scheme));
+  // The bevel colours are what Fusion draws frames, grooves and handles with; increased
+  // contrast pulls them towards the text colour.
+  palette.setColor(QPalette::Light, dark ? grey(0.35) : Qt::white);
+  palette.setColor(QPalette::Midlight, dark ? grey(0.30) : grey(0.94));
+  palette.setColor(QPalette::Mid,
+                   dark ? grey(increasedContrast ? 0.62 : 0.32) : grey(increasedContrast ? 0.40 : 0.72));
+  palette.setColor(QPalette::Dark,
+                   dark ? grey(increasedContrast ? 0.75 : 0.12) : grey(increasedContrast ? 0.25 : 0.60));
+  palette.setColor(QPalette::Shadow, dark ? grey(0.02) : grey(increasedContrast ? 0.10 : 0.40));
+  const QColor disabled = DropDesign::tertiaryLabel(scheme);
+  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(QPalette::Disabled, role, disabled);
+  return palette;
+}
+
+QStyle* DropStandardWidgets::style() {
+  static QPointer<QStyle> fusion;
+  if (fusion.isNull()) {
+    fusion = QStyleFactory::create(QStringLiteral("Fusion"));
+    fusion->setParent(QCoreApplication::instance());
+  }
+  return fusion.data();
+}
+
+void DropStandardWidgets::adopt(QWidget* widget) {
+  if (widget->property(kAdoptedProperty).toBool())
+    return;
+  widget->setProperty(kAdoptedProperty, true);
+  widget->setStyle(style());
+  apply(widget);
+  new StandardLookKeeper(widget);
+}
+
+void DropStandardWidgets::refresh(QWidget* subtree) {
+  if (subtree->property(kAdoptedProperty).toBool())
+    apply(subtree);
+  for (QWidget* child : subtree->findChildren<QWidget*>()) {
+    if (child->property(kAdoptedProperty).toBool())
+      apply(child);
+  }
+}
+
+void DropStandardWidgets::followEnvironment(UiEnvironment& environment) {
+  const auto update = [&environment] {
+    QToolTip::setPalette(palette(environment.scheme(), environment.increasedContrast()));
+    QToolTip::setFont(QApplication::font());
+  };
+  QObject::connect(&environment, &UiEnvironment::changed, &environment, update);
+  update();
+}
+
+} // namespace brindlewick

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ui/design/UiEnvironment.h"
+
+#include <QPalette>
+
+class QStyle;
+class QWidget;
+
+namespace brindlewick {
+
+// The standard widgets we keep (line edits, menus, scroll bars, tooltips) are drawn by the
+// Fusion style with our palette of their scheme, set on each of them and never on the
+// application: the application palette is the desktop's, which the appearance fallback
+// reads.
+namespace DropStandardWidgets {
+
+QPalette palette(ColorScheme scheme, bool increasedContrast);
+// The Fusion style the standard widgets share; owned by the application object.
+QStyle* style();
+// Draws `widget` with the Fusion style and the palette of its scheme, and keeps it so while
+// the environment changes or the widget moves to another parent.
+void adopt(QWidget* widget);
+// Gives every adopted widget in `subtree` (itself included) the palette of its scheme again.
+void refresh(QWidget* subtree);
+// Keeps the tooltips' palette and font on the environment's scheme.
+void followEnvironment(UiEnvironment& environment);
+
+} // namespace DropStandardWidgets
+
+} // namespace brindlewick
