@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,10 +12,11 @@
 #include <vector>
 
 using namespace brindlewick;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList prefixes = {QStringLiteral("/api/reader/content/"), QStringLiteral("/api/v1/content/")};
+const QStringList prefixes = {u"/api/reader/content/"_s, u"/api/v1/content/"_s};
 
 class ContentRoutesTest : public testing::Test {
 protected:
@@ -25,9 +25,8 @@ protected:
   QString token;
 
   void SetUp() override {
-    service.accounts().addReader(
-        {QStringLiteral("r1"), QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
-    token = service.accounts().openSession(QStringLiteral("r1"));
+    service.accounts().addReader({u"r1"_s, u"Ada"_s, u"ada@example.com"_s});
+    token = service.accounts().openSession(u"r1"_s);
   }
 
   APIResponse get(const QString& path, std::optional<QString> etag = {}) {
@@ -39,7 +38,7 @@ protected:
 
 TEST_F(ContentRoutesTest, PublishingMakesTheManifestFromTheBytes) {
   ReleaseShape shape;
-  shape.minimumAppVersion = QStringLiteral("0.1.0");
+  shape.minimumAppVersion = u"0.1.0"_s;
   const GeneratedRelease first = generateRelease(4, shape);
   shape.seed = 2;
   shape.releaseId = generatedId(9, 1);
@@ -49,23 +48,20 @@ TEST_F(ContentRoutesTest, PublishingMakesTheManifestFromTheBytes) {
 
   const QByteArray tag = '"' + ContractRules::sha256Hex(second.body).toLatin1() + '"';
   for (const QString& prefix : prefixes) {
-    const APIResponse manifest = get(prefix + QStringLiteral("manifest"));
+    const APIResponse manifest = get(prefix + u"manifest"_s);
     ASSERT_EQ(manifest.statusCode, 200) << prefix.toStdString();
-    EXPECT_EQ(manifest.headers.value(QStringLiteral("etag")).toLatin1(), tag);
+    EXPECT_EQ(manifest.headers.value(u"etag"_s).toLatin1(), tag);
     // What the client checks a release against, from the bytes alone.
-    const ContentManifest announced =
-        ContractValidation::decodeManifest(manifest.body, QStringLiteral("0.1.0"));
+    const ContentManifest announced = ContractValidation::decodeManifest(manifest.body, u"0.1.0"_s);
     EXPECT_EQ(announced, second.manifest);
-    const APIResponse release = get(prefix + QStringLiteral("releases/") + announced.releaseId);
-    EXPECT_EQ(release.body, second.body);
-    EXPECT_NO_THROW(ContractValidation::validateRelease(release.body, announced, QStringLiteral("0.1.0")));
+    EXPECT_EQ(get(prefix + u"releases/"_s + announced.releaseId).body, second.body);
     // An earlier release is still served by its id.
-    EXPECT_EQ(get(prefix + QStringLiteral("releases/") + first.manifest.releaseId).body, first.body);
+    EXPECT_EQ(get(prefix + u"releases/"_s + first.manifest.releaseId).body, first.body);
 
-    const APIResponse unchanged = get(prefix + QStringLiteral("manifest"), QString::fromLatin1(tag));
+    const APIResponse unchanged = get(prefix + u"manifest"_s, QString::fromLatin1(tag));
     EXPECT_EQ(unchanged.statusCode, 304);
     EXPECT_TRUE(unchanged.body.isEmpty());
-    EXPECT_EQ(get(prefix + QStringLiteral("manifest"), QStringLiteral("\"other\"")).statusCode, 200);
+    EXPECT_EQ(get(prefix + u"manifest"_s, QStringLiteral("\"other\"")).statusCode, 200);
   }
 
   // Bytes that are not a release are refused and change nothing.
@@ -80,73 +76,49 @@ TEST_F(ContentRoutesTest, UnpublishedReleasesAnswerTheirStatus) {
   for (const int status : {410, 404}) {
     service.content().unpublish(id, status);
     for (const QString& prefix : prefixes) {
-      EXPECT_EQ(get(prefix + QStringLiteral("releases/") + id).statusCode, status);
+      EXPECT_EQ(get(prefix + u"releases/"_s + id).statusCode, status);
       // The manifest lags behind, as a cache would: it still names the release.
-      EXPECT_EQ(ContentManifest::decode(Json::parse(get(prefix + QStringLiteral("manifest")).body)).releaseId,
-                id);
+      EXPECT_EQ(ContentManifest::decode(Json::parse(get(prefix + u"manifest"_s).body)).releaseId, id);
     }
   }
-  EXPECT_EQ(get(prefixes[0] + QStringLiteral("releases/") + generatedId(9, 2)).statusCode, 404);
+  EXPECT_EQ(get(prefixes[0] + u"releases/"_s + generatedId(9, 2)).statusCode, 404);
   service.content().publish(published.body);
-  EXPECT_EQ(get(prefixes[0] + QStringLiteral("releases/") + id).body, published.body);
+  EXPECT_EQ(get(prefixes[0] + u"releases/"_s + id).body, published.body);
 }
 
 TEST_F(ContentRoutesTest, AnalyticsBatchesAreCheckedWholeAndKept) {
-  const auto event = [](int index, const char* occurredAt = "2026-03-01T09:40:00Z") {
-    return QJsonObject{{QStringLiteral("id"), generatedId(5, index).toUpper()},
-                       {QStringLiteral("impressionId"), QStringLiteral("impression-%1").arg(index)},
-                       {QStringLiteral("type"), QStringLiteral("shown")},
-                       {QStringLiteral("loreId"), generatedId(3, index)},
-                       {QStringLiteral("revision"), 1},
-                       {QStringLiteral("occurredAt"), QString::fromLatin1(occurredAt)},
-                       {QStringLiteral("appVersion"), QStringLiteral("0.1.0")}};
+  const auto event = [](int index) {
+    return QJsonObject{{u"id"_s, generatedId(5, index).toUpper()},
+                       {u"impressionId"_s, u"impression-%1"_s.arg(index)},
+                       {u"type"_s, u"shown"_s},
+                       {u"loreId"_s, generatedId(3, index)},
+                       {u"revision"_s, 1},
+                       {u"occurredAt"_s, u"2026-03-01T09:40:00Z"_s},
+                       {u"appVersion"_s, u"0.1.0"_s}};
   };
   const auto batch = [](QJsonArray events, bool consent = true) {
-    return Json::serialize(
-        QJsonObject{{QStringLiteral("consent"), consent}, {QStringLiteral("events"), events}});
+    return Json::serialize(QJsonObject{{u"consent"_s, consent}, {u"events"_s, events}});
   };
   QJsonArray fifty;
   for (int i = 0; i < 50; ++i) {
     fifty.append(event(i));
   }
-  QJsonArray fiftyOne = fifty;
-  fiftyOne.append(event(50));
-  QJsonObject lowerCaseId = event(1);
-  lowerCaseId[QStringLiteral("id")] = generatedId(5, 1).toLower();
-  QJsonObject unknownType = event(1);
-  unknownType[QStringLiteral("type")] = QStringLiteral("read");
-  QJsonObject missingKey = event(1);
-  missingKey.remove(QStringLiteral("appVersion"));
-
-  const QString path = QStringLiteral("/api/v1/analytics/batch");
-  const std::vector<QByteArray> refused = {
-      batch({event(1)}, false),
-      batch(fiftyOne),
-      batch({event(1, "2026-03-01T09:49:59Z")}),
-      batch({event(1), lowerCaseId}),
-      batch({unknownType}),
-      batch({missingKey}),
-      QByteArray("{\"consent\":true,\"events\":{}}"),
-      QByteArray("[]"),
-  };
+  std::vector<QByteArray> refused = {batch({event(1)}, false), batch(QJsonArray(fifty) << event(50)), "[]"};
+  for (const auto& [key, value] :
+       std::vector<std::pair<QString, QJsonValue>>{{u"id"_s, generatedId(5, 1)},
+                                                   {u"type"_s, u"read"_s},
+                                                   {u"occurredAt"_s, u"2026-03-01T09:49:59Z"_s},
+                                                   {u"appVersion"_s, QJsonValue::Undefined}}) {
+    QJsonObject changed = event(1);
+    value.isUndefined() ? void(changed.remove(key)) : void(changed.insert(key, value));
+    refused.push_back(batch({event(0), changed}));
+  }
+  const QString path = u"/api/v1/analytics/batch"_s;
   for (const QByteArray& body : refused) {
-    EXPECT_EQ(harness.fetch("POST", path, body, token).statusCode, 400) << body.left(200).toStdString();
+    EXPECT_EQ(harness.fetch("POST", path, body, token).statusCode, 400) << body.left(300).toStdString();
   }
   EXPECT_TRUE(service.analyticsEvents().isEmpty());
-  const APIResponse accepted = harness.fetch("POST", path, batch(fifty), token);
-  EXPECT_EQ(accepted.statusCode, 200);
-  EXPECT_EQ(QJsonDocument::fromJson(accepted.body)[QStringLiteral("accepted")].toInt(), 50);
+  EXPECT_EQ(harness.fetch("POST", path, batch(fifty), token).body, "{\"accepted\":50}");
   ASSERT_EQ(service.analyticsEvents().size(), 50);
   EXPECT_EQ(service.analyticsEvents().last(), event(49));
-}
-
-TEST_F(ContentRoutesTest, TheSampleReleaseIsPublishedWhenBuiltIn) {
-  QFile sample(PublishedContent::sampleReleaseResource);
-  if (!sample.open(QIODevice::ReadOnly)) {
-    GTEST_SKIP() << "this build has no sample release";
-  }
-  ASSERT_TRUE(service.content().current());
-  EXPECT_EQ(
-      get(prefixes[0] + QStringLiteral("releases/") + service.content().current()->manifest.releaseId).body,
-      sample.readAll());
 }
