@@ -133,6 +133,9 @@ TEST_F(AccountRoutesTest, ItemChangesAnswerWithTheItemAsItNowStands) {
   EXPECT_EQ(saved[u"lovedAt"_s].toString(), u"2026-03-01T09:00:00Z"_s);
   EXPECT_EQ(saved[u"updatedAt"_s].toString(), u"2026-03-01T09:01:00Z"_s);
   EXPECT_EQ(heldIds(), (QStringList{drops[1].id, drops[0].id}));
+  // A flag set again keeps the date it was first set.
+  EXPECT_EQ(json(send("PUT", path(0), change("loved", true, revision)))[u"lovedAt"_s],
+            u"2026-03-01T09:00:00Z"_s);
 
   // A drop the account does not hold comes from the published release at that revision.
   const QJsonObject loved = json(send("PUT", path(2), change("loved", true, drops[2].revision)));
