@@ -64,9 +64,13 @@ TEST_F(ContentRoutesTest, PublishingMakesTheManifestFromTheBytes) {
     EXPECT_EQ(get(prefix + u"manifest"_s, QStringLiteral("\"other\"")).statusCode, 200);
   }
 
+  EXPECT_TRUE(service.content().makeCurrent(first.manifest.releaseId));
+  EXPECT_EQ(get(prefixes[1] + u"manifest"_s).body, Json::serialize(first.manifest.encode()));
+  EXPECT_FALSE(service.content().makeCurrent(generatedId(9, 3)));
+
   // Bytes that are not a release are refused and change nothing.
   EXPECT_ANY_THROW(service.content().publish(QByteArray(first.body).replace("\"lore\"", "\"drops\"")));
-  EXPECT_EQ(service.content().current()->manifest, second.manifest);
+  EXPECT_EQ(service.content().current()->manifest, first.manifest);
 }
 
 TEST_F(ContentRoutesTest, UnpublishedReleasesAnswerTheirStatus) {

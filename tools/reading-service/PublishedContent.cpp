@@ -50,6 +50,15 @@ bool PublishedContent::publishSampleRelease() {
   return true;
 }
 
+bool PublishedContent::makeCurrent(const QString& releaseId) {
+  const auto found = m_served.constFind(releaseId);
+  if (found == m_served.constEnd()) {
+    return false;
+  }
+  m_current = *found;
+  return true;
+}
+
 void PublishedContent::unpublish(const QString& releaseId, int status) {
   m_served.remove(releaseId);
   m_gone.insert(releaseId, status);

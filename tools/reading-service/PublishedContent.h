@@ -36,6 +36,9 @@ public:
   const Release& publish(const QByteArray& body);
   // Publishes the embedded sample release; false when the build has none.
   bool publishSampleRelease();
+  // Makes a release published earlier, and still served, the current one again, at no cost
+  // beyond the lookup (a benchmark alternates two releases); false for any other id.
+  bool makeCurrent(const QString& releaseId);
   // From now on the release's bytes are answered with `status` (404 or 410). The manifest
   // goes on announcing it while it is current, as a cache that lags behind would.
   void unpublish(const QString& releaseId, int status);
