@@ -1,9 +1,13 @@
 #include "StandInHarness.h"
 
+#include "AsyncProbe.h"
+
 namespace brindlewick {
 
 StandInHarness::StandInHarness()
-    : m_identity(m_authority.issueServerIdentity()), m_service(std::make_unique<ReadingService>(m_identity)) {
+    : m_identity(m_authority.issueServerIdentity()),
+      m_service(std::make_unique<ReadingService>(m_identity, clock(), m_scheduler)) {
+  m_service->content().publishSampleRelease();
   m_service->listen();
 }
 
@@ -20,6 +24,17 @@ std::unique_ptr<NativeAPIClient> StandInHarness::makeClient() {
 
 std::unique_ptr<NativeAPIClient> StandInHarness::makeClient(const QUrl& baseURL) {
   return std::make_unique<NativeAPIClient>(baseURL, clientOptions());
+}
+
+APIResponse StandInHarness::fetch(const QByteArray& method, const QString& path,
+                                  std::optional<QByteArray> body, std::optional<QString> token,
+                                  std::optional<QString> etag) {
+  if (!m_client) {
+    m_client = makeClient();
+  }
+  return finishTask(m_client->send(path, QString::fromLatin1(method), std::move(body), std::move(token),
+                                   NativeAPIClient::maximumResponseBytes, std::move(etag), {}))
+      .get();
 }
 
 } // namespace brindlewick

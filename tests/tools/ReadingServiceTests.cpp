@@ -1,5 +1,6 @@
+// The stand-in's own machinery: the log, routes, faults, delayed and held replies, and the
+// program that runs it alone.
 #include "AsyncProbe.h"
-#include "ReadingService.h"
 #include "StandInHarness.h"
 
 #include <gtest/gtest.h>
@@ -7,98 +8,194 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <stdexcept>
 
 using namespace brindlewick;
 
 namespace {
 
-std::shared_ptr<AsyncOutcome<APIResponse>> get(NativeAPIClient& client, const QString& path) {
-  auto outcome = startTask(client.send(path, QStringLiteral("GET"), std::nullopt, std::nullopt, 4096, {}));
-  EXPECT_TRUE(waitUntilFinished(outcome));
-  return outcome;
-}
+const QString echo = QStringLiteral("/echo");
+
+class ReadingServiceTest : public testing::Test {
+protected:
+  StandInHarness harness;
+  ReadingService& service = harness.service();
+  int routeRuns = 0;
+
+  // Answers with the cursor it read, and a header of its own.
+  void SetUp() override {
+    service.route("GET", echo, [this](const LoggedRequest& request) {
+      ++routeRuns;
+      StandInReply reply = StandInReply::json(200, request.queryItem(u"cursor").value_or(QString()).toUtf8());
+      reply.headers = {{"X-Route", "yes"}};
+      return reply;
+    });
+  }
+
+  std::shared_ptr<AsyncOutcome<APIResponse>> start(NativeAPIClient& client, const QString& path,
+                                                   CancellationToken cancellation = {}) {
+    return startTask(
+        client.send(path, QStringLiteral("GET"), std::nullopt, std::nullopt, 4096, {}, cancellation));
+  }
+};
 
 } // namespace
 
 // The transport tests rely on the log holding every request, routed or not, before its reply.
-TEST(ReadingServiceTest, LogsEveryRequestBeforeRoutingIt) {
-  StandInHarness harness;
-  ReadingService& service = harness.service();
-  service.route("GET", QStringLiteral("/api/reader/me"), [&](const LoggedRequest&) {
+TEST_F(ReadingServiceTest, LogsEveryRequestBeforeRoutingIt) {
+  service.route("GET", QStringLiteral("/api/reader/preferences"), [&](const LoggedRequest&) {
     EXPECT_EQ(service.requestLog().size(), 1);
-    StandInReply reply;
-    reply.status = 202;
-    reply.headers = {{"ETag", "\"a1\""}};
-    return reply;
+    return StandInReply::empty(418);
   });
-  auto client = harness.makeClient();
-  const APIResponse routed = get(*client, QStringLiteral("/api/reader/me?x=y"))->get();
-  EXPECT_EQ(routed.statusCode, 202);
-  EXPECT_EQ(routed.headers.value(QStringLiteral("etag")), QStringLiteral("\"a1\""));
-  EXPECT_EQ(get(*client, QStringLiteral("/api/reader/nothing"))->get().statusCode, 404);
-
+  EXPECT_EQ(harness.fetch("GET", QStringLiteral("/api/reader/preferences?x=y")).statusCode, 418);
+  EXPECT_EQ(harness.fetch("GET", QStringLiteral("/api/reader/nothing")).statusCode, 404);
   ASSERT_EQ(service.requestLog().size(), 2);
-  EXPECT_EQ(service.requestLog()[0].path, QStringLiteral("/api/reader/me"));
   EXPECT_EQ(service.requestLog()[0].query, QStringLiteral("x=y"));
   EXPECT_EQ(service.requestLog()[1].path, QStringLiteral("/api/reader/nothing"));
-  service.clearRequestLog();
-  EXPECT_TRUE(service.requestLog().isEmpty());
+  // The stand-in's own route answers again once the scripted one is removed.
+  service.removeRoute("GET", QStringLiteral("/api/reader/preferences"));
+  EXPECT_EQ(harness.fetch("GET", QStringLiteral("/api/reader/preferences")).statusCode, 401);
 }
 
-TEST(ReadingServiceTest, SessionsAuthorizeOnlyTheirBearer) {
-  StandInAccounts accounts;
-  accounts.addReader({QStringLiteral("r1"), QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
-  EXPECT_THROW(accounts.openSession(QStringLiteral("nobody")), std::invalid_argument);
-  const QString token = accounts.openSession(QStringLiteral("r1"));
-  EXPECT_NE(token, accounts.openSession(QStringLiteral("r1")));
-
-  const auto requestWith = [](QByteArray authorization) {
-    LoggedRequest request;
-    request.headers = {{"authorization", authorization}};
-    return request;
-  };
-  EXPECT_EQ(accounts.authorize(requestWith("Bearer " + token.toUtf8()))->email,
-            QStringLiteral("ada@example.com"));
-  EXPECT_FALSE(accounts.authorize(requestWith("Basic " + token.toUtf8())));
-  EXPECT_FALSE(accounts.authorize(requestWith("Bearer other")));
-  EXPECT_FALSE(accounts.authorize(LoggedRequest{}));
-  accounts.revokeSession(token);
-  EXPECT_FALSE(accounts.authorize(requestWith("Bearer " + token.toUtf8())));
+// Percent-decoding and nothing else: "+" is a plus, "%2B" too, "%20" a space.
+TEST_F(ReadingServiceTest, QueryItemsReadBackExactly) {
+  for (const QString& cursor : {QStringLiteral("a b+c&d=e%f/ü😀"), QString()}) {
+    const QString path = echo + QStringLiteral("?cursor=") + QUrl::toPercentEncoding(cursor);
+    EXPECT_EQ(QString::fromUtf8(harness.fetch("GET", path).body), cursor) << path.toStdString();
+  }
+  EXPECT_EQ(harness.fetch("GET", echo + QStringLiteral("?x=1&cursor=a+b%2Bc")).body, "a+b+c");
 }
 
-TEST(ReadingServiceTest, StandaloneProgramServesOverTlsWithTheAuthorityItWrites) {
+// A status or body answers in place of the route; headers change whatever goes out. Faults
+// queue per route, each for its count; `always` stays until cleared; {id} is one segment.
+TEST_F(ReadingServiceTest, FaultsApplyInOrderForTheirCount) {
+  StandInFault headers{.headers = {{"ETag", "\"other\""}}, .removedHeaders = {"x-route"}};
+  service.addFault("GET", echo, StandInFault{.status = 503});
+  service.addFault("GET", echo, StandInFault{.body = QByteArray("{\"x\":1}")});
+  service.addFault("GET", echo, headers);
+  const std::vector<std::tuple<int, QByteArray, int, QString>> expected = {
+      {503, "", 0, QString()}, {200, "{\"x\":1}", 0, QString()}, {200, "", 1, QStringLiteral("\"other\"")}};
+  for (const auto& [status, body, runs, etag] : expected) {
+    routeRuns = 0;
+    const APIResponse faulted = harness.fetch("GET", echo);
+    EXPECT_EQ(faulted.statusCode, status);
+    EXPECT_EQ(faulted.body, body);
+    EXPECT_EQ(routeRuns, runs);
+    EXPECT_EQ(faulted.headers.value(QStringLiteral("etag")), etag);
+    EXPECT_FALSE(faulted.headers.contains(QStringLiteral("x-route")));
+  }
+  EXPECT_EQ(harness.fetch("GET", echo).headers.value(QStringLiteral("x-route")), QStringLiteral("yes"));
+
+  service.addFault("GET", echo, StandInFault{.times = 2, .status = 404});
+  service.addFault("GET", echo, StandInFault{.times = StandInFault::always, .status = 410});
+  for (const int status : {404, 404, 410, 410, 410}) {
+    EXPECT_EQ(harness.fetch("GET", echo).statusCode, status);
+  }
+  service.clearFaults();
+  service.addFault("GET", QStringLiteral("/items/{id}"), StandInFault{.status = 409});
+  EXPECT_EQ(harness.fetch("GET", echo).statusCode, 200);
+  EXPECT_EQ(harness.fetch("GET", QStringLiteral("/items/a/b")).statusCode, 404);
+  EXPECT_EQ(harness.fetch("GET", QStringLiteral("/items/a")).statusCode, 409);
+
+  // The callback runs while the client waits, before the reply is made: what it changes shows.
+  service.addFault("GET", echo, StandInFault{.onRequest = [&](const LoggedRequest&) {
+                     service.setReply("GET", echo, StandInReply::empty(299));
+                   }});
+  EXPECT_EQ(harness.fetch("GET", echo).statusCode, 299);
+}
+
+TEST_F(ReadingServiceTest, DelayedRepliesWaitForTheScheduler) {
+  service.addFault("GET", echo, StandInFault{.delay = 30});
+  auto client = harness.makeClient();
+  auto outcome = start(*client, echo);
+  ASSERT_TRUE(waitUntil([&] { return service.requestLog().size() == 1; }));
+  harness.advance(29.9);
+  EXPECT_FALSE(waitUntil([&] { return outcome->finished; }, 200));
+  harness.advance(0.1);
+  ASSERT_TRUE(waitUntilFinished(outcome));
+  EXPECT_EQ(outcome->get().statusCode, 200);
+
+  // A service destroyed with a reply still waiting leaves nothing behind on the scheduler.
+  const std::size_t before = harness.scheduler().pendingCount();
+  auto other =
+      std::make_unique<ReadingService>(harness.serverIdentity(), harness.clock(), harness.scheduler());
+  other->listen();
+  other->addFault("GET", echo, StandInFault{.delay = 5});
+  auto otherClient = harness.makeClient(other->baseURL());
+  auto abandoned = start(*otherClient, echo);
+  ASSERT_TRUE(waitUntil([&] { return other->requestLog().size() == 1; }));
+  other.reset();
+  otherClient.reset();
+  EXPECT_EQ(harness.scheduler().pendingCount(), before);
+  harness.advance(10);
+}
+
+TEST_F(ReadingServiceTest, HeldRepliesGoOutOnReleaseAndOnlyToClientsStillWaiting) {
+  service.addFault("GET", echo, StandInFault{.times = 2, .hold = true});
+  auto client = harness.makeClient();
+  CancellationSource gone;
+  auto waiting = start(*client, echo + QStringLiteral("?cursor=kept"));
+  auto abandoned = start(*client, echo, gone.token());
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 2; }));
+  harness.advance(59);
+  EXPECT_FALSE(waiting->finished);
+  gone.cancel();
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
+  EXPECT_EQ(service.releaseHeld(), 1);
+  ASSERT_TRUE(waitUntilFinished(waiting));
+  EXPECT_EQ(waiting->get().body, "kept");
+}
+
+TEST_F(ReadingServiceTest, PlacesOfASecretNameEveryPartOfEveryRequest) {
+  const QString secret = QStringLiteral("s3cr3t-Token_x");
+  auto client = harness.makeClient();
+  finishTask(client->send(echo + QStringLiteral("?q=") + secret, QStringLiteral("POST"),
+                          QByteArray("{\"k\":\"") + secret.toUtf8() + "\"}", secret, 100, {}));
+  harness.fetch("GET", echo);
+  EXPECT_EQ(service.placesOf(secret), (QStringList{QStringLiteral("POST /echo query"),
+                                                   QStringLiteral("POST /echo header authorization"),
+                                                   QStringLiteral("POST /echo body")}));
+}
+
+TEST(StandaloneStandInTest, PrintsItsAddressAlonePublishesItsAuthorityAndApprovesByItself) {
   const QString program = QCoreApplication::applicationDirPath() +
                           QStringLiteral("/../tools/reading-service/brindlewick-reading-service-stand-in");
   if (!QFileInfo(program).isExecutable()) {
     GTEST_SKIP() << "stand-in program not built";
   }
   QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
   const QString caPath = folder.filePath(QStringLiteral("authority.pem"));
   QProcess process;
-  process.start(program, {QStringLiteral("--ca-out"), caPath});
-  ASSERT_TRUE(process.waitForStarted(5000));
-  QByteArray firstLine;
+  process.start(program, {QStringLiteral("--ca-out"), caPath, QStringLiteral("--auto-approve-after"),
+                          QStringLiteral("0")});
+  QByteArray output;
   ASSERT_TRUE(waitUntil([&] {
-    firstLine += process.readAllStandardOutput();
-    return firstLine.contains('\n');
+    output += process.readAllStandardOutput();
+    return output.contains('\n');
   }));
-  const QUrl base(QString::fromUtf8(firstLine.trimmed()));
   QFile caFile(caPath);
   ASSERT_TRUE(caFile.open(QIODevice::ReadOnly));
   const QByteArray caPem = caFile.readAll();
   EXPECT_FALSE(caPem.contains("PRIVATE KEY"));
 
-  NativeAPIClient::Options options;
-  options.additionalCaCertificates = QSslCertificate::fromData(caPem);
-  NativeAPIClient client(base, options);
-  auto outcome = get(client, QStringLiteral("/api/reader/me"));
+  const QUrl base(QString::fromUtf8(output.trimmed()));
+  NativeAPIClient client(
+      base, NativeAPIClient::Options{.additionalCaCertificates = QSslCertificate::fromData(caPem)});
+  const auto grant =
+      finishTask(client.send(QStringLiteral("/api/reader-auth/device/code"), QStringLiteral("POST"),
+                             QByteArray(R"({"client_id":"brindlewick-macos"})"), std::nullopt, 4096, {}));
+  std::optional<AsyncOutcome<APIResponse>> page;
+  if (!grant.error) {
+    const QUrl address(QJsonDocument::fromJson(grant.get().body)["verification_uri_complete"].toString());
+    EXPECT_EQ(address.authority(), base.authority());
+    page = finishTask(client.send(address.path() + QLatin1Char('?') + address.query(), QStringLiteral("GET"),
+                                  std::nullopt, std::nullopt, 4096, {}));
+  }
   process.kill();
   process.waitForFinished(5000);
-  ASSERT_FALSE(outcome->error);
-  EXPECT_EQ(outcome->get().statusCode, 404);
+  EXPECT_EQ(output.trimmed().count('\n'), 0);
+  ASSERT_TRUE(page && !page->error);
+  EXPECT_TRUE(page->get().body.contains("approved")) << page->get().body.toStdString();
 }

@@ -1,100 +1,137 @@
 #pragma once
 
+#include "DeviceGrants.h"
+#include "PublishedContent.h"
+#include "StandInAccounts.h"
+#include "StandInHttp.h"
 #include "TestCertificateAuthority.h"
+#include "foundation/DelayScheduler.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
-#include <QPair>
 #include <QString>
 #include <QUrl>
 
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 
 class QHttpServer;
-class QHttpServerRequest;
+class QHttpServerResponder;
 
 namespace brindlewick {
 
-// One request as the stand-in received it, before any route ran.
-struct LoggedRequest {
-  QByteArray method;
-  QString path;
-  QString query;
-  QList<QPair<QByteArray, QByteArray>> headers;
-  QByteArray body;
+// A scripted misbehaviour of one route, for the next `times` requests or for all of them.
+// A status or a body answers in place of the route: its handler does not run, so nothing
+// changes in the stand-in's state. Header changes apply to whichever reply goes out.
+struct StandInFault {
+  static constexpr int always = -1;
 
-  // The value of a header, its name compared without regard to case.
-  std::optional<QByteArray> header(QByteArrayView name) const;
+  int times = 1;
+  std::optional<int> status = std::nullopt;          // with a body or without one
+  std::optional<QByteArray> body = std::nullopt;     // status 200 unless `status` says otherwise
+  QList<QPair<QByteArray, QByteArray>> headers = {}; // set, replacing any of the same name
+  QList<QByteArray> removedHeaders = {};
+  // Seconds on the stand-in's scheduler before the reply is written.
+  double delay = 0;
+  // Keeps the reply until releaseHeld().
+  bool hold = false;
+  // Runs when the request arrives, before any reply is made, while the client waits.
+  std::function<void(const LoggedRequest&)> onRequest = nullptr;
 };
 
-// What a route answers.
-struct StandInReply {
-  int status = 200;
-  QList<QPair<QByteArray, QByteArray>> headers;
-  QByteArray body;
-  QByteArray contentType = "application/json";
-};
-
-// The readers and sessions the stand-in knows, in memory only.
-class StandInAccounts {
-public:
-  struct Reader {
-    QString id;
-    QString name;
-    QString email;
-  };
-
-  void addReader(const Reader& reader);
-  std::optional<Reader> reader(const QString& id) const;
-  // Opens a session for a known reader and returns its bearer token.
-  QString openSession(const QString& readerId);
-  void revokeSession(const QString& token);
-  // The reader of the request's bearer token, when it names an open session.
-  std::optional<Reader> authorize(const LoggedRequest& request) const;
-
-private:
-  std::map<QString, Reader> m_readers;
-  QHash<QString, QString> m_sessions; // token -> reader id
-  int m_nextSession = 1;
-};
-
-// A stand-in for the reading service over HTTPS on the loopback interface, on Qt HTTP Server.
-// Tests run it in the same process; it also runs alone (tools/reading-service/main.cpp).
-// Every request is logged before it is routed, so a test can prove that nothing was sent.
+// A stand-in for the reading service over HTTPS on the loopback interface, on Qt HTTP Server:
+// device-code sign-in, the reader's account, content releases and analytics, on an account
+// model in memory. Tests run it in the same process as the client, on a virtual clock and
+// scheduler; it also runs alone (tools/reading-service/main.cpp) on real time.
+//
+// Every request is logged before it is routed, so a test can prove that nothing was sent, or
+// where a secret went. A reply that waits (a fault's delay or hold) is written later from the
+// event loop, never by blocking: the client runs on the same thread. It is dropped when the
+// client has gone meanwhile.
 class ReadingService : public QObject {
   Q_OBJECT
 public:
   using Handler = std::function<StandInReply(const LoggedRequest&)>;
 
+  // On real time.
   explicit ReadingService(const TlsIdentity& identity, QObject* parent = nullptr);
+  // On the clock and scheduler given; the scheduler must outlive the service.
+  ReadingService(const TlsIdentity& identity, NowSource now, DelayScheduler& scheduler,
+                 QObject* parent = nullptr);
   ~ReadingService() override;
 
   // Listens on 127.0.0.1 (any free port for 0) and returns the port; throws when it cannot.
   quint16 listen(quint16 port = 0);
   // "https://127.0.0.1:<port>": the address a client is configured with.
   QUrl baseURL() const;
+  Date now() const { return m_now(); }
 
-  // Answers `method` on `path` (the path without its query); a later route replaces an earlier one.
-  void route(const QByteArray& method, const QString& path, Handler handler);
+  // Answers `method` on `pattern` in place of the stand-in's own route: a path without its
+  // query, or one whose last segment is "{id}" for any single segment. A later route
+  // replaces an earlier one; removeRoute() brings the stand-in's own answer back.
+  void route(const QByteArray& method, const QString& pattern, Handler handler);
   // A fixed answer, for replies whose shape a test chooses.
-  void setReply(const QByteArray& method, const QString& path, StandInReply reply);
+  void setReply(const QByteArray& method, const QString& pattern, StandInReply reply);
+  void removeRoute(const QByteArray& method, const QString& pattern);
+  // The stand-in's own routes (see the route files); route() takes precedence.
+  void serve(const QByteArray& method, const QString& pattern, Handler handler);
+  using ServiceHandler = StandInReply (*)(ReadingService&, const LoggedRequest&);
+  void serve(const QByteArray& method, const QString& pattern, ServiceHandler handler);
+  // A route that needs an open session: 401 without one.
+  using SessionHandler = StandInReply (*)(ReadingService&, const LoggedRequest&,
+                                          const StandInAccounts::Session&);
+  void serveSignedIn(const QByteArray& method, const QString& pattern, SessionHandler handler);
+
+  // Faults of one route apply one after the other, in the order they were added.
+  void addFault(const QByteArray& method, const QString& pattern, StandInFault fault);
+  void clearFaults();
+
+  // Replies kept by a fault's hold whose client still waits (one that has gone is not counted).
+  int heldReplies() const;
+  // Writes every held reply and returns how many reached a client still waiting.
+  int releaseHeld();
 
   StandInAccounts& accounts() { return m_accounts; }
+  DeviceGrants& grants() { return m_grants; }
+  PublishedContent& content() { return m_content; }
+  // The analytics events accepted so far, oldest first.
+  QList<QJsonObject>& analyticsEvents() { return m_analyticsEvents; }
 
   const QList<LoggedRequest>& requestLog() const { return m_log; }
   void clearRequestLog() { m_log.clear(); }
+  // Where `secret` occurs in the logged requests: "POST /api/reader-auth/device/token body",
+  // "GET /api/reader/me header authorization", "… query" or "… path"; one entry per place.
+  QStringList placesOf(const QString& secret) const;
 
 private:
+  struct PendingReply;
+  using RouteKey = std::pair<QByteArray, QString>;
+
+  void receive(LoggedRequest request, QHttpServerResponder&& responder);
   StandInReply dispatch(const LoggedRequest& request);
+  std::optional<StandInFault> takeFault(const LoggedRequest& request);
+  void deliverLater(std::shared_ptr<PendingReply> pending, const StandInFault& fault);
+  bool write(PendingReply& pending);
 
   QHttpServer* m_server;
   quint16 m_port = 0;
-  std::map<std::pair<QByteArray, QString>, Handler> m_routes;
+  NowSource m_now;
+  DelayScheduler& m_scheduler;
+  std::map<RouteKey, Handler> m_scripted;
+  std::map<RouteKey, Handler> m_builtIn;
+  std::map<RouteKey, std::deque<StandInFault>> m_faults;
+  std::deque<std::shared_ptr<PendingReply>> m_held;
+  std::set<DelayScheduler::TimerId> m_delayed;
   StandInAccounts m_accounts;
+  DeviceGrants m_grants;
+  PublishedContent m_content;
+  QList<QJsonObject> m_analyticsEvents;
   QList<LoggedRequest> m_log;
 };
 

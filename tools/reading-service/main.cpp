@@ -1,6 +1,8 @@
-// Runs the stand-in reading service alone: it makes a fresh test authority, writes that
-// authority's certificate (never a key) where the caller asks, and serves on the loopback
-// interface until stopped.
+// Runs the stand-in reading service alone, on real time: it makes a fresh test authority,
+// writes that authority's certificate (never a key) where the caller asks, seeds one sample
+// reader who is also the one signed in to the stand-in's browser, publishes the built-in
+// sample release when there is one, prints its address and serves on the loopback interface
+// until stopped.
 #include "ReadingService.h"
 
 #include <QCommandLineParser>
@@ -21,9 +23,22 @@ int main(int argc, char** argv) {
   QCommandLineOption caOption(QStringLiteral("ca-out"),
                               QStringLiteral("File to receive the test authority's certificate (PEM)."),
                               QStringLiteral("file"));
+  QCommandLineOption approveOption(
+      QStringLiteral("auto-approve-after"),
+      QStringLiteral("Approve every browser sign-in this many seconds after it began."),
+      QStringLiteral("seconds"));
   parser.addOption(portOption);
   parser.addOption(caOption);
+  parser.addOption(approveOption);
   parser.process(application);
+
+  bool validDelay = true;
+  const double approveAfter =
+      parser.isSet(approveOption) ? parser.value(approveOption).toDouble(&validDelay) : 0;
+  if (!validDelay || approveAfter < 0) {
+    QTextStream(stderr) << "--auto-approve-after needs a number of seconds, 0 or more\n";
+    return 1;
+  }
 
   brindlewick::TestCertificateAuthority authority;
   brindlewick::ReadingService service(authority.issueServerIdentity());
@@ -35,7 +50,15 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  const QString reader = QStringLiteral("sample-reader");
+  service.accounts().addReader(
+      {reader, QStringLiteral("Sample Reader"), QStringLiteral("reader@example.com"), {}});
+  service.grants().setBrowserReader(reader);
+  if (parser.isSet(approveOption)) {
+    service.grants().setAutoApproveAfter(approveAfter);
+  }
   try {
+    service.content().publishSampleRelease();
     service.listen(static_cast<quint16>(parser.value(portOption).toUInt()));
   } catch (const std::exception& error) {
     QTextStream(stderr) << error.what() << '\n';
