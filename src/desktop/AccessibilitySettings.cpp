@@ -1,10 +1,10 @@
 #include "desktop/AccessibilitySettings.h"
 
+#include "desktop/BusProperties.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
@@ -145,10 +145,7 @@ void PortalAccessibilitySettings::listenTo(const QDBusConnection& sessionBus) {
   QDBusMessage readAll = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kPortalInterface,
                                                         QStringLiteral("ReadAll"));
   readAll << QStringList{kAppearance, kGnomeInterface, kGnomeAccessibility, kKdeGlobals};
-  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(readAll, timeoutMilliseconds_), this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
-    call->deleteLater();
-    const QDBusMessage reply = call->reply();
+  callWithoutWaiting(bus, readAll, timeoutMilliseconds_, this, [this](const QDBusMessage& reply) {
     if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String("a{sa{sv}}")) {
       const auto argument = reply.arguments().constFirst().value<QDBusArgument>();
       argument.beginMap();

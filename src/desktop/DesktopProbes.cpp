@@ -8,8 +8,9 @@
 
 namespace brindlewick {
 
-LinuxDesktopProbes::LinuxDesktopProbes(QObject* parent) : QObject(parent) {
-  build(QDBusConnection(QString()), QDBusConnection(QString()), new X11DesktopWatch(this));
+LinuxDesktopProbes::LinuxDesktopProbes(const SystemEventsEnvironment& environment, QObject* parent)
+    : QObject(parent) {
+  build(QDBusConnection(QString()), QDBusConnection(QString()), new X11DesktopWatch(this), environment);
   // Opening a bus waits for the bus daemon, with no limit while it authenticates us, so a
   // daemon that has stopped answering would freeze the application at start. The buses are
   // opened on a thread of their own and handed to the probes on the main thread when they
@@ -26,6 +27,7 @@ LinuxDesktopProbes::LinuxDesktopProbes(QObject* parent) : QObject(parent) {
         [probes, systemBus, sessionBus] {
           if (*probes) {
             (*probes)->events_->listenTo(systemBus, sessionBus);
+            (*probes)->events_->watchNetwork(systemBus.isConnected());
             (*probes)->accessibility_->listenTo(sessionBus);
           }
         },
@@ -36,17 +38,18 @@ LinuxDesktopProbes::LinuxDesktopProbes(QObject* parent) : QObject(parent) {
 LinuxDesktopProbes::LinuxDesktopProbes(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
                                        const QByteArray& x11Display, QObject* parent)
     : QObject(parent) {
-  build(systemBus, sessionBus, new X11DesktopWatch(x11Display, this));
+  build(systemBus, sessionBus, new X11DesktopWatch(x11Display, this), {});
 }
 
 LinuxDesktopProbes::~LinuxDesktopProbes() = default;
 
 void LinuxDesktopProbes::build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
-                               X11DesktopWatch* x11) {
+                               X11DesktopWatch* x11, const SystemEventsEnvironment& environment) {
   clock_ = new SystemFrameClock(this);
   x11_ = x11;
-  events_ = new DesktopSystemEvents(systemBus, sessionBus, x11_, this);
+  events_ = new DesktopSystemEvents(systemBus, sessionBus, x11_, environment, this);
   fullScreen_ = std::make_unique<X11FullScreenProbe>(x11_);
+  state_ = std::make_unique<LinuxDesktopState>(x11_, events_);
   accessibility_ = new PortalAccessibilitySettings(
       sessionBus, PortalAccessibilitySettings::kDefaultTimeoutMilliseconds, this);
   presses_ = new ApplicationPressMonitor(this);
@@ -59,6 +62,7 @@ DesktopProbes LinuxDesktopProbes::probes() {
   probes.fullScreen = fullScreen_.get();
   probes.accessibility = accessibility_;
   probes.outsidePresses = presses_;
+  probes.state = state_.get();
   return probes;
 }
 
@@ -72,6 +76,10 @@ DesktopSystemEvents* LinuxDesktopProbes::events() const {
 
 PortalAccessibilitySettings* LinuxDesktopProbes::accessibility() const {
   return accessibility_;
+}
+
+LinuxDesktopState* LinuxDesktopProbes::state() const {
+  return state_.get();
 }
 
 } // namespace brindlewick

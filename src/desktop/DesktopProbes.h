@@ -1,6 +1,7 @@
 #pragma once
 
 #include "desktop/AccessibilitySettings.h"
+#include "desktop/DesktopState.h"
 #include "desktop/FrameClock.h"
 #include "desktop/FullScreenProbe.h"
 #include "desktop/OutsidePressMonitor.h"
@@ -15,15 +16,16 @@
 
 namespace brindlewick {
 
-// Everything a panel learns from the desktop it runs on, as interfaces, so that tests can
-// drive each one by hand. The pointed-to objects are shared by every panel and must outlive
-// them.
+// Everything the panels and the application model learn from the desktop they run on, as
+// interfaces, so that tests can drive each one by hand. The pointed-to objects are shared by
+// every user and must outlive them.
 struct DesktopProbes {
   FrameClock* clock = nullptr; // media time and display frames for the animations
   SystemEvents* events = nullptr;
   FullScreenProbe* fullScreen = nullptr;
   AccessibilitySettings* accessibility = nullptr;
   OutsidePressMonitor* outsidePresses = nullptr;
+  DesktopState* state = nullptr; // active space, covered, screen reader, front application
 };
 
 // The real probes of this Linux desktop, made once per process.
@@ -32,9 +34,11 @@ class LinuxDesktopProbes final : public QObject {
 
 public:
   // The system and session buses and the X server named by DISPLAY (none in a Wayland session).
-  // The buses are opened in the background; their events start once they are open.
-  explicit LinuxDesktopProbes(QObject* parent = nullptr);
-  // Named buses and X display, for tests; an empty display name means no X11.
+  // The buses are opened in the background; their events start once they are open, and the
+  // network is followed from then on.
+  explicit LinuxDesktopProbes(const SystemEventsEnvironment& environment = {}, QObject* parent = nullptr);
+  // Named buses and X display, for tests; an empty display name means no X11. The network is
+  // not followed: Qt's backends use the process's own system bus.
   LinuxDesktopProbes(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
                      const QByteArray& x11Display, QObject* parent = nullptr);
   ~LinuxDesktopProbes() override;
@@ -44,14 +48,17 @@ public:
   X11DesktopWatch* x11() const;
   DesktopSystemEvents* events() const;
   PortalAccessibilitySettings* accessibility() const;
+  LinuxDesktopState* state() const;
 
 private:
-  void build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus, X11DesktopWatch* x11);
+  void build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus, X11DesktopWatch* x11,
+             const SystemEventsEnvironment& environment);
 
   SystemFrameClock* clock_ = nullptr;
   X11DesktopWatch* x11_ = nullptr;
   DesktopSystemEvents* events_ = nullptr;
   std::unique_ptr<X11FullScreenProbe> fullScreen_;
+  std::unique_ptr<LinuxDesktopState> state_;
   PortalAccessibilitySettings* accessibility_ = nullptr;
   ApplicationPressMonitor* presses_ = nullptr;
 };

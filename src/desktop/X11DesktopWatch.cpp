@@ -16,8 +16,11 @@ namespace brindlewick {
 namespace {
 
 constexpr const char* kAtomNames[] = {"_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_FULLSCREEN",
-                                      "_NET_CURRENT_DESKTOP"};
-enum AtomIndex { ActiveWindow, WmState, WmStateFullScreen, CurrentDesktop, AtomCount };
+                                      "_NET_CURRENT_DESKTOP", "_NET_WM_DESKTOP"};
+enum AtomIndex { ActiveWindow, WmState, WmStateFullScreen, CurrentDesktop, WmDesktop, AtomCount };
+
+// The _NET_WM_DESKTOP of a window shown on every workspace.
+constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
 
 // Longest list of states read from one window; real window managers set a handful.
 constexpr std::uint32_t kMaxStates = 64;
@@ -135,6 +138,39 @@ bool X11DesktopWatch::activeWindowIsFullScreen() {
   return windowIsFullScreen(queryActiveWindow());
 }
 
+std::optional<std::uint32_t> X11DesktopWatch::cardinal(std::uint32_t window, int atom) {
+  xcb_get_property_cookie_t cookie =
+      xcb_get_property(connection_->xcb, 0, window, connection_->atoms[atom], XCB_ATOM_CARDINAL, 0, 1);
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(connection_->xcb, cookie, nullptr);
+  scheduleDrain();
+  if (reply == nullptr) {
+    return std::nullopt; // no such window
+  }
+  std::optional<std::uint32_t> value;
+  if (reply->type == XCB_ATOM_CARDINAL && reply->format == 32 && xcb_get_property_value_length(reply) >= 4) {
+    std::uint32_t number = 0;
+    std::memcpy(&number, xcb_get_property_value(reply), sizeof number);
+    value = number;
+  }
+  std::free(reply);
+  return value;
+}
+
+std::optional<bool> X11DesktopWatch::isOnCurrentDesktop(std::uint32_t window) {
+  if (!isConnected() || window == XCB_NONE) {
+    return std::nullopt;
+  }
+  const std::optional<std::uint32_t> desktop = cardinal(window, WmDesktop);
+  if (desktop == kAllDesktops) {
+    return true;
+  }
+  const std::optional<std::uint32_t> current = cardinal(connection_->root, CurrentDesktop);
+  if (!desktop || !current) {
+    return std::nullopt;
+  }
+  return *desktop == *current;
+}
+
 void X11DesktopWatch::followActiveWindow() {
   const std::uint32_t window = queryActiveWindow();
   if (window != activeWindow_) {
@@ -215,6 +251,12 @@ bool X11DesktopWatch::isConnected() const {
 }
 bool X11DesktopWatch::activeWindowIsFullScreen() {
   return false;
+}
+std::optional<bool> X11DesktopWatch::isOnCurrentDesktop(std::uint32_t) {
+  return std::nullopt;
+}
+std::optional<std::uint32_t> X11DesktopWatch::cardinal(std::uint32_t, int) {
+  return std::nullopt;
 }
 void X11DesktopWatch::drainEvents() {}
 void X11DesktopWatch::followActiveWindow() {}

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QSocketNotifier;
 
@@ -33,6 +34,11 @@ public:
   // when there is no active window, no window manager, or no connection.
   bool activeWindowIsFullScreen();
 
+  // Whether the X window `window` is on the current workspace: its _NET_WM_DESKTOP is the
+  // current desktop or 0xFFFFFFFF ("all desktops"). Empty when that cannot be known: no
+  // connection, or no window manager hint on the root window or on the window.
+  std::optional<bool> isOnCurrentDesktop(std::uint32_t window);
+
   // Whether the current session is a Wayland one, by the usual session variables.
   static bool isWaylandSession();
 
@@ -50,6 +56,7 @@ private:
   void followActiveWindow();
   std::uint32_t queryActiveWindow();
   bool windowIsFullScreen(std::uint32_t window);
+  std::optional<std::uint32_t> cardinal(std::uint32_t window, int atom);
   void close();
 
   std::unique_ptr<Connection> connection_;

@@ -1,3 +1,4 @@
+#include "desktop/SystemEvents.h"
 #include "panel/DropPanel.h"
 #include "panel/PresentationPolicy.h"
 
@@ -93,6 +94,8 @@ TEST(DropPanel, StaysOnTopWithoutFrameAndTakesFocusOnlyWhenItMay) {
   panel.activateWindow();
   QApplication::processEvents();
   EXPECT_EQ(QGuiApplication::focusWindow(), panel.windowHandle());
+  // A focused panel is not one of the windows whose focus starts a sync.
+  EXPECT_FALSE(DesktopSystemEvents::countsAsKeyWindow(panel.windowHandle()));
   panel.setAcceptsKeyboardFocus(false);
   EXPECT_TRUE(panel.isVisible());
   EXPECT_TRUE(panel.windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus));

@@ -1,4 +1,5 @@
 #include "desktop/DesktopProbes.h"
+#include "desktop/DesktopState.h"
 #include "desktop/X11DesktopWatch.h"
 #include "panel/PanelController.h"
 
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace brindlewick {
 namespace {
@@ -84,6 +87,19 @@ public:
     xcb_flush(connection_);
   }
 
+  // Sets or removes a workspace hint (a window's or, on the root window, the current one) and
+  // waits until the server has it.
+  void setDesktopHint(xcb_window_t window, const char* name, std::optional<std::uint32_t> desktop) {
+    if (desktop) {
+      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom(name), XCB_ATOM_CARDINAL, 32, 1,
+                          &*desktop);
+    } else {
+      xcb_delete_property(connection_, window, atom(name));
+    }
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  }
+  xcb_window_t root() const { return root_; }
+
 private:
   xcb_connection_t* connection_ = nullptr;
   xcb_window_t root_ = XCB_NONE;
@@ -123,6 +139,35 @@ TEST(X11DesktopWatchOnXvfb, FollowsTheActiveWindowsFullScreenStateAndTheWorkspac
 
   manager.setCurrentDesktop(2);
   ASSERT_TRUE(desktop.wait(kWaitMilliseconds));
+}
+
+TEST(LinuxDesktopStateOnXvfb, AsksTheWindowManagerWhichWorkspaceAWindowIsOn) {
+  SKIP_WITHOUT_X11();
+  FakeWindowManager manager;
+  X11DesktopWatch watch;
+  LinuxDesktopState state(&watch, nullptr);
+  QWindow window;
+  window.setGeometry(100, 100, 200, 100);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+  struct Case {
+    const char* name;
+    std::optional<std::uint32_t> current;
+    std::optional<std::uint32_t> window;
+    bool onActiveSpace;
+  };
+  const Case cases[] = {
+      {"no hint on the window", 1, std::nullopt, true},
+      {"the current workspace", 1, 1, true},
+      {"another workspace", 1, 0, false},
+      {"every workspace", 1, 0xFFFFFFFF, true},
+  };
+  for (const Case& c : cases) {
+    manager.setDesktopHint(manager.root(), "_NET_CURRENT_DESKTOP", c.current);
+    manager.setDesktopHint(static_cast<xcb_window_t>(window.winId()), "_NET_WM_DESKTOP", c.window);
+    EXPECT_EQ(state.isOnActiveSpace(window), c.onActiveSpace) << c.name;
+  }
 }
 
 // Which window holds the X server's keyboard focus (what the reader types into).

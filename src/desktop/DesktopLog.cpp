@@ -1,0 +1,7 @@
+#include "desktop/DesktopLog.h"
+
+namespace brindlewick {
+
+Q_LOGGING_CATEGORY(lcDesktop, "brindlewick.desktop", QtInfoMsg)
+
+} // namespace brindlewick

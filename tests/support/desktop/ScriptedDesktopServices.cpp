@@ -1,0 +1,124 @@
+#include "desktop/ScriptedDesktopServices.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+
+namespace {
+
+// logind's User.Display: the session's id and object path.
+struct DisplaySession {
+  QString id;
+  QDBusObjectPath path;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const DisplaySession& session) {
+  argument.beginStructure();
+  argument << session.id << session.path;
+  argument.endStructure();
+  return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, DisplaySession& session) {
+  argument.beginStructure();
+  argument >> session.id >> session.path;
+  argument.endStructure();
+  return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(DisplaySession)
+
+namespace brindlewick {
+
+namespace {
+
+const QString kLogin1 = QStringLiteral("/org/freedesktop/login1");
+const QString kUserPath = QStringLiteral("/org/freedesktop/login1/user/_1000");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kSession = QStringLiteral("org.freedesktop.login1.Session");
+
+} // namespace
+
+const QString ScriptedDesktopServices::kProcessSession =
+    QStringLiteral("/org/freedesktop/login1/session/_32");
+const QString ScriptedDesktopServices::kDisplaySession = QStringLiteral("/org/freedesktop/login1/session/c2");
+
+ScriptedDesktopServices::ScriptedDesktopServices(const QDBusConnection& connection)
+    : m_connection(connection) {
+  qDBusRegisterMetaType<DisplaySession>();
+  m_connection.registerVirtualObject(kLogin1, this, QDBusConnection::SubPath);
+  m_connection.registerService(QStringLiteral("org.freedesktop.login1"));
+}
+
+ScriptedDesktopServices::~ScriptedDesktopServices() {
+  m_connection.unregisterObject(kLogin1, QDBusConnection::UnregisterTree);
+}
+
+bool ScriptedDesktopServices::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+  const QString member = message.member();
+  const QString path = message.path();
+  QVariant answer;
+  if (member == QLatin1String("GetSessionByPID")) {
+    if (!sessionForProcess) {
+      return connection.send(
+          message.createErrorReply(QStringLiteral("org.freedesktop.login1.NoSessionForPID"),
+                                   QStringLiteral("PID does not belong to any known session")));
+    }
+    answer = QVariant::fromValue(QDBusObjectPath(kProcessSession));
+  } else if (member == QLatin1String("GetUser")) {
+    answer = QVariant::fromValue(QDBusObjectPath(kUserPath));
+  } else if (member == QLatin1String("Get") && path == kUserPath) {
+    answer = QVariant::fromValue(QDBusVariant(
+        QVariant::fromValue(DisplaySession{QStringLiteral("c2"), QDBusObjectPath(kDisplaySession)})));
+  } else if (member == QLatin1String("GetAll") && path.startsWith(kLogin1 + QStringLiteral("/session/"))) {
+    answer = session;
+  } else {
+    return false;
+  }
+  return connection.send(message.createReply(answer));
+}
+
+void ScriptedDesktopServices::sendSignal(const QString& path, const QString& interface, const QString& name,
+                                         const QVariantList& arguments) {
+  QDBusMessage signal = QDBusMessage::createSignal(path, interface, name);
+  signal.setArguments(arguments);
+  m_connection.send(signal);
+}
+
+void ScriptedDesktopServices::propertiesChanged(const QString& path, const QString& interface,
+                                                const QVariantMap& changed) {
+  sendSignal(path, kProperties, QStringLiteral("PropertiesChanged"), {interface, changed, QStringList()});
+}
+
+void ScriptedDesktopServices::prepareForSleep(bool sleeping) {
+  sendSignal(kLogin1, QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+             {sleeping});
+}
+
+void ScriptedDesktopServices::setSession(const char* property, bool value, bool announce) {
+  session.insert(QString::fromLatin1(property), value);
+  if (announce) {
+    propertiesChanged(kProcessSession, kSession, {{QString::fromLatin1(property), value}});
+  }
+}
+
+void ScriptedDesktopServices::requestLock(bool lock, const QString& session) {
+  sendSignal(session, kSession, lock ? QStringLiteral("Lock") : QStringLiteral("Unlock"), {});
+}
+
+void ScriptedDesktopServices::setScreenSaverActive(bool active, bool gnome) {
+  const QString desktop = gnome ? QStringLiteral("gnome") : QStringLiteral("freedesktop");
+  sendSignal(QStringLiteral("/org/%1/ScreenSaver").arg(desktop),
+             QStringLiteral("org.%1.ScreenSaver").arg(desktop), QStringLiteral("ActiveChanged"), {active});
+}
+
+void ScriptedDesktopServices::setScreenReader(bool running) {
+  propertiesChanged(QStringLiteral("/org/a11y/bus"), QStringLiteral("org.a11y.Status"),
+                    {{QStringLiteral("ScreenReaderEnabled"), running}});
+}
+
+} // namespace brindlewick
