@@ -1,4 +1,4 @@
-#include "ReleaseGenerator.h"
+#include "StandInHarness.h"
 #include "content/ContentContracts.h"
 
 #include <QFile>
@@ -26,13 +26,26 @@ QByteArray sampleBody() {
   return file.readAll();
 }
 
-// The sample as a newcomer's first sync receives it: announced by a manifest made from its
-// bytes, checked by the running build's own version.
+// The sample as a newcomer's first sync receives it: the stand-in publishes it by default,
+// announces it with the manifest it makes from the bytes, and serves those bytes; the running
+// build's own version checks both.
 ContentRelease publishedSample() {
-  const QByteArray body = sampleBody();
-  const QString version = QStringLiteral(BRINDLEWICK_CONFIGURED_VERSION);
-  const ContentRelease decoded = ContractValidation::decodeRelease(body, false, version);
-  return ContractValidation::validateRelease(body, manifestFor(decoded, body), version);
+  static const ContentRelease sample = [] {
+    StandInHarness harness;
+    harness.service().accounts().addReader(
+        {QStringLiteral("r1"), QStringLiteral("Ada"), QStringLiteral("a@b.c")});
+    const QString token = harness.service().accounts().openSession(QStringLiteral("r1"));
+    const QString version = QStringLiteral(BRINDLEWICK_CONFIGURED_VERSION);
+    const ContentManifest manifest = ContractValidation::decodeManifest(
+        harness.fetch("GET", QStringLiteral("/api/v1/content/manifest"), {}, token).body, version);
+    const QByteArray body =
+        harness.fetch("GET", QStringLiteral("/api/v1/content/releases/") + manifest.releaseId, {}, token)
+            .body;
+    if (body != sampleBody())
+      throw std::runtime_error("the stand-in serves other bytes than the sample file");
+    return ContractValidation::validateRelease(body, manifest, version);
+  }();
+  return sample;
 }
 
 TEST(SampleRelease, PassesTheGateOfTheBuildsOwnVersion) {

@@ -4,7 +4,9 @@
 #include "foundation/Json.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonValue>
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -84,6 +86,30 @@ template <JsonCodable V> struct JsonCoding<QMap<QString, V>> {
     for (auto it = map.begin(); it != map.end(); ++it)
       object.insert(it.key(), JsonCoding<V>::encode(it.value()));
     return object;
+  }
+};
+
+// A JSON array of values, in order.
+template <JsonCodable V> struct JsonCoding<QList<V>> {
+  static QList<V> decode(const QJsonValue& json) {
+    const QJsonArray array = Json::toArray(json, {});
+    QList<V> result;
+    result.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+      try {
+        result.append(JsonCoding<V>::decode(array.at(i)));
+      } catch (const JsonDecodingError& error) {
+        const QString at = Json::element({}, i);
+        throw JsonDecodingError(error.path().isEmpty() ? at : Json::child(at, error.path()), error.problem());
+      }
+    }
+    return result;
+  }
+  static QJsonValue encode(const QList<V>& list) {
+    QJsonArray array;
+    for (const V& value : list)
+      array.append(JsonCoding<V>::encode(value));
+    return array;
   }
 };
 

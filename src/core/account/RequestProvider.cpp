@@ -1,0 +1,7 @@
+#include "account/RequestProvider.h"
+
+namespace brindlewick {
+
+RequestProvider::~RequestProvider() = default;
+
+} // namespace brindlewick

@@ -1,0 +1,136 @@
+// The content sync service against the stand-in over TLS, on a real store file.
+#include "AsyncProbe.h"
+#include "RawStoreDatabase.h"
+#include "ReleaseGenerator.h"
+#include "StandInHarness.h"
+#include "account/AccountContracts.h"
+#include "account/SyncService.h"
+#include "account/TransportRequestProvider.h"
+#include "service/ServiceError.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace brindlewick;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString version = u"1.0.0"_s;
+const std::string failed = "Sync failed; last-good content was retained. ";
+const std::string upToDate = "Your content is up to date.";
+const std::string updated = "Content updated. Saved revisions are unchanged.";
+const QString manifestRoute = u"/api/v1/content/manifest"_s;
+const QString releaseRoute = u"/api/v1/content/releases/{id}"_s;
+
+class SyncServiceTest : public testing::Test {
+protected:
+  StandInHarness harness;
+  ReadingService& service = harness.service();
+  std::unique_ptr<NativeAPIClient> client = harness.makeClient();
+  QTemporaryDir folder;
+  const QString path = folder.filePath(u"Brindlewick.store"_s);
+  LocalStore store{false, path};
+  ContentRepository repository{store, version, false};
+  std::optional<QString> token;
+  TransportRequestProvider provider{*client, [this] { return token; }};
+  std::unique_ptr<SyncService> sync =
+      std::make_unique<SyncService>(repository, provider, version, harness.clock());
+
+  void SetUp() override { service.accounts().addReader({u"r1"_s, u"Ada"_s, u"ada@example.com"_s}); }
+
+  // Runs one sync and returns its requests: "manifest" with the tag it carried, "release".
+  std::string run() {
+    const QByteArray stored = repository.manifestETag().value_or(QString()).toLatin1();
+    service.clearRequestLog();
+    EXPECT_TRUE(finishTask(sync->sync()).finished && !sync->isBusy());
+    QStringList requests;
+    for (const LoggedRequest& request : service.requestLog()) {
+      const auto tag = request.header("If-None-Match");
+      requests << (request.path != manifestRoute ? "release"
+                   : !tag                        ? "manifest untagged"
+                   : *tag == stored              ? "manifest stored tag"
+                                                 : "manifest other");
+    }
+    return requests.join(u", "_s).toStdString();
+  }
+  std::string message() const { return sync->message().value_or(QString()).toStdString(); }
+  void fault(const QString& route, StandInFault fault) { service.addFault("GET", route, std::move(fault)); }
+  const PublishedContent::Release& current() { return *service.content().current(); }
+};
+
+// Each row starts from what a first sync installed, a minute later.
+struct Row {
+  const char* name;
+  std::function<void()> arrange;
+  std::string requests, message;
+  int installs = 0; // 0: the store is kept as it was; 1: the next release with its tag; -1: without
+};
+
+TEST_F(SyncServiceTest, EveryOutcomeKeepsOrReplacesTheReleaseWhole) {
+  const GeneratedRelease next = generateRelease(5);
+  const auto publishNext = [&] { service.content().publish(next.body); };
+  const std::string retried = "manifest stored tag, release, manifest untagged, release";
+  const std::vector<Row> rows = {
+      {"unchanged: 304", [] {}, "manifest stored tag", upToDate},
+      {"equal manifest, other tag",
+       [&] {
+         fault(manifestRoute, {.body = current().manifestBody, .headers = {{"ETag", "x"}}});
+       },
+       "manifest stored tag", upToDate},
+      {"manifest without tag", [&] { publishNext(), fault(manifestRoute, {.removedHeaders = {"ETag"}}); },
+       "manifest stored tag, release", updated, -1},
+      {"release gone twice",
+       [&] { publishNext(), service.content().unpublish(next.manifest.releaseId, 404); }, retried,
+       failed + ServiceError::releaseUnavailable().what()},
+      {"gone once", [&] { publishNext(), fault(releaseRoute, {.status = 410}); }, retried, updated, 1},
+      {"manifest 404: no retry", [&] { fault(manifestRoute, {.status = 404}); }, "manifest stored tag",
+       failed + "The content service returned HTTP 404."},
+      {"no session: nothing sent", [&] { token.reset(); }, "", failed + AccountError::notSignedIn().what()},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    service.clearFaults();
+    service.content().publishSampleRelease();
+    token = service.accounts().openSession(u"r1"_s);
+    run();
+    ASSERT_EQ(repository.manifestETag(), QString::fromLatin1(current().etag));
+    const std::optional<Date> firstSuccess = sync->lastSuccess();
+    harness.advance(60);
+    const QMap<QString, QByteArray> before = RawStoreDatabase(path).records();
+
+    row.arrange();
+    EXPECT_EQ(run(), row.requests);
+    EXPECT_EQ(message(), row.message);
+    EXPECT_EQ(sync->lastSuccess(),
+              row.message == upToDate || row.message == updated ? harness.now() : firstSuccess);
+    if (!row.installs) {
+      EXPECT_EQ(RawStoreDatabase(path).records(), before);
+    } else {
+      const QString tag = QString::fromLatin1(current().etag);
+      EXPECT_EQ(repository.manifest(), next.manifest);
+      EXPECT_EQ(repository.manifestETag(), row.installs > 0 ? std::optional(tag) : std::nullopt);
+    }
+  }
+}
+
+TEST_F(SyncServiceTest, ASyncDuringARunSendsNothingAndTheServiceMayGo) {
+  token = service.accounts().openSession(u"r1"_s);
+  fault(manifestRoute, {.hold = true});
+  const auto first = startTask(sync->sync());
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
+  EXPECT_TRUE(finishTask(sync->sync()).finished);
+  EXPECT_EQ(service.requestLog().size(), 1);
+  EXPECT_TRUE(sync->isBusy());
+
+  // Gone while its reply is held: the late reply touches nothing.
+  sync.reset();
+  service.releaseHeld();
+  EXPECT_TRUE(waitUntilFinished(first));
+  EXPECT_FALSE(repository.release());
+}
+
+} // namespace
