@@ -7,6 +7,8 @@
 #include <QLinearGradient>
 #include <QRectF>
 
+#include <functional>
+
 class QPainter;
 
 namespace brindlewick {
@@ -16,6 +18,9 @@ namespace brindlewick {
 // drop card, by the drop's category. Nothing comes from the desktop's accent or palette.
 // "HSB" colours are HSV (QColor::fromHsvF), not HSL.
 namespace DropDesign {
+
+// A colour that depends on what the interface is drawn for, asked when painting.
+using ColorFor = std::function<QColor(const UiTraits&)>;
 
 QColor ink();   // grey 0.08: near-black text and fill
 QColor paper(); // grey 0.97: near-white text and fill
