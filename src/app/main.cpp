@@ -1,3 +1,6 @@
+#include "app/LaunchMode.h"
+#include "app/LaunchRequest.h"
+#include "app/SingleInstance.h"
 #include "desktop/DesktopProbes.h"
 #include "desktop/ScreenSource.h"
 #include "panel/PanelController.h"
@@ -30,17 +33,47 @@ private:
 
 } // namespace
 
-// For now the application shows the prototype panel through the panel controller, on the
-// display it chooses, and quits when the panel is dismissed (its close button or Escape).
+// For now the reader shows the prototype panel through the panel controller, on the display
+// it chooses, and quits when the panel is dismissed (its close button or Escape). A later
+// start brings the panel back and ends; the diagnostic modes are not built yet.
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    QTextStream(stderr) << "Brindlewick " << BRINDLEWICK_VERSION
-                        << ": run without arguments to show the prototype panel.\n";
-    return 2;
+  // The mode comes from the command line as given: Qt takes its own options (and whatever
+  // follows one that expects a value) out of argv when the application object is made, and a
+  // refused switch must end the start before a display is opened.
+  QStringList commandLine;
+  for (int i = 0; i < argc; ++i)
+    commandLine.append(QString::fromLocal8Bit(argv[i]));
+  const LaunchMode mode = launchMode(commandLine);
+  if (mode == LaunchMode::refused) {
+    QTextStream(stderr) << refusedDiagnosticsLine;
+    return refusedExitStatus;
   }
+  if (isDiagnostic(mode)) {
+    QTextStream(stderr) << "Brindlewick " << BRINDLEWICK_VERSION
+                        << ": this diagnostic mode is not built yet.\n";
+    return refusedExitStatus;
+  }
+  // Qt takes the X11 startup id out of the environment when it connects to the display; a
+  // start that hands its request on must pass it along.
+  const QString startupId = qEnvironmentVariable("DESKTOP_STARTUP_ID");
+  const QString activationToken = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Brindlewick"));
   QApplication::setApplicationVersion(QStringLiteral(BRINDLEWICK_VERSION));
+  QGuiApplication::setDesktopFileName(QStringLiteral("app.brindlewick"));
+
+  LaunchRequest request = LaunchRequest::fromArguments(QCoreApplication::arguments());
+  request.startupId = startupId;
+  request.activationToken = activationToken;
+  SingleInstance instance;
+  try {
+    if (instance.start(request) == SingleInstance::Role::forwarded)
+      return 0;
+  } catch (const SingleInstanceError& error) {
+    QTextStream(stderr) << "Brindlewick: " << error.description() << "\n";
+    return 1;
+  }
 
   const SystemScreenSource screens;
   LinuxDesktopProbes desktop;
@@ -50,6 +83,10 @@ int main(int argc, char** argv) {
   controller.setOnDismiss([] { QApplication::quit(); });
   FocusOnClick focusOnClick(controller);
   application.installEventFilter(&focusOnClick);
+  const auto showAgain = [&controller] { controller.show(PresentationRequest::manual); };
+  QObject::connect(&instance, &SingleInstance::reopenRequested, &controller, showAgain);
+  QObject::connect(&instance, &SingleInstance::linksReceived, &controller, showAgain);
+  QObject::connect(&instance, &SingleInstance::actionRequested, &controller, showAgain);
 
   if (!controller.show(PresentationRequest::manual)) {
     QTextStream(stderr) << "Brindlewick: " << controller.lastDecision() << "\n";

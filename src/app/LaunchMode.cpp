@@ -1,0 +1,27 @@
+#include "app/LaunchMode.h"
+
+#include <algorithm>
+
+namespace brindlewick {
+
+LaunchMode launchMode(const QStringList& arguments) {
+  const auto present = [&arguments](QStringView flag) {
+    return std::any_of(arguments.cbegin(), arguments.cend(),
+                       [flag](const QString& argument) { return argument == flag; });
+  };
+  if (present(diagnosticSwitches[0]))
+    return LaunchMode::diagnostics;
+  if (present(diagnosticSwitches[1]))
+    return LaunchMode::smokePanel;
+  if (present(diagnosticSwitches[2]))
+    return LaunchMode::feasibility;
+  if (present(diagnosticSwitches[3]) || present(diagnosticSwitches[4]) || present(diagnosticSwitches[5]))
+    return LaunchMode::refused;
+  return LaunchMode::reader;
+}
+
+bool isDiagnostic(LaunchMode mode) {
+  return mode != LaunchMode::reader;
+}
+
+} // namespace brindlewick

@@ -1,0 +1,165 @@
+#include "app/SingleInstance.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace brindlewick {
+
+namespace {
+
+// The running instance's answer, one line each.
+constexpr QByteArrayView acceptedAnswer = "accepted\n";
+constexpr QByteArrayView refusedAnswer = "refused\n";
+constexpr qsizetype maximumAnswerBytes = 64;
+
+QString lockProblem(QLockFile::LockError error) {
+  switch (error) {
+  case QLockFile::LockFailedError: return QStringLiteral("another start of Brindlewick still holds it");
+  case QLockFile::PermissionError: return QStringLiteral("permission denied");
+  case QLockFile::NoError:
+  case QLockFile::UnknownError: break;
+  }
+  return QStringLiteral("unknown error");
+}
+
+int remainingMilliseconds(const QDeadlineTimer& deadline) {
+  return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
+}
+
+} // namespace
+
+QString SingleInstance::defaultFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
+SingleInstance::SingleInstance(QString folder, Limits limits, QObject* parent)
+    : QObject(parent), m_folder(std::move(folder)), m_limits(limits) {}
+
+SingleInstance::~SingleInstance() {
+  if (m_server == nullptr)
+    return;
+  // Closing removes the socket file. Under the lock, so that a start which has just found
+  // the socket dead and put up its own cannot lose it to this removal.
+  QLockFile lock(lockPath());
+  lock.tryLock(m_limits.lockTimeout);
+  m_server->close();
+}
+
+QString SingleInstance::socketPath() const {
+  return QDir(m_folder).filePath(socketName);
+}
+
+QString SingleInstance::lockPath() const {
+  return QDir(m_folder).filePath(lockName);
+}
+
+SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
+  if (m_folder.isEmpty())
+    throw SingleInstanceError(QStringLiteral("There is no private runtime folder for Brindlewick's socket."));
+  QLockFile lock(lockPath());
+  if (!lock.tryLock(m_limits.lockTimeout))
+    throw SingleInstanceError(
+        QStringLiteral("Could not take the lock %1: %2.").arg(lockPath(), lockProblem(lock.error())));
+
+  QLocalSocket socket;
+  socket.connectToServer(socketPath());
+  if (socket.waitForConnected(static_cast<int>(m_limits.answerTimeout.count()))) {
+    lock.unlock(); // the request may take a while; other starts need not wait for it
+    forward(socket, request);
+    return Role::forwarded;
+  }
+  // No file, or a file nobody listens on (its instance was killed): this start runs. Any
+  // other failure leaves the question open, and a second instance must not start on a guess.
+  if (socket.error() != QLocalSocket::ServerNotFoundError &&
+      socket.error() != QLocalSocket::ConnectionRefusedError)
+    throw SingleInstanceError(QStringLiteral("Could not reach the running Brindlewick at %1: %2.")
+                                  .arg(socketPath(), socket.errorString()));
+
+  QLocalServer::removeServer(socketPath());
+  auto* server = new QLocalServer(this);
+  server->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server->listen(socketPath())) {
+    const QString problem = server->errorString();
+    delete server;
+    throw SingleInstanceError(
+        QStringLiteral("Could not listen for later starts at %1: %2.").arg(socketPath(), problem));
+  }
+  m_server = server;
+  connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+  return Role::running;
+}
+
+void SingleInstance::forward(QLocalSocket& socket, const LaunchRequest& request) {
+  const auto fail = [](const QString& problem) {
+    throw SingleInstanceError(
+        QStringLiteral("Brindlewick is already running but did not take this request: %1.").arg(problem));
+  };
+  const QByteArray line = request.toJson() + '\n';
+  if (line.size() > m_limits.maximumRequestBytes)
+    fail(QStringLiteral("the request is larger than %1 bytes").arg(m_limits.maximumRequestBytes));
+
+  const QDeadlineTimer deadline(m_limits.answerTimeout);
+  socket.write(line);
+  while (socket.bytesToWrite() > 0) {
+    if (!socket.waitForBytesWritten(remainingMilliseconds(deadline)))
+      fail(socket.errorString());
+  }
+  QByteArray answer;
+  while (!answer.contains('\n')) {
+    if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMilliseconds(deadline)))
+      fail(deadline.hasExpired() ? QStringLiteral("it gave no answer in time") : socket.errorString());
+    answer += socket.read(maximumAnswerBytes - answer.size());
+    if (answer.size() >= maximumAnswerBytes && !answer.contains('\n'))
+      fail(QStringLiteral("its answer was not understood"));
+  }
+  if (answer != acceptedAnswer)
+    fail(answer == refusedAnswer ? QStringLiteral("it refused the request")
+                                 : QStringLiteral("its answer was not understood"));
+}
+
+void SingleInstance::acceptConnections() {
+  while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+    // Bounded in size and in time, so a client that sends too much or too little cannot hold
+    // memory or keep the connection.
+    socket->setReadBufferSize(m_limits.maximumRequestBytes);
+    QTimer::singleShot(m_limits.readTimeout, socket, [socket] {
+      socket->abort();
+      socket->deleteLater();
+    });
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+      if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() >= m_limits.maximumRequestBytes) {
+          socket->abort();
+          socket->deleteLater();
+        }
+        return;
+      }
+      QByteArray line = socket->readLine();
+      line.chop(1);
+      disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+      const std::optional<LaunchRequest> request = LaunchRequest::fromJson(line);
+      // Answer first: whatever the request leads to (a modal alert, say) must not keep the
+      // other start waiting.
+      socket->write(request ? acceptedAnswer.toByteArray() : refusedAnswer.toByteArray());
+      socket->disconnectFromServer();
+      if (request)
+        deliver(*request);
+    });
+  }
+}
+
+void SingleInstance::deliver(const LaunchRequest& request) {
+  switch (request.kind) {
+  case LaunchRequest::Kind::reopen: Q_EMIT reopenRequested(request); return;
+  case LaunchRequest::Kind::openLinks: Q_EMIT linksReceived(request); return;
+  case LaunchRequest::Kind::action: Q_EMIT actionRequested(request); return;
+  }
+}
+
+} // namespace brindlewick

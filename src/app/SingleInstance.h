@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/LaunchRequest.h"
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <exception>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace brindlewick {
+
+// A start of the reader that could neither become the running instance nor hand its request
+// to the running one. The message says which and why; no second instance runs.
+class SingleInstanceError : public std::exception {
+public:
+  explicit SingleInstanceError(const QString& message) : m_what(message.toUtf8()) {}
+  QString description() const { return QString::fromUtf8(m_what); }
+  const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+  QByteArray m_what;
+};
+
+// The bounds SingleInstance keeps; tests shorten them.
+struct SingleInstanceLimits {
+  // A request larger than this (its JSON and the line feed) is refused unread.
+  qsizetype maximumRequestBytes = 64 * 1024;
+  // The running instance drops a client that has not sent its whole request by then.
+  std::chrono::milliseconds readTimeout{2000};
+  // A later start waits this long for the running instance to take its request.
+  std::chrono::milliseconds answerTimeout{5000};
+  // How long a start waits while another one holds the lock.
+  std::chrono::milliseconds lockTimeout{5000};
+};
+
+// One reader per user. The first start listens on a local socket that only this user can
+// reach; every later start sends its LaunchRequest there, waits a bounded time for the
+// answer and ends. A socket left behind by a killed instance is replaced; the probe, that
+// removal and listening happen under a lock file, so two starts after a crash cannot remove
+// each other's socket. Diagnostic launches take no part. Main thread only.
+class SingleInstance final : public QObject {
+  Q_OBJECT
+
+public:
+  using Limits = SingleInstanceLimits;
+
+  enum class Role { running, forwarded };
+
+  static inline const QString socketName = QStringLiteral("app.brindlewick.socket");
+  static inline const QString lockName = QStringLiteral("app.brindlewick.lock");
+
+  // This user's runtime folder, private to the user.
+  static QString defaultFolder();
+
+  // The socket and lock file go into `folder`, which must be private to this user.
+  explicit SingleInstance(QString folder = defaultFolder(), Limits limits = {}, QObject* parent = nullptr);
+  // A running instance stops listening and removes its socket, under the lock.
+  ~SingleInstance() override;
+
+  // Becomes the running instance (listening from now on; requests arrive as signals once the
+  // event loop runs, so connect them first), or hands `request` to the one that runs and
+  // returns once it took it. Throws SingleInstanceError when neither worked. Call once.
+  Role start(const LaunchRequest& request);
+
+  QString socketPath() const;
+  QString lockPath() const;
+
+Q_SIGNALS:
+  // A later start with no arguments: bring the reader window back.
+  void reopenRequested(const brindlewick::LaunchRequest& request);
+  // A later start with links (request.links, as given).
+  void linksReceived(const brindlewick::LaunchRequest& request);
+  // A later start with a launcher action (request.action).
+  void actionRequested(const brindlewick::LaunchRequest& request);
+
+private:
+  class Client;
+
+  bool listen();
+  void forward(QLocalSocket& socket, const LaunchRequest& request);
+  void acceptConnections();
+  void deliver(const LaunchRequest& request);
+
+  QString m_folder;
+  Limits m_limits;
+  QLocalServer* m_server = nullptr;
+};
+
+} // namespace brindlewick

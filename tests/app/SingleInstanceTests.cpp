@@ -1,0 +1,144 @@
+#include "app/SingleInstance.h"
+
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace brindlewick;
+
+namespace {
+
+// One start of SingleInstanceChild; a held one waits for release().
+struct Start : QProcess {
+  Start(const QString& folder, const QStringList& arguments, bool held = false,
+        const QString& startupId = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DESKTOP_STARTUP_ID", startupId);
+    environment.insert("XDG_ACTIVATION_TOKEN", startupId.isEmpty() ? "" : "token");
+    setProcessEnvironment(environment);
+    start(BRINDLEWICK_SINGLE_INSTANCE_CHILD, QStringList{folder} + arguments);
+    if (!held)
+      release();
+  }
+  ~Start() override {
+    kill();
+    waitForFinished();
+  }
+  void release() {
+    write("go\n");
+    waitForBytesWritten(); // now, not when the test next waits on this start
+  }
+  QString nextLine() {
+    while (!canReadLine() && waitForReadyRead(10000)) {
+    }
+    return QString::fromLocal8Bit(readLine()).trimmed();
+  }
+  // Closes standard input, which ends a running start; its exit status.
+  int finish() {
+    closeWriteChannel();
+    return waitForFinished(10000) && exitStatus() == NormalExit ? exitCode() : -1;
+  }
+};
+
+class SingleInstanceTest : public testing::Test {
+protected:
+  QTemporaryDir folder;
+  const QString socket = SingleInstance(folder.path()).socketPath();
+};
+
+// Meanwhile clients that send nothing, too much or something else must neither hold the
+// running start up nor stay connected.
+TEST_F(SingleInstanceTest, ALaterStartHandsOverItsRequestAndStartupIdsAndEnds) {
+  const std::pair<QStringList, QString> rows[] = {
+      {{}, "reopen [|]"},
+      {{"https://a.example/", "brindlewick:x?y=1", "brindlewick:"},
+       "links https://a.example/ brindlewick:x?y=1 brindlewick: [|]"},
+      {{"--show"}, "action --show [|]"},
+      {{"--library"}, "action --library [|]"},
+      {{"--library", "brindlewick:x"}, "links --library brindlewick:x [|]"}, // an action stands alone
+      {{"--Show"}, "links --Show [|]"},
+  };
+  Start running(folder.path(), {});
+  ASSERT_EQ(running.nextLine(), "running");
+  QLocalSocket silent, oversized, malformed;
+  for (QLocalSocket* client : {&silent, &oversized, &malformed}) {
+    client->connectToServer(socket);
+    ASSERT_TRUE(client->waitForConnected(3000));
+  }
+  oversized.write(QByteArray(70 * 1024, 'x'));
+  malformed.write(R"({"kind":"reopen","startupId":"","activationToken":"","links":[]})"
+                  "\n");
+
+  for (const auto& [arguments, received] : rows) {
+    Start later(folder.path(), arguments);
+    EXPECT_EQ(later.nextLine(), "forwarded");
+    EXPECT_EQ(later.finish(), 0);
+    EXPECT_EQ(running.nextLine(), received);
+  }
+  Start launched(folder.path(), {"--discover"}, false, "launcher_TIME42");
+  EXPECT_EQ(running.nextLine(), "action --discover [launcher_TIME42|token]");
+
+  EXPECT_TRUE(malformed.waitForReadyRead(3000));
+  EXPECT_EQ(malformed.readAll(), "refused\n");
+  for (QLocalSocket* client : {&silent, &oversized})
+    EXPECT_TRUE(client->state() == QLocalSocket::UnconnectedState || client->waitForDisconnected(3000));
+  EXPECT_EQ(running.finish(), 0);
+  EXPECT_EQ(running.readAllStandardOutput(), "") << "nothing else was delivered";
+  EXPECT_FALSE(QFile::exists(socket)) << "a clean exit removes the socket";
+}
+
+// Starts released together after a kill find the same dead socket; the lock lets one replace
+// it and the others reach that one.
+TEST_F(SingleInstanceTest, StartsAtOnceAfterAKillMakeOneInstance) {
+  for (int round = 0; round < 5; ++round) {
+    Start killed(folder.path(), {});
+    ASSERT_EQ(killed.nextLine(), "running");
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished() && QFile::exists(socket));
+    std::vector<std::unique_ptr<Start>> starts;
+    for (int i = 0; i < 4; ++i)
+      starts.push_back(std::make_unique<Start>(folder.path(), QStringList{}, true));
+    QTest::qWait(200); // each one waits for its release now
+    for (const auto& start : starts)
+      start->release();
+    std::vector<Start*> running;
+    for (const auto& start : starts) {
+      const QString first = start->nextLine();
+      if (first == "running")
+        running.push_back(start.get());
+      else
+        EXPECT_TRUE(first == "forwarded" && start->finish() == 0) << first.toStdString();
+    }
+    ASSERT_EQ(running.size(), 1u);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(running.front()->nextLine(), "reopen [|]");
+  }
+}
+
+// A start whose request was not taken fails and says so: no false success, no second instance.
+TEST_F(SingleInstanceTest, AStartFailsWhenTheRunningOneDoesNotTakeItsRequest) {
+  for (const QByteArray& answer : {QByteArray(), QByteArray("refused\n"), QByteArray("yes\n")}) {
+    QLocalServer server;
+    ASSERT_TRUE(server.listen(socket));
+    QObject::connect(&server, &QLocalServer::newConnection, [&server, answer] {
+      QLocalSocket* client = server.nextPendingConnection();
+      QObject::connect(client, &QLocalSocket::readyRead, [client, answer] { client->write(answer); });
+    });
+    Start later(folder.path(), {});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return later.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(later.exitCode(), 1);
+    EXPECT_EQ(later.readAllStandardOutput(), "");
+    EXPECT_TRUE(later.readAllStandardError().startsWith(
+        "Brindlewick is already running but did not take this request: "));
+  }
+}
+
+} // namespace
