@@ -5,6 +5,8 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -273,6 +275,25 @@ QRectF DropButton::capsuleRect() const {
   const qreal width = m_style.iconOnly ? std::min(shape.width(), metrics.iconWidth) : shape.width();
   const qreal height = std::min(shape.height(), metrics.height);
   return QRectF(shape.center().x() - width / 2, shape.center().y() - height / 2, width, height);
+}
+
+void DropButton::popUpBelow(QMenu* menu) {
+  if (m_popUp != menu) {
+    if (m_popUp)
+      m_popUp->removeEventFilter(this);
+    m_popUp = menu;
+    menu->installEventFilter(this);
+  }
+  const QRect capsule = capsuleRect().toAlignedRect();
+  menu->popup(mapToGlobal(QPoint(capsule.left(), capsule.bottom() + 4)));
+}
+
+bool DropButton::eventFilter(QObject* watched, QEvent* event) {
+  // Without this the press that closes the menu would reach the button again and open it anew.
+  if (watched == m_popUp && event->type() == QEvent::MouseButtonPress &&
+      hitButton(mapFromGlobal(static_cast<QMouseEvent*>(event)->globalPosition()).toPoint()))
+    m_popUp->setAttribute(Qt::WA_NoMouseReplay);
+  return DropPaintedButton::eventFilter(watched, event);
 }
 
 void DropButton::paintEvent(QPaintEvent*) {

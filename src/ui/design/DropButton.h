@@ -6,10 +6,12 @@
 #include "ui/design/UiEnvironment.h"
 
 #include <QColor>
+#include <QPointer>
 
 #include <functional>
 #include <optional>
 
+class QMenu;
 class QPainter;
 
 namespace brindlewick {
@@ -102,12 +104,17 @@ protected:
   QFont labelFont() const;
   // The capsule: the shape rect at the style's height (and width, for a circle), centred.
   QRectF capsuleRect() const;
+  // Pops `menu` up below the capsule and returns at once (the menu runs in the application's
+  // event loop). While it is open, a press on this button only closes it.
+  void popUpBelow(QMenu* menu);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void applySizePolicy();
 
   DropButtonStyle m_style;
   QString m_symbol;
+  QPointer<QMenu> m_popUp;
 };
 
 } // namespace brindlewick

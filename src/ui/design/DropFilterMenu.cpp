@@ -6,7 +6,6 @@
 
 #include <QFontMetricsF>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -22,12 +21,13 @@ constexpr qreal kSpacing = 12;
 
 DropFilterMenu::DropFilterMenu(const QString& title, const QString& selection, QMenu* menu, QWidget* parent)
     : DropButton(dropControl({}), parent), m_title(title), m_selection(selection), m_menu(menu) {
-  if (menu != nullptr) {
+  if (menu != nullptr)
     DropStandardWidgets::adopt(menu);
-    menu->installEventFilter(this);
-  }
   describe();
-  connect(this, &QPushButton::clicked, this, &DropFilterMenu::popUp);
+  connect(this, &QPushButton::clicked, this, [this] {
+    if (m_menu)
+      popUpBelow(m_menu);
+  });
 }
 
 void DropFilterMenu::setSelection(const QString& selection) {
@@ -70,24 +70,6 @@ void DropFilterMenu::paintLabel(QPainter& painter, const QRectF& content, const 
                    label.text);
   DropSymbols::paint(painter, QStringLiteral("chevron.down"), label.chevronRect, kChevronSize, QFont::Medium,
                      color);
-}
-
-void DropFilterMenu::popUp() {
-  if (m_menu.isNull())
-    return;
-  const QRect capsule = capsuleRect().toAlignedRect();
-  m_menu->popup(mapToGlobal(QPoint(capsule.left(), capsule.bottom() + 4)));
-}
-
-bool DropFilterMenu::eventFilter(QObject* watched, QEvent* event) {
-  // A press on this button while its menu is open only closes the menu; without this the
-  // press would reach the button again and open the menu anew.
-  if (watched == m_menu && event->type() == QEvent::MouseButtonPress) {
-    const auto* press = static_cast<QMouseEvent*>(event);
-    if (hitButton(mapFromGlobal(press->globalPosition()).toPoint()))
-      m_menu->setAttribute(Qt::WA_NoMouseReplay);
-  }
-  return DropButton::eventFilter(watched, event);
 }
 
 } // namespace brindlewick

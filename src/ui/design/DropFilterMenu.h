@@ -37,11 +37,9 @@ public:
 protected:
   qreal naturalLabelWidth(const QFont& font) const override;
   void paintLabel(QPainter& painter, const QRectF& content, const QColor& color, const QFont& font) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void describe();
-  void popUp();
 
   QString m_title;
   QString m_selection;
