@@ -8,7 +8,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaMethod>
 #include <QPainter>
 
 namespace brindlewick {
@@ -49,7 +48,8 @@ DropNotice::DropNotice(const QString& text, const QString& symbol, Tone tone, QW
   row->addLayout(label, 1);
   row->addWidget(m_action, 0, Qt::AlignVCenter);
   connect(m_action, &QPushButton::clicked, this, &DropNotice::actionTriggered);
-  refreshAction();
+  m_action->hide();
+  describe();
   UiEnvironment::repaintOnChange(this);
 }
 
@@ -59,35 +59,23 @@ QString DropNotice::text() const {
 
 void DropNotice::setText(const QString& text) {
   m_text->setText(text);
-  refreshAction();
+  describe();
 }
 
-void DropNotice::setActionTitle(const QString& title) {
-  m_actionTitle = title;
+void DropNotice::setAction(const QString& title) {
   m_action->setText(title);
-  refreshAction();
+  m_action->setVisible(!title.isEmpty());
+  describe();
 }
 
 bool DropNotice::showsAction() const {
   return !m_action->isHidden();
 }
 
-void DropNotice::refreshAction() {
-  const bool listened = isSignalConnected(QMetaMethod::fromSignal(&DropNotice::actionTriggered));
-  m_action->setVisible(listened && !m_actionTitle.isEmpty());
-  // With an action the button stays an element of its own; without, the notice is read as
-  // one item.
-  setAccessibleName(listened ? QString() : m_text->text());
-}
-
-void DropNotice::connectNotify(const QMetaMethod& signal) {
-  if (signal == QMetaMethod::fromSignal(&DropNotice::actionTriggered))
-    refreshAction();
-}
-
-void DropNotice::disconnectNotify(const QMetaMethod& signal) {
-  if (signal == QMetaMethod::fromSignal(&DropNotice::actionTriggered))
-    refreshAction();
+// With an action the button stays an element of its own; without one the notice is read
+// as one item.
+void DropNotice::describe() {
+  setAccessibleName(showsAction() ? QString() : m_text->text());
 }
 
 QColor DropNotice::tint(Tone tone, ColorScheme scheme) {

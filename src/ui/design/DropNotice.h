@@ -13,8 +13,8 @@ class DropButton;
 class DropSymbolView;
 
 // The one inline banner of the interface: a symbol and a message on a tinted rounded
-// surface, and an action button at the trailing side when it has both an action title and
-// someone listening to actionTriggered(). The message is plain text, selectable with the
+// surface and, when it is given an action, the action's button at the trailing side (a
+// press is actionTriggered()). The message is plain text, selectable with the
 // mouse, and wraps over as many lines as it needs (the notice grows in height). A warning
 // sits on a translucent backing so that it reads the same over any backdrop; the backing is
 // flat (nothing here blurs what lies behind) and goes under Reduce Transparency.
@@ -28,7 +28,8 @@ public:
 
   QString text() const;
   void setText(const QString& text);
-  void setActionTitle(const QString& title);
+  // Gives the notice an action titled `title`; an empty title takes the action away.
+  void setAction(const QString& title);
   bool showsAction() const;
 
   static QColor tint(Tone tone, ColorScheme scheme);
@@ -44,17 +45,14 @@ Q_SIGNALS:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
-  void connectNotify(const QMetaMethod& signal) override;
-  void disconnectNotify(const QMetaMethod& signal) override;
 
 private:
-  void refreshAction();
+  void describe();
 
   Tone m_tone;
   DropSymbolView* m_symbol;
   QLabel* m_text;
   DropButton* m_action;
-  QString m_actionTitle;
 };
 
 } // namespace brindlewick
