@@ -11,6 +11,7 @@ namespace brindlewick {
 ReadingSearchInput::ReadingSearchInput(const QString& prompt, QWidget* parent) : QLineEdit(parent) {
   setFrame(false);
   setCompleter(nullptr);
+  setInputMethodHints(Qt::ImhNoPredictiveText); // nor completion from an input method
   setClearButtonEnabled(false);
   setFont(DropFonts::rounded(13).font());
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

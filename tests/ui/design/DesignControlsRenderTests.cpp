@@ -71,26 +71,6 @@ void place(QPainter& painter, QWidget& widget, QPoint at, QSize size) {
   widget.render(&painter, at, QRegion(), QWidget::DrawChildren);
 }
 
-class Sheet {
-public:
-  explicit Sheet(int height) : m_image(QSize(kWidth, height) * kRatio, QImage::Format_ARGB32_Premultiplied) {
-    m_image.setDevicePixelRatio(kRatio);
-    m_image.fill(Qt::white);
-    painter.begin(&m_image);
-    painter.setRenderHint(QPainter::Antialiasing);
-  }
-  QImage finish(int bottom) {
-    painter.end();
-    QImage cropped = m_image.copy(0, 0, m_image.width(), int(bottom * kRatio));
-    cropped.setDevicePixelRatio(kRatio);
-    return cropped;
-  }
-  QPainter painter;
-
-private:
-  QImage m_image;
-};
-
 void backdrop(QPainter& painter, const QRect& band, Appearance appearance, ColorScheme scheme) {
   if (appearance == Appearance::reader)
     painter.fillRect(band, DropDesign::panelBackground(Category::science, band));
@@ -320,8 +300,11 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
 
 TEST(DesignControlsRender, DrawsEveryControlInEveryStateForAPersonToLookAt) {
   ASSERT_TRUE(DropFonts::registerFonts());
-  Sheet sheet(9000);
-  QPainter& painter = sheet.painter;
+  constexpr int lookHeight = 34 + 6 * 58 + 150 + 590;
+  QImage sheet(QSize(kWidth, 4 * lookHeight) * kRatio, QImage::Format_ARGB32_Premultiplied);
+  sheet.setDevicePixelRatio(kRatio);
+  QPainter painter(&sheet);
+  painter.setRenderHint(QPainter::Antialiasing);
   QWidget host;
   int y = 0;
   for (const Look& look : kLooks) {
@@ -329,13 +312,12 @@ TEST(DesignControlsRender, DrawsEveryControlInEveryStateForAPersonToLookAt) {
         {.scheme = look.scheme, .increasedContrast = look.increasedContrast, .reduceMotion = true});
     painter.fillRect(QRect(0, y, kWidth, 34), QColor(40, 40, 40));
     write(painter, QPointF(12, y + 23), QString::fromLatin1(look.name), Qt::white, 15, QFont::Bold);
-    y = paintButtons(painter, y + 34, look);
-    y = paintRows(painter, y, look);
-    y = paintWidgets(painter, y, look, host);
+    y = paintWidgets(painter, paintRows(painter, paintButtons(painter, y + 34, look), look), look, host);
   }
+  painter.end();
   UiEnvironment::instance().setOverrides({});
-  const QImage image = sheet.finish(y);
-  EXPECT_TRUE(image.save(testing::testOutputPath(QStringLiteral("design-controls.png"))));
+  EXPECT_EQ(y, 4 * lookHeight);
+  EXPECT_TRUE(sheet.save(testing::testOutputPath(QStringLiteral("design-controls.png"))));
 }
 
 } // namespace
