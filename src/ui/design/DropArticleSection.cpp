@@ -1,9 +1,9 @@
 #include "ui/design/DropArticleSection.h"
 
 #include "ui/design/DropAccessibility.h"
+#include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
 
-#include <QEvent>
 #include <QVBoxLayout>
 
 namespace brindlewick {
@@ -22,8 +22,8 @@ DropArticleSection::DropArticleSection(const QString& title, const std::optional
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   setAccessibleName(title);
   DropAccessibility::recordLayout(this, QStringLiteral("layout.detail.section"));
-  applyForeground();
-  connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &DropArticleSection::applyForeground);
+  DropStandardWidgets::keepForeground(
+      this, [](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); });
 }
 
 void DropArticleSection::setContent(QWidget* content) {
@@ -33,20 +33,6 @@ void DropArticleSection::setContent(QWidget* content) {
   m_content = content;
   if (content != nullptr)
     static_cast<QVBoxLayout*>(layout())->addWidget(content);
-}
-
-void DropArticleSection::applyForeground() {
-  QPalette colours = palette();
-  const QColor primary = DropDesign::primaryLabel(UiEnvironment::instance().schemeOf(this));
-  colours.setColor(QPalette::WindowText, primary);
-  colours.setColor(QPalette::Text, primary);
-  setPalette(colours);
-}
-
-bool DropArticleSection::event(QEvent* event) {
-  if (event->type() == QEvent::ParentChange)
-    applyForeground();
-  return QWidget::event(event);
 }
 
 } // namespace brindlewick

@@ -24,12 +24,7 @@ public:
   QWidget* content() const { return m_content; }
   DropTextBlock* caption() const { return m_caption; }
 
-protected:
-  bool event(QEvent* event) override;
-
 private:
-  void applyForeground();
-
   DropTextBlock* m_caption;
   QWidget* m_content = nullptr;
 };

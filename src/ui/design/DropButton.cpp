@@ -26,14 +26,10 @@ constexpr qreal kRingWidth = 2;
 constexpr qreal kSymbolScale = 1.15; // a symbol beside text is a little larger than the text
 constexpr qreal kSymbolSpacing = 6;
 
-bool isDark(ColorScheme scheme) {
-  return scheme == ColorScheme::dark;
-}
-
 // White washes lighten dark glass; black ones darken light glass.
 bool lightWash(Appearance appearance, ColorScheme scheme) {
   switch (appearance) {
-  case Appearance::primary: return !isDark(scheme);
+  case Appearance::primary: return scheme != ColorScheme::dark;
   case Appearance::reader:
   case Appearance::heroSecondary: return true;
   case Appearance::secondary:
@@ -66,8 +62,7 @@ void paintLayers(QPainter& painter, const QRectF& capsule, const DropButtonStyle
   label(painter, capsule.adjusted(padding, 0, -padding, 0), style.labelColor(traits.scheme),
         style.labelFont(traits.boldText).font());
   if (state.focus > 0) {
-    QColor ring = style.ringColor(traits.scheme);
-    ring.setAlphaF(float(ring.alphaF() * state.focus));
+    const QColor ring = DropDesign::withOpacity(style.ringColor(traits.scheme), state.focus);
     const qreal centre = kRingOutset - kRingWidth / 2;
     painter.strokePath(DropGlass::capsule(capsule.adjusted(-centre, -centre, centre, centre)),
                        QPen(ring, kRingWidth));
@@ -90,7 +85,7 @@ DropFont DropButtonStyle::labelFont(bool boldText) const {
 
 QColor DropButtonStyle::labelColor(ColorScheme scheme) const {
   switch (appearance) {
-  case Appearance::primary: return isDark(scheme) ? DropDesign::ink() : DropDesign::paper();
+  case Appearance::primary: return scheme == ColorScheme::dark ? DropDesign::ink() : DropDesign::paper();
   case Appearance::secondary: return DropDesign::primaryLabel(scheme);
   case Appearance::hero: return DropDesign::ink();
   case Appearance::reader:
@@ -101,7 +96,7 @@ QColor DropButtonStyle::labelColor(ColorScheme scheme) const {
 
 QColor DropButtonStyle::ringColor(ColorScheme scheme) const {
   if (appearance == Appearance::primary || appearance == Appearance::secondary)
-    return isDark(scheme) ? DropDesign::paper() : DropDesign::ink();
+    return DropDesign::foreground(scheme);
   return Qt::white;
 }
 
@@ -208,9 +203,7 @@ DropButton::DropButton(const DropButtonStyle& style, QWidget* parent)
 DropButton::DropButton(const QString& text, const DropButtonStyle& style, QWidget* parent)
     : DropPaintedButton(parent), m_style(style) {
   setText(text);
-  const QMarginsF margins = DropGlass::shadowMargins();
-  setShapeMargins(QMargins(int(std::ceil(margins.left())), int(std::ceil(margins.top())),
-                           int(std::ceil(margins.right())), int(std::ceil(margins.bottom()))));
+  setShapeMargins(glassShadowRoom());
   applySizePolicy();
 }
 

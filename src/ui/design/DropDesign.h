@@ -47,6 +47,14 @@ QLinearGradient panelBackground(Category category, const QRectF& rect);
 // soft white glow from the top-right corner (radius 720).
 void paintWorkspaceBackground(QPainter& painter, const QRectF& rect, ColorScheme scheme);
 
+// Paper in the dark scheme, ink in the light one: the strongest colour on the window.
+QColor foreground(ColorScheme scheme);
+// `color` with its opacity multiplied by `opacity`.
+QColor withOpacity(QColor color, qreal opacity);
+// The colour `t` of the way from `from` to `to`, mixed premultiplied: a clear end fades
+// without changing hue.
+QColor mixed(const QColor& from, const QColor& to, qreal t);
+
 // Our own values for the platform colours the design names.
 QColor primaryLabel(ColorScheme scheme);
 QColor secondaryLabel(ColorScheme scheme);

@@ -2,6 +2,7 @@
 
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFonts.h"
+#include "ui/design/DropStandardWidgets.h"
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
@@ -14,25 +15,18 @@ namespace brindlewick {
 
 namespace {
 
-bool isDark(ColorScheme scheme) {
-  return scheme == ColorScheme::dark;
-}
-
 QColor neutral(ColorScheme scheme, qreal darkAlpha, qreal lightAlpha) {
-  QColor color = isDark(scheme) ? DropDesign::paper() : DropDesign::ink();
-  color.setAlphaF(float(isDark(scheme) ? darkAlpha : lightAlpha));
-  return color;
+  return DropDesign::withOpacity(DropDesign::foreground(scheme),
+                                 scheme == ColorScheme::dark ? darkAlpha : lightAlpha);
 }
 
 } // namespace
 
 void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const ControlState& state,
                              ColorScheme scheme) {
-  const QColor pressed = neutral(scheme, 0.16, 0.10);
-  QColor fill = neutral(scheme, 0.10, 0.055);
-  fill.setAlphaF(float(fill.alphaF() * (state.enabled ? state.hover : 0)));
-  if (state.press > 0)
-    fill = pressed;
+  const QColor fill = state.press > 0 ? neutral(scheme, 0.16, 0.10)
+                                      : DropDesign::withOpacity(neutral(scheme, 0.10, 0.055),
+                                                                state.enabled ? state.hover : 0);
   if (fill.alpha() == 0)
     return;
   QPainterPath shape;
@@ -47,27 +41,22 @@ QColor DropMenuRowStyle::foreground(ColorScheme scheme) const {
   return destructive ? DropDesign::systemRed(scheme) : DropDesign::primaryLabel(scheme);
 }
 
-DropMenuRow::DropMenuRow(const DropMenuRowStyle& style, QWidget* parent)
-    : DropPaintedButton(parent), m_style(style) {
+DropMenuRow::DropMenuRow(const DropMenuRowStyle& style, QWidget* parent) : DropPaintedButton(parent) {
   setPressAnimated(false);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   setFont(DropFonts::rounded(13, QFont::Normal).font());
   const int padding = int(DropMenuRowStyle::padding);
   setContentsMargins(padding, 0, padding, 0);
-  applyLook();
-  connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &DropMenuRow::applyLook);
+  DropStandardWidgets::keepForeground(this, [destructive = style.destructive](const UiTraits& traits) {
+    return DropMenuRowStyle{destructive}.foreground(traits.scheme);
+  });
 }
 
-void DropMenuRow::applyLook() {
-  QPalette colours = palette();
-  const QColor foreground = m_style.foreground(UiEnvironment::instance().schemeOf(this));
-  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
-    colours.setColor(QPalette::Active, role, foreground);
-    colours.setColor(QPalette::Inactive, role, foreground);
-    colours.setColor(QPalette::Disabled, role, foreground);
-  }
-  setPalette(colours);
-  // Everything, the caller's label included, fades as one picture when disabled.
+// Disabled, everything (the caller's label included) fades as one picture.
+void DropMenuRow::changeEvent(QEvent* event) {
+  DropPaintedButton::changeEvent(event);
+  if (event->type() != QEvent::EnabledChange)
+    return;
   if (isEnabled()) {
     setGraphicsEffect(nullptr);
   } else if (graphicsEffect() == nullptr) {
@@ -75,18 +64,6 @@ void DropMenuRow::applyLook() {
     fade->setOpacity(DropMenuRowStyle::disabledOpacity);
     setGraphicsEffect(fade);
   }
-}
-
-bool DropMenuRow::event(QEvent* event) {
-  if (event->type() == QEvent::ParentChange)
-    applyLook();
-  return DropPaintedButton::event(event);
-}
-
-void DropMenuRow::changeEvent(QEvent* event) {
-  DropPaintedButton::changeEvent(event);
-  if (event->type() == QEvent::EnabledChange)
-    applyLook();
 }
 
 QSize DropMenuRow::sizeHint() const {

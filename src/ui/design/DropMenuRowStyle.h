@@ -37,13 +37,7 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
-  bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
-
-private:
-  void applyLook();
-
-  DropMenuRowStyle m_style;
 };
 
 } // namespace brindlewick

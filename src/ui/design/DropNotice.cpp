@@ -18,11 +18,6 @@ constexpr qreal kCornerRadius = 12;
 constexpr qreal kCalloutSize = 12;
 constexpr qreal kSymbolSize = 14;
 
-QColor withAlpha(QColor color, qreal alpha) {
-  color.setAlphaF(float(alpha));
-  return color;
-}
-
 } // namespace
 
 DropNotice::DropNotice(const QString& text, const QString& symbol, Tone tone, QWidget* parent)
@@ -112,11 +107,11 @@ void DropNotice::paintSurface(QPainter& painter, const QRectF& rect, Tone tone, 
   const QColor under = backing(tone, traits);
   if (under.alpha() > 0)
     painter.fillPath(shape, under);
-  painter.fillPath(shape, withAlpha(color, fillOpacity(tone, traits.increasedContrast)));
+  painter.fillPath(shape, DropDesign::withOpacity(color, fillOpacity(tone, traits.increasedContrast)));
   QPainterPath inner;
   const QRectF edge = rect.adjusted(0.5, 0.5, -0.5, -0.5);
   inner.addRoundedRect(edge, kCornerRadius - 0.5, kCornerRadius - 0.5);
-  painter.strokePath(inner, QPen(withAlpha(color, borderOpacity(tone)), 1));
+  painter.strokePath(inner, QPen(DropDesign::withOpacity(color, borderOpacity(tone)), 1));
   painter.restore();
 }
 

@@ -1,5 +1,6 @@
 #include "ui/design/DropPaintedButton.h"
 
+#include "ui/design/DropGlass.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
@@ -67,6 +68,12 @@ void DropPaintedButton::setFixedShapeWidth(int width) {
 
 ControlState DropPaintedButton::controlState() const {
   return ControlState{m_hover.value(), m_press.value(), m_focus.value(), isEnabled()};
+}
+
+QMargins DropPaintedButton::glassShadowRoom() {
+  const QMarginsF margins = DropGlass::shadowMargins();
+  return QMargins(int(std::ceil(margins.left())), int(std::ceil(margins.top())),
+                  int(std::ceil(margins.right())), int(std::ceil(margins.bottom())));
 }
 
 void DropPaintedButton::setShapeMargins(const QMargins& margins) {

@@ -49,6 +49,8 @@ public:
   ControlState controlState() const;
 
 protected:
+  // The glass's shadow margins in whole pixels.
+  static QMargins glassShadowRoom();
   void setShapeMargins(const QMargins& margins);
   // Where the control takes the pointer: the shape's bounds unless told otherwise.
   virtual QPainterPath hitShape() const;

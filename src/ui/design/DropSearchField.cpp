@@ -19,16 +19,6 @@ namespace {
 constexpr int kHeight = 40;
 constexpr qreal kSymbolSize = 15; // a symbol in the 13-point face
 
-QColor mixed(const QColor& from, const QColor& to, qreal t) {
-  const auto mix = [t](float a, float b) { return float(a + (b - a) * t); };
-  return QColor::fromRgbF(mix(from.redF(), to.redF()), mix(from.greenF(), to.greenF()),
-                          mix(from.blueF(), to.blueF()), mix(from.alphaF(), to.alphaF()));
-}
-
-QColor strong(ColorScheme scheme) {
-  return scheme == ColorScheme::dark ? DropDesign::paper() : DropDesign::ink();
-}
-
 // The clear button: a plain symbol, no surface of its own.
 class ClearButton : public QAbstractButton {
 public:
@@ -89,7 +79,7 @@ void DropSearchField::setText(const QString& text) {
 }
 
 QColor DropSearchField::glassColor(qreal focus, ColorScheme scheme) {
-  return mixed(DropDesign::secondaryLabel(scheme), strong(scheme), focus);
+  return DropDesign::mixed(DropDesign::secondaryLabel(scheme), DropDesign::foreground(scheme), focus);
 }
 
 void DropSearchField::paintCapsule(QPainter& painter, const QRectF& rect, qreal focus, ColorScheme scheme) {
@@ -97,14 +87,12 @@ void DropSearchField::paintCapsule(QPainter& painter, const QRectF& rect, qreal 
   painter.setRenderHint(QPainter::Antialiasing);
   painter.fillPath(DropGlass::capsule(rect),
                    scheme == ColorScheme::dark ? DropDesign::windowBackground(scheme) : QColor(Qt::white));
-  QColor resting = DropDesign::secondaryLabel(scheme);
-  resting.setAlphaF(resting.alphaF() * 0.25f);
-  QColor editing = strong(scheme);
-  editing.setAlphaF(0.85f);
+  const QColor resting = DropDesign::withOpacity(DropDesign::secondaryLabel(scheme), 0.25);
+  const QColor editing = DropDesign::withOpacity(DropDesign::foreground(scheme), 0.85);
   const qreal width = 1 + focus;
   const qreal inset = width / 2;
   painter.strokePath(DropGlass::capsule(rect.adjusted(inset, inset, -inset, -inset)),
-                     QPen(mixed(resting, editing, focus), width));
+                     QPen(DropDesign::mixed(resting, editing, focus), width));
   painter.restore();
 }
 

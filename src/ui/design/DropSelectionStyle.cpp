@@ -2,6 +2,7 @@
 
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropGlass.h"
+#include "ui/design/DropStandardWidgets.h"
 
 #include <QEvent>
 #include <QLayout>
@@ -18,22 +19,6 @@ bool isDark(ColorScheme scheme) {
   return scheme == ColorScheme::dark;
 }
 
-QColor withAlpha(QColor color, qreal alpha) {
-  color.setAlphaF(float(color.alphaF() * alpha));
-  return color;
-}
-
-QColor mixed(const QColor& from, const QColor& to, qreal t) {
-  const auto mix = [t](float a, float b) { return float(a + (b - a) * t); };
-  // Mixed premultiplied, so a clear end fades without changing hue.
-  const float alpha = mix(from.alphaF(), to.alphaF());
-  if (alpha <= 0)
-    return Qt::transparent;
-  return QColor::fromRgbF(mix(from.redF() * from.alphaF(), to.redF() * to.alphaF()) / alpha,
-                          mix(from.greenF() * from.alphaF(), to.greenF() * to.alphaF()) / alpha,
-                          mix(from.blueF() * from.alphaF(), to.blueF() * to.alphaF()) / alpha, alpha);
-}
-
 QPainterPath tilePath(const QRectF& rect, qreal radius) {
   QPainterPath path;
   path.addRoundedRect(rect, radius, radius);
@@ -43,15 +28,17 @@ QPainterPath tilePath(const QRectF& rect, qreal radius) {
 } // namespace
 
 QColor DropSelectionStyle::selectedFill(ColorScheme scheme) const {
-  return highlight ? withAlpha(*highlight, isDark(scheme) ? 0.25 : 0.16) : DropDesign::selection(scheme);
+  return highlight ? DropDesign::withOpacity(*highlight, isDark(scheme) ? 0.25 : 0.16)
+                   : DropDesign::selection(scheme);
 }
 
 QColor DropSelectionStyle::hoverFill(ColorScheme scheme) const {
-  return highlight ? withAlpha(*highlight, isDark(scheme) ? 0.10 : 0.065) : DropDesign::hover(scheme);
+  return highlight ? DropDesign::withOpacity(*highlight, isDark(scheme) ? 0.10 : 0.065)
+                   : DropDesign::hover(scheme);
 }
 
 QColor DropSelectionStyle::borderColor(ColorScheme scheme) const {
-  return highlight.value_or(isDark(scheme) ? DropDesign::paper() : DropDesign::ink());
+  return highlight.value_or(DropDesign::foreground(scheme));
 }
 
 QColor DropSelectionStyle::foreground(ColorScheme scheme) {
@@ -65,10 +52,10 @@ void DropSelectionStyle::paint(QPainter& painter, const QRectF& tile, const Drop
   // fades in over the flat look.
   const qreal onGlass = style.glass ? selection : 0;
   const qreal filled = std::max({style.glass ? 0.0 : selection, state.focus, state.press});
-  const QColor flat = mixed(withAlpha(style.hoverFill(traits.scheme), state.hover),
-                            style.selectedFill(traits.scheme), filled);
+  const QColor flat = DropDesign::mixed(DropDesign::withOpacity(style.hoverFill(traits.scheme), state.hover),
+                                        style.selectedFill(traits.scheme), filled);
   if (onGlass < 1 && flat.alpha() > 0)
-    painter.fillPath(shape, withAlpha(flat, 1 - onGlass));
+    painter.fillPath(shape, DropDesign::withOpacity(flat, 1 - onGlass));
   if (onGlass > 0) {
     painter.save();
     painter.setOpacity(painter.opacity() * onGlass);
@@ -82,35 +69,23 @@ void DropSelectionStyle::paint(QPainter& painter, const QRectF& tile, const Drop
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.strokePath(tilePath(tile.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5),
-                       QPen(withAlpha(style.borderColor(traits.scheme), framed), 1));
+                       QPen(DropDesign::withOpacity(style.borderColor(traits.scheme), framed), 1));
     painter.restore();
   }
 }
 
-namespace {
-
-QMargins marginsFor(const DropSelectionStyle& style) {
-  if (!style.glass)
-    return {};
-  const QMarginsF margins = DropGlass::shadowMargins();
-  return QMargins(int(std::ceil(margins.left())), int(std::ceil(margins.top())),
-                  int(std::ceil(margins.right())), int(std::ceil(margins.bottom())));
-}
-
-} // namespace
-
 DropSelectionItem::DropSelectionItem(const DropSelectionStyle& style, QWidget* parent)
     : DropPaintedButton(parent), m_style(style) {
-  setShapeMargins(marginsFor(style));
+  setShapeMargins(style.glass ? glassShadowRoom() : QMargins());
   m_selection.set(style.selected, false);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-  applyForeground();
-  connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &DropSelectionItem::applyForeground);
+  DropStandardWidgets::keepForeground(
+      this, [](const UiTraits& traits) { return DropSelectionStyle::foreground(traits.scheme); });
 }
 
 void DropSelectionItem::setSelectionStyle(const DropSelectionStyle& style) {
   m_style = style;
-  setShapeMargins(marginsFor(style));
+  setShapeMargins(style.glass ? glassShadowRoom() : QMargins());
   m_selection.set(style.selected);
   update();
 }
@@ -119,20 +94,6 @@ void DropSelectionItem::setSelected(bool selected) {
   DropSelectionStyle style = m_style;
   style.selected = selected;
   setSelectionStyle(style);
-}
-
-void DropSelectionItem::applyForeground() {
-  QPalette colours = palette();
-  const QColor foreground = DropSelectionStyle::foreground(UiEnvironment::instance().schemeOf(this));
-  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-    colours.setColor(role, foreground);
-  setPalette(colours);
-}
-
-bool DropSelectionItem::event(QEvent* event) {
-  if (event->type() == QEvent::ParentChange)
-    applyForeground();
-  return DropPaintedButton::event(event);
 }
 
 // The caller's label decides the size; the margins come on top.

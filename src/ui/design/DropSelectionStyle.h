@@ -51,11 +51,8 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
-  bool event(QEvent* event) override;
 
 private:
-  void applyForeground();
-
   DropSelectionStyle m_style;
   DropFeedback m_selection{this};
 };

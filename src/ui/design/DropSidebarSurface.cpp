@@ -131,8 +131,8 @@ void DropSidebarSurface::paint(QPainter& painter, const QRectF& panel, bool elev
   painter.setRenderHint(QPainter::Antialiasing);
   const bool dark = traits.scheme == ColorScheme::dark;
   painter.fillPath(panelPath(panel), dark ? DropDesign::windowBackground(traits.scheme) : QColor(Qt::white));
-  QColor border = DropDesign::secondaryLabel(traits.scheme);
-  border.setAlphaF(border.alphaF() * (traits.increasedContrast ? 0.4f : 0.1f));
+  const QColor border = DropDesign::withOpacity(DropDesign::secondaryLabel(traits.scheme),
+                                                traits.increasedContrast ? 0.4 : 0.1);
   QPainterPath edge;
   edge.addRoundedRect(panel.adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius - 0.5, kCornerRadius - 0.5);
   painter.strokePath(edge, QPen(border, 1));
