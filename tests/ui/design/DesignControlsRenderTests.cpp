@@ -13,6 +13,7 @@
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSelectionStyle.h"
 #include "ui/design/DropSidebarSurface.h"
+#include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/IdeaShareButton.h"
 #include "ui/design/ReadingSearchInput.h"
@@ -23,7 +24,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -212,9 +212,8 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
           warning ? QStringLiteral("exclamationmark.triangle") : QStringLiteral("info.circle"), tone, &host);
       if (action)
         notice.setAction(QStringLiteral("Sync now"));
-      const int x = 12 + (action ? 1 : 0) * 370;
-      const int width = 360;
-      place(painter, notice, QPoint(x, y + (warning ? 90 : 0)), QSize(width, notice.heightForWidth(width)));
+      place(painter, notice, QPoint(action ? 382 : 12, y + (warning ? 90 : 0)),
+            QSize(360, notice.heightForWidth(360)));
     }
   }
   y += 190;
@@ -225,8 +224,7 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
     const Category category = Category(index);
     const QString kind = QString::fromLatin1(ContractEnum<DropKind>::wireValues[index % 6].data());
     DropEyebrow onWindow(category, kind, false, &host);
-    place(painter, onWindow, QPoint(1090 + int(index / 6) * 0, top + 14 + int(index) * 14),
-          onWindow.sizeHint());
+    place(painter, onWindow, QPoint(1090, top + 14 + int(index) * 14), onWindow.sizeHint());
     DropEyebrow onCard(category, kind, true, &host);
     place(painter, onCard, QPoint(card.left() + 10, card.top() + 8 + int(index) * 13), onCard.sizeHint());
   }
@@ -236,10 +234,9 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
                           QStringLiteral("Next drop 10:30"), &host);
   place(painter, header, QPoint(12, y), QSize(400, header.heightForWidth(400)));
   BookTitleLabel book(QStringLiteral("Thinking in Systems & Other Essays"), &host);
-  book.setFont(DropFonts::rounded(13).font());
-  QPalette colours = book.palette();
-  colours.setColor(QPalette::WindowText, DropDesign::secondaryLabel(look.scheme));
-  book.setPalette(colours);
+  book.setFont(DropFonts::rounded(13).font()); // font and colour are the caller's
+  DropStandardWidgets::keepForeground(&book,
+                                      [](const UiTraits& t) { return DropDesign::secondaryLabel(t.scheme); });
   place(painter, book, QPoint(430, y + 4), book.sizeHint());
   DropArticleSection section(QStringLiteral("Why it is surprising"),
                              DropDesign::highlight(DropDesign::Highlight::violet, look.scheme), &host);
@@ -270,10 +267,6 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
                         &host);
   filter.setFixedShapeWidth(190);
   place(painter, filter, QPoint(750 - 12, y + 56 - 9), QSize(190 + 24, filter.sizeHint().height()));
-  QTextDocument tooltip;
-  tooltip.setHtml(filter.toolTip());
-  write(painter, QPointF(950, y + 80), QStringLiteral("tooltip: ") + tooltip.toPlainText(),
-        DropDesign::secondaryLabel(look.scheme), 10);
   // The share button with its menu open.
   IdeaShareButton share(AccountFixtures::snapshot(1), false, QStringLiteral("library.x"), &host);
   place(painter, share, QPoint(1400, y + 47), share.sizeHint());
@@ -286,8 +279,7 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
   for (const bool elevated : {false, true}) {
     DropSidebarSurface surface(elevated, &host);
     const QMargins room = DropSidebarSurface::shadowMargins(elevated);
-    place(painter, surface, QPoint(12 + (elevated ? 260 : 0), y) - QPoint(0, 0),
-          QSize(220, 220) + QSize(room.left() + room.right(), room.top() + room.bottom()));
+    place(painter, surface, QPoint(12 + (elevated ? 260 : 0), y), QSize(220, 220).grownBy(room));
   }
   DropEmptyState state(
       QStringLiteral("bookmark"), QStringLiteral("No saved ideas yet"),
