@@ -86,6 +86,25 @@ void DropDesign::paintWorkspaceBackground(QPainter& painter, const QRectF& rect,
   painter.fillRect(rect, glow);
 }
 
+QColor DropDesign::foreground(ColorScheme scheme) {
+  return isDark(scheme) ? paper() : ink();
+}
+
+QColor DropDesign::withOpacity(QColor color, qreal opacity) {
+  color.setAlphaF(float(color.alphaF() * opacity));
+  return color;
+}
+
+QColor DropDesign::mixed(const QColor& from, const QColor& to, qreal t) {
+  const auto mix = [t](float a, float b) { return float(a + (b - a) * t); };
+  const float alpha = mix(from.alphaF(), to.alphaF());
+  if (alpha <= 0)
+    return Qt::transparent;
+  return QColor::fromRgbF(mix(from.redF() * from.alphaF(), to.redF() * to.alphaF()) / alpha,
+                          mix(from.greenF() * from.alphaF(), to.greenF() * to.alphaF()) / alpha,
+                          mix(from.blueF() * from.alphaF(), to.blueF() * to.alphaF()) / alpha, alpha);
+}
+
 QColor DropDesign::primaryLabel(ColorScheme scheme) {
   return isDark(scheme) ? grey(1, 0.85) : grey(0, 0.85);
 }

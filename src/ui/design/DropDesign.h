@@ -7,6 +7,8 @@
 #include <QLinearGradient>
 #include <QRectF>
 
+#include <functional>
+
 class QPainter;
 
 namespace brindlewick {
@@ -16,6 +18,9 @@ namespace brindlewick {
 // drop card, by the drop's category. Nothing comes from the desktop's accent or palette.
 // "HSB" colours are HSV (QColor::fromHsvF), not HSL.
 namespace DropDesign {
+
+// A colour that depends on what the interface is drawn for, asked when painting.
+using ColorFor = std::function<QColor(const UiTraits&)>;
 
 QColor ink();   // grey 0.08: near-black text and fill
 QColor paper(); // grey 0.97: near-white text and fill
@@ -41,6 +46,14 @@ QLinearGradient panelBackground(Category category, const QRectF& rect);
 // The reader window's backdrop: the under-page colour (dark) or grey 0.965 (light) with a
 // soft white glow from the top-right corner (radius 720).
 void paintWorkspaceBackground(QPainter& painter, const QRectF& rect, ColorScheme scheme);
+
+// Paper in the dark scheme, ink in the light one: the strongest colour on the window.
+QColor foreground(ColorScheme scheme);
+// `color` with its opacity multiplied by `opacity`.
+QColor withOpacity(QColor color, qreal opacity);
+// The colour `t` of the way from `from` to `to`, mixed premultiplied: a clear end fades
+// without changing hue.
+QColor mixed(const QColor& from, const QColor& to, qreal t);
 
 // Our own values for the platform colours the design names.
 QColor primaryLabel(ColorScheme scheme);

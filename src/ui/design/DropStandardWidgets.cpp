@@ -26,24 +26,35 @@ void apply(QWidget* widget) {
       DropStandardWidgets::palette(environment.schemeOf(widget), environment.increasedContrast()));
 }
 
-// Re-applies the palette when the environment changes or the widget changes parents (and
-// with them, perhaps, its scheme).
-class StandardLookKeeper : public QObject {
+void applyForeground(QWidget* widget, const DropDesign::ColorFor& color) {
+  QPalette colours = widget->palette();
+  const QColor foreground = color(UiEnvironment::instance().traitsOf(widget));
+  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+    colours.setColor(role, foreground);
+  widget->setPalette(colours);
+}
+
+// Runs `apply` again when the environment changes or the widget changes parents (and with
+// them, perhaps, its scheme).
+class LookKeeper : public QObject {
 public:
-  explicit StandardLookKeeper(QWidget* widget) : QObject(widget), m_widget(widget) {
+  LookKeeper(QWidget* widget, std::function<void()> apply)
+      : QObject(widget), m_widget(widget), m_apply(std::move(apply)) {
     widget->installEventFilter(this);
-    connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, [this] { apply(m_widget); });
+    connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, [this] { m_apply(); });
+    m_apply();
   }
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched == m_widget && event->type() == QEvent::ParentChange)
-      apply(m_widget);
+      m_apply();
     return false;
   }
 
 private:
   QWidget* m_widget;
+  std::function<void()> m_apply;
 };
 
 } // namespace
@@ -97,8 +108,11 @@ void DropStandardWidgets::adopt(QWidget* widget) {
     return;
   widget->setProperty(kAdoptedProperty, true);
   widget->setStyle(style());
-  apply(widget);
-  new StandardLookKeeper(widget);
+  new LookKeeper(widget, [widget] { apply(widget); });
+}
+
+void DropStandardWidgets::keepForeground(QWidget* widget, DropDesign::ColorFor color) {
+  new LookKeeper(widget, [widget, color = std::move(color)] { applyForeground(widget, color); });
 }
 
 void DropStandardWidgets::refresh(QWidget* subtree) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/design/DropDesign.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QPalette>
@@ -23,6 +24,9 @@ QStyle* style();
 void adopt(QWidget* widget);
 // Gives every adopted widget in `subtree` (itself included) the palette of its scheme again.
 void refresh(QWidget* subtree);
+// Keeps the text roles of `widget`'s palette, which the labels inside it inherit, at `color`
+// while the environment changes or the widget moves to another parent.
+void keepForeground(QWidget* widget, DropDesign::ColorFor color);
 // Keeps the tooltips' palette and font on the environment's scheme.
 void followEnvironment(UiEnvironment& environment);
 

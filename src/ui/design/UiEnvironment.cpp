@@ -77,6 +77,19 @@ ColorScheme UiEnvironment::schemeOf(const QWidget* widget) const {
   return m_traits.scheme;
 }
 
+UiTraits UiEnvironment::traitsOf(const QWidget* widget) const {
+  UiTraits traits = m_traits;
+  traits.scheme = schemeOf(widget);
+  return traits;
+}
+
+void UiEnvironment::repaintOnChange(QWidget* widget) {
+  connect(&instance(), &UiEnvironment::changed, widget, [widget] {
+    widget->updateGeometry();
+    widget->update();
+  });
+}
+
 std::optional<ColorScheme> UiEnvironment::forcedScheme(const QWidget* widget) {
   const QVariant value = widget->property(kForcedSchemeProperty);
   if (!value.isValid())

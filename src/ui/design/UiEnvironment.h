@@ -69,6 +69,10 @@ public:
   // The scheme `widget` is drawn in: that of the nearest widget up its parent chain (itself
   // first) whose scheme is forced, else this environment's.
   ColorScheme schemeOf(const QWidget* widget) const;
+  // traits() with the scheme `widget` is drawn in.
+  UiTraits traitsOf(const QWidget* widget) const;
+  // Repaints `widget` and asks its layout again (a bold label is wider) on every change.
+  static void repaintOnChange(QWidget* widget);
   // Draws `subtree` in `scheme` whatever the desktop says (the drop's teaser and card are
   // always dark); nullopt lets it follow again. The subtree repaints and its standard
   // widgets take the palette of the new scheme.

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+#include <optional>
+
+namespace brindlewick {
+
+class DropTextBlock;
+
+// A titled block of the reading page ("The idea in full", "Sources"): a tracked caption in
+// the accent (the secondary label colour without one), then the caller's content in the
+// primary label colour, passed down through the palette. It takes the whole width and is
+// named "layout.detail.section" for the layout diagnostics.
+class DropArticleSection : public QWidget {
+  Q_OBJECT
+
+public:
+  DropArticleSection(const QString& title, const std::optional<QColor>& accent, QWidget* parent = nullptr);
+
+  // Takes `content` into the section, below the caption.
+  void setContent(QWidget* content);
+  QWidget* content() const { return m_content; }
+  DropTextBlock* caption() const { return m_caption; }
+
+private:
+  DropTextBlock* m_caption;
+  QWidget* m_content = nullptr;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,86 @@
+#include "ui/design/DropMenuRowStyle.h"
+
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropStandardWidgets.h"
+
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QLayout>
+#include <QPainter>
+
+#include <cmath>
+
+namespace brindlewick {
+
+namespace {
+
+QColor neutral(ColorScheme scheme, qreal darkAlpha, qreal lightAlpha) {
+  return DropDesign::withOpacity(DropDesign::foreground(scheme),
+                                 scheme == ColorScheme::dark ? darkAlpha : lightAlpha);
+}
+
+} // namespace
+
+void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const ControlState& state,
+                             ColorScheme scheme) {
+  const QColor fill = state.press > 0 ? neutral(scheme, 0.16, 0.10)
+                                      : DropDesign::withOpacity(neutral(scheme, 0.10, 0.055),
+                                                                state.enabled ? state.hover : 0);
+  if (fill.alpha() == 0)
+    return;
+  QPainterPath shape;
+  shape.addRoundedRect(row, cornerRadius, cornerRadius);
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.fillPath(shape, fill);
+  painter.restore();
+}
+
+QColor DropMenuRowStyle::foreground(ColorScheme scheme) const {
+  return destructive ? DropDesign::systemRed(scheme) : DropDesign::primaryLabel(scheme);
+}
+
+DropMenuRow::DropMenuRow(const DropMenuRowStyle& style, QWidget* parent) : DropPaintedButton(parent) {
+  setPressAnimated(false);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  setFont(DropFonts::rounded(13, QFont::Normal).font());
+  const int padding = int(DropMenuRowStyle::padding);
+  setContentsMargins(padding, 0, padding, 0);
+  DropStandardWidgets::keepForeground(this, [destructive = style.destructive](const UiTraits& traits) {
+    return DropMenuRowStyle{destructive}.foreground(traits.scheme);
+  });
+}
+
+// Disabled, everything (the caller's label included) fades as one picture.
+void DropMenuRow::changeEvent(QEvent* event) {
+  DropPaintedButton::changeEvent(event);
+  if (event->type() != QEvent::EnabledChange)
+    return;
+  if (isEnabled()) {
+    setGraphicsEffect(nullptr);
+  } else if (graphicsEffect() == nullptr) {
+    auto* fade = new QGraphicsOpacityEffect(this);
+    fade->setOpacity(DropMenuRowStyle::disabledOpacity);
+    setGraphicsEffect(fade);
+  }
+}
+
+QSize DropMenuRow::sizeHint() const {
+  const int width =
+      layout() != nullptr ? layout()->totalSizeHint().width() : 2 * int(DropMenuRowStyle::padding);
+  return QSize(width, int(DropMenuRowStyle::height));
+}
+
+QSize DropMenuRow::minimumSizeHint() const {
+  const int width =
+      layout() != nullptr ? layout()->totalMinimumSize().width() : 2 * int(DropMenuRowStyle::padding);
+  return QSize(width, int(DropMenuRowStyle::height));
+}
+
+void DropMenuRow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  DropMenuRowStyle::paint(painter, shapeRect(), controlState(), UiEnvironment::instance().schemeOf(this));
+}
+
+} // namespace brindlewick

@@ -1,0 +1,221 @@
+#include "ui/design/DropPaintedButton.h"
+
+#include "ui/design/DropGlass.h"
+#include "ui/design/UiEnvironment.h"
+
+#include <QApplication>
+#include <QChildEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QProxyStyle>
+#include <QStyleOption>
+
+#include <cmath>
+
+namespace brindlewick {
+
+namespace {
+
+// Tells layouts where a painted button's shape lies inside the widget.
+class ShapeMarginStyle : public QProxyStyle {
+public:
+  ShapeMarginStyle() : QProxyStyle(QStringLiteral("Fusion")) {}
+
+  QRect subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const override {
+    if (element == SE_PushButtonLayoutItem) {
+      if (const auto* button = qobject_cast<const DropPaintedButton*>(widget))
+        return option->rect.marginsRemoved(button->shapeMargins());
+    }
+    return QProxyStyle::subElementRect(element, option, widget);
+  }
+};
+
+QStyle* shapeMarginStyle() {
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = new ShapeMarginStyle;
+    style->setParent(QCoreApplication::instance());
+  }
+  return style.data();
+}
+
+bool isMouseEvent(QEvent::Type type) {
+  return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+         type == QEvent::MouseMove || type == QEvent::MouseButtonRelease;
+}
+
+} // namespace
+
+DropPaintedButton::DropPaintedButton(QWidget* parent) : QPushButton(parent) {
+  setFocusPolicy(Qt::TabFocus);
+  setMouseTracking(true);
+  setStyle(shapeMarginStyle());
+  UiEnvironment::repaintOnChange(this);
+}
+
+DropPaintedButton::~DropPaintedButton() {
+  if (m_hoverTarget)
+    m_hoverTarget->pointerLeft();
+}
+
+QRect DropPaintedButton::shapeRect() const {
+  return rect().marginsRemoved(m_margins);
+}
+
+void DropPaintedButton::setFixedShapeWidth(int width) {
+  setFixedWidth(width + m_margins.left() + m_margins.right());
+}
+
+ControlState DropPaintedButton::controlState() const {
+  return ControlState{m_hover.value(), m_press.value(), m_focus.value(), isEnabled()};
+}
+
+QMargins DropPaintedButton::glassShadowRoom() {
+  const QMarginsF margins = DropGlass::shadowMargins();
+  return QMargins(int(std::ceil(margins.left())), int(std::ceil(margins.top())),
+                  int(std::ceil(margins.right())), int(std::ceil(margins.bottom())));
+}
+
+void DropPaintedButton::setShapeMargins(const QMargins& margins) {
+  if (margins == m_margins)
+    return;
+  m_margins = margins;
+  // A caller's label laid out in the button stays inside the shape.
+  setContentsMargins(margins);
+  // The push button asks the style for its layout item again.
+  QEvent change(QEvent::StyleChange);
+  QCoreApplication::sendEvent(this, &change);
+}
+
+QPainterPath DropPaintedButton::hitShape() const {
+  QPainterPath path;
+  path.addRect(shapeRect());
+  return path;
+}
+
+QSize DropPaintedButton::sizeAroundShape(const QSizeF& size) const {
+  return QSize(int(std::ceil(size.width())), int(std::ceil(size.height()))).grownBy(m_margins);
+}
+
+bool DropPaintedButton::hitButton(const QPoint& pos) const {
+  return hitShape().contains(QPointF(pos) + QPointF(0.5, 0.5));
+}
+
+bool DropPaintedButton::event(QEvent* event) {
+  switch (event->type()) {
+  case QEvent::ChildAdded:
+    if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
+      child->setAttribute(Qt::WA_TransparentForMouseEvents);
+    break;
+  case QEvent::Leave: pointerLeft(); break;
+  default:
+    if (isMouseEvent(event->type()) && handOff(static_cast<QMouseEvent*>(event)))
+      return true;
+    break;
+  }
+  const bool down = isDown();
+  const bool handled = QPushButton::event(event);
+  if (isDown() != down)
+    m_press.set(isDown(), m_pressAnimated);
+  return handled;
+}
+
+void DropPaintedButton::focusInEvent(QFocusEvent* event) {
+  QPushButton::focusInEvent(event);
+  // The ring shows for focus the keyboard brought. A window that becomes active again gives
+  // focus back as it was; one that opens hands it to its first control unasked, and a
+  // program that moves focus is no keystroke either: no ring until a key is pressed.
+  switch (event->reason()) {
+  case Qt::TabFocusReason:
+  case Qt::BacktabFocusReason:
+  case Qt::ShortcutFocusReason: m_focusVisible = true; break;
+  case Qt::ActiveWindowFocusReason: break;
+  default: m_focusVisible = false; break;
+  }
+  m_focus.set(m_focusVisible);
+}
+
+void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
+  QPushButton::focusOutEvent(event);
+  if (event->reason() != Qt::ActiveWindowFocusReason)
+    m_focusVisible = false;
+  m_focus.set(false);
+}
+
+void DropPaintedButton::keyPressEvent(QKeyEvent* event) {
+  m_focusVisible = true;
+  m_focus.set(hasFocus());
+  QPushButton::keyPressEvent(event);
+}
+
+void DropPaintedButton::changeEvent(QEvent* event) {
+  QPushButton::changeEvent(event);
+  if (event->type() == QEvent::EnabledChange) {
+    // The pointer may have left while the control took no events.
+    const QPoint pointer = mapFromGlobal(QCursor::pos());
+    m_hover.set(isEnabled() && underMouse() && hitButton(pointer), false);
+  }
+}
+
+void DropPaintedButton::pointerMoved(QPoint pos) {
+  const bool inside = hitButton(pos);
+  m_hover.set(inside && isEnabled());
+  DropPaintedButton* beneath = nullptr;
+  if (!inside) {
+    const QPointF global = mapToGlobal(QPointF(pos));
+    beneath = qobject_cast<DropPaintedButton*>(widgetBeneath(global));
+    if (beneath != nullptr) {
+      // Stays out of the way while the one beneath looks further down.
+      setAttribute(Qt::WA_TransparentForMouseEvents, true);
+      beneath->pointerMoved(beneath->mapFromGlobal(global).toPoint());
+      setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    }
+  }
+  if (m_hoverTarget && m_hoverTarget != beneath)
+    m_hoverTarget->pointerLeft();
+  m_hoverTarget = beneath;
+}
+
+void DropPaintedButton::pointerLeft() {
+  m_hover.set(false);
+  if (m_hoverTarget)
+    m_hoverTarget->pointerLeft();
+  m_hoverTarget = nullptr;
+}
+
+bool DropPaintedButton::handOff(QMouseEvent* event) {
+  const QPoint pos = event->position().toPoint();
+  if (event->type() == QEvent::MouseMove && event->buttons() == Qt::NoButton) {
+    pointerMoved(pos);
+    return false;
+  }
+  const bool starts =
+      event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+  if (starts && m_pressTarget.isNull() && !hitButton(pos))
+    m_pressTarget = widgetBeneath(event->globalPosition());
+  if (m_pressTarget.isNull())
+    return false;
+  QWidget* target = m_pressTarget.data();
+  if (event->type() == QEvent::MouseButtonRelease && event->buttons() == Qt::NoButton)
+    m_pressTarget = nullptr;
+  QMouseEvent handed(event->type(), target->mapFromGlobal(event->globalPosition()),
+                     target->window()->mapFromGlobal(event->globalPosition()), event->globalPosition(),
+                     event->button(), event->buttons(), event->modifiers(), event->pointingDevice());
+  // Transparent while the event travels, so that a painted button beneath whose own margin
+  // is here hands it further down rather than back.
+  setAttribute(Qt::WA_TransparentForMouseEvents, true);
+  QCoreApplication::sendEvent(target, &handed);
+  setAttribute(Qt::WA_TransparentForMouseEvents, false);
+  return true;
+}
+
+QWidget* DropPaintedButton::widgetBeneath(QPointF globalPosition) {
+  QWidget* top = window();
+  const bool transparent = testAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_TransparentForMouseEvents, true);
+  QWidget* beneath = top->childAt(top->mapFromGlobal(globalPosition).toPoint());
+  setAttribute(Qt::WA_TransparentForMouseEvents, transparent);
+  return beneath == this ? nullptr : beneath;
+}
+
+} // namespace brindlewick

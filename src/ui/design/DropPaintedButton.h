@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ui/design/DropFeedback.h"
+
+#include <QMargins>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
+
+class QMouseEvent;
+
+namespace brindlewick {
+
+// What a control shows, each from 0 to 1 (between the two while it animates). Looks are
+// paint functions over this state, so a picture of any state can be painted directly.
+struct ControlState {
+  qreal hover = 0;
+  qreal press = 0;
+  qreal focus = 0;
+  bool enabled = true;
+};
+
+// The base of the buttons that paint themselves.
+//
+// The visible shape sits inside margins that leave room for what is drawn around it (the
+// glass's shadows, the focus ring). Layouts place the shape, not the widget: the style's
+// push-button layout item is the widget less its margins, so shapes line up with their
+// neighbours and the margins overlap whatever lies around. Presses and hovering that land
+// in the margins, outside the shape, are handed to the widget beneath, so a neighbour's
+// margin never takes a click from this shape. A container must leave the margins free at
+// its own edges, or it clips them.
+//
+// Child widgets (a caller's label) are transparent for the mouse, so they never take a
+// press or the hover. Focus comes by Tab only, and the focus ring shows only for focus the
+// keyboard brought or used: never after a click, nor for the focus a window hands its
+// first control when it opens.
+class DropPaintedButton : public QPushButton {
+  Q_OBJECT
+
+public:
+  explicit DropPaintedButton(QWidget* parent = nullptr);
+  ~DropPaintedButton() override;
+
+  QMargins shapeMargins() const { return m_margins; }
+  // The visible shape's bounds, in the widget's coordinates.
+  QRect shapeRect() const;
+  // Fixes the width of the visible shape (the widget is wider by its margins).
+  void setFixedShapeWidth(int width);
+  ControlState controlState() const;
+
+protected:
+  // The glass's shadow margins in whole pixels.
+  static QMargins glassShadowRoom();
+  void setShapeMargins(const QMargins& margins);
+  // Where the control takes the pointer: the shape's bounds unless told otherwise.
+  virtual QPainterPath hitShape() const;
+  // A menu row's press shows at once; other controls ease into it.
+  void setPressAnimated(bool animated) { m_pressAnimated = animated; }
+  // The widget's size for a shape of `size` (rounded up).
+  QSize sizeAroundShape(const QSizeF& size) const;
+
+  bool hitButton(const QPoint& pos) const override;
+  bool event(QEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+private:
+  // The pointer at `pos` (in this widget) without a button held.
+  void pointerMoved(QPoint pos);
+  void pointerLeft();
+  bool handOff(QMouseEvent* event);
+  // The widget under `globalPosition` if this one were not there.
+  QWidget* widgetBeneath(QPointF globalPosition);
+
+  QMargins m_margins;
+  DropFeedback m_hover{this};
+  DropFeedback m_press{this};
+  DropFeedback m_focus{this};
+  bool m_pressAnimated = true;
+  bool m_focusVisible = false;               // the focus came from the keyboard
+  QPointer<QWidget> m_pressTarget;           // takes the press that began outside the shape
+  QPointer<DropPaintedButton> m_hoverTarget; // the control beneath the pointer in the margins
+};
+
+} // namespace brindlewick

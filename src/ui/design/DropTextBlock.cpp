@@ -1,0 +1,168 @@
+#include "ui/design/DropTextBlock.h"
+
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace brindlewick {
+
+namespace {
+
+// Wider than any line of the interface: lays text out on one line per paragraph.
+constexpr qreal kUnbounded = 1e6;
+
+// A text layout breaks lines at line separators, not at line feeds; one line has none.
+QString forLayout(QString text, bool wrapping) {
+  text.replace(QLatin1Char('\n'), wrapping ? QChar::LineSeparator : QChar(QLatin1Char(' ')));
+  return text;
+}
+
+} // namespace
+
+DropTextBlock::DropTextBlock(const QString& text, QWidget* parent) : QWidget(parent), m_text(text) {
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  UiEnvironment::repaintOnChange(this);
+}
+
+void DropTextBlock::setText(const QString& text) {
+  if (text == m_text)
+    return;
+  m_text = text;
+  changed();
+}
+
+void DropTextBlock::setTextStyle(const Style& style) {
+  setTextStyle([style](const UiTraits&) { return style; });
+}
+
+void DropTextBlock::setTextStyle(StyleFor style) {
+  m_style = std::move(style);
+  changed();
+}
+
+void DropTextBlock::setColor(DropDesign::ColorFor color) {
+  m_color = std::move(color);
+  update();
+}
+
+void DropTextBlock::setLineSpacing(qreal spacing) {
+  m_lineSpacing = spacing;
+  changed();
+}
+
+void DropTextBlock::setAlignment(Qt::Alignment alignment) {
+  m_alignment = alignment & Qt::AlignHorizontal_Mask;
+  update();
+}
+
+void DropTextBlock::setWrapping(bool wrapping) {
+  m_wrapping = wrapping;
+  QSizePolicy policy = sizePolicy();
+  policy.setHeightForWidth(wrapping);
+  setSizePolicy(policy);
+  changed();
+}
+
+void DropTextBlock::changed() {
+  updateGeometry();
+  update();
+}
+
+QFont DropTextBlock::textFont() const {
+  const Style style = m_style ? m_style(UiEnvironment::instance().traitsOf(this)) : Style{};
+  QFont result = style.font ? style.font->font() : font();
+  if (style.tracking != 0)
+    result.setLetterSpacing(QFont::AbsoluteSpacing, style.tracking);
+  result.setUnderline(style.underline);
+  return result;
+}
+
+QColor DropTextBlock::textColor() const {
+  return m_color ? m_color(UiEnvironment::instance().traitsOf(this)) : palette().color(foregroundRole());
+}
+
+qreal DropTextBlock::firstBaseline() const {
+  return QFontMetricsF(textFont()).ascent();
+}
+
+qreal DropTextBlock::lineHeight() const {
+  const QFontMetricsF metrics(textFont());
+  return metrics.ascent() + metrics.descent();
+}
+
+qreal DropTextBlock::layOut(QTextLayout& layout, qreal width) const {
+  QTextOption option(m_alignment);
+  option.setWrapMode(m_wrapping ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+  layout.setTextOption(option);
+  layout.setFont(textFont());
+  layout.beginLayout();
+  qreal y = 0;
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    if (y > 0)
+      y += m_lineSpacing;
+    line.setLineWidth(width);
+    line.setPosition(QPointF(0, y));
+    y += line.ascent() + line.descent();
+  }
+  layout.endLayout();
+  return y;
+}
+
+QSize DropTextBlock::sizeHint() const {
+  if (m_text.isEmpty())
+    return QSize(0, 0);
+  QTextLayout layout(forLayout(m_text, m_wrapping));
+  const qreal height = layOut(layout, kUnbounded);
+  qreal width = 0;
+  for (int i = 0; i < layout.lineCount(); ++i)
+    width = std::max(width, layout.lineAt(i).naturalTextWidth());
+  return QSize(int(std::ceil(width)), int(std::ceil(height)));
+}
+
+QSize DropTextBlock::minimumSizeHint() const {
+  if (m_text.isEmpty())
+    return QSize(0, 0);
+  const QFontMetricsF metrics(textFont());
+  const qreal least = m_wrapping ? 4 * metrics.height() : metrics.horizontalAdvance(QStringLiteral("…"));
+  return QSize(std::min(sizeHint().width(), int(std::ceil(least))), int(std::ceil(lineHeight())));
+}
+
+int DropTextBlock::heightForWidth(int width) const {
+  if (m_text.isEmpty())
+    return 0;
+  if (!m_wrapping)
+    return int(std::ceil(lineHeight()));
+  QTextLayout layout(forLayout(m_text, m_wrapping));
+  return int(std::ceil(layOut(layout, std::max(1, width))));
+}
+
+void DropTextBlock::paintEvent(QPaintEvent*) {
+  if (m_text.isEmpty())
+    return;
+  QPainter painter(this);
+  painter.setPen(textColor());
+  if (!m_wrapping) {
+    QTextLayout layout(
+        QFontMetricsF(textFont()).elidedText(forLayout(m_text, false), Qt::ElideRight, width()));
+    layOut(layout, width());
+    layout.draw(&painter, QPointF(0, 0));
+    return;
+  }
+  QTextLayout layout(forLayout(m_text, m_wrapping));
+  layOut(layout, width());
+  layout.draw(&painter, QPointF(0, 0));
+}
+
+void DropTextBlock::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange)
+    changed();
+}
+
+} // namespace brindlewick

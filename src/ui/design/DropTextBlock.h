@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropFonts.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QTextLayout;
+
+namespace brindlewick {
+
+// A block of plain text, never read as markup: wrapped at word boundaries (anywhere in a
+// word longer than the line), with tracking and extra space between lines, aligned leading,
+// centred or trailing; or one line elided at its end. Its height for a width is rounded up
+// to whole pixels, so a layout never clips the last line. Font and colour are asked when it
+// lays out and paints; without them it takes the widget's (inherited) font and the
+// palette's foreground.
+class DropTextBlock : public QWidget {
+  Q_OBJECT
+
+public:
+  struct Style {
+    std::optional<DropFont> font = std::nullopt;
+    qreal tracking = 0; // extra space after each character, in pixels
+    bool underline = false;
+  };
+  using StyleFor = std::function<Style(const UiTraits&)>;
+
+  explicit DropTextBlock(const QString& text = {}, QWidget* parent = nullptr);
+
+  const QString& text() const { return m_text; }
+  void setText(const QString& text);
+  void setTextStyle(const Style& style);
+  // A style that follows the environment (Bold Text, say).
+  void setTextStyle(StyleFor style);
+  void setColor(DropDesign::ColorFor color);
+  // Extra space between two lines, in pixels.
+  void setLineSpacing(qreal spacing);
+  void setAlignment(Qt::Alignment alignment);
+  void setWrapping(bool wrapping);
+
+  // The font the text is set in now, tracking and underline included.
+  QFont textFont() const;
+  QColor textColor() const;
+  // From the top to the first line's baseline.
+  qreal firstBaseline() const;
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+  bool hasHeightForWidth() const override { return m_wrapping; }
+  int heightForWidth(int width) const override;
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+private:
+  // Lays the text out in `width` and returns its height (not rounded).
+  qreal layOut(QTextLayout& layout, qreal width) const;
+  qreal lineHeight() const;
+  void changed();
+
+  QString m_text;
+  StyleFor m_style;
+  DropDesign::ColorFor m_color;
+  qreal m_lineSpacing = 0;
+  Qt::Alignment m_alignment = Qt::AlignLeft;
+  bool m_wrapping = true;
+};
+
+} // namespace brindlewick

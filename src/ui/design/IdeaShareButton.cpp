@@ -1,0 +1,47 @@
+#include "ui/design/IdeaShareButton.h"
+
+#include "content/ShareText.h"
+#include "ui/design/DropAccessibility.h"
+#include "ui/design/DropStandardWidgets.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+
+namespace brindlewick {
+
+IdeaShareButton::IdeaShareButton(const DropSnapshot& snapshot, bool reader, const QString& context,
+                                 QWidget* parent)
+    : DropButton(dropControl({.reader = reader, .iconOnly = true}), parent), m_snapshot(snapshot),
+      m_menu(new QMenu(this)) {
+  setSymbol(QStringLiteral("square.and.arrow.up"));
+  DropAccessibility::describe(this, context + QStringLiteral(".share"), QStringLiteral("Share this idea"),
+                              QStringLiteral("Share this idea with its book attribution and sources"));
+  DropStandardWidgets::adopt(m_menu);
+  m_menu->addAction(QStringLiteral("Copy"), this, [this] { copyToClipboard(shareText(m_snapshot)); });
+  m_menu->addAction(QStringLiteral("E-mail\u2026"), this,
+                    [this] { QDesktopServices::openUrl(mailUrl(shareText(m_snapshot))); });
+  connect(this, &QPushButton::clicked, this, [this] { popUpBelow(m_menu); });
+}
+
+void IdeaShareButton::setSnapshot(const DropSnapshot& snapshot) {
+  m_snapshot = snapshot;
+}
+
+QUrl IdeaShareButton::mailUrl(const QString& text) {
+  QString body = text;
+  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  body.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return QUrl(QStringLiteral("mailto:?body=") + QString::fromLatin1(QUrl::toPercentEncoding(body)),
+              QUrl::StrictMode);
+}
+
+void IdeaShareButton::copyToClipboard(const QString& text) {
+  auto* data = new QMimeData;
+  data->setText(text);
+  QGuiApplication::clipboard()->setMimeData(data);
+}
+
+} // namespace brindlewick

@@ -1,0 +1,198 @@
+#include "ui/design/DropButton.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/UiEnvironment.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using Appearance = DropButtonStyle::Appearance;
+
+class DropButtonTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    DropFonts::registerFonts();
+    UiEnvironment::instance().setOverrides({.reduceMotion = true});
+  }
+  void TearDown() override { UiEnvironment::instance().setOverrides({}); }
+};
+
+// A container leaves the buttons' margins free at its edges.
+constexpr QMargins kRoom(12, 9, 12, 15);
+
+// The shape of `button` in `root`'s coordinates.
+QRect shapeIn(const DropButton& button, const QWidget& root) {
+  return QRect(button.mapTo(&root, button.shapeRect().topLeft()), button.shapeRect().size());
+}
+
+TEST_F(DropButtonTest, TheAppearanceFollowsHeroThenReaderThenProminence) {
+  struct Case {
+    bool prominent, reader, onHero;
+    Appearance expected;
+  };
+  const Case cases[] = {
+      {true, true, true, Appearance::hero},         {false, true, true, Appearance::heroSecondary},
+      {true, false, true, Appearance::hero},        {true, true, false, Appearance::reader},
+      {false, true, false, Appearance::reader},     {true, false, false, Appearance::primary},
+      {false, false, false, Appearance::secondary},
+  };
+  for (const Case& c : cases) {
+    const DropButtonStyle style =
+        dropControl({.prominent = c.prominent, .reader = c.reader, .onHero = c.onHero, .compact = true});
+    EXPECT_EQ(style.appearance, c.expected) << c.prominent << c.reader << c.onHero;
+    EXPECT_TRUE(style.compact);
+  }
+}
+
+TEST_F(DropButtonTest, LayoutsPlaceTheVisibleShapeAtTheSizesOfTheTable) {
+  QWidget row;
+  auto* layout = new QHBoxLayout(&row);
+  layout->setContentsMargins(kRoom);
+  layout->setSpacing(8);
+  auto* compactIcon = new DropButton(dropControl({.iconOnly = true, .compact = true}), &row);
+  compactIcon->setSymbol(QStringLiteral("heart"));
+  auto* readerIcon = new DropButton(dropControl({.reader = true, .iconOnly = true}), &row);
+  auto* compactText = new DropButton(QStringLiteral("OK"), dropControl({.compact = true}), &row);
+  auto* readerText = new DropButton(QStringLiteral("Read"), dropControl({.reader = true}), &row);
+  for (QWidget* button : std::initializer_list<QWidget*>{compactIcon, readerIcon, compactText, readerText})
+    layout->addWidget(button);
+  row.resize(724, 64);
+  row.show();
+  EXPECT_EQ(shapeIn(*compactIcon, row), QRect(12, 15, 28, 28));
+  EXPECT_EQ(shapeIn(*readerIcon, row), QRect(12 + 28 + 8, 9, 40, 40));
+  EXPECT_LT(compactText->shapeRect().width(), 96);
+  EXPECT_EQ(compactText->shapeRect().height(), 28);
+  // The reader text button takes the rest of the row, up to its edge.
+  EXPECT_EQ(shapeIn(*readerText, row).right(), 724 - 12 - 1);
+
+  QWidget alone;
+  auto* single = new QHBoxLayout(&alone);
+  single->setContentsMargins(kRoom);
+  auto* wide = new DropButton(QStringLiteral("Next idea"), dropControl({.reader = true}), &alone);
+  single->addWidget(wide);
+  alone.resize(400 + 24, 64);
+  alone.show();
+  EXPECT_EQ(shapeIn(*wide, alone), QRect(12, 9, 400, 40));
+}
+
+QImage render(const DropButtonStyle& style, const ControlState& state, const UiTraits& traits) {
+  QImage image(QSize(140, 70) * 2, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(2);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  DropButtonStyle::paint(painter, QRectF(20, 12, 96, 40), style, state, traits,
+                         [](QPainter& label, const QRectF& content, const QColor& color, const QFont& font) {
+                           DropButtonStyle::paintLabel(label, content, QStringLiteral("Save"), {}, color,
+                                                       font);
+                         });
+  return image;
+}
+
+QRect paintedBounds(const QImage& image) {
+  QRect bounds;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qAlpha(image.pixel(x, y)) > 16)
+        bounds |= QRect(x, y, 1, 1);
+  return bounds;
+}
+
+TEST_F(DropButtonTest, ADisabledButtonShowsNoHoverAndAPressedOneKeepsItsSizeUnderReduceMotion) {
+  for (const Appearance appearance : {Appearance::primary, Appearance::secondary, Appearance::reader,
+                                      Appearance::hero, Appearance::heroSecondary}) {
+    const DropButtonStyle style{appearance};
+    const UiTraits traits{.scheme = ColorScheme::dark};
+    EXPECT_EQ(render(style, {.hover = 0, .enabled = false}, traits),
+              render(style, {.hover = 1, .enabled = false}, traits))
+        << int(appearance);
+    EXPECT_NE(render(style, {.hover = 0}, traits), render(style, {.hover = 1}, traits)) << int(appearance);
+
+    const QRect resting = paintedBounds(render(style, {}, traits));
+    const UiTraits still{.scheme = ColorScheme::dark, .reduceMotion = true};
+    EXPECT_EQ(paintedBounds(render(style, {.press = 1}, still)), resting) << int(appearance);
+    EXPECT_LT(paintedBounds(render(style, {.press = 1}, traits)).width(), resting.width()) << int(appearance);
+  }
+}
+
+TEST_F(DropButtonTest, BoldTextMakesOnlyReaderLabelsHeavier) {
+  const DropButtonStyle reader{Appearance::reader};
+  EXPECT_EQ(QFontInfo(reader.labelFont(false).font()).weight(), QFont::Medium);
+  EXPECT_EQ(QFontInfo(reader.labelFont(true).font()).weight(), QFont::DemiBold);
+  EXPECT_EQ(QFontInfo(DropButtonStyle{Appearance::secondary}.labelFont(false).font()).weight(),
+            QFont::DemiBold);
+}
+
+// The ring shows for keyboard focus alone: it lies outside the capsule, where a resting button
+// draws nothing so dark on the light window.
+TEST_F(DropButtonTest, TheFocusRingFollowsTabNotClicksOrHover) {
+  QWidget window;
+  auto* layout = new QHBoxLayout(&window);
+  layout->setContentsMargins(kRoom);
+  auto* first = new DropButton(QStringLiteral("First"), dropControl({.prominent = true}), &window);
+  auto* second = new DropButton(QStringLiteral("Second"), dropControl({}), &window);
+  layout->addWidget(first);
+  layout->addWidget(second);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+  const auto ringShown = [](DropButton* button) {
+    const QImage image = button->grab().toImage();
+    const QRect shape = button->shapeRect();
+    const qreal ratio = image.devicePixelRatio();
+    return qGray(image.pixel(QPoint(shape.center().x(), shape.top() - 2) * ratio)) < 100;
+  };
+  QSignalSpy clicks(first, &QPushButton::clicked);
+  QTest::mouseMove(window.windowHandle(), first->mapTo(&window, first->shapeRect().center()));
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                    first->mapTo(&window, first->shapeRect().center()));
+  EXPECT_EQ(clicks.size(), 1);
+  EXPECT_FALSE(ringShown(first)); // though the window gave it focus as it opened
+  EXPECT_FALSE(ringShown(second));
+  QTest::keyClick(&window, Qt::Key_Tab);
+  ASSERT_TRUE(first->hasFocus() || second->hasFocus());
+  DropButton* focused = first->hasFocus() ? first : second;
+  EXPECT_TRUE(ringShown(focused));
+  EXPECT_FALSE(ringShown(focused == first ? second : first));
+}
+
+// Neighbours' margins overlap: a click on the edge of one capsule that lands in the widget of
+// the next is handed back to the capsule under the pointer.
+TEST_F(DropButtonTest, AClickInANeighboursMarginReachesTheCapsuleBeneath) {
+  QWidget window;
+  auto* layout = new QHBoxLayout(&window);
+  layout->setContentsMargins(kRoom);
+  layout->setSpacing(4);
+  auto* left = new DropButton(QStringLiteral("Left"), dropControl({}), &window);
+  auto* right = new DropButton(QStringLiteral("Right"), dropControl({}), &window);
+  layout->addWidget(left);
+  layout->addWidget(right);
+  layout->addStretch();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QPoint edge =
+      left->mapTo(&window, QPoint(left->shapeRect().right() - 1, left->shapeRect().center().y()));
+  ASSERT_EQ(window.childAt(edge), right);
+
+  QSignalSpy leftClicks(left, &QPushButton::clicked);
+  QSignalSpy rightClicks(right, &QPushButton::clicked);
+  QTest::mouseMove(window.windowHandle(), edge);
+  EXPECT_EQ(left->controlState().hover, 1.0);
+  EXPECT_EQ(right->controlState().hover, 0.0);
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, edge);
+  EXPECT_EQ(leftClicks.size(), 1);
+  EXPECT_EQ(rightClicks.size(), 0);
+}
+
+} // namespace
+} // namespace brindlewick

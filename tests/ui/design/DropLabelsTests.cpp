@@ -1,0 +1,86 @@
+#include "ui/design/CategoryAccent.h"
+#include "ui/design/DropEyebrow.h"
+#include "ui/design/DropScreenHeader.h"
+#include "ui/design/DropSectionLabel.h"
+
+#include <QFontMetricsF>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace brindlewick {
+namespace {
+
+TEST(DropLabels, EyebrowCaptionsSpellTopicAndKindInCapitals) {
+  EXPECT_EQ(DropEyebrow::caption(Category::psychology, QStringLiteral("question")),
+            QStringLiteral("PSYCHOLOGY  \u00B7  QUESTION"));
+  EXPECT_EQ(DropEyebrow::caption(Category::science, QStringLiteral("belief_vs_reality")),
+            QStringLiteral("SCIENCE  \u00B7  BELIEF VS REALITY"));
+}
+
+TEST(DropLabels, TheHistoryEyebrowInItsThreeColours) {
+  struct Case {
+    bool reader;
+    UiTraits traits;
+    QColor expected;
+  };
+  const Case cases[] = {
+      {false, {}, QColor::fromHsvF(0.08f, 0.429f, 0.48f)},
+      {false, {.scheme = ColorScheme::dark}, QColor::fromHsvF(0.08f, 0.187f, 0.98f)},
+      {true, {}, QColor::fromHsvF(0.08f, 0.187f, 0.98f)}, // the card's colour, whatever the scheme
+      {true, {.increasedContrast = true}, QColor(Qt::white)},
+  };
+  for (const Case& c : cases) {
+    const QColor colour = DropEyebrow::color(Category::history, c.reader, c.traits);
+    EXPECT_NEAR(colour.redF(), c.expected.redF(), 0.002) << c.reader << int(c.traits.scheme);
+    EXPECT_NEAR(colour.greenF(), c.expected.greenF(), 0.002) << c.reader << int(c.traits.scheme);
+    EXPECT_NEAR(colour.blueF(), c.expected.blueF(), 0.002) << c.reader << int(c.traits.scheme);
+  }
+}
+
+TEST(DropLabels, TheTrailingNoteStaysOnTheCaptionsBaselineWhileTheTitleWraps) {
+  DropScreenHeader header(QStringLiteral("Library"),
+                          QStringLiteral("Everything you saved to read again, and more"),
+                          QStringLiteral("Next drop 10:30"));
+  const int width = 360;
+  header.resize(width, header.heightForWidth(width));
+  header.show();
+  const DropTextBlock* title = header.titleLabel();
+  const qreal line = QFontMetricsF(title->textFont()).height();
+  ASSERT_GT(title->height(), 1.5 * line); // wrapped
+  EXPECT_GE(title->y(), header.eyebrowLabel()->geometry().bottom());
+  const DropTextBlock* note = header.trailingLabel();
+  const qreal noteBaseline = note->y() + note->firstBaseline();
+  EXPECT_NEAR(noteBaseline, header.eyebrowLabel()->y() + header.eyebrowLabel()->firstBaseline(), 1);
+  EXPECT_LT(note->geometry().bottom(), title->y() + line / 2);
+  EXPECT_EQ(note->geometry().right(), width - 1);
+  EXPECT_LE(title->geometry().right() + 12, note->x());
+
+  // Without a note the title has the whole width.
+  header.setTrailing(std::nullopt);
+  EXPECT_EQ(header.titleLabel()->width(), width);
+}
+
+// Layout heights are whole pixels; rounding the text's height down would clip its last line.
+TEST(DropLabels, ATextBlockIsTallEnoughForEveryLineAndItsSpacing) {
+  DropTextBlock block(
+      QStringLiteral("Save an idea you want to come back to, and read it again whenever you like."));
+  block.setTextStyle(DropTextBlock::Style{DropFonts::rounded(14.4)});
+  block.setLineSpacing(4.3);
+  const QFontMetricsF metrics(block.textFont());
+  for (const int width : {120, 200, 400}) {
+    const int height = block.heightForWidth(width);
+    const int lines = int(std::round((height + 4.3) / (metrics.ascent() + metrics.descent() + 4.3)));
+    ASSERT_GE(lines, 1);
+    EXPECT_GE(height, lines * (metrics.ascent() + metrics.descent()) + (lines - 1) * 4.3) << width;
+    EXPECT_LT(height, lines * (metrics.ascent() + metrics.descent()) + (lines - 1) * 4.3 + 1) << width;
+  }
+  EXPECT_GT(block.heightForWidth(120), block.heightForWidth(400));
+  // Plain text: markup is shown, not read.
+  DropSectionLabel markup(QStringLiteral("<b>x</b>"));
+  EXPECT_GT(markup.sizeHint().width(), 5 * DropSectionLabel(QStringLiteral("x")).sizeHint().width());
+}
+
+} // namespace
+} // namespace brindlewick

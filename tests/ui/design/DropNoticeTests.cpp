@@ -1,0 +1,78 @@
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropNotice.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using Tone = DropNotice::Tone;
+
+// The red channel in the middle of a notice's surface painted over `backdrop`.
+int surfaceRed(Tone tone, const UiTraits& traits, const QColor& backdrop) {
+  QImage image(120, 60, QImage::Format_ARGB32_Premultiplied);
+  image.fill(backdrop);
+  QPainter painter(&image);
+  DropNotice::paintSurface(painter, QRectF(0, 0, 120, 60), tone, traits);
+  painter.end();
+  return qRed(image.pixel(60, 30));
+}
+
+double over(double below, double colour, double alpha) {
+  return below * (1 - alpha) + colour * alpha;
+}
+
+TEST(DropNotice, FillsComposeAsTheToneTableSays) {
+  const double ink = 0.08 * 255;
+  EXPECT_NEAR(surfaceRed(Tone::info, {}, Qt::white), over(255, ink, 0.09), 1);
+  EXPECT_NEAR(surfaceRed(Tone::info, {.increasedContrast = true}, Qt::white), over(255, ink, 0.16), 1);
+  EXPECT_NEAR(surfaceRed(Tone::info, {.scheme = ColorScheme::dark}, Qt::black), over(0, 0.97 * 255, 0.09), 1);
+  // Over black, the warning's translucent backing shows; under Reduce Transparency it goes.
+  const double amber = 0.72 * 255;
+  const double backing = over(0, 255, 0.5);
+  EXPECT_NEAR(surfaceRed(Tone::warning, {}, Qt::black), over(backing, amber, 0.18), 1);
+  EXPECT_NEAR(surfaceRed(Tone::warning, {.increasedContrast = true}, Qt::black), over(backing, amber, 0.3),
+              1);
+  EXPECT_NEAR(surfaceRed(Tone::warning, {.reduceTransparency = true}, Qt::black), over(0, amber, 0.18), 1);
+}
+
+TEST(DropNotice, AnActionBringsItsButtonAndLeavesItAnElementOfItsOwn) {
+  DropNotice notice(QStringLiteral("Sync could not finish."), QStringLiteral("exclamationmark.triangle"),
+                    Tone::warning);
+  QSignalSpy triggered(&notice, &DropNotice::actionTriggered);
+  for (const QString& title : {QString(), QStringLiteral("Sync now"), QString()}) {
+    notice.setAction(title);
+    EXPECT_EQ(notice.showsAction(), !title.isEmpty());
+    // Read as one item unless the button is an element of its own.
+    EXPECT_EQ(notice.accessibleName().isEmpty(), !title.isEmpty());
+  }
+  notice.setAction(QStringLiteral("Sync now"));
+  notice.findChild<QPushButton*>()->click();
+  EXPECT_EQ(triggered.size(), 1);
+}
+
+TEST(DropNotice, AMessageWrapsTallerInANarrowerNoticeAndShowsMarkupAsWritten) {
+  const QString message =
+      QStringLiteral("Your collection could not sync: the reading service did not answer. "
+                     "Existing data was retained.");
+  DropNotice notice(message, QStringLiteral("exclamationmark.circle"), Tone::info);
+  notice.setAction(QStringLiteral("Retry"));
+  EXPECT_GT(notice.heightForWidth(260), notice.heightForWidth(420));
+  EXPECT_GT(notice.heightForWidth(420), notice.heightForWidth(900));
+
+  DropNotice markup(QStringLiteral("<b>x</b>"), QStringLiteral("info.circle"), Tone::info);
+  DropNotice plain(QStringLiteral("x"), QStringLiteral("info.circle"), Tone::info);
+  const auto textWidth = [](const DropNotice& shown) {
+    return shown.findChild<QLabel*>()->sizeHint().width();
+  };
+  EXPECT_GT(textWidth(markup), 5 * textWidth(plain));
+}
+
+} // namespace
+} // namespace brindlewick
