@@ -69,9 +69,13 @@ QCoro::Task<std::unique_ptr<ReaderModel>> ReaderModel::open(Services services) {
   const std::optional<QUrl> baseURL = parts.configuration->apiBaseURL();
   parts.transport =
       services.makeTransport ? services.makeTransport(baseURL) : std::make_unique<NativeAPIClient>(baseURL);
-  parts.account =
-      co_await AccountController::open({*parts.transport, services.storage, *parts.store, baseURL,
-                                        services.now, parts.configuration->version(), services.scheduler});
+  // A named value, not a temporary of the co_await expression: GCC 12 destroys such
+  // temporaries twice.
+  AccountController::Services accountServices{*parts.transport,  services.storage,
+                                              *parts.store,      baseURL,
+                                              services.now,      parts.configuration->version(),
+                                              services.scheduler};
+  parts.account = co_await AccountController::open(std::move(accountServices));
 
   // This computer follows the account's preferences; only the display stays its own.
   ReaderPreferences adopted = parts.account->preferences().value_or(ReaderPreferences{});
