@@ -2,6 +2,7 @@
 
 #include <QAudioDevice>
 #include <QFile>
+#include <QFileInfo>
 #include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
@@ -14,11 +15,25 @@ static void initialiseSoundResources() {
 
 namespace brindlewick {
 
+namespace {
+
+// Qt Multimedia plays through a PulseAudio server (PipeWire offers one too). Asking it for
+// devices where none runs logs a connection failure, so the server's socket is looked for
+// first.
+bool soundServerRuns() {
+  if (qEnvironmentVariableIsSet("PULSE_SERVER"))
+    return true;
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/pulse/native"));
+}
+
+} // namespace
+
 SoundPlayer::~SoundPlayer() = default;
 
 SoundEffectPlayer::SoundEffectPlayer(const QString& resource) {
   initialiseSoundResources();
-  if (!QFile::exists(resource))
+  if (!QFile::exists(resource) || !soundServerRuns())
     return;
   const QAudioDevice output = QMediaDevices::defaultAudioOutput();
   if (output.isNull())

@@ -25,9 +25,9 @@ public:
   virtual void play(double volume) = 0;
 };
 
-// A sound of the application's resources played through Qt Multimedia. Without an audio
-// output (a server without sound, a test run) it is unavailable and stays silent: no effect
-// object is made, so nothing tries to open a device and nothing is reported.
+// A sound of the application's resources played through Qt Multimedia. Without a sound server
+// or an audio output (a server without sound, a test run) it is unavailable and stays silent:
+// no effect object is made, so nothing tries to open a device and nothing is reported.
 class SoundEffectPlayer final : public SoundPlayer {
 public:
   // `resource` names a WAV file of the compiled-in sounds, such as ":/sounds/Drop.wav".

@@ -320,7 +320,10 @@ bool ReaderModel::teaserVisible() const {
 }
 
 bool ReaderModel::cardIsKey() const {
-  return m_panel->panel().isActiveWindow();
+  // Some window systems activate any window that is shown; the panel is key only once it
+  // has been allowed to take the keyboard.
+  const DropPanel& card = m_panel->panel();
+  return card.canBecomeKey() && card.isActiveWindow();
 }
 
 bool ReaderModel::screenReaderRuns() const {

@@ -23,12 +23,13 @@ TEST(ReaderModelReadingTime, HalfASecondPerWordAndNeverUnder45Seconds) {
       {words(200), 100},
       {QString(), 45},
       {QStringLiteral(" \n\t "), 45},
-      {words(120, QChar(0x00A0)), 60},         // no-break spaces separate
-      {words(120, QChar(0x2028)), 60},         // so do line separators
+      {words(120, QChar(0x00A0)), 60}, // no-break spaces separate
+      {words(120, QChar(0x2028)), 60}, // so do line separators
       {QStringLiteral("  a,b  ") + words(119, QLatin1Char('\n')) + QStringLiteral("   "), 60},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(ReaderModel::autoCollapseDelay(c.explanation), c.seconds) << c.explanation.left(40).toStdString();
+    EXPECT_EQ(ReaderModel::autoCollapseDelay(c.explanation), c.seconds)
+        << c.explanation.left(40).toStdString();
 }
 
 class ReaderModelCardTest : public ::testing::Test {
@@ -142,7 +143,7 @@ TEST_F(ReaderModelCardTest, AScreenReaderOrAKeyCardKeepsTheCardUp) {
     model.openTeaser();
     fixture.advance(ReaderModel::readingConfirmationDelay);
     if (!screenReader)
-      model.focusReader();
+      model.panel().focusForKeyboard(); // the wait is armed; its end finds the card key
     fixture.advance(ReaderModel::autoCollapseDelay(model.current()->lore.explanation) + 1);
     EXPECT_TRUE(model.panel().panel().isVisible());
   }
@@ -160,7 +161,8 @@ TEST_F(ReaderModelCardTest, AReadingIsReportedOnlyWithConsent) {
     fixture.harness().service().addFault("POST", "/api/reader/activity", {.status = 500});
     model.openTeaser();
     fixture.advance(ReaderModel::readingConfirmationDelay);
-    waitUntil([&] { return fixture.requestsTo(QStringLiteral("/api/reader/activity")) > 0; }, consent ? 10000 : 300);
+    waitUntil([&] { return fixture.requestsTo(QStringLiteral("/api/reader/activity")) > 0; },
+              consent ? 10000 : 300);
     EXPECT_EQ(fixture.requestsTo(QStringLiteral("/api/reader/activity")), consent ? 1 : 0);
     EXPECT_FALSE(model.message().has_value()) << "a lost report is not shown";
   }
