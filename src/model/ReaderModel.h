@@ -425,6 +425,13 @@ private:
 
   // The pending waits. Private: no view reads them.
   CancellationSource m_scheduleTimer;
+  // The delivery wait: the planned instant it was armed for (none once it fired or was
+  // dropped), when it fires on the scheduler's clock, and the plan that owns it.
+  std::optional<Date> m_timerTarget;
+  double m_timerDeadline = 0;
+  qint64 m_timerGeneration = 0;
+  // How far the armed wait may be off the plan before it is armed again (seconds).
+  static constexpr double timerSlack = 0.5;
   CancellationSource m_catchUp;
   CancellationSource m_deliveryConfirmation;
   CancellationSource m_readingConfirmation;

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <array>
+#include <cmath>
 #include <utility>
 
 namespace brindlewick {
@@ -42,7 +43,6 @@ QColor glint(Category topic) {
 
 void ReaderModel::reschedule() {
   setScheduleGeneration(m_scheduleGeneration + 1);
-  m_scheduleTimer.cancel();
   updateTeaser(true);
 
   std::optional<Date> next;
@@ -53,15 +53,29 @@ void ReaderModel::reschedule() {
   }
   // Set once, at the end: observers never see the plan drop out and come back.
   setNextDelivery(next);
-  if (!next)
+  if (!next) {
+    m_scheduleTimer.cancel();
+    m_timerTarget.reset();
     return;
-  const qint64 generation = m_scheduleGeneration;
-  arm(m_scheduleTimer, next->secondsSince(m_now()),
-      [generation](ReaderModel& model) { model.deliveryTimerFired(generation); });
+  }
+  // Re-planning happens at every application switch and mostly finds the same instant: the
+  // wait already armed for it is adopted by this plan rather than replaced, unless the wall
+  // clock moved against the scheduler's (a clock change or a suspend).
+  const double seconds = next->secondsSince(m_now());
+  const double deadline = m_scheduler.now() + std::max(seconds, 0.0);
+  m_timerGeneration = m_scheduleGeneration;
+  if (m_timerTarget == next && std::abs(m_timerDeadline - deadline) < timerSlack)
+    return;
+  m_timerTarget = next;
+  m_timerDeadline = deadline;
+  arm(m_scheduleTimer, seconds, [](ReaderModel& model) {
+    model.m_timerTarget.reset();
+    model.deliveryTimerFired(model.m_timerGeneration);
+  });
 }
 
 void ReaderModel::deliveryTimerFired(qint64 generation) {
-  // A newer plan owns its own wait; this one does nothing, not even re-plan.
+  // A wait that no plan adopted does nothing, not even re-plan.
   if (generation != m_scheduleGeneration)
     return;
   deliverMissedDrop();
