@@ -319,6 +319,8 @@ private:
 
   // MARK: Helpers
 
+  // Every error of the layers below carries its reader-facing text as what().
+  static QString errorText(const std::exception& error) { return QString::fromUtf8(error.what()); }
   bool signedIn() const { return m_account->isSignedIn(); }
   bool cardVisible() const;
   bool teaserVisible() const;

@@ -11,10 +11,6 @@ namespace brindlewick {
 
 namespace {
 
-QString describe(const std::exception& error) {
-  return QString::fromUtf8(error.what());
-}
-
 QString newImpressionID() {
   return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
@@ -92,7 +88,7 @@ void ReaderModel::confirmReading(const DropSnapshot& snapshot, const std::option
     setMessage(std::nullopt);
   } catch (const std::exception& error) {
     setStorageHealthy(false);
-    setMessage(readingFailurePrefix + describe(error));
+    setMessage(readingFailurePrefix + errorText(error));
     m_panel->dismiss(false);
     if (returnPage)
       callOpenWindow(*returnPage);
@@ -196,7 +192,7 @@ void ReaderModel::read(const DropSnapshot& snapshot) {
   try {
     recordReading(snapshot, newImpressionID());
   } catch (const std::exception& error) {
-    setMessage(historyFailurePrefix + describe(error));
+    setMessage(historyFailurePrefix + errorText(error));
   }
 }
 

@@ -16,10 +16,6 @@ namespace brindlewick {
 
 namespace {
 
-QString describe(const std::exception& error) {
-  return QString::fromUtf8(error.what());
-}
-
 // The teaser rim's travelling glint by topic (hue, saturation), at brightness 0.98.
 constexpr std::array<std::pair<double, double>, caseCount<Category>()> glints{{{0.72, 0.306},
                                                                                {0.48, 0.34},
@@ -165,7 +161,7 @@ void ReaderModel::confirmDelivery(const DropSnapshot& drop, Date shownAt, bool a
     m_repository->recordDelivery(drop.id(), shownAt, automatic, m_calendar());
   } catch (const std::exception& error) {
     setStorageHealthy(false);
-    setMessage(deliveryFailurePrefix + describe(error));
+    setMessage(deliveryFailurePrefix + errorText(error));
     m_panel->dismiss(false);
     m_teaserPanel->dismiss(false);
     if (returnPage)
@@ -203,7 +199,7 @@ QCoro::Task<> ReaderModel::finishSetup() {
       co_return;
     m_preferences->save(preferences);
   } catch (const std::exception& error) {
-    failure = describe(error);
+    failure = errorText(error);
   }
   if (!self || lifetime.isCancelled())
     co_return;

@@ -1,3 +1,4 @@
+#include "AsyncProbe.h"
 #include "model/ReaderModelFixture.h"
 
 #include <gtest/gtest.h>
