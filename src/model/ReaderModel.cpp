@@ -473,6 +473,21 @@ void ReaderModel::setStorageHealthy(bool healthy) {
   refreshNextDropLabel();
 }
 
+void ReaderModel::setSessionActive(bool active) {
+  update(m_sessionActive, active, &ReaderModel::sessionActiveChanged);
+  refreshEligibility();
+}
+
+void ReaderModel::setScreensAwake(bool awake) {
+  update(m_screensAwake, awake, &ReaderModel::screensAwakeChanged);
+  refreshEligibility();
+}
+
+void ReaderModel::setScreenLocked(bool locked) {
+  update(m_screenLocked, locked, &ReaderModel::screenLockedChanged);
+  refreshEligibility();
+}
+
 void ReaderModel::setScheduleGeneration(qint64 generation) {
   update(m_scheduleGeneration, generation, &ReaderModel::scheduleGenerationChanged);
 }

@@ -358,6 +358,10 @@ private:
   void setAccountHistory(QList<DropSnapshot> history);
   void setDetail(std::optional<DropSnapshot> detail);
   void setStorageHealthy(bool healthy);
+  // The delivery gates that the system events move.
+  void setSessionActive(bool active);
+  void setScreensAwake(bool awake);
+  void setScreenLocked(bool locked);
   void setScheduleGeneration(qint64 generation);
 
   // Fixed at construction.

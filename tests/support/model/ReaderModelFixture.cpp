@@ -3,6 +3,7 @@
 #include "AccountFixtures.h"
 #include "AsyncProbe.h"
 #include "RawStoreDatabase.h"
+#include "VirtualDelayScheduler.h"
 #include "account/AccountContracts.h"
 
 #include <QCoreApplication>
@@ -150,6 +151,8 @@ std::exception_ptr ReaderModelFixture::openFailure() {
 
 void ReaderModelFixture::close() {
   m_model.reset();
+  // The model cancels its waits as it goes; they end on the next turns of the event loop.
+  flushEvents();
   dropSound = nullptr;
   chimeSound = nullptr;
 }
@@ -157,9 +160,10 @@ void ReaderModelFixture::close() {
 void ReaderModelFixture::failStoreWrites() {
   RawStoreDatabase raw(storeFile());
   for (const char* event : {"INSERT", "UPDATE", "DELETE"})
-    raw.scalar(QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %1 ON records BEGIN SELECT RAISE(ABORT, 'disk on "
-                              "fire'); END")
-                   .arg(QLatin1String(event)));
+    raw.scalar(
+        QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %1 ON records BEGIN SELECT RAISE(ABORT, 'disk on "
+                       "fire'); END")
+            .arg(QLatin1String(event)));
 }
 
 void ReaderModelFixture::allowStoreWrites() {
