@@ -2,12 +2,16 @@
 
 #include <QLocale>
 
+#include "VirtualDelayScheduler.h"
+
 #include <gtest/gtest.h>
 
 namespace brindlewick {
 
 struct ReaderModelTestAccess {
-  static void fireDeliveryTimer(ReaderModel& model, qint64 generation) { model.deliveryTimerFired(generation); }
+  static void fireDeliveryTimer(ReaderModel& model, qint64 generation) {
+    model.deliveryTimerFired(generation);
+  }
 };
 
 namespace {
@@ -96,7 +100,8 @@ TEST_F(ReaderModelDeliveryTest, AStaleOrBlockedTimerShowsNothing) {
 
 TEST_F(ReaderModelDeliveryTest, ALongSleepOverManySlotsShowsOneDrop) {
   ReaderPreferences hourly = ReaderModelFixture::readerPreferences();
-  hourly.schedule = ScheduleSettings(ScheduleSettings::Interval::hourly, ScheduleInterval(0, 1440), std::nullopt, false);
+  hourly.schedule =
+      ScheduleSettings(ScheduleSettings::Interval::hourly, ScheduleInterval(0, 1440), std::nullopt, false);
   ReaderModel& model = open(hourly);
   fx.advance(3.2);
   model.dismiss();
@@ -137,6 +142,49 @@ TEST_F(ReaderModelDeliveryTest, AFailedRecordStopsDeliveryForTheRun) {
   model.show(false);
   EXPECT_EQ(model.message(), ReaderModel::storagePausedPrompt);
   EXPECT_FALSE(teaserUp());
+}
+
+TEST_F(ReaderModelDeliveryTest, ASkippedSetupIsFinishedBeforeTheFirstDrop) {
+  ReaderPreferences unfinished = ReaderModelFixture::readerPreferences();
+  unfinished.onboardingComplete = false;
+  ReaderModel& model = open(unfinished);
+  fx.advance(3.2);
+  EXPECT_FALSE(teaserUp()) << "no automatic drop before setup";
+  EXPECT_FALSE(model.nextDelivery().has_value());
+  model.requestDrop();
+  flushEvents();
+  EXPECT_TRUE(model.preferences().value().onboardingComplete);
+  EXPECT_TRUE(teaserUp());
+  EXPECT_FALSE(model.busy());
+  EXPECT_TRUE(model.nextDelivery().has_value());
+}
+
+TEST_F(ReaderModelDeliveryTest, AManualRequestThatCannotShowSaysWhyAndGivesTheWindowBack) {
+  const struct {
+    const char* name;
+    bool signedIn;
+    bool screens;
+    QString message;
+    QList<ReaderTab> opened;
+  } cases[] = {
+      {"signed out", false, true, ReaderModel::signInPrompt, {ReaderTab::welcome}},
+      {"no screen", true, false, QStringLiteral("suppressed: no screen"), {ReaderTab::history}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderModelFixture fixture;
+    if (c.signedIn)
+      fixture.signIn();
+    if (!c.screens)
+      fixture.screens() = SimulatedScreenSource({}, std::nullopt);
+    ReaderModel& model = fixture.open();
+    model.setWindowOpen(true);
+    model.setNavigationTab(ReaderTab::history);
+    model.show(false);
+    EXPECT_EQ(model.message(), c.message);
+    EXPECT_EQ(fixture.openedPages, c.opened);
+    EXPECT_FALSE(model.teaserPanel().panel().isVisible());
+  }
 }
 
 TEST_F(ReaderModelDeliveryTest, TheNextDropReadsAsToday_Tomorrow_OrAWeekday) {

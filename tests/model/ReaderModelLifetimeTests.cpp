@@ -50,7 +50,7 @@ TEST(ReaderModelConstruction, AModelGoneWithEveryWaitPendingStaysSilent) {
   ReaderModelFixture fx;
   fx.signIn();
   ReaderModel& model = fx.open();
-  fx.advance(3.05); // the teaser is up and its seen check waits
+  fx.advance(3.05);   // the teaser is up and its seen check waits
   model.openTeaser(); // the card is up and its reading confirmation waits
   ASSERT_GT(fx.harness().scheduler().pendingCount(), 2u);
   fx.close();
@@ -73,11 +73,13 @@ TEST(DropSound, OnlyABooleanSwitchesTheSoundOffAndSmokeRunsAreMute) {
   };
   for (const auto& c : cases) {
     writeFile(fx.applicationDefaultsFile(), c.stored);
-    EXPECT_EQ(ApplicationDefaults(fx.applicationDefaultsFile()).dropSoundEnabled(), c.enabled) << c.stored.data();
+    EXPECT_EQ(ApplicationDefaults(fx.applicationDefaultsFile()).dropSoundEnabled(), c.enabled)
+        << c.stored.data();
   }
   const ApplicationDefaults defaults(fx.applicationDefaultsFile());
-  for (const QStringList& arguments : {QStringList{"brindlewick", "--smoke-panel"}, QStringList{"--render-design"},
-                                       QStringList{"--feasibility"}, QStringList{"brindlewick"}}) {
+  for (const QStringList& arguments :
+       {QStringList{"brindlewick", "--smoke-panel"}, QStringList{"--render-design"},
+        QStringList{"--feasibility"}, QStringList{"brindlewick"}}) {
     auto player = std::make_unique<FakeSoundPlayer>();
     FakeSoundPlayer* counted = player.get();
     DropSound sound(std::move(player), arguments, defaults);
@@ -114,8 +116,8 @@ TEST(DropSound, TheChimePlaysOnceAndOnlyFromTheInstalledCopy) {
 
 TEST(DropSound, WithoutAnAudioDeviceTheRealPlayerIsSilentAndQuiet) {
   static QStringList warnings;
-  const QtMessageHandler previous = qInstallMessageHandler(
-      [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
         if (type != QtDebugMsg && type != QtInfoMsg)
           warnings.append(text);
       });
