@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+namespace brindlewick {
+
+// The application's own small settings on this computer (not the reader's preferences, which
+// the account syncs): whether a drop arrives with a sound, and whether the first-run chime has
+// played. One JSON object in one file, written whole and atomically, and read again at every
+// question, so that whatever the settings page last wrote is what counts.
+//
+// A value counts only when it is stored with its own type: a key holding a string "true" or a
+// number is absent. (QSettings' INI files would read every boolean back as a string.)
+class ApplicationDefaults {
+public:
+  static inline const QString dropSoundEnabledKey = QStringLiteral("drop-sound-enabled");
+  static inline const QString installChimePlayedKey = QStringLiteral("Brindlewick.installChimePlayed");
+
+  // app.brindlewick/application-defaults.json under the user's configuration folder.
+  static QString defaultFilePath();
+
+  explicit ApplicationDefaults(QString filePath = defaultFilePath());
+
+  const QString& filePath() const { return m_filePath; }
+
+  // The boolean under `key`; none when the file is missing or unreadable, the key absent, or
+  // its value of another type.
+  std::optional<bool> boolean(const QString& key) const;
+  // Stores `value` under `key` and keeps every other readable key. False when the file could
+  // not be written; the file is then as it was.
+  bool setBoolean(const QString& key, bool value);
+
+  // True unless a boolean false is stored.
+  bool dropSoundEnabled() const { return boolean(dropSoundEnabledKey).value_or(true); }
+  bool setDropSoundEnabled(bool enabled) { return setBoolean(dropSoundEnabledKey, enabled); }
+  // False unless a boolean true is stored.
+  bool installChimePlayed() const { return boolean(installChimePlayedKey).value_or(false); }
+  bool setInstallChimePlayed(bool played) { return setBoolean(installChimePlayedKey, played); }
+
+private:
+  // The stored object; empty when there is none or it cannot be read.
+  QJsonObject read() const;
+
+  QString m_filePath;
+};
+
+} // namespace brindlewick

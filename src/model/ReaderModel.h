@@ -1,0 +1,450 @@
+#pragma once
+
+#include "account/AccountController.h"
+#include "content/ContentRepository.h"
+#include "content/LocalStore.h"
+#include "delivery/Calendar.h"
+#include "delivery/Preferences.h"
+#include "desktop/DesktopProbes.h"
+#include "desktop/LoginItemController.h"
+#include "desktop/ScreenSource.h"
+#include "desktop/SoundPlayer.h"
+#include "foundation/Cancellation.h"
+#include "foundation/Date.h"
+#include "foundation/DelayScheduler.h"
+#include "model/ApplicationDefaults.h"
+#include "model/DropSound.h"
+#include "model/PanelContentFactories.h"
+#include "model/ReaderTab.h"
+#include "panel/PanelController.h"
+#include "service/APITransport.h"
+#include "service/BuildConfiguration.h"
+#include "service/SecureStorage.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace brindlewick {
+
+// The one application model: it owns the stores and controllers of the running application,
+// decides when a drop appears in the teaser panel, confirms that it was seen before counting
+// it, opens it into the reading card, confirms the reading, and folds the card away again.
+// Every view reads it and calls its operations.
+//
+// Each field is observable through its own change signal, emitted only when the value changes;
+// the window hooks signal every assignment. The derived values (eligible, nextDropLabel,
+// hasAnotherIdea, the saved and loved lists) signal when one of their inputs changes.
+//
+// Main thread only. Every wait runs on the injected scheduler under a cancellation token: a
+// replaced wait is cancelled, the destructor cancels them all, and nothing that resumes after
+// the model is gone touches it.
+class ReaderModel final : public QObject {
+  Q_OBJECT
+
+public:
+  // Where the model finds everything outside itself. The references must outlive the model.
+  struct Services {
+    // The wall clock of every decision.
+    NowSource now = systemNow;
+    // The reader's current calendar, asked at each use so that a new time zone counts at once.
+    std::function<Calendar()> calendar = &Calendar::system;
+    // Runs every wait: the boot clock in production, so that waits count through a suspend.
+    DelayScheduler& scheduler;
+    // The draw of the automatic choice and of "More for you".
+    RandomSource random = systemRandom;
+    // The displays and the desktop of both panels.
+    const ScreenSource& screens;
+    DesktopProbes desktop;
+    // The build's configuration, the account-settings file, the local store and the
+    // application's own settings.
+    QString configurationFile = BuildConfiguration::defaultFilePath();
+    QString accountSettingsFile = PreferencesStore::accountSettingsFile();
+    QString storeFile = LocalStore::defaultFilePath();
+    QString applicationDefaultsFile = ApplicationDefaults::defaultFilePath();
+    // The keyring of the session credential.
+    SecureStorage& storage;
+    // The service transport for the configured address (none without a service).
+    std::function<std::unique_ptr<APITransport>(const std::optional<QUrl>& baseURL)> makeTransport;
+    // The drop's arrival and the first-run chime; null for silence.
+    std::unique_ptr<SoundPlayer> dropSound;
+    std::unique_ptr<SoundPlayer> chimeSound;
+    // The command line (for the sound's mute switches), the running executable and the
+    // installation prefix (for the first-run chime).
+    QStringList arguments;
+    QString executablePath;
+    QString installPrefix;
+    // Where launch at login is registered; null for the XDG autostart folder.
+    std::shared_ptr<LoginItemService> loginItems;
+    PanelContentFactories factories;
+  };
+
+  // Builds the model's collaborators in order: the login item and both panels; the build
+  // configuration; the account-settings folder (ReaderAccountUIError::preferencesUnavailable
+  // when it cannot be made or read), the preferences store on it; the local store and the
+  // content library on it; the transport and the account (reading its credential from the
+  // keyring); then puts the account's preferences (or the defaults) on this computer with its
+  // own preferred display. Any step's failure is thrown unchanged, before any wiring: what was
+  // built is released and nothing on disk is reset. Then plans the next delivery and arms the
+  // catch-up check.
+  static QCoro::Task<std::unique_ptr<ReaderModel>> open(Services services);
+  ~ReaderModel() override;
+
+  // The card's reading confirmation and the teaser's seen check.
+  static constexpr double readingConfirmationDelay = 0.56;
+  static constexpr double deliveryConfirmationDelay = 0.1;
+  static constexpr double catchUpDelay = 3;
+  static constexpr qsizetype accountHistoryLimit = 100;
+  static constexpr double teaserWidth = 324;
+  static constexpr double teaserHeight = 34;
+  static constexpr double cardWidth = 720;
+  static constexpr double cardMinimumHeight = 420;
+
+  // The texts the model shows.
+  static inline const QString signInPrompt =
+      QStringLiteral("Sign in to receive drops. Saved and loved ideas remain readable.");
+  static inline const QString storagePausedPrompt =
+      QStringLiteral("Drops are paused because this computer's local storage could not be saved. Restart "
+                     "Brindlewick to try again.");
+  static inline const QString deliveryFailurePrefix =
+      QStringLiteral("Delivery paused because its schedule could not be saved: ");
+  static inline const QString readingFailurePrefix =
+      QStringLiteral("Reading paused because history/quota could not be saved: ");
+  static inline const QString historyFailurePrefix = QStringLiteral("Could not save reading history: ");
+  static inline const QString setupFailurePrefix = QStringLiteral("Could not finish setup: ");
+  static inline const QString changedDropMessage =
+      QStringLiteral("This drop changed. Open the refreshed teaser to read the current idea.");
+  static inline const QString noOtherIdeaMessage = QStringLiteral(
+      "No other ideas match your interests. Adjust your interests or sync content in Settings.");
+
+  // The card closes by itself after half a second per word of the explanation (runs of white
+  // space separate words), never sooner than 45 seconds.
+  static double autoCollapseDelay(const QString& explanation);
+  // "09:41" today, "Tomorrow 09:41", else the short weekday and the time, in `locale`.
+  static QString formatNextDrop(Date next, Date now, const Calendar& calendar, const QLocale& locale);
+
+  // MARK: Collaborators, held for the model's life
+
+  PreferencesStore& preferences() const { return *m_preferences; }
+  ContentRepository& repository() const { return *m_repository; }
+  AccountController& account() const { return *m_account; }
+  LoginItemController& loginItem() const { return *m_loginItem; }
+  const BuildConfiguration& configuration() const { return m_configuration; }
+  // The reading card's panel and the teaser's.
+  PanelController& panel() const { return *m_panel; }
+  PanelController& teaserPanel() const { return *m_teaserPanel; }
+  DropSound& sound() { return m_sound; }
+  const ApplicationDefaults& applicationDefaults() const { return m_defaults; }
+
+  // Replaces the views the panels are given from now on.
+  void setPanelContentFactories(PanelContentFactories factories) { m_factories = std::move(factories); }
+
+  // MARK: State
+
+  const std::optional<DropSnapshot>& teaser() const { return m_teaser; }
+  const std::optional<DropSnapshot>& renderedTeaser() const { return m_renderedTeaser; }
+  bool teaserDismissed() const { return m_teaserDismissed; }
+  bool isCollapsingReader() const { return m_isCollapsingReader; }
+  PresentationRequest teaserRequest() const { return m_teaserRequest; }
+  const std::optional<DropSnapshot>& current() const { return m_current; }
+  const std::optional<QString>& impressionID() const { return m_impressionID; }
+  const std::optional<QString>& message() const { return m_message; }
+  const std::optional<QString>& syncIssue() const { return m_syncIssue; }
+  const std::optional<Date>& nextDelivery() const { return m_nextDelivery; }
+  bool busy() const { return m_busy; }
+  bool collectionBusy() const { return m_collectionBusy; }
+  bool accountBusy() const { return m_accountBusy; }
+  const std::optional<QString>& signInCode() const { return m_signInCode; }
+  int signInDeclined() const { return m_signInDeclined; }
+  const std::optional<QUrl>& signInURL() const { return m_signInURL; }
+  // Drops read on this account, newest first, at most accountHistoryLimit.
+  const QList<DropSnapshot>& accountHistory() const { return m_accountHistory; }
+  bool windowOpen() const { return m_windowOpen; }
+  bool hovered() const { return m_hovered; }
+  using OpenWindow = std::function<void(ReaderTab tab, const std::optional<DropSnapshot>& snapshot)>;
+  const OpenWindow& openWindow() const { return m_openWindow; }
+  const std::function<void()>& hideWindow() const { return m_hideWindow; }
+  ReaderTab navigationTab() const { return m_navigationTab; }
+  const QString& librarySearch() const { return m_librarySearch; }
+  const std::optional<DropSnapshot>& detail() const { return m_detail; }
+  bool sessionActive() const { return m_sessionActive; }
+  bool screensAwake() const { return m_screensAwake; }
+  bool screenLocked() const { return m_screenLocked; }
+  // False for the rest of the run once a delivery or a reading could not be recorded.
+  bool storageHealthy() const { return m_storageHealthy; }
+  bool refreshing() const { return m_refreshing; }
+  int refreshFailures() const { return m_refreshFailures; }
+  bool lastSyncFailed() const { return m_lastSyncFailed; }
+  Date lastFocusSync() const { return m_lastFocusSync; }
+  qint64 scheduleGeneration() const { return m_scheduleGeneration; }
+  Date now() const { return m_now(); }
+
+  // Written by the views and the application.
+  void setWindowOpen(bool open);
+  // Every assignment, also of the same value, restarts the card's automatic collapse.
+  void setHovered(bool hovered);
+  // Both hooks signal every assignment.
+  void setOpenWindow(OpenWindow hook);
+  void setHideWindow(std::function<void()> hook);
+  void setNavigationTab(ReaderTab tab);
+  void setLibrarySearch(const QString& search);
+
+  // MARK: Derived values
+
+  // Automatic delivery may happen now: storage healthy, signed in, the session active, the
+  // screens awake and unlocked, setup complete, not paused, an application in front, and that
+  // application not in full screen.
+  bool eligible() const;
+  // The teaser may be up: as eligible(), except that a manual teaser skips setup, pause and
+  // full screen, and only an automatic one may sit beside the open reader window.
+  bool teaserEligible() const;
+  // When the next drop comes, for the sidebar; none without a plan.
+  std::optional<QString> nextDropLabel() const;
+  // "More for you" would find another drop.
+  bool hasAnotherIdea() const;
+  // The account's saved and loved snapshots, newest first; empty while signed out.
+  QList<DropSnapshot> savedSnapshots() const;
+  QList<DropSnapshot> lovedSnapshots() const;
+  // By drop id, while signed in.
+  bool isSaved(const DropSnapshot& snapshot) const;
+  bool isLoved(const DropSnapshot& snapshot) const;
+  // Whether a snapshot may be opened on the read page.
+  bool canRead(const DropSnapshot& snapshot) const;
+
+  // MARK: Operations
+
+  // Re-plans automatic delivery: brings the teaser in line, then arms the one delivery wait
+  // for the next opportunity when delivery is eligible and no card is up.
+  void reschedule();
+  // Puts a drop up as a teaser: one the schedule allows (automatic) or one the reader asked for.
+  void show(bool automatic);
+  // The reader's "Show Drop": finishes a skipped setup first.
+  void requestDrop();
+  // The teaser's open action: opens the reading card on the teaser's drop.
+  void openTeaser();
+  // Folds a visible card back into the teaser's place.
+  void collapseReader();
+  // Closes the teaser and the card.
+  void dismiss();
+  // Brings the current drop to the keyboard: the card, else the reader window.
+  void focusReader();
+  // Another drop in the open card.
+  void surpriseMe();
+  // Opens an idea on the read page and records the reading.
+  void read(const DropSnapshot& snapshot);
+  // The first-run chime, once, from the installed copy only.
+  void playInstallChimeOnce();
+
+Q_SIGNALS:
+  void teaserChanged();
+  void renderedTeaserChanged();
+  void teaserDismissedChanged();
+  void isCollapsingReaderChanged();
+  void teaserRequestChanged();
+  void currentChanged();
+  void impressionIDChanged();
+  void messageChanged();
+  void syncIssueChanged();
+  void nextDeliveryChanged();
+  void busyChanged();
+  void collectionBusyChanged();
+  void accountBusyChanged();
+  void signInCodeChanged();
+  void signInDeclinedChanged();
+  void signInURLChanged();
+  void accountHistoryChanged();
+  void windowOpenChanged();
+  void hoveredChanged();
+  void openWindowChanged();
+  void hideWindowChanged();
+  void navigationTabChanged();
+  void librarySearchChanged();
+  void detailChanged();
+  void sessionActiveChanged();
+  void screensAwakeChanged();
+  void screenLockedChanged();
+  void storageHealthyChanged();
+  void refreshingChanged();
+  void refreshFailuresChanged();
+  void lastSyncFailedChanged();
+  void lastFocusSyncChanged();
+  void scheduleGenerationChanged();
+  // Derived values: one of their inputs changed.
+  void eligibleChanged();
+  void nextDropLabelChanged();
+  void hasAnotherIdeaChanged();
+  void savedSnapshotsChanged();
+  void lovedSnapshotsChanged();
+
+private:
+  friend struct ReaderModelTestAccess;
+
+  // What open() builds before the model exists; released whole when a step fails.
+  struct Parts;
+  ReaderModel(Services services, Parts parts);
+
+  // MARK: Delivery
+
+  void deliverMissedDrop();
+  void scheduleCatchUp();
+  void deliveryTimerFired(qint64 generation);
+  void updateTeaser(bool animated);
+  void confirmDelivery(const DropSnapshot& drop, Date shownAt, bool automatic,
+                       std::optional<ReaderTab> returnPage);
+  QCoro::Task<> finishSetup();
+
+  // MARK: Card
+
+  void present(const DropSnapshot& snapshot);
+  void confirmReading(const DropSnapshot& snapshot, const std::optional<QString>& impressionID,
+                      std::optional<ReaderTab> returnPage);
+  void recordReading(const DropSnapshot& snapshot, const QString& impressionID);
+  QCoro::Task<> reportReading(DropSnapshot snapshot, QString impressionID, Date at,
+                              std::optional<QString> userID);
+  void resetDismissal();
+  void cardClosed();
+
+  // MARK: The account's synced work
+
+  QCoro::Task<> saveAccountPreferences(ReaderPreferences preferences);
+  QCoro::Task<> uploadReading(DropSnapshot snapshot, QString impressionID, Date at);
+
+  // MARK: Helpers
+
+  // Every error of the layers below carries its reader-facing text as what().
+  static QString errorText(const std::exception& error) { return QString::fromUtf8(error.what()); }
+  bool signedIn() const { return m_account->isSignedIn(); }
+  bool cardVisible() const;
+  bool teaserVisible() const;
+  bool cardIsKey() const;
+  bool screenReaderRuns() const;
+  bool frontApplicationExists() const;
+  bool frontIsFullScreen() const;
+  // Visible, on the active space and not covered.
+  bool isSeen(PanelController& controller) const;
+  void callOpenWindow(ReaderTab tab);
+  void callHideWindow();
+  // Cancels the wait in `source`, gives it a fresh token, and runs `then` on the model
+  // `seconds` later unless that token is cancelled or the model is gone.
+  void arm(CancellationSource& source, double seconds, std::function<void(ReaderModel&)> then);
+  void armMidnightRefresh();
+
+  // Re-evaluates the derived values and signals those that changed.
+  void refreshEligibility();
+  void refreshNextDropLabel();
+  void invalidateAnotherIdea();
+
+  // MARK: Setters: each signals only a real change.
+
+  template <typename T, typename Signal> void update(T& field, T value, Signal changed);
+  void setTeaser(std::optional<DropSnapshot> teaser);
+  void setRenderedTeaser(std::optional<DropSnapshot> teaser);
+  void setTeaserDismissed(bool dismissed);
+  void setIsCollapsingReader(bool collapsing);
+  void setTeaserRequest(PresentationRequest request);
+  void setCurrent(std::optional<DropSnapshot> current);
+  void setImpressionID(std::optional<QString> id);
+  void setMessage(std::optional<QString> message);
+  void setNextDelivery(std::optional<Date> next);
+  void setBusy(bool busy);
+  void setAccountHistory(QList<DropSnapshot> history);
+  void setDetail(std::optional<DropSnapshot> detail);
+  void setStorageHealthy(bool healthy);
+  // The delivery gates that the system events move.
+  void setSessionActive(bool active);
+  void setScreensAwake(bool awake);
+  void setScreenLocked(bool locked);
+  void setScheduleGeneration(qint64 generation);
+
+  // Fixed at construction.
+  NowSource m_now;
+  std::function<Calendar()> m_calendar;
+  DelayScheduler& m_scheduler;
+  RandomSource m_random;
+  const ScreenSource& m_screens;
+  DesktopProbes m_desktop;
+  PanelContentFactories m_factories;
+  QString m_executablePath;
+  QString m_installPrefix;
+  ApplicationDefaults m_defaults;
+  DropSound m_sound;
+  std::unique_ptr<SoundPlayer> m_chime;
+
+  // Built by open(), in this order; released in reverse.
+  std::unique_ptr<LoginItemController> m_loginItem;
+  std::unique_ptr<PanelController> m_panel;
+  std::unique_ptr<PanelController> m_teaserPanel;
+  BuildConfiguration m_configuration;
+  std::unique_ptr<PreferencesStore> m_preferences;
+  std::unique_ptr<LocalStore> m_store;
+  std::unique_ptr<ContentRepository> m_repository;
+  std::unique_ptr<APITransport> m_transport;
+  std::unique_ptr<AccountController> m_account;
+
+  // Observable state.
+  std::optional<DropSnapshot> m_teaser;
+  std::optional<DropSnapshot> m_renderedTeaser;
+  bool m_teaserDismissed = false;
+  bool m_isCollapsingReader = false;
+  PresentationRequest m_teaserRequest = PresentationRequest::automaticProbe;
+  std::optional<DropSnapshot> m_current;
+  std::optional<QString> m_impressionID;
+  std::optional<QString> m_message;
+  std::optional<QString> m_syncIssue;
+  std::optional<Date> m_nextDelivery;
+  bool m_busy = false;
+  bool m_collectionBusy = false;
+  bool m_accountBusy = false;
+  std::optional<QString> m_signInCode;
+  int m_signInDeclined = 0;
+  std::optional<QUrl> m_signInURL;
+  QList<DropSnapshot> m_accountHistory;
+  bool m_windowOpen = false;
+  bool m_hovered = false;
+  OpenWindow m_openWindow;
+  std::function<void()> m_hideWindow;
+  ReaderTab m_navigationTab = ReaderTab::welcome;
+  QString m_librarySearch;
+  std::optional<DropSnapshot> m_detail;
+  bool m_sessionActive = true;
+  bool m_screensAwake = true;
+  bool m_screenLocked = false;
+  bool m_storageHealthy = true;
+  bool m_refreshing = false;
+  int m_refreshFailures = 0;
+  bool m_lastSyncFailed = false;
+  Date m_lastFocusSync = Date::distantPast();
+  qint64 m_scheduleGeneration = 0;
+
+  // The derived values as last signalled.
+  bool m_eligible = false;
+  std::optional<QString> m_lastNextDropLabel;
+  mutable std::optional<bool> m_hasAnotherIdea;
+
+  // The pending waits. Private: no view reads them.
+  CancellationSource m_scheduleTimer;
+  // The delivery wait: the planned instant it was armed for (none once it fired or was
+  // dropped), when it fires on the scheduler's clock, and the plan that owns it.
+  std::optional<Date> m_timerTarget;
+  double m_timerDeadline = 0;
+  qint64 m_timerGeneration = 0;
+  // How far the armed wait may be off the plan before it is armed again (seconds).
+  static constexpr double timerSlack = 0.5;
+  CancellationSource m_catchUp;
+  CancellationSource m_deliveryConfirmation;
+  CancellationSource m_readingConfirmation;
+  CancellationSource m_dismissal;
+  CancellationSource m_midnight;
+  // Reading-activity reports and the setup task: cancelled with the model.
+  CancellationSource m_lifetime;
+};
+
+} // namespace brindlewick

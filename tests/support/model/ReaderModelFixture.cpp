@@ -1,0 +1,183 @@
+#include "ReaderModelFixture.h"
+
+#include "AccountFixtures.h"
+#include "AsyncProbe.h"
+#include "RawStoreDatabase.h"
+#include "VirtualDelayScheduler.h"
+#include "account/AccountContracts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+
+namespace {
+
+ScreenDescription plainDisplay() {
+  return {QStringLiteral("plain"), 1,
+          ScreenGeometry(Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1055}, 0, Rect{}, Rect{}, false)};
+}
+
+} // namespace
+
+ReaderModelFixture::ReaderModelFixture(int drops)
+    : m_screens({plainDisplay()}, 0), m_release(generateRelease(std::max(drops, 1))) {
+  // Panels open and close at once, so that a test sees the end state without frames.
+  m_desktop.accessibility.setReduceMotion(true);
+  executablePath = QCoreApplication::applicationFilePath();
+  installPrefix = path(QStringLiteral("prefix"));
+  m_harness.service().listen();
+  writeConfiguration();
+  if (drops > 0)
+    installRelease();
+}
+
+ReaderModelFixture::~ReaderModelFixture() {
+  close();
+}
+
+ReaderPreferences ReaderModelFixture::readerPreferences() {
+  ReaderPreferences preferences;
+  preferences.onboardingComplete = true;
+  preferences.surpriseMe = true;
+  return preferences;
+}
+
+void ReaderModelFixture::writeConfiguration() {
+  const QJsonObject configuration{
+      {BuildConfiguration::apiBaseURLKey, m_harness.service().baseURL().toString()},
+      {BuildConfiguration::versionKey, QStringLiteral("1.0.0")},
+  };
+  QFile file(path(BuildConfiguration::fileName));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QJsonDocument(configuration).toJson());
+}
+
+void ReaderModelFixture::installRelease() {
+  LocalStore store(false, storeFile());
+  ContentRepository repository(store, QStringLiteral("1.0.0"), false);
+  repository.install(m_release.body, m_release.manifest, std::nullopt, now().addingSeconds(-86400));
+}
+
+void ReaderModelFixture::signIn(const ReaderPreferences& preferences, int items) {
+  const QString user = AccountFixtures::userID;
+  m_harness.service().accounts().addReader({user, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
+  const QString token = m_harness.service().accounts().openSession(user);
+  AccountCache cache = AccountFixtures::cache(now(), items, token);
+  cache.me.sessionExpiresAt = now().addingSeconds(30 * 86400.0);
+  cache.settings.preferences = preferences;
+  const std::optional<QUrl> baseURL = m_harness.service().baseURL();
+  m_storage.setItem(AccountKeys::credentialKey(baseURL), AccountFixtures::credential(token));
+  LocalStore store(false, storeFile());
+  store.commit({{AccountKeys::cacheKey(baseURL, user, cache.sessionID), cache.toJson()}}, {});
+}
+
+PanelContentFactories ReaderModelFixture::fakeFactories() {
+  PanelContentFactories factories;
+  factories.teaser = [](const DropSnapshot& drop, double, std::function<void()>) {
+    return new QLabel(drop.teaser());
+  };
+  factories.card = [](ReaderModel& model) {
+    return new QLabel(model.current() ? model.current()->lore.headline : QString());
+  };
+  factories.cardFittingHeight = [](ReaderModel&, double) { return 0.0; };
+  factories.accent = [](Category) { return QColor(Qt::darkCyan); };
+  return factories;
+}
+
+ReaderModel::Services ReaderModelFixture::services() {
+  auto drop = std::make_unique<FakeSoundPlayer>();
+  auto chime = std::make_unique<FakeSoundPlayer>();
+  dropSound = drop.get();
+  chimeSound = chime.get();
+  return ReaderModel::Services{
+      .now = m_harness.clock(),
+      .calendar = [this] { return calendar(); },
+      .scheduler = m_harness.scheduler(),
+      .random = [] { return 0.5; },
+      .screens = m_screens,
+      .desktop = m_desktop.probes(),
+      .configurationFile = path(BuildConfiguration::fileName),
+      .accountSettingsFile = accountSettingsFile(),
+      .storeFile = storeFile(),
+      .applicationDefaultsFile = applicationDefaultsFile(),
+      .storage = m_storage,
+      .makeTransport = [this](const std::optional<QUrl>& baseURL) -> std::unique_ptr<APITransport> {
+        return baseURL ? m_harness.makeClient(*baseURL) : m_harness.makeClient();
+      },
+      .dropSound = std::move(drop),
+      .chimeSound = std::move(chime),
+      .arguments = arguments,
+      .executablePath = executablePath,
+      .installPrefix = installPrefix,
+      .loginItems = std::make_shared<XdgAutostartService>(path(QStringLiteral("autostart"))),
+      .factories = factories,
+  };
+}
+
+ReaderModel& ReaderModelFixture::open() {
+  close();
+  const auto outcome = startTask(ReaderModel::open(services()));
+  waitUntilFinished(outcome);
+  if (!outcome->finished)
+    throw std::runtime_error("the model did not open");
+  if (outcome->error)
+    std::rethrow_exception(outcome->error);
+  m_model = std::move(*outcome->value);
+  m_model->setOpenWindow([this](ReaderTab tab, const std::optional<DropSnapshot>&) {
+    openedPages.append(tab);
+    m_model->setNavigationTab(tab);
+    m_model->setWindowOpen(true);
+  });
+  m_model->setHideWindow([this] {
+    ++hiddenCount;
+    m_model->setWindowOpen(false);
+  });
+  return *m_model;
+}
+
+std::exception_ptr ReaderModelFixture::openFailure() {
+  close();
+  const auto outcome = startTask(ReaderModel::open(services()));
+  waitUntilFinished(outcome);
+  return outcome->error;
+}
+
+void ReaderModelFixture::close() {
+  m_model.reset();
+  // The model cancels its waits as it goes; they end on the next turns of the event loop.
+  flushEvents();
+  dropSound = nullptr;
+  chimeSound = nullptr;
+}
+
+void ReaderModelFixture::failStoreWrites() {
+  RawStoreDatabase raw(storeFile());
+  for (const char* event : {"INSERT", "UPDATE", "DELETE"})
+    raw.scalar(
+        QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %1 ON records BEGIN SELECT RAISE(ABORT, 'disk on "
+                       "fire'); END")
+            .arg(QLatin1String(event)));
+}
+
+void ReaderModelFixture::allowStoreWrites() {
+  RawStoreDatabase raw(storeFile());
+  for (const char* event : {"INSERT", "UPDATE", "DELETE"})
+    raw.scalar(QStringLiteral("DROP TRIGGER IF EXISTS refuse_%1").arg(QLatin1String(event)));
+}
+
+int ReaderModelFixture::requestsTo(const QString& requestPath) {
+  int count = 0;
+  for (const LoggedRequest& request : m_harness.service().requestLog())
+    if (request.path == requestPath)
+      ++count;
+  return count;
+}
+
+} // namespace brindlewick
