@@ -298,6 +298,51 @@ void AccountController::apply(Cache cache) {
   signalAccessInputs();
 }
 
+void AccountController::resetClockCheck() {
+  m_latestObservedAt = m_now();
+  m_clockUntrusted = false;
+  m_activitySuppressed = false;
+}
+
+void AccountController::clearAccount() {
+  cancelSignIn();
+  cancelActivities();
+  const bool hadCredential = m_credential.has_value();
+  m_credential.reset();
+  m_cache.reset();
+  m_expiry.cancel();
+  m_expiry = CancellationSource();
+  const bool userChanged = assign(m_user, std::optional<ReaderAccountUser>());
+  const bool metricsChanged = assign(m_metrics, ReaderAccountMetrics::empty());
+  const bool itemsChanged = assign(m_items, QList<AccountItem>());
+  const bool preferencesChanged = assign(m_preferences, std::optional<ReaderPreferences>());
+  const bool versionChanged = assign(m_preferenceVersion, qint64(0));
+  const bool busyChanged = assign(m_isBusy, false);
+  if (itemsChanged)
+    m_collectionsStale = true;
+
+  // As in apply(): everything is cleared before anyone hears of it.
+  if (hadCredential)
+    Q_EMIT hasStoredSessionChanged();
+  Q_EMIT cacheChanged();
+  if (userChanged)
+    Q_EMIT this->userChanged();
+  if (metricsChanged)
+    Q_EMIT this->metricsChanged();
+  if (itemsChanged) {
+    Q_EMIT this->itemsChanged();
+    Q_EMIT savedChanged();
+    Q_EMIT lovedChanged();
+  }
+  if (preferencesChanged)
+    Q_EMIT this->preferencesChanged();
+  if (versionChanged)
+    Q_EMIT preferenceVersionChanged();
+  if (busyChanged)
+    Q_EMIT isBusyChanged();
+  signalAccessInputs();
+}
+
 void AccountController::cancelActivities() {
   // Taken out first: a cancellation callback may start or end another upload.
   std::map<QUuid, CancellationSource> running = std::exchange(m_activities, {});
@@ -322,6 +367,18 @@ void AccountController::scheduleExpiryCheck() {
 void AccountController::setBusy(bool busy) {
   if (assign(m_isBusy, busy))
     Q_EMIT isBusyChanged();
+}
+
+void AccountController::setSigningIn(bool signingIn) {
+  if (assign(m_isSigningIn, signingIn))
+    Q_EMIT isSigningInChanged();
+}
+
+void AccountController::setPendingDeviceCode(std::optional<ReaderDeviceCode> code) {
+  if (!assign(m_pendingDeviceCode, std::move(code)))
+    return;
+  Q_EMIT pendingDeviceCodeChanged();
+  Q_EMIT verificationURLChanged();
 }
 
 void AccountController::setMessage(std::optional<QString> message) {
