@@ -318,15 +318,37 @@ AccountCache AccountCache::fromJson(const QByteArray& bytes) {
 }
 
 QByteArray AccountCache::toJson() const {
-  QJsonArray encodedItems;
-  for (const AccountItem& item : items)
-    encodedItems.append(item.encode());
-  return Json::serialize(QJsonObject{{"sessionID"_L1, sessionID},
-                                     {"me"_L1, me.encode()},
-                                     {"items"_L1, encodedItems},
-                                     {"settings"_L1, settings.encode()},
-                                     {"confirmedAt"_L1, AccountCoding::formatDate(confirmedAt)},
-                                     {"accessRevoked"_L1, accessRevoked}});
+  return toJson([](const AccountItem& item) { return Json::serialize(item.encode()); });
+}
+
+QByteArray AccountCache::toJson(const std::function<QByteArray(const AccountItem&)>& itemText) const {
+  QList<QByteArray> texts;
+  texts.reserve(items.size());
+  qsizetype size = 0;
+  for (const AccountItem& item : items) {
+    texts.append(itemText(item));
+    size += texts.last().size() + 1;
+  }
+  // Written out around the items, which are most of a large record and arrive as text.
+  QByteArray record;
+  record.reserve(size + 4096);
+  record += "{\"sessionID\":";
+  record += Json::serialize(sessionID);
+  record += ",\"me\":";
+  record += Json::serialize(me.encode());
+  record += ",\"items\":[";
+  for (qsizetype i = 0; i < texts.size(); ++i) {
+    if (i > 0)
+      record += ',';
+    record += texts[i];
+  }
+  record += "],\"settings\":";
+  record += Json::serialize(settings.encode());
+  record += ",\"confirmedAt\":";
+  record += Json::serialize(AccountCoding::formatDate(confirmedAt));
+  record += ",\"accessRevoked\":";
+  record += accessRevoked ? "true}" : "false}";
+  return record;
 }
 
 SessionCredential SessionCredential::fromJson(const QByteArray& bytes) {

@@ -1,5 +1,7 @@
 #include "account/AccountController.h"
 
+#include "foundation/Json.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -260,10 +262,20 @@ QCoro::Task<> AccountController::revokeAccess() {
 
 void AccountController::persist(const Cache& cache) {
   AccountCoding::validateCache(cache, cache.me.user.id);
-  const QByteArray bytes = cache.toJson();
+  QHash<QString, StoredItem> stored;
+  stored.reserve(cache.items.size());
+  const QByteArray bytes = cache.toJson([&](const AccountItem& item) {
+    const auto known = m_storedItems.constFind(item.loreId);
+    QByteArray text = known != m_storedItems.constEnd() && known->item == item
+                          ? known->text
+                          : Json::serialize(item.encode());
+    stored.insert(item.loreId, {item, text});
+    return text;
+  });
   if (bytes.size() > AccountCoding::maximumCacheBytes)
     throw AccountError::invalidResponse();
   m_store.commit({{cacheKey(cache.me.user.id, cache.sessionID), bytes}}, {});
+  m_storedItems = std::move(stored);
 }
 
 void AccountController::apply(Cache cache) {
@@ -310,6 +322,7 @@ void AccountController::clearAccount() {
   const bool hadCredential = m_credential.has_value();
   m_credential.reset();
   m_cache.reset();
+  m_storedItems.clear();
   m_expiry.cancel();
   m_expiry = CancellationSource();
   const bool userChanged = assign(m_user, std::optional<ReaderAccountUser>());

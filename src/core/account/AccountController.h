@@ -239,17 +239,22 @@ private:
 
   // Whom a request speaks for.
   struct Bearer {
-    // None: the held session. The reader must be signed in with a credential when the request
-    // leaves, which carries that credential's token, and a 401 revokes access.
-    std::optional<QString> token;
-    // For a given token: whether a 401 revokes the held session (a refresh, whose token is the
-    // held one) or only fails the request (a sign-in's new token).
-    bool revokesOnRejection = true;
-
-    static Bearer heldSession() { return {}; }
+    // The held session: the reader must be signed in with a credential when the request
+    // leaves, the request carries that credential's token, and a 401 revokes access.
+    static Bearer heldSession() { return Bearer(std::nullopt, true); }
+    // A given token: a 401 revokes the held session (a refresh, whose token is the held one)
+    // or only fails the request (a sign-in's new token).
     static Bearer of(QString token, bool revokesOnRejection) {
-      return {std::move(token), revokesOnRejection};
+      return Bearer(std::move(token), revokesOnRejection);
     }
+
+    // None for the held session.
+    std::optional<QString> token;
+    bool revokesOnRejection;
+
+  private:
+    Bearer(std::optional<QString> token, bool revokesOnRejection)
+        : token(std::move(token)), revokesOnRejection(revokesOnRejection) {}
   };
 
   // MARK: The account operations' building blocks
@@ -384,6 +389,14 @@ private:
   CancellationSource m_expiry;
   // Keyring writes and removals, one at a time in call order.
   TurnQueue m_keychain;
+
+  // The text of each item last stored, by drop id: a record whose items mostly did not change
+  // (a refresh, one saved drop) is stored without encoding them all again.
+  struct StoredItem {
+    AccountItem item;
+    QByteArray text;
+  };
+  QHash<QString, StoredItem> m_storedItems;
 
   // `saved`, `loved` and the flags by drop id, derived from `items` on first use.
   mutable bool m_collectionsStale = true;

@@ -139,6 +139,11 @@ TEST_F(AccountSessionTest, ARefreshRenewsWhatTheServiceConfirmedAndNothingElse) 
   ASSERT_EQ(failureText(finishTask(controller->refresh()).error), QString());
   ASSERT_TRUE(controller->isSignedIn());
   const auto stored = [&] { return AccountCache::fromJson(*account.cacheRecord(token)); };
+  // An item that changed at the service is stored as it now stands, beside those that did not.
+  service.accounts().setFlag(reader, controller->items()[1].loreId, StandInAccounts::Flag::loved, true, {});
+  ASSERT_FALSE(finishTask(controller->refresh()).error);
+  EXPECT_TRUE(controller->items().last().loved);
+  EXPECT_EQ(stored(), *controller->cache());
 
   struct Row {
     const char* name;
