@@ -280,33 +280,11 @@ void AccountController::persist(const Cache& cache) {
 
 void AccountController::apply(Cache cache) {
   m_cache = std::move(cache);
-  const bool userChanged = assign(m_user, std::optional<ReaderAccountUser>(m_cache->me.user));
-  const bool metricsChanged = assign(m_metrics, m_cache->me.metrics);
-  const bool itemsChanged = assign(m_items, m_cache->items);
-  const bool preferencesChanged = assign(m_preferences, m_cache->settings.preferences);
-  const bool versionChanged = assign(m_preferenceVersion, m_cache->settings.version);
-  if (itemsChanged)
-    m_collectionsStale = true;
+  const AccountChanges changes = assignAccount();
   if (!m_preferences || !m_preferences->analyticsConsent)
     cancelActivities();
   scheduleExpiryCheck();
-
-  // Every field is assigned before anyone hears of it: a slot that reads the controller (or
-  // calls back into it) never sees half an account.
-  Q_EMIT cacheChanged();
-  if (userChanged)
-    Q_EMIT this->userChanged();
-  if (metricsChanged)
-    Q_EMIT this->metricsChanged();
-  if (itemsChanged) {
-    Q_EMIT this->itemsChanged();
-    Q_EMIT savedChanged();
-    Q_EMIT lovedChanged();
-  }
-  if (preferencesChanged)
-    Q_EMIT this->preferencesChanged();
-  if (versionChanged)
-    Q_EMIT preferenceVersionChanged();
+  signalAccount(changes);
   signalAccessInputs();
 }
 
@@ -325,35 +303,45 @@ void AccountController::clearAccount() {
   m_storedItems.clear();
   m_expiry.cancel();
   m_expiry = CancellationSource();
-  const bool userChanged = assign(m_user, std::optional<ReaderAccountUser>());
-  const bool metricsChanged = assign(m_metrics, ReaderAccountMetrics::empty());
-  const bool itemsChanged = assign(m_items, QList<AccountItem>());
-  const bool preferencesChanged = assign(m_preferences, std::optional<ReaderPreferences>());
-  const bool versionChanged = assign(m_preferenceVersion, qint64(0));
+  const AccountChanges changes = assignAccount();
   const bool busyChanged = assign(m_isBusy, false);
-  if (itemsChanged)
-    m_collectionsStale = true;
-
-  // As in apply(): everything is cleared before anyone hears of it.
   if (hadCredential)
     Q_EMIT hasStoredSessionChanged();
-  Q_EMIT cacheChanged();
-  if (userChanged)
-    Q_EMIT this->userChanged();
-  if (metricsChanged)
-    Q_EMIT this->metricsChanged();
-  if (itemsChanged) {
-    Q_EMIT this->itemsChanged();
-    Q_EMIT savedChanged();
-    Q_EMIT lovedChanged();
-  }
-  if (preferencesChanged)
-    Q_EMIT this->preferencesChanged();
-  if (versionChanged)
-    Q_EMIT preferenceVersionChanged();
+  signalAccount(changes);
   if (busyChanged)
     Q_EMIT isBusyChanged();
   signalAccessInputs();
+}
+
+AccountController::AccountChanges AccountController::assignAccount() {
+  AccountChanges changes;
+  changes.user = assign(m_user, m_cache ? std::optional(m_cache->me.user) : std::nullopt);
+  changes.metrics = assign(m_metrics, m_cache ? m_cache->me.metrics : ReaderAccountMetrics::empty());
+  changes.items = assign(m_items, m_cache ? m_cache->items : QList<AccountItem>());
+  changes.preferences = assign(m_preferences, m_cache ? m_cache->settings.preferences : std::nullopt);
+  changes.version = assign(m_preferenceVersion, m_cache ? m_cache->settings.version : qint64(0));
+  if (changes.items)
+    m_collectionsStale = true;
+  return changes;
+}
+
+void AccountController::signalAccount(AccountChanges changes) {
+  // Every field is assigned before anyone hears of it: a slot that reads the controller (or
+  // calls back into it) never sees half an account.
+  Q_EMIT cacheChanged();
+  if (changes.user)
+    Q_EMIT userChanged();
+  if (changes.metrics)
+    Q_EMIT metricsChanged();
+  if (changes.items) {
+    Q_EMIT itemsChanged();
+    Q_EMIT savedChanged();
+    Q_EMIT lovedChanged();
+  }
+  if (changes.preferences)
+    Q_EMIT preferencesChanged();
+  if (changes.version)
+    Q_EMIT preferenceVersionChanged();
 }
 
 void AccountController::cancelActivities() {

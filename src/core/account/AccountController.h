@@ -334,6 +334,18 @@ private:
   void bumpAccessRevision();
   void signalAccessInputs();
 
+  // Which published fields of the account an assignment changed.
+  struct AccountChanges {
+    bool user = false;
+    bool metrics = false;
+    bool items = false;
+    bool preferences = false;
+    bool version = false;
+  };
+  // Assigns the published fields from `cache` (emptied without one) and reports which
+  // changed; signalAccount() then tells observers, `cache` always.
+  AccountChanges assignAccount();
+  void signalAccount(AccountChanges changes);
   // The clock check after the service confirmed the account: trusted again from now on.
   void resetClockCheck();
   // Sign-out's clearing of everything the controller shows about the account.
