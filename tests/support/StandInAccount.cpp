@@ -1,6 +1,9 @@
 #include "StandInAccount.h"
 
+#include "AccountFixtures.h"
 #include "foundation/Json.h"
+
+#include <algorithm>
 
 namespace brindlewick {
 
@@ -26,50 +29,49 @@ std::unique_ptr<AccountController> StandInAccount::open() {
   return std::move(*outcome->value);
 }
 
+std::unique_ptr<AccountController> StandInAccount::open(const QString& token, const QString& readerID) {
+  finishTask(storage.write(AccountFixtures::credential(token, readerID), credentialKey())).get();
+  return open();
+}
+
 std::optional<QByteArray> StandInAccount::cacheRecord(const QString& token, const QString& readerID) const {
   return store->data(AccountKeys::cacheKey(service.baseURL(), readerID, AccountCoding::digest(token)));
 }
 
-std::optional<QString> StandInAccount::tokenSent() const {
-  for (const LoggedRequest& request : service.requestLog()) {
-    if (const auto token = request.bearerToken())
-      return token;
-  }
-  return std::nullopt;
+qsizetype StandInAccount::requestsTo(const QString& path) const {
+  return std::count_if(service.requestLog().begin(), service.requestLog().end(),
+                       [&](const LoggedRequest& request) { return request.path == path; });
 }
 
-std::optional<QString> StandInAccount::deviceCodeSent() const {
+QStringList StandInAccount::secretsSent() const {
+  QStringList secrets;
   for (const LoggedRequest& request : service.requestLog()) {
     if (request.path == QLatin1String("/api/reader-auth/device/token"))
-      return Json::parseObject(request.body).value(QLatin1String("device_code")).toString();
+      secrets << Json::parseObject(request.body).value(QLatin1String("device_code")).toString();
+    if (const auto token = request.bearerToken())
+      secrets << *token;
   }
-  return std::nullopt;
+  return secrets;
 }
 
-QCoro::Task<bool> SignInDriver::run(AccountController& controller, DelayScheduler& scheduler,
-                                    CancellationToken cancellation) {
-  co_await controller.beginSignIn(cancellation);
-  bool signedIn = co_await controller.pollSignIn(cancellation);
+QCoro::Task<bool> SignInDriver::run(AccountController& controller, DelayScheduler& scheduler) {
+  co_await controller.beginSignIn();
+  bool signedIn = co_await controller.pollSignIn();
   while (!signedIn) {
     if (!controller.pendingDeviceCode())
       throw AccountError::deviceExpired();
-    waiting = controller.pendingDeviceCode()->interval;
-    waits.append(*waiting);
-    co_await delay(scheduler, *waiting, cancellation);
-    waiting.reset();
-    signedIn = co_await controller.pollSignIn(cancellation);
+    waits.append(controller.pendingDeviceCode()->interval);
+    waiting = waits.last();
+    co_await delay(scheduler, waits.last(), {});
+    signedIn = co_await controller.pollSignIn();
   }
   co_return true;
 }
 
-AsyncOutcome<bool> signIn(AccountController& controller, StandInHarness& harness, SignInDriver& driver,
-                          const std::function<void()>& whileWaiting) {
+AsyncOutcome<bool> signIn(AccountController& controller, StandInHarness& harness, SignInDriver& driver) {
   const auto outcome = startTask(driver.run(controller, harness.scheduler()));
-  while (waitUntil([&] { return outcome->finished || driver.waiting; }) && !outcome->finished) {
-    if (whileWaiting)
-      whileWaiting();
+  while (waitUntil([&] { return outcome->finished || driver.waiting; }) && !outcome->finished)
     harness.advance(*std::exchange(driver.waiting, std::nullopt));
-  }
   return *outcome;
 }
 

@@ -6,10 +6,8 @@
 
 #include <QTemporaryDir>
 
-#include <ostream>
-
-#include <functional>
 #include <memory>
+#include <ostream>
 
 namespace brindlewick {
 
@@ -24,13 +22,15 @@ public:
 
   // A controller as at start-up: the credential read from the storage, the cache from the store.
   std::unique_ptr<AccountController> open();
+  // The same, after storing the credential of `token`, a session of `readerID`.
+  std::unique_ptr<AccountController> open(const QString& token, const QString& readerID = reader);
   QString credentialKey() const { return AccountKeys::credentialKey(service.baseURL()); }
   // The stored account cache of the reader's session of `token`, if any.
   std::optional<QByteArray> cacheRecord(const QString& token, const QString& readerID = reader) const;
-  // The token of the request log's first request with a bearer, and the device code of its
-  // first token request: the secrets that went out.
-  std::optional<QString> tokenSent() const;
-  std::optional<QString> deviceCodeSent() const;
+  // Requests the stand-in received on `path`, queries aside.
+  qsizetype requestsTo(const QString& path) const;
+  // Every device code and bearer token the stand-in was sent.
+  QStringList secretsSent() const;
 
   StandInHarness harness;
   ReadingService& service = harness.service();
@@ -44,8 +44,7 @@ public:
 // interval on the scheduler and polls again, until a poll answers true or throws.
 class SignInDriver {
 public:
-  QCoro::Task<bool> run(AccountController& controller, DelayScheduler& scheduler,
-                        CancellationToken cancellation = {});
+  QCoro::Task<bool> run(AccountController& controller, DelayScheduler& scheduler);
 
   // Parked between two polls, for this many seconds; only then may a test move the clock.
   std::optional<double> waiting;
@@ -54,10 +53,8 @@ public:
 };
 
 // Runs a sign-in to its end, moving virtual time only while the driver waits between polls
-// (so never past a transfer's deadline), and returns how it ended. `whileWaiting` runs each
-// time the driver has parked, before the clock moves.
-AsyncOutcome<bool> signIn(AccountController& controller, StandInHarness& harness, SignInDriver& driver,
-                          const std::function<void()>& whileWaiting = nullptr);
+// (so never past a transfer's deadline), and returns how it ended.
+AsyncOutcome<bool> signIn(AccountController& controller, StandInHarness& harness, SignInDriver& driver);
 
 // The text of a failure for comparing in tables: an error's own text, "cancelled",
 // "undecodable" for a JSON decoding error; empty for none.
