@@ -2,6 +2,7 @@
 
 #include "AsyncProbe.h"
 #include "SecureStorageContract.h"
+#include "StandInAccount.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -48,6 +49,23 @@ TEST_F(SecretService, ASecretOutlivesItsStoreAndStaysInItsService) {
 
   ASSERT_FALSE(finishTask(reopened.remove(account)).error);
   EXPECT_EQ(finishTask(storage.read(account)).value, std::make_optional(std::optional<QByteArray>()));
+}
+
+TEST_F(SecretService, ABrowserSignInIsKeptInTheKeyringUntilSignOut) {
+  StandInAccount account(storage);
+  account.service.grants().setAutoApproveAfter(0);
+  const auto controller = account.open();
+  SignInDriver driver;
+  ASSERT_EQ(failureText(signIn(*controller, account.harness, driver).error), QString());
+  const std::optional<QByteArray> stored = finishTask(storage.read(account.credentialKey())).get();
+  ASSERT_TRUE(stored);
+  EXPECT_TRUE(account.open()->isSignedIn()) << "a restart finds the session in the keyring";
+
+  EXPECT_FALSE(finishTask(controller->signOut()).error);
+  EXPECT_EQ(finishTask(storage.read(account.credentialKey())).get(), std::nullopt);
+  EXPECT_FALSE(account.open()->hasStoredSession());
+  EXPECT_TRUE(account.cacheRecord(SessionCredential::fromJson(*stored).token))
+      << "sign-out keeps the cache record";
 }
 
 } // namespace

@@ -116,6 +116,18 @@ std::optional<Date> optionalDate(const Json::Members<7>& members, std::size_t in
   return std::nullopt;
 }
 
+QList<AccountItem> decodeItems(const Value& items, const Json::Path& path) {
+  Json::expectArray(items, path);
+  QList<AccountItem> decoded;
+  decoded.reserve(items.size());
+  Value item = items.firstChild();
+  for (qsizetype i = 0; i < items.size(); ++i) {
+    decoded.append(AccountItem::decode(item, Json::Path(path, i)));
+    item = item.nextSibling();
+  }
+  return decoded;
+}
+
 } // namespace
 
 // MARK: AccountError
@@ -208,6 +220,11 @@ AccountSummary AccountSummary::decode(const Value& value, const Json::Path& path
                         ReaderAccountMetrics::decode(members.required(2), members.path(2))};
 }
 
+AccountSummary AccountSummary::fromJson(const QByteArray& bytes) {
+  const Json::Tree tree(bytes);
+  return decode(tree.root(), Json::Path());
+}
+
 QJsonObject AccountSummary::encode() const {
   return QJsonObject{{"user"_L1, user.encode()},
                      {"sessionExpiresAt"_L1, AccountCoding::formatDate(sessionExpiresAt)},
@@ -226,11 +243,62 @@ PreferencesResponse PreferencesResponse::decode(const Value& value, const Json::
   return response;
 }
 
+PreferencesResponse PreferencesResponse::fromJson(const QByteArray& bytes) {
+  const Json::Tree tree(bytes);
+  return decode(tree.root(), Json::Path());
+}
+
 QJsonObject PreferencesResponse::encode() const {
   QJsonObject object{{"version"_L1, version}};
   if (preferences)
     object.insert("preferences"_L1, preferences->toJson());
   return object;
+}
+
+AccountItemsPage AccountItemsPage::fromJson(const QByteArray& bytes) {
+  static constexpr std::array keys{"items"_L1, "nextCursor"_L1};
+  const Json::Tree tree(bytes);
+  const Json::Path root;
+  const Json::Members members(tree.root(), root, keys);
+  AccountItemsPage page;
+  page.items = decodeItems(members.required(0), members.path(0));
+  if (const auto cursor = members.optional(1))
+    page.nextCursor = Json::readString(*cursor, members.path(1));
+  return page;
+}
+
+DeviceResponse DeviceResponse::fromJson(const QByteArray& bytes) {
+  static constexpr std::array keys{"device_code"_L1,      "user_code"_L1,
+                                   "verification_uri"_L1, "verification_uri_complete"_L1,
+                                   "expires_in"_L1,       "interval"_L1};
+  const Json::Tree tree(bytes);
+  const Json::Path root;
+  const Json::Members members(tree.root(), root, keys);
+  return DeviceResponse{Json::readString(members.required(0), members.path(0)),
+                        Json::readString(members.required(1), members.path(1)),
+                        Json::readString(members.required(2), members.path(2)),
+                        Json::readString(members.required(3), members.path(3)),
+                        Json::readInteger(members.required(4), members.path(4)),
+                        Json::readInteger(members.required(5), members.path(5))};
+}
+
+TokenReply TokenReply::fromJson(const QByteArray& bytes) {
+  static constexpr std::array keys{"access_token"_L1, "token_type"_L1};
+  const Json::Tree tree(bytes);
+  const Json::Path root;
+  const Json::Members members(tree.root(), root, keys);
+  TokenReply reply{Json::readString(members.required(0), members.path(0)), std::nullopt};
+  if (const auto type = members.optional(1))
+    reply.tokenType = Json::readString(*type, members.path(1));
+  return reply;
+}
+
+TokenFailure TokenFailure::fromJson(const QByteArray& bytes) {
+  static constexpr std::array keys{"error"_L1};
+  const Json::Tree tree(bytes);
+  const Json::Path root;
+  const Json::Members members(tree.root(), root, keys);
+  return TokenFailure{Json::readString(members.required(0), members.path(0))};
 }
 
 AccountCache AccountCache::fromJson(const QByteArray& bytes) {
@@ -242,15 +310,7 @@ AccountCache AccountCache::fromJson(const QByteArray& bytes) {
   AccountCache cache;
   cache.sessionID = Json::readString(members.required(0), members.path(0));
   cache.me = AccountSummary::decode(members.required(1), members.path(1));
-  const Value items = members.required(2);
-  const Json::Path itemsPath = members.path(2);
-  Json::expectArray(items, itemsPath);
-  cache.items.reserve(items.size());
-  Value item = items.firstChild();
-  for (qsizetype i = 0; i < items.size(); ++i) {
-    cache.items.append(AccountItem::decode(item, Json::Path(itemsPath, i)));
-    item = item.nextSibling();
-  }
+  cache.items = decodeItems(members.required(2), members.path(2));
   cache.settings = PreferencesResponse::decode(members.required(3), members.path(3));
   cache.confirmedAt = AccountCoding::readDate(members.required(4), members.path(4));
   cache.accessRevoked = Json::readBool(members.required(5), members.path(5));
@@ -258,15 +318,37 @@ AccountCache AccountCache::fromJson(const QByteArray& bytes) {
 }
 
 QByteArray AccountCache::toJson() const {
-  QJsonArray encodedItems;
-  for (const AccountItem& item : items)
-    encodedItems.append(item.encode());
-  return Json::serialize(QJsonObject{{"sessionID"_L1, sessionID},
-                                     {"me"_L1, me.encode()},
-                                     {"items"_L1, encodedItems},
-                                     {"settings"_L1, settings.encode()},
-                                     {"confirmedAt"_L1, AccountCoding::formatDate(confirmedAt)},
-                                     {"accessRevoked"_L1, accessRevoked}});
+  return toJson([](const AccountItem& item) { return Json::serialize(item.encode()); });
+}
+
+QByteArray AccountCache::toJson(const std::function<QByteArray(const AccountItem&)>& itemText) const {
+  QList<QByteArray> texts;
+  texts.reserve(items.size());
+  qsizetype size = 0;
+  for (const AccountItem& item : items) {
+    texts.append(itemText(item));
+    size += texts.last().size() + 1;
+  }
+  // Written out around the items, which are most of a large record and arrive as text.
+  QByteArray record;
+  record.reserve(size + 4096);
+  record += "{\"sessionID\":";
+  record += Json::serialize(sessionID);
+  record += ",\"me\":";
+  record += Json::serialize(me.encode());
+  record += ",\"items\":[";
+  for (qsizetype i = 0; i < texts.size(); ++i) {
+    if (i > 0)
+      record += ',';
+    record += texts[i];
+  }
+  record += "],\"settings\":";
+  record += Json::serialize(settings.encode());
+  record += ",\"confirmedAt\":";
+  record += Json::serialize(AccountCoding::formatDate(confirmedAt));
+  record += ",\"accessRevoked\":";
+  record += accessRevoked ? "true}" : "false}";
+  return record;
 }
 
 SessionCredential SessionCredential::fromJson(const QByteArray& bytes) {

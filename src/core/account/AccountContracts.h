@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <exception>
+#include <functional>
 #include <optional>
 
 // The records of the reader's account as the reading service reports them and as this
@@ -141,6 +142,9 @@ struct AccountSummary {
   ReaderAccountMetrics metrics;
 
   static AccountSummary decode(const Json::Tree::Value& value, const Json::Path& path);
+  // A reply body. Throws JsonDecodingError, and AccountError::invalidResponse for an
+  // unreadable date.
+  static AccountSummary fromJson(const QByteArray& bytes);
   QJsonObject encode() const;
   friend bool operator==(const AccountSummary&, const AccountSummary&) = default;
 };
@@ -153,8 +157,52 @@ struct PreferencesResponse {
   qint64 version = 0;
 
   static PreferencesResponse decode(const Json::Tree::Value& value, const Json::Path& path);
+  // A reply body. Throws JsonDecodingError and the schedule's errors.
+  static PreferencesResponse fromJson(const QByteArray& bytes);
   QJsonObject encode() const;
   friend bool operator==(const PreferencesResponse&, const PreferencesResponse&) = default;
+};
+
+// One page of the account's items: the reply to "GET /api/reader/items".
+struct AccountItemsPage {
+  QList<AccountItem> items;
+  // The opaque cursor of the next page; none (absent or null) on the last page.
+  std::optional<QString> nextCursor;
+
+  // Throws JsonDecodingError, AccountError::invalidResponse for an unreadable date, and the
+  // content contract's errors for a snapshot that breaks it. No rule of the fetch is applied.
+  static AccountItemsPage fromJson(const QByteArray& bytes);
+};
+
+// The reply to a device-code request (the device authorization grant's keys). The device code
+// is a secret of the sign-in: it travels only in token requests.
+struct DeviceResponse {
+  QString deviceCode;
+  QString userCode;
+  QString verificationURI;
+  QString verificationURIComplete;
+  qint64 expiresIn = 0;
+  qint64 interval = 0;
+
+  // Throws JsonDecodingError; the bounds are the sign-in's to check.
+  static DeviceResponse fromJson(const QByteArray& bytes);
+};
+
+// The reply to a token request that issued a token.
+struct TokenReply {
+  QString accessToken;
+  std::optional<QString> tokenType;
+
+  // Throws JsonDecodingError.
+  static TokenReply fromJson(const QByteArray& bytes);
+};
+
+// The reply to a token request that did not: "authorization_pending", "slow_down", …
+struct TokenFailure {
+  QString error;
+
+  // Throws JsonDecodingError.
+  static TokenFailure fromJson(const QByteArray& bytes);
 };
 
 // The copy of the account kept in the local store: what makes saved ideas readable offline
@@ -180,6 +228,10 @@ struct AccountCache {
   // Dates in whole seconds (see AccountCoding::formatDate). Throws JsonEncodingError for a date
   // that has no such form.
   QByteArray toJson() const;
+  // The same text, taking each item's text from `itemText`, which must give what
+  // Json::serialize(item.encode()) gives: a writer that kept the text of items that did not
+  // change writes a large record without encoding them again.
+  QByteArray toJson(const std::function<QByteArray(const AccountItem&)>& itemText) const;
   friend bool operator==(const AccountCache&, const AccountCache&) = default;
 };
 

@@ -1,5 +1,7 @@
 #include "account/AccountController.h"
 
+#include "foundation/Json.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -260,42 +262,86 @@ QCoro::Task<> AccountController::revokeAccess() {
 
 void AccountController::persist(const Cache& cache) {
   AccountCoding::validateCache(cache, cache.me.user.id);
-  const QByteArray bytes = cache.toJson();
+  QHash<QString, StoredItem> stored;
+  stored.reserve(cache.items.size());
+  const QByteArray bytes = cache.toJson([&](const AccountItem& item) {
+    const auto known = m_storedItems.constFind(item.loreId);
+    QByteArray text = known != m_storedItems.constEnd() && known->item == item
+                          ? known->text
+                          : Json::serialize(item.encode());
+    stored.insert(item.loreId, {item, text});
+    return text;
+  });
   if (bytes.size() > AccountCoding::maximumCacheBytes)
     throw AccountError::invalidResponse();
   m_store.commit({{cacheKey(cache.me.user.id, cache.sessionID), bytes}}, {});
+  m_storedItems = std::move(stored);
 }
 
 void AccountController::apply(Cache cache) {
   m_cache = std::move(cache);
-  const bool userChanged = assign(m_user, std::optional<ReaderAccountUser>(m_cache->me.user));
-  const bool metricsChanged = assign(m_metrics, m_cache->me.metrics);
-  const bool itemsChanged = assign(m_items, m_cache->items);
-  const bool preferencesChanged = assign(m_preferences, m_cache->settings.preferences);
-  const bool versionChanged = assign(m_preferenceVersion, m_cache->settings.version);
-  if (itemsChanged)
-    m_collectionsStale = true;
+  const AccountChanges changes = assignAccount();
   if (!m_preferences || !m_preferences->analyticsConsent)
     cancelActivities();
   scheduleExpiryCheck();
+  signalAccount(changes);
+  signalAccessInputs();
+}
 
+void AccountController::resetClockCheck() {
+  m_latestObservedAt = m_now();
+  m_clockUntrusted = false;
+  m_activitySuppressed = false;
+}
+
+void AccountController::clearAccount() {
+  cancelSignIn();
+  cancelActivities();
+  const bool hadCredential = m_credential.has_value();
+  m_credential.reset();
+  m_cache.reset();
+  m_storedItems.clear();
+  m_expiry.cancel();
+  m_expiry = CancellationSource();
+  const AccountChanges changes = assignAccount();
+  const bool busyChanged = assign(m_isBusy, false);
+  if (hadCredential)
+    Q_EMIT hasStoredSessionChanged();
+  signalAccount(changes);
+  if (busyChanged)
+    Q_EMIT isBusyChanged();
+  signalAccessInputs();
+}
+
+AccountController::AccountChanges AccountController::assignAccount() {
+  AccountChanges changes;
+  changes.user = assign(m_user, m_cache ? std::optional(m_cache->me.user) : std::nullopt);
+  changes.metrics = assign(m_metrics, m_cache ? m_cache->me.metrics : ReaderAccountMetrics::empty());
+  changes.items = assign(m_items, m_cache ? m_cache->items : QList<AccountItem>());
+  changes.preferences = assign(m_preferences, m_cache ? m_cache->settings.preferences : std::nullopt);
+  changes.version = assign(m_preferenceVersion, m_cache ? m_cache->settings.version : qint64(0));
+  if (changes.items)
+    m_collectionsStale = true;
+  return changes;
+}
+
+void AccountController::signalAccount(AccountChanges changes) {
   // Every field is assigned before anyone hears of it: a slot that reads the controller (or
   // calls back into it) never sees half an account.
   Q_EMIT cacheChanged();
-  if (userChanged)
-    Q_EMIT this->userChanged();
-  if (metricsChanged)
-    Q_EMIT this->metricsChanged();
-  if (itemsChanged) {
-    Q_EMIT this->itemsChanged();
+  if (changes.user)
+    Q_EMIT userChanged();
+  if (changes.metrics)
+    Q_EMIT metricsChanged();
+  if (changes.items) {
+    Q_EMIT itemsChanged();
     Q_EMIT savedChanged();
     Q_EMIT lovedChanged();
   }
-  if (preferencesChanged)
-    Q_EMIT this->preferencesChanged();
-  if (versionChanged)
+  if (changes.preferences)
+    Q_EMIT preferencesChanged();
+  if (changes.version)
     Q_EMIT preferenceVersionChanged();
-  signalAccessInputs();
 }
 
 void AccountController::cancelActivities() {
@@ -322,6 +368,18 @@ void AccountController::scheduleExpiryCheck() {
 void AccountController::setBusy(bool busy) {
   if (assign(m_isBusy, busy))
     Q_EMIT isBusyChanged();
+}
+
+void AccountController::setSigningIn(bool signingIn) {
+  if (assign(m_isSigningIn, signingIn))
+    Q_EMIT isSigningInChanged();
+}
+
+void AccountController::setPendingDeviceCode(std::optional<ReaderDeviceCode> code) {
+  if (!assign(m_pendingDeviceCode, std::move(code)))
+    return;
+  Q_EMIT pendingDeviceCodeChanged();
+  Q_EMIT verificationURLChanged();
 }
 
 void AccountController::setMessage(std::optional<QString> message) {

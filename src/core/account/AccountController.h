@@ -135,6 +135,51 @@ public:
   // changes, and the application becoming active.
   void recheckAccess();
 
+  // MARK: Browser sign-in
+  //
+  // The reader approves this computer in the browser (the device authorization grant). The
+  // caller begins once, shows the code, opens the verification address, then polls: at once,
+  // and again each time `pendingDeviceCode->interval` seconds have passed, until a poll
+  // answers true or throws. The controller itself never waits between polls.
+
+  // Starts a grant, abandoning any earlier one. Refused with storage while storage is
+  // unhealthy and with busy while an account operation runs (nothing changes then). Throws
+  // AccountError (notSignedIn for a 401, http for any other status than 200, invalidResponse
+  // for a reply out of bounds, unsafeURL for a verification address off the service's origin,
+  // superseded when a newer sign-in began meanwhile), ServiceError, ConfigurationError,
+  // JsonDecodingError for a reply that does not decode, and CancelledError. On any failure
+  // but superseded the grant is abandoned and `isSigningIn` is false again.
+  QCoro::Task<ReaderDeviceCode> beginSignIn(CancellationToken cancellation = {});
+  // One poll of the grant. True once the reader is signed in (the credential is in the keyring,
+  // the account cache stored and published, the grant gone); false while the service has not
+  // decided, or before the grant's next poll time (nothing is sent then). Throws busy while a
+  // poll or an account operation runs; deviceExpired without a grant, once it has expired or
+  // when the clock is set back before it began (abandoned then); deviceDenied when the
+  // reader declined (abandoned); superseded when the sign-in was abandoned or the account
+  // changed meanwhile; http for an unknown answer; and what the account fetch and the
+  // keyring throw. Those last failures keep the grant, and a token already issued with it:
+  // the next poll fetches the account again without asking for another.
+  // `cancelSignIn()` cancels the poll's requests; so does cancelling `cancellation`.
+  QCoro::Task<bool> pollSignIn(CancellationToken cancellation = {});
+  // Abandons the grant: its poll is cancelled and its late results are dropped as superseded.
+  void cancelSignIn();
+
+  // MARK: Session
+
+  // Fetches the account again with the stored credential and, if no sign-out or sign-in
+  // intervened, stores and publishes it and trusts the clock again. An account operation:
+  // refused with storage or busy (also while a sign-in poll runs). Throws notSignedIn without
+  // a credential, superseded after a sign-out or sign-in meanwhile, and what the fetch and the
+  // store throw; nothing new is published then (the fetch itself may have renewed the
+  // summary, or revoked access after a 401).
+  QCoro::Task<> refresh(CancellationToken cancellation = {});
+  // Signs this computer out: removes the credential from the keyring (in turn with every other
+  // keyring change of this controller), clears all account state, and only then asks the
+  // service to end the session. A failed removal throws the keyring's error and changes
+  // nothing; a revocation that is not confirmed throws revocationUnconfirmed, and the computer
+  // stays signed out. The account cache record stays in the store.
+  QCoro::Task<> signOut(CancellationToken cancellation = {});
+
 Q_SIGNALS:
   void userChanged();
   void metricsChanged();
@@ -160,7 +205,94 @@ Q_SIGNALS:
 private:
   friend struct AccountControllerTestAccess;
 
+  using Page = AccountItemsPage;
+  using Token = TokenReply;
+  using Failure = TokenFailure;
+
+  // The device grant between polls.
+  struct Pending {
+    // The service's device code: sent only in token requests, never shown.
+    QString secret;
+    // The earliest moment of the next token request.
+    Date nextPoll;
+    Date startedAt;
+    // The token once the service issued it, kept until the account is fetched with it.
+    std::optional<QString> accessToken;
+  };
+
+  // One request to the service as the account operations make it. (Not an aggregate on
+  // purpose: GCC 12 destroys an aggregate temporary passed to a coroutine inside a co_await
+  // expression twice.)
+  struct AccountRequest {
+    AccountRequest(QString method, QString path, std::optional<QByteArray> body, qint64 limit,
+                   std::optional<QString> etag = std::nullopt)
+        : method(std::move(method)), path(std::move(path)), body(std::move(body)), limit(limit),
+          etag(std::move(etag)) {}
+
+    QString method;
+    QString path;
+    std::optional<QByteArray> body;
+    // The largest reply body accepted, in bytes.
+    qint64 limit;
+    std::optional<QString> etag;
+  };
+
+  // Whom a request speaks for.
+  struct Bearer {
+    // The held session: the reader must be signed in with a credential when the request
+    // leaves, the request carries that credential's token, and a 401 revokes access.
+    static Bearer heldSession() { return Bearer(std::nullopt, true); }
+    // A given token: a 401 revokes the held session (a refresh, whose token is the held one)
+    // or only fails the request (a sign-in's new token).
+    static Bearer of(QString token, bool revokesOnRejection) {
+      return Bearer(std::move(token), revokesOnRejection);
+    }
+
+    // None for the held session.
+    std::optional<QString> token;
+    bool revokesOnRejection;
+
+  private:
+    Bearer(std::optional<QString> token, bool revokesOnRejection)
+        : token(std::move(token)), revokesOnRejection(revokesOnRejection) {}
+  };
+
   // MARK: The account operations' building blocks
+
+  // The request gate shared by every account request, to be awaited by the account
+  // operations. Before the request: cancellation, `epoch` against the generation (superseded),
+  // the bearer (notSignedIn), the service address rule, cancellation again. After the reply:
+  // cancellation, the body within the request's limit (ServiceError::responseTooLarge),
+  // cancellation, the generation again, and a 401 turned into notSignedIn (after
+  // revokeAccess() when the bearer says so; its error wins). Any other status is returned for
+  // the caller to judge. Transport errors pass unchanged; the controller going away while the
+  // request is in flight throws CancelledError.
+  QCoro::Task<APIResponse> sendAccountRequest(AccountRequest request, Bearer bearer, quint64 epoch,
+                                              CancellationToken cancellation);
+  // Below the gate, for requests outside an account session (the grant, the revocation): the
+  // service address rule, cancellation, the send, cancellation, the body within the limit.
+  QCoro::Task<APIResponse> sendToService(AccountRequest request, std::optional<QString> token,
+                                         CancellationToken cancellation);
+  // Throws ConfigurationError without a service address or for one that breaks the rule.
+  void checkServiceAddress() const;
+
+  // Reads the whole account of `token` and returns it checked, publishing nothing, with one
+  // exception: for a known reader (`expectedID`, a refresh) a confirmed summary renews the
+  // held cache at once. A 401 revokes the held session only for a known reader. Every reply
+  // is dropped as superseded once the generation differs from `epoch`.
+  QCoro::Task<Cache> fetchAccount(QString token, std::optional<QString> expectedID, quint64 epoch,
+                                  CancellationToken cancellation);
+  // The pages of the account's items, bounded in count, bytes, items and cursors.
+  QCoro::Task<QList<AccountItem>> fetchItems(Bearer bearer, quint64 epoch, CancellationToken cancellation);
+
+  // One poll of the grant (see pollSignIn()).
+  QCoro::Task<bool> pollOnce(CancellationToken cancellation);
+  // Stores the credential of a fetched account, in turn with the other keyring changes, and
+  // publishes the signed-in state with no suspension after the write.
+  QCoro::Task<> completeSignIn(Cache cache, QString token, quint64 epoch, quint64 signInEpoch);
+  // An address the service sent for the browser: https as written, on the service's host and
+  // port, without user information or fragment. Throws AccountError::unsafeURL.
+  QUrl validateAuthURL(const QString& address) const;
 
   // Every operation that changes account data or the content library begins here: refused
   // with storage while storage is unhealthy and with busy while another operation or a
@@ -194,11 +326,30 @@ private:
   // MARK: Setters: each signals only a real change.
 
   void setBusy(bool busy);
+  void setSigningIn(bool signingIn);
+  void setPendingDeviceCode(std::optional<ReaderDeviceCode> code);
   void setMessage(std::optional<QString> message);
   void setStorageHealthy(bool healthy);
   void setCredential(std::optional<Credential> credential);
   void bumpAccessRevision();
   void signalAccessInputs();
+
+  // Which published fields of the account an assignment changed.
+  struct AccountChanges {
+    bool user = false;
+    bool metrics = false;
+    bool items = false;
+    bool preferences = false;
+    bool version = false;
+  };
+  // Assigns the published fields from `cache` (emptied without one) and reports which
+  // changed; signalAccount() then tells observers, `cache` always.
+  AccountChanges assignAccount();
+  void signalAccount(AccountChanges changes);
+  // The clock check after the service confirmed the account: trusted again from now on.
+  void resetClockCheck();
+  // Sign-out's clearing of everything the controller shows about the account.
+  void clearAccount();
 
   void loadCache();
   void rebuildCollections() const;
@@ -228,8 +379,16 @@ private:
   // Account sessions on this controller: a completed sign-in and a sign-out bump it, and a
   // reply that comes back to another generation than it left from is dropped.
   quint64 m_generation = 0;
+  // Browser sign-ins: cancelSignIn() bumps it, and a result that comes back to another
+  // attempt than it left from is dropped.
+  quint64 m_signInGeneration = 0;
+  std::optional<Pending> m_pending;
   // A sign-in poll is between its checks and its end.
   bool m_polling = false;
+  // The running pollSignIn(): linked to its caller's token, cancelled by cancelSignIn().
+  std::optional<CancellationSource> m_pollTask;
+  // Reading-activity uploads are switched off until the account confirms consent again.
+  bool m_activitySuppressed = false;
   // Reading-activity uploads in flight, by event id.
   std::map<QUuid, CancellationSource> m_activities;
 
@@ -242,6 +401,14 @@ private:
   CancellationSource m_expiry;
   // Keyring writes and removals, one at a time in call order.
   TurnQueue m_keychain;
+
+  // The text of each item last stored, by drop id: a record whose items mostly did not change
+  // (a refresh, one saved drop) is stored without encoding them all again.
+  struct StoredItem {
+    AccountItem item;
+    QByteArray text;
+  };
+  QHash<QString, StoredItem> m_storedItems;
 
   // `saved`, `loved` and the flags by drop id, derived from `items` on first use.
   mutable bool m_collectionsStale = true;

@@ -1,0 +1,144 @@
+// Fetching a whole account of 10,000 items (50 pages of 200, about 15 MiB) from the stand-in
+// service over TLS: the controller's refresh (every request through its gate, every reply
+// decoded and checked, the cache record stored in a store file and published) against, in the
+// same run, bare QNetworkAccessManager GETs of the same requests (summary, pages, preferences),
+// each reply parsed with QJsonDocument::fromJson and nothing else. Measured for the refresh of
+// a sync, whose controller stored this account before, and for a first fetch, which encodes
+// every item for the store.
+#include "AccountFixtures.h"
+#include "BenchmarkRunner.h"
+#include "InMemorySecureStorage.h"
+#include "StandInAccount.h"
+#include "foundation/Json.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSslConfiguration>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+
+using namespace brindlewick;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int itemCount = 10000;
+constexpr qint64 accountBytes = 15 * 1024 * 1024;
+
+struct LargeAccount {
+  InMemorySecureStorage storage;
+  StandInAccount account{storage};
+  QString token;
+  std::unique_ptr<AccountController> controller;
+
+  LargeAccount() {
+    const Date at = account.harness.now();
+    // Each item padded so that the pages hold about 15 MiB in all.
+    const qsizetype natural = Json::serialize(AccountFixtures::savedItem(0, at).encode()).size() + 1;
+    const qsizetype padding = std::max<qsizetype>(0, accountBytes / itemCount - natural);
+    for (int i = 0; i < itemCount; ++i) {
+      const AccountItem item = AccountFixtures::savedItem(i, at, padding);
+      account.service.accounts().putItem(
+          StandInAccount::reader, {item.snapshot, true, false, item.savedAt, std::nullopt, item.updatedAt});
+    }
+    token = account.service.accounts().openSession(StandInAccount::reader);
+    storage.setItem(account.credentialKey(), AccountFixtures::credential(token, StandInAccount::reader));
+    controller = account.open();
+  }
+};
+
+LargeAccount& large() {
+  static LargeAccount* instance = new LargeAccount;
+  return *instance;
+}
+
+// One GET through a bare manager, its body parsed; returns the document.
+QJsonObject bareGet(QNetworkAccessManager& manager, const QSslConfiguration& tls, const QString& path,
+                    qint64& bytes) {
+  QNetworkRequest request(large().account.service.baseURL().resolved(QUrl(path, QUrl::StrictMode)));
+  request.setSslConfiguration(tls);
+  request.setRawHeader("Accept", "application/json");
+  request.setRawHeader("Authorization", "Bearer " + large().token.toUtf8());
+  std::unique_ptr<QNetworkReply> reply(manager.get(request));
+  QEventLoop loop;
+  QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  loop.exec();
+  const QByteArray body = reply->readAll();
+  bytes += body.size();
+  return QJsonDocument::fromJson(body).object();
+}
+
+// The bare requests of one whole fetch; returns the bytes received.
+qint64 bareFetch(QNetworkAccessManager& manager, const QSslConfiguration& tls) {
+  qint64 bytes = 0;
+  bareGet(manager, tls, QStringLiteral("/api/reader/me"), bytes);
+  for (QString path = QStringLiteral("/api/reader/items"); !path.isEmpty();) {
+    const QJsonValue cursor = bareGet(manager, tls, path, bytes).value(QLatin1String("nextCursor"));
+    path = cursor.isString() ? QStringLiteral("/api/reader/items?cursor=") +
+                                   QString::fromLatin1(QUrl::toPercentEncoding(cursor.toString()))
+                             : QString();
+  }
+  bareGet(manager, tls, QStringLiteral("/api/reader/preferences"), bytes);
+  return bytes;
+}
+
+// `firstFetch`: each refresh by a controller that has never stored this account (as after a
+// sign-in), so that every item is encoded; otherwise the same controller refreshes again and
+// again, as every sync does.
+void measure(benchmark::State& state, bool firstFetch) {
+  LargeAccount& account = large();
+  QNetworkAccessManager manager;
+  QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+  tls.addCaCertificates({account.account.harness.authority().certificate()});
+  Clock::duration bare{};
+  Clock::duration fetch{};
+  qint64 bytes = 0;
+  for (auto _ : state) {
+    if (firstFetch) {
+      account.controller.reset();
+      account.account.store->remove(AccountKeys::cacheKey(
+          account.account.service.baseURL(), StandInAccount::reader, AccountCoding::digest(account.token)));
+      account.controller = account.account.open();
+    }
+    const auto start = Clock::now();
+    bytes = bareFetch(manager, tls);
+    const auto fetched = Clock::now();
+    QCoro::waitFor(account.controller->refresh());
+    fetch += Clock::now() - fetched;
+    bare += fetched - start;
+    if (account.controller->items().size() != itemCount) {
+      state.SkipWithError("the account was not fetched whole");
+      break;
+    }
+  }
+  state.counters["bare_ms"] =
+      std::chrono::duration<double, std::milli>(bare).count() / double(state.iterations());
+  state.counters["fetch_ms"] =
+      std::chrono::duration<double, std::milli>(fetch).count() / double(state.iterations());
+  state.counters["fetch/bare"] = double(fetch.count()) / double(bare.count());
+  state.SetLabel(QStringLiteral("%1 bytes, %2 items").arg(bytes).arg(itemCount).toStdString());
+}
+
+void RefreshOverBareParse(benchmark::State& state) {
+  measure(state, false);
+}
+
+void FirstFetchOverBareParse(benchmark::State& state) {
+  measure(state, true);
+}
+
+BENCHMARK(RefreshOverBareParse)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
+BENCHMARK(FirstFetchOverBareParse)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
+
+} // namespace
+
+int main(int argc, char** argv) {
+  return runBenchmarks(argc, argv, [] { large(); });
+}

@@ -1,0 +1,82 @@
+// Acting on an existing session: refreshing the account with the stored credential, and
+// signing this computer out.
+#include "account/AccountController.h"
+
+#include <QPointer>
+
+namespace brindlewick {
+
+namespace {
+
+constexpr qint64 signOutReplyLimit = 65536;
+
+} // namespace
+
+QCoro::Task<> AccountController::refresh(CancellationToken cancellation) {
+  startOperation();
+  const quint64 epoch = m_generation;
+  const QPointer<AccountController> self(this);
+  std::exception_ptr failure;
+  try {
+    if (!m_credential)
+      throw AccountError::notSignedIn();
+    // A revoked credential is sent as well: the service may have restored the session.
+    Cache cache = co_await fetchAccount(m_credential->token, m_credential->userID, epoch, cancellation);
+    if (!self)
+      throw CancelledError();
+    cancellation.throwIfCancelled();
+    if (m_generation != epoch)
+      throw AccountError::superseded();
+    persist(cache);
+    resetClockCheck();
+    apply(std::move(cache));
+    setMessage(std::nullopt);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // A sign-out or sign-in meanwhile has set the flag itself.
+  if (self)
+    endOperation(epoch);
+  if (failure)
+    std::rethrow_exception(failure);
+}
+
+QCoro::Task<> AccountController::signOut(CancellationToken cancellation) {
+  if (!m_storageHealthy)
+    throw AccountError::storage();
+  const QPointer<AccountController> self(this);
+  std::optional<QString> oldToken;
+  {
+    // In turn with a sign-in's or a revocation's keyring write: whichever comes later, the
+    // removal comes after it, so no credential is left behind.
+    const TurnQueue::Turn turn = co_await m_keychain.take();
+    if (!self)
+      throw CancelledError();
+    co_await m_storage.remove(credentialKey());
+    if (!self)
+      throw CancelledError();
+    if (m_credential)
+      oldToken = m_credential->token;
+    // Every request in flight now ends as superseded.
+    ++m_generation;
+    clearAccount();
+  }
+  if (!oldToken)
+    co_return;
+
+  // Signed out here whatever happens next; the service is only asked to end the session too.
+  bool confirmed = false;
+  try {
+    const APIResponse reply =
+        co_await sendToService({QStringLiteral("POST"), QStringLiteral("/api/reader-auth/sign-out"),
+                                QByteArrayLiteral("{}"), signOutReplyLimit},
+                               oldToken, cancellation);
+    confirmed = reply.statusCode >= 200 && reply.statusCode <= 299;
+  } catch (...) {
+    // What went wrong does not change what the reader needs to know.
+  }
+  if (!confirmed)
+    throw AccountError::revocationUnconfirmed();
+}
+
+} // namespace brindlewick
