@@ -53,15 +53,7 @@ protected:
     service.clearRequestLog();
     const QString outcome = failureText(finishTask(controller->syncContent(*repository)).error);
     EXPECT_FALSE(controller->isBusy());
-    QStringList requests;
-    for (const LoggedRequest& request : service.requestLog()) {
-      const auto tag = request.header("If-None-Match");
-      requests << (request.path != manifestRoute ? "release"
-                   : !tag                        ? "manifest untagged"
-                   : *tag == stored              ? "manifest stored tag"
-                                                 : "manifest other");
-    }
-    return {outcome, requests.join(u", "_s)};
+    return {outcome, contentRequests(service.requestLog(), manifestRoute, stored)};
   }
   void fault(const QString& route, StandInFault fault) { service.addFault("GET", route, std::move(fault)); }
   QString currentTag() const { return QString::fromLatin1(service.content().current()->etag); }
