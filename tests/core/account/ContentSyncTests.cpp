@@ -55,6 +55,11 @@ protected:
     EXPECT_FALSE(controller->isBusy());
     return {outcome, contentRequests(service.requestLog(), manifestRoute, stored)};
   }
+  // A signed-in controller's session wait ends from the event loop once the controller has gone.
+  void TearDown() override {
+    controller.reset();
+    QCoreApplication::sendPostedEvents();
+  }
   void fault(const QString& route, StandInFault fault) { service.addFault("GET", route, std::move(fault)); }
   QString currentTag() const { return QString::fromLatin1(service.content().current()->etag); }
 };
