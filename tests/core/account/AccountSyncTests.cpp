@@ -208,11 +208,13 @@ TEST_F(AccountSyncTest, WithdrawnConsentStopsUploadsAtOnceAndEndsSharing) {
   waitUntilFinished(change);
   EXPECT_EQ(read(), consent) << "suppressed until a save succeeds";
 
+  ASSERT_EQ(run(controller->savePreferences(preferences(true))), QString());
+  EXPECT_EQ(read(), QString());
+  ASSERT_EQ(run(controller->refresh()), QString());
+  ASSERT_GT(controller->metrics().readCount, 0);
   ASSERT_EQ(run(controller->savePreferences(preferences(false))), QString());
   EXPECT_EQ(controller->metrics().readCount, 0);
   EXPECT_EQ(read(), consent);
-  ASSERT_EQ(run(controller->savePreferences(preferences(true))), QString());
-  EXPECT_EQ(read(), QString());
 }
 
 TEST_F(AccountSyncTest, AReadingIsRefusedWithoutSendingAnything) {
