@@ -51,6 +51,11 @@ protected:
     service.content().publish(release.body);
     signIn();
   }
+  void TearDown() override {
+    // The session-expiry wait of a controller that has gone ends from the event loop.
+    controller.reset();
+    QCoreApplication::processEvents();
+  }
   // A new session whose account shares readings, confirmed by a refresh.
   void signIn() {
     service.accounts().setPreferences(reader, preferences(true));
