@@ -71,7 +71,11 @@ void ReaderModelFixture::signIn(const ReaderPreferences& preferences, int items)
   const QString token = m_harness.service().accounts().openSession(user);
   AccountCache cache = AccountFixtures::cache(now(), items, token);
   cache.me.sessionExpiresAt = now().addingSeconds(30 * 86400.0);
+  // The account holds the same preferences at the same version, so that a settings save from
+  // this computer is not a conflict.
+  m_harness.service().accounts().setPreferences(user, preferences);
   cache.settings.preferences = preferences;
+  cache.settings.version = m_harness.service().accounts().settings(user).version;
   const std::optional<QUrl> baseURL = m_harness.service().baseURL();
   m_storage.setItem(AccountKeys::credentialKey(baseURL), AccountFixtures::credential(token));
   LocalStore store(false, storeFile());
