@@ -37,15 +37,21 @@ void setMinimized(QWidget& window, bool minimized) {
   QApplication::sendEvent(&window, &event);
 }
 
+// A signed-in model and the delegate launched on it.
+struct Launched {
+  ReaderModelFixture fixture;
+  ReaderModel& model = (fixture.signIn(), fixture.open());
+  QList<Alert> alerts;
+  ReaderAppDelegate delegate{&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts)};
+  Launched() { delegate.launch(); }
+};
+
 } // namespace
 
 TEST(ReaderAppDelegate, WindowEventsSetWindowOpenAndReplan) {
-  ReaderModelFixture fixture;
-  fixture.signIn();
-  ReaderModel& model = fixture.open();
-  QList<Alert> alerts;
-  ReaderAppDelegate delegate(&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts));
-  delegate.launch();
+  Launched launched;
+  ReaderModel& model = launched.model;
+  ReaderAppDelegate& delegate = launched.delegate;
   ASSERT_NE(delegate.window(), nullptr);
   EXPECT_TRUE(delegate.window()->isVisible());
   EXPECT_TRUE(model.windowOpen());
@@ -73,16 +79,13 @@ TEST(ReaderAppDelegate, WindowEventsSetWindowOpenAndReplan) {
   // The same window throughout, on the page last asked for.
   EXPECT_EQ(model.navigationTab(), ReaderTab::saved);
   EXPECT_EQ(delegate.placeholderText(), QStringLiteral("Brindlewick — saved"));
-  EXPECT_TRUE(alerts.isEmpty());
+  EXPECT_TRUE(launched.alerts.isEmpty());
 }
 
 TEST(ReaderAppDelegate, OnlyTheFirstLinkOfTheSchemeActsAndOnlyWhenSpelledExactly) {
-  ReaderModelFixture fixture;
-  fixture.signIn();
-  ReaderModel& model = fixture.open();
-  QList<Alert> alerts;
-  ReaderAppDelegate delegate(&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts));
-  delegate.launch();
+  Launched launched;
+  ReaderModel& model = launched.model;
+  ReaderAppDelegate& delegate = launched.delegate;
   delegate.perform(MenuCommand::settings);
 
   const auto replansFor = [&](const QStringList& links) {
