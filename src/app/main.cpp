@@ -13,7 +13,9 @@
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <QCoroTask>
@@ -126,6 +128,9 @@ int main(int argc, char** argv) {
       .factories = {},
   };
   const QString defaultsFile = services.applicationDefaultsFile;
+  // A first start finds no folder for the store; the store itself refuses to invent one for a
+  // file it is given.
+  QDir().mkpath(QFileInfo(services.storeFile).absolutePath());
   std::unique_ptr<ReaderModel> model;
   std::optional<QString> startupError;
   try {
