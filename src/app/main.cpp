@@ -5,6 +5,7 @@
 #include "app/ReaderAppDelegate.h"
 #include "app/SingleInstance.h"
 #include "desktop/DesktopProbes.h"
+#include "desktop/FullScreenProbe.h"
 #include "desktop/KeychainStorage.h"
 #include "desktop/ScreenSource.h"
 #include "desktop/SoundPlayer.h"
@@ -27,12 +28,18 @@ namespace {
 // The panel test modes and the report: no single instance, no model, no reader window.
 int runDiagnostic(LaunchMode mode) {
   const SystemScreenSource screens;
-  LinuxDesktopProbes desktop;
-  const Diagnostics::Sources sources{screens, desktop.probes(), desktop.x11()};
   if (mode == LaunchMode::diagnostics) {
-    Diagnostics::printJSON(Diagnostics::snapshot(sources));
+    // The report needs the X server alone. The full probes open the buses on a thread of their
+    // own, which a process that ends at once would race at its exit.
+    X11DesktopWatch x11;
+    X11FullScreenProbe fullScreen(&x11);
+    DesktopProbes probes;
+    probes.fullScreen = &fullScreen;
+    Diagnostics::printJSON(Diagnostics::snapshot(Diagnostics::Sources{screens, probes, &x11}));
     return 0;
   }
+  LinuxDesktopProbes desktop;
+  const Diagnostics::Sources sources{screens, desktop.probes(), desktop.x11()};
   // The application in front at start, which the smoke test expects to keep its focus.
   const std::optional<qint32> launchPid = desktop.x11() ? desktop.x11()->activeWindowPid() : std::nullopt;
   UiEnvironment::install(desktop.accessibility());
