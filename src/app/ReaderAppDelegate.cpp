@@ -102,7 +102,11 @@ ReaderAppDelegate::~ReaderAppDelegate() {
     m_model->setOpenWindow({});
     m_model->setHideWindow({});
   }
-  delete m_window.data();
+  // The window's own destruction must not reach the filter, which reads this object's state.
+  if (m_window) {
+    m_window->removeEventFilter(this);
+    delete m_window.data();
+  }
 }
 
 void ReaderAppDelegate::launch() {
