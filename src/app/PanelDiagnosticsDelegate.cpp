@@ -93,3 +93,7 @@ void PanelDiagnosticsDelegate::runSmoke() {
 }
 
 } // namespace brindlewick
+
+// Compiled here rather than in the library's shared moc unit, so that a program that links only
+// SingleInstance from this library does not pull the whole shell in with it.
+#include "moc_PanelDiagnosticsDelegate.cpp"

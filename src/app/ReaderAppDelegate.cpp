@@ -378,3 +378,7 @@ void ReaderAppDelegate::togglePause() {}
 void ReaderAppDelegate::toggleLove(const DropSnapshot&) {}
 
 } // namespace brindlewick
+
+// Compiled here rather than in the library's shared moc unit, so that a program that links only
+// SingleInstance from this library does not pull the whole shell in with it.
+#include "moc_ReaderAppDelegate.cpp"
