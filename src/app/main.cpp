@@ -1,41 +1,80 @@
+#include "app/Diagnostics.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
+#include "app/PanelDiagnosticsDelegate.h"
+#include "app/ReaderAppDelegate.h"
 #include "app/SingleInstance.h"
 #include "desktop/DesktopProbes.h"
+#include "desktop/FullScreenProbe.h"
+#include "desktop/KeychainStorage.h"
 #include "desktop/ScreenSource.h"
-#include "panel/PanelController.h"
+#include "desktop/SoundPlayer.h"
+#include "desktop/X11DesktopWatch.h"
+#include "model/ReaderModel.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QTextStream>
+
+#include <QCoroTask>
 
 using namespace brindlewick;
 
 namespace {
 
-// The panel never takes keyboard focus on its own; a click into it lets it, so that Escape
-// reaches it.
-class FocusOnClick : public QObject {
-public:
-  explicit FocusOnClick(PanelController& controller) : m_controller(controller) {}
-
-protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == &m_controller.panel())
-      m_controller.focusForKeyboard();
-    return false;
+// The panel test modes and the report: no single instance, no model, no reader window.
+int runDiagnostic(LaunchMode mode) {
+  const SystemScreenSource screens;
+  if (mode == LaunchMode::diagnostics) {
+    // The report needs the X server alone. The full probes open the buses on a thread of their
+    // own, which a process that ends at once would race at its exit.
+    X11DesktopWatch x11;
+    X11FullScreenProbe fullScreen(&x11);
+    DesktopProbes probes;
+    probes.fullScreen = &fullScreen;
+    Diagnostics::printJSON(Diagnostics::snapshot(Diagnostics::Sources{screens, probes, &x11}));
+    return 0;
   }
+  LinuxDesktopProbes desktop;
+  const Diagnostics::Sources sources{screens, desktop.probes(), desktop.x11()};
+  // The application in front at start, which the smoke test expects to keep its focus.
+  const std::optional<qint32> launchPid = desktop.x11() ? desktop.x11()->activeWindowPid() : std::nullopt;
+  UiEnvironment::install(desktop.accessibility());
+  PanelDiagnosticsDelegate delegate(sources, DelayScheduler::system(), launchPid);
+  delegate.launch(mode == LaunchMode::smokePanel);
+  return QApplication::exec();
+}
 
-private:
-  PanelController& m_controller;
-};
+// Runs the model's construction to its end. QCoro::waitFor would wait forever for a task that
+// ends before its loop starts (a store that fails at once does), so the loop runs only while
+// the task is still going.
+std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services) {
+  std::unique_ptr<ReaderModel> model;
+  std::exception_ptr failure;
+  bool finished = false;
+  QEventLoop loop;
+  const auto run = [&](ReaderModel::Services given) -> QCoro::Task<> {
+    try {
+      model = co_await ReaderModel::open(std::move(given));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finished = true;
+    loop.quit();
+  };
+  const QCoro::Task<> task = run(std::move(services));
+  if (!finished)
+    loop.exec();
+  if (failure)
+    std::rethrow_exception(failure);
+  return model;
+}
 
 } // namespace
 
-// For now the reader shows the prototype panel through the panel controller, on the display
-// it chooses, and quits when the panel is dismissed (its close button or Escape). A later
-// start brings the panel back and ends; the diagnostic modes are not built yet.
 int main(int argc, char** argv) {
   // The mode comes from the command line as given: Qt takes its own options (and whatever
   // follows one that expects a value) out of argv when the application object is made, and a
@@ -48,11 +87,6 @@ int main(int argc, char** argv) {
     QTextStream(stderr) << refusedDiagnosticsLine;
     return refusedExitStatus;
   }
-  if (isDiagnostic(mode)) {
-    QTextStream(stderr) << "Brindlewick " << BRINDLEWICK_VERSION
-                        << ": this diagnostic mode is not built yet.\n";
-    return refusedExitStatus;
-  }
   // Qt takes the X11 startup id out of the environment when it connects to the display; a
   // start that hands its request on must pass it along.
   const QString startupId = qEnvironmentVariable("DESKTOP_STARTUP_ID");
@@ -62,6 +96,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Brindlewick"));
   QApplication::setApplicationVersion(QStringLiteral(BRINDLEWICK_VERSION));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.brindlewick"));
+  if (isDiagnostic(mode))
+    return runDiagnostic(mode);
 
   LaunchRequest request = LaunchRequest::fromArguments(QCoreApplication::arguments());
   request.startupId = startupId;
@@ -74,23 +110,56 @@ int main(int argc, char** argv) {
     QTextStream(stderr) << "Brindlewick: " << error.description() << "\n";
     return 1;
   }
+  // The reader lives in the tray; closing its window only hides it.
+  QApplication::setQuitOnLastWindowClosed(false);
 
   const SystemScreenSource screens;
   LinuxDesktopProbes desktop;
   // The typefaces and the appearance the interface follows, before any window exists.
   UiEnvironment::install(desktop.accessibility());
-  PanelController controller(screens, desktop.probes());
-  controller.setOnDismiss([] { QApplication::quit(); });
-  FocusOnClick focusOnClick(controller);
-  application.installEventFilter(&focusOnClick);
-  const auto showAgain = [&controller] { controller.show(PresentationRequest::manual); };
-  QObject::connect(&instance, &SingleInstance::reopenRequested, &controller, showAgain);
-  QObject::connect(&instance, &SingleInstance::linksReceived, &controller, showAgain);
-  QObject::connect(&instance, &SingleInstance::actionRequested, &controller, showAgain);
-
-  if (!controller.show(PresentationRequest::manual)) {
-    QTextStream(stderr) << "Brindlewick: " << controller.lastDecision() << "\n";
-    return 1;
+  KeychainStorage storage(QStringLiteral("app.brindlewick.credentials"));
+  ReaderModel::Services services{
+      .scheduler = DelayScheduler::system(),
+      .screens = screens,
+      .desktop = desktop.probes(),
+      .storage = storage,
+      .makeTransport = {},
+      .dropSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::dropSound),
+      .chimeSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::chimeSound),
+      .arguments = commandLine,
+      .executablePath = QCoreApplication::applicationFilePath(),
+      .installPrefix = QStringLiteral(BRINDLEWICK_INSTALL_PREFIX),
+      .loginItems = nullptr,
+      // The teaser and card views come with the reader's pages; until then the panels keep
+      // their default content.
+      .factories = {},
+  };
+  const QString defaultsFile = services.applicationDefaultsFile;
+  // A first start finds no folder for the store; the store itself refuses to invent one for a
+  // file it is given.
+  QDir().mkpath(QFileInfo(services.storeFile).absolutePath());
+  std::unique_ptr<ReaderModel> model;
+  std::optional<QString> startupError;
+  try {
+    model = openModel(std::move(services));
+  } catch (const std::exception& error) {
+    // Nothing is reset or retried: the reader sees why, and the files stay as they were.
+    const QString description = QString::fromUtf8(error.what());
+    QTextStream(stderr) << "Brindlewick initialization failed: " << description << "\n";
+    startupError = ReaderAppDelegate::startupErrorText(description);
   }
-  return QApplication::exec();
+
+  ReaderAppDelegate::Options options;
+  options.applicationDefaultsFile = defaultsFile;
+  ReaderAppDelegate delegate(model.get(), startupError, std::move(options));
+  QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, &ReaderAppDelegate::handle);
+  QObject::connect(&instance, &SingleInstance::linksReceived, &delegate, &ReaderAppDelegate::handle);
+  QObject::connect(&instance, &SingleInstance::actionRequested, &delegate, &ReaderAppDelegate::handle);
+  delegate.launch();
+  if (request.kind != LaunchRequest::Kind::reopen)
+    delegate.handle(request);
+  if (model)
+    model->playInstallChimeOnce();
+  const int status = QApplication::exec();
+  return status;
 }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <limits>
+
 #ifdef BRINDLEWICK_HAVE_XCB
 #include <xcb/xcb.h>
 #endif
@@ -15,9 +17,9 @@ namespace brindlewick {
 
 namespace {
 
-constexpr const char* kAtomNames[] = {"_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_FULLSCREEN",
-                                      "_NET_CURRENT_DESKTOP", "_NET_WM_DESKTOP"};
-enum AtomIndex { ActiveWindow, WmState, WmStateFullScreen, CurrentDesktop, WmDesktop, AtomCount };
+constexpr const char* kAtomNames[] = {"_NET_ACTIVE_WINDOW",   "_NET_WM_STATE",   "_NET_WM_STATE_FULLSCREEN",
+                                      "_NET_CURRENT_DESKTOP", "_NET_WM_DESKTOP", "_NET_WM_PID"};
+enum AtomIndex { ActiveWindow, WmState, WmStateFullScreen, CurrentDesktop, WmDesktop, WmPid, AtomCount };
 
 // The _NET_WM_DESKTOP of a window shown on every workspace.
 constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
@@ -136,6 +138,31 @@ bool X11DesktopWatch::activeWindowIsFullScreen() {
     return false;
   }
   return windowIsFullScreen(queryActiveWindow());
+}
+
+std::optional<qint32> X11DesktopWatch::activeWindowPid() {
+  if (!isConnected())
+    return std::nullopt;
+  const std::uint32_t window = queryActiveWindow();
+  if (window == XCB_NONE)
+    return std::nullopt;
+  const std::optional<std::uint32_t> pid = cardinal(window, WmPid);
+  if (!pid || *pid == 0 || *pid > static_cast<std::uint32_t>(std::numeric_limits<qint32>::max()))
+    return std::nullopt;
+  return static_cast<qint32>(*pid);
+}
+
+std::uint32_t X11DesktopWatch::inputFocus() {
+  if (!isConnected())
+    return XCB_NONE;
+  xcb_get_input_focus_reply_t* reply =
+      xcb_get_input_focus_reply(connection_->xcb, xcb_get_input_focus(connection_->xcb), nullptr);
+  scheduleDrain();
+  if (reply == nullptr)
+    return XCB_NONE;
+  const std::uint32_t focus = reply->focus;
+  std::free(reply);
+  return focus;
 }
 
 std::optional<std::uint32_t> X11DesktopWatch::cardinal(std::uint32_t window, int atom) {
@@ -257,6 +284,12 @@ std::optional<bool> X11DesktopWatch::isOnCurrentDesktop(std::uint32_t) {
 }
 std::optional<std::uint32_t> X11DesktopWatch::cardinal(std::uint32_t, int) {
   return std::nullopt;
+}
+std::optional<qint32> X11DesktopWatch::activeWindowPid() {
+  return std::nullopt;
+}
+std::uint32_t X11DesktopWatch::inputFocus() {
+  return 0;
 }
 void X11DesktopWatch::drainEvents() {}
 void X11DesktopWatch::followActiveWindow() {}

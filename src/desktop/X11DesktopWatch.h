@@ -39,6 +39,12 @@ public:
   // connection, or no window manager hint on the root window or on the window.
   std::optional<bool> isOnCurrentDesktop(std::uint32_t window);
 
+  // The process that owns the active window (its _NET_WM_PID); none without an active
+  // window, a hint, or a connection.
+  std::optional<qint32> activeWindowPid();
+  // The window that holds the X server's input focus; 0 when none or without a connection.
+  std::uint32_t inputFocus();
+
   // Whether the current session is a Wayland one, by the usual session variables.
   static bool isWaylandSession();
 

@@ -7,6 +7,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cmath>
+
 namespace brindlewick {
 
 namespace {
@@ -39,7 +41,36 @@ std::optional<bool> ApplicationDefaults::boolean(const QString& key) const {
 }
 
 bool ApplicationDefaults::setBoolean(const QString& key, bool value) {
+  return write(key, value);
+}
+
+std::optional<QRect> ApplicationDefaults::frame(const QString& key) const {
+  const QJsonObject object = read().value(key).toObject();
+  int parts[4] = {};
+  const char* names[4] = {"x", "y", "width", "height"};
+  for (int i = 0; i < 4; ++i) {
+    const QJsonValue value = object.value(QLatin1String(names[i]));
+    const double number = value.toDouble(-1e12);
+    if (!value.isDouble() || number != std::floor(number) || std::abs(number) > 1e6)
+      return std::nullopt;
+    parts[i] = static_cast<int>(number);
+  }
+  if (parts[2] <= 0 || parts[3] <= 0)
+    return std::nullopt;
+  return QRect(parts[0], parts[1], parts[2], parts[3]);
+}
+
+bool ApplicationDefaults::setFrame(const QString& key, const QRect& frame) {
+  return write(key, QJsonObject{{QStringLiteral("x"), frame.x()},
+                                {QStringLiteral("y"), frame.y()},
+                                {QStringLiteral("width"), frame.width()},
+                                {QStringLiteral("height"), frame.height()}});
+}
+
+bool ApplicationDefaults::write(const QString& key, const QJsonValue& value) {
   QJsonObject object = read();
+  if (object.value(key) == value)
+    return true;
   object.insert(key, value);
   if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QRect>
 #include <QString>
 
 #include <optional>
@@ -18,6 +19,8 @@ class ApplicationDefaults {
 public:
   static inline const QString dropSoundEnabledKey = QStringLiteral("drop-sound-enabled");
   static inline const QString installChimePlayedKey = QStringLiteral("Brindlewick.installChimePlayed");
+  // The reader window's last frame.
+  static inline const QString mainWindowFrameKey = QStringLiteral("BrindlewickMain");
 
   // app.brindlewick/application-defaults.json under the user's configuration folder.
   static QString defaultFilePath();
@@ -40,7 +43,13 @@ public:
   bool installChimePlayed() const { return boolean(installChimePlayedKey).value_or(false); }
   bool setInstallChimePlayed(bool played) { return setBoolean(installChimePlayedKey, played); }
 
+  // A window frame stored as {"x", "y", "width", "height"} (integers); none when absent,
+  // malformed or empty.
+  std::optional<QRect> frame(const QString& key) const;
+  bool setFrame(const QString& key, const QRect& frame);
+
 private:
+  bool write(const QString& key, const QJsonValue& value);
   // The stored object; empty when there is none or it cannot be read.
   QJsonObject read() const;
 

@@ -1,0 +1,384 @@
+#include "app/ReaderAppDelegate.h"
+
+#include "model/ReaderModel.h"
+#include "panel/ReadingWindow.h"
+#include "ui/design/DropMark.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTextStream>
+#include <QWindowStateChangeEvent>
+
+#include "app/MenuActions.h"
+
+namespace brindlewick {
+
+namespace {
+
+const QString applicationName = QStringLiteral("Brindlewick");
+
+} // namespace
+
+QIcon ReaderAppDelegate::menuIcon() {
+  QIcon icon;
+  for (const int side : {16, 22, 24, 32, 48, 64}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal inset = side / 16.0;
+    DropMark::paint(painter, QRectF(inset, inset, side - 2 * inset, side - 2 * inset), Qt::black);
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  // A mask: the desktop colours it for its panel, light or dark.
+  icon.setIsMask(true);
+  return icon;
+}
+
+QString ReaderAppDelegate::startupErrorText(const QString& description) {
+  return QStringLiteral(
+             "Brindlewick could not open its local storage or configuration. No data was reset.\n") +
+         description;
+}
+
+std::unique_ptr<QMessageBox> ReaderAppDelegate::makeAlert(const QString& title, const QString& text) {
+  auto box = std::make_unique<QMessageBox>();
+  box->setIcon(QMessageBox::Critical);
+  box->setWindowTitle(applicationName);
+  box->setTextFormat(Qt::PlainText);
+  box->setText(title);
+  box->setInformativeText(text);
+  box->setStandardButtons(QMessageBox::Ok);
+  box->setDefaultButton(QMessageBox::Ok);
+  // Wide enough that the store's path and the error read as sentences, not a column.
+  if (auto* layout = qobject_cast<QGridLayout*>(box->layout()))
+    layout->addItem(new QSpacerItem(440, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), layout->rowCount(),
+                    0, 1, layout->columnCount());
+  return box;
+}
+
+void ReaderAppDelegate::presentAlert(const QString& title, const QString& text) {
+  makeAlert(title, text)->exec();
+}
+
+ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> startupError, Options options)
+    : m_model(model), m_startupError(std::move(startupError)), m_options(std::move(options)),
+      m_defaults(m_options.applicationDefaultsFile) {
+  if (!m_options.openUrl)
+    m_options.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  if (!m_model)
+    return;
+  const QPointer<ReaderAppDelegate> self(this);
+  m_model->setOpenWindow([self](ReaderTab tab, const std::optional<DropSnapshot>& snapshot) {
+    if (self)
+      self->open(tab, snapshot);
+  });
+  m_model->setHideWindow([self] {
+    if (self)
+      self->hideMainWindow();
+  });
+  connect(m_model, &ReaderModel::navigationTabChanged, this, &ReaderAppDelegate::updatePlaceholder);
+  // Coming to the front asks again whether the session still holds.
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive)
+      m_model->account().recheckAccess();
+  });
+}
+
+ReaderAppDelegate::~ReaderAppDelegate() {
+  if (m_model) {
+    m_model->setOpenWindow({});
+    m_model->setHideWindow({});
+  }
+  // The window's own destruction must not reach the filter, which reads this object's state.
+  if (m_window) {
+    m_window->removeEventFilter(this);
+    delete m_window.data();
+  }
+}
+
+void ReaderAppDelegate::launch() {
+  if (m_options.statusItem)
+    createStatusItem();
+  open(ReaderTab::welcome);
+}
+
+// MARK: Status item
+
+void ReaderAppDelegate::createStatusItem() {
+  m_statusMenu = std::make_unique<QMenu>();
+  m_statusItem = std::make_unique<QSystemTrayIcon>(menuIcon());
+  m_statusItem->setToolTip(applicationName);
+  m_statusItem->setContextMenu(m_statusMenu.get());
+  populateStatusMenu();
+  connect(m_statusMenu.get(), &QMenu::aboutToShow, this, &ReaderAppDelegate::populateStatusMenu);
+  // A left click opens the menu too.
+  connect(m_statusItem.get(), &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger)
+              m_statusMenu->popup(QCursor::pos());
+          });
+  // Without a tray (no status notifier host, an XEmbed tray not yet running) Qt docks the icon
+  // as soon as one appears.
+  m_statusItem->show();
+}
+
+void ReaderAppDelegate::populateStatusMenu() {
+  MenuActions::fill(*m_statusMenu, ReaderMenus::statusMenu(menuState()),
+                    [this](MenuCommand command) { perform(command); });
+}
+
+// MARK: Window
+
+void ReaderAppDelegate::open(ReaderTab tab, const std::optional<DropSnapshot>& snapshot) {
+  if (!m_model) {
+    showStartupAlert();
+    return;
+  }
+  m_model->setWindowOpen(true);
+  m_model->panel().dismiss(false);
+  if (snapshot)
+    m_model->read(*snapshot);
+  else
+    m_model->setNavigationTab(tab);
+  if (!m_window)
+    createWindow();
+  m_model->reschedule();
+  m_minimized = false;
+  m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+  m_window->show();
+  m_window->raise();
+  m_window->activateWindow();
+}
+
+void ReaderAppDelegate::createWindow() {
+  const QRect initial(QPoint(0, 0), windowContentSize);
+  m_window = new ReadingWindow(initial, minimumReadingSize);
+  m_window->setWindowTitle(applicationName);
+  m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+  m_placeholder = new QLabel(m_window);
+  m_placeholder->setAlignment(Qt::AlignCenter);
+  m_placeholder->setTextFormat(Qt::PlainText);
+  m_window->setCentralWidget(m_placeholder);
+  updatePlaceholder();
+  MenuActions::install(
+      *m_window->menuBar(), [this] { return ReaderMenus::mainMenu(menuState()); },
+      [this](MenuCommand command) { perform(command); });
+  m_window->setContentMinimumSize(minimumReadingSize);
+  if (const std::optional<QRect> saved = m_defaults.frame(ApplicationDefaults::mainWindowFrameKey)) {
+    // A frame below the minimum reading size grows to it.
+    m_window->setFrame(*saved);
+  } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect centred(QPoint(0, 0), m_window->size());
+    centred.moveCenter(screen->availableGeometry().center());
+    m_window->setFrame(centred);
+  }
+  m_window->installEventFilter(this);
+}
+
+QString ReaderAppDelegate::placeholderText() const {
+  return m_placeholder ? m_placeholder->text() : QString();
+}
+
+void ReaderAppDelegate::updatePlaceholder() {
+  if (m_placeholder && m_model)
+    m_placeholder->setText(applicationName + QStringLiteral(" — ") + id(m_model->navigationTab()));
+}
+
+void ReaderAppDelegate::hideMainWindow() {
+  if (m_window)
+    m_window->hide();
+  if (m_model) {
+    m_model->setWindowOpen(false);
+    m_model->reschedule();
+  }
+}
+
+void ReaderAppDelegate::setWindowOpen(bool open) {
+  if (!m_model)
+    return;
+  m_model->setWindowOpen(open);
+  if (open)
+    m_model->panel().dismiss(false);
+  m_model->reschedule();
+}
+
+void ReaderAppDelegate::saveFrame() {
+  // Saved on every change rather than at quit: the session's end ends the process by signal.
+  if (m_window && !m_minimized && !(m_window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+    m_defaults.setFrame(ApplicationDefaults::mainWindowFrameKey, m_window->geometry());
+}
+
+bool ReaderAppDelegate::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != m_window)
+    return false;
+  switch (event->type()) {
+  case QEvent::Move:
+  case QEvent::Resize:
+    if (m_window->isVisible())
+      saveFrame();
+    break;
+  case QEvent::Close:
+    saveFrame();
+    setWindowOpen(false);
+    break;
+  case QEvent::WindowStateChange: {
+    const bool minimized = m_window->windowState() & Qt::WindowMinimized;
+    if (minimized != m_minimized) {
+      m_minimized = minimized;
+      setWindowOpen(!minimized);
+    }
+    break;
+  }
+  case QEvent::Hide: saveFrame(); break;
+  default: break;
+  }
+  return false;
+}
+
+void ReaderAppDelegate::showStartupAlert() {
+  m_options.alert(startupAlertTitle, m_startupError.value_or(unknownStartupFailure));
+}
+
+// MARK: Requests and links
+
+void ReaderAppDelegate::handle(const LaunchRequest& request) {
+  switch (request.kind) {
+  case LaunchRequest::Kind::reopen: reopen(); break;
+  case LaunchRequest::Kind::openLinks: openLinks(request.links); break;
+  case LaunchRequest::Kind::action:
+    switch (request.action) {
+    case LaunchAction::discover: perform(MenuCommand::discover); break;
+    case LaunchAction::show: perform(MenuCommand::show); break;
+    case LaunchAction::library: perform(MenuCommand::library); break;
+    }
+    break;
+  }
+}
+
+void ReaderAppDelegate::reopen() {
+  open(m_model ? m_model->navigationTab() : ReaderTab::welcome);
+}
+
+void ReaderAppDelegate::openLinks(const QStringList& links) {
+  // QUrl lower-cases the scheme, so "BrindleWick:" would pass it; the raw text decides.
+  for (const QString& link : links) {
+    if (link.startsWith(QLatin1String("brindlewick:"))) {
+      reopen();
+      return;
+    }
+  }
+}
+
+// MARK: Menus
+
+std::optional<DropSnapshot> ReaderAppDelegate::selectedIdea() const {
+  if (!m_model)
+    return std::nullopt;
+  if (m_model->panel().panel().isVisible())
+    return m_model->current();
+  if (m_model->navigationTab() == ReaderTab::read)
+    return m_model->detail();
+  return std::nullopt;
+}
+
+MenuState ReaderAppDelegate::menuState() const {
+  MenuState state;
+  if (!m_model)
+    return state;
+  state.hasModel = true;
+  state.storageHealthy = m_model->storageHealthy();
+  state.signedIn = m_model->account().isSignedIn();
+  state.hasStoredSession = m_model->account().hasStoredSession();
+  state.paused = m_model->preferences().value().schedule.paused();
+  state.panelVisible = m_model->panel().panel().isVisible() || m_model->teaserPanel().panel().isVisible();
+  state.collectionBusy = m_model->collectionBusy();
+  state.hasSupportURL = m_model->configuration().supportURL().has_value();
+  if (const std::optional<DropSnapshot> idea = selectedIdea())
+    state.selectedIdea = SelectedIdea{m_model->isLoved(*idea), m_model->canRead(*idea)};
+  return state;
+}
+
+void ReaderAppDelegate::perform(MenuCommand command) {
+  const MenuState state = menuState();
+  if (!ReaderMenus::isEnabled(command, state))
+    return;
+  switch (command) {
+  case MenuCommand::none: break;
+  case MenuCommand::discover: open(ReaderTab::discover); break;
+  case MenuCommand::library: open(ReaderTab::saved); break;
+  case MenuCommand::settings: open(ReaderTab::settings); break;
+  case MenuCommand::show:
+    if (ReaderMenus::canRequestDrop(state))
+      m_model->requestDrop();
+    else
+      open(ReaderTab::welcome);
+    break;
+  case MenuCommand::focusReader: m_model->focusReader(); break;
+  case MenuCommand::dismiss: m_model->dismiss(); break;
+  case MenuCommand::pause: togglePause(); break;
+  case MenuCommand::sync:
+    if (m_model)
+      syncNow();
+    break;
+  case MenuCommand::love:
+    if (const std::optional<DropSnapshot> idea = selectedIdea())
+      toggleLove(*idea);
+    break;
+  case MenuCommand::openSupport: m_options.openUrl(*m_model->configuration().supportURL()); break;
+  case MenuCommand::quit: QApplication::quit(); break;
+  case MenuCommand::about:
+    QMessageBox::about(m_window, QStringLiteral("About Brindlewick"),
+                       applicationName + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+    break;
+  case MenuCommand::hide: hideMainWindow(); break;
+  case MenuCommand::undo: forwardToFocusWidget("undo"); break;
+  case MenuCommand::redo: forwardToFocusWidget("redo"); break;
+  case MenuCommand::cut: forwardToFocusWidget("cut"); break;
+  case MenuCommand::copy: forwardToFocusWidget("copy"); break;
+  case MenuCommand::paste: forwardToFocusWidget("paste"); break;
+  case MenuCommand::selectAll: forwardToFocusWidget("selectAll"); break;
+  case MenuCommand::minimize:
+    if (QWidget* active = QApplication::activeWindow())
+      active->showMinimized();
+    break;
+  case MenuCommand::zoom:
+    if (QWidget* active = QApplication::activeWindow())
+      active->isMaximized() ? active->showNormal() : active->showMaximized();
+    break;
+  case MenuCommand::close:
+    if (QWidget* active = QApplication::activeWindow())
+      active->close();
+    break;
+  }
+}
+
+void ReaderAppDelegate::forwardToFocusWidget(const char* slot) {
+  // The text widgets' own slots; a widget without the slot ignores the command.
+  QWidget* focus = QApplication::focusWidget();
+  if (focus && focus->metaObject()->indexOfMethod(QByteArray(slot) + "()") >= 0)
+    QMetaObject::invokeMethod(focus, slot);
+}
+
+// The model's sync, pause and collection operations arrive with the account actions.
+void ReaderAppDelegate::syncNow() {}
+void ReaderAppDelegate::togglePause() {}
+void ReaderAppDelegate::toggleLove(const DropSnapshot&) {}
+
+} // namespace brindlewick
+
+// Compiled here rather than in the library's shared moc unit, so that a program that links only
+// SingleInstance from this library does not pull the whole shell in with it.
+#include "moc_ReaderAppDelegate.cpp"

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "app/LaunchRequest.h"
+#include "app/ReaderMenus.h"
+#include "content/ContentSnapshots.h"
+#include "model/ApplicationDefaults.h"
+#include "model/ReaderTab.h"
+#include "panel/ReadingWindow.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QIcon;
+class QLabel;
+class QMessageBox;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace brindlewick {
+
+class ReaderModel;
+
+// The shell of a normal start: the tray icon and its menu, the reader window with its menu
+// bar, and the translation of menu commands, window events, later starts and brindlewick:
+// links into calls on the model. Without a model (its construction failed) the shell still
+// runs: whatever would open the window shows the start-up alert instead, and whatever needs
+// the model does nothing.
+//
+// Main thread only. The model, when given, must outlive the delegate.
+class ReaderAppDelegate final : public QObject {
+  Q_OBJECT
+
+public:
+  // Shows a modal alert (title, informative text). Tests put their own in.
+  using AlertPresenter = std::function<void(const QString& title, const QString& text)>;
+
+  struct Options {
+    // Where the reader window's frame is kept.
+    QString applicationDefaultsFile = ApplicationDefaults::defaultFilePath();
+    AlertPresenter alert = presentAlert;
+    // Opens a web address in the default browser.
+    std::function<void(const QUrl&)> openUrl;
+    // False leaves the tray icon out (tests that look only at the window).
+    bool statusItem = true;
+  };
+
+  static inline const QString startupAlertTitle = QStringLiteral("Brindlewick could not start");
+  static inline const QString unknownStartupFailure = QStringLiteral("Unknown startup failure.");
+  static constexpr QSize windowContentSize{960, 680};
+  static constexpr QSize minimumReadingSize{960, 640};
+
+  // The tray's monochrome mark, drawn from the logo at the tray's usual sizes.
+  static QIcon menuIcon();
+  // The text the alert shows when the model could not be built.
+  static QString startupErrorText(const QString& description);
+  // The alert of a failed start, as a message box (for the default presenter and renders).
+  static std::unique_ptr<QMessageBox> makeAlert(const QString& title, const QString& text);
+  static void presentAlert(const QString& title, const QString& text);
+
+  // `model` null means its construction failed with `startupError` (already written to
+  // standard error by the caller).
+  ReaderAppDelegate(ReaderModel* model, std::optional<QString> startupError, Options options);
+  ~ReaderAppDelegate() override;
+
+  // The tray icon and its menu, then the reader window on the welcome page (the start-up
+  // alert without a model).
+  void launch();
+
+  // Opens the reader window (created on first use, then reused) on `tab`, or on the read page
+  // with `snapshot`, and brings it forward.
+  void open(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt);
+  // Hides the window without closing it and re-plans delivery.
+  void hideMainWindow();
+
+  // A later start's request, or the first start's own once launched.
+  void handle(const LaunchRequest& request);
+  // Acts on the first link whose text starts with "brindlewick:" exactly; the rest are ignored.
+  void openLinks(const QStringList& links);
+  void reopen();
+
+  // The menus' state now, and a command from any menu or shortcut (checked again here).
+  MenuState menuState() const;
+  void perform(MenuCommand command);
+
+  ReadingWindow* window() const { return m_window; }
+  QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
+  QMenu* statusMenu() const { return m_statusMenu.get(); }
+  // The page the placeholder shows (until the reader's pages arrive).
+  QString placeholderText() const;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void createStatusItem();
+  void populateStatusMenu();
+  void createWindow();
+  void saveFrame();
+  void windowHidden();
+  void setWindowOpen(bool open);
+  void showStartupAlert();
+  std::optional<DropSnapshot> selectedIdea() const;
+  void forwardToFocusWidget(const char* slot);
+  void updatePlaceholder();
+
+  // Commands whose model operations come with the account actions; wired when those land.
+  void syncNow();
+  void togglePause();
+  void toggleLove(const DropSnapshot& idea);
+
+  ReaderModel* m_model;
+  std::optional<QString> m_startupError;
+  Options m_options;
+  ApplicationDefaults m_defaults;
+  std::unique_ptr<QMenu> m_statusMenu;
+  std::unique_ptr<QSystemTrayIcon> m_statusItem;
+  QPointer<ReadingWindow> m_window;
+  QLabel* m_placeholder = nullptr;
+  bool m_minimized = false;
+};
+
+} // namespace brindlewick

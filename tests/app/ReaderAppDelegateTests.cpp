@@ -1,0 +1,161 @@
+#include "TestOutput.h"
+#include "app/ReaderAppDelegate.h"
+#include "model/ReaderModelFixture.h"
+#include "panel/ReadingWindow.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QWindowStateChangeEvent>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+struct Alert {
+  QString title;
+  QString text;
+};
+
+ReaderAppDelegate::Options options(const QString& defaultsFile, QList<Alert>& alerts) {
+  ReaderAppDelegate::Options result;
+  result.applicationDefaultsFile = defaultsFile;
+  result.alert = [&alerts](const QString& title, const QString& text) { alerts.append({title, text}); };
+  result.openUrl = [](const QUrl&) {};
+  result.statusItem = false;
+  return result;
+}
+
+void setMinimized(QWidget& window, bool minimized) {
+  const Qt::WindowStates old = window.windowState();
+  window.setWindowState(minimized ? (old | Qt::WindowMinimized) : (old & ~Qt::WindowMinimized));
+  // The offscreen platform does not report state changes back; deliver the event as the
+  // window system would.
+  QWindowStateChangeEvent event(old);
+  QApplication::sendEvent(&window, &event);
+}
+
+// A signed-in model and the delegate launched on it.
+struct Launched {
+  ReaderModelFixture fixture;
+  ReaderModel& model = (fixture.signIn(), fixture.open());
+  QList<Alert> alerts;
+  ReaderAppDelegate delegate{&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts)};
+  Launched() { delegate.launch(); }
+};
+
+} // namespace
+
+TEST(ReaderAppDelegate, WindowEventsSetWindowOpenAndReplan) {
+  Launched launched;
+  ReaderModel& model = launched.model;
+  ReaderAppDelegate& delegate = launched.delegate;
+  ASSERT_NE(delegate.window(), nullptr);
+  EXPECT_TRUE(delegate.window()->isVisible());
+  EXPECT_TRUE(model.windowOpen());
+  EXPECT_EQ(model.navigationTab(), ReaderTab::welcome);
+
+  struct Step {
+    const char* name;
+    std::function<void()> act;
+    bool open;
+  };
+  const Step steps[] = {
+      {"close", [&] { delegate.window()->close(); }, false},
+      {"reopen", [&] { delegate.reopen(); }, true},
+      {"minimise", [&] { setMinimized(*delegate.window(), true); }, false},
+      {"restore", [&] { setMinimized(*delegate.window(), false); }, true},
+      {"hide", [&] { delegate.perform(MenuCommand::hide); }, false},
+      {"open saved", [&] { delegate.perform(MenuCommand::library); }, true},
+  };
+  for (const Step& step : steps) {
+    const qint64 generation = model.scheduleGeneration();
+    step.act();
+    EXPECT_EQ(model.windowOpen(), step.open) << step.name;
+    EXPECT_GT(model.scheduleGeneration(), generation) << step.name;
+  }
+  // The same window throughout, on the page last asked for.
+  EXPECT_EQ(model.navigationTab(), ReaderTab::saved);
+  EXPECT_EQ(delegate.placeholderText(), QStringLiteral("Brindlewick — saved"));
+  EXPECT_TRUE(launched.alerts.isEmpty());
+}
+
+TEST(ReaderAppDelegate, OnlyTheFirstLinkOfTheSchemeActsAndOnlyWhenSpelledExactly) {
+  Launched launched;
+  ReaderModel& model = launched.model;
+  ReaderAppDelegate& delegate = launched.delegate;
+  delegate.perform(MenuCommand::settings);
+
+  const auto replansFor = [&](const QStringList& links) {
+    delegate.hideMainWindow();
+    const qint64 generation = model.scheduleGeneration();
+    delegate.openLinks(links);
+    return model.scheduleGeneration() - generation;
+  };
+  const qint64 once = replansFor({QStringLiteral("brindlewick://open/anything?x=1")});
+  ASSERT_GT(once, 0);
+  EXPECT_TRUE(delegate.window()->isVisible());
+  EXPECT_EQ(model.navigationTab(), ReaderTab::settings);
+  EXPECT_EQ(replansFor({QStringLiteral("https://example.com/"), QStringLiteral("brindlewick:a"),
+                        QStringLiteral("brindlewick:b")}),
+            once);
+  EXPECT_EQ(replansFor({QStringLiteral("https://example.com/"), QStringLiteral("BrindleWick:a")}), 0);
+  EXPECT_FALSE(delegate.window()->isVisible());
+}
+
+TEST(ReaderAppDelegate, WithoutAModelEveryOpeningPathAlertsAndNothingElseRuns) {
+  QTemporaryDir folder;
+  QList<Alert> alerts;
+  const QString error = ReaderAppDelegate::startupErrorText(QStringLiteral("The store is not a database."));
+  ReaderAppDelegate delegate(nullptr, error,
+                             options(folder.filePath(QStringLiteral("defaults.json")), alerts));
+  delegate.launch();
+  for (const MenuCommand command : {MenuCommand::discover, MenuCommand::show, MenuCommand::library,
+                                    MenuCommand::settings, MenuCommand::focusReader, MenuCommand::dismiss,
+                                    MenuCommand::pause, MenuCommand::love, MenuCommand::openSupport})
+    delegate.perform(command);
+  delegate.reopen();
+  delegate.openLinks({QStringLiteral("brindlewick:")});
+  LaunchRequest action;
+  action.kind = LaunchRequest::Kind::action;
+  action.action = LaunchAction::show;
+  delegate.handle(action);
+
+  // Launch, four opening commands, reopen, the link and the launcher action.
+  ASSERT_EQ(alerts.size(), 8);
+  for (const Alert& alert : alerts) {
+    EXPECT_EQ(alert.title, QStringLiteral("Brindlewick could not start"));
+    EXPECT_EQ(alert.text, error);
+  }
+  EXPECT_EQ(delegate.window(), nullptr);
+  EXPECT_TRUE(error.startsWith(
+      QStringLiteral("Brindlewick could not open its local storage or configuration. No data was reset.\n")));
+
+  const auto box = ReaderAppDelegate::makeAlert(alerts[0].title, alerts[0].text);
+  box->adjustSize();
+  ASSERT_TRUE(box->grab().save(brindlewick::testing::testOutputPath(QStringLiteral("startup-alert.png"))));
+  const QIcon icon = ReaderAppDelegate::menuIcon();
+  EXPECT_TRUE(icon.isMask());
+  ASSERT_TRUE(icon.pixmap(64).save(brindlewick::testing::testOutputPath(QStringLiteral("status-icon.png"))));
+}
+
+TEST(ReaderAppDelegate, TheSavedFrameIsRestoredGrownToTheMinimumAndKeptOnEveryMove) {
+  ReaderModelFixture fixture;
+  ReaderModel& model = fixture.open();
+  ApplicationDefaults defaults(fixture.applicationDefaultsFile());
+  ASSERT_TRUE(defaults.setFrame(ApplicationDefaults::mainWindowFrameKey, QRect(40, 50, 300, 200)));
+  QList<Alert> alerts;
+  ReaderAppDelegate delegate(&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts));
+  delegate.launch();
+  ReadingWindow& window = *delegate.window();
+  EXPECT_EQ(window.geometry().topLeft(), QPoint(40, 50));
+  EXPECT_GE(window.centralWidget()->width(), 960);
+  EXPECT_GE(window.centralWidget()->height(), 640);
+
+  window.move(120, 130);
+  EXPECT_EQ(defaults.frame(ApplicationDefaults::mainWindowFrameKey), window.geometry());
+  window.resize(window.width() + 40, window.height());
+  EXPECT_EQ(defaults.frame(ApplicationDefaults::mainWindowFrameKey), window.geometry());
+}

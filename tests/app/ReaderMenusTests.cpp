@@ -1,0 +1,187 @@
+#include "TestOutput.h"
+#include "app/MenuActions.h"
+#include "app/ReaderMenus.h"
+
+#include <QMenu>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+// The titles in order, "-" for a separator.
+QStringList titles(const QList<MenuEntry>& entries) {
+  QStringList result;
+  for (const MenuEntry& entry : entries)
+    result.append(entry.separator ? QStringLiteral("-") : entry.title);
+  return result;
+}
+
+const MenuEntry& find(const QList<MenuEntry>& entries, MenuCommand command) {
+  for (const MenuEntry& entry : entries) {
+    if (!entry.separator && entry.command == command)
+      return entry;
+  }
+  throw std::runtime_error("no such entry");
+}
+
+MenuState signedIn() {
+  MenuState state;
+  state.hasModel = state.storageHealthy = state.signedIn = state.hasStoredSession = state.hasSupportURL =
+      true;
+  return state;
+}
+
+MenuState storedSessionSignedOut() {
+  MenuState state = signedIn();
+  state.signedIn = false;
+  return state;
+}
+
+void render(QMenu& menu, const QString& name) {
+  menu.ensurePolished();
+  menu.adjustSize();
+  const QPixmap pixmap = menu.grab();
+  ASSERT_FALSE(pixmap.isNull());
+  ASSERT_TRUE(pixmap.save(brindlewick::testing::testOutputPath(name)));
+}
+
+} // namespace
+
+TEST(ReaderMenus, StatusMenuShowsSyncOnlyWithAStoredSessionAndNamesTheShowEntryByWhatItDoes) {
+  struct Row {
+    const char* name;
+    MenuState state;
+    QStringList titles;
+  };
+  MenuState paused = signedIn();
+  paused.paused = true;
+  MenuState unhealthy = signedIn();
+  unhealthy.storageHealthy = false;
+  const Row rows[] = {
+      {"no model",
+       MenuState{},
+       {"Open Brindlewick", "Sign in / Open Brindlewick", "Focus reader for keyboard", "Saved ideas", "-",
+        "Settings", "Pause delivery", "Dismiss reader", "-", "Quit Brindlewick"}},
+      {"stored session, signed out",
+       storedSessionSignedOut(),
+       {"Open Brindlewick", "Sign in / Open Brindlewick", "Focus reader for keyboard", "Saved ideas", "-",
+        "Sync Now", "Settings", "Pause delivery", "Dismiss reader", "-", "Quit Brindlewick"}},
+      {"paused",
+       paused,
+       {"Open Brindlewick", "Show Drop", "Focus reader for keyboard", "Saved ideas", "-", "Sync Now",
+        "Settings", "Resume delivery", "Dismiss reader", "-", "Quit Brindlewick"}},
+      {"storage failed",
+       unhealthy,
+       {"Open Brindlewick", "Sign in / Open Brindlewick", "Focus reader for keyboard", "Saved ideas", "-",
+        "Sync Now", "Settings", "Pause delivery", "Dismiss reader", "-", "Quit Brindlewick"}},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(titles(ReaderMenus::statusMenu(row.state)), row.titles) << row.name;
+}
+
+TEST(ReaderMenus, EntriesAreEnabledByTheModelState) {
+  MenuState panelUp = signedIn();
+  panelUp.panelVisible = true;
+  MenuState noPanelWithoutModel;
+  noPanelWithoutModel.panelVisible = true;
+  MenuState noSupport = signedIn();
+  noSupport.hasSupportURL = false;
+  struct Row {
+    const char* name;
+    MenuState state;
+    MenuCommand command;
+    bool enabled;
+  };
+  const Row rows[] = {
+      {"focus without a panel", signedIn(), MenuCommand::focusReader, false},
+      {"focus with a panel", panelUp, MenuCommand::focusReader, true},
+      {"dismiss without a model", noPanelWithoutModel, MenuCommand::dismiss, false},
+      {"pause signed in", signedIn(), MenuCommand::pause, true},
+      {"pause signed out", storedSessionSignedOut(), MenuCommand::pause, false},
+      {"support configured", signedIn(), MenuCommand::openSupport, true},
+      {"support missing", noSupport, MenuCommand::openSupport, false},
+      {"support without a model", MenuState{}, MenuCommand::openSupport, false},
+      {"discover without a model", MenuState{}, MenuCommand::discover, true},
+      {"quit without a model", MenuState{}, MenuCommand::quit, true},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(ReaderMenus::isEnabled(row.command, row.state), row.enabled) << row.name;
+    // The tray menu's entries carry the same rule.
+    if (row.command != MenuCommand::openSupport) {
+      EXPECT_EQ(find(ReaderMenus::statusMenu(row.state), row.command).enabled, row.enabled) << row.name;
+    }
+  }
+}
+
+TEST(ReaderMenus, LoveFollowsTheSelectedIdea) {
+  struct Row {
+    const char* name;
+    std::optional<SelectedIdea> idea;
+    bool collectionBusy;
+    const char* title;
+    bool enabled;
+  };
+  const Row rows[] = {
+      {"no idea", std::nullopt, false, "Love idea", false},
+      {"idea", SelectedIdea{false, true}, false, "Love idea", true},
+      {"loved idea", SelectedIdea{true, true}, false, "Unlove idea", true},
+      {"loved, change in flight", SelectedIdea{true, true}, true, "Unlove idea", false},
+      {"not readable", SelectedIdea{false, false}, false, "Love idea", false},
+  };
+  for (const Row& row : rows) {
+    MenuState state = signedIn();
+    state.selectedIdea = row.idea;
+    state.collectionBusy = row.collectionBusy;
+    const QList<MenuSection> menu = ReaderMenus::mainMenu(state);
+    const MenuEntry& love = find(menu[2].entries, MenuCommand::love);
+    EXPECT_EQ(love.title, QLatin1String(row.title)) << row.name;
+    EXPECT_EQ(love.enabled, row.enabled) << row.name;
+  }
+}
+
+TEST(ReaderMenus, CommandKeysUseCtrlAndShiftForCapitals) {
+  const QList<MenuSection> menu = ReaderMenus::mainMenu(signedIn());
+  EXPECT_EQ(find(menu[2].entries, MenuCommand::love).shortcut,
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+  EXPECT_EQ(find(menu[2].entries, MenuCommand::show).shortcut, QKeySequence(Qt::CTRL | Qt::Key_N));
+  EXPECT_EQ(find(menu[0].entries, MenuCommand::settings).shortcut, QKeySequence(Qt::CTRL | Qt::Key_Comma));
+  EXPECT_EQ(find(menu[1].entries, MenuCommand::redo).shortcut,
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  EXPECT_TRUE(find(menu[3].entries, MenuCommand::zoom).shortcut.isEmpty());
+  EXPECT_EQ(find(ReaderMenus::statusMenu(signedIn()), MenuCommand::dismiss).shortcut,
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+}
+
+TEST(ReaderMenus, QtMenusCarryTheEntriesTheirKeysAndTheirCommands) {
+  MenuState state = signedIn();
+  QList<MenuCommand> performed;
+  QMenu menu;
+  MenuActions::fill(menu, ReaderMenus::statusMenu(state),
+                    [&](MenuCommand command) { performed.append(command); });
+  const QList<QAction*> actions = menu.actions();
+  ASSERT_EQ(actions.size(), 11);
+  EXPECT_TRUE(actions[4]->isSeparator());
+  EXPECT_EQ(actions[1]->text(), QStringLiteral("Show Drop"));
+  EXPECT_EQ(actions[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+  EXPECT_FALSE(actions[2]->isEnabled()); // no panel up
+  actions[0]->trigger();
+  EXPECT_EQ(performed, QList<MenuCommand>{MenuCommand::discover});
+
+  state.paused = true;
+  QMenu pausedMenu;
+  MenuActions::fill(pausedMenu, ReaderMenus::statusMenu(state), [](MenuCommand) {});
+  render(pausedMenu, QStringLiteral("status-menu-paused.png"));
+  QMenu signedOutMenu;
+  MenuActions::fill(signedOutMenu, ReaderMenus::statusMenu(storedSessionSignedOut()), [](MenuCommand) {});
+  render(signedOutMenu, QStringLiteral("status-menu-signed-out.png"));
+
+  MenuState reading = signedIn();
+  reading.selectedIdea = SelectedIdea{true, true};
+  QMenu view;
+  MenuActions::fill(view, ReaderMenus::mainMenu(reading)[2].entries, [](MenuCommand) {});
+  EXPECT_EQ(view.actions()[3]->text(), QStringLiteral("Unlove idea"));
+  render(view, QStringLiteral("main-menu-view.png"));
+}
