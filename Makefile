@@ -12,7 +12,7 @@ build: deps
 	cmake --build $(BUILD) --parallel
 
 run: build
-	$(BUILD)/app/brindlewick
+	$(BUILD)/src/app/brindlewick
 
 test: deps
 	scripts/run-tests
