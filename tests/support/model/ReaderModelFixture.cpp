@@ -72,6 +72,12 @@ void ReaderModelFixture::signIn(const ReaderPreferences& preferences, int items)
   AccountCache cache = AccountFixtures::cache(now(), items, token);
   cache.me.sessionExpiresAt = now().addingSeconds(30 * 86400.0);
   cache.settings.preferences = preferences;
+  // The service holds the same account, so that a sync finds what this computer has.
+  StandInAccounts& accounts = m_harness.service().accounts();
+  accounts.setPreferences(user, preferences);
+  for (const AccountItem& item : cache.items)
+    accounts.putItem(user,
+                     {item.snapshot, item.saved, item.loved, item.savedAt, item.lovedAt, item.updatedAt});
   const std::optional<QUrl> baseURL = m_harness.service().baseURL();
   m_storage.setItem(AccountKeys::credentialKey(baseURL), AccountFixtures::credential(token));
   LocalStore store(false, storeFile());
@@ -118,6 +124,11 @@ ReaderModel::Services ReaderModelFixture::services() {
       .installPrefix = installPrefix,
       .loginItems = std::make_shared<XdgAutostartService>(path(QStringLiteral("autostart"))),
       .factories = factories,
+      .openBrowser =
+          [this](const QUrl& url) {
+            browserPages.append(url);
+            return browserOpens;
+          },
   };
 }
 
@@ -139,7 +150,14 @@ ReaderModel& ReaderModelFixture::open() {
     ++hiddenCount;
     m_model->setWindowOpen(false);
   });
+  // The first sync of the run has come back.
+  settle();
   return *m_model;
+}
+
+void ReaderModelFixture::settle() {
+  EXPECT_TRUE(waitUntil([this] { return !m_model->refreshing() && !m_model->accountBusy(); }));
+  flushEvents();
 }
 
 std::exception_ptr ReaderModelFixture::openFailure() {
