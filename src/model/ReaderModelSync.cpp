@@ -63,6 +63,9 @@ QCoro::Task<> ReaderModel::refresh(bool reportingFailure) {
     setLastSyncFailed(false);
     setSyncIssue(std::nullopt);
     setMessage(std::nullopt);
+    // The account watch starts a sync when the reader becomes signed in; one that this sync
+    // brought back (a clock set back, then trusted again) needs no second one.
+    m_watchedSignedIn = signedIn();
   }
   // A drop withdrawn by the new content closes, whatever the sync's outcome.
   if (m_current && m_repository->withdrawals().contains(m_current->id()))
