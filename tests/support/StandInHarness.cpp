@@ -37,4 +37,17 @@ APIResponse StandInHarness::fetch(const QByteArray& method, const QString& path,
       .get();
 }
 
+QString contentRequests(const QList<LoggedRequest>& log, const QString& manifestPath,
+                        const QByteArray& storedTag) {
+  QStringList requests;
+  for (const LoggedRequest& request : log) {
+    const auto tag = request.header("If-None-Match");
+    requests << (request.path != manifestPath ? "release"
+                 : !tag                       ? "manifest untagged"
+                 : *tag == storedTag          ? "manifest stored tag"
+                                              : "manifest other");
+  }
+  return requests.join(QLatin1String(", "));
+}
+
 } // namespace brindlewick

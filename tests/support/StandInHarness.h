@@ -55,4 +55,10 @@ private:
   std::unique_ptr<NativeAPIClient> m_client;
 };
 
+// A content sync's requests in the stand-in's log, in order: "release", or the manifest with
+// the tag it carried: "manifest untagged", "manifest stored tag" (equal to `storedTag`),
+// "manifest other".
+QString contentRequests(const QList<LoggedRequest>& log, const QString& manifestPath,
+                        const QByteArray& storedTag);
+
 } // namespace brindlewick

@@ -26,6 +26,8 @@
 
 namespace brindlewick {
 
+class ContentRepository;
+
 // The one holder of the reader's account on this computer: whether the reader is signed in,
 // the session credential (mirrored from the keyring), and the account cache that keeps saved
 // ideas readable offline and restores the session after a restart.
@@ -179,6 +181,19 @@ public:
   // nothing; a revocation that is not confirmed throws revocationUnconfirmed, and the computer
   // stays signed out. The account cache record stays in the store.
   QCoro::Task<> signOut(CancellationToken cancellation = {});
+
+  // MARK: Content
+
+  // Brings the installed release up to date with the one the service publishes: the manifest
+  // (with the stored tag while a release is installed), then, only for a manifest unlike the
+  // installed one, the release it names, which `repository` checks and installs with the
+  // manifest's tag in one commit. A release the service no longer publishes (404, 410) starts
+  // over once from the manifest, without the tag. An account operation: refused with storage
+  // or busy. Throws notSignedIn (a 401 revokes access first), superseded after a sign-out or
+  // sign-in meanwhile, http for any other unexpected status, the content contract's errors,
+  // ServiceError, ConfigurationError and the store's errors; the installed release, manifest
+  // and tag are kept then. `repository` must outlive the call.
+  QCoro::Task<> syncContent(ContentRepository& repository, CancellationToken cancellation = {});
 
 Q_SIGNALS:
   void userChanged();

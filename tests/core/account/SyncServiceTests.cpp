@@ -42,20 +42,12 @@ protected:
 
   void SetUp() override { service.accounts().addReader({u"r1"_s, u"Ada"_s, u"ada@example.com"_s}); }
 
-  // Runs one sync and returns its requests: "manifest" with the tag it carried, "release".
+  // Runs one sync and returns its requests.
   std::string run() {
     const QByteArray stored = repository.manifestETag().value_or(QString()).toLatin1();
     service.clearRequestLog();
     EXPECT_TRUE(finishTask(sync->sync()).finished && !sync->isBusy());
-    QStringList requests;
-    for (const LoggedRequest& request : service.requestLog()) {
-      const auto tag = request.header("If-None-Match");
-      requests << (request.path != manifestRoute ? "release"
-                   : !tag                        ? "manifest untagged"
-                   : *tag == stored              ? "manifest stored tag"
-                                                 : "manifest other");
-    }
-    return requests.join(u", "_s).toStdString();
+    return contentRequests(service.requestLog(), manifestRoute, stored).toStdString();
   }
   std::string message() const { return sync->message().value_or(QString()).toStdString(); }
   void fault(const QString& route, StandInFault fault) { service.addFault("GET", route, std::move(fault)); }
