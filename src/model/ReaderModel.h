@@ -374,7 +374,6 @@ private:
   // MARK: Sync and system events
 
   void scheduleRefresh();
-  QCoro::Task<> syncContent();
   void startRefresh(bool reportingFailure);
   QCoro::Task<> focusSync();
   void suspended(bool sessionResigned);

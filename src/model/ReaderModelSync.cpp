@@ -36,7 +36,7 @@ QCoro::Task<> ReaderModel::refresh(bool reportingFailure) {
     if (!self)
       co_return;
     if (signedIn()) {
-      co_await syncContent();
+      co_await m_account->syncContent(*m_repository, m_lifetime.token());
       if (!self)
         co_return;
     } else {
@@ -95,12 +95,6 @@ QCoro::Task<> ReaderModel::applyAccountPreferences() {
   if (adopted != m_preferences->value())
     m_preferences->save(adopted);
   reschedule();
-}
-
-// The account's content sync is not offered by this account controller yet: until it is, a
-// sync refreshes the account and its preferences only.
-QCoro::Task<> ReaderModel::syncContent() {
-  co_return;
 }
 
 void ReaderModel::startRefresh(bool reportingFailure) {
