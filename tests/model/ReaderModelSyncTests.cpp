@@ -188,19 +188,23 @@ TEST_F(ReaderModelSyncTest, SignedOutApplicationSwitchesNeverWriteTheSettingsFil
   EXPECT_FALSE(QFile::exists(fx.accountSettingsFile()));
 }
 
+// A reader known to the service but not to this computer, who has just begun signing in: the
+// code is shown and the first poll waits 5 seconds.
+ReaderModel& openForSignIn(ReaderModelFixture& fx) {
+  StandInAccounts& accounts = fx.harness().service().accounts();
+  accounts.addReader({AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
+  accounts.setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
+  fx.harness().service().grants().setTiming(600, 5);
+  ReaderModel& model = fx.open();
+  model.beginAccountSignIn();
+  EXPECT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
+  flushEvents();
+  return model;
+}
+
 class ReaderModelSignInTest : public ReaderModelSyncTest {
 protected:
-  ReaderModel& openForSignIn() {
-    StandInAccounts& accounts = fx.harness().service().accounts();
-    accounts.addReader({AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
-    accounts.setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
-    fx.harness().service().grants().setTiming(600, 5);
-    ReaderModel& model = fx.open();
-    model.beginAccountSignIn();
-    EXPECT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
-    flushEvents();
-    return model;
-  }
+  ReaderModel& openForSignIn() { return brindlewick::openForSignIn(fx); }
   int polls() { return fx.requestsTo(tokenPath); }
 };
 
@@ -241,6 +245,25 @@ TEST_F(ReaderModelSignInTest, CancellingDuringAWaitClearsEverythingSilently) {
   EXPECT_EQ(polls(), 0);
   EXPECT_FALSE(model.accountBusy() || model.signInRunning() || model.signInURL() || model.message());
   EXPECT_FALSE(model.account().isSigningIn());
+}
+
+TEST(ReaderModelSignInEndTest, ADeclinedOrUnreadableAnswerEndsTheSignInWithOneLine) {
+  for (const bool declined : {true, false}) {
+    SCOPED_TRACE(declined);
+    ReaderModelFixture fx;
+    ReaderModel& model = openForSignIn(fx);
+    if (declined)
+      fx.harness().service().grants().deny(*model.signInCode());
+    else
+      fx.harness().service().addFault("POST", tokenPath, {.body = QByteArray("{not json")});
+    fx.advance(5);
+    fx.settle();
+    EXPECT_EQ(model.message(),
+              declined ? ReaderModel::signInDeclinedMessage : ReaderModel::signInUnexpectedReply);
+    EXPECT_EQ(model.signInDeclined(), declined ? 1 : 0);
+    EXPECT_FALSE(model.accountBusy() || model.signInRunning() || model.signInCode());
+    EXPECT_FALSE(model.account().isSigningIn());
+  }
 }
 
 TEST_F(ReaderModelSyncTest, SigningOutResetsThisComputersAccountState) {
