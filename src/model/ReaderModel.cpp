@@ -361,27 +361,12 @@ void ReaderModel::arm(CancellationSource& source, double seconds, std::function<
 
 // MARK: The account's synced work
 
-// Both calls belong to the account's synced preferences and reading activity, which this
-// account controller does not offer yet. Until it does, setup is saved on this computer only
-// and readings are not reported; BRINDLEWICK_ACCOUNT_SYNC turns both calls on.
 QCoro::Task<> ReaderModel::saveAccountPreferences(ReaderPreferences preferences) {
-#ifdef BRINDLEWICK_ACCOUNT_SYNC
   co_await m_account->savePreferences(std::move(preferences));
-#else
-  Q_UNUSED(preferences);
-  co_return;
-#endif
 }
 
 QCoro::Task<> ReaderModel::uploadReading(DropSnapshot snapshot, QString impressionID, Date at) {
-#ifdef BRINDLEWICK_ACCOUNT_SYNC
   co_await m_account->recordRead(std::move(snapshot), std::move(impressionID), at);
-#else
-  Q_UNUSED(snapshot);
-  Q_UNUSED(impressionID);
-  Q_UNUSED(at);
-  co_return;
-#endif
 }
 
 void ReaderModel::playInstallChimeOnce() {

@@ -150,7 +150,6 @@ TEST_F(ReaderModelCardTest, AScreenReaderOrAKeyCardKeepsTheCardUp) {
   }
 }
 
-#ifdef BRINDLEWICK_ACCOUNT_SYNC
 TEST_F(ReaderModelCardTest, AReadingIsReportedOnlyWithConsent) {
   for (const bool consent : {true, false}) {
     ReaderModelFixture fixture;
@@ -168,7 +167,6 @@ TEST_F(ReaderModelCardTest, AReadingIsReportedOnlyWithConsent) {
     EXPECT_FALSE(model.message().has_value()) << "a lost report is not shown";
   }
 }
-#endif
 
 } // namespace
 } // namespace brindlewick

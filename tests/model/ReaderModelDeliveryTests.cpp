@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include "AsyncProbe.h"
 #include "VirtualDelayScheduler.h"
 
 #include <gtest/gtest.h>
@@ -152,7 +153,9 @@ TEST_F(ReaderModelDeliveryTest, ASkippedSetupIsFinishedBeforeTheFirstDrop) {
   EXPECT_FALSE(teaserUp()) << "no automatic drop before setup";
   EXPECT_FALSE(model.nextDelivery().has_value());
   model.requestDrop();
-  flushEvents();
+  // The finished setup is saved to the account first.
+  ASSERT_TRUE(waitUntil([&] { return !model.busy(); }));
+  EXPECT_FALSE(model.message().has_value());
   EXPECT_TRUE(model.preferences().value().onboardingComplete);
   EXPECT_TRUE(teaserUp());
   EXPECT_FALSE(model.busy());

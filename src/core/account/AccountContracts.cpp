@@ -536,6 +536,23 @@ void validateToken(QStringView token) {
   }
 }
 
+std::optional<QUuid> parseID(QStringView text) {
+  if (text.size() != 36)
+    return std::nullopt;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i].unicode();
+    const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+    const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+    if (hyphen ? c != u'-' : !hex)
+      return std::nullopt;
+  }
+  return QUuid::fromString(text);
+}
+
+QString wireID(const QUuid& id) {
+  return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
 qsizetype utf8Length(QStringView text) {
   qsizetype bytes = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {

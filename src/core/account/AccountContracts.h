@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringView>
 #include <QUrl>
+#include <QUuid>
 
 #include <exception>
 #include <functional>
@@ -295,6 +296,12 @@ void validateSummary(const AccountSummary& me, Date now);
 // space character of any kind (a token travels in an HTTP header). Throws
 // AccountError::invalidResponse.
 void validateToken(QStringView token);
+
+// A drop or event id in its standard text form: 32 hexadecimal digits of either case in groups
+// of 8, 4, 4, 4 and 12 joined by hyphens, nothing around them (no braces). None otherwise.
+std::optional<QUuid> parseID(QStringView text);
+// The service's spelling of an id: the standard form in upper case.
+QString wireID(const QUuid& id);
 
 // The length of the text in UTF-8, counted without converting it.
 qsizetype utf8Length(QStringView text);

@@ -346,9 +346,9 @@ void AccountController::signalAccount(AccountChanges changes) {
 
 void AccountController::cancelActivities() {
   // Taken out first: a cancellation callback may start or end another upload.
-  std::map<QUuid, CancellationSource> running = std::exchange(m_activities, {});
-  for (auto& [id, source] : running)
-    source.cancel();
+  std::map<QUuid, Activity> running = std::exchange(m_activities, {});
+  for (auto& [id, activity] : running)
+    activity.upload.cancel();
 }
 
 void AccountController::scheduleExpiryCheck() {

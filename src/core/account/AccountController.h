@@ -195,6 +195,47 @@ public:
   // and tag are kept then. `repository` must outlive the call.
   QCoro::Task<> syncContent(ContentRepository& repository, CancellationToken cancellation = {});
 
+  // MARK: Saves and loves
+  //
+  // One change of one flag of one drop, shown only once the service confirmed it: the reply
+  // must be the account's item for that drop at the revision sent, with the flag as asked;
+  // it is stored, then published. An account operation (storage, busy). The drop id must be a
+  // standard UUID (invalidResponse, nothing sent). A drop the account holds is changed at the
+  // account's revision, not the given snapshot's. Throws notSignedIn (after revoking access
+  // for a 401), superseded after a sign-out or sign-in meanwhile, http for any status but 200,
+  // invalidResponse for a reply that does not answer the request or without a cache, and what
+  // the gate, the decoding and the store throw; nothing changes then.
+  QCoro::Task<> setSaved(bool saved, DropSnapshot snapshot, CancellationToken cancellation = {});
+  QCoro::Task<> setLoved(bool loved, DropSnapshot snapshot, CancellationToken cancellation = {});
+  // Saves to the account, one change after another, the snapshots saved on this computer before
+  // it had an account; those the account already holds as saved are skipped. The first
+  // failure ends the import: the changes before it stay.
+  QCoro::Task<> importLegacySaved(QList<SavedSnapshot> snapshots, CancellationToken cancellation = {});
+
+  // MARK: Synced preferences
+
+  // Stores the preferences in the account against the version held; this computer's display is
+  // never sent. Preferences without analytics consent stop reading-activity uploads at once,
+  // even when the save is then refused, until a save or refresh succeeds. An account
+  // operation. Throws preferenceConflict when another computer saved first (409), http for
+  // any other status but 200, invalidResponse for a reply that does not move the version
+  // forward, has no preferences or finds no cache, and what the gate, the validation, the
+  // decoding and the store throw; nothing is stored or published then.
+  QCoro::Task<> savePreferences(ReaderPreferences preferences, CancellationToken cancellation = {});
+
+  // MARK: Reading activity
+
+  // Reports one reading of a drop, dated `at`, under the caller's event id (a repeat carries the
+  // same id) and returns once the service acknowledged it. Only while the account's synced
+  // preferences carry consent and sharing is not suppressed (consentRequired, before and
+  // after the upload) and the reader is signed in; `at` within the last 30 days, the id not
+  // uploading already and fewer than 20 uploads running (invalidResponse otherwise; nothing
+  // is sent). Not an account operation. cancelActivities() stops the upload, and so does
+  // cancelling `cancellation`. Nothing is kept for a later attempt.
+  QCoro::Task<> recordRead(DropSnapshot snapshot, QUuid id, Date at, CancellationToken cancellation = {});
+  // The same for an id as text: one that is not a standard UUID throws invalidResponse.
+  QCoro::Task<> recordRead(DropSnapshot snapshot, QString id, Date at, CancellationToken cancellation = {});
+
 Q_SIGNALS:
   void userChanged();
   void metricsChanged();
@@ -309,6 +350,9 @@ private:
   // port, without user information or fragment. Throws AccountError::unsafeURL.
   QUrl validateAuthURL(const QString& address) const;
 
+  // One change of one flag (see setSaved()).
+  QCoro::Task<> mutate(DropSnapshot snapshot, QString flag, bool value, CancellationToken cancellation);
+
   // Every operation that changes account data or the content library begins here: refused
   // with storage while storage is unhealthy and with busy while another operation or a
   // sign-in poll runs; otherwise marks the controller busy. Refusals change nothing.
@@ -404,8 +448,16 @@ private:
   std::optional<CancellationSource> m_pollTask;
   // Reading-activity uploads are switched off until the account confirms consent again.
   bool m_activitySuppressed = false;
-  // Reading-activity uploads in flight, by event id.
-  std::map<QUuid, CancellationSource> m_activities;
+  // A reading-activity upload in flight: cancelling it stops the upload. The serial tells an
+  // upload's own entry from a later one under the same id.
+  struct Activity {
+    CancellationSource upload;
+    quint64 serial;
+  };
+  // Reading-activity uploads in flight, by event id; at most maximumActivities.
+  std::map<QUuid, Activity> m_activities;
+  quint64 m_activitySerial = 0;
+  static constexpr std::size_t maximumActivities = 20;
 
   // The access rule's record of the clock: the latest reading seen, and whether one earlier
   // than that was ever seen.

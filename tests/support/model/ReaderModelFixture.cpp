@@ -71,13 +71,15 @@ void ReaderModelFixture::signIn(const ReaderPreferences& preferences, int items)
   const QString token = m_harness.service().accounts().openSession(user);
   AccountCache cache = AccountFixtures::cache(now(), items, token);
   cache.me.sessionExpiresAt = now().addingSeconds(30 * 86400.0);
+  // The account holds the same preferences at the same version, so that a settings save from
+  // this computer is not a conflict.
+  m_harness.service().accounts().setPreferences(user, preferences);
   cache.settings.preferences = preferences;
-  // The service holds the same account, so that a sync finds what this computer has.
-  StandInAccounts& accounts = m_harness.service().accounts();
-  accounts.setPreferences(user, preferences);
+  // The service holds the same items too, so that a sync finds what this computer has.
   for (const AccountItem& item : cache.items)
-    accounts.putItem(user,
-                     {item.snapshot, item.saved, item.loved, item.savedAt, item.lovedAt, item.updatedAt});
+    m_harness.service().accounts().putItem(
+        user, {item.snapshot, item.saved, item.loved, item.savedAt, item.lovedAt, item.updatedAt});
+  cache.settings.version = m_harness.service().accounts().settings(user).version;
   const std::optional<QUrl> baseURL = m_harness.service().baseURL();
   m_storage.setItem(AccountKeys::credentialKey(baseURL), AccountFixtures::credential(token));
   LocalStore store(false, storeFile());
