@@ -493,6 +493,10 @@ void ReaderModel::setLastFocusSync(Date at) {
   update(m_lastFocusSync, at, &ReaderModel::lastFocusSyncChanged);
 }
 
+void ReaderModel::setCollectionBusy(bool busy) {
+  update(m_collectionBusy, busy, &ReaderModel::collectionBusyChanged);
+}
+
 void ReaderModel::setAccountBusy(bool busy) {
   update(m_accountBusy, busy, &ReaderModel::accountBusyChanged);
 }

@@ -137,6 +137,8 @@ public:
   static inline const QString signInUnexpectedReply =
       QStringLiteral("Sign-in could not finish: Brindlewick got an unexpected reply. Please try again.");
   static inline const QString signInDeclinedMessage = QStringLiteral("Sign-in was declined in the browser.");
+  static inline const QString collectionSignInMessage = QStringLiteral("Sign in to save or love an idea.");
+  static inline const QString collectionFailurePrefix = QStringLiteral("Your collection could not sync: ");
   static inline const QString browserFailureMessage =
       QStringLiteral("The sign-in page could not open. Check your default browser and try again.");
 
@@ -297,6 +299,22 @@ public:
   // collection work runs.
   void signOutAccount();
 
+  // MARK: Collections and settings
+
+  // Toggles the idea in the saved (or, with `love`, the loved) collection on the account.
+  // Ignored while a collection request runs; while signed out it asks the reader to sign in.
+  void changeCollection(const DropSnapshot& snapshot, bool love);
+  // Saves this computer's saves from before accounts into the account, one at a time, skipping
+  // those it already holds; the local saves stay as they are.
+  void importLegacySaves();
+  // Stores edited settings to the account, then on this computer, and re-plans. Throws
+  // ReaderAccountUIError::accountRequired while signed out, AccountError::preferenceConflict
+  // when `expectedVersion` is not the account's version, and what the account and the
+  // preferences store throw.
+  QCoro::Task<> saveSettings(ReaderPreferences preferences, std::optional<qint64> expectedVersion);
+  // Pauses or resumes automatic delivery, on the account first; a failure goes to message.
+  void togglePause();
+
 Q_SIGNALS:
   void teaserChanged();
   void renderedTeaserChanged();
@@ -394,6 +412,11 @@ private:
 
   QCoro::Task<> runSignIn(CancellationToken token);
   QCoro::Task<> runSignOut();
+  QCoro::Task<> runCollectionChange(DropSnapshot snapshot, bool love, bool target,
+                                    std::optional<QString> reader);
+  QCoro::Task<> runImport(QList<DropSnapshot> snapshots, std::optional<QString> reader);
+  QCoro::Task<> runTogglePause();
+  void setCollectionBusy(bool busy);
   void setAccountBusy(bool busy);
   void setSignInCode(std::optional<QString> code);
   void setSignInURL(std::optional<QUrl> url);

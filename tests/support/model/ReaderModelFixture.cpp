@@ -34,8 +34,11 @@ ReaderModelFixture::ReaderModelFixture(int drops)
   installPrefix = path(QStringLiteral("prefix"));
   m_harness.service().listen();
   writeConfiguration();
-  if (drops > 0)
+  if (drops > 0) {
     installRelease();
+    // The service publishes the installed release: a sync keeps it.
+    m_harness.service().content().publish(m_release.body);
+  }
 }
 
 ReaderModelFixture::~ReaderModelFixture() {
