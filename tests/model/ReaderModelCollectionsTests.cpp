@@ -67,19 +67,5 @@ TEST_F(ReaderModelCollectionsTest, ImportSkipsWhatTheAccountHoldsAndStopsAtTheFi
   EXPECT_EQ(model.repository().saved().size(), local);
 }
 
-TEST_F(ReaderModelCollectionsTest, SettingsSavedAgainstAnOldVersionAreRefusedUnsent) {
-  ReaderModel& model = open();
-  ReaderPreferences edited = model.preferences().value();
-  edited.textScale = 1.2;
-  const qint64 version = model.account().preferenceVersion();
-  const auto stale = finishTask(model.saveSettings(edited, version - 1));
-  EXPECT_TRUE(stale.error);
-  EXPECT_NE(model.preferences().value(), edited);
-  const auto saved = finishTask(model.saveSettings(edited, version));
-  EXPECT_FALSE(saved.error);
-  EXPECT_EQ(model.preferences().value(), edited);
-  EXPECT_EQ(model.account().preferences()->textScale, 1.2);
-}
-
 } // namespace
 } // namespace brindlewick

@@ -247,25 +247,6 @@ TEST_F(ReaderModelSignInTest, CancellingDuringAWaitClearsEverythingSilently) {
   EXPECT_FALSE(model.account().isSigningIn());
 }
 
-TEST(ReaderModelSignInEndTest, ADeclinedOrUnreadableAnswerEndsTheSignInWithOneLine) {
-  for (const bool declined : {true, false}) {
-    SCOPED_TRACE(declined);
-    ReaderModelFixture fx;
-    ReaderModel& model = openForSignIn(fx);
-    if (declined)
-      fx.harness().service().grants().deny(*model.signInCode());
-    else
-      fx.harness().service().addFault("POST", tokenPath, {.body = QByteArray("{not json")});
-    fx.advance(5);
-    fx.settle();
-    EXPECT_EQ(model.message(),
-              declined ? ReaderModel::signInDeclinedMessage : ReaderModel::signInUnexpectedReply);
-    EXPECT_EQ(model.signInDeclined(), declined ? 1 : 0);
-    EXPECT_FALSE(model.accountBusy() || model.signInRunning() || model.signInCode());
-    EXPECT_FALSE(model.account().isSigningIn());
-  }
-}
-
 TEST_F(ReaderModelSyncTest, SigningOutResetsThisComputersAccountState) {
   ReaderModel& model = openSignedIn();
   const std::optional<quint32> display = model.preferences().value().preferredDisplayID;
