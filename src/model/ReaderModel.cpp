@@ -3,6 +3,7 @@
 #include "model/ReaderAccountUIError.h"
 #include "service/NativeAPIClient.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -89,6 +90,8 @@ ReaderModel::ReaderModel(Services services, Parts parts)
     : m_now(std::move(services.now)), m_calendar(std::move(services.calendar)),
       m_scheduler(services.scheduler), m_random(std::move(services.random)), m_screens(services.screens),
       m_desktop(services.desktop), m_factories(std::move(services.factories)),
+      m_openBrowser(services.openBrowser ? std::move(services.openBrowser)
+                                         : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       m_executablePath(std::move(services.executablePath)),
       m_installPrefix(std::move(services.installPrefix)),
       m_defaults(std::move(services.applicationDefaultsFile)),
@@ -138,18 +141,8 @@ ReaderModel::ReaderModel(Services services, Parts parts)
   connect(m_repository.get(), &ContentRepository::releaseChanged, this, &ReaderModel::invalidateAnotherIdea);
   connect(m_repository.get(), &ContentRepository::withdrawalsChanged, this,
           &ReaderModel::invalidateAnotherIdea);
-  if (m_desktop.events) {
-    connect(m_desktop.events, &SystemEvents::activeApplicationChanged, this,
-            &ReaderModel::refreshEligibility);
-    connect(m_desktop.events, &SystemEvents::frontFullScreenChanged, this, &ReaderModel::refreshEligibility);
-    // The label says "today" and "tomorrow" by the wall clock and the zone.
-    const auto dayMoved = [this] {
-      refreshNextDropLabel();
-      armMidnightRefresh();
-    };
-    connect(m_desktop.events, &SystemEvents::clockStepped, this, dayMoved);
-    connect(m_desktop.events, &SystemEvents::timeZoneChanged, this, dayMoved);
-  }
+  connectSystemEvents();
+  watchAccount();
   // No idle inhibitor is taken: drops wait on the boot clock, which keeps counting while the
   // computer sleeps, and the computer may sleep whenever it likes.
 
@@ -157,11 +150,14 @@ ReaderModel::ReaderModel(Services services, Parts parts)
   reschedule();
   scheduleCatchUp();
   armMidnightRefresh();
+  // The first sync of the run, silent.
+  startRefresh(false);
 }
 
 ReaderModel::~ReaderModel() {
-  for (CancellationSource* source : {&m_scheduleTimer, &m_catchUp, &m_deliveryConfirmation,
-                                     &m_readingConfirmation, &m_dismissal, &m_midnight, &m_lifetime})
+  for (CancellationSource* source :
+       {&m_scheduleTimer, &m_catchUp, &m_deliveryConfirmation, &m_readingConfirmation, &m_dismissal,
+        &m_midnight, &m_refreshTimer, &m_lifetime})
     source->cancel();
   // The members below go before the object: nothing they signal while they end may reach it.
   m_panel->setOnDismiss({});
@@ -475,6 +471,42 @@ void ReaderModel::setScreenLocked(bool locked) {
 
 void ReaderModel::setScheduleGeneration(qint64 generation) {
   update(m_scheduleGeneration, generation, &ReaderModel::scheduleGenerationChanged);
+}
+
+void ReaderModel::setSyncIssue(std::optional<QString> issue) {
+  update(m_syncIssue, std::move(issue), &ReaderModel::syncIssueChanged);
+}
+
+void ReaderModel::setRefreshing(bool refreshing) {
+  update(m_refreshing, refreshing, &ReaderModel::refreshingChanged);
+}
+
+void ReaderModel::setRefreshFailures(int failures) {
+  update(m_refreshFailures, failures, &ReaderModel::refreshFailuresChanged);
+}
+
+void ReaderModel::setLastSyncFailed(bool failed) {
+  update(m_lastSyncFailed, failed, &ReaderModel::lastSyncFailedChanged);
+}
+
+void ReaderModel::setLastFocusSync(Date at) {
+  update(m_lastFocusSync, at, &ReaderModel::lastFocusSyncChanged);
+}
+
+void ReaderModel::setCollectionBusy(bool busy) {
+  update(m_collectionBusy, busy, &ReaderModel::collectionBusyChanged);
+}
+
+void ReaderModel::setAccountBusy(bool busy) {
+  update(m_accountBusy, busy, &ReaderModel::accountBusyChanged);
+}
+
+void ReaderModel::setSignInCode(std::optional<QString> code) {
+  update(m_signInCode, std::move(code), &ReaderModel::signInCodeChanged);
+}
+
+void ReaderModel::setSignInURL(std::optional<QUrl> url) {
+  update(m_signInURL, std::move(url), &ReaderModel::signInURLChanged);
 }
 
 void ReaderModel::setWindowOpen(bool open) {

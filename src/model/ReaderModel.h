@@ -85,6 +85,9 @@ public:
     // Where launch at login is registered; null for the XDG autostart folder.
     std::shared_ptr<LoginItemService> loginItems;
     PanelContentFactories factories;
+    // Opens an address in the reader's default browser; false when it could not. The desktop's
+    // URL handler when empty.
+    std::function<bool(const QUrl&)> openBrowser;
   };
 
   // Builds the model's collaborators in order: the login item and both panels; the build
@@ -124,6 +127,28 @@ public:
       QStringLiteral("This drop changed. Open the refreshed teaser to read the current idea.");
   static inline const QString noOtherIdeaMessage = QStringLiteral(
       "No other ideas match your interests. Adjust your interests or sync content in Settings.");
+  static inline const QString syncFailurePrefix = QStringLiteral("Sync could not finish: ");
+  static inline const QString settingsResetFailurePrefix =
+      QStringLiteral("Account settings could not be reset: ");
+  static inline const QString signOutResetFailurePrefix =
+      QStringLiteral("Could not reset this computer's account settings: ");
+  static inline const QString signOutFailurePrefix = QStringLiteral("Sign-out needs attention: ");
+  static inline const QString signInFailurePrefix = QStringLiteral("Sign-in could not finish: ");
+  static inline const QString signInUnexpectedReply =
+      QStringLiteral("Sign-in could not finish: Brindlewick got an unexpected reply. Please try again.");
+  static inline const QString signInDeclinedMessage = QStringLiteral("Sign-in was declined in the browser.");
+  static inline const QString collectionSignInMessage = QStringLiteral("Sign in to save or love an idea.");
+  static inline const QString collectionFailurePrefix = QStringLiteral("Your collection could not sync: ");
+  static inline const QString browserFailureMessage =
+      QStringLiteral("The sign-in page could not open. Check your default browser and try again.");
+
+  // Seconds until the next background sync after `failures` consecutive failed ones.
+  static double refreshDelay(int failures);
+  static constexpr int maximumRefreshFailures = 5;
+  // A window taking the keyboard syncs at most this often, unless a sync problem is shown.
+  static constexpr double focusSyncInterval = 60;
+  // A failed focus sync is tried again this much later, and then reported.
+  static constexpr double focusRetryDelay = 3;
 
   // The card closes by itself after half a second per word of the explanation (runs of white
   // space separate words), never sooner than 45 seconds.
@@ -243,6 +268,53 @@ public:
   // The first-run chime, once, from the installed copy only.
   void playInstallChimeOnce();
 
+  // MARK: Sync
+
+  // Refreshes the account, applies its preferences and syncs content, unless no session is
+  // stored or a sync already runs. Never throws: a failure is counted for the back-off and,
+  // when `reportingFailure`, shown in syncIssue. Always re-plans delivery and the next
+  // background sync.
+  QCoro::Task<> refresh(bool reportingFailure);
+  // Puts the account's preferences on this computer, which keeps only its preferred display,
+  // and re-plans. Nothing happens while signed out. Throws what the account and the
+  // preferences store throw, and ReaderAccountUIError::preferencesUnavailable when the account
+  // has no preferences even after storing the defaults to it.
+  QCoro::Task<> applyAccountPreferences();
+  // Whether a background sync is armed, and when it fires on the scheduler's clock.
+  bool refreshPlanned() const { return m_refreshDeadline.has_value(); }
+  std::optional<double> refreshDeadline() const { return m_refreshDeadline; }
+
+  // MARK: Account
+
+  // Starts the browser sign-in: asks for a code, shows it with the verification page, opens
+  // that page and polls until the reader approved, declined, or the code expired. Does
+  // nothing while account work runs.
+  void beginAccountSignIn();
+  // Abandons a waiting sign-in, silently.
+  void cancelAccountSignIn();
+  bool signInRunning() const { return m_signInTask.has_value(); }
+  // Opens the pending sign-in page in the browser again.
+  void openAccountBrowser();
+  // Signs out, then resets this computer's account-bound state. Refused while account or
+  // collection work runs.
+  void signOutAccount();
+
+  // MARK: Collections and settings
+
+  // Toggles the idea in the saved (or, with `love`, the loved) collection on the account.
+  // Ignored while a collection request runs; while signed out it asks the reader to sign in.
+  void changeCollection(const DropSnapshot& snapshot, bool love);
+  // Saves this computer's saves from before accounts into the account, one at a time, skipping
+  // those it already holds; the local saves stay as they are.
+  void importLegacySaves();
+  // Stores edited settings to the account, then on this computer, and re-plans. Throws
+  // ReaderAccountUIError::accountRequired while signed out, AccountError::preferenceConflict
+  // when `expectedVersion` is not the account's version, and what the account and the
+  // preferences store throw.
+  QCoro::Task<> saveSettings(ReaderPreferences preferences, std::optional<qint64> expectedVersion);
+  // Pauses or resumes automatic delivery, on the account first; a failure goes to message.
+  void togglePause();
+
 Q_SIGNALS:
   void teaserChanged();
   void renderedTeaserChanged();
@@ -317,6 +389,38 @@ private:
   QCoro::Task<> saveAccountPreferences(ReaderPreferences preferences);
   QCoro::Task<> uploadReading(DropSnapshot snapshot, QString impressionID, Date at);
 
+  // MARK: Sync and system events
+
+  void scheduleRefresh();
+  void startRefresh(bool reportingFailure);
+  QCoro::Task<> focusSync();
+  void suspended(bool sessionResigned);
+  void resumed(bool sessionBecameActive);
+  void screenLockChanged(bool locked);
+  void environmentChanged();
+  void windowFocused();
+  void connectSystemEvents();
+  // The account watch: runs once per batch of changes to what the signed-in answer and the
+  // user depend on.
+  void watchAccount();
+  void accountAccessChanged();
+  // Replaces this computer's preferences by the defaults, keeping its preferred display;
+  // false when that failed (message = `failurePrefix` and the error).
+  bool resetLocalPreferences(const QString& failurePrefix);
+
+  // MARK: Account actions
+
+  QCoro::Task<> runSignIn(CancellationToken token);
+  QCoro::Task<> runSignOut();
+  QCoro::Task<> runCollectionChange(DropSnapshot snapshot, bool love, bool target,
+                                    std::optional<QString> reader);
+  QCoro::Task<> runImport(QList<DropSnapshot> snapshots, std::optional<QString> reader);
+  QCoro::Task<> runTogglePause();
+  void setCollectionBusy(bool busy);
+  void setAccountBusy(bool busy);
+  void setSignInCode(std::optional<QString> code);
+  void setSignInURL(std::optional<QUrl> url);
+
   // MARK: Helpers
 
   // Every error of the layers below carries its reader-facing text as what().
@@ -363,6 +467,11 @@ private:
   void setScreensAwake(bool awake);
   void setScreenLocked(bool locked);
   void setScheduleGeneration(qint64 generation);
+  void setSyncIssue(std::optional<QString> issue);
+  void setRefreshing(bool refreshing);
+  void setRefreshFailures(int failures);
+  void setLastSyncFailed(bool failed);
+  void setLastFocusSync(Date at);
 
   // Fixed at construction.
   NowSource m_now;
@@ -372,6 +481,7 @@ private:
   const ScreenSource& m_screens;
   DesktopProbes m_desktop;
   PanelContentFactories m_factories;
+  std::function<bool(const QUrl&)> m_openBrowser;
   QString m_executablePath;
   QString m_installPrefix;
   ApplicationDefaults m_defaults;
@@ -443,7 +553,15 @@ private:
   CancellationSource m_readingConfirmation;
   CancellationSource m_dismissal;
   CancellationSource m_midnight;
-  // Reading-activity reports and the setup task: cancelled with the model.
+  // The background sync and when it fires on the scheduler's clock.
+  CancellationSource m_refreshTimer;
+  std::optional<double> m_refreshDeadline;
+  // The running sign-in, abandoned by cancelling it.
+  std::optional<CancellationSource> m_signInTask;
+  // The account watch: a run is queued, and the signed-in answer at the previous run.
+  bool m_accountWatchQueued = false;
+  bool m_watchedSignedIn = false;
+  // Reading-activity reports, the setup task and background syncs: cancelled with the model.
   CancellationSource m_lifetime;
 };
 

@@ -204,14 +204,16 @@ TEST_F(ReaderModelDeliveryTest, TheNextDropReadsAsToday_Tomorrow_OrAWeekday) {
 
 TEST_F(ReaderModelDeliveryTest, TomorrowBecomesTodayAtMidnightWithoutAReplan) {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
-  fx.setTimeZone(QTimeZone("Asia/Tokyo")); // 09:00 UTC is 18:00 there: the day's slots are over
+  // 09:00 UTC is 23:00 there: the day's slots are over, and midnight comes before the
+  // background sync re-plans.
+  fx.setTimeZone(QTimeZone("Pacific/Kiritimati"));
   ReaderModel& model = open();
   fx.advance(60);
   ASSERT_EQ(model.nextDropLabel(), QStringLiteral("Tomorrow 09:00"));
   const qint64 generation = model.scheduleGeneration();
   int signals = 0;
   QObject::connect(&model, &ReaderModel::nextDropLabelChanged, [&] { ++signals; });
-  fx.advance(6 * 3600 - 60); // local midnight
+  fx.advance(3600 - 60); // local midnight
   EXPECT_EQ(model.nextDropLabel(), QStringLiteral("09:00"));
   EXPECT_EQ(signals, 1);
   EXPECT_EQ(model.scheduleGeneration(), generation);

@@ -34,8 +34,11 @@ ReaderModelFixture::ReaderModelFixture(int drops)
   installPrefix = path(QStringLiteral("prefix"));
   m_harness.service().listen();
   writeConfiguration();
-  if (drops > 0)
+  if (drops > 0) {
     installRelease();
+    // The service publishes the installed release: a sync keeps it.
+    m_harness.service().content().publish(m_release.body);
+  }
 }
 
 ReaderModelFixture::~ReaderModelFixture() {
@@ -75,6 +78,10 @@ void ReaderModelFixture::signIn(const ReaderPreferences& preferences, int items)
   // this computer is not a conflict.
   m_harness.service().accounts().setPreferences(user, preferences);
   cache.settings.preferences = preferences;
+  // The service holds the same items too, so that a sync finds what this computer has.
+  for (const AccountItem& item : cache.items)
+    m_harness.service().accounts().putItem(
+        user, {item.snapshot, item.saved, item.loved, item.savedAt, item.lovedAt, item.updatedAt});
   cache.settings.version = m_harness.service().accounts().settings(user).version;
   const std::optional<QUrl> baseURL = m_harness.service().baseURL();
   m_storage.setItem(AccountKeys::credentialKey(baseURL), AccountFixtures::credential(token));
@@ -122,6 +129,11 @@ ReaderModel::Services ReaderModelFixture::services() {
       .installPrefix = installPrefix,
       .loginItems = std::make_shared<XdgAutostartService>(path(QStringLiteral("autostart"))),
       .factories = factories,
+      .openBrowser =
+          [this](const QUrl& url) {
+            browserPages.append(url);
+            return browserOpens;
+          },
   };
 }
 
@@ -143,7 +155,14 @@ ReaderModel& ReaderModelFixture::open() {
     ++hiddenCount;
     m_model->setWindowOpen(false);
   });
+  // The first sync of the run has come back.
+  settle();
   return *m_model;
+}
+
+void ReaderModelFixture::settle() {
+  EXPECT_TRUE(waitUntil([this] { return !m_model->refreshing() && !m_model->accountBusy(); }));
+  flushEvents();
 }
 
 std::exception_ptr ReaderModelFixture::openFailure() {

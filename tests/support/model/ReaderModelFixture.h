@@ -61,6 +61,8 @@ public:
   // The same, returning the error instead; the model is not kept.
   std::exception_ptr openFailure();
   ReaderModel& model() { return *m_model; }
+  // Waits on real time until no sync and no account work runs, and what they queued ran.
+  void settle();
   bool isOpen() const { return m_model != nullptr; }
   void close();
   ReaderModel::Services services();
@@ -94,6 +96,8 @@ public:
   QString installPrefix;
   PanelContentFactories factories = fakeFactories();
   static PanelContentFactories fakeFactories();
+  // Whether the browser opens the pages it is given; it never starts a real one.
+  bool browserOpens = true;
 
   // MARK: What the model did
 
@@ -103,6 +107,8 @@ public:
   // Every openWindow call's page, and the hideWindow calls.
   QList<ReaderTab> openedPages;
   int hiddenCount = 0;
+  // Every page the model asked the browser to open.
+  QList<QUrl> browserPages;
 
   // Every later write to the store fails (INSERT, UPDATE and DELETE), or works again.
   void failStoreWrites();

@@ -1,0 +1,140 @@
+// The reader's account actions: the browser sign-in, reopening its page, and signing out.
+
+#include "model/ReaderModel.h"
+
+#include "foundation/Json.h"
+
+#include <QPointer>
+
+namespace brindlewick {
+
+void ReaderModel::beginAccountSignIn() {
+  if (m_accountBusy || m_signInTask)
+    return;
+  setAccountBusy(true);
+  setMessage(std::nullopt);
+  // Ends with the model too.
+  m_signInTask.emplace(m_lifetime.token());
+  runSignIn(m_signInTask->token());
+}
+
+void ReaderModel::cancelAccountSignIn() {
+  if (!m_signInTask)
+    return;
+  m_signInTask->cancel();
+  // The view stops showing the code at once; the task ends on its own.
+  setSignInCode(std::nullopt);
+  setSignInURL(std::nullopt);
+}
+
+QCoro::Task<> ReaderModel::runSignIn(CancellationToken token) {
+  const QPointer<ReaderModel> self(this);
+  enum class Outcome { done, cancelled, declined, unexpectedReply, failed };
+  Outcome outcome = Outcome::done;
+  QString failure;
+  try {
+    const ReaderDeviceCode code = co_await m_account->beginSignIn(token);
+    if (!self)
+      co_return;
+    setSignInCode(code.userCode);
+    setSignInURL(code.verificationURL);
+    openAccountBrowser();
+    bool signedInNow = co_await m_account->pollSignIn(token);
+    if (!self)
+      co_return;
+    while (!signedInNow) {
+      token.throwIfCancelled();
+      // Read fresh each time: the service may have asked for slower polling.
+      const std::optional<ReaderDeviceCode>& pending = m_account->pendingDeviceCode();
+      if (!pending)
+        throw AccountError::deviceExpired();
+      const double interval = pending->interval;
+      co_await delay(m_scheduler, interval, token);
+      if (!self)
+        co_return;
+      signedInNow = co_await m_account->pollSignIn(token);
+      if (!self)
+        co_return;
+    }
+    setAccountHistory({});
+    setDetail(std::nullopt);
+    co_await applyAccountPreferences();
+    if (!self)
+      co_return;
+    co_await refresh(true);
+    if (!self)
+      co_return;
+  } catch (const CancelledError&) {
+    outcome = Outcome::cancelled;
+  } catch (const AccountError& error) {
+    outcome = error.errorCase() == AccountError::Case::deviceDenied ? Outcome::declined : Outcome::failed;
+    failure = errorText(error);
+  } catch (const JsonDecodingError&) {
+    outcome = Outcome::unexpectedReply;
+  } catch (const std::exception& error) {
+    outcome = Outcome::failed;
+    failure = errorText(error);
+  }
+  if (!self)
+    co_return;
+
+  if (outcome != Outcome::done)
+    m_account->cancelSignIn();
+  switch (outcome) {
+  case Outcome::done:
+  case Outcome::cancelled: break;
+  case Outcome::declined:
+    m_signInDeclined += 1;
+    Q_EMIT signInDeclinedChanged();
+    setMessage(signInDeclinedMessage);
+    break;
+  case Outcome::unexpectedReply: setMessage(signInUnexpectedReply); break;
+  case Outcome::failed: setMessage(signInFailurePrefix + failure); break;
+  }
+  setAccountBusy(false);
+  m_signInTask.reset();
+  setSignInCode(std::nullopt);
+  setSignInURL(std::nullopt);
+}
+
+void ReaderModel::openAccountBrowser() {
+  if (!m_signInURL)
+    return;
+  if (!m_openBrowser(*m_signInURL))
+    setMessage(browserFailureMessage);
+}
+
+void ReaderModel::signOutAccount() {
+  if (m_accountBusy || m_collectionBusy)
+    return;
+  setAccountBusy(true);
+  dismiss();
+  runSignOut();
+}
+
+QCoro::Task<> ReaderModel::runSignOut() {
+  const QPointer<ReaderModel> self(this);
+  std::optional<QString> failure;
+  try {
+    co_await m_account->signOut(m_lifetime.token());
+  } catch (const CancelledError&) {
+    co_return;
+  } catch (const std::exception& error) {
+    failure = errorText(error);
+  }
+  if (!self)
+    co_return;
+  setMessage(failure ? std::optional<QString>(signOutFailurePrefix + *failure) : std::nullopt);
+  // A credential that could not be removed keeps the reader signed in: nothing is reset then.
+  if (!signedIn()) {
+    setAccountHistory({});
+    setDetail(std::nullopt);
+    setLibrarySearch(QString());
+    setNavigationTab(ReaderTab::welcome);
+    resetLocalPreferences(signOutResetFailurePrefix);
+  }
+  setAccountBusy(false);
+  reschedule();
+}
+
+} // namespace brindlewick

@@ -1,0 +1,141 @@
+// The reader's collection and settings actions: saving and loving an idea, bringing the saves
+// of this computer from before accounts into the account, saving edited settings, and pausing.
+
+#include "model/ReaderModel.h"
+
+#include "model/ReaderAccountUIError.h"
+
+#include <QPointer>
+
+namespace brindlewick {
+
+namespace {
+
+std::optional<QString> userID(const AccountController& account) {
+  return account.user() ? std::optional<QString>(account.user()->id) : std::nullopt;
+}
+
+} // namespace
+
+void ReaderModel::changeCollection(const DropSnapshot& snapshot, bool love) {
+  if (m_collectionBusy)
+    return;
+  if (!signedIn()) {
+    setMessage(collectionSignInMessage);
+    setNavigationTab(ReaderTab::settings);
+    return;
+  }
+  // The target is fixed at the tap: a second tap while the request runs is ignored, not undone.
+  const bool target = !(love ? isLoved(snapshot) : isSaved(snapshot));
+  setCollectionBusy(true);
+  runCollectionChange(snapshot, love, target, userID(*m_account));
+}
+
+QCoro::Task<> ReaderModel::runCollectionChange(DropSnapshot snapshot, bool love, bool target,
+                                               std::optional<QString> reader) {
+  const QPointer<ReaderModel> self(this);
+  std::optional<QString> failure;
+  try {
+    if (userID(*m_account) != reader || !signedIn())
+      throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
+    if (love)
+      co_await m_account->setLoved(target, std::move(snapshot), m_lifetime.token());
+    else
+      co_await m_account->setSaved(target, std::move(snapshot), m_lifetime.token());
+  } catch (const CancelledError&) {
+    co_return;
+  } catch (const std::exception& error) {
+    failure = errorText(error);
+  }
+  if (!self)
+    co_return;
+  setMessage(failure ? std::optional<QString>(collectionFailurePrefix + *failure) : std::nullopt);
+  setCollectionBusy(false);
+}
+
+void ReaderModel::importLegacySaves() {
+  if (m_collectionBusy)
+    return;
+  QList<DropSnapshot> snapshots;
+  for (const SavedSnapshot& saved : m_repository->saved())
+    snapshots.append(saved.snapshot);
+  setCollectionBusy(true);
+  runImport(std::move(snapshots), userID(*m_account));
+}
+
+QCoro::Task<> ReaderModel::runImport(QList<DropSnapshot> snapshots, std::optional<QString> reader) {
+  const QPointer<ReaderModel> self(this);
+  int imported = 0;
+  std::optional<QString> failure;
+  try {
+    // One change at a time; the local saves are only read, so the import can be repeated.
+    for (DropSnapshot& snapshot : snapshots) {
+      if (isSaved(snapshot))
+        continue;
+      if (userID(*m_account) != reader || !signedIn())
+        throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
+      co_await m_account->setSaved(true, std::move(snapshot), m_lifetime.token());
+      if (!self)
+        co_return;
+      ++imported;
+    }
+  } catch (const CancelledError&) {
+    co_return;
+  } catch (const std::exception& error) {
+    failure = errorText(error);
+  }
+  if (!self)
+    co_return;
+  if (failure)
+    setMessage(
+        QStringLiteral("Imported %1 saves before sync stopped: %2 Your originals are unchanged; retry to "
+                       "continue.")
+            .arg(imported)
+            .arg(*failure));
+  else
+    setMessage(QStringLiteral("Imported %1 previous saves into this account. The originals are unchanged.")
+                   .arg(imported));
+  setCollectionBusy(false);
+}
+
+QCoro::Task<> ReaderModel::saveSettings(ReaderPreferences preferences,
+                                        std::optional<qint64> expectedVersion) {
+  if (!signedIn())
+    throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
+  if (expectedVersion && *expectedVersion != m_account->preferenceVersion())
+    throw AccountError::preferenceConflict();
+  const QPointer<ReaderModel> self(this);
+  ReaderPreferences sent = preferences;
+  co_await m_account->savePreferences(std::move(sent), m_lifetime.token());
+  if (!self)
+    co_return;
+  m_preferences->save(preferences);
+  reschedule();
+}
+
+void ReaderModel::togglePause() {
+  runTogglePause();
+}
+
+QCoro::Task<> ReaderModel::runTogglePause() {
+  const QPointer<ReaderModel> self(this);
+  ReaderPreferences preferences = m_preferences->value();
+  preferences.schedule.setPaused(!preferences.schedule.paused());
+  try {
+    if (!signedIn())
+      throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
+    ReaderPreferences sent = preferences;
+    co_await m_account->savePreferences(std::move(sent), m_lifetime.token());
+    if (!self)
+      co_return;
+    m_preferences->save(preferences);
+    reschedule();
+  } catch (const CancelledError&) {
+    co_return;
+  } catch (const std::exception& error) {
+    if (self)
+      setMessage(errorText(error));
+  }
+}
+
+} // namespace brindlewick
