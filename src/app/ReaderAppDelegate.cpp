@@ -372,10 +372,21 @@ void ReaderAppDelegate::forwardToFocusWidget(const char* slot) {
     QMetaObject::invokeMethod(focus, slot);
 }
 
-// The model's sync, pause and collection operations arrive with the account actions.
-void ReaderAppDelegate::syncNow() {}
-void ReaderAppDelegate::togglePause() {}
-void ReaderAppDelegate::toggleLove(const DropSnapshot&) {}
+// "Sync Now" is the reader's own request, so a failure is shown.
+void ReaderAppDelegate::syncNow() {
+  if (m_model)
+    m_model->refresh(true);
+}
+
+void ReaderAppDelegate::togglePause() {
+  if (m_model)
+    m_model->togglePause();
+}
+
+void ReaderAppDelegate::toggleLove(const DropSnapshot& idea) {
+  if (m_model)
+    m_model->changeCollection(idea, true);
+}
 
 } // namespace brindlewick
 

@@ -133,6 +133,8 @@ int main(int argc, char** argv) {
       // The teaser and card views come with the reader's pages; until then the panels keep
       // their default content.
       .factories = {},
+      // Sign-in pages open in the desktop's browser.
+      .openBrowser = {},
   };
   const QString defaultsFile = services.applicationDefaultsFile;
   // A first start finds no folder for the store; the store itself refuses to invent one for a
