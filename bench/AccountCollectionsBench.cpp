@@ -8,6 +8,7 @@
 #include "BenchmarkRunner.h"
 #include "InMemorySecureStorage.h"
 #include "StandInAccount.h"
+#include "StandInLargeAccount.h"
 #include "foundation/Json.h"
 
 #include <QJsonDocument>
@@ -26,29 +27,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int itemCount = 10000;
+constexpr int itemCount = StandInLargeAccount::itemCount;
 constexpr qint64 cacheBytes = 15 * 1024 * 1024;
 
-struct LargeAccount {
-  InMemorySecureStorage storage;
-  StandInAccount account{storage};
-  QString token;
-  std::unique_ptr<AccountController> controller;
-
-  LargeAccount() {
-    const Date at = account.harness.now();
-    const qsizetype natural = Json::serialize(AccountFixtures::savedItem(0, at).encode()).size() + 1;
-    const qsizetype padding = std::max<qsizetype>(0, cacheBytes / itemCount - natural);
-    for (int i = 0; i < itemCount; ++i) {
-      const AccountItem item = AccountFixtures::savedItem(i, at, padding);
-      account.service.accounts().putItem(
-          StandInAccount::reader, {item.snapshot, true, true, item.savedAt, item.savedAt, item.updatedAt});
-    }
-    token = account.service.accounts().openSession(StandInAccount::reader);
-    storage.setItem(account.credentialKey(), AccountFixtures::credential(token, StandInAccount::reader));
-    controller = account.open();
-    QCoro::waitFor(controller->refresh());
-  }
+// The account, fetched once so that every toggle works on a full cache.
+struct LargeAccount : StandInLargeAccount {
+  LargeAccount() : StandInLargeAccount(cacheBytes, true) { QCoro::waitFor(controller->refresh()); }
 };
 
 LargeAccount& large() {

@@ -9,6 +9,7 @@
 #include "BenchmarkRunner.h"
 #include "InMemorySecureStorage.h"
 #include "StandInAccount.h"
+#include "StandInLargeAccount.h"
 #include "foundation/Json.h"
 
 #include <QEventLoop>
@@ -29,29 +30,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int itemCount = 10000;
+constexpr int itemCount = StandInLargeAccount::itemCount;
 constexpr qint64 accountBytes = 15 * 1024 * 1024;
 
-struct LargeAccount {
-  InMemorySecureStorage storage;
-  StandInAccount account{storage};
-  QString token;
-  std::unique_ptr<AccountController> controller;
-
-  LargeAccount() {
-    const Date at = account.harness.now();
-    // Each item padded so that the pages hold about 15 MiB in all.
-    const qsizetype natural = Json::serialize(AccountFixtures::savedItem(0, at).encode()).size() + 1;
-    const qsizetype padding = std::max<qsizetype>(0, accountBytes / itemCount - natural);
-    for (int i = 0; i < itemCount; ++i) {
-      const AccountItem item = AccountFixtures::savedItem(i, at, padding);
-      account.service.accounts().putItem(
-          StandInAccount::reader, {item.snapshot, true, false, item.savedAt, std::nullopt, item.updatedAt});
-    }
-    token = account.service.accounts().openSession(StandInAccount::reader);
-    storage.setItem(account.credentialKey(), AccountFixtures::credential(token, StandInAccount::reader));
-    controller = account.open();
-  }
+struct LargeAccount : StandInLargeAccount {
+  LargeAccount() : StandInLargeAccount(accountBytes, false) {}
 };
 
 LargeAccount& large() {
