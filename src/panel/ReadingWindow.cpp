@@ -18,6 +18,10 @@ QSize ReadingWindow::chrome() const {
   const QWidget* content = centralWidget();
   if (!content)
     return QSize(0, 0);
+  // A window not shown yet lays its content out only when asked: without this a new central
+  // widget still has its default size, and the chrome would count most of the window.
+  if (layout())
+    layout()->activate();
   const QSize frame = size();
   const QSize inner = content->size();
   return QSize(std::max(frame.width() - inner.width(), 0), std::max(frame.height() - inner.height(), 0));

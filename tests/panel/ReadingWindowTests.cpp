@@ -48,6 +48,17 @@ TEST(ReadingWindow, NeverShrinksBelowTheReadingSizePlusItsChrome) {
   EXPECT_EQ(window.geometry(), QRect(20, 30, 960, 668));
 }
 
+// Set up and placed before it is first shown, as the application does at start.
+TEST(ReadingWindow, MeasuresItsChromeBeforeItIsShown) {
+  ReadingWindow window(QRect(0, 0, 960, 680), QSize(960, 640));
+  window.setCentralWidget(new QWidget);
+  auto* toolbar = new QToolBar;
+  toolbar->setFixedHeight(28);
+  window.addToolBar(toolbar);
+  window.setFrame(QRect(100, 100, 960, 680));
+  EXPECT_EQ(window.geometry(), QRect(100, 100, 960, 680));
+}
+
 TEST(ReadingWindow, KeepsItsMinimumsAtLeastTheReadingSize) {
   Window w;
   ReadingWindow& window = w.window;
