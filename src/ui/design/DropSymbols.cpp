@@ -43,6 +43,12 @@ public:
   QPainterPath area(const QPainterPath& region) const {
     return QTransform::fromScale(m_scale, m_scale).map(region);
   }
+  // The region with its outline drawn round it, as wide as the line form.
+  QPainterPath solid(const QPainterPath& region) const { return area(region).united(stroke(region)); }
+  // The filled or the line form of a closed shape.
+  QPainterPath shape(const QPainterPath& region, bool filled) const {
+    return filled ? solid(region) : stroke(region);
+  }
   // A dot as wide as a line.
   QPainterPath dot(qreal x, qreal y, qreal widthFactor = 1.25) const;
   qreal scale() const { return m_scale; }
@@ -59,7 +65,7 @@ QPainterPath line(qreal x1, qreal y1, qreal x2, qreal y2) {
   return path;
 }
 
-QPainterPath polyline(std::initializer_list<QPointF> points, bool closed = false) {
+QPainterPath polyline(const QList<QPointF>& points, bool closed = false) {
   QPainterPath path;
   for (const QPointF& point : points) {
     if (path.elementCount() == 0)
@@ -115,7 +121,7 @@ ArcWithHead arcWithHead(QPointF centre, qreal radius, qreal startDegrees, qreal 
 }
 
 QPainterPath gearOutline() {
-  QPainterPath path;
+  QList<QPointF> points;
   constexpr int teeth = 8;
   constexpr qreal outer = 10;
   constexpr qreal root = 7.4;
@@ -125,15 +131,10 @@ QPainterPath gearOutline() {
     const qreal radii[] = {root, outer, outer, root};
     for (int i = 0; i < 4; ++i) {
       const qreal angle = qDegreesToRadians(angles[i]);
-      const QPointF point(12 + radii[i] * std::cos(angle), 12 - radii[i] * std::sin(angle));
-      if (path.elementCount() == 0)
-        path.moveTo(point);
-      else
-        path.lineTo(point);
+      points.append(QPointF(12 + radii[i] * std::cos(angle), 12 - radii[i] * std::sin(angle)));
     }
   }
-  path.closeSubpath();
-  return path;
+  return polyline(points, true);
 }
 
 QPainterPath heartOutline() {
@@ -173,14 +174,22 @@ QPainterPath bookPages() {
   return path;
 }
 
+// The ring of a badge, and the disc it encloses out to its outer edge.
+QPainterPath badgeRing() {
+  return circle(12, 12, 9.5);
+}
+
+QPainterPath badgeDisc(const Pen& pen) {
+  return pen.area(circle(12, 12, 9.5 + pen.width() / 2));
+}
+
 // A symbol as a circle with marks inside: the ring with the marks, or, filled, the disc
 // with the marks cut out of it.
 QPainterPath badge(const Pen& pen, bool filled, const QPainterPath& marks,
                    const QPainterPath& markAreas = {}) {
-  const QPainterPath ring = circle(12, 12, 9.5);
   if (filled)
-    return pen.area(circle(12, 12, 9.5 + pen.width() / 2)).subtracted(pen.stroke(marks).united(markAreas));
-  return pen.stroke(ring).united(pen.stroke(marks)).united(markAreas);
+    return badgeDisc(pen).subtracted(pen.stroke(marks).united(markAreas));
+  return pen.stroke(badgeRing()).united(pen.stroke(marks)).united(markAreas);
 }
 
 // An open-topped tray with an arrow through its opening.
@@ -205,7 +214,7 @@ const std::map<QString, Symbol>& symbols() {
        {[](const Pen& pen, bool filled) {
           const QPainterPath spine = line(12, 7.5, 12, 19);
           if (filled)
-            return pen.area(bookPages()).united(pen.stroke(bookPages())).subtracted(pen.stroke(spine, 0.7));
+            return pen.solid(bookPages()).subtracted(pen.stroke(spine, 0.7));
           return pen.stroke(bookPages()).united(pen.stroke(spine));
         },
         true}},
@@ -214,7 +223,7 @@ const std::map<QString, Symbol>& symbols() {
           const QPainterPath cover = roundedRect(5, 3, 14, 18, 2.2);
           const QPainterPath spine = line(8.75, 3, 8.75, 21);
           if (filled)
-            return pen.area(cover).united(pen.stroke(cover)).subtracted(pen.stroke(spine, 0.7));
+            return pen.solid(cover).subtracted(pen.stroke(spine, 0.7));
           return pen.stroke(cover).united(pen.stroke(spine));
         },
         true}},
@@ -222,15 +231,11 @@ const std::map<QString, Symbol>& symbols() {
        {[](const Pen& pen, bool filled) {
           const QPainterPath ribbon =
               polyline({{6.5, 3.5}, {17.5, 3.5}, {17.5, 20.5}, {12, 16.2}, {6.5, 20.5}}, true);
-          return filled ? pen.area(ribbon).united(pen.stroke(ribbon)) : pen.stroke(ribbon);
+          return pen.shape(ribbon, filled);
         },
         true}},
       {QStringLiteral("heart"),
-       {[](const Pen& pen, bool filled) {
-          return filled ? pen.area(heartOutline()).united(pen.stroke(heartOutline()))
-                        : pen.stroke(heartOutline());
-        },
-        true}},
+       {[](const Pen& pen, bool filled) { return pen.shape(heartOutline(), filled); }, true}},
       {QStringLiteral("clock"),
        {[](const Pen& pen, bool filled) {
           return badge(pen, filled, polyline({{12, 6.8}, {12, 12}, {15.6, 14.2}}));
@@ -243,7 +248,7 @@ const std::map<QString, Symbol>& symbols() {
           // The back card shows only where the front one, with a gap around it, does not.
           const QPainterPath gap = pen.stroke(front, 3).united(pen.area(front));
           const QPainterPath behind = pen.stroke(back).subtracted(gap);
-          return (filled ? pen.area(front).united(pen.stroke(front)) : pen.stroke(front)).united(behind);
+          return pen.shape(front, filled).united(behind);
         },
         true}},
       {QStringLiteral("square.grid.2x2"),
@@ -252,7 +257,7 @@ const std::map<QString, Symbol>& symbols() {
           for (const QPointF corner :
                {QPointF(3.5, 3.5), QPointF(13.5, 3.5), QPointF(3.5, 13.5), QPointF(13.5, 13.5)}) {
             const QPainterPath cell = roundedRect(corner.x(), corner.y(), 7, 7, 2);
-            result = result.united(filled ? pen.area(cell).united(pen.stroke(cell)) : pen.stroke(cell));
+            result = result.united(pen.shape(cell, filled));
           }
           return result;
         },
@@ -271,11 +276,7 @@ const std::map<QString, Symbol>& symbols() {
         },
         false}},
       {QStringLiteral("drop"),
-       {[](const Pen& pen, bool filled) {
-          return filled ? pen.area(dropOutline()).united(pen.stroke(dropOutline()))
-                        : pen.stroke(dropOutline());
-        },
-        true}},
+       {[](const Pen& pen, bool filled) { return pen.shape(dropOutline(), filled); }, true}},
       {QStringLiteral("pause.circle"),
        {[](const Pen& pen, bool filled) {
           QPainterPath bars = line(9.8, 8.5, 9.8, 15.5);
@@ -340,7 +341,7 @@ const std::map<QString, Symbol>& symbols() {
           const QPainterPath triangle = polyline({{12, 3.5}, {21.5, 19.8}, {2.5, 19.8}}, true);
           const QPainterPath mark = pen.stroke(line(12, 9.2, 12, 13.6)).united(pen.dot(12, 16.6));
           if (filled)
-            return pen.area(triangle).united(pen.stroke(triangle)).subtracted(mark);
+            return pen.solid(triangle).subtracted(mark);
           return pen.stroke(triangle).united(mark);
         },
         true}},
@@ -396,9 +397,9 @@ const std::map<QString, Symbol>& symbols() {
             body.closeSubpath();
             const QPainterPath inside = pen.area(circle(12, 12, 9.5 - pen.width() / 2));
             const QPainterPath person = pen.area(head).united(pen.area(body).intersected(inside));
-            return pen.area(circle(12, 12, 9.5 + pen.width() / 2)).subtracted(person);
+            return badgeDisc(pen).subtracted(person);
           }
-          return pen.stroke(circle(12, 12, 9.5)).united(pen.stroke(head)).united(pen.stroke(shoulders));
+          return pen.stroke(badgeRing()).united(pen.stroke(head)).united(pen.stroke(shoulders));
         },
         true}},
       {QStringLiteral("gearshape"),
@@ -419,9 +420,7 @@ const std::map<QString, Symbol>& symbols() {
             waves.arcMoveTo(box, 42);
             waves.arcTo(box, 42, -84);
           }
-          const QPainterPath body =
-              filled ? pen.area(speaker).united(pen.stroke(speaker)) : pen.stroke(speaker);
-          return body.united(pen.stroke(waves));
+          return pen.shape(speaker, filled).united(pen.stroke(waves));
         },
         true}},
       {QStringLiteral("line.3.horizontal.decrease"),
