@@ -16,9 +16,7 @@ namespace {
 
 constexpr char kAdoptedProperty[] = "brindlewick.standardLook";
 
-QColor grey(double level, double alpha = 1) {
-  return QColor::fromRgbF(float(level), float(level), float(level), float(alpha));
-}
+using DropDesign::grey;
 
 void apply(QWidget* widget) {
   const UiEnvironment& environment = UiEnvironment::instance();
