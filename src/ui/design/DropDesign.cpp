@@ -11,15 +11,15 @@ QColor rgb(double red, double green, double blue, double alpha = 1) {
   return QColor::fromRgbF(float(red), float(green), float(blue), float(alpha));
 }
 
-QColor grey(double level, double alpha = 1) {
-  return rgb(level, level, level, alpha);
-}
-
 bool isDark(ColorScheme scheme) {
   return scheme == ColorScheme::dark;
 }
 
 } // namespace
+
+QColor DropDesign::grey(double level, double alpha) {
+  return rgb(level, level, level, alpha);
+}
 
 QColor DropDesign::ink() {
   return grey(0.08);

@@ -22,6 +22,8 @@ namespace DropDesign {
 // A colour that depends on what the interface is drawn for, asked when painting.
 using ColorFor = std::function<QColor(const UiTraits&)>;
 
+// Red, green and blue all at `level`.
+QColor grey(double level, double alpha = 1);
 QColor ink();   // grey 0.08: near-black text and fill
 QColor paper(); // grey 0.97: near-white text and fill
 QColor notch(); // black: the camera housing, the top of the card background

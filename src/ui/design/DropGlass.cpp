@@ -15,21 +15,15 @@ namespace brindlewick {
 
 namespace {
 
+using DropDesign::grey;
+using DropDesign::withOpacity;
+
 QColor white(double alpha) {
-  return QColor::fromRgbF(1, 1, 1, float(alpha));
+  return grey(1, alpha);
 }
 
 QColor black(double alpha) {
-  return QColor::fromRgbF(0, 0, 0, float(alpha));
-}
-
-QColor grey(double level, double alpha = 1) {
-  return QColor::fromRgbF(float(level), float(level), float(level), float(alpha));
-}
-
-QColor faded(QColor color, double opacity) {
-  color.setAlphaF(float(color.alphaF() * opacity));
-  return color;
+  return grey(0, alpha);
 }
 
 // One row of the surface table.
@@ -163,7 +157,7 @@ void paintGroup(QPainter& painter, const QPainterPath& shape, const DropGlass::S
   fill.setColorAt(1, surface.fillBottom);
   painter.fillRect(cover, fill);
   if (style.tint)
-    painter.fillRect(cover, faded(*style.tint, surface.tint));
+    painter.fillRect(cover, withOpacity(*style.tint, surface.tint));
   QLinearGradient sheen(bounds.topLeft(), QPointF(bounds.left(), bounds.center().y()));
   sheen.setColorAt(0, white(surface.sheen));
   sheen.setColorAt(1, white(0));
@@ -334,10 +328,11 @@ QMarginsF DropGlass::shadowMargins() {
 QBrush DropGlass::edgeBrush(const Style& style, const QRectF& bounds) {
   const Look surface = look(style);
   if (style.increasedContrast)
-    return faded(style.tint.value_or(surface.contrastEdge), 0.6);
+    return withOpacity(style.tint.value_or(surface.contrastEdge), 0.6);
   QLinearGradient gradient(bounds.topLeft(), bounds.bottomLeft());
-  gradient.setColorAt(0, style.tint ? faded(*style.tint, surface.tintedEdgeTop) : surface.edgeTop);
-  gradient.setColorAt(1, style.tint ? faded(*style.tint, surface.tintedEdgeBottom) : surface.edgeBottom);
+  gradient.setColorAt(0, style.tint ? withOpacity(*style.tint, surface.tintedEdgeTop) : surface.edgeTop);
+  gradient.setColorAt(1,
+                      style.tint ? withOpacity(*style.tint, surface.tintedEdgeBottom) : surface.edgeBottom);
   return gradient;
 }
 

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QVBoxLayout>
 
 namespace brindlewick {
 
@@ -32,15 +33,21 @@ DropNotice::DropNotice(const QString& text, const QString& symbol, Tone tone, QW
   DropStandardWidgets::adopt(m_text);
   setText(text);
 
-  // The symbol stands beside the first line, the button beside the whole message.
+  // The symbol stands beside the first line, the button beside the whole message. The
+  // message keeps its own height, centred beside a taller button, so that its first line
+  // stays level with the symbol.
   auto* label = new QHBoxLayout;
   label->setSpacing(8);
   label->addWidget(m_symbol, 0, Qt::AlignTop);
   label->addWidget(m_text, 1);
+  auto* centred = new QVBoxLayout;
+  centred->addStretch();
+  centred->addLayout(label);
+  centred->addStretch();
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(14, 11, 14, 11);
   row->setSpacing(12);
-  row->addLayout(label, 1);
+  row->addLayout(centred, 1);
   row->addWidget(m_action, 0, Qt::AlignVCenter);
   connect(m_action, &QPushButton::clicked, this, &DropNotice::actionTriggered);
   m_action->hide();

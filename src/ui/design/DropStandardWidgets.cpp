@@ -16,9 +16,7 @@ namespace {
 
 constexpr char kAdoptedProperty[] = "brindlewick.standardLook";
 
-QColor grey(double level, double alpha = 1) {
-  return QColor::fromRgbF(float(level), float(level), float(level), float(alpha));
-}
+using DropDesign::grey;
 
 void apply(QWidget* widget) {
   const UiEnvironment& environment = UiEnvironment::instance();
@@ -34,16 +32,20 @@ void applyForeground(QWidget* widget, const DropDesign::ColorFor& color) {
   widget->setPalette(colours);
 }
 
-// Runs `apply` again when the environment changes or the widget changes parents (and with
-// them, perhaps, its scheme).
+// Runs `apply` again when the environment changes, the widget changes parents (and with
+// them, perhaps, its scheme) or refresh() reaches it.
 class LookKeeper : public QObject {
+  Q_OBJECT
+
 public:
   LookKeeper(QWidget* widget, std::function<void()> apply)
       : QObject(widget), m_widget(widget), m_apply(std::move(apply)) {
     widget->installEventFilter(this);
-    connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, [this] { m_apply(); });
+    connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &LookKeeper::apply);
     m_apply();
   }
+
+  void apply() { m_apply(); }
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -108,20 +110,21 @@ void DropStandardWidgets::adopt(QWidget* widget) {
     return;
   widget->setProperty(kAdoptedProperty, true);
   widget->setStyle(style());
-  new LookKeeper(widget, [widget] { apply(widget); });
+  keep(widget, [widget] { apply(widget); });
+}
+
+void DropStandardWidgets::keep(QWidget* widget, std::function<void()> apply) {
+  new LookKeeper(widget, std::move(apply));
 }
 
 void DropStandardWidgets::keepForeground(QWidget* widget, DropDesign::ColorFor color) {
-  new LookKeeper(widget, [widget, color = std::move(color)] { applyForeground(widget, color); });
+  keep(widget, [widget, color = std::move(color)] { applyForeground(widget, color); });
 }
 
 void DropStandardWidgets::refresh(QWidget* subtree) {
-  if (subtree->property(kAdoptedProperty).toBool())
-    apply(subtree);
-  for (QWidget* child : subtree->findChildren<QWidget*>()) {
-    if (child->property(kAdoptedProperty).toBool())
-      apply(child);
-  }
+  // A widget's keepers are its children, so this finds those of the subtree's root too.
+  for (LookKeeper* keeper : subtree->findChildren<LookKeeper*>())
+    keeper->apply();
 }
 
 void DropStandardWidgets::followEnvironment(UiEnvironment& environment) {
@@ -134,3 +137,5 @@ void DropStandardWidgets::followEnvironment(UiEnvironment& environment) {
 }
 
 } // namespace brindlewick
+
+#include "DropStandardWidgets.moc"

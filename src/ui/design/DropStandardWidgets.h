@@ -5,6 +5,8 @@
 
 #include <QPalette>
 
+#include <functional>
+
 class QStyle;
 class QWidget;
 
@@ -22,10 +24,12 @@ QStyle* style();
 // Draws `widget` with the Fusion style and the palette of its scheme, and keeps it so while
 // the environment changes or the widget moves to another parent.
 void adopt(QWidget* widget);
-// Gives every adopted widget in `subtree` (itself included) the palette of its scheme again.
+// Runs `apply` now, and again whenever the scheme or contrast `widget` is drawn in may have
+// changed: the environment changes, the widget moves to another parent, or refresh() reaches it.
+void keep(QWidget* widget, std::function<void()> apply);
+// Runs again what keep() was given for every widget in `subtree` (itself included).
 void refresh(QWidget* subtree);
-// Keeps the text roles of `widget`'s palette, which the labels inside it inherit, at `color`
-// while the environment changes or the widget moves to another parent.
+// Keeps the text roles of `widget`'s palette, which the labels inside it inherit, at `color`.
 void keepForeground(QWidget* widget, DropDesign::ColorFor color);
 // Keeps the tooltips' palette and font on the environment's scheme.
 void followEnvironment(UiEnvironment& environment);

@@ -147,14 +147,8 @@ void DropTextBlock::paintEvent(QPaintEvent*) {
     return;
   QPainter painter(this);
   painter.setPen(textColor());
-  if (!m_wrapping) {
-    QTextLayout layout(
-        QFontMetricsF(textFont()).elidedText(forLayout(m_text, false), Qt::ElideRight, width()));
-    layOut(layout, width());
-    layout.draw(&painter, QPointF(0, 0));
-    return;
-  }
-  QTextLayout layout(forLayout(m_text, m_wrapping));
+  const QString text = forLayout(m_text, m_wrapping);
+  QTextLayout layout(m_wrapping ? text : QFontMetricsF(textFont()).elidedText(text, Qt::ElideRight, width()));
   layOut(layout, width());
   layout.draw(&painter, QPointF(0, 0));
 }

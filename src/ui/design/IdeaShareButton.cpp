@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMimeData>
 
 namespace brindlewick {
 
@@ -39,9 +38,7 @@ QUrl IdeaShareButton::mailUrl(const QString& text) {
 }
 
 void IdeaShareButton::copyToClipboard(const QString& text) {
-  auto* data = new QMimeData;
-  data->setText(text);
-  QGuiApplication::clipboard()->setMimeData(data);
+  QGuiApplication::clipboard()->setText(text);
 }
 
 } // namespace brindlewick

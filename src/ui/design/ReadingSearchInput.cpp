@@ -17,8 +17,7 @@ ReadingSearchInput::ReadingSearchInput(const QString& prompt, QWidget* parent) :
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   setStyle(DropStandardWidgets::style());
   setPrompt(prompt);
-  applyPalette();
-  connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &ReadingSearchInput::applyPalette);
+  DropStandardWidgets::keep(this, [this] { applyPalette(); });
   connect(this, &QLineEdit::textEdited, this, &ReadingSearchInput::searchEdited);
 }
 
@@ -56,8 +55,6 @@ bool ReadingSearchInput::event(QEvent* event) {
     event->accept();
     return true;
   }
-  if (event->type() == QEvent::ParentChange)
-    applyPalette();
   return QLineEdit::event(event);
 }
 

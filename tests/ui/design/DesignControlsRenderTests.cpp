@@ -35,6 +35,9 @@ using Appearance = DropButtonStyle::Appearance;
 
 constexpr qreal kRatio = 2;
 constexpr int kWidth = 1580;
+// A row of buttons: a 40-high capsule 9 below the top, and the 15 its lifted shadow reaches
+// below it, so that the next row's backdrop never cuts a shadow off.
+constexpr int kButtonBand = 64;
 
 struct Look {
   ColorScheme scheme;
@@ -101,7 +104,7 @@ int paintButtons(QPainter& painter, int top, const Look& look) {
   const Column columns[] = {{false, false, 112}, {false, true, 72}, {true, false, 52}, {true, true, 40}};
   int y = top;
   for (const Row& row : rows) {
-    const QRect band(0, y, kWidth, 58);
+    const QRect band(0, y, kWidth, kButtonBand);
     backdrop(painter, band, row.style.appearance, look.scheme);
     const bool darkBand = row.style.appearance >= Appearance::reader || look.scheme == ColorScheme::dark;
     write(painter, QPointF(12, y + 33), QString::fromLatin1(row.name), darkBand ? Qt::white : Qt::black);
@@ -275,11 +278,13 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
   shareMenu->render(&painter, QPoint(1412, y + 47 + share.sizeHint().height() - 10));
   shareMenu->hide();
   y += 120;
-  // Both sidebar surfaces and an empty state.
+  // Both sidebar surfaces, their panels level and their shadows inside the band, and an
+  // empty state.
   for (const bool elevated : {false, true}) {
     DropSidebarSurface surface(elevated, &host);
     const QMargins room = DropSidebarSurface::shadowMargins(elevated);
-    place(painter, surface, QPoint(12 + (elevated ? 260 : 0), y), QSize(220, 220).grownBy(room));
+    const QPoint panel(40 + (elevated ? 260 : 0), y + 30);
+    place(painter, surface, panel - QPoint(room.left(), room.top()), QSize(220, 180).grownBy(room));
   }
   DropEmptyState state(
       QStringLiteral("bookmark"), QStringLiteral("No saved ideas yet"),
@@ -292,7 +297,7 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
 
 TEST(DesignControlsRender, DrawsEveryControlInEveryStateForAPersonToLookAt) {
   ASSERT_TRUE(DropFonts::registerFonts());
-  constexpr int lookHeight = 34 + 6 * 58 + 150 + 590;
+  constexpr int lookHeight = 34 + 6 * kButtonBand + 150 + 590;
   QImage sheet(QSize(kWidth, 4 * lookHeight) * kRatio, QImage::Format_ARGB32_Premultiplied);
   sheet.setDevicePixelRatio(kRatio);
   QPainter painter(&sheet);

@@ -1,5 +1,6 @@
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropNotice.h"
+#include "ui/design/DropSymbolView.h"
 
 #include <QImage>
 #include <QLabel>
@@ -55,6 +56,19 @@ TEST(DropNotice, AnActionBringsItsButtonAndLeavesItAnElementOfItsOwn) {
   notice.setAction(QStringLiteral("Sync now"));
   notice.findChild<QPushButton*>()->click();
   EXPECT_EQ(triggered.size(), 1);
+}
+
+// Beside the taller action button the message keeps its own height, centred, so that its
+// first line stays level with the symbol.
+TEST(DropNotice, TheSymbolStaysBesideTheFirstLineNextToAnAction) {
+  DropNotice notice(QStringLiteral("Sync could not finish."), QStringLiteral("exclamationmark.triangle"),
+                    Tone::warning);
+  notice.setAction(QStringLiteral("Sync now"));
+  notice.resize(360, notice.heightForWidth(360));
+  notice.show();
+  const auto* text = notice.findChild<QLabel*>();
+  EXPECT_EQ(text->height(), text->heightForWidth(text->width()));
+  EXPECT_EQ(notice.findChild<DropSymbolView*>()->y(), text->y());
 }
 
 TEST(DropNotice, AMessageWrapsTallerInANarrowerNoticeAndShowsMarkupAsWritten) {

@@ -2,6 +2,7 @@
 #include "desktop/FakeDesktop.h"
 #include "desktop/PrivateBus.h"
 #include "desktop/ScriptedSettingsPortal.h"
+#include "ui/design/DropDesign.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/UiEnvironment.h"
 
@@ -173,8 +174,11 @@ TEST(UiEnvironment, AForcedSchemeHoldsForItsSubtreeAndItsStandardWidgets) {
   auto* card = new QWidget(&window);
   auto* field = new QLineEdit(card);
   auto* outsideField = new QLineEdit(&window);
+  auto* caption = new QWidget(card);
   DropStandardWidgets::adopt(field);
   DropStandardWidgets::adopt(outsideField);
+  DropStandardWidgets::keepForeground(
+      caption, [](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); });
   const auto baseOf = [](const QWidget* widget) { return widget->palette().color(QPalette::Base); };
   const QColor lightBase = DropStandardWidgets::palette(ColorScheme::light, false).color(QPalette::Base);
   const QColor darkBase = DropStandardWidgets::palette(ColorScheme::dark, false).color(QPalette::Base);
@@ -184,6 +188,7 @@ TEST(UiEnvironment, AForcedSchemeHoldsForItsSubtreeAndItsStandardWidgets) {
   EXPECT_EQ(environment.schemeOf(&window), ColorScheme::light);
   EXPECT_EQ(baseOf(field), darkBase);
   EXPECT_EQ(baseOf(outsideField), lightBase);
+  EXPECT_EQ(caption->palette().color(QPalette::WindowText), DropDesign::primaryLabel(ColorScheme::dark));
 
   // The desktop turns dark and light again: the card stays dark throughout.
   environment.setOverrides({.scheme = ColorScheme::dark});
