@@ -53,12 +53,6 @@ constexpr qint64 secondsPerDay = 86400;
 constexpr qint64 earliestWritable = daysFromCivil(0, 1, 1) * secondsPerDay;
 constexpr qint64 latestWritable = daysFromCivil(9999, 12, 31) * secondsPerDay + secondsPerDay - 1;
 
-int daysInMonth(qint64 year, int month) {
-  static constexpr std::array<int, 12> days = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : days[std::size_t(month - 1)];
-}
-
 // The whole Unix second at or below the date, if it can be computed at all.
 std::optional<qint64> wholeUnixSecond(Date date) {
   const double below = std::floor(date.secondsSinceReference());
@@ -72,15 +66,11 @@ bool isWritable(Date date) {
   return second && *second >= earliestWritable && *second <= latestWritable;
 }
 
-// Reads the digits of text[at, at + count) as a number; -1 when one is not a digit.
-int digits(QStringView text, qsizetype at, qsizetype count) {
-  int value = 0;
-  for (qsizetype i = at; i < at + count; ++i) {
-    const char16_t c = text[i].unicode();
-    if (c < u'0' || c > u'9')
-      return -1;
-    value = value * 10 + (c - u'0');
-  }
+// The number that the digits of text[at, at + count) write.
+qint64 digits(QStringView text, qsizetype at, qsizetype count) {
+  qint64 value = 0;
+  for (qsizetype i = at; i < at + count; ++i)
+    value = value * 10 + (text[i].unicode() - u'0');
   return value;
 }
 
@@ -370,9 +360,8 @@ QByteArray SessionCredential::toJson() const {
 namespace AccountCoding {
 
 std::optional<Date> parseDate(QStringView text) {
-  // YYYY-MM-DDTHH:MM:SS at fixed positions.
-  if (text.size() < 20 || text[4] != u'-' || text[7] != u'-' || text[10] != u'T' || text[13] != u':' ||
-      text[16] != u':')
+  // The grammar is the content contract's timestamp; what passes it is read at fixed positions.
+  if (!ContractRules::isTimestamp(text))
     return std::nullopt;
   const int year = digits(text, 0, 4);
   const int month = digits(text, 5, 2);
@@ -380,43 +369,23 @@ std::optional<Date> parseDate(QStringView text) {
   const int hour = digits(text, 11, 2);
   const int minute = digits(text, 14, 2);
   const int second = digits(text, 17, 2);
-  if (year < 0 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour < 0 ||
-      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
-    return std::nullopt;
 
   // A fraction of one or more digits; the first nine count (nanoseconds are beyond a double's
-  // precision at these magnitudes anyway).
+  // precision at these magnitudes anyway). The zone follows it.
   qsizetype at = 19;
   double fraction = 0;
   if (text[at] == u'.') {
-    ++at;
-    const qsizetype first = at;
-    qint64 numerator = 0;
-    qint64 denominator = 1;
-    while (at < text.size() && text[at] >= u'0' && text[at] <= u'9') {
-      if (at - first < 9) {
-        numerator = numerator * 10 + (text[at].unicode() - u'0');
-        denominator *= 10;
-      }
+    const qsizetype first = ++at;
+    while (text[at] >= u'0' && text[at] <= u'9')
       ++at;
-    }
-    if (at == first)
-      return std::nullopt;
-    fraction = double(numerator) / double(denominator);
+    const qsizetype counted = std::min<qsizetype>(at - first, 9);
+    fraction = digits(text, first, counted) / std::pow(10.0, double(counted));
   }
 
-  // The zone: "Z" or "±HH:MM", and nothing after it.
-  qint64 offset = 0;
+  // The zone: "Z" or "±HH:MM".
   const QStringView zone = text.sliced(at);
-  if (zone != u"Z") {
-    if (zone.size() != 6 || (zone[0] != u'+' && zone[0] != u'-') || zone[3] != u':')
-      return std::nullopt;
-    const int offsetHours = digits(zone, 1, 2);
-    const int offsetMinutes = digits(zone, 4, 2);
-    if (offsetHours < 0 || offsetHours > 23 || offsetMinutes < 0 || offsetMinutes > 59)
-      return std::nullopt;
-    offset = (zone[0] == u'-' ? -1 : 1) * (offsetHours * 3600 + offsetMinutes * 60);
-  }
+  const qint64 offset =
+      zone == u"Z" ? 0 : (zone[0] == u'-' ? -1 : 1) * (digits(zone, 1, 2) * 3600 + digits(zone, 4, 2) * 60);
 
   const qint64 unixSeconds =
       daysFromCivil(year, month, day) * secondsPerDay + hour * 3600 + minute * 60 + second - offset;

@@ -209,11 +209,6 @@ void AccountController::startOperation() {
   setBusy(true);
 }
 
-void AccountController::endOperation(quint64 epoch) {
-  if (m_generation == epoch)
-    setBusy(false);
-}
-
 QCoro::Task<> AccountController::revokeAccess() {
   if (!m_cache)
     co_return;

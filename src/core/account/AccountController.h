@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -357,9 +358,24 @@ private:
   // with storage while storage is unhealthy and with busy while another operation or a
   // sign-in poll runs; otherwise marks the controller busy. Refusals change nothing.
   void startOperation();
-  // Ends an operation begun at `epoch` (the generation it captured): a sign-out or sign-in
-  // meanwhile owns the flag.
-  void endOperation(quint64 epoch);
+  // An account operation for as long as this local of its coroutine lives: begun by
+  // startOperation() (a refusal throws), ended however the coroutine ends, unless a sign-out
+  // or sign-in meanwhile owns the busy flag or the controller has gone.
+  class Operation {
+  public:
+    explicit Operation(AccountController& owner)
+        : controller(&owner), epoch((owner.startOperation(), owner.m_generation)) {}
+    ~Operation() {
+      if (controller && controller->m_generation == epoch)
+        controller->setBusy(false);
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    const QPointer<AccountController> controller;
+    // The generation the operation began in.
+    const quint64 epoch;
+  };
 
   // After the service rejected the session: publishes the cache as revoked at once, stops
   // reading-activity uploads, marks the credential revoked and writes it to the keyring when

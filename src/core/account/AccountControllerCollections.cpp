@@ -28,63 +28,53 @@ QCoro::Task<> AccountController::setLoved(bool loved, DropSnapshot snapshot, Can
 
 QCoro::Task<> AccountController::mutate(DropSnapshot snapshot, QString flag, bool value,
                                         CancellationToken cancellation) {
-  startOperation();
-  const quint64 epoch = m_generation;
+  const Operation operation(*this);
+  const quint64 epoch = operation.epoch;
   const QPointer<AccountController> self(this);
-  std::exception_ptr failure;
-  try {
-    // The id becomes a path segment as it stands: only the standard form may get there.
-    const QString dropID = snapshot.lore.id;
-    if (!AccountCoding::parseID(dropID))
-      throw AccountError::invalidResponse();
-    // A drop the account holds is changed at the account's revision, whatever the caller has.
-    qint64 revision = snapshot.lore.revision;
-    for (const AccountItem& item : std::as_const(m_items)) {
-      if (item.loreId == dropID) {
-        revision = item.snapshot.lore.revision;
-        break;
-      }
+  // The id becomes a path segment as it stands: only the standard form may get there.
+  const QString dropID = snapshot.lore.id;
+  if (!AccountCoding::parseID(dropID))
+    throw AccountError::invalidResponse();
+  // A drop the account holds is changed at the account's revision, whatever the caller has.
+  qint64 revision = snapshot.lore.revision;
+  for (const AccountItem& item : std::as_const(m_items)) {
+    if (item.loreId == dropID) {
+      revision = item.snapshot.lore.revision;
+      break;
     }
-    const QJsonObject body{{flag, value}, {QStringLiteral("revision"), revision}};
-    AccountRequest request(QStringLiteral("PUT"), QStringLiteral("/api/reader/items/") + dropID,
-                           Json::serialize(body), itemReplyLimit);
-    const APIResponse reply =
-        co_await sendAccountRequest(std::move(request), Bearer::heldSession(), epoch, cancellation);
-    if (!self)
-      throw CancelledError();
-    if (reply.statusCode != 200)
-      throw AccountError::http(reply.statusCode);
-
-    const Json::Tree tree(reply.body);
-    AccountItem item = AccountItem::decode(tree.root(), Json::Path());
-    AccountCoding::validate(item);
-    const bool flagNow = flag == savedFlagName ? item.saved : item.loved;
-    if (item.loreId != dropID || item.snapshot.lore.revision != revision || flagNow != value)
-      throw AccountError::invalidResponse();
-    if (!m_cache)
-      throw AccountError::invalidResponse();
-
-    Cache changed = *m_cache;
-    changed.items.removeIf([&](const AccountItem& held) { return held.loreId == item.loreId; });
-    if (item.saved || item.loved)
-      changed.items.append(std::move(item));
-    ReaderAccountMetrics& metrics = changed.me.metrics;
-    metrics.savedCount = 0;
-    metrics.lovedCount = 0;
-    for (const AccountItem& held : std::as_const(changed.items)) {
-      metrics.savedCount += held.saved ? 1 : 0;
-      metrics.lovedCount += held.loved ? 1 : 0;
-    }
-    persist(changed);
-    apply(std::move(changed));
-  } catch (...) {
-    failure = std::current_exception();
   }
-  // A sign-out or sign-in meanwhile has set the flag itself.
-  if (self)
-    endOperation(epoch);
-  if (failure)
-    std::rethrow_exception(failure);
+  const QJsonObject body{{flag, value}, {QStringLiteral("revision"), revision}};
+  AccountRequest request(QStringLiteral("PUT"), QStringLiteral("/api/reader/items/") + dropID,
+                         Json::serialize(body), itemReplyLimit);
+  const APIResponse reply =
+      co_await sendAccountRequest(std::move(request), Bearer::heldSession(), epoch, cancellation);
+  if (!self)
+    throw CancelledError();
+  if (reply.statusCode != 200)
+    throw AccountError::http(reply.statusCode);
+
+  const Json::Tree tree(reply.body);
+  AccountItem item = AccountItem::decode(tree.root(), Json::Path());
+  AccountCoding::validate(item);
+  const bool flagNow = flag == savedFlagName ? item.saved : item.loved;
+  if (item.loreId != dropID || item.snapshot.lore.revision != revision || flagNow != value)
+    throw AccountError::invalidResponse();
+  if (!m_cache)
+    throw AccountError::invalidResponse();
+
+  Cache changed = *m_cache;
+  changed.items.removeIf([&](const AccountItem& held) { return held.loreId == item.loreId; });
+  if (item.saved || item.loved)
+    changed.items.append(std::move(item));
+  ReaderAccountMetrics& metrics = changed.me.metrics;
+  metrics.savedCount = 0;
+  metrics.lovedCount = 0;
+  for (const AccountItem& held : std::as_const(changed.items)) {
+    metrics.savedCount += held.saved ? 1 : 0;
+    metrics.lovedCount += held.loved ? 1 : 0;
+  }
+  persist(changed);
+  apply(std::move(changed));
 }
 
 QCoro::Task<> AccountController::importLegacySaved(QList<SavedSnapshot> snapshots,

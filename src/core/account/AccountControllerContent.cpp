@@ -23,66 +23,56 @@ const QString releasePathPrefix = u"/api/reader/content/releases/"_s;
 } // namespace
 
 QCoro::Task<> AccountController::syncContent(ContentRepository& repository, CancellationToken cancellation) {
-  startOperation();
-  const quint64 epoch = m_generation;
+  const Operation operation(*this);
+  const quint64 epoch = operation.epoch;
   const QPointer<AccountController> self(this);
-  std::exception_ptr failure;
-  try {
+  if (!isSignedIn())
+    throw AccountError::notSignedIn();
+  // The stored tag stands for the installed release: without one, a 304 would leave nothing
+  // to read.
+  std::optional<QString> etag = repository.release() ? repository.manifestETag() : std::nullopt;
+  bool mayRetry = true;
+  for (;;) {
+    AccountRequest manifestRequest(u"GET"_s, manifestPath, std::nullopt, manifestLimit, etag);
+    const APIResponse manifestReply =
+        co_await sendAccountRequest(std::move(manifestRequest), Bearer::heldSession(), epoch, cancellation);
     if (!isSignedIn())
       throw AccountError::notSignedIn();
-    // The stored tag stands for the installed release: without one, a 304 would leave nothing
-    // to read.
-    std::optional<QString> etag = repository.release() ? repository.manifestETag() : std::nullopt;
-    bool mayRetry = true;
-    for (;;) {
-      AccountRequest manifestRequest(u"GET"_s, manifestPath, std::nullopt, manifestLimit, etag);
-      const APIResponse manifestReply =
-          co_await sendAccountRequest(std::move(manifestRequest), Bearer::heldSession(), epoch, cancellation);
-      if (!isSignedIn())
-        throw AccountError::notSignedIn();
-      if (manifestReply.statusCode == 304) {
-        if (!repository.release())
-          throw AccountError::http(304);
-        break;
-      }
-      if (manifestReply.statusCode != 200)
-        throw AccountError::http(manifestReply.statusCode);
-      const ContentManifest manifest = ContractValidation::decodeManifest(manifestReply.body, m_appVersion);
-      // Unchanged content: not even the reply's tag is stored.
-      if (repository.manifest() == manifest)
-        break;
-
-      AccountRequest releaseRequest(u"GET"_s, releasePathPrefix + manifest.releaseId, std::nullopt,
-                                    releaseLimit);
-      const APIResponse releaseReply =
-          co_await sendAccountRequest(std::move(releaseRequest), Bearer::heldSession(), epoch, cancellation);
-      const int status = releaseReply.statusCode;
-      if ((status == 404 || status == 410) && std::exchange(mayRetry, false)) {
-        // A manifest that lags behind may be what the tag keeps coming back: ask afresh, once.
-        etag.reset();
-        continue;
-      }
-      if (status != 200)
-        throw AccountError::http(status);
-      if (!isSignedIn())
-        throw AccountError::notSignedIn();
-      // The tag of this run's manifest reply; a reply without one removes the stored tag, which
-      // described an older manifest.
-      const auto tag = manifestReply.headers.constFind(u"etag"_s);
-      const std::optional<QString> newTag =
-          tag == manifestReply.headers.constEnd() ? std::nullopt : std::optional<QString>(*tag);
-      // The installation date is the computer's, not the account's (possibly fixed) clock.
-      repository.install(releaseReply.body, manifest, newTag, systemNow());
+    if (manifestReply.statusCode == 304) {
+      if (!repository.release())
+        throw AccountError::http(304);
       break;
     }
-  } catch (...) {
-    failure = std::current_exception();
+    if (manifestReply.statusCode != 200)
+      throw AccountError::http(manifestReply.statusCode);
+    const ContentManifest manifest = ContractValidation::decodeManifest(manifestReply.body, m_appVersion);
+    // Unchanged content: not even the reply's tag is stored.
+    if (repository.manifest() == manifest)
+      break;
+
+    AccountRequest releaseRequest(u"GET"_s, releasePathPrefix + manifest.releaseId, std::nullopt,
+                                  releaseLimit);
+    const APIResponse releaseReply =
+        co_await sendAccountRequest(std::move(releaseRequest), Bearer::heldSession(), epoch, cancellation);
+    const int status = releaseReply.statusCode;
+    if ((status == 404 || status == 410) && std::exchange(mayRetry, false)) {
+      // A manifest that lags behind may be what the tag keeps coming back: ask afresh, once.
+      etag.reset();
+      continue;
+    }
+    if (status != 200)
+      throw AccountError::http(status);
+    if (!isSignedIn())
+      throw AccountError::notSignedIn();
+    // The tag of this run's manifest reply; a reply without one removes the stored tag, which
+    // described an older manifest.
+    const auto tag = manifestReply.headers.constFind(u"etag"_s);
+    const std::optional<QString> newTag =
+        tag == manifestReply.headers.constEnd() ? std::nullopt : std::optional<QString>(*tag);
+    // The installation date is the computer's, not the account's (possibly fixed) clock.
+    repository.install(releaseReply.body, manifest, newTag, systemNow());
+    break;
   }
-  // A sign-out or sign-in meanwhile has set the flag itself.
-  if (self)
-    endOperation(epoch);
-  if (failure)
-    std::rethrow_exception(failure);
 }
 
 } // namespace brindlewick

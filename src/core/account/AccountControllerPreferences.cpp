@@ -21,48 +21,39 @@ QCoro::Task<> AccountController::savePreferences(ReaderPreferences preferences,
     m_activitySuppressed = true;
     cancelActivities();
   }
-  startOperation();
-  const quint64 epoch = m_generation;
+  const Operation operation(*this);
+  const quint64 epoch = operation.epoch;
   const QPointer<AccountController> self(this);
-  std::exception_ptr failure;
-  try {
-    // The display belongs to this computer and never reaches the account.
-    preferences.preferredDisplayID.reset();
-    const PreferencesResponse sent{std::optional(preferences), m_preferenceVersion};
-    AccountCoding::validate(sent.preferences);
-    AccountRequest request(QStringLiteral("PUT"), QStringLiteral("/api/reader/preferences"),
-                           Json::serialize(sent.encode()), preferencesReplyLimit);
-    const APIResponse reply =
-        co_await sendAccountRequest(std::move(request), Bearer::heldSession(), epoch, cancellation);
-    if (!self)
-      throw CancelledError();
-    if (reply.statusCode == 409)
-      throw AccountError::preferenceConflict();
-    if (reply.statusCode != 200)
-      throw AccountError::http(reply.statusCode);
+  // The display belongs to this computer and never reaches the account.
+  preferences.preferredDisplayID.reset();
+  const PreferencesResponse sent{std::optional(preferences), m_preferenceVersion};
+  AccountCoding::validate(sent.preferences);
+  AccountRequest request(QStringLiteral("PUT"), QStringLiteral("/api/reader/preferences"),
+                         Json::serialize(sent.encode()), preferencesReplyLimit);
+  const APIResponse reply =
+      co_await sendAccountRequest(std::move(request), Bearer::heldSession(), epoch, cancellation);
+  if (!self)
+    throw CancelledError();
+  if (reply.statusCode == 409)
+    throw AccountError::preferenceConflict();
+  if (reply.statusCode != 200)
+    throw AccountError::http(reply.statusCode);
 
-    PreferencesResponse settings = PreferencesResponse::fromJson(reply.body);
-    if (settings.version < 0)
-      throw AccountError::invalidResponse();
-    AccountCoding::validate(settings.preferences);
-    // The version only moves forward: an equal one is not the answer to this save.
-    if (settings.version <= m_preferenceVersion || !settings.preferences || !m_cache)
-      throw AccountError::invalidResponse();
+  PreferencesResponse settings = PreferencesResponse::fromJson(reply.body);
+  if (settings.version < 0)
+    throw AccountError::invalidResponse();
+  AccountCoding::validate(settings.preferences);
+  // The version only moves forward: an equal one is not the answer to this save.
+  if (settings.version <= m_preferenceVersion || !settings.preferences || !m_cache)
+    throw AccountError::invalidResponse();
 
-    Cache changed = *m_cache;
-    if (!settings.preferences->analyticsConsent)
-      changed.me.metrics.readCount = 0;
-    changed.settings = std::move(settings);
-    persist(changed);
-    apply(std::move(changed));
-    m_activitySuppressed = false;
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (self)
-    endOperation(epoch);
-  if (failure)
-    std::rethrow_exception(failure);
+  Cache changed = *m_cache;
+  if (!settings.preferences->analyticsConsent)
+    changed.me.metrics.readCount = 0;
+  changed.settings = std::move(settings);
+  persist(changed);
+  apply(std::move(changed));
+  m_activitySuppressed = false;
 }
 
 } // namespace brindlewick

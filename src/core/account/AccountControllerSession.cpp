@@ -13,32 +13,22 @@ constexpr qint64 signOutReplyLimit = 65536;
 } // namespace
 
 QCoro::Task<> AccountController::refresh(CancellationToken cancellation) {
-  startOperation();
-  const quint64 epoch = m_generation;
+  const Operation operation(*this);
+  const quint64 epoch = operation.epoch;
   const QPointer<AccountController> self(this);
-  std::exception_ptr failure;
-  try {
-    if (!m_credential)
-      throw AccountError::notSignedIn();
-    // A revoked credential is sent as well: the service may have restored the session.
-    Cache cache = co_await fetchAccount(m_credential->token, m_credential->userID, epoch, cancellation);
-    if (!self)
-      throw CancelledError();
-    cancellation.throwIfCancelled();
-    if (m_generation != epoch)
-      throw AccountError::superseded();
-    persist(cache);
-    resetClockCheck();
-    apply(std::move(cache));
-    setMessage(std::nullopt);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  // A sign-out or sign-in meanwhile has set the flag itself.
-  if (self)
-    endOperation(epoch);
-  if (failure)
-    std::rethrow_exception(failure);
+  if (!m_credential)
+    throw AccountError::notSignedIn();
+  // A revoked credential is sent as well: the service may have restored the session.
+  Cache cache = co_await fetchAccount(m_credential->token, m_credential->userID, epoch, cancellation);
+  if (!self)
+    throw CancelledError();
+  cancellation.throwIfCancelled();
+  if (m_generation != epoch)
+    throw AccountError::superseded();
+  persist(cache);
+  resetClockCheck();
+  apply(std::move(cache));
+  setMessage(std::nullopt);
 }
 
 QCoro::Task<> AccountController::signOut(CancellationToken cancellation) {
