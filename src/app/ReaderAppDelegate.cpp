@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <QTextStream>
 #include <QWindowStateChangeEvent>
 
@@ -57,9 +58,12 @@ std::unique_ptr<QMessageBox> ReaderAppDelegate::makeAlert(const QString& title, 
   auto box = std::make_unique<QMessageBox>();
   box->setIcon(QMessageBox::Critical);
   box->setWindowTitle(applicationName);
-  box->setTextFormat(Qt::PlainText);
-  box->setText(title);
-  box->setInformativeText(text);
+  // The headline in bold above the explanation. The informative label guesses its format and
+  // the explanation carries an error from the layers below: it goes in escaped, so that
+  // whatever it holds reads as the characters it is.
+  box->setTextFormat(Qt::RichText);
+  box->setText(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()));
+  box->setInformativeText(Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
   box->setStandardButtons(QMessageBox::Ok);
   box->setDefaultButton(QMessageBox::Ok);
   // Wide enough that the store's path and the error read as sentences, not a column.
