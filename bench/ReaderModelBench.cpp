@@ -57,14 +57,20 @@ void BM_Reschedule(benchmark::State& state) {
   }
 }
 
+// A thousand drops, about half of them among the account's `items` saved ones.
+QList<DropSnapshot> isSavedProbes(qint64 items) {
+  QList<DropSnapshot> probes;
+  for (int i = 0; i < 1000; ++i)
+    probes.append(AccountFixtures::snapshot(i * 7919 % (2 * items)));
+  return probes;
+}
+
 // isSaved on an account of `items` saved drops, against a bare set of their ids.
 void BM_IsSaved(benchmark::State& state) {
   ReaderModelFixture fixture(1);
   fixture.signIn(ReaderModelFixture::readerPreferences(), int(state.range(0)));
   ReaderModel& model = fixture.open();
-  QList<DropSnapshot> probes;
-  for (int i = 0; i < 1000; ++i)
-    probes.append(AccountFixtures::snapshot(i * 7919 % (2 * state.range(0))));
+  const QList<DropSnapshot> probes = isSavedProbes(state.range(0));
   for (auto _ : state)
     for (const DropSnapshot& probe : probes)
       benchmark::DoNotOptimize(model.isSaved(probe));
@@ -75,9 +81,7 @@ void BM_IsSavedBareSet(benchmark::State& state) {
   QSet<QString> ids;
   for (int i = 0; i < state.range(0); ++i)
     ids.insert(AccountFixtures::snapshot(i).id());
-  QList<DropSnapshot> probes;
-  for (int i = 0; i < 1000; ++i)
-    probes.append(AccountFixtures::snapshot(i * 7919 % (2 * state.range(0))));
+  const QList<DropSnapshot> probes = isSavedProbes(state.range(0));
   for (auto _ : state)
     for (const DropSnapshot& probe : probes)
       benchmark::DoNotOptimize(ids.contains(probe.id()));

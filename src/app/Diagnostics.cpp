@@ -51,13 +51,11 @@ QJsonObject panelReport(const Sources& sources, const PanelController& controlle
   DesktopState* state = sources.probes.state;
   const bool onActiveSpace = visible && window && (!state || state->isOnActiveSpace(*window));
   const bool occlusionVisible = visible && window && (!state || !state->isCovered(*window));
-  const bool isKey = visible && window && sources.x11 &&
-                     sources.x11->inputFocus() == static_cast<std::uint32_t>(window->winId());
   return QJsonObject{
       {QStringLiteral("visible"), visible},
       {QStringLiteral("onActiveSpace"), onActiveSpace},
       {QStringLiteral("occlusionVisible"), occlusionVisible},
-      {QStringLiteral("isKey"), isKey},
+      {QStringLiteral("isKey"), visible && panelIsKey(sources, controller)},
       // The panel is never anyone's main window.
       {QStringLiteral("isMain"), false},
       {QStringLiteral("canBecomeKey"), panel.canBecomeKey()},
@@ -75,6 +73,18 @@ QJsonObject rect(const Rect& rect) {
                      {QStringLiteral("y"), rect.y},
                      {QStringLiteral("width"), rect.width},
                      {QStringLiteral("height"), rect.height}};
+}
+
+bool panelSeen(const Sources& sources, const PanelController& panel) {
+  const QWindow* window = panel.panel().windowHandle();
+  DesktopState* state = sources.probes.state;
+  return panel.panel().isVisible() && window &&
+         (!state || (state->isOnActiveSpace(*window) && !state->isCovered(*window)));
+}
+
+bool panelIsKey(const Sources& sources, const PanelController& panel) {
+  const QWindow* window = panel.panel().windowHandle();
+  return window && sources.x11 && sources.x11->inputFocus() == static_cast<std::uint32_t>(window->winId());
 }
 
 QJsonObject snapshot(const Sources& sources, const PanelController* panel) {

@@ -33,6 +33,11 @@ inline constexpr double proposedPanelWidth = 420;
 inline constexpr double proposedPanelHeight = 196;
 
 QJsonObject rect(const Rect& rect);
+// As the delivery confirmation reads it: the panel is visible, on the active workspace and not
+// covered; a desktop that cannot tell counts as seen.
+bool panelSeen(const Sources& sources, const PanelController& panel);
+// The panel holds the X input focus.
+bool panelIsKey(const Sources& sources, const PanelController& panel);
 // The report now; with a panel, its "panel" object too.
 QJsonObject snapshot(const Sources& sources, const PanelController* panel = nullptr);
 // Pretty-printed with sorted keys and a line feed on `out`, flushed. A value JSON cannot carry

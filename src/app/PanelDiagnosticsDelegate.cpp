@@ -2,7 +2,6 @@
 
 #include "app/PanelSmokeTest.h"
 #include "app/ReaderAppDelegate.h"
-#include "desktop/DesktopState.h"
 #include "desktop/X11DesktopWatch.h"
 #include "panel/PanelController.h"
 
@@ -10,7 +9,6 @@
 #include <QMenu>
 #include <QPointer>
 #include <QSystemTrayIcon>
-#include <QWindow>
 
 #include <QCoroCore>
 
@@ -68,20 +66,8 @@ void PanelDiagnosticsDelegate::runSmoke() {
   PanelSmokeProbes probes{
       .frontmostPid = [sources] { return sources.x11 ? sources.x11->activeWindowPid() : std::nullopt; },
       .applicationActive = [] { return QGuiApplication::applicationState() == Qt::ApplicationActive; },
-      .panelIsKey =
-          [sources, &controller] {
-            const QWindow* window = controller.panel().windowHandle();
-            return window && sources.x11 &&
-                   sources.x11->inputFocus() == static_cast<std::uint32_t>(window->winId());
-          },
-      .panelSeen =
-          [sources, &controller] {
-            const QWindow* window = controller.panel().windowHandle();
-            if (!controller.panel().isVisible() || !window)
-              return false;
-            DesktopState* state = sources.probes.state;
-            return !state || (state->isOnActiveSpace(*window) && !state->isCovered(*window));
-          },
+      .panelIsKey = [sources, &controller] { return Diagnostics::panelIsKey(sources, controller); },
+      .panelSeen = [sources, &controller] { return Diagnostics::panelSeen(sources, controller); },
       .snapshot = [sources, &controller] { return Diagnostics::snapshot(sources, &controller); },
   };
   QCoro::connect(

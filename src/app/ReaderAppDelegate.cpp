@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <QTextStream>
 #include <QWindowStateChangeEvent>
 
@@ -57,9 +58,12 @@ std::unique_ptr<QMessageBox> ReaderAppDelegate::makeAlert(const QString& title, 
   auto box = std::make_unique<QMessageBox>();
   box->setIcon(QMessageBox::Critical);
   box->setWindowTitle(applicationName);
-  box->setTextFormat(Qt::PlainText);
-  box->setText(title);
-  box->setInformativeText(text);
+  // The headline in bold above the explanation. The informative label guesses its format and
+  // the explanation carries an error from the layers below: it goes in escaped, so that
+  // whatever it holds reads as the characters it is.
+  box->setTextFormat(Qt::RichText);
+  box->setText(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()));
+  box->setInformativeText(Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
   box->setStandardButtons(QMessageBox::Ok);
   box->setDefaultButton(QMessageBox::Ok);
   // Wide enough that the store's path and the error read as sentences, not a column.
@@ -200,10 +204,7 @@ void ReaderAppDelegate::updatePlaceholder() {
 void ReaderAppDelegate::hideMainWindow() {
   if (m_window)
     m_window->hide();
-  if (m_model) {
-    m_model->setWindowOpen(false);
-    m_model->reschedule();
-  }
+  setWindowOpen(false);
 }
 
 void ReaderAppDelegate::setWindowOpen(bool open) {
@@ -328,14 +329,15 @@ void ReaderAppDelegate::perform(MenuCommand command) {
     break;
   case MenuCommand::focusReader: m_model->focusReader(); break;
   case MenuCommand::dismiss: m_model->dismiss(); break;
-  case MenuCommand::pause: togglePause(); break;
+  case MenuCommand::pause: m_model->togglePause(); break;
   case MenuCommand::sync:
+    // The reader's own request, so a failure is shown.
     if (m_model)
-      syncNow();
+      m_model->refresh(true);
     break;
   case MenuCommand::love:
     if (const std::optional<DropSnapshot> idea = selectedIdea())
-      toggleLove(*idea);
+      m_model->changeCollection(*idea, true);
     break;
   case MenuCommand::openSupport: m_options.openUrl(*m_model->configuration().supportURL()); break;
   case MenuCommand::quit: QApplication::quit(); break;
@@ -370,22 +372,6 @@ void ReaderAppDelegate::forwardToFocusWidget(const char* slot) {
   QWidget* focus = QApplication::focusWidget();
   if (focus && focus->metaObject()->indexOfMethod(QByteArray(slot) + "()") >= 0)
     QMetaObject::invokeMethod(focus, slot);
-}
-
-// "Sync Now" is the reader's own request, so a failure is shown.
-void ReaderAppDelegate::syncNow() {
-  if (m_model)
-    m_model->refresh(true);
-}
-
-void ReaderAppDelegate::togglePause() {
-  if (m_model)
-    m_model->togglePause();
-}
-
-void ReaderAppDelegate::toggleLove(const DropSnapshot& idea) {
-  if (m_model)
-    m_model->changeCollection(idea, true);
 }
 
 } // namespace brindlewick

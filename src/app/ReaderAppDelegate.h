@@ -110,11 +110,6 @@ private:
   void forwardToFocusWidget(const char* slot);
   void updatePlaceholder();
 
-  // Commands whose model operations come with the account actions; wired when those land.
-  void syncNow();
-  void togglePause();
-  void toggleLove(const DropSnapshot& idea);
-
   ReaderModel* m_model;
   std::optional<QString> m_startupError;
   Options m_options;

@@ -359,14 +359,26 @@ void ReaderModel::arm(CancellationSource& source, double seconds, std::function<
   runAfter(QPointer<ReaderModel>(this), m_scheduler, seconds, source.token(), std::move(then));
 }
 
-// MARK: The account's synced work
-
-QCoro::Task<> ReaderModel::saveAccountPreferences(ReaderPreferences preferences) {
-  co_await m_account->savePreferences(std::move(preferences));
+std::optional<QString> ReaderModel::readerID() const {
+  const std::optional<ReaderAccountUser>& user = m_account->user();
+  return user ? std::optional<QString>(user->id) : std::nullopt;
 }
 
-QCoro::Task<> ReaderModel::uploadReading(DropSnapshot snapshot, QString impressionID, Date at) {
-  co_await m_account->recordRead(std::move(snapshot), std::move(impressionID), at);
+QCoro::Task<std::optional<QString>> ReaderModel::failureOf(QCoro::Task<>& work) {
+  std::optional<QString> failure;
+  try {
+    co_await work;
+  } catch (const CancelledError&) {
+    // Only the model's end cancels its work; the caller finds its lifetime token cancelled.
+  } catch (const std::exception& error) {
+    failure = errorText(error);
+  }
+  co_return failure;
+}
+
+std::optional<QString> ReaderModel::failureLine(const QString& prefix,
+                                                const std::optional<QString>& failure) {
+  return failure ? std::optional<QString>(prefix + *failure) : std::nullopt;
 }
 
 void ReaderModel::playInstallChimeOnce() {
@@ -482,11 +494,10 @@ void ReaderModel::setRefreshing(bool refreshing) {
 }
 
 void ReaderModel::setRefreshFailures(int failures) {
+  const bool failed = lastSyncFailed();
   update(m_refreshFailures, failures, &ReaderModel::refreshFailuresChanged);
-}
-
-void ReaderModel::setLastSyncFailed(bool failed) {
-  update(m_lastSyncFailed, failed, &ReaderModel::lastSyncFailedChanged);
+  if (lastSyncFailed() != failed)
+    Q_EMIT lastSyncFailedChanged();
 }
 
 void ReaderModel::setLastFocusSync(Date at) {

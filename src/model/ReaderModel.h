@@ -207,7 +207,8 @@ public:
   bool storageHealthy() const { return m_storageHealthy; }
   bool refreshing() const { return m_refreshing; }
   int refreshFailures() const { return m_refreshFailures; }
-  bool lastSyncFailed() const { return m_lastSyncFailed; }
+  // The last sync failed: it counted a failure, which only a successful one resets.
+  bool lastSyncFailed() const { return m_refreshFailures > 0; }
   Date lastFocusSync() const { return m_lastFocusSync; }
   qint64 scheduleGeneration() const { return m_scheduleGeneration; }
   Date now() const { return m_now(); }
@@ -367,7 +368,7 @@ private:
 
   void deliverMissedDrop();
   void scheduleCatchUp();
-  void deliveryTimerFired(qint64 generation);
+  void deliveryTimerFired();
   void updateTeaser(bool animated);
   void confirmDelivery(const DropSnapshot& drop, Date shownAt, bool automatic,
                        std::optional<ReaderTab> returnPage);
@@ -383,11 +384,6 @@ private:
                               std::optional<QString> userID);
   void resetDismissal();
   void cardClosed();
-
-  // MARK: The account's synced work
-
-  QCoro::Task<> saveAccountPreferences(ReaderPreferences preferences);
-  QCoro::Task<> uploadReading(DropSnapshot snapshot, QString impressionID, Date at);
 
   // MARK: Sync and system events
 
@@ -412,8 +408,7 @@ private:
 
   QCoro::Task<> runSignIn(CancellationToken token);
   QCoro::Task<> runSignOut();
-  QCoro::Task<> runCollectionChange(DropSnapshot snapshot, bool love, bool target,
-                                    std::optional<QString> reader);
+  QCoro::Task<> runCollectionChange(DropSnapshot snapshot, bool love, bool target);
   QCoro::Task<> runImport(QList<DropSnapshot> snapshots, std::optional<QString> reader);
   QCoro::Task<> runTogglePause();
   void setCollectionBusy(bool busy);
@@ -425,6 +420,14 @@ private:
 
   // Every error of the layers below carries its reader-facing text as what().
   static QString errorText(const std::exception& error) { return QString::fromUtf8(error.what()); }
+  // Awaits `work` (a named task: GCC 12 mishandles a task made inside the co_await expression)
+  // and returns what it threw, as the reader reads it; none when it succeeded or was
+  // cancelled. Only the model's end cancels its work: the caller checks its lifetime token.
+  static QCoro::Task<std::optional<QString>> failureOf(QCoro::Task<>& work);
+  // The message of an action that ended: none when it succeeded, else `prefix` and the failure.
+  static std::optional<QString> failureLine(const QString& prefix, const std::optional<QString>& failure);
+  // The account's user; none while no user is known.
+  std::optional<QString> readerID() const;
   bool signedIn() const { return m_account->isSignedIn(); }
   bool cardVisible() const;
   bool teaserVisible() const;
@@ -470,7 +473,6 @@ private:
   void setSyncIssue(std::optional<QString> issue);
   void setRefreshing(bool refreshing);
   void setRefreshFailures(int failures);
-  void setLastSyncFailed(bool failed);
   void setLastFocusSync(Date at);
 
   // Fixed at construction.
@@ -530,7 +532,6 @@ private:
   bool m_storageHealthy = true;
   bool m_refreshing = false;
   int m_refreshFailures = 0;
-  bool m_lastSyncFailed = false;
   Date m_lastFocusSync = Date::distantPast();
   qint64 m_scheduleGeneration = 0;
 
@@ -542,10 +543,9 @@ private:
   // The pending waits. Private: no view reads them.
   CancellationSource m_scheduleTimer;
   // The delivery wait: the planned instant it was armed for (none once it fired or was
-  // dropped), when it fires on the scheduler's clock, and the plan that owns it.
+  // dropped), and when it fires on the scheduler's clock.
   std::optional<Date> m_timerTarget;
   double m_timerDeadline = 0;
-  qint64 m_timerGeneration = 0;
   // How far the armed wait may be off the plan before it is armed again (seconds).
   static constexpr double timerSlack = 0.5;
   CancellationSource m_catchUp;

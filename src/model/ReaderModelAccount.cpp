@@ -114,17 +114,12 @@ void ReaderModel::signOutAccount() {
 
 QCoro::Task<> ReaderModel::runSignOut() {
   const QPointer<ReaderModel> self(this);
-  std::optional<QString> failure;
-  try {
-    co_await m_account->signOut(m_lifetime.token());
-  } catch (const CancelledError&) {
+  const CancellationToken lifetime = m_lifetime.token();
+  QCoro::Task<> signOut = m_account->signOut(lifetime);
+  const std::optional<QString> failure = co_await failureOf(signOut);
+  if (!self || lifetime.isCancelled())
     co_return;
-  } catch (const std::exception& error) {
-    failure = errorText(error);
-  }
-  if (!self)
-    co_return;
-  setMessage(failure ? std::optional<QString>(signOutFailurePrefix + *failure) : std::nullopt);
+  setMessage(failureLine(signOutFailurePrefix, failure));
   // A credential that could not be removed keeps the reader signed in: nothing is reset then.
   if (!signedIn()) {
     setAccountHistory({});

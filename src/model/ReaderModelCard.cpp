@@ -108,10 +108,8 @@ void ReaderModel::recordReading(const DropSnapshot& snapshot, const QString& imp
     history.remove(accountHistoryLimit, history.size() - accountHistoryLimit);
   setAccountHistory(std::move(history));
 
-  if (m_preferences->value().analyticsConsent) {
-    const std::optional<ReaderAccountUser>& user = m_account->user();
-    reportReading(snapshot, impressionID, m_now(), user ? std::optional<QString>(user->id) : std::nullopt);
-  }
+  if (m_preferences->value().analyticsConsent)
+    reportReading(snapshot, impressionID, m_now(), readerID());
 }
 
 QCoro::Task<> ReaderModel::reportReading(DropSnapshot snapshot, QString impressionID, Date at,
@@ -122,12 +120,10 @@ QCoro::Task<> ReaderModel::reportReading(DropSnapshot snapshot, QString impressi
   if (!self || lifetime.isCancelled())
     co_return;
   // Only for the reader who read it, still signed in, still consenting.
-  const std::optional<ReaderAccountUser>& user = m_account->user();
-  if ((user ? std::optional<QString>(user->id) : std::nullopt) != userID || !signedIn() ||
-      !m_preferences->value().analyticsConsent)
+  if (readerID() != userID || !signedIn() || !m_preferences->value().analyticsConsent)
     co_return;
   try {
-    co_await uploadReading(std::move(snapshot), std::move(impressionID), at);
+    co_await m_account->recordRead(std::move(snapshot), std::move(impressionID), at);
   } catch (const std::exception&) {
     // The reading stays recorded here; the reader could do nothing about a lost report.
   }

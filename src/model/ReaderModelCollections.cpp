@@ -9,14 +9,6 @@
 
 namespace brindlewick {
 
-namespace {
-
-std::optional<QString> userID(const AccountController& account) {
-  return account.user() ? std::optional<QString>(account.user()->id) : std::nullopt;
-}
-
-} // namespace
-
 void ReaderModel::changeCollection(const DropSnapshot& snapshot, bool love) {
   if (m_collectionBusy)
     return;
@@ -28,28 +20,18 @@ void ReaderModel::changeCollection(const DropSnapshot& snapshot, bool love) {
   // The target is fixed at the tap: a second tap while the request runs is ignored, not undone.
   const bool target = !(love ? isLoved(snapshot) : isSaved(snapshot));
   setCollectionBusy(true);
-  runCollectionChange(snapshot, love, target, userID(*m_account));
+  runCollectionChange(snapshot, love, target);
 }
 
-QCoro::Task<> ReaderModel::runCollectionChange(DropSnapshot snapshot, bool love, bool target,
-                                               std::optional<QString> reader) {
+QCoro::Task<> ReaderModel::runCollectionChange(DropSnapshot snapshot, bool love, bool target) {
   const QPointer<ReaderModel> self(this);
-  std::optional<QString> failure;
-  try {
-    if (userID(*m_account) != reader || !signedIn())
-      throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
-    if (love)
-      co_await m_account->setLoved(target, std::move(snapshot), m_lifetime.token());
-    else
-      co_await m_account->setSaved(target, std::move(snapshot), m_lifetime.token());
-  } catch (const CancelledError&) {
+  const CancellationToken lifetime = m_lifetime.token();
+  QCoro::Task<> change = love ? m_account->setLoved(target, std::move(snapshot), lifetime)
+                              : m_account->setSaved(target, std::move(snapshot), lifetime);
+  const std::optional<QString> failure = co_await failureOf(change);
+  if (!self || lifetime.isCancelled())
     co_return;
-  } catch (const std::exception& error) {
-    failure = errorText(error);
-  }
-  if (!self)
-    co_return;
-  setMessage(failure ? std::optional<QString>(collectionFailurePrefix + *failure) : std::nullopt);
+  setMessage(failureLine(collectionFailurePrefix, failure));
   setCollectionBusy(false);
 }
 
@@ -60,32 +42,30 @@ void ReaderModel::importLegacySaves() {
   for (const SavedSnapshot& saved : m_repository->saved())
     snapshots.append(saved.snapshot);
   setCollectionBusy(true);
-  runImport(std::move(snapshots), userID(*m_account));
+  runImport(std::move(snapshots), readerID());
 }
 
 QCoro::Task<> ReaderModel::runImport(QList<DropSnapshot> snapshots, std::optional<QString> reader) {
   const QPointer<ReaderModel> self(this);
+  const CancellationToken lifetime = m_lifetime.token();
   int imported = 0;
   std::optional<QString> failure;
-  try {
-    // One change at a time; the local saves are only read, so the import can be repeated.
-    for (DropSnapshot& snapshot : snapshots) {
-      if (isSaved(snapshot))
-        continue;
-      if (userID(*m_account) != reader || !signedIn())
-        throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
-      co_await m_account->setSaved(true, std::move(snapshot), m_lifetime.token());
-      if (!self)
-        co_return;
-      ++imported;
+  // One change at a time; the local saves are only read, so the import can be repeated.
+  for (DropSnapshot& snapshot : snapshots) {
+    if (isSaved(snapshot))
+      continue;
+    if (readerID() != reader || !signedIn()) {
+      failure = ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired).description();
+    } else {
+      QCoro::Task<> save = m_account->setSaved(true, std::move(snapshot), lifetime);
+      failure = co_await failureOf(save);
     }
-  } catch (const CancelledError&) {
-    co_return;
-  } catch (const std::exception& error) {
-    failure = errorText(error);
+    if (!self || lifetime.isCancelled())
+      co_return;
+    if (failure)
+      break;
+    ++imported;
   }
-  if (!self)
-    co_return;
   if (failure)
     setMessage(
         QStringLiteral("Imported %1 saves before sync stopped: %2 Your originals are unchanged; retry to "

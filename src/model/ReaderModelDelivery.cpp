@@ -59,21 +59,19 @@ void ReaderModel::reschedule() {
   // clock moved against the scheduler's (a clock change or a suspend).
   const double seconds = next->secondsSince(m_now());
   const double deadline = m_scheduler.now() + std::max(seconds, 0.0);
-  m_timerGeneration = m_scheduleGeneration;
   if (m_timerTarget == next && std::abs(m_timerDeadline - deadline) < timerSlack)
     return;
   m_timerTarget = next;
   m_timerDeadline = deadline;
   arm(m_scheduleTimer, seconds, [](ReaderModel& model) {
     model.m_timerTarget.reset();
-    model.deliveryTimerFired(model.m_timerGeneration);
+    model.deliveryTimerFired();
   });
 }
 
-void ReaderModel::deliveryTimerFired(qint64 generation) {
-  // A wait that no plan adopted does nothing, not even re-plan.
-  if (generation != m_scheduleGeneration)
-    return;
+void ReaderModel::deliveryTimerFired() {
+  // A wait no plan adopted was cancelled (a cancellation wins even over a wait that has
+  // fired): the one that fires belongs to the current plan.
   deliverMissedDrop();
   reschedule();
 }
@@ -194,7 +192,8 @@ QCoro::Task<> ReaderModel::finishSetup() {
   try {
     if (!signedIn())
       throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
-    co_await saveAccountPreferences(preferences);
+    ReaderPreferences sent = preferences;
+    co_await m_account->savePreferences(std::move(sent));
     if (!self || lifetime.isCancelled())
       co_return;
     m_preferences->save(preferences);

@@ -55,12 +55,10 @@ QCoro::Task<> ReaderModel::refresh(bool reportingFailure) {
 
   if (failure) {
     setRefreshFailures(std::min(m_refreshFailures + 1, maximumRefreshFailures));
-    setLastSyncFailed(true);
     if (reportingFailure)
       setSyncIssue(syncFailurePrefix + *failure);
   } else {
     setRefreshFailures(0);
-    setLastSyncFailed(false);
     setSyncIssue(std::nullopt);
     setMessage(std::nullopt);
     // The account watch starts a sync when the reader becomes signed in; one that this sync
@@ -82,7 +80,7 @@ QCoro::Task<> ReaderModel::applyAccountPreferences() {
   if (!m_account->preferences()) {
     // A new account starts from the defaults, stored to it first.
     ReaderPreferences defaults;
-    co_await saveAccountPreferences(std::move(defaults));
+    co_await m_account->savePreferences(std::move(defaults));
     if (!self)
       co_return;
   }
@@ -198,7 +196,7 @@ void ReaderModel::windowFocused() {
 QCoro::Task<> ReaderModel::focusSync() {
   const QPointer<ReaderModel> self(this);
   co_await refresh(false);
-  if (!self || !m_lastSyncFailed)
+  if (!self || !lastSyncFailed())
     co_return;
   // One retry a little later, whose failure the reader sees.
   try {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTextDocumentFragment>
 #include <QWindowStateChangeEvent>
 
 #include <gtest/gtest.h>
@@ -133,8 +134,13 @@ TEST(ReaderAppDelegate, WithoutAModelEveryOpeningPathAlertsAndNothingElseRuns) {
   EXPECT_TRUE(error.startsWith(
       QStringLiteral("Brindlewick could not open its local storage or configuration. No data was reset.\n")));
 
+  // An error's text shows as the characters it is, markup included.
+  const QString markup = QStringLiteral("No <b>such</b> table: a&b");
+  EXPECT_EQ(QTextDocumentFragment::fromHtml(ReaderAppDelegate::makeAlert({}, markup)->informativeText())
+                .toPlainText(),
+            markup);
   const auto box = ReaderAppDelegate::makeAlert(alerts[0].title, alerts[0].text);
-  box->adjustSize();
+  box->show(); // the box takes its size as it is shown
   ASSERT_TRUE(box->grab().save(brindlewick::testing::testOutputPath(QStringLiteral("startup-alert.png"))));
   const QIcon icon = ReaderAppDelegate::menuIcon();
   EXPECT_TRUE(icon.isMask());
