@@ -3,7 +3,6 @@
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
-#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QPainter>
@@ -46,10 +45,9 @@ TEST_F(DropButtonTest, TheAppearanceFollowsHeroThenReaderThenProminence) {
       {false, false, false, Appearance::secondary},
   };
   for (const Case& c : cases) {
-    const DropButtonStyle style =
-        dropControl({.prominent = c.prominent, .reader = c.reader, .onHero = c.onHero, .compact = true});
-    EXPECT_EQ(style.appearance, c.expected) << c.prominent << c.reader << c.onHero;
-    EXPECT_TRUE(style.compact);
+    EXPECT_EQ(dropControl({.prominent = c.prominent, .reader = c.reader, .onHero = c.onHero}).appearance,
+              c.expected)
+        << c.prominent << c.reader << c.onHero;
   }
 }
 
@@ -122,14 +120,6 @@ TEST_F(DropButtonTest, ADisabledButtonShowsNoHoverAndAPressedOneKeepsItsSizeUnde
     EXPECT_EQ(paintedBounds(render(style, {.press = 1}, still)), resting) << int(appearance);
     EXPECT_LT(paintedBounds(render(style, {.press = 1}, traits)).width(), resting.width()) << int(appearance);
   }
-}
-
-TEST_F(DropButtonTest, BoldTextMakesOnlyReaderLabelsHeavier) {
-  const DropButtonStyle reader{Appearance::reader};
-  EXPECT_EQ(QFontInfo(reader.labelFont(false).font()).weight(), QFont::Medium);
-  EXPECT_EQ(QFontInfo(reader.labelFont(true).font()).weight(), QFont::DemiBold);
-  EXPECT_EQ(QFontInfo(DropButtonStyle{Appearance::secondary}.labelFont(false).font()).weight(),
-            QFont::DemiBold);
 }
 
 // The ring shows for keyboard focus alone: it lies outside the capsule, where a resting button
