@@ -105,6 +105,16 @@ QColor DropDesign::mixed(const QColor& from, const QColor& to, qreal t) {
                           mix(from.blueF() * from.alphaF(), to.blueF() * to.alphaF()) / alpha, alpha);
 }
 
+QPainterPath DropDesign::roundedRect(const QRectF& rect, qreal radius) {
+  QPainterPath path;
+  path.addRoundedRect(rect, radius, radius);
+  return path;
+}
+
+void DropDesign::strokeInnerEdge(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color) {
+  painter.strokePath(roundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5), QPen(color, 1));
+}
+
 QColor DropDesign::primaryLabel(ColorScheme scheme) {
   return isDark(scheme) ? grey(1, 0.85) : grey(0, 0.85);
 }

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QLinearGradient>
+#include <QPainterPath>
 #include <QRectF>
 
 #include <functional>
@@ -56,6 +57,11 @@ QColor withOpacity(QColor color, qreal opacity);
 // The colour `t` of the way from `from` to `to`, mixed premultiplied: a clear end fades
 // without changing hue.
 QColor mixed(const QColor& from, const QColor& to, qreal t);
+
+// A rectangle with circular corners of `radius`.
+QPainterPath roundedRect(const QRectF& rect, qreal radius);
+// A 1-pixel line in `color` just inside the rounded rectangle, its border.
+void strokeInnerEdge(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color);
 
 // Our own values for the platform colours the design names.
 QColor primaryLabel(ColorScheme scheme);

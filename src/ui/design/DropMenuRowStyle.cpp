@@ -29,11 +29,9 @@ void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const Control
                                                                 state.enabled ? state.hover : 0);
   if (fill.alpha() == 0)
     return;
-  QPainterPath shape;
-  shape.addRoundedRect(row, cornerRadius, cornerRadius);
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillPath(shape, fill);
+  painter.fillPath(DropDesign::roundedRect(row, cornerRadius), fill);
   painter.restore();
 }
 

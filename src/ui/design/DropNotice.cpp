@@ -106,8 +106,7 @@ QColor DropNotice::backing(Tone tone, const UiTraits& traits) {
 }
 
 void DropNotice::paintSurface(QPainter& painter, const QRectF& rect, Tone tone, const UiTraits& traits) {
-  QPainterPath shape;
-  shape.addRoundedRect(rect, kCornerRadius, kCornerRadius);
+  const QPainterPath shape = DropDesign::roundedRect(rect, kCornerRadius);
   const QColor color = tint(tone, traits.scheme);
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
@@ -115,10 +114,8 @@ void DropNotice::paintSurface(QPainter& painter, const QRectF& rect, Tone tone, 
   if (under.alpha() > 0)
     painter.fillPath(shape, under);
   painter.fillPath(shape, DropDesign::withOpacity(color, fillOpacity(tone, traits.increasedContrast)));
-  QPainterPath inner;
-  const QRectF edge = rect.adjusted(0.5, 0.5, -0.5, -0.5);
-  inner.addRoundedRect(edge, kCornerRadius - 0.5, kCornerRadius - 0.5);
-  painter.strokePath(inner, QPen(DropDesign::withOpacity(color, borderOpacity(tone)), 1));
+  DropDesign::strokeInnerEdge(painter, rect, kCornerRadius,
+                              DropDesign::withOpacity(color, borderOpacity(tone)));
   painter.restore();
 }
 

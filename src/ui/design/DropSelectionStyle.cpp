@@ -19,12 +19,6 @@ bool isDark(ColorScheme scheme) {
   return scheme == ColorScheme::dark;
 }
 
-QPainterPath tilePath(const QRectF& rect, qreal radius) {
-  QPainterPath path;
-  path.addRoundedRect(rect, radius, radius);
-  return path;
-}
-
 } // namespace
 
 QColor DropSelectionStyle::selectedFill(ColorScheme scheme) const {
@@ -47,7 +41,7 @@ QColor DropSelectionStyle::foreground(ColorScheme scheme) {
 
 void DropSelectionStyle::paint(QPainter& painter, const QRectF& tile, const DropSelectionStyle& style,
                                qreal selection, const ControlState& state, const UiTraits& traits) {
-  const QPainterPath shape = tilePath(tile, cornerRadius);
+  const QPainterPath shape = DropDesign::roundedRect(tile, cornerRadius);
   // A selected glass tile ignores press, focus and hover; as it becomes selected the glass
   // fades in over the flat look.
   const qreal onGlass = style.glass ? selection : 0;
@@ -68,8 +62,8 @@ void DropSelectionStyle::paint(QPainter& painter, const QRectF& tile, const Drop
   if (framed > 0) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.strokePath(tilePath(tile.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5),
-                       QPen(DropDesign::withOpacity(style.borderColor(traits.scheme), framed), 1));
+    DropDesign::strokeInnerEdge(painter, tile, cornerRadius,
+                                DropDesign::withOpacity(style.borderColor(traits.scheme), framed));
     painter.restore();
   }
 }

@@ -32,12 +32,6 @@ int reach(const ShadowSpec& shadow) {
   return int(std::ceil(1.5 * shadow.radius));
 }
 
-QPainterPath panelPath(const QRectF& rect) {
-  QPainterPath path;
-  path.addRoundedRect(rect, kCornerRadius, kCornerRadius);
-  return path;
-}
-
 // Both shadows of a panel just large enough that its straight edges cast the same shadow as
 // a panel of any size: the middle row and column of the picture stretch to fit. Cached by
 // what changes the picture.
@@ -58,7 +52,9 @@ QImage shadowPicture(bool elevated, ColorScheme scheme, qreal ratio, int* side, 
   {
     QPainter painter(&shape);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(panelPath(QRectF(margins->left(), margins->top(), core, core)), Qt::black);
+    painter.fillPath(
+        DropDesign::roundedRect(QRectF(margins->left(), margins->top(), core, core), kCornerRadius),
+        Qt::black);
   }
   const bool dark = scheme == ColorScheme::dark;
   QImage shadows(shape.size(), QImage::Format_ARGB32_Premultiplied);
@@ -130,12 +126,11 @@ void DropSidebarSurface::paint(QPainter& painter, const QRectF& panel, bool elev
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   const bool dark = traits.scheme == ColorScheme::dark;
-  painter.fillPath(panelPath(panel), dark ? DropDesign::windowBackground(traits.scheme) : QColor(Qt::white));
+  painter.fillPath(DropDesign::roundedRect(panel, kCornerRadius),
+                   dark ? DropDesign::windowBackground(traits.scheme) : QColor(Qt::white));
   const QColor border = DropDesign::withOpacity(DropDesign::secondaryLabel(traits.scheme),
                                                 traits.increasedContrast ? 0.4 : 0.1);
-  QPainterPath edge;
-  edge.addRoundedRect(panel.adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius - 0.5, kCornerRadius - 0.5);
-  painter.strokePath(edge, QPen(border, 1));
+  DropDesign::strokeInnerEdge(painter, panel, kCornerRadius, border);
   painter.restore();
 }
 

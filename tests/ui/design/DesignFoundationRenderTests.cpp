@@ -168,11 +168,6 @@ TEST(DesignFoundationRender, DrawsTheSheetOfTokensSurfacesMarksFacesAndSymbols) 
   painter.end();
   EXPECT_LE(bottom, size.height());
   EXPECT_TRUE(sheet.save(testing::testOutputPath(QStringLiteral("design-foundation.png"))));
-
-  // The card background is black down to 12 % of its height, and only then lightens.
-  const QImage card = sheet.copy(QRect(QPoint(24, 32) * kRatio, QSize(90, 130) * kRatio));
-  EXPECT_EQ(card.pixel(card.width() / 2, int(card.height() * 0.11)), qRgb(0, 0, 0));
-  EXPECT_NE(card.pixel(card.width() / 2, int(card.height() * 0.2)), qRgb(0, 0, 0));
 }
 
 } // namespace

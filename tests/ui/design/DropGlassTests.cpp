@@ -27,22 +27,6 @@ QImage render(const DropGlass::Style& style, qreal lift, qreal ratio, bool cache
   return image;
 }
 
-TEST(DropGlass, FlagsOfEachToneInEachScheme) {
-  struct Case {
-    Tone tone;
-    ColorScheme scheme;
-    DropGlass::Flags flags;
-  };
-  const Case cases[] = {
-      {Tone::clear, ColorScheme::light, {false, false}}, {Tone::clear, ColorScheme::dark, {true, false}},
-      {Tone::ink, ColorScheme::light, {false, false}},   {Tone::ink, ColorScheme::dark, {true, true}},
-      {Tone::paper, ColorScheme::light, {true, true}},   {Tone::paper, ColorScheme::dark, {true, true}},
-      {Tone::onDark, ColorScheme::light, {true, false}}, {Tone::onDark, ColorScheme::dark, {true, false}},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(DropGlass::flags(c.tone, c.scheme), c.flags) << int(c.tone) << int(c.scheme);
-}
-
 // Lifting moves only the shadow, which lies outside the shape: inside it resting, lifted
 // and every step of the cross-fade between them are the same pixels.
 TEST(DropGlass, LiftingChangesOnlyWhatLiesOutsideTheShape) {
@@ -69,24 +53,6 @@ TEST(DropGlass, LiftingChangesOnlyWhatLiesOutsideTheShape) {
       EXPECT_GT(outsideDiffering, 100) << int(tone) << int(scheme);
     }
   }
-}
-
-TEST(DropGlass, UnderIncreasedContrastATintedEdgeIsTheTintAtSixTenths) {
-  const QColor tint(240, 120, 30);
-  for (const Tone tone : kTones) {
-    for (const ColorScheme scheme : kSchemes) {
-      const QBrush edge = DropGlass::edgeBrush({tone, tint, scheme, true}, kButton);
-      EXPECT_EQ(edge.style(), Qt::SolidPattern);
-      EXPECT_EQ(edge.color().rgb(), tint.rgb());
-      EXPECT_NEAR(edge.color().alphaF(), 0.6, 0.002);
-      // Under standard contrast the tint runs as a gradient down the edge.
-      EXPECT_EQ(DropGlass::edgeBrush({tone, tint, scheme, false}, kButton).style(),
-                Qt::LinearGradientPattern);
-    }
-  }
-  // Untinted, the edge takes the tone's contrast colour: white on light-scheme ink.
-  const QBrush ink = DropGlass::edgeBrush({Tone::ink, std::nullopt, ColorScheme::light, true}, kButton);
-  EXPECT_EQ(ink.color(), QColor::fromRgbF(1, 1, 1, 0.6f));
 }
 
 TEST(DropGlass, CachedSurfacesNeverCrossASchemeOrPixelRatioAndMatchFreshOnes) {

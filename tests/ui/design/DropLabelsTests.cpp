@@ -19,23 +19,16 @@ TEST(DropLabels, EyebrowCaptionsSpellTopicAndKindInCapitals) {
             QStringLiteral("SCIENCE  \u00B7  BELIEF VS REALITY"));
 }
 
-TEST(DropLabels, TheHistoryEyebrowInItsThreeColours) {
-  struct Case {
-    bool reader;
-    UiTraits traits;
-    QColor expected;
-  };
-  const Case cases[] = {
-      {false, {}, QColor::fromHsvF(0.08f, 0.429f, 0.48f)},
-      {false, {.scheme = ColorScheme::dark}, QColor::fromHsvF(0.08f, 0.187f, 0.98f)},
-      {true, {}, QColor::fromHsvF(0.08f, 0.187f, 0.98f)}, // the card's colour, whatever the scheme
-      {true, {.increasedContrast = true}, QColor(Qt::white)},
-  };
-  for (const Case& c : cases) {
-    const QColor colour = DropEyebrow::color(Category::history, c.reader, c.traits);
-    EXPECT_NEAR(colour.redF(), c.expected.redF(), 0.002) << c.reader << int(c.traits.scheme);
-    EXPECT_NEAR(colour.greenF(), c.expected.greenF(), 0.002) << c.reader << int(c.traits.scheme);
-    EXPECT_NEAR(colour.blueF(), c.expected.blueF(), 0.002) << c.reader << int(c.traits.scheme);
+// On the reading card the eyebrow keeps the dark scheme's accent whatever the scheme, and
+// turns white under increased contrast.
+TEST(DropLabels, TheCardsEyebrowKeepsTheDarkAccentOrTurnsWhite) {
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    EXPECT_EQ(DropEyebrow::color(Category::history, true, {.scheme = scheme}),
+              accent(Category::history, ColorScheme::dark));
+    EXPECT_EQ(DropEyebrow::color(Category::history, false, {.scheme = scheme}),
+              accent(Category::history, scheme));
+    EXPECT_EQ(DropEyebrow::color(Category::history, true, {.scheme = scheme, .increasedContrast = true}),
+              QColor(Qt::white));
   }
 }
 

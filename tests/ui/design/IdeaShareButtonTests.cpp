@@ -42,19 +42,11 @@ QAction* action(const IdeaShareButton& button, const QString& text) {
   return nullptr;
 }
 
-TEST(IdeaShareButton, IsAnUntintedIconButtonThatPopsItsMenuUp) {
+TEST(IdeaShareButton, APressPopsItsMenuUp) {
   QWidget window;
   auto* button = new IdeaShareButton(awkwardIdea(), true, QStringLiteral("reader"), &window);
   window.resize(100, 80);
   window.show();
-  EXPECT_TRUE(button->isEnabled());
-  EXPECT_EQ(button->objectName(), QStringLiteral("reader.share"));
-  EXPECT_EQ(button->accessibleName(), QStringLiteral("Share this idea"));
-  EXPECT_EQ(button->buttonStyle(), dropControl({.reader = true, .iconOnly = true}));
-  EXPECT_EQ(
-      IdeaShareButton(awkwardIdea(), false, QStringLiteral("library.x"), &window).buttonStyle().appearance,
-      DropButtonStyle::Appearance::secondary);
-
   QTest::mouseClick(button, Qt::LeftButton, {}, button->shapeRect().center());
   EXPECT_TRUE(button->shareMenu()->isVisible());
   button->shareMenu()->hide();
