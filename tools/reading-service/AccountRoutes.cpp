@@ -1,6 +1,7 @@
 #include "AccountRoutes.h"
 
 #include "ReadingService.h"
+#include "account/AccountContracts.h"
 #include "foundation/Json.h"
 
 #include <QJsonDocument>
@@ -11,8 +12,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using AccountCoding::formatDate;
 using StandInWire::hasKeys;
-using StandInWire::isoDate;
 
 QJsonObject metricsJson(const StandInAccounts::Metrics& metrics) {
   return QJsonObject{{u"savedCount"_s, metrics.savedCount},
@@ -36,7 +37,7 @@ StandInReply me(ReadingService& service, const LoggedRequest&, const StandInAcco
   }
   return StandInReply::json(200,
                             QJsonObject{{u"user"_s, user},
-                                        {u"sessionExpiresAt"_s, isoDate(session.expiresAt)},
+                                        {u"sessionExpiresAt"_s, formatDate(session.expiresAt)},
                                         {u"metrics"_s, metricsJson(service.accounts().metrics(reader.id))}});
 }
 

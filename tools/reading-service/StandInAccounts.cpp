@@ -1,5 +1,6 @@
 #include "StandInAccounts.h"
 
+#include "account/AccountContracts.h"
 #include "foundation/Json.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@ namespace brindlewick {
 
 namespace {
 
-using StandInWire::isoDate;
+using AccountCoding::formatDate;
 using StandInWire::quoted;
 
 // Cursors name the change sequence of a page's last item. They deliberately hold characters
@@ -39,7 +40,7 @@ std::optional<quint64> sequenceOf(const QString& cursor) {
 
 QByteArray encodeItem(const StandInAccounts::Item& item, const QByteArray& snapshotJson) {
   const auto flag = [](bool value) { return value ? QByteArray("true") : QByteArray("false"); };
-  const auto date = [](Date value) { return quoted(isoDate(value)); };
+  const auto date = [](Date value) { return quoted(formatDate(value)); };
   QByteArray json = "{\"loreId\":" + quoted(item.snapshot.id()) + ",\"snapshot\":" + snapshotJson +
                     ",\"saved\":" + flag(item.saved) + ",\"loved\":" + flag(item.loved);
   if (item.savedAt) {

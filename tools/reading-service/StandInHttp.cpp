@@ -1,11 +1,9 @@
 #include "StandInHttp.h"
 
+#include "account/AccountContracts.h"
 #include "foundation/Json.h"
 
-#include <QDateTime>
 #include <QJsonDocument>
-
-#include <cmath>
 
 namespace brindlewick {
 
@@ -88,36 +86,18 @@ void StandInReply::removeHeader(QByteArrayView name) {
 
 namespace StandInWire {
 
-QString isoDate(Date date) {
-  const auto seconds = static_cast<qint64>(std::floor(date.unixSeconds()));
-  return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toString(Qt::ISODate);
-}
-
 std::optional<Date> wholeSecondDate(const QString& text) {
-  const QDateTime parsed = QDateTime::fromString(text, Qt::ISODate);
-  if (!parsed.isValid()) {
-    return std::nullopt;
-  }
-  const Date date = Date::fromUnixSeconds(static_cast<double>(parsed.toSecsSinceEpoch()));
+  const std::optional<Date> date = AccountCoding::parseDate(text);
   // Only the one form writes back to the same text: no fraction, no offset, no lower-case "z".
-  if (isoDate(date) != text) {
+  if (!date || AccountCoding::formatDate(*date) != text) {
     return std::nullopt;
   }
   return date;
 }
 
 bool isUpperCaseUuid(QStringView text) {
-  if (text.size() != 36) {
-    return false;
-  }
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i].unicode();
-    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-    if (dash ? c != u'-' : !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) {
-      return false;
-    }
-  }
-  return true;
+  const std::optional<QUuid> id = AccountCoding::parseID(text);
+  return id && AccountCoding::wireID(*id) == text;
 }
 
 std::optional<QJsonObject> object(const QByteArray& body) {

@@ -58,9 +58,8 @@ struct StandInReply {
 // The formats the service's JSON uses.
 namespace StandInWire {
 
-// ISO 8601 in UTC with whole seconds and "Z" (2026-03-01T09:30:00Z); fractions are dropped.
-QString isoDate(Date date);
-// Exactly that form, or nothing.
+// A date in exactly the form the service writes (2026-03-01T09:30:00Z: UTC, whole seconds,
+// "Z"), or nothing.
 std::optional<Date> wholeSecondDate(const QString& text);
 // 8-4-4-4-12 hexadecimal digits, the letters upper case.
 bool isUpperCaseUuid(QStringView text);
