@@ -6,18 +6,15 @@
 // a sync, whose controller stored this account before, and for a first fetch, which encodes
 // every item for the store.
 #include "AccountFixtures.h"
+#include "BareStandInClient.h"
 #include "BenchmarkRunner.h"
 #include "InMemorySecureStorage.h"
 #include "StandInAccount.h"
 #include "StandInLargeAccount.h"
 #include "foundation/Json.h"
 
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSslConfiguration>
 
 #include <benchmark/benchmark.h>
 
@@ -42,33 +39,24 @@ LargeAccount& large() {
   return *instance;
 }
 
-// One GET through a bare manager, its body parsed; returns the document.
-QJsonObject bareGet(QNetworkAccessManager& manager, const QSslConfiguration& tls, const QString& path,
-                    qint64& bytes) {
-  QNetworkRequest request(large().account.service.baseURL().resolved(QUrl(path, QUrl::StrictMode)));
-  request.setSslConfiguration(tls);
-  request.setRawHeader("Accept", "application/json");
-  request.setRawHeader("Authorization", "Bearer " + large().token.toUtf8());
-  std::unique_ptr<QNetworkReply> reply(manager.get(request));
-  QEventLoop loop;
-  QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-  loop.exec();
-  const QByteArray body = reply->readAll();
+// One GET through the bare client, its body parsed; returns the document.
+QJsonObject bareGet(BareStandInClient& client, const QString& path, qint64& bytes) {
+  const QByteArray body = client.get(path);
   bytes += body.size();
   return QJsonDocument::fromJson(body).object();
 }
 
 // The bare requests of one whole fetch; returns the bytes received.
-qint64 bareFetch(QNetworkAccessManager& manager, const QSslConfiguration& tls) {
+qint64 bareFetch(BareStandInClient& client) {
   qint64 bytes = 0;
-  bareGet(manager, tls, QStringLiteral("/api/reader/me"), bytes);
+  bareGet(client, QStringLiteral("/api/reader/me"), bytes);
   for (QString path = QStringLiteral("/api/reader/items"); !path.isEmpty();) {
-    const QJsonValue cursor = bareGet(manager, tls, path, bytes).value(QLatin1String("nextCursor"));
+    const QJsonValue cursor = bareGet(client, path, bytes).value(QLatin1String("nextCursor"));
     path = cursor.isString() ? QStringLiteral("/api/reader/items?cursor=") +
                                    QString::fromLatin1(QUrl::toPercentEncoding(cursor.toString()))
                              : QString();
   }
-  bareGet(manager, tls, QStringLiteral("/api/reader/preferences"), bytes);
+  bareGet(client, QStringLiteral("/api/reader/preferences"), bytes);
   return bytes;
 }
 
@@ -77,9 +65,7 @@ qint64 bareFetch(QNetworkAccessManager& manager, const QSslConfiguration& tls) {
 // again, as every sync does.
 void measure(benchmark::State& state, bool firstFetch) {
   LargeAccount& account = large();
-  QNetworkAccessManager manager;
-  QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-  tls.addCaCertificates({account.account.harness.authority().certificate()});
+  BareStandInClient client(account.account.harness, account.token);
   Clock::duration bare{};
   Clock::duration fetch{};
   qint64 bytes = 0;
@@ -91,7 +77,7 @@ void measure(benchmark::State& state, bool firstFetch) {
       account.controller = account.account.open();
     }
     const auto start = Clock::now();
-    bytes = bareFetch(manager, tls);
+    bytes = bareFetch(client);
     const auto fetched = Clock::now();
     QCoro::waitFor(account.controller->refresh());
     fetch += Clock::now() - fetched;

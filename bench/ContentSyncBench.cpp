@@ -4,6 +4,7 @@
 // GET of the same release body read with readAll(), its SHA-256, and the content library's
 // install baseline (validateRelease plus one plain store commit of the same bytes). Two
 // releases alternate, so that every sync really downloads and installs.
+#include "BareStandInClient.h"
 #include "BenchmarkRunner.h"
 #include "InMemorySecureStorage.h"
 #include "ReleaseGenerator.h"
@@ -11,10 +12,6 @@
 #include "content/ContentRepository.h"
 
 #include <QCryptographicHash>
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSslConfiguration>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -57,28 +54,13 @@ Setup& setup() {
   return *instance;
 }
 
-// One GET of `path` through a bare manager; returns the body read whole.
-QByteArray bareGet(QNetworkAccessManager& manager, const QSslConfiguration& tls, const QString& path) {
-  QNetworkRequest request(setup().account.service.baseURL().resolved(QUrl(path, QUrl::StrictMode)));
-  request.setSslConfiguration(tls);
-  request.setRawHeader("Accept", "application/json");
-  request.setRawHeader("Authorization", "Bearer " + setup().token.toUtf8());
-  std::unique_ptr<QNetworkReply> reply(manager.get(request));
-  QEventLoop loop;
-  QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-  loop.exec();
-  return reply->readAll();
-}
-
 void SyncOverBareDownloadAndInstall(benchmark::State& state) {
   Setup& s = setup();
   QTemporaryDir folder;
   LocalStore contentStore(false, folder.filePath(QStringLiteral("content.store")));
   LocalStore plainStore(false, folder.filePath(QStringLiteral("plain.store")));
   ContentRepository repository(contentStore, appVersion, false);
-  QNetworkAccessManager manager;
-  QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-  tls.addCaCertificates({s.account.harness.authority().certificate()});
+  BareStandInClient client(s.account.harness, s.token);
   Clock::duration bare{};
   Clock::duration sync{};
   int next = 0;
@@ -87,7 +69,7 @@ void SyncOverBareDownloadAndInstall(benchmark::State& state) {
     s.account.service.content().makeCurrent(release.manifest.releaseId);
     const auto start = Clock::now();
     const QByteArray body =
-        bareGet(manager, tls, QStringLiteral("/api/reader/content/releases/") + release.manifest.releaseId);
+        client.get(QStringLiteral("/api/reader/content/releases/") + release.manifest.releaseId);
     benchmark::DoNotOptimize(QCryptographicHash::hash(body, QCryptographicHash::Sha256));
     benchmark::DoNotOptimize(ContractValidation::validateRelease(body, release.manifest, appVersion));
     plainStore.commit({{QStringLiteral("release"), body}}, {});

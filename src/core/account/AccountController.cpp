@@ -43,16 +43,13 @@ QCoro::Task<> waitForExpiry(QPointer<AccountController> controller, DelaySchedul
 
 QCoro::Task<std::unique_ptr<AccountController>> AccountController::open(Services services) {
   std::optional<QByteArray> stored;
-  bool unreadable = false;
   try {
     stored = co_await services.storage.read(AccountKeys::credentialKey(services.baseURL));
   } catch (const std::exception&) {
     // The keyring's own error says nothing the reader can act on; what matters is that
     // nothing was discarded.
-    unreadable = true;
-  }
-  if (unreadable)
     throw AccountError::storage();
+  }
   co_return std::make_unique<AccountController>(std::move(services), std::move(stored));
 }
 

@@ -89,31 +89,19 @@ protected:
   QString refresh() { return failureText(finishTask(controller->refresh()).error); }
 };
 
-TEST_F(AccountServiceTest, TheBrowserPageApprovesAndOnlyTheTokenRequestCarriesTheDeviceCode) {
-  // The first poll is not due yet and sends nothing; the page's button approves the code.
-  ASSERT_FALSE(finishTask(controller->beginSignIn()).error);
-  EXPECT_EQ(result(finishTask(controller->pollSignIn())), u"false"_s);
-  const ReaderDeviceCode code = *controller->pendingDeviceCode();
-  const APIResponse page =
-      harness.fetch("GET", code.verificationURL.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority));
-  EXPECT_TRUE(page.body.contains("<strong>" + code.userCode.toUtf8() + "</strong>") &&
-              page.body.count("<button") == 1);
-  harness.fetch("POST", u"/device/approve"_s, "user_code=" + code.userCode.toUtf8());
-  harness.advance(5);
-  EXPECT_EQ(result(finishTask(controller->pollSignIn())), u"true"_s);
-  EXPECT_EQ(account.requestsTo(tokenPath), 1);
+TEST_F(AccountServiceTest, APacedSignInIsStoredAndOnlyTheTokenRequestCarriesTheDeviceCode) {
+  // Approved 12 s after the grant: the first poll is not due and sends nothing, and a loop paced
+  // by the interval sends three token requests, never one too early.
+  service.grants().setAutoApproveAfter(12);
+  SignInDriver paced;
+  EXPECT_EQ(result(signIn(*controller, harness, paced)), u"true"_s);
+  EXPECT_EQ(paced.waits, (QList<double>{5, 5, 5}));
+  EXPECT_EQ(account.requestsTo(tokenPath), 3);
   EXPECT_TRUE(controller->isSignedIn() && !controller->isSigningIn() && !controller->pendingDeviceCode());
   const auto credential = SessionCredential::fromJson(storage.items().value(account.credentialKey()));
   EXPECT_EQ(credential.userID, StandInAccount::reader);
   EXPECT_TRUE(account.cacheRecord(credential.token));
   EXPECT_TRUE(account.open()->isSignedIn());
-
-  // Approved 12 s after the grant: a loop paced by the interval polls thrice, never too early.
-  ASSERT_FALSE(finishTask(controller->signOut()).error);
-  service.grants().setAutoApproveAfter(12);
-  SignInDriver paced;
-  EXPECT_EQ(result(signIn(*controller, harness, paced)), u"true"_s);
-  EXPECT_EQ(paced.waits, (QList<double>{5, 5, 5}));
   for (const QString& secret : account.secretsSent()) {
     for (const QString& place : service.placesOf(secret))
       EXPECT_TRUE(place == u"POST /api/reader-auth/device/token body"_s ||

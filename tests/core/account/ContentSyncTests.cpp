@@ -32,7 +32,7 @@ protected:
   std::unique_ptr<ContentRepository> repository;
 
   // A new session and an empty library on a new file; then a first sync, which installs the
-  // current release with its tag, as a library opened on the file afterwards sees too.
+  // current release with its tag.
   void startOver() {
     token = service.accounts().openSession(StandInAccount::reader);
     controller = account.open(token);
@@ -42,10 +42,7 @@ protected:
     store = std::make_unique<LocalStore>(false, path);
     repository = std::make_unique<ContentRepository>(*store, version, false);
     ASSERT_EQ(sync(), std::pair(QString(), u"manifest untagged, release"_s));
-    const ContentRepository reopened(*store, version, false);
-    EXPECT_TRUE(reopened.release() && reopened.release() == repository->release() &&
-                reopened.manifest() == service.content().current()->manifest);
-    EXPECT_EQ(reopened.manifestETag(), currentTag());
+    EXPECT_EQ(repository->manifestETag(), currentTag());
   }
   // Runs one sync; returns how it ended ("" for success) and its requests.
   std::pair<QString, QString> sync() {
@@ -81,8 +78,6 @@ struct Row {
 TEST_F(ContentSyncTest, EveryOutcomeKeepsOrReplacesTheLibraryWhole) {
   const GeneratedRelease next = generated(1), later = generated(2);
   const auto publishNext = [&] { service.content().publish(next.body); };
-  QByteArray altered = next.body;
-  altered[altered.lastIndexOf('a')] = 'b';
   const QString notSignedIn = AccountError::notSignedIn().description();
   const QString retried = u"manifest stored tag, release, manifest untagged, release"_s;
   const std::vector<Row> rows = {
@@ -96,8 +91,6 @@ TEST_F(ContentSyncTest, EveryOutcomeKeepsOrReplacesTheLibraryWhole) {
       {"a new release, its manifest without a tag",
        [&] { publishNext(), fault(manifestRoute, {.removedHeaders = {"ETag"}}); },
        u"manifest stored tag, release"_s, QString(), Row::installedUntagged},
-      {"release bytes altered, same length", [&] { publishNext(), fault(releaseRoute, {.body = altered}); },
-       u"manifest stored tag, release"_s, u"Release checksum mismatch"_s},
       {"release gone twice",
        [&] { publishNext(), service.content().unpublish(next.manifest.releaseId, 404); }, retried,
        AccountError::http(404).description()},
