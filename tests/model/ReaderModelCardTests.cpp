@@ -70,23 +70,6 @@ TEST_F(ReaderModelCardTest, AReadingCountsAfter056SecondsOnlyForACardStillUp) {
   EXPECT_EQ(model.repository().ledger().lastPresentation(), read);
 }
 
-TEST_F(ReaderModelCardTest, ASecondCardWithinTheConfirmationCountsAlone) {
-  ReaderModel& model = openWithTeaser();
-  model.openTeaser();
-  const QString first = *model.impressionID();
-  fx.advance(0.3);
-  model.collapseReader(); // folds into the teaser, which opens again
-  model.openTeaser();
-  ASSERT_NE(model.impressionID(), first);
-  const Date secondShown = fx.now();
-  fx.advance(0.3); // the first card's confirmation would have come now
-  EXPECT_EQ(readings(), 0);
-  fx.advance(0.3);
-  EXPECT_EQ(readings(), 1);
-  EXPECT_EQ(model.repository().ledger().lastPresentation(),
-            secondShown.addingSeconds(ReaderModel::readingConfirmationDelay));
-}
-
 TEST_F(ReaderModelCardTest, AFailedReadingClosesTheCardAndPausesDelivery) {
   ReaderModel& model = openWithTeaser();
   model.setWindowOpen(true);
