@@ -27,13 +27,9 @@ QCoro::Task<PanelSmokeResult> runPanelSmokeTest(PanelController& controller, Del
   bool focus = initialPid.has_value();
   bool visible = true;
   QJsonArray samples;
-  CancellationSource never;
+  const CancellationToken never; // a default token is never cancelled
   for (int sample = 0; sample < panelSmokeSamples; ++sample) {
-    try {
-      co_await delay(scheduler, panelSmokeInterval, never.token());
-    } catch (const CancelledError&) {
-      // Sampled all the same.
-    }
+    co_await delay(scheduler, panelSmokeInterval, never);
     focus =
         focus && probes.frontmostPid() == initialPid && !probes.applicationActive() && !probes.panelIsKey();
     visible = visible && probes.panelSeen();

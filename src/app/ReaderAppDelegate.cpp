@@ -82,6 +82,9 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
       m_defaults(m_options.applicationDefaultsFile) {
   if (!m_options.openUrl)
     m_options.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  m_frameSave.setSingleShot(true);
+  m_frameSave.setInterval(frameSaveDelay);
+  connect(&m_frameSave, &QTimer::timeout, this, &ReaderAppDelegate::saveFrame);
   if (!m_model)
     return;
   const QPointer<ReaderAppDelegate> self(this);
@@ -108,6 +111,8 @@ ReaderAppDelegate::~ReaderAppDelegate() {
   }
   // The window's own destruction must not reach the filter, which reads this object's state.
   if (m_window) {
+    if (m_frameSave.isActive())
+      saveFrame();
     m_window->removeEventFilter(this);
     delete m_window.data();
   }
@@ -217,7 +222,8 @@ void ReaderAppDelegate::setWindowOpen(bool open) {
 }
 
 void ReaderAppDelegate::saveFrame() {
-  // Saved on every change rather than at quit: the session's end ends the process by signal.
+  // Saved after every change rather than at quit: the session's end ends the process by signal.
+  m_frameSave.stop();
   if (m_window && !m_minimized && !(m_window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
     m_defaults.setFrame(ApplicationDefaults::mainWindowFrameKey, m_window->geometry());
 }
@@ -229,7 +235,7 @@ bool ReaderAppDelegate::eventFilter(QObject* watched, QEvent* event) {
   case QEvent::Move:
   case QEvent::Resize:
     if (m_window->isVisible())
-      saveFrame();
+      m_frameSave.start();
     break;
   case QEvent::Close:
     saveFrame();

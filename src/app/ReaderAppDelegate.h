@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -55,6 +56,9 @@ public:
   static inline const QString unknownStartupFailure = QStringLiteral("Unknown startup failure.");
   static constexpr QSize windowContentSize{960, 680};
   static constexpr QSize minimumReadingSize{960, 640};
+  // A window being dragged or resized moves many times a second: its frame is written once it
+  // has rested this long (milliseconds), and at once when it hides or closes.
+  static constexpr int frameSaveDelay = 250;
 
   // The tray's monochrome mark, drawn from the logo at the tray's usual sizes.
   static QIcon menuIcon();
@@ -119,6 +123,7 @@ private:
   QPointer<ReadingWindow> m_window;
   QLabel* m_placeholder = nullptr;
   bool m_minimized = false;
+  QTimer m_frameSave;
 };
 
 } // namespace brindlewick

@@ -420,9 +420,10 @@ private:
 
   // Every error of the layers below carries its reader-facing text as what().
   static QString errorText(const std::exception& error) { return QString::fromUtf8(error.what()); }
-  // Awaits `work` (a named task: GCC 12 mishandles a task made inside the co_await expression)
-  // and returns what it threw, as the reader reads it; none when it succeeded or was
-  // cancelled. Only the model's end cancels its work: the caller checks its lifetime token.
+  // Awaits `work` and returns what it threw, as the reader reads it; none when it succeeded or
+  // was cancelled. Only the model's end cancels its work: the caller checks its lifetime token.
+  // The task is a named one: GCC 12 destroyed a task made inside the co_await expression (by a
+  // conditional) while it still ran.
   static QCoro::Task<std::optional<QString>> failureOf(QCoro::Task<>& work);
   // The message of an action that ended: none when it succeeded, else `prefix` and the failure.
   static std::optional<QString> failureLine(const QString& prefix, const std::optional<QString>& failure);

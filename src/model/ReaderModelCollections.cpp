@@ -99,23 +99,13 @@ void ReaderModel::togglePause() {
 
 QCoro::Task<> ReaderModel::runTogglePause() {
   const QPointer<ReaderModel> self(this);
+  const CancellationToken lifetime = m_lifetime.token();
   ReaderPreferences preferences = m_preferences->value();
   preferences.schedule.setPaused(!preferences.schedule.paused());
-  try {
-    if (!signedIn())
-      throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
-    ReaderPreferences sent = preferences;
-    co_await m_account->savePreferences(std::move(sent), m_lifetime.token());
-    if (!self)
-      co_return;
-    m_preferences->save(preferences);
-    reschedule();
-  } catch (const CancelledError&) {
-    co_return;
-  } catch (const std::exception& error) {
-    if (self)
-      setMessage(errorText(error));
-  }
+  QCoro::Task<> save = saveSettings(std::move(preferences), std::nullopt);
+  const std::optional<QString> failure = co_await failureOf(save);
+  if (self && !lifetime.isCancelled() && failure)
+    setMessage(*failure);
 }
 
 } // namespace brindlewick

@@ -4,7 +4,6 @@
 #include "model/ReaderModel.h"
 
 #include "delivery/DeliveryEligibility.h"
-#include "model/ReaderAccountUIError.h"
 
 #include <QPointer>
 
@@ -188,28 +187,15 @@ QCoro::Task<> ReaderModel::finishSetup() {
   const CancellationToken lifetime = m_lifetime.token();
   ReaderPreferences preferences = m_preferences->value();
   preferences.onboardingComplete = true;
-  std::optional<QString> failure;
-  try {
-    if (!signedIn())
-      throw ReaderAccountUIError(ReaderAccountUIError::Case::accountRequired);
-    ReaderPreferences sent = preferences;
-    co_await m_account->savePreferences(std::move(sent));
-    if (!self || lifetime.isCancelled())
-      co_return;
-    m_preferences->save(preferences);
-  } catch (const std::exception& error) {
-    failure = errorText(error);
-  }
+  QCoro::Task<> save = saveSettings(std::move(preferences), std::nullopt);
+  const std::optional<QString> failure = co_await failureOf(save);
   if (!self || lifetime.isCancelled())
     co_return;
-  if (failure) {
-    setBusy(false);
-    setMessage(setupFailurePrefix + *failure);
-    co_return;
-  }
-  reschedule();
   setBusy(false);
-  show(false);
+  if (failure)
+    setMessage(setupFailurePrefix + *failure);
+  else
+    show(false);
 }
 
 void ReaderModel::updateTeaser(bool animated) {

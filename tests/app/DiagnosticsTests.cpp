@@ -68,34 +68,29 @@ void expectSortedKeys(const QJsonObject& object, const QByteArray& text) {
 
 } // namespace
 
-TEST(Diagnostics, TheReportIsValidSortedJsonWithNeutralValuesAlsoBesideTheSmokeSwitch) {
-  for (const QStringList& arguments :
-       {QStringList{"--diagnostics"}, QStringList{"--smoke-panel", "--diagnostics"}}) {
-    Program program;
-    program.start(arguments);
-    ASSERT_EQ(program.finish(), 0) << program.process.readAllStandardError().toStdString();
-    const QByteArray text = program.process.readAllStandardOutput();
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    ASSERT_TRUE(document.isObject()) << error.errorString().toStdString();
-    const QJsonObject report = document.object();
-    EXPECT_EQ(report.keys(),
-              (QStringList{"activeAppReportsFullScreen", "appActive", "automaticProbeAllowed", "frontmostPID",
-                           "os", "presentationOptionsRaw", "screens", "separateSpaces"}));
-    expectSortedKeys(report, text);
-    EXPECT_EQ(report.value("frontmostPID"), QJsonValue(-1));
-    EXPECT_EQ(report.value("presentationOptionsRaw"), QJsonValue(0));
-    EXPECT_EQ(report.value("automaticProbeAllowed"), QJsonValue(true));
-    EXPECT_EQ(report.value("separateSpaces"), QJsonValue(false));
-    const QJsonArray screens = report.value("screens").toArray();
-    ASSERT_FALSE(screens.isEmpty());
-    const QJsonObject screen = screens[0].toObject();
-    EXPECT_EQ(screen.value("anchorMode"), QJsonValue("fallbackHUD"));
-    EXPECT_EQ(screen.value("auxiliaryLeft").toObject(),
-              (QJsonObject{{"x", 0}, {"y", 0}, {"width", 0}, {"height", 0}}));
-    expectSortedKeys(screen, text.mid(text.indexOf("\"screens\"")));
-    EXPECT_TRUE(text.endsWith("}\n"));
-  }
+TEST(Diagnostics, TheReportIsValidSortedJsonWithNeutralValues) {
+  Program program;
+  program.start({"--diagnostics"});
+  ASSERT_EQ(program.finish(), 0) << program.process.readAllStandardError().toStdString();
+  const QByteArray text = program.process.readAllStandardOutput();
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+  ASSERT_TRUE(document.isObject()) << error.errorString().toStdString();
+  const QJsonObject report = document.object();
+  EXPECT_EQ(report.keys(),
+            (QStringList{"activeAppReportsFullScreen", "appActive", "automaticProbeAllowed", "frontmostPID",
+                         "os", "presentationOptionsRaw", "screens", "separateSpaces"}));
+  expectSortedKeys(report, text);
+  EXPECT_EQ(report.value("frontmostPID"), QJsonValue(-1));
+  EXPECT_EQ(report.value("presentationOptionsRaw"), QJsonValue(0));
+  const QJsonArray screens = report.value("screens").toArray();
+  ASSERT_FALSE(screens.isEmpty());
+  const QJsonObject screen = screens[0].toObject();
+  EXPECT_EQ(screen.value("anchorMode"), QJsonValue("fallbackHUD"));
+  EXPECT_EQ(screen.value("auxiliaryLeft").toObject(),
+            (QJsonObject{{"x", 0}, {"y", 0}, {"width", 0}, {"height", 0}}));
+  expectSortedKeys(screen, text.mid(text.indexOf("\"screens\"")));
+  EXPECT_TRUE(text.endsWith("}\n"));
 }
 
 TEST(Diagnostics, ANumberJsonCannotCarryIsReportedOnStandardErrorOnly) {

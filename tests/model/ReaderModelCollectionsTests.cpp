@@ -1,5 +1,6 @@
 #include "model/ReaderModelFixture.h"
 
+#include "AccountFixtures.h"
 #include "AsyncProbe.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,21 @@ TEST_F(ReaderModelCollectionsTest, ImportSkipsWhatTheAccountHoldsAndStopsAtTheFi
   EXPECT_TRUE(model.message()->endsWith(QStringLiteral(" Your originals are unchanged; retry to continue.")));
   EXPECT_TRUE(model.isSaved(fresh[0]) && model.isSaved(fresh[1]) && !model.isSaved(fresh[2]));
   EXPECT_EQ(model.repository().saved().size(), local);
+}
+
+TEST_F(ReaderModelCollectionsTest, PauseGoesToTheAccountFirstAndAFailureChangesNothingHere) {
+  ReaderModel& model = open();
+  fx.harness().service().addFault("PUT", "/api/reader/preferences", {.status = 503});
+  model.togglePause();
+  ASSERT_TRUE(waitUntil([&] { return model.message().has_value(); }));
+  EXPECT_FALSE(model.preferences().value().schedule.paused());
+  EXPECT_TRUE(model.nextDelivery());
+
+  model.togglePause();
+  ASSERT_TRUE(waitUntil([&] { return model.preferences().value().schedule.paused(); }));
+  EXPECT_TRUE(
+      fx.harness().service().accounts().settings(AccountFixtures::userID).preferences->schedule.paused());
+  EXPECT_FALSE(model.nextDelivery());
 }
 
 } // namespace

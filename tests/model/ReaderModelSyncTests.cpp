@@ -188,23 +188,21 @@ TEST_F(ReaderModelSyncTest, SignedOutApplicationSwitchesNeverWriteTheSettingsFil
   EXPECT_FALSE(QFile::exists(fx.accountSettingsFile()));
 }
 
-// A reader known to the service but not to this computer, who has just begun signing in: the
-// code is shown and the first poll waits 5 seconds.
-ReaderModel& openForSignIn(ReaderModelFixture& fx) {
-  StandInAccounts& accounts = fx.harness().service().accounts();
-  accounts.addReader({AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
-  accounts.setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
-  fx.harness().service().grants().setTiming(600, 5);
-  ReaderModel& model = fx.open();
-  model.beginAccountSignIn();
-  EXPECT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
-  flushEvents();
-  return model;
-}
-
 class ReaderModelSignInTest : public ReaderModelSyncTest {
 protected:
-  ReaderModel& openForSignIn() { return brindlewick::openForSignIn(fx); }
+  // A reader known to the service but not to this computer, who has just begun signing in:
+  // the code is shown and the first poll waits 5 seconds.
+  ReaderModel& openForSignIn() {
+    StandInAccounts& accounts = fx.harness().service().accounts();
+    accounts.addReader({AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
+    accounts.setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
+    fx.harness().service().grants().setTiming(600, 5);
+    ReaderModel& model = fx.open();
+    model.beginAccountSignIn();
+    EXPECT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
+    flushEvents();
+    return model;
+  }
   int polls() { return fx.requestsTo(tokenPath); }
 };
 

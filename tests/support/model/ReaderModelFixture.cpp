@@ -33,9 +33,18 @@ ReaderModelFixture::ReaderModelFixture(int drops)
   executablePath = QCoreApplication::applicationFilePath();
   installPrefix = path(QStringLiteral("prefix"));
   m_harness.service().listen();
-  writeConfiguration();
+  QFile configuration(path(BuildConfiguration::fileName));
+  EXPECT_TRUE(configuration.open(QIODevice::WriteOnly));
+  configuration.write(
+      QJsonDocument(QJsonObject{
+                        {BuildConfiguration::apiBaseURLKey, m_harness.service().baseURL().toString()},
+                        {BuildConfiguration::versionKey, QStringLiteral("1.0.0")},
+                    })
+          .toJson());
   if (drops > 0) {
-    installRelease();
+    LocalStore store(false, storeFile());
+    ContentRepository(store, QStringLiteral("1.0.0"), false)
+        .install(m_release.body, m_release.manifest, std::nullopt, now().addingSeconds(-86400));
     // The service publishes the installed release: a sync keeps it.
     m_harness.service().content().publish(m_release.body);
   }
@@ -50,22 +59,6 @@ ReaderPreferences ReaderModelFixture::readerPreferences() {
   preferences.onboardingComplete = true;
   preferences.surpriseMe = true;
   return preferences;
-}
-
-void ReaderModelFixture::writeConfiguration() {
-  const QJsonObject configuration{
-      {BuildConfiguration::apiBaseURLKey, m_harness.service().baseURL().toString()},
-      {BuildConfiguration::versionKey, QStringLiteral("1.0.0")},
-  };
-  QFile file(path(BuildConfiguration::fileName));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(QJsonDocument(configuration).toJson());
-}
-
-void ReaderModelFixture::installRelease() {
-  LocalStore store(false, storeFile());
-  ContentRepository repository(store, QStringLiteral("1.0.0"), false);
-  repository.install(m_release.body, m_release.manifest, std::nullopt, now().addingSeconds(-86400));
 }
 
 void ReaderModelFixture::signIn(const ReaderPreferences& preferences, int items) {
@@ -89,7 +82,10 @@ void ReaderModelFixture::signIn(const ReaderPreferences& preferences, int items)
   store.commit({{AccountKeys::cacheKey(baseURL, user, cache.sessionID), cache.toJson()}}, {});
 }
 
-PanelContentFactories ReaderModelFixture::fakeFactories() {
+namespace {
+
+// Plain labels for the panels' views.
+PanelContentFactories fakeFactories() {
   PanelContentFactories factories;
   factories.teaser = [](const DropSnapshot& drop, double, std::function<void()>) {
     return new QLabel(drop.teaser());
@@ -101,6 +97,8 @@ PanelContentFactories ReaderModelFixture::fakeFactories() {
   factories.accent = [](Category) { return QColor(Qt::darkCyan); };
   return factories;
 }
+
+} // namespace
 
 ReaderModel::Services ReaderModelFixture::services() {
   auto drop = std::make_unique<FakeSoundPlayer>();
@@ -124,11 +122,11 @@ ReaderModel::Services ReaderModelFixture::services() {
       },
       .dropSound = std::move(drop),
       .chimeSound = std::move(chime),
-      .arguments = arguments,
+      .arguments = {},
       .executablePath = executablePath,
       .installPrefix = installPrefix,
       .loginItems = std::make_shared<XdgAutostartService>(path(QStringLiteral("autostart"))),
-      .factories = factories,
+      .factories = fakeFactories(),
       .openBrowser =
           [this](const QUrl& url) {
             browserPages.append(url);
@@ -137,10 +135,15 @@ ReaderModel::Services ReaderModelFixture::services() {
   };
 }
 
-ReaderModel& ReaderModelFixture::open() {
+std::shared_ptr<AsyncOutcome<std::unique_ptr<ReaderModel>>> ReaderModelFixture::opening() {
   close();
   const auto outcome = startTask(ReaderModel::open(services()));
   waitUntilFinished(outcome);
+  return outcome;
+}
+
+ReaderModel& ReaderModelFixture::open() {
+  const auto outcome = opening();
   if (!outcome->finished)
     throw std::runtime_error("the model did not open");
   if (outcome->error)
@@ -166,10 +169,7 @@ void ReaderModelFixture::settle() {
 }
 
 std::exception_ptr ReaderModelFixture::openFailure() {
-  close();
-  const auto outcome = startTask(ReaderModel::open(services()));
-  waitUntilFinished(outcome);
-  return outcome->error;
+  return opening()->error;
 }
 
 void ReaderModelFixture::close() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AsyncProbe.h"
 #include "InMemorySecureStorage.h"
 #include "ReleaseGenerator.h"
 #include "StandInHarness.h"
@@ -17,31 +18,24 @@ namespace brindlewick {
 // A sound that counts how often it was played.
 class FakeSoundPlayer final : public SoundPlayer {
 public:
-  bool isAvailable() const override { return available; }
-  void play(double volume) override {
-    ++plays;
-    lastVolume = volume;
-  }
+  bool isAvailable() const override { return true; }
+  void play(double) override { ++plays; }
 
-  bool available = true;
   int plays = 0;
-  double lastVolume = 0;
 };
 
 // The application model on a temporary folder (settings, a real SQLite store, application
 // defaults), a generated release installed, the stand-in reading service over TLS, a fake
 // desktop with one plain display, fake panel contents, sounds that count, and virtual time:
 // the wall clock and the model's scheduler move together through advance(), or the wall clock
-// alone through jumpWallClock().
+// alone through jumpWallClock(). Time starts at 2026-03-01T09:00:00Z, a Sunday: the first slot
+// of the default working hours.
 //
-// Prepare what the model should find (signIn(), preferences, release, arguments) and then
-// open() it. The reader window's hooks are recorded: openWindow shows the window on its page,
-// hideWindow hides it.
+// Prepare what the model should find (signIn(), preferences, release) and then open() it.
+// The reader window's hooks are recorded: openWindow shows the window on its page, hideWindow
+// hides it.
 class ReaderModelFixture {
 public:
-  // 2026-03-01T09:00:00Z, a Sunday: the first slot of the default working hours.
-  static constexpr Date start = StandInHarness::start;
-
   // `drops` drops in the installed release (none installed for 0).
   explicit ReaderModelFixture(int drops = 40);
   ~ReaderModelFixture();
@@ -63,9 +57,7 @@ public:
   ReaderModel& model() { return *m_model; }
   // Waits on real time until no sync and no account work runs, and what they queued ran.
   void settle();
-  bool isOpen() const { return m_model != nullptr; }
   void close();
-  ReaderModel::Services services();
 
   // MARK: Time
 
@@ -91,11 +83,8 @@ public:
 
   // MARK: Knobs read by open()
 
-  QStringList arguments;
   QString executablePath;
   QString installPrefix;
-  PanelContentFactories factories = fakeFactories();
-  static PanelContentFactories fakeFactories();
   // Whether the browser opens the pages it is given; it never starts a real one.
   bool browserOpens = true;
 
@@ -117,8 +106,9 @@ public:
   int requestsTo(const QString& path);
 
 private:
-  void writeConfiguration();
-  void installRelease();
+  ReaderModel::Services services();
+  // Builds the model; its outcome once it finished.
+  std::shared_ptr<AsyncOutcome<std::unique_ptr<ReaderModel>>> opening();
 
   QTemporaryDir m_folder;
   StandInHarness m_harness;
