@@ -71,7 +71,7 @@ std::optional<StandInAccounts::Reader> StandInAccounts::reader(const QString& id
 }
 
 QString StandInAccounts::openSession(const QString& readerId) {
-  return openSession(readerId, m_now().addingSeconds(m_sessionLifetime));
+  return openSession(readerId, m_now().addingSeconds(sessionLifetime));
 }
 
 QString StandInAccounts::openSession(const QString& readerId, Date expiresAt) {

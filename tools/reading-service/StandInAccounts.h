@@ -59,7 +59,8 @@ public:
 
   enum class Flag { saved, loved };
 
-  static constexpr double defaultSessionLifetime = 30 * 86400.0;
+  // Of a session opened without an end of its own.
+  static constexpr double sessionLifetime = 30 * 86400.0;
   static constexpr int defaultPageSize = 200;
 
   explicit StandInAccounts(NowSource now = systemNow);
@@ -73,8 +74,6 @@ public:
   QString openSession(const QString& readerId);
   QString openSession(const QString& readerId, Date expiresAt);
   void revokeSession(const QString& token);
-  // The lifetime of sessions opened from now on.
-  void setSessionLifetime(double seconds) { m_sessionLifetime = seconds; }
   // The open, unexpired session of the request's bearer token.
   std::optional<Session> authorize(const LoggedRequest& request) const;
 
@@ -138,7 +137,6 @@ private:
   QRandomGenerator m_random;
   QHash<QString, Account> m_accounts;
   QHash<QString, Session> m_sessions;
-  double m_sessionLifetime = defaultSessionLifetime;
   int m_pageSize = defaultPageSize;
 };
 
