@@ -163,10 +163,6 @@ QByteArray StandInAccounts::setFlag(const QString& readerId, const QString& lore
   return standing;
 }
 
-QByteArray StandInAccounts::encode(const Item& item) {
-  return encodeItem(item, Json::serialize(item.snapshot.toJson()));
-}
-
 std::optional<QByteArray> StandInAccounts::itemsPage(const QString& readerId,
                                                      const std::optional<QString>& cursor) const {
   static const std::map<quint64, StoredItem> none;

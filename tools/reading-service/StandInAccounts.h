@@ -91,7 +91,6 @@ public:
   // does not hold the drop. Returns the item as it now stands, encoded.
   QByteArray setFlag(const QString& readerId, const QString& loreId, Flag flag, bool value,
                      const std::optional<DropSnapshot>& snapshot);
-  static QByteArray encode(const Item& item);
 
   void setPageSize(int items) { m_pageSize = items; }
   // {"items": …, "nextCursor": …} from the start, or after an opaque cursor of an earlier
