@@ -99,22 +99,6 @@ QByteArray encodeRelease(const ContentRelease& release) {
   return Json::serialize(release.encode());
 }
 
-QByteArray encodeManifest(const ContentManifest& manifest) {
-  return Json::serialize(manifest.encode());
-}
-
-ContentManifest manifestFor(const ContentRelease& release, const QByteArray& body) {
-  ContentManifest manifest;
-  manifest.schemaVersion = release.schemaVersion;
-  manifest.releaseId = release.releaseId;
-  manifest.publishedAt = release.publishedAt;
-  manifest.minimumAppVersion = release.minimumAppVersion;
-  manifest.loreCount = release.lore.size();
-  manifest.checksumSha256 = ContractRules::sha256Hex(body);
-  manifest.byteLength = body.size();
-  return manifest;
-}
-
 GeneratedRelease generateRelease(int drops, const ReleaseShape& shape) {
   GeneratedRelease generated;
   ContentRelease& release = generated.release;
@@ -170,7 +154,7 @@ GeneratedRelease generateRelease(int drops, const ReleaseShape& shape) {
   if (shape.targetBytes > 0)
     pad(release, generated.body, shape.targetBytes);
   generated.manifest = manifestFor(release, generated.body);
-  generated.manifestBody = encodeManifest(generated.manifest);
+  generated.manifestBody = Json::serialize(generated.manifest.encode());
   return generated;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PublishedContent.h"
 #include "content/ContentContracts.h"
 
 #include <QByteArray>
@@ -33,12 +34,8 @@ struct GeneratedRelease {
 
 GeneratedRelease generateRelease(int drops, const ReleaseShape& shape = {});
 
-// The manifest announcing `body`, whose decoded form is `release`.
-ContentManifest manifestFor(const ContentRelease& release, const QByteArray& body);
-
-// The compact body of a release and of a manifest.
+// The compact body of a release.
 QByteArray encodeRelease(const ContentRelease& release);
-QByteArray encodeManifest(const ContentManifest& manifest);
 
 // A UUID-shaped id (version 4) unique for each (kind, index, seed).
 QString generatedId(int kind, qint64 index, int seed = 1);

@@ -42,31 +42,27 @@ DeviceGrants::Issued DeviceGrants::issue() {
 }
 
 DeviceGrants::Poll DeviceGrants::poll(const QString& deviceCode) {
-  using Outcome = Poll::Outcome;
   const auto found = m_grants.find(deviceCode);
   if (found == m_grants.end()) {
-    return {Outcome::unknown, {}};
+    return {Standing::unknown};
   }
   Grant& grant = *found;
   const Standing standing = current(grant);
-  switch (standing) {
-  case Standing::spent: return {Outcome::spent, {}};
-  case Standing::denied: return {Outcome::denied, {}};
-  case Standing::expired: return {Outcome::expired, {}};
-  default: break;
+  if (standing != Standing::pending && standing != Standing::approved) {
+    return {standing};
   }
   const Date now = m_now();
   const bool early = now.secondsSince(grant.lastRequest) + pollTolerance < grant.interval;
   grant.lastRequest = now;
   if (early) {
     grant.interval = std::min(grant.interval + slowDownStep, longestInterval);
-    return {Outcome::slowDown, {}};
+    return {standing, true};
   }
   if (standing != Standing::approved) {
-    return {Outcome::pending, {}};
+    return {standing};
   }
   grant.standing = Standing::spent;
-  return {Outcome::approved, grant.readerId.isEmpty() ? m_browserReader.value_or(QString()) : grant.readerId};
+  return {standing, false, grant.readerId.isEmpty() ? m_browserReader.value_or(QString()) : grant.readerId};
 }
 
 DeviceGrants::Standing DeviceGrants::standing(const QString& userCode) const {
@@ -84,15 +80,6 @@ bool DeviceGrants::approve(const QString& userCode, const QString& readerId) {
   return true;
 }
 
-bool DeviceGrants::deny(const QString& userCode) {
-  Grant* grant = grantOfUserCode(userCode);
-  if (!grant || current(*grant) != Standing::pending) {
-    return false;
-  }
-  grant->standing = Standing::denied;
-  return true;
-}
-
 DeviceGrants::Grant* DeviceGrants::grantOfUserCode(const QString& userCode) {
   return const_cast<Grant*>(std::as_const(*this).grantOfUserCode(userCode));
 }
@@ -106,7 +93,7 @@ const DeviceGrants::Grant* DeviceGrants::grantOfUserCode(const QString& userCode
 }
 
 DeviceGrants::Standing DeviceGrants::current(const Grant& grant) const {
-  if (grant.standing == Standing::spent || grant.standing == Standing::denied) {
+  if (grant.standing == Standing::spent) {
     return grant.standing;
   }
   const Date now = m_now();

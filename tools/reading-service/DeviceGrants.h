@@ -11,8 +11,8 @@
 namespace brindlewick {
 
 // The device-code grants of browser sign-in, on the clock it is given. A grant waits until a
-// reader approves or declines it (on the verification page, from a test, or by itself after
-// the auto-approval delay), expires after its lifetime, and gives its token once.
+// reader approves it (on the verification page, from a test, or by itself after the
+// auto-approval delay), expires after its lifetime, and gives its token once.
 class DeviceGrants {
 public:
   struct Issued {
@@ -22,12 +22,13 @@ public:
     int interval = 0;
   };
 
-  enum class Standing { unknown, pending, approved, denied, expired, spent };
+  enum class Standing { unknown, pending, approved, expired, spent };
 
-  // What a token request learns.
+  // What a token request learns: the grant's standing, or that it came too early.
   struct Poll {
-    enum class Outcome { unknown, pending, slowDown, denied, expired, spent, approved } outcome;
-    QString readerId; // for `approved`: the grant is spent from now on
+    Standing standing;
+    bool slowDown = false;
+    QString readerId = {}; // for `approved`: the grant is spent from now on
   };
 
   static constexpr int defaultExpiresIn = 900;
@@ -57,7 +58,6 @@ public:
   Standing standing(const QString& userCode) const;
   // False unless the grant is pending.
   bool approve(const QString& userCode, const QString& readerId);
-  bool deny(const QString& userCode);
 
 private:
   struct Grant {

@@ -13,20 +13,23 @@ const QString anyVersion = QStringLiteral("999999999.0.0");
 
 } // namespace
 
-const QString PublishedContent::sampleReleaseResource = QStringLiteral(":/sample-content/release.json");
+ContentManifest manifestFor(const ContentRelease& release, const QByteArray& body) {
+  ContentManifest manifest;
+  manifest.schemaVersion = release.schemaVersion;
+  manifest.releaseId = release.releaseId;
+  manifest.publishedAt = release.publishedAt;
+  manifest.minimumAppVersion = release.minimumAppVersion;
+  manifest.loreCount = release.lore.size();
+  manifest.checksumSha256 = ContractRules::sha256Hex(body);
+  manifest.byteLength = body.size();
+  return manifest;
+}
 
 const PublishedContent::Release& PublishedContent::publish(const QByteArray& body) {
   auto published = std::make_shared<Release>();
   published->body = body;
   published->release = ContractValidation::decodeRelease(body, true, anyVersion);
-  ContentManifest& manifest = published->manifest;
-  manifest.schemaVersion = published->release.schemaVersion;
-  manifest.releaseId = published->release.releaseId;
-  manifest.publishedAt = published->release.publishedAt;
-  manifest.minimumAppVersion = published->release.minimumAppVersion;
-  manifest.loreCount = published->release.lore.size();
-  manifest.checksumSha256 = ContractRules::sha256Hex(body);
-  manifest.byteLength = body.size();
+  const ContentManifest& manifest = published->manifest = manifestFor(published->release, body);
   published->manifestBody = Json::serialize(manifest.encode());
   published->etag = '"' + manifest.checksumSha256.toLatin1() + '"';
 
@@ -42,7 +45,7 @@ const PublishedContent::Release& PublishedContent::publish(const QByteArray& bod
 }
 
 bool PublishedContent::publishSampleRelease() {
-  QFile sample(sampleReleaseResource);
+  QFile sample(QStringLiteral(":/sample-content/release.json"));
   if (!sample.open(QIODevice::ReadOnly)) {
     return false;
   }

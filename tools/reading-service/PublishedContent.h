@@ -12,6 +12,9 @@
 
 namespace brindlewick {
 
+// The manifest announcing `body`, whose decoded form is `release`.
+ContentManifest manifestFor(const ContentRelease& release, const QByteArray& body);
+
 // The content releases the stand-in has published, by release id, and the current one that
 // the manifest announces. Publishing makes the manifest from the bytes themselves (length,
 // SHA-256, drop count; the rest from the release), so that manifest and release cannot drift
@@ -27,14 +30,11 @@ public:
     QByteArray etag; // derived from the checksum, quotes included
   };
 
-  // The resource path of the sample release, when the build embeds it.
-  static const QString sampleReleaseResource;
-
   // Decodes `body` strictly as a release (development releases and any minimum version
   // included: the client judges those) and makes it the current release. Throws the content
   // contract's errors for a body that is not a release; nothing changes then.
   const Release& publish(const QByteArray& body);
-  // Publishes the embedded sample release; false when the build has none.
+  // Publishes the sample release the build embeds; false when it has none.
   bool publishSampleRelease();
   // Makes a release published earlier, and still served, the current one again, at no cost
   // beyond the lookup (a benchmark alternates two releases); false for any other id.

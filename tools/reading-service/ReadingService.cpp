@@ -56,8 +56,8 @@ ReadingService::ReadingService(const TlsIdentity& identity, QObject* parent)
 
 ReadingService::ReadingService(const TlsIdentity& identity, NowSource now, DelayScheduler& scheduler,
                                QObject* parent)
-    : QObject(parent), m_server(new QHttpServer(this)), m_now(std::move(now)), m_scheduler(scheduler),
-      m_accounts(m_now), m_grants(m_now) {
+    : QObject(parent), m_server(new QHttpServer(this)), m_scheduler(scheduler), m_accounts(now),
+      m_grants(now) {
   m_server->sslSetup(identity.certificate, identity.key);
   // Every request goes through one handler, so that each is logged before it is answered.
   m_server->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {

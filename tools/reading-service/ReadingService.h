@@ -70,7 +70,6 @@ public:
   quint16 listen(quint16 port = 0);
   // "https://127.0.0.1:<port>": the address a client is configured with.
   QUrl baseURL() const;
-  Date now() const { return m_now(); }
 
   // Answers `method` on `pattern` in place of the stand-in's own route: a path without its
   // query, or one whose last segment is "{id}" for any single segment. A later route
@@ -121,7 +120,6 @@ private:
 
   QHttpServer* m_server;
   quint16 m_port = 0;
-  NowSource m_now;
   DelayScheduler& m_scheduler;
   std::map<RouteKey, Handler> m_scripted;
   std::map<RouteKey, Handler> m_builtIn;

@@ -99,19 +99,18 @@ StandInReply token(ReadingService& service, const LoggedRequest& request) {
   if (body->value(QStringLiteral("grant_type")) != deviceGrantType) {
     return StandInReply::error(400, "unsupported_grant_type"_L1);
   }
-  using Outcome = DeviceGrants::Poll::Outcome;
   const DeviceGrants::Poll poll =
       service.grants().poll(body->value(QStringLiteral("device_code")).toString());
-  switch (poll.outcome) {
-  case Outcome::pending: return StandInReply::error(400, "authorization_pending"_L1);
-  case Outcome::slowDown: return StandInReply::error(400, "slow_down"_L1);
-  case Outcome::denied: return StandInReply::error(400, "access_denied"_L1);
-  case Outcome::expired: return StandInReply::error(400, "expired_token"_L1);
-  case Outcome::unknown:
-  case Outcome::spent: return StandInReply::error(400, "invalid_grant"_L1);
-  case Outcome::approved: break;
+  if (poll.slowDown) {
+    return StandInReply::error(400, "slow_down"_L1);
   }
-  if (!service.accounts().reader(poll.readerId)) {
+  if (poll.standing == DeviceGrants::Standing::pending) {
+    return StandInReply::error(400, "authorization_pending"_L1);
+  }
+  if (poll.standing == DeviceGrants::Standing::expired) {
+    return StandInReply::error(400, "expired_token"_L1);
+  }
+  if (poll.standing != DeviceGrants::Standing::approved || !service.accounts().reader(poll.readerId)) {
     return StandInReply::error(400, "invalid_grant"_L1);
   }
   return StandInReply::json(

@@ -71,7 +71,7 @@ std::optional<StandInAccounts::Reader> StandInAccounts::reader(const QString& id
 }
 
 QString StandInAccounts::openSession(const QString& readerId) {
-  return openSession(readerId, m_now().addingSeconds(m_sessionLifetime));
+  return openSession(readerId, m_now().addingSeconds(sessionLifetime));
 }
 
 QString StandInAccounts::openSession(const QString& readerId, Date expiresAt) {
@@ -161,10 +161,6 @@ QByteArray StandInAccounts::setFlag(const QString& readerId, const QString& lore
     append(owner, std::move(*stored));
   }
   return standing;
-}
-
-QByteArray StandInAccounts::encode(const Item& item) {
-  return encodeItem(item, Json::serialize(item.snapshot.toJson()));
 }
 
 std::optional<QByteArray> StandInAccounts::itemsPage(const QString& readerId,

@@ -59,7 +59,8 @@ public:
 
   enum class Flag { saved, loved };
 
-  static constexpr double defaultSessionLifetime = 30 * 86400.0;
+  // Of a session opened without an end of its own.
+  static constexpr double sessionLifetime = 30 * 86400.0;
   static constexpr int defaultPageSize = 200;
 
   explicit StandInAccounts(NowSource now = systemNow);
@@ -73,8 +74,6 @@ public:
   QString openSession(const QString& readerId);
   QString openSession(const QString& readerId, Date expiresAt);
   void revokeSession(const QString& token);
-  // The lifetime of sessions opened from now on.
-  void setSessionLifetime(double seconds) { m_sessionLifetime = seconds; }
   // The open, unexpired session of the request's bearer token.
   std::optional<Session> authorize(const LoggedRequest& request) const;
 
@@ -92,7 +91,6 @@ public:
   // does not hold the drop. Returns the item as it now stands, encoded.
   QByteArray setFlag(const QString& readerId, const QString& loreId, Flag flag, bool value,
                      const std::optional<DropSnapshot>& snapshot);
-  static QByteArray encode(const Item& item);
 
   void setPageSize(int items) { m_pageSize = items; }
   // {"items": …, "nextCursor": …} from the start, or after an opaque cursor of an earlier
@@ -138,7 +136,6 @@ private:
   QRandomGenerator m_random;
   QHash<QString, Account> m_accounts;
   QHash<QString, Session> m_sessions;
-  double m_sessionLifetime = defaultSessionLifetime;
   int m_pageSize = defaultPageSize;
 };
 
