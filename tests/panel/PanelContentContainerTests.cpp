@@ -155,6 +155,7 @@ TEST(PanelContentContainer, RendersBlackInsideTheSilhouetteAndTransparentOutside
   const QImage hosted = panel.render();
   EXPECT_EQ(hosted.pixelColor(14, 130), FixturePanel::backgroundColor());
   EXPECT_EQ(qAlpha(hosted.pixel(5, 130)), 0);
+  EXPECT_TRUE(hosted.save(brindlewick::testing::testOutputPath(QStringLiteral("notched-layout.png"))));
 }
 
 TEST(PanelContentContainer, ShowsTheRimOnlyWithColoursOnAVisibleWindow) {
@@ -166,15 +167,17 @@ TEST(PanelContentContainer, ShowsTheRimOnlyWithColoursOnAVisibleWindow) {
   EXPECT_TRUE(rim.isHidden()); // no visible window
   EXPECT_FALSE(panel.clock.isRunning());
 
+  panel.container->setContent(new FixturePanel([] {}));
   panel.show();
   EXPECT_FALSE(rim.isHidden());
   EXPECT_TRUE(panel.clock.isRunning());
   EXPECT_EQ(rim.lineColor(), QColor(240, 120, 60, 153));
+  panel.clock.advance(2.0); // the glint a third of the way round
   const QImage image = panel.render();
-  // The inner half of the 4 pt line runs along the left side, in the rim colour over black.
-  const QColor side = image.pixelColor(0, 98);
-  EXPECT_GT(side.red(), 100);
-  EXPECT_EQ(image.pixelColor(10, 98), QColor(Qt::black));
+  EXPECT_TRUE(image.save(brindlewick::testing::testOutputPath(QStringLiteral("fixture-panel.png"))));
+  // The inner half of the 4 pt line runs along the left side, in the rim colour over the content.
+  EXPECT_GT(image.pixelColor(0, 98).red(), 100);
+  EXPECT_EQ(image.pixelColor(10, 98), FixturePanel::backgroundColor());
 
   panel.container->setEdgeVisible(false);
   EXPECT_TRUE(rim.isHidden());
@@ -243,19 +246,4 @@ TEST(PanelEdgeHighlight, FollowsReduceMotionAndIncreaseContrast) {
   EXPECT_TRUE(rim.isAnimating());
   EXPECT_FALSE(rim.isGlintHidden());
   EXPECT_EQ(rim.lineColor().alpha(), 255);
-}
-
-TEST(PanelContentContainer, WritesTheRenderedPanelsForAPersonToLookAt) {
-  // The prototype panel in the plain layout with a rim, and in the notched layout.
-  Panel plain(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
-  plain.container->setContent(new FixturePanel([] {}));
-  plain.container->setEdgeColors(warm);
-  plain.show();
-  plain.clock.advance(2.0);
-  EXPECT_TRUE(plain.render().save(brindlewick::testing::testOutputPath(QStringLiteral("fixture-panel.png"))));
-  Panel notched(QSize(420, 228), 32, 188, QSizeF(420, 196));
-  notched.container->setContent(new FixturePanel([] {}));
-  notched.show();
-  EXPECT_TRUE(
-      notched.render().save(brindlewick::testing::testOutputPath(QStringLiteral("notched-layout.png"))));
 }
