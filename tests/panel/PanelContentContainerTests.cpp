@@ -158,7 +158,7 @@ TEST(PanelContentContainer, RendersBlackInsideTheSilhouetteAndTransparentOutside
   EXPECT_TRUE(hosted.save(brindlewick::testing::testOutputPath(QStringLiteral("notched-layout.png"))));
 }
 
-TEST(PanelContentContainer, ShowsTheRimOnlyWithColoursOnAVisibleWindow) {
+TEST(PanelContentContainer, ShowsTheRimOnlyWithColoursOnAVisibleWindowAndFollowsTheSettings) {
   Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
   PanelEdgeHighlight& rim = panel.container->edgeHighlight();
   panel.container->setEdgeVisible(true);
@@ -178,6 +178,19 @@ TEST(PanelContentContainer, ShowsTheRimOnlyWithColoursOnAVisibleWindow) {
   // The inner half of the 4 pt line runs along the left side, in the rim colour over the content.
   EXPECT_GT(image.pixelColor(0, 98).red(), 100);
   EXPECT_EQ(image.pixelColor(10, 98), FixturePanel::backgroundColor());
+
+  // Reduce Motion stops the glint, and it or Increase Contrast draws the line at full colour.
+  panel.accessibility.setReduceMotion(true);
+  panel.container->layoutContent();
+  EXPECT_TRUE(rim.isGlintHidden() && !rim.isHidden());
+  EXPECT_EQ(rim.lineColor().alpha(), 255);
+  EXPECT_FALSE(panel.clock.isRunning());
+  panel.accessibility.setReduceMotion(false);
+  panel.accessibility.setIncreaseContrast(true);
+  panel.container->layoutContent();
+  EXPECT_TRUE(rim.isAnimating());
+  EXPECT_FALSE(rim.isGlintHidden());
+  EXPECT_EQ(rim.lineColor().alpha(), 255);
 
   panel.container->setEdgeVisible(false);
   EXPECT_TRUE(rim.isHidden());
@@ -225,25 +238,4 @@ TEST(PanelEdgeHighlight, RunsTheGlintAroundTheOutlineAtConstantSpeed) {
   EXPECT_FALSE(rim.isAnimating());
   rim.update(*rim.outline(), rim.bounds(), warm, true);
   EXPECT_EQ(rim.glintOpacity(), 0);
-}
-
-TEST(PanelEdgeHighlight, FollowsReduceMotionAndIncreaseContrast) {
-  Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
-  PanelEdgeHighlight& rim = panel.container->edgeHighlight();
-  panel.container->setEdgeColors(warm);
-  panel.show();
-
-  panel.accessibility.setReduceMotion(true);
-  panel.container->layoutContent();
-  EXPECT_FALSE(rim.isHidden());
-  EXPECT_TRUE(rim.isGlintHidden());
-  EXPECT_EQ(rim.lineColor().alpha(), 255);
-  EXPECT_FALSE(panel.clock.isRunning());
-
-  panel.accessibility.setReduceMotion(false);
-  panel.accessibility.setIncreaseContrast(true);
-  panel.container->layoutContent();
-  EXPECT_TRUE(rim.isAnimating());
-  EXPECT_FALSE(rim.isGlintHidden());
-  EXPECT_EQ(rim.lineColor().alpha(), 255);
 }
