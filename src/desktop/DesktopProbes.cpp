@@ -1,10 +1,6 @@
 #include "desktop/DesktopProbes.h"
 
-#include <QCoreApplication>
-#include <QPointer>
-
 #include <memory>
-#include <thread>
 
 namespace brindlewick {
 
@@ -15,24 +11,28 @@ LinuxDesktopProbes::LinuxDesktopProbes(const SystemEventsEnvironment& environmen
   // daemon that has stopped answering would freeze the application at start. The buses are
   // opened on a thread of their own and handed to the probes on the main thread when they
   // are ready; until then the probes report no events, as without a bus.
-  auto probes = std::make_shared<QPointer<LinuxDesktopProbes>>(this);
-  std::thread([probes] {
+  //
+  // The thread must not outlive the probes: Qt's bus registry and the application object go
+  // at exit, and an opener still running then crashed a process that ended at once. The
+  // destructor stops the thread between the two buses and waits for an opening under way;
+  // that wait is no new one, since at exit Qt's own bus thread waits for the same connection.
+  busOpener_ = std::jthread([this](const std::stop_token& stop) {
+    if (stop.stop_requested())
+      return;
     const QDBusConnection systemBus = QDBusConnection::systemBus();
+    if (stop.stop_requested())
+      return;
     const QDBusConnection sessionBus = QDBusConnection::sessionBus();
-    QCoreApplication* application = QCoreApplication::instance();
-    if (application == nullptr)
-      return; // the application has ended meanwhile
+    // A hand-over still queued when the probes go is dropped with them.
     QMetaObject::invokeMethod(
-        application,
-        [probes, systemBus, sessionBus] {
-          if (*probes) {
-            (*probes)->events_->listenTo(systemBus, sessionBus);
-            (*probes)->events_->watchNetwork(systemBus.isConnected());
-            (*probes)->accessibility_->listenTo(sessionBus);
-          }
+        this,
+        [this, systemBus, sessionBus] {
+          events_->listenTo(systemBus, sessionBus);
+          events_->watchNetwork(systemBus.isConnected());
+          accessibility_->listenTo(sessionBus);
         },
         Qt::QueuedConnection);
-  }).detach();
+  });
 }
 
 LinuxDesktopProbes::LinuxDesktopProbes(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,

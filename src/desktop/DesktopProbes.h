@@ -13,6 +13,7 @@
 #include <QObject>
 
 #include <memory>
+#include <thread>
 
 namespace brindlewick {
 
@@ -28,14 +29,16 @@ struct DesktopProbes {
   DesktopState* state = nullptr; // active space, covered, screen reader, front application
 };
 
-// The real probes of this Linux desktop, made once per process.
+// The real probes of this Linux desktop, made once per process. Made and destroyed on the main
+// thread, and destroyed before the application object.
 class LinuxDesktopProbes final : public QObject {
   Q_OBJECT
 
 public:
   // The system and session buses and the X server named by DISPLAY (none in a Wayland session).
   // The buses are opened in the background; their events start once they are open, and the
-  // network is followed from then on.
+  // network is followed from then on. Destroying the probes stops an opening that has not
+  // begun yet and waits for one under way.
   explicit LinuxDesktopProbes(const SystemEventsEnvironment& environment = {}, QObject* parent = nullptr);
   // Named buses and X display, for tests; an empty display name means no X11. The network is
   // not followed: Qt's backends use the process's own system bus.
@@ -61,6 +64,9 @@ private:
   std::unique_ptr<LinuxDesktopState> state_;
   PortalAccessibilitySettings* accessibility_ = nullptr;
   ApplicationPressMonitor* presses_ = nullptr;
+  // Opens the buses, then hands them over. It touches Qt's bus registry and posts to this
+  // object, so it must end before either goes: last, so that it is stopped and joined first.
+  std::jthread busOpener_;
 };
 
 } // namespace brindlewick

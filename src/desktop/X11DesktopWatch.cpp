@@ -96,19 +96,7 @@ bool X11DesktopWatch::isConnected() const {
 }
 
 std::uint32_t X11DesktopWatch::queryActiveWindow() {
-  xcb_get_property_cookie_t cookie = xcb_get_property(
-      connection_->xcb, 0, connection_->root, connection_->atoms[ActiveWindow], XCB_ATOM_WINDOW, 0, 1);
-  xcb_get_property_reply_t* reply = xcb_get_property_reply(connection_->xcb, cookie, nullptr);
-  scheduleDrain();
-  if (reply == nullptr) {
-    return XCB_NONE;
-  }
-  std::uint32_t window = XCB_NONE;
-  if (reply->type == XCB_ATOM_WINDOW && reply->format == 32 && xcb_get_property_value_length(reply) >= 4) {
-    std::memcpy(&window, xcb_get_property_value(reply), sizeof window);
-  }
-  std::free(reply);
-  return window;
+  return property32(connection_->root, ActiveWindow, XCB_ATOM_WINDOW).value_or(XCB_NONE);
 }
 
 bool X11DesktopWatch::windowIsFullScreen(std::uint32_t window) {
@@ -146,7 +134,7 @@ std::optional<qint32> X11DesktopWatch::activeWindowPid() {
   const std::uint32_t window = queryActiveWindow();
   if (window == XCB_NONE)
     return std::nullopt;
-  const std::optional<std::uint32_t> pid = cardinal(window, WmPid);
+  const std::optional<std::uint32_t> pid = property32(window, WmPid, XCB_ATOM_CARDINAL);
   if (!pid || *pid == 0 || *pid > static_cast<std::uint32_t>(std::numeric_limits<qint32>::max()))
     return std::nullopt;
   return static_cast<qint32>(*pid);
@@ -165,16 +153,16 @@ std::uint32_t X11DesktopWatch::inputFocus() {
   return focus;
 }
 
-std::optional<std::uint32_t> X11DesktopWatch::cardinal(std::uint32_t window, int atom) {
+std::optional<std::uint32_t> X11DesktopWatch::property32(std::uint32_t window, int atom, std::uint32_t type) {
   xcb_get_property_cookie_t cookie =
-      xcb_get_property(connection_->xcb, 0, window, connection_->atoms[atom], XCB_ATOM_CARDINAL, 0, 1);
+      xcb_get_property(connection_->xcb, 0, window, connection_->atoms[atom], type, 0, 1);
   xcb_get_property_reply_t* reply = xcb_get_property_reply(connection_->xcb, cookie, nullptr);
   scheduleDrain();
   if (reply == nullptr) {
     return std::nullopt; // no such window
   }
   std::optional<std::uint32_t> value;
-  if (reply->type == XCB_ATOM_CARDINAL && reply->format == 32 && xcb_get_property_value_length(reply) >= 4) {
+  if (reply->type == type && reply->format == 32 && xcb_get_property_value_length(reply) >= 4) {
     std::uint32_t number = 0;
     std::memcpy(&number, xcb_get_property_value(reply), sizeof number);
     value = number;
@@ -187,11 +175,12 @@ std::optional<bool> X11DesktopWatch::isOnCurrentDesktop(std::uint32_t window) {
   if (!isConnected() || window == XCB_NONE) {
     return std::nullopt;
   }
-  const std::optional<std::uint32_t> desktop = cardinal(window, WmDesktop);
+  const std::optional<std::uint32_t> desktop = property32(window, WmDesktop, XCB_ATOM_CARDINAL);
   if (desktop == kAllDesktops) {
     return true;
   }
-  const std::optional<std::uint32_t> current = cardinal(connection_->root, CurrentDesktop);
+  const std::optional<std::uint32_t> current =
+      property32(connection_->root, CurrentDesktop, XCB_ATOM_CARDINAL);
   if (!desktop || !current) {
     return std::nullopt;
   }
@@ -282,7 +271,7 @@ bool X11DesktopWatch::activeWindowIsFullScreen() {
 std::optional<bool> X11DesktopWatch::isOnCurrentDesktop(std::uint32_t) {
   return std::nullopt;
 }
-std::optional<std::uint32_t> X11DesktopWatch::cardinal(std::uint32_t, int) {
+std::optional<std::uint32_t> X11DesktopWatch::property32(std::uint32_t, int, std::uint32_t) {
   return std::nullopt;
 }
 std::optional<qint32> X11DesktopWatch::activeWindowPid() {

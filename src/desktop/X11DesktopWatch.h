@@ -62,7 +62,8 @@ private:
   void followActiveWindow();
   std::uint32_t queryActiveWindow();
   bool windowIsFullScreen(std::uint32_t window);
-  std::optional<std::uint32_t> cardinal(std::uint32_t window, int atom);
+  // The first 32-bit value of a window's property of that type; none without it.
+  std::optional<std::uint32_t> property32(std::uint32_t window, int atom, std::uint32_t type);
   void close();
 
   std::unique_ptr<Connection> connection_;

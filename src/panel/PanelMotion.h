@@ -11,8 +11,6 @@ namespace PanelMotion {
 
 inline constexpr double openingDuration = 0.52;
 inline constexpr double closingDuration = 0.36;
-// How long a card must have been open before the drop counts as read.
-inline constexpr double readingReadyDelay = 0.56;
 
 // Seconds; 0 with Reduce Motion.
 double duration(bool opening, bool reduceMotion);

@@ -9,7 +9,6 @@ ReadingWindow::ReadingWindow(const QRect& contentRect, QSize minimumReadingSize,
     : QMainWindow(parent), m_minimumReadingSize(minimumReadingSize) {
   setAttribute(Qt::WA_DeleteOnClose, false);
   setGeometry(contentRect);
-  m_enforcesReadingSize = true;
   setContentMinimumSize(minimumReadingSize);
   applyMinimumSize();
 }
@@ -49,8 +48,6 @@ void ReadingWindow::setFrameMinimumSize(QSize size) {
 }
 
 QRect ReadingWindow::constrainedFrame(const QRect& requested) const {
-  if (!m_enforcesReadingSize)
-    return requested;
   const QSize minimum = minimumReadingFrameSize();
   return QRect(requested.topLeft(), requested.size().expandedTo(minimum));
 }
@@ -62,14 +59,12 @@ void ReadingWindow::setFrame(const QRect& requested) {
 bool ReadingWindow::event(QEvent* event) {
   const bool handled = QMainWindow::event(event);
   // Toolbars and a new central widget change the chrome; the layout reports each change.
-  if (m_enforcesReadingSize && (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize))
+  if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)
     applyMinimumSize();
   return handled;
 }
 
 void ReadingWindow::applyMinimumSize() {
-  if (!m_enforcesReadingSize)
-    return;
   if (layout())
     layout()->activate();
   const QSize minimum = frameMinimumSize();

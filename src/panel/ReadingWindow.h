@@ -50,7 +50,6 @@ private:
   QSize m_minimumReadingSize;
   QSize m_contentMinimumSize;
   QSize m_frameMinimumSize;
-  bool m_enforcesReadingSize = false;
 };
 
 } // namespace brindlewick

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QMetaMethod>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,7 +24,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <deque>
 #include <functional>
 #include <limits>
@@ -34,31 +34,20 @@ namespace {
 
 constexpr int kWaitMilliseconds = 5000;
 
-TEST(SystemFrameClock, StepsAtTheDisplaysRefreshIntervalAndFallsBackTo60Hz) {
-  struct Case {
-    double rate;
-    int interval;
-  };
+TEST(SystemFrameClock, StepsAtTheDisplaysRefreshIntervalAndFallsBackTo60HzForNonsense) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double infinity = std::numeric_limits<double>::infinity();
-  const Case cases[] = {{60, 17}, {144, 7},   {30, 33},  {59.94, 17},   {0, 17},
-                        {-5, 17}, {5000, 17}, {nan, 17}, {infinity, 17}};
-  for (const Case& c : cases) {
+  for (const auto& [rate, interval] :
+       {std::pair{144.0, 7}, {59.94, 17}, {0.0, 17}, {5000.0, 17}, {nan, 17}}) {
     SystemFrameClock clock;
-    clock.setFrameRate(c.rate);
-    EXPECT_EQ(clock.frameIntervalMilliseconds(), c.interval) << c.rate;
+    clock.setFrameRate(rate);
+    EXPECT_EQ(clock.frameIntervalMilliseconds(), interval) << rate;
   }
-  SystemFrameClock clock;
-  const double first = clock.now();
-  EXPECT_GE(first, 0);
-  EXPECT_GE(clock.now(), first);
 }
 
 TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
   X11DesktopWatch missing(QByteArray(":9876"), nullptr);
   EXPECT_FALSE(missing.isConnected());
   EXPECT_FALSE(X11FullScreenProbe(&missing).frontApplicationIsFullScreen());
-  EXPECT_FALSE(X11FullScreenProbe(nullptr).frontApplicationIsFullScreen());
 
   const QDBusConnection noBus = QDBusConnection::connectToBus(
       QStringLiteral("unix:path=/nonexistent/system_bus"), QStringLiteral("no-bus"));
@@ -73,10 +62,8 @@ TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
     EXPECT_TRUE(desktop.events()->sessionPath().isEmpty());
     EXPECT_FALSE(probes.state->screenReaderRuns());
     EXPECT_TRUE(desktop.accessibility()->hasSettled());
-    EXPECT_FALSE(probes.accessibility->reduceMotion());
-    EXPECT_FALSE(probes.accessibility->increaseContrast());
+    EXPECT_FALSE(probes.accessibility->reduceMotion() || probes.accessibility->increaseContrast());
     EXPECT_FALSE(probes.fullScreen->frontApplicationIsFullScreen());
-    EXPECT_FALSE(probes.clock->isRunning());
   }
   QDBusConnection::disconnectFromBus(QStringLiteral("no-bus"));
 }
@@ -102,14 +89,12 @@ TEST(ApplicationPressMonitor, ReportsLeftAndRightPressesInOurWindowsOnce) {
     QMouseEvent event(type, QPointF(5, 6), global, button, button, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &event);
   };
-  send(&window, QEvent::MouseButtonPress, Qt::LeftButton);
-  send(&window, QEvent::MouseButtonPress, Qt::RightButton);
-  send(&window, QEvent::MouseButtonPress, Qt::MiddleButton);
+  for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
+    send(&window, QEvent::MouseButtonPress, button);
   send(&window, QEvent::MouseButtonRelease, Qt::LeftButton);
   send(&notAWindow, QEvent::MouseButtonPress, Qt::LeftButton);
 
   ASSERT_EQ(spy.count(), 2);
-  EXPECT_EQ(spy.at(0).at(0).toPointF(), global);
   EXPECT_EQ(spy.at(1).at(0).toPointF(), global);
   EXPECT_EQ(window.presses, 3); // every press went on to the window
 }
@@ -127,12 +112,6 @@ protected:
     ASSERT_TRUE(client_.isConnected());
   }
 
-  void publishPortal() { ASSERT_TRUE(portal_->publish()); }
-
-  void sendSettingChanged(const QString& group, const QString& key, const QVariant& value) {
-    ASSERT_TRUE(portal_->sendSettingChanged(group, key, value));
-  }
-
   PrivateBus bus_;
   QDBusConnection service_{QString()};
   QDBusConnection client_{QString()};
@@ -140,55 +119,47 @@ protected:
 };
 
 TEST_F(DesktopProbesOnABus, ReadsMotionAndContrastFromThePortal) {
+  struct Setting {
+    const char* group;
+    const char* key;
+    QVariant value;
+  };
   struct Case {
     const char* name;
-    QMap<QString, QVariantMap> values;
+    std::vector<Setting> settings;
     bool reduceMotion;
     bool increaseContrast;
   };
+  const char* const portal = "org.freedesktop.appearance";
   const Case cases[] = {
       {"nothing set", {}, false, false},
-      {"portal appearance keys",
-       {{QStringLiteral("org.freedesktop.appearance"),
-         {{QStringLiteral("reduced-motion"), QVariant(1u)}, {QStringLiteral("contrast"), QVariant(1u)}}}},
-       true,
-       true},
+      {"portal keys", {{portal, "reduced-motion", 1u}, {portal, "contrast", 1u}}, true, true},
       {"portal keys saying no preference",
-       {{QStringLiteral("org.freedesktop.appearance"),
-         {{QStringLiteral("reduced-motion"), QVariant(0u)}, {QStringLiteral("contrast"), QVariant(0u)}}}},
+       {{portal, "reduced-motion", 0u}, {portal, "contrast", 0u}},
        false,
        false},
       {"GNOME keys",
-       {{QStringLiteral("org.gnome.desktop.interface"),
-         {{QStringLiteral("enable-animations"), QVariant(false)}}},
-        {QStringLiteral("org.gnome.desktop.a11y.interface"),
-         {{QStringLiteral("high-contrast"), QVariant(true)}}}},
+       {{"org.gnome.desktop.interface", "enable-animations", false},
+        {"org.gnome.desktop.a11y.interface", "high-contrast", true}},
        true,
        true},
       {"KDE animation factor 0 as text",
-       {{QStringLiteral("org.kde.kdeglobals.KDE"),
-         {{QStringLiteral("AnimationDurationFactor"), QVariant(QStringLiteral("0"))}}}},
+       {{"org.kde.kdeglobals.KDE", "AnimationDurationFactor", QStringLiteral("0")}},
        true,
        false},
       {"values of the wrong type are no preference",
-       {{QStringLiteral("org.freedesktop.appearance"),
-         {{QStringLiteral("reduced-motion"), QVariant(QStringLiteral("1"))},
-          {QStringLiteral("contrast"), QVariant(true)}}},
-        {QStringLiteral("org.gnome.desktop.interface"),
-         {{QStringLiteral("enable-animations"), QVariant(0u)}}}},
+       {{portal, "reduced-motion", QStringLiteral("1")},
+        {portal, "contrast", true},
+        {"org.gnome.desktop.interface", "enable-animations", 0u}},
        false,
        false},
   };
-  // First without a portal on the bus: it settles with both off.
-  {
-    PortalAccessibilitySettings settings(client_);
-    QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
-    ASSERT_TRUE(settled.wait(kWaitMilliseconds));
-    EXPECT_FALSE(settings.reduceMotion() || settings.increaseContrast());
-  }
-  publishPortal();
+  ASSERT_TRUE(portal_->publish());
   for (const Case& c : cases) {
-    portal_->values = c.values;
+    portal_->values.clear();
+    for (const Setting& setting : c.settings)
+      portal_->values[QString::fromLatin1(setting.group)].insert(QString::fromLatin1(setting.key),
+                                                                 setting.value);
     PortalAccessibilitySettings settings(client_);
     QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
     ASSERT_TRUE(settled.wait(kWaitMilliseconds)) << c.name;
@@ -198,28 +169,30 @@ TEST_F(DesktopProbesOnABus, ReadsMotionAndContrastFromThePortal) {
 }
 
 TEST_F(DesktopProbesOnABus, FollowsSettingChangesAndNotifiesOnlyOnRealChanges) {
-  publishPortal();
+  ASSERT_TRUE(portal_->publish());
   PortalAccessibilitySettings settings(client_);
   QSignalSpy settled(&settings, &PortalAccessibilitySettings::settled);
   ASSERT_TRUE(settled.wait(kWaitMilliseconds));
   QSignalSpy contrast(&settings, &AccessibilitySettings::increaseContrastChanged);
   QSignalSpy motion(&settings, &AccessibilitySettings::reduceMotionChanged);
 
-  sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"), QVariant(1u));
+  portal_->sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"),
+                              QVariant(1u));
   ASSERT_TRUE(contrast.wait(kWaitMilliseconds));
   EXPECT_TRUE(settings.increaseContrast());
   EXPECT_EQ(contrast.at(0).at(0).toBool(), true);
 
   // The same value again, then a motion change: only the motion signal may follow.
-  sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"), QVariant(1u));
-  sendSettingChanged(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("enable-animations"),
-                     QVariant(false));
+  portal_->sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"),
+                              QVariant(1u));
+  portal_->sendSettingChanged(QStringLiteral("org.gnome.desktop.interface"),
+                              QStringLiteral("enable-animations"), QVariant(false));
   ASSERT_TRUE(motion.wait(kWaitMilliseconds));
   EXPECT_TRUE(settings.reduceMotion());
   EXPECT_EQ(contrast.count(), 1);
 
-  sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"),
-                     QVariant(QStringLiteral("high")));
+  portal_->sendSettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("contrast"),
+                              QVariant(QStringLiteral("high")));
   ASSERT_TRUE(contrast.wait(kWaitMilliseconds));
   EXPECT_FALSE(settings.increaseContrast());
 }
@@ -269,6 +242,23 @@ TEST_F(DesktopProbesOnABus, NeverWaitsForABusThatDoesNotAnswer) {
   EXPECT_TRUE(
       QTest::qWaitFor([&desktop] { return !desktop.events()->sessionPath().isEmpty(); }, kWaitMilliseconds));
   EXPECT_EQ(desktop.events()->sessionPath(), ScriptedDesktopServices::kDisplaySession);
+}
+
+// A process that ends as soon as it has made its probes races their background opening of the
+// buses at its exit (an opener that outlived them crashed about one run in twenty); every run
+// must end cleanly.
+TEST_F(DesktopProbesOnABus, AProcessEndingWhileItsBusesOpenEndsCleanly) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus_.address());
+  environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+  for (int run = 0; run < 60; ++run) {
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(BRINDLEWICK_PROBES_EXIT_CHILD), {});
+    ASSERT_TRUE(child.waitForFinished(kWaitMilliseconds)) << "run " << run << " hangs";
+    ASSERT_EQ(child.exitStatus(), QProcess::NormalExit) << "run " << run << " crashed";
+    ASSERT_EQ(child.exitCode(), 0) << "run " << run;
+  }
 }
 
 // Every signal of a SystemEvents by name, in the order they came.
@@ -453,35 +443,24 @@ TEST(ClockStepWatch, ReArmsAfterEveryStepAndDropsATimerThatCannotBeUsed) {
   EXPECT_EQ(real.read(), Reading::nothing);
 }
 
-TEST(NetworkReachability, TriesNetworkManagerThenGlibThenGivesUp) {
+// Trying both and finding neither is on the bus test above.
+TEST(NetworkReachability, StopsAtTheFirstBackendThatLoadsAndTriesNetworkManagerOnlyWithASystemBus) {
   const QString nm = QStringLiteral("networkmanager");
   const QString glib = QStringLiteral("glib");
-  struct Case {
-    const char* name;
-    bool systemBus;
-    QStringList available;
-    QString backend;
+  for (const bool systemBus : {true, false}) {
     QStringList tried;
-  };
-  const Case cases[] = {
-      {"NetworkManager", true, {nm, glib}, nm, {nm}},
-      {"no NetworkManager", true, {glib}, glib, {nm, glib}},
-      {"neither", true, {}, QString(), {nm, glib}},
-      {"no system bus", false, {nm, glib}, glib, {glib}},
-  };
-  for (const Case& c : cases) {
-    QStringList tried;
-    NetworkReachability reachability([&](const QString& name) {
+    NetworkReachability reachability([&tried](const QString& name) {
       tried << name;
-      return c.available.contains(name);
+      return true;
     });
-    reachability.load(c.systemBus);
-    reachability.load(c.systemBus); // once only
-    EXPECT_EQ(reachability.backend(), c.backend) << c.name;
-    EXPECT_EQ(tried, c.tried) << c.name;
+    reachability.load(systemBus);
+    reachability.load(systemBus); // once only
+    EXPECT_EQ(reachability.backend(), systemBus ? nm : glib);
+    EXPECT_EQ(tried, QStringList{reachability.backend()});
   }
 }
 
+// The drop panels are tool windows: their focus is not the reader coming back to the application.
 TEST(DesktopSystemEvents, CountsOnlyOurOwnWindowsBecomingKey) {
   EXPECT_FALSE(DesktopSystemEvents::countsAsKeyWindow(nullptr));
   const std::pair<Qt::WindowType, bool> types[] = {

@@ -1,9 +1,9 @@
+#include "TestOutput.h"
 #include "desktop/DesktopProbes.h"
 #include "desktop/DesktopState.h"
 #include "desktop/X11DesktopWatch.h"
 #include "panel/PanelController.h"
 
-#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPixmap>
@@ -81,12 +81,6 @@ public:
     xcb_flush(connection_);
   }
 
-  void setCurrentDesktop(std::uint32_t desktop) {
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_CURRENT_DESKTOP"),
-                        XCB_ATOM_CARDINAL, 32, 1, &desktop);
-    xcb_flush(connection_);
-  }
-
   // Sets or removes a workspace hint (a window's or, on the root window, the current one) and
   // waits until the server has it.
   void setDesktopHint(xcb_window_t window, const char* name, std::optional<std::uint32_t> desktop) {
@@ -137,7 +131,7 @@ TEST(X11DesktopWatchOnXvfb, FollowsTheActiveWindowsFullScreenStateAndTheWorkspac
   ASSERT_TRUE(active.wait(kWaitMilliseconds));
   EXPECT_FALSE(watch.activeWindowIsFullScreen());
 
-  manager.setCurrentDesktop(2);
+  manager.setDesktopHint(manager.root(), "_NET_CURRENT_DESKTOP", 2);
   ASSERT_TRUE(desktop.wait(kWaitMilliseconds));
 }
 
@@ -219,11 +213,8 @@ TEST(PanelOnXvfb, ShowsTheFixturePanelBesideAFocusedWindowWithoutTakingFocus) {
   EXPECT_EQ(serverFocus(), static_cast<xcb_window_t>(editor.winId()));
 #endif
 
-  const QString output = qEnvironmentVariable("BRINDLEWICK_TEST_OUTPUT", QDir::tempPath());
-  ASSERT_TRUE(QDir().mkpath(output));
   const QPixmap screenshot = QGuiApplication::primaryScreen()->grabWindow(0);
-  ASSERT_FALSE(screenshot.isNull());
-  EXPECT_TRUE(screenshot.save(QDir(output).filePath(QStringLiteral("panel-on-x11.png"))));
+  EXPECT_TRUE(screenshot.save(testing::testOutputPath(QStringLiteral("panel-on-x11.png"))));
 
   controller.dismiss(true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return controller.phase() == PanelController::Phase::hidden; }, 5000));

@@ -4,10 +4,8 @@ namespace brindlewick {
 
 void ManualFrameClock::advance(double seconds) {
   m_now += seconds;
-  if (isRunning()) {
-    ++m_framesDelivered;
+  if (isRunning())
     Q_EMIT frame(m_now);
-  }
 }
 
 } // namespace brindlewick

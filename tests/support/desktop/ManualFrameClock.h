@@ -14,14 +14,12 @@ public:
   double now() const override { return m_now; }
   // Moves the time on and, while frames are requested, delivers one frame.
   void advance(double seconds);
-  int framesDelivered() const { return m_framesDelivered; }
 
 protected:
   void setRunning(bool) override {}
 
 private:
   double m_now = 1000;
-  int m_framesDelivered = 0;
 };
 
 } // namespace brindlewick

@@ -2,35 +2,8 @@
 
 #include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-
-namespace {
-
-// logind's User.Display: the session's id and object path.
-struct DisplaySession {
-  QString id;
-  QDBusObjectPath path;
-};
-
-QDBusArgument& operator<<(QDBusArgument& argument, const DisplaySession& session) {
-  argument.beginStructure();
-  argument << session.id << session.path;
-  argument.endStructure();
-  return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, DisplaySession& session) {
-  argument.beginStructure();
-  argument >> session.id >> session.path;
-  argument.endStructure();
-  return argument;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(DisplaySession)
 
 namespace brindlewick {
 
@@ -49,7 +22,6 @@ const QString ScriptedDesktopServices::kDisplaySession = QStringLiteral("/org/fr
 
 ScriptedDesktopServices::ScriptedDesktopServices(const QDBusConnection& connection)
     : m_connection(connection) {
-  qDBusRegisterMetaType<DisplaySession>();
   m_connection.registerVirtualObject(kLogin1, this, QDBusConnection::SubPath);
   m_connection.registerService(QStringLiteral("org.freedesktop.login1"));
 }
@@ -72,8 +44,12 @@ bool ScriptedDesktopServices::handleMessage(const QDBusMessage& message, const Q
   } else if (member == QLatin1String("GetUser")) {
     answer = QVariant::fromValue(QDBusObjectPath(kUserPath));
   } else if (member == QLatin1String("Get") && path == kUserPath) {
-    answer = QVariant::fromValue(QDBusVariant(
-        QVariant::fromValue(DisplaySession{QStringLiteral("c2"), QDBusObjectPath(kDisplaySession)})));
+    // The user's Display: the session's id and object path.
+    QDBusArgument display;
+    display.beginStructure();
+    display << QStringLiteral("c2") << QDBusObjectPath(kDisplaySession);
+    display.endStructure();
+    answer = QVariant::fromValue(QDBusVariant(QVariant::fromValue(display)));
   } else if (member == QLatin1String("GetAll") && path.startsWith(kLogin1 + QStringLiteral("/session/"))) {
     answer = session;
   } else {
