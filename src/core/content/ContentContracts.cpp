@@ -151,16 +151,7 @@ void checkCount(const StrictObject& object, std::size_t index, qsizetype count, 
 template <typename Element>
 auto arrayField(const StrictObject& object, std::size_t index, qsizetype minimum, qsizetype maximum,
                 Element element) {
-  const Path path = object.path(index);
-  const Value& array = object[index];
-  Json::expectArray(array, path);
-  QList<decltype(element(array, path))> list;
-  list.reserve(array.size());
-  Value item = array.firstChild();
-  for (qsizetype position = 0; position < array.size(); ++position) {
-    list.append(element(item, Path(path, position)));
-    item = item.nextSibling();
-  }
+  auto list = Json::readArray(object[index], object.path(index), element);
   checkCount(object, index, list.size(), minimum, maximum);
   return list;
 }

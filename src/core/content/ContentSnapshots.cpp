@@ -58,15 +58,9 @@ constexpr qsizetype longestTeaserQuestion = 25;
 using namespace Qt::StringLiterals;
 
 template <typename Record> QList<Record> decodeList(const Json::Tree::Value& array, const Json::Path& path) {
-  Json::expectArray(array, path);
-  QList<Record> records;
-  records.reserve(array.size());
-  Json::Tree::Value element = array.firstChild();
-  for (qsizetype i = 0; i < array.size(); ++i) {
-    records.append(Record::decode(element, Json::Path(path, i)));
-    element = element.nextSibling();
-  }
-  return records;
+  return Json::readArray(array, path, [](const Json::Tree::Value& value, const Json::Path& at) {
+    return Record::decode(value, at);
+  });
 }
 
 } // namespace

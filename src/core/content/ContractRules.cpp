@@ -66,24 +66,6 @@ const QRegularExpression& anchored(QStringView pattern) {
   return other;
 }
 
-// Code-point order of UTF-16 text: units of surrogate pairs (supplementary planes) sort
-// after every unit of the basic plane, which plain UTF-16 comparison gets wrong.
-bool codePointLess(const QString& a, const QString& b) {
-  auto fixup = [](char16_t unit) -> unsigned {
-    if (unit >= 0xE000)
-      return unit - 0x800u;
-    if (unit >= 0xD800)
-      return unit + 0x2000u;
-    return unit;
-  };
-  const qsizetype common = std::min(a.size(), b.size());
-  for (qsizetype i = 0; i < common; ++i) {
-    if (a[i] != b[i])
-      return fixup(a[i].unicode()) < fixup(b[i].unicode());
-  }
-  return a.size() < b.size();
-}
-
 // Keys come from untrusted documents and the message is shown on screen: list at most this
 // many keys, each at most this long.
 constexpr qsizetype listedKeysLimit = 20;
@@ -137,6 +119,22 @@ QString bracketed(QStringList keys) {
 }
 
 } // namespace
+
+bool codePointLess(const QString& a, const QString& b) {
+  auto fixup = [](char16_t unit) -> unsigned {
+    if (unit >= 0xE000)
+      return unit - 0x800u;
+    if (unit >= 0xD800)
+      return unit + 0x2000u;
+    return unit;
+  };
+  const qsizetype common = std::min(a.size(), b.size());
+  for (qsizetype i = 0; i < common; ++i) {
+    if (a[i] != b[i])
+      return fixup(a[i].unicode()) < fixup(b[i].unicode());
+  }
+  return a.size() < b.size();
+}
 
 bool isWhitespace(char16_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||

@@ -57,6 +57,10 @@ QString text(const QString& value, qsizetype maximum);
 // The link rule: an HTTP or HTTPS link, cleaned of tabs and line breaks, at most 2048 units.
 QString sourceURL(const QString& value);
 
+// Code-point order of UTF-16 text: units of surrogate pairs (characters above U+FFFF) sort
+// after every unit of the basic plane, which plain UTF-16 comparison gets wrong.
+bool codePointLess(const QString& a, const QString& b);
+
 // The message of the key-set rule, for the keys a record expects and the keys an object has.
 // The message is shown to the reader and keys come from untrusted documents: each list names
 // at most 20 keys and then counts the rest, and a key beyond 200 units ends in an ellipsis.

@@ -66,6 +66,12 @@ concept JsonCodable = requires(const QJsonValue& json, const T& value) {
   { JsonCoding<T>::encode(value) } -> std::convertible_to<QJsonValue>;
 };
 
+// Throws the error of a value read inside a container as the container's: `at` (a key or
+// "[i]") goes before the value's own path.
+[[noreturn]] inline void rethrowWithin(const QString& at, const JsonDecodingError& error) {
+  throw JsonDecodingError(error.path().isEmpty() ? at : Json::child(at, error.path()), error.problem());
+}
+
 // A JSON object keyed by identifiers, such as drop id → date.
 template <JsonCodable V> struct JsonCoding<QMap<QString, V>> {
   static QMap<QString, V> decode(const QJsonValue& json) {
@@ -75,8 +81,7 @@ template <JsonCodable V> struct JsonCoding<QMap<QString, V>> {
       try {
         result.insert(it.key(), JsonCoding<V>::decode(it.value()));
       } catch (const JsonDecodingError& error) {
-        throw JsonDecodingError(error.path().isEmpty() ? it.key() : Json::child(it.key(), error.path()),
-                                error.problem());
+        rethrowWithin(it.key(), error);
       }
     }
     return result;
@@ -99,8 +104,7 @@ template <JsonCodable V> struct JsonCoding<QList<V>> {
       try {
         result.append(JsonCoding<V>::decode(array.at(i)));
       } catch (const JsonDecodingError& error) {
-        const QString at = Json::element({}, i);
-        throw JsonDecodingError(error.path().isEmpty() ? at : Json::child(at, error.path()), error.problem());
+        rethrowWithin(Json::element({}, i), error);
       }
     }
     return result;

@@ -703,6 +703,11 @@ QString Path::toString() const {
   return m_index >= 0 ? element(parent, m_index) : child(parent, QString(m_key));
 }
 
+namespace {
+
+// The value as the QJsonValue reads see it, for the wording of their error. Of a container
+// only its type matters there: converting a hostile subtree of megabytes just to name its type
+// would cost far more than reading a valid document.
 QJsonValue typeProbe(const Tree::Value& value) {
   if (value.isArray())
     return QJsonArray();
@@ -710,6 +715,8 @@ QJsonValue typeProbe(const Tree::Value& value) {
     return QJsonObject();
   return value.toJsonValue();
 }
+
+} // namespace
 
 QString readString(const Tree::Value& value, const Path& path) {
   if (!value.isString())

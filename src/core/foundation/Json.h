@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -13,6 +14,7 @@
 #include <exception>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace brindlewick {
@@ -190,10 +192,19 @@ qint64 readInteger(const Tree::Value& value, const Path& path);
 bool readBool(const Tree::Value& value, const Path& path);
 void expectObject(const Tree::Value& value, const Path& path);
 void expectArray(const Tree::Value& value, const Path& path);
-// The value as the QJsonValue reads see it, for the wording of their error. Of a container
-// only its type matters there: converting a hostile subtree of megabytes just to name its type
-// would cost far more than reading a valid document.
-QJsonValue typeProbe(const Tree::Value& value);
+
+// The elements of an array, each read by `element(value, path)`, in order.
+template <typename Element> auto readArray(const Tree::Value& array, const Path& path, Element element) {
+  expectArray(array, path);
+  QList<std::invoke_result_t<Element&, const Tree::Value&, const Path&>> list;
+  list.reserve(array.size());
+  Tree::Value item = array.firstChild();
+  for (qsizetype i = 0; i < array.size(); ++i) {
+    list.append(element(item, Path(path, i)));
+    item = item.nextSibling();
+  }
+  return list;
+}
 
 // The members of an object that a reader asks for, found in one pass over the object; members
 // it does not name are ignored (the parser has refused repeated keys already). The object, the

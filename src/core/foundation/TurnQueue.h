@@ -19,15 +19,7 @@ public:
   class Turn {
   public:
     Turn(Turn&& other) noexcept : m_done(std::exchange(other.m_done, std::nullopt)) {}
-    Turn& operator=(Turn&& other) noexcept {
-      if (this != &other) {
-        end();
-        m_done = std::exchange(other.m_done, std::nullopt);
-      }
-      return *this;
-    }
-    Turn(const Turn&) = delete;
-    Turn& operator=(const Turn&) = delete;
+    Turn& operator=(Turn&&) = delete;
     ~Turn() { end(); }
 
     void end() {
@@ -53,9 +45,6 @@ public:
     co_await previous;
     co_return std::move(turn);
   }
-
-  // True when no turn is held or awaited.
-  bool isIdle() const { return m_last.isSettled(); }
 
 private:
   Completion<std::monostate> m_last;

@@ -16,29 +16,19 @@ namespace {
 
 constexpr qsizetype ed25519KeyBytes = 32;
 
-bool isBase64Digit(QChar c) {
-  const char16_t u = c.unicode();
-  return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || u == u'+' ||
-         u == u'/';
-}
-
-} // namespace
-
-std::optional<QByteArray> UpdateConfiguration::decodeBase64(const QString& text) {
+// Strict base64: the standard alphabet, '=' padding to a multiple of 4 characters, nothing
+// else. Qt's strict mode refuses other characters and misplaced padding but takes unpadded
+// text, which a key must not be.
+std::optional<QByteArray> decodeBase64(const QString& text) {
   if (text.size() % 4 != 0)
     return std::nullopt;
-  qsizetype digits = text.size();
-  while (digits > 0 && text.size() - digits < 2 && text[digits - 1] == QLatin1Char('='))
-    --digits;
-  for (qsizetype i = 0; i < digits; ++i) {
-    if (!isBase64Digit(text[i]))
-      return std::nullopt;
-  }
   auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
   if (!decoded)
     return std::nullopt;
   return std::move(decoded.decoded);
 }
+
+} // namespace
 
 std::optional<UpdateConfiguration> UpdateConfiguration::load(const QJsonValue& feed,
                                                              const QJsonValue& publicKey) {

@@ -45,10 +45,6 @@ struct UpdateConfiguration {
   // UpdateConfigurationError.
   static std::optional<UpdateConfiguration> load(const QJsonValue& feed, const QJsonValue& publicKey);
 
-  // Strict base64: the standard alphabet, '=' padding to a multiple of 4 characters, nothing
-  // else. Qt's own decoder also takes unpadded and URL-safe text, which a key must not be.
-  static std::optional<QByteArray> decodeBase64(const QString& text);
-
   friend bool operator==(const UpdateConfiguration&, const UpdateConfiguration&) = default;
 };
 
