@@ -118,7 +118,7 @@ TEST(ReaderMenus, LoveFollowsTheSelectedIdea) {
     MenuState state = signedIn();
     state.selectedIdea = row.idea;
     state.collectionBusy = row.collectionBusy;
-    const MenuEntry& love = find(ReaderMenus::mainMenu(state)[2].entries, MenuCommand::love);
+    const MenuEntry love = find(ReaderMenus::mainMenu(state)[2].entries, MenuCommand::love);
     EXPECT_EQ(love.title, QLatin1String(row.title)) << row.name;
     EXPECT_EQ(love.enabled, row.enabled) << row.name;
   }
