@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace brindlewick {
@@ -90,6 +92,40 @@ TEST_F(ReaderModelSyncTest, OnlyAReportingSyncShowsItsFailureAndNeitherTouchesTh
   EXPECT_TRUE(model.syncIssue()->startsWith(ReaderModel::syncFailurePrefix));
   EXPECT_EQ(model.message(), QStringLiteral("earlier"));
   EXPECT_TRUE(model.lastSyncFailed());
+}
+
+// A newer release at the service, withdrawing the drop at `withdrawn` of the installed one.
+QByteArray releaseWithdrawing(const GeneratedRelease& installed, qsizetype withdrawn) {
+  ContentRelease release = installed.release;
+  const QString id = release.lore.takeAt(withdrawn).id;
+  for (Drop& drop : release.lore)
+    drop.relatedLoreIds.removeAll(id);
+  release.withdrawals.append(Withdrawal{id, QStringLiteral("Withdrawn."), release.publishedAt});
+  release.releaseId = QStringLiteral("0a1b2c3d-4e5f-4a6b-8c7d-8e9f0a1b2c3d");
+  return encodeRelease(release);
+}
+
+TEST(ReaderModelWithdrawal, ACardWhoseDropASyncWithdrawsClosesAndAnyOtherStaysUp) {
+  for (const bool withdrawingTheCard : {true, false}) {
+    SCOPED_TRACE(withdrawingTheCard ? "the card's drop withdrawn" : "another drop withdrawn");
+    ReaderModelFixture fx;
+    fx.signIn();
+    ReaderModel& model = fx.open();
+    fx.advance(3.2);
+    model.openTeaser();
+    ASSERT_TRUE(model.panel().panel().isVisible());
+    const QString card = model.current()->id();
+    const auto index = std::find_if(fx.release().release.lore.begin(), fx.release().release.lore.end(),
+                                    [&](const Drop& drop) { return drop.id == card; }) -
+                       fx.release().release.lore.begin();
+    const qsizetype withdrawn = withdrawingTheCard ? index : (index + 1) % fx.release().release.lore.size();
+    fx.harness().service().content().publish(releaseWithdrawing(fx.release(), withdrawn));
+
+    finishTask(model.refresh(false));
+    fx.settle();
+    ASSERT_EQ(model.repository().withdrawals().size(), 1) << "the new release was not installed";
+    EXPECT_EQ(model.panel().panel().isVisible(), !withdrawingTheCard);
+  }
 }
 
 TEST_F(ReaderModelSyncTest, WakeScreensAndUnlockGiveOneMissedDropCheckAfterTheLast) {
