@@ -1,0 +1,181 @@
+// The real program beside a real XEmbed tray: it starts with no tray at all, and its icon must
+// dock by itself once a tray appears.
+#include "TestOutput.h"
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#ifdef BRINDLEWICK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace brindlewick {
+namespace {
+
+#ifdef BRINDLEWICK_HAVE_XCB
+
+constexpr int kWaitMilliseconds = 15000;
+
+template <typename Reply> using Owned = std::unique_ptr<Reply, decltype(&std::free)>;
+template <typename Reply> Owned<Reply> own(Reply* reply) {
+  return Owned<Reply>(reply, &std::free);
+}
+
+// The window tree of the X server, read afresh at each question.
+class WindowTree {
+public:
+  WindowTree() : connection_(xcb_connect(nullptr, nullptr)) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    const char name[] = "_NET_WM_PID";
+    pidAtom_ = own(xcb_intern_atom_reply(connection_,
+                                         xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr))
+                   ->atom;
+  }
+  ~WindowTree() { xcb_disconnect(connection_); }
+  WindowTree(const WindowTree&) = delete;
+  WindowTree& operator=(const WindowTree&) = delete;
+
+  // The top-level windows (children of the root) of process `pid`.
+  QList<xcb_window_t> topLevelsOf(qint64 pid) {
+    QList<xcb_window_t> found;
+    for (const xcb_window_t window : children(root_))
+      if (pidOf(window) == pid)
+        found.append(window);
+    return found;
+  }
+
+  // Whether a window of process `pid` lies anywhere inside `ancestor`.
+  bool holdsWindowOf(xcb_window_t ancestor, qint64 pid) {
+    for (const xcb_window_t child : children(ancestor))
+      if (pidOf(child) == pid || holdsWindowOf(child, pid))
+        return true;
+    return false;
+  }
+
+  QRect geometry(xcb_window_t window) {
+    const auto reply =
+        own(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr));
+    return reply ? QRect(reply->x, reply->y, reply->width, reply->height) : QRect();
+  }
+
+private:
+  QList<xcb_window_t> children(xcb_window_t window) {
+    QList<xcb_window_t> list;
+    const auto reply = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr));
+    if (!reply)
+      return list; // gone meanwhile
+    const xcb_window_t* first = xcb_query_tree_children(reply.get());
+    for (int i = 0; i < xcb_query_tree_children_length(reply.get()); ++i)
+      list.append(first[i]);
+    return list;
+  }
+
+  std::optional<qint64> pidOf(xcb_window_t window) {
+    const auto reply = own(xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+    if (!reply || xcb_get_property_value_length(reply.get()) != 4)
+      return std::nullopt;
+    return *static_cast<const quint32*>(xcb_get_property_value(reply.get()));
+  }
+
+  xcb_connection_t* connection_;
+  xcb_window_t root_ = XCB_NONE;
+  xcb_atom_t pidAtom_ = XCB_NONE;
+};
+
+// A program started for the test and stopped at its end.
+struct Program : QProcess {
+  ~Program() override {
+    terminate();
+    if (!waitForFinished(3000)) {
+      kill();
+      waitForFinished();
+    }
+  }
+};
+
+TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "
+                    "inside a private Xvfb server";
+  const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
+  if (trayer.isEmpty())
+    GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
+
+  // A home of its own, or the start would hand itself to the developer's running copy. The
+  // Secret Service and the session bus are the private ones this test runs inside.
+  QTemporaryDir home;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* folder : {"config", "data", "cache", "runtime"})
+    QDir(home.path()).mkpath(QString::fromLatin1(folder));
+  QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  environment.insert(QStringLiteral("HOME"), home.path());
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+  environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+  WindowTree tree;
+  Program application;
+  application.setProcessEnvironment(environment);
+  application.setProcessChannelMode(QProcess::ForwardedChannels);
+  application.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+  ASSERT_TRUE(application.waitForStarted());
+  const qint64 applicationPid = application.processId();
+  // Its reader window shows once it has started, with no tray to dock in yet.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !tree.topLevelsOf(applicationPid).isEmpty(); }, kWaitMilliseconds))
+      << "the program showed no window";
+
+  Program tray;
+  tray.setProcessChannelMode(QProcess::ForwardedChannels);
+  tray.start(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28",
+                      "--SetDockType", "true", "--transparent", "false"});
+  ASSERT_TRUE(tray.waitForStarted());
+  const qint64 trayPid = tray.processId();
+  std::optional<xcb_window_t> dock;
+  const auto docked = [&] {
+    for (const xcb_window_t window : tree.topLevelsOf(trayPid))
+      if (tree.holdsWindowOf(window, applicationPid)) {
+        dock = window;
+        return true;
+      }
+    return false;
+  };
+  ASSERT_TRUE(QTest::qWaitFor(docked, kWaitMilliseconds)) << "the icon did not dock in the tray";
+  EXPECT_EQ(application.state(), QProcess::Running);
+
+  // The tray's corner of the screen, enlarged so that the icon can be judged.
+  QTest::qWait(500); // the icon paints after it is embedded
+  const QRect panel = tree.geometry(*dock).adjusted(-60, 0, 0, 12);
+  const QPixmap corner =
+      QGuiApplication::primaryScreen()->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height());
+  ASSERT_FALSE(corner.isNull());
+  EXPECT_TRUE(corner.scaled(corner.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation)
+                  .save(testing::testOutputPath(QStringLiteral("tray-docked.png"))));
+}
+
+#else
+
+TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
+  GTEST_SKIP() << "built without libxcb: the window tree cannot be read";
+}
+
+#endif
+
+} // namespace
+} // namespace brindlewick
