@@ -2,7 +2,7 @@
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
 #include "app/PanelDiagnosticsDelegate.h"
-#include "app/ReaderAppDelegate.h"
+#include "app/ReaderLaunch.h"
 #include "app/SingleInstance.h"
 #include "desktop/DesktopProbes.h"
 #include "desktop/FullScreenProbe.h"
@@ -14,12 +14,7 @@
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QEventLoop>
-#include <QFileInfo>
 #include <QTextStream>
-
-#include <QCoroTask>
 
 using namespace brindlewick;
 
@@ -46,31 +41,6 @@ int runDiagnostic(LaunchMode mode) {
   PanelDiagnosticsDelegate delegate(sources, DelayScheduler::system(), launchPid);
   delegate.launch(mode == LaunchMode::smokePanel);
   return QApplication::exec();
-}
-
-// Runs the model's construction to its end. QCoro::waitFor would wait forever for a task that
-// ends before its loop starts (a store that fails at once does), so the loop runs only while
-// the task is still going.
-std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services) {
-  std::unique_ptr<ReaderModel> model;
-  std::exception_ptr failure;
-  bool finished = false;
-  QEventLoop loop;
-  const auto run = [&](ReaderModel::Services given) -> QCoro::Task<> {
-    try {
-      model = co_await ReaderModel::open(std::move(given));
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    finished = true;
-    loop.quit();
-  };
-  const QCoro::Task<> task = run(std::move(services));
-  if (!finished)
-    loop.exec();
-  if (failure)
-    std::rethrow_exception(failure);
-  return model;
 }
 
 } // namespace
@@ -136,32 +106,11 @@ int main(int argc, char** argv) {
       // Sign-in pages open in the desktop's browser.
       .openBrowser = {},
   };
-  const QString defaultsFile = services.applicationDefaultsFile;
-  // A first start finds no folder for the store; the store itself refuses to invent one for a
-  // file it is given.
-  QDir().mkpath(QFileInfo(services.storeFile).absolutePath());
-  std::unique_ptr<ReaderModel> model;
-  std::optional<QString> startupError;
-  try {
-    model = openModel(std::move(services));
-  } catch (const std::exception& error) {
-    // Nothing is reset or retried: the reader sees why, and the files stay as they were.
-    const QString description = QString::fromUtf8(error.what());
-    QTextStream(stderr) << "Brindlewick initialization failed: " << description << "\n";
-    startupError = ReaderAppDelegate::startupErrorText(description);
-  }
-
-  ReaderAppDelegate::Options options;
-  options.applicationDefaultsFile = defaultsFile;
-  ReaderAppDelegate delegate(model.get(), startupError, std::move(options));
-  QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, &ReaderAppDelegate::handle);
-  QObject::connect(&instance, &SingleInstance::linksReceived, &delegate, &ReaderAppDelegate::handle);
-  QObject::connect(&instance, &SingleInstance::actionRequested, &delegate, &ReaderAppDelegate::handle);
-  delegate.launch();
+  const ReaderLaunch reader = launchReader(std::move(services), {}, &instance);
   if (request.kind != LaunchRequest::Kind::reopen)
-    delegate.handle(request);
-  if (model)
-    model->playInstallChimeOnce();
+    reader.delegate->handle(request);
+  if (reader.model)
+    reader.model->playInstallChimeOnce();
   const int status = QApplication::exec();
   return status;
 }

@@ -105,8 +105,10 @@ public:
   // Requests the stand-in received on `path`.
   int requestsTo(const QString& path);
 
-private:
+  // What open() builds the model from: each call gives new sounds (dropSound, chimeSound).
   ReaderModel::Services services();
+
+private:
   // Builds the model; its outcome once it finished.
   std::shared_ptr<AsyncOutcome<std::unique_ptr<ReaderModel>>> opening();
 
