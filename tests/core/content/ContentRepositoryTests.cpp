@@ -120,7 +120,7 @@ struct State {
     for (const SavedSnapshot& s : r.loved())
       loved.append(s.id() + QString::number(s.savedAt.secondsSinceReference()));
     for (const HistoryEntry& e : r.history())
-      history.append(e.id);
+      history.append(e.id + (e.automatic ? QStringLiteral(" automatic") : QString()));
   }
   friend bool operator==(const State&, const State&) = default;
 };
