@@ -372,6 +372,7 @@ private:
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
 
+    // Null once the controller has gone: the operation checks it after every suspension.
     const QPointer<AccountController> controller;
     // The generation the operation began in.
     const quint64 epoch;

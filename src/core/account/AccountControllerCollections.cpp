@@ -29,8 +29,6 @@ QCoro::Task<> AccountController::setLoved(bool loved, DropSnapshot snapshot, Can
 QCoro::Task<> AccountController::mutate(DropSnapshot snapshot, QString flag, bool value,
                                         CancellationToken cancellation) {
   const Operation operation(*this);
-  const quint64 epoch = operation.epoch;
-  const QPointer<AccountController> self(this);
   // The id becomes a path segment as it stands: only the standard form may get there.
   const QString dropID = snapshot.lore.id;
   if (!AccountCoding::parseID(dropID))
@@ -47,8 +45,8 @@ QCoro::Task<> AccountController::mutate(DropSnapshot snapshot, QString flag, boo
   AccountRequest request(QStringLiteral("PUT"), QStringLiteral("/api/reader/items/") + dropID,
                          Json::serialize(body), itemReplyLimit);
   const APIResponse reply =
-      co_await sendAccountRequest(std::move(request), Bearer::heldSession(), epoch, cancellation);
-  if (!self)
+      co_await sendAccountRequest(std::move(request), Bearer::heldSession(), operation.epoch, cancellation);
+  if (!operation.controller)
     throw CancelledError();
   if (reply.statusCode != 200)
     throw AccountError::http(reply.statusCode);

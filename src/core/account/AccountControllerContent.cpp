@@ -5,8 +5,6 @@
 #include "content/ContentContracts.h"
 #include "content/ContentRepository.h"
 
-#include <QPointer>
-
 #include <utility>
 
 namespace brindlewick {
@@ -24,8 +22,6 @@ const QString releasePathPrefix = u"/api/reader/content/releases/"_s;
 
 QCoro::Task<> AccountController::syncContent(ContentRepository& repository, CancellationToken cancellation) {
   const Operation operation(*this);
-  const quint64 epoch = operation.epoch;
-  const QPointer<AccountController> self(this);
   if (!isSignedIn())
     throw AccountError::notSignedIn();
   // The stored tag stands for the installed release: without one, a 304 would leave nothing
@@ -34,8 +30,8 @@ QCoro::Task<> AccountController::syncContent(ContentRepository& repository, Canc
   bool mayRetry = true;
   for (;;) {
     AccountRequest manifestRequest(u"GET"_s, manifestPath, std::nullopt, manifestLimit, etag);
-    const APIResponse manifestReply =
-        co_await sendAccountRequest(std::move(manifestRequest), Bearer::heldSession(), epoch, cancellation);
+    const APIResponse manifestReply = co_await sendAccountRequest(
+        std::move(manifestRequest), Bearer::heldSession(), operation.epoch, cancellation);
     if (!isSignedIn())
       throw AccountError::notSignedIn();
     if (manifestReply.statusCode == 304) {
@@ -52,8 +48,8 @@ QCoro::Task<> AccountController::syncContent(ContentRepository& repository, Canc
 
     AccountRequest releaseRequest(u"GET"_s, releasePathPrefix + manifest.releaseId, std::nullopt,
                                   releaseLimit);
-    const APIResponse releaseReply =
-        co_await sendAccountRequest(std::move(releaseRequest), Bearer::heldSession(), epoch, cancellation);
+    const APIResponse releaseReply = co_await sendAccountRequest(
+        std::move(releaseRequest), Bearer::heldSession(), operation.epoch, cancellation);
     const int status = releaseReply.statusCode;
     if ((status == 404 || status == 410) && std::exchange(mayRetry, false)) {
       // A manifest that lags behind may be what the tag keeps coming back: ask afresh, once.

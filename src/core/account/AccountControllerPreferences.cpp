@@ -4,8 +4,6 @@
 
 #include "foundation/Json.h"
 
-#include <QPointer>
-
 namespace brindlewick {
 
 namespace {
@@ -22,8 +20,6 @@ QCoro::Task<> AccountController::savePreferences(ReaderPreferences preferences,
     cancelActivities();
   }
   const Operation operation(*this);
-  const quint64 epoch = operation.epoch;
-  const QPointer<AccountController> self(this);
   // The display belongs to this computer and never reaches the account.
   preferences.preferredDisplayID.reset();
   const PreferencesResponse sent{std::optional(preferences), m_preferenceVersion};
@@ -31,8 +27,8 @@ QCoro::Task<> AccountController::savePreferences(ReaderPreferences preferences,
   AccountRequest request(QStringLiteral("PUT"), QStringLiteral("/api/reader/preferences"),
                          Json::serialize(sent.encode()), preferencesReplyLimit);
   const APIResponse reply =
-      co_await sendAccountRequest(std::move(request), Bearer::heldSession(), epoch, cancellation);
-  if (!self)
+      co_await sendAccountRequest(std::move(request), Bearer::heldSession(), operation.epoch, cancellation);
+  if (!operation.controller)
     throw CancelledError();
   if (reply.statusCode == 409)
     throw AccountError::preferenceConflict();

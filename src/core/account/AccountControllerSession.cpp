@@ -14,16 +14,15 @@ constexpr qint64 signOutReplyLimit = 65536;
 
 QCoro::Task<> AccountController::refresh(CancellationToken cancellation) {
   const Operation operation(*this);
-  const quint64 epoch = operation.epoch;
-  const QPointer<AccountController> self(this);
   if (!m_credential)
     throw AccountError::notSignedIn();
   // A revoked credential is sent as well: the service may have restored the session.
-  Cache cache = co_await fetchAccount(m_credential->token, m_credential->userID, epoch, cancellation);
-  if (!self)
+  Cache cache =
+      co_await fetchAccount(m_credential->token, m_credential->userID, operation.epoch, cancellation);
+  if (!operation.controller)
     throw CancelledError();
   cancellation.throwIfCancelled();
-  if (m_generation != epoch)
+  if (m_generation != operation.epoch)
     throw AccountError::superseded();
   persist(cache);
   resetClockCheck();

@@ -2,8 +2,7 @@
 // sign-in, the account fetch from a hostile or failing service, refresh and sign-out, and
 // everything that may overtake or abandon them.
 #include "AccountFixtures.h"
-#include "InMemorySecureStorage.h"
-#include "StandInAccount.h"
+#include "StandInAccountTest.h"
 #include "foundation/Json.h"
 
 #include <QJsonArray>
@@ -23,7 +22,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString invalid = AccountError::invalidResponse().description();
 const QString unsafe = AccountError::unsafeURL().description();
 const QString expired = AccountError::deviceExpired().description();
 const QString denied = AccountError::deviceDenied().description();
@@ -49,15 +47,12 @@ QByteArray page(int first, int count, std::optional<QString> cursor = std::nullo
   return Json::serialize(object);
 }
 
-class AccountServiceTest : public testing::Test {
+class AccountServiceTest : public StandInAccountTest {
 protected:
-  InMemorySecureStorage storage;
-  StandInAccount account{storage};
-  StandInHarness& harness = account.harness;
-  ReadingService& service = account.service;
-  std::unique_ptr<AccountController> controller = account.open();
-  QString reader = StandInAccount::reader;
-  QString token = service.accounts().openSession(reader);
+  AccountServiceTest() {
+    controller = account.open();
+    token = service.accounts().openSession(reader);
+  }
 
   // Begins, lets the first poll fall due and polls, with `fault` on `path` for its reply.
   std::shared_ptr<AsyncOutcome<bool>> pollAfterBegin(const QString& path = {}, StandInFault fault = {}) {
@@ -85,8 +80,7 @@ protected:
                                  {item.snapshot, saved, false, item.savedAt, std::nullopt, item.updatedAt});
     }
   }
-  // How a refresh ended: its error's text, empty for success.
-  QString refresh() { return failureText(finishTask(controller->refresh()).error); }
+  QString refresh() { return run(controller->refresh()); }
 };
 
 TEST_F(AccountServiceTest, APacedSignInIsStoredAndOnlyTheTokenRequestCarriesTheDeviceCode) {
@@ -137,7 +131,7 @@ TEST_F(AccountServiceTest, AGrantOutOfBoundsOrOffTheServicesOriginIsRefused) {
       {"a user name", page(u"https://ada@127.0.0.1"_s + port), unsafe},
       {"a fragment", page(base + u"/device#approve"_s), unsafe},
       {"an unsafe first address", with(u"verification_uri"_s, u"javascript:alert(1)"_s), unsafe},
-      {"401", StandInReply::json(401, "{}"), AccountError::notSignedIn().description()},
+      {"401", StandInReply::json(401, "{}"), notSignedIn},
       {"500", StandInReply::json(500, "{}"), AccountError::http(500).description()},
       {"not JSON", StandInReply::json(200, "<html>"), u"undecodable"_s},
   };
@@ -184,7 +178,7 @@ TEST_F(AccountServiceTest, TheTokenAnswerDecidesWhetherTheGrantLives) {
       {"bearer in any case", issued(session, u"BeArEr"_s), u"true"_s},
       {"no token type", answer(200, Json::serialize(QJsonObject{{u"access_token"_s, session}})), u"true"_s},
       // Signed in by now: a rejected new token must not revoke the session held.
-      {"a token the service rejects", issued(u"unknown"_s), AccountError::notSignedIn().description()},
+      {"a token the service rejects", issued(u"unknown"_s), notSignedIn},
   };
   for (const Row& row : rows) {
     ASSERT_FALSE(finishTask(controller->beginSignIn()).error) << row.name;
@@ -282,7 +276,7 @@ TEST_F(AccountServiceTest, KeyringChangesTakeTurnsSoASignOutAlwaysWins) {
   }
 
   // A sign-out whose removal is under way when the sign-in's turn comes: nothing is written.
-  const auto polling = pollAfterBegin(u"/api/reader/preferences"_s, {.hold = true});
+  const auto polling = pollAfterBegin(preferencesPath, {.hold = true});
   ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
   storage.setHolding(true);
   const auto signingOut = startTask(controller->signOut());
@@ -353,7 +347,7 @@ TEST_F(AccountServiceTest, ARefreshRenewsOnlyWhatTheServiceConfirmed) {
       {u"r2"_s, u"Bo"_s, u"bo@example.com"_s, {}}, harness.now().addingSeconds(3600), {}};
   const std::vector<std::tuple<StandInFault, QString, QString>> faults = {
       {{.status = 500}, itemsPath, AccountError::http(500).description()},
-      {{.body = Json::serialize(other.encode())}, u"/api/reader/me"_s, invalid}};
+      {{.body = Json::serialize(other.encode())}, mePath, invalid}};
   for (const auto& [fault, path, expected] : faults) {
     harness.advance(60);
     const Date confirmed = controller->cache()->confirmedAt;
@@ -365,13 +359,13 @@ TEST_F(AccountServiceTest, ARefreshRenewsOnlyWhatTheServiceConfirmed) {
 
   // A 401 revokes the session; its credential is still sent, since the service may restore it.
   service.addFault("GET", itemsPath, {.status = 401});
-  EXPECT_EQ(refresh(), AccountError::notSignedIn().description());
+  EXPECT_EQ(refresh(), notSignedIn);
   EXPECT_TRUE(controller->cache()->accessRevoked && stored().accessRevoked);
   EXPECT_TRUE(SessionCredential::fromJson(storage.items().value(account.credentialKey())).revoked);
   EXPECT_EQ(refresh(), QString());
 
   // A sign-out while the preferences reply is held: the refresh is superseded, stores nothing.
-  service.addFault("GET", u"/api/reader/preferences"_s, {.hold = true});
+  service.addFault("GET", preferencesPath, {.hold = true});
   const auto refreshing = startTask(controller->refresh());
   ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
   EXPECT_FALSE(finishTask(controller->signOut()).error);
@@ -385,13 +379,13 @@ TEST_F(AccountServiceTest, ARefreshRenewsOnlyWhatTheServiceConfirmed) {
   // A session that ends while the account is read.
   token = service.accounts().openSession(reader, harness.now().addingSeconds(30));
   controller = account.open(token);
-  service.addFault("GET", u"/api/reader/preferences"_s, {.hold = true});
+  service.addFault("GET", preferencesPath, {.hold = true});
   const auto ending = startTask(controller->refresh());
   ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
   harness.advance(40);
   service.releaseHeld();
   ASSERT_TRUE(waitUntilFinished(ending));
-  EXPECT_EQ(failureText(ending->error), AccountError::notSignedIn().description());
+  EXPECT_EQ(failureText(ending->error), notSignedIn);
 }
 
 TEST_F(AccountServiceTest, SignOutEndsTheSessionHereFirstAndKeepsTheCacheRecord) {
@@ -421,7 +415,7 @@ TEST_F(AccountServiceTest, SignOutEndsTheSessionHereFirstAndKeepsTheCacheRecord)
     EXPECT_EQ(account.requestsTo(signOutPath), signedOut ? 1 : 0) << name;
     EXPECT_TRUE(account.cacheRecord(token)) << name;
     if (expected.isEmpty()) {
-      EXPECT_EQ(harness.fetch("GET", u"/api/reader/me"_s, {}, token).statusCode, 401)
+      EXPECT_EQ(harness.fetch("GET", mePath, {}, token).statusCode, 401)
           << "the session lives on";
     }
   }

@@ -1,9 +1,8 @@
 // The reader's saves and loves, synced preferences and reading activity against the stand-in
 // service over TLS, on a store file and a clock the test sets.
-#include "InMemorySecureStorage.h"
 #include "RawStoreDatabase.h"
 #include "ReleaseGenerator.h"
-#include "StandInAccount.h"
+#include "StandInAccountTest.h"
 #include "foundation/Json.h"
 #include "service/ServiceError.h"
 
@@ -14,9 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString invalid = AccountError::invalidResponse().description();
 const QString consent = AccountError::consentRequired().description();
-const QString notSignedIn = AccountError::notSignedIn().description();
 const QString activityPath = u"/api/reader/activity"_s;
 const QString preferencesPath = u"/api/reader/preferences"_s;
 const QString eventID = u"0f8fad5b-d9cb-469f-a165-70867728950e"_s;
@@ -28,25 +25,13 @@ ReaderPreferences preferences(bool analyticsConsent) {
   return preferences;
 }
 
-class AccountSyncTest : public testing::Test {
+class AccountSyncTest : public StandInAccountTest {
 protected:
-  InMemorySecureStorage storage;
-  StandInAccount account{storage};
-  StandInHarness& harness = account.harness;
-  ReadingService& service = account.service;
-  const QString reader = StandInAccount::reader;
   const GeneratedRelease release = generateRelease(4);
-  QString token;
-  std::unique_ptr<AccountController> controller;
 
   void SetUp() override {
     service.content().publish(release.body);
     signIn();
-  }
-  void TearDown() override {
-    // The session-expiry wait of a controller that has gone ends from the event loop.
-    controller.reset();
-    QCoreApplication::processEvents();
   }
   // A new session whose account shares readings, confirmed by a refresh.
   void signIn() {
@@ -56,7 +41,6 @@ protected:
     ASSERT_EQ(run(controller->refresh()), QString());
   }
   DropSnapshot drop(int index) const { return DropSnapshot(release.release.lore[index], release.release); }
-  static QString run(QCoro::Task<> task) { return failureText(finishTask(std::move(task)).error); }
   QString read(const QString& id = eventID, double secondsAgo = 60) {
     return run(controller->recordRead(drop(0), id, harness.now().addingSeconds(-secondsAgo)));
   }

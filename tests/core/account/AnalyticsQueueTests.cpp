@@ -1,12 +1,10 @@
 // The analytics queue on a real store file; uploads to the stand-in over TLS.
 #include "AccountFixtures.h"
-#include "AsyncProbe.h"
 #include "RawStoreDatabase.h"
-#include "StandInHarness.h"
+#include "StandInAccountTest.h"
 #include "account/AnalyticsQueue.h"
 #include "account/TransportRequestProvider.h"
 
-#include <QTemporaryDir>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -18,11 +16,11 @@ namespace {
 
 const Date twentyToTen = *AccountCoding::parseDate(u"2026-03-01T09:40:00Z"_s);
 
-class AnalyticsQueueTest : public testing::Test {
+// The queue on the account's store file; the reader's account at the stand-in takes uploads.
+class AnalyticsQueueTest : public StandInAccountTest {
 protected:
-  QTemporaryDir folder;
-  const QString path = folder.filePath(u"Brindlewick.store"_s);
-  LocalStore store{false, path};
+  const QString path = account.folder.filePath(u"Brindlewick.store"_s);
+  LocalStore& store = *account.store;
   std::unique_ptr<AnalyticsQueue> queue = std::make_unique<AnalyticsQueue>(store, true);
   const DropSnapshot drop = AccountFixtures::snapshot(1);
 
@@ -123,12 +121,8 @@ TEST_F(AnalyticsQueueTest, PruningKeepsCurrentRevisionsWithinTheWindow) {
 
 class AnalyticsUploadTest : public AnalyticsQueueTest {
 protected:
-  StandInHarness harness;
-  ReadingService& service = harness.service();
-  std::unique_ptr<NativeAPIClient> client = harness.makeClient();
-  TransportRequestProvider provider{*client, [this] { return service.accounts().openSession(u"r1"_s); }};
-
-  void SetUp() override { service.accounts().addReader({u"r1"_s, u"Ada"_s, u"ada@example.com"_s}); }
+  TransportRequestProvider provider{*account.client,
+                                    [this] { return service.accounts().openSession(reader); }};
   static QCoro::Task<> finished(std::shared_ptr<AnalyticsUpload> upload) { co_await upload->finished(); }
 };
 

@@ -1,9 +1,8 @@
 // The account's content sync against the stand-in over TLS: a content library on a store file
 // of its own, so that "kept" means its records are byte for byte what they were.
-#include "InMemorySecureStorage.h"
 #include "RawStoreDatabase.h"
 #include "ReleaseGenerator.h"
-#include "StandInAccount.h"
+#include "StandInAccountTest.h"
 #include "content/ContentRepository.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +19,8 @@ const QString manifestRoute = u"/api/reader/content/manifest"_s;
 const QString releaseRoute = u"/api/reader/content/releases/{id}"_s;
 
 // A signed-in reader at the stand-in, and a content library on a file of its own.
-class ContentSyncTest : public testing::Test {
+class ContentSyncTest : public StandInAccountTest {
 protected:
-  InMemorySecureStorage storage;
-  StandInAccount account{storage};
-  ReadingService& service = account.service;
-  QString token;
-  std::unique_ptr<AccountController> controller;
   QString path;
   std::unique_ptr<LocalStore> store;
   std::unique_ptr<ContentRepository> repository;
@@ -34,9 +28,9 @@ protected:
   // A new session and an empty library on a new file; then a first sync, which installs the
   // current release with its tag.
   void startOver() {
-    token = service.accounts().openSession(StandInAccount::reader);
+    token = service.accounts().openSession(reader);
     controller = account.open(token);
-    ASSERT_FALSE(finishTask(controller->refresh()).error);
+    ASSERT_EQ(run(controller->refresh()), QString());
     repository.reset();
     path = account.folder.filePath(QUuid::createUuid().toString(QUuid::Id128));
     store = std::make_unique<LocalStore>(false, path);
@@ -48,14 +42,9 @@ protected:
   std::pair<QString, QString> sync() {
     const QByteArray stored = repository->manifestETag().value_or(QString()).toLatin1();
     service.clearRequestLog();
-    const QString outcome = failureText(finishTask(controller->syncContent(*repository)).error);
+    const QString outcome = run(controller->syncContent(*repository));
     EXPECT_FALSE(controller->isBusy());
     return {outcome, contentRequests(service.requestLog(), manifestRoute, stored)};
-  }
-  // A signed-in controller's session wait ends from the event loop once the controller has gone.
-  void TearDown() override {
-    controller.reset();
-    QCoreApplication::sendPostedEvents();
   }
   void fault(const QString& route, StandInFault fault) { service.addFault("GET", route, std::move(fault)); }
   QString currentTag() const { return QString::fromLatin1(service.content().current()->etag); }
@@ -78,7 +67,6 @@ struct Row {
 TEST_F(ContentSyncTest, EveryOutcomeKeepsOrReplacesTheLibraryWhole) {
   const GeneratedRelease next = generated(1), later = generated(2);
   const auto publishNext = [&] { service.content().publish(next.body); };
-  const QString notSignedIn = AccountError::notSignedIn().description();
   const QString retried = u"manifest stored tag, release, manifest untagged, release"_s;
   const std::vector<Row> rows = {
       {"unchanged: 304", [] {}, u"manifest stored tag"_s, QString()},
@@ -113,7 +101,7 @@ TEST_F(ContentSyncTest, EveryOutcomeKeepsOrReplacesTheLibraryWhole) {
     service.clearFaults();
     service.content().publishSampleRelease();
     startOver();
-    account.harness.advance(60);
+    harness.advance(60);
     const QMap<QString, QByteArray> before = RawStoreDatabase(path).records();
     row.arrange();
     EXPECT_EQ(sync(), std::pair(row.outcome, row.requests));
@@ -144,7 +132,7 @@ TEST_F(ContentSyncTest, ASignOutDuringTheDownloadLeavesTheLibraryAndTheNextOpera
   // Signed in again, a second sync waits for its manifest while the first one's reply comes.
   service.grants().setAutoApproveAfter(0);
   SignInDriver driver;
-  ASSERT_FALSE(signIn(*controller, account.harness, driver).error);
+  ASSERT_FALSE(signIn(*controller, harness, driver).error);
   fault(manifestRoute, {.delay = 1});
   service.clearRequestLog();
   const auto second = startTask(controller->syncContent(*repository));
@@ -155,7 +143,7 @@ TEST_F(ContentSyncTest, ASignOutDuringTheDownloadLeavesTheLibraryAndTheNextOpera
   EXPECT_EQ(RawStoreDatabase(path).records(), before);
   EXPECT_TRUE(controller->isBusy() && !second->finished);
 
-  account.harness.advance(1);
+  harness.advance(1);
   ASSERT_TRUE(waitUntilFinished(second));
   EXPECT_FALSE(second->error || controller->isBusy());
   EXPECT_EQ(repository->manifest(), next.manifest);

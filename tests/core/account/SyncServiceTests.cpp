@@ -1,14 +1,10 @@
 // The content sync service against the stand-in over TLS, on a real store file.
-#include "AsyncProbe.h"
 #include "RawStoreDatabase.h"
 #include "ReleaseGenerator.h"
-#include "StandInHarness.h"
-#include "account/AccountContracts.h"
+#include "StandInAccountTest.h"
 #include "account/SyncService.h"
 #include "account/TransportRequestProvider.h"
 #include "service/ServiceError.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -26,21 +22,15 @@ const std::string updated = "Content updated. Saved revisions are unchanged.";
 const QString manifestRoute = u"/api/v1/content/manifest"_s;
 const QString releaseRoute = u"/api/v1/content/releases/{id}"_s;
 
-class SyncServiceTest : public testing::Test {
+// The reader's account at the stand-in; the service syncs into the account's store file.
+class SyncServiceTest : public StandInAccountTest {
 protected:
-  StandInHarness harness;
-  ReadingService& service = harness.service();
-  std::unique_ptr<NativeAPIClient> client = harness.makeClient();
-  QTemporaryDir folder;
-  const QString path = folder.filePath(u"Brindlewick.store"_s);
-  LocalStore store{false, path};
-  ContentRepository repository{store, version, false};
-  std::optional<QString> token;
-  TransportRequestProvider provider{*client, [this] { return token; }};
+  const QString path = account.folder.filePath(u"Brindlewick.store"_s);
+  ContentRepository repository{*account.store, version, false};
+  std::optional<QString> session;
+  TransportRequestProvider provider{*account.client, [this] { return session; }};
   std::unique_ptr<SyncService> sync =
       std::make_unique<SyncService>(repository, provider, version, harness.clock());
-
-  void SetUp() override { service.accounts().addReader({u"r1"_s, u"Ada"_s, u"ada@example.com"_s}); }
 
   // Runs one sync and returns its requests.
   std::string run() {
@@ -81,13 +71,13 @@ TEST_F(SyncServiceTest, EveryOutcomeKeepsOrReplacesTheReleaseWhole) {
       {"gone once", [&] { publishNext(), fault(releaseRoute, {.status = 410}); }, retried, updated, 1},
       {"manifest 404: no retry", [&] { fault(manifestRoute, {.status = 404}); }, "manifest stored tag",
        failed + "The content service returned HTTP 404."},
-      {"no session: nothing sent", [&] { token.reset(); }, "", failed + AccountError::notSignedIn().what()},
+      {"no session: nothing sent", [&] { session.reset(); }, "", failed + AccountError::notSignedIn().what()},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     service.clearFaults();
     service.content().publishSampleRelease();
-    token = service.accounts().openSession(u"r1"_s);
+    session = service.accounts().openSession(reader);
     run();
     ASSERT_EQ(repository.manifestETag(), QString::fromLatin1(current().etag));
     const std::optional<Date> firstSuccess = sync->lastSuccess();
@@ -110,7 +100,7 @@ TEST_F(SyncServiceTest, EveryOutcomeKeepsOrReplacesTheReleaseWhole) {
 }
 
 TEST_F(SyncServiceTest, ASyncDuringARunSendsNothingAndTheServiceMayGo) {
-  token = service.accounts().openSession(u"r1"_s);
+  session = service.accounts().openSession(reader);
   fault(manifestRoute, {.hold = true});
   const auto first = startTask(sync->sync());
   ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));

@@ -222,8 +222,6 @@ TEST(TextRule, TrimsExactlyTheTwentyFiveWhiteSpaceCodePoints) {
   const QList<char16_t> trimmed = {0x09,   0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0xA0,   0x1680, 0x2000,
                                    0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007, 0x2008, 0x2009,
                                    0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000, 0xFEFF};
-  const auto& set = ContractRules::whitespace();
-  EXPECT_EQ(QList<char16_t>(set.begin(), set.end()), trimmed);
   for (char32_t c = 1; c < 0x10000; ++c) {
     if (c >= 0xD800 && c <= 0xDFFF)
       continue;

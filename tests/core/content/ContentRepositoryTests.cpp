@@ -2,6 +2,7 @@
 
 #include "RawStoreDatabase.h"
 #include "ReleaseGenerator.h"
+#include "SignalLog.h"
 
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -120,48 +121,26 @@ struct State {
     for (const SavedSnapshot& s : r.loved())
       loved.append(s.id() + QString::number(s.savedAt.secondsSinceReference()));
     for (const HistoryEntry& e : r.history())
-      history.append(e.id);
+      history.append(e.id + (e.automatic ? QStringLiteral(" automatic") : QString()));
   }
   friend bool operator==(const State&, const State&) = default;
 };
 
-// Every change signal of a repository, in the order emitted, while the log lives, with the
-// state each observer saw when it was told.
-class SignalLog {
+// The repository's change signals in the order emitted, and whether every observer, when told,
+// already saw the operation's whole outcome.
+class ChangeLog : public SignalLog {
 public:
-  explicit SignalLog(const ContentRepository& repository) : m_repository(repository) {
-    using Signal = void (ContentRepository::*)();
-    const std::pair<Signal, const char*> changes[] = {
-        {&ContentRepository::releaseChanged, "release"},
-        {&ContentRepository::savedChanged, "saved"},
-        {&ContentRepository::lovedChanged, "loved"},
-        {&ContentRepository::historyChanged, "history"},
-        {&ContentRepository::ledgerChanged, "ledger"},
-        {&ContentRepository::seenChanged, "seen"},
-        {&ContentRepository::arrivalsChanged, "arrivals"},
-        {&ContentRepository::withdrawalsChanged, "withdrawals"},
-        {&ContentRepository::manifestETagChanged, "manifestETag"},
-        {&ContentRepository::manifestChanged, "manifest"}};
-    for (const auto& [signal, name] : changes) {
-      QObject::connect(&repository, signal, &m_context, [this, name] {
-        names.append(QString::fromLatin1(name));
-        m_observed.append(State(m_repository));
-      });
-    }
-  }
+  explicit ChangeLog(ContentRepository& repository)
+      : SignalLog(repository, [this] { m_observed.append(State(m_repository)); }), m_repository(repository) {}
 
-  // True when no observer was told of a change before the operation had finished all of it.
   bool everyObserverSawTheOutcome() const {
     const State outcome(m_repository);
     return std::all_of(m_observed.begin(), m_observed.end(), [&](const State& s) { return s == outcome; });
   }
 
-  QStringList names;
-
 private:
   const ContentRepository& m_repository;
   QList<State> m_observed;
-  QObject m_context; // destroyed first: its connections go with it
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -281,7 +260,7 @@ TEST_F(ContentRepositoryTest, WithdrawalsAccumulateUntilADropIsCarriedAgain) {
   install(releaseOf({0, 1}, {5}), Date(1)); // neither carries nor withdraws 4
   EXPECT_EQ(repository->withdrawals(),
             (QHash<QString, QString>{{dropId(4), "Withdrawn 4"}, {dropId(5), "Withdrawn 5"}}));
-  SignalLog log(*repository);
+  ChangeLog log(*repository);
   install(releaseOf({0, 1, 4}), Date(2)); // carries 4 again
   EXPECT_TRUE(log.everyObserverSawTheOutcome()) << "the new release was announced before its withdrawals";
   EXPECT_EQ(repository->withdrawals(), (QHash<QString, QString>{{dropId(5), "Withdrawn 5"}}));
@@ -290,13 +269,14 @@ TEST_F(ContentRepositoryTest, WithdrawalsAccumulateUntilADropIsCarriedAgain) {
 TEST_F(ContentRepositoryTest, ReinstallingTheSameBytesChangesAndNotifiesNothing) {
   const GeneratedRelease release = releaseOf({0, 1, 2});
   {
-    SignalLog log(*repository);
+    ChangeLog log(*repository);
     install(release, Date(10), QStringLiteral("\"e1\""));
-    EXPECT_EQ(log.names, (QStringList{"release", "arrivals", "manifestETag", "manifest"}));
+    EXPECT_EQ(log.names,
+              (QStringList{"releaseChanged", "arrivalsChanged", "manifestETagChanged", "manifestChanged"}));
   }
   const State before(*repository);
   const QMap<QString, QByteArray> stored = RawStoreDatabase(path()).records();
-  SignalLog log(*repository);
+  ChangeLog log(*repository);
   install(release, Date(20), QStringLiteral("\"e1\""));
   EXPECT_TRUE(log.names.isEmpty()) << log.names.join(',').toStdString();
   EXPECT_EQ(State(*repository), before);
@@ -307,7 +287,7 @@ TEST_F(ContentRepositoryTest, ReinstallingTheSameBytesChangesAndNotifiesNothing)
   QByteArray spaced = release.body;
   spaced.append(' ');
   repository->install(spaced, manifestFor(release.release, spaced), QStringLiteral("\"e1\""), Date(30));
-  EXPECT_EQ(log.names, QStringList{"manifest"});
+  EXPECT_EQ(log.names, QStringList{"manifestChanged"});
   EXPECT_EQ(store->data("release"), spaced);
 }
 
@@ -315,9 +295,9 @@ TEST_F(ContentRepositoryTest, TheEntityTagIsStoredAsJsonTextOrRemoved) {
   install(releaseOf({0}), Date(0), QStringLiteral("W/\"abc\""));
   EXPECT_EQ(store->data("manifest-etag"), QByteArray(R"("W/\"abc\"")"));
   EXPECT_EQ(repository->manifest(), releaseOf({0}).manifest);
-  SignalLog log(*repository);
+  ChangeLog log(*repository);
   install(releaseOf({0}), Date(1));
-  EXPECT_EQ(log.names, QStringList{"manifestETag"});
+  EXPECT_EQ(log.names, QStringList{"manifestETagChanged"});
   EXPECT_FALSE(store->data("manifest-etag"));
   EXPECT_FALSE(repository->manifestETag());
 }
@@ -332,7 +312,7 @@ TEST_F(ContentRepositoryTest, AFailedOperationLeavesStoreAndLibraryAsTheyWere) {
   const State before(*repository);
   const QMap<QString, QByteArray> stored = RawStoreDatabase(path()).records();
   const auto expectRefused = [&](const std::string& name, const std::type_info& error, auto operation) {
-    SignalLog log(*repository);
+    ChangeLog log(*repository);
     try {
       operation();
       ADD_FAILURE() << name << " succeeded";
@@ -416,9 +396,9 @@ TEST_F(ContentRepositoryTest, SelectionSnapshotsAndTheTeaser) {
 
 TEST_F(ContentRepositoryTest, DeliveriesMoveTheLedgerAndLastShownDates) {
   install(releaseOf({0, 1}), Date(0));
-  SignalLog log(*repository);
+  ChangeLog log(*repository);
   repository->recordDelivery(std::nullopt, Date(100), true, calendar);
-  EXPECT_EQ(log.names, QStringList{"ledger"});
+  EXPECT_EQ(log.names, QStringList{"ledgerChanged"});
   EXPECT_EQ(repository->ledger().automaticPresentations().size(), 1u);
   EXPECT_EQ(store->data("seen"), QByteArray("{}")); // written even when unchanged
 
@@ -430,10 +410,10 @@ TEST_F(ContentRepositoryTest, DeliveriesMoveTheLedgerAndLastShownDates) {
 
 TEST_F(ContentRepositoryTest, AnImpressionIsRecordedOnce) {
   install(releaseOf({0, 1}), Date(0));
-  SignalLog log(*repository);
+  ChangeLog log(*repository);
   repository->recordShown(snapshotOf(0), "imp-1", Date(100), true, calendar);
   repository->recordShown(snapshotOf(1), "imp-1", Date(200), true, calendar);
-  EXPECT_EQ(log.names, (QStringList{"history", "ledger", "seen"}));
+  EXPECT_EQ(log.names, (QStringList{"historyChanged", "ledgerChanged", "seenChanged"}));
   EXPECT_TRUE(log.everyObserverSawTheOutcome());
   ASSERT_EQ(repository->history().size(), 1);
   EXPECT_EQ(repository->history().first().snapshot, snapshotOf(0));
@@ -492,9 +472,9 @@ TEST_F(ContentRepositoryTest, SavesAndLovesToggleIndependentlyByDrop) {
   // Any snapshot of the same drop unsaves it; the love stays.
   DropSnapshot revised = a;
   revised.lore.revision += 1;
-  SignalLog log(*repository);
+  ChangeLog log(*repository);
   EXPECT_FALSE(repository->toggleSave(revised, Date(4)));
-  EXPECT_EQ(log.names, QStringList{"saved"});
+  EXPECT_EQ(log.names, QStringList{"savedChanged"});
   EXPECT_EQ(repository->saved().size(), 1);
   EXPECT_FALSE(store->data("saved/" + a.id()));
   EXPECT_TRUE(store->data("loved/" + a.id()));

@@ -76,14 +76,6 @@ TEST(ScheduleSettings, SpacesSlotsOverEligibleMinutesFromTheWorkingStart) {
   }
 }
 
-TEST(ScheduleSettings, NamesItsIntervals) {
-  QStringList labels;
-  for (Interval interval : ScheduleSettings::allIntervals)
-    labels << ScheduleSettings::label(interval);
-  EXPECT_EQ(labels,
-            (QStringList{"Every hour", "Every 2 hours", "Every 4 hours", "Every 6 hours", "Every 12 hours"}));
-}
-
 TEST(ScheduleSettings, ReadsIntervalHoursFallingBackToThePresetAndValidates) {
   struct Case {
     const char* keys; // spliced before the working hours
@@ -91,6 +83,7 @@ TEST(ScheduleSettings, ReadsIntervalHoursFallingBackToThePresetAndValidates) {
   };
   const Case cases[] = {
       {R"("intervalHours":4,)", "Every 4 hours"},
+      {R"("intervalHours":6,)", "Every 6 hours"},
       {R"("preset":8,)", "Every hour"},
       {R"("preset":4,)", "Every 2 hours"},
       {R"("preset":2,)", "Every 4 hours"},

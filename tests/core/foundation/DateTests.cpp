@@ -19,6 +19,5 @@ TEST(Date, CountsSecondsFromTheStartOf2001InUtc) {
 TEST(Date, KeepsSubMillisecondPrecisionThroughJson) {
   const Date precise(788918400.123456789);
   EXPECT_EQ(Json::toDate(Json::parse(Json::serialize(precise.toJson())), QString()), precise);
-  EXPECT_LT(Date(1), Date(1.0000001));
   EXPECT_EQ(Date(10).addingSeconds(-10.5).secondsSince(Date(0)), -0.5);
 }

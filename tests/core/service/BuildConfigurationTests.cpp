@@ -49,10 +49,10 @@ TEST(BuildConfigurationUrl, RefusesEveryAddressThatBreaksTheHttpsRuleUnderEither
 }
 
 TEST(BuildConfigurationUrl, AbsentEmptyAndNonStringValuesMeanNoAddress) {
-  for (const QJsonValue& value : {QJsonValue(QJsonValue::Undefined), QJsonValue(), QJsonValue(QString()),
-                                  QJsonValue(QStringLiteral("")), QJsonValue(true), QJsonValue(443),
-                                  QJsonValue(QJsonArray{QStringLiteral("https://reading.example")}),
-                                  QJsonValue(QJsonObject{{QStringLiteral("url"), QStringLiteral("x")}})})
+  for (const QJsonValue& value :
+       {QJsonValue(QJsonValue::Undefined), QJsonValue(), QJsonValue(QString()), QJsonValue(true),
+        QJsonValue(443), QJsonValue(QJsonArray{QStringLiteral("https://reading.example")}),
+        QJsonValue(QJsonObject{{QStringLiteral("url"), QStringLiteral("x")}})})
     EXPECT_EQ(BuildConfiguration::url(value), std::nullopt) << value.type();
 }
 

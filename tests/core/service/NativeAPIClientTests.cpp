@@ -21,14 +21,6 @@ using Step = ScriptedTlsServer::Step;
 
 constexpr qint64 smallLimit = 65536;
 
-StandInReply reply(int status, QByteArray body, QList<QPair<QByteArray, QByteArray>> headers = {}) {
-  StandInReply result;
-  result.status = status;
-  result.body = std::move(body);
-  result.headers = std::move(headers);
-  return result;
-}
-
 Outcome get(NativeAPIClient& client, const QString& path, qint64 limit = smallLimit,
             std::optional<QString> token = std::nullopt, CancellationToken cancellation = {}) {
   return startTask(client.send(path, QStringLiteral("GET"), std::nullopt, std::move(token), limit,
@@ -180,8 +172,8 @@ TEST_F(NativeAPIClientTest, UnsafeServiceAddressesAreRefused) {
 }
 
 TEST_F(NativeAPIClientTest, SendsExactlyTheHeadersAndBodyAsked) {
-  service.setReply("PATCH", QStringLiteral("/api/reader/preferences"), reply(200, "{}"));
-  service.setReply("GET", QStringLiteral("/api/reader/content/manifest"), reply(200, "{}"));
+  service.setReply("PATCH", QStringLiteral("/api/reader/preferences"), StandInReply::json(200, "{}"));
+  service.setReply("GET", QStringLiteral("/api/reader/content/manifest"), StandInReply::json(200, "{}"));
   auto client = harness.makeClient();
 
   auto patched =
@@ -218,7 +210,7 @@ TEST_F(NativeAPIClientTest, EveryAllowedMethodReachesTheServiceAsItself) {
   auto client = harness.makeClient();
   for (const QByteArray method : {"GET", "POST", "PUT", "PATCH", "DELETE", "HEAD"}) {
     const bool bodiless = method == "GET" || method == "HEAD";
-    service.setReply(method, QStringLiteral("/m"), reply(200, bodiless ? QByteArray() : method));
+    service.setReply(method, QStringLiteral("/m"), StandInReply::json(200, bodiless ? QByteArray() : method));
     auto outcome = finished(startTask(client->send(QStringLiteral("/m"), QString::fromLatin1(method),
                                                    bodiless ? std::nullopt : std::optional<QByteArray>("{}"),
                                                    std::nullopt, 100, {})));
@@ -228,7 +220,7 @@ TEST_F(NativeAPIClientTest, EveryAllowedMethodReachesTheServiceAsItself) {
 }
 
 TEST_F(NativeAPIClientTest, PathReplacesTheBaseAddressPath) {
-  service.setReply("GET", QStringLiteral("/api/reader/me"), reply(200, "{}"));
+  service.setReply("GET", QStringLiteral("/api/reader/me"), StandInReply::json(200, "{}"));
   QUrl base = service.baseURL();
   base.setPath(QStringLiteral("/mounted/here/"));
   auto client = harness.makeClient(base);
@@ -243,8 +235,9 @@ TEST_F(NativeAPIClientTest, PathReplacesTheBaseAddressPath) {
 TEST_F(NativeAPIClientTest, StatusesAreReturnedUnjudgedWithLowerCasedHeaders) {
   for (int status : {200, 304, 401, 404, 407, 409, 418, 429, 500, 503}) {
     const QByteArray body = status == 304 ? QByteArray() : "{\"s\":" + QByteArray::number(status) + "}";
-    service.setReply("GET", QStringLiteral("/s"),
-                     reply(status, body, {{"ETag", "\"v7\""}, {"X-Mixed-Case", "Value"}}));
+    service.setReply(
+        "GET", QStringLiteral("/s"),
+        {.status = status, .headers = {{"ETag", "\"v7\""}, {"X-Mixed-Case", "Value"}}, .body = body});
     auto client = harness.makeClient();
     auto outcome = finished(get(*client, QStringLiteral("/s"), 100, QStringLiteral("t")));
     ASSERT_FALSE(outcome->error) << status << " " << errorText(outcome).toStdString();
@@ -261,9 +254,10 @@ TEST_F(NativeAPIClientTest, RedirectIsReturnedAndNothingElseIsFetchedOrRemembere
   ReadingService elsewhere(harness.serverIdentity());
   elsewhere.listen();
   const QByteArray target = elsewhere.baseURL().toString().toUtf8() + "/landing";
-  service.setReply("GET", QStringLiteral("/moved"),
-                   reply(302, "", {{"Location", target}, {"Set-Cookie", "session=abc; Path=/; Secure"}}));
-  service.setReply("GET", QStringLiteral("/landing"), reply(200, "{}"));
+  service.setReply(
+      "GET", QStringLiteral("/moved"),
+      {.status = 302, .headers = {{"Location", target}, {"Set-Cookie", "session=abc; Path=/; Secure"}}});
+  service.setReply("GET", QStringLiteral("/landing"), StandInReply::json(200, "{}"));
 
   auto client = harness.makeClient();
   for (int round = 0; round < 2; ++round) {
@@ -396,7 +390,7 @@ TEST_F(NativeAPIClientTest, AStalledTransferEnds) {
 }
 
 TEST_F(NativeAPIClientTest, UntrustedCertificateIsRefused) {
-  service.setReply("GET", QStringLiteral("/x"), reply(200, "{}"));
+  service.setReply("GET", QStringLiteral("/x"), StandInReply::json(200, "{}"));
   NativeAPIClient::Options options = harness.clientOptions();
   options.additionalCaCertificates = {
       TestCertificateAuthority(QStringLiteral("Some Other Authority")).certificate()};
@@ -430,8 +424,8 @@ TEST_F(NativeAPIClientTest, TokenNeverAppearsInErrorsOrLogs) {
   const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
   QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
 
-  service.setReply("GET", QStringLiteral("/denied"), reply(401, "{}"));
-  service.setReply("GET", QStringLiteral("/big"), reply(200, QByteArray(200, 'x')));
+  service.setReply("GET", QStringLiteral("/denied"), StandInReply::json(401, "{}"));
+  service.setReply("GET", QStringLiteral("/big"), StandInReply::json(200, QByteArray(200, 'x')));
   QStringList errors;
   auto client = harness.makeClient();
   errors << errorText(finished(get(*client, QStringLiteral("/big"), 100, token)));
@@ -463,7 +457,7 @@ TEST_F(NativeAPIClientTest, TokenNeverAppearsInErrorsOrLogs) {
 
 TEST_F(NativeAPIClientTest, ConcurrentRequestsShareTheClient) {
   service.route("GET", QStringLiteral("/n"),
-                [](const LoggedRequest& request) { return reply(200, request.query.toUtf8()); });
+                [](const LoggedRequest& request) { return StandInReply::json(200, request.query.toUtf8()); });
   auto client = harness.makeClient();
   std::vector<Outcome> outcomes;
   for (int i = 0; i < 5; ++i) {
