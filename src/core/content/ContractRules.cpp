@@ -141,13 +141,6 @@ bool isWhitespace(char16_t c) {
          c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
 }
 
-const std::array<char16_t, 25>& whitespace() {
-  static constexpr std::array<char16_t, 25> set = {
-      0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x00A0, 0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004,
-      0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000, 0xFEFF};
-  return set;
-}
-
 const QString& timestampPattern() {
   static const QString pattern =
       QStringLiteral("(?:") +
@@ -255,7 +248,7 @@ bool isConceptKey(QStringView text) {
   return true;
 }
 
-// Where the text is left after trimming `whitespace()` from both ends: {begin, length}.
+// Where the text is left after trimming white space from both ends: {begin, length}.
 static std::pair<qsizetype, qsizetype> trimmedSpan(const QString& value) {
   qsizetype begin = 0;
   qsizetype end = value.size();

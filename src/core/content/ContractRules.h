@@ -32,7 +32,6 @@ namespace ContractRules {
 
 // The 25 code points trimmed from text (U+0085 and U+200B are deliberately not among them).
 bool isWhitespace(char16_t unit);
-const std::array<char16_t, 25>& whitespace();
 
 // The patterns, unanchored; matches() anchors them.
 inline constexpr QStringView uuidPattern =
@@ -52,7 +51,7 @@ bool isUuid(QStringView text);
 bool isTimestamp(QStringView text);
 bool isConceptKey(QStringView text);
 
-// Trims `whitespace()` from both ends; the rest must hold 1...maximum UTF-16 units.
+// Trims white space (`isWhitespace`) from both ends; the rest must hold 1...maximum UTF-16 units.
 QString text(const QString& value, qsizetype maximum);
 // The link rule: an HTTP or HTTPS link, cleaned of tabs and line breaks, at most 2048 units.
 QString sourceURL(const QString& value);
