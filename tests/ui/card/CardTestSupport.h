@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AsyncProbe.h"
+#include "TestOutput.h"
 #include "model/ReaderModelFixture.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/card/ReaderCard.h"
@@ -8,8 +9,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QTextDocument>
-
-#include <memory>
 
 namespace brindlewick {
 
@@ -20,56 +19,47 @@ struct ReaderModelTestAccess {
 
 namespace cardtest {
 
-// The tooltip as a person reads it.
 inline QString shownTooltip(const QWidget& widget) {
   QTextDocument shown;
   shown.setHtml(widget.toolTip());
   return shown.toPlainText();
 }
 
-// `widget` painted at twice the resolution, as on a high-density display.
-inline QImage picture(QWidget& widget) {
+// `widget` painted at twice the resolution, as on a high-density display; saved for a person
+// to look at when given a name.
+inline QImage picture(QWidget& widget, const QString& name = {}) {
   QImage image(widget.size() * 2, QImage::Format_ARGB32_Premultiplied);
   image.setDevicePixelRatio(2);
   image.fill(Qt::transparent);
   QPainter painter(&image);
-  widget.render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+  widget.render(&painter);
+  if (!name.isEmpty())
+    image.save(testing::testOutputPath(name + QStringLiteral(".png")));
   return image;
 }
 
-// Drop `index` of the generated release with a longer explanation and three books: the first
-// linked to the web, the second with only a bad address, the third without authors.
-inline DropSnapshot richDrop(const DropSnapshot& base, const QString& explanation) {
-  DropSnapshot drop = base;
+// `base` with `explanation` and three books: linked to the web, with a "javascript:" address,
+// and without authors or address.
+inline DropSnapshot withBooks(DropSnapshot drop, const QString& explanation) {
   drop.lore.explanation = explanation;
-  const Book first = base.books.value(0);
-  const Source source = base.sources.value(0);
+  const Book book = drop.books.value(0);
+  const Source source = drop.sources.value(0);
   drop.books.clear();
   drop.sources.clear();
-  const struct {
-    const char* title;
-    QStringList authors;
-    std::optional<QString> url;
-  } books[] = {{"Thinking in Systems",
-                {QStringLiteral("Donella Meadows")},
-                QStringLiteral("https://example.com/systems")},
-               {"The Design of <b>Everyday</b> Things",
-                {QStringLiteral("Don Norman"), QStringLiteral("A. Editor")},
-                QStringLiteral("javascript:alert(1)")},
-               {"Anonymous Essays", {}, std::nullopt}};
-  int index = 0;
-  for (const auto& entry : books) {
-    Book book = first;
-    book.id = first.id + QString::number(index);
-    book.title = QString::fromUtf8(entry.title);
-    book.authors = entry.authors;
-    Source cited = source;
-    cited.id = source.id + QString::number(index++);
-    cited.bookId = book.id;
-    cited.url = entry.url;
-    cited.locator = QStringLiteral("Chapter %1").arg(index);
+  const QString titles[] = {QStringLiteral("Thinking in Systems"),
+                            QStringLiteral("The Design of <b>Everyday</b> Things"),
+                            QStringLiteral("Anonymous Essays")};
+  const std::optional<QString> urls[] = {QStringLiteral("https://example.com/systems"),
+                                         QStringLiteral("javascript:alert(1)"), std::nullopt};
+  for (int i = 0; i < 3; ++i) {
     drop.books.append(book);
-    drop.sources.append(cited);
+    drop.books.last().id += QString::number(i);
+    drop.books.last().title = titles[i];
+    drop.books.last().authors = i == 2 ? QStringList() : QStringList{QStringLiteral("Donella Meadows")};
+    drop.sources.append(source);
+    drop.sources.last().bookId = drop.books.last().id;
+    drop.sources.last().url = urls[i];
+    drop.sources.last().locator = QStringLiteral("Chapter %1").arg(i + 1);
   }
   return drop;
 }
