@@ -1,4 +1,5 @@
 #include "CardTestSupport.h"
+#include "UrlCatcher.h"
 #include "ui/card/BookLine.h"
 #include "ui/card/CardCloseButton.h"
 #include "ui/card/CardHeader.h"
@@ -21,16 +22,6 @@ namespace brindlewick {
 namespace {
 
 using namespace cardtest;
-
-class UrlCatcher : public QObject {
-  Q_OBJECT
-
-public:
-  QList<QUrl> urls;
-
-public Q_SLOTS:
-  void open(const QUrl& url) { urls.append(url); }
-};
 
 class ReaderCardTest : public ::testing::Test {
 protected:
@@ -225,5 +216,3 @@ TEST_F(ReaderCardTest, ALongExplanationScrollsInThePanelsHeight) {
 
 } // namespace
 } // namespace brindlewick
-
-#include "ReaderCardTests.moc"
