@@ -11,6 +11,7 @@
 #include "desktop/SoundPlayer.h"
 #include "desktop/X11DesktopWatch.h"
 #include "model/ReaderModel.h"
+#include "ui/card/CardPanelContent.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
@@ -100,9 +101,8 @@ int main(int argc, char** argv) {
       .executablePath = QCoreApplication::applicationFilePath(),
       .installPrefix = QStringLiteral(BRINDLEWICK_INSTALL_PREFIX),
       .loginItems = nullptr,
-      // The teaser and card views come with the reader's pages; until then the panels keep
-      // their default content.
-      .factories = {},
+      // The teaser and the reading card.
+      .factories = cardPanelContent(),
       // Sign-in pages open in the desktop's browser.
       .openBrowser = {},
   };

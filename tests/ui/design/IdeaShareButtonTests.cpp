@@ -1,4 +1,5 @@
 #include "AccountFixtures.h"
+#include "UrlCatcher.h"
 #include "content/ShareText.h"
 #include "ui/design/IdeaShareButton.h"
 
@@ -15,16 +16,6 @@
 
 namespace brindlewick {
 namespace {
-
-class UrlCatcher : public QObject {
-  Q_OBJECT
-
-public:
-  QList<QUrl> urls;
-
-public Q_SLOTS:
-  void open(const QUrl& url) { urls.append(url); }
-};
 
 // An idea whose text holds what a mail address or a clipboard could mangle.
 DropSnapshot awkwardIdea() {
@@ -85,5 +76,3 @@ TEST(IdeaShareButton, EMailOpensAMessageWhoseBodyDecodesBackToTheShareText) {
 
 } // namespace
 } // namespace brindlewick
-
-#include "IdeaShareButtonTests.moc"

@@ -1,0 +1,62 @@
+#include "ui/card/DropCardContent.h"
+
+#include "ui/card/BookLine.h"
+#include "ui/design/CategoryAccent.h"
+#include "ui/design/DropEyebrow.h"
+#include "ui/design/DropStandardWidgets.h"
+
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace brindlewick {
+
+DropCardContent::DropCardContent(const DropSnapshot& snapshot, double textScale,
+                                 std::function<void()> openInWindow, QWidget* parent)
+    : QWidget(parent), m_eyebrow(new DropEyebrow(snapshot.lore.category, rawValue(snapshot.lore.kind), true)),
+      m_explanation(new DropTextBlock(snapshot.lore.explanation)) {
+  auto* stack = new QVBoxLayout(this);
+  stack->setContentsMargins(0, 20, 0, 4);
+  stack->setSpacing(22);
+  // Stretch on both sides centres short content in the height it is given.
+  stack->addStretch(1);
+  stack->addWidget(m_eyebrow, 0, Qt::AlignHCenter);
+
+  m_explanation->setTextStyle([textScale](const UiTraits& traits) {
+    return DropTextBlock::Style{
+        DropFonts::display(explanationSize * textScale, traits.boldText ? QFont::Medium : QFont::Normal),
+        -0.3};
+  });
+  m_explanation->setColor([](const UiTraits&) { return DropDesign::paper(); });
+  m_explanation->setLineSpacing(explanationLineSpacing(textScale));
+  m_explanation->setAlignment(Qt::AlignHCenter);
+  stack->addWidget(m_explanation);
+
+  if (!snapshot.books.isEmpty()) {
+    auto* books = new QVBoxLayout;
+    books->setSpacing(10);
+    const Category category = snapshot.lore.category;
+    for (const Book& book : snapshot.books) {
+      auto* line = new BookLine(book, BookLine::link(snapshot, book), openInWindow);
+      DropStandardWidgets::keep(line, [line, textScale] {
+        const UiTraits traits = UiEnvironment::instance().traitsOf(line);
+        line->setFont(
+            DropFonts::rounded(bookLineSize * textScale, traits.boldText ? QFont::Normal : QFont::Light)
+                .font());
+      });
+      DropStandardWidgets::keepForeground(line, [category](const UiTraits& traits) {
+        return traits.increasedContrast ? QColor(Qt::white) : accent(category, ColorScheme::dark);
+      });
+      books->addWidget(line);
+      m_books.append(line);
+    }
+    stack->addLayout(books);
+  }
+  stack->addStretch(1);
+}
+
+qreal DropCardContent::explanationLineSpacing(double textScale) {
+  return std::round(explanationSize * textScale * 0.12);
+}
+
+} // namespace brindlewick

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "content/ContentSnapshots.h"
+
+#include <QWidget>
+
+#include <functional>
+
+namespace brindlewick {
+
+class BookLine;
+class DropEyebrow;
+class DropTextBlock;
+
+// What the reader reads on the card: the topic and kind, the explanation set large in the
+// display face, centred, and one line per book the drop cites. Everything is plain text.
+// Laid out in a box at least `minimumHeight` high, the content sits centred in it.
+class DropCardContent : public QWidget {
+  Q_OBJECT
+
+public:
+  static constexpr qreal explanationSize = 24;
+  static constexpr qreal bookLineSize = 12;
+
+  DropCardContent(const DropSnapshot& snapshot, double textScale, std::function<void()> openInWindow,
+                  QWidget* parent = nullptr);
+
+  // Extra space between two lines of the explanation at a text scale, in whole points.
+  static qreal explanationLineSpacing(double textScale);
+
+  DropTextBlock* explanation() const { return m_explanation; }
+  const QList<BookLine*>& bookLines() const { return m_books; }
+
+private:
+  DropEyebrow* m_eyebrow;
+  DropTextBlock* m_explanation;
+  QList<BookLine*> m_books;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,218 @@
+#include "CardTestSupport.h"
+#include "UrlCatcher.h"
+#include "ui/card/BookLine.h"
+#include "ui/card/CardCloseButton.h"
+#include "ui/card/CardHeader.h"
+#include "ui/card/DropCardContent.h"
+#include "ui/design/CategoryAccent.h"
+#include "ui/design/CollectionButton.h"
+#include "ui/design/DropTextBlock.h"
+
+#include <QDesktopServices>
+#include <QLayout>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using namespace cardtest;
+
+class ReaderCardTest : public ::testing::Test {
+protected:
+  ReaderModel& open(bool signedIn = true, double textScale = 1.0, int drops = 40) {
+    DropFonts::registerFonts();
+    fx = std::make_unique<ReaderModelFixture>(drops);
+    ReaderPreferences preferences = ReaderModelFixture::readerPreferences();
+    preferences.textScale = textScale;
+    if (signedIn)
+      fx->signIn(preferences);
+    ReaderModel& model = fx->open();
+    PanelContentFactories factories = cardPanelContent();
+    factories.cardFittingHeight = [this](ReaderModel& m, double width) {
+      ++measurements;
+      return ReaderCard::fittingHeight(m, width);
+    };
+    model.setPanelContentFactories(factories);
+    return model;
+  }
+  ReaderModel& model() { return fx->model(); }
+  DropSnapshot drop(int index) {
+    return *model().repository().snapshot(fx->release().release.lore[index].id);
+  }
+  ReaderCard* present(const DropSnapshot& snapshot) {
+    ReaderModelTestAccess::present(model(), snapshot);
+    flushEvents();
+    return model().panel().panel().findChild<ReaderCard*>();
+  }
+
+  std::unique_ptr<ReaderModelFixture> fx;
+  int measurements = 0;
+};
+
+TEST_F(ReaderCardTest, FitsItsContentExactlyOnItsTopicsGradient) {
+  for (const double scale : {1.0, 1.2}) {
+    open(true, scale);
+    for (const auto& [index, topic] : {std::pair{0, "psychology"}, {1, "science"}, {5, "history"}}) {
+      ReaderCard* card =
+          present(withBooks(drop(index), longExplanation + QLatin1Char(' ') + longExplanation));
+      fx->advance(ReaderModel::readingConfirmationDelay);
+      const double height = ReaderCard::fittingHeight(model(), 720);
+      EXPECT_EQ(height, std::ceil(height));
+      card->resize(720, int(height));
+      card->layout()->activate();
+      // At the fitting height nothing needs to scroll.
+      EXPECT_EQ(card->scrollArea()->verticalScrollBar()->maximum(), 0) << topic;
+      const QImage image =
+          picture(*card, QStringLiteral("card-%1-%2").arg(QString::fromLatin1(topic)).arg(scale, 0, 'f', 1))
+              .scaled(card->size());
+      for (int y = 0; y < int(card->height() * 0.12); y += 4)
+        EXPECT_EQ(image.pixelColor(8, y), QColor(Qt::black)) << y;
+      const QColor bottom = image.pixelColor(8, card->height() - 1);
+      const QColor expected = DropDesign::cardColor(model().current()->lore.category);
+      EXPECT_LE(std::abs(bottom.red() - expected.red()) + std::abs(bottom.blue() - expected.blue()), 4)
+          << topic;
+    }
+  }
+}
+
+TEST_F(ReaderCardTest, WithoutADropTheHeaderAndMessageStandOnTheBiographyGradient) {
+  open(false);
+  model().changeCollection(drop(0), false);
+  ReaderCard card(model(), false);
+  card.resize(720, 420);
+  card.show();
+  EXPECT_EQ(card.header()->wordmarkColor({}), accent(Category::biography, ColorScheme::dark));
+  EXPECT_FALSE(card.content());
+  EXPECT_EQ(card.messageLine()->text(), ReaderModel::collectionSignInMessage);
+  EXPECT_TRUE(card.messageLine()->isVisible());
+  const QColor bottom = picture(card, QStringLiteral("card-no-drop")).scaled(card.size()).pixelColor(8, 419);
+  EXPECT_NEAR(bottom.hueF(), DropDesign::cardColor(Category::biography).hueF(), 0.02);
+}
+
+TEST_F(ReaderCardTest, MoreForYouFollowsBusyAndAnotherIdeaAndItsKeyPressesIt) {
+  const auto pressMore = [](ReaderCard* card) {
+    for (QShortcut* shortcut : card->findChildren<QShortcut*>())
+      if (shortcut->key() == QKeySequence(Qt::CTRL | Qt::Key_N))
+        Q_EMIT shortcut->activated();
+  };
+  // Busy until the reading is confirmed; the help still names another idea.
+  open();
+  ReaderCard* card = present(drop(2));
+  EXPECT_FALSE(card->moreButton()->isEnabled());
+  EXPECT_EQ(shownTooltip(*card->moreButton()), QStringLiteral("Read another idea from your interests"));
+  pressMore(card);
+  EXPECT_EQ(model().current()->id(), drop(2).id());
+  fx->advance(ReaderModel::readingConfirmationDelay);
+  EXPECT_TRUE(card->moreButton()->isEnabled());
+
+  // A release of one drop has no other idea.
+  open(true, 1.0, 1);
+  card = present(drop(0));
+  fx->advance(ReaderModel::readingConfirmationDelay);
+  EXPECT_FALSE(card->moreButton()->isEnabled());
+  EXPECT_EQ(shownTooltip(*card->moreButton()), ReaderModel::noOtherIdeaMessage);
+  pressMore(card);
+  EXPECT_FALSE(model().message()); // surpriseMe() would say so
+}
+
+TEST_F(ReaderCardTest, AMessageRefitsThePanelOnceAndTheMeasuringCardNever) {
+  open();
+  ReaderCard* card = present(drop(3));
+  const int before = measurements;
+  model().panel().refreshLayout();
+  const int perRefresh = measurements - before;
+  ASSERT_GT(perRefresh, 0);
+  ReaderModelTestAccess::setMessage(model(),
+                                    QStringLiteral("Your collection could not sync: <b>offline</b>"));
+  EXPECT_EQ(measurements - before, 2 * perRefresh);
+  EXPECT_EQ(card->messageLine()->text(), QStringLiteral("Your collection could not sync: <b>offline</b>"));
+  picture(*card, QStringLiteral("card-message"));
+}
+
+TEST_F(ReaderCardTest, HoverComesFromTheCardItselfNotFromCrossingItsChildren) {
+  open();
+  ReaderCard* card = present(drop(4));
+  fx->advance(ReaderModel::readingConfirmationDelay);
+  QSignalSpy hovered(&model(), &ReaderModel::hoveredChanged);
+  QWidget* window = card->window();
+  const auto pointAt = [&](QWidget* widget, QPoint at) {
+    QTest::mouseMove(window, widget->mapTo(window, at));
+  };
+  pointAt(card, QPoint(20, 20));
+  pointAt(card->saveButton(), card->saveButton()->rect().center());
+  pointAt(card->header()->closeButton(), QPoint(18, 18));
+  pointAt(card, QPoint(card->width() / 2, card->height() - 8));
+  EXPECT_TRUE(model().hovered());
+  fx->advance(60);
+  EXPECT_TRUE(model().panel().panel().isVisible());
+  QTest::mouseMove(window, QPoint(window->width() + 40, window->height() + 40));
+  EXPECT_FALSE(model().hovered());
+  EXPECT_EQ(hovered.count(), 2);
+}
+
+TEST_F(ReaderCardTest, ExploreOpensTheReadPageOnlyForAnIdeaTheReaderMayRead) {
+  open(false);
+  ReaderCard(model(), false).openInWindow(drop(6));
+  EXPECT_TRUE(fx->openedPages.isEmpty());
+
+  open();
+  present(drop(6))->exploreButton()->click();
+  EXPECT_NE(model().panel().phase(), PanelController::Phase::visible);
+  EXPECT_EQ(fx->openedPages, QList<ReaderTab>{ReaderTab::read});
+}
+
+TEST_F(ReaderCardTest, BookLinesLinkOnlyTheFirstAddressedSourceAndOnlyWhenItMayOpen) {
+  open();
+  DropSnapshot snapshot = withBooks(drop(7), QStringLiteral("<b>Bold</b> stays as written."));
+  // An earlier source of the first book without an address does not count; a "file:"
+  // address is no link.
+  snapshot.sources.prepend(snapshot.sources[2]);
+  snapshot.sources[0].bookId = snapshot.books[0].id;
+  snapshot.sources[3].url = QStringLiteral("file:///etc/passwd");
+
+  const DropCardContent content(snapshot, 1.0, [] {});
+  const QList<BookLine*>& lines = content.bookLines();
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_EQ(lines[0]->bookLink()->url, QUrl(QStringLiteral("https://example.com/systems")));
+  EXPECT_EQ(shownTooltip(*lines[0]->titleControl()), QStringLiteral("Chapter 1"));
+  for (BookLine* line : {lines[1], lines[2]}) {
+    EXPECT_FALSE(line->bookLink());
+    EXPECT_EQ(shownTooltip(*line->titleControl()), QStringLiteral("Read the full drop and its sources"));
+  }
+  EXPECT_EQ(lines[2]->authorsText(), QStringLiteral("\u00B7 "));
+
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+  lines[0]->titleControl()->click();
+  QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+  EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("https://example.com/systems"))});
+  snapshot.books.clear();
+  EXPECT_TRUE(DropCardContent(snapshot, 1.0, [] {}).bookLines().isEmpty());
+}
+
+TEST_F(ReaderCardTest, ALongExplanationScrollsInThePanelsHeight) {
+  open();
+  const QString text =
+      longExplanation + QLatin1Char(' ') + longExplanation + QLatin1Char(' ') + longExplanation;
+  ReaderCard* card = present(withBooks(drop(1), text));
+  card->resize(720, 420);
+  card->layout()->activate();
+  EXPECT_GT(card->scrollArea()->verticalScrollBar()->maximum(), 0);
+  picture(*card, QStringLiteral("card-long-scroll"));
+  for (const auto& [overrides, name] : {std::pair{UiOverrides{.increasedContrast = true}, "contrast"},
+                                        {UiOverrides{.boldText = true}, "bold"}}) {
+    UiEnvironment::instance().setOverrides(overrides);
+    picture(*present(withBooks(drop(0), longExplanation)),
+            QStringLiteral("card-") + QString::fromLatin1(name));
+  }
+  UiEnvironment::instance().setOverrides({});
+}
+
+} // namespace
+} // namespace brindlewick

@@ -1,0 +1,105 @@
+#include "AsyncProbe.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/design/CollectionButton.h"
+
+#include <QImage>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using Action = CollectionButton::Action;
+
+class CollectionButtonTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fx.signIn();
+    fx.open();
+  }
+  ReaderModel& model() { return fx.model(); }
+  DropSnapshot drop(int index) { return *model().repository().snapshot(fx.release().release.lore[index].id); }
+  void waitForCollection() {
+    ASSERT_TRUE(waitUntil([&] { return !model().collectionBusy(); }));
+    flushEvents();
+  }
+  // Whether the rendered button shows `color` anywhere.
+  static bool shows(QWidget& button, const QColor& color) {
+    const QImage image = button.grab().toImage();
+    for (int i = 0; i < image.width() * image.height(); ++i) {
+      const QColor pixel = image.pixelColor(i % image.width(), i / image.width());
+      if (qAbs(pixel.red() - color.red()) + qAbs(pixel.green() - color.green()) +
+              qAbs(pixel.blue() - color.blue()) <
+          12)
+        return true;
+    }
+    return false;
+  }
+
+  ReaderModelFixture fx;
+};
+
+TEST_F(CollectionButtonTest, StateTextsAndTintFollowTheModel) {
+  UiEnvironment::instance().setOverrides({.scheme = ColorScheme::light, .reduceMotion = true});
+  const DropSnapshot both = model().savedSnapshots().first();
+  model().changeCollection(both, true); // saved and loved
+  waitForCollection();
+  const struct {
+    Action action;
+    bool on;
+    const char *title, *symbol, *label, *help;
+  } rows[] = {
+      {Action::save, false, "Save", "bookmark", "Save this idea", "Save this idea to your collection"},
+      {Action::save, true, "Saved", "bookmark.fill", "Remove from Saved", "Remove this idea from Saved"},
+      {Action::love, false, "Love", "heart", "Love this idea", "Love this idea, separately from saving it"},
+      {Action::love, true, "Loved", "heart.fill", "Unlove this idea", "Remove your love for this idea"},
+  };
+  for (const auto& row : rows) {
+    for (const bool reader : {false, true}) {
+      SCOPED_TRACE(std::string(row.title) + (reader ? " reader" : ""));
+      CollectionButton button(model(), row.on ? both : drop(7), row.action, reader, false,
+                              QStringLiteral("row"));
+      QTextDocument tooltip;
+      tooltip.setHtml(button.toolTip());
+      EXPECT_EQ(button.text(), QString::fromLatin1(row.title));
+      EXPECT_EQ(button.symbol(), QString::fromLatin1(row.symbol));
+      EXPECT_EQ(button.accessibleName(), QString::fromLatin1(row.label));
+      EXPECT_EQ(tooltip.toPlainText(), QString::fromLatin1(row.help));
+      EXPECT_EQ(button.objectName(), row.action == Action::save ? "row.save" : "row.love");
+      // Only an idea in the collection, off the reading card, is tinted.
+      button.resize(button.sizeHint());
+      EXPECT_EQ(shows(button, CollectionButton::tint(row.action, ColorScheme::light)), row.on && !reader);
+    }
+  }
+  UiEnvironment::instance().setOverrides({});
+}
+
+TEST_F(CollectionButtonTest, APressTogglesOneFlagAndEveryButtonAgreesAndWaits) {
+  const DropSnapshot idea = drop(3);
+  CollectionButton love(model(), idea, Action::love, true, true, QStringLiteral("reader"));
+  CollectionButton loveElsewhere(model(), idea, Action::love, false, false, QStringLiteral("row"));
+  CollectionButton save(model(), idea, Action::save, true, true, QStringLiteral("reader"));
+  CollectionButton otherIdea(model(), drop(4), Action::save, false, false, QStringLiteral("row"));
+  const std::initializer_list<CollectionButton*> all = {&love, &loveElsewhere, &save, &otherIdea};
+
+  love.click();
+  // The whole model is busy, so every button of every idea waits.
+  for (CollectionButton* button : all)
+    EXPECT_FALSE(button->isEnabled());
+  waitForCollection();
+  for (CollectionButton* button : all)
+    EXPECT_TRUE(button->isEnabled());
+  EXPECT_TRUE(model().isLoved(idea));
+  EXPECT_FALSE(model().isSaved(idea) || model().isSaved(drop(4)));
+  EXPECT_EQ(loveElsewhere.text(), QStringLiteral("Loved"));
+  EXPECT_EQ(save.symbol(), QStringLiteral("bookmark"));
+
+  love.click();
+  waitForCollection();
+  EXPECT_FALSE(model().isLoved(idea));
+  EXPECT_EQ(loveElsewhere.symbol(), QStringLiteral("heart"));
+}
+
+} // namespace
+} // namespace brindlewick
