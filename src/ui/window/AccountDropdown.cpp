@@ -70,6 +70,7 @@ void AccountDropdown::refreshMessage() {
     layout->setContentsMargins(6, 0, 6, 0);
     layout->addWidget(m_notice);
     m_column->insertWidget(1, padded);
+    padded->show(); // counted in the height at once, not when the layout gets round to it
   } else if (message) {
     m_notice->setText(*message);
   } else if (m_notice) {

@@ -106,8 +106,9 @@ void ReaderHome::showPage(const PageIdentity& identity) {
     break;
   case ReaderTab::settings: page = ReaderPageFactories::settingsView(m_model); break;
   }
-  m_workspace->setPage(page);
+  // Before it is shown: a page fades in on its first appearance.
   dropPageEntrance(page);
+  m_workspace->setPage(page);
 }
 
 void ReaderHome::tabChanged() {

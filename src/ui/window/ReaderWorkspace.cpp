@@ -7,6 +7,7 @@
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -49,6 +50,25 @@ private:
   QPointer<QWidget> m_owner;
 };
 
+// The page card: as tall as its content, and at least as tall as `floor` (the workspace
+// less its margins), however short its page.
+class PageCard : public QWidget {
+public:
+  void setFloor(int floor) {
+    if (floor == m_floor)
+      return;
+    m_floor = floor;
+    updateGeometry();
+  }
+  QSize minimumSizeHint() const override { return atLeastFloor(QWidget::minimumSizeHint()); }
+  QSize sizeHint() const override { return atLeastFloor(QWidget::sizeHint()); }
+
+private:
+  QSize atLeastFloor(QSize size) const { return QSize(size.width(), std::max(size.height(), m_floor)); }
+
+  int m_floor = 0;
+};
+
 // A notice with the room the column gives it: 24 on either side, 12 above.
 QWidget* padded(DropNotice* notice) {
   auto* frame = new QWidget;
@@ -63,7 +83,7 @@ QWidget* padded(DropNotice* notice) {
 
 ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWidget* parent)
     : QScrollArea(parent), m_model(model), m_backdropOwner(backdropOwner), m_canvas(new QWidget),
-      m_card(new QWidget), m_pageHost(new QWidget),
+      m_card(new PageCard), m_pageHost(new QWidget),
       m_syncNotice(
           new DropNotice(QString(), QStringLiteral("exclamationmark.triangle"), DropNotice::Tone::warning)),
       m_messageNotice(
@@ -116,8 +136,10 @@ void ReaderWorkspace::setPage(QWidget* page) {
     m_page->deleteLater();
   }
   m_page = page;
-  if (page)
+  if (page) {
     m_pageHost->layout()->addWidget(page);
+    page->show(); // laid out now, not once the event loop gets round to it
+  }
 }
 
 void ReaderWorkspace::scrollToTop() {
@@ -130,8 +152,17 @@ void ReaderWorkspace::centreOn(const QString& row) {
   const QWidget* target = m_page->findChild<QWidget*>(row);
   if (target == nullptr)
     return;
-  if (QLayout* layout = m_canvas->layout())
-    layout->activate();
+  // A page that has just grown is measured now, not once the posted layout requests have
+  // climbed from it to the scroll area.
+  for (QWidget* level = target->parentWidget(); level != nullptr && level != m_canvas;
+       level = level->parentWidget()) {
+    if (QLayout* layout = level->layout())
+      layout->invalidate();
+    level->updateGeometry();
+  }
+  m_canvas->layout()->activate();
+  QEvent request(QEvent::LayoutRequest);
+  QCoreApplication::sendEvent(this, &request);
   const int middle = target->mapTo(m_canvas, QPoint(0, target->height() / 2)).y();
   verticalScrollBar()->setValue(middle - viewport()->height() / 2);
 }
@@ -142,7 +173,7 @@ bool ReaderWorkspace::eventFilter(QObject* watched, QEvent* event) {
     placeCardLayers();
   // The card reaches down to the bottom margin however short its page.
   if (watched == viewport() && type == QEvent::Resize)
-    m_card->setMinimumHeight(std::max(0, viewport()->height() - 2 * margin));
+    static_cast<PageCard*>(m_card)->setFloor(std::max(0, viewport()->height() - 2 * margin));
   return QScrollArea::eventFilter(watched, event);
 }
 
