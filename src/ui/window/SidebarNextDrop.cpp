@@ -57,12 +57,13 @@ std::optional<SidebarNextDrop::Status> SidebarNextDrop::status(const ReaderModel
 
 void SidebarNextDrop::refresh() {
   std::optional<Status> status = SidebarNextDrop::status(m_model);
-  if (status == m_status && isHidden() == !status.has_value())
+  // Hidden, the block takes no room in the sidebar's column.
+  setVisible(status.has_value());
+  if (status == m_status)
     return;
   m_status = std::move(status);
   // Read as one element: the title, then the detail.
   setAccessibleName(m_status ? m_status->title + QStringLiteral(", ") + m_status->detail : QString());
-  setVisible(m_status.has_value());
   update();
 }
 
