@@ -41,8 +41,8 @@ AccountDropdown::AccountDropdown(ReaderModel& model, std::function<void()> openS
   m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_scroll->setWidgetResizable(true);
   m_scroll->viewport()->setAutoFillBackground(false);
-  m_content->setAutoFillBackground(false);
   m_scroll->setWidget(m_content);
+  m_content->setAutoFillBackground(false); // the scroll area turned it on; the surface is beneath
   m_scroll->setFocusPolicy(Qt::NoFocus);
   DropStandardWidgets::adopt(m_scroll->verticalScrollBar());
   auto* frame = new QVBoxLayout(this);

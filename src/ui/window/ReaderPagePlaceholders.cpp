@@ -119,16 +119,20 @@ PlaceholderAccountMenu::PlaceholderAccountMenu(ReaderModel& model, std::function
   auto* settings = new DropButton(QStringLiteral("Settings"), dropControl({}));
   settings->setSymbol(QStringLiteral("gearshape"));
   DropAccessibility::describe(settings, QStringLiteral("account.settings"), QString());
-  column->addWidget(settings, 0, Qt::AlignLeft);
+  auto* actions = new QHBoxLayout;
+  actions->setSpacing(8);
+  actions->addWidget(settings);
+  column->addLayout(actions);
   connect(settings, &QPushButton::clicked, this,
           [openSettings = std::move(openSettings)] { openSettings(); });
   if (model.account().hasStoredSession()) {
     auto* signOut = new DropButton(QStringLiteral("Sign Out"), dropControl({}));
     signOut->setSymbol(QStringLiteral("rectangle.portrait.and.arrow.right"));
     DropAccessibility::describe(signOut, QStringLiteral("account.signOut"), QString());
-    column->addWidget(signOut, 0, Qt::AlignLeft);
+    actions->addWidget(signOut);
     connect(signOut, &QPushButton::clicked, &model, &ReaderModel::signOutAccount);
   }
+  actions->addStretch();
 }
 
 // MARK: Avatar

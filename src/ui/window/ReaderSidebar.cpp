@@ -56,7 +56,7 @@ ReaderSidebar::ReaderSidebar(ReaderModel& model, QWidget* parent) : QWidget(pare
   auto* name = new DropTextBlock(QStringLiteral("Brindlewick"));
   name->setTextStyle(DropTextBlock::Style{DropFonts::rounded(15, QFont::DemiBold)});
   name->setColor([](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); });
-  header->addWidget(name, 1);
+  header->addWidget(name, 1, Qt::AlignVCenter);
   column->addLayout(header);
 
   for (const ReaderTab tab : listedTabs) {
@@ -147,7 +147,7 @@ DropSelectionItem* ReaderSidebar::makeRow(ReaderTab tab) {
   content->setContentsMargins(12, 0, 12, 0);
   content->setSpacing(12);
   content->addWidget(icon);
-  content->addWidget(label, 1);
+  content->addWidget(label, 1, Qt::AlignVCenter);
 
   connect(row, &QPushButton::clicked, this, [this, tab] {
     m_model.setLibrarySearch(QString());

@@ -48,7 +48,7 @@ class ReaderToolbar : public QWidget {
 
 public:
   static constexpr int searchWidth = 480;
-  static constexpr int barHeight = 52;
+  static constexpr int barHeight = 48;
   static constexpr int trailingMargin = 14;
 
   explicit ReaderToolbar(ReaderModel& model, QWidget* parent = nullptr);

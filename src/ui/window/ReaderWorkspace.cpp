@@ -94,7 +94,6 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
   setWidgetResizable(true);
   // The window's backdrop shows through everything but the card.
   viewport()->setAutoFillBackground(false);
-  m_canvas->setAutoFillBackground(false);
   DropStandardWidgets::adopt(verticalScrollBar());
 
   auto* canvasLayout = new QVBoxLayout(m_canvas);
@@ -116,6 +115,7 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
   m_corners = new CardCorners(backdropOwner, m_canvas);
   m_corners->raise();
   setWidget(m_canvas);
+  m_canvas->setAutoFillBackground(false); // the scroll area turned it on
   m_card->installEventFilter(this);
   viewport()->installEventFilter(this);
   // The corners show the backdrop at their place in the window, which scrolling changes.

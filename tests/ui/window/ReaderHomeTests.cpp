@@ -29,6 +29,8 @@ TEST(ReaderHome, LaysItsLayersOutForTheWindowSize) {
     ReaderWindowHarness w(true, size);
     ASSERT_EQ(w.home->size(), size);
     EXPECT_EQ(w.home->minimumSize(), QSize(960, 640));
+    // The window counts its whole toolbar in its minimum, never more or less.
+    EXPECT_EQ(w.window.minimumSize(), QSize(960, 640 + w.bar->height()));
     const QRect sidebar = w.inHome(w.home->sidebar());
     EXPECT_EQ(sidebar, QRect(16, 16, 240, size.height() - 32));
     const QWidget* show = w.find(QStringLiteral("sidebar.show"));

@@ -5,7 +5,6 @@
 #include "ui/window/ReaderSidebar.h"
 #include "ui/window/SidebarNextDrop.h"
 
-#include <QLocale>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -81,7 +80,6 @@ TEST(ReaderSidebar, ShowDropIsOfferedOnlyWhenADropCanBeAskedFor) {
 }
 
 TEST(SidebarNextDrop, SaysWhenTheNextDropComesOrNothing) {
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
   using Interval = ScheduleSettings::Interval;
   const ScheduleInterval workingHours = ScheduleInterval::standardWorkingHours();
   using Status = SidebarNextDrop::Status;
@@ -120,7 +118,6 @@ TEST(SidebarNextDrop, SaysWhenTheNextDropComesOrNothing) {
 }
 
 TEST(SidebarNextDrop, MidnightTurnsTomorrowIntoToday) {
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
   // 09:00 on the fixture's first day, after the day's only slots (06:00 and 07:00).
   ReaderWindowHarness w(
       true, QSize(960, 640),

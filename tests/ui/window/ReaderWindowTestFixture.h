@@ -9,6 +9,7 @@
 #include "ui/window/ReaderToolbar.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QToolBar>
 #include <gtest/gtest.h>
 
@@ -34,6 +35,8 @@ struct ReaderWindowHarness {
       bool signedIn, QSize size = QSize(960, 640),
       const ReaderPreferences& preferences = ReaderModelFixture::readerPreferences()) {
     DropFonts::registerFonts();
+    // Times read as "09:00".
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     UiEnvironment::instance().setOverrides({.reduceMotion = true});
     if (signedIn)
       fixture.signIn(preferences);
