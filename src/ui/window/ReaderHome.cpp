@@ -5,6 +5,7 @@
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/window/AccountDropdown.h"
+#include "ui/window/CachedSidebarSurface.h"
 #include "ui/window/ReaderPageFactories.h"
 #include "ui/window/ReaderSidebar.h"
 #include "ui/window/ReaderToolbar.h"
@@ -35,14 +36,13 @@ ReaderHome::PageIdentity ReaderHome::pageIdentity(const ReaderModel& model) {
 }
 
 ReaderHome::ReaderHome(ReaderModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_sidebarSurface(new DropSidebarSurface(false, this)),
+    : QWidget(parent), m_model(model), m_sidebarSurface(new CachedSidebarSurface(this)),
       m_sidebar(new ReaderSidebar(model, this)), m_workspace(new ReaderWorkspace(model, this, this)) {
   setMinimumSize(minimumWidth, minimumHeight);
   UiEnvironment::repaintOnChange(this);
   // The sidebar was made first, so the keyboard visits it before the workspace; the
   // workspace lies beneath it.
   m_workspace->lower();
-  m_sidebarSurface->setAttribute(Qt::WA_TransparentForMouseEvents);
 
   connect(&model, &ReaderModel::navigationTabChanged, this, &ReaderHome::tabChanged);
   connect(&model, &ReaderModel::detailChanged, this, &ReaderHome::updatePage);

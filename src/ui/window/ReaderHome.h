@@ -12,7 +12,7 @@
 
 namespace brindlewick {
 
-class DropSidebarSurface;
+class CachedSidebarSurface;
 class ReaderModel;
 class ReaderSidebar;
 class ReaderToolbar;
@@ -80,7 +80,7 @@ private:
   void tellDashboardItsWidth();
 
   ReaderModel& m_model;
-  DropSidebarSurface* m_sidebarSurface;
+  CachedSidebarSurface* m_sidebarSurface;
   ReaderSidebar* m_sidebar;
   ReaderWorkspace* m_workspace;
   QPointer<QToolBar> m_bar;
