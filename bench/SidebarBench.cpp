@@ -1,4 +1,5 @@
 #include "BenchmarkRunner.h"
+#include "PaintBenchmark.h"
 #include "model/ReaderModelFixture.h"
 #include "ui/design/DropFonts.h"
 #include "ui/window/CachedSidebarSurface.h"
@@ -11,7 +12,6 @@
 #include <QPainter>
 
 #include <cstdlib>
-#include <functional>
 
 using namespace brindlewick;
 
@@ -24,19 +24,8 @@ constexpr int kPaints = 1000;
 constexpr qreal kRatio = 2;
 const QSize kSize(ReaderSidebar::columnWidth, 608);
 
-void paintRepeatedly(benchmark::State& state, const std::function<void(QPainter&)>& paint) {
-  QImage target(kSize * kRatio, QImage::Format_ARGB32_Premultiplied);
-  target.setDevicePixelRatio(kRatio);
-  target.fill(Qt::white);
-  QPainter painter(&target);
-  paint(painter); // caches are warm before timing starts
-  for (auto _ : state) {
-    for (int round = 0; round < kPaints; ++round)
-      paint(painter);
-  }
-  benchmark::DoNotOptimize(target.constBits());
-  state.counters["seconds_per_paint"] = benchmark::Counter(
-      double(state.iterations()) * kPaints, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+template <typename Paint> void paintRepeatedly(benchmark::State& state, Paint paint) {
+  brindlewick::paintRepeatedly(state, kSize, kRatio, kPaints, paint);
 }
 
 void BM_PlainWidget(benchmark::State& state) {
