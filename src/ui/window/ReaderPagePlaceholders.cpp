@@ -133,6 +133,9 @@ PlaceholderAccountMenu::PlaceholderAccountMenu(ReaderModel& model, std::function
     connect(signOut, &QPushButton::clicked, &model, &ReaderModel::signOutAccount);
   }
   actions->addStretch();
+  // A row of buttons lays them out a little narrower than they ask, which elides a label.
+  for (auto* button : findChildren<DropButton*>())
+    button->setMinimumWidth(button->sizeHint().width());
 }
 
 // MARK: Avatar
