@@ -1,4 +1,5 @@
 #include "BenchmarkRunner.h"
+#include "PaintBenchmark.h"
 #include "ui/design/DropGlass.h"
 
 #include <QGuiApplication>
@@ -18,21 +19,8 @@ constexpr int kPaints = 1000;
 constexpr qreal kRatio = 2;
 const QRectF kCapsule(20, 20, 120, 40);
 
-// Paints `paint` into a fresh surface kPaints times per iteration.
 template <typename Paint> void paintRepeatedly(benchmark::State& state, Paint paint) {
-  QImage target(QSize(160, 80) * kRatio, QImage::Format_ARGB32_Premultiplied);
-  target.setDevicePixelRatio(kRatio);
-  target.fill(Qt::white);
-  QPainter painter(&target);
-  painter.setRenderHint(QPainter::Antialiasing);
-  paint(painter); // caches are warm before timing starts
-  for (auto _ : state) {
-    for (int round = 0; round < kPaints; ++round)
-      paint(painter);
-  }
-  benchmark::DoNotOptimize(target.constBits());
-  state.counters["seconds_per_paint"] = benchmark::Counter(
-      double(state.iterations()) * kPaints, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  brindlewick::paintRepeatedly(state, QSize(160, 80), kRatio, kPaints, paint);
 }
 
 const DropGlass::Style kStyle{DropGlass::Tone::clear, std::nullopt, ColorScheme::light, false};

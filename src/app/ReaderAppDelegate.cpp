@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropMark.h"
+#include "ui/window/ReaderHome.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,7 +11,6 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -19,6 +19,7 @@
 #include <QSystemTrayIcon>
 #include <QTextDocument>
 #include <QTextStream>
+#include <QToolBar>
 #include <QWindowStateChangeEvent>
 
 #include "app/MenuActions.h"
@@ -96,7 +97,6 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
     if (self)
       self->hideMainWindow();
   });
-  connect(m_model, &ReaderModel::navigationTabChanged, this, &ReaderAppDelegate::updatePlaceholder);
   // Coming to the front asks again whether the session still holds.
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive)
@@ -177,11 +177,12 @@ void ReaderAppDelegate::createWindow() {
   m_window = new ReadingWindow(initial, minimumReadingSize);
   m_window->setWindowTitle(applicationName);
   m_window->setAttribute(Qt::WA_DeleteOnClose, false);
-  m_placeholder = new QLabel(m_window);
-  m_placeholder->setAlignment(Qt::AlignCenter);
-  m_placeholder->setTextFormat(Qt::PlainText);
-  m_window->setCentralWidget(m_placeholder);
-  updatePlaceholder();
+  // The toolbar comes before the content, which fills it once.
+  auto* toolbar = new QToolBar(m_window);
+  m_window->addToolBar(Qt::TopToolBarArea, toolbar);
+  m_home = new ReaderHome(*m_model);
+  m_home->setToolBar(toolbar);
+  m_window->setCentralWidget(m_home);
   MenuActions::install(
       *m_window->menuBar(), [this] { return ReaderMenus::mainMenu(menuState()); },
       [this](MenuCommand command) { perform(command); });
@@ -195,15 +196,6 @@ void ReaderAppDelegate::createWindow() {
     m_window->setFrame(centred);
   }
   m_window->installEventFilter(this);
-}
-
-QString ReaderAppDelegate::placeholderText() const {
-  return m_placeholder ? m_placeholder->text() : QString();
-}
-
-void ReaderAppDelegate::updatePlaceholder() {
-  if (m_placeholder && m_model)
-    m_placeholder->setText(applicationName + QStringLiteral(" — ") + id(m_model->navigationTab()));
 }
 
 void ReaderAppDelegate::hideMainWindow() {

@@ -6,6 +6,7 @@
 #include "model/ApplicationDefaults.h"
 #include "model/ReaderTab.h"
 #include "panel/ReadingWindow.h"
+#include "ui/window/ReaderHome.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,7 +20,6 @@
 #include <optional>
 
 class QIcon;
-class QLabel;
 class QMessageBox;
 class QMenu;
 class QSystemTrayIcon;
@@ -96,8 +96,8 @@ public:
   ReadingWindow* window() const { return m_window; }
   QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
   QMenu* statusMenu() const { return m_statusMenu.get(); }
-  // The page the placeholder shows (until the reader's pages arrive).
-  QString placeholderText() const;
+  // The window's content, once the window exists.
+  ReaderHome* home() const { return m_home; }
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -112,7 +112,6 @@ private:
   void showStartupAlert();
   std::optional<DropSnapshot> selectedIdea() const;
   void forwardToFocusWidget(const char* slot);
-  void updatePlaceholder();
 
   ReaderModel* m_model;
   std::optional<QString> m_startupError;
@@ -121,7 +120,7 @@ private:
   std::unique_ptr<QMenu> m_statusMenu;
   std::unique_ptr<QSystemTrayIcon> m_statusItem;
   QPointer<ReadingWindow> m_window;
-  QLabel* m_placeholder = nullptr;
+  QPointer<ReaderHome> m_home;
   bool m_minimized = false;
   QTimer m_frameSave;
 };

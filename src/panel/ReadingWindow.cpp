@@ -21,9 +21,14 @@ QSize ReadingWindow::chrome() const {
   // widget still has its default size, and the chrome would count most of the window.
   if (layout())
     layout()->activate();
-  const QSize frame = size();
-  const QSize inner = content->size();
-  return QSize(std::max(frame.width() - inner.width(), 0), std::max(frame.height() - inner.height(), 0));
+  // What lies before the content (toolbars above it) and after it, measured from where the
+  // content is: a window still smaller than its content would otherwise hide part of its
+  // toolbars from the count.
+  const QRect inner = content->geometry();
+  const auto around = [](int frame, int start, int length) {
+    return start + std::max(frame - start - length, 0);
+  };
+  return QSize(around(width(), inner.x(), inner.width()), around(height(), inner.y(), inner.height()));
 }
 
 QSize ReadingWindow::minimumReadingFrameSize() const {

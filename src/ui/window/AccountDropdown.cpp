@@ -1,0 +1,141 @@
+#include "ui/window/AccountDropdown.h"
+
+#include "model/ReaderModel.h"
+#include "ui/design/DropNotice.h"
+#include "ui/design/DropSidebarSurface.h"
+#include "ui/design/DropStandardWidgets.h"
+#include "ui/window/ReaderPageFactories.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace brindlewick {
+
+namespace {
+
+// The scroll area sits inside the rounded surface, clear of its corners on the trailing side;
+// the column's own margins make up the rest of the padding (10 all round, 4 more on top).
+const QMargins kScrollMargins(0, 12, 2, 10);
+const QMargins kColumnMargins(10, 2, 8, 0);
+
+} // namespace
+
+// MARK: Dropdown
+
+AccountDropdown::AccountDropdown(ReaderModel& model, std::function<void()> openSettings, QWidget* parent)
+    : QWidget(parent), m_model(model), m_scroll(new QScrollArea), m_content(new QWidget),
+      m_column(new QVBoxLayout(m_content)) {
+  setObjectName(QStringLiteral("account.dropdown"));
+  setAccessibleName(QStringLiteral("Your account"));
+  setFocusPolicy(Qt::StrongFocus);
+  m_column->setContentsMargins(kColumnMargins);
+  m_column->setSpacing(10);
+  m_column->addWidget(ReaderPageFactories::accountMenu(model, std::move(openSettings)));
+  m_column->addStretch();
+
+  m_scroll->setFrameShape(QFrame::NoFrame);
+  m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_scroll->setWidgetResizable(true);
+  m_scroll->viewport()->setAutoFillBackground(false);
+  m_scroll->setWidget(m_content);
+  m_content->setAutoFillBackground(false); // the scroll area turned it on; the surface is beneath
+  m_scroll->setFocusPolicy(Qt::NoFocus);
+  DropStandardWidgets::adopt(m_scroll->verticalScrollBar());
+  auto* frame = new QVBoxLayout(this);
+  frame->setContentsMargins(kScrollMargins);
+  frame->addWidget(m_scroll);
+
+  connect(&model, &ReaderModel::messageChanged, this, &AccountDropdown::refreshMessage);
+  refreshMessage();
+}
+
+int AccountDropdown::heightFor(int maximum) const {
+  const int contentWidth = dropdownWidth - kScrollMargins.left() - kScrollMargins.right();
+  QLayout* layout = m_content->layout();
+  const int content = layout->hasHeightForWidth() ? layout->totalHeightForWidth(contentWidth)
+                                                  : layout->totalSizeHint().height();
+  return std::max(0, std::min(maximum, content + kScrollMargins.top() + kScrollMargins.bottom()));
+}
+
+void AccountDropdown::refreshMessage() {
+  const std::optional<QString>& message = m_model.message();
+  if (message && !m_notice) {
+    m_notice = new DropNotice(*message, QStringLiteral("info.circle"), DropNotice::Tone::info);
+    auto* padded = new QWidget;
+    auto* layout = new QVBoxLayout(padded);
+    layout->setContentsMargins(6, 0, 6, 0);
+    layout->addWidget(m_notice);
+    m_column->insertWidget(1, padded);
+    padded->show(); // counted in the height at once, not when the layout gets round to it
+  } else if (message) {
+    m_notice->setText(*message);
+  } else if (m_notice) {
+    delete m_notice->parentWidget();
+  }
+  Q_EMIT contentChanged();
+}
+
+void AccountDropdown::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    Q_EMIT closeRequested();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void AccountDropdown::mousePressEvent(QMouseEvent* event) {
+  // A click on the dropdown's own surface is not a click on the dimmed window.
+  event->accept();
+}
+
+void AccountDropdown::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  setFocus(Qt::PopupFocusReason);
+}
+
+// MARK: Layer
+
+AccountDropdownLayer::AccountDropdownLayer(ReaderModel& model, std::function<void()> openSettings,
+                                           QWidget* parent)
+    : QWidget(parent), m_dropdown(new AccountDropdown(model, std::move(openSettings), this)) {
+  setObjectName(QStringLiteral("account.scrim"));
+  UiEnvironment::repaintOnChange(this);
+  connect(m_dropdown, &AccountDropdown::closeRequested, this, &AccountDropdownLayer::closeRequested);
+  connect(m_dropdown, &AccountDropdown::contentChanged, this, &AccountDropdownLayer::place);
+}
+
+QRect AccountDropdownLayer::dropdownGeometry() const {
+  const int maximum = height() - topInset - bottomInset;
+  return QRect(width() - trailingInset - AccountDropdown::dropdownWidth, topInset,
+               AccountDropdown::dropdownWidth, m_dropdown->heightFor(maximum));
+}
+
+void AccountDropdownLayer::place() {
+  m_dropdown->setGeometry(dropdownGeometry());
+  update();
+}
+
+void AccountDropdownLayer::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  place();
+}
+
+void AccountDropdownLayer::mousePressEvent(QMouseEvent* event) {
+  // Nothing beneath the dimmed window hears the click.
+  event->accept();
+  Q_EMIT closeRequested();
+}
+
+void AccountDropdownLayer::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const UiTraits traits = UiEnvironment::instance().traitsOf(this);
+  const bool dark = traits.scheme == ColorScheme::dark;
+  painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, dark ? 0.24f : 0.1f));
+  DropSidebarSurface::paint(painter, QRectF(m_dropdown->geometry()), true, traits);
+}
+
+} // namespace brindlewick

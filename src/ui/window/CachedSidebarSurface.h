@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ui/design/DropSidebarSurface.h"
+
+#include <QPixmap>
+
+namespace brindlewick {
+
+// The sidebar's raised surface, painted once for each size, scheme, contrast and pixel ratio
+// and then copied: the shadows are stretched from a picture, which costs far more than a copy,
+// and the sidebar's rows repaint on every hover.
+class CachedSidebarSurface : public DropSidebarSurface {
+  Q_OBJECT
+
+public:
+  explicit CachedSidebarSurface(QWidget* parent = nullptr);
+
+  // The picture as painted now (made when it is missing or stale).
+  QPixmap picture();
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  QPixmap m_picture;
+  UiTraits m_traits;
+};
+
+} // namespace brindlewick

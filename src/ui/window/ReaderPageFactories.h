@@ -1,0 +1,67 @@
+#pragma once
+
+#include "account/AccountContracts.h"
+#include "content/ContentSnapshots.h"
+#include "model/ReaderTab.h"
+#include "ui/window/ReaderPagePlaceholders.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace brindlewick {
+
+class ReaderModel;
+
+// The one place that chooses the views the reader window hosts: the workspace's pages, the
+// onboarding screen and the account menu and avatar. Stand-ins until the real views land;
+// each factory's body is the only line to change then. A factory hands its widget to the
+// caller, who parents it.
+namespace ReaderPageFactories {
+
+// The discover, saved or history list. The search text is the model's librarySearch;
+// `select` opens an idea, `scrollTo` centres the row whose object name it is given.
+inline QWidget* libraryView(ReaderModel&, ReaderTab tab, std::function<void(const DropSnapshot&)>,
+                            std::function<void(const QString& row)>) {
+  return new PlaceholderPage(QStringLiteral("Library"), QStringLiteral("The %1 list").arg(id(tab)));
+}
+
+// The reading page of one idea; its own empty state without one.
+inline QWidget* detailView(ReaderModel&, const std::optional<DropSnapshot>& snapshot) {
+  return new PlaceholderPage(QStringLiteral("Reading"),
+                             snapshot ? snapshot->lore.headline : QStringLiteral("No idea is open."));
+}
+
+// The settings page; it takes its draft from the model when it is made.
+inline QWidget* settingsView(ReaderModel&) {
+  return new PlaceholderPage(QStringLiteral("Settings"),
+                             QStringLiteral("Delivery, topics and this computer"));
+}
+
+// The welcome dashboard, laid out for `availableWidth` points. The window tells it a new
+// width through its "availableWidth" property (a qreal).
+inline QWidget* dashboardView(ReaderModel&, qreal availableWidth) {
+  auto* page = new PlaceholderPage(QStringLiteral("Home"), QStringLiteral("Your reading at a glance"));
+  page->setAvailableWidth(availableWidth);
+  return page;
+}
+
+// The first-run onboarding and sign-in flow, on its welcome page; it fills what it is given.
+inline QWidget* onboardingView(ReaderModel& model) {
+  return new PlaceholderOnboarding(model);
+}
+
+// The menu of the account dropdown; `openSettings` closes the dropdown and shows Settings.
+inline QWidget* accountMenu(ReaderModel& model, std::function<void()> openSettings) {
+  return new PlaceholderAccountMenu(model, std::move(openSettings));
+}
+
+// The round avatar of `user` (none: no account), `size` points across.
+inline QWidget* accountAvatar(const std::optional<ReaderAccountUser>& user, qreal size) {
+  return new PlaceholderAvatar(user, size);
+}
+
+} // namespace ReaderPageFactories
+
+} // namespace brindlewick

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "account/AccountContracts.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+
+namespace brindlewick {
+
+class DropTextBlock;
+class ReaderModel;
+
+// Stand-ins for the reader window's pages and account views until the real ones land (see
+// ReaderPageFactories.h, the one place that chooses them). Each is small but honest: it
+// says which page it stands for and offers the one action the window cannot do without.
+
+// A page of the workspace: its title in the display face over one line of plain text. The
+// dashboard's stand-in also shows the width it was told (availableWidth).
+class PlaceholderPage : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(qreal availableWidth READ availableWidth WRITE setAvailableWidth)
+
+public:
+  PlaceholderPage(const QString& title, const QString& caption, QWidget* parent = nullptr);
+
+  qreal availableWidth() const { return m_availableWidth; }
+  void setAvailableWidth(qreal width);
+
+private:
+  QString m_caption;
+  qreal m_availableWidth = 0;
+  DropTextBlock* m_captionBlock;
+};
+
+// The first-run screen: the mark and a welcome on the deep-blue backdrop, and a button that
+// starts the browser sign-in (its code shows below it while the sign-in waits).
+class PlaceholderOnboarding : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit PlaceholderOnboarding(ReaderModel& model, QWidget* parent = nullptr);
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  ReaderModel& m_model;
+};
+
+// The account menu: who is signed in, Settings and Sign Out.
+class PlaceholderAccountMenu : public QWidget {
+  Q_OBJECT
+
+public:
+  PlaceholderAccountMenu(ReaderModel& model, std::function<void()> openSettings, QWidget* parent = nullptr);
+};
+
+// A round avatar: the user's initial on a tinted disc, or the symbol of no account.
+class PlaceholderAvatar : public QWidget {
+  Q_OBJECT
+
+public:
+  PlaceholderAvatar(const std::optional<ReaderAccountUser>& user, qreal size, QWidget* parent = nullptr);
+
+  QSize sizeHint() const override;
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  std::optional<ReaderAccountUser> m_user;
+  qreal m_size;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,195 @@
+#include "ui/window/ReaderWorkspace.h"
+
+#include "model/ReaderModel.h"
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropNotice.h"
+#include "ui/design/DropSidebarSurface.h"
+#include "ui/design/DropStandardWidgets.h"
+#include "ui/window/WorkspaceBackdrop.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace brindlewick {
+
+namespace {
+
+// Paints over the card's corners what lies around the card there: the window's backdrop and
+// the card's own shadow, then the card's border on top of the page.
+class CardCorners : public QWidget {
+public:
+  CardCorners(QWidget* backdropOwner, QWidget* parent) : QWidget(parent), m_owner(backdropOwner) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    UiEnvironment::repaintOnChange(this);
+  }
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    if (!m_owner)
+      return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF card(rect());
+    QPainterPath outside;
+    outside.addRect(card);
+    // One pixel inside the edge, so that the border is drawn again over the page.
+    outside = outside.subtracted(
+        DropDesign::roundedRect(card.adjusted(1, 1, -1, -1), ReaderWorkspace::cardRadius - 1));
+    painter.setClipPath(outside);
+    const UiTraits traits = UiEnvironment::instance().traitsOf(m_owner);
+    painter.drawPixmap(-mapTo(m_owner, QPoint(0, 0)),
+                       WorkspaceBackdrop::picture(m_owner->size(), traits.scheme, devicePixelRatioF()));
+    DropSidebarSurface::paint(painter, card, false, traits);
+  }
+
+private:
+  QPointer<QWidget> m_owner;
+};
+
+// The page card: as tall as its content, and at least as tall as `floor` (the workspace
+// less its margins), however short its page.
+class PageCard : public QWidget {
+public:
+  void setFloor(int floor) {
+    if (floor == m_floor)
+      return;
+    m_floor = floor;
+    updateGeometry();
+  }
+  QSize minimumSizeHint() const override { return atLeastFloor(QWidget::minimumSizeHint()); }
+  QSize sizeHint() const override { return atLeastFloor(QWidget::sizeHint()); }
+
+private:
+  QSize atLeastFloor(QSize size) const { return QSize(size.width(), std::max(size.height(), m_floor)); }
+
+  int m_floor = 0;
+};
+
+// A notice with the room the column gives it: 24 on either side, 12 above.
+QWidget* padded(DropNotice* notice) {
+  auto* frame = new QWidget;
+  auto* layout = new QVBoxLayout(frame);
+  layout->setContentsMargins(24, 12, 24, 0);
+  layout->addWidget(notice);
+  frame->hide();
+  return frame;
+}
+
+} // namespace
+
+ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWidget* parent)
+    : QScrollArea(parent), m_model(model), m_backdropOwner(backdropOwner), m_canvas(new QWidget),
+      m_card(new PageCard), m_pageHost(new QWidget),
+      m_syncNotice(
+          new DropNotice(QString(), QStringLiteral("exclamationmark.triangle"), DropNotice::Tone::warning)),
+      m_messageNotice(
+          new DropNotice(QString(), QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info)) {
+  setObjectName(QStringLiteral("reader.workspace.scroll"));
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setWidgetResizable(true);
+  // The window's backdrop shows through everything but the card.
+  viewport()->setAutoFillBackground(false);
+  DropStandardWidgets::adopt(verticalScrollBar());
+
+  auto* canvasLayout = new QVBoxLayout(m_canvas);
+  canvasLayout->setContentsMargins(leadingInset + margin, margin, margin, margin);
+  canvasLayout->addWidget(m_card);
+
+  auto* column = new QVBoxLayout(m_card);
+  column->setContentsMargins(0, 0, 0, 16);
+  column->setSpacing(0);
+  column->addWidget(padded(m_syncNotice));
+  column->addWidget(padded(m_messageNotice));
+  column->addWidget(m_pageHost, 1);
+  auto* host = new QVBoxLayout(m_pageHost);
+  host->setContentsMargins(0, 0, 0, 0);
+
+  m_cardSurface = new DropSidebarSurface(false, m_canvas);
+  m_cardSurface->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_cardSurface->lower();
+  m_corners = new CardCorners(backdropOwner, m_canvas);
+  m_corners->raise();
+  setWidget(m_canvas);
+  m_canvas->setAutoFillBackground(false); // the scroll area turned it on
+  m_card->installEventFilter(this);
+  viewport()->installEventFilter(this);
+  // The corners show the backdrop at their place in the window, which scrolling changes.
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, m_corners, qOverload<>(&QWidget::update));
+
+  m_syncNotice->setAction(QStringLiteral("Try again"));
+  connect(m_syncNotice, &DropNotice::actionTriggered, this, [this] { m_model.refresh(true); });
+  connect(&model, &ReaderModel::syncIssueChanged, this, &ReaderWorkspace::refreshNotices);
+  connect(&model, &ReaderModel::messageChanged, this, &ReaderWorkspace::refreshNotices);
+  refreshNotices();
+}
+
+void ReaderWorkspace::setPage(QWidget* page) {
+  if (m_page == page)
+    return;
+  if (m_page) {
+    m_page->hide();
+    m_page->deleteLater();
+  }
+  m_page = page;
+  if (page) {
+    m_pageHost->layout()->addWidget(page);
+    page->show(); // laid out now, not once the event loop gets round to it
+  }
+}
+
+void ReaderWorkspace::scrollToTop() {
+  verticalScrollBar()->setValue(0);
+}
+
+void ReaderWorkspace::centreOn(const QString& row) {
+  if (!m_page)
+    return;
+  const QWidget* target = m_page->findChild<QWidget*>(row);
+  if (target == nullptr)
+    return;
+  // A page that has just grown is measured now, not once the posted layout requests have
+  // climbed from it to the scroll area.
+  for (QWidget* level = target->parentWidget(); level != nullptr && level != m_canvas;
+       level = level->parentWidget()) {
+    if (QLayout* layout = level->layout())
+      layout->invalidate();
+    level->updateGeometry();
+  }
+  m_canvas->layout()->activate();
+  QEvent request(QEvent::LayoutRequest);
+  QCoreApplication::sendEvent(this, &request);
+  const int middle = target->mapTo(m_canvas, QPoint(0, target->height() / 2)).y();
+  verticalScrollBar()->setValue(middle - viewport()->height() / 2);
+}
+
+bool ReaderWorkspace::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (watched == m_card && (type == QEvent::Move || type == QEvent::Resize))
+    placeCardLayers();
+  // The card reaches down to the bottom margin however short its page.
+  if (watched == viewport() && type == QEvent::Resize)
+    static_cast<PageCard*>(m_card)->setFloor(std::max(0, viewport()->height() - 2 * margin));
+  return QScrollArea::eventFilter(watched, event);
+}
+
+void ReaderWorkspace::placeCardLayers() {
+  m_cardSurface->setGeometry(m_card->geometry().marginsAdded(DropSidebarSurface::shadowMargins(false)));
+  m_corners->setGeometry(m_card->geometry());
+}
+
+void ReaderWorkspace::refreshNotices() {
+  const auto show = [](DropNotice* notice, const std::optional<QString>& text) {
+    if (text)
+      notice->setText(*text);
+    notice->parentWidget()->setVisible(text.has_value());
+  };
+  show(m_syncNotice, m_model.syncIssue());
+  show(m_messageNotice, m_model.message());
+}
+
+} // namespace brindlewick

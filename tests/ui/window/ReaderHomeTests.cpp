@@ -1,0 +1,224 @@
+#include "ReaderWindowTestFixture.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropSearchField.h"
+#include "ui/design/DropSelectionStyle.h"
+#include "ui/design/ReadingSearchInput.h"
+#include "ui/window/ReaderSidebar.h"
+#include "ui/window/ReaderToolbar.h"
+#include "ui/window/ReaderWorkspace.h"
+
+#include <QLayout>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextDocumentFragment>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+QPointer<QWidget> shownPage(const ReaderWindowHarness& w) {
+  return w.home->page();
+}
+
+TEST(ReaderHome, LaysItsLayersOutForTheWindowSize) {
+  for (const QSize size : {QSize(960, 640), QSize(1440, 900)}) {
+    SCOPED_TRACE(size.width());
+    ReaderWindowHarness w(true, size);
+    ASSERT_EQ(w.home->size(), size);
+    EXPECT_EQ(w.home->minimumSize(), QSize(960, 640));
+    // The window counts its whole toolbar in its minimum, never more or less.
+    EXPECT_EQ(w.window.minimumSize(), QSize(960, 640 + w.bar->height()));
+    const QRect sidebar = w.inHome(w.home->sidebar());
+    EXPECT_EQ(sidebar, QRect(16, 16, 240, size.height() - 32));
+    const QWidget* show = w.find(QStringLiteral("sidebar.show"));
+    EXPECT_TRUE(sidebar.contains(w.inHome(show)));
+    for (const ReaderTab tab : ReaderSidebar::listedTabs)
+      EXPECT_EQ(w.home->sidebar()->row(tab)->shapeRect().height(), 40);
+
+    const QWidget* search = w.find(QStringLiteral("library.search"));
+    EXPECT_EQ(search->size(), QSize(480, 40));
+    EXPECT_EQ(search->mapTo(&w.window, QPoint()).x(), (w.window.width() - 480) / 2);
+    EXPECT_EQ(w.home->page()->property("availableWidth").toReal(), size.width() - 288.0);
+
+    // A short menu gives a short dropdown; a long message scrolls in the tallest one.
+    w.home->setProfilePresented(true);
+    const QWidget* dropdown = w.home->dropdownLayer()->dropdown();
+    EXPECT_EQ(w.inHome(dropdown).topRight(), QPoint(size.width() - 9, 4));
+    EXPECT_EQ(dropdown->width(), 296);
+    EXPECT_LT(dropdown->height(), size.height() - 20);
+    ReaderModelTestAccess::setMessage(*w.model, QStringLiteral("A long message.\n").repeated(80));
+    EXPECT_EQ(dropdown->height(), size.height() - 20);
+  }
+  // The dashboard is told again when the window grows.
+  ReaderWindowHarness w(true);
+  w.resize(QSize(1200, 700));
+  EXPECT_EQ(w.home->page()->property("availableWidth").toReal(), 912.0);
+}
+
+TEST(ReaderHome, RebuildsAPageOnlyWhenItsIdentityChanges) {
+  ReaderWindowHarness w(true);
+  ReaderModel& model = *w.model;
+  QScrollBar* scroll = w.home->workspace()->verticalScrollBar();
+  const auto scrolledDown = [&] {
+    w.home->page()->setMinimumHeight(3000);
+    for (int round = 0; round < 4; ++round)
+      QApplication::processEvents();
+    scroll->setValue(400);
+    return scroll->value() == 400;
+  };
+
+  model.setNavigationTab(ReaderTab::saved);
+  QPointer<QWidget> saved = shownPage(w);
+  ASSERT_TRUE(scrolledDown());
+  model.setNavigationTab(ReaderTab::saved);
+  EXPECT_EQ(shownPage(w), saved) << "the same tab keeps its page";
+  EXPECT_EQ(scroll->value(), 400) << "and its scroll position";
+  model.setNavigationTab(ReaderTab::history);
+  EXPECT_EQ(scroll->value(), 0);
+  model.setNavigationTab(ReaderTab::saved);
+  EXPECT_NE(shownPage(w), saved);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(saved.isNull()) << "the old page is deleted";
+
+  // The reading page follows the idea and its revision, nothing else.
+  DropSnapshot idea = *model.repository().snapshot(w.fixture.release().release.lore.first().id);
+  model.read(idea);
+  QPointer<QWidget> reading = shownPage(w);
+  model.read(idea);
+  EXPECT_EQ(shownPage(w), reading);
+  idea.lore.revision += 1;
+  model.read(idea);
+  EXPECT_NE(shownPage(w), reading);
+
+  // Settings follow the account: signing out, and signing in as someone else.
+  model.setNavigationTab(ReaderTab::settings);
+  QPointer<QWidget> settings = shownPage(w);
+  w.signOut();
+  model.setNavigationTab(ReaderTab::settings);
+  const QPointer<QWidget> signedOut = shownPage(w);
+  EXPECT_NE(signedOut, settings);
+  w.signInThroughTheService(QStringLiteral("reader-b"), QStringLiteral("b@example.com"));
+  EXPECT_NE(shownPage(w), signedOut);
+  EXPECT_EQ(ReaderHome::pageIdentity(model).key, QStringLiteral("reader-b"));
+}
+
+TEST(ReaderHome, EveryWayOfClosingTheDropdownReturnsTheKeyboardToTheAccountButton) {
+  ReaderWindowHarness w(true);
+  AccountButton* button = w.home->toolbar()->accountButton();
+  struct Way {
+    const char* name;
+    std::function<void()> close;
+  };
+  const Way ways[] = {
+      {"the button again", [&] { button->click(); }},
+      {"a click on the scrim",
+       [&] { QTest::mouseClick(w.home->dropdownLayer(), Qt::LeftButton, {}, QPoint(400, 300)); }},
+      {"Escape", [&] { QTest::keyClick(w.home->dropdownLayer()->dropdown(), Qt::Key_Escape); }},
+      {"another application", [&] { Q_EMIT qApp->applicationStateChanged(Qt::ApplicationInactive); }},
+      {"the settings entry",
+       [&] {
+         w.home->dropdownLayer()->findChild<QAbstractButton*>(QStringLiteral("account.settings"))->click();
+       }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    w.search().setFocus();
+    button->click();
+    ASSERT_TRUE(w.home->profilePresented());
+    EXPECT_EQ(w.window.focusWidget(), w.home->dropdownLayer()->dropdown());
+    EXPECT_FALSE(w.home->sidebar()->isEnabled());
+    EXPECT_FALSE(w.home->workspace()->isEnabled());
+    EXPECT_FALSE(w.search().isEnabled());
+    EXPECT_TRUE(button->isEnabled());
+    way.close();
+    EXPECT_FALSE(w.home->profilePresented());
+    EXPECT_EQ(w.window.focusWidget(), button);
+    EXPECT_TRUE(w.home->sidebar()->isEnabled() && w.search().isEnabled());
+  }
+  EXPECT_EQ(w.model->navigationTab(), ReaderTab::settings);
+}
+
+TEST(ReaderHome, AClickOnTheScrimReachesNothingBeneath) {
+  ReaderWindowHarness w(true);
+  w.home->setProfilePresented(true);
+  QWidget* saved = w.home->sidebar()->row(ReaderTab::saved);
+  QSignalSpy clicks(static_cast<QAbstractButton*>(saved), &QAbstractButton::clicked);
+  QTest::mouseClick(w.home->dropdownLayer(), Qt::LeftButton, {}, w.inHome(saved).center());
+  EXPECT_FALSE(w.home->profilePresented());
+  EXPECT_EQ(clicks.size(), 0);
+  EXPECT_EQ(w.model->navigationTab(), ReaderTab::welcome);
+}
+
+TEST(ReaderHome, TypingASearchLeavesPagesThatAreNotLists) {
+  const struct {
+    ReaderTab from;
+    const char* text;
+    ReaderTab to;
+  } cases[] = {
+      {ReaderTab::settings, "stoic", ReaderTab::discover}, {ReaderTab::read, "stoic", ReaderTab::discover},
+      {ReaderTab::welcome, "stoic", ReaderTab::discover},  {ReaderTab::saved, "stoic", ReaderTab::saved},
+      {ReaderTab::history, "stoic", ReaderTab::history},   {ReaderTab::settings, "", ReaderTab::settings},
+  };
+  ReaderWindowHarness w(true);
+  for (const auto& c : cases) {
+    // An earlier text, so that clearing is a change.
+    w.model->setLibrarySearch(QStringLiteral("x"));
+    w.model->setNavigationTab(c.from);
+    w.model->setLibrarySearch(QString::fromLatin1(c.text));
+    EXPECT_EQ(w.model->navigationTab(), c.to) << id(c.from).toStdString() << " '" << c.text << "'";
+  }
+
+  // The field edits the model; a row click clears it, and on the page already shown changes
+  // nothing else.
+  QTest::keyClicks(w.search().input(), QStringLiteral("mind"));
+  EXPECT_EQ(w.model->librarySearch(), QStringLiteral("mind"));
+  QSignalSpy tabChanges(w.model, &ReaderModel::navigationTabChanged);
+  w.home->sidebar()->row(ReaderTab::discover)->click();
+  EXPECT_TRUE(w.model->librarySearch().isEmpty());
+  EXPECT_TRUE(w.search().text().isEmpty());
+  EXPECT_EQ(tabChanges.size(), 0);
+}
+
+TEST(ReaderHome, TheLibraryCentresTheRowItScrollsTo) {
+  ReaderWindowHarness w(true);
+  w.model->setNavigationTab(ReaderTab::discover);
+  QWidget* page = w.home->page();
+  page->setMinimumHeight(4000);
+  auto* row = new QWidget(page);
+  row->setObjectName(QStringLiteral("row-7"));
+  row->setGeometry(0, 2000, 400, 60);
+  w.home->workspace()->centreOn(QStringLiteral("row-7"));
+  const QRect shown = w.inHome(row);
+  EXPECT_NEAR(shown.center().y(), w.home->height() / 2, 1);
+}
+
+TEST(ReaderHome, OnboardingCoversEverythingWhileNoSessionIsStored) {
+  ReaderWindowHarness w(false);
+  QPointer<QWidget> first = w.home->onboarding();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(w.inHome(first), w.home->rect());
+  const QPoint inSidebar = w.inHome(w.home->sidebar()).center();
+  EXPECT_TRUE(first->isAncestorOf(w.home->childAt(inSidebar)) || w.home->childAt(inSidebar) == first);
+  EXPECT_FALSE(w.bar->isVisible());
+  std::unique_ptr<QMenu> menu(w.window.createPopupMenu());
+  EXPECT_TRUE(!menu || menu->isEmpty()) << "the window offers no menu that hides its toolbar";
+
+  w.signInThroughTheService(AccountFixtures::userID, QStringLiteral("ada@example.com"));
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(first.isNull());
+  EXPECT_TRUE(w.bar->isVisible());
+  EXPECT_FALSE(w.bar->isMovable() || w.bar->isFloatable());
+  EXPECT_EQ(QTextDocumentFragment::fromHtml(w.home->toolbar()->accountButton()->toolTip()).toPlainText(),
+            QStringLiteral("ada@example.com"));
+
+  w.signOut();
+  ASSERT_TRUE(w.home->onboarding());
+  EXPECT_NE(w.home->onboarding(), first);
+  EXPECT_FALSE(w.bar->isVisible());
+}
+
+} // namespace
+} // namespace brindlewick

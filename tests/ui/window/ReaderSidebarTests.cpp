@@ -1,0 +1,136 @@
+#include "ReaderWindowTestFixture.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropSelectionStyle.h"
+#include "ui/design/DropSymbolView.h"
+#include "ui/window/ReaderSidebar.h"
+#include "ui/window/SidebarNextDrop.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+ReaderPreferences withSchedule(ScheduleSettings::Interval interval, ScheduleInterval hours, bool paused) {
+  ReaderPreferences preferences = ReaderModelFixture::readerPreferences();
+  preferences.schedule = ScheduleSettings(interval, hours, std::nullopt, paused);
+  return preferences;
+}
+
+TEST(ReaderSidebar, LightsTheRowOfThePageOnShow) {
+  const struct {
+    ReaderTab shown;
+    ReaderTab lit;
+    const char* symbol;
+  } cases[] = {
+      {ReaderTab::welcome, ReaderTab::welcome, "square.grid.2x2.fill"},
+      {ReaderTab::discover, ReaderTab::discover, "square.stack.fill"},
+      {ReaderTab::history, ReaderTab::discover, "square.stack.fill"},
+      {ReaderTab::read, ReaderTab::discover, "square.stack.fill"},
+      {ReaderTab::saved, ReaderTab::saved, "bookmark.fill"},
+      {ReaderTab::settings, ReaderTab::settings, "slider.horizontal.3"},
+  };
+  ReaderWindowHarness w(true);
+  for (const auto& c : cases) {
+    w.model->setNavigationTab(c.shown);
+    for (const ReaderTab tab : ReaderSidebar::listedTabs) {
+      DropSelectionItem* row = w.home->sidebar()->row(tab);
+      const QString symbol = row->findChild<DropSymbolView*>()->name();
+      EXPECT_EQ(row->isChecked(), tab == c.lit) << id(c.shown).toStdString() << " " << id(tab).toStdString();
+      EXPECT_EQ(row->selectionStyle().selected, tab == c.lit);
+      EXPECT_EQ(symbol, tab == c.lit ? QString::fromLatin1(c.symbol) : ReaderSidebar::symbol(tab));
+    }
+  }
+  // The lit row's click still moves from the reading page to the list.
+  w.model->setNavigationTab(ReaderTab::read);
+  w.home->sidebar()->row(ReaderTab::discover)->click();
+  EXPECT_EQ(w.model->navigationTab(), ReaderTab::discover);
+}
+
+TEST(ReaderSidebar, ShowDropIsOfferedOnlyWhenADropCanBeAskedFor) {
+  const struct {
+    const char* name;
+    bool onboarded;
+    std::function<void(ReaderWindowHarness&)> arrange;
+    bool enabled;
+  } cases[] = {
+      {"signed in", true, [](ReaderWindowHarness&) {}, true},
+      {"before setup is complete", false, [](ReaderWindowHarness&) {}, true},
+      {"busy", true, [](ReaderWindowHarness& w) { ReaderModelTestAccess::setBusy(*w.model, true); }, false},
+      {"storage unhealthy", true,
+       [](ReaderWindowHarness& w) { ReaderModelTestAccess::setStorageHealthy(*w.model, false); }, false},
+      {"session expired", true,
+       [](ReaderWindowHarness& w) {
+         w.fixture.jumpWallClock(31 * 86400.0);
+         w.model->account().recheckAccess();
+         ASSERT_TRUE(w.model->account().hasStoredSession());
+       },
+       false},
+      {"signed out", true, [](ReaderWindowHarness& w) { w.signOut(); }, false},
+  };
+  for (const auto& c : cases) {
+    ReaderPreferences preferences = ReaderModelFixture::readerPreferences();
+    preferences.onboardingComplete = c.onboarded;
+    ReaderWindowHarness w(true, QSize(960, 640), preferences);
+    c.arrange(w);
+    ReaderSidebar& sidebar = *w.home->sidebar();
+    EXPECT_EQ(sidebar.showDropButton()->isEnabledTo(&sidebar), c.enabled) << c.name;
+  }
+}
+
+TEST(SidebarNextDrop, SaysWhenTheNextDropComesOrNothing) {
+  using Interval = ScheduleSettings::Interval;
+  const ScheduleInterval workingHours = ScheduleInterval::standardWorkingHours();
+  using Status = SidebarNextDrop::Status;
+  const struct {
+    const char* name;
+    bool signedIn;
+    ReaderPreferences preferences;
+    std::function<void(ReaderWindowHarness&)> arrange;
+    std::optional<Status> status;
+  } cases[] = {
+      {"every two hours", true, withSchedule(Interval::everyTwoHours, workingHours, false),
+       [](ReaderWindowHarness&) {}, Status{"Next drop 11:00", "Every 2 hours", false}},
+      {"every hour", true, withSchedule(Interval::hourly, workingHours, false), [](ReaderWindowHarness&) {},
+       Status{"Next drop 10:00", "Every hour", false}},
+      {"paused", true, withSchedule(Interval::hourly, workingHours, true), [](ReaderWindowHarness&) {},
+       Status{"Drops paused", "Show one anytime", true}},
+      {"paused, storage unhealthy", true, withSchedule(Interval::hourly, workingHours, true),
+       [](ReaderWindowHarness& w) { ReaderModelTestAccess::setStorageHealthy(*w.model, false); },
+       std::nullopt},
+      {"nothing planned", true, withSchedule(Interval::hourly, workingHours, false),
+       [](ReaderWindowHarness& w) {
+         Q_EMIT w.fixture.desktop().events.screensDidSleep();
+         QApplication::processEvents();
+       },
+       std::nullopt},
+      {"signed out", false, withSchedule(Interval::hourly, workingHours, true), [](ReaderWindowHarness&) {},
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    ReaderWindowHarness w(c.signedIn, QSize(960, 640), c.preferences);
+    c.arrange(w);
+    const SidebarNextDrop& block = *w.home->sidebar()->nextDrop();
+    EXPECT_EQ(block.shownStatus(), c.status) << c.name;
+    EXPECT_EQ(block.isVisibleTo(w.home->sidebar()), c.status.has_value()) << c.name;
+  }
+}
+
+TEST(SidebarNextDrop, MidnightTurnsTomorrowIntoToday) {
+  // 09:00 on the fixture's first day, after the day's only slots (06:00 and 07:00).
+  ReaderWindowHarness w(
+      true, QSize(960, 640),
+      withSchedule(ScheduleSettings::Interval::hourly, ScheduleInterval(6 * 60, 8 * 60), false));
+  const SidebarNextDrop& block = *w.home->sidebar()->nextDrop();
+  ASSERT_TRUE(block.shownStatus());
+  EXPECT_EQ(block.shownStatus()->title, QStringLiteral("Next drop Tomorrow 06:00"));
+  w.fixture.advance(15 * 3600.0 - 1);
+  w.fixture.settle();
+  EXPECT_EQ(block.shownStatus()->title, QStringLiteral("Next drop Tomorrow 06:00"));
+  w.fixture.advance(2);
+  EXPECT_EQ(block.shownStatus(), (SidebarNextDrop::Status{"Next drop 06:00", "Every hour", false}));
+}
+
+} // namespace
+} // namespace brindlewick
