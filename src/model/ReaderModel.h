@@ -291,7 +291,8 @@ public:
   // that page and polls until the reader approved, declined, or the code expired. Does
   // nothing while account work runs.
   void beginAccountSignIn();
-  // Abandons a waiting sign-in, silently.
+  // Abandons a waiting sign-in, silently: cancels the sign-in task, abandons the account's
+  // grant and clears the code and its page at once.
   void cancelAccountSignIn();
   bool signInRunning() const { return m_signInTask.has_value(); }
   // Opens the pending sign-in page in the browser again.

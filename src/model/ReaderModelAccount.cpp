@@ -19,10 +19,12 @@ void ReaderModel::beginAccountSignIn() {
 }
 
 void ReaderModel::cancelAccountSignIn() {
-  if (!m_signInTask)
-    return;
-  m_signInTask->cancel();
-  // The view stops showing the code at once; the task ends on its own.
+  if (m_signInTask)
+    m_signInTask->cancel();
+  // Also abandons a grant no task of ours polls; its late answers are dropped.
+  m_account->cancelSignIn();
+  // The view stops showing the code at once; the task ends on its own and only then clears
+  // accountBusy.
   setSignInCode(std::nullopt);
   setSignInURL(std::nullopt);
 }

@@ -115,9 +115,14 @@ StandInReply activity(ReadingService& service, const LoggedRequest& request,
   return StandInReply::json(200, QJsonObject{{u"ok"_s, true}});
 }
 
+StandInReply photo(ReadingService& service, const LoggedRequest& request) {
+  return service.photo(request.lastSegment()).value_or(StandInReply::error(404, "not_found"_L1));
+}
+
 } // namespace
 
 void installAccountRoutes(ReadingService& service) {
+  service.serve("GET", u"/photos/{id}"_s, photo);
   service.serveSignedIn("GET", u"/api/reader/me"_s, me);
   service.serveSignedIn("GET", u"/api/reader/items"_s, items);
   service.serveSignedIn("PUT", u"/api/reader/items/{id}"_s, changeItem);

@@ -92,6 +92,27 @@ QUrl ReadingService::baseURL() const {
   return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_port));
 }
 
+void ReadingService::publishPhoto(const QString& name, QByteArray bytes, QByteArray contentType) {
+  StandInReply reply;
+  reply.body = std::move(bytes);
+  reply.contentType = std::move(contentType);
+  m_photos[name] = std::move(reply);
+}
+
+QUrl ReadingService::photoURL(const QString& name) const {
+  QUrl url = baseURL();
+  url.setPath(QStringLiteral("/photos/") + name);
+  return url;
+}
+
+std::optional<StandInReply> ReadingService::photo(const QString& name) const {
+  const auto found = m_photos.find(name);
+  if (found == m_photos.end()) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
 void ReadingService::route(const QByteArray& method, const QString& pattern, Handler handler) {
   m_scripted[{method, pattern}] = std::move(handler);
 }

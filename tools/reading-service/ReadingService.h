@@ -99,6 +99,11 @@ public:
   StandInAccounts& accounts() { return m_accounts; }
   DeviceGrants& grants() { return m_grants; }
   PublishedContent& content() { return m_content; }
+  // Profile photos, served without a session at "/photos/<name>" as any image host serves
+  // them; an unknown name is 404. Their address goes into a reader's `image`.
+  void publishPhoto(const QString& name, QByteArray bytes, QByteArray contentType = "image/png");
+  QUrl photoURL(const QString& name) const;
+  std::optional<StandInReply> photo(const QString& name) const;
   // The analytics events accepted so far, oldest first.
   QList<QJsonObject>& analyticsEvents() { return m_analyticsEvents; }
 
@@ -130,6 +135,7 @@ private:
   DeviceGrants m_grants;
   PublishedContent m_content;
   QList<QJsonObject> m_analyticsEvents;
+  std::map<QString, StandInReply> m_photos;
   QList<LoggedRequest> m_log;
 };
 

@@ -156,7 +156,22 @@ QNetworkRequest NativeAPIClient::buildRequest(const QString& path, const QString
     throw ServiceError::invalidRequest();
   }
 
-  QNetworkRequest request(resolved);
+  QNetworkRequest request = tightenedRequest(resolved);
+  request.setRawHeader("Accept", "application/json");
+  if (etag) {
+    request.setRawHeader("If-None-Match", etag->toUtf8());
+  }
+  if (hasBody) {
+    request.setRawHeader("Content-Type", "application/json");
+  }
+  if (token) {
+    request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+  }
+  return request;
+}
+
+QNetworkRequest NativeAPIClient::tightenedRequest(const QUrl& url) const {
+  QNetworkRequest request(url);
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
   request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
   request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
@@ -177,16 +192,6 @@ QNetworkRequest NativeAPIClient::buildRequest(const QString& path, const QString
   }
   request.setSslConfiguration(tls);
 
-  request.setRawHeader("Accept", "application/json");
-  if (etag) {
-    request.setRawHeader("If-None-Match", etag->toUtf8());
-  }
-  if (hasBody) {
-    request.setRawHeader("Content-Type", "application/json");
-  }
-  if (token) {
-    request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
-  }
   return request;
 }
 
@@ -206,7 +211,49 @@ QCoro::Task<APIResponse> NativeAPIClient::send(QString path, QString method, std
     throw ConfigurationError(ConfigurationError::Kind::missingAPI);
   }
   const QNetworkRequest request = buildRequest(path, method, body.has_value(), limit, token, etag);
+  co_return co_await transfer(request, std::move(method), std::move(body), limit, std::move(cancellation));
+}
 
+bool NativeAPIClient::isFetchable(const QUrl& address) {
+  return address.isValid() && address.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
+         !address.host().isEmpty() && address.userName().isEmpty() && address.password().isEmpty();
+}
+
+QCoro::Task<APIResponse> NativeAPIClient::fetch(QUrl address, QByteArray accept, qint64 limit,
+                                                CancellationToken cancellation) {
+  Q_ASSERT(QThread::currentThread() == thread());
+  cancellation.throwIfCancelled();
+  if (!isFetchable(address) || limit < 1 || accept.contains('\r') || accept.contains('\n')) {
+    throw ServiceError::invalidRequest();
+  }
+  // A fragment is never sent; dropping it keeps the comparisons below to what goes out.
+  address.setFragment(QString());
+  const QPointer<NativeAPIClient> self(this);
+  for (int redirects = 0;; ++redirects) {
+    QNetworkRequest request = tightenedRequest(address);
+    request.setRawHeader("Accept", accept);
+    APIResponse response =
+        co_await transfer(request, QStringLiteral("GET"), std::nullopt, limit, cancellation);
+    if (!self) {
+      throw ServiceError::unavailable();
+    }
+    if (response.statusCode < 300 || response.statusCode > 399) {
+      co_return response;
+    }
+    const QUrl location(response.headers.value(QStringLiteral("location")), QUrl::StrictMode);
+    QUrl next = address.resolved(location);
+    next.setFragment(QString());
+    if (redirects == maximumRedirects || location.isEmpty() || !location.isValid() || !isFetchable(next) ||
+        next.host() != address.host() || next.port(443) != address.port(443)) {
+      throw ServiceError::invalidResponse();
+    }
+    address = next;
+  }
+}
+
+QCoro::Task<APIResponse> NativeAPIClient::transfer(QNetworkRequest request, QString method,
+                                                   std::optional<QByteArray> body, qint64 limit,
+                                                   CancellationToken cancellation) {
   auto transfer = std::make_shared<Transfer>();
   transfer->limit = std::min(limit, maximumResponseBytes);
   m_transfers.insert(transfer);

@@ -53,6 +53,20 @@ public:
                                 std::optional<QString> token, qint64 limit, std::optional<QString> etag,
                                 CancellationToken cancellation) override;
 
+  // A plain GET of an absolute https address outside the service (a profile photo), sent
+  // without a token and with `accept` as its Accept header, under the same rules as send():
+  // no cookies, no cache, HTTP/1.1, the deadline and the capped read. A redirect to https on
+  // the same host and port is followed, at most maximumRedirects times; any other redirect
+  // throws ServiceError::invalidResponse, and nothing is sent to where it points. Throws
+  // ServiceError::invalidRequest for an address that is not https, has no host or carries
+  // a user name or password (nothing is sent), and what send() throws. A reply that is not a
+  // redirect comes back whatever its status. Needs no service address.
+  QCoro::Task<APIResponse> fetch(QUrl address, QByteArray accept, qint64 limit,
+                                 CancellationToken cancellation);
+  static constexpr int maximumRedirects = 3;
+  // Whether fetch() may send to `address`.
+  static bool isFetchable(const QUrl& address);
+
 private:
   // One request in flight: its reply, the bytes read so far and how it ends.
   struct Transfer;
@@ -60,6 +74,12 @@ private:
   // The checks that refuse a request before anything is sent, and the request they allow.
   QNetworkRequest buildRequest(const QString& path, const QString& method, bool hasBody, qint64 limit,
                                const std::optional<QString>& token, const std::optional<QString>& etag) const;
+  // A request to `url` with the tightened defaults: manual redirects, no cookies, cache or
+  // reused credentials, HTTP/1.1, the inactivity time-out and the trusted certificates.
+  QNetworkRequest tightenedRequest(const QUrl& url) const;
+  // One request, sent and read under the deadline, the cap and `cancellation`.
+  QCoro::Task<APIResponse> transfer(QNetworkRequest request, QString method, std::optional<QByteArray> body,
+                                    qint64 limit, CancellationToken cancellation);
   void start(const std::shared_ptr<Transfer>& transfer, const QNetworkRequest& request, const QString& method,
              const std::optional<QByteArray>& body);
   void finish(const std::shared_ptr<Transfer>& transfer);

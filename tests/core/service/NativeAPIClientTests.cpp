@@ -495,3 +495,58 @@ TEST(APITransportTest, ConditionalSendDefaultsToThePlainSendWithoutTheTag) {
   ASSERT_TRUE(waitUntilFinished(cancelled));
   EXPECT_TRUE(cancelled->errorAs<CancelledError>());
 }
+
+// An absolute address outside the service: no token, redirects only within the same host and
+// port and at most three of them; refused addresses and refused redirects send nothing more.
+TEST_F(NativeAPIClientTest, FetchFollowsOnlyShortSameHostRedirects) {
+  ReadingService elsewhere(harness.serverIdentity());
+  elsewhere.listen();
+  elsewhere.setReply("GET", QStringLiteral("/photo"), reply(200, "elsewhere"));
+  const QString here = service.baseURL().toString();
+  const auto hop = [&](const QString& from, const QString& to) {
+    service.setReply("GET", from, reply(302, "", {{"Location", to.toUtf8()}}));
+  };
+  hop(QStringLiteral("/one"), QStringLiteral("/two"));
+  hop(QStringLiteral("/two"), here + QStringLiteral("/three"));
+  hop(QStringLiteral("/three"), QStringLiteral("/photo"));
+  hop(QStringLiteral("/zero"), QStringLiteral("/one"));
+  hop(QStringLiteral("/away"), elsewhere.baseURL().toString() + QStringLiteral("/photo"));
+  hop(QStringLiteral("/plain"), QStringLiteral("http://127.0.0.1:%1/photo").arg(service.baseURL().port()));
+  service.setReply("GET", QStringLiteral("/photo"), reply(200, "here"));
+
+  struct Case {
+    QString address;
+    std::optional<QByteArray> body; // none: refused
+    int requests;
+  };
+  const std::vector<Case> cases = {
+      {here + QStringLiteral("/one"), "here", 4},
+      {QString(here).replace(QStringLiteral("https"), QStringLiteral("HTTPS")) + QStringLiteral("/photo"),
+       "here", 1},
+      {here + QStringLiteral("/zero"), std::nullopt, 4},
+      {here + QStringLiteral("/away"), std::nullopt, 1},
+      {here + QStringLiteral("/plain"), std::nullopt, 1},
+      {QString(here).replace(QStringLiteral("https"), QStringLiteral("http")) + QStringLiteral("/photo"),
+       std::nullopt, 0},
+      {QStringLiteral("https:///photo"), std::nullopt, 0},
+      {QString(here).replace(QStringLiteral("https://"), QStringLiteral("https://a:b@")) +
+           QStringLiteral("/photo"),
+       std::nullopt, 0},
+  };
+  auto client = harness.makeClient();
+  for (const Case& c : cases) {
+    service.clearRequestLog();
+    auto outcome = finished(startTask(client->fetch(QUrl(c.address), "image/*", smallLimit, {})));
+    if (c.body) {
+      EXPECT_EQ(outcome->get().body, *c.body) << c.address.toStdString();
+    } else {
+      EXPECT_TRUE(outcome->error) << c.address.toStdString();
+    }
+    EXPECT_EQ(service.requestLog().size(), c.requests) << c.address.toStdString();
+    for (const LoggedRequest& request : service.requestLog()) {
+      EXPECT_FALSE(request.header("Authorization"));
+      EXPECT_EQ(request.header("Accept"), QByteArray("image/*"));
+    }
+  }
+  EXPECT_TRUE(elsewhere.requestLog().isEmpty());
+}

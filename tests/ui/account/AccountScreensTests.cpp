@@ -1,0 +1,225 @@
+#include "AccountFixtures.h"
+#include "ContactSheet.h"
+#include "model/ReaderModelFixture.h"
+#include "service/BuildConfiguration.h"
+#include "ui/account/AccountAvatar.h"
+#include "ui/account/AccountMenu.h"
+#include "ui/account/AccountView.h"
+#include "ui/account/SyncButton.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropMenuRowStyle.h"
+#include "ui/design/DropNotice.h"
+#include "ui/design/DropTextBlock.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using Body = AccountState::Body;
+using testing::ContactSheet;
+
+const QString tokenPath = QStringLiteral("/api/reader-auth/device/token");
+const QString codePath = QStringLiteral("/api/reader-auth/device/code");
+const QString mePath = QStringLiteral("/api/reader/me");
+const QString manifestPath = QStringLiteral("/api/reader/content/manifest");
+
+template <typename T> T& child(const QWidget& root, const QString& name) {
+  T* found = root.findChild<T*>(name);
+  if (found == nullptr)
+    throw std::runtime_error("no child " + name.toStdString());
+  return *found;
+}
+
+class AccountScreensTest : public ::testing::Test {
+protected:
+  ReadingService& service() { return fx.harness().service(); }
+  // A reader the stand-in knows, signing in from here; `approve` then approves the code.
+  ReaderModel& openSignedOut() {
+    service().accounts().addReader(
+        {AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
+    service().accounts().setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
+    service().grants().setTiming(600, 5);
+    return fx.open();
+  }
+  void keepLegacySave(ReaderModel& model) {
+    model.repository().toggleSave(*model.repository().snapshot(fx.release().release.lore[20].id), fx.now());
+  }
+
+  ReaderModelFixture fx;
+};
+
+// Continue, the code, the approval: the row stays until the sign-in task's last step, which
+// here waits on the first content sync.
+TEST_F(AccountScreensTest, SignInGoesThroughConnectingAndTheCodeToTheAccount) {
+  ContactSheet sheet;
+  ReaderModel& model = openSignedOut();
+  AccountView card(model, true);
+  auto& signIn = child<DropButton>(card, QStringLiteral("account.signIn"));
+  ASSERT_EQ(card.body(), Body::signIn);
+  EXPECT_TRUE(signIn.isEnabled());
+  EXPECT_FALSE(card.showsConnecting());
+
+  sheet.add(QStringLiteral("signed out"), card, 420);
+  service().addFault("POST", codePath, {.hold = true});
+  signIn.click();
+  ASSERT_TRUE(waitUntil([&] { return service().heldReplies() == 1; }));
+  EXPECT_EQ(card.body(), Body::signIn);
+  EXPECT_FALSE(signIn.isEnabled());
+  EXPECT_TRUE(card.showsConnecting());
+  sheet.add(QStringLiteral("connecting"), card, 420);
+
+  service().releaseHeld();
+  ASSERT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
+  EXPECT_EQ(card.body(), Body::code);
+  EXPECT_TRUE(card.showsConnecting());
+  EXPECT_EQ(child<QLabel>(card, QStringLiteral("account.deviceCode")).text(), *model.signInCode());
+  sheet.add(QStringLiteral("code pending"), card, 420);
+
+  service().addFault("GET", manifestPath, {.hold = true});
+  service().grants().approve(*model.signInCode(), AccountFixtures::userID);
+  fx.advance(5);
+  ASSERT_TRUE(waitUntil([&] { return service().heldReplies() == 1; }));
+  EXPECT_EQ(card.body(), Body::signedIn);
+  EXPECT_TRUE(card.showsConnecting());
+  service().releaseHeld();
+  fx.settle();
+  EXPECT_FALSE(card.showsConnecting());
+  EXPECT_EQ(card.body(), Body::signedIn);
+  sheet.write(QStringLiteral("account-card-sign-in.png"));
+}
+
+TEST_F(AccountScreensTest, CancelShowsTheInvitationAtOnceAndStopsPolling) {
+  ReaderModel& model = openSignedOut();
+  AccountView card(model, true);
+  child<DropButton>(card, QStringLiteral("account.signIn")).click();
+  ASSERT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
+  service().addFault("POST", tokenPath, {.hold = true});
+  fx.advance(5);
+  ASSERT_TRUE(waitUntil([&] { return service().heldReplies() == 1; }));
+
+  child<DropButton>(card, QStringLiteral("account.cancel")).click();
+  EXPECT_EQ(card.body(), Body::signIn);
+  EXPECT_FALSE(model.account().isSigningIn());
+  // Disabled exactly while the cancelled task has not ended.
+  auto& signIn = child<DropButton>(card, QStringLiteral("account.signIn"));
+  EXPECT_EQ(signIn.isEnabled(), !card.showsConnecting());
+  fx.settle();
+  EXPECT_TRUE(signIn.isEnabled());
+  EXPECT_FALSE(card.showsConnecting());
+  const int polls = fx.requestsTo(tokenPath);
+  service().releaseHeld();
+  fx.advance(60);
+  flushEvents();
+  EXPECT_EQ(fx.requestsTo(tokenPath), polls);
+  EXPECT_FALSE(model.message());
+}
+
+TEST_F(AccountScreensTest, WithoutAServiceAddressSignInIsUnavailable) {
+  QFile configuration(fx.path(BuildConfiguration::fileName));
+  ASSERT_TRUE(configuration.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  configuration.write(
+      QJsonDocument(QJsonObject{{BuildConfiguration::versionKey, QStringLiteral("1.0.0")}}).toJson());
+  configuration.close();
+  ContactSheet sheet;
+  ReaderModel& model = fx.open();
+  service().clearRequestLog();
+  AccountView card(model, true);
+  auto& signIn = child<DropButton>(card, QStringLiteral("account.signIn"));
+  EXPECT_FALSE(signIn.isEnabled());
+  EXPECT_FALSE(card.findChild<DropNotice*>()->isHidden());
+  signIn.click();
+  model.beginAccountSignIn(); // even asked directly, nothing is sent
+  fx.settle();
+  EXPECT_TRUE(service().requestLog().isEmpty());
+  sheet.add(QStringLiteral("signed out, no service address"), card, 420);
+  sheet.write(QStringLiteral("account-card-no-service.png"));
+}
+
+TEST_F(AccountScreensTest, AnExpiredSessionShowsTheCachedReaderOverTheInvitation) {
+  fx.signIn();
+  fx.jumpWallClock(40 * 86400.0);
+  ReaderModel& model = fx.open();
+  ASSERT_FALSE(model.account().isSignedIn());
+  ASSERT_TRUE(model.account().user());
+  AccountView card(model, true);
+  EXPECT_EQ(card.body(), Body::signIn);
+  EXPECT_EQ(child<DropTextBlock>(card, QStringLiteral("account.title")).text(), QStringLiteral("Ada"));
+  EXPECT_EQ(child<QLabel>(card, QStringLiteral("account.subtitle")).text(),
+            QStringLiteral("ada@example.com"));
+  EXPECT_FALSE(card.findChild<AccountAvatar*>()->user());
+}
+
+// Signed in: the card's actions, the menu's rows; then a sync, an import and a sign-out as the
+// open menu sees them.
+TEST_F(AccountScreensTest, SignedInCardAndMenuFollowTheModel) {
+  ContactSheet cards;
+  ContactSheet menus;
+  fx.signIn();
+  ReaderModel& model = fx.open();
+  keepLegacySave(model);
+  AccountView card(model, true);
+  AccountMenu menu(model);
+  menu.show();
+  cards.add(QStringLiteral("signed in, with import"), card, 520);
+  EXPECT_TRUE(card.actionsInRow());
+  cards.add(QStringLiteral("narrow"), card, 190);
+  EXPECT_FALSE(card.actionsInRow());
+  EXPECT_TRUE(menu.showsSignedIn());
+  menus.add(QStringLiteral("menu signed in, with import"), menu, 280);
+
+  service().addFault("GET", mePath, {.hold = true});
+  child<DropMenuRow>(menu, QStringLiteral("account.menu.sync")).click();
+  ASSERT_TRUE(waitUntil([&] { return service().heldReplies() == 1; }));
+  EXPECT_FALSE(child<DropMenuRow>(menu, QStringLiteral("account.menu.sync")).isEnabled());
+  EXPECT_FALSE(child<SyncButton>(card, QStringLiteral("account.sync")).isEnabled());
+  EXPECT_TRUE(child<SyncButton>(card, QStringLiteral("account.sync")).showsProgress());
+  menus.add(QStringLiteral("menu syncing"), menu, 280);
+  service().releaseHeld();
+  fx.settle();
+  EXPECT_TRUE(child<DropMenuRow>(menu, QStringLiteral("account.menu.sync")).isEnabled());
+
+  model.repository().toggleSave(*model.repository().snapshot(fx.release().release.lore[20].id), fx.now());
+  EXPECT_TRUE(child<DropMenuRow>(menu, QStringLiteral("account.menu.import")).isHidden());
+  menus.add(QStringLiteral("menu signed in, no import"), menu, 280);
+
+  int closes = 0;
+  QObject::connect(&menu, &AccountMenu::closeRequested, [&] { ++closes; });
+  child<DropMenuRow>(menu, QStringLiteral("account.menu.settings")).click();
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(model.navigationTab(), ReaderTab::settings);
+
+  child<DropMenuRow>(menu, QStringLiteral("account.signOut")).click();
+  fx.settle();
+  EXPECT_FALSE(menu.showsSignedIn());
+  EXPECT_EQ(menu.signInContent().body(), Body::signIn);
+  EXPECT_EQ(closes, 1);
+  menus.add(QStringLiteral("menu signed out (the card without its surface)"), menu, 280);
+  cards.write(QStringLiteral("account-card-signed-in.png"));
+  menus.write(QStringLiteral("account-menu.png"));
+}
+
+TEST_F(AccountScreensTest, AMenuDestroyedDuringItsSyncLeavesTheSyncRunning) {
+  fx.signIn();
+  ReaderModel& model = fx.open();
+  const int before = fx.requestsTo(mePath);
+  auto menu = std::make_unique<AccountMenu>(model);
+  service().addFault("GET", mePath, {.hold = true});
+  child<DropMenuRow>(*menu, QStringLiteral("account.menu.sync")).click();
+  ASSERT_TRUE(waitUntil([&] { return service().heldReplies() == 1; }));
+  menu.reset();
+  service().releaseHeld();
+  fx.settle();
+  EXPECT_EQ(fx.requestsTo(mePath), before + 1);
+  EXPECT_FALSE(model.lastSyncFailed());
+  EXPECT_FALSE(model.syncIssue());
+}
+
+} // namespace
+} // namespace brindlewick
