@@ -3,6 +3,8 @@
 #include "account/AccountContracts.h"
 #include "content/ContentSnapshots.h"
 #include "model/ReaderTab.h"
+#include "ui/account/AccountAvatar.h"
+#include "ui/account/AccountMenu.h"
 #include "ui/window/ReaderPagePlaceholders.h"
 
 #include <QWidget>
@@ -53,13 +55,19 @@ inline QWidget* onboardingView(ReaderModel& model) {
 }
 
 // The menu of the account dropdown; `openSettings` closes the dropdown and shows Settings.
+// The dropdown around it carries the "account.dropdown" name.
 inline QWidget* accountMenu(ReaderModel& model, std::function<void()> openSettings) {
-  return new PlaceholderAccountMenu(model, std::move(openSettings));
+  auto* menu = new AccountMenu(model);
+  menu->setObjectName(QStringLiteral("account.menu"));
+  QObject::connect(menu, &AccountMenu::closeRequested, menu, std::move(openSettings));
+  return menu;
 }
 
 // The round avatar of `user` (none: no account), `size` points across.
 inline QWidget* accountAvatar(const std::optional<ReaderAccountUser>& user, qreal size) {
-  return new PlaceholderAvatar(user, size);
+  auto* avatar = new AccountAvatar(size);
+  avatar->setUser(user);
+  return avatar;
 }
 
 } // namespace ReaderPageFactories

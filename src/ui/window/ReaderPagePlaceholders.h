@@ -14,7 +14,7 @@ namespace brindlewick {
 class DropTextBlock;
 class ReaderModel;
 
-// Stand-ins for the reader window's pages and account views until the real ones land (see
+// Stand-ins for the reader window's pages until the real ones land (see
 // ReaderPageFactories.h, the one place that chooses them). Each is small but honest: it
 // says which page it stands for and offers the one action the window cannot do without.
 
@@ -49,31 +49,6 @@ protected:
 
 private:
   ReaderModel& m_model;
-};
-
-// The account menu: who is signed in, Settings and Sign Out.
-class PlaceholderAccountMenu : public QWidget {
-  Q_OBJECT
-
-public:
-  PlaceholderAccountMenu(ReaderModel& model, std::function<void()> openSettings, QWidget* parent = nullptr);
-};
-
-// A round avatar: the user's initial on a tinted disc, or the symbol of no account.
-class PlaceholderAvatar : public QWidget {
-  Q_OBJECT
-
-public:
-  PlaceholderAvatar(const std::optional<ReaderAccountUser>& user, qreal size, QWidget* parent = nullptr);
-
-  QSize sizeHint() const override;
-
-protected:
-  void paintEvent(QPaintEvent* event) override;
-
-private:
-  std::optional<ReaderAccountUser> m_user;
-  qreal m_size;
 };
 
 } // namespace brindlewick

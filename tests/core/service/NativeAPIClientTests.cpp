@@ -501,10 +501,10 @@ TEST(APITransportTest, ConditionalSendDefaultsToThePlainSendWithoutTheTag) {
 TEST_F(NativeAPIClientTest, FetchFollowsOnlyShortSameHostRedirects) {
   ReadingService elsewhere(harness.serverIdentity());
   elsewhere.listen();
-  elsewhere.setReply("GET", QStringLiteral("/photo"), reply(200, "elsewhere"));
+  elsewhere.setReply("GET", QStringLiteral("/photo"), StandInReply::json(200, "elsewhere"));
   const QString here = service.baseURL().toString();
   const auto hop = [&](const QString& from, const QString& to) {
-    service.setReply("GET", from, reply(302, "", {{"Location", to.toUtf8()}}));
+    service.setReply("GET", from, {.status = 302, .headers = {{"Location", to.toUtf8()}}});
   };
   hop(QStringLiteral("/one"), QStringLiteral("/two"));
   hop(QStringLiteral("/two"), here + QStringLiteral("/three"));
@@ -512,7 +512,7 @@ TEST_F(NativeAPIClientTest, FetchFollowsOnlyShortSameHostRedirects) {
   hop(QStringLiteral("/zero"), QStringLiteral("/one"));
   hop(QStringLiteral("/away"), elsewhere.baseURL().toString() + QStringLiteral("/photo"));
   hop(QStringLiteral("/plain"), QStringLiteral("http://127.0.0.1:%1/photo").arg(service.baseURL().port()));
-  service.setReply("GET", QStringLiteral("/photo"), reply(200, "here"));
+  service.setReply("GET", QStringLiteral("/photo"), StandInReply::json(200, "here"));
 
   struct Case {
     QString address;

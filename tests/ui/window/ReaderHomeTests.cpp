@@ -120,7 +120,7 @@ TEST(ReaderHome, EveryWayOfClosingTheDropdownReturnsTheKeyboardToTheAccountButto
       {"another application", [&] { Q_EMIT qApp->applicationStateChanged(Qt::ApplicationInactive); }},
       {"the settings entry",
        [&] {
-         w.home->dropdownLayer()->findChild<QAbstractButton*>(QStringLiteral("account.settings"))->click();
+         w.home->dropdownLayer()->findChild<QAbstractButton*>(QStringLiteral("account.menu.settings"))->click();
        }},
   };
   for (const Way& way : ways) {
