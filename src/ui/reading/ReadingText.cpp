@@ -1,0 +1,174 @@
+#include "ui/reading/ReadingText.h"
+
+#include "ui/design/DropStandardWidgets.h"
+#include "ui/design/DropSymbols.h"
+
+#include <QDesktopServices>
+#include <QImage>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace brindlewick {
+
+namespace {
+
+// Symbols are drawn at twice the resolution, sharp on a high-density display too.
+constexpr qreal kSymbolRatio = 2;
+
+// `name` as an image of side `size` in `color`, kept in `document` under its own address.
+QTextImageFormat symbolImage(QTextDocument& document, const QString& name, qreal size, const QColor& color) {
+  const QUrl address(QStringLiteral("symbol:%1/%2/%3").arg(name).arg(size).arg(color.name(QColor::HexArgb)));
+  QImage image(QSize(std::ceil(size * kSymbolRatio), std::ceil(size * kSymbolRatio)),
+               QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(kSymbolRatio);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  DropSymbols::paint(painter, name, QRectF(0, 0, size, size), size, QFont::Medium, color);
+  painter.end();
+  document.addResource(QTextDocument::ImageResource, address, image);
+  QTextImageFormat format;
+  format.setName(address.toString());
+  format.setWidth(size);
+  format.setHeight(size);
+  format.setVerticalAlignment(QTextCharFormat::AlignBaseline);
+  return format;
+}
+
+} // namespace
+
+ReadingText::ReadingText(const QString& text, QWidget* parent)
+    : QTextBrowser(parent), m_measure(std::make_unique<QTextDocument>()) {
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setOpenLinks(false);
+  setUndoRedoEnabled(false);
+  setAutoFillBackground(false);
+  viewport()->setAutoFillBackground(false);
+  setFocusPolicy(Qt::ClickFocus);
+  setContextMenuPolicy(Qt::DefaultContextMenu);
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+    if (m_opener)
+      m_opener(url);
+    else
+      QDesktopServices::openUrl(url);
+  });
+  m_runs = {Run{text}};
+  DropStandardWidgets::keep(this, [this] { rebuild(); });
+}
+
+ReadingText::~ReadingText() = default;
+
+void ReadingText::setRuns(QList<Run> runs) {
+  m_runs = std::move(runs);
+  rebuild();
+}
+
+void ReadingText::setTextStyle(StyleFor style) {
+  m_style = std::move(style);
+  rebuild();
+}
+
+void ReadingText::setLeadingSymbol(const QString& symbol) {
+  m_leadingSymbol = symbol;
+  rebuild();
+}
+
+void ReadingText::setOpener(Opener opener) {
+  m_opener = std::move(opener);
+}
+
+QString ReadingText::text() const {
+  QString result;
+  for (const Run& run : m_runs)
+    result += run.text;
+  return result;
+}
+
+ReadingText::Style ReadingText::textStyle() const {
+  const UiTraits traits = UiEnvironment::instance().traitsOf(this);
+  return m_style ? m_style(traits) : Style{DropFonts::rounded(DropFonts::bodySize)};
+}
+
+void ReadingText::fill(QTextDocument& document) const {
+  const UiTraits traits = UiEnvironment::instance().traitsOf(this);
+  const Style style = textStyle();
+  const QColor color =
+      style.secondary ? DropDesign::secondaryLabel(traits.scheme) : DropDesign::primaryLabel(traits.scheme);
+  const QFont font = style.font.font();
+  const qreal symbolSize = std::round(style.font.size * 0.8);
+
+  document.clear();
+  document.setDocumentMargin(0);
+  document.setDefaultFont(font);
+  QTextCursor cursor(&document);
+  QTextBlockFormat block;
+  block.setLineHeight(style.lineSpacing, QTextBlockFormat::LineDistanceHeight);
+  cursor.setBlockFormat(block);
+  QTextCharFormat plain;
+  plain.setFont(font);
+  plain.setForeground(color);
+  if (!m_leadingSymbol.isEmpty()) {
+    cursor.insertImage(symbolImage(document, m_leadingSymbol, symbolSize, color));
+    cursor.insertText(QStringLiteral(" "), plain);
+  }
+  for (const Run& run : m_runs) {
+    QTextCharFormat format = plain;
+    if (run.link) {
+      format.setAnchor(true);
+      format.setAnchorHref(run.link->toString(QUrl::FullyEncoded));
+      format.setFontUnderline(true);
+    }
+    // insertText() takes text as it is: a line feed starts a new paragraph, nothing is markup.
+    cursor.insertText(run.text, format);
+    if (!run.trailingSymbol.isEmpty()) {
+      cursor.insertText(QStringLiteral("\u2009"), plain);
+      QTextImageFormat image = symbolImage(document, run.trailingSymbol, symbolSize, color);
+      if (run.link) {
+        image.setAnchor(true);
+        image.setAnchorHref(format.anchorHref());
+      }
+      cursor.insertImage(image);
+    }
+  }
+}
+
+void ReadingText::rebuild() {
+  fill(*document());
+  fill(*m_measure);
+  bool links = false;
+  for (const Run& run : m_runs)
+    links = links || run.link.has_value();
+  setTextInteractionFlags(links ? Qt::TextBrowserInteraction
+                                : Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setFocusPolicy(links ? Qt::StrongFocus : Qt::ClickFocus);
+  updateGeometry();
+}
+
+QSize ReadingText::sizeHint() const {
+  m_measure->setTextWidth(-1);
+  const int width = int(std::ceil(m_measure->idealWidth()));
+  return QSize(width, heightForWidth(width));
+}
+
+QSize ReadingText::minimumSizeHint() const {
+  return QSize(0, 0);
+}
+
+int ReadingText::heightForWidth(int width) const {
+  m_measure->setTextWidth(std::max(1, width));
+  return int(std::ceil(m_measure->size().height()));
+}
+
+void ReadingText::wheelEvent(QWheelEvent* event) {
+  event->ignore();
+}
+
+} // namespace brindlewick
