@@ -5,6 +5,7 @@
 #include "model/ReaderTab.h"
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
+#include "ui/reading/DetailView.h"
 #include "ui/window/ReaderPagePlaceholders.h"
 
 #include <QWidget>
@@ -30,9 +31,8 @@ inline QWidget* libraryView(ReaderModel&, ReaderTab tab, std::function<void(cons
 }
 
 // The reading page of one idea; its own empty state without one.
-inline QWidget* detailView(ReaderModel&, const std::optional<DropSnapshot>& snapshot) {
-  return new PlaceholderPage(QStringLiteral("Reading"),
-                             snapshot ? snapshot->lore.headline : QStringLiteral("No idea is open."));
+inline QWidget* detailView(ReaderModel& model, const std::optional<DropSnapshot>& snapshot) {
+  return new DetailView(model, snapshot);
 }
 
 // The settings page; it takes its draft from the model when it is made.

@@ -1,0 +1,230 @@
+#include "../account/ContactSheet.h"
+#include "../window/ReaderWindowTestFixture.h"
+#include "ui/design/CollectionButton.h"
+#include "ui/design/DropArticleSection.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropEmptyState.h"
+#include "ui/design/DropNotice.h"
+#include "ui/design/DropTextBlock.h"
+#include "ui/reading/DetailView.h"
+#include "ui/reading/ReadingSourceRow.h"
+#include "ui/reading/ReadingText.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+// The reading page over the real model: the reader window on the read tab, signed in.
+class DetailViewTest : public ::testing::Test {
+protected:
+  void open(bool signedIn = true, double textScale = 1.0) {
+    ReaderPreferences preferences = ReaderModelFixture::readerPreferences();
+    preferences.textScale = textScale;
+    harness = std::make_unique<ReaderWindowHarness>(signedIn, QSize(960, 640), preferences);
+  }
+  ReaderModel& model() { return *harness->model; }
+  // Installs the same release with one withdrawal added; returns the withdrawn id.
+  QString withdrawOne() {
+    const GeneratedRelease release = generateRelease(40, {.withdrawals = 1});
+    model().repository().install(release.body, release.manifest, std::nullopt, harness->fixture.now());
+    return model().repository().withdrawals().keys().value(0);
+  }
+  DropSnapshot drop(int index) {
+    return *model().repository().snapshot(harness->fixture.release().release.lore[index].id);
+  }
+  // A drop with a related idea (every fourth has one), given a common belief.
+  DropSnapshot richDrop() {
+    DropSnapshot snapshot = drop(4);
+    snapshot.lore.commonBelief = QStringLiteral("Big effects need big causes.");
+    return snapshot;
+  }
+  DetailView* show(const DropSnapshot& snapshot) {
+    model().read(snapshot);
+    QApplication::processEvents();
+    return harness->home->findChild<DetailView*>();
+  }
+  static DropArticleSection* section(QWidget* page, const QString& title) {
+    for (auto* section : page->findChildren<DropArticleSection*>())
+      if (section->accessibleName() == title)
+        return section;
+    return nullptr;
+  }
+
+  std::unique_ptr<ReaderWindowHarness> harness;
+};
+
+TEST_F(DetailViewTest, TextSizesAndSpacingsFollowTheReadersScale) {
+  struct Case {
+    double scale;
+    qreal body, bodySpacing, explanation, explanationSpacing, detail;
+  };
+  for (const Case& c : {Case{1.0, 17, 5, 32, 4, 15}, Case{1.2, 20.4, 6, 38.4, 5, 18}}) {
+    SCOPED_TRACE(c.scale);
+    open(true, c.scale);
+    DetailView* page = show(richDrop());
+    const ReadingText::Style explanation = page->explanation()->textStyle();
+    EXPECT_EQ(explanation.font, DropFonts::display(c.explanation, QFont::Medium));
+    EXPECT_EQ(explanation.lineSpacing, c.explanationSpacing);
+    for (const QString& title : {QStringLiteral("The common belief"), QStringLiteral("The idea in full"),
+                                 QStringLiteral("Why it is surprising")}) {
+      const ReadingText::Style body = static_cast<ReadingText*>(section(page, title)->content())->textStyle();
+      EXPECT_EQ(body.font, DropFonts::rounded(c.body));
+      EXPECT_EQ(body.lineSpacing, c.bodySpacing);
+    }
+    for (const QString& name : {QStringLiteral("detail.book"), QStringLiteral("detail.grounding")})
+      EXPECT_EQ(page->findChild<ReadingText*>(name)->textStyle().font.size, c.detail);
+    EXPECT_EQ(page->findChild<ReadingSourceRow*>()->locator()->textStyle().font.size, c.detail);
+  }
+  // Bold Text sets the page in semibold; the explanation stays medium.
+  UiEnvironment::instance().setOverrides({.reduceMotion = true, .boldText = true});
+  DetailView* page = show(richDrop());
+  EXPECT_EQ(static_cast<ReadingText*>(section(page, QStringLiteral("The idea in full"))->content())
+                ->textStyle().font.weight,
+            QFont::DemiBold);
+  EXPECT_EQ(page->explanation()->textStyle().font.weight, QFont::Medium);
+}
+
+TEST_F(DetailViewTest, WhatTheReaderMayNotOpenShowsTheEmptyState) {
+  open(false);
+  const DetailView nothing(model(), std::nullopt);
+  const DetailView unreadable(model(), drop(3)); // signed out, not among the account's ideas
+  for (const DetailView* page : {&nothing, &unreadable}) {
+    ASSERT_TRUE(page->emptyState());
+    EXPECT_EQ(page->emptyState()->titleLabel()->text(), QStringLiteral("An idea, in full"));
+    EXPECT_FALSE(page->article());
+    EXPECT_FALSE(page->backButton());
+  }
+}
+
+TEST_F(DetailViewTest, WithoutTheFullLibraryTheBackButtonGoesToTheCollectionAndNothingRelates) {
+  open();
+  const DropSnapshot saved = model().savedSnapshots().first();
+  ReaderModelTestAccess::setStorageHealthy(model(), false);
+  DetailView* page = show(saved);
+  ASSERT_TRUE(page->article());
+  EXPECT_EQ(page->backButton()->text(), QStringLiteral("Your collection"));
+  EXPECT_FALSE(section(page, QStringLiteral("Keep exploring")));
+  QTest::keyClick(&harness->window, Qt::Key_BracketLeft, Qt::ControlModifier);
+  EXPECT_EQ(model().navigationTab(), ReaderTab::saved);
+
+  // Healthy again, the page follows at once.
+  ReaderModelTestAccess::setStorageHealthy(model(), true);
+  page = show(saved);
+  EXPECT_EQ(page->backButton()->text(), QStringLiteral("Library"));
+  page->backButton()->click();
+  EXPECT_EQ(model().navigationTab(), ReaderTab::discover);
+}
+
+TEST_F(DetailViewTest, RelatedIdeasSkipWhatIsNotInstalledAndKeepRepeats) {
+  open();
+  DropSnapshot snapshot = richDrop();
+  const QString withdrawn = withdrawOne();
+  snapshot.lore.relatedLoreIds = {QStringLiteral("not-in-the-release"), withdrawn};
+  ASSERT_FALSE(withdrawn.isEmpty());
+  const DetailView none(model(), snapshot);
+  EXPECT_FALSE(section(none.article(), QStringLiteral("Keep exploring")));
+  EXPECT_EQ(none.article()->findChildren<DropArticleSection*>().size(), 4);
+
+  snapshot.lore.relatedLoreIds = {drop(5).id(), QStringLiteral("not-in-the-release"), drop(5).id()};
+  const DetailView twice(model(), snapshot);
+  ASSERT_EQ(twice.relatedButtons().size(), 2);
+  EXPECT_EQ(twice.relatedButtons()[1]->text(), drop(5).lore.headline);
+  twice.relatedButtons()[0]->click();
+  EXPECT_EQ(harness->fixture.openedPages.value(0), ReaderTab::read);
+}
+
+TEST_F(DetailViewTest, ABookLinksTheFirstSourceWithAnAddressOnlyWhenItMayOpen) {
+  open();
+  DropSnapshot snapshot = drop(2);
+  const Book book = snapshot.books.first();
+  Source plain = snapshot.sources.first();
+  plain.bookId = book.id;
+  plain.url = std::nullopt;
+  Source good = plain;
+  good.url = QStringLiteral("https://example.com/book");
+  Source refused = plain;
+  refused.url = QStringLiteral("javascript:alert(1)");
+  struct Case {
+    QList<Source> sources;
+    std::optional<QUrl> link;
+  };
+  for (const Case& c : {Case{{plain, good}, QUrl(QStringLiteral("https://example.com/book"))},
+                        Case{{refused, good}, std::nullopt}, Case{{plain}, std::nullopt}}) {
+    snapshot.sources = c.sources;
+    EXPECT_EQ(DetailView::bookAttribution(book, snapshot).link, c.link);
+  }
+  Book anonymous = book;
+  anonymous.authors.clear();
+  EXPECT_EQ(DetailView::bookAttribution(anonymous, snapshot).text(), book.title + QStringLiteral(" \u00B7 "));
+}
+
+TEST_F(DetailViewTest, KeysPressTheButtonsAndABusyCollectionIgnoresThem) {
+  open();
+  const DropSnapshot snapshot = drop(9);
+  show(snapshot);
+  harness->window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&harness->window));
+  ASSERT_FALSE(model().isLoved(snapshot));
+  ASSERT_FALSE(model().isSaved(snapshot));
+  QTest::keyClick(&harness->window, Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_TRUE(model().collectionBusy());
+  QTest::keyClick(&harness->window, Qt::Key_S, Qt::ControlModifier); // ignored while busy
+  ASSERT_TRUE(waitUntil([&] { return !model().collectionBusy(); }));
+  EXPECT_TRUE(model().isLoved(snapshot));
+  EXPECT_FALSE(model().isSaved(snapshot));
+  QTest::keyClick(&harness->window, Qt::Key_S, Qt::ControlModifier);
+  ASSERT_TRUE(waitUntil([&] { return !model().collectionBusy(); }));
+  EXPECT_TRUE(model().isSaved(snapshot));
+  QTest::keyClick(&harness->window, Qt::Key_BracketLeft, Qt::ControlModifier);
+  EXPECT_EQ(model().navigationTab(), ReaderTab::discover);
+}
+
+} // namespace
+} // namespace brindlewick
+
+namespace brindlewick {
+namespace {
+
+const QString kLongText = QStringLiteral(
+    "Small, well-placed changes in a system's structure can produce large shifts in its behaviour, "
+    "while big pushes on the wrong spot do almost nothing. The leverage lies in feedback loops, "
+    "delays and the rules of the game rather than in the quantities people argue about.");
+
+// Pictures for a person: spacing grows with the scale, the notices, the reduced page.
+TEST_F(DetailViewTest, RendersItsStates) {
+  testing::ContactSheet sheet;
+  open(true, 1.0);
+  DropSnapshot withdrawn = richDrop();
+  withdrawn.lore.longExplanation = kLongText;
+  withdrawn.lore.id = withdrawOne();
+  DetailView first(model(), withdrawn);
+  first.show();
+  sheet.add(QStringLiteral("Scale 1.0, withdrawn from delivery"), first, 720);
+
+  open(true, 1.2);
+  DropSnapshot corrected = drop(2); // at revision 3
+  corrected.lore.revision = 1;
+  corrected.lore.longExplanation = kLongText;
+  DetailView second(model(), corrected);
+  second.show();
+  sheet.add(QStringLiteral("Scale 1.2, a corrected revision installed"), second, 720);
+
+  const DropSnapshot saved = model().savedSnapshots().first();
+  ReaderModelTestAccess::setStorageHealthy(model(), false);
+  DetailView collection(model(), saved);
+  collection.show();
+  sheet.add(QStringLiteral("Local storage failed: back to your collection, nothing to explore"), collection, 720);
+
+  open(false);
+  DetailView signedOut(model(), saved);
+  signedOut.show();
+  sheet.add(QStringLiteral("Signed out"), signedOut, 720);
+  sheet.write(QStringLiteral("reading-page.png"));
+  EXPECT_TRUE(signedOut.emptyState());
+}
+
+} // namespace
+} // namespace brindlewick
