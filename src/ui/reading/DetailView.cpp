@@ -11,7 +11,7 @@
 #include "ui/design/DropEmptyState.h"
 #include "ui/design/DropEyebrow.h"
 #include "ui/design/DropTextBlock.h"
-#include "ui/reading/ReadingSnapshotNotices.h"
+#include "ui/library/SnapshotNotice.h"
 #include "ui/reading/ReadingSourceRow.h"
 #include "ui/reading/ReadingText.h"
 
@@ -157,7 +157,7 @@ QWidget* DetailView::buildArticle(const DropSnapshot& snapshot, const Shape& sha
   stack->setContentsMargins(padding, padding, padding, padding);
 
   stack->addLayout(backBar(snapshot, shape));
-  ReadingSnapshotNotices::add(*m_model, snapshot, stack);
+  new SnapshotNotice(*m_model, snapshot, stack);
   stack->addWidget(header(snapshot, scale));
   stack->addWidget(AccountText::divider(0.1));
 
@@ -195,7 +195,8 @@ QLayout* DetailView::backBar(const DropSnapshot& snapshot, const Shape& shape) {
   // page's padding instead of being clipped at the row's edges.
   auto* row = new QHBoxLayout;
   const bool full = shape.fullLibrary;
-  m_back = new DropButton(full ? QStringLiteral("Library") : QStringLiteral("Your collection"), dropControl({}));
+  m_back =
+      new DropButton(full ? QStringLiteral("Library") : QStringLiteral("Your collection"), dropControl({}));
   m_back->setSymbol(QStringLiteral("chevron.left"));
   DropAccessibility::describe(m_back, QStringLiteral("detail.back"), m_back->text());
   connect(m_back, &QAbstractButton::clicked, this, [this, full] {
@@ -261,7 +262,9 @@ QWidget* DetailView::related(const DropSnapshot& snapshot, const Shape& shape) {
   for (const DropSnapshot& idea : kept) {
     auto* button = new DropButton(idea.lore.headline, dropControl({}));
     button->setSymbol(QStringLiteral("arrow.right"));
-    DropAccessibility::describe(button, QStringLiteral("detail.related.") + idea.id(), idea.lore.headline);
+    // A headline too long for the button is cut; its help gives it whole.
+    DropAccessibility::describe(button, QStringLiteral("detail.related.") + idea.id(), idea.lore.headline,
+                                idea.lore.headline);
     connect(button, &QAbstractButton::clicked, this, [this, idea] { openRelated(idea); });
     stack->addWidget(button, 0, Qt::AlignLeft);
     m_related.append(button);

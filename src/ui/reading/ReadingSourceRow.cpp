@@ -10,13 +10,15 @@ ReadingSourceRow::ReadingSourceRow(const Source& source, qreal size, ReadingText
                                    QWidget* parent)
     : QWidget(parent), m_title(new ReadingText), m_locator(new ReadingText(source.locator)) {
   const std::optional<QUrl> link = source.url ? ContractRules::openableLink(*source.url) : std::nullopt;
-  m_title->setRuns({ReadingText::Run{source.title, link, link ? QStringLiteral("arrow.up.right") : QString()}});
+  m_title->setRuns(
+      {ReadingText::Run{source.title, link, link ? QStringLiteral("arrow.up.right") : QString()}});
   m_title->setTextStyle([size](const UiTraits& traits) {
     return ReadingText::Style{DropFonts::rounded(size, traits.boldText ? QFont::DemiBold : QFont::Medium)};
   });
   m_title->setOpener(std::move(opener));
   m_locator->setTextStyle([size](const UiTraits& traits) {
-    return ReadingText::Style{DropFonts::rounded(size, traits.boldText ? QFont::DemiBold : QFont::Normal), 0, true};
+    return ReadingText::Style{DropFonts::rounded(size, traits.boldText ? QFont::DemiBold : QFont::Normal), 0,
+                              true};
   });
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);

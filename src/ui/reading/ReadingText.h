@@ -30,7 +30,7 @@ public:
   };
   struct Style {
     DropFont font;
-    qreal lineSpacing = 0; // extra space between two lines, in pixels
+    qreal lineSpacing = 0;  // extra space between two lines, in pixels
     bool secondary = false; // the secondary label colour rather than the primary
   };
   using StyleFor = std::function<Style(const UiTraits&)>;

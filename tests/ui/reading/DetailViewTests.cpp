@@ -82,7 +82,8 @@ TEST_F(DetailViewTest, TextSizesAndSpacingsFollowTheReadersScale) {
   UiEnvironment::instance().setOverrides({.reduceMotion = true, .boldText = true});
   DetailView* page = show(richDrop());
   EXPECT_EQ(static_cast<ReadingText*>(section(page, QStringLiteral("The idea in full"))->content())
-                ->textStyle().font.weight,
+                ->textStyle()
+                .font.weight,
             QFont::DemiBold);
   EXPECT_EQ(page->explanation()->textStyle().font.weight, QFont::Medium);
 }
@@ -216,7 +217,8 @@ TEST_F(DetailViewTest, RendersItsStates) {
   ReaderModelTestAccess::setStorageHealthy(model(), false);
   DetailView collection(model(), saved);
   collection.show();
-  sheet.add(QStringLiteral("Local storage failed: back to your collection, nothing to explore"), collection, 720);
+  sheet.add(QStringLiteral("Local storage failed: back to your collection, nothing to explore"), collection,
+            720);
 
   open(false);
   DetailView signedOut(model(), saved);
@@ -224,6 +226,37 @@ TEST_F(DetailViewTest, RendersItsStates) {
   sheet.add(QStringLiteral("Signed out"), signedOut, 720);
   sheet.write(QStringLiteral("reading-page.png"));
   EXPECT_TRUE(signedOut.emptyState());
+}
+
+} // namespace
+} // namespace brindlewick
+
+namespace brindlewick {
+namespace {
+
+// Sources link only web addresses, through the opener; text is never read as markup.
+TEST_F(DetailViewTest, SourcesLinkOnlyWebAddressesAndTextStaysPlain) {
+  open();
+  Source source = drop(1).sources.first();
+  source.title = QStringLiteral("<b>Chapter</b> &amp; verse");
+  struct Case {
+    std::optional<QString> url;
+    std::optional<QUrl> link;
+  };
+  for (const Case& c :
+       {Case{QStringLiteral("https://example.com/a"), QUrl(QStringLiteral("https://example.com/a"))},
+        Case{QStringLiteral("javascript:alert(1)"), std::nullopt},
+        Case{QStringLiteral("file:///etc/passwd"), std::nullopt}, Case{std::nullopt, std::nullopt}}) {
+    source.url = c.url;
+    QList<QUrl> opened;
+    ReadingSourceRow row(source, 15, [&](const QUrl& url) { opened.append(url); });
+    EXPECT_EQ(row.title()->runs().first().link, c.link);
+    EXPECT_TRUE(row.title()->toPlainText().startsWith(source.title)); // then the arrow, if any
+    if (c.link) {
+      Q_EMIT row.title()->anchorClicked(*c.link);
+      EXPECT_EQ(opened, QList<QUrl>{*c.link});
+    }
+  }
 }
 
 } // namespace
