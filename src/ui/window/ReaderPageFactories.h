@@ -5,6 +5,7 @@
 #include "model/ReaderTab.h"
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
+#include "ui/settings/SettingsView.h"
 #include "ui/window/ReaderPagePlaceholders.h"
 
 #include <QWidget>
@@ -36,9 +37,8 @@ inline QWidget* detailView(ReaderModel&, const std::optional<DropSnapshot>& snap
 }
 
 // The settings page; it takes its draft from the model when it is made.
-inline QWidget* settingsView(ReaderModel&) {
-  return new PlaceholderPage(QStringLiteral("Settings"),
-                             QStringLiteral("Delivery, topics and this computer"));
+inline QWidget* settingsView(ReaderModel& model) {
+  return new SettingsView(model);
 }
 
 // The welcome dashboard, laid out for `availableWidth` points. The window tells it a new
