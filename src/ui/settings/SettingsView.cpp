@@ -175,7 +175,7 @@ QWidget* SettingsView::buildReading() {
     button->setObjectName(QStringLiteral("settings.textScale.") + option.label);
     connect(button, &QPushButton::clicked, this,
             [this, scale = option.scale] { m_controller->setTextScale(scale); });
-    sizes->insertWidget(sizes->count() - 1, button);
+    sizes->insertWidget(sizes->count() - 1, button, 0, Qt::AlignVCenter);
     m_textSizes.append(button);
   }
   content->addLayout(sizes);

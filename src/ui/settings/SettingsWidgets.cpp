@@ -46,9 +46,9 @@ QComboBox* comboBox(const QString& name, const QString& label) {
 QHBoxLayout* labelledRow(const QString& label, QWidget* control) {
   auto* row = new QHBoxLayout;
   row->setSpacing(12);
-  row->addWidget(rowLabel(label));
+  row->addWidget(rowLabel(label), 0, Qt::AlignVCenter);
   if (control)
-    row->addWidget(control);
+    row->addWidget(control, 0, Qt::AlignVCenter);
   row->addStretch(1);
   return row;
 }

@@ -85,6 +85,9 @@ TEST(SettingsRenderTest, SectionsInTheirStates) {
   QComboBox& picker = *view.thisComputer()->displayPicker();
   picker.setCurrentIndex(2);
   sheet.add(QStringLiteral("this computer, a screen chosen"), *view.thisComputer(), sectionWidth);
+  // The list lays its entries out when it first pops up.
+  picker.showPopup();
+  picker.hidePopup();
   sheet.add(QStringLiteral("the display picker's entries"), *picker.view(), 280);
   sheet.write(QStringLiteral("settings-sections.png"));
 }
