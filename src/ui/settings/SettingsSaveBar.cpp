@@ -86,6 +86,8 @@ void SettingsSaveBar::refresh() {
   m_errorSymbol->setVisible(error.has_value());
   m_error->setVisible(error.has_value());
   m_error->setText(error.value_or(QString()));
+  if (saved && m_saved->isHidden())
+    AccountText::fadeIn(m_saved, DropMotion::Kind::feedback);
   m_savedSymbol->setVisible(saved);
   m_saved->setVisible(saved);
   m_hint->setVisible(!error && !saved);

@@ -31,6 +31,14 @@ QString capitalised(const QString& text) {
   return text.left(1).toUpper() + text.mid(1);
 }
 
+// Shows or hides `widget`; one that appears fades in (at once under Reduce Motion).
+void reveal(QWidget* widget, bool shown) {
+  const bool appears = shown && widget->isHidden();
+  widget->setVisible(shown);
+  if (appears)
+    AccountText::fadeIn(widget, DropMotion::Kind::entrance);
+}
+
 void setChecked(QCheckBox* box, bool checked) {
   const QSignalBlocker blocker(box);
   box->setChecked(checked);
@@ -221,7 +229,7 @@ void SettingsView::refresh() {
   m_working->setMinutes(times.start, times.end);
   setChecked(m_quiet, times.quiet);
   m_quietHours->setMinutes(times.quietStart, times.quietEnd);
-  m_quietHours->setVisible(times.quiet);
+  reveal(m_quietHours, times.quiet);
   setChecked(m_paused, draft.schedule.paused());
   const std::optional<Date>& next = m_model.nextDelivery();
   m_nextDrop->setVisible(next.has_value() && !draft.schedule.paused());
@@ -232,7 +240,7 @@ void SettingsView::refresh() {
   }
 
   setChecked(m_surprise, draft.surpriseMe);
-  m_topics->setVisible(!draft.surpriseMe);
+  reveal(m_topics, !draft.surpriseMe);
   const auto categories = allCases<Category>();
   for (std::size_t index = 0; index < categories.size(); ++index)
     setChecked(m_topicBoxes[qsizetype(index)], m_controller->topic(categories[index]));

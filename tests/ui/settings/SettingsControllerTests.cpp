@@ -198,21 +198,6 @@ TEST_F(SettingsControllerTest, ConflictRefusesSaveUntilReloadSucceeds) {
   EXPECT_TRUE(controller->canSave());
 }
 
-TEST_F(SettingsControllerTest, SavingTwiceUnchangedSendsTwice) {
-  controller->save();
-  controller->save();
-  ASSERT_EQ(backend->sent.size(), 2);
-  EXPECT_EQ(backend->sent[1].second, 8);
-  EXPECT_TRUE(controller->saved());
-}
-
-TEST_F(SettingsControllerTest, SignedOutSaveDoesNothing) {
-  backend->signedIn = false;
-  controller->save();
-  EXPECT_TRUE(backend->sent.isEmpty());
-  EXPECT_FALSE(controller->error());
-}
-
 TEST_F(SettingsControllerTest, StoreChangesAreFollowedOnlyByACleanPage) {
   struct Case {
     const char* name;
