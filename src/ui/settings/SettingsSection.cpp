@@ -1,5 +1,6 @@
 #include "ui/settings/SettingsSection.h"
 
+#include "ui/account/AccountView.h"
 #include "ui/design/DropSectionLabel.h"
 #include "ui/design/UiEnvironment.h"
 
@@ -25,11 +26,13 @@ SettingsSection::SettingsSection(const QString& title, QWidget* parent)
 void SettingsSection::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const ColorScheme scheme = UiEnvironment::instance().schemeOf(this);
+  // The same surface as the account card above the sections.
+  const QColor surface = DropDesign::foreground(UiEnvironment::instance().schemeOf(this));
   const QRectF bounds = QRectF(rect());
-  painter.fillPath(DropDesign::roundedRect(bounds, cornerRadius), DropDesign::windowBackground(scheme));
-  DropDesign::strokeInnerEdge(painter, bounds, cornerRadius,
-                              DropDesign::withOpacity(DropDesign::secondaryLabel(scheme), borderOpacity));
+  painter.fillPath(DropDesign::roundedRect(bounds, AccountView::cornerRadius),
+                   DropDesign::withOpacity(surface, AccountView::fillOpacity));
+  DropDesign::strokeInnerEdge(painter, bounds, AccountView::cornerRadius,
+                              DropDesign::withOpacity(surface, AccountView::borderOpacity));
 }
 
 } // namespace brindlewick

@@ -1,4 +1,5 @@
 #include "../account/ContactSheet.h"
+#include "../window/ReaderWindowTestFixture.h"
 #include "AccountFixtures.h"
 #include "AsyncProbe.h"
 #include "model/ReaderModelFixture.h"
@@ -52,6 +53,14 @@ TEST(SettingsRenderTest, PageSignedInAndOut) {
     sheet.add(QStringLiteral("signed out: no delivery section"), view, 760);
   }
   sheet.write(QStringLiteral("settings-page.png"));
+}
+
+TEST(SettingsRenderTest, PageInTheReaderWindow) {
+  ReaderWindowHarness w(true, QSize(1200, 800));
+  w.model->setNavigationTab(ReaderTab::settings);
+  QApplication::processEvents();
+  EXPECT_NE(w.home->findChild<SettingsView*>(), nullptr);
+  EXPECT_TRUE(w.window.grab().save(testing::testOutputPath(QStringLiteral("settings-window.png"))));
 }
 
 TEST(SettingsRenderTest, SectionsInTheirStates) {
