@@ -55,7 +55,14 @@ QList<ScreenDescription> SystemScreenSource::screens() const {
     const ScreenGeometry geometry(global.toGlobal(screen->geometry()),
                                   global.toGlobal(screen->availableGeometry()), 0, Rect{}, Rect{},
                                   isBuiltInConnector(screen->name()));
-    result.append(ScreenDescription{screen->name(), DisplayIdentity::of(*screen).displayId(), geometry});
+    const DisplayIdentity identity = DisplayIdentity::of(*screen);
+    QStringList label;
+    for (const QString& part : {identity.manufacturer.trimmed(), identity.model.trimmed()}) {
+      if (!part.isEmpty())
+        label.append(part);
+    }
+    result.append(
+        ScreenDescription{screen->name(), identity.displayId(), geometry, label.join(QLatin1Char(' '))});
   }
   return result;
 }
@@ -107,7 +114,8 @@ ScreenDescription readScreen(const JsonObjectReader& reader) {
       frame, optionalRect(reader, u"visibleFrame", frame), reader.optionalNumber(u"safeTop").value_or(0),
       optionalRect(reader, u"auxiliaryLeft", Rect{}), optionalRect(reader, u"auxiliaryRight", Rect{}),
       reader.optionalBoolean(u"builtIn").value_or(false));
-  return ScreenDescription{reader.optionalString(u"name").value_or(QString()), displayId, geometry};
+  return ScreenDescription{reader.optionalString(u"name").value_or(QString()), displayId, geometry,
+                           reader.optionalString(u"label").value_or(QString())};
 }
 
 } // namespace

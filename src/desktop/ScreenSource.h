@@ -33,12 +33,17 @@ private:
   double m_bottom = 0; // desktop y of the global origin
 };
 
-// One connected display: its connector name, its display number (DisplayIdentity), and
-// its geometry in global points.
+// One connected display: its connector name, its display number (DisplayIdentity), its
+// geometry in global points, and what the reader knows it by: the manufacturer and model the
+// display reports (empty when it reports neither).
 struct ScreenDescription {
   QString name;
   std::optional<quint32> displayId;
   ScreenGeometry geometry;
+  QString label = {};
+
+  // The label, else the connector.
+  QString displayName() const { return label.isEmpty() ? name : label; }
 
   friend bool operator==(const ScreenDescription&, const ScreenDescription&) = default;
 };
@@ -75,14 +80,15 @@ public:
 };
 
 // Displays from a description, for tests and diagnostics. The JSON form:
-//   {"screens": [{"name": "Built-in", "displayId": 1, "builtIn": true,
+//   {"screens": [{"name": "Built-in", "label": "Acme Panel", "displayId": 1, "builtIn": true,
 //                 "frame": [0, 0, 1512, 982], "visibleFrame": [0, 0, 1512, 949],
 //                 "safeTop": 32, "auxiliaryLeft": [0, 950, 662, 32],
 //                 "auxiliaryRight": [850, 950, 662, 32]}],
 //    "mainIndex": 0}
 // Rectangles are [x, y, width, height] in global points (y up). Only "frame" is required:
 // "visibleFrame" defaults to the frame, "safeTop" to 0, the auxiliary areas to the zero
-// rectangle, "builtIn" to false, "name" to "", and "displayId" and "mainIndex" to absent.
+// rectangle, "builtIn" to false, "name" and "label" to "", and "displayId" and "mainIndex" to
+// absent.
 // The primary display is the first; its desktop coordinates keep x and put y = 0 at the
 // primary display's top edge.
 class SimulatedScreenSource final : public ScreenSource {

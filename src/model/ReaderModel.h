@@ -167,6 +167,9 @@ public:
   PanelController& panel() const { return *m_panel; }
   PanelController& teaserPanel() const { return *m_teaserPanel; }
   DropSound& sound() { return m_sound; }
+  // The displays and the desktop the model was given.
+  const ScreenSource& screens() const { return m_screens; }
+  const DesktopProbes& desktop() const { return m_desktop; }
   const ApplicationDefaults& applicationDefaults() const { return m_defaults; }
 
   // Replaces the views the panels are given from now on.

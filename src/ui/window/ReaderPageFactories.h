@@ -6,6 +6,7 @@
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
 #include "ui/reading/DetailView.h"
+#include "ui/settings/SettingsView.h"
 #include "ui/window/ReaderPagePlaceholders.h"
 
 #include <QWidget>
@@ -36,9 +37,8 @@ inline QWidget* detailView(ReaderModel& model, const std::optional<DropSnapshot>
 }
 
 // The settings page; it takes its draft from the model when it is made.
-inline QWidget* settingsView(ReaderModel&) {
-  return new PlaceholderPage(QStringLiteral("Settings"),
-                             QStringLiteral("Delivery, topics and this computer"));
+inline QWidget* settingsView(ReaderModel& model) {
+  return new SettingsView(model);
 }
 
 // The welcome dashboard, laid out for `availableWidth` points. The window tells it a new

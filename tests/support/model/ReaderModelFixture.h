@@ -15,13 +15,17 @@
 
 namespace brindlewick {
 
-// A sound that counts how often it was played.
+// A sound that counts how often it was played, and at what volume last.
 class FakeSoundPlayer final : public SoundPlayer {
 public:
   bool isAvailable() const override { return true; }
-  void play(double) override { ++plays; }
+  void play(double volume) override {
+    ++plays;
+    lastVolume = volume;
+  }
 
   int plays = 0;
+  double lastVolume = 0;
 };
 
 // The application model on a temporary folder (settings, a real SQLite store, application

@@ -1,0 +1,150 @@
+#include "../account/ContactSheet.h"
+#include "../window/ReaderWindowTestFixture.h"
+#include "AccountFixtures.h"
+#include "AsyncProbe.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/settings/ReadingTimeRange.h"
+#include "ui/settings/SettingsController.h"
+#include "ui/settings/SettingsSaveBar.h"
+#include "ui/settings/SettingsSection.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/TopicGrid.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using testing::ContactSheet;
+
+const QString preferencesPath = QStringLiteral("/api/reader/preferences");
+
+ReaderPreferences topicsChosen(ReaderPreferences preferences) {
+  preferences.surpriseMe = false;
+  preferences.analyticsConsent = true;
+  preferences.topics = {QStringLiteral("science"), QStringLiteral("design"), QStringLiteral("history")};
+  return preferences;
+}
+
+QWidget& section(const SettingsView& view, const QString& title) {
+  for (SettingsSection* card : view.findChildren<SettingsSection*>(QStringLiteral("layout.settings.card")))
+    if (card->title() == title)
+      return *card;
+  throw std::runtime_error("no section " + title.toStdString());
+}
+
+TEST(SettingsRenderTest, PageSignedInAndOut) {
+  ContactSheet sheet;
+  {
+    ReaderModelFixture fx;
+    fx.signIn(topicsChosen(ReaderModelFixture::readerPreferences()));
+    ReaderModel& model = fx.open();
+    SettingsView view(model);
+    sheet.add(QStringLiteral("signed in, topics chosen, reading activity on"), view, 760);
+    sheet.add(QStringLiteral("narrow: two topic columns"), view, 480);
+    sheet.add(QStringLiteral("wide: five topic columns"), view, 1100);
+  }
+  {
+    ReaderModelFixture fx;
+    SettingsView view(fx.open());
+    sheet.add(QStringLiteral("signed out: no delivery section"), view, 760);
+  }
+  sheet.write(QStringLiteral("settings-page.png"));
+}
+
+TEST(SettingsRenderTest, PageInTheReaderWindow) {
+  ReaderWindowHarness w(true, QSize(1200, 800));
+  w.model->setNavigationTab(ReaderTab::settings);
+  QApplication::processEvents();
+  EXPECT_NE(w.home->findChild<SettingsView*>(), nullptr);
+  EXPECT_TRUE(w.window.grab().save(testing::testOutputPath(QStringLiteral("settings-window.png"))));
+}
+
+TEST(SettingsRenderTest, SectionsInTheirStates) {
+  ContactSheet sheet;
+  ReaderModelFixture fx;
+  fx.screens() = SimulatedScreenSource::fromJson(R"({"screens": [
+      {"name": "eDP-1", "label": "Acme Panel 14", "displayId": 11, "frame": [0, 0, 1512, 982]},
+      {"name": "HDMI-A-1", "displayId": 22, "frame": [1512, 0, 1920, 1080]},
+      {"name": "DP-2", "label": "Contoso View 27", "displayId": 33, "frame": [3432, 0, 2560, 1440]}],
+      "mainIndex": 0})");
+  fx.signIn(topicsChosen(ReaderModelFixture::readerPreferences()));
+  ReaderModel& model = fx.open();
+  SettingsView view(model);
+  SettingsController& controller = view.controller();
+  // The sections are drawn at the width the page gives them.
+  const int sectionWidth = 560;
+  const int pageWidth = sectionWidth + 48;
+  view.resize(pageWidth, view.heightForWidth(pageWidth));
+  view.layout()->activate();
+  QWidget& delivery = section(view, QStringLiteral("When drops arrive"));
+  sheet.add(QStringLiteral("quiet hours off"), delivery, sectionWidth);
+  controller.setQuiet(true);
+  controller.setEnd(1440);
+  sheet.add(QStringLiteral("quiet hours on, Until at 24:00 (minute picker disabled)"), delivery,
+            sectionWidth);
+
+  QWidget& reading = section(view, QStringLiteral("Reading"));
+  controller.setTextScale(1.2);
+  sheet.add(QStringLiteral("reading at Largest"), reading, sectionWidth);
+
+  QComboBox& picker = *view.thisComputer()->displayPicker();
+  picker.setCurrentIndex(2);
+  sheet.add(QStringLiteral("this computer, a screen chosen"), *view.thisComputer(), sectionWidth);
+  // The list lays its entries out when it first pops up.
+  picker.showPopup();
+  picker.hidePopup();
+  sheet.add(QStringLiteral("the display picker's entries"), *picker.view(), 280);
+  sheet.write(QStringLiteral("settings-sections.png"));
+}
+
+TEST(SettingsRenderTest, SaveBarInEachState) {
+  ContactSheet sheet;
+  ReaderModelFixture fx;
+  fx.signIn();
+  ReaderModel& model = fx.open();
+  SettingsView view(model);
+  SettingsController& controller = view.controller();
+  SettingsSaveBar& bar = *view.saveBar();
+  view.resize(768, view.heightForWidth(768));
+  view.layout()->activate();
+  ReadingService& service = fx.harness().service();
+  using Bar = SettingsController::SaveBarState;
+
+  EXPECT_EQ(controller.saveBarState(), Bar::idle);
+  sheet.add(QStringLiteral("idle"), bar, 720);
+  service.addFault("PUT", preferencesPath, {.hold = true});
+  controller.save();
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
+  EXPECT_EQ(controller.saveBarState(), Bar::saving);
+  sheet.add(QStringLiteral("saving"), bar, 720);
+  service.clearFaults();
+  service.releaseHeld();
+  ASSERT_TRUE(waitUntil([&] { return controller.saveBarState() == Bar::saved; }));
+  sheet.add(QStringLiteral("saved"), bar, 720);
+  controller.setEnd(controller.times().start);
+  controller.save();
+  EXPECT_EQ(controller.saveBarState(), Bar::failed);
+  sheet.add(QStringLiteral("failed"), bar, 720);
+
+  controller.setEnd(1080);
+  service.accounts().setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
+  controller.save();
+  ASSERT_TRUE(waitUntil([&] { return controller.saveBarState() == Bar::conflict; }));
+  sheet.add(QStringLiteral("conflict"), bar, 720);
+  service.addFault("GET", QStringLiteral("/api/reader/me"), {.hold = true});
+  controller.reload();
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
+  EXPECT_EQ(controller.saveBarState(), Bar::reloading);
+  sheet.add(QStringLiteral("reloading"), bar, 720);
+  service.clearFaults();
+  service.releaseHeld();
+  ASSERT_TRUE(waitUntil([&] { return !controller.saving(); }));
+  sheet.write(QStringLiteral("settings-save-bar.png"));
+}
+
+} // namespace
+} // namespace brindlewick

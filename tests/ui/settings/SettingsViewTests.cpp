@@ -1,0 +1,309 @@
+#include "AccountFixtures.h"
+#include "AsyncProbe.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropNotice.h"
+#include "ui/settings/ReadingTimeRange.h"
+#include "ui/settings/SettingsController.h"
+#include "ui/settings/SettingsSaveBar.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/TopicGrid.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QPointer>
+#include <QTest>
+
+#include <QCoroSignal>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using Bar = SettingsController::SaveBarState;
+
+const QString preferencesPath = QStringLiteral("/api/reader/preferences");
+const QString mePath = QStringLiteral("/api/reader/me");
+
+template <typename T> T& child(const QWidget& root, const QString& name) {
+  T* found = root.findChild<T*>(name);
+  if (found == nullptr)
+    throw std::runtime_error("no child " + name.toStdString());
+  return *found;
+}
+
+ScreenDescription screen(const QString& name, std::optional<quint32> number, const QString& label) {
+  return {name, number,
+          ScreenGeometry(Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1055}, 0, Rect{}, Rect{}, false), label};
+}
+
+class SettingsViewTest : public ::testing::Test {
+protected:
+  ReaderModel& openSignedIn() {
+    fx.signIn();
+    return fx.open();
+  }
+  SettingsSaveBar& bar(const SettingsView& view) { return *view.saveBar(); }
+  // Ctrl+S as the reader types it, in the page's active window.
+  static void pressSave(SettingsView& view) {
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTest::keyClick(&view, Qt::Key_S, Qt::ControlModifier);
+  }
+  int puts() {
+    int count = 0;
+    for (const LoggedRequest& request : fx.harness().service().requestLog())
+      count += request.method == "PUT" && request.path == preferencesPath;
+    return count;
+  }
+
+  ReaderModelFixture fx;
+};
+
+TEST(ReadingTimeRangeTest, HourAndMinuteWritesKeepTheOtherPart) {
+  struct Case {
+    qint64 minutes;
+    int hour;   // -1: a minute is chosen instead
+    int minute; // -1: an hour is chosen
+    qint64 written;
+  };
+  const Case cases[] = {{600, 24, -1, 1440}, {1440, 7, -1, 420}, {585, 13, -1, 825}, {825, -1, 5, 785}};
+  for (const Case& c : cases) {
+    const qint64 written = c.hour >= 0 ? ReadingTimeRange::withHour(c.minutes, c.hour)
+                                       : ReadingTimeRange::withMinute(c.minutes, c.minute);
+    EXPECT_EQ(written, c.written) << c.minutes;
+  }
+}
+
+TEST_F(SettingsViewTest, UntilAtTheEndOfTheDayDisablesItsMinutesAndFillingNeverWrites) {
+  ReaderModel& model = openSignedIn();
+  SettingsView view(model);
+  auto& range = child<ReadingTimeRange>(view, QStringLiteral("layout.settings.Working hours"));
+  EXPECT_EQ(range.startHour()->count(), 24);
+  EXPECT_EQ(range.endHour()->count(), 25);
+  for (QComboBox* picker : {range.startHour(), range.startMinute(), range.endHour(), range.endMinute()})
+    EXPECT_EQ(picker->width(), ReadingTimeRange::pickerWidth);
+  EXPECT_EQ(range.startHour()->accessibleName(), QStringLiteral("Working hours From hour"));
+
+  range.endHour()->setCurrentIndex(24); // as the reader's choice does
+  EXPECT_EQ(view.controller().times().end, 1440);
+  EXPECT_FALSE(range.endMinute()->isEnabled());
+  EXPECT_EQ(range.endMinute()->currentIndex(), 0);
+  range.endHour()->setCurrentIndex(7);
+  EXPECT_EQ(view.controller().times().end, 420);
+  EXPECT_TRUE(range.endMinute()->isEnabled());
+
+  // A refill from the store's side leaves the controller's fields alone.
+  const SettingsTimes before = view.controller().times();
+  range.setMinutes(100, 200);
+  EXPECT_EQ(view.controller().times(), before);
+}
+
+TEST_F(SettingsViewTest, ConflictWaitsForReloadWhichTakesTheAccountsSettings) {
+  ReaderModel& model = openSignedIn();
+  SettingsView view(model);
+  ReaderPreferences elsewhere = ReaderModelFixture::readerPreferences();
+  elsewhere.schedule.setInterval(ScheduleSettings::Interval::everySixHours);
+  fx.harness().service().accounts().setPreferences(AccountFixtures::userID, elsewhere);
+
+  bar(view).saveButton()->click();
+  ASSERT_TRUE(waitUntil([&] { return !view.controller().saving(); }));
+  EXPECT_EQ(view.controller().saveBarState(), Bar::conflict);
+  EXPECT_EQ(bar(view).message(), SettingsController::conflictMessage);
+  EXPECT_TRUE(bar(view).reloadButton()->isVisibleTo(&view));
+  const int sent = puts();
+  bar(view).saveButton()->click();
+  pressSave(view);
+  EXPECT_FALSE(view.controller().saving());
+  EXPECT_EQ(puts(), sent);
+
+  fx.harness().service().addFault("GET", mePath, {.status = 500});
+  bar(view).reloadButton()->click();
+  ASSERT_TRUE(waitUntil([&] { return !view.controller().saving(); }));
+  EXPECT_EQ(view.controller().saveBarState(), Bar::conflict);
+  EXPECT_TRUE(bar(view).reloadButton()->isVisibleTo(&view));
+  EXPECT_NE(bar(view).message(), SettingsController::conflictMessage);
+
+  fx.harness().service().clearFaults();
+  bar(view).reloadButton()->click();
+  ASSERT_TRUE(waitUntil([&] { return !view.controller().saving(); }));
+  EXPECT_EQ(view.controller().saveBarState(), Bar::idle);
+  EXPECT_EQ(view.controller().draft(), model.preferences().value());
+  EXPECT_EQ(view.controller().draft().schedule.interval(), ScheduleSettings::Interval::everySixHours);
+  EXPECT_EQ(view.controller().baselineVersion(), model.account().preferenceVersion());
+  EXPECT_TRUE(bar(view).saveButton()->isEnabled());
+}
+
+TEST_F(SettingsViewTest, UnchangedSavesSendTwiceAndCtrlSSaves) {
+  ReaderModel& model = openSignedIn();
+  SettingsView view(model);
+  bar(view).saveButton()->click();
+  ASSERT_TRUE(waitUntil([&] { return view.controller().saved(); }));
+  pressSave(view);
+  ASSERT_TRUE(waitUntil([&] { return puts() == 2 && !view.controller().saving(); }));
+  EXPECT_EQ(bar(view).message(), SettingsSaveBar::savedText);
+}
+
+TEST_F(SettingsViewTest, APageClosedWhileSavingDropsTheResultAndTheModelKeepsIt) {
+  ReaderModel& model = openSignedIn();
+  auto view = std::make_unique<SettingsView>(model);
+  view->controller().setStart(600);
+  fx.harness().service().addFault("PUT", preferencesPath, {.hold = true});
+  bar(*view).saveButton()->click();
+  ASSERT_TRUE(waitUntil([&] { return fx.harness().service().heldReplies() == 1; }));
+  view.reset();
+  fx.harness().service().releaseHeld();
+  ASSERT_TRUE(
+      waitUntil([&] { return model.preferences().value().schedule.workingHours().startMinute() == 600; }));
+}
+
+TEST_F(SettingsViewTest, SignedOutThereIsNoDeliveryAndSaveIsRefused) {
+  ReaderModel& model = fx.open();
+  SettingsView view(model);
+  EXPECT_EQ(view.findChildren<SettingsSection*>(QStringLiteral("layout.settings.card")).size(), 4);
+  EXPECT_FALSE(child<QComboBox>(view, QStringLiteral("settings.interval")).isVisibleTo(&view));
+  EXPECT_FALSE(bar(view).saveButton()->isEnabled());
+  pressSave(view);
+  EXPECT_FALSE(view.controller().saving());
+  EXPECT_FALSE(view.controller().error()) << "the save never ran";
+  EXPECT_EQ(puts(), 0);
+}
+
+TEST_F(SettingsViewTest, TopicGridFitsColumnsOfAtLeast170AndCardEdgesReachTheirControls) {
+  ReaderModel& model = openSignedIn();
+  SettingsView view(model);
+  view.controller().setDraft([&] {
+    ReaderPreferences draft = view.controller().draft();
+    draft.surpriseMe = false;
+    return draft;
+  }());
+  for (const auto& [width, columns] : {std::pair{900, 4}, std::pair{560, 2}}) {
+    view.resize(width, view.heightForWidth(width) > 0 ? view.heightForWidth(width) : 2000);
+    view.show();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_EQ(view.topicGrid()->columnCount(), columns) << width;
+    EXPECT_GE(view.topicGrid()->width() / columns, TopicGrid::minimumColumnWidth);
+  }
+  // The card paints its border itself: the control at its content edge takes the click.
+  QCheckBox& quiet = child<QCheckBox>(view, QStringLiteral("settings.quiet"));
+  auto* card = qobject_cast<QWidget*>(quiet.parent());
+  const QPoint edge = quiet.mapTo(card, QPoint(0, quiet.height() / 2));
+  EXPECT_EQ(card->childAt(edge), &quiet);
+  QTest::mouseClick(&quiet, Qt::LeftButton, {}, QPoint(1, quiet.height() / 2));
+  EXPECT_TRUE(view.controller().times().quiet);
+}
+
+TEST_F(SettingsViewTest, DisplayPickerListsNumberedScreensAndKeepsAnAbsentChoice) {
+  fx.screens() = SimulatedScreenSource({screen(QStringLiteral("eDP-1"), 11, QStringLiteral("Acme Panel")),
+                                        screen(QStringLiteral("HDMI-A-1"), std::nullopt, {}),
+                                        screen(QStringLiteral("DP-2"), 33, {})},
+                                       0);
+  ReaderPreferences stored = ReaderModelFixture::readerPreferences();
+  stored.preferredDisplayID = 99;
+  fx.signIn(stored);
+  ReaderModel& model = fx.open();
+  ReaderPreferences local = model.preferences().value();
+  local.preferredDisplayID = 99;
+  model.preferences().save(local);
+  SettingsView view(model);
+  QComboBox& picker = *view.thisComputer()->displayPicker();
+  ASSERT_EQ(picker.count(), 3);
+  EXPECT_EQ(picker.itemText(0), ThisComputerSection::automaticDisplay);
+  EXPECT_EQ(picker.itemText(1), QStringLiteral("Acme Panel"));
+  EXPECT_EQ(picker.itemText(2), QStringLiteral("DP-2"));
+  EXPECT_EQ(picker.currentIndex(), -1);
+  fx.desktop().events.screensChanged();
+  EXPECT_EQ(picker.currentIndex(), -1);
+  EXPECT_EQ(view.controller().draft().preferredDisplayID, 99u);
+
+  picker.activated(2);
+  EXPECT_EQ(view.controller().draft().preferredDisplayID, 33u);
+  EXPECT_EQ(model.preferences().value().preferredDisplayID, 99u) << "stored only by a save";
+}
+
+// Unregistering answers when the test opens the gate.
+class GatedLoginItems final : public QObject, public LoginItemService {
+  Q_OBJECT
+
+public:
+  LoginItemStatus status() const override {
+    return registered ? LoginItemStatus::enabled : LoginItemStatus::notRegistered;
+  }
+  std::optional<QString> registerItem() override {
+    registered = true;
+    return std::nullopt;
+  }
+  QCoro::Task<std::optional<QString>> unregisterItem() override {
+    co_await qCoro(this, &GatedLoginItems::opened);
+    registered = false;
+    co_return std::nullopt;
+  }
+
+  bool registered = true;
+
+Q_SIGNALS:
+  void opened();
+};
+
+TEST_F(SettingsViewTest, LaunchAtLoginWritesAutostartAndWaitsDisabled) {
+  ReaderModel& model = openSignedIn();
+  {
+    SettingsView view(model);
+    QCheckBox& launch = *view.thisComputer()->launchAtLogin();
+    EXPECT_FALSE(launch.isChecked());
+    launch.click();
+    ASSERT_TRUE(waitUntil([&] { return launch.isEnabled(); }));
+    EXPECT_TRUE(launch.isChecked());
+    EXPECT_TRUE(QFileInfo::exists(fx.path(QStringLiteral("autostart/") + XdgAutostartService::entryName)));
+  }
+
+  auto gated = std::make_shared<GatedLoginItems>();
+  LoginItemController loginItem(gated);
+  ThisComputerSection::Services services = ThisComputerSection::Services::of(model);
+  SettingsView view(model, ThisComputerSection::Services{services.screens, services.events, loginItem,
+                                                         services.sound, services.defaultsFile});
+  QCheckBox& launch = *view.thisComputer()->launchAtLogin();
+  ASSERT_TRUE(launch.isChecked());
+  launch.click();
+  EXPECT_FALSE(launch.isEnabled());
+  QTest::mouseClick(&launch, Qt::LeftButton);
+  Q_EMIT gated->opened();
+  ASSERT_TRUE(waitUntil([&] { return launch.isEnabled(); }));
+  EXPECT_FALSE(launch.isChecked());
+  EXPECT_FALSE(gated->registered);
+}
+
+TEST_F(SettingsViewTest, PreviewPlaysAtItsVolumeUnlessMutedAndTheSwitchIsWrittenAtOnce) {
+  ReaderModel& model = openSignedIn();
+  struct Case {
+    QStringList arguments;
+    bool chimeOn;
+    int plays;
+  };
+  for (const Case& c :
+       {Case{{}, true, 1}, Case{{}, false, 1}, Case{{QStringLiteral("--smoke-test")}, true, 0}}) {
+    auto player = std::make_unique<FakeSoundPlayer>();
+    FakeSoundPlayer& played = *player;
+    DropSound sound(std::move(player), c.arguments, model.applicationDefaults());
+    ThisComputerSection::Services services = ThisComputerSection::Services::of(model);
+    SettingsView view(model, ThisComputerSection::Services{services.screens, services.events,
+                                                           services.loginItem, sound, services.defaultsFile});
+    QCheckBox& chime = *view.thisComputer()->chime();
+    if (chime.isChecked() != c.chimeOn)
+      chime.click();
+    EXPECT_EQ(model.applicationDefaults().dropSoundEnabled(), c.chimeOn);
+    view.thisComputer()->preview()->click();
+    EXPECT_EQ(played.plays, c.plays);
+    if (c.plays) {
+      EXPECT_DOUBLE_EQ(played.lastVolume, DropSound::volume);
+    }
+  }
+}
+
+} // namespace
+} // namespace brindlewick
+
+#include "SettingsViewTests.moc"
