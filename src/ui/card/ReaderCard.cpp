@@ -4,6 +4,7 @@
 #include "ui/card/CardCloseButton.h"
 #include "ui/card/CardHeader.h"
 #include "ui/card/DropCardContent.h"
+#include "ui/design/ButtonShortcut.h"
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
@@ -13,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -84,17 +84,9 @@ ReaderCard::ReaderCard(ReaderModel& model, bool fitsContent, QWidget* parent)
   if (!fitsContent) {
     // Each key presses its button, so a disabled button's key does nothing. They belong to
     // the card and go with it; Escape is the panel's own.
-    const auto press = [this](QKeySequence keys, auto button) {
-      auto* shortcut = new QShortcut(keys, this);
-      shortcut->setContext(Qt::WindowShortcut);
-      connect(shortcut, &QShortcut::activated, this, [this, button] {
-        if (QAbstractButton* target = this->*button)
-          target->click();
-      });
-    };
-    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), &ReaderCard::m_love);
-    press(QKeySequence(Qt::CTRL | Qt::Key_S), &ReaderCard::m_save);
-    press(QKeySequence(Qt::CTRL | Qt::Key_N), &ReaderCard::m_more);
+    ButtonShortcut::install(this, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), [this] { return m_love; });
+    ButtonShortcut::install(this, QKeySequence(Qt::CTRL | Qt::Key_S), [this] { return m_save; });
+    ButtonShortcut::install(this, QKeySequence(Qt::CTRL | Qt::Key_N), [this] { return m_more; });
 
     connect(&model, &ReaderModel::currentChanged, this, &ReaderCard::syncDrop);
     connect(&model, &ReaderModel::messageChanged, this, [this] {

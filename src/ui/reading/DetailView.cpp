@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/account/AccountText.h"
 #include "ui/card/BookLine.h"
+#include "ui/design/ButtonShortcut.h"
 #include "ui/design/CategoryAccent.h"
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropAccessibility.h"
@@ -16,7 +17,6 @@
 #include "ui/reading/ReadingText.h"
 
 #include <QHBoxLayout>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -57,17 +57,9 @@ DetailView::DetailView(ReaderModel& model, std::optional<DropSnapshot> snapshot,
 
   // Each key presses its button, so a disabled button (a collection request running)
   // ignores it. Owned by the page, the keys go with it on a change of tab.
-  const auto press = [this](QKeySequence keys, auto button) {
-    auto* shortcut = new QShortcut(keys, this);
-    shortcut->setContext(Qt::WindowShortcut);
-    connect(shortcut, &QShortcut::activated, this, [this, button] {
-      if (QAbstractButton* target = this->*button)
-        target->click();
-    });
-  };
-  press(QKeySequence(Qt::CTRL | Qt::Key_BracketLeft), &DetailView::m_back);
-  press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), &DetailView::m_love);
-  press(QKeySequence(Qt::CTRL | Qt::Key_S), &DetailView::m_save);
+  ButtonShortcut::install(this, QKeySequence(Qt::CTRL | Qt::Key_BracketLeft), [this] { return m_back; });
+  ButtonShortcut::install(this, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), [this] { return m_love; });
+  ButtonShortcut::install(this, QKeySequence(Qt::CTRL | Qt::Key_S), [this] { return m_save; });
 
   const auto follow = [this] { refresh(false); };
   connect(&model, &ReaderModel::storageHealthyChanged, this, follow);
