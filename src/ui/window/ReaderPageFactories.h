@@ -5,6 +5,7 @@
 #include "model/ReaderTab.h"
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
+#include "ui/dashboard/DashboardView.h"
 #include "ui/window/ReaderPagePlaceholders.h"
 
 #include <QWidget>
@@ -43,10 +44,8 @@ inline QWidget* settingsView(ReaderModel&) {
 
 // The welcome dashboard, laid out for `availableWidth` points. The window tells it a new
 // width through its "availableWidth" property (a qreal).
-inline QWidget* dashboardView(ReaderModel&, qreal availableWidth) {
-  auto* page = new PlaceholderPage(QStringLiteral("Home"), QStringLiteral("Your reading at a glance"));
-  page->setAvailableWidth(availableWidth);
-  return page;
+inline QWidget* dashboardView(ReaderModel& model, qreal availableWidth) {
+  return new DashboardView(model, availableWidth);
 }
 
 // The first-run onboarding and sign-in flow, on its welcome page; it fills what it is given.

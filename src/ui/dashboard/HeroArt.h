@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QRectF>
+
+class QPainter;
+
+namespace brindlewick {
+
+// The illustration in the hero's bottom-trailing corner: the application's own artwork,
+// fitted into its area with its proportions kept, standing on the area's bottom edge against
+// its trailing edge, with a soft shadow below it. Without the artwork it draws nothing.
+namespace HeroArt {
+
+// Where the illustration sits within `area` (empty without the artwork).
+QRectF placement(const QRectF& area);
+// `resource` names the artwork (DropArtwork); the hero's own unless told otherwise.
+void paint(QPainter& painter, const QRectF& area, qreal devicePixelRatio);
+void paint(QPainter& painter, const QRectF& area, qreal devicePixelRatio, const QString& resource);
+
+} // namespace HeroArt
+
+} // namespace brindlewick
