@@ -6,6 +6,7 @@
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
 #include "ui/dashboard/DashboardView.h"
+#include "ui/onboarding/OnboardingView.h"
 #include "ui/window/ReaderPagePlaceholders.h"
 
 #include <QWidget>
@@ -50,7 +51,7 @@ inline QWidget* dashboardView(ReaderModel& model, qreal availableWidth) {
 
 // The first-run onboarding and sign-in flow, on its welcome page; it fills what it is given.
 inline QWidget* onboardingView(ReaderModel& model) {
-  return new PlaceholderOnboarding(model);
+  return new OnboardingView(model);
 }
 
 // The menu of the account dropdown; `openSettings` closes the dropdown and shows Settings.
