@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGraphicsOpacityEffect>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QShortcut>
@@ -99,7 +98,6 @@ OnboardingView::OnboardingView(ReaderModel& model, QWidget* parent)
       m_backdrop(new OnboardingBackdrop(this)), m_content(new QWidget(this)), m_titlebar(new TitlebarArea()),
       m_fullBleed(new FullBleedWindow(this)) {
   setObjectName(QStringLiteral("onboarding"));
-  UiEnvironment::forceScheme(this, ColorScheme::dark);
   m_titlebar->setParent(this);
 
   auto* column = new QVBoxLayout(m_content);
@@ -108,14 +106,22 @@ OnboardingView::OnboardingView(ReaderModel& model, QWidget* parent)
   column->addStretch(1);
   m_pageArea = new QWidget;
   m_pageArea->setMaximumWidth(600);
-  auto* pages = new QGridLayout(m_pageArea);
+  // Only the current page is in the layout, so the area takes its size; a page leaving is
+  // taken out and slides away from where it stood.
+  auto* pages = new QVBoxLayout(m_pageArea);
   pages->setContentsMargins(0, 0, 0, 0);
   m_welcome = buildWelcome();
   m_signIn = buildSignIn();
-  pages->addWidget(m_welcome, 0, 0);
-  pages->addWidget(m_signIn, 0, 0);
+  pages->addWidget(m_welcome);
+  m_signIn->setParent(m_pageArea);
   m_signIn->hide();
-  column->addWidget(m_pageArea, 0, Qt::AlignHCenter);
+  // Centred by stretches rather than an alignment, which would size the area by its width
+  // hint and hand the wrapped texts more height than they need.
+  auto* centring = new QHBoxLayout;
+  centring->addStretch(1);
+  centring->addWidget(m_pageArea, 100);
+  centring->addStretch(1);
+  column->addLayout(centring);
   column->addSpacing(36);
   column->addWidget(buildFooter());
   column->addStretch(1);
@@ -134,6 +140,8 @@ OnboardingView::OnboardingView(ReaderModel& model, QWidget* parent)
     if (m_state.declinedChanged(m_model.signInDeclined()))
       showPage(from);
   });
+  // Once every child exists: the standard widgets inside take the dark palette.
+  UiEnvironment::forceScheme(this, ColorScheme::dark);
   refresh();
   placeLayers();
 }
@@ -292,8 +300,12 @@ void OnboardingView::showPage(Page from) {
     return;
   QWidget* incoming = pageWidget(to);
   QWidget* outgoing = pageWidget(from);
+  const QRect left = outgoing->geometry();
+  m_pageArea->layout()->removeWidget(outgoing);
+  outgoing->setGeometry(left);
+  m_pageArea->layout()->addWidget(incoming);
   incoming->show();
-  m_pageArea->layout()->activate();
+  m_content->layout()->activate();
   auto* fadeIn = new QGraphicsOpacityEffect(incoming);
   auto* fadeOut = new QGraphicsOpacityEffect(outgoing);
   incoming->setGraphicsEffect(fadeIn);
@@ -313,7 +325,7 @@ void OnboardingView::showPage(Page from) {
       fadeOut->setOpacity(1 - t);
       // In from the right, out to the left, whichever way the reader goes.
       in->move(home + QPoint(qRound((1 - t) * slideDistance), 0));
-      out->move(home - QPoint(qRound(t * slideDistance), 0));
+      out->move(left.topLeft() - QPoint(qRound(t * slideDistance), 0));
     }
     m_steps->setPosition(int(from) + (int(to) - int(from)) * t);
   });
@@ -325,7 +337,10 @@ void OnboardingView::showPage(Page from) {
     if (in)
       in->setGraphicsEffect(nullptr);
     m_steps->setPosition(int(m_state.page()));
+    // The page area shrinks or grows to the page that stays.
     m_pageArea->layout()->invalidate();
+    m_content->layout()->invalidate();
+    m_content->layout()->activate();
     animation->deleteLater();
   });
   DropMotion::start(*animation, DropMotion::Kind::entrance, UiEnvironment::instance().reduceMotion());
