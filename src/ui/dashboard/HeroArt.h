@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRectF>
+#include <QString>
 
 class QPainter;
 
@@ -13,7 +14,7 @@ namespace HeroArt {
 
 // Where the illustration sits within `area` (empty without the artwork).
 QRectF placement(const QRectF& area);
-// `resource` names the artwork (DropArtwork); the hero's own unless told otherwise.
+// The hero's own artwork, or the one `resource` names (DropArtwork).
 void paint(QPainter& painter, const QRectF& area, qreal devicePixelRatio);
 void paint(QPainter& painter, const QRectF& area, qreal devicePixelRatio, const QString& resource);
 
