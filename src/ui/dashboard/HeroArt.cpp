@@ -21,10 +21,6 @@ QRectF fitted(const QRectF& area, QSizeF natural) {
 
 } // namespace
 
-QRectF HeroArt::placement(const QRectF& area) {
-  return fitted(area, DropArtwork::naturalSize(DropArtwork::heroArt));
-}
-
 void HeroArt::paint(QPainter& painter, const QRectF& area, qreal devicePixelRatio) {
   paint(painter, area, devicePixelRatio, DropArtwork::heroArt);
 }

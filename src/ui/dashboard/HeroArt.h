@@ -12,8 +12,6 @@ namespace brindlewick {
 // its trailing edge, with a soft shadow below it. Without the artwork it draws nothing.
 namespace HeroArt {
 
-// Where the illustration sits within `area` (empty without the artwork).
-QRectF placement(const QRectF& area);
 // The hero's own artwork, or the one `resource` names (DropArtwork).
 void paint(QPainter& painter, const QRectF& area, qreal devicePixelRatio);
 void paint(QPainter& painter, const QRectF& area, qreal devicePixelRatio, const QString& resource);

@@ -5,6 +5,8 @@
 #include "ui/dashboard/DashboardHero.h"
 #include "ui/dashboard/DashboardView.h"
 #include "ui/dashboard/DayGreetingLabel.h"
+#include "ui/dashboard/HeroArt.h"
+#include "ui/design/DropArtwork.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropTextBlock.h"
 
@@ -164,6 +166,21 @@ TEST(DashboardView, TheGreetingTurnsAtNoonWithoutRebuildingThePage) {
   EXPECT_EQ(greeting->text(), DayGreeting(DayGreeting::Case::morning).rawValue());
   sheet.add(QStringLiteral("morning"), view, 808);
   sheet.write(QStringLiteral("dashboard-greetings.png"));
+}
+
+TEST(HeroArt, WithoutItsArtworkTheCornerStaysEmpty) {
+  const auto painted = [](const QString& resource) {
+    QImage image(240, 200, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    HeroArt::paint(painter, QRectF(0, 0, 240, 200), 1, resource);
+    painter.end();
+    return image;
+  };
+  QImage empty(240, 200, QImage::Format_ARGB32_Premultiplied);
+  empty.fill(Qt::transparent);
+  EXPECT_EQ(painted(QStringLiteral("no-such-art")), empty);
+  EXPECT_NE(painted(DropArtwork::heroArt), empty);
 }
 
 } // namespace
