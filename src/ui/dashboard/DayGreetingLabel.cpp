@@ -30,15 +30,16 @@ QFont DayGreetingLabel::greetingFont() {
 void DayGreetingLabel::tick() {
   const Date now = m_model.now();
   const DayGreeting greeting(now, m_model.calendar());
-  if (!(greeting == m_greeting)) {
+  if (greeting != m_greeting) {
     m_greeting = greeting;
     setText(greeting.rawValue());
     setAccessibleName(greeting.rawValue());
   }
   // The reference date falls on a minute boundary, and so does every zone's minute.
-  double delay = 60 - std::fmod(now.secondsSinceReference(), 60.0);
-  if (!(delay > 0 && delay <= 60))
-    delay = 60;
+  double intoMinute = std::fmod(now.secondsSinceReference(), 60.0);
+  if (intoMinute < 0)
+    intoMinute += 60;
+  const double delay = std::isfinite(intoMinute) ? 60 - intoMinute : 60;
   m_timer = m_model.scheduler().schedule(delay, [this] { tick(); });
 }
 

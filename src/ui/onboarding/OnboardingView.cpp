@@ -239,8 +239,8 @@ QWidget* OnboardingView::buildSignIn() {
   connecting->addStretch(1);
   stack->addWidget(m_connecting);
 
-  // Unlike the sheet it stands in for, this screen covers the window's own notice, so it
-  // says here why a sign-in did not finish or cannot start.
+  // This screen covers the window's own notice, so it says here why a sign-in did not
+  // finish or cannot start.
   m_message = new DropNotice(QString(), QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
   m_message->setObjectName(QStringLiteral("onboarding.message"));
   m_noService = new DropNotice(
