@@ -7,6 +7,7 @@
 #include "ui/onboarding/OnboardingView.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -166,8 +167,13 @@ TEST_F(OnboardingViewTest, ADeclineReturnsToWelcomeAndAnExpiredCodeSaysSoOnTheSi
   EXPECT_FALSE(w.window.fullBleed());
 }
 
-TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhy) {
+TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowingChimes) {
   ReaderModelFixture fx;
+  fx.executablePath = fx.installPrefix + QStringLiteral("/bin/brindlewick");
+  QDir().mkpath(fx.installPrefix + QStringLiteral("/bin"));
+  QFile executable(fx.executablePath);
+  ASSERT_TRUE(executable.open(QIODevice::WriteOnly));
+  executable.close();
   QFile configuration(fx.path(BuildConfiguration::fileName));
   ASSERT_TRUE(configuration.open(QIODevice::WriteOnly | QIODevice::Truncate));
   configuration.write(
@@ -177,6 +183,8 @@ TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhy) {
   ReaderModel& model = fx.open();
   OnboardingView view(model);
   view.resize(960, 640);
+  view.show();
+  EXPECT_EQ(fx.chimeSound->plays, 1);
   view.findChild<DropButton*>(QStringLiteral("onboarding.next"))->click();
   EXPECT_FALSE(view.findChild<DropButton*>(QStringLiteral("onboarding.signIn"))->isEnabled());
   auto* notice = view.findChild<DropNotice*>(QStringLiteral("onboarding.noService"));
