@@ -50,8 +50,12 @@ void paintCard(QPainter& painter, const QRectF& card, bool artwork, qreal ratio)
   glow.setColorAt((diameter / 2 - 35) / reach, DropDesign::withOpacity(colour, 0.8));
   glow.setColorAt(1, DropDesign::withOpacity(colour, 0));
   painter.fillRect(card, glow);
-  if (artwork)
-    HeroArt::paint(painter, card.adjusted(0, 14, -28, 0), ratio);
+  if (artwork) {
+    // Never wider than the room the content leaves it, whatever the hero's height.
+    const qreal width = std::min(card.width() - 28, DashboardLayout::artworkRoom);
+    HeroArt::paint(painter, QRectF(card.right() - 28 - width, card.top() + 14, width, card.height() - 14),
+                   ratio);
+  }
   painter.restore();
   DropDesign::strokeInnerEdge(painter, card, DashboardHero::cornerRadius, QColor::fromRgbF(1, 1, 1, 0.12f));
 }

@@ -84,7 +84,7 @@ DashboardLayout DashboardLayout::forWidth(qreal availableWidth) {
   return {
       .showsArtwork = art,
       .compact = compact,
-      .heroTrailingPadding = art ? 190.0 : 0.0,
+      .heroTrailingPadding = art ? artworkRoom : 0.0,
       .tileIconSize = compact ? 32.0 : 48.0,
       .tileSpacing = compact ? 12.0 : 16.0,
       .tilePadding = compact ? 16.0 : 24.0,

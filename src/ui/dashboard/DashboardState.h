@@ -66,6 +66,9 @@ struct DashboardState {
 // The page's measures for the width its host grants it: the art from 640 points, the large
 // tiles from 760.
 struct DashboardLayout {
+  // The hero's content keeps this much room at its trailing side for the art.
+  static constexpr qreal artworkRoom = 190;
+
   bool showsArtwork;
   bool compact;
   qreal heroTrailingPadding;
