@@ -27,19 +27,23 @@ bool FullBleedWindow::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
+ReadingWindow* FullBleedWindow::host() const {
+  return qobject_cast<ReadingWindow*>(m_host.data());
+}
+
 void FullBleedWindow::attach() {
   auto* window = qobject_cast<ReadingWindow*>(m_screen->window());
-  if (window == m_host)
+  if (window == host())
     return;
   detach();
   m_host = window;
-  if (m_host)
-    m_host->setFullBleed(true);
+  if (window)
+    window->setFullBleed(true);
 }
 
 void FullBleedWindow::detach() {
-  if (m_host)
-    m_host->setFullBleed(false);
+  if (ReadingWindow* window = host())
+    window->setFullBleed(false);
   m_host = nullptr;
 }
 

@@ -19,7 +19,7 @@ public:
   ~FullBleedWindow() override;
 
   // The window now made full bleed, if any.
-  ReadingWindow* host() const { return m_host; }
+  ReadingWindow* host() const;
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -29,7 +29,9 @@ private:
   void detach();
 
   QWidget* m_screen;
-  QPointer<ReadingWindow> m_host;
+  // Held as a plain object: while the window is being destroyed (taking the screen with it)
+  // it is no longer a reading window, and it is asked again before each use.
+  QPointer<QObject> m_host;
 };
 
 } // namespace brindlewick

@@ -48,16 +48,18 @@ TEST(FullBleedWindow, TheWindowRunsEdgeToEdgeExactlyWhileTheScreenIsShown) {
 TEST(FullBleedWindow, AWindowGoneFirstIsLeftAlone) {
   auto* window = new ReadingWindow(QRect(0, 0, 960, 680), QSize(960, 640));
   window->setCentralWidget(new QWidget);
-  QWidget screen;
-  FullBleedWindow probe(&screen);
-  screen.setParent(window->centralWidget());
+  // One screen goes down with the window, another outlives it.
+  auto* inside = new QWidget(window->centralWidget());
+  new FullBleedWindow(inside);
+  QWidget outside;
+  FullBleedWindow probe(&outside);
+  outside.setParent(window->centralWidget());
   window->show();
-  screen.show();
   ASSERT_EQ(probe.host(), window);
-  screen.setParent(nullptr); // the screen outlives the window it was in
+  outside.setParent(nullptr);
   delete window;
   EXPECT_EQ(probe.host(), nullptr);
-  screen.hide(); // and nothing fails when it then goes
+  outside.hide(); // and nothing fails when it then goes
 }
 
 TEST(TitlebarArea, APressDragsAndADoubleClickDoesWhatTheDesktopSays) {
