@@ -68,7 +68,14 @@ public:
 
 protected:
   void paintEvent(QPaintEvent*) override {
-    const qreal ratio = devicePixelRatioF();
+    // Made once per pixel ratio: the page's fades repaint it on every frame.
+    if (m_picture.isNull() || m_picture.devicePixelRatio() != devicePixelRatioF())
+      m_picture = picture(devicePixelRatioF());
+    QPainter(this).drawImage(QPointF(0, 0), m_picture);
+  }
+
+private:
+  QImage picture(qreal ratio) const {
     QImage icon(QSizeF(size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
     icon.setDevicePixelRatio(ratio);
     icon.fill(Qt::transparent);
@@ -84,11 +91,13 @@ protected:
         DropMark::paint(painter, box.adjusted(14, 14, -14, -14), DropDesign::paper());
       }
     }
-    QPainter painter(this);
-    painter.drawImage(QPointF(0, 0), DropShadow::cast(icon, shadowRadius, QPointF(0, shadowOffset),
-                                                      QColor::fromRgbF(0, 0, 0, 0.35f)));
-    painter.drawImage(QPointF(0, 0), icon);
+    QImage result =
+        DropShadow::cast(icon, shadowRadius, QPointF(0, shadowOffset), QColor::fromRgbF(0, 0, 0, 0.35f));
+    QPainter(&result).drawImage(QPointF(0, 0), icon);
+    return result;
   }
+
+  QImage m_picture;
 };
 
 } // namespace
