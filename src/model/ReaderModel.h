@@ -215,6 +215,10 @@ public:
   Date lastFocusSync() const { return m_lastFocusSync; }
   qint64 scheduleGeneration() const { return m_scheduleGeneration; }
   Date now() const { return m_now(); }
+  // The reader's calendar now (the zone is read again at each call), and the scheduler the
+  // model's own waits run on: views that follow the clock use both.
+  Calendar calendar() const { return m_calendar(); }
+  DelayScheduler& scheduler() const { return m_scheduler; }
 
   // Written by the views and the application.
   void setWindowOpen(bool open);

@@ -2,6 +2,9 @@
 
 #include <QEvent>
 #include <QLayout>
+#include <QToolBar>
+
+#include <utility>
 
 namespace brindlewick {
 
@@ -75,6 +78,24 @@ void ReadingWindow::applyMinimumSize() {
   const QSize minimum = frameMinimumSize();
   if (minimumSize() != minimum)
     setMinimumSize(minimum); // Qt grows a smaller window at once, keeping its top-left corner
+}
+
+void ReadingWindow::setFullBleed(bool fullBleed) {
+  if (fullBleed == m_fullBleed)
+    return;
+  m_fullBleed = fullBleed;
+  if (fullBleed) {
+    for (QToolBar* bar : findChildren<QToolBar*>(Qt::FindDirectChildrenOnly)) {
+      if (bar->isVisibleTo(this)) {
+        m_hiddenForFullBleed.append(bar);
+        bar->hide();
+      }
+    }
+    return;
+  }
+  for (const QPointer<QWidget>& bar : std::exchange(m_hiddenForFullBleed, {}))
+    if (bar)
+      bar->show();
 }
 
 } // namespace brindlewick

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 
@@ -39,6 +41,12 @@ public:
   QRect constrainedFrame(const QRect& requested) const;
   void setFrame(const QRect& requested);
 
+  // While set, the content runs edge to edge under the toolbar strip: the toolbars that were
+  // showing are hidden, and exactly those are shown again when it clears. Nothing else of
+  // the window (flags, state, geometry) changes.
+  bool fullBleed() const { return m_fullBleed; }
+  void setFullBleed(bool fullBleed);
+
 protected:
   bool event(QEvent* event) override;
 
@@ -50,6 +58,8 @@ private:
   QSize m_minimumReadingSize;
   QSize m_contentMinimumSize;
   QSize m_frameMinimumSize;
+  bool m_fullBleed = false;
+  QList<QPointer<QWidget>> m_hiddenForFullBleed;
 };
 
 } // namespace brindlewick

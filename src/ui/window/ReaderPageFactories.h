@@ -5,6 +5,8 @@
 #include "model/ReaderTab.h"
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
+#include "ui/dashboard/DashboardView.h"
+#include "ui/onboarding/OnboardingView.h"
 #include "ui/reading/DetailView.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/window/ReaderPagePlaceholders.h"
@@ -43,15 +45,13 @@ inline QWidget* settingsView(ReaderModel& model) {
 
 // The welcome dashboard, laid out for `availableWidth` points. The window tells it a new
 // width through its "availableWidth" property (a qreal).
-inline QWidget* dashboardView(ReaderModel&, qreal availableWidth) {
-  auto* page = new PlaceholderPage(QStringLiteral("Home"), QStringLiteral("Your reading at a glance"));
-  page->setAvailableWidth(availableWidth);
-  return page;
+inline QWidget* dashboardView(ReaderModel& model, qreal availableWidth) {
+  return new DashboardView(model, availableWidth);
 }
 
 // The first-run onboarding and sign-in flow, on its welcome page; it fills what it is given.
 inline QWidget* onboardingView(ReaderModel& model) {
-  return new PlaceholderOnboarding(model);
+  return new OnboardingView(model);
 }
 
 // The menu of the account dropdown; `openSettings` closes the dropdown and shows Settings.

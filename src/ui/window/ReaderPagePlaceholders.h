@@ -36,19 +36,4 @@ private:
   DropTextBlock* m_captionBlock;
 };
 
-// The first-run screen: the mark and a welcome on the deep-blue backdrop, and a button that
-// starts the browser sign-in (its code shows below it while the sign-in waits).
-class PlaceholderOnboarding : public QWidget {
-  Q_OBJECT
-
-public:
-  explicit PlaceholderOnboarding(ReaderModel& model, QWidget* parent = nullptr);
-
-protected:
-  void paintEvent(QPaintEvent* event) override;
-
-private:
-  ReaderModel& m_model;
-};
-
 } // namespace brindlewick

@@ -1,0 +1,54 @@
+#include "ui/onboarding/DeviceCodeLabel.h"
+
+#include "ui/onboarding/OnboardingState.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace brindlewick {
+
+DeviceCodeLabel::DeviceCodeLabel(QWidget* parent) : QLabel(parent) {
+  setTextFormat(Qt::PlainText);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setContextMenuPolicy(Qt::DefaultContextMenu);
+}
+
+void DeviceCodeLabel::setCode(const QString& code) {
+  m_code = code;
+  setText(OnboardingState::displayedCode(code));
+  setAccessibleName(code);
+}
+
+QString DeviceCodeLabel::copiedText() const {
+  QString copied = hasSelectedText() ? selectedText() : text();
+  copied.remove(QChar(0x2013));
+  return copied;
+}
+
+void DeviceCodeLabel::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    QGuiApplication::clipboard()->setText(copiedText());
+    event->accept();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void DeviceCodeLabel::mouseReleaseEvent(QMouseEvent* event) {
+  QLabel::mouseReleaseEvent(event);
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (hasSelectedText() && clipboard->supportsSelection())
+    clipboard->setText(copiedText(), QClipboard::Selection);
+}
+
+void DeviceCodeLabel::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(tr("Copy"), this, [this] { QGuiApplication::clipboard()->setText(copiedText()); });
+  menu.addAction(tr("Select All"), this, [this] { setSelection(0, int(text().size())); });
+  menu.exec(event->globalPos());
+}
+
+} // namespace brindlewick

@@ -1,0 +1,396 @@
+#include "ui/onboarding/OnboardingView.h"
+
+#include "model/ReaderModel.h"
+#include "ui/design/DropAccessibility.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropMark.h"
+#include "ui/design/DropMotion.h"
+#include "ui/design/DropNotice.h"
+#include "ui/design/DropShadow.h"
+#include "ui/design/DropSpinner.h"
+#include "ui/design/DropTextBlock.h"
+#include "ui/onboarding/DeviceCodeLabel.h"
+#include "ui/onboarding/FullBleedWindow.h"
+#include "ui/onboarding/OnboardingBackdrop.h"
+#include "ui/onboarding/OnboardingStepIndicator.h"
+#include "ui/onboarding/TitlebarArea.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+namespace brindlewick {
+
+namespace {
+
+using Page = OnboardingState::Page;
+using Event = OnboardingState::Event;
+using Appearance = DropButtonStyle::Appearance;
+
+DropDesign::ColorFor paper(qreal opacity) {
+  return [opacity](const UiTraits&) { return DropDesign::withOpacity(DropDesign::paper(), opacity); };
+}
+
+DropTextBlock* centred(const QString& text, const DropFont& font, qreal opacity, qreal tracking = 0) {
+  auto* block = new DropTextBlock(text);
+  block->setTextStyle(DropTextBlock::Style{font, tracking});
+  block->setColor(paper(opacity));
+  block->setAlignment(Qt::AlignHCenter);
+  block->setAccessibleName(text);
+  return block;
+}
+
+DropButton* button(const QString& title, Appearance appearance, const QString& identifier = {}) {
+  auto* result = new DropButton(title, DropButtonStyle{appearance});
+  DropAccessibility::describe(result, identifier, title);
+  return result;
+}
+
+// The application's icon, 72 points, with its soft shadow: the window's icon when the
+// application has one, else the mark on the hero's blue.
+class ApplicationIcon : public QWidget {
+public:
+  static constexpr int side = 72;
+  static constexpr qreal shadowRadius = 14;
+  static constexpr qreal shadowOffset = 8;
+  static constexpr int room = int(1.5 * shadowRadius + shadowOffset) + 1;
+
+  ApplicationIcon() {
+    setFixedSize(side + 2 * room, side + 2 * room);
+    setAccessibleName(QString());
+  }
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    // Made once per pixel ratio: the page's fades repaint it on every frame.
+    if (m_picture.isNull() || m_picture.devicePixelRatio() != devicePixelRatioF())
+      m_picture = picture(devicePixelRatioF());
+    QPainter(this).drawImage(QPointF(0, 0), m_picture);
+  }
+
+private:
+  QImage picture(qreal ratio) const {
+    QImage icon(QSizeF(size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    icon.setDevicePixelRatio(ratio);
+    icon.fill(Qt::transparent);
+    const QRectF box(room, room, side, side);
+    {
+      QPainter painter(&icon);
+      painter.setRenderHint(QPainter::Antialiasing);
+      const QIcon window = QApplication::windowIcon();
+      if (!window.isNull()) {
+        window.paint(&painter, box.toRect());
+      } else {
+        painter.fillPath(DropDesign::roundedRect(box, 16), DropDesign::heroGradient(box));
+        DropMark::paint(painter, box.adjusted(14, 14, -14, -14), DropDesign::paper());
+      }
+    }
+    QImage result =
+        DropShadow::cast(icon, shadowRadius, QPointF(0, shadowOffset), QColor::fromRgbF(0, 0, 0, 0.35f));
+    QPainter(&result).drawImage(QPointF(0, 0), icon);
+    return result;
+  }
+
+  QImage m_picture;
+};
+
+} // namespace
+
+OnboardingView::OnboardingView(ReaderModel& model, QWidget* parent)
+    : QWidget(parent), m_model(model), m_state(model.signInDeclined()),
+      m_backdrop(new OnboardingBackdrop(this)), m_content(new QWidget(this)), m_titlebar(new TitlebarArea()),
+      m_fullBleed(new FullBleedWindow(this)) {
+  setObjectName(QStringLiteral("onboarding"));
+  m_titlebar->setParent(this);
+
+  auto* column = new QVBoxLayout(m_content);
+  column->setContentsMargins(56, 72, 56, 44);
+  column->setSpacing(0);
+  column->addStretch(1);
+  m_pageArea = new QWidget;
+  m_pageArea->setMaximumWidth(600);
+  // Only the current page is in the layout, so the area takes its size; a page leaving is
+  // taken out and slides away from where it stood.
+  auto* pages = new QVBoxLayout(m_pageArea);
+  pages->setContentsMargins(0, 0, 0, 0);
+  m_welcome = buildWelcome();
+  m_signIn = buildSignIn();
+  pages->addWidget(m_welcome);
+  m_signIn->setParent(m_pageArea);
+  m_signIn->hide();
+  // Centred by stretches rather than an alignment, which would size the area by its width
+  // hint and hand the wrapped texts more height than they need.
+  auto* centring = new QHBoxLayout;
+  centring->addStretch(1);
+  centring->addWidget(m_pageArea, 100);
+  centring->addStretch(1);
+  column->addLayout(centring);
+  column->addSpacing(36);
+  column->addWidget(buildFooter());
+  column->addStretch(1);
+
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    auto* shortcut = new QShortcut(QKeySequence(key), this);
+    shortcut->setObjectName(QStringLiteral("onboarding.returnKey"));
+    connect(shortcut, &QShortcut::activated, this, [this] { act(Event::getStarted); });
+  }
+
+  for (auto signal :
+       {&ReaderModel::signInCodeChanged, &ReaderModel::accountBusyChanged, &ReaderModel::messageChanged})
+    connect(&model, signal, this, &OnboardingView::refresh);
+  connect(&model, &ReaderModel::signInDeclinedChanged, this, [this] {
+    const Page from = m_state.page();
+    if (m_state.declinedChanged(m_model.signInDeclined()))
+      showPage(from);
+  });
+  // Once every child exists: the standard widgets inside take the dark palette.
+  UiEnvironment::forceScheme(this, ColorScheme::dark);
+  refresh();
+  placeLayers();
+}
+
+OnboardingView::~OnboardingView() = default;
+
+QWidget* OnboardingView::buildWelcome() {
+  auto* page = new QWidget;
+  auto* stack = new QVBoxLayout(page);
+  stack->setContentsMargins(0, 0, 0, 0);
+  stack->setSpacing(22);
+  stack->addWidget(new ApplicationIcon, 0, Qt::AlignHCenter);
+  auto* titles = new QVBoxLayout;
+  titles->setSpacing(10);
+  titles->addWidget(centred(QStringLiteral("Brindlewick"), DropFonts::rounded(46, QFont::Bold), 1, -0.5));
+  titles->addWidget(
+      centred(QStringLiteral("A little more curious."), DropFonts::rounded(24, QFont::Medium), 0.82));
+  stack->addLayout(titles);
+  DropTextBlock* paragraph =
+      centred(QStringLiteral(
+                  "One big idea from a great book arrives on your computer in the quiet moments of your day. "
+                  "Small, spaced reading helps ideas stick, so you learn more without setting aside time to "
+                  "study."),
+              DropFonts::rounded(15), 0.74);
+  paragraph->setLineSpacing(5);
+  paragraph->setMaximumWidth(500);
+  stack->addWidget(paragraph, 0, Qt::AlignHCenter);
+  return page;
+}
+
+QWidget* OnboardingView::buildSignIn() {
+  auto* page = new QWidget;
+  auto* stack = new QVBoxLayout(page);
+  stack->setContentsMargins(0, 0, 0, 0);
+  stack->setSpacing(20);
+
+  auto* header = new QVBoxLayout;
+  header->setSpacing(8);
+  header->addWidget(centred(QStringLiteral("LAST STEP"), DropFonts::rounded(11, QFont::DemiBold), 0.6, 1.2));
+  header->addWidget(centred(QStringLiteral("Sign in to receive your drops."),
+                            DropFonts::display(34, QFont::DemiBold), 1, -0.5));
+  stack->addLayout(header);
+  stack->addWidget(centred(
+      QStringLiteral("Your account keeps your drops, saves and settings together. No password to remember."),
+      DropFonts::rounded(15), 0.74));
+
+  m_codeBlock = new QWidget;
+  auto* code = new QVBoxLayout(m_codeBlock);
+  code->setContentsMargins(0, 0, 0, 0);
+  code->setSpacing(10);
+  code->addWidget(centred(QStringLiteral("Confirm this code in your browser"), DropFonts::rounded(13), 0.9));
+  m_code = new DeviceCodeLabel;
+  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  mono.setPixelSize(28);
+  mono.setWeight(QFont::DemiBold);
+  mono.setLetterSpacing(QFont::AbsoluteSpacing, 4);
+  m_code->setFont(mono);
+  m_code->setAlignment(Qt::AlignHCenter);
+  m_code->setObjectName(QStringLiteral("onboarding.deviceCode"));
+  QPalette palette = m_code->palette();
+  palette.setColor(QPalette::WindowText, DropDesign::paper());
+  m_code->setPalette(palette);
+  code->addWidget(m_code);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(12);
+  row->addStretch(1);
+  DropButton* open =
+      button(QStringLiteral("Open sign-in page"), Appearance::hero, QStringLiteral("onboarding.openBrowser"));
+  DropButton* cancel =
+      button(QStringLiteral("Cancel"), Appearance::heroSecondary, QStringLiteral("onboarding.cancel"));
+  row->addWidget(open);
+  row->addWidget(cancel);
+  row->addStretch(1);
+  code->addLayout(row);
+  connect(open, &QPushButton::clicked, this, [this] { m_model.openAccountBrowser(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { act(Event::cancel); });
+  stack->addWidget(m_codeBlock);
+
+  m_continue =
+      button(QStringLiteral("Continue with Google"), Appearance::hero, QStringLiteral("onboarding.signIn"));
+  m_continue->setSymbol(QStringLiteral("arrow.up.right"));
+  connect(m_continue, &QPushButton::clicked, this, [this] { m_model.beginAccountSignIn(); });
+  stack->addWidget(m_continue, 0, Qt::AlignHCenter);
+
+  m_connecting = new QWidget;
+  auto* connecting = new QHBoxLayout(m_connecting);
+  connecting->setContentsMargins(0, 0, 0, 0);
+  connecting->setSpacing(8);
+  connecting->addStretch(1);
+  connecting->addWidget(new DropSpinner(DropSpinner::small));
+  DropTextBlock* connectingText =
+      centred(QStringLiteral("Connecting securely…"), DropFonts::rounded(13), 0.7);
+  connectingText->setWrapping(false);
+  connecting->addWidget(connectingText);
+  connecting->addStretch(1);
+  stack->addWidget(m_connecting);
+
+  // This screen covers the window's own notice, so it says here why a sign-in did not
+  // finish or cannot start.
+  m_message = new DropNotice(QString(), QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
+  m_message->setObjectName(QStringLiteral("onboarding.message"));
+  m_noService = new DropNotice(
+      QStringLiteral("Sign-in is unavailable because this build has no service URL configured."),
+      QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
+  m_noService->setObjectName(QStringLiteral("onboarding.noService"));
+  stack->addWidget(m_message);
+  stack->addWidget(m_noService);
+  return page;
+}
+
+QWidget* OnboardingView::buildFooter() {
+  auto* footer = new QWidget;
+  auto* stack = new QVBoxLayout(footer);
+  stack->setContentsMargins(0, 0, 0, 0);
+  stack->setSpacing(22);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(12);
+  row->addStretch(1);
+  m_back = button(QStringLiteral("Back"), Appearance::heroSecondary, QStringLiteral("onboarding.back"));
+  m_next = button(QStringLiteral("Get started"), Appearance::hero, QStringLiteral("onboarding.next"));
+  m_notNow =
+      button(QStringLiteral("Not now"), Appearance::heroSecondary, QStringLiteral("onboarding.notNow"));
+  for (DropButton* each : {m_back, m_next, m_notNow})
+    row->addWidget(each);
+  row->addStretch(1);
+  connect(m_back, &QPushButton::clicked, this, [this] { act(Event::back); });
+  connect(m_next, &QPushButton::clicked, this, [this] { act(Event::getStarted); });
+  connect(m_notNow, &QPushButton::clicked, this, [this] { act(Event::notNow); });
+  stack->addLayout(row);
+  m_steps = new OnboardingStepIndicator(OnboardingState::pageCount);
+  stack->addWidget(m_steps, 0, Qt::AlignHCenter);
+  return footer;
+}
+
+QWidget* OnboardingView::pageWidget(Page page) const {
+  return page == Page::welcome ? m_welcome : m_signIn;
+}
+
+bool OnboardingView::transitionRunning() const {
+  return m_transition && m_transition->state() == QAbstractAnimation::Running;
+}
+
+void OnboardingView::act(Event event) {
+  const Page from = m_state.page();
+  if (m_state.apply(event))
+    m_model.cancelAccountSignIn();
+  showPage(from);
+}
+
+void OnboardingView::showPage(Page from) {
+  const Page to = m_state.page();
+  if (m_transition)
+    m_transition->stop(); // its finished() settles the pages it moved
+  refresh();
+  if (from == to)
+    return;
+  QWidget* incoming = pageWidget(to);
+  QWidget* outgoing = pageWidget(from);
+  const QRect left = outgoing->geometry();
+  m_pageArea->layout()->removeWidget(outgoing);
+  outgoing->setGeometry(left);
+  m_pageArea->layout()->addWidget(incoming);
+  incoming->show();
+  m_content->layout()->activate();
+  auto* fadeIn = new QGraphicsOpacityEffect(incoming);
+  auto* fadeOut = new QGraphicsOpacityEffect(outgoing);
+  incoming->setGraphicsEffect(fadeIn);
+  outgoing->setGraphicsEffect(fadeOut);
+  const QPoint home = incoming->pos();
+
+  auto* animation = new QVariantAnimation(this);
+  m_transition = animation;
+  animation->setStartValue(0.0);
+  animation->setEndValue(1.0);
+  const QPointer<QWidget> in(incoming);
+  const QPointer<QWidget> out(outgoing);
+  connect(animation, &QVariantAnimation::valueChanged, this, [=, this](const QVariant& value) {
+    const qreal t = value.toReal();
+    if (in && out) {
+      fadeIn->setOpacity(t);
+      fadeOut->setOpacity(1 - t);
+      // In from the right, out to the left, whichever way the reader goes.
+      in->move(home + QPoint(qRound((1 - t) * slideDistance), 0));
+      out->move(left.topLeft() - QPoint(qRound(t * slideDistance), 0));
+    }
+    m_steps->setPosition(int(from) + (int(to) - int(from)) * t);
+  });
+  connect(animation, &QVariantAnimation::finished, this, [=, this] {
+    if (out) {
+      out->hide();
+      out->setGraphicsEffect(nullptr);
+    }
+    if (in)
+      in->setGraphicsEffect(nullptr);
+    m_steps->setPosition(int(m_state.page()));
+    // The page area shrinks or grows to the page that stays.
+    m_pageArea->layout()->invalidate();
+    m_content->layout()->invalidate();
+    m_content->layout()->activate();
+    animation->deleteLater();
+  });
+  DropMotion::start(*animation, DropMotion::Kind::entrance, UiEnvironment::instance().reduceMotion());
+}
+
+void OnboardingView::refresh() {
+  const Page page = m_state.page();
+  const std::optional<QString>& code = m_model.signInCode();
+  const bool hasService = m_model.configuration().apiBaseURL().has_value();
+  m_back->setVisible(page != Page::welcome);
+  m_next->setVisible(page == Page::welcome);
+  m_notNow->setVisible(page == Page::signIn);
+  for (QShortcut* shortcut : findChildren<QShortcut*>(QStringLiteral("onboarding.returnKey")))
+    shortcut->setEnabled(page == Page::welcome);
+
+  m_codeBlock->setVisible(code.has_value());
+  m_code->setCode(code.value_or(QString()));
+  m_continue->setVisible(!code.has_value());
+  m_continue->setEnabled(hasService && !m_model.accountBusy());
+  m_connecting->setVisible(m_model.accountBusy());
+  const std::optional<QString>& message = m_model.message();
+  m_message->setText(message.value_or(QString()));
+  m_message->setVisible(message.has_value());
+  m_noService->setVisible(!hasService);
+}
+
+void OnboardingView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  m_model.playInstallChimeOnce();
+}
+
+void OnboardingView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  placeLayers();
+}
+
+void OnboardingView::placeLayers() {
+  m_backdrop->setGeometry(rect());
+  m_content->setGeometry(rect());
+  m_titlebar->setGeometry(0, 0, width(), TitlebarArea::height);
+  m_titlebar->raise();
+}
+
+} // namespace brindlewick

@@ -1,0 +1,200 @@
+#include "../window/ReaderWindowTestFixture.h"
+#include "TestOutput.h"
+#include "service/BuildConfiguration.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropNotice.h"
+#include "ui/onboarding/DeviceCodeLabel.h"
+#include "ui/onboarding/OnboardingView.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using Page = OnboardingState::Page;
+const QString tokenPath = QStringLiteral("/api/reader-auth/device/token");
+
+// Pictures of the screen, one under the other, for a person to look at.
+struct Pictures {
+  void add(QWidget& widget) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    images.append(widget.grab().toImage());
+  }
+  void write(const QString& name) const {
+    int height = 0;
+    for (const QImage& image : images)
+      height += image.height();
+    QImage sheet(images.first().width(), height, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&sheet);
+    int y = 0;
+    for (const QImage& image : images) {
+      painter.drawImage(0, y, image);
+      y += image.height();
+    }
+    painter.end();
+    sheet.save(testing::testOutputPath(name));
+  }
+  QList<QImage> images;
+};
+
+class OnboardingViewTest : public ::testing::Test {
+protected:
+  OnboardingViewTest() {
+    ReadingService& service = w.fixture.harness().service();
+    service.accounts().addReader(
+        {AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
+    service.accounts().setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
+    service.grants().setTiming(600, 5);
+  }
+  OnboardingView& screen() { return *qobject_cast<OnboardingView*>(w.home->onboarding()); }
+  template <typename T = DropButton> T& control(const char* name) {
+    T* found = screen().findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr)
+      throw std::runtime_error(name);
+    return *found;
+  }
+  bool shown(const char* name) { return control<QWidget>(name).isVisibleTo(&screen()); }
+  void waitForCode() {
+    ASSERT_TRUE(waitUntil([&] { return w.model->signInCode().has_value(); }));
+  }
+
+  ReaderWindowHarness w{false};
+};
+
+TEST_F(OnboardingViewTest, TheSignInRunsThroughBothPagesAndBackWithoutLosingItsCode) {
+  Pictures pictures;
+  EXPECT_TRUE(w.window.fullBleed());
+  EXPECT_EQ(screen().page(), Page::welcome);
+  EXPECT_TRUE(shown("onboarding.next"));
+  EXPECT_EQ(control<QWidget>("onboarding.steps").accessibleName(), "Step 1 of 2");
+  pictures.add(screen());
+
+  w.window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+  QTest::keyClick(&w.window, Qt::Key_Return);
+  ASSERT_EQ(screen().page(), Page::signIn);
+  EXPECT_EQ(control<QWidget>("onboarding.steps").accessibleName(), "Step 2 of 2");
+  EXPECT_TRUE(shown("onboarding.back") && shown("onboarding.notNow") && !shown("onboarding.next"));
+  QTest::keyClick(&w.window, Qt::Key_Return); // only the welcome page answers Return
+  EXPECT_EQ(screen().page(), Page::signIn);
+  EXPECT_TRUE(control("onboarding.signIn").isEnabled());
+  pictures.add(screen());
+
+  ReadingService& service = w.fixture.harness().service();
+  service.addFault("POST", QStringLiteral("/api/reader-auth/device/code"), {.hold = true});
+  control("onboarding.signIn").click();
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
+  EXPECT_FALSE(control("onboarding.signIn").isEnabled());
+  EXPECT_TRUE(shown("onboarding.signIn"));
+  pictures.add(screen());
+  service.releaseHeld();
+  waitForCode();
+  const QString code = *w.model->signInCode();
+  auto& label = control<DeviceCodeLabel>("onboarding.deviceCode");
+  EXPECT_EQ(label.text(), OnboardingState::displayedCode(code));
+  EXPECT_FALSE(shown("onboarding.signIn"));
+  pictures.add(screen());
+
+  // Copying gives the code the service issued, dash or no dash on screen.
+  label.setFocus();
+  label.setSelection(0, int(label.text().size()));
+  QTest::keySequence(&label, QKeySequence::Copy);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), code);
+  DeviceCodeLabel grouped;
+  grouped.setCode(QStringLiteral("ABCDEFGH"));
+  grouped.setSelection(2, 5); // "CD–EF"
+  QTest::keySequence(&grouped, QKeySequence::Copy);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "CDEF");
+
+  control("onboarding.back").click();
+  EXPECT_EQ(screen().page(), Page::welcome);
+  EXPECT_TRUE(w.model->signInRunning());
+  control("onboarding.next").click();
+  EXPECT_EQ(label.text(), OnboardingState::displayedCode(code));
+
+  control("onboarding.cancel").click();
+  EXPECT_EQ(screen().page(), Page::signIn);
+  EXPECT_FALSE(w.model->signInCode());
+  EXPECT_TRUE(shown("onboarding.signIn"));
+  w.fixture.settle();
+
+  control("onboarding.signIn").click();
+  waitForCode();
+  control("onboarding.notNow").click();
+  EXPECT_EQ(screen().page(), Page::welcome);
+  EXPECT_FALSE(w.model->account().isSigningIn());
+  w.fixture.settle();
+  pictures.write(QStringLiteral("onboarding-pages.png"));
+}
+
+TEST_F(OnboardingViewTest, ADeclineReturnsToWelcomeAndAnExpiredCodeSaysSoOnTheSignInPage) {
+  ReadingService& service = w.fixture.harness().service();
+  control("onboarding.next").click();
+  control("onboarding.signIn").click();
+  waitForCode();
+  service.addFault("POST", tokenPath, {.status = 400, .body = QByteArray(R"({"error":"access_denied"})")});
+  w.fixture.advance(5);
+  w.fixture.settle();
+  EXPECT_EQ(screen().page(), Page::welcome);
+
+  service.grants().setTiming(10, 5);
+  control("onboarding.next").click();
+  control("onboarding.signIn").click();
+  waitForCode();
+  w.fixture.advance(15);
+  w.fixture.settle();
+  ASSERT_TRUE(w.model->message().has_value());
+  EXPECT_EQ(screen().page(), Page::signIn);
+  EXPECT_TRUE(shown("onboarding.message"));
+  EXPECT_EQ(control<DropNotice>("onboarding.message").text(), *w.model->message());
+  Pictures pictures;
+  pictures.add(screen());
+  pictures.write(QStringLiteral("onboarding-message.png"));
+
+  // Approving from here removes the screen, and the window is whole again.
+  QPointer<QWidget> gone(&screen());
+  w.signInThroughTheService(AccountFixtures::userID, QStringLiteral("ada@example.com"));
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(gone.isNull());
+  EXPECT_FALSE(w.window.fullBleed());
+}
+
+TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowingChimes) {
+  ReaderModelFixture fx;
+  fx.executablePath = fx.installPrefix + QStringLiteral("/bin/brindlewick");
+  QDir().mkpath(fx.installPrefix + QStringLiteral("/bin"));
+  QFile executable(fx.executablePath);
+  ASSERT_TRUE(executable.open(QIODevice::WriteOnly));
+  executable.close();
+  QFile configuration(fx.path(BuildConfiguration::fileName));
+  ASSERT_TRUE(configuration.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  configuration.write(
+      QJsonDocument(QJsonObject{{BuildConfiguration::versionKey, QStringLiteral("1.0.0")}}).toJson());
+  configuration.close();
+  UiEnvironment::instance().setOverrides({.reduceMotion = true});
+  ReaderModel& model = fx.open();
+  OnboardingView view(model);
+  view.resize(960, 640);
+  view.show();
+  EXPECT_EQ(fx.chimeSound->plays, 1);
+  view.findChild<DropButton*>(QStringLiteral("onboarding.next"))->click();
+  EXPECT_FALSE(view.findChild<DropButton*>(QStringLiteral("onboarding.signIn"))->isEnabled());
+  auto* notice = view.findChild<DropNotice*>(QStringLiteral("onboarding.noService"));
+  EXPECT_TRUE(notice->isVisibleTo(&view));
+  EXPECT_EQ(notice->text(), "Sign-in is unavailable because this build has no service URL configured.");
+  Pictures pictures;
+  pictures.add(view);
+  pictures.write(QStringLiteral("onboarding-no-service.png"));
+  UiEnvironment::instance().setOverrides({});
+}
+
+} // namespace
+} // namespace brindlewick
