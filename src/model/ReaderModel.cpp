@@ -185,9 +185,15 @@ double ReaderModel::autoCollapseDelay(const QString& explanation) {
   return std::max(0.5 * double(words), 45.0);
 }
 
+QString ReaderModel::shortTime(const QTime& time, const QLocale& locale) {
+  if (locale.language() == QLocale::C)
+    return time.toString(QStringLiteral("HH:mm"));
+  return locale.toString(time, QLocale::ShortFormat);
+}
+
 QString ReaderModel::formatNextDrop(Date next, Date now, const Calendar& calendar, const QLocale& locale) {
   const QDateTime local = next.toQDateTime().toTimeZone(calendar.timeZone());
-  const QString time = locale.toString(local.time(), QLocale::ShortFormat);
+  const QString time = shortTime(local.time(), locale);
   if (calendar.isSameDay(next, now))
     return time;
   if (const std::optional<Date> tomorrow = calendar.addingDays(now, 1);

@@ -155,6 +155,9 @@ public:
   static double autoCollapseDelay(const QString& explanation);
   // "09:41" today, "Tomorrow 09:41", else the short weekday and the time, in `locale`.
   static QString formatNextDrop(Date next, Date now, const Calendar& calendar, const QLocale& locale);
+  // A clock time in the locale's short form, hours and minutes only: the C locale (a session
+  // with no language set) would otherwise add seconds.
+  static QString shortTime(const QTime& time, const QLocale& locale);
 
   // MARK: Collaborators, held for the model's life
 

@@ -192,6 +192,8 @@ TEST_F(ReaderModelDeliveryTest, TheNextDropReadsAsToday_Tomorrow_OrAWeekday) {
   EXPECT_EQ(ReaderModel::formatNextDrop(at(2, 23, 59), monday, utc, british), QStringLiteral("23:59"));
   EXPECT_EQ(ReaderModel::formatNextDrop(at(3, 0, 1), monday, utc, british), QStringLiteral("Tomorrow 00:01"));
   EXPECT_EQ(ReaderModel::formatNextDrop(at(5, 9, 0), monday, utc, british), QStringLiteral("Thu 09:00"));
+  // A session with no language set still reads hours and minutes.
+  EXPECT_EQ(ReaderModel::formatNextDrop(at(2, 23, 59), monday, utc, QLocale::c()), QStringLiteral("23:59"));
 }
 
 TEST_F(ReaderModelDeliveryTest, TomorrowBecomesTodayAtMidnightWithoutAReplan) {

@@ -236,7 +236,7 @@ void SettingsView::refresh() {
   if (next) {
     const QDateTime local = next->toQDateTime().toLocalTime();
     m_nextDropValue->setText(QLocale().toString(local.date(), QLocale::ShortFormat) + QStringLiteral(", ") +
-                             QLocale().toString(local.time(), QLocale::ShortFormat));
+                             ReaderModel::shortTime(local.time(), QLocale()));
   }
 
   setChecked(m_surprise, draft.surpriseMe);
