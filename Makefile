@@ -11,8 +11,9 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DBRINDLEWICK_WERROR=ON
 	cmake --build $(BUILD) --parallel
 
-run: build
-	$(BUILD)/src/app/brindlewick
+# With the local stand-in service and the sample release, or API_BASE_URL=https://… (scripts/run).
+run: deps
+	BUILD=$(BUILD) scripts/run
 
 test: deps
 	scripts/run-tests

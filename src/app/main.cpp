@@ -1,3 +1,4 @@
+#include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
@@ -94,7 +95,8 @@ int main(int argc, char** argv) {
       .screens = screens,
       .desktop = desktop.probes(),
       .storage = storage,
-      .makeTransport = {},
+      // The service client; a development build also trusts the stand-in's authority.
+      .makeTransport = DevelopmentTrust::transportFactory(BuildConfiguration::defaultFilePath()),
       .dropSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::dropSound),
       .chimeSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::chimeSound),
       .arguments = commandLine,

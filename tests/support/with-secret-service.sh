@@ -3,7 +3,8 @@
 # of its own, with HOME and the XDG folders in a throwaway folder, so no test ever touches
 # the keyring of the person running it. The command learns the outcome from
 # BRINDLEWICK_SECRET_SERVICE: "running", or "missing" when the tools are not installed
-# (scripts/install-deps installs them). Every step is bounded in time.
+# (scripts/install-deps installs them). Every step is bounded in time: the whole command by
+# BRINDLEWICK_SECRET_SERVICE_SECONDS (120 unless set).
 set -u
 
 if ! command -v dbus-run-session >/dev/null 2>&1 || ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
@@ -24,7 +25,7 @@ unset DBUS_SESSION_BUS_ADDRESS GNOME_KEYRING_CONTROL SSH_AUTH_SOCK
 # (with an empty one it creates none, and every write would wait for a prompt), and leaves
 # when the private bus closes at the end of the command. It takes the bus name a moment
 # after it forks, so the command starts only once the name is taken.
-timeout -k 5 120 dbus-run-session -- sh -c '
+timeout -k 5 "${BRINDLEWICK_SECRET_SERVICE_SECONDS:-120}" dbus-run-session -- sh -c '
   BRINDLEWICK_SECRET_SERVICE=failed
   if printf "brindlewick-test-keyring" | timeout 20 gnome-keyring-daemon --unlock --components=secrets \
       --daemonize >/dev/null 2>"$XDG_RUNTIME_DIR/gnome-keyring.log"; then

@@ -191,6 +191,7 @@ QStringList ReadingService::placesOf(const QString& secret) const {
 
 void ReadingService::receive(LoggedRequest request, QHttpServerResponder&& responder) {
   m_log.append(request);
+  Q_EMIT requestReceived(request);
   const std::optional<StandInFault> fault = takeFault(request);
   if (fault && fault->onRequest) {
     fault->onRequest(request);

@@ -113,6 +113,10 @@ public:
   // "GET /api/reader/me header authorization", "… query" or "… path"; one entry per place.
   QStringList placesOf(const QString& secret) const;
 
+Q_SIGNALS:
+  // A request arrived (it is in the log already); for the program's own log.
+  void requestReceived(const brindlewick::LoggedRequest& request);
+
 private:
   struct PendingReply;
   using RouteKey = std::pair<QByteArray, QString>;

@@ -3,6 +3,8 @@
 #include "account/AccountContracts.h"
 #include "foundation/Json.h"
 
+#include <QJsonArray>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -12,6 +14,7 @@ namespace {
 
 using AccountCoding::formatDate;
 using StandInWire::quoted;
+using namespace Qt::StringLiterals;
 
 // Cursors name the change sequence of a page's last item. They deliberately hold characters
 // that a query must escape, so that every paged fetch shows whether the client encodes them.
@@ -60,6 +63,7 @@ StandInAccounts::StandInAccounts(NowSource now)
 
 void StandInAccounts::addReader(const Reader& reader) {
   m_accounts[reader.id].reader = reader;
+  changed();
 }
 
 std::optional<StandInAccounts::Reader> StandInAccounts::reader(const QString& id) const {
@@ -80,11 +84,13 @@ QString StandInAccounts::openSession(const QString& readerId, Date expiresAt) {
   }
   const QString token = StandInWire::randomToken(m_random);
   m_sessions.insert(token, Session{token, readerId, expiresAt});
+  changed();
   return token;
 }
 
 void StandInAccounts::revokeSession(const QString& token) {
-  m_sessions.remove(token);
+  if (m_sessions.remove(token) > 0)
+    changed();
 }
 
 std::optional<StandInAccounts::Session> StandInAccounts::authorize(const LoggedRequest& request) const {
@@ -104,6 +110,7 @@ void StandInAccounts::putItem(const QString& readerId, Item item) {
   take(owner, item.snapshot.id());
   QByteArray snapshotJson = Json::serialize(item.snapshot.toJson());
   append(owner, StoredItem{std::move(item), std::move(snapshotJson), {}});
+  changed();
 }
 
 std::optional<StandInAccounts::Item> StandInAccounts::item(const QString& readerId,
@@ -160,6 +167,7 @@ QByteArray StandInAccounts::setFlag(const QString& readerId, const QString& lore
   if (changed.saved || changed.loved) {
     append(owner, std::move(*stored));
   }
+  this->changed();
   return standing;
 }
 
@@ -198,6 +206,7 @@ StandInAccounts::Settings StandInAccounts::settings(const QString& readerId) con
 
 void StandInAccounts::setPreferences(const QString& readerId, const ReaderPreferences& preferences) {
   store(account(readerId), preferences);
+  changed();
 }
 
 std::optional<StandInAccounts::Settings>
@@ -208,6 +217,7 @@ StandInAccounts::savePreferences(const QString& readerId, const ReaderPreference
     return std::nullopt;
   }
   store(owner, preferences);
+  changed();
   return owner.settings;
 }
 
@@ -216,6 +226,7 @@ void StandInAccounts::recordRead(const QString& readerId, const QString& activit
   if (!owner.readings.contains(activityId)) {
     owner.readings.insert(activityId);
     ++owner.metrics.readCount;
+    changed();
   }
 }
 
@@ -265,6 +276,118 @@ void StandInAccounts::store(Account& owner, const ReaderPreferences& preferences
     owner.metrics.readCount = 0;
     owner.readings.clear();
   }
+}
+
+namespace {
+
+QJsonValue dateJson(const std::optional<Date>& date) {
+  return date ? QJsonValue(date->secondsSinceReference()) : QJsonValue();
+}
+
+std::optional<Date> dateFrom(const QJsonValue& value) {
+  if (value.isNull())
+    return std::nullopt;
+  if (!value.isDouble())
+    throw std::invalid_argument("stand-in state: a date is not a number");
+  return Date(value.toDouble());
+}
+
+Date requiredDate(const QJsonValue& value) {
+  const std::optional<Date> date = dateFrom(value);
+  if (!date)
+    throw std::invalid_argument("stand-in state: a date is missing");
+  return *date;
+}
+
+QString text(const QJsonObject& object, QLatin1StringView key) {
+  const QJsonValue value = object.value(key);
+  if (!value.isString())
+    throw std::invalid_argument(std::string("stand-in state: ") + key.data() + " is not a string");
+  return value.toString();
+}
+
+} // namespace
+
+QJsonObject StandInAccounts::toJson() const {
+  QJsonArray readers;
+  for (const Account& account : m_accounts) {
+    QJsonArray items;
+    for (const auto& [sequence, stored] : account.items) {
+      const Item& item = stored.item;
+      items.append(QJsonObject{{"snapshot"_L1, item.snapshot.toJson()},
+                               {"saved"_L1, item.saved},
+                               {"loved"_L1, item.loved},
+                               {"savedAt"_L1, dateJson(item.savedAt)},
+                               {"lovedAt"_L1, dateJson(item.lovedAt)},
+                               {"updatedAt"_L1, item.updatedAt.secondsSinceReference()}});
+    }
+    QStringList readings(account.readings.begin(), account.readings.end());
+    readings.sort();
+    const Reader& reader = account.reader;
+    readers.append(QJsonObject{{"id"_L1, reader.id},
+                               {"name"_L1, reader.name},
+                               {"email"_L1, reader.email},
+                               {"image"_L1, reader.image ? QJsonValue(*reader.image) : QJsonValue()},
+                               {"items"_L1, items},
+                               {"preferences"_L1, account.settings.preferences
+                                                      ? QJsonValue(account.settings.preferences->toJson())
+                                                      : QJsonValue()},
+                               {"preferencesVersion"_L1, double(account.settings.version)},
+                               {"readings"_L1, QJsonArray::fromStringList(readings)}});
+  }
+  QJsonArray sessions;
+  for (const Session& session : m_sessions) {
+    sessions.append(QJsonObject{{"token"_L1, session.token},
+                                {"readerId"_L1, session.readerId},
+                                {"expiresAt"_L1, session.expiresAt.secondsSinceReference()}});
+  }
+  return {{"readers"_L1, readers}, {"sessions"_L1, sessions}};
+}
+
+void StandInAccounts::restore(const QJsonObject& state) {
+  // Everything is read into a fresh copy first: a document that fails halfway changes nothing.
+  StandInAccounts restored(m_now);
+  for (const QJsonValue& readerValue : state.value("readers"_L1).toArray()) {
+    const QJsonObject object = readerValue.toObject();
+    const QJsonValue image = object.value("image"_L1);
+    Account& account = restored.m_accounts[text(object, "id"_L1)];
+    account.reader = Reader{text(object, "id"_L1), text(object, "name"_L1), text(object, "email"_L1),
+                            image.isString() ? std::optional(image.toString()) : std::nullopt};
+    for (const QJsonValue& itemValue : object.value("items"_L1).toArray()) {
+      const QJsonObject item = itemValue.toObject();
+      DropSnapshot snapshot = DropSnapshot::fromJson(item.value("snapshot"_L1));
+      QByteArray snapshotJson = Json::serialize(snapshot.toJson());
+      restored.append(
+          account,
+          StoredItem{Item{std::move(snapshot), item.value("saved"_L1).toBool(),
+                          item.value("loved"_L1).toBool(), dateFrom(item.value("savedAt"_L1)),
+                          dateFrom(item.value("lovedAt"_L1)), requiredDate(item.value("updatedAt"_L1))},
+                     std::move(snapshotJson),
+                     {}});
+    }
+    const QJsonValue preferences = object.value("preferences"_L1);
+    if (!preferences.isNull())
+      account.settings.preferences = ReaderPreferences::fromJson(preferences);
+    account.settings.version = qint64(object.value("preferencesVersion"_L1).toDouble());
+    for (const QJsonValue& reading : object.value("readings"_L1).toArray())
+      account.readings.insert(reading.toString());
+    account.metrics.readCount = account.readings.size();
+  }
+  for (const QJsonValue& sessionValue : state.value("sessions"_L1).toArray()) {
+    const QJsonObject object = sessionValue.toObject();
+    const Session session{text(object, "token"_L1), text(object, "readerId"_L1),
+                          requiredDate(object.value("expiresAt"_L1))};
+    if (!restored.find(session.readerId))
+      throw std::invalid_argument("stand-in state: a session of an unknown reader");
+    restored.m_sessions.insert(session.token, session);
+  }
+  m_accounts = std::move(restored.m_accounts);
+  m_sessions = std::move(restored.m_sessions);
+}
+
+void StandInAccounts::changed() const {
+  if (m_onChange)
+    m_onChange();
 }
 
 } // namespace brindlewick

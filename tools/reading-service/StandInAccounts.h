@@ -7,19 +7,22 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <optional>
 
 namespace brindlewick {
 
 // The readers the stand-in knows and their accounts: sessions, saved and loved items,
-// preferences with their version, and the readings they reported. In memory only, on the
-// clock it is given. Every change costs the same whatever the size of the account: items are
+// preferences with their version, and the readings they reported. In memory, on the clock it
+// is given; the stand-in program keeps the whole of it in its state folder (toJson(),
+// restore(), told of every change). Every change costs the same whatever the size of the account: items are
 // found by hash, kept in change order, and each keeps its encoded form.
 class StandInAccounts {
 public:
@@ -108,6 +111,14 @@ public:
   // Counts a reading once per activity id.
   void recordRead(const QString& readerId, const QString& activityId);
 
+  // Everything held (readers, sessions, items in their order, preferences, readings) as one
+  // JSON object, and back: restore() replaces all that is held, or throws (Json's and the
+  // content records' errors, std::invalid_argument) and keeps it when the object cannot be read.
+  QJsonObject toJson() const;
+  void restore(const QJsonObject& state);
+  // Runs after every change of what toJson() writes.
+  void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
+
 private:
   struct StoredItem {
     Item item;
@@ -131,12 +142,14 @@ private:
   // Counts the item and appends it, encoded.
   void append(Account& account, StoredItem stored);
   void store(Account& account, const ReaderPreferences& preferences);
+  void changed() const;
 
   NowSource m_now;
   QRandomGenerator m_random;
   QHash<QString, Account> m_accounts;
   QHash<QString, Session> m_sessions;
   int m_pageSize = defaultPageSize;
+  std::function<void()> m_onChange;
 };
 
 } // namespace brindlewick

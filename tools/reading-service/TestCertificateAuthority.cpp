@@ -1,5 +1,7 @@
 #include "TestCertificateAuthority.h"
 
+#include <QDateTime>
+
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -41,14 +43,15 @@ void addExtension(X509* certificate, X509* issuer, int nid, const QByteArray& va
   X509_EXTENSION_free(extension);
 }
 
-CertPtr makeCertificate(EVP_PKEY* subjectKey, const QString& commonName, long serial, X509* issuer) {
+CertPtr makeCertificate(EVP_PKEY* subjectKey, const QString& commonName, long serial, X509* issuer,
+                        int validDays) {
   CertPtr certificate(X509_new());
   check(certificate != nullptr, "certificate allocation");
   X509_set_version(certificate.get(), 2);
   ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), serial);
-  // Valid from an hour ago (clock skew) for a day: long enough for any test run.
+  // Valid from an hour ago (clock skew); a day is long enough for any test run.
   X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 24 * 3600);
+  X509_gmtime_adj(X509_getm_notAfter(certificate.get()), long(validDays) * 24 * 3600);
   X509_set_pubkey(certificate.get(), subjectKey);
   X509_NAME* name = X509_get_subject_name(certificate.get());
   const QByteArray cn = commonName.toUtf8();
@@ -82,15 +85,42 @@ TlsIdentity toIdentity(X509* certificate, EVP_PKEY* key) {
 
 } // namespace
 
-TestCertificateAuthority::TestCertificateAuthority(const QString& commonName) {
+TestCertificateAuthority::TestCertificateAuthority(const QString& commonName, int validDays)
+    : m_validDays(validDays) {
   KeyPtr key = generateKey();
-  CertPtr certificate = makeCertificate(key.get(), commonName, 1, nullptr);
+  CertPtr certificate = makeCertificate(key.get(), commonName, 1, nullptr, validDays);
   addExtension(certificate.get(), certificate.get(), NID_basic_constraints, "critical,CA:TRUE");
   addExtension(certificate.get(), certificate.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
   addExtension(certificate.get(), certificate.get(), NID_subject_key_identifier, "hash");
   check(X509_sign(certificate.get(), key.get(), EVP_sha256()) > 0, "authority signature");
   m_identity = toIdentity(certificate.get(), key.get());
   m_keyPem = pem(key.get());
+}
+
+TestCertificateAuthority TestCertificateAuthority::fromPem(const QByteArray& certificate,
+                                                           const QByteArray& key, int validDays) {
+  BioPtr keyBio(BIO_new_mem_buf(key.constData(), int(key.size())));
+  KeyPtr authorityKey(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
+  BioPtr certBio(BIO_new_mem_buf(certificate.constData(), int(certificate.size())));
+  CertPtr authority(PEM_read_bio_X509(certBio.get(), nullptr, nullptr, nullptr));
+  check(authorityKey && authority, "authority reading");
+  check(X509_check_private_key(authority.get(), authorityKey.get()) == 1, "authority key match");
+  TestCertificateAuthority read{Unset{}};
+  read.m_identity = toIdentity(authority.get(), authorityKey.get());
+  read.m_keyPem = pem(authorityKey.get());
+  read.m_validDays = validDays;
+  // Serials of a new run must not repeat those the earlier runs issued.
+  read.m_nextSerial = long(QDateTime::currentSecsSinceEpoch());
+  return read;
+}
+
+bool TestCertificateAuthority::issued(const QSslCertificate& certificate) const {
+  const QByteArray issuedPem = certificate.toPem();
+  BioPtr issuedBio(BIO_new_mem_buf(issuedPem.constData(), int(issuedPem.size())));
+  CertPtr issuedCertificate(PEM_read_bio_X509(issuedBio.get(), nullptr, nullptr, nullptr));
+  BioPtr keyBio(BIO_new_mem_buf(m_keyPem.constData(), int(m_keyPem.size())));
+  KeyPtr key(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
+  return issuedCertificate && key && X509_verify(issuedCertificate.get(), key.get()) == 1;
 }
 
 TlsIdentity TestCertificateAuthority::issueServerIdentity(const QStringList& dnsNames,
@@ -105,7 +135,7 @@ TlsIdentity TestCertificateAuthority::issueServerIdentity(const QStringList& dns
 
   KeyPtr key = generateKey();
   const QString commonName = dnsNames.isEmpty() ? QStringLiteral("stand-in") : dnsNames.first();
-  CertPtr certificate = makeCertificate(key.get(), commonName, m_nextSerial++, authority.get());
+  CertPtr certificate = makeCertificate(key.get(), commonName, m_nextSerial++, authority.get(), m_validDays);
   QStringList alternativeNames;
   for (const QString& name : dnsNames) {
     alternativeNames << QStringLiteral("DNS:") + name;

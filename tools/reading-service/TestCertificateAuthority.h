@@ -15,13 +15,26 @@ struct TlsIdentity {
 };
 
 // A throw-away certificate authority for the stand-in service: keys are generated in memory
-// when it is created and never written anywhere, so no key is ever committed. A client trusts
-// the stand-in by adding certificate() to its trusted authorities.
+// when it is created, so no key is ever committed; only the stand-in program's state folder
+// keeps one between its runs. A client trusts the stand-in by adding certificate() to its
+// trusted authorities.
 class TestCertificateAuthority {
 public:
-  explicit TestCertificateAuthority(const QString& commonName = QStringLiteral("Brindlewick Test Authority"));
+  // Tests need a day; the stand-in program's folder keeps its authority far longer.
+  static constexpr int defaultValidDays = 1;
+
+  explicit TestCertificateAuthority(const QString& commonName = QStringLiteral("Brindlewick Test Authority"),
+                                    int validDays = defaultValidDays);
+  // An authority read back from its certificate and private key (PEM), issuing certificates
+  // valid for `validDays`; throws std::runtime_error when the two are unreadable or do not
+  // belong together.
+  static TestCertificateAuthority fromPem(const QByteArray& certificate, const QByteArray& key,
+                                          int validDays = defaultValidDays);
 
   const QSslCertificate& certificate() const { return m_identity.certificate; }
+  const QByteArray& keyPem() const { return m_keyPem; }
+  // Whether this authority signed `certificate`.
+  bool issued(const QSslCertificate& certificate) const;
 
   // A server certificate signed by this authority, valid for the given names and addresses.
   TlsIdentity issueServerIdentity(const QStringList& dnsNames = {QStringLiteral("localhost")},
@@ -29,8 +42,12 @@ public:
                                       QHostAddress(QHostAddress::LocalHost)});
 
 private:
+  struct Unset {};
+  explicit TestCertificateAuthority(Unset) {}
+
   TlsIdentity m_identity;
   QByteArray m_keyPem;
+  int m_validDays = defaultValidDays;
   long m_nextSerial = 2;
 };
 

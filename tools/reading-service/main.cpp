@@ -1,14 +1,19 @@
-// Runs the stand-in reading service alone, on real time: it makes a fresh test authority,
+// Runs the stand-in reading service alone, on real time: it makes a fresh test authority (or,
+// with --state, keeps its authority, server identity and accounts in a folder between runs),
 // writes that authority's certificate (never a key) where the caller asks, seeds one sample
 // reader who is also the one signed in to the stand-in's browser, publishes the built-in
 // sample release when there is one, prints its address and serves on the loopback interface
 // until stopped.
 #include "ReadingService.h"
+#include "StandInStateFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QTextStream>
+
+#include <optional>
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
@@ -27,7 +32,12 @@ int main(int argc, char** argv) {
       QStringLiteral("auto-approve-after"),
       QStringLiteral("Approve every browser sign-in this many seconds after it began."),
       QStringLiteral("seconds"));
+  QCommandLineOption stateOption(
+      QStringLiteral("state"),
+      QStringLiteral("Folder that keeps the authority, server identity and accounts between runs."),
+      QStringLiteral("folder"));
   parser.addOption(portOption);
+  parser.addOption(stateOption);
   parser.addOption(caOption);
   parser.addOption(approveOption);
   parser.process(application);
@@ -40,8 +50,27 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  brindlewick::TestCertificateAuthority authority;
-  brindlewick::ReadingService service(authority.issueServerIdentity());
+  std::optional<brindlewick::StandInStateFolder> state;
+  std::optional<brindlewick::TestCertificateAuthority> freshAuthority;
+  try {
+    if (parser.isSet(stateOption))
+      state.emplace(parser.value(stateOption));
+    else
+      freshAuthority.emplace();
+  } catch (const std::exception& error) {
+    QTextStream(stderr) << error.what() << '\n';
+    return 1;
+  }
+  brindlewick::TestCertificateAuthority& authority = state ? state->authority() : *freshAuthority;
+  brindlewick::ReadingService service(state ? state->serverIdentity() : authority.issueServerIdentity());
+  if (state) {
+    try {
+      state->keep(service.accounts());
+    } catch (const std::exception& error) {
+      QTextStream(stderr) << error.what() << '\n';
+      return 1;
+    }
+  }
   if (parser.isSet(caOption)) {
     QFile file(parser.value(caOption));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -65,5 +94,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   QTextStream(stdout) << service.baseURL().toString() << Qt::endl;
+  // Standard output carries the address alone; what it serves and each request (method and
+  // path, never a header or body, which can hold secrets) go to standard error.
+  QTextStream log(stderr);
+  if (const auto* release = service.content().current())
+    log << "serving release " << release->release.releaseId << " (" << release->release.lore.size()
+        << " drops)" << Qt::endl;
+  QObject::connect(&service, &brindlewick::ReadingService::requestReceived,
+                   [&log](const brindlewick::LoggedRequest& request) {
+                     log << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' ' << request.method
+                         << ' ' << request.path << Qt::endl;
+                   });
   return QCoreApplication::exec();
 }
