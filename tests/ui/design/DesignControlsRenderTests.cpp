@@ -1,6 +1,9 @@
 #include "AccountFixtures.h"
+#include "AsyncProbe.h"
 #include "TestOutput.h"
+#include "model/ReaderModelFixture.h"
 #include "ui/design/BookTitleLabel.h"
+#include "ui/design/CollectionButton.h"
 #include "ui/design/DropArticleSection.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -200,7 +203,7 @@ int paintRows(QPainter& painter, int top, const Look& look) {
 }
 
 // Notices, eyebrows, labels, search, filter menu, surfaces and an empty state: real widgets.
-int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
+int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host, ReaderModel& model) {
   const QRect band(0, top, kWidth, 590);
   DropDesign::paintWorkspaceBackground(painter, band, look.scheme);
   const DropNotice::Tone tones[] = {DropNotice::Tone::info, DropNotice::Tone::warning};
@@ -270,6 +273,26 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
                         &host);
   filter.setFixedShapeWidth(190);
   place(painter, filter, QPoint(750 - 12, y + 56 - 9), QSize(190 + 24, filter.sizeHint().height()));
+  // Save and love, off and on (tinted), then one waiting for a request of the model.
+  {
+    using Action = CollectionButton::Action;
+    const DropSnapshot saved = model.savedSnapshots().first();
+    const DropSnapshot unsaved = AccountFixtures::snapshot(9);
+    CollectionButton saveOff(model, unsaved, Action::save, false, false, QStringLiteral("row"), &host);
+    CollectionButton saveOn(model, saved, Action::save, false, false, QStringLiteral("row"), &host);
+    CollectionButton loveOff(model, unsaved, Action::love, false, true, QStringLiteral("row"), &host);
+    CollectionButton loveOn(model, saved, Action::love, false, true, QStringLiteral("row"), &host);
+    int x = 962;
+    for (CollectionButton* button : {&saveOff, &saveOn, &loveOff, &loveOn}) {
+      place(painter, *button, QPoint(x, y + 47), button->sizeHint());
+      x += button->sizeHint().width() - 14;
+    }
+    model.changeCollection(unsaved, false);
+    place(painter, saveOff, QPoint(x, y + 47), saveOff.sizeHint());
+    waitUntil([&] { return !model.collectionBusy(); });
+    model.changeCollection(unsaved, false); // back off, for the next look
+    waitUntil([&] { return !model.collectionBusy(); });
+  }
   // The share button with its menu open.
   IdeaShareButton share(AccountFixtures::snapshot(1), false, QStringLiteral("library.x"), &host);
   place(painter, share, QPoint(1400, y + 47), share.sizeHint());
@@ -297,6 +320,12 @@ int paintWidgets(QPainter& painter, int top, const Look& look, QWidget& host) {
 
 TEST(DesignControlsRender, DrawsEveryControlInEveryStateForAPersonToLookAt) {
   ASSERT_TRUE(DropFonts::registerFonts());
+  ReaderModelFixture fx;
+  fx.signIn();
+  ReaderModel& model = fx.open();
+  // The first saved idea is loved too, so that both buttons show "on".
+  model.changeCollection(model.savedSnapshots().first(), true);
+  ASSERT_TRUE(waitUntil([&] { return !model.collectionBusy(); }));
   constexpr int lookHeight = 34 + 6 * kButtonBand + 150 + 590;
   QImage sheet(QSize(kWidth, 4 * lookHeight) * kRatio, QImage::Format_ARGB32_Premultiplied);
   sheet.setDevicePixelRatio(kRatio);
@@ -309,7 +338,8 @@ TEST(DesignControlsRender, DrawsEveryControlInEveryStateForAPersonToLookAt) {
         {.scheme = look.scheme, .increasedContrast = look.increasedContrast, .reduceMotion = true});
     painter.fillRect(QRect(0, y, kWidth, 34), QColor(40, 40, 40));
     write(painter, QPointF(12, y + 23), QString::fromLatin1(look.name), Qt::white, 15, QFont::Bold);
-    y = paintWidgets(painter, paintRows(painter, paintButtons(painter, y + 34, look), look), look, host);
+    y = paintWidgets(painter, paintRows(painter, paintButtons(painter, y + 34, look), look), look, host,
+                     model);
   }
   painter.end();
   UiEnvironment::instance().setOverrides({});
