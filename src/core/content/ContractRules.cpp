@@ -358,6 +358,16 @@ QString sourceURL(const QString& value) {
   return link;
 }
 
+std::optional<QUrl> openableLink(const QString& value) {
+  const QUrl url(value, QUrl::StrictMode);
+  if (!url.isValid() || url.isRelative())
+    return std::nullopt;
+  const QString scheme = url.scheme().toLower();
+  if ((scheme != u"http" && scheme != u"https") || url.host().isEmpty() || !url.userInfo().isEmpty())
+    return std::nullopt;
+  return url;
+}
+
 QString keySetMessage(const QStringList& expected, const QStringList& present) {
   QStringList missing;
   for (const QString& key : expected) {

@@ -4,9 +4,11 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QUrl>
 
 #include <array>
 #include <exception>
+#include <optional>
 
 namespace brindlewick {
 
@@ -56,6 +58,12 @@ bool isConceptKey(QStringView text);
 QString text(const QString& value, qsizetype maximum);
 // The link rule: an HTTP or HTTPS link, cleaned of tabs and line breaks, at most 2048 units.
 QString sourceURL(const QString& value);
+
+// A stored source address as a link the reader may open: it must parse strictly as a URL
+// whose scheme is http or https (in any case), with a host and without a user name or
+// password. Addresses in saved snapshots and history predate or bypass the rule above, so
+// every view checks here before it offers a link; none means "no link".
+std::optional<QUrl> openableLink(const QString& value);
 
 // Code-point order of UTF-16 text: units of surrogate pairs (characters above U+FFFF) sort
 // after every unit of the basic plane, which plain UTF-16 comparison gets wrong.

@@ -451,6 +451,28 @@ TEST(LinkRule, StoresTheCleanedLinkOrRefuses) {
   EXPECT_EQ(refusal(Record::source, with(valid(Record::source), "url", QJsonValue::Null)), QString());
 }
 
+TEST(LinkRule, OnlyStrictWebAddressesWithAHostAndNoCredentialsOpen) {
+  const char* opens[] = {"https://example.com/a?b=c#d", "HTTP://Example.com", "hTtPs://example.com:8080/x"};
+  for (const char* link : opens)
+    EXPECT_EQ(ContractRules::openableLink(QString::fromUtf8(link)), QUrl(QString::fromUtf8(link))) << link;
+  const char* refused[] = {"",
+                           "not a url",
+                           "example.com/a",
+                           "javascript:alert(1)",
+                           "javascript://example.com/",
+                           "file:///etc/passwd",
+                           "mailto:a@example.com",
+                           "https://",
+                           "https:///path",
+                           "https://user@example.com/",
+                           "https://user:pw@example.com/",
+                           "https://exa mple.com/",
+                           "https://example.com:99999/",
+                           "ftp://example.com/"};
+  for (const char* link : refused)
+    EXPECT_FALSE(ContractRules::openableLink(QString::fromUtf8(link))) << link;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Drops: joint rules and the order of checks.
 
