@@ -9,8 +9,10 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -95,6 +97,12 @@ LibraryIdeaRow::LibraryIdeaRow(ReaderModel& model, const DropSnapshot& snapshot,
   setSnapshot(snapshot);
 }
 
+LibraryIdeaRow::~LibraryIdeaRow() {
+  // The controls die after this object: their last focus events must not reach it.
+  for (Control candidate : {Control::read, Control::love, Control::save, Control::share})
+    control(candidate)->removeEventFilter(this);
+}
+
 void LibraryIdeaRow::buildControls() {
   const QString context = QStringLiteral("library.") + m_snapshot.id();
   // Deleting a focused control moves the focus on; this row's keyboard focus goes with it.
@@ -120,7 +128,9 @@ void LibraryIdeaRow::setSnapshot(const DropSnapshot& snapshot) {
   m_read->setObjectName(QStringLiteral("library.idea.") + snapshot.id());
   m_read->setProperty("summary", snapshot.lore.headline);
   m_summary->setSnapshot(snapshot);
-  if (!sameIdea && m_model) {
+  if (m_measuring) {
+    // Only the summary's height depends on the idea.
+  } else if (!sameIdea && m_model) {
     // The controls name themselves after the idea, so another idea gets its own.
     buildControls();
   } else {
@@ -128,6 +138,10 @@ void LibraryIdeaRow::setSnapshot(const DropSnapshot& snapshot) {
     m_save->setSnapshot(snapshot);
     m_share->setSnapshot(snapshot);
   }
+}
+
+void LibraryIdeaRow::setMeasuring() {
+  m_measuring = true;
 }
 
 void LibraryIdeaRow::setSelected(bool selected) {
@@ -198,6 +212,14 @@ void LibraryIdeaRow::leaveEvent(QEvent* event) {
 }
 
 bool LibraryIdeaRow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && parentWidget() != nullptr) {
+    // A button moves the focus on with an arrow; in the list, the arrows move the selection.
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      QCoreApplication::sendEvent(parentWidget(), event);
+      return true;
+    }
+  }
   if (event->type() != QEvent::FocusIn && event->type() != QEvent::FocusOut)
     return QWidget::eventFilter(watched, event);
   const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();

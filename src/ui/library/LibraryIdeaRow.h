@@ -30,8 +30,11 @@ public:
   static constexpr int radius = 16;
 
   LibraryIdeaRow(ReaderModel& model, const DropSnapshot& snapshot, QWidget* parent = nullptr);
+  ~LibraryIdeaRow() override;
 
   void setSnapshot(const DropSnapshot& snapshot);
+  // A row that is only measured, never shown: another idea keeps the same controls.
+  void setMeasuring();
   const DropSnapshot& snapshot() const { return m_snapshot; }
   void setSelected(bool selected);
   bool isSelected() const { return m_selected; }
@@ -76,6 +79,7 @@ private:
   DropSnapshot m_snapshot;
   bool m_selected = false;
   bool m_hovered = false;
+  bool m_measuring = false;
   // The control that the keyboard gave focus to, while it keeps it.
   std::optional<Control> m_keyboardFocus;
   QAbstractButton* m_read;

@@ -6,6 +6,7 @@
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropSymbolView.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/library/InstalledRevisions.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -74,6 +75,7 @@ LibraryRow::LibraryRow(ReaderModel& model, const DropSnapshot& snapshot, QWidget
   // Assistive technology reads the summary as one element: the read button names it.
   setAttribute(Qt::WA_TransparentForMouseEvents);
 
+  InstalledRevisions::of(model.repository()); // before this row's handler below
   connect(&model.repository(), &ContentRepository::withdrawalsChanged, this, &LibraryRow::refreshBadge);
   connect(&model.repository(), &ContentRepository::releaseChanged, this, &LibraryRow::refreshBadge);
   setSnapshot(snapshot);
@@ -103,8 +105,10 @@ QString LibraryRow::badgeText(const ReaderModel& model, const DropSnapshot& snap
   if (const auto reason = repository.withdrawals().constFind(snapshot.id());
       reason != repository.withdrawals().constEnd())
     return withdrawnBadge(*reason);
-  if (const auto current = repository.snapshot(snapshot.id());
-      current && current->lore.revision > snapshot.lore.revision)
+  // What snapshot(for:) would find, without walking the release: withdrawn drops were
+  // answered above.
+  if (const auto current = InstalledRevisions::of(repository).revision(snapshot.id());
+      current && *current > snapshot.lore.revision)
     return kCorrectedBadge;
   return {};
 }
