@@ -1,7 +1,16 @@
 #include "BenchmarkRunner.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/library/LibraryIdeaRow.h"
+#include "ui/library/LibraryView.h"
 #include "ui/library/LibraryViewModel.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <map>
+#include <memory>
 
 #include <cstdlib>
 
@@ -66,8 +75,47 @@ void BM_LibrarySearchKeystroke(benchmark::State& state) {
   state.counters["listed"] = double(lists.count());
 }
 
+// The resident set of this process, in kilobytes.
+double residentKilobytes() {
+  QFile statm(QStringLiteral("/proc/self/statm"));
+  if (!statm.open(QIODevice::ReadOnly))
+    return 0;
+  const QList<QByteArray> fields = statm.readAll().split(' ');
+  return fields.size() > 1 ? fields[1].toDouble() * 4 : 0;
+}
+
+// The Discover page over a release of `range(0)` ideas, signed in, shown offscreen in a
+// 1200 x 800 workspace: the time to build and lay it out, the row widgets alive, and what the
+// page added to the resident set.
+void BM_LibraryPage(benchmark::State& state) {
+  ReaderModelFixture fixture(int(state.range(0)));
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  fixture.settle();
+  double rows = 0;
+  double added = 0;
+  for (auto _ : state) {
+    const double before = residentKilobytes();
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    auto* page = new LibraryView(model, ReaderTab::discover, {});
+    layout->addWidget(page);
+    area.setWidget(content);
+    area.resize(1200, 800);
+    area.show();
+    QCoreApplication::processEvents();
+    rows = double(page->findChildren<LibraryIdeaRow*>().size());
+    added = residentKilobytes() - before;
+  }
+  state.counters["row_widgets"] = rows;
+  state.counters["rss_added_kb"] = added;
+}
+
 BENCHMARK(BM_PlainContainsScan)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LibrarySearchKeystroke)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LibraryPage)->Arg(10)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
