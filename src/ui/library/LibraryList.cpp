@@ -166,39 +166,44 @@ qsizetype LibraryList::indexAt(int y) const {
 }
 
 void LibraryList::findScrollArea() {
-  if (m_scrollArea)
+  if (m_viewport)
     return;
   for (QWidget* level = parentWidget(); level != nullptr; level = level->parentWidget()) {
     if (auto* area = qobject_cast<QAbstractScrollArea*>(level)) {
-      m_scrollArea = area;
-      area->viewport()->installEventFilter(this);
-      connect(area->verticalScrollBar(), &QScrollBar::valueChanged, this, &LibraryList::placeRows);
+      m_area = area;
+      m_viewport = area->viewport();
+      m_bar = area->verticalScrollBar();
+      m_viewport->installEventFilter(this);
+      connect(m_bar, &QScrollBar::valueChanged, this, &LibraryList::placeRows);
       return;
     }
   }
 }
 
 QRect LibraryList::visibleRect() const {
-  if (m_scrollArea && m_scrollArea->viewport()->isAncestorOf(this)) {
-    const QWidget* viewport = m_scrollArea->viewport();
+  if (inScrollArea()) {
+    const QWidget* viewport = m_viewport;
     return QRect(mapFrom(viewport, QPoint(0, 0)), viewport->size()).intersected(rect());
   }
   const QWidget* top = window();
   return QRect(mapFrom(top, QPoint(0, 0)), top->size()).intersected(rect());
 }
 
+bool LibraryList::inScrollArea() const {
+  return m_viewport && m_bar && m_area && m_viewport->isAncestorOf(this);
+}
+
 void LibraryList::syncScrollArea() {
   // The scroll area learns the list's new height now rather than when the posted layout
   // requests have climbed to it, so that positions computed next are in its range.
-  if (!m_scrollArea || !m_scrollArea->viewport()->isAncestorOf(this))
+  if (!inScrollArea())
     return;
-  for (QWidget* level = parentWidget(); level && level != m_scrollArea->viewport();
-       level = level->parentWidget()) {
+  for (QWidget* level = parentWidget(); level && level != m_viewport; level = level->parentWidget()) {
     if (QLayout* layout = level->layout())
       layout->activate();
   }
   QEvent request(QEvent::LayoutRequest);
-  QCoreApplication::sendEvent(m_scrollArea, &request);
+  QCoreApplication::sendEvent(m_area, &request);
 }
 
 void LibraryList::placeRows() {
@@ -237,10 +242,9 @@ void LibraryList::placeRowsOnce() {
     }
     const int shift = m_offsets[anchor] - anchorTop;
     syncScrollArea();
-    if (shift != 0 && m_scrollArea && m_scrollArea->viewport()->isAncestorOf(this)) {
+    if (shift != 0 && inScrollArea()) {
       // The scroll area moves the page on the signal; this pass is not entered again.
-      QScrollBar* bar = m_scrollArea->verticalScrollBar();
-      bar->setValue(bar->value() + shift);
+      m_bar->setValue(m_bar->value() + shift);
     }
   }
   // Bind the rows in the window to widgets, reusing the widget an identity already has.
@@ -336,10 +340,10 @@ LibraryIdeaRow* LibraryList::rowFor(const QString& identity) const {
 void LibraryList::scrollTo(const QString& identity) {
   const qsizetype index = m_identities.indexOf(identity);
   findScrollArea();
-  if (index < 0 || !m_scrollArea || !m_scrollArea->viewport()->isAncestorOf(this))
+  if (index < 0 || !inScrollArea())
     return;
   // Measure the rows around the target first, so that its place is known, not estimated.
-  const int reach = m_scrollArea->viewport()->height();
+  const int reach = m_viewport->height();
   for (qsizetype i = index; i >= 0 && m_offsets[index] - m_offsets[i] <= reach; --i)
     measure(i);
   for (qsizetype i = index + 1; i < m_identities.size() && m_offsets[i] - m_offsets[index] <= reach; ++i)
@@ -350,8 +354,8 @@ void LibraryList::scrollTo(const QString& identity) {
   }
   syncScrollArea();
   const QRect rect = rowRect(index);
-  const QWidget* content = m_scrollArea->viewport();
-  QScrollBar* bar = m_scrollArea->verticalScrollBar();
+  const QWidget* content = m_viewport;
+  QScrollBar* bar = m_bar;
   const int middle = mapTo(content, rect.center()).y() + bar->value();
   bar->setValue(std::clamp(middle - content->height() / 2, bar->minimum(), bar->maximum()));
   placeRows();
@@ -442,12 +446,13 @@ void LibraryList::showEvent(QShowEvent* event) {
 
 bool LibraryList::event(QEvent* event) {
   if (event->type() == QEvent::ParentChange)
-    m_scrollArea.clear();
+    m_viewport.clear();
   return QWidget::event(event);
 }
 
 bool LibraryList::eventFilter(QObject* watched, QEvent* event) {
-  if (m_scrollArea && watched == m_scrollArea->viewport() && event->type() == QEvent::Resize)
+  // Compared by address only: the scroll area may be half destroyed when its viewport reports.
+  if (watched == m_viewport.data() && event->type() == QEvent::Resize && inScrollArea())
     placeRows();
   return QWidget::eventFilter(watched, event);
 }

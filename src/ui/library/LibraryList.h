@@ -11,6 +11,7 @@
 #include <optional>
 
 class QAbstractScrollArea;
+class QScrollBar;
 class QMenu;
 
 namespace brindlewick {
@@ -72,6 +73,7 @@ private:
   void placeRowsOnce();
   void retire(const QList<LibraryIdeaRow*>& rows);
   void syncScrollArea();
+  bool inScrollArea() const;
   // The part of the list inside the scroll area's viewport (the window without one).
   QRect visibleRect() const;
   void findScrollArea();
@@ -86,7 +88,11 @@ private:
 
   LibraryPageModel& m_page;
   std::function<void(const DropSnapshot&)> m_select;
-  QPointer<QAbstractScrollArea> m_scrollArea;
+  // The enclosing scroll area, its viewport and its vertical scroll bar. Held as what they
+  // are at every stage of their destruction, which may still send events here.
+  QPointer<QWidget> m_area;
+  QPointer<QWidget> m_viewport;
+  QPointer<QScrollBar> m_bar;
   // By identity, the measured heights by width.
   QHash<QString, QHash<int, int>> m_heights;
   QStringList m_identities;
