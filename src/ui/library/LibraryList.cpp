@@ -104,26 +104,23 @@ void LibraryList::rebuild() {
   }
   recomputeOffsets();
   // Rows whose identity left the list go back to the spares.
-  QList<LibraryIdeaRow*> gone;
-  for (auto it = m_live.begin(); it != m_live.end();) {
-    if (!m_identities.contains(it.key())) {
-      gone.append(it.value());
-      it = m_live.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  retire(gone);
+  retireUnless([this](const QString& identity) { return m_identities.contains(identity); });
   placeRows();
 }
 
-void LibraryList::retire(const QList<LibraryIdeaRow*>& rows) {
+void LibraryList::retireUnless(const std::function<bool(const QString&)>& keep) {
+  QList<QPointer<LibraryIdeaRow>> hiding;
+  for (auto it = m_live.begin(); it != m_live.end();) {
+    if (keep(it.key())) {
+      ++it;
+      continue;
+    }
+    hiding.append(it.value());
+    m_spare.append(it.value());
+    it = m_live.erase(it);
+  }
   // Hiding a row that holds the focus moves the focus on, and the scroll area may scroll to
   // it, which places rows again: the books are straight before any row is hidden.
-  QList<QPointer<LibraryIdeaRow>> hiding;
-  for (LibraryIdeaRow* row : rows)
-    hiding.append(row);
-  m_spare.append(rows);
   for (const QPointer<LibraryIdeaRow>& row : hiding) {
     if (row)
       row->hide();
@@ -265,16 +262,7 @@ void LibraryList::placeRowsOnce() {
     if (const qsizetype index = m_identities.indexOf(*m_focused); index >= 0)
       wanted.insert(*m_focused, index);
   }
-  QList<LibraryIdeaRow*> gone;
-  for (auto it = m_live.begin(); it != m_live.end();) {
-    if (!wanted.contains(it.key())) {
-      gone.append(it.value());
-      it = m_live.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  retire(gone);
+  retireUnless([&wanted](const QString& identity) { return wanted.contains(identity); });
   for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
     LibraryIdeaRow* row = m_live.value(it.key());
     if (!row) {

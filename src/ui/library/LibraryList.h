@@ -71,7 +71,8 @@ private:
   void recomputeOffsets();
   void placeRows();
   void placeRowsOnce();
-  void retire(const QList<LibraryIdeaRow*>& rows);
+  // Hands the live rows whose identity `keep` rejects back to the spares, hidden.
+  void retireUnless(const std::function<bool(const QString&)>& keep);
   void syncScrollArea();
   bool inScrollArea() const;
   // The part of the list inside the scroll area's viewport (the window without one).
