@@ -78,7 +78,7 @@ LibraryView::LibraryView(ReaderModel& model, ReaderTab tab, std::function<void(c
   m_filterBar = new QWidget(heading);
   m_filterBar->setObjectName(QStringLiteral("library.filters"));
   m_filterLayout = new FitLayout(m_filterBar);
-  m_filterLayout->setContentsMargins(0, 0, 0, 0);
+
   if (tab == ReaderTab::discover) {
     m_recent = new DropButton(QStringLiteral("Recent"), dropControl({}), m_filterBar);
     m_recent->setSymbol(QStringLiteral("clock"));
@@ -99,6 +99,11 @@ LibraryView::LibraryView(ReaderModel& model, ReaderTab tab, std::function<void(c
                                    m_filterBar);
   m_topicMenu->setObjectName(QStringLiteral("library.topicMenu"));
   m_topicMenu->setFixedShapeWidth(topicMenuWidth);
+  // The buttons' glass reaches past their shapes; the bar leaves it room at its leading edge,
+  // where it would be cut off and squeeze the first button. The shapes then line up with the
+  // rows' text below.
+  const QMargins glass = m_bookMenu->shapeMargins();
+  m_filterLayout->setContentsMargins(glass.left(), 0, 0, 0);
   m_filterLayout->addWidget(m_bookMenu);
   m_filterLayout->addWidget(m_topicMenu);
   headingLayout->addWidget(m_filterBar);
@@ -131,8 +136,6 @@ void LibraryView::refresh() {
   if (m_recent) {
     const bool on = lists.recentOnly();
     m_recent->setButtonStyle(dropControl({.prominent = on}));
-    // Its whole title, always: a layout hands a painted button a little less than it asks.
-    m_recent->setMinimumWidth(m_recent->sizeHint().width());
     m_recent->setAccessibleDescription(on ? QStringLiteral("On") : QStringLiteral("Off"));
   }
   refreshMenus();
