@@ -40,11 +40,6 @@ void LibraryPageModel::schedule() {
   QMetaObject::invokeMethod(this, &LibraryPageModel::recompute, Qt::QueuedConnection);
 }
 
-void LibraryPageModel::flush() {
-  if (m_scheduled)
-    recompute();
-}
-
 void LibraryPageModel::recompute() {
   m_scheduled = false;
   if (!m_model)

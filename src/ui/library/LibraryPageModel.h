@@ -32,8 +32,6 @@ public:
   void setSelection(const std::optional<QString>& selection);
   // Writes the shared search text, the book and the topic back to empty.
   void clearFilters();
-  // Runs a pending recompute now (a view that must paint the current lists).
-  void flush();
 
 Q_SIGNALS:
   // The lists were derived again.
