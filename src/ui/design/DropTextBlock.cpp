@@ -69,6 +69,19 @@ void DropTextBlock::setWrapping(bool wrapping) {
   changed();
 }
 
+void DropTextBlock::setMaximumLines(int lines) {
+  m_maximumLines = std::max(0, lines);
+  changed();
+}
+
+bool DropTextBlock::isClamped(int width) const {
+  if (m_maximumLines == 0 || !m_wrapping || m_text.isEmpty())
+    return false;
+  QTextLayout layout(forLayout(m_text, m_wrapping));
+  layOut(layout, std::max(1, width));
+  return layout.lineCount() > m_maximumLines;
+}
+
 void DropTextBlock::changed() {
   updateGeometry();
   update();
@@ -103,7 +116,14 @@ qreal DropTextBlock::layOut(QTextLayout& layout, qreal width) const {
   layout.setFont(textFont());
   layout.beginLayout();
   qreal y = 0;
+  int lines = 0;
   for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    if (m_maximumLines > 0 && ++lines > m_maximumLines) {
+      // A line that is not drawn still has to be given a width before the layout ends.
+      line.setLineWidth(width);
+      line.setPosition(QPointF(0, -1e6));
+      break;
+    }
     if (y > 0)
       y += m_lineSpacing;
     line.setLineWidth(width);
@@ -150,7 +170,29 @@ void DropTextBlock::paintEvent(QPaintEvent*) {
   const QString text = forLayout(m_text, m_wrapping);
   QTextLayout layout(m_wrapping ? text : QFontMetricsF(textFont()).elidedText(text, Qt::ElideRight, width()));
   layOut(layout, width());
-  layout.draw(&painter, QPointF(0, 0));
+  if (!isClamped(width())) {
+    layout.draw(&painter, QPointF(0, 0));
+    return;
+  }
+  // The last line shown carries the rest of the text, cut at its end with an ellipsis.
+  const int shown = m_maximumLines;
+  for (int i = 0; i + 1 < shown; ++i)
+    layout.lineAt(i).draw(&painter, QPointF(0, 0));
+  const QTextLine last = layout.lineAt(shown - 1);
+  const QFont font = textFont();
+  QString rest = text.mid(last.textStart());
+  rest.replace(QChar::LineSeparator, QLatin1Char(' '));
+  QTextLayout tail(QFontMetricsF(font).elidedText(rest + QChar(0x2026), Qt::ElideRight, width()));
+  QTextOption option(m_alignment);
+  option.setWrapMode(QTextOption::NoWrap);
+  tail.setTextOption(option);
+  tail.setFont(font);
+  tail.beginLayout();
+  QTextLine line = tail.createLine();
+  line.setLineWidth(width());
+  line.setPosition(last.position());
+  tail.endLayout();
+  tail.draw(&painter, QPointF(0, 0));
 }
 
 void DropTextBlock::changeEvent(QEvent* event) {

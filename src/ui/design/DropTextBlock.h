@@ -41,6 +41,12 @@ public:
   void setLineSpacing(qreal spacing);
   void setAlignment(Qt::Alignment alignment);
   void setWrapping(bool wrapping);
+  // At most `lines` wrapped lines, the last one ending in an ellipsis when text is cut; 0
+  // for no limit.
+  void setMaximumLines(int lines);
+  int maximumLines() const { return m_maximumLines; }
+  // Whether the text needs more lines than the limit at `width`.
+  bool isClamped(int width) const;
 
   // The font the text is set in now, tracking and underline included.
   QFont textFont() const;
@@ -69,6 +75,7 @@ private:
   qreal m_lineSpacing = 0;
   Qt::Alignment m_alignment = Qt::AlignLeft;
   bool m_wrapping = true;
+  int m_maximumLines = 0;
 };
 
 } // namespace brindlewick

@@ -90,16 +90,10 @@ void ReaderHome::showPage(const PageIdentity& identity) {
   switch (identity.tab) {
   case ReaderTab::discover:
   case ReaderTab::saved:
-  case ReaderTab::history: {
-    const QPointer<ReaderHome> self(this);
-    page = ReaderPageFactories::libraryView(
-        m_model, identity.tab, [this](const DropSnapshot& snapshot) { m_model.read(snapshot); },
-        [self](const QString& row) {
-          if (self)
-            self->m_workspace->centreOn(row);
-        });
+  case ReaderTab::history:
+    page = ReaderPageFactories::libraryView(m_model, identity.tab,
+                                            [this](const DropSnapshot& snapshot) { m_model.read(snapshot); });
     break;
-  }
   case ReaderTab::read: page = ReaderPageFactories::detailView(m_model, m_model.detail()); break;
   case ReaderTab::welcome:
     page = ReaderPageFactories::dashboardView(m_model, width() - dashboardInset);

@@ -6,10 +6,10 @@
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
 #include "ui/dashboard/DashboardView.h"
+#include "ui/library/LibraryView.h"
 #include "ui/onboarding/OnboardingView.h"
 #include "ui/reading/DetailView.h"
 #include "ui/settings/SettingsView.h"
-#include "ui/window/ReaderPagePlaceholders.h"
 
 #include <QWidget>
 
@@ -21,16 +21,16 @@ namespace brindlewick {
 class ReaderModel;
 
 // The one place that chooses the views the reader window hosts: the workspace's pages, the
-// onboarding screen and the account menu and avatar. Stand-ins until the real views land;
-// each factory's body is the only line to change then. A factory hands its widget to the
-// caller, who parents it.
+// onboarding screen and the account menu and avatar. A factory hands its widget to the caller,
+// who parents it.
 namespace ReaderPageFactories {
 
 // The discover, saved or history list. The search text is the model's librarySearch;
-// `select` opens an idea, `scrollTo` centres the row whose object name it is given.
-inline QWidget* libraryView(ReaderModel&, ReaderTab tab, std::function<void(const DropSnapshot&)>,
-                            std::function<void(const QString& row)>) {
-  return new PlaceholderPage(QStringLiteral("Library"), QStringLiteral("The %1 list").arg(id(tab)));
+// `select` opens an idea. The list centres a row it scrolls to in the workspace itself, since
+// a recycled row may not exist as a widget.
+inline QWidget* libraryView(ReaderModel& model, ReaderTab tab,
+                            std::function<void(const DropSnapshot&)> select) {
+  return new LibraryView(model, tab, std::move(select));
 }
 
 // The reading page of one idea; its own empty state without one.

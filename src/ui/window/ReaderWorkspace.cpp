@@ -7,7 +7,6 @@
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -144,27 +143,6 @@ void ReaderWorkspace::setPage(QWidget* page) {
 
 void ReaderWorkspace::scrollToTop() {
   verticalScrollBar()->setValue(0);
-}
-
-void ReaderWorkspace::centreOn(const QString& row) {
-  if (!m_page)
-    return;
-  const QWidget* target = m_page->findChild<QWidget*>(row);
-  if (target == nullptr)
-    return;
-  // A page that has just grown is measured now, not once the posted layout requests have
-  // climbed from it to the scroll area.
-  for (QWidget* level = target->parentWidget(); level != nullptr && level != m_canvas;
-       level = level->parentWidget()) {
-    if (QLayout* layout = level->layout())
-      layout->invalidate();
-    level->updateGeometry();
-  }
-  m_canvas->layout()->activate();
-  QEvent request(QEvent::LayoutRequest);
-  QCoreApplication::sendEvent(this, &request);
-  const int middle = target->mapTo(m_canvas, QPoint(0, target->height() / 2)).y();
-  verticalScrollBar()->setValue(middle - viewport()->height() / 2);
 }
 
 bool ReaderWorkspace::eventFilter(QObject* watched, QEvent* event) {

@@ -38,9 +38,6 @@ public:
   QWidget* backdropOwner() const { return m_backdropOwner; }
 
   void scrollToTop();
-  // Scrolls so that the page's descendant named `row` sits in the middle of the workspace,
-  // as far as the content allows.
-  void centreOn(const QString& row);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

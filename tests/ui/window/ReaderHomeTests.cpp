@@ -120,7 +120,9 @@ TEST(ReaderHome, EveryWayOfClosingTheDropdownReturnsTheKeyboardToTheAccountButto
       {"another application", [&] { Q_EMIT qApp->applicationStateChanged(Qt::ApplicationInactive); }},
       {"the settings entry",
        [&] {
-         w.home->dropdownLayer()->findChild<QAbstractButton*>(QStringLiteral("account.menu.settings"))->click();
+         w.home->dropdownLayer()
+             ->findChild<QAbstractButton*>(QStringLiteral("account.menu.settings"))
+             ->click();
        }},
   };
   for (const Way& way : ways) {
@@ -180,19 +182,6 @@ TEST(ReaderHome, TypingASearchLeavesPagesThatAreNotLists) {
   EXPECT_TRUE(w.model->librarySearch().isEmpty());
   EXPECT_TRUE(w.search().text().isEmpty());
   EXPECT_EQ(tabChanges.size(), 0);
-}
-
-TEST(ReaderHome, TheLibraryCentresTheRowItScrollsTo) {
-  ReaderWindowHarness w(true);
-  w.model->setNavigationTab(ReaderTab::discover);
-  QWidget* page = w.home->page();
-  page->setMinimumHeight(4000);
-  auto* row = new QWidget(page);
-  row->setObjectName(QStringLiteral("row-7"));
-  row->setGeometry(0, 2000, 400, 60);
-  w.home->workspace()->centreOn(QStringLiteral("row-7"));
-  const QRect shown = w.inHome(row);
-  EXPECT_NEAR(shown.center().y(), w.home->height() / 2, 1);
 }
 
 TEST(ReaderHome, OnboardingCoversEverythingWhileNoSessionIsStored) {

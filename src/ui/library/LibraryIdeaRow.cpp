@@ -1,0 +1,258 @@
+#include "ui/library/LibraryIdeaRow.h"
+
+#include "model/ReaderModel.h"
+#include "ui/design/CollectionButton.h"
+#include "ui/design/DropDesign.h"
+#include "ui/design/IdeaShareButton.h"
+#include "ui/design/UiEnvironment.h"
+#include "ui/library/LibraryRow.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace brindlewick {
+
+// The summary as a button: the whole summary takes the click; the row paints the fill. A class
+// of its own, so that assistive technology gets the interface below for it.
+class LibraryReadButton : public QAbstractButton {
+  Q_OBJECT
+
+public:
+  explicit LibraryReadButton(QWidget* parent) : QAbstractButton(parent) {
+    setFocusPolicy(Qt::TabFocus);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setAccessibleDescription(QStringLiteral("Opens the full reading page"));
+  }
+
+protected:
+  void paintEvent(QPaintEvent*) override {}
+};
+
+namespace {
+
+// Tells assistive technology which row is the list's selection.
+class ReadButtonAccessible : public QAccessibleWidget {
+public:
+  explicit ReadButtonAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Button) {}
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.selectable = true;
+    state.selected = widget()->property("selected").toBool();
+    return state;
+  }
+  QString text(QAccessible::Text type) const override {
+    if (type == QAccessible::Name && widget()->accessibleName().isEmpty())
+      return widget()->property("summary").toString();
+    return QAccessibleWidget::text(type);
+  }
+};
+
+QAccessibleInterface* readButtonFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String("brindlewick::LibraryReadButton") && object->isWidgetType())
+    return new ReadButtonAccessible(static_cast<QWidget*>(object));
+  return nullptr;
+}
+
+} // namespace
+
+LibraryIdeaRow::LibraryIdeaRow(ReaderModel& model, const DropSnapshot& snapshot, QWidget* parent)
+    : QWidget(parent), m_model(&model), m_snapshot(snapshot) {
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(readButtonFactory);
+    return true;
+  }();
+  Q_UNUSED(factoryInstalled);
+  m_read = new LibraryReadButton(this);
+  m_summary = new LibraryRow(model, snapshot, m_read);
+  auto* readLayout = new QVBoxLayout(m_read);
+  readLayout->setContentsMargins(0, 0, 0, 0);
+  readLayout->addWidget(m_summary);
+  connect(m_read, &QAbstractButton::clicked, this, &LibraryIdeaRow::opened);
+  m_read->installEventFilter(this);
+
+  // A layout, not a widget: the controls' focus rings and shadows reach past their shapes,
+  // into the row's margin, and a container would clip them.
+  m_controls = new QHBoxLayout;
+  m_controls->setContentsMargins(0, 0, 0, 0);
+  m_controls->setSpacing(8);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(margin, margin, margin, margin);
+  layout->setSpacing(16);
+  layout->addWidget(m_read, 1);
+  layout->addLayout(m_controls);
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  setAttribute(Qt::WA_Hover);
+  buildControls();
+  setSnapshot(snapshot);
+}
+
+LibraryIdeaRow::~LibraryIdeaRow() {
+  // The controls die after this object: their last focus events must not reach it.
+  for (Control candidate : {Control::read, Control::love, Control::save, Control::share})
+    control(candidate)->removeEventFilter(this);
+}
+
+void LibraryIdeaRow::buildControls() {
+  const QString context = QStringLiteral("library.") + m_snapshot.id();
+  // Deleting a focused control moves the focus on; this row's keyboard focus goes with it.
+  if (m_keyboardFocus && *m_keyboardFocus != Control::read)
+    m_keyboardFocus.reset();
+  delete m_love;
+  delete m_save;
+  delete m_share;
+  m_love = new CollectionButton(*m_model, m_snapshot, CollectionButton::Action::love, false, true, context);
+  m_save = new CollectionButton(*m_model, m_snapshot, CollectionButton::Action::save, false, true, context);
+  m_share = new IdeaShareButton(m_snapshot, false, context);
+  for (QWidget* control :
+       {static_cast<QWidget*>(m_love), static_cast<QWidget*>(m_save), static_cast<QWidget*>(m_share)}) {
+    control->setFocusPolicy(Qt::TabFocus);
+    control->installEventFilter(this);
+    m_controls->addWidget(control, 0, Qt::AlignVCenter);
+  }
+}
+
+void LibraryIdeaRow::setSnapshot(const DropSnapshot& snapshot) {
+  const bool sameIdea = snapshot.id() == m_snapshot.id();
+  m_snapshot = snapshot;
+  m_read->setObjectName(QStringLiteral("library.idea.") + snapshot.id());
+  m_read->setProperty("summary", snapshot.lore.headline);
+  m_summary->setSnapshot(snapshot);
+  if (m_measuring) {
+    // Only the summary's height depends on the idea.
+  } else if (!sameIdea && m_model) {
+    // The controls name themselves after the idea, so another idea gets its own.
+    buildControls();
+  } else {
+    m_love->setSnapshot(snapshot);
+    m_save->setSnapshot(snapshot);
+    m_share->setSnapshot(snapshot);
+  }
+}
+
+void LibraryIdeaRow::setMeasuring() {
+  m_measuring = true;
+}
+
+void LibraryIdeaRow::setSelected(bool selected) {
+  if (selected == m_selected)
+    return;
+  m_selected = selected;
+  m_read->setProperty("selected", selected);
+  QAccessible::State changed;
+  changed.selected = true;
+  QAccessibleStateChangeEvent event(m_read, changed);
+  QAccessible::updateAccessibility(&event);
+  refreshFill();
+}
+
+void LibraryIdeaRow::setHovered(bool hovered) {
+  if (hovered == m_hovered)
+    return;
+  m_hovered = hovered;
+  refreshFill();
+}
+
+std::optional<LibraryIdeaRow::Control> LibraryIdeaRow::focusedControl() const {
+  return m_keyboardFocus;
+}
+
+QWidget* LibraryIdeaRow::control(Control control) const {
+  switch (control) {
+  case Control::read: return m_read;
+  case Control::love: return m_love;
+  case Control::save: return m_save;
+  case Control::share: return m_share;
+  }
+  return m_read;
+}
+
+int LibraryIdeaRow::heightForWidth(int width) const {
+  return layout()->totalHeightForWidth(width);
+}
+
+void LibraryIdeaRow::refreshFill() {
+  const bool animated = isVisible() && !UiEnvironment::instance().reduceMotion();
+  m_lit.set(showsSelectionFill(), animated);
+  m_hover.set(m_hovered, animated);
+  update();
+}
+
+void LibraryIdeaRow::paintEvent(QPaintEvent*) {
+  const ColorScheme scheme = UiEnvironment::instance().schemeOf(this);
+  QColor fill = DropDesign::mixed(Qt::transparent, DropDesign::hover(scheme), m_hover.value());
+  fill = DropDesign::mixed(fill, DropDesign::selection(scheme), m_lit.value());
+  if (fill.alpha() == 0)
+    return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.fillPath(DropDesign::roundedRect(QRectF(rect()), radius), fill);
+}
+
+void LibraryIdeaRow::enterEvent(QEnterEvent* event) {
+  QWidget::enterEvent(event);
+  setHovered(true);
+  Q_EMIT hoverChanged(true);
+}
+
+void LibraryIdeaRow::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  setHovered(false);
+  Q_EMIT hoverChanged(false);
+}
+
+bool LibraryIdeaRow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && parentWidget() != nullptr) {
+    // A button moves the focus on with an arrow; in the list, the arrows move the selection.
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      QCoreApplication::sendEvent(parentWidget(), event);
+      return true;
+    }
+  }
+  if (event->type() != QEvent::FocusIn && event->type() != QEvent::FocusOut)
+    return QWidget::eventFilter(watched, event);
+  const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+  // A window coming back, or a popup closing, returns the focus it had: whatever lit the row
+  // before still does. The focus a window hands its first control when it opens is not the
+  // keyboard's.
+  const bool passing = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+  std::optional<Control> keyboard = m_keyboardFocus;
+  if (event->type() == QEvent::FocusIn) {
+    const bool returning = passing && m_keyboardFocus && control(*m_keyboardFocus) == watched;
+    if (!passing && reason != Qt::MouseFocusReason)
+      keyboard = controlOf(watched);
+    else if (!returning)
+      keyboard.reset();
+  } else if (!passing) {
+    keyboard.reset();
+  }
+  if (keyboard != m_keyboardFocus) {
+    m_keyboardFocus = keyboard;
+    refreshFill();
+    Q_EMIT focusChanged();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+std::optional<LibraryIdeaRow::Control> LibraryIdeaRow::controlOf(const QObject* widget) const {
+  for (Control candidate : {Control::read, Control::love, Control::save, Control::share}) {
+    if (control(candidate) == widget)
+      return candidate;
+  }
+  return std::nullopt;
+}
+
+} // namespace brindlewick
+
+#include "LibraryIdeaRow.moc"

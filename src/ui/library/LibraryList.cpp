@@ -1,0 +1,448 @@
+#include "ui/library/LibraryList.h"
+
+#include "model/ReaderModel.h"
+#include "ui/design/DropSymbols.h"
+#include "ui/design/UiEnvironment.h"
+#include "ui/library/LibraryIdeaRow.h"
+#include "ui/library/LibraryPageModel.h"
+
+#include <QAbstractScrollArea>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace brindlewick {
+
+namespace {
+
+QIcon symbolIcon(const QString& name, const QColor& color) {
+  QPixmap pixmap(QSize(32, 32));
+  pixmap.setDevicePixelRatio(2);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  DropSymbols::paint(painter, name, QRectF(0, 0, 16, 16), 13, QFont::Normal, color);
+  return QIcon(pixmap);
+}
+
+} // namespace
+
+LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSnapshot&)> select,
+                         QWidget* parent)
+    : QWidget(parent), m_page(page), m_select(std::move(select)) {
+  setFocusPolicy(Qt::StrongFocus);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  connect(&page, &LibraryPageModel::changed, this, &LibraryList::rebuild);
+  rebuild();
+}
+
+LibraryList::~LibraryList() = default;
+
+QSize LibraryList::sizeHint() const {
+  return QSize(2 * padding + 200, m_offsets.isEmpty() ? 0 : m_offsets.last() + padding);
+}
+
+int LibraryList::rowWidth() const {
+  return std::max(1, width() - 2 * padding);
+}
+
+std::optional<int> LibraryList::cachedHeight(const QString& identity) const {
+  const auto byWidth = m_heights.constFind(identity);
+  if (byWidth == m_heights.constEnd())
+    return std::nullopt;
+  const auto height = byWidth->constFind(rowWidth());
+  if (height == byWidth->constEnd())
+    return std::nullopt;
+  return *height;
+}
+
+int LibraryList::heightOf(const QString& identity, const DropSnapshot& snapshot) {
+  if (const auto cached = cachedHeight(identity))
+    return *cached;
+  if (!m_measuringRow) {
+    m_measuringRow = std::make_unique<LibraryIdeaRow>(m_page.model(), snapshot);
+    m_measuringRow->setMeasuring();
+  } else {
+    m_measuringRow->setSnapshot(snapshot);
+  }
+  const int height = m_measuringRow->heightForWidth(rowWidth());
+  m_heights[identity].insert(rowWidth(), height);
+  ++m_measurements;
+  ++m_measured;
+  m_measuredTotal += height;
+  return height;
+}
+
+void LibraryList::rebuild() {
+  const QScopedValueRollback updating(m_updating, true);
+  const LibraryViewModel& lists = m_page.lists();
+  m_identities = lists.filteredIdentities();
+  m_rowHeights.resize(m_identities.size());
+  // The estimate: what rows of this width measured on average so far.
+  m_measured = 0;
+  m_measuredTotal = 0;
+  for (const auto& byWidth : std::as_const(m_heights)) {
+    if (const auto height = byWidth.constFind(rowWidth()); height != byWidth.constEnd()) {
+      ++m_measured;
+      m_measuredTotal += *height;
+    }
+  }
+  const int estimate = m_measured > 0 ? int(m_measuredTotal / m_measured) : estimatedHeight;
+  m_isMeasured.resize(m_identities.size());
+  for (qsizetype i = 0; i < m_identities.size(); ++i) {
+    const auto cached = cachedHeight(m_identities[i]);
+    m_isMeasured[i] = cached.has_value();
+    m_rowHeights[i] = cached.value_or(estimate);
+  }
+  recomputeOffsets();
+  // Rows whose identity left the list go back to the spares.
+  retireUnless([this](const QString& identity) { return m_identities.contains(identity); });
+  placeRows();
+}
+
+void LibraryList::retireUnless(const std::function<bool(const QString&)>& keep) {
+  QList<QPointer<LibraryIdeaRow>> hiding;
+  for (auto it = m_live.begin(); it != m_live.end();) {
+    if (keep(it.key())) {
+      ++it;
+      continue;
+    }
+    hiding.append(it.value());
+    m_spare.append(it.value());
+    it = m_live.erase(it);
+  }
+  // Hiding a row that holds the focus moves the focus on, and the scroll area may scroll to
+  // it, which places rows again: the books are straight before any row is hidden.
+  for (const QPointer<LibraryIdeaRow>& row : hiding) {
+    if (row)
+      row->hide();
+  }
+}
+
+bool LibraryList::measure(qsizetype index) {
+  if (m_isMeasured[index])
+    return false;
+  m_rowHeights[index] = heightOf(m_identities[index], m_page.lists().row(index));
+  m_isMeasured[index] = true;
+  return true;
+}
+
+void LibraryList::recomputeOffsets() {
+  m_offsets.resize(m_identities.size() + 1);
+  int y = 0;
+  for (qsizetype i = 0; i < m_identities.size(); ++i) {
+    m_offsets[i] = y;
+    y += m_rowHeights[i] + spacing;
+  }
+  m_offsets.last() = m_identities.isEmpty() ? 0 : y - spacing;
+  const int height = m_offsets.last() + padding;
+  if (height != this->height() || minimumHeight() != height) {
+    setFixedHeight(height);
+    updateGeometry();
+  }
+}
+
+QRect LibraryList::rowRect(qsizetype index) const {
+  if (index < 0 || index >= m_identities.size())
+    return {};
+  return QRect(padding, m_offsets[index], rowWidth(), m_rowHeights[index]);
+}
+
+qsizetype LibraryList::indexAt(int y) const {
+  // The last row whose top is at or above y.
+  const auto it = std::upper_bound(m_offsets.begin(), m_offsets.end() - 1, y);
+  return std::max<qsizetype>(0, (it - m_offsets.begin()) - 1);
+}
+
+void LibraryList::findScrollArea() {
+  if (m_viewport)
+    return;
+  for (QWidget* level = parentWidget(); level != nullptr; level = level->parentWidget()) {
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(level)) {
+      m_area = area;
+      m_viewport = area->viewport();
+      m_bar = area->verticalScrollBar();
+      m_viewport->installEventFilter(this);
+      connect(m_bar, &QScrollBar::valueChanged, this, &LibraryList::placeRows);
+      return;
+    }
+  }
+}
+
+QRect LibraryList::visibleRect() const {
+  if (inScrollArea()) {
+    const QWidget* viewport = m_viewport;
+    return QRect(mapFrom(viewport, QPoint(0, 0)), viewport->size()).intersected(rect());
+  }
+  const QWidget* top = window();
+  return QRect(mapFrom(top, QPoint(0, 0)), top->size()).intersected(rect());
+}
+
+bool LibraryList::inScrollArea() const {
+  return m_viewport && m_bar && m_area && m_viewport->isAncestorOf(this);
+}
+
+void LibraryList::syncScrollArea() {
+  // The scroll area learns the list's new height now rather than when the posted layout
+  // requests have climbed to it, so that positions computed next are in its range.
+  if (!inScrollArea())
+    return;
+  for (QWidget* level = parentWidget(); level && level != m_viewport; level = level->parentWidget()) {
+    if (QLayout* layout = level->layout())
+      layout->activate();
+  }
+  QEvent request(QEvent::LayoutRequest);
+  QCoreApplication::sendEvent(m_area, &request);
+}
+
+void LibraryList::placeRows() {
+  if (m_placing) {
+    m_placeAgain = true;
+    return;
+  }
+  const QScopedValueRollback placing(m_placing, true);
+  for (int pass = 0; pass < 3; ++pass) {
+    m_placeAgain = false;
+    placeRowsOnce();
+    if (!m_placeAgain)
+      break;
+  }
+}
+
+void LibraryList::placeRowsOnce() {
+  findScrollArea();
+  // Measure what comes into view; rows above the first on screen that turn out taller or
+  // shorter than their estimate move the scroll position by as much, so nothing on screen jumps.
+  for (int round = 0; round < 3 && !m_identities.isEmpty(); ++round) {
+    const QRect visible = visibleRect();
+    const QRect window = visible.adjusted(0, -overscan, 0, overscan);
+    const qsizetype anchor = indexAt(visible.top());
+    const int anchorTop = m_offsets[anchor];
+    bool changed = false;
+    for (qsizetype i = indexAt(std::max(0, window.top()));
+         i < m_identities.size() && m_offsets[i] <= window.bottom(); ++i) {
+      changed = measure(i) || changed;
+    }
+    if (!changed)
+      break;
+    {
+      const QScopedValueRollback updating(m_updating, true);
+      recomputeOffsets();
+    }
+    const int shift = m_offsets[anchor] - anchorTop;
+    syncScrollArea();
+    if (shift != 0 && inScrollArea()) {
+      // The scroll area moves the page on the signal; this pass is not entered again.
+      m_bar->setValue(m_bar->value() + shift);
+    }
+  }
+  // Bind the rows in the window to widgets, reusing the widget an identity already has.
+  QHash<QString, qsizetype> wanted;
+  if (!m_identities.isEmpty()) {
+    const QRect window = visibleRect().adjusted(0, -overscan, 0, overscan);
+    if (!window.isEmpty()) {
+      qsizetype i = indexAt(std::max(0, window.top()));
+      // The last row starting above the window may end in the gap before it.
+      if (m_offsets[i] + m_rowHeights[i] <= window.top())
+        ++i;
+      for (; i < m_identities.size() && m_offsets[i] <= window.bottom(); ++i)
+        wanted.insert(m_identities[i], i);
+    }
+  }
+  // The row with keyboard focus stays alive, so the focus is not lost off screen.
+  if (m_focused && !wanted.contains(*m_focused)) {
+    if (const qsizetype index = m_identities.indexOf(*m_focused); index >= 0)
+      wanted.insert(*m_focused, index);
+  }
+  retireUnless([&wanted](const QString& identity) { return wanted.contains(identity); });
+  for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
+    LibraryIdeaRow* row = m_live.value(it.key());
+    if (!row) {
+      row = takeRow(it.value());
+      m_live.insert(it.key(), row);
+    }
+    bind(row, it.value());
+  }
+  // Spares beyond a screenful are not worth keeping.
+  // Later, not now: a row being hidden further up the stack may be among them.
+  while (m_spare.size() > 8)
+    m_spare.takeLast()->deleteLater();
+}
+
+LibraryIdeaRow* LibraryList::takeRow(qsizetype index) {
+  const DropSnapshot& snapshot = m_page.lists().row(index);
+  if (!m_spare.isEmpty()) {
+    LibraryIdeaRow* row = m_spare.takeLast();
+    row->setSnapshot(snapshot);
+    return row;
+  }
+  auto* row = new LibraryIdeaRow(m_page.model(), snapshot, this);
+  connect(row, &LibraryIdeaRow::opened, this, [this, row] {
+    if (m_select)
+      m_select(row->snapshot());
+  });
+  connect(row, &LibraryIdeaRow::hoverChanged, this, [this, row](bool hovered) {
+    const QString identity = LibraryViewModel::identity(row->snapshot());
+    if (hovered)
+      m_hovered = identity;
+    else if (m_hovered == identity)
+      m_hovered.reset();
+  });
+  connect(row, &LibraryIdeaRow::focusChanged, this, [this, row] {
+    const QString identity = LibraryViewModel::identity(row->snapshot());
+    if (row->focusedControl())
+      m_focused = identity;
+    else if (m_focused == identity)
+      m_focused.reset();
+  });
+  return row;
+}
+
+void LibraryList::bind(LibraryIdeaRow* row, qsizetype index) {
+  const DropSnapshot& snapshot = m_page.lists().row(index);
+  const QString& identity = m_identities[index];
+  if (!(row->snapshot() == snapshot))
+    row->setSnapshot(snapshot);
+  row->setSelected(m_page.lists().selection() == identity);
+  row->setHovered(m_hovered == identity);
+  row->setGeometry(rowRect(index));
+  row->show();
+}
+
+QList<LibraryIdeaRow*> LibraryList::rows() const {
+  return m_live.values();
+}
+
+LibraryIdeaRow* LibraryList::rowFor(const QString& identity) const {
+  return m_live.value(identity);
+}
+
+void LibraryList::scrollTo(const QString& identity) {
+  const qsizetype index = m_identities.indexOf(identity);
+  findScrollArea();
+  if (index < 0 || !inScrollArea())
+    return;
+  // Measure the rows around the target first, so that its place is known, not estimated.
+  const int reach = m_viewport->height();
+  for (qsizetype i = index; i >= 0 && m_offsets[index] - m_offsets[i] <= reach; --i)
+    measure(i);
+  for (qsizetype i = index + 1; i < m_identities.size() && m_offsets[i] - m_offsets[index] <= reach; ++i)
+    measure(i);
+  {
+    const QScopedValueRollback updating(m_updating, true);
+    recomputeOffsets();
+  }
+  syncScrollArea();
+  const QRect rect = rowRect(index);
+  const QWidget* content = m_viewport;
+  QScrollBar* bar = m_bar;
+  const int middle = mapTo(content, rect.center()).y() + bar->value();
+  bar->setValue(std::clamp(middle - content->height() / 2, bar->minimum(), bar->maximum()));
+  placeRows();
+}
+
+QMenu* LibraryList::contextMenu(const DropSnapshot& snapshot, QWidget* parent) {
+  ReaderModel& model = m_page.model();
+  auto* menu = new QMenu(parent);
+  const QColor color = palette().color(QPalette::WindowText);
+  menu->addAction(symbolIcon(QStringLiteral("book"), color), QStringLiteral("Open idea"), this,
+                  [this, snapshot] {
+                    if (m_select)
+                      m_select(snapshot);
+                  });
+  const QPointer<ReaderModel> owner(&model);
+  menu->addAction(symbolIcon(QStringLiteral("heart"), color),
+                  model.isLoved(snapshot) ? QStringLiteral("Unlove this idea")
+                                          : QStringLiteral("Love this idea"),
+                  this, [owner, snapshot] {
+                    if (owner)
+                      owner->changeCollection(snapshot, true);
+                  });
+  menu->addAction(symbolIcon(QStringLiteral("bookmark"), color),
+                  model.isSaved(snapshot) ? QStringLiteral("Remove from Saved")
+                                          : QStringLiteral("Save this idea"),
+                  this, [owner, snapshot] {
+                    if (owner)
+                      owner->changeCollection(snapshot, false);
+                  });
+  return menu;
+}
+
+void LibraryList::contextMenuEvent(QContextMenuEvent* event) {
+  if (m_identities.isEmpty())
+    return;
+  const qsizetype index = indexAt(event->pos().y());
+  if (!rowRect(index).contains(event->pos()))
+    return;
+  QMenu* menu = contextMenu(m_page.lists().row(index), this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+  event->accept();
+}
+
+void LibraryList::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+  case Qt::Key_Up:
+  case Qt::Key_Down: {
+    // Accepted even with nothing to move: the workspace must not scroll instead.
+    event->accept();
+    const auto next = m_page.lists().moved(event->key() == Qt::Key_Down ? LibraryViewModel::Move::down
+                                                                        : LibraryViewModel::Move::up);
+    if (!next)
+      return;
+    m_page.setSelection(next);
+    scrollTo(*next);
+    return;
+  }
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+    if (const auto target = m_page.lists().returnTarget()) {
+      event->accept();
+      if (m_select)
+        m_select(*target);
+      return;
+    }
+    event->ignore();
+    return;
+  default: QWidget::keyPressEvent(event);
+  }
+}
+
+void LibraryList::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The list sets its own height while it lays out; only another width asks for new heights.
+  if (m_updating)
+    return;
+  if (event->oldSize().width() != width())
+    rebuild();
+  else
+    placeRows();
+}
+
+void LibraryList::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  placeRows();
+}
+
+bool LibraryList::event(QEvent* event) {
+  if (event->type() == QEvent::ParentChange)
+    m_viewport.clear();
+  return QWidget::event(event);
+}
+
+bool LibraryList::eventFilter(QObject* watched, QEvent* event) {
+  // Compared by address only: the scroll area may be half destroyed when its viewport reports.
+  if (watched == m_viewport.data() && event->type() == QEvent::Resize && inScrollArea())
+    placeRows();
+  return QWidget::eventFilter(watched, event);
+}
+
+} // namespace brindlewick

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "content/ContentSnapshots.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAbstractScrollArea;
+class QScrollBar;
+class QMenu;
+
+namespace brindlewick {
+
+class LibraryIdeaRow;
+class LibraryPageModel;
+
+// The rows of a library page. The page scrolls as a whole inside the reader window's
+// workspace, so the list is no scroll area of its own: it is a widget as tall as all its rows,
+// and its only children are the rows that lie in the enclosing scroll area's viewport or
+// within `overscan` of it, recycled as that viewport scrolls or changes size. A row's height
+// is measured once per identity and width by one measuring row kept off screen; a row not
+// measured yet takes an estimate, corrected as it comes into view without moving the rows on
+// screen. Hover and keyboard focus belong to an identity, not to a recycled widget.
+//
+// Keys: Up and Down move the page's selection and centre it (accepted whenever the list or a
+// row's control has focus, so the workspace never scrolls instead); Left and Right are not
+// handled; Return opens the selected row, and without one travels on.
+class LibraryList : public QWidget {
+  Q_OBJECT
+
+public:
+  static constexpr int spacing = 4;
+  static constexpr int padding = 24;
+  static constexpr int overscan = 400;
+  static constexpr int estimatedHeight = 130;
+
+  LibraryList(LibraryPageModel& page, std::function<void(const DropSnapshot&)> select,
+              QWidget* parent = nullptr);
+  ~LibraryList() override;
+
+  // Where the row of `index` (of the page's filtered rows) lies in the list.
+  QRect rowRect(qsizetype index) const;
+  // Centres the row with `identity` in the enclosing scroll area, as far as it can scroll.
+  void scrollTo(const QString& identity);
+  // The live row widgets, and the one showing `identity` (none when it is not on screen).
+  QList<LibraryIdeaRow*> rows() const;
+  LibraryIdeaRow* rowFor(const QString& identity) const;
+  // The context menu of a row, built from the account's collections now.
+  QMenu* contextMenu(const DropSnapshot& snapshot, QWidget* parent);
+  // How many row heights were measured so far.
+  int measurements() const { return m_measurements; }
+
+  QSize sizeHint() const override;
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  // The page's rows changed: heights from the cache, the whole height, then the live rows.
+  void rebuild();
+  void recomputeOffsets();
+  void placeRows();
+  void placeRowsOnce();
+  // Hands the live rows whose identity `keep` rejects back to the spares, hidden.
+  void retireUnless(const std::function<bool(const QString&)>& keep);
+  void syncScrollArea();
+  bool inScrollArea() const;
+  // The part of the list inside the scroll area's viewport (the window without one).
+  QRect visibleRect() const;
+  void findScrollArea();
+  int rowWidth() const;
+  int heightOf(const QString& identity, const DropSnapshot& snapshot);
+  // Measures the row of `index` unless it was; whether it had to.
+  bool measure(qsizetype index);
+  std::optional<int> cachedHeight(const QString& identity) const;
+  qsizetype indexAt(int y) const;
+  LibraryIdeaRow* takeRow(qsizetype index);
+  void bind(LibraryIdeaRow* row, qsizetype index);
+
+  LibraryPageModel& m_page;
+  std::function<void(const DropSnapshot&)> m_select;
+  // The enclosing scroll area, its viewport and its vertical scroll bar. Held as what they
+  // are at every stage of their destruction, which may still send events here.
+  QPointer<QWidget> m_area;
+  QPointer<QWidget> m_viewport;
+  QPointer<QScrollBar> m_bar;
+  // By identity, the measured heights by width.
+  QHash<QString, QHash<int, int>> m_heights;
+  QStringList m_identities;
+  QList<int> m_rowHeights; // measured, or the estimate
+  QList<bool> m_isMeasured;
+  QList<int> m_offsets; // top of each row; one more entry: the end of the last
+  int m_measured = 0;   // rows measured at the current width, for the estimate
+  qint64 m_measuredTotal = 0;
+  int m_measurements = 0;
+  QHash<QString, LibraryIdeaRow*> m_live;
+  QList<LibraryIdeaRow*> m_spare;
+  std::unique_ptr<LibraryIdeaRow> m_measuringRow;
+  std::optional<QString> m_hovered;
+  std::optional<QString> m_focused;
+  bool m_placing = false;
+  bool m_placeAgain = false;
+  bool m_updating = false;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,275 @@
+#include "LibraryFixture.h"
+#include "ui/design/DropEmptyState.h"
+#include "ui/design/DropFilterMenu.h"
+#include "ui/design/DropScreenHeader.h"
+#include "ui/design/DropTextBlock.h"
+#include "ui/design/FitLayout.h"
+#include "ui/design/IdeaShareButton.h"
+#include "ui/library/LibraryIdeaRow.h"
+#include "ui/library/LibraryList.h"
+#include "ui/library/LibraryPageModel.h"
+#include "ui/library/LibraryView.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace brindlewick;
+using namespace brindlewick::testing;
+
+namespace {
+
+// Counts the keys that reach a widget (the workspace) from its descendants.
+struct KeyCounter : QObject {
+  QList<int> keys;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress)
+      keys.append(static_cast<QKeyEvent*>(event)->key());
+    return false;
+  }
+};
+
+// A library page inside a scrolling workspace, as the reader window holds it.
+struct Workspace {
+  Workspace(ReaderModel& model, ReaderTab tab, QSize size = {1200, 800}) {
+    area.setWidgetResizable(true);
+    auto* content = new QWidget;
+    content->setAutoFillBackground(true);
+    QPalette palette = content->palette();
+    palette.setColor(QPalette::Window, DropDesign::windowBackground(UiEnvironment::instance().scheme()));
+    content->setPalette(palette);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    page = new LibraryView(model, tab, [this](const DropSnapshot& snapshot) { opened.append(snapshot); });
+    layout->addWidget(page);
+    area.setWidget(content);
+    area.resize(size);
+    area.show();
+    area.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&area));
+    flushEvents();
+  }
+  LibraryList& list() { return *page->list(); }
+  const LibraryViewModel& lists() { return page->page().lists(); }
+  QScrollBar& bar() { return *area.verticalScrollBar(); }
+  QRect viewportIn(QWidget* widget) {
+    return QRect(widget->mapFrom(area.viewport(), QPoint(0, 0)), area.viewport()->size());
+  }
+
+  QScrollArea area;
+  LibraryView* page;
+  QList<DropSnapshot> opened;
+};
+
+class LibraryPageTest : public LibraryTest {};
+
+TEST_F(LibraryPageTest, ArrowsMoveTheSelectionAndReturnOpensIt) {
+  Workspace workspace(model(), ReaderTab::discover);
+  KeyCounter reached;
+  workspace.area.installEventFilter(&reached);
+  LibraryList& list = workspace.list();
+  list.setFocus(Qt::TabFocusReason);
+  const QStringList ids = workspace.lists().filteredIdentities();
+  ASSERT_GE(ids.size(), 3);
+
+  QTest::keyClick(&list, Qt::Key_Up);
+  EXPECT_EQ(workspace.lists().selection(), ids[0]);
+  QTest::keyClick(&list, Qt::Key_Down);
+  QTest::keyClick(&list, Qt::Key_Down);
+  EXPECT_EQ(workspace.lists().selection(), ids[2]);
+  ASSERT_NE(list.rowFor(ids[2]), nullptr);
+  EXPECT_TRUE(list.rowFor(ids[2])->isSelected());
+  EXPECT_FALSE(list.rowFor(ids[1])->isSelected());
+  // From a row's control as well.
+  LibraryIdeaRow* row = list.rowFor(ids[2]);
+  row->shareButton()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(row->shareButton(), Qt::Key_Up);
+  EXPECT_EQ(workspace.lists().selection(), ids[1]);
+  QTest::keyClick(&list, Qt::Key_Return);
+  ASSERT_EQ(workspace.opened.size(), 1);
+  EXPECT_EQ(LibraryViewModel::identity(workspace.opened[0]), ids[1]);
+  EXPECT_TRUE(reached.keys.isEmpty());
+
+  // A search that hides the selection: Return travels on to the workspace.
+  model().setLibrarySearch(QStringLiteral("\u2603"));
+  flushEvents();
+  list.setFocus(Qt::TabFocusReason);
+  QTest::keyClick(workspace.page, Qt::Key_Return);
+  EXPECT_EQ(reached.keys, QList<int>{Qt::Key_Return});
+  EXPECT_EQ(workspace.opened.size(), 1);
+}
+
+TEST_F(LibraryPageTest, AClickOpensWithoutMovingTheSelection) {
+  Workspace workspace(model(), ReaderTab::discover);
+  const QStringList ids = workspace.lists().filteredIdentities();
+  workspace.page->page().setSelection(ids[0]);
+  LibraryIdeaRow* row = workspace.list().rowFor(ids[1]);
+  ASSERT_NE(row, nullptr);
+  QTest::mouseClick(row->readButton(), Qt::LeftButton, {}, QPoint(10, 10));
+  ASSERT_EQ(workspace.opened.size(), 1);
+  EXPECT_EQ(LibraryViewModel::identity(workspace.opened[0]), ids[1]);
+  EXPECT_EQ(workspace.lists().selection(), ids[0]);
+}
+
+TEST_F(LibraryPageTest, ContextMenuLabelsFollowTheAccount) {
+  Workspace workspace(model(), ReaderTab::discover);
+  const auto labels = [&](const DropSnapshot& snapshot) {
+    std::unique_ptr<QMenu> menu(workspace.list().contextMenu(snapshot, nullptr));
+    QStringList texts;
+    for (QAction* action : menu->actions())
+      texts.append(action->text());
+    return texts;
+  };
+  const DropSnapshot saved = model().savedSnapshots().first();
+  const DropSnapshot other = drop(9);
+  EXPECT_EQ(labels(saved), (QStringList{"Open idea", "Love this idea", "Remove from Saved"}));
+  EXPECT_EQ(labels(other), (QStringList{"Open idea", "Love this idea", "Save this idea"}));
+  std::unique_ptr<QMenu> menu(workspace.list().contextMenu(other, nullptr));
+  menu->actions()[1]->trigger();
+  waitForCollection();
+  EXPECT_EQ(labels(other), (QStringList{"Open idea", "Unlove this idea", "Save this idea"}));
+}
+
+TEST_F(LibraryPageTest, FilterBarMenusAndLayout) {
+  Workspace wide(model(), ReaderTab::discover);
+  auto* book = wide.page->findChild<DropFilterMenu*>(QStringLiteral("library.bookMenu"));
+  auto* topic = wide.page->findChild<DropFilterMenu*>(QStringLiteral("library.topicMenu"));
+  ASSERT_TRUE(book && topic);
+  EXPECT_EQ(book->shapeRect().width(), LibraryView::bookMenuWidth);
+  EXPECT_EQ(topic->shapeRect().width(), LibraryView::topicMenuWidth);
+  EXPECT_TRUE(wide.page->filterLayout()->isRow());
+  EXPECT_EQ(wide.page->header()->trailingLabel()->text(), LibraryViewModel::countText(wide.lists().count()));
+  // Choosing a book narrows the list; its menu shows it checked.
+  QAction* first = book->menu()->actions()[1];
+  first->trigger();
+  flushEvents();
+  EXPECT_EQ(book->selection(), wide.lists().books().first().title);
+  EXPECT_TRUE(first->isChecked());
+  EXPECT_LT(wide.lists().count(), wide.lists().all().size());
+
+  Workspace narrow(model(), ReaderTab::discover, {400, 800});
+  EXPECT_FALSE(narrow.page->filterLayout()->isRow());
+}
+
+TEST(LibraryPageSignedOut, ShowsTheAccountCardAndOnlyTheRecentToggle) {
+  ReaderModelFixture fx;
+  ReaderModel& model = fx.open();
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    Workspace workspace(model, ReaderTab::discover, {900, 520});
+    workspace.area.grab().save(testOutputPath(
+        QStringLiteral("library-empty-account-%1.png").arg(scheme == ColorScheme::dark ? "dark" : "light")));
+  }
+  UiEnvironment::instance().setOverrides({});
+  for (const ReaderTab tab : {ReaderTab::discover, ReaderTab::saved, ReaderTab::history}) {
+    Workspace workspace(model, tab);
+    EXPECT_EQ(workspace.page->emptyStateKind(), LibraryEmptyState::accountCard);
+    EXPECT_EQ(workspace.page->header()->trailingLabel()->text(), "0 ideas");
+    EXPECT_EQ(workspace.page->filterBar()->isVisibleTo(workspace.page), tab == ReaderTab::discover);
+    EXPECT_FALSE(workspace.page->bookMenu()->isVisibleTo(workspace.page));
+  }
+}
+
+class LibraryEmptyPageTest : public LibraryTest {
+protected:
+  void SetUp() override {
+    ReaderPreferences preferences = ReaderModelFixture::readerPreferences();
+    preferences.topics.clear();
+    preferences.surpriseMe = false;
+    fx.signIn(preferences, 0);
+    fx.open();
+    fx.settle();
+  }
+};
+
+TEST_F(LibraryEmptyPageTest, EmptyStatesAndTheirActions) {
+  struct Case {
+    ReaderTab tab;
+    LibraryEmptyState kind;
+    ReaderTab goesTo;
+  };
+  const Case cases[] = {{ReaderTab::discover, LibraryEmptyState::noIdeas, ReaderTab::settings},
+                        {ReaderTab::saved, LibraryEmptyState::noSaved, ReaderTab::discover},
+                        {ReaderTab::history, LibraryEmptyState::noHistory, ReaderTab::discover}};
+  for (const Case& c : cases) {
+    model().setNavigationTab(ReaderTab::welcome);
+    Workspace workspace(model(), c.tab, {900, 520});
+    EXPECT_EQ(workspace.page->emptyStateKind(), c.kind);
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+      UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+      flushEvents();
+      workspace.area.grab().save(
+          testOutputPath(QStringLiteral("library-empty-%1-%2.png")
+                             .arg(id(c.tab), scheme == ColorScheme::dark ? "dark" : "light")));
+    }
+    UiEnvironment::instance().setOverrides({.scheme = ColorScheme::light, .reduceMotion = true});
+    static_cast<DropEmptyState*>(workspace.page->emptyState())->actionTriggered();
+    EXPECT_EQ(model().navigationTab(), c.goesTo);
+  }
+  Workspace workspace(model(), ReaderTab::saved);
+  model().setLibrarySearch(QStringLiteral("anything"));
+  flushEvents();
+  EXPECT_EQ(workspace.page->emptyStateKind(), LibraryEmptyState::noMatches);
+  workspace.area.grab().save(testOutputPath(QStringLiteral("library-empty-matches-light.png")));
+  static_cast<DropEmptyState*>(workspace.page->emptyState())->actionTriggered();
+  EXPECT_EQ(model().librarySearch(), QString());
+  EXPECT_EQ(workspace.page->emptyStateKind(), LibraryEmptyState::noSaved);
+}
+
+class LibraryLargeTest : public LibraryTest {
+protected:
+  LibraryLargeTest() : LibraryTest(10000) {}
+};
+
+TEST_F(LibraryLargeTest, TenThousandRowsKeepOnlyTheVisibleOnesAlive) {
+  Workspace workspace(model(), ReaderTab::discover);
+  LibraryList& list = workspace.list();
+  ASSERT_GT(workspace.lists().count(), 9000);
+  QScrollBar& bar = workspace.bar();
+  const auto checkAlive = [&] {
+    const QRect window =
+        workspace.viewportIn(&list).adjusted(0, -LibraryList::overscan, 0, LibraryList::overscan);
+    int alive = 0;
+    for (LibraryIdeaRow* row : list.findChildren<LibraryIdeaRow*>(Qt::FindDirectChildrenOnly)) {
+      if (row->isHidden())
+        continue;
+      ++alive;
+      EXPECT_TRUE(row->geometry().intersects(window)) << row->geometry().y() << " " << window.y();
+    }
+    EXPECT_LE(alive, 30);
+    EXPECT_GT(alive, 0);
+  };
+  while (bar.value() < bar.maximum()) {
+    bar.setValue(bar.value() + bar.pageStep());
+    checkAlive();
+  }
+  const QString last = workspace.lists().filteredIdentities().last();
+  list.scrollTo(last);
+  EXPECT_EQ(bar.value(), bar.maximum());
+  ASSERT_NE(list.rowFor(last), nullptr);
+  EXPECT_TRUE(workspace.viewportIn(&list).contains(list.rowFor(last)->geometry()));
+  const int measured = list.measurements();
+  while (bar.value() > 0)
+    bar.setValue(bar.value() - bar.pageStep());
+  EXPECT_EQ(list.measurements(), measured);
+  checkAlive();
+}
+
+TEST_F(LibraryPageTest, Renders) {
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    const QString suffix = scheme == ColorScheme::light ? QStringLiteral("light") : QStringLiteral("dark");
+    Workspace workspace(model(), ReaderTab::discover);
+    workspace.area.grab().save(testOutputPath(QStringLiteral("library-page-%1.png").arg(suffix)));
+    // A long book title, cut in its menu; then the bar as a column in a narrow page.
+    workspace.page->bookMenu()->setSelection(
+        QStringLiteral("An Extraordinarily Long Book Title That Cannot Fit"));
+    workspace.area.resize(420, 700);
+    flushEvents();
+    workspace.area.grab().save(testOutputPath(QStringLiteral("library-page-narrow-%1.png").arg(suffix)));
+  }
+}
+
+} // namespace

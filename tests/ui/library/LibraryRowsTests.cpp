@@ -1,0 +1,244 @@
+#include "LibraryFixture.h"
+#include "LibraryTestSupport.h"
+#include "ReleaseGenerator.h"
+#include "ui/design/CollectionButton.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropNotice.h"
+#include "ui/design/DropTextBlock.h"
+#include "ui/library/LibraryIdeaRow.h"
+#include "ui/library/LibraryRow.h"
+#include "ui/library/SnapshotNotice.h"
+#include "ui/library/SourceRow.h"
+#include "ui/library/TopicLabel.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace brindlewick;
+using namespace brindlewick::testing;
+
+namespace {
+
+class LibraryRowsTest : public LibraryTest {};
+
+// A snapshot of an installed drop with its revision moved by `delta`.
+DropSnapshot atRevision(DropSnapshot snapshot, qint64 delta) {
+  snapshot.lore.revision += delta;
+  return snapshot;
+}
+
+TEST(SourceRow, OnlyAWebAddressWithAHostAndNoCredentialsIsALink) {
+  struct Case {
+    std::optional<QString> url;
+    bool link;
+  };
+  const Case cases[] = {
+      {"https://example.com/book", true},
+      {"HTTPS://EXAMPLE.com/a", true},
+      {"http://example.com", true},
+      {"file:///etc/passwd", false},
+      {"javascript:alert(1)", false},
+      {"mailto:a@example.com", false},
+      {"brindlewick://open/x", false},
+      {"https://user:pw@host/", false},
+      {"https:///path", false},
+      {"https://exa mple.com/%zz", false},
+      {std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url.value_or("(none)").toStdString());
+    Source source;
+    source.title = QStringLiteral("<b>A & B</b>");
+    source.locator = QStringLiteral("p. 12");
+    source.url = c.url;
+    QList<QUrl> opened;
+    SourceRow row(source, [&](const QUrl& url) { opened.append(url); });
+    ASSERT_EQ(row.linkButton() != nullptr, c.link);
+    EXPECT_EQ(row.titleLabel()->text(), source.title);
+    if (c.link) {
+      row.linkButton()->click();
+      EXPECT_EQ(opened, QList<QUrl>{QUrl(*c.url)});
+    }
+    // A plain title has no control at all, so nothing can reach the opener.
+    EXPECT_EQ(row.findChildren<QAbstractButton*>().size(), c.link ? 1 : 0);
+  }
+}
+
+TEST(LibraryRow, BooksLineJoinsTitlesAndAuthors) {
+  EXPECT_EQ(LibraryRow::booksText(librarySnapshot(libraryDrop("a", 1), {"Alone"}, QString())),
+            "Alone \u2014 ");
+  EXPECT_EQ(LibraryRow::booksText(librarySnapshot(libraryDrop("a", 1), {"One", "Two"}, "Ann")),
+            "One \u2014 Ann \u00B7 Two \u2014 Ann");
+  EXPECT_EQ(LibraryRow::booksText(librarySnapshot(libraryDrop("a", 1))), QString());
+}
+
+TEST_F(LibraryRowsTest, BadgeTable) {
+  const QString withdrawnId = model().repository().withdrawals().keys().first();
+  const DropSnapshot installed = drop(4);
+  struct Case {
+    const char* name;
+    DropSnapshot snapshot;
+    QString badge;
+  };
+  const Case cases[] = {
+      {"withdrawn", librarySnapshot(libraryDrop(withdrawnId, 9)),
+       "Withdrawn: " + model().repository().withdrawals().value(withdrawnId)},
+      {"corrected", atRevision(installed, -1), "Corrected revision available. Your snapshot is unchanged."},
+      {"same revision", installed, {}},
+      {"newer than installed", atRevision(installed, 1), {}},
+      {"not in the release", librarySnapshot(libraryDrop("absent", 1)), {}},
+  };
+  for (const Case& c : cases) {
+    LibraryRow row(model(), c.snapshot);
+    EXPECT_EQ(row.badgeLabel()->text(), c.badge) << c.name;
+    EXPECT_EQ(row.badgeLabel()->parentWidget()->isVisibleTo(&row), !c.badge.isEmpty()) << c.name;
+  }
+}
+
+TEST_F(LibraryRowsTest, FillPrecedenceAndAccessibility) {
+  LibraryIdeaRow row(model(), drop(2));
+  row.resize(600, row.heightForWidth(600));
+  row.show();
+  row.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
+  EXPECT_EQ(row.readButton()->objectName(), "library.idea." + drop(2).id());
+  EXPECT_EQ(row.readButton()->accessibleDescription(), "Opens the full reading page");
+  row.setHovered(true);
+  EXPECT_TRUE(row.showsHoverFill());
+  row.setSelected(true);
+  EXPECT_TRUE(row.showsSelectionFill());
+  EXPECT_FALSE(row.showsHoverFill());
+  QAccessibleInterface* read = QAccessible::queryAccessibleInterface(row.readButton());
+  ASSERT_NE(read, nullptr);
+  EXPECT_TRUE(read->state().selected);
+  row.setSelected(false);
+  EXPECT_FALSE(read->state().selected);
+
+  // A click on love takes no focus, so the row stays unlit; keyboard focus lights it.
+  row.setHovered(false);
+  QTest::mouseClick(row.loveButton(), Qt::LeftButton, {}, row.loveButton()->rect().center());
+  waitForCollection();
+  EXPECT_FALSE(row.showsSelectionFill());
+  row.saveButton()->setFocus(Qt::TabFocusReason);
+  EXPECT_EQ(row.focusedControl(), LibraryIdeaRow::Control::save);
+  EXPECT_TRUE(row.showsSelectionFill());
+}
+
+TEST_F(LibraryRowsTest, ClickOpensAndTheExplanationIsClampedToThreeLines) {
+  DropSnapshot snapshot = drop(3);
+  snapshot.lore.explanation = QString(60, 'w').replace(QLatin1Char('w'), QStringLiteral("word "));
+  LibraryIdeaRow row(model(), snapshot);
+  row.resize(420, row.heightForWidth(420));
+  QSignalSpy opened(&row, &LibraryIdeaRow::opened);
+  QTest::mouseClick(row.readButton(), Qt::LeftButton, {}, QPoint(20, 20));
+  EXPECT_EQ(opened.size(), 1);
+  EXPECT_TRUE(row.summary()->explanationLabel()->isClamped(row.summary()->explanationLabel()->width()));
+  DropTextBlock unclamped(snapshot.lore.explanation);
+  unclamped.setTextStyle(DropTextBlock::Style{DropFonts::display(17, QFont::Medium)});
+  EXPECT_LT(row.summary()->explanationLabel()->heightForWidth(300), unclamped.heightForWidth(300));
+}
+
+TEST_F(LibraryRowsTest, SnapshotNoticeShowsKeptAndInstalledRevisions) {
+  const DropSnapshot installed = drop(5);
+  const DropSnapshot kept = atRevision(installed, -2);
+  QWidget page;
+  auto* layout = new QVBoxLayout(&page);
+  SnapshotNotice notice(model(), kept, layout);
+  EXPECT_FALSE(notice.withdrawalNotice()->isVisibleTo(&page));
+  ASSERT_TRUE(notice.correctionBlock()->isVisibleTo(&page));
+  EXPECT_EQ(
+      notice.correctionNotice()->text(),
+      QStringLiteral("A corrected revision is available. You are reading revision %1; your saved text is "
+                     "unchanged.")
+          .arg(kept.lore.revision));
+  EXPECT_EQ(notice.openButton()->text(),
+            QStringLiteral("Open corrected revision %1").arg(installed.lore.revision));
+  EXPECT_TRUE(notice.openButton()->isVisibleTo(&page));
+  QList<ReaderTab> opened;
+  model().setOpenWindow([&](ReaderTab tab, const std::optional<DropSnapshot>& shown) {
+    opened.append(tab);
+    EXPECT_EQ(shown, installed);
+  });
+  notice.openButton()->click();
+  EXPECT_EQ(opened, QList<ReaderTab>{ReaderTab::read});
+
+  breakStorage();
+  EXPECT_FALSE(notice.openButton()->isVisibleTo(&page));
+  EXPECT_TRUE(notice.correctionBlock()->isVisibleTo(&page));
+
+  SnapshotNotice withdrawn(
+      model(), librarySnapshot(libraryDrop(model().repository().withdrawals().keys().first(), 1)), layout);
+  EXPECT_TRUE(withdrawn.withdrawalNotice()->text().startsWith("Withdrawn from delivery: "));
+  EXPECT_FALSE(withdrawn.correctionBlock()->isVisibleTo(&page));
+}
+
+TEST(SnapshotNoticeSignedOut, HasNoOpenButton) {
+  ReaderModelFixture fx;
+  ReaderModel& model = fx.open();
+  const DropSnapshot installed = *model.repository().snapshot(fx.release().release.lore[5].id);
+  QWidget page;
+  SnapshotNotice notice(model, atRevision(installed, -1), new QVBoxLayout(&page));
+  EXPECT_TRUE(notice.correctionBlock()->isVisibleTo(&page));
+  EXPECT_FALSE(notice.openButton()->isVisibleTo(&page));
+}
+
+TEST_F(LibraryRowsTest, Renders) {
+  const QString withdrawnId = model().repository().withdrawals().keys().first();
+  renderSheet(
+      QStringLiteral("library-rows"),
+      [&](QVBoxLayout* layout, ColorScheme) {
+        DropSnapshot longOne = drop(1);
+        longOne.lore.explanation =
+            QString(40, 'x').replace(QLatin1Char('x'), QStringLiteral("a long explanation "));
+        const QList<std::pair<DropSnapshot, int>> rows{
+            {drop(0), 0},
+            {drop(0), 1},
+            {drop(0), 2},
+            {longOne, 3},
+            {atRevision(drop(6), -1), 0},
+            {librarySnapshot(libraryDrop(withdrawnId, 1, Category::history, "Gone", "A withdrawn idea."),
+                             {"A Book With A Very Long Title That Will Be Cut Somewhere", "Second Book"}),
+             0}};
+        for (const auto& [snapshot, state] : rows) {
+          auto* row = new LibraryIdeaRow(model(), snapshot);
+          layout->addWidget(row);
+          row->setHovered(state == 1);
+          row->setSelected(state == 2);
+          row->setProperty("focusForSheet", state == 3);
+        }
+      },
+      640,
+      [](QWidget& sheet) {
+        // Keyboard focus on the save control of the first such row: one focus per window.
+        for (LibraryIdeaRow* row : sheet.findChildren<LibraryIdeaRow*>()) {
+          if (row->property("focusForSheet").toBool()) {
+            row->saveButton()->setFocus(Qt::TabFocusReason);
+            break;
+          }
+        }
+      });
+  renderSheet(QStringLiteral("library-sources-topics"), [&](QVBoxLayout* layout, ColorScheme) {
+    Source linked;
+    linked.title = QStringLiteral("The web source");
+    linked.locator = QStringLiteral("Chapter 3, p. 41");
+    linked.url = QStringLiteral("https://example.com/source");
+    Source plain = linked;
+    plain.title = QStringLiteral("A file source (plain)");
+    plain.url = QStringLiteral("file:///tmp/x");
+    layout->addWidget(new SourceRow(linked));
+    layout->addWidget(new SourceRow(plain));
+    SnapshotNotice* corrected = new SnapshotNotice(model(), atRevision(drop(5), -2), layout);
+    SnapshotNotice* withdrawn =
+        new SnapshotNotice(model(), librarySnapshot(libraryDrop(withdrawnId, 1)), layout);
+    Q_UNUSED(corrected);
+    Q_UNUSED(withdrawn);
+    auto* topics = new QGridLayout;
+    for (Category category : allCases<Category>())
+      topics->addWidget(new TopicLabel(category), int(category) / 4, int(category) % 4);
+    layout->addLayout(topics);
+  });
+}
+
+} // namespace
