@@ -36,6 +36,8 @@ namespace {
 #if defined(BRINDLEWICK_HAVE_XCB) && defined(BRINDLEWICK_DEVELOPMENT_EXECUTABLE)
 
 using Role = AccessibilityTree::Role;
+// Showing, whether enabled or not: the onboarding's controls are disabled while it signs in.
+constexpr AccessibilityTree::Filter anyState{.showing = true, .enabled = false};
 
 constexpr int kWaitMilliseconds = 20000;
 const QString readerId = QStringLiteral("newcomer");
@@ -165,6 +167,22 @@ bool pressSettled(AccessibilityTree& tree, qint64 pid, const QString& name) {
   return false;
 }
 
+// Gives `window` the input focus until it has kept it for half a second: the reader window
+// may still be settling after the sign-in.
+bool keepsFocus(X11Windows& display, xcb_window_t window) {
+  QElapsedTimer kept;
+  kept.start();
+  return QTest::qWaitFor(
+      [&] {
+        if (display.inputFocus() != window) {
+          display.focus(window);
+          kept.restart();
+        }
+        return kept.elapsed() >= 500;
+      },
+      kWaitMilliseconds);
+}
+
 bool stackedAbove(X11Windows& display, xcb_window_t upper, xcb_window_t lower) {
   const QList<xcb_window_t> order = display.stackingOrder();
   return order.indexOf(upper) > order.indexOf(lower) && order.indexOf(lower) >= 0;
@@ -244,7 +262,9 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
       kWaitMilliseconds))
       << "the store never held the release";
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return !tree.find(firstPid, Role::pushButton, QStringLiteral("Continue with Google")); },
+      [&] {
+        return !tree.find(firstPid, Role::pushButton, QStringLiteral("Continue with Google"), anyState);
+      },
       kWaitMilliseconds))
       << "the onboarding stayed";
   QTest::qWait(800); // the onboarding's fade-out
@@ -256,7 +276,7 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   const xcb_window_t own =
       display.openFocusedWindow(QRect(screen.center() - QPoint(500, 250), QSize(1000, 600)));
-  ASSERT_EQ(display.inputFocus(), own);
+  ASSERT_TRUE(keepsFocus(display, own)) << "the test's window could not keep the input focus";
   const int seenBefore = seenDrops(newcomer.storeFile());
   const QList<xcb_window_t> before = display.mappedWindowsOf(firstPid);
   ASSERT_EQ(newcomer.launchAgain({QStringLiteral("--show")}), 0);
@@ -288,7 +308,7 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
   // 5. Quitting from the menu ends the program at once, and takes its socket with it.
   ASSERT_TRUE(QFile::exists(newcomer.socketFile()));
   const std::optional<AccessibilityTree::Node> quit =
-      tree.find(firstPid, Role::menuItem, QStringLiteral("Quit Brindlewick"), false);
+      tree.find(firstPid, Role::menuItem, QStringLiteral("Quit Brindlewick"), {.showing = false});
   ASSERT_TRUE(quit.has_value()) << "no \"Quit Brindlewick\" in the menus";
   ASSERT_TRUE(tree.press(*quit));
   ASSERT_TRUE(QTest::qWaitFor([&] { return first->state() == QProcess::NotRunning; }, 5000))
@@ -309,8 +329,9 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !display.mappedWindowsOf(relaunch.processId(), true).isEmpty(); },
                               kWaitMilliseconds));
   QTest::qWait(1000); // what would show, has shown
-  EXPECT_FALSE(tree.find(relaunch.processId(), Role::pushButton, QStringLiteral("Get started")));
-  EXPECT_FALSE(tree.find(relaunch.processId(), Role::pushButton, QStringLiteral("Continue with Google")));
+  EXPECT_FALSE(tree.find(relaunch.processId(), Role::pushButton, QStringLiteral("Get started"), anyState));
+  EXPECT_FALSE(
+      tree.find(relaunch.processId(), Role::pushButton, QStringLiteral("Continue with Google"), anyState));
   EXPECT_FALSE(anyRequest(service, QStringLiteral("POST /api/reader-auth/")))
       << requestsOf(service).join(u", ").toStdString();
   screenshot(QStringLiteral("system-relaunched.png"));

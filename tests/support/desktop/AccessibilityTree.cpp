@@ -62,25 +62,25 @@ std::optional<QString> AccessibilityTree::applicationOf(qint64 pid) {
 }
 
 std::optional<AccessibilityTree::Node> AccessibilityTree::find(qint64 pid, Role role, const QString& name,
-                                                               bool showingOnly) {
+                                                               Filter filter) {
   if (!ok())
     return std::nullopt;
   const std::optional<QString> application = applicationOf(pid);
   if (!application)
     return std::nullopt;
-  return search({*application, rootPath}, role, name, showingOnly, 0);
+  return search({*application, rootPath}, role, name, filter, 0);
 }
 
-// Depth first; with `showingOnly`, what is not on screen is passed over with all it holds.
-// Disabled objects never match: nothing can act on them.
+// Depth first; what is not showing is passed over with all it holds when the filter asks for
+// showing objects.
 std::optional<AccessibilityTree::Node>
-AccessibilityTree::search(const Node& node, Role role, const QString& name, bool showingOnly, int depth) {
+AccessibilityTree::search(const Node& node, Role role, const QString& name, Filter filter, int depth) {
   if (depth > deepest)
     return std::nullopt;
   const quint32 states = depth > 0 ? stateOf(node) : 0;
-  if (depth > 0 && showingOnly && (states & (1u << showingState)) == 0)
+  if (depth > 0 && filter.showing && (states & (1u << showingState)) == 0)
     return std::nullopt;
-  if (depth > 0 && (states & (1u << enabledState)) != 0) {
+  if (depth > 0 && (!filter.enabled || (states & (1u << enabledState)) != 0)) {
     const QDBusMessage roleReply =
         call(*m_connection, node.service, node.path, accessibleInterface, QStringLiteral("GetRole"));
     const QDBusMessage nameReply =
@@ -108,7 +108,7 @@ AccessibilityTree::search(const Node& node, Role role, const QString& name, bool
   }
   list.endArray();
   for (const Node& child : found)
-    if (auto match = search(child, role, name, showingOnly, depth + 1))
+    if (auto match = search(child, role, name, filter, depth + 1))
       return match;
   return std::nullopt;
 }

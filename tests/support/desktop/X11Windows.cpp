@@ -93,11 +93,15 @@ xcb_window_t X11Windows::openFocusedWindow(const QRect& frame) {
                     background);
   xcb_map_window(m_connection, window);
   sync();
+  focus(window);
+  return window;
+}
+
+void X11Windows::focus(xcb_window_t window) {
   xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
   xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, atom("_NET_ACTIVE_WINDOW"),
                       XCB_ATOM_WINDOW, 32, 1, &window);
   sync();
-  return window;
 }
 
 void X11Windows::destroyWindow(xcb_window_t window) {

@@ -35,6 +35,8 @@ public:
   // publishes it as the active window, as a window manager would.
   xcb_window_t openFocusedWindow(const QRect& frame);
   void destroyWindow(xcb_window_t window);
+  // Gives the window the input focus and publishes it as the active window.
+  void focus(xcb_window_t window);
 
 private:
   void sync();
