@@ -142,7 +142,7 @@ QStringList accountTokens(const ReadingService& service) {
 }
 
 int seenDrops(const QString& storeFile) {
-  RawStoreDatabase store(storeFile);
+  RawStoreDatabase store(storeFile, RawStoreDatabase::Access::readOnly);
   return int(QJsonDocument::fromJson(store.records().value(QStringLiteral("seen"))).object().size());
 }
 
@@ -258,7 +258,11 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
   EXPECT_EQ(credential.userID, readerId);
   EXPECT_EQ(accountTokens(service).value(0), credential.token);
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return RawStoreDatabase(newcomer.storeFile()).records().contains(QStringLiteral("release")); },
+      [&] {
+        return RawStoreDatabase(newcomer.storeFile(), RawStoreDatabase::Access::readOnly)
+            .records()
+            .contains(QStringLiteral("release"));
+      },
       kWaitMilliseconds))
       << "the store never held the release";
   ASSERT_TRUE(QTest::qWaitFor(
