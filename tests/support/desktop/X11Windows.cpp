@@ -25,22 +25,15 @@ xcb_atom_t X11Windows::atom(const char* name) {
 
 QList<xcb_window_t> X11Windows::mappedWindowsOf(qint64 pid, bool closableOnly) {
   QList<xcb_window_t> found;
-  xcb_query_tree_reply_t* tree =
-      xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr);
-  if (!tree)
-    return found;
-  const xcb_window_t* children = xcb_query_tree_children(tree);
-  for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+  for (const xcb_window_t window : stackingOrder()) {
     xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
-        m_connection, xcb_get_window_attributes(m_connection, children[i]), nullptr);
+        m_connection, xcb_get_window_attributes(m_connection, window), nullptr);
     const bool mapped = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
                         (!closableOnly || !attributes->override_redirect);
     std::free(attributes);
-    if (mapped && cardinal(children[i], atom("_NET_WM_PID")) == pid &&
-        (!closableOnly || speaksDelete(children[i])))
-      found << children[i];
+    if (mapped && cardinal(window, atom("_NET_WM_PID")) == pid && (!closableOnly || speaksDelete(window)))
+      found << window;
   }
-  std::free(tree);
   return found;
 }
 
