@@ -167,6 +167,19 @@ bool pressSettled(AccessibilityTree& tree, qint64 pid, const QString& name) {
   return false;
 }
 
+// Presses "Quit Brindlewick" in the menu bar, as a screen reader reaches it without opening
+// the menu, and expects the program to end well within 5 s.
+void quitFromMenu(AccessibilityTree& tree, QProcess& program) {
+  const std::optional<AccessibilityTree::Node> quit =
+      tree.find(program.processId(), Role::menuItem, QStringLiteral("Quit Brindlewick"), {.showing = false});
+  ASSERT_TRUE(quit.has_value()) << "no \"Quit Brindlewick\" in the menus";
+  ASSERT_TRUE(tree.press(*quit));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning; }, 5000))
+      << "still running 5 s after Quit";
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+}
+
 // Gives `window` the input focus until it has kept it for half a second: the reader window
 // may still be settling after the sign-in.
 bool keepsFocus(X11Windows& display, xcb_window_t window) {
@@ -260,11 +273,11 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         return RawStoreDatabase(newcomer.storeFile(), RawStoreDatabase::Access::readOnly)
-            .records()
-            .contains(QStringLiteral("release"));
+                   .records()
+                   .value(QStringLiteral("release")) == service.content().current()->body;
       },
       kWaitMilliseconds))
-      << "the store never held the release";
+      << "the store never held the sample release as served";
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         return !tree.find(firstPid, Role::pushButton, QStringLiteral("Continue with Google"), anyState);
@@ -311,14 +324,7 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
 
   // 5. Quitting from the menu ends the program at once, and takes its socket with it.
   ASSERT_TRUE(QFile::exists(newcomer.socketFile()));
-  const std::optional<AccessibilityTree::Node> quit =
-      tree.find(firstPid, Role::menuItem, QStringLiteral("Quit Brindlewick"), {.showing = false});
-  ASSERT_TRUE(quit.has_value()) << "no \"Quit Brindlewick\" in the menus";
-  ASSERT_TRUE(tree.press(*quit));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return first->state() == QProcess::NotRunning; }, 5000))
-      << "still running 5 s after Quit";
-  EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(first->exitCode(), 0);
+  quitFromMenu(tree, *first);
   EXPECT_FALSE(QFile::exists(newcomer.socketFile()));
   first.reset();
 
@@ -339,6 +345,7 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
   EXPECT_FALSE(anyRequest(service, QStringLiteral("POST /api/reader-auth/")))
       << requestsOf(service).join(u", ").toStdString();
   screenshot(QStringLiteral("system-relaunched.png"));
+  quitFromMenu(tree, relaunch);
 }
 
 #else
