@@ -108,11 +108,17 @@ int main(int argc, char** argv) {
       // Sign-in pages open in the desktop's browser.
       .openBrowser = {},
   };
-  const ReaderLaunch reader = launchReader(std::move(services), {}, &instance);
-  if (request.kind != LaunchRequest::Kind::reopen)
-    reader.delegate->handle(request);
-  if (reader.model)
-    reader.model->playInstallChimeOnce();
-  const int status = QApplication::exec();
+  int status = 0;
+  {
+    const ReaderLaunch reader = launchReader(std::move(services), {}, &instance);
+    if (request.kind != LaunchRequest::Kind::reopen)
+      reader.delegate->handle(request);
+    if (reader.model)
+      reader.model->playInstallChimeOnce();
+    status = QApplication::exec();
+  }
+  // The model cancels its waits and requests as it ends, and each of them resumes from a
+  // queued call: let them unwind now, or their coroutines would be lost with the event queue.
+  QCoreApplication::sendPostedEvents();
   return status;
 }

@@ -13,10 +13,12 @@ namespace {
 int connectionCounter = 0;
 }
 
-RawStoreDatabase::RawStoreDatabase(const QString& path)
+RawStoreDatabase::RawStoreDatabase(const QString& path, Access access)
     : m_name(QStringLiteral("raw-store-%1").arg(++connectionCounter)) {
   QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
   database.setDatabaseName(path);
+  if (access == Access::readOnly)
+    database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
   EXPECT_TRUE(database.open()) << database.lastError().text().toStdString();
 }
 

@@ -11,7 +11,10 @@ namespace brindlewick {
 // every record as stored. Failures are reported to the running test.
 class RawStoreDatabase {
 public:
-  explicit RawStoreDatabase(const QString& path);
+  // Read-only for a store that a running program owns: the file is neither created nor changed.
+  enum class Access { readWrite, readOnly };
+
+  explicit RawStoreDatabase(const QString& path, Access access = Access::readWrite);
   ~RawStoreDatabase();
 
   RawStoreDatabase(const RawStoreDatabase&) = delete;

@@ -1,0 +1,360 @@
+// A newcomer's first hour with the real program, watched from outside: the onboarding on a
+// first launch, a browser sign-in against a stand-in that approves by itself, a drop asked
+// for from the launcher while another window keeps the keyboard, a link that brings the
+// reader window back, quitting from the menu, and a relaunch that stays signed in.
+#include "AsyncProbe.h"
+#include "DevelopmentCopy.h"
+#include "RawStoreDatabase.h"
+#include "ReadingService.h"
+#include "TestCertificateAuthority.h"
+#include "TestOutput.h"
+#include "account/AccountContracts.h"
+#include "desktop/AccessibilityTree.h"
+#include "desktop/KeychainStorage.h"
+#include "desktop/X11Windows.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace brindlewick {
+namespace {
+
+#if defined(BRINDLEWICK_HAVE_XCB) && defined(BRINDLEWICK_DEVELOPMENT_EXECUTABLE)
+
+using Role = AccessibilityTree::Role;
+// Showing, whether enabled or not: the onboarding's controls are disabled while it signs in.
+constexpr AccessibilityTree::Filter anyState{.showing = true, .enabled = false};
+
+constexpr int kWaitMilliseconds = 20000;
+const QString readerId = QStringLiteral("newcomer");
+
+// The program started for a step; ended and checked gone at the end of the test whatever
+// happened meanwhile.
+struct Program : QProcess {
+  ~Program() override {
+    if (state() == QProcess::NotRunning)
+      return;
+    terminate();
+    if (!waitForFinished(5000)) {
+      kill();
+      waitForFinished();
+    }
+    EXPECT_EQ(state(), QProcess::NotRunning) << "a started program outlived the test";
+  }
+};
+
+// One of the newcomer's runs of the program: its own home, XDG and runtime folders in the
+// test's folder, and a stub browser first on PATH that records what it is asked to open.
+class Newcomer {
+public:
+  explicit Newcomer(const QString& program, const QString& home) : m_program(program), m_home(home) {
+    for (const char* folder : {"config", "data", "cache", "runtime", "bin"})
+      QDir(home).mkpath(QString::fromLatin1(folder));
+    QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile stub(path("bin/xdg-open"));
+    stub.open(QIODevice::WriteOnly);
+    stub.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + path("opened").toUtf8() + "\"\n");
+    stub.close();
+    stub.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    m_environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"BROWSER", "DEFAULT_BROWSER", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+      m_environment.remove(QString::fromLatin1(name));
+    m_environment.insert(QStringLiteral("HOME"), home);
+    m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
+    m_environment.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
+    m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), path("cache"));
+    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
+    m_environment.insert(QStringLiteral("PATH"),
+                         path("bin") + u':' + m_environment.value(QStringLiteral("PATH")));
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+  }
+
+  QString path(const char* relative) const { return QDir(m_home).filePath(QString::fromLatin1(relative)); }
+  QString storeFile() const { return path("data/app.brindlewick/Brindlewick.store"); }
+  QString socketFile() const { return path("runtime/app.brindlewick.socket"); }
+  QStringList opened() const {
+    QFile file(path("opened"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                          : QStringList();
+  }
+
+  void start(Program& program, const QStringList& arguments = {}) const {
+    program.setProcessEnvironment(m_environment);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(m_program, arguments);
+  }
+
+  // A second launch (a launcher action or a link), which hands itself to the running one
+  // and ends; the event loop runs meanwhile, as the stand-in lives in it.
+  int launchAgain(const QStringList& arguments) const {
+    Program second;
+    start(second, arguments);
+    if (!QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, kWaitMilliseconds))
+      return -1;
+    return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+  }
+
+private:
+  QString m_program;
+  QString m_home;
+  QProcessEnvironment m_environment;
+};
+
+QStringList requestsOf(const ReadingService& service) {
+  QStringList requests;
+  for (const LoggedRequest& request : service.requestLog())
+    requests << QString::fromLatin1(request.method) + u' ' + request.path;
+  return requests;
+}
+
+// Whether a logged request ("GET /path") matches the start of `pattern`.
+bool anyRequest(const ReadingService& service, const QString& pattern) {
+  const QRegularExpression expression(u'^' + pattern);
+  for (const QString& request : requestsOf(service))
+    if (expression.match(request).hasMatch())
+      return true;
+  return false;
+}
+
+// The bearer tokens the program showed the account routes.
+QStringList accountTokens(const ReadingService& service) {
+  QStringList tokens;
+  for (const LoggedRequest& request : service.requestLog())
+    if (request.path == QLatin1String("/api/reader/me"))
+      tokens << request.bearerToken().value_or(QString());
+  return tokens;
+}
+
+int seenDrops(const QString& storeFile) {
+  RawStoreDatabase store(storeFile, RawStoreDatabase::Access::readOnly);
+  return int(QJsonDocument::fromJson(store.records().value(QStringLiteral("seen"))).object().size());
+}
+
+void screenshot(const QString& name) {
+  const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+  EXPECT_TRUE(!screen.isNull() && screen.save(testing::testOutputPath(name))) << name.toStdString();
+}
+
+// Presses the showing button `name` once it has settled: pages build their controls while
+// they slide in, so the same object must be found twice, a moment apart, before it is pressed.
+bool pressSettled(AccessibilityTree& tree, qint64 pid, const QString& name) {
+  std::optional<AccessibilityTree::Node> earlier;
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < kWaitMilliseconds) {
+    const std::optional<AccessibilityTree::Node> node = tree.find(pid, Role::pushButton, name);
+    if (node && earlier && node->path == earlier->path && tree.press(*node))
+      return true;
+    earlier = node;
+    QTest::qWait(300);
+  }
+  return false;
+}
+
+// Presses "Quit Brindlewick" in the menu bar, as a screen reader reaches it without opening
+// the menu, and expects the program to end well within 5 s.
+void quitFromMenu(AccessibilityTree& tree, QProcess& program) {
+  const std::optional<AccessibilityTree::Node> quit =
+      tree.find(program.processId(), Role::menuItem, QStringLiteral("Quit Brindlewick"), {.showing = false});
+  ASSERT_TRUE(quit.has_value()) << "no \"Quit Brindlewick\" in the menus";
+  ASSERT_TRUE(tree.press(*quit));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning; }, 5000))
+      << "still running 5 s after Quit";
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+}
+
+// Gives `window` the input focus until it has kept it for half a second: the reader window
+// may still be settling after the sign-in.
+bool keepsFocus(X11Windows& display, xcb_window_t window) {
+  QElapsedTimer kept;
+  kept.start();
+  return QTest::qWaitFor(
+      [&] {
+        if (display.inputFocus() != window) {
+          display.focus(window);
+          kept.restart();
+        }
+        return kept.elapsed() >= 500;
+      },
+      kWaitMilliseconds);
+}
+
+bool stackedAbove(X11Windows& display, xcb_window_t upper, xcb_window_t lower) {
+  const QList<xcb_window_t> order = display.stackingOrder();
+  return order.indexOf(upper) > order.indexOf(lower) && order.indexOf(lower) >= 0;
+}
+
+TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs an X11 display: install xvfb so that CTest runs this inside a private Xvfb server";
+  if (qEnvironmentVariable("BRINDLEWICK_SECRET_SERVICE") != QLatin1String("running"))
+    GTEST_SKIP() << "needs gnome-keyring in a private session (scripts/install-deps installs it)";
+  AccessibilityTree tree;
+  if (!tree.ok())
+    GTEST_SKIP() << "the session offers no accessibility bus (scripts/install-deps installs at-spi2-core)";
+
+  // The stand-in: a browser signed in as the newcomer, approving every sign-in by itself.
+  TestCertificateAuthority authority;
+  ReadingService service(authority.issueServerIdentity());
+  service.accounts().addReader(
+      {readerId, QStringLiteral("New Reader"), QStringLiteral("new@example.com"), {}});
+  service.grants().setBrowserReader(readerId);
+  service.grants().setAutoApproveAfter(1);
+  service.grants().setTiming(DeviceGrants::defaultExpiresIn, 1);
+  service.content().publishSampleRelease();
+  service.listen();
+
+  QTemporaryDir folder;
+  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("program")));
+  const QString program = installDevelopmentCopy(QStringLiteral(BRINDLEWICK_DEVELOPMENT_EXECUTABLE),
+                                                 folder.filePath(QStringLiteral("program")),
+                                                 service.baseURL(), authority.certificate().toPem());
+  ASSERT_FALSE(program.isEmpty());
+  const Newcomer newcomer(program, folder.filePath(QStringLiteral("home")));
+  X11Windows display;
+  ASSERT_TRUE(display.ok());
+
+  // 1. The first launch shows the onboarding and asks the service nothing about an account.
+  std::optional<Program> first(std::in_place);
+  newcomer.start(*first);
+  ASSERT_TRUE(first->waitForStarted());
+  const qint64 firstPid = first->processId();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return tree.find(firstPid, Role::pushButton, QStringLiteral("Get started")).has_value(); },
+      kWaitMilliseconds))
+      << "no onboarding with \"Get started\" showed";
+  QTest::qWait(500); // its fade-in
+  screenshot(QStringLiteral("system-onboarding.png"));
+  EXPECT_FALSE(anyRequest(service, QStringLiteral("\\S+ /api/reader")))
+      << requestsOf(service).join(u", ").toStdString();
+
+  // 2. Sign-in, pressed as an assistive technology presses.
+  ASSERT_TRUE(pressSettled(tree, firstPid, QStringLiteral("Get started")));
+  ASSERT_TRUE(pressSettled(tree, firstPid, QStringLiteral("Continue with Google")))
+      << "\"Continue with Google\" could not be pressed";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !newcomer.opened().isEmpty(); }, kWaitMilliseconds))
+      << "the browser was never asked to open the verification page";
+  EXPECT_TRUE(newcomer.opened().front().startsWith(service.baseURL().toString() + QStringLiteral("/device")))
+      << newcomer.opened().front().toStdString();
+  const QStringList road = {"POST /api/reader-auth/device/code",
+                            "POST /api/reader-auth/device/token",
+                            "GET /api/reader/me",
+                            "GET /api/reader/items",
+                            "GET /api/reader/preferences",
+                            "GET /api/\\S+/content/manifest",
+                            "GET /api/\\S+/content/releases/"};
+  for (const QString& step : road)
+    ASSERT_TRUE(QTest::qWaitFor([&] { return anyRequest(service, step); }, kWaitMilliseconds))
+        << step.toStdString() << " never came: " << requestsOf(service).join(u", ").toStdString();
+  KeychainStorage keyring(QStringLiteral("app.brindlewick.credentials"));
+  const std::optional<QByteArray> stored =
+      finishTask(keyring.read(AccountKeys::credentialKey(service.baseURL()))).get();
+  ASSERT_TRUE(stored.has_value()) << "the keyring holds no credential";
+  const SessionCredential credential = SessionCredential::fromJson(*stored);
+  EXPECT_EQ(credential.userID, readerId);
+  EXPECT_EQ(accountTokens(service).value(0), credential.token);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return RawStoreDatabase(newcomer.storeFile(), RawStoreDatabase::Access::readOnly)
+                   .records()
+                   .value(QStringLiteral("release")) == service.content().current()->body;
+      },
+      kWaitMilliseconds))
+      << "the store never held the sample release as served";
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return !tree.find(firstPid, Role::pushButton, QStringLiteral("Continue with Google"), anyState);
+      },
+      kWaitMilliseconds))
+      << "the onboarding stayed";
+  QTest::qWait(800); // the onboarding's fade-out
+  screenshot(QStringLiteral("system-signed-in.png"));
+
+  // 3. "Show Drop" from the launcher while a window of the reader's own holds the keyboard.
+  const QList<xcb_window_t> readerWindows = display.mappedWindowsOf(firstPid, true);
+  ASSERT_FALSE(readerWindows.isEmpty()) << "no reader window after sign-in";
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  const xcb_window_t own =
+      display.openFocusedWindow(QRect(screen.center() - QPoint(500, 250), QSize(1000, 600)));
+  ASSERT_TRUE(keepsFocus(display, own)) << "the test's window could not keep the input focus";
+  const int seenBefore = seenDrops(newcomer.storeFile());
+  const QList<xcb_window_t> before = display.mappedWindowsOf(firstPid);
+  ASSERT_EQ(newcomer.launchAgain({QStringLiteral("--show")}), 0);
+  std::optional<xcb_window_t> panel;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (const xcb_window_t window : display.mappedWindowsOf(firstPid))
+          if (!before.contains(window))
+            panel = window;
+        return panel.has_value() && seenDrops(newcomer.storeFile()) > seenBefore;
+      },
+      kWaitMilliseconds))
+      << "no teaser showed and no drop was seen";
+  const QRect frame = display.geometry(*panel);
+  EXPECT_LE(std::abs(frame.center().x() - screen.center().x()), 2) << "the teaser is not centred";
+  EXPECT_LT(frame.top(), screen.height() / 5) << "the teaser is not at the top";
+  QTest::qWait(600); // the teaser's entrance
+  EXPECT_EQ(display.inputFocus(), own) << "the teaser took the keyboard";
+  screenshot(QStringLiteral("system-drop.png"));
+
+  // 4. A link brings the reader window in front of the reader's own window.
+  ASSERT_FALSE(stackedAbove(display, readerWindows.front(), own));
+  ASSERT_EQ(newcomer.launchAgain({QStringLiteral("brindlewick://today")}), 0);
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return stackedAbove(display, readerWindows.front(), own); }, kWaitMilliseconds))
+      << "the reader window stayed behind";
+  display.destroyWindow(own);
+
+  // 5. Quitting from the menu ends the program at once, and takes its socket with it.
+  ASSERT_TRUE(QFile::exists(newcomer.socketFile()));
+  quitFromMenu(tree, *first);
+  EXPECT_FALSE(QFile::exists(newcomer.socketFile()));
+  first.reset();
+
+  // 6. The relaunch fetches the account with the same token: no new grant, no onboarding.
+  service.clearRequestLog();
+  Program relaunch;
+  newcomer.start(relaunch);
+  ASSERT_TRUE(relaunch.waitForStarted());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !accountTokens(service).isEmpty(); }, kWaitMilliseconds))
+      << "the relaunch fetched no account: " << requestsOf(service).join(u", ").toStdString();
+  EXPECT_EQ(accountTokens(service).front(), credential.token);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !display.mappedWindowsOf(relaunch.processId(), true).isEmpty(); },
+                              kWaitMilliseconds));
+  QTest::qWait(1000); // what would show, has shown
+  EXPECT_FALSE(tree.find(relaunch.processId(), Role::pushButton, QStringLiteral("Get started"), anyState));
+  EXPECT_FALSE(
+      tree.find(relaunch.processId(), Role::pushButton, QStringLiteral("Continue with Google"), anyState));
+  EXPECT_FALSE(anyRequest(service, QStringLiteral("POST /api/reader-auth/")))
+      << requestsOf(service).join(u", ").toStdString();
+  screenshot(QStringLiteral("system-relaunched.png"));
+  quitFromMenu(tree, relaunch);
+}
+
+#else
+
+TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
+  GTEST_SKIP() << "needs libxcb and the program built with the development trust (BRINDLEWICK_BENCH=ON)";
+}
+
+#endif
+
+} // namespace
+} // namespace brindlewick
