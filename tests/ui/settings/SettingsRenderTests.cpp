@@ -3,12 +3,10 @@
 #include "AccountFixtures.h"
 #include "AsyncProbe.h"
 #include "model/ReaderModelFixture.h"
-#include "ui/settings/ReadingTimeRange.h"
 #include "ui/settings/SettingsController.h"
 #include "ui/settings/SettingsSaveBar.h"
 #include "ui/settings/SettingsSection.h"
 #include "ui/settings/SettingsView.h"
-#include "ui/settings/TopicGrid.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
