@@ -73,14 +73,9 @@ public:
 
 // A page over its own scripted backend.
 struct Page {
-  Page() {
-    auto owned = std::make_unique<ScriptedBackend>();
-    backend = owned.get();
-    controller = std::make_unique<SettingsController>(std::move(owned));
-  }
-
-  ScriptedBackend* backend;
-  std::unique_ptr<SettingsController> controller;
+  ScriptedBackend* backend = new ScriptedBackend;
+  std::unique_ptr<SettingsController> controller =
+      std::make_unique<SettingsController>(std::unique_ptr<ScriptedBackend>(backend));
 };
 
 class SettingsControllerTest : public ::testing::Test, protected Page {};
@@ -157,16 +152,16 @@ TEST_F(SettingsControllerTest, SaveOutcomesSetTheBarAndTheBaseline) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Page fresh;
-    SettingsController* controller = fresh.controller.get();
+    SettingsController& page = *fresh.controller;
     fresh.backend->saveFailure = c.failure;
-    controller->setQuiet(true);
-    controller->save();
+    page.setQuiet(true);
+    page.save();
     EXPECT_EQ(fresh.backend->sent.front().second, 7);
-    EXPECT_EQ(controller->saveBarState(), c.bar);
-    EXPECT_EQ(controller->error(), c.error);
-    EXPECT_EQ(controller->baselineVersion(), c.baseline);
-    EXPECT_TRUE(controller->draft().schedule.quietHours().has_value()) << "the edits stay";
-    EXPECT_EQ(controller->canSave(), c.bar != Bar::conflict);
+    EXPECT_EQ(page.saveBarState(), c.bar);
+    EXPECT_EQ(page.error(), c.error);
+    EXPECT_EQ(page.baselineVersion(), c.baseline);
+    EXPECT_TRUE(page.draft().schedule.quietHours().has_value()) << "the edits stay";
+    EXPECT_EQ(page.canSave(), c.bar != Bar::conflict);
   }
 }
 
