@@ -187,15 +187,12 @@ TEST_F(LibraryRowsTest, Renders) {
         DropSnapshot longOne = drop(1);
         longOne.lore.explanation =
             QString(40, 'x').replace(QLatin1Char('x'), QStringLiteral("a long explanation "));
+        const DropSnapshot gone =
+            librarySnapshot(libraryDrop(withdrawnId, 1, Category::history, "Gone", "A withdrawn idea."),
+                            {"A Book With A Very Long Title That Will Be Cut Somewhere", "Second Book"});
+        // State 1 hovered, 2 selected, 3 keyboard focus.
         const QList<std::pair<DropSnapshot, int>> rows{
-            {drop(0), 0},
-            {drop(0), 1},
-            {drop(0), 2},
-            {longOne, 3},
-            {atRevision(drop(6), -1), 0},
-            {librarySnapshot(libraryDrop(withdrawnId, 1, Category::history, "Gone", "A withdrawn idea."),
-                             {"A Book With A Very Long Title That Will Be Cut Somewhere", "Second Book"}),
-             0}};
+            {drop(0), 0}, {drop(0), 1}, {drop(0), 2}, {longOne, 3}, {atRevision(drop(6), -1), 0}, {gone, 0}};
         for (const auto& [snapshot, state] : rows) {
           auto* row = new LibraryIdeaRow(model(), snapshot);
           layout->addWidget(row);
