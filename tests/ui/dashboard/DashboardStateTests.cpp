@@ -111,7 +111,6 @@ TEST(DashboardLayout, ArtFromSixHundredFortyAndLargeTilesFromSevenHundredSixty) 
     EXPECT_EQ(layout.showsArtwork, c.art) << c.width;
     EXPECT_EQ(layout.heroTrailingPadding, c.padding) << c.width;
     EXPECT_EQ(layout.compact, c.compact) << c.width;
-    EXPECT_EQ(layout.showsCaptions, !c.compact) << c.width;
     EXPECT_EQ(layout.tileIconSize, c.icon) << c.width;
   }
 }

@@ -62,26 +62,18 @@ void addPage(ContactSheet& sheet, const QString& caption, DashboardView& view, q
             int(std::ceil(availableWidth)) + 48);
 }
 
-TEST(DashboardView, EachSituationShowsItsStatusButtonCardAndCounts) {
+TEST(DashboardView, EachSituationShowsItsStatusCardAndCounts) {
   const struct {
     Situation situation;
     const char* name;
     const char* status;
-    const char* button;
-    bool accountCard;
-    const char* library;
   } cases[] = {
-      {Situation::signedOut, "signed out", "Sign in with Google to bring your reading together.",
-       "Your account", true, "Library, 0. Ideas to explore"},
+      {Situation::signedOut, "signed out", "Sign in with Google to bring your reading together."},
       {Situation::storageDown, "storage unhealthy",
-       "Your drops could not load on this computer. Sync again to continue.", "Your account", false,
-       "Library, 0. Ideas to explore"},
-      {Situation::setupOpen, "setup unfinished", "Show Drop to finish setup and read your first idea.",
-       "Adjust delivery", false, "Library, 40. Ideas to explore"},
-      {Situation::paused, "paused", "Automatic drops are paused. You can still show one anytime.",
-       "Adjust delivery", false, "Library, 40. Ideas to explore"},
-      {Situation::ready, "ready", "Every 2 hours, 09:00\u201318:00.", "Adjust delivery", false,
-       "Library, 40. Ideas to explore"},
+       "Your drops could not load on this computer. Sync again to continue."},
+      {Situation::setupOpen, "setup unfinished", "Show Drop to finish setup and read your first idea."},
+      {Situation::paused, "paused", "Automatic drops are paused. You can still show one anytime."},
+      {Situation::ready, "ready", "Every 2 hours, 09:00\u201318:00."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -96,14 +88,11 @@ TEST(DashboardView, EachSituationShowsItsStatusButtonCardAndCounts) {
 
     EXPECT_EQ(text(view, "dashboard.status"), QString::fromUtf8(c.status));
     auto* button = view.findChild<DropButton*>(QStringLiteral("dashboard.delivery"));
-    EXPECT_EQ(button->text(), QString::fromUtf8(c.button));
-    EXPECT_TRUE(button->isEnabled());
-    EXPECT_EQ(view.accountCard()->isVisibleTo(&view), c.accountCard);
+    EXPECT_EQ(view.accountCard()->isVisibleTo(&view), c.situation == Situation::signedOut);
+    // The library counts the installed release only while the reader is ready for it.
+    const bool counts = c.situation != Situation::signedOut && c.situation != Situation::storageDown;
     EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("dashboard.discover"))->accessibleName(),
-              QString::fromUtf8(c.library));
-    EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("dashboard.saved"))->accessibleName(),
-              c.situation == Situation::signedOut ? "Saved, 0. Keep the good ones"
-                                                  : "Saved, 2. Keep the good ones");
+              counts ? "Library, 40. Ideas to explore" : "Library, 0. Ideas to explore");
     // The idea read last is saved, so even broken storage lets it be read again.
     EXPECT_EQ(view.continueCard()->isVisibleTo(&view), c.situation != Situation::signedOut);
     EXPECT_EQ(view.hero()->nextDrop()->isVisibleTo(&view), c.situation == Situation::ready);
@@ -119,28 +108,22 @@ TEST(DashboardView, EachSituationShowsItsStatusButtonCardAndCounts) {
   }
 }
 
-TEST(DashboardView, AnUnreadableFirstIdeaHidesTheContinueCardEvenWithAReadableOneBehindIt) {
+// The card opens the idea read last; once that one cannot be read it goes, even though an
+// idea read before it (saved, so still readable) remains.
+TEST(DashboardView, TheContinueCardOpensTheIdeaReadLastWhileItIsReadable) {
   ReaderModelFixture fx;
   ReaderModel& model = open(fx, Situation::ready);
   model.read(model.savedSnapshots().first());
-  const DropSnapshot unsaved = unsavedSnapshot(fx, model);
-  model.read(unsaved);
-  DashboardView view(model, 700);
-  ASSERT_TRUE(view.continueCard()->isVisibleTo(&view));
-  breakStorage(fx, model);
-  EXPECT_FALSE(view.continueCard()->isVisibleTo(&view));
-}
-
-TEST(DashboardView, TheContinueCardOpensTheIdeaReadLast) {
-  ReaderModelFixture fx;
-  ReaderModel& model = open(fx, Situation::ready);
   const DropSnapshot last = unsavedSnapshot(fx, model);
   model.read(last);
   model.setNavigationTab(ReaderTab::welcome);
   DashboardView view(model, 700);
+  ASSERT_TRUE(view.continueCard()->isVisibleTo(&view));
   view.continueCard()->click();
   EXPECT_EQ(model.navigationTab(), ReaderTab::read);
   EXPECT_EQ(model.detail()->id(), last.id());
+  breakStorage(fx, model);
+  EXPECT_FALSE(view.continueCard()->isVisibleTo(&view));
 }
 
 TEST(DashboardView, TheGreetingTurnsAtNoonWithoutRebuildingThePage) {

@@ -74,7 +74,6 @@ TEST_F(OnboardingViewTest, TheSignInRunsThroughBothPagesAndBackWithoutLosingItsC
   EXPECT_TRUE(w.window.fullBleed());
   EXPECT_EQ(screen().page(), Page::welcome);
   EXPECT_TRUE(shown("onboarding.next"));
-  EXPECT_EQ(control<QWidget>("onboarding.steps").accessibleName(), "Step 1 of 2");
   pictures.add(screen());
 
   w.window.activateWindow();
@@ -195,7 +194,6 @@ TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowin
   EXPECT_FALSE(view.findChild<DropButton*>(QStringLiteral("onboarding.signIn"))->isEnabled());
   auto* notice = view.findChild<DropNotice*>(QStringLiteral("onboarding.noService"));
   EXPECT_TRUE(notice->isVisibleTo(&view));
-  EXPECT_EQ(notice->text(), "Sign-in is unavailable because this build has no service URL configured.");
   Pictures pictures;
   pictures.add(view);
   pictures.write(QStringLiteral("onboarding-no-service.png"));
