@@ -174,6 +174,7 @@ public:
   const ScreenSource& screens() const { return m_screens; }
   const DesktopProbes& desktop() const { return m_desktop; }
   const ApplicationDefaults& applicationDefaults() const { return m_defaults; }
+  ApplicationDefaults& applicationDefaults() { return m_defaults; }
 
   // Replaces the views the panels are given from now on.
   void setPanelContentFactories(PanelContentFactories factories) { m_factories = std::move(factories); }

@@ -25,14 +25,14 @@ namespace brindlewick {
 
 ThisComputerSection::Services ThisComputerSection::Services::of(ReaderModel& model) {
   return Services{model.screens(), model.desktop().events, model.loginItem(), model.sound(),
-                  model.applicationDefaults().filePath()};
+                  model.applicationDefaults()};
 }
 
 ThisComputerSection::ThisComputerSection(SettingsController& controller, const Services& services,
                                          QWidget* parent)
     : SettingsSection(QStringLiteral("This computer"), parent), m_controller(controller),
       m_screens(services.screens), m_loginItem(services.loginItem), m_sound(services.sound),
-      m_defaults(services.defaultsFile) {
+      m_defaults(services.defaults) {
   // The display: part of the draft, so a choice is stored only with the other settings.
   m_display = SettingsWidgets::comboBox(QStringLiteral("settings.display"), QStringLiteral("Display"));
   content()->addLayout(SettingsWidgets::labelledRow(QStringLiteral("Display"), m_display));

@@ -37,7 +37,7 @@ public:
     LoginItemController& loginItem;
     DropSound& sound;
     // Where the sound switch is kept.
-    QString defaultsFile;
+    ApplicationDefaults& defaults;
 
     static Services of(ReaderModel& model);
   };
@@ -60,7 +60,7 @@ private:
   const ScreenSource& m_screens;
   LoginItemController& m_loginItem;
   DropSound& m_sound;
-  ApplicationDefaults m_defaults;
+  ApplicationDefaults& m_defaults;
   QComboBox* m_display;
   QCheckBox* m_chime;
   DropButton* m_preview;

@@ -240,7 +240,7 @@ TEST_F(SettingsViewTest, LaunchAtLoginWritesAutostartAndWaitsDisabled) {
   LoginItemController loginItem(gated);
   ThisComputerSection::Services services = ThisComputerSection::Services::of(model);
   SettingsView view(model, ThisComputerSection::Services{services.screens, services.events, loginItem,
-                                                         services.sound, services.defaultsFile});
+                                                         services.sound, services.defaults});
   QCheckBox& launch = *view.thisComputer()->launchAtLogin();
   ASSERT_TRUE(launch.isChecked());
   launch.click();
@@ -266,7 +266,7 @@ TEST_F(SettingsViewTest, PreviewPlaysAtItsVolumeUnlessMutedAndTheSwitchIsWritten
     DropSound sound(std::move(player), c.arguments, model.applicationDefaults());
     ThisComputerSection::Services services = ThisComputerSection::Services::of(model);
     SettingsView view(model, ThisComputerSection::Services{services.screens, services.events,
-                                                           services.loginItem, sound, services.defaultsFile});
+                                                           services.loginItem, sound, services.defaults});
     QCheckBox& chime = *view.thisComputer()->chime();
     if (chime.isChecked() != c.chimeOn)
       chime.click();
