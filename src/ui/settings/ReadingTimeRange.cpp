@@ -4,6 +4,7 @@
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/FocusedWheel.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -25,6 +26,7 @@ QComboBox* picker(int count, const QString& name) {
   combo->setFont(DropFonts::rounded(DropFonts::bodySize).font());
   DropStandardWidgets::adopt(combo);
   DropStandardWidgets::adopt(combo->view());
+  FocusedWheel::install(combo);
   DropAccessibility::describe(combo, name, name);
   return combo;
 }

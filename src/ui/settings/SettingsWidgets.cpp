@@ -4,6 +4,7 @@
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/FocusedWheel.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -39,6 +40,7 @@ QComboBox* comboBox(const QString& name, const QString& label) {
   combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   DropStandardWidgets::adopt(combo);
   DropStandardWidgets::adopt(combo->view()); // the pop-up list, drawn in the same scheme
+  FocusedWheel::install(combo);
   DropAccessibility::describe(combo, name, label);
   return combo;
 }

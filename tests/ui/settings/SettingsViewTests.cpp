@@ -8,10 +8,14 @@
 #include "ui/settings/SettingsView.h"
 #include "ui/settings/TopicGrid.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <QCoroSignal>
 
@@ -277,6 +281,58 @@ TEST_F(SettingsViewTest, PreviewPlaysAtItsVolumeUnlessMutedAndTheSwitchIsWritten
       EXPECT_DOUBLE_EQ(played.lastVolume, DropSound::volume);
     }
   }
+}
+
+// One notch of the wheel over the middle of `widget`, delivered as Qt delivers the reader's.
+void wheelOver(QWidget* widget, int delta) {
+  const QPointF local = QRectF(widget->rect()).center();
+  QWheelEvent event(local, widget->mapToGlobal(local), QPoint(), QPoint(0, delta), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(widget, &event);
+}
+
+TEST_F(SettingsViewTest, TheWheelOverAPickerScrollsThePageUnlessThePickerHasFocus) {
+  ReaderModel& model = openSignedIn();
+  QScrollArea workspace;
+  workspace.setWidgetResizable(true);
+  auto* view = new SettingsView(model);
+  workspace.setWidget(view);
+  workspace.resize(900, 320);
+  workspace.show();
+  workspace.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&workspace));
+  QScrollBar& scroll = *workspace.verticalScrollBar();
+  ASSERT_GT(scroll.maximum(), 0);
+
+  const QList<QComboBox*> pickers = view->findChildren<QComboBox*>();
+  ASSERT_GE(pickers.size(), 10) << "interval, display and four time pickers for each range";
+  const ReaderPreferences stored = model.preferences().value();
+  for (QComboBox* picker : pickers) {
+    SCOPED_TRACE(picker->objectName().toStdString());
+    const ReaderPreferences draft = view->controller().draft();
+    const int index = picker->currentIndex();
+    for (const int delta : {-120, 120}) {
+      scroll.setValue(scroll.maximum() / 2);
+      const int before = scroll.value();
+      wheelOver(picker, delta);
+      EXPECT_EQ(scroll.value() > before, delta < 0) << "the page scrolls with the wheel";
+      EXPECT_NE(scroll.value(), before);
+    }
+    EXPECT_EQ(picker->currentIndex(), index);
+    EXPECT_EQ(view->controller().draft(), draft);
+  }
+  EXPECT_EQ(model.preferences().value(), stored) << "nothing applied at once either";
+
+  // Once chosen with the keyboard, the picker takes the wheel and the page stays.
+  QComboBox& interval = child<QComboBox>(*view, QStringLiteral("settings.interval"));
+  interval.setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(interval.hasFocus());
+  const int index = interval.currentIndex();
+  const int before = scroll.value();
+  wheelOver(&interval, index > 0 ? 120 : -120);
+  EXPECT_NE(interval.currentIndex(), index);
+  EXPECT_EQ(scroll.value(), before);
+  EXPECT_NE(view->controller().draft(), model.preferences().value());
 }
 
 } // namespace
