@@ -1,6 +1,6 @@
 #include "app/ReaderLaunch.h"
 
-#include "app/SingleInstance.h"
+#include "app/LaunchRequestQueue.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -41,7 +41,7 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services) {
 } // namespace
 
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          SingleInstance* instance) {
+                          LaunchRequestQueue* requests) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
   // A first start finds no folder for the store; the store itself refuses to invent one for a
   // file it is given.
@@ -57,13 +57,11 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
   }
 
   launch.delegate = std::make_unique<ReaderAppDelegate>(launch.model.get(), startupError, std::move(options));
-  if (instance) {
-    ReaderAppDelegate* delegate = launch.delegate.get();
-    QObject::connect(instance, &SingleInstance::reopenRequested, delegate, &ReaderAppDelegate::handle);
-    QObject::connect(instance, &SingleInstance::linksReceived, delegate, &ReaderAppDelegate::handle);
-    QObject::connect(instance, &SingleInstance::actionRequested, delegate, &ReaderAppDelegate::handle);
-  }
   launch.delegate->launch();
+  if (requests) {
+    ReaderAppDelegate* delegate = launch.delegate.get();
+    requests->deliverTo(delegate, [delegate](const LaunchRequest& request) { delegate->handle(request); });
+  }
   return launch;
 }
 

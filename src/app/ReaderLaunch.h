@@ -7,7 +7,7 @@
 
 namespace brindlewick {
 
-class SingleInstance;
+class LaunchRequestQueue;
 
 // A normal start once it is the one running instance: the model, when it could be built, and
 // the shell around it. The delegate goes first, as the model must outlive it.
@@ -19,9 +19,9 @@ struct ReaderLaunch {
 // Builds the model from `services`, serving events until it is built, then launches the shell:
 // the tray icon and its menus, and the reader window, or the start-up alert when the model
 // could not be built (the reason is written to standard error; nothing is reset or retried).
-// The window's frame is kept in the services' application defaults file. Later starts that
-// `instance` hears of reach the shell from before its launch on.
+// The window's frame is kept in the services' application defaults file. Once the shell is up it
+// carries out what `requests` kept while the model opened, in order, and every later one.
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          SingleInstance* instance = nullptr);
+                          LaunchRequestQueue* requests = nullptr);
 
 } // namespace brindlewick

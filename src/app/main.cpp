@@ -2,6 +2,7 @@
 #include "app/Diagnostics.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
+#include "app/LaunchRequestQueue.h"
 #include "app/PanelDiagnosticsDelegate.h"
 #include "app/ReaderLaunch.h"
 #include "app/SingleInstance.h"
@@ -75,6 +76,9 @@ int main(int argc, char** argv) {
   request.startupId = startupId;
   request.activationToken = activationToken;
   SingleInstance instance;
+  // Later starts are answered as soon as this one listens, long before the reader can act on
+  // their requests: they wait here, behind this start's own.
+  LaunchRequestQueue requests(&instance);
   try {
     if (instance.start(request) == SingleInstance::Role::forwarded)
       return 0;
@@ -82,6 +86,8 @@ int main(int argc, char** argv) {
     QTextStream(stderr) << "Brindlewick: " << error.description() << "\n";
     return 1;
   }
+  if (request.kind != LaunchRequest::Kind::reopen)
+    requests.enqueue(request);
   // The reader lives in the tray; closing its window only hides it.
   QApplication::setQuitOnLastWindowClosed(false);
 
@@ -110,9 +116,7 @@ int main(int argc, char** argv) {
   };
   int status = 0;
   {
-    const ReaderLaunch reader = launchReader(std::move(services), {}, &instance);
-    if (request.kind != LaunchRequest::Kind::reopen)
-      reader.delegate->handle(request);
+    const ReaderLaunch reader = launchReader(std::move(services), {}, &requests);
     if (reader.model)
       reader.model->playInstallChimeOnce();
     status = QApplication::exec();

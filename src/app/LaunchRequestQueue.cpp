@@ -1,0 +1,37 @@
+#include "app/LaunchRequestQueue.h"
+
+#include "app/SingleInstance.h"
+
+namespace brindlewick {
+
+LaunchRequestQueue::LaunchRequestQueue(SingleInstance* instance, QObject* parent) : QObject(parent) {
+  if (!instance)
+    return;
+  for (auto signal :
+       {&SingleInstance::reopenRequested, &SingleInstance::linksReceived, &SingleInstance::actionRequested})
+    connect(instance, signal, this, &LaunchRequestQueue::enqueue);
+}
+
+void LaunchRequestQueue::enqueue(const LaunchRequest& request) {
+  m_pending.append(request);
+  deliverPending();
+}
+
+void LaunchRequestQueue::deliverTo(QObject* context, Handler handler) {
+  m_context = context;
+  m_handler = std::move(handler);
+  deliverPending();
+}
+
+void LaunchRequestQueue::deliverPending() {
+  if (m_delivering)
+    return;
+  m_delivering = true;
+  while (m_context && m_handler && !m_pending.isEmpty()) {
+    const LaunchRequest next = m_pending.takeFirst();
+    m_handler(next);
+  }
+  m_delivering = false;
+}
+
+} // namespace brindlewick
