@@ -4,14 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
+#include <utility>
 
 namespace brindlewick {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcDefaults, "app.brindlewick.ApplicationDefaults")
 
 // The settings hold two flags; anything much larger is not ours.
 constexpr qint64 maximumFileBytes = 65536;
@@ -25,12 +29,29 @@ QString ApplicationDefaults::defaultFilePath() {
 
 ApplicationDefaults::ApplicationDefaults(QString filePath) : m_filePath(std::move(filePath)) {}
 
-QJsonObject ApplicationDefaults::read() const {
+std::optional<QJsonObject> ApplicationDefaults::load() const {
   QFile file(m_filePath);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > maximumFileBytes)
-    return {};
-  const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-  return document.isObject() ? document.object() : QJsonObject{};
+  if (!file.exists()) {
+    m_unreadableReported = false;
+    return QJsonObject{};
+  }
+  QJsonDocument document;
+  if (file.open(QIODevice::ReadOnly) && file.size() <= maximumFileBytes)
+    document = QJsonDocument::fromJson(file.read(maximumFileBytes + 1));
+  if (!document.isObject()) {
+    if (!std::exchange(m_unreadableReported, true))
+      qCWarning(lcDefaults, "%s cannot be read; it is left as it is and no setting is saved until it can be",
+                qUtf8Printable(QDir::toNativeSeparators(m_filePath)));
+    return std::nullopt;
+  }
+  m_unreadableReported = false;
+  return document.object();
+}
+
+QJsonObject ApplicationDefaults::read() const {
+  if (std::optional<QJsonObject> stored = load())
+    m_lastRead = std::move(*stored);
+  return m_lastRead;
 }
 
 std::optional<bool> ApplicationDefaults::boolean(const QString& key) const {
@@ -68,7 +89,11 @@ bool ApplicationDefaults::setFrame(const QString& key, const QRect& frame) {
 }
 
 bool ApplicationDefaults::write(const QString& key, const QJsonValue& value) {
-  QJsonObject object = read();
+  std::optional<QJsonObject> stored = load();
+  if (!stored)
+    return false;
+  m_lastRead = std::move(*stored);
+  QJsonObject object = m_lastRead;
   if (object.value(key) == value)
     return true;
   object.insert(key, value);
@@ -78,7 +103,10 @@ bool ApplicationDefaults::write(const QString& key, const QJsonValue& value) {
   if (!file.open(QIODevice::WriteOnly))
     return false;
   file.write(QJsonDocument(object).toJson());
-  return file.commit();
+  if (!file.commit())
+    return false;
+  m_lastRead = std::move(object);
+  return true;
 }
 
 } // namespace brindlewick

@@ -15,6 +15,11 @@ namespace brindlewick {
 //
 // A value counts only when it is stored with its own type: a key holding a string "true" or a
 // number is absent. (QSettings' INI files would read every boolean back as a string.)
+//
+// A file that exists but cannot be read (no permission, oversized, not a JSON object) is never
+// replaced: questions get the values this object last read, every write fails and leaves the
+// file as it is, and the log says so once, so one save of the window frame cannot wipe the
+// reader's other settings.
 class ApplicationDefaults {
 public:
   static inline const QString dropSoundEnabledKey = QStringLiteral("drop-sound-enabled");
@@ -29,11 +34,11 @@ public:
 
   const QString& filePath() const { return m_filePath; }
 
-  // The boolean under `key`; none when the file is missing or unreadable, the key absent, or
-  // its value of another type.
+  // The boolean under `key`; none when the file is missing, the key absent, or its value of
+  // another type. While the file cannot be read, the value last read from it.
   std::optional<bool> boolean(const QString& key) const;
-  // Stores `value` under `key` and keeps every other readable key. False when the file could
-  // not be written; the file is then as it was.
+  // Stores `value` under `key` and keeps every other key. False when the file could not be
+  // read or written; the file is then as it was.
   bool setBoolean(const QString& key, bool value);
 
   // True unless a boolean false is stored.
@@ -50,10 +55,14 @@ public:
 
 private:
   bool write(const QString& key, const QJsonValue& value);
-  // The stored object; empty when there is none or it cannot be read.
+  // The stored object (empty when there is no file), or none when the file cannot be read.
+  std::optional<QJsonObject> load() const;
+  // The stored object, or the one last read while the file cannot be read.
   QJsonObject read() const;
 
   QString m_filePath;
+  mutable QJsonObject m_lastRead;
+  mutable bool m_unreadableReported = false;
 };
 
 } // namespace brindlewick

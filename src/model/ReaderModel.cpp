@@ -390,8 +390,10 @@ std::optional<QString> ReaderModel::failureLine(const QString& prefix,
 void ReaderModel::playInstallChimeOnce() {
   if (m_defaults.installChimePlayed() || !runsFromInstalledLocation(m_executablePath, m_installPrefix))
     return;
-  // The flag comes first: a chime that cannot play is not tried again at the next start.
-  m_defaults.setInstallChimePlayed(true);
+  // The flag comes first: a chime that cannot play is not tried again at the next start, and
+  // one that could not be remembered would play again at every start.
+  if (!m_defaults.setInstallChimePlayed(true))
+    return;
   if (m_chime && m_chime->isAvailable())
     m_chime->play(1.0);
 }

@@ -94,10 +94,13 @@ TEST(DropSound, TheChimePlaysOnceAndOnlyFromTheInstalledCopy) {
     const char* name;
     const char* executable; // under the prefix; empty for the test program itself
     bool chimes;
+    bool settingsSavable = true;
   } cases[] = {
       {"installed", "bin/brindlewick", true},
       {"a folder that only begins alike", "binx/brindlewick", false},
       {"the build tree", "", false},
+      // A chime that cannot be remembered would play at every start.
+      {"installed, settings that cannot be saved", "bin/brindlewick", false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -106,6 +109,8 @@ TEST(DropSound, TheChimePlaysOnceAndOnlyFromTheInstalledCopy) {
       fx.executablePath = fx.installPrefix + '/' + c.executable;
       writeFile(fx.executablePath, "#!");
     }
+    if (!c.settingsSavable)
+      ASSERT_TRUE(QDir().mkpath(fx.applicationDefaultsFile()));
     ReaderModel& model = fx.open();
     model.playInstallChimeOnce();
     model.playInstallChimeOnce();

@@ -1,0 +1,83 @@
+#include "MessageCapture.h"
+#include "model/ApplicationDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace brindlewick {
+namespace {
+
+QByteArray contentsOf(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void replaceFile(const QString& path, const QByteArray& bytes) {
+  QFile::remove(path);
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+TEST(ApplicationDefaults, AFileThatCannotBeReadIsNeverReplacedAndItsValuesAreKept) {
+  const struct {
+    const char* name;
+    std::function<void(const QString&)> spoil;
+  } cases[] = {
+      {"oversized", [](const QString& path) { replaceFile(path, QByteArray(70000, ' ')); }},
+      {"not a JSON object", [](const QString& path) { replaceFile(path, R"(["drop-sound-enabled"])"); }},
+      {"half written", [](const QString& path) { replaceFile(path, R"({"drop-sound-enabled": fal)"); }},
+      {"a folder in its place",
+       [](const QString& path) {
+         QFile::remove(path);
+         ASSERT_TRUE(QDir().mkpath(path));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("application-defaults.json"));
+    ApplicationDefaults defaults(path);
+    ASSERT_TRUE(defaults.setDropSoundEnabled(false));
+    ASSERT_TRUE(defaults.setInstallChimePlayed(true));
+    ASSERT_FALSE(defaults.dropSoundEnabled());
+
+    c.spoil(path);
+    const QByteArray spoiled = contentsOf(path);
+    testing::MessageCapture log("app.brindlewick.ApplicationDefaults");
+    EXPECT_FALSE(defaults.setFrame(ApplicationDefaults::mainWindowFrameKey, QRect(10, 20, 960, 680)));
+    EXPECT_FALSE(defaults.setFrame(ApplicationDefaults::mainWindowFrameKey, QRect(30, 20, 960, 680)));
+    EXPECT_EQ(contentsOf(path), spoiled) << "the file is left as it is";
+    EXPECT_FALSE(defaults.dropSoundEnabled()) << "the sound stays off";
+    EXPECT_TRUE(defaults.installChimePlayed()) << "the chime stays played";
+    EXPECT_EQ(log.records().size(), 1) << "reported once";
+
+    // Readable again: the next save goes through and keeps what the file holds.
+    QDir(path).removeRecursively();
+    replaceFile(path, R"({"drop-sound-enabled": false})");
+    EXPECT_TRUE(defaults.setFrame(ApplicationDefaults::mainWindowFrameKey, QRect(10, 20, 960, 680)));
+    const ApplicationDefaults reread(path);
+    EXPECT_FALSE(reread.dropSoundEnabled());
+    EXPECT_EQ(reread.frame(ApplicationDefaults::mainWindowFrameKey), QRect(10, 20, 960, 680));
+  }
+}
+
+TEST(ApplicationDefaults, AMissingFileIsAFirstStartAndIsWritten) {
+  const QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("config/app.brindlewick/application-defaults.json"));
+  ApplicationDefaults defaults(path);
+  testing::MessageCapture log("app.brindlewick.ApplicationDefaults");
+  EXPECT_TRUE(defaults.dropSoundEnabled());
+  EXPECT_FALSE(defaults.installChimePlayed());
+  EXPECT_TRUE(defaults.setInstallChimePlayed(true));
+  EXPECT_TRUE(ApplicationDefaults(path).installChimePlayed());
+  EXPECT_TRUE(log.records().isEmpty());
+}
+
+} // namespace
+} // namespace brindlewick
