@@ -25,13 +25,20 @@ template <typename JobType> JobPointer<JobType> prepareJob(const QString& servic
   return job;
 }
 
+// What the keyring answered: its status, or noAnswerStatus and the answer that may still come.
+struct Answer {
+  qint32 status;
+  std::optional<LateAnswer> late;
+};
+
 // Hands the job to the keyring and waits, without blocking the thread, for its status, or for
 // noAnswerStatus when the timeout passes first. A job that has not answered by then is left
-// to free itself whenever its answer comes. The job and the hooks belong to the caller's
-// frame, which outlives this wait.
+// running: whether it was carried out is reported through the late answer, and the job frees
+// itself. `carriedOut` tells from a status whether the job did what it was asked. The job and
+// the hooks belong to the caller's frame, which outlives this wait.
 template <typename JobType>
-QCoro::Task<qint32> answerOf(JobPointer<JobType>& job, const KeychainStorage::JobStarter& start,
-                             DelayScheduler& scheduler, double timeoutSeconds) {
+QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::JobStarter& start,
+                             DelayScheduler& scheduler, double timeoutSeconds, bool (*carriedOut)(qint32)) {
   Completion<qint32> answered;
   auto jobFinished = std::make_shared<bool>(false);
   QObject::connect(job.get(), &QKeychain::Job::finished, job.get(),
@@ -44,11 +51,30 @@ QCoro::Task<qint32> answerOf(JobPointer<JobType>& job, const KeychainStorage::Jo
       timeoutSeconds, [answered]() mutable { answered.resolve(KeychainStorage::noAnswerStatus); });
   const qint32 status = co_await answered;
   scheduler.cancel(timeout);
-  if (!*jobFinished) {
-    JobType* late = job.release();
-    QObject::connect(late, &QKeychain::Job::finished, late, &QObject::deleteLater);
-  }
-  co_return status;
+  if (*jobFinished)
+    co_return Answer{status, std::nullopt};
+  const LateAnswer late;
+  JobType* running = job.release();
+  QObject::connect(running, &QKeychain::Job::finished, running, [late, carriedOut](QKeychain::Job* finished) {
+    late.settle(carriedOut(finished->error()));
+    finished->deleteLater();
+  });
+  co_return Answer{status, late};
+}
+
+bool succeeded(qint32 status) {
+  return status == QKeychain::NoError;
+}
+
+// A read that found nothing has answered; a removal that found nothing has left nothing.
+bool succeededOrAbsent(qint32 status) {
+  return status == QKeychain::NoError || status == QKeychain::EntryNotFound;
+}
+
+[[noreturn]] void fail(const Answer& answer) {
+  if (answer.late)
+    throw KeychainError(answer.status, *answer.late);
+  throw KeychainError(answer.status);
 }
 
 void startJob(QKeychain::Job& job) {
@@ -69,11 +95,11 @@ KeychainStorage::KeychainStorage(QString service, double timeoutSeconds, DelaySc
 QCoro::Task<std::optional<QByteArray>> KeychainStorage::read(QString account) {
   auto job = prepareJob<QKeychain::ReadPasswordJob>(m_service, account);
   const JobStarter start = m_start;
-  const qint32 status = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds);
-  switch (status) {
+  const Answer answer = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds, succeededOrAbsent);
+  switch (answer.status) {
   case QKeychain::NoError: co_return job->binaryData();
   case QKeychain::EntryNotFound: co_return std::nullopt;
-  default: throw KeychainError(status);
+  default: fail(answer);
   }
 }
 
@@ -81,17 +107,17 @@ QCoro::Task<> KeychainStorage::write(QByteArray data, QString account) {
   auto job = prepareJob<QKeychain::WritePasswordJob>(m_service, account);
   job->setBinaryData(data);
   const JobStarter start = m_start;
-  const qint32 status = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds);
-  if (status != QKeychain::NoError)
-    throw KeychainError(status);
+  const Answer answer = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds, succeeded);
+  if (!succeeded(answer.status))
+    fail(answer);
 }
 
 QCoro::Task<> KeychainStorage::remove(QString account) {
   auto job = prepareJob<QKeychain::DeletePasswordJob>(m_service, account);
   const JobStarter start = m_start;
-  const qint32 status = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds);
-  if (status != QKeychain::NoError && status != QKeychain::EntryNotFound)
-    throw KeychainError(status);
+  const Answer answer = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds, succeededOrAbsent);
+  if (!succeededOrAbsent(answer.status))
+    fail(answer);
 }
 
 } // namespace brindlewick

@@ -18,7 +18,9 @@ class DelayScheduler;
 // settings: every call goes to the keyring, and nothing is touched at construction.
 //
 // A keyring request that goes unanswered (a stuck daemon, a prompt nobody answers) fails
-// after the timeout with noAnswerStatus instead of leaving the caller waiting for ever.
+// after the timeout with noAnswerStatus instead of leaving the caller waiting for ever. The
+// request itself goes on: the error's late answer tells whether it was carried out after all,
+// so the caller can bring what it holds in line with the keyring.
 class KeychainStorage final : public SecureStorage {
 public:
   static constexpr double defaultTimeoutSeconds = 60.0;

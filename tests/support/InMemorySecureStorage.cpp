@@ -2,24 +2,54 @@
 
 namespace brindlewick {
 
-QCoro::Task<> InMemorySecureStorage::answer(const char* operation, const QString& account) {
+struct InMemorySecureStorage::Held {
+  // True once the caller stopped waiting.
+  Completion<bool> answered;
+  std::function<void()> effect;
+  std::optional<qint32> timedOut;
+  LateAnswer late;
+};
+
+QCoro::Task<> InMemorySecureStorage::answer(const char* operation, const QString& account,
+                                            std::function<void()> effect) {
   m_calls.append(QLatin1String(operation) + QLatin1Char(' ') + account);
   if (m_holding) {
-    const Completion<std::monostate> released;
-    m_held.append(released);
-    co_await released;
+    const auto held = std::make_shared<Held>();
+    held->effect = effect;
+    m_held.append(held);
+    if (co_await held->answered)
+      throw KeychainError(*held->timedOut, held->late);
   }
   if (m_failure)
     throw KeychainError(*m_failure);
+  effect();
 }
 
 void InMemorySecureStorage::releaseOldest() {
-  if (!m_held.isEmpty())
-    m_held.takeFirst().resolve({});
+  if (m_held.isEmpty())
+    return;
+  const std::shared_ptr<Held> held = m_held.takeFirst();
+  if (!held->timedOut) {
+    held->answered.resolve(false);
+    return;
+  }
+  if (!m_failure)
+    held->effect();
+  held->late.settle(!m_failure);
+}
+
+void InMemorySecureStorage::timeOutOldest(qint32 status) {
+  for (const std::shared_ptr<Held>& held : std::as_const(m_held)) {
+    if (held->timedOut)
+      continue;
+    held->timedOut = status;
+    held->answered.resolve(true);
+    return;
+  }
 }
 
 QCoro::Task<std::optional<QByteArray>> InMemorySecureStorage::read(QString account) {
-  co_await answer("read", account);
+  co_await answer("read", account, [] {});
   const auto found = m_items.constFind(account);
   if (found == m_items.constEnd())
     co_return std::nullopt;
@@ -27,13 +57,11 @@ QCoro::Task<std::optional<QByteArray>> InMemorySecureStorage::read(QString accou
 }
 
 QCoro::Task<> InMemorySecureStorage::write(QByteArray data, QString account) {
-  co_await answer("write", account);
-  m_items.insert(account, data);
+  co_await answer("write", account, [this, data, account] { m_items.insert(account, data); });
 }
 
 QCoro::Task<> InMemorySecureStorage::remove(QString account) {
-  co_await answer("remove", account);
-  m_items.remove(account);
+  co_await answer("remove", account, [this, account] { m_items.remove(account); });
 }
 
 } // namespace brindlewick

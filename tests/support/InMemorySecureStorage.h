@@ -7,8 +7,9 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <optional>
-#include <variant>
 
 namespace brindlewick {
 
@@ -34,18 +35,24 @@ public:
   // (the failure set at that moment, or its effect) comes when it is released.
   void setHolding(bool holding) { m_holding = holding; }
   qsizetype heldCount() const { return m_held.size(); }
-  // Lets the oldest held call go on; it is answered from the event loop.
+  // Lets the oldest held call go on; it is answered from the event loop. One that timed out
+  // takes effect now (unless a failure is set) and reports so through its late answer.
   void releaseOldest();
+  // The oldest held call that has not timed out fails now with `status` as a store that stops
+  // waiting does, and stays held: releaseOldest() later decides whether it was carried out.
+  void timeOutOldest(qint32 status = -1);
 
 private:
-  // Records the call, waits while held, then throws the failure if one is set.
-  QCoro::Task<> answer(const char* operation, const QString& account);
+  struct Held;
+  // Records the call, waits while held, then throws the failure if one is set, or applies
+  // `effect`.
+  QCoro::Task<> answer(const char* operation, const QString& account, std::function<void()> effect);
 
   QHash<QString, QByteArray> m_items;
   std::optional<qint32> m_failure;
   QStringList m_calls;
   bool m_holding = false;
-  QList<Completion<std::monostate>> m_held;
+  QList<std::shared_ptr<Held>> m_held;
 };
 
 } // namespace brindlewick

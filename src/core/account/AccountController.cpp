@@ -233,6 +233,9 @@ QCoro::Task<> AccountController::revokeAccess() {
     if (m_credential && m_credential->token == revokedToken) {
       try {
         co_await m_storage.write(m_credential->toJson(), credentialKey());
+      } catch (const KeychainError& error) {
+        keychainFailure = std::current_exception();
+        whenLateWriteLands(error, revokedToken);
       } catch (...) {
         keychainFailure = std::current_exception();
       }
@@ -248,6 +251,16 @@ QCoro::Task<> AccountController::revokeAccess() {
     std::rethrow_exception(keychainFailure);
   }
   persist(revoked);
+}
+
+void AccountController::whenLateWriteLands(const KeychainError& error, const QString& token) {
+  if (!error.lateAnswer())
+    return;
+  error.lateAnswer()->then(this, [this, token](bool carriedOut) {
+    // The keyring holds what memory holds after all, so storage is sound again.
+    if (carriedOut && m_credential && m_credential->token == token && m_credential->revoked)
+      setStorageHealthy(true);
+  });
 }
 
 // MARK: Cache

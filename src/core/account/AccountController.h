@@ -406,6 +406,14 @@ private:
   void setPendingDeviceCode(std::optional<ReaderDeviceCode> code);
   void setMessage(std::optional<QString> message);
   void setStorageHealthy(bool healthy);
+  // A keyring request that timed out may still be carried out: these bring the account in line
+  // with the keyring when it is. A revoked credential written late makes storage sound again;
+  // a credential removed late completes the sign-out that gave up on it, unless the session
+  // changed meanwhile.
+  void whenLateWriteLands(const KeychainError& error, const QString& token);
+  void whenLateRemovalLands(const KeychainError& error);
+  // The account of a sign-in whose credential is in the keyring, in memory and on show.
+  void publishSignIn(Cache cache, Credential credential);
   void setCredential(std::optional<Credential> credential);
   void bumpAccessRevision();
   void signalAccessInputs();

@@ -41,7 +41,12 @@ QCoro::Task<> AccountController::signOut(CancellationToken cancellation) {
     const TurnQueue::Turn turn = co_await m_keychain.take();
     if (!self)
       throw CancelledError();
-    co_await m_storage.remove(credentialKey());
+    try {
+      co_await m_storage.remove(credentialKey());
+    } catch (const KeychainError& error) {
+      whenLateRemovalLands(error);
+      throw;
+    }
     if (!self)
       throw CancelledError();
     if (m_credential)
@@ -66,6 +71,23 @@ QCoro::Task<> AccountController::signOut(CancellationToken cancellation) {
   }
   if (!confirmed)
     throw AccountError::revocationUnconfirmed();
+}
+
+void AccountController::whenLateRemovalLands(const KeychainError& error) {
+  if (!error.lateAnswer())
+    return;
+  const quint64 epoch = m_generation;
+  const std::optional<QString> token = m_credential ? std::optional(m_credential->token) : std::nullopt;
+  error.lateAnswer()->then(this, [this, epoch, token](bool carriedOut) {
+    const std::optional<QString> now = m_credential ? std::optional(m_credential->token) : std::nullopt;
+    if (!carriedOut || m_generation != epoch || now != token)
+      return;
+    // The keyring let the credential go after the sign-out had given up on it: this computer is
+    // signed out after all. Nothing is sent to the service from here, outside any operation the
+    // reader started; the session the service still holds ends at its expiry.
+    ++m_generation;
+    clearAccount();
+  });
 }
 
 } // namespace brindlewick

@@ -217,12 +217,27 @@ QCoro::Task<> AccountController::completeSignIn(Cache cache, QString token, quin
   if (m_generation != epoch || m_signInGeneration != signInEpoch)
     throw AccountError::superseded();
   Credential credential{std::move(token), cache.me.user.id, false};
-  co_await m_storage.write(credential.toJson(), credentialKey());
+  try {
+    co_await m_storage.write(credential.toJson(), credentialKey());
+  } catch (const KeychainError& error) {
+    // Should the keyring store the credential after all, the reader is signed in with it, as
+    // the next start would find them.
+    if (error.lateAnswer()) {
+      error.lateAnswer()->then(this, [this, cache, credential, epoch](bool carriedOut) {
+        if (carriedOut && m_generation == epoch)
+          publishSignIn(cache, credential);
+      });
+    }
+    throw;
+  }
   if (!self)
     throw CancelledError();
-
   // Published within the turn, with no further suspension: a sign-out waiting for the keyring
   // removes this credential and clears this state only after both are in place.
+  publishSignIn(std::move(cache), std::move(credential));
+}
+
+void AccountController::publishSignIn(Cache cache, Credential credential) {
   cancelActivities();
   ++m_generation;
   const bool hadCredential = m_credential.has_value();

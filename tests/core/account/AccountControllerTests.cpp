@@ -368,4 +368,51 @@ TEST_F(AccountControllerTest, ARevocationWhoseTurnComesAfterTheSessionChangedWri
   EXPECT_TRUE(AccountCache::fromJson(*store->data(cacheKey(cache))).accessRevoked);
 }
 
+// The keyring can answer after the store stopped waiting (an unlock prompt answered late): the
+// request fails at its time limit, and once the keyring says what became of it the account
+// agrees with what the keyring holds.
+TEST_F(AccountControllerTest, AKeyringAnswerPastItsTimeLimitBringsTheAccountInLine) {
+  const struct {
+    const char* name;
+    bool signOut; // else a revocation's write
+    bool lands;
+  } cases[] = {
+      {"revocation written late", false, true},
+      {"revocation refused late", false, false},
+      {"sign-out removed late", true, true},
+      {"sign-out refused late", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    storage.setFailure(std::nullopt);
+    const AccountCache cache = Fixture::cache(wallClock());
+    const auto controller = signedIn(cache);
+    storage.setHolding(true);
+    const auto operation =
+        c.signOut ? startTask(controller->signOut()) : startTask(Access::revokeAccess(*controller));
+    ASSERT_TRUE(waitUntil([&] { return storage.heldCount() == 1; }));
+    storage.timeOutOldest();
+    ASSERT_TRUE(waitUntilFinished(operation));
+    EXPECT_EQ(operation->errorAs<KeychainError>(), KeychainError(-1));
+    EXPECT_EQ(controller->storageHealthy(), c.signOut);
+    EXPECT_TRUE(controller->hasStoredSession()) << "nothing changes before the keyring answers";
+
+    storage.setHolding(false);
+    if (!c.lands)
+      storage.setFailure(-25308);
+    storage.releaseOldest();
+    flushEvents();
+    EXPECT_EQ(storage.items().contains(credentialKey()), !(c.signOut && c.lands));
+    EXPECT_EQ(controller->hasStoredSession(), storage.items().contains(credentialKey()));
+    if (c.signOut) {
+      EXPECT_EQ(controller->user().has_value(), !c.lands);
+      EXPECT_TRUE(controller->storageHealthy());
+    } else {
+      EXPECT_EQ(controller->storageHealthy(), c.lands) << "sound again only once the write landed";
+      EXPECT_EQ(SessionCredential::fromJson(storage.items().value(credentialKey())).revoked, c.lands);
+      EXPECT_FALSE(controller->isSignedIn());
+    }
+  }
+}
+
 } // namespace

@@ -291,6 +291,31 @@ TEST_F(AccountServiceTest, KeyringChangesTakeTurnsSoASignOutAlwaysWins) {
   EXPECT_FALSE(storage.items().contains(account.credentialKey()) || account.open()->hasStoredSession());
 }
 
+TEST_F(AccountServiceTest, ASignInWhoseCredentialTheKeyringStoresPastItsTimeLimitSignsTheReaderIn) {
+  service.grants().setAutoApproveAfter(0);
+  for (const bool lands : {false, true}) {
+    SCOPED_TRACE(lands ? "stored late" : "refused late");
+    storage.setHolding(true);
+    const auto polling = pollAfterBegin();
+    ASSERT_TRUE(waitUntil([&] { return storage.heldCount() == 1; }));
+    storage.timeOutOldest();
+    ASSERT_TRUE(waitUntilFinished(polling));
+    EXPECT_EQ(result(*polling), KeychainError(-1).description());
+    EXPECT_FALSE(controller->isSignedIn());
+
+    storage.setHolding(false);
+    storage.setFailure(lands ? std::nullopt : std::optional<qint32>(-25308));
+    storage.releaseOldest();
+    flushEvents();
+    storage.setFailure(std::nullopt);
+    EXPECT_EQ(controller->isSignedIn(), lands);
+    EXPECT_EQ(controller->hasStoredSession(), storage.items().contains(account.credentialKey()));
+    EXPECT_EQ(controller->pendingDeviceCode().has_value(), !lands);
+    if (!lands)
+      controller->cancelSignIn();
+  }
+}
+
 TEST_F(AccountServiceTest, TheFetchAcceptsOnlyABoundedConsistentAccount) {
   QList<QByteArray> large;
   for (int i = 0; i < 14; ++i)
@@ -415,8 +440,7 @@ TEST_F(AccountServiceTest, SignOutEndsTheSessionHereFirstAndKeepsTheCacheRecord)
     EXPECT_EQ(account.requestsTo(signOutPath), signedOut ? 1 : 0) << name;
     EXPECT_TRUE(account.cacheRecord(token)) << name;
     if (expected.isEmpty()) {
-      EXPECT_EQ(harness.fetch("GET", mePath, {}, token).statusCode, 401)
-          << "the session lives on";
+      EXPECT_EQ(harness.fetch("GET", mePath, {}, token).statusCode, 401) << "the session lives on";
     }
   }
   // Without a session nothing is sent.
