@@ -121,6 +121,8 @@ OnboardingView::OnboardingView(ReaderModel& model, QWidget* parent)
   pages->setContentsMargins(0, 0, 0, 0);
   m_welcome = buildWelcome();
   m_signIn = buildSignIn();
+  m_welcome->setObjectName(QStringLiteral("onboarding.welcomePage"));
+  m_signIn->setObjectName(QStringLiteral("onboarding.signInPage"));
   pages->addWidget(m_welcome);
   m_signIn->setParent(m_pageArea);
   m_signIn->hide();
@@ -302,8 +304,9 @@ void OnboardingView::act(Event event) {
 
 void OnboardingView::showPage(Page from) {
   const Page to = m_state.page();
-  if (m_transition)
-    m_transition->stop(); // its finished() settles the pages it moved
+  // Qt does not finish an animation it is told to stop, so an interrupted one is settled here
+  // before anything else moves the pages.
+  settleTransition();
   refresh();
   if (from == to)
     return;
@@ -323,6 +326,8 @@ void OnboardingView::showPage(Page from) {
 
   auto* animation = new QVariantAnimation(this);
   m_transition = animation;
+  m_incoming = incoming;
+  m_outgoing = outgoing;
   animation->setStartValue(0.0);
   animation->setEndValue(1.0);
   const QPointer<QWidget> in(incoming);
@@ -338,21 +343,30 @@ void OnboardingView::showPage(Page from) {
     }
     m_steps->setPosition(int(from) + (int(to) - int(from)) * t);
   });
-  connect(animation, &QVariantAnimation::finished, this, [=, this] {
-    if (out) {
-      out->hide();
-      out->setGraphicsEffect(nullptr);
-    }
-    if (in)
-      in->setGraphicsEffect(nullptr);
-    m_steps->setPosition(int(m_state.page()));
-    // The page area shrinks or grows to the page that stays.
-    m_pageArea->layout()->invalidate();
-    m_content->layout()->invalidate();
-    m_content->layout()->activate();
-    animation->deleteLater();
-  });
+  connect(animation, &QVariantAnimation::finished, this, &OnboardingView::settleTransition);
   DropMotion::start(*animation, DropMotion::Kind::entrance, UiEnvironment::instance().reduceMotion());
+}
+
+void OnboardingView::settleTransition() {
+  QVariantAnimation* animation = m_transition;
+  if (!animation)
+    return;
+  m_transition = nullptr;
+  animation->disconnect(this);
+  animation->stop();
+  animation->deleteLater();
+  if (m_outgoing) {
+    m_outgoing->hide();
+    m_outgoing->setGraphicsEffect(nullptr);
+  }
+  if (m_incoming)
+    m_incoming->setGraphicsEffect(nullptr);
+  m_steps->setPosition(int(m_state.page()));
+  // The page that stays goes back to its place in the layout, and the page area shrinks or
+  // grows to it.
+  m_pageArea->layout()->invalidate();
+  m_content->layout()->invalidate();
+  m_content->layout()->activate();
 }
 
 void OnboardingView::refresh() {

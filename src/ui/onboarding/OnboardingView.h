@@ -48,6 +48,9 @@ private:
   QWidget* buildFooter();
   void act(OnboardingState::Event event);
   void showPage(OnboardingState::Page from);
+  // Ends the page transition, if one runs: the page that left is hidden, the one that came
+  // stands in its place, neither keeps a fading effect.
+  void settleTransition();
   void refresh();
   void placeLayers();
 
@@ -74,6 +77,8 @@ private:
   DropNotice* m_noService = nullptr;
 
   QPointer<QVariantAnimation> m_transition;
+  QPointer<QWidget> m_incoming;
+  QPointer<QWidget> m_outgoing;
 };
 
 } // namespace brindlewick

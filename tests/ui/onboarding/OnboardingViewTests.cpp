@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,45 @@ TEST_F(OnboardingViewTest, ADeclineReturnsToWelcomeAndAnExpiredCodeSaysSoOnTheSi
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(gone.isNull());
   EXPECT_FALSE(w.window.fullBleed());
+}
+
+TEST_F(OnboardingViewTest, AnInterruptedTransitionLeavesOnePageInPlaceAndNothingFading) {
+  UiEnvironment::instance().setOverrides({.reduceMotion = false});
+  auto& welcome = control<QWidget>("onboarding.welcomePage");
+  auto& signIn = control<QWidget>("onboarding.signInPage");
+  const auto finished = [&] { return !screen().transitionRunning(); };
+  QTest::mouseClick(&control("onboarding.next"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil(finished));
+  const QPoint signInHome = signIn.pos();
+  QTest::mouseClick(&control("onboarding.signIn"), Qt::LeftButton);
+  waitForCode();
+  QTest::mouseClick(&control("onboarding.back"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil(finished));
+  const QPoint welcomeHome = welcome.pos();
+
+  const struct {
+    const char* button; // pressed while the sign-in page is still coming in
+    Page stays;
+  } cases[] = {{"onboarding.cancel", Page::signIn}, {"onboarding.back", Page::welcome}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.button);
+    QTest::mouseClick(&control("onboarding.next"), Qt::LeftButton);
+    QTest::qWait(60);
+    ASSERT_TRUE(screen().transitionRunning());
+    ASSERT_TRUE(shown(c.button));
+    QTest::mouseClick(&control(c.button), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil(finished));
+    QTest::qWait(300); // longer than any transition, and what it left for later is gone
+    QWidget& kept = c.stays == Page::signIn ? signIn : welcome;
+    QWidget& left = c.stays == Page::signIn ? welcome : signIn;
+    EXPECT_EQ(screen().page(), c.stays);
+    EXPECT_TRUE(kept.isVisible());
+    EXPECT_EQ(kept.pos(), c.stays == Page::signIn ? signInHome : welcomeHome);
+    EXPECT_FALSE(left.isVisible());
+    EXPECT_EQ(kept.graphicsEffect(), nullptr);
+    EXPECT_EQ(left.graphicsEffect(), nullptr);
+    EXPECT_TRUE(screen().findChildren<QVariantAnimation*>().isEmpty());
+  }
 }
 
 TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowingChimes) {
