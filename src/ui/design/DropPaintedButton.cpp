@@ -1,6 +1,7 @@
 #include "ui/design/DropPaintedButton.h"
 
 #include "ui/design/DropGlass.h"
+#include "ui/design/LayoutEdgeRoom.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
@@ -24,7 +25,7 @@ public:
   QRect subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const override {
     if (element == SE_PushButtonLayoutItem) {
       if (const auto* button = qobject_cast<const DropPaintedButton*>(widget))
-        return option->rect.marginsRemoved(button->shapeMargins());
+        return option->rect.marginsRemoved(button->shapeMargins() - button->edgeRoom());
     }
     return QProxyStyle::subElementRect(element, option, widget);
   }
@@ -51,6 +52,7 @@ DropPaintedButton::DropPaintedButton(QWidget* parent) : QPushButton(parent) {
   setMouseTracking(true);
   setStyle(shapeMarginStyle());
   UiEnvironment::repaintOnChange(this);
+  LayoutEdgeRoom::follow(this, [this] { updateLayoutItem(); });
 }
 
 DropPaintedButton::~DropPaintedButton() {
@@ -82,7 +84,17 @@ void DropPaintedButton::setShapeMargins(const QMargins& margins) {
   m_margins = margins;
   // A caller's label laid out in the button stays inside the shape.
   setContentsMargins(margins);
+  m_edgeRoom = LayoutEdgeRoom::missing(this, m_margins);
   // The push button asks the style for its layout item again.
+  QEvent change(QEvent::StyleChange);
+  QCoreApplication::sendEvent(this, &change);
+}
+
+void DropPaintedButton::updateLayoutItem() {
+  const QMargins room = LayoutEdgeRoom::missing(this, m_margins);
+  if (room == m_edgeRoom)
+    return;
+  m_edgeRoom = room;
   QEvent change(QEvent::StyleChange);
   QCoreApplication::sendEvent(this, &change);
 }

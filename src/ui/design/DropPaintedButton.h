@@ -27,8 +27,9 @@ struct ControlState {
 // push-button layout item is the widget less its margins, so shapes line up with their
 // neighbours and the margins overlap whatever lies around. Presses and hovering that land
 // in the margins, outside the shape, are handed to the widget beneath, so a neighbour's
-// margin never takes a click from this shape. A container must leave the margins free at
-// its own edges, or it clips them.
+// margin never takes a click from this shape. Where the button reaches an edge of its parent
+// and the layouts' margins there leave less room than its margin, the layout item keeps the
+// rest of the margin (edgeRoom()), so the parent never clips it.
 //
 // Child widgets (a caller's label) are transparent for the mouse, so they never take a
 // press or the hover. Focus comes by Tab only, and the focus ring shows only for focus the
@@ -42,6 +43,9 @@ public:
   ~DropPaintedButton() override;
 
   QMargins shapeMargins() const { return m_margins; }
+  // The part of the margins the layout item keeps, at the edges of the parent the button
+  // reaches.
+  QMargins edgeRoom() const { return m_edgeRoom; }
   // The visible shape's bounds, in the widget's coordinates.
   QRect shapeRect() const;
   // Fixes the width of the visible shape (the widget is wider by its margins).
@@ -73,8 +77,11 @@ private:
   bool handOff(QMouseEvent* event);
   // The widget under `globalPosition` if this one were not there.
   QWidget* widgetBeneath(QPointF globalPosition);
+  // Asks the style for the layout item again when the room at the parent's edges changed.
+  void updateLayoutItem();
 
   QMargins m_margins;
+  QMargins m_edgeRoom;
   DropFeedback m_hover{this};
   DropFeedback m_press{this};
   DropFeedback m_focus{this};

@@ -261,8 +261,6 @@ QWidget* DetailView::related(const DropSnapshot& snapshot, const Shape& shape) {
     stack->addWidget(button, 0, Qt::AlignLeft);
     m_related.append(button);
   }
-  // Room for the buttons' shadows inside the list, which would clip them at its edges.
-  stack->setContentsMargins(m_related.first()->shapeMargins());
   section->setContent(list);
   return section;
 }

@@ -1,13 +1,18 @@
+#include "TestOutput.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
+
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -173,6 +178,114 @@ TEST_F(DropButtonTest, AClickInANeighboursMarginReachesTheCapsuleBeneath) {
   QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, edge);
   EXPECT_EQ(leftClicks.size(), 1);
   EXPECT_EQ(rightClicks.size(), 0);
+}
+
+// Hosts whose layouts leave no room of their own at the edges: each button keeps the room its
+// shadow needs where it reaches an edge, and only there, and gets the whole width its title asks.
+TEST_F(DropButtonTest, AButtonAtAnEdgeOfItsParentKeepsItsShadowRoomAndItsWidth) {
+  struct Host {
+    const char* name;
+    std::function<QList<DropButton*>(QWidget&)> build;
+    int shapeGap; // between the first two buttons' shapes, along the layout
+  };
+  const auto button = [](const char* title, QWidget& host) {
+    return new DropButton(QString::fromLatin1(title), dropControl({.prominent = true}), &host);
+  };
+  const Host hosts[] = {
+      {"a row",
+       [&](QWidget& host) {
+         auto* row = new QHBoxLayout(&host);
+         row->setContentsMargins(0, 0, 0, 0);
+         row->setSpacing(8);
+         const QList<DropButton*> buttons{button("Import previous saves", host), button("Sign out", host)};
+         for (DropButton* each : buttons)
+           row->addWidget(each);
+         return buttons;
+       },
+       8},
+      {"a column",
+       [&](QWidget& host) {
+         auto* column = new QVBoxLayout(&host);
+         column->setContentsMargins(0, 0, 0, 0);
+         column->setSpacing(4);
+         const QList<DropButton*> buttons{button("Open the sign-in page", host), button("Cancel", host)};
+         for (DropButton* each : buttons)
+           column->addWidget(each, 0, Qt::AlignLeft);
+         return buttons;
+       },
+       4},
+      {"a row in a column with half the room",
+       [&](QWidget& host) {
+         auto* column = new QVBoxLayout(&host);
+         column->setContentsMargins(6, 4, 6, 4);
+         auto* row = new QHBoxLayout;
+         row->setContentsMargins(0, 0, 0, 0);
+         row->setSpacing(10);
+         auto* hidden = new QLabel(QStringLiteral("hidden"), &host);
+         hidden->hide();
+         row->addWidget(hidden);
+         row->addStretch(1);
+         const QList<DropButton*> buttons{button("Back", host), button("Get started", host)};
+         for (DropButton* each : buttons)
+           row->addWidget(each);
+         column->addLayout(row);
+         column->addWidget(new QLabel(QStringLiteral("A line below the buttons"), &host));
+         return buttons;
+       },
+       10},
+      {"a grid",
+       [&](QWidget& host) {
+         auto* grid = new QGridLayout(&host);
+         grid->setContentsMargins(0, 0, 0, 0);
+         grid->setHorizontalSpacing(6);
+         const QList<DropButton*> buttons{button("Save", host), button("Love", host)};
+         grid->addWidget(buttons[0], 0, 0);
+         grid->addWidget(buttons[1], 0, 1);
+         grid->addWidget(new QLabel(QStringLiteral("Second row"), &host), 1, 0, 1, 2);
+         return buttons;
+       },
+       6},
+  };
+  QList<QImage> pictures;
+  for (const Host& h : hosts) {
+    SCOPED_TRACE(h.name);
+    QWidget host;
+    host.setAttribute(Qt::WA_StyledBackground);
+    host.setStyleSheet(QStringLiteral("background: #f2efe8;"));
+    const QList<DropButton*> buttons = h.build(host);
+    host.show();
+    QApplication::processEvents();
+    host.resize(host.sizeHint()); // as tight as the layouts allow
+    QApplication::processEvents();
+    for (DropButton* each : buttons) {
+      EXPECT_TRUE(host.rect().contains(each->geometry()))
+          << each->text().toStdString() << " is cut off by its host";
+      const QMargins margins = each->shapeMargins();
+      EXPECT_GE(each->shapeRect().width(), each->sizeHint().width() - margins.left() - margins.right())
+          << each->text().toStdString() << " is narrower than its title asks";
+    }
+    const QRect first = shapeIn(*buttons[0], host);
+    const QRect second = shapeIn(*buttons[1], host);
+    const bool alongRows = first.top() == second.top();
+    EXPECT_EQ(alongRows ? second.left() - first.right() - 1 : second.top() - first.bottom() - 1, h.shapeGap)
+        << "no room between neighbours, whose margins overlap";
+    pictures.append(host.grab().toImage());
+  }
+  int height = 0, width = 0;
+  for (const QImage& picture : pictures) {
+    height += picture.height() + 8;
+    width = std::max(width, picture.width());
+  }
+  QImage sheet(width, height, QImage::Format_ARGB32_Premultiplied);
+  sheet.fill(Qt::white);
+  QPainter painter(&sheet);
+  int y = 0;
+  for (const QImage& picture : pictures) {
+    painter.drawImage(0, y, picture);
+    y += picture.height() + 8;
+  }
+  painter.end();
+  EXPECT_TRUE(sheet.save(testing::testOutputPath(QStringLiteral("button-edge-room.png"))));
 }
 
 } // namespace
