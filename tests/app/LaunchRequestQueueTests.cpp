@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -74,7 +75,7 @@ TEST_F(LaunchRequestQueueTest, KeptRequestsGoFirstInOrderAndOneArrivingMeanwhile
     if (handled.size() != 1)
       return;
     meanwhile = std::make_unique<LaterStart>(socketPath, actionRequest(LaunchAction::library));
-    QTest::qWaitFor([&] { return queue.pendingCount() == 2 + 1; }, 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return queue.pendingCount() == 2 + 1; }, 5000));
     EXPECT_EQ(handled.size(), 1u) << "nothing overtakes the request being handled";
   });
   const std::vector<LaunchRequest> expected = {actionRequest(LaunchAction::show),
@@ -109,8 +110,6 @@ TEST_F(LaunchRequestQueueTest, StartsDuringAHeldKeyringReadAreCarriedOutOnceTheR
             actionRequest(LaunchAction::discover)})
         later.push_back(std::make_unique<LaterStart>(instance.socketPath(), request));
     } else if (!later.empty() && queue.pendingCount() == 3 && fixture.storage().heldCount() == 1) {
-      for (const auto& start : later)
-        EXPECT_TRUE(start->accepted());
       fixture.storage().setHolding(false);
       fixture.storage().releaseOldest();
     }
@@ -127,6 +126,11 @@ TEST_F(LaunchRequestQueueTest, StartsDuringAHeldKeyringReadAreCarriedOutOnceTheR
   steps.stop();
   ASSERT_TRUE(launch.model);
   ASSERT_EQ(later.size(), 3u);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return std::all_of(later.begin(), later.end(), [](const auto& start) { return start->accepted(); });
+      },
+      5000));
   EXPECT_EQ(queue.pendingCount(), 0);
   ASSERT_NE(launch.delegate->window(), nullptr);
   EXPECT_TRUE(launch.delegate->window()->isVisible());

@@ -109,8 +109,9 @@ TEST(DropSound, TheChimePlaysOnceAndOnlyFromTheInstalledCopy) {
       fx.executablePath = fx.installPrefix + '/' + c.executable;
       writeFile(fx.executablePath, "#!");
     }
-    if (!c.settingsSavable)
+    if (!c.settingsSavable) {
       ASSERT_TRUE(QDir().mkpath(fx.applicationDefaultsFile()));
+    }
     ReaderModel& model = fx.open();
     model.playInstallChimeOnce();
     model.playInstallChimeOnce();

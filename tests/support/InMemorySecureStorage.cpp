@@ -10,19 +10,27 @@ struct InMemorySecureStorage::Held {
   LateAnswer late;
 };
 
-QCoro::Task<> InMemorySecureStorage::answer(const char* operation, const QString& account,
-                                            std::function<void()> effect) {
+std::shared_ptr<InMemorySecureStorage::Held>
+InMemorySecureStorage::record(const char* operation, const QString& account, std::function<void()> effect) {
   m_calls.append(QLatin1String(operation) + QLatin1Char(' ') + account);
-  if (m_holding) {
-    const auto held = std::make_shared<Held>();
-    held->effect = effect;
-    m_held.append(held);
-    if (co_await held->answered)
+  if (!m_holding)
+    return nullptr;
+  const auto held = std::make_shared<Held>();
+  held->effect = std::move(effect);
+  m_held.append(held);
+  return held;
+}
+
+// The hold comes by reference: the caller's frame keeps it while this waits.
+QCoro::Task<> InMemorySecureStorage::answer(const std::shared_ptr<Held>& held) {
+  if (held) {
+    // Not inside the condition: GCC 12 mishandles a co_await in a short-circuit expression.
+    const bool timedOut = co_await held->answered;
+    if (timedOut)
       throw KeychainError(*held->timedOut, held->late);
   }
   if (m_failure)
     throw KeychainError(*m_failure);
-  effect();
 }
 
 void InMemorySecureStorage::releaseOldest() {
@@ -49,7 +57,8 @@ void InMemorySecureStorage::timeOutOldest(qint32 status) {
 }
 
 QCoro::Task<std::optional<QByteArray>> InMemorySecureStorage::read(QString account) {
-  co_await answer("read", account, [] {});
+  const auto held = record("read", account, [] {});
+  co_await answer(held);
   const auto found = m_items.constFind(account);
   if (found == m_items.constEnd())
     co_return std::nullopt;
@@ -57,11 +66,15 @@ QCoro::Task<std::optional<QByteArray>> InMemorySecureStorage::read(QString accou
 }
 
 QCoro::Task<> InMemorySecureStorage::write(QByteArray data, QString account) {
-  co_await answer("write", account, [this, data, account] { m_items.insert(account, data); });
+  const auto held = record("write", account, [this, data, account] { m_items.insert(account, data); });
+  co_await answer(held);
+  m_items.insert(account, data);
 }
 
 QCoro::Task<> InMemorySecureStorage::remove(QString account) {
-  co_await answer("remove", account, [this, account] { m_items.remove(account); });
+  const auto held = record("remove", account, [this, account] { m_items.remove(account); });
+  co_await answer(held);
+  m_items.remove(account);
 }
 
 } // namespace brindlewick

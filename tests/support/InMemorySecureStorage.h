@@ -44,9 +44,11 @@ public:
 
 private:
   struct Held;
-  // Records the call, waits while held, then throws the failure if one is set, or applies
-  // `effect`.
-  QCoro::Task<> answer(const char* operation, const QString& account, std::function<void()> effect);
+  // Records the call and, while holding, holds it: `effect` is what the call does should it
+  // time out and be carried out later.
+  std::shared_ptr<Held> record(const char* operation, const QString& account, std::function<void()> effect);
+  // Waits while the call is held, then throws the failure if one is set.
+  QCoro::Task<> answer(const std::shared_ptr<Held>& held);
 
   QHash<QString, QByteArray> m_items;
   std::optional<qint32> m_failure;
