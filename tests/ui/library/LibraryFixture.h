@@ -94,6 +94,9 @@ void renderSheet(const QString& name, Make make, int width = 640,
     shown(sheet);
     flushEvents();
   }
+  // Wrapped texts need the height for the sheet's width, which its size hint does not know.
+  sheet.resize(sheet.width(), sheet.heightForWidth(sheet.width()));
+  flushEvents();
   sheet.grab().save(testOutputPath(name + QStringLiteral(".png")));
 }
 
