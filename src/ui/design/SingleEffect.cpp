@@ -58,9 +58,4 @@ void SingleEffect::clear(QWidget* widget) {
   }
 }
 
-bool SingleEffect::isWaiting(const QWidget* widget) {
-  const QGraphicsEffect* effect = widget->graphicsEffect();
-  return effect != nullptr && effect->property(kWaiting).toBool();
-}
-
 } // namespace brindlewick

@@ -17,8 +17,6 @@ namespace SingleEffect {
 void set(QWidget* widget, QGraphicsEffect* effect);
 // Takes `widget`'s effect away (Qt deletes it) and lets the effects that waited on it run.
 void clear(QWidget* widget);
-// Whether `widget`'s effect is waiting for an outer one.
-bool isWaiting(const QWidget* widget);
 
 } // namespace SingleEffect
 
