@@ -2,9 +2,11 @@
 
 #include "model/ReaderModel.h"
 #include "panel/ReadingWindow.h"
+#include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropMark.h"
 #include "ui/window/ReaderHome.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -293,6 +295,13 @@ std::optional<DropSnapshot> ReaderAppDelegate::selectedIdea() const {
   return std::nullopt;
 }
 
+QAbstractButton* ReaderAppDelegate::pageLoveButton() const {
+  if (!m_window || !m_window->isVisible() || m_model->panel().panel().isVisible() ||
+      m_model->navigationTab() != ReaderTab::read)
+    return nullptr;
+  return ButtonShortcut::shownButton(m_window, ReaderMenus::commandKey(u'L'));
+}
+
 MenuState ReaderAppDelegate::menuState() const {
   MenuState state;
   if (!m_model)
@@ -334,7 +343,10 @@ void ReaderAppDelegate::perform(MenuCommand command) {
       m_model->refresh(true);
     break;
   case MenuCommand::love:
-    if (const std::optional<DropSnapshot> idea = selectedIdea())
+    // On the reading page the page's own button takes the key, as the page's other keys do.
+    if (QAbstractButton* button = pageLoveButton())
+      button->click();
+    else if (const std::optional<DropSnapshot> idea = selectedIdea())
       m_model->changeCollection(*idea, true);
     break;
   case MenuCommand::openSupport: m_options.openUrl(*m_model->configuration().supportURL()); break;

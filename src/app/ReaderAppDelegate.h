@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class QAbstractButton;
 class QIcon;
 class QMessageBox;
 class QMenu;
@@ -111,6 +112,8 @@ private:
   void setWindowOpen(bool open);
   void showStartupAlert();
   std::optional<DropSnapshot> selectedIdea() const;
+  // The reading page's love button, when the menu's love acts on that page's idea.
+  QAbstractButton* pageLoveButton() const;
   void forwardToFocusWidget(const char* slot);
 
   ReaderModel* m_model;

@@ -30,7 +30,12 @@ void DropPanel::setAcceptsKeyboardFocus(bool accepts) {
 void DropPanel::setContentView(QWidget* view) {
   if (view == m_contentView)
     return;
-  delete m_contentView;
+  // The old view may be what asked for the new one (its button, inside its click): it leaves
+  // the panel now and is deleted once that is over.
+  if (m_contentView) {
+    m_contentView->hide();
+    m_contentView->deleteLater();
+  }
   m_contentView = view;
   if (view) {
     view->setParent(this);

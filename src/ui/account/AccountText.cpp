@@ -2,6 +2,7 @@
 
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/SingleEffect.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -70,7 +71,7 @@ void AccountText::fadeIn(QWidget* widget, DropMotion::Kind kind) {
     return;
   auto* effect = new QGraphicsOpacityEffect(widget);
   effect->setOpacity(0);
-  widget->setGraphicsEffect(effect);
+  SingleEffect::set(widget, effect);
   auto* animation = new QVariantAnimation(widget);
   animation->setStartValue(0.0);
   animation->setEndValue(1.0);
@@ -80,7 +81,7 @@ void AccountText::fadeIn(QWidget* widget, DropMotion::Kind kind) {
   // The effect renders the widget offscreen on every frame: it goes when the fade ends.
   QObject::connect(animation, &QVariantAnimation::finished, widget, [widget, guard, animation] {
     if (guard && widget->graphicsEffect() == guard)
-      widget->setGraphicsEffect(nullptr);
+      SingleEffect::clear(widget);
     animation->deleteLater();
   });
   DropMotion::start(*animation, kind, false);

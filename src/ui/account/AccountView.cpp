@@ -123,6 +123,8 @@ void AccountView::buildSignedIn(QVBoxLayout* stack) {
   DropTextBlock* invitation = AccountText::callout(importInvitation(), AccountText::secondary());
   m_import = button(QStringLiteral("Import previous saves"), Appearance::secondary,
                     QStringLiteral("account.import"), QStringLiteral("square.and.arrow.up"));
+  // Its title is the whole instruction: in a narrow card the card grows rather than cut it.
+  m_import->setSizePolicy(QSizePolicy::Minimum, m_import->sizePolicy().verticalPolicy());
   connect(m_import, &QPushButton::clicked, this, [this] { m_model.importLegacySaves(); });
 
   m_signedInBody = {m_sync, m_signOut};

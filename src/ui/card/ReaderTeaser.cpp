@@ -2,6 +2,7 @@
 
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropMark.h"
+#include "ui/design/TextElision.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -42,7 +43,7 @@ ReaderTeaser::Geometry ReaderTeaser::geometry(const UiTraits& traits) const {
   // The mark never gives way: the line takes what is left and ends in an ellipsis.
   const qreal room = std::max<qreal>(0, content.width() - markSize - spacing);
   Geometry result;
-  result.shownLine = metrics.elidedText(m_line, Qt::ElideRight, room);
+  result.shownLine = TextElision::elide(m_line, lineFont(traits).font(), room);
   const qreal textWidth = metrics.horizontalAdvance(result.shownLine);
   const qreal left = content.center().x() - (markSize + spacing + textWidth) / 2;
   result.mark = QRectF(left, content.center().y() - markSize / 2, markSize, markSize);

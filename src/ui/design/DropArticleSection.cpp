@@ -1,5 +1,6 @@
 #include "ui/design/DropArticleSection.h"
 
+#include "ui/design/DeferredDelete.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
@@ -29,7 +30,8 @@ DropArticleSection::DropArticleSection(const QString& title, const std::optional
 void DropArticleSection::setContent(QWidget* content) {
   if (content == m_content)
     return;
-  delete m_content;
+  // The old content may be what asked for the new one, from inside one of its signals.
+  DeferredDelete::retire(m_content);
   m_content = content;
   if (content != nullptr)
     static_cast<QVBoxLayout*>(layout())->addWidget(content);

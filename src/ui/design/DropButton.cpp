@@ -2,6 +2,7 @@
 
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropSymbols.h"
+#include "ui/design/TextElision.h"
 
 #include <QFontMetricsF>
 #include <QImage>
@@ -169,8 +170,7 @@ void DropButtonStyle::paintLabel(QPainter& painter, const QRectF& content, const
   const qreal symbolSide = symbol.isEmpty() ? 0 : symbolSize(font);
   const qreal symbolRoom = symbol.isEmpty() ? 0 : symbolSide + (text.isEmpty() ? 0 : kSymbolSpacing);
   const QFontMetricsF metrics(font);
-  const QString shown =
-      metrics.elidedText(text, Qt::ElideRight, std::max<qreal>(0, content.width() - symbolRoom));
+  const QString shown = TextElision::elide(text, font, std::max<qreal>(0, content.width() - symbolRoom));
   const qreal width = symbolRoom + (shown.isEmpty() ? 0 : metrics.horizontalAdvance(shown));
   qreal x = content.center().x() - width / 2;
   if (!symbol.isEmpty()) {

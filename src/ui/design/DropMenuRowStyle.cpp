@@ -3,6 +3,7 @@
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropStandardWidgets.h"
+#include "ui/design/SingleEffect.h"
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
@@ -50,17 +51,21 @@ DropMenuRow::DropMenuRow(const DropMenuRowStyle& style, QWidget* parent) : DropP
   });
 }
 
-// Disabled, everything (the caller's label included) fades as one picture.
+// Disabled, everything (the caller's label included) fades as one picture. Only a row
+// disabled itself fades: a menu disabled around it (while it closes, say) is not a row that
+// cannot be used.
 void DropMenuRow::changeEvent(QEvent* event) {
   DropPaintedButton::changeEvent(event);
   if (event->type() != QEvent::EnabledChange)
     return;
-  if (isEnabled()) {
-    setGraphicsEffect(nullptr);
+  const bool faded = !isEnabled() && testAttribute(Qt::WA_ForceDisabled);
+  if (!faded) {
+    if (graphicsEffect() != nullptr)
+      SingleEffect::clear(this);
   } else if (graphicsEffect() == nullptr) {
     auto* fade = new QGraphicsOpacityEffect(this);
     fade->setOpacity(DropMenuRowStyle::disabledOpacity);
-    setGraphicsEffect(fade);
+    SingleEffect::set(this, fade);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "ui/design/DropPageEntrance.h"
 
 #include "ui/design/DropMotion.h"
+#include "ui/design/SingleEffect.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QEvent>
@@ -36,13 +37,13 @@ private:
     }
     auto* effect = new QGraphicsOpacityEffect(m_page);
     effect->setOpacity(0);
-    m_page->setGraphicsEffect(effect);
+    SingleEffect::set(m_page, effect);
     auto* fade = new QPropertyAnimation(effect, "opacity", this);
     fade->setStartValue(0.0);
     fade->setEndValue(1.0);
     connect(fade, &QAbstractAnimation::finished, this, [this, effect] {
       if (m_page->graphicsEffect() == effect)
-        m_page->setGraphicsEffect(nullptr);
+        SingleEffect::clear(m_page);
       deleteLater();
     });
     DropMotion::start(*fade, DropMotion::Kind::entrance, false);

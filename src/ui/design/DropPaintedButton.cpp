@@ -8,6 +8,7 @@
 #include <QChildEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QStyleOption>
 
@@ -126,8 +127,10 @@ bool DropPaintedButton::event(QEvent* event) {
     break;
   }
   const bool down = isDown();
+  // The event may end this button (a deferred delete, or a click whose handler retires it).
+  const QPointer<DropPaintedButton> alive(this);
   const bool handled = QPushButton::event(event);
-  if (isDown() != down)
+  if (alive && isDown() != down)
     m_press.set(isDown(), m_pressAnimated);
   return handled;
 }

@@ -1,5 +1,7 @@
 #include "ui/design/DropTextBlock.h"
 
+#include "ui/design/TextElision.h"
+
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -168,7 +170,7 @@ void DropTextBlock::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setPen(textColor());
   const QString text = forLayout(m_text, m_wrapping);
-  QTextLayout layout(m_wrapping ? text : QFontMetricsF(textFont()).elidedText(text, Qt::ElideRight, width()));
+  QTextLayout layout(m_wrapping ? text : TextElision::elide(text, textFont(), width()));
   layOut(layout, width());
   if (!isClamped(width())) {
     layout.draw(&painter, QPointF(0, 0));
@@ -182,7 +184,7 @@ void DropTextBlock::paintEvent(QPaintEvent*) {
   const QFont font = textFont();
   QString rest = text.mid(last.textStart());
   rest.replace(QChar::LineSeparator, QLatin1Char(' '));
-  QTextLayout tail(QFontMetricsF(font).elidedText(rest + QChar(0x2026), Qt::ElideRight, width()));
+  QTextLayout tail(TextElision::cut(rest, font, width()));
   QTextOption option(m_alignment);
   option.setWrapMode(QTextOption::NoWrap);
   tail.setTextOption(option);

@@ -2,6 +2,7 @@
 
 #include "model/ReaderModel.h"
 #include "ui/design/CollectionButton.h"
+#include "ui/design/DeferredDelete.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/IdeaShareButton.h"
 #include "ui/design/UiEnvironment.h"
@@ -105,12 +106,17 @@ LibraryIdeaRow::~LibraryIdeaRow() {
 
 void LibraryIdeaRow::buildControls() {
   const QString context = QStringLiteral("library.") + m_snapshot.id();
-  // Deleting a focused control moves the focus on; this row's keyboard focus goes with it.
+  // A control retired with the focus hands it on; this row's keyboard focus goes with it.
   if (m_keyboardFocus && *m_keyboardFocus != Control::read)
     m_keyboardFocus.reset();
-  delete m_love;
-  delete m_save;
-  delete m_share;
+  // The list may rebind this row from inside a click of one of them (a love that takes the
+  // idea off the page): they go once that click is over.
+  for (QWidget* old :
+       {static_cast<QWidget*>(m_love), static_cast<QWidget*>(m_save), static_cast<QWidget*>(m_share)}) {
+    if (old != nullptr)
+      old->removeEventFilter(this);
+    DeferredDelete::retire(old);
+  }
   m_love = new CollectionButton(*m_model, m_snapshot, CollectionButton::Action::love, false, true, context);
   m_save = new CollectionButton(*m_model, m_snapshot, CollectionButton::Action::save, false, true, context);
   m_share = new IdeaShareButton(m_snapshot, false, context);
@@ -179,6 +185,15 @@ QWidget* LibraryIdeaRow::control(Control control) const {
 
 int LibraryIdeaRow::heightForWidth(int width) const {
   return layout()->totalHeightForWidth(width);
+}
+
+int LibraryIdeaRow::neededHeight(int width) {
+  for (QWidget* widget : findChildren<QWidget*>())
+    widget->updateGeometry();
+  for (QLayout* inner : findChildren<QLayout*>())
+    inner->invalidate();
+  layout()->invalidate();
+  return heightForWidth(width);
 }
 
 void LibraryIdeaRow::refreshFill() {

@@ -56,6 +56,11 @@ public:
 
   bool hasHeightForWidth() const override { return true; }
   int heightForWidth(int width) const override;
+  // The height the row needs at `width` for what it shows now. Unlike heightForWidth(), it
+  // asks every size inside the row again: a text changed deep inside reaches the row's own
+  // layout only once the event loop has run, and until then the layouts answer from their
+  // caches with the height of what the row showed before.
+  int neededHeight(int width);
 
 Q_SIGNALS:
   // The read button was pressed.

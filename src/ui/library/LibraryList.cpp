@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/UiEnvironment.h"
+#include "ui/library/InstalledRevisions.h"
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryPageModel.h"
 
@@ -41,6 +42,12 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
   setFocusPolicy(Qt::StrongFocus);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   connect(&page, &LibraryPageModel::changed, this, &LibraryList::rebuild);
+  // A withdrawal or a newer revision adds or changes a row's badge under the same identity.
+  const ContentRepository& repository = page.model().repository();
+  InstalledRevisions::of(repository); // follows a new release before the rows are measured
+  connect(&repository, &ContentRepository::withdrawalsChanged, this, &LibraryList::remeasure);
+  connect(&repository, &ContentRepository::releaseChanged, this, &LibraryList::remeasure);
+  connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &LibraryList::remeasure);
   rebuild();
 }
 
@@ -73,7 +80,7 @@ int LibraryList::heightOf(const QString& identity, const DropSnapshot& snapshot)
   } else {
     m_measuringRow->setSnapshot(snapshot);
   }
-  const int height = m_measuringRow->heightForWidth(rowWidth());
+  const int height = m_measuringRow->neededHeight(rowWidth());
   m_heights[identity].insert(rowWidth(), height);
   ++m_measurements;
   ++m_measured;
@@ -81,7 +88,13 @@ int LibraryList::heightOf(const QString& identity, const DropSnapshot& snapshot)
   return height;
 }
 
+void LibraryList::remeasure() {
+  m_heights.clear();
+  rebuild();
+}
+
 void LibraryList::rebuild() {
+  m_rebuildQueued = false;
   const QScopedValueRollback updating(m_updating, true);
   const LibraryViewModel& lists = m_page.lists();
   m_identities = lists.filteredIdentities();
@@ -419,9 +432,17 @@ void LibraryList::keyPressEvent(QKeyEvent* event) {
 void LibraryList::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // The list sets its own height while it lays out; only another width asks for new heights.
-  if (m_updating)
+  // That height can bring the scroll bar and so change the width: the heights measured for
+  // the old one are then measured again once this pass is over.
+  const bool otherWidth = event->oldSize().width() != width();
+  if (m_updating) {
+    if (otherWidth && !m_rebuildQueued) {
+      m_rebuildQueued = true;
+      QMetaObject::invokeMethod(this, &LibraryList::rebuild, Qt::QueuedConnection);
+    }
     return;
-  if (event->oldSize().width() != width())
+  }
+  if (otherWidth)
     rebuild();
   else
     placeRows();
@@ -430,6 +451,12 @@ void LibraryList::resizeEvent(QResizeEvent* event) {
 void LibraryList::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   placeRows();
+}
+
+void LibraryList::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    remeasure();
 }
 
 bool LibraryList::event(QEvent* event) {

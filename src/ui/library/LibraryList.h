@@ -25,7 +25,9 @@ class LibraryPageModel;
 // within `overscan` of it, recycled as that viewport scrolls or changes size. A row's height
 // is measured once per identity and width by one measuring row kept off screen; a row not
 // measured yet takes an estimate, corrected as it comes into view without moving the rows on
-// screen. Hover and keyboard focus belong to an identity, not to a recycled widget.
+// screen. Whatever can change what a row shows for the same identity (a withdrawal or a newer
+// revision adding a badge, the typeface or Bold Text) measures the rows again. Hover and
+// keyboard focus belong to an identity, not to a recycled widget.
 //
 // Keys: Up and Down move the page's selection and centre it (accepted whenever the list or a
 // row's control has focus, so the workspace never scrolls instead); Left and Right are not
@@ -62,12 +64,15 @@ protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   // The page's rows changed: heights from the cache, the whole height, then the live rows.
   void rebuild();
+  // What the rows show may have changed: every height is measured again.
+  void remeasure();
   void recomputeOffsets();
   void placeRows();
   void placeRowsOnce();
@@ -111,6 +116,8 @@ private:
   bool m_placing = false;
   bool m_placeAgain = false;
   bool m_updating = false;
+  // The width changed while the list laid itself out: the rows are measured again after.
+  bool m_rebuildQueued = false;
 };
 
 } // namespace brindlewick

@@ -2,6 +2,7 @@
 
 #include "model/ReaderModel.h"
 #include "ui/account/AccountView.h"
+#include "ui/design/DeferredDelete.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropEmptyState.h"
@@ -174,7 +175,9 @@ void LibraryView::showEmptyState(std::optional<LibraryEmptyState> kind) {
   if (kind == m_emptyKind)
     return;
   m_emptyKind = kind;
-  delete m_empty;
+  // Its own button may have asked for this change ("Clear filters") and is still in its click.
+  DeferredDelete::retire(m_empty);
+  m_empty = nullptr;
   if (!kind)
     return;
   const int at = m_layout->indexOf(m_list) + 1;

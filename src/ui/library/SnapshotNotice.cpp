@@ -41,8 +41,15 @@ SnapshotNotice::SnapshotNotice(ReaderModel& model, const DropSnapshot& snapshot,
 }
 
 QString SnapshotNotice::withdrawnText(const QString& reason) {
-  return QStringLiteral("Withdrawn from delivery: ") + reason +
-         QStringLiteral(". Your snapshot remains available.");
+  // A reason written as a sentence keeps its own full stop rather than gaining a second.
+  QString sentence = reason;
+  while (!sentence.isEmpty() && sentence.back().isSpace())
+    sentence.chop(1);
+  static const QString stops = QStringLiteral(".!?\u2026");
+  if (sentence.isEmpty() || !stops.contains(sentence.back()))
+    sentence += QLatin1Char('.');
+  return QStringLiteral("Withdrawn from delivery: ") + sentence +
+         QStringLiteral(" Your snapshot remains available.");
 }
 
 QString SnapshotNotice::correctedText(qint64 keptRevision) {

@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/account/AccountText.h"
 #include "ui/account/AccountView.h"
+#include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/DropTextBlock.h"
@@ -17,7 +18,6 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -90,10 +90,10 @@ SettingsView::SettingsView(ReaderModel& model, const ThisComputerSection::Servic
   barBox->addWidget(m_saveBar);
   page->addLayout(barBox);
 
-  // The page's own shortcut: gone with the page, and refused whenever the button is.
-  auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
-  save->setContext(Qt::WidgetWithChildrenShortcut);
-  connect(save, &QShortcut::activated, m_saveBar, [this] { m_saveBar->saveButton()->click(); });
+  // The page's own key, answered wherever the focus is in the window while the page is shown:
+  // gone with the page, and refused whenever the button is.
+  ButtonShortcut::install(this, QKeySequence(Qt::CTRL | Qt::Key_S),
+                          [this] { return m_saveBar->saveButton(); });
 
   for (auto changed : {&SettingsController::draftChanged, &SettingsController::timesChanged,
                        &SettingsController::signedInChanged})

@@ -1,6 +1,7 @@
 #include "ui/window/AccountDropdown.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/DeferredDelete.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/design/DropStandardWidgets.h"
@@ -74,7 +75,8 @@ void AccountDropdown::refreshMessage() {
   } else if (message) {
     m_notice->setText(*message);
   } else if (m_notice) {
-    delete m_notice->parentWidget();
+    DeferredDelete::retire(m_notice->parentWidget());
+    m_notice = nullptr;
   }
   Q_EMIT contentChanged();
 }

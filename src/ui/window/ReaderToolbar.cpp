@@ -1,6 +1,7 @@
 #include "ui/window/ReaderToolbar.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/DeferredDelete.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropSearchField.h"
@@ -48,8 +49,8 @@ void AccountButton::refresh() {
   // The tooltip names whoever the account still holds, signed in or not.
   setToolTip(
       DropAccessibility::plainTooltip(user ? user->email : QStringLiteral("Sign in or create your account")));
-  if (m_avatar)
-    delete m_avatar.data();
+  // A sign-out clicked inside the window may land here while the old avatar still paints.
+  DeferredDelete::retire(m_avatar);
   m_avatar = ReaderPageFactories::accountAvatar(account.isSignedIn() ? user : std::nullopt, avatarSize);
   m_avatar->setParent(this);
   m_avatar->setAttribute(Qt::WA_TransparentForMouseEvents);

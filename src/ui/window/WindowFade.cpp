@@ -1,6 +1,7 @@
 #include "ui/window/WindowFade.h"
 
 #include "ui/design/DropMotion.h"
+#include "ui/design/SingleEffect.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QGraphicsOpacityEffect>
@@ -18,7 +19,7 @@ template <typename Done> void fade(QWidget* layer, qreal from, qreal to, Done do
   if (effect == nullptr) {
     effect = new QGraphicsOpacityEffect(layer);
     effect->setOpacity(from);
-    layer->setGraphicsEffect(effect);
+    SingleEffect::set(layer, effect);
   }
   for (auto* running : effect->findChildren<QPropertyAnimation*>()) {
     running->disconnect();
@@ -41,7 +42,7 @@ void WindowFade::in(QWidget* layer) {
   layer->show();
   fade(layer, 0, 1, [](QWidget* faded, QGraphicsOpacityEffect* effect) {
     if (faded->graphicsEffect() == effect)
-      faded->setGraphicsEffect(nullptr);
+      SingleEffect::clear(faded);
   });
 }
 

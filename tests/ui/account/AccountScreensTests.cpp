@@ -170,6 +170,9 @@ TEST_F(AccountScreensTest, SignedInCardAndMenuFollowTheModel) {
   EXPECT_TRUE(card.actionsInRow());
   cards.add(QStringLiteral("narrow"), card, 190);
   EXPECT_FALSE(card.actionsInRow());
+  // The import button keeps its whole title: the card grows rather than cut it.
+  const auto& import = child<DropButton>(card, QStringLiteral("account.import"));
+  EXPECT_GE(import.width(), import.sizeHint().width());
   EXPECT_TRUE(menu.showsSignedIn());
   menus.add(QStringLiteral("menu signed in, with import"), menu, 280);
 

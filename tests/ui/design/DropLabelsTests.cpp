@@ -2,6 +2,7 @@
 #include "ui/design/DropEyebrow.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/DropSectionLabel.h"
+#include "ui/design/TextElision.h"
 
 #include <QFontMetricsF>
 
@@ -11,6 +12,33 @@
 
 namespace brindlewick {
 namespace {
+
+// A cut that falls just after a word leaves no space before the ellipsis.
+TEST(TextElision, TheEllipsisFollowsTheLastLetterShown) {
+  const QFont font;
+  const QFontMetricsF metrics(font);
+  const QString text = QStringLiteral("what they said was not what they did");
+  const auto roomFor = [&](const QString& shown) { return metrics.horizontalAdvance(shown) + 0.5; };
+  struct Case {
+    const char* name;
+    QString shown;
+    qreal width;
+  };
+  const Case elided[] = {
+      {"whole", text, roomFor(text)},
+      {"after a word", QStringLiteral("what they\u2026"), roomFor(QStringLiteral("what they \u2026"))},
+      {"inside a word", QStringLiteral("what they sa\u2026"), roomFor(QStringLiteral("what they sa\u2026"))},
+  };
+  for (const Case& c : elided)
+    EXPECT_EQ(TextElision::elide(text, font, c.width), c.shown) << c.name;
+  // The end of a text whose rest is not shown always carries the ellipsis.
+  const Case cut[] = {
+      {"room for all", QStringLiteral("what they\u2026"), 1000},
+      {"cut after a word", QStringLiteral("what\u2026"), roomFor(QStringLiteral("what \u2026"))},
+  };
+  for (const Case& c : cut)
+    EXPECT_EQ(TextElision::cut(QStringLiteral("what they "), font, c.width), c.shown) << c.name;
+}
 
 TEST(DropLabels, EyebrowCaptionsSpellTopicAndKindInCapitals) {
   EXPECT_EQ(DropEyebrow::caption(Category::psychology, QStringLiteral("question")),

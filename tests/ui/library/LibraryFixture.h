@@ -9,12 +9,15 @@
 #include "ui/design/UiEnvironment.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QVBoxLayout>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace brindlewick::testing {
 
@@ -35,6 +38,20 @@ protected:
   void waitForCollection() {
     ASSERT_TRUE(waitUntil([&] { return !model().collectionBusy(); }));
     flushEvents();
+  }
+  // Installs the release again, changed by `change`.
+  void installChanged(const std::function<void(ContentRelease&)>& change) {
+    GeneratedRelease next = fx.release();
+    change(next.release);
+    next.body = encodeRelease(next.release);
+    next.manifest.checksumSha256 =
+        QString::fromLatin1(QCryptographicHash::hash(next.body, QCryptographicHash::Sha256).toHex());
+    next.manifest.byteLength = next.body.size();
+    model().repository().install(next.body, next.manifest, std::nullopt, fx.now());
+  }
+  // Drop `index` at its next revision: the kept snapshots of that drop gain the corrected badge.
+  void installCorrection(int index) {
+    installChanged([index](ContentRelease& release) { release.lore[index].revision += 1; });
   }
   // Local storage fails while a teaser's delivery is recorded: storage is unhealthy for the run.
   void breakStorage() {
@@ -77,6 +94,9 @@ void renderSheet(const QString& name, Make make, int width = 640,
     shown(sheet);
     flushEvents();
   }
+  // Wrapped texts need the height for the sheet's width, which its size hint does not know.
+  sheet.resize(sheet.width(), sheet.heightForWidth(sheet.width()));
+  flushEvents();
   sheet.grab().save(testOutputPath(name + QStringLiteral(".png")));
 }
 

@@ -1,4 +1,6 @@
 #include "LibraryFixture.h"
+#include "ui/design/CollectionButton.h"
+#include "ui/design/DropButton.h"
 #include "ui/design/DropEmptyState.h"
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropScreenHeader.h"
@@ -8,10 +10,12 @@
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryList.h"
 #include "ui/library/LibraryPageModel.h"
+#include "ui/library/LibraryRow.h"
 #include "ui/library/LibraryView.h"
 
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -73,6 +77,26 @@ void renderSchemes(Workspace& workspace, const QString& name) {
     flushEvents();
     workspace.area.grab().save(testOutputPath(name.arg(scheme == ColorScheme::dark ? "dark" : "light")));
   }
+}
+
+// Every row on screen is as tall as a new row of its idea needs at its width, in its place.
+void expectRowsFitTheirContent(Workspace& workspace, ReaderModel& model) {
+  LibraryList& list = workspace.list();
+  const QStringList ids = workspace.lists().filteredIdentities();
+  int checked = 0;
+  for (qsizetype index = 0; index < ids.size(); ++index) {
+    LibraryIdeaRow* row = list.rowFor(ids[index]);
+    if (row == nullptr || row->isHidden())
+      continue;
+    SCOPED_TRACE(ids[index].toStdString());
+    LibraryIdeaRow fresh(model, row->snapshot());
+    EXPECT_EQ(row->height(), fresh.heightForWidth(row->width()));
+    EXPECT_EQ(row->geometry(), list.rowRect(index));
+    DropTextBlock* explanation = row->summary()->explanationLabel();
+    EXPECT_GE(explanation->height(), explanation->heightForWidth(explanation->width()));
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
 }
 
 class LibraryPageTest : public LibraryTest {};
@@ -258,6 +282,89 @@ TEST_F(LibraryPageTest, Renders) {
       QStringLiteral("An Extraordinarily Long Book Title That Cannot Fit"));
   workspace.area.resize(420, 700);
   renderSchemes(workspace, QStringLiteral("library-page-narrow-%1.png"));
+}
+
+TEST_F(LibraryPageTest, ClickingClearFiltersBringsTheRowsBack) {
+  Workspace workspace(model(), ReaderTab::discover);
+  model().setLibrarySearch(QStringLiteral("no idea says this"));
+  flushEvents();
+  ASSERT_EQ(workspace.page->emptyStateKind(), LibraryEmptyState::noMatches);
+  // The button is inside the empty state that its own click takes away.
+  const QPointer<DropButton> button =
+      static_cast<DropEmptyState*>(workspace.page->emptyState())->actionButton();
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+  EXPECT_EQ(model().librarySearch(), QString());
+  EXPECT_EQ(workspace.page->emptyState(), nullptr);
+  EXPECT_GT(workspace.lists().count(), 0);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(button.isNull());
+  EXPECT_TRUE(workspace.list().isVisible());
+}
+
+TEST_F(LibraryPageTest, RemovingASaveByItsRowButtonRebindsTheRows) {
+  Workspace workspace(model(), ReaderTab::saved);
+  const QStringList before = workspace.lists().filteredIdentities();
+  ASSERT_GE(before.size(), 2);
+  LibraryIdeaRow* row = workspace.list().rowFor(before[0]);
+  ASSERT_NE(row, nullptr);
+  QWidget* save = row->saveButton();
+  QTest::mouseClick(save, Qt::LeftButton, {}, save->rect().center());
+  waitForCollection();
+  EXPECT_EQ(workspace.lists().filteredIdentities(), before.mid(1));
+  expectRowsFitTheirContent(workspace, model());
+}
+
+TEST_F(LibraryPageTest, RowsTakeTheHeightTheirContentNeeds) {
+  // Ideas with a long explanation (cut after three lines) and with a long book line (two
+  // lines) at the top of the list.
+  const QString longTitle = QStringLiteral(
+      "A Book Whose Title Goes On And On Through Subtitles And Qualifications Of Every Kind Until It Needs "
+      "A Second Line");
+  installChanged([&](ContentRelease& release) {
+    release.lore[0].explanation =
+        QString(40, 'x').replace(QLatin1Char('x'), QStringLiteral("a long explanation "));
+    // Two books of long titles: a book line of two lines.
+    release.lore[1].bookIds = {release.books[0].id, release.books[1].id};
+    release.lore[1].sourceIds.clear();
+    for (const QString& book : release.lore[1].bookIds) {
+      const auto source = std::find_if(release.sources.cbegin(), release.sources.cend(),
+                                       [&](const Source& candidate) { return candidate.bookId == book; });
+      release.lore[1].sourceIds.append(source->id);
+    }
+    release.books[0].title = longTitle;
+    release.books[1].title = longTitle;
+  });
+  {
+    Workspace discover(model(), ReaderTab::discover, {1000, 900});
+    const QStringList ids = discover.lists().filteredIdentities();
+    ASSERT_GE(ids.size(), 2);
+    const LibraryRow* first = discover.list().rowFor(ids[0])->summary();
+    EXPECT_TRUE(first->explanationLabel()->isClamped(first->explanationLabel()->width()));
+    const DropTextBlock* books = discover.list().rowFor(ids[1])->summary()->booksLabel();
+    EXPECT_GT(books->height(), books->heightForWidth(100000));
+    expectRowsFitTheirContent(discover, model());
+    renderSchemes(discover, QStringLiteral("library-rows-page-%1.png"));
+    discover.area.resize(560, 900);
+    flushEvents();
+    expectRowsFitTheirContent(discover, model());
+  }
+
+  // A kept idea that a new release corrects while the page is shown gains its badge.
+  const DropSnapshot kept = drop(13);
+  model().changeCollection(kept, false);
+  waitForCollection();
+  Workspace workspace(model(), ReaderTab::saved, {1000, 900});
+  const QString goneIdentity = LibraryViewModel::identity(kept);
+  ASSERT_NE(workspace.list().rowFor(goneIdentity), nullptr);
+  const int heightBefore = workspace.list().rowFor(goneIdentity)->height();
+  installCorrection(13);
+  flushEvents();
+  const LibraryIdeaRow* gone = workspace.list().rowFor(goneIdentity);
+  ASSERT_NE(gone, nullptr);
+  ASSERT_FALSE(gone->summary()->badgeLabel()->text().isEmpty());
+  EXPECT_GT(gone->height(), heightBefore);
+  expectRowsFitTheirContent(workspace, model());
+  renderSchemes(workspace, QStringLiteral("library-rows-page-corrected-%1.png"));
 }
 
 } // namespace

@@ -1,8 +1,12 @@
+#include "MessageCapture.h"
 #include "ReaderWindowTestFixture.h"
+#include "TestOutput.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropMenuRowStyle.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSelectionStyle.h"
 #include "ui/design/ReadingSearchInput.h"
+#include "ui/window/AccountDropdown.h"
 #include "ui/window/ReaderSidebar.h"
 #include "ui/window/ReaderToolbar.h"
 #include "ui/window/ReaderWorkspace.h"
@@ -200,6 +204,51 @@ TEST(ReaderHome, OnboardingCoversEverythingWhileNoSessionIsStored) {
   ASSERT_TRUE(w.home->onboarding());
   EXPECT_NE(w.home->onboarding(), first);
   EXPECT_FALSE(w.bar->isVisible());
+}
+
+// The menu fades in and out as one picture, over a row that is faded itself (the sync row
+// while a sync runs): every frame is painted, and the painter never complains.
+TEST(ReaderHome, TheAccountMenuFadesInAndOutWithoutPainterErrors) {
+  ReaderWindowHarness w(true);
+  UiEnvironment::instance().setOverrides({.reduceMotion = false});
+  ReadingService& service = w.fixture.harness().service();
+  service.addFault("GET", QStringLiteral("/api/reader/me"), {.hold = true});
+  w.model->refresh(true);
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
+  AccountButton* button = w.home->toolbar()->accountButton();
+  // Qt's painter warnings carry no category of their own.
+  testing::MessageCapture warnings("default");
+  // Frames as the window system would ask for them, through the fade and after it.
+  const auto frames = [&](const QString& name) {
+    for (int frame = 0; frame < 8; ++frame) {
+      QTest::qWait(40);
+      const QPixmap picture = w.window.grab();
+      if (frame == 2 && !name.isEmpty())
+        picture.save(testing::testOutputPath(name));
+    }
+  };
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    ASSERT_TRUE(w.home->profilePresented());
+    auto* sync = w.home->dropdownLayer()->findChild<DropMenuRow*>(QStringLiteral("account.menu.sync"));
+    ASSERT_NE(sync, nullptr);
+    EXPECT_FALSE(sync->isEnabled());
+    frames(round == 0 ? QStringLiteral("account-menu-opening.png") : QString());
+    if (round == 0)
+      w.window.grab().save(testing::testOutputPath(QStringLiteral("account-menu-open.png")));
+    QTest::keyClick(w.home->dropdownLayer()->dropdown(), Qt::Key_Escape);
+    EXPECT_FALSE(w.home->profilePresented());
+    frames(round == 0 ? QStringLiteral("account-menu-closing.png") : QString());
+  }
+  QStringList painter;
+  for (const testing::MessageCapture::Record& record : warnings.records()) {
+    if (record.message.contains(QLatin1String("QPainter")))
+      painter.append(record.message);
+  }
+  EXPECT_TRUE(painter.isEmpty()) << painter.size() << " " << painter.value(0).toStdString();
+  service.releaseHeld();
+  w.fixture.settle();
 }
 
 } // namespace

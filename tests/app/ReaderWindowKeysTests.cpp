@@ -1,0 +1,141 @@
+#include "app/ReaderAppDelegate.h"
+#include "model/ReaderModelFixture.h"
+#include "panel/ReadingWindow.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropSearchField.h"
+#include "ui/design/UiEnvironment.h"
+#include "ui/window/ReaderToolbar.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+// The reader window as the application opens it, menu bar included, signed in.
+struct Launched {
+  Launched() {
+    DropFonts::registerFonts();
+    UiEnvironment::instance().setOverrides({.reduceMotion = true});
+    delegate.launch();
+  }
+  ~Launched() { UiEnvironment::instance().setOverrides({}); }
+
+  ReaderAppDelegate::Options options() {
+    ReaderAppDelegate::Options result;
+    result.applicationDefaultsFile = fixture.applicationDefaultsFile();
+    result.alert = [](const QString&, const QString&) {};
+    result.openUrl = [](const QUrl&) {};
+    result.statusItem = false;
+    return result;
+  }
+  // Opens `tab` (the read page on `snapshot`) in the active window.
+  void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt) {
+    delegate.open(tab, snapshot);
+    QApplication::processEvents();
+    delegate.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
+  }
+  void press(int key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(delegate.window(), Qt::Key(key), modifiers);
+  }
+  void waitForCollection() {
+    ASSERT_TRUE(waitUntil([&] { return !model.collectionBusy(); }));
+    QApplication::processEvents();
+  }
+  int preferencePuts() {
+    int count = 0;
+    for (const LoggedRequest& request : fixture.harness().service().requestLog())
+      count += request.method == "PUT" && request.path == QStringLiteral("/api/reader/preferences");
+    return count;
+  }
+
+  ReaderModelFixture fixture;
+  ReaderModel& model = (fixture.signIn(), fixture.open());
+  ReaderAppDelegate delegate{&model, std::nullopt, options()};
+};
+
+QList<QKeySequence> menuBarKeys(const QMenuBar& bar) {
+  QList<QKeySequence> keys;
+  for (const QAction* action : bar.findChildren<QAction*>()) {
+    if (!action->shortcut().isEmpty())
+      keys.append(action->shortcut());
+  }
+  return keys;
+}
+
+// On every page, a key that a shown page answers is one the menu bar does not: two owners of
+// one key make Qt fire neither.
+TEST(ReaderWindowKeys, EveryKeyHasOneOwnerOnEveryPage) {
+  Launched launched;
+  const QList<QKeySequence> menuKeys = menuBarKeys(*launched.delegate.window()->menuBar());
+  ASSERT_TRUE(menuKeys.contains(QKeySequence(QStringLiteral("Ctrl+Shift+L"))));
+  const DropSnapshot idea =
+      *launched.model.repository().snapshot(launched.fixture.release().release.lore[3].id);
+  int pageKeys = 0;
+  for (const ReaderTab tab : {ReaderTab::welcome, ReaderTab::discover, ReaderTab::saved, ReaderTab::history,
+                              ReaderTab::read, ReaderTab::settings}) {
+    SCOPED_TRACE(id(tab).toStdString());
+    launched.show(tab, tab == ReaderTab::read ? std::optional(idea) : std::nullopt);
+    for (const QShortcut* shortcut : launched.delegate.window()->findChildren<QShortcut*>()) {
+      const auto* owner = qobject_cast<const QWidget*>(shortcut->parent());
+      if (!shortcut->isEnabled() || owner == nullptr || !owner->isVisible())
+        continue;
+      ++pageKeys;
+      EXPECT_FALSE(menuKeys.contains(shortcut->key())) << shortcut->key().toString().toStdString();
+    }
+  }
+  EXPECT_GT(pageKeys, 0);
+}
+
+// The reading page's keys, pressed on the window with its menu bar: the love key, which the
+// menu bar also names, goes through the page's button like the others.
+TEST(ReaderWindowKeys, TheReadingPagesKeysWorkBesideTheMenuBar) {
+  Launched launched;
+  ReaderModel& model = launched.model;
+  const DropSnapshot idea = *model.repository().snapshot(launched.fixture.release().release.lore[9].id);
+  ASSERT_FALSE(model.isLoved(idea));
+  ASSERT_FALSE(model.isSaved(idea));
+  launched.show(ReaderTab::discover);
+  launched.show(ReaderTab::read, idea);
+  launched.press(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(model.collectionBusy());
+  launched.waitForCollection();
+  EXPECT_TRUE(model.isLoved(idea));
+  launched.press(Qt::Key_S, Qt::ControlModifier);
+  launched.waitForCollection();
+  EXPECT_TRUE(model.isSaved(idea));
+  launched.press(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+  launched.waitForCollection();
+  EXPECT_FALSE(model.isLoved(idea));
+  launched.press(Qt::Key_BracketLeft, Qt::ControlModifier);
+  EXPECT_NE(model.navigationTab(), ReaderTab::read);
+}
+
+// Ctrl+S saves the settings while the page is shown, also with the focus outside the page.
+TEST(ReaderWindowKeys, CtrlSSavesTheSettingsWhereverTheFocusIs) {
+  Launched launched;
+  launched.show(ReaderTab::settings);
+  ReaderHome* home = launched.delegate.home();
+  auto* quiet = home->findChild<QAbstractButton*>(QStringLiteral("settings.quiet"));
+  ASSERT_NE(quiet, nullptr);
+  const bool wasQuiet = quiet->isChecked();
+  QTest::mouseClick(quiet, Qt::LeftButton, {}, QPoint(8, quiet->height() / 2));
+  ASSERT_NE(quiet->isChecked(), wasQuiet);
+  home->toolbar()->searchField()->setFocus(Qt::MouseFocusReason);
+  ASSERT_FALSE(home->page()->isAncestorOf(QApplication::focusWidget()));
+  const int before = launched.preferencePuts();
+  launched.press(Qt::Key_S, Qt::ControlModifier);
+  ASSERT_TRUE(waitUntil([&] { return launched.preferencePuts() == before + 1; }));
+  launched.fixture.settle();
+  EXPECT_EQ(launched.model.preferences().value().schedule.quietHours().has_value(), !wasQuiet);
+}
+
+} // namespace
