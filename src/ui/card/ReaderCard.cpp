@@ -8,6 +8,7 @@
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/IdeaShareButton.h"
 
@@ -30,7 +31,8 @@ constexpr int kActionsTopPadding = 22;
 constexpr int kMessageTopPadding = 16;
 
 // A frameless scroll area with nothing of its own to paint: the card's gradient shows
-// through, and there are no scroll bars (the wheel still scrolls).
+// through. A thin bar over its trailing edge tells the reader, from the first show, that a
+// long explanation goes on below the cut.
 QScrollArea* bareScrollArea(QWidget* content) {
   auto* scroll = new QScrollArea;
   scroll->setFrameShape(QFrame::NoFrame);
@@ -41,6 +43,7 @@ QScrollArea* bareScrollArea(QWidget* content) {
   scroll->setAutoFillBackground(false);
   scroll->viewport()->setAutoFillBackground(false);
   scroll->setWidget(content);
+  new DropOverlayScrollBar(scroll);
   // setWidget() makes the content paint its own background; the card's must show through.
   content->setAutoFillBackground(false);
   return scroll;
