@@ -25,14 +25,14 @@ namespace {
 
 const QString kMoreHelp = QStringLiteral("Read another idea from your interests");
 constexpr int kSidePadding = 56;
+constexpr int kScrollBarGap = 12;
 constexpr int kTopPadding = 10;
 constexpr int kBottomPadding = 40;
 constexpr int kActionsTopPadding = 22;
 constexpr int kMessageTopPadding = 16;
 
 // A frameless scroll area with nothing of its own to paint: the card's gradient shows
-// through. A thin bar over its trailing edge tells the reader, from the first show, that a
-// long explanation goes on below the cut.
+// through.
 QScrollArea* bareScrollArea(QWidget* content) {
   auto* scroll = new QScrollArea;
   scroll->setFrameShape(QFrame::NoFrame);
@@ -43,7 +43,6 @@ QScrollArea* bareScrollArea(QWidget* content) {
   scroll->setAutoFillBackground(false);
   scroll->viewport()->setAutoFillBackground(false);
   scroll->setWidget(content);
-  new DropOverlayScrollBar(scroll);
   // setWidget() makes the content paint its own background; the card's must show through.
   content->setAutoFillBackground(false);
   return scroll;
@@ -159,6 +158,9 @@ void ReaderCard::buildDropSection(const DropSnapshot& snapshot) {
   } else {
     m_scroll = bareScrollArea(m_content);
     section->addWidget(m_scroll, 1);
+    // A thin bar in the side padding tells the reader, from the first show, that a long
+    // explanation goes on below the cut.
+    new DropOverlayScrollBar(m_scroll, m_dropSection, kScrollBarGap);
   }
 
   ReaderModel& model = *m_model;

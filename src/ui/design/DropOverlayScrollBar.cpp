@@ -8,8 +8,8 @@
 
 namespace brindlewick {
 
-DropOverlayScrollBar::DropOverlayScrollBar(QAbstractScrollArea* area)
-    : QScrollBar(Qt::Vertical, area), m_area(area) {
+DropOverlayScrollBar::DropOverlayScrollBar(QAbstractScrollArea* area, QWidget* host, int gap)
+    : QScrollBar(Qt::Vertical, host != nullptr ? host : area), m_area(area), m_gap(gap) {
   setProperty(overlayProperty, true);
   DropStandardWidgets::adopt(this);
   area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -23,7 +23,7 @@ DropOverlayScrollBar::DropOverlayScrollBar(QAbstractScrollArea* area)
 }
 
 bool DropOverlayScrollBar::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_area && event->type() == QEvent::Resize)
+  if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
     place();
   return QScrollBar::eventFilter(watched, event);
 }
@@ -40,7 +40,12 @@ void DropOverlayScrollBar::follow() {
 
 void DropOverlayScrollBar::place() {
   const int width = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-  setGeometry(m_area->width() - width, 0, width, m_area->height());
+  if (parentWidget() == m_area) {
+    setGeometry(m_area->width() - width, 0, width, m_area->height());
+    return;
+  }
+  const QRect area(m_area->mapTo(parentWidget(), QPoint()), m_area->size());
+  setGeometry(area.right() + 1 + m_gap, area.top(), width, area.height());
 }
 
 } // namespace brindlewick

@@ -19,7 +19,9 @@ public:
   // A property the style reads to draw the bar thin over a clear track.
   static constexpr char overlayProperty[] = "brindlewick.overlayScrollBar";
 
-  explicit DropOverlayScrollBar(QAbstractScrollArea* area);
+  // Laid over the area's own trailing edge; or, given a `host` around the area, over the
+  // host `gap` points past the area's trailing edge (in the room a card leaves at its side).
+  explicit DropOverlayScrollBar(QAbstractScrollArea* area, QWidget* host = nullptr, int gap = 0);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -29,6 +31,7 @@ private:
   void place();
 
   QPointer<QAbstractScrollArea> m_area;
+  int m_gap;
 };
 
 } // namespace brindlewick

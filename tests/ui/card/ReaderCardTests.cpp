@@ -206,9 +206,12 @@ TEST_F(ReaderCardTest, ALongExplanationScrollsInThePanelsHeight) {
   card->layout()->activate();
   EXPECT_GT(card->scrollArea()->verticalScrollBar()->maximum(), 0);
   // From the first show, before any scrolling, a bar tells the reader there is more.
-  const auto* bar = card->scrollArea()->findChild<DropOverlayScrollBar*>();
+  const auto* bar = card->findChild<DropOverlayScrollBar*>();
   ASSERT_NE(bar, nullptr);
   EXPECT_TRUE(bar->isVisibleTo(card));
+  const QRect shownText(card->scrollArea()->mapTo(card, QPoint()), card->scrollArea()->size());
+  EXPECT_GT(bar->mapTo(card, QPoint()).x(), shownText.right()) << "in the side padding, off the text";
+  EXPECT_LT(bar->mapTo(card, QPoint(bar->width(), 0)).x(), card->width());
   picture(*card, QStringLiteral("card-long-scroll"));
   card->scrollArea()->verticalScrollBar()->setValue(card->scrollArea()->verticalScrollBar()->maximum());
   EXPECT_EQ(bar->value(), bar->maximum());
@@ -239,10 +242,15 @@ TEST_F(ReaderCardTest, TheShareMenuOpensDarkOnTheCard) {
   const QImage shown = menu->grab().toImage();
   EXPECT_LT(qGray(shown.pixel(shown.width() / 2, 3)), 80);
 
-  QImage sheet = picture(*card);
+  // The menu opens below the card's buttons, past the card's edge: the sheet holds both.
+  const QRect menuArea(menu->mapToGlobal(QPoint()) - card->mapToGlobal(QPoint()), menu->size());
+  const QRect area = card->rect().united(menuArea);
+  QImage sheet(area.size() * 2, QImage::Format_ARGB32_Premultiplied);
+  sheet.setDevicePixelRatio(2);
+  sheet.fill(Qt::white);
   QPainter painter(&sheet);
-  painter.drawImage(QRectF(QPointF(menu->mapToGlobal(QPoint()) - card->mapToGlobal(QPoint())), menu->size()),
-                    shown);
+  painter.drawImage(QPoint(0, 0), picture(*card));
+  painter.drawImage(QRectF(menuArea), shown);
   painter.end();
   sheet.save(testing::testOutputPath(QStringLiteral("card-share-menu.png")));
   menu->close();
