@@ -211,7 +211,6 @@ int DropStandardStyle::styleHint(StyleHint hint, const QStyleOption* option, con
   case SH_ComboBox_PopupFrameStyle: return QFrame::NoFrame;
   case SH_ComboBox_ListMouseTracking: return 1;
   case SH_Menu_Scrollable: return 1;
-  case SH_Menu_SubMenuPopupDelay: return 150;
   default: return QProxyStyle::styleHint(hint, option, widget, returnData);
   }
 }
