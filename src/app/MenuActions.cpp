@@ -1,5 +1,7 @@
 #include "app/MenuActions.h"
 
+#include "ui/design/DropStandardWidgets.h"
+
 #include <QMenu>
 #include <QMenuBar>
 
@@ -29,6 +31,7 @@ void install(QMenuBar& bar, std::function<QList<MenuSection>()> sections, Perfor
   const QList<MenuSection> initial = sections();
   for (qsizetype index = 0; index < initial.size(); ++index) {
     QMenu* menu = bar.addMenu(initial[index].title);
+    DropStandardWidgets::adopt(menu); // drawn as every other pop-up menu
     const auto enableAll = [menu] {
       for (QAction* action : menu->actions())
         action->setEnabled(true);

@@ -2,6 +2,8 @@
 
 #include <QEvent>
 #include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
 #include <QToolBar>
 
 #include <utility>
@@ -31,7 +33,8 @@ QSize ReadingWindow::chrome() const {
   const auto around = [](int frame, int start, int length) {
     return start + std::max(frame - start - length, 0);
   };
-  return QSize(around(width(), inner.x(), inner.width()), around(height(), inner.y(), inner.height()));
+  return QSize(around(width(), inner.x(), inner.width()), around(height(), inner.y(), inner.height())) +
+         m_hiddenChrome;
 }
 
 QSize ReadingWindow::minimumReadingFrameSize() const {
@@ -84,18 +87,50 @@ void ReadingWindow::setFullBleed(bool fullBleed) {
   if (fullBleed == m_fullBleed)
     return;
   m_fullBleed = fullBleed;
-  if (fullBleed) {
-    for (QToolBar* bar : findChildren<QToolBar*>(Qt::FindDirectChildrenOnly)) {
-      if (bar->isVisibleTo(this)) {
-        m_hiddenForFullBleed.append(bar);
-        bar->hide();
-      }
-    }
+  if (!fullBleed) {
+    for (const QPointer<QWidget>& bar : std::exchange(m_hiddenForFullBleed, {}))
+      if (bar)
+        bar->show();
+    for (const QPointer<QAction>& action : std::exchange(m_carriedActions, {}))
+      if (action)
+        removeAction(action);
+    m_hiddenChrome = QSize(0, 0);
+    applyMinimumSize();
     return;
   }
-  for (const QPointer<QWidget>& bar : std::exchange(m_hiddenForFullBleed, {}))
-    if (bar)
-      bar->show();
+  QList<QWidget*> bars;
+  if (QWidget* menu = menuWidget(); menu != nullptr && menu->isVisibleTo(this))
+    bars.append(menu);
+  for (QToolBar* bar : findChildren<QToolBar*>(Qt::FindDirectChildrenOnly))
+    if (bar->isVisibleTo(this))
+      bars.append(bar);
+  // Each bar takes what it asks for beside the content (the window may not be laid out yet,
+  // so their room is not known from their geometry).
+  m_hiddenChrome = QSize(0, 0);
+  for (QWidget* bar : bars) {
+    const QSize asked = QWidgetItem(bar).sizeHint(); // within the bar's minimum and maximum
+    const auto* toolBar = qobject_cast<QToolBar*>(bar);
+    if (toolBar != nullptr && (toolBarArea(toolBar) & (Qt::LeftToolBarArea | Qt::RightToolBarArea)))
+      m_hiddenChrome.rwidth() += asked.width();
+    else
+      m_hiddenChrome.rheight() += asked.height();
+    m_hiddenForFullBleed.append(bar);
+    bar->hide();
+  }
+  // A hidden menu bar's shortcuts would go with it; the window carries them meanwhile.
+  if (auto* menuBar = qobject_cast<QMenuBar*>(menuWidget()); menuBar != nullptr && bars.contains(menuBar)) {
+    for (QAction* title : menuBar->actions()) {
+      if (title->menu() == nullptr)
+        continue;
+      for (QAction* action : title->menu()->actions()) {
+        if (action->shortcut().isEmpty())
+          continue;
+        addAction(action);
+        m_carriedActions.append(action);
+      }
+    }
+  }
+  applyMinimumSize();
 }
 
 } // namespace brindlewick

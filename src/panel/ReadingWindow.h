@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAction>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -41,9 +42,11 @@ public:
   QRect constrainedFrame(const QRect& requested) const;
   void setFrame(const QRect& requested);
 
-  // While set, the content runs edge to edge under the toolbar strip: the toolbars that were
-  // showing are hidden, and exactly those are shown again when it clears. Nothing else of
-  // the window (flags, state, geometry) changes.
+  // While set, the content runs edge to edge under the toolbar strip: the menu bar and the
+  // toolbars that were showing are hidden, and exactly those are shown again when it clears.
+  // The hidden bars still count as chrome, so the window keeps its size across the switch,
+  // and the window carries the menus' shortcuts meanwhile. Nothing else of the window
+  // (flags, state, geometry) changes.
   bool fullBleed() const { return m_fullBleed; }
   void setFullBleed(bool fullBleed);
 
@@ -60,6 +63,8 @@ private:
   QSize m_frameMinimumSize;
   bool m_fullBleed = false;
   QList<QPointer<QWidget>> m_hiddenForFullBleed;
+  QSize m_hiddenChrome{0, 0};                // what the hidden bars took
+  QList<QPointer<QAction>> m_carriedActions; // the hidden menu bar's shortcuts
 };
 
 } // namespace brindlewick

@@ -1,5 +1,9 @@
 #include "panel/ReadingWindow.h"
 
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
 
@@ -78,4 +82,40 @@ TEST(ReadingWindow, KeepsItsMinimumsAtLeastTheReadingSize) {
   ReadingWindow bare(QRect(0, 0, 960, 680), QSize(960, 640));
   EXPECT_EQ(bare.chrome(), QSize(0, 0));
   EXPECT_EQ(bare.minimumReadingFrameSize(), QSize(960, 640));
+}
+
+// The onboarding covers a window at its smallest; signing in ends the full bleed. The
+// window's size holds across both switches, the menu bar goes and comes back with the
+// toolbars, and its shortcuts answer while it is hidden.
+TEST(ReadingWindow, FullBleedHidesTheBarsButNotTheirRoomNorTheMenuShortcuts) {
+  Window w;
+  ReadingWindow& window = w.window;
+  QMenu* menu = window.menuBar()->addMenu(QStringLiteral("File"));
+  QAction* quit = menu->addAction(QStringLiteral("Quit"));
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  window.menuBar()->show();
+  QSignalSpy quits(quit, &QAction::triggered);
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  const QSize chrome = window.chrome();
+  ASSERT_GT(chrome.height(), 28) << "the menu bar counts";
+
+  for (const bool atSmallest : {false, true}) {
+    window.setFullBleed(true);
+    EXPECT_FALSE(window.menuBar()->isVisible());
+    EXPECT_EQ(window.chrome(), chrome);
+    if (atSmallest)
+      window.setFrame(QRect(100, 100, 10, 10));
+    const QSize covered = window.size();
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits.size(), atSmallest ? 2 : 1);
+
+    window.setFullBleed(false);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_TRUE(window.menuBar()->isVisible());
+    EXPECT_EQ(window.size(), covered) << "at its smallest: " << atSmallest;
+    EXPECT_EQ(window.chrome(), chrome);
+    EXPECT_EQ(window.actions().size(), 0) << "the shortcuts went back to the menu";
+  }
 }

@@ -8,6 +8,7 @@
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/IdeaShareButton.h"
 
@@ -24,13 +25,14 @@ namespace {
 
 const QString kMoreHelp = QStringLiteral("Read another idea from your interests");
 constexpr int kSidePadding = 56;
+constexpr int kScrollBarGap = 12;
 constexpr int kTopPadding = 10;
 constexpr int kBottomPadding = 40;
 constexpr int kActionsTopPadding = 22;
 constexpr int kMessageTopPadding = 16;
 
 // A frameless scroll area with nothing of its own to paint: the card's gradient shows
-// through, and there are no scroll bars (the wheel still scrolls).
+// through.
 QScrollArea* bareScrollArea(QWidget* content) {
   auto* scroll = new QScrollArea;
   scroll->setFrameShape(QFrame::NoFrame);
@@ -156,6 +158,9 @@ void ReaderCard::buildDropSection(const DropSnapshot& snapshot) {
   } else {
     m_scroll = bareScrollArea(m_content);
     section->addWidget(m_scroll, 1);
+    // A thin bar in the side padding tells the reader, from the first show, that a long
+    // explanation goes on below the cut.
+    new DropOverlayScrollBar(m_scroll, m_dropSection, kScrollBarGap);
   }
 
   ReaderModel& model = *m_model;

@@ -23,16 +23,20 @@ QColor neutral(ColorScheme scheme, qreal darkAlpha, qreal lightAlpha) {
 
 } // namespace
 
+QColor DropMenuRowStyle::fill(ColorScheme scheme, bool pressed) {
+  return pressed ? neutral(scheme, 0.16, 0.10) : neutral(scheme, 0.10, 0.055);
+}
+
 void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const ControlState& state,
                              ColorScheme scheme) {
-  const QColor fill = state.press > 0 ? neutral(scheme, 0.16, 0.10)
-                                      : DropDesign::withOpacity(neutral(scheme, 0.10, 0.055),
-                                                                state.enabled ? state.hover : 0);
-  if (fill.alpha() == 0)
+  const QColor color = state.press > 0
+                           ? fill(scheme, true)
+                           : DropDesign::withOpacity(fill(scheme, false), state.enabled ? state.hover : 0);
+  if (color.alpha() == 0)
     return;
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillPath(DropDesign::roundedRect(row, cornerRadius), fill);
+  painter.fillPath(DropDesign::roundedRect(row, cornerRadius), color);
   painter.restore();
 }
 

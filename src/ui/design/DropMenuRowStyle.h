@@ -18,6 +18,8 @@ struct DropMenuRowStyle {
   static constexpr qreal cornerRadius = 9;
   static constexpr qreal disabledOpacity = 0.4;
 
+  // The fill of a row under the pointer (or pressed), shared with the pop-up lists.
+  static QColor fill(ColorScheme scheme, bool pressed);
   // The row's fill; the label is the caller's.
   static void paint(QPainter& painter, const QRectF& row, const ControlState& state, ColorScheme scheme);
   QColor foreground(ColorScheme scheme) const;

@@ -1,5 +1,6 @@
 #include "ui/design/DropPaintedButton.h"
 
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropGlass.h"
 #include "ui/design/LayoutEdgeRoom.h"
 #include "ui/design/UiEnvironment.h"
@@ -54,6 +55,7 @@ DropPaintedButton::DropPaintedButton(QWidget* parent) : QPushButton(parent) {
   setStyle(shapeMarginStyle());
   UiEnvironment::repaintOnChange(this);
   LayoutEdgeRoom::follow(this, [this] { updateLayoutItem(); });
+  DropFocusRing::watchFocus();
 }
 
 DropPaintedButton::~DropPaintedButton() {
@@ -140,13 +142,8 @@ void DropPaintedButton::focusInEvent(QFocusEvent* event) {
   // The ring shows for focus the keyboard brought. A window that becomes active again gives
   // focus back as it was; one that opens hands it to its first control unasked, and a
   // program that moves focus is no keystroke either: no ring until a key is pressed.
-  switch (event->reason()) {
-  case Qt::TabFocusReason:
-  case Qt::BacktabFocusReason:
-  case Qt::ShortcutFocusReason: m_focusVisible = true; break;
-  case Qt::ActiveWindowFocusReason: break;
-  default: m_focusVisible = false; break;
-  }
+  if (event->reason() != Qt::ActiveWindowFocusReason)
+    m_focusVisible = DropFocusRing::keyboardBrought(event->reason());
   m_focus.set(m_focusVisible);
 }
 

@@ -1,12 +1,13 @@
 #include "ui/design/DropStandardWidgets.h"
 
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropStandardStyle.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QPointer>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QToolTip>
 #include <QWidget>
 
@@ -49,7 +50,10 @@ public:
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == m_widget && event->type() == QEvent::ParentChange)
+    // A pop-up is asked again as it opens: its owner may have moved into a forced scheme
+    // (the card) since the pop-up was made.
+    const bool opening = event->type() == QEvent::Show && m_widget->isWindow();
+    if (watched == m_widget && (event->type() == QEvent::ParentChange || opening))
       m_apply();
     return false;
   }
@@ -97,12 +101,12 @@ QPalette DropStandardWidgets::palette(ColorScheme scheme, bool increasedContrast
 }
 
 QStyle* DropStandardWidgets::style() {
-  static QPointer<QStyle> fusion;
-  if (fusion.isNull()) {
-    fusion = QStyleFactory::create(QStringLiteral("Fusion"));
-    fusion->setParent(QCoreApplication::instance());
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = new DropStandardStyle;
+    style->setParent(QCoreApplication::instance());
   }
-  return fusion.data();
+  return style.data();
 }
 
 void DropStandardWidgets::adopt(QWidget* widget) {
@@ -111,6 +115,8 @@ void DropStandardWidgets::adopt(QWidget* widget) {
   widget->setProperty(kAdoptedProperty, true);
   widget->setStyle(style());
   keep(widget, [widget] { apply(widget); });
+  if (auto* combo = qobject_cast<QComboBox*>(widget))
+    DropStandardStyle::dressPopup(combo);
 }
 
 void DropStandardWidgets::keep(QWidget* widget, std::function<void()> apply) {

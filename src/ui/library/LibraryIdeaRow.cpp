@@ -4,6 +4,7 @@
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DeferredDelete.h"
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/IdeaShareButton.h"
 #include "ui/design/UiEnvironment.h"
 #include "ui/library/LibraryRow.h"
@@ -245,7 +246,7 @@ bool LibraryIdeaRow::eventFilter(QObject* watched, QEvent* event) {
   std::optional<Control> keyboard = m_keyboardFocus;
   if (event->type() == QEvent::FocusIn) {
     const bool returning = passing && m_keyboardFocus && control(*m_keyboardFocus) == watched;
-    if (!passing && reason != Qt::MouseFocusReason)
+    if (!passing && reason != Qt::MouseFocusReason && !DropFocusRing::handedOn())
       keyboard = controlOf(watched);
     else if (!returning)
       keyboard.reset();

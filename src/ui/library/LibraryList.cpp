@@ -1,6 +1,7 @@
 #include "ui/library/LibraryList.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/UiEnvironment.h"
 #include "ui/library/InstalledRevisions.h"
@@ -365,6 +366,7 @@ void LibraryList::scrollTo(const QString& identity) {
 QMenu* LibraryList::contextMenu(const DropSnapshot& snapshot, QWidget* parent) {
   ReaderModel& model = m_page.model();
   auto* menu = new QMenu(parent);
+  DropStandardWidgets::adopt(menu);
   const QColor color = palette().color(QPalette::WindowText);
   menu->addAction(symbolIcon(QStringLiteral("book"), color), QStringLiteral("Open idea"), this,
                   [this, snapshot] {

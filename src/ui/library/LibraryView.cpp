@@ -42,6 +42,9 @@ EmptyText emptyText(LibraryEmptyState kind) {
   }
 }
 
+// The heading's distance from the page's edges.
+constexpr int headingEdge = 24;
+
 // A menu of exclusive choices: `choices` as (shown text, value); the one whose value is
 // `current` is checked. Content text doubles its "&", which a menu would read as a mnemonic.
 void fillChoices(QMenu* menu, const QList<std::pair<QString, QString>>& choices, const QString& current,
@@ -71,10 +74,11 @@ LibraryView::LibraryView(ReaderModel& model, ReaderTab tab, std::function<void(c
 
   auto* heading = new QWidget(this);
   auto* headingLayout = new QVBoxLayout(heading);
-  headingLayout->setContentsMargins(24, 24, 24, 24);
   headingLayout->setSpacing(16);
   m_header = new DropScreenHeader(QStringLiteral("Your reading"), title(tab), QString(), heading);
-  headingLayout->addWidget(m_header);
+  auto* headerRow = new QVBoxLayout;
+  headerRow->addWidget(m_header);
+  headingLayout->addLayout(headerRow);
 
   m_filterBar = new QWidget(heading);
   m_filterBar->setObjectName(QStringLiteral("library.filters"));
@@ -101,9 +105,11 @@ LibraryView::LibraryView(ReaderModel& model, ReaderTab tab, std::function<void(c
   m_topicMenu->setObjectName(QStringLiteral("library.topicMenu"));
   m_topicMenu->setFixedShapeWidth(topicMenuWidth);
   // The buttons' glass reaches past their shapes; the bar leaves it room at its leading edge,
-  // where it would be cut off and squeeze the first button. The shapes then line up with the
-  // rows' text below.
+  // where it would be cut off and squeeze the first button, and starts that much before the
+  // header, so that the first shape lines up with the header's leading edge.
   const QMargins glass = m_bookMenu->shapeMargins();
+  headingLayout->setContentsMargins(headingEdge - glass.left(), headingEdge, headingEdge, headingEdge);
+  headerRow->setContentsMargins(glass.left(), 0, 0, 0);
   m_filterLayout->setContentsMargins(glass.left(), 0, 0, 0);
   m_filterLayout->addWidget(m_bookMenu);
   m_filterLayout->addWidget(m_topicMenu);

@@ -72,7 +72,7 @@ void ReaderHome::setToolBar(QToolBar* bar) {
   m_toolbar->install(bar);
   connect(m_toolbar->accountButton(), &QAbstractButton::clicked, this,
           [this] { setProfilePresented(!profilePresented()); });
-  bar->setVisible(m_model.account().hasStoredSession());
+  // The onboarding hides the bar while it covers the window (full bleed), keeping its room.
   updateReachable();
 }
 
@@ -126,8 +126,6 @@ void ReaderHome::searchChanged() {
 
 void ReaderHome::sessionChanged() {
   const bool stored = m_model.account().hasStoredSession();
-  if (m_bar)
-    m_bar->setVisible(stored);
   if (!stored) {
     setProfilePresented(false);
     if (!m_onboarding) {

@@ -3,8 +3,8 @@
 #include "model/ReaderModel.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropNotice.h"
+#include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropSidebarSurface.h"
-#include "ui/design/DropStandardWidgets.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
 #include <QEvent>
@@ -93,7 +93,8 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
   setWidgetResizable(true);
   // The window's backdrop shows through everything but the card.
   viewport()->setAutoFillBackground(false);
-  DropStandardWidgets::adopt(verticalScrollBar());
+  // Laid over the trailing margin, so the card keeps its width as the bar comes and goes.
+  new DropOverlayScrollBar(this);
 
   auto* canvasLayout = new QVBoxLayout(m_canvas);
   canvasLayout->setContentsMargins(leadingInset + margin, margin, margin, margin);

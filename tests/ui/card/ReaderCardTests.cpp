@@ -6,10 +6,14 @@
 #include "ui/card/DropCardContent.h"
 #include "ui/design/CategoryAccent.h"
 #include "ui/design/CollectionButton.h"
+#include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/IdeaShareButton.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QLayout>
+#include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -201,7 +205,19 @@ TEST_F(ReaderCardTest, ALongExplanationScrollsInThePanelsHeight) {
   card->resize(720, 420);
   card->layout()->activate();
   EXPECT_GT(card->scrollArea()->verticalScrollBar()->maximum(), 0);
+  // From the first show, before any scrolling, a bar tells the reader there is more.
+  const auto* bar = card->findChild<DropOverlayScrollBar*>();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(bar->isVisibleTo(card));
+  const QRect shownText(card->scrollArea()->mapTo(card, QPoint()), card->scrollArea()->size());
+  EXPECT_GT(bar->mapTo(card, QPoint()).x(), shownText.right()) << "in the side padding, off the text";
+  EXPECT_LT(bar->mapTo(card, QPoint(bar->width(), 0)).x(), card->width());
   picture(*card, QStringLiteral("card-long-scroll"));
+  card->scrollArea()->verticalScrollBar()->setValue(card->scrollArea()->verticalScrollBar()->maximum());
+  EXPECT_EQ(bar->value(), bar->maximum());
+  card->resize(720, 2000);
+  card->layout()->activate();
+  EXPECT_FALSE(bar->isVisibleTo(card)) << "nothing to scroll, nothing shown";
   for (const auto& [overrides, name] : {std::pair{UiOverrides{.increasedContrast = true}, "contrast"},
                                         {UiOverrides{.boldText = true}, "bold"}}) {
     UiEnvironment::instance().setOverrides(overrides);
@@ -209,6 +225,35 @@ TEST_F(ReaderCardTest, ALongExplanationScrollsInThePanelsHeight) {
             QStringLiteral("card-") + QString::fromLatin1(name));
   }
   UiEnvironment::instance().setOverrides({});
+}
+
+// The share menu on the always-dark card is dark too, whatever the desktop's scheme.
+TEST_F(ReaderCardTest, TheShareMenuOpensDarkOnTheCard) {
+  open();
+  ReaderCard* card = present(withBooks(drop(1), longExplanation));
+  auto* share = card->findChild<IdeaShareButton*>();
+  ASSERT_NE(share, nullptr);
+  QWidget* panel = card->window();
+  panel->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+  QTest::mouseClick(share, Qt::LeftButton, {}, share->shapeRect().center());
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(menu, nullptr);
+  const QImage shown = menu->grab().toImage();
+  EXPECT_LT(qGray(shown.pixel(shown.width() / 2, 3)), 80);
+
+  // The menu opens below the card's buttons, past the card's edge: the sheet holds both.
+  const QRect menuArea(menu->mapToGlobal(QPoint()) - card->mapToGlobal(QPoint()), menu->size());
+  const QRect area = card->rect().united(menuArea);
+  QImage sheet(area.size() * 2, QImage::Format_ARGB32_Premultiplied);
+  sheet.setDevicePixelRatio(2);
+  sheet.fill(Qt::white);
+  QPainter painter(&sheet);
+  painter.drawImage(QPoint(0, 0), picture(*card));
+  painter.drawImage(QRectF(menuArea), shown);
+  painter.end();
+  sheet.save(testing::testOutputPath(QStringLiteral("card-share-menu.png")));
+  menu->close();
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <functional>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace brindlewick {
@@ -150,6 +152,41 @@ TEST_F(DropButtonTest, TheFocusRingFollowsTabNotClicksOrHover) {
   DropButton* focused = first->hasFocus() ? first : second;
   EXPECT_TRUE(ringShown(focused));
   EXPECT_FALSE(ringShown(focused == first ? second : first));
+}
+
+// A click that hides or disables the control under it (a page turning) makes Qt hand the
+// focus on as if by Tab: that is still the mouse's doing, and shows no ring until a key.
+TEST_F(DropButtonTest, FocusHandedOnByAClickedControlGoingAwayShowsNoRing) {
+  const std::function<void(QWidget*)> goings[] = {[](QWidget* button) { button->hide(); },
+                                                  [](QWidget* button) { button->setEnabled(false); }};
+  for (const auto& goAway : goings) {
+    QWidget window;
+    auto* layout = new QHBoxLayout(&window);
+    layout->setContentsMargins(kRoom);
+    auto* next = new DropButton(QStringLiteral("Get started"), dropControl({.prominent = true}), &window);
+    auto* back = new DropButton(QStringLiteral("Back"), dropControl({}), &window);
+    auto* other = new DropButton(QStringLiteral("Other"), dropControl({}), &window);
+    layout->addWidget(next);
+    layout->addWidget(back);
+    layout->addWidget(other);
+    QObject::connect(next, &QPushButton::clicked, next, [next, &goAway] { goAway(next); });
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    other->setFocus(Qt::OtherFocusReason);
+    next->setFocus(Qt::TabFocusReason); // the reader tabbed there, then clicked it
+    ASSERT_EQ(next->controlState().focus, 1.0);
+
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                      next->mapTo(&window, next->shapeRect().center()));
+    ASSERT_TRUE(back->hasFocus());
+    EXPECT_EQ(back->controlState().focus, 0.0);
+    QTest::keyClick(&window, Qt::Key_Tab);
+    ASSERT_TRUE(other->hasFocus());
+    EXPECT_EQ(other->controlState().focus, 1.0);
+    QTest::keyClick(&window, Qt::Key_Backtab);
+    EXPECT_EQ(back->controlState().focus, 1.0);
+  }
 }
 
 // Neighbours' margins overlap: a click on the edge of one capsule that lands in the widget of

@@ -179,8 +179,15 @@ TEST_F(LibraryPageTest, FilterBarMenusAndLayout) {
   EXPECT_LT(wide.lists().count(), wide.lists().all().size());
   EXPECT_EQ(wide.page->header()->trailingLabel()->text(), LibraryViewModel::countText(wide.lists().count()));
 
+  // The first filter's shape starts where the header does, in a row and in a column.
   Workspace narrow(model(), ReaderTab::discover, {400, 800});
   EXPECT_FALSE(narrow.page->filterLayout()->isRow());
+  for (Workspace* workspace : {&wide, &narrow}) {
+    LibraryView* page = workspace->page;
+    const auto* recent = page->findChild<DropButton*>(QStringLiteral("library.recent"));
+    EXPECT_EQ(recent->mapTo(page, recent->shapeRect().topLeft()).x(),
+              page->header()->titleLabel()->mapTo(page, QPoint()).x());
+  }
 }
 
 TEST(LibraryPageSignedOut, ShowsTheAccountCardAndOnlyTheRecentToggle) {

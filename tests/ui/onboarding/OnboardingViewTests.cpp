@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenuBar>
 #include <QPainter>
 #include <QTest>
 #include <QVariantAnimation>
@@ -214,6 +215,29 @@ TEST_F(OnboardingViewTest, AnInterruptedTransitionLeavesOnePageInPlaceAndNothing
     EXPECT_EQ(left.graphicsEffect(), nullptr);
     EXPECT_TRUE(screen().findChildren<QVariantAnimation*>().isEmpty());
   }
+}
+
+// The window's menu bar goes with the toolbar while the onboarding covers the window, so
+// nothing light stays above the dark screen; a click that turns the page leaves no focus
+// ring on the next page's buttons.
+TEST_F(OnboardingViewTest, UnderFullBleedTheMenuBarGoesWithTheToolbar) {
+  w.window.menuBar()->addMenu(QStringLiteral("Brindlewick"))->addAction(QStringLiteral("Quit"));
+  w.window.hide(); // shown again with its menu bar, as the application first shows it
+  w.window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.window));
+  ASSERT_TRUE(w.window.fullBleed());
+  EXPECT_FALSE(w.window.menuBar()->isVisible());
+  EXPECT_EQ(w.home->geometry().top(), 0) << "the screen reaches the window's top edge";
+
+  w.window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+  DropButton& next = control("onboarding.next");
+  QTest::mouseClick(&next, Qt::LeftButton, {}, next.shapeRect().center());
+  ASSERT_EQ(screen().page(), Page::signIn);
+  for (const char* name : {"onboarding.back", "onboarding.notNow", "onboarding.signIn"})
+    EXPECT_EQ(control(name).controlState().focus, 0.0) << name;
+  QImage shot = w.window.grab().toImage();
+  EXPECT_TRUE(shot.save(testing::testOutputPath(QStringLiteral("onboarding-full-bleed-menu-bar.png"))));
 }
 
 TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowingChimes) {

@@ -7,9 +7,13 @@
 #include "ui/settings/SettingsSaveBar.h"
 #include "ui/settings/SettingsSection.h"
 #include "ui/settings/SettingsView.h"
+#include "ui/window/ReaderWorkspace.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +63,39 @@ TEST(SettingsRenderTest, PageInTheReaderWindow) {
   QApplication::processEvents();
   EXPECT_NE(w.home->findChild<SettingsView*>(), nullptr);
   EXPECT_TRUE(w.window.grab().save(testing::testOutputPath(QStringLiteral("settings-window.png"))));
+}
+
+// The page in the window with the minute list of the working hours open, in each scheme:
+// the list on its rounded surface beside the painted controls.
+TEST(SettingsRenderTest, AComboListOpenInTheWindowInBothSchemes) {
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    ReaderWindowHarness w(true, QSize(960, 560));
+    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    w.model->setNavigationTab(ReaderTab::settings);
+    QApplication::processEvents();
+    QComboBox* minutes = nullptr;
+    for (QComboBox* combo : w.home->findChildren<QComboBox*>())
+      if (minutes == nullptr && combo->count() == 60)
+        minutes = combo;
+    ASSERT_NE(minutes, nullptr);
+    QScrollBar* scroll = w.home->workspace()->verticalScrollBar();
+    scroll->setValue(minutes->mapTo(w.home->workspace()->widget(), QPoint()).y() - 160);
+    QApplication::processEvents();
+
+    QTest::mouseClick(minutes, Qt::LeftButton);
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr);
+    QImage shot = w.window.grab().toImage();
+    QPainter painter(&shot);
+    painter.drawImage(
+        QRectF(QPointF(popup->mapToGlobal(QPoint()) - w.window.mapToGlobal(QPoint())), popup->size()),
+        popup->grab().toImage());
+    painter.end();
+    const QString name = scheme == ColorScheme::dark ? QStringLiteral("settings-combo-dark.png")
+                                                     : QStringLiteral("settings-combo-light.png");
+    EXPECT_TRUE(shot.save(testing::testOutputPath(name)));
+    popup->close();
+  }
 }
 
 TEST(SettingsRenderTest, SectionsInTheirStates) {

@@ -3,6 +3,7 @@
 #include "TestOutput.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropMenuRowStyle.h"
+#include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSelectionStyle.h"
 #include "ui/design/ReadingSearchInput.h"
@@ -17,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -192,11 +194,14 @@ TEST(ReaderHome, OnboardingCoversEverythingWhileNoSessionIsStored) {
   EXPECT_FALSE(w.bar->isVisible());
   std::unique_ptr<QMenu> menu(w.window.createPopupMenu());
   EXPECT_TRUE(!menu || menu->isEmpty()) << "the window offers no menu that hides its toolbar";
+  const QSize window = w.window.size();
 
   w.signInThroughTheService(AccountFixtures::userID, QStringLiteral("ada@example.com"));
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(first.isNull());
   EXPECT_TRUE(w.bar->isVisible());
+  QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  EXPECT_EQ(w.window.size(), window) << "the toolbar's room was kept while it was hidden";
   EXPECT_EQ(QTextDocumentFragment::fromHtml(w.home->toolbar()->accountButton()->toolTip()).toPlainText(),
             QStringLiteral("ada@example.com"));
 
@@ -204,6 +209,37 @@ TEST(ReaderHome, OnboardingCoversEverythingWhileNoSessionIsStored) {
   ASSERT_TRUE(w.home->onboarding());
   EXPECT_NE(w.home->onboarding(), first);
   EXPECT_FALSE(w.bar->isVisible());
+  EXPECT_EQ(w.window.size(), window);
+}
+
+// The workspace's scroll bar lies over its trailing margin: the card keeps its width as the
+// page outgrows the window and fits again, and the wheel scrolls the page through it.
+TEST(ReaderHome, ThePageCardKeepsItsWidthAsTheScrollBarComesAndGoes) {
+  ReaderWindowHarness w(true);
+  ReaderWorkspace* workspace = w.home->workspace();
+  const auto settle = [] {
+    for (int round = 0; round < 4; ++round)
+      QApplication::processEvents();
+  };
+  settle();
+  const int width = workspace->card()->width();
+  const auto* bar = workspace->findChild<DropOverlayScrollBar*>();
+  ASSERT_NE(bar, nullptr);
+  for (const int height : {3000, 0, 3000}) {
+    w.home->page()->setMinimumHeight(height);
+    settle();
+    EXPECT_EQ(workspace->card()->width(), width) << height;
+    EXPECT_EQ(bar->isVisible(), workspace->verticalScrollBar()->maximum() > 0) << height;
+  }
+  ASSERT_TRUE(bar->isVisible());
+  EXPECT_GE(bar->geometry().left(), workspace->card()->geometry().right()) << "beside the card, not on it";
+
+  const QPointF over = QPointF(workspace->viewport()->rect().center());
+  QWheelEvent wheel(over, workspace->viewport()->mapToGlobal(over), QPoint(), QPoint(0, -240), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(workspace->viewport(), &wheel);
+  EXPECT_GT(workspace->verticalScrollBar()->value(), 0);
+  EXPECT_EQ(bar->value(), workspace->verticalScrollBar()->value());
 }
 
 // The menu fades in and out as one picture, over a row that is faded itself (the sync row

@@ -1,0 +1,71 @@
+#include "ui/design/DropFocusRing.h"
+
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QPointer>
+#include <QWidget>
+
+#include <utility>
+
+namespace brindlewick {
+
+namespace {
+
+// Sees every focus change of the application before its receivers: a focus-out "by Tab" from
+// a control just hidden or disabled hands the focus on, and the focus-in that follows (whose
+// receiver asks afterwards) is not the keyboard's.
+class FocusWatch : public QObject {
+public:
+  explicit FocusWatch(QObject* parent) : QObject(parent) { parent->installEventFilter(this); }
+
+  bool handedOn = false; // of the latest focus-in
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // Only what widgets receive: the focus events are passed on to other objects too (styles,
+    // windows), and those say nothing of the control.
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (widget == nullptr)
+      return false;
+    if (event->type() == QEvent::FocusOut) {
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      m_pending = (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+                  (!widget->isVisible() || !widget->isEnabled());
+    } else if (event->type() == QEvent::FocusIn) {
+      handedOn = std::exchange(m_pending, false);
+    }
+    return false;
+  }
+
+private:
+  bool m_pending = false;
+};
+
+FocusWatch* watch() {
+  static QPointer<FocusWatch> instance;
+  if (instance.isNull() && QCoreApplication::instance() != nullptr)
+    instance = new FocusWatch(QCoreApplication::instance());
+  return instance.data();
+}
+
+} // namespace
+
+void DropFocusRing::watchFocus() {
+  watch();
+}
+
+bool DropFocusRing::handedOn() {
+  const FocusWatch* current = watch();
+  return current != nullptr && current->handedOn;
+}
+
+bool DropFocusRing::keyboardBrought(Qt::FocusReason reason) {
+  switch (reason) {
+  case Qt::TabFocusReason:
+  case Qt::BacktabFocusReason:
+  case Qt::ShortcutFocusReason: return !handedOn();
+  default: return false;
+  }
+}
+
+} // namespace brindlewick
