@@ -6,6 +6,7 @@
 #include "ui/design/DropButton.h"
 #include "ui/design/DropEmptyState.h"
 #include "ui/design/DropFilterMenu.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/FitLayout.h"
 #include "ui/library/LibraryList.h"
@@ -174,7 +175,12 @@ void LibraryView::showEmptyState(std::optional<LibraryEmptyState> kind) {
   if (kind == m_emptyKind)
     return;
   m_emptyKind = kind;
-  delete m_empty;
+  // The old state leaves the layout and fades out where it stands, over what replaces it; it
+  // may be the sender of the click being handled, so it is deleted later.
+  if (m_empty)
+    m_layout->removeWidget(m_empty);
+  DropReveal::removeLater(m_empty);
+  m_empty = nullptr;
   if (!kind)
     return;
   const int at = m_layout->indexOf(m_list) + 1;
@@ -194,7 +200,7 @@ void LibraryView::showEmptyState(std::optional<LibraryEmptyState> kind) {
   }
   m_empty->setObjectName(QStringLiteral("library.empty"));
   m_layout->insertWidget(at, m_empty);
-  m_empty->show();
+  DropReveal::setShown(m_empty, true);
 }
 
 void LibraryView::emptyAction() {

@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropNotice.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/window/WorkspaceBackdrop.h"
@@ -164,7 +165,7 @@ void ReaderWorkspace::refreshNotices() {
   const auto show = [](DropNotice* notice, const std::optional<QString>& text) {
     if (text)
       notice->setText(*text);
-    notice->parentWidget()->setVisible(text.has_value());
+    DropReveal::setShown(notice->parentWidget(), text.has_value());
   };
   show(m_syncNotice, m_model.syncIssue());
   show(m_messageNotice, m_model.message());
