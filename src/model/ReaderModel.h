@@ -91,7 +91,7 @@ public:
     std::function<bool(const QUrl&)> openBrowser;
     // What installs new versions from the configured update feed; none on a computer whose
     // package manager does (the updater then only explains that).
-    std::unique_ptr<UpdaterBackend> updaterBackend;
+    std::unique_ptr<UpdaterBackend> updaterBackend = nullptr;
   };
 
   // Builds the model's collaborators in order: the login item and both panels; the build
