@@ -48,6 +48,7 @@ struct ReaderModel::Parts {
   std::unique_ptr<PanelController> panel;
   std::unique_ptr<PanelController> teaserPanel;
   std::optional<BuildConfiguration> configuration;
+  std::unique_ptr<UpdateController> updater;
   std::unique_ptr<PreferencesStore> preferences;
   std::unique_ptr<LocalStore> store;
   std::unique_ptr<ContentRepository> repository;
@@ -63,6 +64,8 @@ QCoro::Task<std::unique_ptr<ReaderModel>> ReaderModel::open(Services services) {
   parts.teaserPanel = std::make_unique<PanelController>(services.screens, services.desktop);
 
   parts.configuration = BuildConfiguration::fromFile(services.configurationFile);
+  parts.updater = std::make_unique<UpdateController>(parts.configuration->updateEntries(),
+                                                     std::move(services.updaterBackend));
   requireSettingsFolder(services.accountSettingsFile);
   parts.preferences = std::make_unique<PreferencesStore>(services.accountSettingsFile);
   parts.store = std::make_unique<LocalStore>(false, services.storeFile);
@@ -98,9 +101,10 @@ ReaderModel::ReaderModel(Services services, Parts parts)
       m_sound(std::move(services.dropSound), services.arguments, m_defaults),
       m_chime(std::move(services.chimeSound)), m_loginItem(std::move(parts.loginItem)),
       m_panel(std::move(parts.panel)), m_teaserPanel(std::move(parts.teaserPanel)),
-      m_configuration(std::move(*parts.configuration)), m_preferences(std::move(parts.preferences)),
-      m_store(std::move(parts.store)), m_repository(std::move(parts.repository)),
-      m_transport(std::move(parts.transport)), m_account(std::move(parts.account)) {
+      m_configuration(std::move(*parts.configuration)), m_updater(std::move(parts.updater)),
+      m_preferences(std::move(parts.preferences)), m_store(std::move(parts.store)),
+      m_repository(std::move(parts.repository)), m_transport(std::move(parts.transport)),
+      m_account(std::move(parts.account)) {
   // The panels' callbacks hold the model weakly.
   const QPointer<ReaderModel> self(this);
   const auto dismissAll = [self] {

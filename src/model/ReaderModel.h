@@ -16,6 +16,7 @@
 #include "model/DropSound.h"
 #include "model/PanelContentFactories.h"
 #include "model/ReaderTab.h"
+#include "model/UpdateController.h"
 #include "panel/PanelController.h"
 #include "service/APITransport.h"
 #include "service/BuildConfiguration.h"
@@ -88,6 +89,9 @@ public:
     // Opens an address in the reader's default browser; false when it could not. The desktop's
     // URL handler when empty.
     std::function<bool(const QUrl&)> openBrowser;
+    // What installs new versions from the configured update feed; none on a computer whose
+    // package manager does (the updater then only explains that).
+    std::unique_ptr<UpdaterBackend> updaterBackend = nullptr;
   };
 
   // Builds the model's collaborators in order: the login item and both panels; the build
@@ -166,6 +170,8 @@ public:
   AccountController& account() const { return *m_account; }
   LoginItemController& loginItem() const { return *m_loginItem; }
   const BuildConfiguration& configuration() const { return m_configuration; }
+  // The updater made from the configuration's update entries: its status line and its check.
+  UpdateController& updater() const { return *m_updater; }
   // The reading card's panel and the teaser's.
   PanelController& panel() const { return *m_panel; }
   PanelController& teaserPanel() const { return *m_teaserPanel; }
@@ -508,6 +514,7 @@ private:
   std::unique_ptr<PanelController> m_panel;
   std::unique_ptr<PanelController> m_teaserPanel;
   BuildConfiguration m_configuration;
+  std::unique_ptr<UpdateController> m_updater;
   std::unique_ptr<PreferencesStore> m_preferences;
   std::unique_ptr<LocalStore> m_store;
   std::unique_ptr<ContentRepository> m_repository;

@@ -1,6 +1,7 @@
 #include "service/BuildConfiguration.h"
 
 #include "foundation/Json.h"
+#include "service/UpdateConfiguration.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,10 @@ BuildConfiguration::BuildConfiguration(const QJsonObject& values)
     : m_apiBaseURL(url(values.value(apiBaseURLKey))), m_supportURL(url(values.value(supportURLKey))) {
   const QJsonValue version = values.value(versionKey);
   m_version = version.isString() ? version.toString() : fallbackVersion;
+  for (const QString& key : {UpdateConfiguration::feedKey, UpdateConfiguration::publicKeyKey}) {
+    if (values.contains(key))
+      m_updateEntries.insert(key, values.value(key));
+  }
 }
 
 BuildConfiguration BuildConfiguration::fromJson(const QByteArray& bytes, const QString& path) {

@@ -58,8 +58,8 @@ public:
   // The file's name; the build puts it in the executable's folder.
   static inline const QString fileName = QStringLiteral("brindlewick-configuration.json");
 
-  // Reads the three keys; an address that breaks the HTTPS rule throws ConfigurationError
-  // (the API address is checked first). Keys other than these three are ignored.
+  // Reads the three keys and keeps the updater's entries; an address that breaks the HTTPS
+  // rule throws ConfigurationError (the API address is checked first). Other keys are ignored.
   explicit BuildConfiguration(const QJsonObject& values);
 
   // The configuration in a file's bytes; bytes that are not a JSON object throw ConfigurationFileError.
@@ -81,11 +81,16 @@ public:
   const std::optional<QUrl>& apiBaseURL() const { return m_apiBaseURL; }
   const std::optional<QUrl>& supportURL() const { return m_supportURL; }
   const QString& version() const { return m_version; }
+  // The updater's two entries (UpdateConfiguration::feedKey and publicKeyKey) exactly as
+  // written, absent ones left out: the updater validates them itself, so a malformed pair
+  // explains itself in the settings rather than stopping start-up.
+  const QJsonObject& updateEntries() const { return m_updateEntries; }
 
 private:
   std::optional<QUrl> m_apiBaseURL;
   std::optional<QUrl> m_supportURL;
   QString m_version;
+  QJsonObject m_updateEntries;
 };
 
 } // namespace brindlewick

@@ -2,13 +2,9 @@
 
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
-#include "ui/design/SingleEffect.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPainter>
-#include <QPointer>
-#include <QVariantAnimation>
 
 namespace brindlewick {
 
@@ -64,27 +60,6 @@ QLabel* AccountText::selectable(const QString& text, const QFont& font, DropDesi
   label->setContextMenuPolicy(Qt::DefaultContextMenu);
   DropStandardWidgets::keepForeground(label, std::move(color));
   return label;
-}
-
-void AccountText::fadeIn(QWidget* widget, DropMotion::Kind kind) {
-  if (UiEnvironment::instance().reduceMotion() || widget->graphicsEffect() != nullptr)
-    return;
-  auto* effect = new QGraphicsOpacityEffect(widget);
-  effect->setOpacity(0);
-  SingleEffect::set(widget, effect);
-  auto* animation = new QVariantAnimation(widget);
-  animation->setStartValue(0.0);
-  animation->setEndValue(1.0);
-  const QPointer<QGraphicsOpacityEffect> guard(effect);
-  QObject::connect(animation, &QVariantAnimation::valueChanged, effect,
-                   [effect](const QVariant& value) { effect->setOpacity(value.toReal()); });
-  // The effect renders the widget offscreen on every frame: it goes when the fade ends.
-  QObject::connect(animation, &QVariantAnimation::finished, widget, [widget, guard, animation] {
-    if (guard && widget->graphicsEffect() == guard)
-      SingleEffect::clear(widget);
-    animation->deleteLater();
-  });
-  DropMotion::start(*animation, kind, false);
 }
 
 } // namespace brindlewick

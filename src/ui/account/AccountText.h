@@ -2,7 +2,6 @@
 
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFonts.h"
-#include "ui/design/DropMotion.h"
 
 #include <QString>
 
@@ -27,8 +26,6 @@ DropTextBlock* callout(const QString& text, DropDesign::ColorFor color);
 QLabel* selectable(const QString& text, const QFont& font, DropDesign::ColorFor color);
 // A 1-pixel rule across the width in the foreground colour at `opacity`.
 QWidget* divider(qreal opacity);
-// Fades `widget` in with the motion of `kind`; at once under Reduce Motion.
-void fadeIn(QWidget* widget, DropMotion::Kind kind);
 
 } // namespace AccountText
 

@@ -8,6 +8,7 @@
 #include "ui/design/DropButton.h"
 #include "ui/design/DropGlass.h"
 #include "ui/design/DropNotice.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropSpinner.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/FitLayout.h"
@@ -223,7 +224,7 @@ void AccountView::refresh() {
 
   m_connecting->setVisible(state.accountBusy);
   if (busyChanged && state.accountBusy)
-    AccountText::fadeIn(m_connecting, DropMotion::Kind::feedback);
+    DropReveal::fadeIn(m_connecting, DropMotion::Kind::feedback);
 }
 
 void AccountView::showBody(Body body, bool animated) {
@@ -237,7 +238,7 @@ void AccountView::showBody(Body body, bool animated) {
                                  : body == Body::signIn ? m_signInBody
                                                         : m_signedInBody;
   for (QWidget* widget : shown)
-    AccountText::fadeIn(widget, DropMotion::Kind::entrance);
+    DropReveal::fadeIn(widget, DropMotion::Kind::entrance);
 }
 
 void AccountView::paintEvent(QPaintEvent*) {

@@ -2,8 +2,14 @@
 
 #include "ui/design/TextElision.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -36,6 +42,7 @@ void DropTextBlock::setText(const QString& text) {
   if (text == m_text)
     return;
   m_text = text;
+  m_anchor = m_cursor = 0;
   changed();
 }
 
@@ -173,7 +180,16 @@ void DropTextBlock::paintEvent(QPaintEvent*) {
   QTextLayout layout(m_wrapping ? text : TextElision::elide(text, textFont(), width()));
   layOut(layout, width());
   if (!isClamped(width())) {
-    layout.draw(&painter, QPointF(0, 0));
+    QList<QTextLayout::FormatRange> selection;
+    if (m_anchor != m_cursor) {
+      QTextLayout::FormatRange range;
+      range.start = std::min(m_anchor, m_cursor);
+      range.length = std::abs(m_cursor - m_anchor);
+      range.format.setBackground(palette().color(QPalette::Highlight));
+      range.format.setForeground(palette().color(QPalette::HighlightedText));
+      selection.append(range);
+    }
+    layout.draw(&painter, QPointF(0, 0), selection);
     return;
   }
   // The last line shown carries the rest of the text, cut at its end with an ellipsis.
@@ -201,6 +217,139 @@ void DropTextBlock::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::FontChange)
     changed();
+}
+
+void DropTextBlock::setSelectable(bool selectable) {
+  m_selectable = selectable;
+  setFocusPolicy(selectable ? Qt::ClickFocus : Qt::NoFocus);
+  if (selectable)
+    setCursor(Qt::IBeamCursor);
+  else
+    unsetCursor();
+  select(0, 0);
+}
+
+QString DropTextBlock::selectedText() const {
+  return m_text.mid(std::min(m_anchor, m_cursor), std::abs(m_cursor - m_anchor));
+}
+
+void DropTextBlock::select(int anchor, int cursor) {
+  const int length = int(m_text.size());
+  anchor = std::clamp(anchor, 0, length);
+  cursor = std::clamp(cursor, 0, length);
+  if (anchor == m_anchor && cursor == m_cursor)
+    return;
+  m_anchor = anchor;
+  m_cursor = cursor;
+  update();
+}
+
+int DropTextBlock::positionAt(const QPointF& point) const {
+  QTextLayout layout(forLayout(m_text, m_wrapping));
+  layOut(layout, width());
+  for (int i = 0; i < layout.lineCount(); ++i) {
+    const QTextLine line = layout.lineAt(i);
+    if (point.y() < line.y() + line.height() || i + 1 == layout.lineCount())
+      return line.xToCursor(point.x());
+  }
+  return 0;
+}
+
+void DropTextBlock::copy() const {
+  if (m_anchor != m_cursor)
+    QApplication::clipboard()->setText(selectedText());
+}
+
+void DropTextBlock::selectAll() {
+  if (m_selectable)
+    select(0, int(m_text.size()));
+}
+
+// Copy and Select All belong to a selectable block with the focus, before any shortcut of the
+// window's.
+bool DropTextBlock::event(QEvent* event) {
+  if (m_selectable && event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key == QKeySequence::Copy || key == QKeySequence::SelectAll) {
+      event->accept();
+      return true;
+    }
+  }
+  return QWidget::event(event);
+}
+
+void DropTextBlock::mousePressEvent(QMouseEvent* event) {
+  if (!m_selectable || event->button() != Qt::LeftButton) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  const int position = positionAt(event->position());
+  select(event->modifiers() & Qt::ShiftModifier ? m_anchor : position, position);
+}
+
+void DropTextBlock::mouseMoveEvent(QMouseEvent* event) {
+  if (!m_selectable || !(event->buttons() & Qt::LeftButton)) {
+    QWidget::mouseMoveEvent(event);
+    return;
+  }
+  select(m_anchor, positionAt(event->position()));
+}
+
+void DropTextBlock::mouseReleaseEvent(QMouseEvent* event) {
+  if (!m_selectable || event->button() != Qt::LeftButton) {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  QClipboard* clipboard = QApplication::clipboard();
+  if (m_anchor != m_cursor && clipboard->supportsSelection())
+    clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+// A double click selects the word under the pointer: the letters and digits around it.
+void DropTextBlock::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (!m_selectable || event->button() != Qt::LeftButton) {
+    QWidget::mouseDoubleClickEvent(event);
+    return;
+  }
+  const int position = positionAt(event->position());
+  int start = position;
+  int end = position;
+  while (start > 0 && m_text.at(start - 1).isLetterOrNumber())
+    --start;
+  while (end < m_text.size() && m_text.at(end).isLetterOrNumber())
+    ++end;
+  select(start, end);
+}
+
+void DropTextBlock::keyPressEvent(QKeyEvent* event) {
+  if (m_selectable && event == QKeySequence::Copy) {
+    copy();
+    return;
+  }
+  if (m_selectable && event == QKeySequence::SelectAll) {
+    selectAll();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+// The selection goes when the reader moves on, but not for the text's own context menu.
+void DropTextBlock::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  if (event->reason() != Qt::PopupFocusReason)
+    select(0, 0);
+}
+
+void DropTextBlock::contextMenuEvent(QContextMenuEvent* event) {
+  if (!m_selectable) {
+    QWidget::contextMenuEvent(event);
+    return;
+  }
+  QMenu menu(this);
+  QAction* copying = menu.addAction(QStringLiteral("Copy"), this, &DropTextBlock::copy);
+  copying->setEnabled(m_anchor != m_cursor);
+  menu.addAction(QStringLiteral("Select All"), this, &DropTextBlock::selectAll);
+  menu.exec(event->globalPos());
 }
 
 } // namespace brindlewick

@@ -47,7 +47,19 @@ public:
   int maximumLines() const { return m_maximumLines; }
   // Whether the text needs more lines than the limit at `width`.
   bool isClamped(int width) const;
+  // Lets the reader select the text with the pointer (a drag, a double click for a word,
+  // Shift to extend) and copy it (Ctrl+C, the context menu, and the selection clipboard where
+  // the desktop has one). For wrapping text without a line limit, which shows all of it.
+  void setSelectable(bool selectable);
+  bool isSelectable() const { return m_selectable; }
+  QString selectedText() const;
 
+public Q_SLOTS:
+  // The Edit menu's commands, for a selectable block with the keyboard focus.
+  void copy() const;
+  void selectAll();
+
+public:
   // The font the text is set in now, tracking and underline included.
   QFont textFont() const;
   QColor textColor() const;
@@ -62,12 +74,23 @@ public:
 protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
   // Lays the text out in `width` and returns its height (not rounded).
   qreal layOut(QTextLayout& layout, qreal width) const;
   qreal lineHeight() const;
   void changed();
+  // The text position nearest to `point`, as laid out at the current width.
+  int positionAt(const QPointF& point) const;
+  void select(int anchor, int cursor);
 
   QString m_text;
   StyleFor m_style;
@@ -76,6 +99,10 @@ private:
   Qt::Alignment m_alignment = Qt::AlignLeft;
   bool m_wrapping = true;
   int m_maximumLines = 0;
+  bool m_selectable = false;
+  // The selection runs from the anchor to the cursor, either way round.
+  int m_anchor = 0;
+  int m_cursor = 0;
 };
 
 } // namespace brindlewick

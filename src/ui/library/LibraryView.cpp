@@ -7,6 +7,7 @@
 #include "ui/design/DropButton.h"
 #include "ui/design/DropEmptyState.h"
 #include "ui/design/DropFilterMenu.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/FitLayout.h"
 #include "ui/library/LibraryList.h"
@@ -181,8 +182,11 @@ void LibraryView::showEmptyState(std::optional<LibraryEmptyState> kind) {
   if (kind == m_emptyKind)
     return;
   m_emptyKind = kind;
-  // Its own button may have asked for this change ("Clear filters") and is still in its click.
-  DeferredDelete::retire(m_empty);
+  // The old state leaves the layout and fades out where it stands, over what replaces it; it
+  // may be the sender of the click being handled, so it is deleted later.
+  if (m_empty)
+    m_layout->removeWidget(m_empty);
+  DropReveal::removeLater(m_empty);
   m_empty = nullptr;
   if (!kind)
     return;
@@ -203,7 +207,7 @@ void LibraryView::showEmptyState(std::optional<LibraryEmptyState> kind) {
   }
   m_empty->setObjectName(QStringLiteral("library.empty"));
   m_layout->insertWidget(at, m_empty);
-  m_empty->show();
+  DropReveal::setShown(m_empty, true);
 }
 
 void LibraryView::emptyAction() {

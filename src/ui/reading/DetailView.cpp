@@ -13,8 +13,8 @@
 #include "ui/design/DropEyebrow.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/library/SnapshotNotice.h"
-#include "ui/reading/ReadingSourceRow.h"
 #include "ui/reading/ReadingText.h"
+#include "ui/reading/SourceRow.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -170,7 +170,7 @@ QWidget* DetailView::buildArticle(const DropSnapshot& snapshot, const Shape& sha
   auto* rows = new QWidget;
   auto* rowStack = column(rows, 16);
   for (const Source& source : snapshot.sources)
-    rowStack->addWidget(new ReadingSourceRow(source, detailSize * scale));
+    rowStack->addWidget(new SourceRow(source, detailSize * scale));
   sources->setContent(rows);
   stack->addWidget(sources);
 
@@ -179,6 +179,9 @@ QWidget* DetailView::buildArticle(const DropSnapshot& snapshot, const Shape& sha
     stack->addWidget(more);
   }
   stack->addStretch(1);
+  // Every text of the page can be selected, the section titles too.
+  for (DropArticleSection* section : page->findChildren<DropArticleSection*>())
+    section->caption()->setSelectable(true);
   return page;
 }
 
@@ -209,7 +212,10 @@ QLayout* DetailView::backBar(const DropSnapshot& snapshot, const Shape& shape) {
 QWidget* DetailView::header(const DropSnapshot& snapshot, double scale) {
   auto* block = new QWidget;
   auto* stack = column(block, 14);
-  stack->addWidget(new DropEyebrow(snapshot.lore.category, rawValue(snapshot.lore.kind), false));
+  auto* eyebrow = new DropEyebrow(snapshot.lore.category, rawValue(snapshot.lore.kind), false);
+  eyebrow->setObjectName(QStringLiteral("detail.eyebrow"));
+  eyebrow->setSelectable(true);
+  stack->addWidget(eyebrow);
 
   m_explanation = new ReadingText(snapshot.lore.explanation);
   m_explanation->setTextStyle([scale](const UiTraits&) {

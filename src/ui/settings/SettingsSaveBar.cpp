@@ -3,6 +3,7 @@
 #include "ui/account/AccountText.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropSymbolView.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/settings/SettingsController.h"
@@ -48,13 +49,17 @@ SettingsSaveBar::SettingsSaveBar(SettingsController& controller, QWidget* parent
   m_hint->setColor(AccountText::secondary());
   m_hint->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 
-  auto* message = new QHBoxLayout;
+  // One widget for whichever message shows, so that a change of it fades as one.
+  m_message = new QWidget;
+  m_message->setObjectName(QStringLiteral("settings.saveBar.message"));
+  auto* message = new QHBoxLayout(m_message);
+  message->setContentsMargins(0, 0, 0, 0);
   message->setSpacing(6);
   for (QWidget* part :
        {static_cast<QWidget*>(m_errorSymbol), static_cast<QWidget*>(m_error),
         static_cast<QWidget*>(m_savedSymbol), static_cast<QWidget*>(m_saved), static_cast<QWidget*>(m_hint)})
     message->addWidget(part, 0, Qt::AlignVCenter);
-  row->addLayout(message, 1);
+  row->addWidget(m_message, 1);
 
   m_reload = new DropButton(reloadTitle, dropControl({}));
   DropAccessibility::describe(
@@ -86,11 +91,13 @@ void SettingsSaveBar::refresh() {
   m_errorSymbol->setVisible(error.has_value());
   m_error->setVisible(error.has_value());
   m_error->setText(error.value_or(QString()));
-  if (saved && m_saved->isHidden())
-    AccountText::fadeIn(m_saved, DropMotion::Kind::feedback);
+  // The note comes and goes with a short fade, not with the errors.
+  const bool savedChanged = saved == m_saved->isHidden();
   m_savedSymbol->setVisible(saved);
   m_saved->setVisible(saved);
   m_hint->setVisible(!error && !saved);
+  if (savedChanged)
+    DropReveal::fadeIn(m_message, DropMotion::Kind::feedback);
 
   m_reload->setVisible(m_controller.needsReload());
   m_reload->setEnabled(m_controller.canReload());

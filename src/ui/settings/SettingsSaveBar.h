@@ -35,6 +35,7 @@ private:
   void refresh();
 
   SettingsController& m_controller;
+  QWidget* m_message;
   DropSymbolView* m_errorSymbol;
   QLabel* m_error;
   DropSymbolView* m_savedSymbol;

@@ -5,6 +5,7 @@
 #include "ui/account/AccountView.h"
 #include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/settings/ReadingTimeRange.h"
@@ -13,6 +14,7 @@
 #include "ui/settings/SettingsSection.h"
 #include "ui/settings/SettingsWidgets.h"
 #include "ui/settings/TopicGrid.h"
+#include "ui/settings/TopicToggle.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,18 +28,6 @@ namespace brindlewick {
 namespace {
 
 constexpr int pageInset = 24;
-
-QString capitalised(const QString& text) {
-  return text.left(1).toUpper() + text.mid(1);
-}
-
-// Shows or hides `widget`; one that appears fades in (at once under Reduce Motion).
-void reveal(QWidget* widget, bool shown) {
-  const bool appears = shown && widget->isHidden();
-  widget->setVisible(shown);
-  if (appears)
-    AccountText::fadeIn(widget, DropMotion::Kind::entrance);
-}
 
 void setChecked(QCheckBox* box, bool checked) {
   const QSignalBlocker blocker(box);
@@ -162,8 +152,7 @@ QWidget* SettingsView::buildCuriosity() {
   m_topics = new TopicGrid;
   m_topics->setObjectName(QStringLiteral("settings.topics"));
   for (const Category category : allCases<Category>()) {
-    auto* box = SettingsWidgets::checkBox(capitalised(rawValue(category)),
-                                          QStringLiteral("settings.topic.") + rawValue(category));
+    auto* box = new TopicToggle(category);
     connect(box, &QCheckBox::clicked, this,
             [this, category](bool on) { m_controller->setTopic(category, on); });
     m_topics->addCell(box);
@@ -229,7 +218,7 @@ void SettingsView::refresh() {
   m_working->setMinutes(times.start, times.end);
   setChecked(m_quiet, times.quiet);
   m_quietHours->setMinutes(times.quietStart, times.quietEnd);
-  reveal(m_quietHours, times.quiet);
+  DropReveal::setShown(m_quietHours, times.quiet);
   setChecked(m_paused, draft.schedule.paused());
   const std::optional<Date>& next = m_model.nextDelivery();
   m_nextDrop->setVisible(next.has_value() && !draft.schedule.paused());
@@ -240,7 +229,7 @@ void SettingsView::refresh() {
   }
 
   setChecked(m_surprise, draft.surpriseMe);
-  reveal(m_topics, !draft.surpriseMe);
+  DropReveal::setShown(m_topics, !draft.surpriseMe);
   const auto categories = allCases<Category>();
   for (std::size_t index = 0; index < categories.size(); ++index)
     setChecked(m_topicBoxes[qsizetype(index)], m_controller->topic(categories[index]));

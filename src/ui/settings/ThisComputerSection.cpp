@@ -5,9 +5,11 @@
 #include "desktop/SystemEvents.h"
 #include "model/DropSound.h"
 #include "model/ReaderModel.h"
+#include "model/UpdateController.h"
 #include "ui/account/AccountText.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropNotice.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/settings/SettingsController.h"
@@ -24,8 +26,8 @@
 namespace brindlewick {
 
 ThisComputerSection::Services ThisComputerSection::Services::of(ReaderModel& model) {
-  return Services{model.screens(), model.desktop().events, model.loginItem(), model.sound(),
-                  model.applicationDefaults()};
+  return Services{model.screens(), model.desktop().events,      model.loginItem(),
+                  model.sound(),   model.applicationDefaults(), &model.updater()};
 }
 
 ThisComputerSection::ThisComputerSection(SettingsController& controller, const Services& services,
@@ -76,6 +78,36 @@ ThisComputerSection::ThisComputerSection(SettingsController& controller, const S
   showLoginItem();
 
   content()->addWidget(AccountText::callout(caption, AccountText::secondary()));
+  addUpdateRow(services.updater);
+}
+
+// The status line is always there, empty when the updater says nothing; the button waits for
+// an updater that can check now.
+void ThisComputerSection::addUpdateRow(UpdateController* updater) {
+  content()->addWidget(AccountText::divider(0.12));
+  m_updateStatus = AccountText::callout(updater ? updater->message() : QString(), AccountText::secondary());
+  m_updateStatus->setObjectName(QStringLiteral("settings.updateStatus"));
+  content()->addWidget(m_updateStatus);
+  m_checkForUpdates = new DropButton(QStringLiteral("Check for updates"), dropControl({}));
+  m_checkForUpdates->setObjectName(QStringLiteral("settings.checkForUpdates"));
+  auto* row = new QHBoxLayout;
+  row->addWidget(m_checkForUpdates);
+  row->addStretch(1);
+  content()->addLayout(row);
+  if (updater == nullptr) {
+    m_checkForUpdates->setEnabled(false);
+    return;
+  }
+  const QPointer<UpdateController> guarded(updater);
+  const auto follow = [this, guarded] {
+    m_checkForUpdates->setEnabled(guarded && guarded->canCheckForUpdates());
+  };
+  connect(updater, &UpdateController::canCheckForUpdatesChanged, this, follow);
+  connect(m_checkForUpdates, &QPushButton::clicked, this, [guarded] {
+    if (guarded)
+      guarded->checkForUpdates();
+  });
+  follow();
 }
 
 void ThisComputerSection::fillDisplays() {
@@ -102,7 +134,7 @@ void ThisComputerSection::showLoginItem() {
   m_launch->setChecked(status == LoginItemStatus::enabled || status == LoginItemStatus::requiresApproval);
   const std::optional<QString>& message = m_loginItem.message();
   m_notice->setText(message.value_or(QString()));
-  m_notice->setVisible(message.has_value());
+  DropReveal::setShown(m_notice, message.has_value());
 }
 
 // The switch waits, disabled, for its change to finish, so that two overlapping changes can

@@ -10,16 +10,19 @@ namespace brindlewick {
 
 class DropButton;
 class DropNotice;
+class DropTextBlock;
 class DropSound;
 class LoginItemController;
 class ReaderModel;
 class ScreenSource;
 class SettingsController;
 class SystemEvents;
+class UpdateController;
 
 // The settings of this computer alone: the display drops appear on (part of the synced draft,
 // stored with it), the arrival sound with its preview, and launch at login with its notice. The
-// sound switch and launch at login apply at once.
+// sound switch and launch at login apply at once. Below them, the updater's status line and
+// its "Check for updates" button.
 class ThisComputerSection : public SettingsSection {
   Q_OBJECT
 
@@ -38,6 +41,8 @@ public:
     DropSound& sound;
     // Where the sound switch is kept.
     ApplicationDefaults& defaults;
+    // The updater; none leaves the status line empty and the check disabled.
+    UpdateController* updater;
 
     static Services of(ReaderModel& model);
   };
@@ -49,12 +54,15 @@ public:
   DropButton* preview() const { return m_preview; }
   QCheckBox* launchAtLogin() const { return m_launch; }
   DropNotice* loginNotice() const { return m_notice; }
+  DropTextBlock* updateStatus() const { return m_updateStatus; }
+  DropButton* checkForUpdates() const { return m_checkForUpdates; }
 
 private:
   void fillDisplays();
   void showDisplaySelection();
   void showLoginItem();
   void switchLaunchAtLogin(bool enabled);
+  void addUpdateRow(UpdateController* updater);
 
   SettingsController& m_controller;
   const ScreenSource& m_screens;
@@ -66,6 +74,8 @@ private:
   DropButton* m_preview;
   QCheckBox* m_launch;
   DropNotice* m_notice;
+  DropTextBlock* m_updateStatus = nullptr;
+  DropButton* m_checkForUpdates = nullptr;
 };
 
 } // namespace brindlewick

@@ -4,6 +4,7 @@
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropOverlayScrollBar.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
@@ -165,7 +166,7 @@ void ReaderWorkspace::refreshNotices() {
   const auto show = [](DropNotice* notice, const std::optional<QString>& text) {
     if (text)
       notice->setText(*text);
-    notice->parentWidget()->setVisible(text.has_value());
+    DropReveal::setShown(notice->parentWidget(), text.has_value());
   };
   show(m_syncNotice, m_model.syncIssue());
   show(m_messageNotice, m_model.message());

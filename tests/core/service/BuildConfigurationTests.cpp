@@ -1,4 +1,5 @@
 #include "service/BuildConfiguration.h"
+#include "service/UpdateConfiguration.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -84,6 +85,19 @@ TEST(BuildConfiguration, ReadsBothAddressesAndTheVersionOrTheirFallbacks) {
   EXPECT_EQ(odd.version(), QStringLiteral("0.0.1"));
   EXPECT_EQ(BuildConfiguration(QJsonObject{{BuildConfiguration::versionKey, QStringLiteral("")}}).version(),
             QString());
+}
+
+// The updater judges its entries itself: they are kept as written, a malformed one too, and
+// nothing else comes with them.
+TEST(BuildConfiguration, KeepsTheUpdateEntriesAsWrittenForTheUpdater) {
+  const QJsonObject entries{{UpdateConfiguration::feedKey, QStringLiteral("http://not-https.example/feed")},
+                            {UpdateConfiguration::publicKeyKey, 42}};
+  QJsonObject values = entries;
+  values.insert(BuildConfiguration::versionKey, QStringLiteral("1.0"));
+  EXPECT_EQ(BuildConfiguration(values).updateEntries(), entries);
+  EXPECT_TRUE(BuildConfiguration(QJsonObject{{BuildConfiguration::versionKey, QStringLiteral("1.0")}})
+                  .updateEntries()
+                  .isEmpty());
 }
 
 TEST(BuildConfigurationFile, RefusesMissingOversizedAndMalformedFilesNamingThePath) {

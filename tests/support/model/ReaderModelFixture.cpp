@@ -132,7 +132,18 @@ ReaderModel::Services ReaderModelFixture::services() {
             browserPages.append(url);
             return browserOpens;
           },
+      .updaterBackend = makeUpdaterBackend ? makeUpdaterBackend() : nullptr,
   };
+}
+
+void ReaderModelFixture::addConfiguration(const QJsonObject& entries) {
+  QFile file(path(BuildConfiguration::fileName));
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  QJsonObject configuration = QJsonDocument::fromJson(file.readAll()).object();
+  for (auto entry = entries.begin(); entry != entries.end(); ++entry)
+    configuration.insert(entry.key(), entry.value());
+  file.resize(0);
+  file.write(QJsonDocument(configuration).toJson());
 }
 
 std::shared_ptr<AsyncOutcome<std::unique_ptr<ReaderModel>>> ReaderModelFixture::opening() {

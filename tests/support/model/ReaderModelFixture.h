@@ -7,10 +7,12 @@
 #include "desktop/FakeDesktop.h"
 #include "model/ReaderModel.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace brindlewick {
@@ -91,6 +93,10 @@ public:
   QString installPrefix;
   // Whether the browser opens the pages it is given; it never starts a real one.
   bool browserOpens = true;
+  // The updater's backend, made at each open(); none when empty.
+  std::function<std::unique_ptr<UpdaterBackend>()> makeUpdaterBackend;
+  // Adds `entries` to the build's configuration file (the update feed and key, say).
+  void addConfiguration(const QJsonObject& entries);
 
   // MARK: What the model did
 

@@ -8,10 +8,9 @@
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryRow.h"
 #include "ui/library/SnapshotNotice.h"
-#include "ui/library/SourceRow.h"
 #include "ui/library/TopicLabel.h"
+#include "ui/reading/SourceRow.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
@@ -35,32 +34,6 @@ Source source(const QString& title, const std::optional<QString>& url) {
   source.locator = QStringLiteral("Chapter 3, p. 41");
   source.url = url;
   return source;
-}
-
-TEST(SourceRow, OnlyAWebAddressWithAHostAndNoCredentialsIsALink) {
-  struct Case {
-    std::optional<QString> url;
-    bool link;
-  };
-  const Case cases[] = {
-      {"HTTPS://EXAMPLE.com/a", true}, {"http://example.com", true},        {"file:///etc/passwd", false},
-      {"javascript:alert(1)", false},  {"brindlewick://open/x", false},     {"https://user:pw@host/", false},
-      {"https:///path", false},        {"https://exa mple.com/%zz", false}, {std::nullopt, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.url.value_or("(none)").toStdString());
-    const Source source = ::source(QStringLiteral("<b>A & B</b>"), c.url);
-    QList<QUrl> opened;
-    SourceRow row(source, [&](const QUrl& url) { opened.append(url); });
-    ASSERT_EQ(row.linkButton() != nullptr, c.link);
-    EXPECT_EQ(row.titleLabel()->text(), source.title);
-    if (c.link) {
-      row.linkButton()->click();
-      EXPECT_EQ(opened, QList<QUrl>{QUrl(*c.url)});
-    }
-    // A plain title has no control at all, so nothing can reach the opener.
-    EXPECT_EQ(row.findChildren<QAbstractButton*>().size(), c.link ? 1 : 0);
-  }
 }
 
 TEST(LibraryRow, BooksLineJoinsTitlesAndAuthors) {
@@ -251,8 +224,8 @@ TEST_F(LibraryRowsTest, Renders) {
         installCorrection(8);
       });
   renderSheet(QStringLiteral("library-sources-topics"), [&](QVBoxLayout* layout, ColorScheme) {
-    layout->addWidget(new SourceRow(source("The web source", "https://example.com/source")));
-    layout->addWidget(new SourceRow(source("A file source (plain)", "file:///tmp/x")));
+    layout->addWidget(new SourceRow(source("The web source", "https://example.com/source"), 15));
+    layout->addWidget(new SourceRow(source("A file source (plain)", "file:///tmp/x"), 15));
     new SnapshotNotice(model(), atRevision(drop(5), -2), layout);
     new SnapshotNotice(model(), librarySnapshot(libraryDrop(withdrawnId, 1)), layout);
     auto* topics = new QGridLayout;

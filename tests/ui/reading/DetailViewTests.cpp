@@ -7,9 +7,10 @@
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/reading/DetailView.h"
-#include "ui/reading/ReadingSourceRow.h"
 #include "ui/reading/ReadingText.h"
+#include "ui/reading/SourceRow.h"
 
+#include <QClipboard>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -76,7 +77,7 @@ TEST_F(DetailViewTest, TextSizesAndSpacingsFollowTheReadersScale) {
     }
     for (const QString& name : {QStringLiteral("detail.book"), QStringLiteral("detail.grounding")})
       EXPECT_EQ(page->findChild<ReadingText*>(name)->textStyle().font.size, c.detail);
-    EXPECT_EQ(page->findChild<ReadingSourceRow*>()->locator()->textStyle().font.size, c.detail);
+    EXPECT_EQ(page->findChild<SourceRow*>()->locator()->textStyle().font.size, c.detail);
   }
   // Bold Text sets the page in semibold; the explanation stays medium.
   UiEnvironment::instance().setOverrides({.reduceMotion = true, .boldText = true});
@@ -212,28 +213,67 @@ TEST_F(DetailViewTest, RendersItsStates) {
   EXPECT_TRUE(pages.back()->emptyState());
 }
 
-// Sources link only web addresses, through the opener; text is never read as markup.
+// The eyebrow and every section title select as the reader drags over them or double-clicks
+// a word, and Ctrl+C copies the selection.
+TEST_F(DetailViewTest, EyebrowAndSectionTitlesSelectAndCopy) {
+  open();
+  DetailView* page = show(richDrop());
+  ASSERT_NE(page, nullptr);
+  QList<DropTextBlock*> texts{page->findChild<DropTextBlock*>(QStringLiteral("detail.eyebrow"))};
+  for (DropArticleSection* section : page->findChildren<DropArticleSection*>())
+    texts.append(section->caption());
+  ASSERT_EQ(texts.size(), 6); // the eyebrow, belief, in full, surprising, sources, keep exploring
+  for (DropTextBlock* text : texts) {
+    ASSERT_NE(text, nullptr);
+    SCOPED_TRACE(text->text().toStdString());
+    ASSERT_TRUE(text->isVisible());
+    const int middle = text->height() / 2;
+    QTest::mousePress(text, Qt::LeftButton, {}, QPoint(1, middle));
+    QTest::mouseMove(text, QPoint(text->width() - 1, middle));
+    QTest::mouseRelease(text, Qt::LeftButton, {}, QPoint(text->width() - 1, middle));
+    EXPECT_EQ(text->selectedText(), text->text());
+    QApplication::clipboard()->clear();
+    QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), text->text());
+
+    QTest::mouseDClick(text, Qt::LeftButton, {}, QPoint(2, middle));
+    qsizetype end = 0;
+    while (end < text->text().size() && text->text().at(end).isLetterOrNumber())
+      ++end;
+    EXPECT_EQ(text->selectedText(), text->text().left(end));
+    EXPECT_FALSE(text->selectedText().isEmpty());
+  }
+}
+
+// Sources link only web addresses with a host and no credentials, through the opener, when
+// the reader clicks the title; text is never read as markup.
 TEST_F(DetailViewTest, SourcesLinkOnlyWebAddressesAndTextStaysPlain) {
   open();
   Source source = drop(1).sources.first();
   source.title = QStringLiteral("<b>Chapter</b> &amp; verse");
   struct Case {
     std::optional<QString> url;
-    std::optional<QUrl> link;
+    bool link;
   };
-  for (const Case& c :
-       {Case{QStringLiteral("https://example.com/a"), QUrl(QStringLiteral("https://example.com/a"))},
-        Case{QStringLiteral("javascript:alert(1)"), std::nullopt},
-        Case{QStringLiteral("file:///etc/passwd"), std::nullopt}, Case{std::nullopt, std::nullopt}}) {
+  const Case cases[] = {
+      {"HTTPS://EXAMPLE.com/a", true}, {"http://example.com", true},        {"file:///etc/passwd", false},
+      {"javascript:alert(1)", false},  {"brindlewick://open/x", false},     {"https://user:pw@host/", false},
+      {"https:///path", false},        {"https://exa mple.com/%zz", false}, {std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url.value_or("(none)").toStdString());
     source.url = c.url;
     QList<QUrl> opened;
-    ReadingSourceRow row(source, 15, [&](const QUrl& url) { opened.append(url); });
-    EXPECT_EQ(row.title()->runs().first().link, c.link);
+    SourceRow row(source, 15, [&](const QUrl& url) { opened.append(url); });
+    row.resize(420, row.heightForWidth(420));
+    row.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
+    EXPECT_EQ(row.title()->runs().first().link.has_value(), c.link);
     EXPECT_TRUE(row.title()->toPlainText().startsWith(source.title)); // then the arrow, if any
-    if (c.link) {
-      Q_EMIT row.title()->anchorClicked(*c.link);
-      EXPECT_EQ(opened, QList<QUrl>{*c.link});
-    }
+    QTextCursor onTitle(row.title()->document());
+    onTitle.setPosition(2);
+    QTest::mouseClick(row.title()->viewport(), Qt::LeftButton, {}, row.title()->cursorRect(onTitle).center());
+    EXPECT_EQ(opened, c.link ? QList<QUrl>{QUrl(*c.url)} : QList<QUrl>{});
   }
 }
 

@@ -2,6 +2,7 @@
 #include "../window/ReaderWindowTestFixture.h"
 #include "AccountFixtures.h"
 #include "AsyncProbe.h"
+#include "model/FakeUpdaterBackend.h"
 #include "model/ReaderModelFixture.h"
 #include "ui/settings/SettingsController.h"
 #include "ui/settings/SettingsSaveBar.h"
@@ -107,6 +108,12 @@ TEST(SettingsRenderTest, SectionsInTheirStates) {
       {"name": "DP-2", "label": "Contoso View 27", "displayId": 33, "frame": [3432, 0, 2560, 1440]}],
       "mainIndex": 0})");
   fx.signIn(topicsChosen(ReaderModelFixture::readerPreferences()));
+  // An update feed with a backend that can check: the update row's enabled look.
+  fx.addConfiguration(
+      {{UpdateConfiguration::feedKey, QStringLiteral("https://updates.example/feed.xml")},
+       {UpdateConfiguration::publicKeyKey, QString::fromLatin1(QByteArray(32, 'k').toBase64())}});
+  int checks = 0;
+  fx.makeUpdaterBackend = [&] { return std::make_unique<FakeUpdaterBackend>(checks); };
   ReaderModel& model = fx.open();
   SettingsView view(model);
   SettingsController& controller = view.controller();
@@ -122,13 +129,17 @@ TEST(SettingsRenderTest, SectionsInTheirStates) {
   sheet.add(QStringLiteral("quiet hours on, Until at 24:00 (minute picker disabled)"), delivery,
             sectionWidth);
 
+  sheet.add(QStringLiteral("curiosity: topic toggles, three chosen"),
+            section(view, QStringLiteral("Follow your curiosity")), sectionWidth);
+
   QWidget& reading = section(view, QStringLiteral("Reading"));
   controller.setTextScale(1.2);
   sheet.add(QStringLiteral("reading at Largest"), reading, sectionWidth);
 
   QComboBox& picker = *view.thisComputer()->displayPicker();
   picker.setCurrentIndex(2);
-  sheet.add(QStringLiteral("this computer, a screen chosen"), *view.thisComputer(), sectionWidth);
+  sheet.add(QStringLiteral("this computer, a screen chosen, an updater that can check"), *view.thisComputer(),
+            sectionWidth);
   // The list lays its entries out when it first pops up.
   picker.showPopup();
   picker.hidePopup();

@@ -1,12 +1,16 @@
 #include "AccountFixtures.h"
 #include "AsyncProbe.h"
+#include "model/FakeUpdaterBackend.h"
 #include "model/ReaderModelFixture.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropTextBlock.h"
+#include "ui/library/TopicLabel.h"
 #include "ui/settings/ReadingTimeRange.h"
 #include "ui/settings/SettingsController.h"
 #include "ui/settings/SettingsSaveBar.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/settings/TopicGrid.h"
+#include "ui/settings/TopicToggle.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -243,8 +247,9 @@ TEST_F(SettingsViewTest, LaunchAtLoginWritesAutostartAndWaitsDisabled) {
   auto gated = std::make_shared<GatedLoginItems>();
   LoginItemController loginItem(gated);
   ThisComputerSection::Services services = ThisComputerSection::Services::of(model);
-  SettingsView view(model, ThisComputerSection::Services{services.screens, services.events, loginItem,
-                                                         services.sound, services.defaults});
+  SettingsView view(model,
+                    ThisComputerSection::Services{services.screens, services.events, loginItem,
+                                                  services.sound, services.defaults, services.updater});
   QCheckBox& launch = *view.thisComputer()->launchAtLogin();
   ASSERT_TRUE(launch.isChecked());
   launch.click();
@@ -269,8 +274,9 @@ TEST_F(SettingsViewTest, PreviewPlaysAtItsVolumeUnlessMutedAndTheSwitchIsWritten
     FakeSoundPlayer& played = *player;
     DropSound sound(std::move(player), c.arguments, model.applicationDefaults());
     ThisComputerSection::Services services = ThisComputerSection::Services::of(model);
-    SettingsView view(model, ThisComputerSection::Services{services.screens, services.events,
-                                                           services.loginItem, sound, services.defaults});
+    SettingsView view(model,
+                      ThisComputerSection::Services{services.screens, services.events, services.loginItem,
+                                                    sound, services.defaults, services.updater});
     QCheckBox& chime = *view.thisComputer()->chime();
     if (chime.isChecked() != c.chimeOn)
       chime.click();
@@ -333,6 +339,137 @@ TEST_F(SettingsViewTest, TheWheelOverAPickerScrollsThePageUnlessThePickerHasFocu
   EXPECT_NE(interval.currentIndex(), index);
   EXPECT_EQ(scroll.value(), before);
   EXPECT_NE(view->controller().draft(), model.preferences().value());
+}
+
+// Each topic is a toggle labelled with its chip; a click anywhere on the cell, the chip
+// included, writes the draft (and only the draft), and the space bar does the same.
+TEST_F(SettingsViewTest, TopicTogglesAreLabelledByTheirChipAndWriteTheDraft) {
+  ReaderPreferences preferences = ReaderModelFixture::readerPreferences();
+  preferences.surpriseMe = false;
+  preferences.topics = {QStringLiteral("science"), QStringLiteral("history")};
+  fx.signIn(preferences);
+  ReaderModel& model = fx.open();
+  SettingsView view(model);
+  view.resize(760, 2000);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+  const QList<TopicToggle*> toggles = view.topicGrid()->findChildren<TopicToggle*>();
+  ASSERT_EQ(toggles.size(), qsizetype(allCases<Category>().size()));
+  for (qsizetype index = 0; index < toggles.size(); ++index) {
+    EXPECT_EQ(toggles[index]->category(), allCases<Category>()[std::size_t(index)]);
+    EXPECT_EQ(toggles[index]->label()->nameLabel()->text(), TopicLabel::name(toggles[index]->category()));
+    EXPECT_EQ(toggles[index]->isChecked(), preferences.topics.contains(rawValue(toggles[index]->category())));
+  }
+  const auto toggle = [&](Category category) {
+    return view.topicGrid()->findChild<TopicToggle*>(QStringLiteral("settings.topic.") + rawValue(category));
+  };
+  struct Case {
+    const char* how;
+    Category category;
+    QStringList topics;
+  };
+  const Case cases[] = {
+      {"click on the chip's name", Category::science, {QStringLiteral("history")}},
+      {"click on the box", Category::psychology, {QStringLiteral("history"), QStringLiteral("psychology")}},
+      {"space bar", Category::history, {QStringLiteral("psychology")}},
+      {"click on the chip's name", Category::psychology, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    TopicToggle& cell = *toggle(c.category);
+    if (QString::fromLatin1(c.how) == QLatin1String("space bar")) {
+      cell.setFocus(Qt::TabFocusReason);
+      QTest::keyClick(&cell, Qt::Key_Space);
+    } else if (QString::fromLatin1(c.how).contains(QLatin1String("chip"))) {
+      const QWidget& name = *cell.label()->nameLabel();
+      QTest::mouseClick(&cell, Qt::LeftButton, {}, name.mapTo(&cell, name.rect().center()));
+    } else {
+      QTest::mouseClick(&cell, Qt::LeftButton, {}, QPoint(4, cell.height() / 2));
+    }
+    QStringList topics(view.controller().draft().topics.begin(), view.controller().draft().topics.end());
+    topics.sort();
+    QStringList expected = c.topics;
+    expected.sort();
+    EXPECT_EQ(topics, expected);
+    EXPECT_EQ(cell.isChecked(), c.topics.contains(rawValue(c.category)));
+  }
+  // Only the draft: the stored preferences wait for a save.
+  EXPECT_EQ(model.preferences().value().topics, preferences.topics);
+}
+
+// The update row as the configuration and the backend leave it, and a click on the button as
+// the reader makes it.
+TEST_F(SettingsViewTest, UpdateRowShowsTheUpdatersLineAndChecksOnlyWhenItCan) {
+  const QJsonObject valid{
+      {UpdateConfiguration::feedKey, QStringLiteral("https://updates.example/feed.xml")},
+      {UpdateConfiguration::publicKeyKey, QString::fromLatin1(QByteArray(32, 'k').toBase64())}};
+  QJsonObject shortKey = valid;
+  shortKey.insert(UpdateConfiguration::publicKeyKey, QString::fromLatin1(QByteArray(31, 'k').toBase64()));
+  struct Case {
+    const char* name;
+    QJsonObject entries;
+    std::optional<bool> backendCanCheck; // none: no backend
+    QString status;
+    bool enabled;
+  };
+  const Case cases[] = {
+      {"no update entries", {}, true, UpdateController::notConfiguredMessage, false},
+      {"valid, no backend", valid, std::nullopt, UpdateController::packageManagerMessage, false},
+      {"valid, backend busy", valid, false, UpdateController::enabledMessage, false},
+      {"valid, backend ready", valid, true, UpdateController::enabledMessage, true},
+      {"short key", shortKey, true,
+       UpdateController::disabledPrefix + UpdateConfigurationError().description(), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderModelFixture fixture;
+    fixture.addConfiguration(c.entries);
+    int checks = 0;
+    if (c.backendCanCheck)
+      fixture.makeUpdaterBackend = [&] {
+        return std::make_unique<FakeUpdaterBackend>(checks, *c.backendCanCheck);
+      };
+    SettingsView view(fixture.open());
+    view.resize(760, 2000);
+    view.show();
+    const ThisComputerSection& computer = *view.thisComputer();
+    EXPECT_EQ(computer.updateStatus()->text(), c.status);
+    EXPECT_EQ(computer.checkForUpdates()->isEnabled(), c.enabled);
+    QTest::mouseClick(computer.checkForUpdates(), Qt::LeftButton);
+    EXPECT_EQ(checks, c.enabled ? 1 : 0);
+  }
+}
+
+TEST_F(SettingsViewTest, UpdateButtonFollowsTheBackendAndIsOffWithoutAnUpdater) {
+  fx.addConfiguration(
+      {{UpdateConfiguration::feedKey, QStringLiteral("https://updates.example/feed.xml")},
+       {UpdateConfiguration::publicKeyKey, QString::fromLatin1(QByteArray(32, 'k').toBase64())}});
+  int checks = 0;
+  FakeUpdaterBackend* backend = nullptr;
+  fx.makeUpdaterBackend = [&] {
+    auto made = std::make_unique<FakeUpdaterBackend>(checks, false);
+    backend = made.get();
+    return made;
+  };
+  ReaderModel& model = fx.open();
+  {
+    SettingsView view(model);
+    DropButton& check = *view.thisComputer()->checkForUpdates();
+    EXPECT_FALSE(check.isEnabled());
+    backend->setCanCheck(true);
+    EXPECT_TRUE(check.isEnabled());
+    check.click();
+    EXPECT_EQ(checks, 1);
+  }
+  // A page given no updater: an empty line and a button that does nothing.
+  ThisComputerSection::Services services = ThisComputerSection::Services::of(model);
+  services.updater = nullptr;
+  SettingsView view(model, services);
+  EXPECT_TRUE(view.thisComputer()->updateStatus()->text().isEmpty());
+  EXPECT_FALSE(view.thisComputer()->checkForUpdates()->isEnabled());
+  view.thisComputer()->checkForUpdates()->click();
+  EXPECT_EQ(checks, 1);
 }
 
 } // namespace

@@ -8,15 +8,16 @@
 namespace brindlewick {
 
 // One cited source on the reading page: its title in medium weight, then its locator in the
-// secondary colour. The title links, with an arrow, only when the source's address may be
-// opened (ContractRules::openableLink); any other address leaves it plain.
-class ReadingSourceRow : public QWidget {
+// secondary colour, both selectable. The title links, with an arrow, only when the source's
+// address may be opened (ContractRules::openableLink: http or https with a host and no
+// credentials); any other address, a saved snapshot's file: or custom scheme included, leaves
+// it plain. The link opens through the opener, never by the text itself.
+class SourceRow : public QWidget {
   Q_OBJECT
 
 public:
   // `size`: the text size of the page's sources; `opener` empty: the desktop's handler.
-  ReadingSourceRow(const Source& source, qreal size, ReadingText::Opener opener = {},
-                   QWidget* parent = nullptr);
+  SourceRow(const Source& source, qreal size, ReadingText::Opener opener = {}, QWidget* parent = nullptr);
 
   ReadingText* title() const { return m_title; }
   ReadingText* locator() const { return m_locator; }

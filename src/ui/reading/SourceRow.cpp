@@ -1,4 +1,4 @@
-#include "ui/reading/ReadingSourceRow.h"
+#include "ui/reading/SourceRow.h"
 
 #include "content/ContractRules.h"
 
@@ -6,8 +6,7 @@
 
 namespace brindlewick {
 
-ReadingSourceRow::ReadingSourceRow(const Source& source, qreal size, ReadingText::Opener opener,
-                                   QWidget* parent)
+SourceRow::SourceRow(const Source& source, qreal size, ReadingText::Opener opener, QWidget* parent)
     : QWidget(parent), m_title(new ReadingText), m_locator(new ReadingText(source.locator)) {
   const std::optional<QUrl> link = source.url ? ContractRules::openableLink(*source.url) : std::nullopt;
   m_title->setRuns(
