@@ -1,5 +1,7 @@
 #include "ui/design/DropTextBlock.h"
 
+#include "ui/design/AccessibleRole.h"
+
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -27,12 +29,17 @@ DropTextBlock::DropTextBlock(const QString& text, QWidget* parent) : QWidget(par
   QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
+  // Read as the text it paints, unless its owner names it otherwise.
+  AccessibleRole::set(this, QAccessible::StaticText);
+  setAccessibleName(text);
   UiEnvironment::repaintOnChange(this);
 }
 
 void DropTextBlock::setText(const QString& text) {
   if (text == m_text)
     return;
+  if (accessibleName() == m_text)
+    setAccessibleName(text);
   m_text = text;
   changed();
 }

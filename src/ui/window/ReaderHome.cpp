@@ -1,6 +1,7 @@
 #include "ui/window/ReaderHome.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropPageEntrance.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSidebarSurface.h"
@@ -178,10 +179,13 @@ void ReaderHome::setProfilePresented(bool presented) {
 }
 
 void ReaderHome::updateReachable() {
-  // Under the dropdown or the onboarding screen nothing of the window can be used.
+  // Under the dropdown or the onboarding screen nothing of the window can be used, nor is
+  // it read.
   const bool reachable = !m_dropdown && !m_onboarding;
   m_workspace->setEnabled(reachable);
   m_sidebar->setEnabled(reachable);
+  AccessibleRole::setHidden(m_workspace, !reachable);
+  AccessibleRole::setHidden(m_sidebar, !reachable);
   if (m_toolbar)
     m_toolbar->searchField()->setEnabled(!m_dropdown);
 }
