@@ -19,10 +19,18 @@ bool flagged(const QObject* object, const char* property) {
   return object != nullptr && object->property(property).toBool();
 }
 
-// A child as the tree shows it: left out when hidden, replaced by what it holds when
-// transparent (whose own children are already filtered).
+// A painted area or an empty box that says nothing, holds nothing and takes no keys: a
+// spacer, a rule, a spinner beside its words. Read, it would only be "unlabelled".
+bool saysNothing(QAccessibleInterface* element) {
+  return element->role() == QAccessible::Client && element->text(QAccessible::Name).isEmpty() &&
+         element->text(QAccessible::Description).isEmpty() && element->childCount() == 0 &&
+         !element->state().focusable;
+}
+
+// A child as the tree shows it: left out when hidden or when it says nothing, replaced by
+// what it holds when transparent (whose own children are already filtered).
 void appendShown(QList<QAccessibleInterface*>& shown, QAccessibleInterface* child) {
-  if (child == nullptr || flagged(child->object(), hiddenProperty))
+  if (child == nullptr || flagged(child->object(), hiddenProperty) || saysNothing(child))
     return;
   if (!flagged(child->object(), transparentProperty)) {
     shown.append(child);
@@ -194,6 +202,11 @@ void AccessibleRole::install() {
 void AccessibleRole::set(QWidget* widget, QAccessible::Role role) {
   install();
   widget->setProperty(roleProperty, int(role));
+  // A widget whose construction already told the tree something has Qt's interface; the
+  // next question builds ours.
+  QAccessibleInterface* existing = QAccessible::queryAccessibleInterface(widget);
+  if (existing != nullptr && dynamic_cast<DesignedAccessible*>(existing) == nullptr)
+    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(existing));
 }
 
 void AccessibleRole::setHidden(QWidget* widget, bool hidden) {
