@@ -19,13 +19,7 @@ bool flagged(const QObject* object, const char* property) {
   return object != nullptr && object->property(property).toBool();
 }
 
-// A painted area or an empty box that says nothing, holds nothing and takes no keys: a
-// spacer, a rule, a spinner beside its words. Read, it would only be "unlabelled".
-bool saysNothing(QAccessibleInterface* element) {
-  return element->role() == QAccessible::Client && element->text(QAccessible::Name).isEmpty() &&
-         element->text(QAccessible::Description).isEmpty() && element->childCount() == 0 &&
-         !element->state().focusable;
-}
+bool saysNothing(QAccessibleInterface* element);
 
 // A child as the tree shows it: left out when hidden or when it says nothing, replaced by
 // what it holds when transparent (whose own children are already filtered).
@@ -86,6 +80,19 @@ public:
     return parent;
   }
 
+  // Whether no child would be shown; stops at the first that would.
+  bool holdsNothing() const {
+    if (flagged(widget(), combinedProperty))
+      return true;
+    for (int i = 0; i < QAccessibleWidget::childCount(); ++i) {
+      QList<QAccessibleInterface*> one;
+      appendShown(one, QAccessibleWidget::child(i));
+      if (!one.isEmpty())
+        return false;
+    }
+    return true;
+  }
+
 private:
   QList<QAccessibleInterface*> shown() const {
     QList<QAccessibleInterface*> shown;
@@ -96,6 +103,17 @@ private:
     return shown;
   }
 };
+
+// A painted area or an empty box that says nothing, holds nothing and takes no keys: a
+// spacer, a rule, a spinner beside its words. Read, it would only be "unlabelled".
+bool saysNothing(QAccessibleInterface* element) {
+  if (element->role() != QAccessible::Client || !element->text(QAccessible::Name).isEmpty() ||
+      !element->text(QAccessible::Description).isEmpty() || element->state().focusable)
+    return false;
+  if (const auto* designed = dynamic_cast<const DesignedAccessible*>(element))
+    return designed->holdsNothing();
+  return element->childCount() == 0;
+}
 
 // One of our buttons. Its press (and toggle) action is a click, as a pointer gives it, so
 // that whoever listens to clicked() hears assistive technology too (a bare toggle would

@@ -140,6 +140,8 @@ void ReaderHome::sessionChanged() {
       WindowFade::in(m_onboarding);
     }
   } else if (m_onboarding) {
+    // Gone for assistive technology at once; only its picture fades.
+    AccessibleRole::setHidden(m_onboarding);
     WindowFade::outAndDelete(m_onboarding);
     m_onboarding = nullptr;
   }
@@ -169,6 +171,7 @@ void ReaderHome::setProfilePresented(bool presented) {
     WindowFade::in(m_dropdown);
     m_dropdown->dropdown()->setFocus(Qt::PopupFocusReason);
   } else {
+    AccessibleRole::setHidden(m_dropdown);
     WindowFade::outAndDelete(m_dropdown);
     m_dropdown = nullptr;
   }
