@@ -220,8 +220,10 @@ void AccessibleRole::install() {
 void AccessibleRole::set(QWidget* widget, QAccessible::Role role) {
   install();
   widget->setProperty(roleProperty, int(role));
-  // A widget whose construction already told the tree something has Qt's interface; the
-  // next question builds ours.
+  // A widget whose construction already told a listening tree something has Qt's interface;
+  // the next question builds ours. (Nobody listening, nothing was built.)
+  if (!QAccessible::isActive())
+    return;
   QAccessibleInterface* existing = QAccessible::queryAccessibleInterface(widget);
   if (existing != nullptr && dynamic_cast<DesignedAccessible*>(existing) == nullptr)
     QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(existing));
