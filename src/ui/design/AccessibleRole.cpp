@@ -136,6 +136,12 @@ public:
       state.checkable = true;
       state.checked = button()->isChecked();
     }
+    // A choice of a set is checked when it is the one selected.
+    if (role() == QAccessible::RadioButton) {
+      state.checkable = true;
+      state.checked = state.selected;
+      state.selectable = state.selected = false;
+    }
     return state;
   }
 
