@@ -122,6 +122,8 @@ TEST(ScreenReader, HearsHeadingsNotDecorationsAndOnlyWhatIsInFront) {
     return named(e, Role::heading, QStringLiteral("Sign in to receive your drops.")) != nullptr;
   });
   EXPECT_NE(named(seen, Role::heading, QStringLiteral("Sign in to receive your drops.")), nullptr);
+  EXPECT_EQ(named(seen, Role::heading, QStringLiteral("Brindlewick")), nullptr)
+      << "the page that left is read";
   EXPECT_EQ(countOf(tree.elements(pid, everything), Role::pushButton, QStringLiteral("Continue with Google")),
             1)
       << "the covered window's own sign-in is still in the tree";

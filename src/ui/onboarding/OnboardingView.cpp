@@ -321,6 +321,9 @@ void OnboardingView::showPage(Page from) {
   outgoing->setGeometry(left);
   m_pageArea->layout()->addWidget(incoming);
   incoming->show();
+  // Assistive technology is on the new page at once; only the picture slides.
+  AccessibleRole::setHidden(outgoing);
+  AccessibleRole::setHidden(incoming, false);
   m_content->layout()->activate();
   auto* fadeIn = new QGraphicsOpacityEffect(incoming);
   auto* fadeOut = new QGraphicsOpacityEffect(outgoing);
