@@ -14,6 +14,7 @@
 #include "desktop/X11DesktopWatch.h"
 #include "model/ReaderModel.h"
 #include "ui/card/CardPanelContent.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
@@ -93,8 +94,10 @@ int main(int argc, char** argv) {
 
   const SystemScreenSource screens;
   LinuxDesktopProbes desktop;
-  // The typefaces and the appearance the interface follows, before any window exists.
+  // The typefaces and the appearance the interface follows, and what assistive technology
+  // hears of it, before any window exists.
   UiEnvironment::install(desktop.accessibility());
+  AccessibleRole::install();
   KeychainStorage storage(QStringLiteral("app.brindlewick.credentials"));
   ReaderModel::Services services{
       .scheduler = DelayScheduler::system(),

@@ -11,6 +11,7 @@
 #include "account/AccountContracts.h"
 #include "desktop/AccessibilityTree.h"
 #include "desktop/KeychainStorage.h"
+#include "desktop/NewcomerRun.h"
 #include "desktop/X11Windows.h"
 
 #include <QDir>
@@ -39,82 +40,8 @@ using Role = AccessibilityTree::Role;
 // Showing, whether enabled or not: the onboarding's controls are disabled while it signs in.
 constexpr AccessibilityTree::Filter anyState{.showing = true, .enabled = false};
 
-constexpr int kWaitMilliseconds = 20000;
+constexpr int kWaitMilliseconds = Newcomer::waitMilliseconds;
 const QString readerId = QStringLiteral("newcomer");
-
-// The program started for a step; ended and checked gone at the end of the test whatever
-// happened meanwhile.
-struct Program : QProcess {
-  ~Program() override {
-    if (state() == QProcess::NotRunning)
-      return;
-    terminate();
-    if (!waitForFinished(5000)) {
-      kill();
-      waitForFinished();
-    }
-    EXPECT_EQ(state(), QProcess::NotRunning) << "a started program outlived the test";
-  }
-};
-
-// One of the newcomer's runs of the program: its own home, XDG and runtime folders in the
-// test's folder, and a stub browser first on PATH that records what it is asked to open.
-class Newcomer {
-public:
-  explicit Newcomer(const QString& program, const QString& home) : m_program(program), m_home(home) {
-    for (const char* folder : {"config", "data", "cache", "runtime", "bin"})
-      QDir(home).mkpath(QString::fromLatin1(folder));
-    QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile stub(path("bin/xdg-open"));
-    stub.open(QIODevice::WriteOnly);
-    stub.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + path("opened").toUtf8() + "\"\n");
-    stub.close();
-    stub.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    m_environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"BROWSER", "DEFAULT_BROWSER", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
-      m_environment.remove(QString::fromLatin1(name));
-    m_environment.insert(QStringLiteral("HOME"), home);
-    m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
-    m_environment.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
-    m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), path("cache"));
-    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
-    m_environment.insert(QStringLiteral("PATH"),
-                         path("bin") + u':' + m_environment.value(QStringLiteral("PATH")));
-    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-  }
-
-  QString path(const char* relative) const { return QDir(m_home).filePath(QString::fromLatin1(relative)); }
-  QString storeFile() const { return path("data/app.brindlewick/Brindlewick.store"); }
-  QString socketFile() const { return path("runtime/app.brindlewick.socket"); }
-  QStringList opened() const {
-    QFile file(path("opened"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                                          : QStringList();
-  }
-
-  void start(Program& program, const QStringList& arguments = {}) const {
-    program.setProcessEnvironment(m_environment);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(m_program, arguments);
-  }
-
-  // A second launch (a launcher action or a link), which hands itself to the running one
-  // and ends; the event loop runs meanwhile, as the stand-in lives in it.
-  int launchAgain(const QStringList& arguments) const {
-    Program second;
-    start(second, arguments);
-    if (!QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, kWaitMilliseconds))
-      return -1;
-    return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
-  }
-
-private:
-  QString m_program;
-  QString m_home;
-  QProcessEnvironment m_environment;
-};
 
 QStringList requestsOf(const ReadingService& service) {
   QStringList requests;
@@ -151,20 +78,8 @@ void screenshot(const QString& name) {
   EXPECT_TRUE(!screen.isNull() && screen.save(testing::testOutputPath(name))) << name.toStdString();
 }
 
-// Presses the showing button `name` once it has settled: pages build their controls while
-// they slide in, so the same object must be found twice, a moment apart, before it is pressed.
 bool pressSettled(AccessibilityTree& tree, qint64 pid, const QString& name) {
-  std::optional<AccessibilityTree::Node> earlier;
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < kWaitMilliseconds) {
-    const std::optional<AccessibilityTree::Node> node = tree.find(pid, Role::pushButton, name);
-    if (node && earlier && node->path == earlier->path && tree.press(*node))
-      return true;
-    earlier = node;
-    QTest::qWait(300);
-  }
-  return false;
+  return tree.pressSettled(pid, Role::pushButton, name, kWaitMilliseconds);
 }
 
 // Presses "Quit Brindlewick" in the menu bar, as a screen reader reaches it without opening
@@ -202,24 +117,15 @@ bool stackedAbove(X11Windows& display, xcb_window_t upper, xcb_window_t lower) {
 }
 
 TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
-  if (QGuiApplication::platformName() != QLatin1String("xcb"))
-    GTEST_SKIP() << "needs an X11 display: install xvfb so that CTest runs this inside a private Xvfb server";
-  if (qEnvironmentVariable("BRINDLEWICK_SECRET_SERVICE") != QLatin1String("running"))
-    GTEST_SKIP() << "needs gnome-keyring in a private session (scripts/install-deps installs it)";
   AccessibilityTree tree;
-  if (!tree.ok())
-    GTEST_SKIP() << "the session offers no accessibility bus (scripts/install-deps installs at-spi2-core)";
+  if (const QString missing = missingDesktop(tree); !missing.isEmpty())
+    GTEST_SKIP() << missing.toStdString();
 
   // The stand-in: a browser signed in as the newcomer, approving every sign-in by itself.
   TestCertificateAuthority authority;
   ReadingService service(authority.issueServerIdentity());
-  service.accounts().addReader(
-      {readerId, QStringLiteral("New Reader"), QStringLiteral("new@example.com"), {}});
-  service.grants().setBrowserReader(readerId);
-  service.grants().setAutoApproveAfter(1);
-  service.grants().setTiming(DeviceGrants::defaultExpiresIn, 1);
-  service.content().publishSampleRelease();
-  service.listen();
+  approveEverySignIn(service,
+                     {readerId, QStringLiteral("New Reader"), QStringLiteral("new@example.com"), {}});
 
   QTemporaryDir folder;
   ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("program")));

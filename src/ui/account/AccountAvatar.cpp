@@ -1,6 +1,7 @@
 #include "ui/account/AccountAvatar.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/UiEnvironment.h"
@@ -24,7 +25,7 @@ AccountAvatar::AccountAvatar(qreal diameter, QWidget* parent)
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setFocusPolicy(Qt::NoFocus);
-  setAccessibleName(QString());
+  AccessibleRole::setHidden(this);
   UiEnvironment::repaintOnChange(this);
 }
 

@@ -6,6 +6,7 @@
 #include "ui/account/AccountView.h"
 #include "ui/account/ElidedEmailLabel.h"
 #include "ui/account/SyncButton.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropMenuRowStyle.h"
 #include "ui/design/DropSpinner.h"
@@ -117,7 +118,9 @@ QWidget* AccountMenu::buildSignedIn() {
   stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(0);
 
-  auto* header = new QHBoxLayout;
+  // Read as one element, "name, e-mail".
+  m_header = new QWidget;
+  auto* header = new QHBoxLayout(m_header);
   header->setContentsMargins(inset, 0, inset, 12);
   header->setSpacing(11);
   m_avatar = new AccountAvatar(AccountAvatar::menuSize);
@@ -134,7 +137,7 @@ QWidget* AccountMenu::buildSignedIn() {
   words->addWidget(m_name);
   words->addWidget(m_email);
   header->addLayout(words, 1);
-  stack->addLayout(header);
+  stack->addWidget(m_header);
   stack->addWidget(separator());
 
   auto* rows = new QVBoxLayout;
@@ -197,6 +200,8 @@ void AccountMenu::refresh() {
   const std::optional<QString> email = state.menuEmail();
   m_email->setFullText(email.value_or(QString()));
   m_email->setVisible(email.has_value());
+  AccessibleRole::combine(m_header,
+                          email ? state.menuTitle() + QStringLiteral(", ") + *email : state.menuTitle());
   m_sync->setEnabled(state.canSync());
   m_syncLabel->setVisible(!state.refreshing);
   m_syncingLabel->setVisible(state.refreshing);

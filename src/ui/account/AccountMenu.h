@@ -53,6 +53,7 @@ private:
   QWidget* m_signedIn = nullptr;
   QWidget* m_signedOut = nullptr;
   AccountView* m_card = nullptr;
+  QWidget* m_header = nullptr;
   AccountAvatar* m_avatar = nullptr;
   DropTextBlock* m_name = nullptr;
   ElidedEmailLabel* m_email = nullptr;

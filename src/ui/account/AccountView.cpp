@@ -4,6 +4,7 @@
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountText.h"
 #include "ui/account/SyncButton.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropGlass.h"
@@ -98,6 +99,7 @@ void AccountView::buildHeader(QVBoxLayout* stack) {
   m_title->setTextStyle(DropTextBlock::Style{DropFonts::rounded(19, QFont::DemiBold)});
   m_title->setColor(AccountText::primary());
   m_title->setObjectName(QStringLiteral("account.title"));
+  AccessibleRole::set(m_title, QAccessible::Heading);
   m_subtitle = AccountText::selectable({}, DropFonts::rounded(AccountText::calloutSize).font(),
                                        AccountText::secondary());
   m_subtitle->setWordWrap(true);

@@ -1,6 +1,7 @@
 #include "ui/dashboard/DashboardIcon.h"
 
 #include "ui/dashboard/DashboardSurface.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropShadow.h"
 #include "ui/design/DropSymbols.h"
 
@@ -44,7 +45,7 @@ QImage badgeShadow(qreal size, const QColor& color, qreal ratio) {
 DashboardIcon::DashboardIcon(const QString& symbol, qreal size, DropDesign::ColorFor accent, QWidget* parent)
     : QWidget(parent), m_symbol(symbol), m_size(size), m_accent(std::move(accent)) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
-  setAccessibleName(QString());
+  AccessibleRole::setHidden(this);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   UiEnvironment::repaintOnChange(this);
 }

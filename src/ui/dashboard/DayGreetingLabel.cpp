@@ -1,6 +1,7 @@
 #include "ui/dashboard/DayGreetingLabel.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropFonts.h"
 
 #include <cmath>
@@ -14,6 +15,7 @@ DayGreetingLabel::DayGreetingLabel(ReaderModel& model, QWidget* parent)
   setText(m_greeting.rawValue());
   setAccessibleName(m_greeting.rawValue());
   setObjectName(QStringLiteral("dashboard.greeting"));
+  AccessibleRole::set(this, QAccessible::Heading);
   tick();
 }
 

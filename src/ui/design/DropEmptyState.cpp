@@ -1,5 +1,6 @@
 #include "ui/design/DropEmptyState.h"
 
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropSymbolView.h"
 #include "ui/design/DropTextBlock.h"
@@ -26,6 +27,7 @@ DropEmptyState::DropEmptyState(const QString& symbol, const QString& title, cons
   m_title->setColor([](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); });
   m_title->setAlignment(Qt::AlignHCenter);
   m_title->setAccessibleName(title);
+  AccessibleRole::set(m_title, QAccessible::Heading);
   m_message->setTextStyle(DropTextBlock::Style{DropFonts::rounded(14)});
   m_message->setColor(secondary());
   m_message->setAlignment(Qt::AlignHCenter);

@@ -1,5 +1,6 @@
 #include "ui/design/DropFilterMenu.h"
 
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
@@ -21,6 +22,7 @@ constexpr qreal kSpacing = 12;
 
 DropFilterMenu::DropFilterMenu(const QString& title, const QString& selection, QMenu* menu, QWidget* parent)
     : DropButton(dropControl({}), parent), m_title(title), m_selection(selection), m_menu(menu) {
+  AccessibleRole::set(this, QAccessible::ButtonMenu);
   if (menu != nullptr)
     DropStandardWidgets::adopt(menu);
   describe();

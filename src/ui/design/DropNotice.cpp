@@ -1,5 +1,6 @@
 #include "ui/design/DropNotice.h"
 
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFonts.h"
@@ -77,7 +78,7 @@ bool DropNotice::showsAction() const {
 // With an action the button stays an element of its own; without one the notice is read
 // as one item.
 void DropNotice::describe() {
-  setAccessibleName(showsAction() ? QString() : m_text->text());
+  AccessibleRole::combine(this, showsAction() ? QString() : m_text->text());
 }
 
 QColor DropNotice::tint(Tone tone, ColorScheme scheme) {

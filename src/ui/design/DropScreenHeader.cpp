@@ -1,5 +1,6 @@
 #include "ui/design/DropScreenHeader.h"
 
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropSectionLabel.h"
 
 #include <QEvent>
@@ -24,6 +25,7 @@ DropScreenHeader::DropScreenHeader(const QString& eyebrow, const QString& title,
   m_title->setTextStyle(DropTextBlock::Style{DropFonts::display(28, QFont::DemiBold), -0.4});
   m_title->setColor([](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); });
   m_title->setAccessibleName(title);
+  AccessibleRole::set(m_title, QAccessible::Heading);
   // The callout face. Qt 6.4 has no way to ask a font for tabular figures, so the digits of
   // a time stay proportional.
   m_trailing->setTextStyle(DropTextBlock::Style{DropFonts::rounded(12), 0});

@@ -1,5 +1,6 @@
 #include "ui/design/DropSidebarSurface.h"
 
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropShadow.h"
 
@@ -100,6 +101,8 @@ void drawNineSlices(QPainter& painter, const QRectF& target, const QImage& pictu
 DropSidebarSurface::DropSidebarSurface(bool elevated, QWidget* parent)
     : QWidget(parent), m_elevated(elevated) {
   setContentsMargins(shadowMargins(elevated));
+  // Painted beneath what it backs; never read.
+  AccessibleRole::setHidden(this);
   UiEnvironment::repaintOnChange(this);
 }
 

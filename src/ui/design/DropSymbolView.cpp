@@ -1,5 +1,6 @@
 #include "ui/design/DropSymbolView.h"
 
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropSymbols.h"
 
 #include <QPainter>
@@ -11,6 +12,8 @@ namespace brindlewick {
 DropSymbolView::DropSymbolView(const QString& name, qreal size, QFont::Weight weight, QWidget* parent)
     : QWidget(parent), m_name(name), m_size(size), m_weight(weight) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  // A symbol stands beside words that carry its meaning; it is never read on its own.
+  AccessibleRole::setHidden(this);
   UiEnvironment::repaintOnChange(this);
 }
 

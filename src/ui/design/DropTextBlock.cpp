@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include "ui/design/AccessibleRole.h"
+
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -35,12 +37,17 @@ DropTextBlock::DropTextBlock(const QString& text, QWidget* parent) : QWidget(par
   QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
+  // Read as the text it paints, unless its owner names it otherwise.
+  AccessibleRole::set(this, QAccessible::StaticText);
+  setAccessibleName(text);
   UiEnvironment::repaintOnChange(this);
 }
 
 void DropTextBlock::setText(const QString& text) {
   if (text == m_text)
     return;
+  if (accessibleName() == m_text)
+    setAccessibleName(text);
   m_text = text;
   m_anchor = m_cursor = 0;
   changed();

@@ -1,6 +1,7 @@
 #include "ui/library/LibraryIdeaRow.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DeferredDelete.h"
 #include "ui/design/DropDesign.h"
@@ -9,8 +10,6 @@
 #include "ui/design/UiEnvironment.h"
 #include "ui/library/LibraryRow.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -20,13 +19,14 @@
 
 namespace brindlewick {
 
-// The summary as a button: the whole summary takes the click; the row paints the fill. A class
-// of its own, so that assistive technology gets the interface below for it.
+// The summary as a button: the whole summary takes the click; the row paints the fill.
 class LibraryReadButton : public QAbstractButton {
   Q_OBJECT
 
 public:
   explicit LibraryReadButton(QWidget* parent) : QAbstractButton(parent) {
+    // It reads as the summary inside it, and as the list's selection when it is lit.
+    AccessibleRole::setSelected(this, false);
     setFocusPolicy(Qt::TabFocus);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
@@ -38,40 +38,8 @@ protected:
   void paintEvent(QPaintEvent*) override {}
 };
 
-namespace {
-
-// Tells assistive technology which row is the list's selection.
-class ReadButtonAccessible : public QAccessibleWidget {
-public:
-  explicit ReadButtonAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Button) {}
-  QAccessible::State state() const override {
-    QAccessible::State state = QAccessibleWidget::state();
-    state.selectable = true;
-    state.selected = widget()->property("selected").toBool();
-    return state;
-  }
-  QString text(QAccessible::Text type) const override {
-    if (type == QAccessible::Name && widget()->accessibleName().isEmpty())
-      return widget()->property("summary").toString();
-    return QAccessibleWidget::text(type);
-  }
-};
-
-QAccessibleInterface* readButtonFactory(const QString& className, QObject* object) {
-  if (className == QLatin1String("brindlewick::LibraryReadButton") && object->isWidgetType())
-    return new ReadButtonAccessible(static_cast<QWidget*>(object));
-  return nullptr;
-}
-
-} // namespace
-
 LibraryIdeaRow::LibraryIdeaRow(ReaderModel& model, const DropSnapshot& snapshot, QWidget* parent)
     : QWidget(parent), m_model(&model), m_snapshot(snapshot) {
-  static const bool factoryInstalled = [] {
-    QAccessible::installFactory(readButtonFactory);
-    return true;
-  }();
-  Q_UNUSED(factoryInstalled);
   m_read = new LibraryReadButton(this);
   m_summary = new LibraryRow(model, snapshot, m_read);
   auto* readLayout = new QVBoxLayout(m_read);
@@ -133,7 +101,6 @@ void LibraryIdeaRow::setSnapshot(const DropSnapshot& snapshot) {
   const bool sameIdea = snapshot.id() == m_snapshot.id();
   m_snapshot = snapshot;
   m_read->setObjectName(QStringLiteral("library.idea.") + snapshot.id());
-  m_read->setProperty("summary", snapshot.lore.headline);
   m_summary->setSnapshot(snapshot);
   if (m_measuring) {
     // Only the summary's height depends on the idea.
@@ -155,11 +122,7 @@ void LibraryIdeaRow::setSelected(bool selected) {
   if (selected == m_selected)
     return;
   m_selected = selected;
-  m_read->setProperty("selected", selected);
-  QAccessible::State changed;
-  changed.selected = true;
-  QAccessibleStateChangeEvent event(m_read, changed);
-  QAccessible::updateAccessibility(&event);
+  AccessibleRole::setSelected(m_read, selected);
   refreshFill();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/library/LibraryRow.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/CategoryAccent.h"
 #include "ui/design/DropEyebrow.h"
 #include "ui/design/DropFonts.h"
@@ -72,7 +73,6 @@ LibraryRow::LibraryRow(ReaderModel& model, const DropSnapshot& snapshot, QWidget
   QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
-  // Assistive technology reads the summary as one element: the read button names it.
   setAttribute(Qt::WA_TransparentForMouseEvents);
 
   InstalledRevisions::of(model.repository()); // before this row's handler below
@@ -91,6 +91,17 @@ void LibraryRow::setSnapshot(const DropSnapshot& snapshot) {
   m_explanation->setText(drop.explanation);
   m_books->setText(booksText(snapshot));
   refreshBadge();
+}
+
+// Assistive technology reads the summary as one element of what it shows; the read button
+// around it reads it.
+void LibraryRow::describe() {
+  QStringList shown{m_eyebrow->text(), m_explanation->text()};
+  if (!m_books->text().isEmpty())
+    shown.append(m_books->text());
+  if (!m_badge->text().isEmpty())
+    shown.append(m_badge->text());
+  AccessibleRole::combine(this, shown.join(QStringLiteral(", ")));
 }
 
 QString LibraryRow::booksText(const DropSnapshot& snapshot) {
@@ -119,6 +130,7 @@ void LibraryRow::refreshBadge() {
   m_badgeSymbol->setName(text == kCorrectedBadge ? QStringLiteral("arrow.triangle.2.circlepath")
                                                  : QStringLiteral("exclamationmark.triangle"));
   m_badgeLine->setVisible(!text.isEmpty());
+  describe();
 }
 
 } // namespace brindlewick

@@ -35,6 +35,7 @@ public:
 
 private:
   void refreshBadge();
+  void describe();
 
   QPointer<ReaderModel> m_model;
   DropSnapshot m_snapshot;

@@ -1,5 +1,6 @@
 #include "ui/onboarding/OnboardingBackdrop.h"
 
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropArtwork.h"
 #include "ui/design/DropDesign.h"
 
@@ -13,7 +14,7 @@ OnboardingBackdrop::OnboardingBackdrop(QWidget* parent)
 
 OnboardingBackdrop::OnboardingBackdrop(const QString& sky, QWidget* parent) : QWidget(parent), m_sky(sky) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
-  setAccessibleName(QString());
+  AccessibleRole::setHidden(this);
 }
 
 QPixmap OnboardingBackdrop::picture(const QString& sky, QSize size, qreal ratio) {

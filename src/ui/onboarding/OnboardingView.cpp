@@ -1,6 +1,7 @@
 #include "ui/onboarding/OnboardingView.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -46,6 +47,11 @@ DropTextBlock* centred(const QString& text, const DropFont& font, qreal opacity,
   return block;
 }
 
+DropTextBlock* heading(DropTextBlock* block) {
+  AccessibleRole::set(block, QAccessible::Heading);
+  return block;
+}
+
 DropButton* button(const QString& title, Appearance appearance, const QString& identifier = {}) {
   auto* result = new DropButton(title, DropButtonStyle{appearance});
   DropAccessibility::describe(result, identifier, title);
@@ -63,7 +69,7 @@ public:
 
   ApplicationIcon() {
     setFixedSize(side + 2 * room, side + 2 * room);
-    setAccessibleName(QString());
+    AccessibleRole::setHidden(this);
   }
 
 protected:
@@ -167,7 +173,8 @@ QWidget* OnboardingView::buildWelcome() {
   stack->addWidget(new ApplicationIcon, 0, Qt::AlignHCenter);
   auto* titles = new QVBoxLayout;
   titles->setSpacing(10);
-  titles->addWidget(centred(QStringLiteral("Brindlewick"), DropFonts::rounded(46, QFont::Bold), 1, -0.5));
+  titles->addWidget(
+      heading(centred(QStringLiteral("Brindlewick"), DropFonts::rounded(46, QFont::Bold), 1, -0.5)));
   titles->addWidget(
       centred(QStringLiteral("A little more curious."), DropFonts::rounded(24, QFont::Medium), 0.82));
   stack->addLayout(titles);
@@ -192,8 +199,8 @@ QWidget* OnboardingView::buildSignIn() {
   auto* header = new QVBoxLayout;
   header->setSpacing(8);
   header->addWidget(centred(QStringLiteral("LAST STEP"), DropFonts::rounded(11, QFont::DemiBold), 0.6, 1.2));
-  header->addWidget(centred(QStringLiteral("Sign in to receive your drops."),
-                            DropFonts::display(34, QFont::DemiBold), 1, -0.5));
+  header->addWidget(heading(centred(QStringLiteral("Sign in to receive your drops."),
+                                    DropFonts::display(34, QFont::DemiBold), 1, -0.5)));
   stack->addLayout(header);
   stack->addWidget(centred(
       QStringLiteral("Your account keeps your drops, saves and settings together. No password to remember."),
@@ -317,6 +324,9 @@ void OnboardingView::showPage(Page from) {
   outgoing->setGeometry(left);
   m_pageArea->layout()->addWidget(incoming);
   incoming->show();
+  // Assistive technology is on the new page at once; only the picture slides.
+  AccessibleRole::setHidden(outgoing);
+  AccessibleRole::setHidden(incoming, false);
   m_content->layout()->activate();
   auto* fadeIn = new QGraphicsOpacityEffect(incoming);
   auto* fadeOut = new QGraphicsOpacityEffect(outgoing);

@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/account/AccountText.h"
 #include "ui/card/BookLine.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/ButtonShortcut.h"
 #include "ui/design/CategoryAccent.h"
 #include "ui/design/CollectionButton.h"
@@ -224,6 +225,7 @@ QWidget* DetailView::header(const DropSnapshot& snapshot, double scale) {
   });
   m_explanation->setObjectName(QStringLiteral("detail.explanation"));
   m_explanation->setAccessibleName(snapshot.lore.explanation);
+  AccessibleRole::set(m_explanation, QAccessible::Heading);
   stack->addWidget(m_explanation);
 
   auto* facts = new QWidget;

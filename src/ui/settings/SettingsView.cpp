@@ -4,6 +4,7 @@
 #include "ui/account/AccountText.h"
 #include "ui/account/AccountView.h"
 #include "ui/design/ButtonShortcut.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropScreenHeader.h"
@@ -170,6 +171,8 @@ QWidget* SettingsView::buildReading() {
   for (const SettingsController::TextSizeOption& option : SettingsController::textSizeOptions()) {
     auto* button = new DropButton(option.label, dropControl({.compact = true}));
     button->setObjectName(QStringLiteral("settings.textScale.") + option.label);
+    // Heard as one of a set of choices, the chosen one checked.
+    AccessibleRole::set(button, QAccessible::RadioButton);
     connect(button, &QPushButton::clicked, this,
             [this, scale = option.scale] { m_controller->setTextScale(scale); });
     sizes->insertWidget(sizes->count() - 1, button, 0, Qt::AlignVCenter);
@@ -238,6 +241,7 @@ void SettingsView::refresh() {
   for (qsizetype index = 0; index < m_textSizes.size(); ++index) {
     const bool chosen = SettingsController::textSizeOptions()[std::size_t(index)].scale == scale;
     m_textSizes[index]->setButtonStyle(dropControl({.prominent = chosen, .compact = true}));
+    AccessibleRole::setSelected(m_textSizes[index], chosen);
   }
   m_preview->setTextStyle(
       DropTextBlock::Style{DropFonts::display(previewSize * draft.textScale, QFont::Medium)});

@@ -2,6 +2,7 @@
 
 #include "model/ReaderModel.h"
 #include "ui/design/DeferredDelete.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/design/DropStandardWidgets.h"
@@ -32,6 +33,7 @@ AccountDropdown::AccountDropdown(ReaderModel& model, std::function<void()> openS
       m_column(new QVBoxLayout(m_content)) {
   setObjectName(QStringLiteral("account.dropdown"));
   setAccessibleName(QStringLiteral("Your account"));
+  AccessibleRole::setModal(this);
   setFocusPolicy(Qt::StrongFocus);
   m_column->setContentsMargins(kColumnMargins);
   m_column->setSpacing(10);
@@ -105,6 +107,8 @@ AccountDropdownLayer::AccountDropdownLayer(ReaderModel& model, std::function<voi
                                            QWidget* parent)
     : QWidget(parent), m_dropdown(new AccountDropdown(model, std::move(openSettings), this)) {
   setObjectName(QStringLiteral("account.scrim"));
+  // The scrim is not read; the dropdown on it stands in its place.
+  AccessibleRole::setTransparent(this);
   UiEnvironment::repaintOnChange(this);
   connect(m_dropdown, &AccountDropdown::closeRequested, this, &AccountDropdownLayer::closeRequested);
   connect(m_dropdown, &AccountDropdown::contentChanged, this, &AccountDropdownLayer::place);

@@ -1,6 +1,7 @@
 #include "ui/window/ReaderHome.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropPageEntrance.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSidebarSurface.h"
@@ -137,6 +138,8 @@ void ReaderHome::sessionChanged() {
       WindowFade::in(m_onboarding);
     }
   } else if (m_onboarding) {
+    // Gone for assistive technology at once; only its picture fades.
+    AccessibleRole::setHidden(m_onboarding);
     WindowFade::outAndDelete(m_onboarding);
     m_onboarding = nullptr;
   }
@@ -166,6 +169,7 @@ void ReaderHome::setProfilePresented(bool presented) {
     WindowFade::in(m_dropdown);
     m_dropdown->dropdown()->setFocus(Qt::PopupFocusReason);
   } else {
+    AccessibleRole::setHidden(m_dropdown);
     WindowFade::outAndDelete(m_dropdown);
     m_dropdown = nullptr;
   }
@@ -176,10 +180,13 @@ void ReaderHome::setProfilePresented(bool presented) {
 }
 
 void ReaderHome::updateReachable() {
-  // Under the dropdown or the onboarding screen nothing of the window can be used.
+  // Under the dropdown or the onboarding screen nothing of the window can be used, nor is
+  // it read.
   const bool reachable = !m_dropdown && !m_onboarding;
   m_workspace->setEnabled(reachable);
   m_sidebar->setEnabled(reachable);
+  AccessibleRole::setHidden(m_workspace, !reachable);
+  AccessibleRole::setHidden(m_sidebar, !reachable);
   if (m_toolbar)
     m_toolbar->searchField()->setEnabled(!m_dropdown);
 }

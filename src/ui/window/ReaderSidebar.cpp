@@ -1,6 +1,7 @@
 #include "ui/window/ReaderSidebar.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -29,6 +30,7 @@ class SidebarMark : public QWidget {
 public:
   explicit SidebarMark(QWidget* parent = nullptr) : QWidget(parent) {
     setFixedSize(30, 30);
+    AccessibleRole::setHidden(this);
     UiEnvironment::repaintOnChange(this);
   }
 
@@ -127,8 +129,10 @@ QWidget* ReaderSidebar::lastControl() const {
 
 DropSelectionItem* ReaderSidebar::makeRow(ReaderTab tab) {
   auto* row = new DropSelectionItem({false, std::nullopt, true});
-  // Checked is how assistive technology hears which row is lit; the model decides it.
+  // Checked is how the row paints as lit, and how assistive technology hears the selected
+  // page; the model decides it.
   row->setCheckable(true);
+  AccessibleRole::set(row, QAccessible::PageTab);
   row->setProperty(kTabProperty, int(tab));
   DropAccessibility::describe(row, QStringLiteral("navigation.") + id(tab), title(tab));
   DropAccessibility::recordLayout(row, QStringLiteral("layout.navigation.") + id(tab));
@@ -174,6 +178,7 @@ void ReaderSidebar::refreshRows() {
         DropTextBlock::Style{DropFonts::rounded(13, isSelected ? QFont::DemiBold : QFont::Normal)});
     label->update();
     row->setChecked(isSelected);
+    AccessibleRole::setSelected(row, isSelected);
   }
 }
 

@@ -4,7 +4,9 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QList>
+#include <QTest>
 
 namespace brindlewick {
 
@@ -12,8 +14,8 @@ namespace {
 
 const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
 const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
-constexpr uint enabledState = 8;  // ATSPI_STATE_ENABLED
-constexpr uint showingState = 25; // ATSPI_STATE_SHOWING
+constexpr uint enabledState = uint(AccessibilityTree::State::enabled);
+constexpr uint showingState = uint(AccessibilityTree::State::showing);
 constexpr int deepest = 40;
 
 QDBusMessage call(QDBusConnection& connection, const QString& service, const QString& path,
@@ -90,10 +92,17 @@ AccessibilityTree::search(const Node& node, Role role, const QString& name, Filt
         nameReply.arguments().front().value<QDBusVariant>().variant().toString() == name)
       return node;
   }
+  for (const Node& child : childrenOf(node))
+    if (auto match = search(child, role, name, filter, depth + 1))
+      return match;
+  return std::nullopt;
+}
+
+QList<AccessibilityTree::Node> AccessibilityTree::childrenOf(const Node& node) {
   const QDBusMessage children =
       call(*m_connection, node.service, node.path, accessibleInterface, QStringLiteral("GetChildren"));
   if (!answered(children))
-    return std::nullopt;
+    return {};
   QList<Node> found;
   const QDBusArgument list = children.arguments().front().value<QDBusArgument>();
   list.beginArray();
@@ -107,10 +116,66 @@ AccessibilityTree::search(const Node& node, Role role, const QString& name, Filt
     found.append(child);
   }
   list.endArray();
-  for (const Node& child : found)
-    if (auto match = search(child, role, name, filter, depth + 1))
-      return match;
-  return std::nullopt;
+  return found;
+}
+
+QList<AccessibilityTree::Element> AccessibilityTree::elements(qint64 pid, Filter filter) {
+  QList<Element> found;
+  if (!ok())
+    return found;
+  if (const std::optional<QString> application = applicationOf(pid))
+    for (const Node& child : childrenOf({*application, rootPath}))
+      collect(child, 0, filter, found);
+  return found;
+}
+
+void AccessibilityTree::collect(const Node& node, int depth, Filter filter, QList<Element>& into) {
+  if (depth > deepest)
+    return;
+  Element element;
+  element.node = node;
+  element.depth = depth;
+  element.states = stateOf(node);
+  if (filter.showing && !element.has(State::showing))
+    return;
+  if (filter.enabled && !element.has(State::enabled))
+    return;
+  const QDBusMessage role =
+      call(*m_connection, node.service, node.path, accessibleInterface, QStringLiteral("GetRole"));
+  const QDBusMessage roleName =
+      call(*m_connection, node.service, node.path, accessibleInterface, QStringLiteral("GetRoleName"));
+  const QDBusMessage name =
+      call(*m_connection, node.service, node.path, QStringLiteral("org.freedesktop.DBus.Properties"),
+           QStringLiteral("Get"), {accessibleInterface, QStringLiteral("Name")});
+  if (answered(role))
+    element.role = role.arguments().front().toUInt();
+  if (answered(roleName))
+    element.roleName = roleName.arguments().front().toString();
+  if (answered(name))
+    element.name = name.arguments().front().value<QDBusVariant>().variant().toString();
+  const QList<Node> children = childrenOf(node);
+  element.children = int(children.size());
+  into.append(element);
+  for (const Node& child : children)
+    collect(child, depth + 1, filter, into);
+}
+
+QString AccessibilityTree::dump(const QList<Element>& elements) {
+  const std::pair<State, const char*> told[] = {
+      {State::selected, "selected"}, {State::checked, "checked"}, {State::modal, "modal"}};
+  QStringList lines;
+  for (const Element& element : elements) {
+    QString line = QString(2 * element.depth, u' ') + element.roleName;
+    if (!element.name.isEmpty())
+      line += QStringLiteral(" \"") + element.name + u'"';
+    for (const auto& [state, word] : told)
+      if (element.has(state))
+        line += QStringLiteral(" [") + QLatin1String(word) + u']';
+    if (!element.has(State::enabled))
+      line += QStringLiteral(" [disabled]");
+    lines.append(line);
+  }
+  return lines.join(u'\n');
 }
 
 quint32 AccessibilityTree::stateOf(const Node& node) {
@@ -122,6 +187,20 @@ quint32 AccessibilityTree::stateOf(const Node& node) {
   const QDBusArgument states = reply.arguments().front().value<QDBusArgument>();
   states >> words;
   return words.isEmpty() ? 0 : words.front();
+}
+
+bool AccessibilityTree::pressSettled(qint64 pid, Role role, const QString& name, int timeoutMilliseconds) {
+  std::optional<Node> earlier;
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < timeoutMilliseconds) {
+    const std::optional<Node> node = find(pid, role, name);
+    if (node && earlier && node->path == earlier->path && press(*node))
+      return true;
+    earlier = node;
+    QTest::qWait(300);
+  }
+  return false;
 }
 
 bool AccessibilityTree::press(const Node& node) {

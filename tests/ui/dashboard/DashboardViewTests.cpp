@@ -3,12 +3,15 @@
 #include "ui/account/AccountView.h"
 #include "ui/dashboard/DashboardCard.h"
 #include "ui/dashboard/DashboardHero.h"
+#include "ui/dashboard/DashboardIcon.h"
 #include "ui/dashboard/DashboardView.h"
 #include "ui/dashboard/DayGreetingLabel.h"
 #include "ui/dashboard/HeroArt.h"
 #include "ui/design/DropArtwork.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropTextBlock.h"
+
+#include <QAccessible>
 
 #include <gtest/gtest.h>
 
@@ -139,6 +142,16 @@ TEST(DashboardView, TheGreetingTurnsAtNoonWithoutRebuildingThePage) {
   fx.advance(1);
   EXPECT_EQ(greeting->text(), DayGreeting(DayGreeting::Case::afternoon).rawValue());
   EXPECT_EQ(view.rebuilds(), rebuilds);
+  // Heard as the page's heading, in its new words; its icons are not heard at all.
+  QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(greeting);
+  EXPECT_EQ(heard->role(), QAccessible::Heading);
+  EXPECT_EQ(heard->text(QAccessible::Name), DayGreeting(DayGreeting::Case::afternoon).rawValue());
+  const QList<DashboardIcon*> icons = view.findChildren<DashboardIcon*>();
+  EXPECT_FALSE(icons.isEmpty());
+  for (DashboardIcon* icon : icons)
+    EXPECT_LT(QAccessible::queryAccessibleInterface(icon->parentWidget())
+                  ->indexOfChild(QAccessible::queryAccessibleInterface(icon)),
+              0);
 
   ContactSheet sheet;
   sheet.add(QStringLiteral("afternoon"), view, 808);

@@ -81,6 +81,13 @@ TEST_F(LibraryRowsTest, FillPrecedenceAndAccessibility) {
   QAccessibleInterface* read = QAccessible::queryAccessibleInterface(row.readButton());
   ASSERT_NE(read, nullptr);
   EXPECT_TRUE(read->state().selected);
+  // One element that reads what the summary shows, and never the headline it does not show.
+  const DropSnapshot& shown = row.summary()->snapshot();
+  const QString name = read->text(QAccessible::Name);
+  EXPECT_TRUE(name.contains(shown.lore.explanation) && name.contains(LibraryRow::booksText(shown)))
+      << name.toStdString();
+  EXPECT_FALSE(name.contains(shown.lore.headline)) << name.toStdString();
+  EXPECT_EQ(read->childCount(), 0);
   row.setSelected(false);
   EXPECT_FALSE(read->state().selected);
 

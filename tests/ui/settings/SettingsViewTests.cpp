@@ -13,6 +13,7 @@
 #include "ui/settings/TopicToggle.h"
 
 #include <QApplication>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -131,6 +132,27 @@ TEST_F(SettingsViewTest, UnchangedSavesSendTwiceAndCtrlSSaves) {
   pressSave(view);
   ASSERT_TRUE(waitUntil([&] { return puts() == 2 && !view.controller().saving(); }));
   EXPECT_EQ(view.saveBar()->message(), SettingsSaveBar::savedText);
+}
+
+TEST_F(SettingsViewTest, TheTextSizesAreHeardAsChoicesAndTheirActionChoosesOne) {
+  ReaderModel& model = openSignedIn();
+  SettingsView view(model);
+  view.show();
+  const QStringList sizes{"Standard", "Larger", "Largest"};
+  for (const QString& size : sizes) {
+    QAccessibleInterface* choice = QAccessible::queryAccessibleInterface(
+        &child<QWidget>(view, QStringLiteral("settings.textScale.") + size));
+    EXPECT_EQ(choice->role(), QAccessible::RadioButton);
+    choice->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTest::qWait(1);
+    for (const QString& other : sizes)
+      EXPECT_EQ(QAccessible::queryAccessibleInterface(
+                    &child<QWidget>(view, QStringLiteral("settings.textScale.") + other))
+                    ->state()
+                    .checked,
+                other == size)
+          << size.toStdString() << " " << other.toStdString();
+  }
 }
 
 TEST_F(SettingsViewTest, APageClosedWhileSavingDropsTheResultAndTheModelKeepsIt) {

@@ -4,7 +4,9 @@
 #include "ui/window/ReaderSidebar.h"
 #include "ui/window/SidebarNextDrop.h"
 
+#include <QAccessible>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +39,25 @@ TEST(ReaderSidebar, LightsTheRowOfThePageOnShow) {
   w.model->setNavigationTab(ReaderTab::read);
   w.home->sidebar()->row(ReaderTab::discover)->click();
   EXPECT_EQ(w.model->navigationTab(), ReaderTab::discover);
+}
+
+TEST(ReaderSidebar, EachRowIsAPageTabWhoseOwnActionOpensItsPage) {
+  ReaderWindowHarness w(true);
+  w.model->setNavigationTab(ReaderTab::settings);
+  for (const ReaderTab tab : ReaderSidebar::listedTabs) {
+    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(w.home->sidebar()->row(tab));
+    EXPECT_EQ(row->role(), QAccessible::PageTab) << id(tab).toStdString();
+    ASSERT_EQ(row->actionInterface()->actionNames().value(0), QAccessibleActionInterface::pressAction());
+    row->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTest::qWait(1);
+    EXPECT_EQ(w.model->navigationTab(), tab) << id(tab).toStdString();
+    for (const ReaderTab other : ReaderSidebar::listedTabs) {
+      const QAccessible::State state =
+          QAccessible::queryAccessibleInterface(w.home->sidebar()->row(other))->state();
+      EXPECT_EQ(state.selected, other == tab) << id(tab).toStdString() << " " << id(other).toStdString();
+      EXPECT_FALSE(state.checkable);
+    }
+  }
 }
 
 TEST(ReaderSidebar, ShowDropIsOfferedOnlyWhenADropCanBeAskedFor) {

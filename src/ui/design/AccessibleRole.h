@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QAccessible>
+#include <QString>
+
+class QWidget;
+
+namespace brindlewick {
+
+// What assistive technology hears of a painted widget beyond its name: its role, whether it
+// is in the accessibility tree at all, whether it reads as one element, and whether it is
+// modal. Each call records the wish on the widget; one interface, installed the first time
+// any of these is called, answers for every widget of ours that has no more specific one.
+// Our buttons always get it, so that their accessible action is a real click.
+namespace AccessibleRole {
+
+// Makes our interfaces answer from now on; every call below does it too. Called once the
+// application exists, before any window is built.
+void install();
+// Reports `widget` as `role`: QAccessible::Heading for a title, QAccessible::PageTab for a
+// row that selects a page (its check reads as the selection).
+void set(QWidget* widget, QAccessible::Role role);
+// Takes `widget`, with all it holds, out of the tree (a decoration, or content that something
+// modal covers) or puts it back. On a change the tree is told: the widget stops or starts
+// showing and its parent's children change.
+void setHidden(QWidget* widget, bool hidden = true);
+bool isHidden(const QWidget* widget);
+// Leaves `widget` itself out of the tree while what it holds stands in its place: a layer
+// that only dims or places what is on it.
+void setTransparent(QWidget* widget);
+// Makes `widget` one element read as `name`, with nothing of what it holds in the tree; an
+// empty name leaves the children in the tree again (a notice that shows a button, say).
+void combine(QWidget* widget, const QString& name);
+// The modal state: while `widget` is shown nothing beside it can be reached.
+void setModal(QWidget* widget);
+// The selected state of a selectable control (the lit row of a list), told to the tree on a
+// change.
+void setSelected(QWidget* widget, bool selected);
+
+} // namespace AccessibleRole
+
+} // namespace brindlewick
