@@ -7,6 +7,7 @@
 #include "desktop/QtX11Connection.h"
 #include "desktop/ScreenSource.h"
 #include "desktop/X11WindowHints.h"
+#include "desktop/X11Windows.h"
 #include "model/ReaderModelFixture.h"
 #include "panel/PanelController.h"
 
@@ -51,14 +52,7 @@ public:
   OtherClient(const OtherClient&) = delete;
   OtherClient& operator=(const OtherClient&) = delete;
 
-  xcb_atom_t atom(const char* name) {
-    auto* reply = xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-  }
+  xcb_atom_t atom(const char* name) { return internAtom(connection_, name); }
 
   bool hasWindowManager() { return !cardinals(root_, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty(); }
 
