@@ -24,8 +24,8 @@ bool needsQuotes(const QString& value) {
 
 // The source of an activation request that an application sends for itself.
 constexpr std::uint32_t kSourceApplication = 1;
-// A startup-notification message travels in pieces of this many bytes.
-constexpr int kMessagePiece = 20;
+// A startup-notification message travels in chunks of this many bytes.
+constexpr int kMessageChunk = 20;
 
 // The window manager's activation request for `window`, with the reader's time.
 bool requestActivation(QWindow& window, std::uint32_t timestamp) {
@@ -101,21 +101,21 @@ void endLaunchFeedback(const QString& startupId) {
   const xcb_window_t root = QtX11Connection::root();
   const xcb_atom_t begin = QtX11Connection::atom("_NET_STARTUP_INFO_BEGIN");
   const xcb_atom_t more = QtX11Connection::atom("_NET_STARTUP_INFO");
-  // The message and its terminating NUL, in pieces; every listener on the root window reads
+  // The message and its terminating NUL, in chunks; every listener on the root window reads
   // them in order and joins them.
   QByteArray message = removalMessage(startupId);
   message.append('\0');
-  for (qsizetype sent = 0; sent < message.size(); sent += kMessagePiece) {
-    xcb_client_message_event_t piece;
-    std::memset(&piece, 0, sizeof piece);
-    piece.response_type = XCB_CLIENT_MESSAGE;
-    piece.format = 8;
-    piece.window = root;
-    piece.type = sent == 0 ? begin : more;
-    const qsizetype length = std::min<qsizetype>(kMessagePiece, message.size() - sent);
-    std::memcpy(piece.data.data8, message.constData() + sent, static_cast<std::size_t>(length));
+  for (qsizetype sent = 0; sent < message.size(); sent += kMessageChunk) {
+    xcb_client_message_event_t chunk;
+    std::memset(&chunk, 0, sizeof chunk);
+    chunk.response_type = XCB_CLIENT_MESSAGE;
+    chunk.format = 8;
+    chunk.window = root;
+    chunk.type = sent == 0 ? begin : more;
+    const qsizetype length = std::min<qsizetype>(kMessageChunk, message.size() - sent);
+    std::memcpy(chunk.data.data8, message.constData() + sent, static_cast<std::size_t>(length));
     xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE,
-                   reinterpret_cast<const char*>(&piece));
+                   reinterpret_cast<const char*>(&chunk));
   }
   xcb_flush(connection);
 #else

@@ -129,7 +129,7 @@ public:
   }
 
   // The startup-notification messages seen on the root window so far, each joined from its
-  // pieces.
+  // chunks.
   QList<QByteArray> startupMessages() {
     readEvents();
     return startup_;
