@@ -1,5 +1,6 @@
 #include "app/ReaderAppDelegate.h"
 
+#include "desktop/WindowActivation.h"
 #include "model/ReaderModel.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/ButtonShortcut.h"
@@ -171,7 +172,17 @@ void ReaderAppDelegate::open(ReaderTab tab, const std::optional<DropSnapshot>& s
   m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
   m_window->show();
   m_window->raise();
-  m_window->activateWindow();
+  bringForward();
+}
+
+void ReaderAppDelegate::bringForward() {
+  // A window manager that prevents focus stealing lets a window forward when the request
+  // carries the time of the reader's own action: the one of the launch being carried out.
+  QWindow* handle = m_window->windowHandle();
+  if (handle && m_launch && (!m_launch->startupId.isEmpty() || !m_launch->activationToken.isEmpty()))
+    WindowActivation::activate(*handle, m_launch->startupId, m_launch->activationToken);
+  else
+    m_window->activateWindow();
 }
 
 void ReaderAppDelegate::createWindow() {
@@ -256,6 +267,20 @@ void ReaderAppDelegate::showStartupAlert() {
 // MARK: Requests and links
 
 void ReaderAppDelegate::handle(const LaunchRequest& request) {
+  m_launch = request;
+  carryOut(request);
+  endLaunchFeedback();
+}
+
+void ReaderAppDelegate::endLaunchFeedback() {
+  // Whatever the request led to (the window, a drop, nothing), the launch is over: the
+  // desktop stops its busy cursor.
+  if (m_launch)
+    WindowActivation::endLaunchFeedback(m_launch->startupId);
+  m_launch.reset();
+}
+
+void ReaderAppDelegate::carryOut(const LaunchRequest& request) {
   switch (request.kind) {
   case LaunchRequest::Kind::reopen: reopen(); break;
   case LaunchRequest::Kind::openLinks: openLinks(request.links); break;

@@ -84,7 +84,8 @@ public:
   // Hides the window without closing it and re-plans delivery.
   void hideMainWindow();
 
-  // A later start's request, or the first start's own once launched.
+  // A later start's request, or the first start's own once launched. A window it brings
+  // forward is activated with the request's startup notification, which then ends.
   void handle(const LaunchRequest& request);
   // Acts on the first link whose text starts with "brindlewick:" exactly; the rest are ignored.
   void openLinks(const QStringList& links);
@@ -107,6 +108,9 @@ private:
   void createStatusItem();
   void populateStatusMenu();
   void createWindow();
+  void carryOut(const LaunchRequest& request);
+  void bringForward();
+  void endLaunchFeedback();
   void saveFrame();
   void windowHidden();
   void setWindowOpen(bool open);
@@ -125,6 +129,8 @@ private:
   QPointer<ReadingWindow> m_window;
   QPointer<ReaderHome> m_home;
   bool m_minimized = false;
+  // The start whose request is being carried out; its window activation must name it.
+  std::optional<LaunchRequest> m_launch;
   QTimer m_frameSave;
 };
 

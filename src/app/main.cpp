@@ -26,11 +26,11 @@ namespace {
 
 // The panel test modes and the report: no single instance, no model, no reader window.
 int runDiagnostic(LaunchMode mode) {
-  const SystemScreenSource screens;
   if (mode == LaunchMode::diagnostics) {
     // The report needs the X server alone. The full probes open the buses on a thread of their
     // own, which a process that ends at once would race at its exit.
     X11DesktopWatch x11;
+    const SystemScreenSource screens(&x11);
     X11FullScreenProbe fullScreen(&x11);
     DesktopProbes probes;
     probes.fullScreen = &fullScreen;
@@ -38,6 +38,7 @@ int runDiagnostic(LaunchMode mode) {
     return 0;
   }
   LinuxDesktopProbes desktop;
+  const SystemScreenSource screens(desktop.x11());
   const Diagnostics::Sources sources{screens, desktop.probes(), desktop.x11()};
   // The application in front at start, which the smoke test expects to keep its focus.
   const std::optional<qint32> launchPid = desktop.x11() ? desktop.x11()->activeWindowPid() : std::nullopt;
@@ -92,8 +93,10 @@ int main(int argc, char** argv) {
   // The reader lives in the tray; closing its window only hides it.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  const SystemScreenSource screens;
   LinuxDesktopProbes desktop;
+  // The display the reader works on is the one of the active window, whichever application
+  // owns it.
+  const SystemScreenSource screens(desktop.x11());
   // The typefaces and the appearance the interface follows, and what assistive technology
   // hears of it, before any window exists.
   UiEnvironment::install(desktop.accessibility());

@@ -6,7 +6,8 @@ namespace brindlewick {
 
 LinuxDesktopProbes::LinuxDesktopProbes(const SystemEventsEnvironment& environment, QObject* parent)
     : QObject(parent) {
-  build(QDBusConnection(QString()), QDBusConnection(QString()), new X11DesktopWatch(this), environment);
+  build(QDBusConnection(QString()), QDBusConnection(QString()),
+        X11DesktopWatch::isWaylandSession() ? QByteArray() : qgetenv("DISPLAY"), environment);
   // Opening a bus waits for the bus daemon, with no limit while it authenticates us, so a
   // daemon that has stopped answering would freeze the application at start. The buses are
   // opened on a thread of their own and handed to the probes on the main thread when they
@@ -38,21 +39,27 @@ LinuxDesktopProbes::LinuxDesktopProbes(const SystemEventsEnvironment& environmen
 LinuxDesktopProbes::LinuxDesktopProbes(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
                                        const QByteArray& x11Display, QObject* parent)
     : QObject(parent) {
-  build(systemBus, sessionBus, new X11DesktopWatch(x11Display, this), {});
+  build(systemBus, sessionBus, x11Display, {});
 }
 
 LinuxDesktopProbes::~LinuxDesktopProbes() = default;
 
 void LinuxDesktopProbes::build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
-                               X11DesktopWatch* x11, const SystemEventsEnvironment& environment) {
+                               const QByteArray& x11Display, const SystemEventsEnvironment& environment) {
   clock_ = new SystemFrameClock(this);
-  x11_ = x11;
+  x11_ = new X11DesktopWatch(x11Display, this);
   events_ = new DesktopSystemEvents(systemBus, sessionBus, x11_, environment, this);
   fullScreen_ = std::make_unique<X11FullScreenProbe>(x11_);
   state_ = std::make_unique<LinuxDesktopState>(x11_, events_);
   accessibility_ = new PortalAccessibilitySettings(
       sessionBus, PortalAccessibilitySettings::kDefaultTimeoutMilliseconds, this);
-  presses_ = new ApplicationPressMonitor(this);
+  auto* desktopPresses = x11Display.isEmpty() ? nullptr : new X11PressMonitor(x11Display, this);
+  if (desktopPresses != nullptr && desktopPresses->isAvailable()) {
+    presses_ = desktopPresses;
+  } else {
+    delete desktopPresses;
+    presses_ = new ApplicationPressMonitor(this);
+  }
 }
 
 DesktopProbes LinuxDesktopProbes::probes() {

@@ -7,6 +7,7 @@
 #include "desktop/OutsidePressMonitor.h"
 #include "desktop/SystemEvents.h"
 #include "desktop/X11DesktopWatch.h"
+#include "desktop/X11PressMonitor.h"
 
 #include <QByteArray>
 #include <QDBusConnection>
@@ -54,8 +55,8 @@ public:
   LinuxDesktopState* state() const;
 
 private:
-  void build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus, X11DesktopWatch* x11,
-             const SystemEventsEnvironment& environment);
+  void build(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,
+             const QByteArray& x11Display, const SystemEventsEnvironment& environment);
 
   SystemFrameClock* clock_ = nullptr;
   X11DesktopWatch* x11_ = nullptr;
@@ -63,7 +64,9 @@ private:
   std::unique_ptr<X11FullScreenProbe> fullScreen_;
   std::unique_ptr<LinuxDesktopState> state_;
   PortalAccessibilitySettings* accessibility_ = nullptr;
-  ApplicationPressMonitor* presses_ = nullptr;
+  // Presses anywhere on an X11 desktop where the server offers raw events, else in our own
+  // windows only.
+  OutsidePressMonitor* presses_ = nullptr;
   // Opens the buses, then hands them over. It touches Qt's bus registry and posts to this
   // object, so it must end before either goes: last, so that it is stopped and joined first.
   std::jthread busOpener_;

@@ -5,6 +5,18 @@
 
 namespace brindlewick {
 
+void OutsidePressMonitor::startWatching() {
+  if (m_watchers++ == 0)
+    setListening(true);
+}
+
+void OutsidePressMonitor::stopWatching() {
+  if (m_watchers == 0)
+    return;
+  if (--m_watchers == 0)
+    setListening(false);
+}
+
 ApplicationPressMonitor::ApplicationPressMonitor(QObject* parent) : OutsidePressMonitor(parent) {
   if (QCoreApplication* application = QCoreApplication::instance()) {
     application->installEventFilter(this);

@@ -1,6 +1,7 @@
 #include "desktop/ScreenSource.h"
 
 #include "desktop/DisplayIdentity.h"
+#include "desktop/X11DesktopWatch.h"
 #include "foundation/Json.h"
 
 #include <QGuiApplication>
@@ -67,7 +68,45 @@ QList<ScreenDescription> SystemScreenSource::screens() const {
   return result;
 }
 
+SystemScreenSource::SystemScreenSource(X11DesktopWatch* x11) : m_x11(x11) {}
+
+namespace {
+
+// A display's rectangle in device pixels. Qt keeps a display's top-left corner where the
+// window system puts it and scales only its size.
+QRect nativeGeometry(const QScreen& screen) {
+  const QRect geometry = screen.geometry();
+  return QRect(geometry.topLeft(), geometry.size() * screen.devicePixelRatio());
+}
+
+} // namespace
+
+std::optional<qsizetype> SystemScreenSource::screenAtNativePoint(QPoint native) {
+  const QList<QScreen*> all = QGuiApplication::screens();
+  for (qsizetype index = 0; index < all.size(); ++index) {
+    if (nativeGeometry(*all[index]).contains(native))
+      return index;
+  }
+  return std::nullopt;
+}
+
+QPointF SystemScreenSource::nativeToDesktop(QPoint native) {
+  const std::optional<qsizetype> index = screenAtNativePoint(native);
+  if (!index)
+    return QPointF(native);
+  const QScreen& screen = *QGuiApplication::screens().at(*index);
+  const QPointF origin = screen.geometry().topLeft();
+  return origin + (QPointF(native) - origin) / screen.devicePixelRatio();
+}
+
 std::optional<qsizetype> SystemScreenSource::mainIndex() const {
+  // The reader's focus may be in any application: the window manager names its window.
+  if (m_x11) {
+    if (const std::optional<QRect> frame = m_x11->activeWindowFrame()) {
+      if (const std::optional<qsizetype> index = screenAtNativePoint(frame->center()))
+        return index;
+    }
+  }
   const QList<QScreen*> all = QGuiApplication::screens();
   QScreen* main = QGuiApplication::primaryScreen();
   if (QWindow* focus = QGuiApplication::focusWindow(); focus && focus->screen())

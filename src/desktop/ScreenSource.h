@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPoint>
 #include <QPointF>
+#include <QPointer>
 #include <QRectF>
 #include <QString>
 
@@ -65,18 +67,34 @@ public:
   QList<ScreenGeometry> geometries() const;
 };
 
+class X11DesktopWatch;
+
 // The displays Qt knows (QGuiApplication::screens()). Linux reports no camera housing, so
 // safeTop is 0 and there are no auxiliary areas; a display counts as built in when its
 // connector is a laptop panel's (eDP, LVDS, DSI). Main thread only.
 class SystemScreenSource final : public ScreenSource {
 public:
+  // `x11` tells which window of the whole desktop is active; without it (or once it is gone,
+  // or where it cannot tell) only Brindlewick's own focused window counts.
+  explicit SystemScreenSource(X11DesktopWatch* x11 = nullptr);
+
   QList<ScreenDescription> screens() const override;
-  // The display of the focused window, else the primary display.
+  // The display the reader works on: the one that holds the centre of the active window's
+  // frame, whichever application owns it; else the display of Brindlewick's own focused
+  // window; else the primary display.
   std::optional<qsizetype> mainIndex() const override;
   DesktopMapping mapping() const override;
 
   // True for the connector names of built-in panels ("eDP-1", "LVDS1", "DSI-2", …).
   static bool isBuiltInConnector(const QString& name);
+  // The index in QGuiApplication::screens() of the display that holds `native`, a point in the
+  // window system's device pixels; none when no display does.
+  static std::optional<qsizetype> screenAtNativePoint(QPoint native);
+  // `native` (device pixels) in Qt's desktop coordinates (device-independent pixels).
+  static QPointF nativeToDesktop(QPoint native);
+
+private:
+  QPointer<X11DesktopWatch> m_x11;
 };
 
 // Displays from a description, for tests and diagnostics. The JSON form:

@@ -18,8 +18,18 @@ namespace brindlewick {
 namespace {
 
 constexpr const char* kAtomNames[] = {"_NET_ACTIVE_WINDOW",   "_NET_WM_STATE",   "_NET_WM_STATE_FULLSCREEN",
-                                      "_NET_CURRENT_DESKTOP", "_NET_WM_DESKTOP", "_NET_WM_PID"};
-enum AtomIndex { ActiveWindow, WmState, WmStateFullScreen, CurrentDesktop, WmDesktop, WmPid, AtomCount };
+                                      "_NET_CURRENT_DESKTOP", "_NET_WM_DESKTOP", "_NET_WM_PID",
+                                      "_NET_FRAME_EXTENTS"};
+enum AtomIndex {
+  ActiveWindow,
+  WmState,
+  WmStateFullScreen,
+  CurrentDesktop,
+  WmDesktop,
+  WmPid,
+  FrameExtents,
+  AtomCount
+};
 
 // The _NET_WM_DESKTOP of a window shown on every workspace.
 constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
@@ -153,6 +163,45 @@ std::uint32_t X11DesktopWatch::inputFocus() {
   return focus;
 }
 
+std::optional<QRect> X11DesktopWatch::activeWindowFrame() {
+  if (!isConnected())
+    return std::nullopt;
+  const std::uint32_t window = queryActiveWindow();
+  if (window == XCB_NONE)
+    return std::nullopt;
+  xcb_connection_t* xcb = connection_->xcb;
+  // Three questions in one round trip: the window's size, where it lies on the root window,
+  // and the decoration the window manager puts around it (left, right, top, bottom).
+  const xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(xcb, window);
+  const xcb_translate_coordinates_cookie_t originCookie =
+      xcb_translate_coordinates(xcb, window, connection_->root, 0, 0);
+  const xcb_get_property_cookie_t extentsCookie =
+      xcb_get_property(xcb, 0, window, connection_->atoms[FrameExtents], XCB_ATOM_CARDINAL, 0, 4);
+  xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(xcb, geometryCookie, nullptr);
+  xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(xcb, originCookie, nullptr);
+  xcb_get_property_reply_t* extents = xcb_get_property_reply(xcb, extentsCookie, nullptr);
+  scheduleDrain();
+
+  std::optional<QRect> frame;
+  if (geometry != nullptr && origin != nullptr) {
+    std::uint32_t edges[4] = {0, 0, 0, 0};
+    if (extents != nullptr && extents->type == XCB_ATOM_CARDINAL && extents->format == 32 &&
+        xcb_get_property_value_length(extents) >= static_cast<int>(sizeof edges)) {
+      std::memcpy(edges, xcb_get_property_value(extents), sizeof edges);
+    }
+    const int left = static_cast<int>(edges[0]);
+    const int right = static_cast<int>(edges[1]);
+    const int top = static_cast<int>(edges[2]);
+    const int bottom = static_cast<int>(edges[3]);
+    frame = QRect(origin->dst_x - left, origin->dst_y - top, geometry->width + left + right,
+                  geometry->height + top + bottom);
+  }
+  std::free(geometry);
+  std::free(origin);
+  std::free(extents);
+  return frame;
+}
+
 std::optional<std::uint32_t> X11DesktopWatch::property32(std::uint32_t window, int atom, std::uint32_t type) {
   xcb_get_property_cookie_t cookie =
       xcb_get_property(connection_->xcb, 0, window, connection_->atoms[atom], type, 0, 1);
@@ -279,6 +328,9 @@ std::optional<qint32> X11DesktopWatch::activeWindowPid() {
 }
 std::uint32_t X11DesktopWatch::inputFocus() {
   return 0;
+}
+std::optional<QRect> X11DesktopWatch::activeWindowFrame() {
+  return std::nullopt;
 }
 void X11DesktopWatch::drainEvents() {}
 void X11DesktopWatch::followActiveWindow() {}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QRect>
 
 #include <cstdint>
 #include <memory>
@@ -44,6 +45,10 @@ public:
   std::optional<qint32> activeWindowPid();
   // The window that holds the X server's input focus; 0 when none or without a connection.
   std::uint32_t inputFocus();
+  // The active window's frame (the window with the window manager's decoration around it) in
+  // the X server's root coordinates, in device pixels; none without an active window, or when
+  // it went away, or without a connection.
+  std::optional<QRect> activeWindowFrame();
 
   // Whether the current session is a Wayland one, by the usual session variables.
   static bool isWaylandSession();

@@ -1,6 +1,9 @@
 #include "panel/DropPanel.h"
 
+#include "desktop/X11WindowHints.h"
+
 #include <QKeyEvent>
+#include <QShowEvent>
 #include <QWindow>
 
 namespace brindlewick {
@@ -70,6 +73,16 @@ void DropPanel::keyPressEvent(QKeyEvent* event) {
   event->accept();
   if (m_onEscape)
     m_onEscape();
+}
+
+void DropPanel::showEvent(QShowEvent* event) {
+  // Sent before the window is mapped: a panel that came before the reader switched workspace
+  // must still be there afterwards, and the window manager reads that only at mapping.
+  if (!event->spontaneous()) {
+    if (QWindow* window = windowHandle())
+      X11WindowHints::showOnAllWorkspaces(*window);
+  }
+  QWidget::showEvent(event);
 }
 
 void DropPanel::resizeEvent(QResizeEvent* event) {

@@ -8,8 +8,9 @@ namespace brindlewick {
 
 // The top-level window that carries a drop at the top of the screen. It never activates the
 // application or takes keyboard focus unless told it may (acceptsKeyboardFocus), stays on
-// top of other windows without a frame or shadow, has a transparent background (its content
-// draws the visible shape), and turns Escape into onEscape.
+// top of other windows without a frame or shadow, is shown on every workspace, has a
+// transparent background (its content draws the visible shape), and turns Escape into
+// onEscape.
 class DropPanel : public QWidget {
   Q_OBJECT
 
@@ -36,6 +37,7 @@ protected:
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   bool m_acceptsKeyboardFocus = false;

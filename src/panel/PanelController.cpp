@@ -380,12 +380,14 @@ void PanelController::observeOutsideClicks() {
   pressConnection_ =
       connect(probes_.outsidePresses, &OutsidePressMonitor::pressed, this,
               [this](QPointF desktop) { handlePointerDown(screens_.mapping().pointToGlobal(desktop)); });
+  probes_.outsidePresses->startWatching();
 }
 
 void PanelController::stopObservingOutsideClicks() {
   if (pressConnection_) {
     disconnect(pressConnection_);
     pressConnection_ = {};
+    probes_.outsidePresses->stopWatching();
   }
 }
 

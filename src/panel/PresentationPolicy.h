@@ -27,8 +27,9 @@ inline constexpr quint64 hideMenuBar = 8;
 inline constexpr quint64 fullScreen = 1024;
 } // namespace PresentationOptions
 
-// Bits of a panel's collection behaviour. They are kept as data for diagnostics; on Linux the
-// only meaning a window manager gives them is that the panel stays on top.
+// Bits of a panel's collection behaviour. They are kept as data for diagnostics; on Linux what
+// a window manager makes of them is that the panel stays on top and, as both behaviours carry
+// canJoinAllSpaces, is shown on every workspace (DropPanel asks for that at each showing).
 namespace CollectionBehavior {
 inline constexpr quint64 canJoinAllSpaces = 1;
 inline constexpr quint64 transient = 8;

@@ -354,11 +354,13 @@ TEST_F(PanelControllerTest, PressesOutsideThePanelAndItsChildWindowsAreReported)
   controller_->setOnOutsideClick([&outside] { ++outside; });
   press({100, 100});
   EXPECT_FALSE(controller_->isObservingOutsideClicks());
+  EXPECT_FALSE(desktop_.presses.isWatching());
   EXPECT_EQ(outside, 0);
   controller_->dismiss(false);
 
   ASSERT_TRUE(controller_->show(PresentationRequest::manual, false));
   ASSERT_TRUE(controller_->isObservingOutsideClicks());
+  EXPECT_TRUE(desktop_.presses.isWatching());
 
   // A menu opened from the panel, and a sub-menu of that menu, below the panel.
   QWindow menu;
@@ -385,6 +387,24 @@ TEST_F(PanelControllerTest, PressesOutsideThePanelAndItsChildWindowsAreReported)
   press({100, 100});
   EXPECT_EQ(outside, 2);
   EXPECT_FALSE(controller_->isObservingOutsideClicks());
+  EXPECT_FALSE(desktop_.presses.isWatching());
+}
+
+TEST_F(PanelControllerTest, TheDesktopIsWatchedForPressesWhileAnyPanelWantsThem) {
+  // The teaser and the card share one monitor; it listens until the last of them stops.
+  auto card = std::make_unique<PanelController>(screens_, desktop_.probes());
+  controller_->setOnOutsideClick([] {});
+  card->setOnOutsideClick([] {});
+  ASSERT_TRUE(controller_->show(PresentationRequest::manual, false));
+  ASSERT_TRUE(card->show(PresentationRequest::manual, false));
+  controller_->show(PresentationRequest::manual, false); // a second show does not watch twice
+  controller_->dismiss(false);
+  EXPECT_TRUE(desktop_.presses.isWatching());
+  card.reset(); // a controller that goes while shown stops its watch
+  EXPECT_FALSE(desktop_.presses.isWatching());
+  desktop_.presses.stopWatching(); // more stops than starts change nothing
+  ASSERT_TRUE(controller_->show(PresentationRequest::manual, false));
+  EXPECT_TRUE(desktop_.presses.isWatching());
 }
 
 TEST_F(PanelControllerTest, ConnectionsAndActionsEndWithTheController) {

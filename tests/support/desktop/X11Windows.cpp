@@ -15,12 +15,16 @@ X11Windows::~X11Windows() {
   xcb_disconnect(m_connection);
 }
 
-xcb_atom_t X11Windows::atom(const char* name) {
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
   xcb_intern_atom_reply_t* reply =
-      xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, std::strlen(name), name), nullptr);
+      xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
   const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
   std::free(reply);
   return atom;
+}
+
+xcb_atom_t X11Windows::atom(const char* name) {
+  return internAtom(m_connection, name);
 }
 
 QList<xcb_window_t> X11Windows::mappedWindowsOf(qint64 pid, bool closableOnly) {

@@ -9,6 +9,9 @@
 
 namespace brindlewick {
 
+// The atom of `name` on `connection` (one round trip); XCB_ATOM_NONE when the server refuses.
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name);
+
 // The X server as a window manager sees it, read afresh at each question: a program's
 // top-level windows, the input focus, a close request, and a window of the caller's own.
 class X11Windows {

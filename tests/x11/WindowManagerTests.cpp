@@ -1,0 +1,422 @@
+// The drop panel and the reader window on a desktop as a reader has one: two monitors side by
+// side and a real window manager (tests/support/with-window-manager.sh runs this program so),
+// with the other applications played by windows of a second X client.
+#include "TestOutput.h"
+#include "app/ReaderAppDelegate.h"
+#include "desktop/DesktopProbes.h"
+#include "desktop/QtX11Connection.h"
+#include "desktop/ScreenSource.h"
+#include "desktop/X11WindowHints.h"
+#include "desktop/X11Windows.h"
+#include "model/ReaderModelFixture.h"
+#include "panel/PanelController.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <utility>
+
+namespace brindlewick {
+namespace {
+
+constexpr int kWaitMilliseconds = 5000;
+constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+
+// Another application on the same X server: its windows, and the requests a pager or the
+// reader's hands would send.
+class OtherClient {
+public:
+  OtherClient() : connection_(xcb_connect(nullptr, nullptr)) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    // Requests to the window manager and startup notification travel as client messages to
+    // the root window.
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
+    sync();
+  }
+  ~OtherClient() { xcb_disconnect(connection_); }
+  OtherClient(const OtherClient&) = delete;
+  OtherClient& operator=(const OtherClient&) = delete;
+
+  xcb_atom_t atom(const char* name) { return internAtom(connection_, name); }
+
+  bool hasWindowManager() { return !cardinals(root_, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty(); }
+
+  // A plain window in one colour where the window manager puts it, `frame` asked for.
+  xcb_window_t openWindow(const QRect& frame, std::uint32_t colour) {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    const std::uint32_t values[] = {colour};
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, static_cast<std::int16_t>(frame.x()),
+                      static_cast<std::int16_t>(frame.y()), static_cast<std::uint16_t>(frame.width()),
+                      static_cast<std::uint16_t>(frame.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, values);
+    // The asked-for place is the one to keep (WM_NORMAL_HINTS with a user position).
+    std::uint32_t hints[18] = {};
+    hints[0] = 1 | 2; // USPosition | USSize
+    hints[1] = static_cast<std::uint32_t>(frame.x());
+    hints[2] = static_cast<std::uint32_t>(frame.y());
+    hints[3] = static_cast<std::uint32_t>(frame.width());
+    hints[4] = static_cast<std::uint32_t>(frame.height());
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS,
+                        XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+    xcb_map_window(connection_, window);
+    sync();
+    return window;
+  }
+
+  // Asks the window manager to activate `window` as a pager does, for the reader.
+  void activate(xcb_window_t window) {
+    sendToRoot(window, atom("_NET_ACTIVE_WINDOW"), {2, XCB_CURRENT_TIME, 0});
+  }
+  void switchToDesktop(std::uint32_t desktop) {
+    sendToRoot(root_, atom("_NET_CURRENT_DESKTOP"), {desktop, XCB_CURRENT_TIME});
+  }
+
+  xcb_window_t activeWindow() {
+    const QList<std::uint32_t> values = cardinals(root_, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    return values.isEmpty() ? xcb_window_t(XCB_NONE) : values.front();
+  }
+  QList<std::uint32_t> cardinals(xcb_window_t window, const char* property,
+                                 xcb_atom_t type = XCB_ATOM_CARDINAL) {
+    QList<std::uint32_t> values;
+    auto* reply = xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window, atom(property), type, 0, 64), nullptr);
+    if (reply != nullptr && reply->format == 32) {
+      const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+      values = QList<std::uint32_t>(data, data + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return values;
+  }
+  bool isViewable(xcb_window_t window) {
+    auto* reply =
+        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr);
+    const bool viewable = reply != nullptr && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return viewable;
+  }
+
+  // A press and release of `button` at `point` (root coordinates), made by the server's test
+  // device as a reader's hand would make it.
+  void click(QPoint point, std::uint8_t button) {
+    xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
+                        static_cast<std::int16_t>(point.x()), static_cast<std::int16_t>(point.y()), 0);
+    xcb_test_fake_input(connection_, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(connection_, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    sync();
+  }
+
+  // The server's time now, as a property change stamps it.
+  std::uint32_t serverTime() {
+    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, root_, atom("BRINDLEWICK_TEST_TIME"),
+                        XCB_ATOM_STRING, 8, 0, nullptr);
+    readEvents();
+    return lastPropertyTime_;
+  }
+
+  // The startup-notification messages seen on the root window so far, each joined from its
+  // chunks.
+  QList<QByteArray> startupMessages() {
+    readEvents();
+    return startup_;
+  }
+
+  // The activation requests sent to the window manager so far.
+  struct Activation {
+    xcb_window_t window;
+    std::uint32_t source;
+    std::uint32_t time;
+    friend bool operator==(const Activation&, const Activation&) = default;
+  };
+  QList<Activation> activations() {
+    readEvents();
+    return activations_;
+  }
+
+  void destroy(xcb_window_t window) {
+    xcb_destroy_window(connection_, window);
+    sync();
+  }
+
+private:
+  void sendToRoot(xcb_window_t window, xcb_atom_t type, std::initializer_list<std::uint32_t> data) {
+    xcb_client_message_event_t message;
+    std::memset(&message, 0, sizeof message);
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    std::copy(data.begin(), data.end(), message.data.data32);
+    xcb_send_event(connection_, 0, root_,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    sync();
+  }
+  // Whatever the server sent so far: property changes of the root window, and the client
+  // messages sent to it (which reach every client that watches its substructure or, for
+  // startup notification, its properties).
+  void readEvents() {
+    sync();
+    const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = atom("_NET_STARTUP_INFO");
+    const xcb_atom_t activate = atom("_NET_ACTIVE_WINDOW");
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+      const auto type = event->response_type & 0x7f;
+      if (type == XCB_PROPERTY_NOTIFY) {
+        lastPropertyTime_ = reinterpret_cast<const xcb_property_notify_event_t*>(event)->time;
+      } else if (type == XCB_CLIENT_MESSAGE) {
+        const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+        if (message->format == 32 && message->type == activate) {
+          activations_.append({message->window, message->data.data32[0], message->data.data32[1]});
+        } else if (message->format == 8 && (message->type == begin || message->type == more)) {
+          if (message->type == begin)
+            pending_.clear();
+          const char* data = reinterpret_cast<const char*>(message->data.data8);
+          const qsizetype length = qstrnlen(data, 20);
+          pending_.append(data, length);
+          if (length < 20)
+            startup_.append(std::exchange(pending_, {}));
+        }
+      }
+      std::free(event);
+    }
+  }
+  void sync() {
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  }
+
+  xcb_connection_t* connection_;
+  xcb_window_t root_ = XCB_NONE;
+  std::uint32_t lastPropertyTime_ = 0;
+  QList<QByteArray> startup_;
+  QByteArray pending_;
+  QList<Activation> activations_;
+};
+
+// Every test needs both monitors and the window manager; without them it says why and skips.
+class WindowManagerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+      GTEST_SKIP() << "needs an X11 display: tests/support/with-window-manager.sh runs this program on one";
+    if (QGuiApplication::screens().size() < 2)
+      GTEST_SKIP() << "needs two monitors side by side (Xvfb with RandR monitors, set by xrandr)";
+    client_.emplace();
+    if (!client_->hasWindowManager())
+      GTEST_SKIP() << "needs a window manager (openbox) on the display";
+  }
+
+  QRect screenGeometry(int index) const { return QGuiApplication::screens().at(index)->geometry(); }
+  static xcb_window_t idOf(const QWidget& widget) { return static_cast<xcb_window_t>(widget.winId()); }
+
+  std::optional<OtherClient> client_;
+};
+
+bool waitFor(const std::function<bool()>& condition) {
+  return QTest::qWaitFor(condition, kWaitMilliseconds);
+}
+
+// The two monitors as one picture, the way the reader sees them side by side.
+QImage wholeDesktop() {
+  const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+  QImage image(desktop.size(), QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter painter(&image);
+  painter.setPen(QColor(0x80, 0x80, 0x80));
+  for (QScreen* screen : QGuiApplication::screens()) {
+    const QRect area = screen->geometry().translated(-desktop.topLeft());
+    painter.drawPixmap(area.topLeft(), screen->grabWindow(0));
+    painter.drawRect(area.adjusted(0, 0, -1, -1)); // where one monitor ends and the next begins
+  }
+  return image;
+}
+
+TEST_F(WindowManagerTest, AnAutomaticDropGoesToTheMonitorOfTheActiveWindowWhoeverOwnsIt) {
+  LinuxDesktopProbes desktop;
+  const SystemScreenSource screens(desktop.x11());
+  PanelController controller(screens, desktop.probes());
+
+  struct Case {
+    const char* name;
+    int monitor;
+  };
+  const Case cases[] = {{"an editor on the second monitor", 1}, {"a browser on the first monitor", 0}};
+  for (const Case& c : cases) {
+    const QRect monitor = screenGeometry(c.monitor);
+    const xcb_window_t editor =
+        client_->openWindow(QRect(monitor.topLeft() + QPoint(120, 220), QSize(640, 400)), 0x2f4f6f);
+    client_->activate(editor);
+    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; })) << c.name;
+    ASSERT_TRUE(waitFor([&] { return screens.mainIndex() == c.monitor; })) << c.name;
+
+    ASSERT_TRUE(controller.show(PresentationRequest::automaticProbe, false)) << c.name;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&controller.panel())) << c.name;
+    const std::optional<Rect> target =
+        PanelController::targetLayoutFrame(screens, controller.contentSize(), {});
+    ASSERT_TRUE(target.has_value());
+    EXPECT_EQ(controller.panelFrame(), *target) << c.name;
+    EXPECT_TRUE(monitor.contains(controller.panel().geometry())) << c.name;
+    // The drop leaves the reader's window the active one.
+    EXPECT_EQ(client_->activeWindow(), editor) << c.name;
+
+    if (c.monitor == 1) {
+      QTest::qWait(200); // let the server draw the panel's last frame
+      EXPECT_TRUE(wholeDesktop().save(testing::testOutputPath(QStringLiteral("panel-second-monitor.png"))));
+    }
+    controller.dismiss(false);
+    client_->destroy(editor);
+  }
+}
+
+TEST_F(WindowManagerTest, ThePanelStaysInViewWhenTheReaderSwitchesWorkspace) {
+  LinuxDesktopProbes desktop;
+  const SystemScreenSource screens(desktop.x11());
+  PanelController controller(screens, desktop.probes());
+  // A window of the first workspace, to see that the switch happened.
+  const xcb_window_t editor = client_->openWindow(QRect(200, 300, 500, 300), 0x5f3f2f);
+  ASSERT_TRUE(waitFor([&] { return client_->isViewable(editor); }));
+
+  // Shown twice: the window manager forgets a window's state when the panel is hidden.
+  for (int round = 0; round < 2; ++round) {
+    client_->switchToDesktop(0);
+    ASSERT_TRUE(waitFor([&] { return client_->isViewable(editor); })) << round;
+    ASSERT_TRUE(controller.show(PresentationRequest::automaticProbe, false)) << round;
+    const xcb_window_t panel = idOf(controller.panel());
+    ASSERT_TRUE(waitFor([&] { return client_->isViewable(panel); })) << round;
+    // The window manager's own record: on every workspace.
+    EXPECT_EQ(client_->cardinals(panel, "_NET_WM_DESKTOP"), QList<std::uint32_t>{kAllDesktops}) << round;
+
+    client_->switchToDesktop(1 + round);
+    ASSERT_TRUE(waitFor([&] { return !client_->isViewable(editor); })) << round;
+    QTest::qWait(100);
+    EXPECT_TRUE(client_->isViewable(panel)) << round;
+    EXPECT_TRUE(controller.panel().isVisible()) << round;
+    controller.dismiss(false);
+  }
+  client_->switchToDesktop(0);
+  client_->destroy(editor);
+}
+
+// What the panel asks of any window manager before it is mapped. (openbox keeps the workspace
+// number and drops the sticky state, which it does not support, once it manages the window.)
+TEST_F(WindowManagerTest, AWindowAsksForEveryWorkspaceKeepingTheStatesItHas) {
+  QWindow window;
+  window.setFlag(Qt::WindowStaysOnTopHint);
+  window.create();
+  const auto id = static_cast<xcb_window_t>(window.winId());
+  const std::uint32_t above = client_->atom("_NET_WM_STATE_ABOVE");
+  const std::uint32_t sticky = client_->atom("_NET_WM_STATE_STICKY");
+  xcb_connection_t* qt = QtX11Connection::get();
+  ASSERT_NE(qt, nullptr);
+  xcb_change_property(qt, XCB_PROP_MODE_REPLACE, id, QtX11Connection::atom("_NET_WM_STATE"), XCB_ATOM_ATOM,
+                      32, 1, &above);
+  // Asked again before a second showing, the state is not repeated.
+  for (int time = 0; time < 2; ++time) {
+    X11WindowHints::showOnAllWorkspaces(window);
+    EXPECT_EQ(client_->cardinals(id, "_NET_WM_DESKTOP"), QList<std::uint32_t>{kAllDesktops}) << time;
+    EXPECT_EQ(client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM), (QList<std::uint32_t>{above, sticky}))
+        << time;
+  }
+}
+
+TEST_F(WindowManagerTest, PressesInOtherApplicationsReachThePanelThroughTheDesktopMonitor) {
+  LinuxDesktopProbes desktop;
+  const SystemScreenSource screens(desktop.x11());
+  PanelController controller(screens, desktop.probes());
+  int outside = 0;
+  controller.setOnOutsideClick([&outside] { ++outside; });
+  OutsidePressMonitor* monitor = desktop.probes().outsidePresses;
+  EXPECT_FALSE(monitor->isWatching()); // nothing is asked of the server while no panel is up
+
+  const xcb_window_t editor = client_->openWindow(QRect(100, 300, 500, 300), 0x3f5f3f);
+  ASSERT_TRUE(waitFor([&] { return client_->isViewable(editor); }));
+  ASSERT_TRUE(controller.show(PresentationRequest::manual, false));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&controller.panel()));
+  EXPECT_TRUE(monitor->isWatching());
+
+  struct Press {
+    const char* name;
+    QPoint at;
+    std::uint8_t button;
+    int outsideAfter;
+  };
+  const QPoint inPanel = controller.panel().geometry().center();
+  const QPoint inEditor(350, 450);
+  const Press presses[] = {
+      {"left in the panel", inPanel, 1, 0},
+      {"left in the other application", inEditor, 1, 1},
+      {"middle in the other application", inEditor, 2, 1},
+      {"right in the other application", inEditor, 3, 2},
+  };
+  for (const Press& press : presses) {
+    client_->click(press.at, press.button);
+    // A press that does not count can only be told by waiting as long as one that does.
+    static_cast<void>(QTest::qWaitFor([&] { return outside == press.outsideAfter + 1; }, 400));
+    EXPECT_EQ(outside, press.outsideAfter) << press.name;
+  }
+
+  controller.dismiss(false);
+  EXPECT_FALSE(monitor->isWatching());
+  client_->click(inEditor, 1);
+  QTest::qWait(300);
+  EXPECT_EQ(outside, 2);
+  client_->destroy(editor);
+}
+
+ReaderAppDelegate::Options windowOnlyOptions(const QString& defaultsFile) {
+  ReaderAppDelegate::Options options;
+  options.applicationDefaultsFile = defaultsFile;
+  options.alert = [](const QString&, const QString&) {};
+  options.openUrl = [](const QUrl&) {};
+  options.statusItem = false;
+  return options;
+}
+
+TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLaunchFeedback) {
+  ReaderModelFixture fixture;
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
+  delegate.launch();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.window()));
+  const xcb_window_t reader = idOf(*delegate.window());
+
+  // The reader goes on in another application and clicks in it: a window manager that
+  // prevents focus stealing keeps back windows that ask with an older time than that click.
+  const xcb_window_t editor = client_->openWindow(QRect(300, 200, 700, 500), 0x4f4f4f);
+  client_->activate(editor);
+  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
+  client_->click(QPoint(600, 500), 1);
+
+  // Then they start Brindlewick again from the launcher, which stamped the start with the
+  // time of their click.
+  const std::uint32_t launchTime = client_->serverTime();
+  LaunchRequest request;
+  request.startupId = QStringLiteral("launcher-4321-host-brindlewick-0_TIME%1").arg(launchTime);
+  delegate.handle(request);
+
+  EXPECT_TRUE(waitFor([&] { return client_->activeWindow() == reader; }));
+  // Asked for by the application itself (source 1), with the time of the launch.
+  EXPECT_TRUE(client_->activations().contains(OtherClient::Activation{reader, 1, launchTime}));
+  EXPECT_TRUE(waitFor([&] {
+    return client_->startupMessages().contains(QByteArrayLiteral("remove: ID=") + request.startupId.toUtf8());
+  }));
+  client_->destroy(editor);
+}
+
+} // namespace
+} // namespace brindlewick
