@@ -1,6 +1,8 @@
 #include "ui/onboarding/OnboardingView.h"
 
 #include "model/ReaderModel.h"
+#include "ui/account/AccountText.h"
+#include "ui/account/SignInAddress.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -257,6 +259,8 @@ QWidget* OnboardingView::buildSignIn() {
       QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
   m_noService->setObjectName(QStringLiteral("onboarding.noService"));
   stack->addWidget(m_message);
+  stack->addWidget(
+      new SignInAddress(m_model, AccountText::primary(), AccountText::secondary(), Qt::AlignHCenter));
   stack->addWidget(m_noService);
   return page;
 }
