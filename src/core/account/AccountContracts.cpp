@@ -118,6 +118,27 @@ QList<AccountItem> decodeItems(const Value& items, const Json::Path& path) {
   return decoded;
 }
 
+// The item's text as received when the encoder would write the same: its own keys exactly
+// (an absent date is left out, never null), a snapshot of its three keys (the records inside
+// are read strictly: every key, no other), dates in whole seconds and UTC, and Qt's
+// serialized form throughout. Empty otherwise.
+QByteArray storedText(const Value& value, const AccountItem& item) {
+  static constexpr std::array dates{"savedAt"_L1, "lovedAt"_L1, "updatedAt"_L1};
+  if (value.size() != 5 + qsizetype(item.savedAt.has_value()) + qsizetype(item.lovedAt.has_value()))
+    return {};
+  Value key = value.firstChild();
+  for (qsizetype member = 0; member < value.size(); ++member, key = key.nextSibling().nextSibling()) {
+    const Value field = key.nextSibling();
+    if (key.equals("snapshot"_L1) && field.size() != 3)
+      return {};
+    // A date that parsed has the form formatDate writes exactly when it is as short.
+    if (std::any_of(dates.begin(), dates.end(), [&](QLatin1StringView name) { return key.equals(name); }) &&
+        field.sourceText().size() != qsizetype(sizeof("\"2026-03-01T09:30:00Z\"") - 1))
+      return {};
+  }
+  return value.isSerializedForm() ? value.sourceText() : QByteArray();
+}
+
 } // namespace
 
 // MARK: AccountError
@@ -251,7 +272,14 @@ AccountItemsPage AccountItemsPage::fromJson(const QByteArray& bytes) {
   const Json::Path root;
   const Json::Members members(tree.root(), root, keys);
   AccountItemsPage page;
-  page.items = decodeItems(members.required(0), members.path(0));
+  const Value items = members.required(0);
+  page.items = decodeItems(items, members.path(0));
+  page.texts.reserve(page.items.size());
+  Value item = items.firstChild();
+  for (const AccountItem& decoded : std::as_const(page.items)) {
+    page.texts.append(storedText(item, decoded));
+    item = item.nextSibling();
+  }
   if (const auto cursor = members.optional(1))
     page.nextCursor = Json::readString(*cursor, members.path(1));
   return page;

@@ -169,6 +169,10 @@ struct AccountItemsPage {
   QList<AccountItem> items;
   // The opaque cursor of the next page; none (absent or null) on the last page.
   std::optional<QString> nextCursor;
+  // For each item, its text as received when that is already what Json::serialize(item.encode())
+  // writes (compact, every key the record writes and no other, whole-second dates), so that
+  // storing it needs no encoding; empty otherwise.
+  QList<QByteArray> texts;
 
   // Throws JsonDecodingError, AccountError::invalidResponse for an unreadable date, and the
   // content contract's errors for a snapshot that breaks it. No rule of the fetch is applied.
