@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -129,7 +130,9 @@ std::optional<AccountController::Cache> AccountController::decodeCache(const std
     return std::nullopt;
   if (bytes->size() > AccountCoding::maximumCacheBytes)
     throw AccountError::storage();
-  Cache cache = Cache::fromJson(*bytes);
+  // Cores left over beside the one loading the release.
+  const int threads = std::clamp(int(std::thread::hardware_concurrency()) - 1, 1, 3);
+  Cache cache = Cache::fromJson(*bytes, threads);
   AccountCoding::validateCache(cache, credential.userID);
   if (cache.sessionID != AccountCoding::digest(credential.token))
     throw AccountError::storage();

@@ -310,3 +310,30 @@ TEST(AccountItemsPage, KeepsAnItemsTextOnlyWhenItIsTheStoredForm) {
     }
   }
 }
+
+// Read on several threads, a large record gives what a reading in order gives: the same
+// items, and for two bad items in different runs, the error of the first.
+TEST(AccountCache, ReadOnSeveralThreadsGivesWhatAReadingInOrderGives) {
+  const QByteArray text = AccountFixtures::cache(utc(2026, 3, 1, 10, 0, 0), 2100).toJson();
+  EXPECT_EQ(AccountCache::fromJson(text, 4), AccountCache::fromJson(text));
+
+  QJsonObject record = Json::parseObject(text);
+  QJsonArray items = record.value("items").toArray();
+  for (const int index : {2050, 1200}) {
+    QJsonObject item = items[index].toObject();
+    item.insert("saved", "yes");
+    items[index] = item;
+  }
+  record.insert("items", items);
+  const QByteArray bad = Json::serialize(record);
+  const auto errorOf = [&](int threads) {
+    try {
+      AccountCache::fromJson(bad, threads);
+    } catch (const JsonDecodingError& error) {
+      return error.path();
+    }
+    return QString();
+  };
+  EXPECT_EQ(errorOf(1), "items[1200].saved");
+  EXPECT_EQ(errorOf(4), errorOf(1));
+}
