@@ -1,8 +1,11 @@
 // What Brindlewick costs while it waits: the real application, signed in to an in-process
 // stand-in with the sample release installed and deliveries paused, measured from outside
 // through /proc after it has settled: 60 s with the reader window closed (as a window
-// manager's close button does it) and 60 s with it open behind another window. Run it through
-// scripts/measure-idle, which gives it a display and a keyring.
+// manager's close button does it), 60 s with it open behind another window, and 60 s with a
+// teaser shown and left alone. Each state prints its memory, CPU and wakeups, and its resident
+// memory by kind of mapping; a minimal Qt Widgets program with a tray icon and a shown window,
+// measured in the same run, gives the ratios. Run it through scripts/measure-idle, which gives
+// it a display and a keyring.
 #include "AsyncProbe.h"
 #include "DevelopmentCopy.h"
 #include "ReadingService.h"
@@ -21,6 +24,7 @@
 #include <QTextStream>
 
 #include <map>
+#include <unistd.h>
 
 using namespace brindlewick;
 using namespace Qt::StringLiterals;
@@ -39,6 +43,7 @@ void serve(double seconds) {
 struct Sample {
   qint64 hwmKb = 0;
   qint64 rssKb = 0;
+  qint64 cpuTicks = 0;                        // user plus system time of every thread, in clock ticks
   std::map<QString, qint64> switchesByThread; // voluntary plus involuntary, per task
 };
 
@@ -58,7 +63,13 @@ QByteArray readAll(const QString& path) {
 Sample sample(qint64 pid) {
   const QString proc = u"/proc/%1"_s.arg(pid);
   const QByteArray status = readAll(proc + u"/status"_s);
-  Sample taken{field(status, "VmHWM"), field(status, "VmRSS"), {}};
+  Sample taken{field(status, "VmHWM"), field(status, "VmRSS"), 0, {}};
+  // Fields 14 and 15 of stat, counted after the command's closing parenthesis (which may
+  // itself hold spaces).
+  const QByteArray stat = readAll(proc + u"/stat"_s);
+  const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+  if (fields.size() > 12)
+    taken.cpuTicks = fields[11].toLongLong() + fields[12].toLongLong();
   // The process's own status counts its main thread only.
   for (const QString& task : QDir(proc + u"/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
     const QByteArray taskStatus = readAll(proc + u"/task/"_s + task + u"/status"_s);
@@ -77,9 +88,72 @@ void report(const QString& what, const Sample& before, const Sample& after, doub
     wakeups += count - (earlier == before.switchesByThread.end() ? 0 : earlier->second);
   }
   const auto megabytes = [](qint64 kilobytes) { return QString::number(kilobytes / 1024.0, 'f', 1); };
+  const double cpu = double(after.cpuTicks - before.cpuTicks) / double(sysconf(_SC_CLK_TCK)) / seconds * 100;
   out << what << ": VmHWM " << megabytes(after.hwmKb) << " MB, VmRSS " << megabytes(after.rssKb)
       << " MB, threads " << after.switchesByThread.size() << ", wakeups per minute "
-      << qRound(wakeups * 60 / seconds) << Qt::endl;
+      << qRound(wakeups * 60 / seconds) << ", CPU " << QString::number(cpu, 'f', 2) << " % of one core"
+      << Qt::endl;
+}
+
+// Resident memory by kind of mapping, from /proc/PID/smaps, largest first.
+void breakdown(qint64 pid) {
+  std::map<QString, qint64> kilobytes;
+  QString kind;
+  for (const QByteArray& line : readAll(u"/proc/%1/smaps"_s.arg(pid)).split('\n')) {
+    const QList<QByteArray> parts = line.simplified().split(' ');
+    if (parts.size() >= 5 && parts[0].contains('-') && !parts[0].endsWith(':')) {
+      const QString path = parts.size() >= 6 ? QString::fromUtf8(parts.mid(5).join(' ')) : QString();
+      if (path.isEmpty())
+        kind = u"anonymous (malloc arenas, thread stacks, images)"_s;
+      else if (path == "[heap]"_L1)
+        kind = u"heap"_s;
+      else if (path.startsWith('['))
+        kind = path;
+      else if (path.contains("libQt6"_L1))
+        kind = u"Qt libraries: "_s + path.section('/', -1).section('.', 0, 0);
+      else if (path.contains("/fonts/"_L1) || path.endsWith(".ttf"_L1) || path.endsWith(".otf"_L1))
+        kind = u"font files"_s;
+      else if (path.contains("fontconfig"_L1))
+        kind = u"fontconfig caches"_s;
+      else if (path.contains("sqlite"_L1))
+        kind = u"SQLite"_s;
+      else if (path.startsWith("/dev/shm"_L1) || path.startsWith("/memfd:"_L1) || path.startsWith("/SYSV"_L1))
+        kind = u"shared memory (window surfaces)"_s;
+      else if (path.contains("brindlewick"_L1))
+        kind = u"the program"_s;
+      else if (path.contains(".so"_L1))
+        kind = u"other libraries"_s;
+      else
+        kind = u"other files: "_s + path.section('/', -1);
+    } else if (line.startsWith("Rss:")) {
+      kilobytes[kind] += line.mid(4).trimmed().split(' ').first().toLongLong();
+    }
+  }
+  std::multimap<qint64, QString, std::greater<>> ordered;
+  for (const auto& [name, size] : kilobytes)
+    ordered.emplace(size, name);
+  for (const auto& [size, name] : ordered) {
+    if (size >= 256)
+      out << "  " << QString::number(size / 1024.0, 'f', 1).rightJustified(6) << " MB  " << name << Qt::endl;
+  }
+}
+
+// The resident memory of a minimal Qt Widgets program with a tray icon and a shown window,
+// settled for `seconds`, in kilobytes.
+qint64 minimalTrayResident(double seconds) {
+  QProcess minimal;
+  minimal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  minimal.start(QStringLiteral(BRINDLEWICK_MINIMAL_TRAY), {});
+  if (!minimal.waitForStarted())
+    return 0;
+  serve(seconds);
+  const qint64 resident = sample(minimal.processId()).rssKb;
+  out << "minimal Qt Widgets program with a tray icon and a shown window: VmRSS "
+      << QString::number(resident / 1024.0, 'f', 1) << " MB" << Qt::endl;
+  breakdown(minimal.processId());
+  minimal.terminate();
+  minimal.waitForFinished(5000);
+  return resident;
 }
 
 } // namespace
@@ -153,13 +227,20 @@ int main(int argc, char** argv) {
     requests << QString::fromLatin1(request.method) + u' ' + request.path;
   out << "settled after: " << requests.join(", "_L1) << Qt::endl;
 
-  const QList<xcb_window_t> windows = display.mappedWindowsOf(pid, true);
-  for (const xcb_window_t window : windows)
-    display.requestClose(window);
+  const auto closeWindows = [&] {
+    const QList<xcb_window_t> windows = display.mappedWindowsOf(pid, true);
+    for (const xcb_window_t window : windows)
+      display.requestClose(window);
+    return windows.size();
+  };
+  const qsizetype closed = closeWindows();
   serve(2);
   Sample before = sample(pid);
   serve(60);
-  report(u"reader window closed (%1 closed), 60 s"_s.arg(windows.size()), before, sample(pid), 60);
+  Sample after = sample(pid);
+  report(u"reader window closed (%1 closed), 60 s"_s.arg(closed), before, after, 60);
+  const qint64 closedResident = after.rssKb;
+  breakdown(pid);
 
   QProcess::execute(program, {u"--discover"_s});
   serve(3);
@@ -167,8 +248,27 @@ int main(int argc, char** argv) {
   serve(3);
   before = sample(pid);
   serve(60);
-  report(u"reader window open, not focused, 60 s"_s, before, sample(pid), 60);
+  after = sample(pid);
+  report(u"reader window open, not focused, 60 s"_s, before, after, 60);
+  const qint64 openResident = after.rssKb;
+  breakdown(pid);
+
+  // A teaser left alone: its rim's glint keeps travelling.
+  closeWindows();
+  serve(2);
+  QProcess::execute(program, {u"--show"_s});
+  serve(3);
+  before = sample(pid);
+  serve(60);
+  report(u"teaser shown and left alone, 60 s"_s, before, sample(pid), 60);
   out << "requests while measured: " << service.requestLog().size() - seen << Qt::endl;
+
+  if (const qint64 minimal = minimalTrayResident(10)) {
+    out << "against the minimal program: " << QString::number(double(closedResident) / minimal, 'f', 2)
+        << "x with the window closed (target 1.6x), "
+        << QString::number(double(openResident) / minimal, 'f', 2) << "x with it open (target 2x)"
+        << Qt::endl;
+  }
 
   app.terminate();
   app.waitForFinished(5000);

@@ -34,7 +34,8 @@ void NetworkReachability::load(bool systemBusConnected) {
     qCInfo(lcDesktop) << "no network information backend: a returning network goes unnoticed";
     return;
   }
-  qCInfo(lcDesktop) << "network information from" << m_backend;
+  // Which backend answered matters only to someone chasing a missed reconnect.
+  qCDebug(lcDesktop) << "network information from" << m_backend;
   connect(information, &QNetworkInformation::reachabilityChanged, this,
           [this](QNetworkInformation::Reachability reachability) {
             if (reachability == QNetworkInformation::Reachability::Online) {

@@ -33,23 +33,36 @@ SoundPlayer::~SoundPlayer() = default;
 
 SoundEffectPlayer::SoundEffectPlayer(const QString& resource) {
   initialiseSoundResources();
-  if (!QFile::exists(resource) || !soundServerRuns())
-    return;
-  const QAudioDevice output = QMediaDevices::defaultAudioOutput();
-  if (output.isNull())
-    return;
-  m_effect = std::make_unique<QSoundEffect>(output);
-  m_effect->setSource(QUrl(QStringLiteral("qrc") + resource));
+  if (QFile::exists(resource) && soundServerRuns())
+    m_resource = resource;
+  else
+    m_prepared = true; // nothing will ever play
 }
 
 SoundEffectPlayer::~SoundEffectPlayer() = default;
 
+bool SoundEffectPlayer::prepare() {
+  if (!m_prepared) {
+    m_prepared = true;
+    const QAudioDevice output = QMediaDevices::defaultAudioOutput();
+    if (!output.isNull()) {
+      m_effect = std::make_unique<QSoundEffect>(output);
+      // Played as soon as it is loaded when play() comes first.
+      m_effect->setSource(QUrl(QStringLiteral("qrc") + m_resource));
+    }
+  }
+  return m_effect && m_effect->status() != QSoundEffect::Error;
+}
+
 bool SoundEffectPlayer::isAvailable() const {
+  // Before the first play, a sound server and the sound are all there is to know.
+  if (!m_prepared)
+    return true;
   return m_effect && m_effect->status() != QSoundEffect::Error;
 }
 
 void SoundEffectPlayer::play(double volume) {
-  if (!isAvailable())
+  if (!prepare())
     return;
   m_effect->stop();
   m_effect->setVolume(static_cast<float>(volume));

@@ -27,7 +27,9 @@ public:
 
 // A sound of the application's resources played through Qt Multimedia. Without a sound server
 // or an audio output (a server without sound, a test run) it is unavailable and stays silent:
-// no effect object is made, so nothing tries to open a device and nothing is reported.
+// no effect object is made, so nothing tries to open a device and nothing is reported. The
+// media stack (Qt Multimedia's backend, the device list, the decoded sound) is made at the
+// first play, not before: most of a day a waiting application plays nothing.
 class SoundEffectPlayer final : public SoundPlayer {
 public:
   // `resource` names a WAV file of the compiled-in sounds, such as ":/sounds/Drop.wav".
@@ -42,6 +44,11 @@ public:
   static inline const QString chimeSound = QStringLiteral(":/sounds/Chime.wav");
 
 private:
+  // Makes the effect on first use; false when there is no output to play it on.
+  bool prepare();
+
+  QString m_resource;
+  bool m_prepared = false;
   std::unique_ptr<QSoundEffect> m_effect;
 };
 

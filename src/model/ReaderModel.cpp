@@ -69,17 +69,21 @@ QCoro::Task<std::unique_ptr<ReaderModel>> ReaderModel::open(Services services) {
   requireSettingsFolder(services.accountSettingsFile);
   parts.preferences = std::make_unique<PreferencesStore>(services.accountSettingsFile);
   parts.store = std::make_unique<LocalStore>(false, services.storeFile);
-  parts.repository = std::make_unique<ContentRepository>(*parts.store, parts.configuration->version(), false);
   const std::optional<QUrl> baseURL = parts.configuration->apiBaseURL();
+  // The account's cache record, the largest read of a start besides the release, decodes on a
+  // worker thread while the release loads here. (A named value, not a temporary of the
+  // co_await expression: GCC 12 destroys such temporaries twice.)
+  QCoro::Task<AccountController::StoredAccount> reading =
+      AccountController::readStored(services.storage, *parts.store, baseURL);
+  AccountController::StoredAccount stored = co_await std::move(reading);
+  parts.repository = std::make_unique<ContentRepository>(*parts.store, parts.configuration->version(), false);
   parts.transport =
       services.makeTransport ? services.makeTransport(baseURL) : std::make_unique<NativeAPIClient>(baseURL);
-  // A named value, not a temporary of the co_await expression: GCC 12 destroys such
-  // temporaries twice.
   AccountController::Services accountServices{*parts.transport,  services.storage,
                                               *parts.store,      baseURL,
                                               services.now,      parts.configuration->version(),
                                               services.scheduler};
-  parts.account = co_await AccountController::open(std::move(accountServices));
+  parts.account = std::make_unique<AccountController>(std::move(accountServices), std::move(stored));
 
   // This computer follows the account's preferences; only the display stays its own.
   ReaderPreferences adopted = parts.account->preferences().value_or(ReaderPreferences{});

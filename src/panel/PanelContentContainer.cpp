@@ -187,6 +187,8 @@ PanelContentContainer::PanelContentContainer(FrameClock* clock, AccessibilitySet
       m_overlay(new Overlay(this)) {
   setAttribute(Qt::WA_OpaquePaintEvent, false);
   connect(m_edgeHighlight, &PanelEdgeHighlight::changed, m_overlay, qOverload<>(&QWidget::update));
+  connect(m_edgeHighlight, &PanelEdgeHighlight::bandChanged, m_overlay,
+          qOverload<const QRegion&>(&QWidget::update));
   layoutContent();
 }
 

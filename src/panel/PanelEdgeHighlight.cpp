@@ -8,6 +8,7 @@
 #include <QPainterPathStroker>
 #include <QRadialGradient>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brindlewick {
@@ -29,6 +30,22 @@ double easeInEaseOut(double t) {
   return curve.valueForProgress(t);
 }
 
+// Squares along the outline, overlapping, each wider than the line and its antialiasing.
+QRegion bandAlong(const QPainterPath& outline, double lineWidth) {
+  constexpr double step = 4;
+  const double half = lineWidth / 2 + 3;
+  const double length = outline.length();
+  if (!(length > 0))
+    return {};
+  const int squares = int(std::ceil(length / step));
+  QRegion band;
+  for (int i = 0; i <= squares; ++i) {
+    const QPointF at = outline.pointAtPercent(std::min(1.0, double(i) / squares));
+    band += QRectF(at.x() - half, at.y() - half, 2 * half, 2 * half).toAlignedRect();
+  }
+  return band;
+}
+
 } // namespace
 
 PanelEdgeHighlight::PanelEdgeHighlight(FrameClock* clock, AccessibilitySettings* accessibility,
@@ -37,7 +54,7 @@ PanelEdgeHighlight::PanelEdgeHighlight(FrameClock* clock, AccessibilitySettings*
   if (m_clock)
     connect(m_clock, &FrameClock::frame, this, [this] {
       if (m_isAnimating)
-        Q_EMIT changed();
+        frame();
     });
 }
 
@@ -57,6 +74,7 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     stroker.setCapStyle(Qt::FlatCap);
     stroker.setJoinStyle(Qt::MiterJoin);
     m_stroke = stroker.createStroke(outline);
+    m_band = bandAlong(outline, lineWidth);
   }
   m_bounds = bounds;
   m_colors = colors;
@@ -72,7 +90,26 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     if (m_clock)
       m_clock->requestFrames();
   }
+  m_lastGlintSquare = glintSquare();
   Q_EMIT changed();
+}
+
+void PanelEdgeHighlight::frame() {
+  // The glint moves a few points a frame: only the band under where it was and where it is
+  // now changes.
+  const QRect square = glintSquare();
+  const QRegion dirty = m_band.intersected(QRegion(m_lastGlintSquare).united(square));
+  m_lastGlintSquare = square;
+  if (!m_hidden && !m_glintHidden && !dirty.isEmpty())
+    Q_EMIT bandChanged(dirty);
+}
+
+QRect PanelEdgeHighlight::glintSquare() const {
+  const std::optional<QPointF> centre = glintPosition();
+  if (!centre)
+    return {};
+  const double radius = glintDiameter / 2 + 1;
+  return QRectF(centre->x() - radius, centre->y() - radius, 2 * radius, 2 * radius).toAlignedRect();
 }
 
 void PanelEdgeHighlight::stop() {

@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QRectF>
+#include <QRegion>
 
 #include <optional>
 
@@ -26,8 +27,10 @@ struct EdgeColors {
 // The coloured rim of the drop panel: a 4 pt line centred on the panel's outline (the
 // panel's own mask keeps only its inner half), with a bright glint that travels along the
 // outline at constant speed, once every 6 seconds, fading in and out at each lap. It is not
-// a widget: the content container asks it to paint above the hosted content, and it asks
-// for a repaint (`changed`) on every frame of its clock while the glint runs.
+// a widget: the content container asks it to paint above the hosted content. A change of
+// outline, colours or visibility asks for a whole repaint (`changed`); a frame of the glint
+// only for the part of the rim's band it left and entered (`bandChanged`), so a waiting
+// teaser repaints a few small squares per frame, not the whole panel.
 class PanelEdgeHighlight : public QObject {
   Q_OBJECT
 
@@ -64,17 +67,27 @@ public:
   // Paints the rim; the caller clips to the panel's shape.
   void paint(QPainter& painter) const;
 
+  // Where the line and its glint can paint: a band a little wider than the line along the
+  // outline, in the owner's coordinates.
+  const QRegion& band() const { return m_band; }
+
 Q_SIGNALS:
   void changed();
+  void bandChanged(const QRegion& region);
 
 private:
   void removeGlint();
   double lapProgress() const;
+  void frame();
+  // The square the glint covers now; empty without a running glint.
+  QRect glintSquare() const;
 
   QPointer<FrameClock> m_clock;
   QPointer<AccessibilitySettings> m_accessibility;
   std::optional<QPainterPath> m_outline;
   QPainterPath m_stroke;
+  QRegion m_band;
+  QRect m_lastGlintSquare;
   QRectF m_bounds;
   EdgeColors m_colors;
   QColor m_lineColor;

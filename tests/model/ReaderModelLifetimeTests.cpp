@@ -1,9 +1,13 @@
 #include "model/ReaderModelFixture.h"
 
+#include "AccountFixtures.h"
+
 #include "model/ReaderAccountUIError.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +48,33 @@ TEST(ReaderModelConstruction, AnUnreadableKeyringStopsTheStartAndResetsNothing) 
   EXPECT_EQ(fx.storage().items().size(), 1) << "the credential stays";
   fx.storage().setFailure(std::nullopt);
   EXPECT_TRUE(fx.open().account().isSignedIn()) << "the next start finds everything as it was";
+}
+
+// The stored account decodes on a worker thread while the release loads: once open, the
+// model holds all of both, exactly as stored.
+TEST(ReaderModelConstruction, TheStoredAccountReadBesideTheReleaseArrivesWhole) {
+  ReaderModelFixture fx;
+  fx.signIn(ReaderModelFixture::readerPreferences(), 300);
+  const std::optional<QUrl> baseURL = fx.harness().service().baseURL();
+  const QString token =
+      SessionCredential::fromJson(fx.storage().items().value(AccountKeys::credentialKey(baseURL))).token;
+  const std::optional<QByteArray> record =
+      LocalStore(false, fx.storeFile())
+          .data(AccountKeys::cacheKey(baseURL, AccountFixtures::userID, AccountCoding::digest(token)));
+  ASSERT_TRUE(record.has_value());
+  const AccountCache stored = AccountCache::fromJson(*record);
+
+  // The start's own sync confirms the same account again: only its confirmation time moves.
+  ReaderModel& model = fx.open();
+  ASSERT_TRUE(model.account().cache().has_value());
+  EXPECT_EQ(model.account().cache()->items, stored.items);
+  EXPECT_EQ(model.account().cache()->me.user, stored.me.user);
+  EXPECT_EQ(model.account().cache()->settings, stored.settings);
+  EXPECT_TRUE(model.account().isSignedIn());
+  EXPECT_EQ(model.savedSnapshots().size(), std::count_if(stored.items.begin(), stored.items.end(),
+                                                         [](const AccountItem& item) { return item.saved; }));
+  EXPECT_EQ(model.repository().release()->releaseId, fx.release().release.releaseId);
+  EXPECT_FALSE(model.account().message().has_value());
 }
 
 TEST(ReaderModelConstruction, AModelGoneWithEveryWaitPendingStaysSilent) {

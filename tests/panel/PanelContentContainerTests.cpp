@@ -206,7 +206,8 @@ TEST(PanelEdgeHighlight, RunsTheGlintAroundTheOutlineAtConstantSpeed) {
   panel.container->setEdgeColors(warm);
   panel.show();
   PanelEdgeHighlight& rim = panel.container->edgeHighlight();
-  QSignalSpy repaints(&rim, &PanelEdgeHighlight::changed);
+  QSignalSpy wholeRepaints(&rim, &PanelEdgeHighlight::changed);
+  QSignalSpy bandRepaints(&rim, &PanelEdgeHighlight::bandChanged);
 
   // It starts where the outline starts, at the end of the straight top edge, fading in.
   ASSERT_TRUE(rim.glintPosition());
@@ -222,7 +223,8 @@ TEST(PanelEdgeHighlight, RunsTheGlintAroundTheOutlineAtConstantSpeed) {
   EXPECT_EQ(rim.glintOpacity(), 1);
   panel.clock.advance(2.64); // 94 % of the lap: half faded out
   EXPECT_NEAR(rim.glintOpacity(), 0.5, 1e-3);
-  EXPECT_EQ(repaints.count(), 3);
+  EXPECT_EQ(bandRepaints.count(), 3);
+  EXPECT_EQ(wholeRepaints.count(), 0) << "a frame of the glint repaints its band, not the panel";
 
   // A layout pass with the same outline leaves the glint running where it is.
   panel.container->setContentSize(QSizeF(400, 196));
@@ -238,4 +240,62 @@ TEST(PanelEdgeHighlight, RunsTheGlintAroundTheOutlineAtConstantSpeed) {
   EXPECT_FALSE(rim.isAnimating());
   rim.update(*rim.outline(), rim.bounds(), warm, true);
   EXPECT_EQ(rim.glintOpacity(), 0);
+}
+
+namespace {
+
+// Every paint event any widget receives, with the region it repaints in panel coordinates.
+class PaintRecorder : public QObject {
+public:
+  explicit PaintRecorder(QWidget& panel) : m_panel(panel) { qApp->installEventFilter(this); }
+  ~PaintRecorder() override { qApp->removeEventFilter(this); }
+  QRegion painted;
+  int events = 0;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::Paint && widget && (widget == &m_panel || m_panel.isAncestorOf(widget))) {
+      const QRegion region = static_cast<QPaintEvent*>(event)->region();
+      painted += region.translated(widget->mapTo(&m_panel, QPoint(0, 0)));
+      ++events;
+    }
+    return false;
+  }
+
+private:
+  QWidget& m_panel;
+};
+
+} // namespace
+
+// While a teaser waits, each frame repaints the few squares of the rim the glint left and
+// entered: the panel's middle, its content, is never painted again.
+TEST(PanelEdgeHighlight, AFrameOfTheGlintRepaintsOnlyTheBandItCrosses) {
+  Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
+  panel.container->setEdgeColors(warm);
+  panel.show();
+  const PanelEdgeHighlight& rim = panel.container->edgeHighlight();
+  ASSERT_TRUE(rim.isAnimating());
+  QApplication::processEvents();
+  const QRegion band = rim.band().translated(panel.container->mapTo(&panel.window, QPoint(0, 0)));
+  ASSERT_FALSE(band.isEmpty());
+  EXPECT_FALSE(band.contains(QPoint(210, 98))) << "the band is the rim, not the panel";
+
+  PaintRecorder recorder(panel.window);
+  for (int frame = 0; frame < 120; ++frame) {
+    panel.clock.advance(1.0 / 60);
+    QApplication::processEvents();
+  }
+  EXPECT_GT(recorder.events, 0) << "the glint moved without a repaint";
+  EXPECT_TRUE(band.united(recorder.painted) == band) << "a frame repainted beyond the rim's band";
+  EXPECT_FALSE(recorder.painted.contains(QPoint(210, 98)));
+  // Two seconds of frames cross a third of the outline: far less than the whole panel.
+  const auto area = [](const QRegion& region) {
+    qint64 sum = 0;
+    for (const QRect& rect : region)
+      sum += qint64(rect.width()) * rect.height();
+    return sum;
+  };
+  EXPECT_LT(area(recorder.painted), 420 * 196 / 4);
 }

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
+#include <vector>
 
 namespace brindlewick {
 
@@ -116,6 +118,59 @@ QList<AccountItem> decodeItems(const Value& items, const Json::Path& path) {
     item = item.nextSibling();
   }
   return decoded;
+}
+
+// As decodeItems, in up to `threads` runs decoded at once (the first on this thread). A record
+// of thousands of items is most of a start's reading; its errors come out as a reading in
+// order would report them, since the runs are joined in order.
+QList<AccountItem> decodeItems(const Value& items, const Json::Path& path, int threads) {
+  constexpr qsizetype shortestRun = 500;
+  Json::expectArray(items, path);
+  const qsizetype count = items.size();
+  const qsizetype runs = std::clamp<qsizetype>(count / shortestRun, 1, std::max(threads, 1));
+  if (runs == 1)
+    return decodeItems(items, path);
+  const qsizetype runLength = (count + runs - 1) / runs;
+  const auto decodeRun = [&path](qsizetype first, Value item, qsizetype length) {
+    QList<AccountItem> run;
+    run.reserve(length);
+    for (qsizetype i = 0; i < length; ++i, item = item.nextSibling())
+      run.append(AccountItem::decode(item, Json::Path(path, first + i)));
+    return run;
+  };
+  std::vector<std::future<QList<AccountItem>>> later;
+  Value item = items.firstChild();
+  for (qsizetype i = 0; i < count; ++i, item = item.nextSibling()) {
+    if (i > 0 && i % runLength == 0)
+      later.push_back(std::async(std::launch::async, decodeRun, i, item, std::min(runLength, count - i)));
+  }
+  // Should the first run throw, the others' futures wait for them as they go.
+  QList<AccountItem> decoded = decodeRun(0, items.firstChild(), runLength);
+  decoded.reserve(count);
+  for (std::future<QList<AccountItem>>& run : later)
+    decoded.append(run.get());
+  return decoded;
+}
+
+// The item's text as received when the encoder would write the same: its own keys exactly
+// (an absent date is left out, never null), a snapshot of its three keys (the records inside
+// are read strictly: every key, no other), dates in whole seconds and UTC, and Qt's
+// serialized form throughout. Empty otherwise.
+QByteArray storedText(const Value& value, const AccountItem& item) {
+  static constexpr std::array dates{"savedAt"_L1, "lovedAt"_L1, "updatedAt"_L1};
+  if (value.size() != 5 + qsizetype(item.savedAt.has_value()) + qsizetype(item.lovedAt.has_value()))
+    return {};
+  Value key = value.firstChild();
+  for (qsizetype member = 0; member < value.size(); ++member, key = key.nextSibling().nextSibling()) {
+    const Value field = key.nextSibling();
+    if (key.equals("snapshot"_L1) && field.size() != 3)
+      return {};
+    // A date that parsed has the form formatDate writes exactly when it is as short.
+    if (std::any_of(dates.begin(), dates.end(), [&](QLatin1StringView name) { return key.equals(name); }) &&
+        field.sourceText().size() != qsizetype(sizeof("\"2026-03-01T09:30:00Z\"") - 1))
+      return {};
+  }
+  return value.isSerializedForm() ? value.sourceText() : QByteArray();
 }
 
 } // namespace
@@ -251,7 +306,14 @@ AccountItemsPage AccountItemsPage::fromJson(const QByteArray& bytes) {
   const Json::Path root;
   const Json::Members members(tree.root(), root, keys);
   AccountItemsPage page;
-  page.items = decodeItems(members.required(0), members.path(0));
+  const Value items = members.required(0);
+  page.items = decodeItems(items, members.path(0));
+  page.texts.reserve(page.items.size());
+  Value item = items.firstChild();
+  for (const AccountItem& decoded : std::as_const(page.items)) {
+    page.texts.append(storedText(item, decoded));
+    item = item.nextSibling();
+  }
   if (const auto cursor = members.optional(1))
     page.nextCursor = Json::readString(*cursor, members.path(1));
   return page;
@@ -291,7 +353,7 @@ TokenFailure TokenFailure::fromJson(const QByteArray& bytes) {
   return TokenFailure{Json::readString(members.required(0), members.path(0))};
 }
 
-AccountCache AccountCache::fromJson(const QByteArray& bytes) {
+AccountCache AccountCache::fromJson(const QByteArray& bytes, int threads) {
   static constexpr std::array keys{"sessionID"_L1, "me"_L1,          "items"_L1,
                                    "settings"_L1,  "confirmedAt"_L1, "accessRevoked"_L1};
   const Json::Tree tree(bytes);
@@ -300,7 +362,7 @@ AccountCache AccountCache::fromJson(const QByteArray& bytes) {
   AccountCache cache;
   cache.sessionID = Json::readString(members.required(0), members.path(0));
   cache.me = AccountSummary::decode(members.required(1), members.path(1));
-  cache.items = decodeItems(members.required(2), members.path(2));
+  cache.items = decodeItems(members.required(2), members.path(2), threads);
   cache.settings = PreferencesResponse::decode(members.required(3), members.path(3));
   cache.confirmedAt = AccountCoding::readDate(members.required(4), members.path(4));
   cache.accessRevoked = Json::readBool(members.required(5), members.path(5));

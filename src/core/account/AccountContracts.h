@@ -169,6 +169,10 @@ struct AccountItemsPage {
   QList<AccountItem> items;
   // The opaque cursor of the next page; none (absent or null) on the last page.
   std::optional<QString> nextCursor;
+  // For each item, its text as received when that is already what Json::serialize(item.encode())
+  // writes (compact, every key the record writes and no other, whole-second dates), so that
+  // storing it needs no encoding; empty otherwise.
+  QList<QByteArray> texts;
 
   // Throws JsonDecodingError, AccountError::invalidResponse for an unreadable date, and the
   // content contract's errors for a snapshot that breaks it. No rule of the fetch is applied.
@@ -224,8 +228,10 @@ struct AccountCache {
   // Reads a stored record in one pass over its text. Throws JsonDecodingError for text or
   // shapes it does not accept, AccountError::invalidResponse for an unreadable date, and the
   // content contract's or schedule's errors for a snapshot or preferences that break them.
-  // The rules of AccountCoding::validateCache are not applied here.
-  static AccountCache fromJson(const QByteArray& bytes);
+  // The rules of AccountCoding::validateCache are not applied here. With `threads` above 1, the
+  // items of a large record are decoded on up to that many threads at once; the record, and
+  // the error of a bad one, are the same.
+  static AccountCache fromJson(const QByteArray& bytes, int threads = 1);
   // Dates in whole seconds (see AccountCoding::formatDate). Throws JsonEncodingError for a date
   // that has no such form.
   QByteArray toJson() const;

@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -53,20 +54,66 @@ QCoro::Task<std::unique_ptr<AccountController>> AccountController::open(Services
   co_return std::make_unique<AccountController>(std::move(services), std::move(stored));
 }
 
+QCoro::Task<AccountController::StoredAccount>
+AccountController::readStored(SecureStorage& storage, LocalStore& store, std::optional<QUrl> baseURL) {
+  StoredAccount stored;
+  try {
+    stored.credential = co_await storage.read(AccountKeys::credentialKey(baseURL));
+  } catch (const std::exception&) {
+    throw AccountError::storage();
+  }
+  if (!stored.credential)
+    co_return stored;
+  Credential credential;
+  try {
+    credential = readCredential(*stored.credential);
+  } catch (const std::exception&) {
+    co_return stored; // the constructor refuses it
+  }
+  // The store is read here, on its own thread; only the decoding moves to the worker.
+  std::optional<QByteArray> bytes;
+  try {
+    bytes = store.data(
+        AccountKeys::cacheKey(baseURL, credential.userID, AccountCoding::digest(credential.token)));
+  } catch (const std::exception&) {
+    std::promise<std::optional<Cache>> failed;
+    failed.set_exception(std::current_exception());
+    stored.cache = failed.get_future().share();
+    co_return stored;
+  }
+  stored.cache =
+      std::async(std::launch::async, [bytes = std::move(bytes), credential = std::move(credential)] {
+        return decodeCache(bytes, credential);
+      }).share();
+  co_return stored;
+}
+
 AccountController::AccountController(Services services, std::optional<QByteArray> storedCredential,
                                      QObject* parent)
+    : AccountController(std::move(services), StoredAccount{std::move(storedCredential), {}}, parent) {}
+
+AccountController::AccountController(Services services, StoredAccount stored, QObject* parent)
     : QObject(parent), m_transport(services.transport), m_storage(services.storage), m_store(services.store),
       m_baseURL(std::move(services.baseURL)), m_now(std::move(services.now)),
       m_appVersion(std::move(services.appVersion)), m_scheduler(services.scheduler) {
-  if (!storedCredential)
+  if (!stored.credential)
     return;
   // Only the credential can stop the start: without a usable one the application would sign
   // the reader out, and the keyring item would be overwritten by the next sign-in.
-  if (storedCredential->size() > AccountCoding::maximumCredentialBytes)
+  m_credential = readCredential(*stored.credential);
+  loadCache(std::move(stored.cache));
+}
+
+AccountController::~AccountController() {
+  m_expiry.cancel();
+}
+
+AccountController::Credential AccountController::readCredential(const QByteArray& stored) {
+  if (stored.size() > AccountCoding::maximumCredentialBytes)
     throw AccountError::storage();
   Credential credential;
   try {
-    credential = Credential::fromJson(*storedCredential);
+    credential = Credential::fromJson(stored);
     AccountCoding::validateToken(credential.token);
   } catch (const std::exception&) {
     throw AccountError::storage();
@@ -74,27 +121,35 @@ AccountController::AccountController(Services services, std::optional<QByteArray
   const qsizetype userIDBytes = AccountCoding::utf8Length(credential.userID);
   if (userIDBytes < 1 || userIDBytes > AccountCoding::maximumUserIDBytes)
     throw AccountError::storage();
-  m_credential = std::move(credential);
-  loadCache();
+  return credential;
 }
 
-AccountController::~AccountController() {
-  m_expiry.cancel();
+std::optional<AccountController::Cache> AccountController::decodeCache(const std::optional<QByteArray>& bytes,
+                                                                       const Credential& credential) {
+  if (!bytes)
+    return std::nullopt;
+  if (bytes->size() > AccountCoding::maximumCacheBytes)
+    throw AccountError::storage();
+  // Cores left over beside the one loading the release.
+  const int threads = std::clamp(int(std::thread::hardware_concurrency()) - 1, 1, 3);
+  Cache cache = Cache::fromJson(*bytes, threads);
+  AccountCoding::validateCache(cache, credential.userID);
+  if (cache.sessionID != AccountCoding::digest(credential.token))
+    throw AccountError::storage();
+  return cache;
 }
 
-void AccountController::loadCache() {
+void AccountController::loadCache(std::shared_future<std::optional<Cache>> reading) {
   try {
-    const QString sessionID = AccountCoding::digest(m_credential->token);
-    const std::optional<QByteArray> bytes = m_store.data(cacheKey(m_credential->userID, sessionID));
-    if (!bytes)
-      return;
-    if (bytes->size() > AccountCoding::maximumCacheBytes)
-      throw AccountError::storage();
-    Cache cache = Cache::fromJson(*bytes);
-    AccountCoding::validateCache(cache, m_credential->userID);
-    if (cache.sessionID != sessionID)
-      throw AccountError::storage();
-    apply(std::move(cache));
+    std::optional<Cache> cache;
+    if (reading.valid()) {
+      cache = reading.get();
+    } else {
+      const QString sessionID = AccountCoding::digest(m_credential->token);
+      cache = decodeCache(m_store.data(cacheKey(m_credential->userID, sessionID)), *m_credential);
+    }
+    if (cache)
+      apply(std::move(*cache));
   } catch (const std::exception&) {
     // Not used and not deleted: a refresh or a sign-in replaces it.
     setMessage(AccountError::storage().description());
@@ -269,11 +324,16 @@ void AccountController::persist(const Cache& cache) {
   AccountCoding::validateCache(cache, cache.me.user.id);
   QHash<QString, StoredItem> stored;
   stored.reserve(cache.items.size());
+  const auto textOf = [](const QHash<QString, StoredItem>& texts, const AccountItem& item) {
+    const auto known = texts.constFind(item.loreId);
+    return known != texts.constEnd() && known->item == item ? known->text : QByteArray();
+  };
   const QByteArray bytes = cache.toJson([&](const AccountItem& item) {
-    const auto known = m_storedItems.constFind(item.loreId);
-    QByteArray text = known != m_storedItems.constEnd() && known->item == item
-                          ? known->text
-                          : Json::serialize(item.encode());
+    QByteArray text = textOf(m_storedItems, item);
+    if (text.isNull())
+      text = textOf(m_receivedItems, item);
+    if (text.isNull())
+      text = Json::serialize(item.encode());
     stored.insert(item.loreId, {item, text});
     return text;
   });
@@ -281,6 +341,7 @@ void AccountController::persist(const Cache& cache) {
     throw AccountError::invalidResponse();
   m_store.commit({{cacheKey(cache.me.user.id, cache.sessionID), bytes}}, {});
   m_storedItems = std::move(stored);
+  m_receivedItems.clear();
 }
 
 void AccountController::apply(Cache cache) {
@@ -306,6 +367,7 @@ void AccountController::clearAccount() {
   m_credential.reset();
   m_cache.reset();
   m_storedItems.clear();
+  m_receivedItems.clear();
   m_expiry.cancel();
   m_expiry = CancellationSource();
   const AccountChanges changes = assignAccount();

@@ -21,6 +21,7 @@
 
 #include <QCoroTask>
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -69,6 +70,21 @@ public:
   // AccountError::storage when the keyring cannot be read, and whatever the constructor throws.
   static QCoro::Task<std::unique_ptr<AccountController>> open(Services services);
 
+  // The account as a start reads it before the controller exists: the keyring item and, for a
+  // usable credential, its cache record, decoded and checked on a worker thread so that the
+  // caller can load something else meanwhile (the content release).
+  struct StoredAccount {
+    std::optional<QByteArray> credential;
+    // Invalid when the credential is missing or unusable; otherwise the record of its session,
+    // none when there is none, or the error that makes it unusable.
+    std::shared_future<std::optional<Cache>> cache;
+  };
+  // Reads the credential and starts reading its record from `store`, which must outlive the
+  // reading (the constructor waits for it). Throws AccountError::storage when the keyring
+  // cannot be read.
+  static QCoro::Task<StoredAccount> readStored(SecureStorage& storage, LocalStore& store,
+                                               std::optional<QUrl> baseURL);
+
   // `storedCredential` is the keyring item under credentialKey() as read just before. Throws
   // AccountError::storage for a credential over 32768 bytes, one that does not decode, or one
   // whose token or user id breaks its rules; the keyring is left as it is. A cache record that
@@ -76,6 +92,8 @@ public:
   // too large, breaks the cache rules or belongs to another session does too, with `message`
   // set. The record stays in the store either way.
   AccountController(Services services, std::optional<QByteArray> storedCredential, QObject* parent = nullptr);
+  // The same start with what readStored() read; waits for the record's reading to end.
+  AccountController(Services services, StoredAccount stored, QObject* parent = nullptr);
   // Cancels the session-expiry wait.
   ~AccountController() override;
 
@@ -435,7 +453,13 @@ private:
   // Sign-out's clearing of everything the controller shows about the account.
   void clearAccount();
 
-  void loadCache();
+  // The credential of a keyring item; throws AccountError::storage when it is unusable.
+  static Credential readCredential(const QByteArray& stored);
+  // The stored record of `credential`'s session, decoded and checked; none when there is no
+  // record. Throws for a record that cannot be used. Pure: any thread may run it.
+  static std::optional<Cache> decodeCache(const std::optional<QByteArray>& bytes,
+                                          const Credential& credential);
+  void loadCache(std::shared_future<std::optional<Cache>> reading);
   void rebuildCollections() const;
 
   APITransport& m_transport;
@@ -501,6 +525,9 @@ private:
     QByteArray text;
   };
   QHash<QString, StoredItem> m_storedItems;
+  // The items of the last fetch whose text came in the stored form, until the next persist:
+  // a first fetch stores them as received.
+  QHash<QString, StoredItem> m_receivedItems;
 
   // `saved`, `loved` and the flags by drop id, derived from `items` on first use.
   mutable bool m_collectionsStale = true;

@@ -91,6 +91,8 @@ QCoro::Task<QList<AccountItem>> AccountController::fetchItems(Bearer bearer, qui
   int furtherPages = 0;
   qint64 totalBytes = 0;
   QString path = itemsPath;
+  // Texts of an earlier fetch that no persist took are of no use any more.
+  m_receivedItems.clear();
   while (true) {
     const APIResponse reply = co_await sendAccountRequest(
         {QStringLiteral("GET"), path, std::nullopt, pageLimit}, bearer, epoch, cancellation);
@@ -104,7 +106,8 @@ QCoro::Task<QList<AccountItem>> AccountController::fetchItems(Bearer bearer, qui
     if (page.items.size() > maximumPageItems ||
         items.size() + page.items.size() > AccountCoding::maximumItems)
       throw AccountError::invalidResponse();
-    for (AccountItem& item : page.items) {
+    for (qsizetype i = 0; i < page.items.size(); ++i) {
+      const AccountItem& item = page.items[i];
       AccountCoding::validate(item);
       if (!item.saved && !item.loved)
         throw AccountError::invalidResponse();
@@ -112,7 +115,9 @@ QCoro::Task<QList<AccountItem>> AccountController::fetchItems(Bearer bearer, qui
       ids.insert(item.loreId);
       if (ids.size() == known)
         throw AccountError::invalidResponse();
-      items.append(std::move(item));
+      items.append(item);
+      if (i < page.texts.size() && !page.texts[i].isEmpty())
+        m_receivedItems.insert(item.loreId, {item, page.texts[i]});
     }
     if (!page.nextCursor)
       co_return items;

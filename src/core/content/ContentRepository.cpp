@@ -138,7 +138,6 @@ void ContentRepository::load() {
     m_release = reading(Key::release, [&] {
       return ContractValidation::decodeRelease(*bytes, m_allowDevelopment, m_appVersion);
     });
-    m_releaseBytes = std::move(*bytes);
   }
   m_saved =
       loadList<SavedSnapshot>(m_store, Key::savedPrefix, [](const SavedSnapshot& s) { return s.savedAt; });
@@ -204,12 +203,20 @@ void ContentRepository::replaceCache(const QByteArray& data, ContentRelease rele
   else
     removing.append(Key::manifest);
   SelectionIndex selectionIndex(release.lore, withdrawals, arrivals);
+  // Equal bytes decode to equal releases: only different bytes need the whole comparison. The
+  // installed bytes are read back for it, not kept in memory between installs.
+  std::optional<QByteArray> installed;
+  if (m_release) {
+    try {
+      installed = m_store.data(Key::release);
+    } catch (const std::exception&) {
+      // The whole comparison decides instead.
+    }
+  }
   m_store.commit(updates, removing);
 
-  // Equal bytes decode to equal releases: only different bytes need the whole comparison.
-  const bool releaseDiffers = !m_release || (data != m_releaseBytes && !(*m_release == release));
+  const bool releaseDiffers = !m_release || (installed != data && !(*m_release == release));
   m_release = std::move(release);
-  m_releaseBytes = data;
   m_selectionIndex = std::move(selectionIndex);
   const bool withdrawalsDiffer = assign(m_withdrawals, std::move(withdrawals));
   const bool arrivalsDiffer = assign(m_arrivals, std::move(arrivals));

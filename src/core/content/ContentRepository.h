@@ -168,9 +168,6 @@ private:
   bool m_allowDevelopment;
 
   std::optional<ContentRelease> m_release;
-  // The stored bytes of m_release: a reinstall of the same bytes is recognised without
-  // comparing two whole releases.
-  QByteArray m_releaseBytes;
   QList<SavedSnapshot> m_saved;
   QList<SavedSnapshot> m_loved;
   QList<HistoryEntry> m_history;

@@ -2,6 +2,7 @@
 
 #include <QCborValue>
 #include <QJsonDocument>
+#include <QLocale>
 
 #include <algorithm>
 #include <charconv>
@@ -694,6 +695,102 @@ QJsonValue Tree::Value::toJsonValue() const {
   if (n.type == detail::TreeNode::Type::String)
     return QJsonValue(toString());
   return parse(QByteArray(m_tree->m_text.constData() + n.begin, n.length));
+}
+
+namespace {
+
+// Where a value's text begins and ends in the document, a string's quotes included.
+std::pair<quint32, quint32> outerSpan(const detail::TreeNode& node) {
+  if (node.type == detail::TreeNode::Type::String)
+    return {node.begin - 1, node.begin + node.length + 1};
+  return {node.begin, node.begin + node.length};
+}
+
+// Qt writes an integer as its digits, and any other number in the shortest form that reads
+// back as the same double.
+bool numberInSerializedForm(std::string_view literal) {
+  if (literal.find_first_of(".eE") == std::string_view::npos) {
+    qint64 value = 0;
+    const auto [end, error] = std::from_chars(literal.data(), literal.data() + literal.size(), value);
+    return error == std::errc() && literal != "-0";
+  }
+  double value = 0;
+  if (std::from_chars(literal.data(), literal.data() + literal.size(), value).ec != std::errc())
+    return false;
+  const QByteArray written = QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+  return std::string_view(written.constData(), size_t(written.size())) == literal;
+}
+
+// Qt escapes only the quote, the backslash and the control characters: those with a short
+// form by it, the others as a u escape of "00" and two lower-case hexadecimal digits. Any
+// other escape (an escaped slash, an escaped accented letter) is a spelling of its own.
+bool escapesInSerializedForm(std::string_view raw) {
+  static constexpr char digits[] = "0123456789abcdef";
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '\\')
+      continue;
+    const char escape = raw[++i];
+    if (std::string_view("\"\\bfnrt").find(escape) != std::string_view::npos)
+      continue;
+    if (escape != 'u' || raw.substr(i + 1, 2) != "00")
+      return false;
+    const unsigned value = unsigned(StrictScanner::hexValue(static_cast<unsigned char>(raw[i + 3]))) * 16 +
+                           unsigned(StrictScanner::hexValue(static_cast<unsigned char>(raw[i + 4])));
+    if (value >= 0x20 || std::string_view("\b\t\n\f\r").find(char(value)) != std::string_view::npos ||
+        raw[i + 3] != digits[value >> 4] || raw[i + 4] != digits[value & 0xF])
+      return false;
+    i += 4;
+  }
+  return true;
+}
+
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+} // namespace
+
+QByteArray Tree::Value::sourceText() const {
+  const auto [begin, end] = outerSpan(node());
+  return m_tree->m_text.sliced(begin, end - begin);
+}
+
+bool Tree::Value::isSerializedForm() const {
+  const detail::TreeNode& n = node();
+  switch (n.type) {
+  case detail::TreeNode::Type::Null:
+  case detail::TreeNode::Type::False:
+  case detail::TreeNode::Type::True: return true;
+  case detail::TreeNode::Type::Number: return numberInSerializedForm(text());
+  case detail::TreeNode::Type::String: return !n.escaped || escapesInSerializedForm(text());
+  case detail::TreeNode::Type::Array:
+  case detail::TreeNode::Type::Object: break;
+  }
+  const bool object = n.type == detail::TreeNode::Type::Object;
+  const quint32 children = object ? n.count * 2 : n.count;
+  if (children == 0)
+    return n.length == 2;
+  // Each child must begin right after the opening bracket or the one separator before it, and
+  // the closing bracket right after the last child.
+  quint32 expected = n.begin + 1;
+  std::string_view previousKey;
+  Value child = firstChild();
+  for (quint32 i = 0; i < children; ++i, child = child.nextSibling()) {
+    const auto [begin, end] = outerSpan(child.node());
+    if (begin != expected)
+      return false;
+    expected = end + 1;
+    if (object && i % 2 == 0) {
+      // Qt keeps an object's keys sorted; for ASCII keys that is the order of their bytes.
+      const std::string_view key = child.text();
+      if (child.node().escaped || !isAscii(key) || (i > 0 && !(previousKey < key)))
+        return false;
+      previousKey = key;
+    } else if (!child.isSerializedForm()) {
+      return false;
+    }
+  }
+  return expected == n.begin + n.length;
 }
 
 QString Path::toString() const {

@@ -156,6 +156,13 @@ public:
   // The same value as a QJsonValue.
   QJsonValue toJsonValue() const;
 
+  // The value's text as it stands in the document (a string's with its quotes).
+  QByteArray sourceText() const;
+  // Whether serialize(toJsonValue()) gives back exactly sourceText(): no white space, object
+  // keys in the order Qt writes them, strings escaped and numbers spelled as Qt writes them.
+  // Lets a reader keep text it received instead of writing the same text again.
+  bool isSerializedForm() const;
+
 private:
   const detail::TreeNode& node() const { return m_tree->m_nodes[m_index]; }
   std::string_view text() const;

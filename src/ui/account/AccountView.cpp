@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountText.h"
+#include "ui/account/SignInAddress.h"
 #include "ui/account/SyncButton.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
@@ -159,6 +160,8 @@ void AccountView::buildCode(QVBoxLayout* stack) {
   stack->addWidget(prompt);
   stack->addWidget(m_codeLabel);
   stack->addWidget(approval);
+  // Not part of the code's body: it shows only while the page could not open.
+  stack->addWidget(new SignInAddress(m_model, AccountText::primary(), AccountText::secondary()));
   stack->addLayout(row);
 }
 

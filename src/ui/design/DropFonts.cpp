@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QHash>
 #include <QLoggingCategory>
+#include <QResource>
 
 #include <algorithm>
 
@@ -40,6 +41,18 @@ constexpr Face kRoundedFaces[] = {
     {"nunito/Nunito-Bold.ttf", "Bold", QFont::Bold},
 };
 
+// A compiled-in face is handed to Qt as the program's own bytes: read through its path, Qt
+// would keep a second copy of every face on the heap for the whole run.
+int addFace(const QString& path) {
+  const QResource resource(path);
+  if (!path.startsWith(QLatin1Char(':')) || !resource.isValid())
+    return QFontDatabase::addApplicationFont(path);
+  if (resource.compressionAlgorithm() != QResource::NoCompression)
+    return QFontDatabase::addApplicationFontFromData(resource.uncompressedData());
+  return QFontDatabase::addApplicationFontFromData(
+      QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), qsizetype(resource.size())));
+}
+
 // Registers each file once per process (again after the application fonts were removed,
 // which frees their ids for other files).
 template <std::size_t N>
@@ -51,7 +64,7 @@ bool registerFaces(const QDir& directory, const QString& family, const Face (&fa
     const auto known = registered.constFind(path);
     if (known != registered.cend() && QFontDatabase::applicationFontFamilies(*known).contains(family))
       continue;
-    const int id = QFontDatabase::addApplicationFont(path);
+    const int id = addFace(path);
     if (id < 0) {
       complete = false;
       continue;

@@ -2,6 +2,8 @@
 
 #include "model/ReaderModel.h"
 #include "ui/design/AccessibleRole.h"
+#include "ui/account/AccountText.h"
+#include "ui/account/SignInAddress.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -266,6 +268,8 @@ QWidget* OnboardingView::buildSignIn() {
       QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
   m_noService->setObjectName(QStringLiteral("onboarding.noService"));
   stack->addWidget(m_message);
+  stack->addWidget(
+      new SignInAddress(m_model, AccountText::primary(), AccountText::secondary(), Qt::AlignHCenter));
   stack->addWidget(m_noService);
   return page;
 }

@@ -268,3 +268,72 @@ TEST(AccountCache, ReadsBackWhatItWroteButForFractionsAndIgnoresUnknownKeys) {
   object.remove("accessRevoked");
   EXPECT_THROW(AccountCache::fromJson(Json::serialize(object)), JsonDecodingError);
 }
+
+// An item received in exactly the form the encoder writes is stored as received; any other
+// spelling of the same item is written again, never kept.
+TEST(AccountItemsPage, KeepsAnItemsTextOnlyWhenItIsTheStoredForm) {
+  AccountItem item = AccountFixtures::savedItem(1, utc(2026, 3, 1, 9, 30, 0));
+  item.snapshot.lore.headline = QStringLiteral("Quoted \"twice\",\tindented\nand split \x1f once");
+  const QByteArray stored = Json::serialize(item.encode());
+  const auto replaced = [&](const char* from, const char* to) {
+    QByteArray text = stored;
+    EXPECT_TRUE(text.contains(from)) << from;
+    return text.replace(from, to);
+  };
+  const QByteArray date = "\"updatedAt\":\"2026-03-01T09:30:00Z\"";
+  const struct {
+    const char* name;
+    QByteArray text;
+    bool kept;
+  } cases[] = {
+      {"as the encoder writes it", stored, true},
+      {"a space after a colon", replaced("\"loved\":", "\"loved\": "), false},
+      {"keys out of order",
+       QByteArray(stored).replace("," + date, "").replace("{\"loreId\"", "{" + date + ",\"loreId\""), false},
+      {"a date with a fraction", replaced("09:30:00Z\"}", "09:30:00.000Z\"}"), false},
+      {"a date with an offset", replaced("09:30:00Z\"}", "10:30:00+01:00\"}"), false},
+      {"an unknown key", replaced("\"saved\":true", "\"saved\":true,\"note\":1"), false},
+      {"an absent date as null", replaced("\"loved\":false", "\"loved\":false,\"lovedAt\":null"), false},
+      {"an escaped slash", replaced("https://", "https:\\/\\/"), false},
+      {"an upper-case escape", replaced("\\u001f", "\\u001F"), false},
+      {"a letter escaped", replaced("Quoted", "\\u0051uoted"), false},
+      {"an integer spelled as a fraction", replaced("\"revision\":1", "\"revision\":1.0"), false},
+  };
+  for (const auto& c : cases) {
+    const AccountItemsPage page = AccountItemsPage::fromJson("{\"items\":[" + c.text + "]}");
+    ASSERT_EQ(page.items.size(), 1) << c.name;
+    ASSERT_EQ(page.texts.size(), 1) << c.name;
+    EXPECT_EQ(page.items[0], item) << c.name;
+    EXPECT_EQ(!page.texts[0].isEmpty(), c.kept) << c.name;
+    if (c.kept) {
+      EXPECT_EQ(page.texts[0], stored) << c.name;
+    }
+  }
+}
+
+// Read on several threads, a large record gives what a reading in order gives: the same
+// items, and for two bad items in different runs, the error of the first.
+TEST(AccountCache, ReadOnSeveralThreadsGivesWhatAReadingInOrderGives) {
+  const QByteArray text = AccountFixtures::cache(utc(2026, 3, 1, 10, 0, 0), 2100).toJson();
+  EXPECT_EQ(AccountCache::fromJson(text, 4), AccountCache::fromJson(text));
+
+  QJsonObject record = Json::parseObject(text);
+  QJsonArray items = record.value("items").toArray();
+  for (const int index : {2050, 1200}) {
+    QJsonObject item = items[index].toObject();
+    item.insert("saved", "yes");
+    items[index] = item;
+  }
+  record.insert("items", items);
+  const QByteArray bad = Json::serialize(record);
+  const auto errorOf = [&](int threads) {
+    try {
+      AccountCache::fromJson(bad, threads);
+    } catch (const JsonDecodingError& error) {
+      return error.path();
+    }
+    return QString();
+  };
+  EXPECT_EQ(errorOf(1), "items[1200].saved");
+  EXPECT_EQ(errorOf(4), errorOf(1));
+}

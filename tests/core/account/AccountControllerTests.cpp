@@ -62,8 +62,16 @@ protected:
   }
   void storeCache(const AccountCache& cache) { store->commit({{cacheKey(cache), cache.toJson()}}, {}); }
 
-  // Opens a controller over the keyring item and the store, as at start-up.
+  // Opens a controller over the keyring item and the store, as at start-up: at once, or
+  // (`readAhead`) with the record read on a worker thread before the controller is made.
   std::unique_ptr<AccountController> open() {
+    if (readAhead) {
+      const auto outcome = startTask(AccountController::readStored(storage, *store, baseURL));
+      EXPECT_TRUE(waitUntilFinished(outcome));
+      if (outcome->error)
+        std::rethrow_exception(outcome->error);
+      return std::make_unique<AccountController>(services(), std::move(*outcome->value));
+    }
     const auto outcome = startTask(AccountController::open(services()));
     EXPECT_TRUE(waitUntilFinished(outcome));
     if (outcome->error)
@@ -83,90 +91,116 @@ protected:
   NativeAPIClient transport{std::nullopt};
   std::optional<QUrl> baseURL = QUrl(QStringLiteral("https://reading.example/"));
   double m_wallShift = 0;
+  bool readAhead = false;
 };
 
 TEST_F(AccountControllerTest, OnlyTheCredentialCanStopTheStart) {
-  const QByteArray valid = Fixture::credential();
-  // Pads a valid credential with an ignored key to exactly `bytes` bytes.
-  const auto sized = [&](qsizetype bytes) {
-    QByteArray padded = valid;
-    padded.chop(1);
-    padded += ",\"pad\":\"\"}";
-    padded.insert(padded.size() - 2, QByteArray(bytes - padded.size(), 'p'));
-    return padded;
-  };
-  const struct {
-    const char* name;
-    QByteArray item;
-    bool opens;
-  } cases[] = {
-      {"32768 bytes", sized(32768), true},
-      {"32769 bytes", sized(32769), false},
-      {"not JSON", "{\"token\":", false},
-      {"a token with a space", Fixture::credential("ab cd"), false},
-      {"an empty user id", Fixture::credential(Fixture::token, ""), false},
-      {"a user id of 513 bytes", Fixture::credential(Fixture::token, QString(256, QChar(0xE9)) + 'x'), false},
-  };
-  for (const auto& c : cases) {
-    storage.setItem(credentialKey(), c.item);
-    try {
-      const auto controller = open();
-      EXPECT_TRUE(c.opens) << c.name;
-      EXPECT_TRUE(controller->hasStoredSession()) << c.name;
-    } catch (const AccountError& error) {
-      EXPECT_FALSE(c.opens) << c.name;
-      EXPECT_EQ(error, AccountError::storage()) << c.name;
+  for (const bool ahead : {false, true}) {
+    SCOPED_TRACE(ahead ? "read ahead" : "read at once");
+    readAhead = ahead;
+    const QByteArray valid = Fixture::credential();
+    // Pads a valid credential with an ignored key to exactly `bytes` bytes.
+    const auto sized = [&](qsizetype bytes) {
+      QByteArray padded = valid;
+      padded.chop(1);
+      padded += ",\"pad\":\"\"}";
+      padded.insert(padded.size() - 2, QByteArray(bytes - padded.size(), 'p'));
+      return padded;
+    };
+    const struct {
+      const char* name;
+      QByteArray item;
+      bool opens;
+    } cases[] = {
+        {"32768 bytes", sized(32768), true},
+        {"32769 bytes", sized(32769), false},
+        {"not JSON", "{\"token\":", false},
+        {"a token with a space", Fixture::credential("ab cd"), false},
+        {"an empty user id", Fixture::credential(Fixture::token, ""), false},
+        {"a user id of 513 bytes", Fixture::credential(Fixture::token, QString(256, QChar(0xE9)) + 'x'),
+         false},
+    };
+    for (const auto& c : cases) {
+      storage.setItem(credentialKey(), c.item);
+      try {
+        const auto controller = open();
+        EXPECT_TRUE(c.opens) << c.name;
+        EXPECT_TRUE(controller->hasStoredSession()) << c.name;
+      } catch (const AccountError& error) {
+        EXPECT_FALSE(c.opens) << c.name;
+        EXPECT_EQ(error, AccountError::storage()) << c.name;
+      }
+      EXPECT_EQ(storage.items().value(credentialKey()), c.item) << c.name << ": the keyring item was touched";
     }
-    EXPECT_EQ(storage.items().value(credentialKey()), c.item) << c.name << ": the keyring item was touched";
-  }
-  storage.setFailure(-25308);
-  EXPECT_THROW(open(), AccountError);
+    storage.setFailure(-25308);
+    EXPECT_THROW(open(), AccountError);
 
-  storage.setFailure(std::nullopt);
-  storage.setItem(credentialKey(), Fixture::credential(Fixture::token, Fixture::userID, true));
-  storeCache(Fixture::cache(at("09:00")));
-  const auto revoked = open();
-  EXPECT_TRUE(revoked->hasStoredSession());
-  EXPECT_FALSE(revoked->isSignedIn());
-  EXPECT_TRUE(revoked->user().has_value());
+    storage.setFailure(std::nullopt);
+    storage.setItem(credentialKey(), Fixture::credential(Fixture::token, Fixture::userID, true));
+    storeCache(Fixture::cache(at("09:00")));
+    const auto revoked = open();
+    EXPECT_TRUE(revoked->hasStoredSession());
+    EXPECT_FALSE(revoked->isSignedIn());
+    EXPECT_TRUE(revoked->user().has_value());
+  }
 }
 
 TEST_F(AccountControllerTest, ABadCacheIsKeptUnusedAndOnlyReported) {
-  const AccountCache good = Fixture::cache(at("09:00"));
-  const auto withChange = [&](auto change) {
-    QJsonObject object = Json::parseObject(good.toJson());
-    change(object);
-    return Json::serialize(object);
-  };
-  AccountCache otherSession = good;
-  otherSession.sessionID = AccountCoding::digest(QStringLiteral("another token"));
-  AccountCache expired = good;
-  expired.me.sessionExpiresAt = expired.confirmedAt;
-  const struct {
-    const char* name;
-    std::optional<QByteArray> record;
-  } cases[] = {
-      {"over 20 MiB", QByteArray(AccountCoding::maximumCacheBytes + 1, ' ')},
-      {"a bad date", withChange([](QJsonObject& o) { o.insert("confirmedAt", "2026-03-01T09:00:00"); })},
-      {"a session that ends when confirmed", expired.toJson()},
-      {"another session", otherSession.toJson()},
-      {"absent", std::nullopt},
-  };
-  storage.setItem(credentialKey(), Fixture::credential());
-  for (const auto& c : cases) {
-    store->remove(cacheKey(good));
-    if (c.record)
-      store->commit({{cacheKey(good), *c.record}}, {});
-    const QMap<QString, QByteArray> before = RawStoreDatabase(path()).records();
-    const auto controller = open();
-    EXPECT_TRUE(controller->hasStoredSession()) << c.name;
-    EXPECT_FALSE(controller->cache().has_value()) << c.name;
-    EXPECT_FALSE(controller->isSignedIn()) << c.name;
-    EXPECT_EQ(controller->message(),
-              c.record ? std::optional(AccountError::storage().description()) : std::nullopt)
-        << c.name;
-    EXPECT_EQ(RawStoreDatabase(path()).records(), before) << c.name;
+  for (const bool ahead : {false, true}) {
+    SCOPED_TRACE(ahead ? "read ahead" : "read at once");
+    readAhead = ahead;
+    const AccountCache good = Fixture::cache(at("09:00"));
+    const auto withChange = [&](auto change) {
+      QJsonObject object = Json::parseObject(good.toJson());
+      change(object);
+      return Json::serialize(object);
+    };
+    AccountCache otherSession = good;
+    otherSession.sessionID = AccountCoding::digest(QStringLiteral("another token"));
+    AccountCache expired = good;
+    expired.me.sessionExpiresAt = expired.confirmedAt;
+    const struct {
+      const char* name;
+      std::optional<QByteArray> record;
+    } cases[] = {
+        {"over 20 MiB", QByteArray(AccountCoding::maximumCacheBytes + 1, ' ')},
+        {"a bad date", withChange([](QJsonObject& o) { o.insert("confirmedAt", "2026-03-01T09:00:00"); })},
+        {"a session that ends when confirmed", expired.toJson()},
+        {"another session", otherSession.toJson()},
+        {"absent", std::nullopt},
+    };
+    storage.setItem(credentialKey(), Fixture::credential());
+    for (const auto& c : cases) {
+      store->remove(cacheKey(good));
+      if (c.record)
+        store->commit({{cacheKey(good), *c.record}}, {});
+      const QMap<QString, QByteArray> before = RawStoreDatabase(path()).records();
+      const auto controller = open();
+      EXPECT_TRUE(controller->hasStoredSession()) << c.name;
+      EXPECT_FALSE(controller->cache().has_value()) << c.name;
+      EXPECT_FALSE(controller->isSignedIn()) << c.name;
+      EXPECT_EQ(controller->message(),
+                c.record ? std::optional(AccountError::storage().description()) : std::nullopt)
+          << c.name;
+      EXPECT_EQ(RawStoreDatabase(path()).records(), before) << c.name;
+    }
   }
+}
+
+// A start that decodes the record on a worker thread ends where one that reads it at once does.
+TEST_F(AccountControllerTest, ARecordReadAheadOpensTheSameAccount) {
+  AccountCache cache = Fixture::cache(at("09:00"), 40);
+  cache.settings.preferences.reset();
+  const auto controller = signedIn(cache);
+  readAhead = true;
+  const auto ahead = open();
+  ASSERT_TRUE(ahead->cache().has_value());
+  EXPECT_EQ(*ahead->cache(), *controller->cache());
+  EXPECT_EQ(ahead->items(), cache.items);
+  EXPECT_EQ(ahead->user(), cache.me.user);
+  EXPECT_EQ(ahead->preferenceVersion(), cache.settings.version);
+  EXPECT_EQ(ahead->isSignedIn(), controller->isSignedIn());
+  EXPECT_FALSE(ahead->message().has_value());
 }
 
 TEST_F(AccountControllerTest, AClockSeenGoingBackDistrustsTheSessionAndReadsSignalNothing) {

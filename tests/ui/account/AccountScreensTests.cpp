@@ -5,6 +5,7 @@
 #include "ui/account/AccountAvatar.h"
 #include "ui/account/AccountMenu.h"
 #include "ui/account/AccountView.h"
+#include "ui/account/SignInAddress.h"
 #include "ui/account/SyncButton.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropMenuRowStyle.h"
@@ -16,6 +17,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPointer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -92,6 +94,45 @@ TEST_F(AccountScreensTest, SignInGoesThroughConnectingAndTheCodeToTheAccount) {
   fx.settle();
   EXPECT_FALSE(card.showsConnecting());
   sheet.write(QStringLiteral("account-card-sign-in.png"));
+}
+
+// This computer has no browser: the code stays, with the page's address to open elsewhere,
+// and the approval from another device still signs the reader in.
+TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElsewhere) {
+  ContactSheet sheet;
+  fx.browserOpens = false;
+  ReaderModel& model = openSignedOut();
+  AccountView card(model, true);
+  card.resize(420, card.heightForWidth(420));
+  card.show();
+  auto& address = child<SignInAddress>(card, QStringLiteral("signIn.address"));
+  EXPECT_FALSE(address.isVisibleTo(&card));
+
+  QTest::mouseClick(&child<DropButton>(card, QStringLiteral("account.signIn")), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil([&] { return model.message().has_value(); }));
+  ASSERT_EQ(model.message(), ReaderModel::browserFailureMessage);
+  EXPECT_EQ(card.body(), Body::code);
+  EXPECT_EQ(child<QLabel>(card, QStringLiteral("account.deviceCode")).text(), *model.signInCode());
+  ASSERT_TRUE(address.isVisibleTo(&card));
+  EXPECT_EQ(address.address(), model.signInURL()->toString(QUrl::FullyEncoded));
+  EXPECT_EQ(QUrl(address.address()).host(), service().baseURL().host());
+  const auto& text = child<QLabel>(address, QStringLiteral("signIn.addressText"));
+  EXPECT_EQ(text.textFormat(), Qt::PlainText);
+  EXPECT_TRUE(text.textInteractionFlags() & Qt::TextSelectableByMouse);
+  sheet.add(QStringLiteral("no browser"), card, 420);
+
+  // Trying again fails the same way and keeps everything in place.
+  QTest::mouseClick(&child<DropButton>(card, QStringLiteral("account.openBrowser")), Qt::LeftButton);
+  EXPECT_EQ(fx.browserPages.size(), 2);
+  EXPECT_TRUE(address.isVisibleTo(&card));
+
+  service().grants().approve(*model.signInCode(), AccountFixtures::userID);
+  fx.advance(5);
+  fx.settle();
+  EXPECT_EQ(card.body(), Body::signedIn);
+  EXPECT_FALSE(address.isVisibleTo(&card));
+  EXPECT_TRUE(address.address().isEmpty());
+  sheet.write(QStringLiteral("account-card-no-browser.png"));
 }
 
 TEST_F(AccountScreensTest, CancelShowsTheInvitationAtOnceAndStopsPolling) {

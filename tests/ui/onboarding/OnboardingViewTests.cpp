@@ -1,6 +1,7 @@
 #include "../window/ReaderWindowTestFixture.h"
 #include "TestOutput.h"
 #include "service/BuildConfiguration.h"
+#include "ui/account/SignInAddress.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropNotice.h"
 #include "ui/onboarding/DeviceCodeLabel.h"
@@ -238,6 +239,27 @@ TEST_F(OnboardingViewTest, UnderFullBleedTheMenuBarGoesWithTheToolbar) {
     EXPECT_EQ(control(name).controlState().focus, 0.0) << name;
   QImage shot = w.window.grab().toImage();
   EXPECT_TRUE(shot.save(testing::testOutputPath(QStringLiteral("onboarding-full-bleed-menu-bar.png"))));
+}
+
+TEST_F(OnboardingViewTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElsewhere) {
+  w.fixture.browserOpens = false;
+  QTest::mouseClick(&control("onboarding.next"), Qt::LeftButton);
+  QTest::mouseClick(&control("onboarding.signIn"), Qt::LeftButton);
+  waitForCode();
+  ASSERT_TRUE(waitUntil([&] { return w.model->message().has_value(); }));
+  EXPECT_EQ(control<DropNotice>("onboarding.message").text(), ReaderModel::browserFailureMessage);
+  EXPECT_TRUE(shown("onboarding.deviceCode"));
+  auto& address = control<SignInAddress>("signIn.address");
+  ASSERT_TRUE(address.isVisibleTo(&screen()));
+  EXPECT_EQ(address.address(), w.model->signInURL()->toString(QUrl::FullyEncoded));
+  Pictures pictures;
+  pictures.add(screen());
+  pictures.write(QStringLiteral("onboarding-no-browser.png"));
+
+  // Cancelling takes the address away with the code.
+  QTest::mouseClick(&control("onboarding.cancel"), Qt::LeftButton);
+  EXPECT_FALSE(address.isVisibleTo(&screen()));
+  w.fixture.settle();
 }
 
 TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowingChimes) {
