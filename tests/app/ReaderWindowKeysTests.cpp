@@ -134,8 +134,8 @@ TEST(ReaderWindowKeys, CtrlSSavesTheSettingsWhereverTheFocusIs) {
   const int before = launched.preferencePuts();
   launched.press(Qt::Key_S, Qt::ControlModifier);
   ASSERT_TRUE(waitUntil([&] { return launched.preferencePuts() == before + 1; }));
-  launched.fixture.settle();
-  EXPECT_EQ(launched.model.preferences().value().schedule.quietHours().has_value(), !wasQuiet);
+  EXPECT_TRUE(waitUntil(
+      [&] { return launched.model.preferences().value().schedule.quietHours().has_value() == !wasQuiet; }));
 }
 
 } // namespace
