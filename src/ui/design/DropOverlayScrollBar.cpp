@@ -9,7 +9,7 @@
 namespace brindlewick {
 
 DropOverlayScrollBar::DropOverlayScrollBar(QAbstractScrollArea* area, QWidget* host, int gap)
-    : QScrollBar(Qt::Vertical, host != nullptr ? host : area), m_area(area), m_gap(gap) {
+    : QScrollBar(Qt::Vertical, host != nullptr ? host : area), m_area(area), m_watched(area), m_gap(gap) {
   setProperty(overlayProperty, true);
   DropStandardWidgets::adopt(this);
   area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -23,7 +23,7 @@ DropOverlayScrollBar::DropOverlayScrollBar(QAbstractScrollArea* area, QWidget* h
 }
 
 bool DropOverlayScrollBar::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+  if (watched == m_watched && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
     place();
   return QScrollBar::eventFilter(watched, event);
 }

@@ -30,7 +30,10 @@ private:
   void follow();
   void place();
 
-  QPointer<QAbstractScrollArea> m_area;
+  QAbstractScrollArea* m_area;
+  // The area as the event filter meets it: while it is being destroyed it is no longer a
+  // scroll area, and the bar (held by a host around it) may outlive it.
+  QPointer<QObject> m_watched;
   int m_gap;
 };
 

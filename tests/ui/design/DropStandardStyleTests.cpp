@@ -168,6 +168,7 @@ TEST_F(PopupTest, AMenuLongerThanTheScreenStaysOnIt) {
   for (int book = 0; book < 40; ++book)
     menu->addAction(QStringLiteral("Book %1").arg(book + 1));
   auto* filter = new DropFilterMenu(QStringLiteral("Filter by book"), QStringLiteral("All books"), menu);
+  menu->setParent(filter, menu->windowFlags()); // the button goes first, as in a page
   place(window, filter, QPoint(screen().center().x(), screen().bottom() - 80));
 
   QTest::mouseClick(filter, Qt::LeftButton, {}, filter->shapeRect().center());
@@ -185,6 +186,7 @@ TEST_F(PopupTest, AMenuTakesItsOwnersSchemeOnARoundedSurface) {
     menu->addAction(QStringLiteral("Copy"));
     menu->addAction(QStringLiteral("E-mail\u2026"));
     auto* share = new DropFilterMenu(QStringLiteral("Share"), QStringLiteral("Share"), menu);
+    menu->setParent(share, menu->windowFlags());
     place(window, share, screen().topLeft() + QPoint(40, 40));
 
     QTest::mouseClick(share, Qt::LeftButton, {}, share->shapeRect().center());
