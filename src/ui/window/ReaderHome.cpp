@@ -2,6 +2,7 @@
 
 #include "model/ReaderModel.h"
 #include "ui/design/DropPageEntrance.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/window/AccountDropdown.h"
@@ -10,7 +11,6 @@
 #include "ui/window/ReaderSidebar.h"
 #include "ui/window/ReaderToolbar.h"
 #include "ui/window/ReaderWorkspace.h"
-#include "ui/window/WindowFade.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
 #include <QGuiApplication>
@@ -136,10 +136,10 @@ void ReaderHome::sessionChanged() {
       m_onboarding->setParent(this);
       m_onboarding->setGeometry(rect());
       m_onboarding->raise();
-      WindowFade::in(m_onboarding);
+      DropReveal::setShown(m_onboarding, true);
     }
   } else if (m_onboarding) {
-    WindowFade::outAndDelete(m_onboarding);
+    DropReveal::removeLater(m_onboarding);
     m_onboarding = nullptr;
   }
   updateReachable();
@@ -165,10 +165,10 @@ void ReaderHome::setProfilePresented(bool presented) {
     else
       m_dropdown->raise();
     connect(m_dropdown, &AccountDropdownLayer::closeRequested, this, [this] { setProfilePresented(false); });
-    WindowFade::in(m_dropdown);
+    DropReveal::setShown(m_dropdown, true);
     m_dropdown->dropdown()->setFocus(Qt::PopupFocusReason);
   } else {
-    WindowFade::outAndDelete(m_dropdown);
+    DropReveal::removeLater(m_dropdown);
     m_dropdown = nullptr;
   }
   updateReachable();
