@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/DropPageEntrance.h"
+#include "ui/design/DropReveal.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/window/AccountDropdown.h"
@@ -11,7 +12,6 @@
 #include "ui/window/ReaderSidebar.h"
 #include "ui/window/ReaderToolbar.h"
 #include "ui/window/ReaderWorkspace.h"
-#include "ui/window/WindowFade.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
 #include <QGuiApplication>
@@ -135,12 +135,12 @@ void ReaderHome::sessionChanged() {
       m_onboarding->setParent(this);
       m_onboarding->setGeometry(rect());
       m_onboarding->raise();
-      WindowFade::in(m_onboarding);
+      DropReveal::setShown(m_onboarding, true);
     }
   } else if (m_onboarding) {
     // Gone for assistive technology at once; only its picture fades.
     AccessibleRole::setHidden(m_onboarding);
-    WindowFade::outAndDelete(m_onboarding);
+    DropReveal::removeLater(m_onboarding);
     m_onboarding = nullptr;
   }
   updateReachable();
@@ -166,11 +166,11 @@ void ReaderHome::setProfilePresented(bool presented) {
     else
       m_dropdown->raise();
     connect(m_dropdown, &AccountDropdownLayer::closeRequested, this, [this] { setProfilePresented(false); });
-    WindowFade::in(m_dropdown);
+    DropReveal::setShown(m_dropdown, true);
     m_dropdown->dropdown()->setFocus(Qt::PopupFocusReason);
   } else {
     AccessibleRole::setHidden(m_dropdown);
-    WindowFade::outAndDelete(m_dropdown);
+    DropReveal::removeLater(m_dropdown);
     m_dropdown = nullptr;
   }
   updateReachable();
