@@ -104,6 +104,20 @@ TEST_F(AccountServiceTest, APacedSignInIsStoredAndOnlyTheTokenRequestCarriesTheD
   }
 }
 
+// A first fetch stores items as received where they came in the stored form: the record is
+// still, byte for byte, what the record's own writer writes.
+TEST_F(AccountServiceTest, AFirstFetchStoresWhatTheRecordsWriterWrites) {
+  putItems(0, 30);
+  service.grants().setAutoApproveAfter(5);
+  SignInDriver driver;
+  ASSERT_EQ(result(signIn(*controller, harness, driver)), u"true"_s);
+  ASSERT_EQ(controller->items().size(), 30);
+  const auto credential = SessionCredential::fromJson(storage.items().value(account.credentialKey()));
+  const std::optional<QByteArray> record = account.cacheRecord(credential.token);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(*record, controller->cache()->toJson());
+}
+
 TEST_F(AccountServiceTest, AGrantOutOfBoundsOrOffTheServicesOriginIsRefused) {
   const QString base = service.baseURL().toString();
   const QString port = u":"_s + QString::number(service.baseURL().port());

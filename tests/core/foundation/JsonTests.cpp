@@ -155,3 +155,37 @@ TEST(JsonObjectReader, OptionalValuesAreAbsentWhenMissingOrNullButStillTyped) {
 }
 
 } // namespace
+
+// A value is in the serialized form exactly when Qt's writer gives its text back.
+TEST(JsonTree, TheSerializedFormIsWhatQtWritesBack) {
+  const char* texts[] = {
+      R"({"a":1,"b":[true,false,null],"c":{"d":"e"}})",
+      R"({"b":1,"a":2})",
+      R"({"a": 1})",
+      R"([1, 2])",
+      R"([])",
+      R"({})",
+      R"([ ])",
+      R"(["quote \" backslash \\ tab \t line \n feed \f return \r back \b"])",
+      R"(["\u001f\u0001"])",
+      R"(["\u001F"])",
+      R"(["\u0008"])",
+      R"(["\/"])",
+      R"(["\u00e9"])",
+      R"(["é ☃ 😀"])",
+      R"([0.5,-0.25,1e-07,1.5e+300,12345678901234])",
+      R"([1.0])",
+      R"([1e2])",
+      R"([-0])",
+      R"([0.1000])",
+      R"([9223372036854775807])",
+  };
+  for (const char* text : texts) {
+    const QByteArray bytes(text);
+    const Json::Tree tree(bytes);
+    EXPECT_EQ(tree.root().isSerializedForm(), Json::serialize(Json::parse(bytes)) == bytes) << text;
+    EXPECT_EQ(tree.root().sourceText(), bytes) << text;
+  }
+  // Keys beyond ASCII are not judged (Qt orders them by UTF-16): never taken for the form.
+  EXPECT_FALSE(Json::Tree(R"({"é":1})").root().isSerializedForm());
+}
