@@ -2,10 +2,10 @@
 
 #include "ui/design/TextElision.h"
 
+#include "ui/design/AccessibleRole.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include "ui/design/AccessibleRole.h"
 
 #include <QEvent>
 #include <QFontMetricsF>

@@ -2,7 +2,6 @@
 
 #include "model/ReaderModel.h"
 #include "ui/account/AccountView.h"
-#include "ui/design/DeferredDelete.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropEmptyState.h"

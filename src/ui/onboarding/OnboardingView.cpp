@@ -1,9 +1,9 @@
 #include "ui/onboarding/OnboardingView.h"
 
 #include "model/ReaderModel.h"
-#include "ui/design/AccessibleRole.h"
 #include "ui/account/AccountText.h"
 #include "ui/account/SignInAddress.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"

@@ -1,8 +1,8 @@
 #include "ui/window/AccountDropdown.h"
 
 #include "model/ReaderModel.h"
-#include "ui/design/DeferredDelete.h"
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/DeferredDelete.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/design/DropStandardWidgets.h"

@@ -12,8 +12,8 @@
 #include "ui/settings/TopicGrid.h"
 #include "ui/settings/TopicToggle.h"
 
-#include <QApplication>
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
