@@ -269,7 +269,8 @@ TEST_F(WindowManagerTest, AnAutomaticDropGoesToTheMonitorOfTheActiveWindowWhoeve
         PanelController::targetLayoutFrame(screens, controller.contentSize(), {});
     ASSERT_TRUE(target.has_value());
     EXPECT_EQ(controller.panelFrame(), *target) << c.name;
-    EXPECT_TRUE(monitor.contains(controller.panel().geometry())) << c.name;
+    // The window manager confirms the mapped window's place a moment after it is exposed.
+    EXPECT_TRUE(waitFor([&] { return monitor.contains(controller.panel().geometry()); })) << c.name;
     // The drop leaves the reader's window the active one.
     EXPECT_EQ(client_->activeWindow(), editor) << c.name;
 
