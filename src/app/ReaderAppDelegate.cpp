@@ -83,7 +83,8 @@ void ReaderAppDelegate::presentAlert(const QString& title, const QString& text) 
 
 ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> startupError, Options options)
     : m_model(model), m_startupError(std::move(startupError)), m_options(std::move(options)),
-      m_defaults(m_options.applicationDefaultsFile) {
+      m_defaults(m_options.applicationDefaultsFile),
+      m_memoryRelease([this] { return m_window && m_window->isVisible(); }, m_options.memoryReleaseDelay) {
   if (!m_options.openUrl)
     m_options.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   m_frameSave.setSingleShot(true);
@@ -125,6 +126,8 @@ void ReaderAppDelegate::launch() {
   if (m_options.statusItem)
     createStatusItem();
   open(ReaderTab::welcome);
+  // Loading the release and the account freed much of what it read.
+  m_memoryRelease.lookedAway();
 }
 
 // MARK: Status item
@@ -254,7 +257,11 @@ bool ReaderAppDelegate::eventFilter(QObject* watched, QEvent* event) {
     }
     break;
   }
-  case QEvent::Hide: saveFrame(); break;
+  case QEvent::Hide:
+    saveFrame();
+    m_memoryRelease.lookedAway();
+    break;
+  case QEvent::WindowDeactivate: m_memoryRelease.lookedAway(); break;
   default: break;
   }
   return false;

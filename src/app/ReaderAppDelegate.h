@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/IdleMemoryRelease.h"
 #include "app/LaunchRequest.h"
 #include "app/ReaderMenus.h"
 #include "content/ContentSnapshots.h"
@@ -51,6 +52,8 @@ public:
     std::function<void(const QUrl&)> openUrl;
     // False leaves the tray icon out (tests that look only at the window).
     bool statusItem = true;
+    // How long after the reader looked away (milliseconds) memory goes back to the system.
+    int memoryReleaseDelay = 3000;
   };
 
   static inline const QString startupAlertTitle = QStringLiteral("Brindlewick could not start");
@@ -100,6 +103,7 @@ public:
   QMenu* statusMenu() const { return m_statusMenu.get(); }
   // The window's content, once the window exists.
   ReaderHome* home() const { return m_home; }
+  IdleMemoryRelease& memoryRelease() { return m_memoryRelease; }
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -132,6 +136,7 @@ private:
   // The start whose request is being carried out; its window activation must name it.
   std::optional<LaunchRequest> m_launch;
   QTimer m_frameSave;
+  IdleMemoryRelease m_memoryRelease;
 };
 
 } // namespace brindlewick

@@ -2,10 +2,13 @@
 #include "app/ReaderAppDelegate.h"
 #include "model/ReaderModelFixture.h"
 #include "panel/ReadingWindow.h"
+#include "ui/design/DropGlass.h"
+#include "ui/window/WorkspaceBackdrop.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTextDocumentFragment>
 #include <QWindowStateChangeEvent>
 
@@ -168,4 +171,39 @@ TEST(ReaderAppDelegate, TheSavedFrameIsRestoredGrownToTheMinimumAndKeptOnceTheWi
   EXPECT_TRUE(waitUntil(saved));
   window.resize(window.width() + 40, window.height());
   EXPECT_TRUE(waitUntil(saved));
+}
+
+TEST(ReaderAppDelegate, LookingAwayGivesMemoryBackAndClosingDropsTheDrawingCachesTheReopenedWindowRemakes) {
+  ReaderModelFixture fixture;
+  ReaderModel& model = (fixture.signIn(), fixture.open());
+  QList<Alert> alerts;
+  ReaderAppDelegate::Options quick = options(fixture.applicationDefaultsFile(), alerts);
+  quick.memoryReleaseDelay = 10;
+  ReaderAppDelegate delegate(&model, std::nullopt, quick);
+  QSignalSpy released(&delegate.memoryRelease(), &IdleMemoryRelease::released);
+  delegate.launch();
+  ReadingWindow& window = *delegate.window();
+  window.grab();
+  ASSERT_TRUE(released.wait(2000)) << "what the launch freed goes back too";
+  const auto cached = [] { return DropGlass::cachedSurfaceCount() + DropGlass::cachedShadowCount(); };
+  ASSERT_GT(cached(), 0) << "the shown window keeps its caches";
+
+  // Another window comes to the front: the reader still sees this one, so its pictures stay.
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(&other);
+  ASSERT_TRUE(released.wait(2000));
+  EXPECT_GT(cached(), 0);
+
+  // Closed as the window manager's close button does it: nothing shows them any more.
+  const int backdrops = WorkspaceBackdrop::madeCount();
+  window.close();
+  ASSERT_TRUE(released.wait(2000));
+  EXPECT_EQ(cached(), 0);
+
+  delegate.reopen();
+  const QImage reopened = window.grab().toImage();
+  EXPECT_GT(cached(), 0);
+  EXPECT_GT(WorkspaceBackdrop::madeCount(), backdrops) << "the backdrop is painted again, not kept";
+  EXPECT_TRUE(reopened.save(brindlewick::testing::testOutputPath(QStringLiteral("reader-window-reopened.png"))));
 }

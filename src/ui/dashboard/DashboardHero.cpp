@@ -5,6 +5,7 @@
 #include "ui/dashboard/DashboardState.h"
 #include "ui/dashboard/DayGreetingLabel.h"
 #include "ui/dashboard/HeroArt.h"
+#include "ui/design/DrawingCaches.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -127,6 +128,7 @@ QMargins DashboardHero::pictureMargins() {
 
 QPixmap DashboardHero::picture(QSize size, bool artwork, ColorScheme pageScheme, qreal ratio) {
   static QCache<QString, QPixmap> cache(6);
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { cache.clear(); }), true);
   const QString key = QStringLiteral("%1x%2/%3/%4/%5")
                           .arg(size.width())
                           .arg(size.height())

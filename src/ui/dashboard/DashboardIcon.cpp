@@ -2,6 +2,7 @@
 
 #include "ui/dashboard/DashboardSurface.h"
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/DrawingCaches.h"
 #include "ui/design/DropShadow.h"
 #include "ui/design/DropSymbols.h"
 
@@ -20,6 +21,7 @@ constexpr qreal shadowOffset = 3;
 // The badge's shadow for one size, colour and pixel ratio, made once.
 QImage badgeShadow(qreal size, const QColor& color, qreal ratio) {
   static QCache<QString, QImage> cache(32);
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { cache.clear(); }), true);
   const QString key = QStringLiteral("%1/%2/%3").arg(size).arg(color.rgba()).arg(ratio);
   if (const QImage* cached = cache.object(key))
     return *cached;

@@ -1,5 +1,6 @@
 #include "ui/design/DropGlass.h"
 
+#include "ui/design/DrawingCaches.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropShadow.h"
 
@@ -122,11 +123,13 @@ constexpr int kShadowCacheKiB = 16 * 1024;
 
 QCache<SurfaceKey, Surface>& surfaceCache() {
   static QCache<SurfaceKey, Surface> cache(kSurfaceCacheKiB);
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { cache.clear(); }), true);
   return cache;
 }
 
 QCache<ShadowKey, QImage>& shadowCache() {
   static QCache<ShadowKey, QImage> cache(kShadowCacheKiB);
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { cache.clear(); }), true);
   return cache;
 }
 

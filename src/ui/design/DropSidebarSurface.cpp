@@ -1,6 +1,7 @@
 #include "ui/design/DropSidebarSurface.h"
 
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/DrawingCaches.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropShadow.h"
 
@@ -44,6 +45,7 @@ QImage shadowPicture(bool elevated, ColorScheme scheme, qreal ratio, int* side, 
   *side = core;
   const QString key = QStringLiteral("%1/%2/%3").arg(elevated).arg(int(scheme)).arg(ratio);
   static QCache<QString, QImage> cache(8);
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { cache.clear(); }), true);
   if (const QImage* cached = cache.object(key))
     return *cached;
   const QSize size = QSize(core, core).grownBy(*margins);

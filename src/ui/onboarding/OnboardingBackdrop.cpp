@@ -1,6 +1,7 @@
 #include "ui/onboarding/OnboardingBackdrop.h"
 
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/DrawingCaches.h"
 #include "ui/design/DropArtwork.h"
 #include "ui/design/DropDesign.h"
 
@@ -19,6 +20,7 @@ OnboardingBackdrop::OnboardingBackdrop(const QString& sky, QWidget* parent) : QW
 
 QPixmap OnboardingBackdrop::picture(const QString& sky, QSize size, qreal ratio) {
   static QCache<QString, QPixmap> cache(2);
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { cache.clear(); }), true);
   const QString key = QStringLiteral("%1/%2x%3/%4").arg(sky).arg(size.width()).arg(size.height()).arg(ratio);
   if (const QPixmap* cached = cache.object(key))
     return *cached;

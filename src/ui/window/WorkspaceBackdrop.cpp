@@ -1,5 +1,6 @@
 #include "ui/window/WorkspaceBackdrop.h"
 
+#include "ui/design/DrawingCaches.h"
 #include "ui/design/DropDesign.h"
 
 #include <QPainter>
@@ -17,6 +18,7 @@ struct Cached {
 
 Cached& cached() {
   static Cached instance;
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { instance = {}; }), true);
   return instance;
 }
 
