@@ -1,5 +1,6 @@
 #include "panel/ReadingWindow.h"
 
+#include <QBackingStore>
 #include <QEvent>
 #include <QLayout>
 #include <QMenu>
@@ -72,7 +73,17 @@ bool ReadingWindow::event(QEvent* event) {
   // Toolbars and a new central widget change the chrome; the layout reports each change.
   if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)
     applyMinimumSize();
+  if (event->type() == QEvent::Hide && !isVisible())
+    releaseSurface();
   return handled;
+}
+
+void ReadingWindow::releaseSurface() {
+  // Hidden, the window still keeps an image of its whole area, shared with the X server
+  // (2.7 MB at the default size), that nothing shows. It shrinks to a pixel; the first paint
+  // after the window shows again sizes it back and paints it whole.
+  if (QBackingStore* surface = backingStore())
+    surface->resize(QSize(1, 1));
 }
 
 void ReadingWindow::applyMinimumSize() {

@@ -57,6 +57,7 @@ private:
   // Keeps Qt's own minimum size (which also bounds the reader's resizing through the window
   // manager and every setGeometry/resize) at frameMinimumSize().
   void applyMinimumSize();
+  void releaseSurface();
 
   QSize m_minimumReadingSize;
   QSize m_contentMinimumSize;

@@ -1,6 +1,8 @@
 #include "panel/ReadingWindow.h"
 
 #include <QApplication>
+#include <QBackingStore>
+#include <QScreen>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
@@ -118,4 +120,40 @@ TEST(ReadingWindow, FullBleedHidesTheBarsButNotTheirRoomNorTheMenuShortcuts) {
     EXPECT_EQ(window.chrome(), chrome);
     EXPECT_EQ(window.actions().size(), 0) << "the shortcuts went back to the menu";
   }
+}
+
+TEST(ReadingWindow, GivesItsSurfaceBackWhileHiddenAndShowsWholeAgain) {
+  ReadingWindow window(QRect(40, 40, 960, 680), QSize(960, 640));
+  auto* content = new QWidget;
+  content->setAutoFillBackground(true);
+  QPalette palette = content->palette();
+  palette.setColor(QPalette::Window, QColor(20, 120, 90));
+  content->setPalette(palette);
+  window.setCentralWidget(content);
+  const auto surfaceArea = [&] {
+    const QSize size = window.backingStore() ? window.backingStore()->size() : QSize();
+    return size.width() * size.height();
+  };
+  const auto shown = [&] {
+    // What the window system would show: the surface itself, not a fresh paint.
+    return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
+  };
+
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::qWait(50);
+  const QImage before = shown();
+  EXPECT_GE(surfaceArea(), 960 * 680);
+
+  window.hide();
+  EXPECT_LE(surfaceArea(), 1) << "a hidden window keeps no surface";
+
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return surfaceArea() >= 960 * 680; }, 2000));
+  QTest::qWait(50);
+  const QImage after = shown();
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_EQ(after, before) << "shown again, the whole window is painted";
+  EXPECT_EQ(after.pixelColor(after.rect().center()), QColor(20, 120, 90));
 }

@@ -1,5 +1,7 @@
 #include "ui/design/DrawingCaches.h"
 
+#include <QPixmapCache>
+
 #include <vector>
 
 namespace brindlewick {
@@ -20,6 +22,8 @@ void DrawingCaches::add(std::function<void()> clear) {
 void DrawingCaches::release() {
   for (const std::function<void()>& clear : registered())
     clear();
+  // Qt's own: the style's and the icons' pixmaps.
+  QPixmapCache::clear();
 }
 
 } // namespace brindlewick
