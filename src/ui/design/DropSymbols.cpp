@@ -1,5 +1,7 @@
 #include "ui/design/DropSymbols.h"
 
+#include "ui/design/DrawingCaches.h"
+
 #include <QCache>
 #include <QHash>
 #include <QLoggingCategory>
@@ -479,6 +481,7 @@ bool DropSymbols::hasFilledForm(const QString& name) {
 
 QPainterPath DropSymbols::path(const QString& name, qreal size, QFont::Weight weight) {
   static QCache<PathKey, QPainterPath> cache(kCachedPaths);
+  [[maybe_unused]] static const bool registered = (DrawingCaches::add([] { cache.clear(); }), true);
   const PathKey key{name, size, int(weight)};
   if (const QPainterPath* cached = cache.object(key))
     return *cached;

@@ -1,5 +1,6 @@
 #include "ui/window/CachedSidebarSurface.h"
 
+#include <QHideEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -31,6 +32,11 @@ void CachedSidebarSurface::paintEvent(QPaintEvent* event) {
   const qreal ratio = surface.devicePixelRatio();
   painter.drawPixmap(exposed, surface,
                      QRectF(QPointF(exposed.topLeft()) * ratio, QSizeF(exposed.size()) * ratio));
+}
+
+void CachedSidebarSurface::hideEvent(QHideEvent* event) {
+  DropSidebarSurface::hideEvent(event);
+  m_picture = QPixmap();
 }
 
 } // namespace brindlewick

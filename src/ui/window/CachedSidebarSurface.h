@@ -20,6 +20,9 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
+  // Hidden (the window closed), the picture is memory nobody looks at: it is made again at
+  // the next paint.
+  void hideEvent(QHideEvent* event) override;
 
 private:
   QPixmap m_picture;

@@ -1,6 +1,7 @@
 #include "ReaderWindowTestFixture.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropSelectionStyle.h"
+#include "ui/window/CachedSidebarSurface.h"
 #include "ui/window/ReaderSidebar.h"
 #include "ui/window/SidebarNextDrop.h"
 
@@ -90,6 +91,24 @@ TEST(ReaderSidebar, ShowDropIsOfferedOnlyWhenADropCanBeAskedFor) {
     ReaderSidebar& sidebar = *w.home->sidebar();
     EXPECT_EQ(sidebar.showDropButton()->isEnabledTo(&sidebar), c.enabled) << c.name;
   }
+}
+
+TEST(CachedSidebarSurface, KeepsItsPictureWhileShownAndDropsItWhileHidden) {
+  QWidget window;
+  window.resize(320, 600);
+  auto* surface = new CachedSidebarSurface(&window);
+  surface->setGeometry(0, 0, 280, 600);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QImage painted = surface->grab().toImage();
+  const qint64 kept = surface->picture().cacheKey();
+  EXPECT_EQ(surface->picture().cacheKey(), kept) << "painted once, then copied";
+
+  window.hide();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_NE(surface->picture().cacheKey(), kept) << "made again after the window was hidden";
+  EXPECT_EQ(surface->grab().toImage(), painted);
 }
 
 TEST(SidebarNextDrop, SaysWhenTheNextDropComesOrNothing) {
