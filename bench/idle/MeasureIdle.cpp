@@ -95,6 +95,31 @@ void report(const QString& what, const Sample& before, const Sample& after, doub
       << Qt::endl;
 }
 
+// The libraries besides Qt's, by what they serve.
+QString libraryKind(const QString& file) {
+  static const std::pair<const char*, QStringList> kinds[] = {
+      {"TLS (OpenSSL)", {u"libcrypto"_s, u"libssl"_s}},
+      {"keyring (libsecret, GLib, libgcrypt)",
+       {u"libsecret"_s, u"libglib"_s, u"libgio"_s, u"libgobject"_s, u"libgmodule"_s, u"libgcrypt"_s,
+        u"libgpg-error"_s, u"libffi"_s, u"libmount"_s, u"libblkid"_s, u"libselinux"_s, u"libpcre2-8"_s}},
+      {"C and C++ runtime", {u"libc."_s, u"libstdc++"_s, u"libm."_s, u"libgcc_s"_s, u"ld-linux"_s}},
+      {"ICU", {u"libicu"_s}},
+      {"text (HarfBuzz, FreeType, fontconfig, PCRE)",
+       {u"libharfbuzz"_s, u"libfreetype"_s, u"libfontconfig"_s, u"libpcre2-16"_s, u"libgraphite"_s,
+        u"libbrotli"_s, u"libpng"_s, u"libexpat"_s, u"libmd4c"_s}},
+      {"X11 and xcb", {u"libX"_s, u"libxcb"_s, u"libxkb"_s, u"libSM"_s, u"libICE"_s}},
+      {"OpenGL dispatch", {u"libGL"_s, u"libEGL"_s, u"libOpenGL"_s}},
+      {"SQLite", {u"libsqlite3"_s}},
+      {"D-Bus", {u"libdbus"_s}},
+      {"sound (PulseAudio, FFmpeg, GStreamer)", {u"libpulse"_s, u"libav"_s, u"libsw"_s, u"libgst"_s}},
+  };
+  for (const auto& [kind, prefixes] : kinds)
+    for (const QString& prefix : prefixes)
+      if (file.startsWith(prefix))
+        return QString::fromLatin1(kind);
+  return u"other libraries"_s;
+}
+
 // Resident memory by kind of mapping, from /proc/PID/smaps, largest first.
 void breakdown(qint64 pid) {
   std::map<QString, qint64> kilobytes;
@@ -122,7 +147,7 @@ void breakdown(qint64 pid) {
       else if (path.contains("brindlewick"_L1))
         kind = u"the program"_s;
       else if (path.contains(".so"_L1))
-        kind = u"other libraries"_s;
+        kind = libraryKind(path.section('/', -1));
       else
         kind = u"other files: "_s + path.section('/', -1);
     } else if (line.startsWith("Rss:")) {
