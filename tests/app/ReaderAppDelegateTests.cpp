@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTextDocumentFragment>
 #include <QWindowStateChangeEvent>
 
@@ -202,6 +203,7 @@ TEST(ReaderAppDelegate, LookingAwayGivesMemoryBackAndClosingDropsTheDrawingCache
   EXPECT_EQ(cached(), 0);
 
   delegate.reopen();
+  QTest::qWait(700); // the page's fade-in, for the picture
   const QImage reopened = window.grab().toImage();
   EXPECT_GT(cached(), 0);
   EXPECT_GT(WorkspaceBackdrop::madeCount(), backdrops) << "the backdrop is painted again, not kept";
