@@ -84,7 +84,7 @@ void ReaderAppDelegate::presentAlert(const QString& title, const QString& text) 
 ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> startupError, Options options)
     : m_model(model), m_startupError(std::move(startupError)), m_options(std::move(options)),
       m_defaults(m_options.applicationDefaultsFile),
-      m_memoryRelease([this] { return m_window && m_window->isVisible(); }, m_options.memoryReleaseDelay) {
+      m_memoryRelease(m_options.memoryRelease) {
   if (!m_options.openUrl)
     m_options.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   m_frameSave.setSingleShot(true);
@@ -127,7 +127,7 @@ void ReaderAppDelegate::launch() {
     createStatusItem();
   open(ReaderTab::welcome);
   // Loading the release and the account freed much of what it read.
-  m_memoryRelease.lookedAway();
+  m_memoryRelease.launched();
 }
 
 // MARK: Status item
@@ -259,9 +259,10 @@ bool ReaderAppDelegate::eventFilter(QObject* watched, QEvent* event) {
   }
   case QEvent::Hide:
     saveFrame();
-    m_memoryRelease.lookedAway();
+    m_memoryRelease.windowHidden();
     break;
-  case QEvent::WindowDeactivate: m_memoryRelease.lookedAway(); break;
+  case QEvent::WindowDeactivate: m_memoryRelease.windowDeactivated(); break;
+  case QEvent::WindowActivate: m_memoryRelease.windowActivated(); break;
   default: break;
   }
   return false;

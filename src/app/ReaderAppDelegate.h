@@ -52,8 +52,8 @@ public:
     std::function<void(const QUrl&)> openUrl;
     // False leaves the tray icon out (tests that look only at the window).
     bool statusItem = true;
-    // How long after the reader looked away (milliseconds) memory goes back to the system.
-    int memoryReleaseDelay = 3000;
+    // How long after the reader looked away memory goes back to the system.
+    IdleMemoryRelease::Delays memoryRelease;
   };
 
   static inline const QString startupAlertTitle = QStringLiteral("Brindlewick could not start");
