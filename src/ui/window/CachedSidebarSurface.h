@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/design/DrawingCaches.h"
 #include "ui/design/DropSidebarSurface.h"
 
 #include <QPixmap>
@@ -27,6 +28,7 @@ protected:
 private:
   QPixmap m_picture;
   UiTraits m_traits;
+  DrawingCaches::Member m_cache{[this] { m_picture = QPixmap(); }};
 };
 
 } // namespace brindlewick
