@@ -31,7 +31,7 @@ double easeInEaseOut(double t) {
 }
 
 // Squares along the outline, overlapping, each wider than the line and its antialiasing.
-QRegion bandAlong(const QPainterPath& outline, double lineWidth) {
+QRegion bandAlong(const OutlineTrack& outline, double lineWidth) {
   constexpr double step = 4;
   const double half = lineWidth / 2 + 3;
   const double length = outline.length();
@@ -40,7 +40,7 @@ QRegion bandAlong(const QPainterPath& outline, double lineWidth) {
   const int squares = int(std::ceil(length / step));
   QRegion band;
   for (int i = 0; i <= squares; ++i) {
-    const QPointF at = outline.pointAtPercent(std::min(1.0, double(i) / squares));
+    const QPointF at = outline.pointAtFraction(double(i) / squares);
     band += QRectF(at.x() - half, at.y() - half, 2 * half, 2 * half).toAlignedRect();
   }
   return band;
@@ -74,7 +74,8 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     stroker.setCapStyle(Qt::FlatCap);
     stroker.setJoinStyle(Qt::MiterJoin);
     m_stroke = stroker.createStroke(outline);
-    m_band = bandAlong(outline, lineWidth);
+    m_track = OutlineTrack(outline);
+    m_band = bandAlong(m_track, lineWidth);
   }
   m_bounds = bounds;
   m_colors = colors;
@@ -87,8 +88,10 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     removeGlint();
     m_isAnimating = true;
     m_glintStartedAt = m_clock ? m_clock->now() : 0;
+    const double speed = m_track.length() / lapDuration;
+    m_frameRate = std::max(minimumGlintFrameRate, speed / glintStep);
     if (m_clock)
-      m_clock->requestFrames();
+      m_clock->requestFrames(m_frameRate);
   }
   m_lastGlintSquare = glintSquare();
   Q_EMIT changed();
@@ -123,7 +126,7 @@ void PanelEdgeHighlight::removeGlint() {
     return;
   m_isAnimating = false;
   if (m_clock)
-    m_clock->releaseFrames();
+    m_clock->releaseFrames(m_frameRate);
 }
 
 double PanelEdgeHighlight::lapProgress() const {
@@ -133,9 +136,9 @@ double PanelEdgeHighlight::lapProgress() const {
 }
 
 std::optional<QPointF> PanelEdgeHighlight::glintPosition() const {
-  if (!m_isAnimating || !m_outline || !(m_outline->length() > 0))
+  if (!m_isAnimating || !(m_track.length() > 0))
     return std::nullopt;
-  return m_outline->pointAtPercent(lapProgress());
+  return m_track.pointAtFraction(lapProgress());
 }
 
 double PanelEdgeHighlight::glintOpacity() const {
