@@ -77,10 +77,13 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     m_track = OutlineTrack(outline);
     m_band = bandAlong(m_track, lineWidth);
   }
+  const QColor lineColor = withAlpha(colors.color, reduceMotion || increaseContrast ? 1.0 : 0.6);
+  if (!same || colors != m_colors || lineColor != m_lineColor)
+    m_lineSprite = QImage();
   m_bounds = bounds;
   m_colors = colors;
   m_hidden = !visible;
-  m_lineColor = withAlpha(colors.color, reduceMotion || increaseContrast ? 1.0 : 0.6);
+  m_lineColor = lineColor;
   m_glintHidden = reduceMotion;
   if (!visible || reduceMotion)
     removeGlint();
@@ -155,21 +158,97 @@ double PanelEdgeHighlight::glintOpacity() const {
 void PanelEdgeHighlight::paint(QPainter& painter) const {
   if (m_hidden || m_stroke.isEmpty())
     return;
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillPath(m_stroke, m_lineColor);
+  const qreal ratio = painter.device() ? painter.device()->devicePixelRatio() : 1.0;
+  if (m_lineSprite.isNull() || ratio != m_spriteRatio)
+    renderSprites(ratio);
+  painter.drawImage(m_spriteRect.topLeft(), m_lineSprite);
   const std::optional<QPointF> centre = glintPosition();
-  if (!m_glintHidden && centre) {
-    QRadialGradient sheen(*centre, glintDiameter / 2);
-    sheen.setColorAt(0, m_colors.glint);
-    sheen.setColorAt(0.2, withAlpha(m_colors.glint, 0.95));
-    sheen.setColorAt(0.48, withAlpha(m_colors.glint, 0.7));
-    sheen.setColorAt(0.8, withAlpha(m_colors.color, 0.85));
-    sheen.setColorAt(1, withAlpha(m_colors.color, 0));
-    painter.setOpacity(glintOpacity());
-    painter.fillPath(m_stroke, sheen);
+  if (m_glintHidden || !centre)
+    return;
+  QPoint origin;
+  const QImage& glint = composeGlint(*centre, origin);
+  if (!glint.isNull())
+    painter.drawImage(QPointF(origin) / ratio, glint);
+}
+
+void PanelEdgeHighlight::renderSprites(qreal ratio) const {
+  m_spriteRatio = ratio;
+  m_glintFrameKey = {};
+  m_spriteRect = m_stroke.boundingRect().toAlignedRect();
+  const auto canvas = [ratio](QSizeF size) {
+    QImage image((size * ratio).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    return image;
+  };
+  // Only the inner half shows: the panel's shape is the outline closed along the top.
+  QPainterPath inside = *m_outline;
+  inside.closeSubpath();
+  const auto fillStroke = [this, &canvas, &inside](const QBrush& brush) {
+    QImage image = canvas(m_spriteRect.size());
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(-m_spriteRect.topLeft());
+    painter.setClipPath(inside);
+    painter.fillPath(m_stroke, brush);
+    return image;
+  };
+  m_lineSprite = fillStroke(m_lineColor);
+  m_strokeSprite = fillStroke(Qt::black);
+
+  // One point of room around the glint's circle, so its rim of transparency is whole.
+  const double side = glintDiameter + 2;
+  m_glintSprite = canvas(QSizeF(side, side));
+  QPainter painter(&m_glintSprite);
+  QRadialGradient sheen(QPointF(side, side) / 2, glintDiameter / 2);
+  sheen.setColorAt(0, m_colors.glint);
+  sheen.setColorAt(0.2, withAlpha(m_colors.glint, 0.95));
+  sheen.setColorAt(0.48, withAlpha(m_colors.glint, 0.7));
+  sheen.setColorAt(0.8, withAlpha(m_colors.color, 0.85));
+  sheen.setColorAt(1, withAlpha(m_colors.color, 0));
+  painter.fillRect(QRectF(0, 0, side, side), sheen);
+}
+
+const QImage& PanelEdgeHighlight::composeGlint(QPointF centre, QPoint& origin) const {
+  // In device pixels, relative to the stroke sprite: the glint's square and the part of it
+  // the line crosses.
+  const QSize size = m_glintSprite.size();
+  const QPointF stroke = QPointF(m_spriteRect.topLeft()) * m_spriteRatio;
+  const QPoint at = (centre * m_spriteRatio - stroke - QPointF(size.width(), size.height()) / 2).toPoint();
+  const QRect area = QRect(at, size).intersected(m_strokeSprite.rect());
+  const int opacity = qRound(glintOpacity() * 255);
+  const GlintFrameKey key{at, opacity};
+  origin = (stroke + QPointF(area.topLeft())).toPoint();
+  if (key == m_glintFrameKey)
+    return m_glintFrame;
+  m_glintFrameKey = key;
+  if (area.isEmpty() || opacity <= 0) {
+    m_glintFrame = QImage();
+    return m_glintFrame;
   }
-  painter.restore();
+  if (m_glintFrame.size() != area.size()) {
+    m_glintFrame = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    m_glintFrame.setDevicePixelRatio(m_spriteRatio);
+  }
+  // The sheen times the line's coverage times the fade, per premultiplied channel: what a
+  // gradient fill of the line at that opacity gives, without the fill.
+  for (int y = 0; y < area.height(); ++y) {
+    const auto* coverage = reinterpret_cast<const QRgb*>(m_strokeSprite.constScanLine(area.top() + y)) + area.left();
+    const auto* sheen =
+        reinterpret_cast<const QRgb*>(m_glintSprite.constScanLine(area.top() - at.y() + y)) + (area.left() - at.x());
+    auto* out = reinterpret_cast<QRgb*>(m_glintFrame.scanLine(y));
+    for (int x = 0; x < area.width(); ++x) {
+      const int alpha = qAlpha(coverage[x]) * opacity;
+      if (alpha == 0) {
+        out[x] = 0;
+        continue;
+      }
+      const auto scale = [alpha](int channel) { return (channel * alpha + 255 * 255 / 2) / (255 * 255); };
+      const QRgb pixel = sheen[x];
+      out[x] = qRgba(scale(qRed(pixel)), scale(qGreen(pixel)), scale(qBlue(pixel)), scale(qAlpha(pixel)));
+    }
+  }
+  return m_glintFrame;
 }
 
 } // namespace brindlewick

@@ -3,6 +3,7 @@
 #include "panel/OutlineTrack.h"
 
 #include <QColor>
+#include <QImage>
 #include <QObject>
 #include <QPainterPath>
 #include <QPointer>
@@ -73,7 +74,11 @@ public:
   // The frames a second the running glint asks its clock for; 0 without a running glint.
   double glintFrameRate() const { return m_isAnimating ? m_frameRate : 0; }
 
-  // Paints the rim; the caller clips to the panel's shape.
+  // Paints the rim, kept inside the panel's shape (the outline closed along the top); the
+  // caller cuts what lies beneath to the same shape. The line and the glint are
+  // blitted from images rendered once per outline, colours and pixel ratio, so a frame
+  // costs a few small copies rather than a gradient fill of the whole outline (which the
+  // raster engine also spreads over a pool of threads, waking them all at every frame).
   void paint(QPainter& painter) const;
 
   // Where the line and its glint can paint: a band a little wider than the line along the
@@ -90,6 +95,11 @@ private:
   void frame();
   // The square the glint covers now; empty without a running glint.
   QRect glintSquare() const;
+  void renderSprites(qreal pixelRatio) const;
+  // The glint where it is now, cut to the line and faded, in device pixels; its top left in
+  // device pixels goes to `origin`. Null when nothing of it shows. Made once per frame
+  // however many rectangles the repaint has.
+  const QImage& composeGlint(QPointF centre, QPoint& origin) const;
 
   QPointer<FrameClock> m_clock;
   QPointer<AccessibilitySettings> m_accessibility;
@@ -106,6 +116,20 @@ private:
   bool m_isAnimating = false;
   double m_glintStartedAt = 0;
   double m_frameRate = 0;
+
+  // Rendered lazily at the pixel ratio painted at; a null `m_lineSprite` asks for new ones.
+  mutable QImage m_lineSprite;   // the line in its colour over `m_spriteRect`
+  mutable QImage m_strokeSprite; // the line's coverage over the same rectangle
+  mutable QImage m_glintSprite;  // the glint's radial sheen, centred
+  mutable QImage m_glintFrame;   // the current frame's glint, reused
+  struct GlintFrameKey {
+    QPoint at; // the sheen's top left, device pixels from the stroke sprite's
+    int opacity = -1;
+    friend bool operator==(const GlintFrameKey&, const GlintFrameKey&) = default;
+  };
+  mutable GlintFrameKey m_glintFrameKey;
+  mutable QRect m_spriteRect;    // the stroke's bounds, in the owner's coordinates
+  mutable qreal m_spriteRatio = 0;
 };
 
 } // namespace brindlewick

@@ -44,6 +44,46 @@ TEST(SystemFrameClock, StepsAtTheDisplaysRefreshIntervalAndFallsBackTo60HzForNon
   }
 }
 
+// Clients ask for frames at their own rates; the clock runs at the highest, never above the
+// display, and stops with the last release.
+TEST(SystemFrameClock, RunsAtTheHighestRateAskedForCappedByTheDisplay) {
+  const double every = FrameClock::everyRefresh;
+  struct Step {
+    bool request;
+    double rate;
+    bool running;
+    int interval;
+  };
+  const struct {
+    const char* name;
+    double display;
+    QList<Step> steps;
+  } cases[] = {
+      {"one slow client", 60, {{true, 20, true, 50}, {false, 20, false, 17}}},
+      {"a full-rate client joins and leaves", 60,
+       {{true, 20, true, 50}, {true, every, true, 17}, {false, every, true, 50}, {false, 20, false, 17}}},
+      {"the faster of two slow ones", 144, {{true, 30, true, 33}, {true, 45, true, 22}, {false, 30, true, 22}}},
+      {"slower than asked only on a slow display", 30, {{true, 50, true, 33}}},
+      {"a release never requested changes nothing", 60, {{true, 20, true, 50}, {false, 25, true, 50}}},
+  };
+  for (const auto& c : cases) {
+    SystemFrameClock clock;
+    clock.setFrameRate(c.display);
+    QSignalSpy frames(&clock, &FrameClock::frame);
+    for (const Step& step : c.steps) {
+      if (step.request)
+        clock.requestFrames(step.rate);
+      else
+        clock.releaseFrames(step.rate);
+      EXPECT_EQ(clock.isRunning(), step.running) << c.name;
+      EXPECT_EQ(clock.frameIntervalMilliseconds(), step.interval) << c.name;
+    }
+    if (clock.isRunning()) {
+      EXPECT_TRUE(frames.wait(kWaitMilliseconds)) << c.name << ": no frame came";
+    }
+  }
+}
+
 TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
   X11DesktopWatch missing(QByteArray(":9876"), nullptr);
   EXPECT_FALSE(missing.isConnected());
