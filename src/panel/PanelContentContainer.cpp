@@ -175,8 +175,11 @@ protected:
       m_container->edgeHighlight().paint(painter);
     }
     // The rim's outer half and the content's corners lie where the silhouette leaves pixels
-    // uncovered; everywhere else there is nothing to erase.
-    const QRegion cut = event->region().intersected(uncovered());
+    // uncovered; everywhere else there is nothing to erase. A whole repaint (each frame of
+    // the panel's movement, which resizes it) erases without looking.
+    const QRegion& region = event->region();
+    const bool whole = region.rectCount() == 1 && region.boundingRect() == rect();
+    const QRegion cut = whole ? region : region.intersected(uncovered());
     if (cut.isEmpty())
       return;
     painter.setClipRegion(cut);

@@ -52,9 +52,9 @@ PanelEdgeHighlight::PanelEdgeHighlight(FrameClock* clock, AccessibilitySettings*
                                        QObject* parent)
     : QObject(parent), m_clock(clock), m_accessibility(accessibility) {
   if (m_clock)
-    connect(m_clock, &FrameClock::frame, this, [this] {
+    connect(m_clock, &FrameClock::frame, this, [this](double now) {
       if (m_isAnimating)
-        frame();
+        frame(now);
     });
 }
 
@@ -91,6 +91,7 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     removeGlint();
     m_isAnimating = true;
     m_glintStartedAt = m_clock ? m_clock->now() : 0;
+    m_glintShownAt = m_glintStartedAt;
     const double speed = m_track.length() / lapDuration;
     m_frameRate = std::max(minimumGlintFrameRate, speed / glintStep);
     if (m_clock)
@@ -100,11 +101,13 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
   Q_EMIT changed();
 }
 
-void PanelEdgeHighlight::frame() {
+void PanelEdgeHighlight::frame(double now) {
+  m_glintShownAt = now;
   // The glint moves a few points a frame: only the band under where it was and where it is
   // now changes.
   const QRect square = glintSquare();
-  const QRegion dirty = m_band.intersected(QRegion(m_lastGlintSquare).united(square));
+  // Two cuts of the band by a rectangle cost less than one by a region.
+  const QRegion dirty = m_band.intersected(m_lastGlintSquare).united(m_band.intersected(square));
   m_lastGlintSquare = square;
   if (!m_hidden && !m_glintHidden && !dirty.isEmpty())
     Q_EMIT bandChanged(dirty);
@@ -133,7 +136,7 @@ void PanelEdgeHighlight::removeGlint() {
 }
 
 double PanelEdgeHighlight::lapProgress() const {
-  const double elapsed = (m_clock ? m_clock->now() : 0) - m_glintStartedAt;
+  const double elapsed = m_glintShownAt - m_glintStartedAt;
   const double lap = std::fmod(elapsed, lapDuration) / lapDuration;
   return lap >= 0 ? lap : 0;
 }
@@ -195,6 +198,20 @@ void PanelEdgeHighlight::renderSprites(qreal ratio) const {
   };
   m_lineSprite = fillStroke(m_lineColor);
   m_strokeSprite = fillStroke(Qt::black);
+  m_strokeRuns.clear();
+  for (int y = 0; y < m_strokeSprite.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(m_strokeSprite.constScanLine(y));
+    QList<std::pair<int, int>> runs;
+    for (int x = 0; x < m_strokeSprite.width(); ++x) {
+      if (qAlpha(row[x]) == 0)
+        continue;
+      if (!runs.isEmpty() && runs.last().second == x)
+        runs.last().second = x + 1;
+      else
+        runs.append({x, x + 1});
+    }
+    m_strokeRuns.append(runs);
+  }
 
   // One point of room around the glint's circle, so its rim of transparency is whole.
   const double side = glintDiameter + 2;
@@ -232,20 +249,18 @@ const QImage& PanelEdgeHighlight::composeGlint(QPointF centre, QPoint& origin) c
   }
   // The sheen times the line's coverage times the fade, per premultiplied channel: what a
   // gradient fill of the line at that opacity gives, without the fill.
+  m_glintFrame.fill(Qt::transparent);
   for (int y = 0; y < area.height(); ++y) {
-    const auto* coverage = reinterpret_cast<const QRgb*>(m_strokeSprite.constScanLine(area.top() + y)) + area.left();
-    const auto* sheen =
-        reinterpret_cast<const QRgb*>(m_glintSprite.constScanLine(area.top() - at.y() + y)) + (area.left() - at.x());
-    auto* out = reinterpret_cast<QRgb*>(m_glintFrame.scanLine(y));
-    for (int x = 0; x < area.width(); ++x) {
-      const int alpha = qAlpha(coverage[x]) * opacity;
-      if (alpha == 0) {
-        out[x] = 0;
-        continue;
+    const auto* coverage = reinterpret_cast<const QRgb*>(m_strokeSprite.constScanLine(area.top() + y));
+    const auto* sheen = reinterpret_cast<const QRgb*>(m_glintSprite.constScanLine(area.top() - at.y() + y)) - at.x();
+    auto* out = reinterpret_cast<QRgb*>(m_glintFrame.scanLine(y)) - area.left();
+    for (const auto& [start, end] : m_strokeRuns[area.top() + y]) {
+      for (int x = std::max(start, area.left()); x < std::min(end, area.left() + area.width()); ++x) {
+        const int alpha = qAlpha(coverage[x]) * opacity;
+        const auto scale = [alpha](int channel) { return (channel * alpha + 255 * 255 / 2) / (255 * 255); };
+        const QRgb pixel = sheen[x];
+        out[x] = qRgba(scale(qRed(pixel)), scale(qGreen(pixel)), scale(qBlue(pixel)), scale(qAlpha(pixel)));
       }
-      const auto scale = [alpha](int channel) { return (channel * alpha + 255 * 255 / 2) / (255 * 255); };
-      const QRgb pixel = sheen[x];
-      out[x] = qRgba(scale(qRed(pixel)), scale(qGreen(pixel)), scale(qBlue(pixel)), scale(qAlpha(pixel)));
     }
   }
   return m_glintFrame;

@@ -11,6 +11,7 @@
 #include <QRegion>
 
 #include <optional>
+#include <utility>
 
 class QPainter;
 
@@ -67,9 +68,11 @@ public:
   const std::optional<QPainterPath>& outline() const { return m_outline; }
   // The line's colour: the rim colour at alpha 0.6, or 1.0 with Reduce Motion or Increase Contrast.
   QColor lineColor() const { return m_lineColor; }
-  // The glint's centre now, absent when there is no running glint (or no outline to run along).
+  // The glint's centre at the last frame, absent when there is no running glint (or no
+  // outline to run along).
   std::optional<QPointF> glintPosition() const;
-  // The glint's opacity now: 0 → 1 over the first 8 % of a lap, 1 → 0 over the last 12 %.
+  // The glint's opacity at the last frame: 0 → 1 over the first 8 % of a lap, 1 → 0 over the
+  // last 12 %.
   double glintOpacity() const;
   // The frames a second the running glint asks its clock for; 0 without a running glint.
   double glintFrameRate() const { return m_isAnimating ? m_frameRate : 0; }
@@ -92,7 +95,7 @@ Q_SIGNALS:
 private:
   void removeGlint();
   double lapProgress() const;
-  void frame();
+  void frame(double now);
   // The square the glint covers now; empty without a running glint.
   QRect glintSquare() const;
   void renderSprites(qreal pixelRatio) const;
@@ -115,11 +118,17 @@ private:
   bool m_glintHidden = false;
   bool m_isAnimating = false;
   double m_glintStartedAt = 0;
+  // The glint stands where the last frame put it until the next: the band that frame asked
+  // to repaint is where it is painted, however late the paint comes.
+  double m_glintShownAt = 0;
   double m_frameRate = 0;
 
   // Rendered lazily at the pixel ratio painted at; a null `m_lineSprite` asks for new ones.
   mutable QImage m_lineSprite;   // the line in its colour over `m_spriteRect`
   mutable QImage m_strokeSprite; // the line's coverage over the same rectangle
+  // Per row of `m_strokeSprite`, the runs of pixels the line covers at all (start, end):
+  // most of a row of a panel's rim is empty, and only the runs need the glint.
+  mutable QList<QList<std::pair<int, int>>> m_strokeRuns;
   mutable QImage m_glintSprite;  // the glint's radial sheen, centred
   mutable QImage m_glintFrame;   // the current frame's glint, reused
   struct GlintFrameKey {

@@ -6,6 +6,7 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QImage>
+#include <QScreen>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -298,4 +299,41 @@ TEST(PanelEdgeHighlight, AFrameOfTheGlintRepaintsOnlyTheBandItCrosses) {
     return sum;
   };
   EXPECT_LT(area(recorder.painted), 420 * 196 / 4);
+}
+
+// Frame by frame, the glint repaints only its band: what is on screen after many such frames,
+// around a corner, must be what one whole repaint paints, the corners erased included.
+TEST(PanelEdgeHighlight, FramesOfTheGlintLeaveWhatAWholeRepaintPaints) {
+  Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
+  panel.container->setEdgeColors(warm);
+  panel.container->setContent(new FixturePanel([] {}));
+  panel.show();
+  QApplication::processEvents();
+  const double rate = panel.container->edgeHighlight().glintFrameRate();
+  ASSERT_GT(rate, 0);
+  // From the start of the lap round the lower left corner and along the bottom.
+  for (int frame = 0; frame < int(2.6 * rate); ++frame) {
+    panel.clock.advance(1 / rate);
+    QApplication::processEvents();
+  }
+  // Compared premultiplied: the screen grab may drop the alpha channel, and erased pixels
+  // are black either way.
+  const QImage shown = panel.window.screen()
+                           ->grabWindow(panel.window.winId())
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const QImage whole = panel.render().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  ASSERT_EQ(shown.size(), whole.size());
+  int largest = 0;
+  for (int y = 0; y < whole.height(); ++y) {
+    for (int x = 0; x < whole.width(); ++x) {
+      const QRgb a = shown.pixel(x, y);
+      const QRgb b = whole.pixel(x, y);
+      largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                          std::abs(qBlue(a) - qBlue(b))});
+    }
+  }
+  EXPECT_LE(largest, 2);
+  EXPECT_EQ(shown.pixel(1, 194) & 0xffffff, 0u) << "the corner was not erased";
+  EXPECT_TRUE(shown.save(brindlewick::testing::testOutputPath(QStringLiteral("glint-after-band-frames.png"))));
 }

@@ -163,6 +163,20 @@ TEST(PanelEdgeHighlight, GlintStepsAFewPointsAFrameAndReleasesTheClockWhenItStop
     rim.clock.advance(1 / rate);
     EXPECT_LE(QLineF(before, *rim.rim.glintPosition()).length(), PanelEdgeHighlight::glintStep + 0.01);
 
+    // A strip of consecutive frames, to judge by eye how smoothly it moves.
+    if (size.height() == 40) {
+      QImage strip(size.width(), 12 * (size.height() + 4), QImage::Format_ARGB32_Premultiplied);
+      strip.fill(Qt::darkGray);
+      QPainter painter(&strip);
+      for (int frame = 0; frame < 12; ++frame) {
+        rim.clock.advance(1 / rate);
+        painter.drawImage(0, frame * (size.height() + 4),
+                          panelWith(size, 1, rim.mask, [&](QPainter& p) { rim.rim.paint(p); }));
+      }
+      painter.end();
+      EXPECT_TRUE(strip.save(brindlewick::testing::testOutputPath(QStringLiteral("glint-frames.png"))));
+    }
+
     // Someone else's request for every refresh wins while it lasts.
     rim.clock.requestFrames();
     EXPECT_EQ(rim.clock.requestedRate(), FrameClock::everyRefresh);
