@@ -99,7 +99,7 @@ void report(const QString& what, const Sample& before, const Sample& after, doub
 
 // Wakeups per minute of each thread that woke at all, busiest first: which thread a state
 // keeps awake.
-void threads(const Sample& before, const Sample& after, double seconds) {
+void wakeupsByThread(const Sample& before, const Sample& after, double seconds) {
   std::multimap<qint64, QString, std::greater<>> ordered;
   for (const auto& [thread, count] : after.switchesByThread) {
     const auto earlier = before.switchesByThread.find(thread);
@@ -286,11 +286,10 @@ int main(int argc, char** argv) {
   after = sample(pid);
   report(u"teaser shown and left alone, 60 s"_s, before, after, 60);
   out << "requests while measured: " << service.requestLog().size() - seen << Qt::endl;
-  threads(before, after, 60);
+  wakeupsByThread(before, after, 60);
 
-  if (teaserOnly) {
-    // Nothing to compare with.
-  } else if (const qint64 minimal = minimalTrayResident(10)) {
+  const qint64 minimal = teaserOnly ? 0 : minimalTrayResident(10);
+  if (minimal > 0) {
     out << "against the minimal program: " << QString::number(double(closedResident) / minimal, 'f', 2)
         << "x with the window closed (target 1.6x), "
         << QString::number(double(openResident) / minimal, 'f', 2) << "x with it open (target 2x)"
