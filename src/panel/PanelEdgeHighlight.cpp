@@ -252,14 +252,17 @@ const QImage& PanelEdgeHighlight::composeGlint(QPointF centre, QPoint& origin) c
   m_glintFrame.fill(Qt::transparent);
   for (int y = 0; y < area.height(); ++y) {
     const auto* coverage = reinterpret_cast<const QRgb*>(m_strokeSprite.constScanLine(area.top() + y));
-    const auto* sheen = reinterpret_cast<const QRgb*>(m_glintSprite.constScanLine(area.top() - at.y() + y)) - at.x();
-    auto* out = reinterpret_cast<QRgb*>(m_glintFrame.scanLine(y)) - area.left();
+    // x counts the stroke sprite's columns; the sheen's row starts at its column at.x(), the
+    // frame's at area.left().
+    const auto* sheen = reinterpret_cast<const QRgb*>(m_glintSprite.constScanLine(area.top() - at.y() + y));
+    auto* out = reinterpret_cast<QRgb*>(m_glintFrame.scanLine(y));
     for (const auto& [start, end] : m_strokeRuns[area.top() + y]) {
       for (int x = std::max(start, area.left()); x < std::min(end, area.left() + area.width()); ++x) {
         const int alpha = qAlpha(coverage[x]) * opacity;
         const auto scale = [alpha](int channel) { return (channel * alpha + 255 * 255 / 2) / (255 * 255); };
-        const QRgb pixel = sheen[x];
-        out[x] = qRgba(scale(qRed(pixel)), scale(qGreen(pixel)), scale(qBlue(pixel)), scale(qAlpha(pixel)));
+        const QRgb pixel = sheen[x - at.x()];
+        out[x - area.left()] =
+            qRgba(scale(qRed(pixel)), scale(qGreen(pixel)), scale(qBlue(pixel)), scale(qAlpha(pixel)));
       }
     }
   }

@@ -45,7 +45,7 @@ public:
   // The glint asks for a frame each time it has moved this far along the outline, but never
   // fewer than `minimumGlintFrameRate` a second, so its fades stay smooth too. A soft glow
   // 132 points wide moving 3 points a step looks as smooth as at every refresh.
-  static constexpr double glintStep = 3;            // points
+  static constexpr double glintStep = 3;              // points
   static constexpr double minimumGlintFrameRate = 20; // frames a second
 
   // Reduce Motion and Increase Contrast are read from `accessibility` at each update; both
@@ -129,15 +129,15 @@ private:
   // Per row of `m_strokeSprite`, the runs of pixels the line covers at all (start, end):
   // most of a row of a panel's rim is empty, and only the runs need the glint.
   mutable QList<QList<std::pair<int, int>>> m_strokeRuns;
-  mutable QImage m_glintSprite;  // the glint's radial sheen, centred
-  mutable QImage m_glintFrame;   // the current frame's glint, reused
+  mutable QImage m_glintSprite; // the glint's radial sheen, centred
+  mutable QImage m_glintFrame;  // the current frame's glint, reused
   struct GlintFrameKey {
     QPoint at; // the sheen's top left, device pixels from the stroke sprite's
     int opacity = -1;
     friend bool operator==(const GlintFrameKey&, const GlintFrameKey&) = default;
   };
   mutable GlintFrameKey m_glintFrameKey;
-  mutable QRect m_spriteRect;    // the stroke's bounds, in the owner's coordinates
+  mutable QRect m_spriteRect; // the stroke's bounds, in the owner's coordinates
   mutable qreal m_spriteRatio = 0;
 };
 

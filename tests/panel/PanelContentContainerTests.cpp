@@ -6,8 +6,8 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QImage>
-#include <QScreen>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -318,8 +318,10 @@ TEST(PanelEdgeHighlight, FramesOfTheGlintLeaveWhatAWholeRepaintPaints) {
   }
   // Compared premultiplied: the screen grab may drop the alpha channel, and erased pixels
   // are black either way.
-  const QImage shown = panel.window.screen()->grabWindow(panel.window.winId()).toImage().convertToFormat(
-      QImage::Format_ARGB32_Premultiplied);
+  const QImage shown = panel.window.screen()
+                           ->grabWindow(panel.window.winId())
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
   const QImage whole = panel.render().convertToFormat(QImage::Format_ARGB32_Premultiplied);
   ASSERT_EQ(shown.size(), whole.size());
   int largest = 0;
@@ -330,5 +332,6 @@ TEST(PanelEdgeHighlight, FramesOfTheGlintLeaveWhatAWholeRepaintPaints) {
       largest = std::max(largest, std::abs(int((a >> shift) & 0xff) - int((b >> shift) & 0xff)));
   }
   EXPECT_LE(largest, 2);
-  EXPECT_TRUE(shown.save(brindlewick::testing::testOutputPath(QStringLiteral("glint-after-band-frames.png"))));
+  EXPECT_TRUE(
+      shown.save(brindlewick::testing::testOutputPath(QStringLiteral("glint-after-band-frames.png"))));
 }

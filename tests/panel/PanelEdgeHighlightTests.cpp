@@ -52,9 +52,11 @@ void paintByFilling(QPainter& painter, const Rim& r) {
   painter.fillPath(stroke, r.rim.lineColor());
   QRadialGradient sheen(*r.rim.glintPosition(), PanelEdgeHighlight::glintDiameter / 2);
   const QColor glint = warm.glint;
-  sheen.setStops({{0, glint}, {0.2, QColor(glint.red(), glint.green(), glint.blue(), 242)},
+  sheen.setStops({{0, glint},
+                  {0.2, QColor(glint.red(), glint.green(), glint.blue(), 242)},
                   {0.48, QColor(glint.red(), glint.green(), glint.blue(), 178)},
-                  {0.8, QColor(240, 120, 60, 217)}, {1, QColor(240, 120, 60, 0)}});
+                  {0.8, QColor(240, 120, 60, 217)},
+                  {1, QColor(240, 120, 60, 0)}});
   painter.setOpacity(r.rim.glintOpacity());
   painter.fillPath(stroke, sheen);
 }
@@ -90,7 +92,8 @@ TEST(PanelEdgeHighlight, PaintsWhatAFillOfTheLineWithTheGlintsSheenPaints) {
         largest = std::max(largest, std::abs(int((a >> shift) & 0xff) - int((b >> shift) & 0xff)));
     }
     EXPECT_LE(largest, 4) << c.name << ": more than rounding apart";
-    EXPECT_TRUE(blitted.save(brindlewick::testing::testOutputPath(QStringLiteral("rim-%1.png").arg(QLatin1String(c.name)))));
+    EXPECT_TRUE(blitted.save(
+        brindlewick::testing::testOutputPath(QStringLiteral("rim-%1.png").arg(QLatin1String(c.name)))));
   }
 }
 
@@ -123,8 +126,8 @@ TEST(OutlineTrack, FindsPointsAtEvenDistancesAlongThePath) {
     EXPECT_LT(QLineF(track.pointAtFraction(2), path.pointAtPercent(1)).length(), 1e-9);
     const double step = track.length() / 400;
     for (int i = 1; i <= 400; ++i)
-      EXPECT_NEAR(QLineF(track.pointAtFraction((i - 1) / 400.0), track.pointAtFraction(i / 400.0)).length(), step,
-                  step * 0.02)
+      EXPECT_NEAR(QLineF(track.pointAtFraction((i - 1) / 400.0), track.pointAtFraction(i / 400.0)).length(),
+                  step, step * 0.02)
           << "uneven at step " << i;
   }
 }
