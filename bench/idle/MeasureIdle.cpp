@@ -5,7 +5,8 @@
 // teaser shown and left alone. Each state prints its memory, CPU and wakeups, and its resident
 // memory by kind of mapping; a minimal Qt Widgets program with a tray icon and a shown window,
 // measured in the same run, gives the ratios. Run it through scripts/measure-idle, which gives
-// it a display and a keyring.
+// it a display and a keyring. With --teaser-only it measures the teaser alone, for a quicker
+// turn while working on the panel.
 #include "AsyncProbe.h"
 #include "DevelopmentCopy.h"
 #include "ReadingService.h"
@@ -44,7 +45,7 @@ struct Sample {
   qint64 hwmKb = 0;
   qint64 rssKb = 0;
   qint64 cpuTicks = 0;                        // user plus system time of every thread, in clock ticks
-  std::map<QString, qint64> switchesByThread; // voluntary plus involuntary, per task
+  std::map<QString, qint64> switchesByThread; // voluntary plus involuntary, per task ("id name")
 };
 
 qint64 field(const QByteArray& status, const QByteArray& name) {
@@ -73,7 +74,8 @@ Sample sample(qint64 pid) {
   // The process's own status counts its main thread only.
   for (const QString& task : QDir(proc + u"/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
     const QByteArray taskStatus = readAll(proc + u"/task/"_s + task + u"/status"_s);
-    taken.switchesByThread[task] =
+    const QString name = QString::fromUtf8(readAll(proc + u"/task/"_s + task + u"/comm"_s).trimmed());
+    taken.switchesByThread[task + u' ' + name] =
         field(taskStatus, "voluntary_ctxt_switches") + field(taskStatus, "nonvoluntary_ctxt_switches");
   }
   return taken;
@@ -118,6 +120,20 @@ QString libraryKind(const QString& file) {
       if (file.startsWith(prefix))
         return QString::fromLatin1(kind);
   return u"other libraries"_s;
+}
+
+// Wakeups per minute of each thread that woke at all, busiest first: which thread a state
+// keeps awake.
+void wakeupsByThread(const Sample& before, const Sample& after, double seconds) {
+  std::multimap<qint64, QString, std::greater<>> ordered;
+  for (const auto& [thread, count] : after.switchesByThread) {
+    const auto earlier = before.switchesByThread.find(thread);
+    const qint64 wakeups = count - (earlier == before.switchesByThread.end() ? 0 : earlier->second);
+    if (wakeups > 0)
+      ordered.emplace(qRound(wakeups * 60 / seconds), thread);
+  }
+  for (const auto& [perMinute, thread] : ordered)
+    out << "  " << QString::number(perMinute).rightJustified(6) << " per minute  " << thread << Qt::endl;
 }
 
 // Resident memory by kind of mapping, from /proc/PID/smaps, largest first.
@@ -185,10 +201,11 @@ qint64 minimalTrayResident(double seconds) {
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
-  const QStringList arguments = QCoreApplication::arguments();
+  QStringList arguments = QCoreApplication::arguments();
+  const bool teaserOnly = arguments.removeAll(u"--teaser-only"_s) > 0;
   if (arguments.size() != 2) {
-    QTextStream(stderr)
-        << "usage: brindlewick-measure-idle <brindlewick built with a development authority>\n";
+    QTextStream(stderr) << "usage: brindlewick-measure-idle [--teaser-only] <brindlewick built with a "
+                           "development authority>\n";
     return 2;
   }
   X11Windows display;
@@ -258,25 +275,31 @@ int main(int argc, char** argv) {
       display.requestClose(window);
     return windows.size();
   };
-  const qsizetype closed = closeWindows();
-  serve(2);
-  Sample before = sample(pid);
-  serve(60);
-  Sample after = sample(pid);
-  report(u"reader window closed (%1 closed), 60 s"_s.arg(closed), before, after, 60);
-  const qint64 closedResident = after.rssKb;
-  breakdown(pid);
+  Sample before;
+  Sample after;
+  qint64 closedResident = 0;
+  qint64 openResident = 0;
+  if (!teaserOnly) {
+    const qsizetype closed = closeWindows();
+    serve(2);
+    before = sample(pid);
+    serve(60);
+    after = sample(pid);
+    report(u"reader window closed (%1 closed), 60 s"_s.arg(closed), before, after, 60);
+    closedResident = after.rssKb;
+    breakdown(pid);
 
-  QProcess::execute(program, {u"--discover"_s});
-  serve(3);
-  display.openFocusedWindow(QRect(0, 600, 300, 200));
-  serve(3);
-  before = sample(pid);
-  serve(60);
-  after = sample(pid);
-  report(u"reader window open, not focused, 60 s"_s, before, after, 60);
-  const qint64 openResident = after.rssKb;
-  breakdown(pid);
+    QProcess::execute(program, {u"--discover"_s});
+    serve(3);
+    display.openFocusedWindow(QRect(0, 600, 300, 200));
+    serve(3);
+    before = sample(pid);
+    serve(60);
+    after = sample(pid);
+    report(u"reader window open, not focused, 60 s"_s, before, after, 60);
+    openResident = after.rssKb;
+    breakdown(pid);
+  }
 
   // A teaser left alone: its rim's glint keeps travelling.
   closeWindows();
@@ -285,10 +308,13 @@ int main(int argc, char** argv) {
   serve(3);
   before = sample(pid);
   serve(60);
-  report(u"teaser shown and left alone, 60 s"_s, before, sample(pid), 60);
+  after = sample(pid);
+  report(u"teaser shown and left alone, 60 s"_s, before, after, 60);
   out << "requests while measured: " << service.requestLog().size() - seen << Qt::endl;
+  wakeupsByThread(before, after, 60);
 
-  if (const qint64 minimal = minimalTrayResident(10)) {
+  const qint64 minimal = teaserOnly ? 0 : minimalTrayResident(10);
+  if (minimal > 0) {
     out << "against the minimal program: " << QString::number(double(closedResident) / minimal, 'f', 2)
         << "x with the window closed (target 1.6x), "
         << QString::number(double(openResident) / minimal, 'f', 2) << "x with it open (target 2x)"

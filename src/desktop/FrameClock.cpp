@@ -5,8 +5,12 @@
 
 namespace brindlewick {
 
-void FrameClock::requestFrames() {
-  if (++m_clients == 1)
+void FrameClock::requestFrames(double rate) {
+  if (!(rate > 0))
+    rate = everyRefresh;
+  const double before = requestedRate();
+  m_requests.insert(rate);
+  if (before == 0 || requestedRate() != before)
     setRunning(true);
 }
 
@@ -20,11 +24,18 @@ double FrameClock::usableFrameRate(double refreshRate) {
   return refreshRate;
 }
 
-void FrameClock::releaseFrames() {
-  if (m_clients == 0)
+void FrameClock::releaseFrames(double rate) {
+  if (!(rate > 0))
+    rate = everyRefresh;
+  const auto request = m_requests.find(rate);
+  if (request == m_requests.end())
     return;
-  if (--m_clients == 0)
+  const double before = requestedRate();
+  m_requests.erase(request);
+  if (m_requests.empty())
     setRunning(false);
+  else if (requestedRate() != before)
+    setRunning(true);
 }
 
 SystemFrameClock::SystemFrameClock(QObject* parent) : FrameClock(parent) {
@@ -39,14 +50,25 @@ double SystemFrameClock::now() const {
 }
 
 void SystemFrameClock::setFrameRate(double refreshRate) {
-  m_timer.setInterval(std::max(1, static_cast<int>(std::lround(1000.0 / usableFrameRate(refreshRate)))));
+  m_refreshRate = usableFrameRate(refreshRate);
+  applyInterval();
+}
+
+void SystemFrameClock::applyInterval() {
+  // Never faster than the display; slower when every client asked for fewer frames.
+  const double rate = isRunning() ? std::min(m_refreshRate, requestedRate()) : m_refreshRate;
+  const int interval = std::max(1, static_cast<int>(std::lround(1000.0 / rate)));
+  // Setting the interval restarts a running timer: only a real change may delay the next frame.
+  if (interval != m_timer.interval())
+    m_timer.setInterval(interval);
 }
 
 void SystemFrameClock::setRunning(bool running) {
-  if (running)
-    m_timer.start();
-  else
+  applyInterval();
+  if (!running)
     m_timer.stop();
+  else if (!m_timer.isActive())
+    m_timer.start();
 }
 
 } // namespace brindlewick

@@ -1,6 +1,7 @@
 #include "panel/PanelContentContainer.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -160,25 +161,77 @@ public:
     setAttribute(Qt::WA_NoSystemBackground);
   }
 
+  // The mask changed: where it leaves pixels uncovered is found again at the next paint.
+  void maskChanged() { m_uncovered.reset(); }
+
 protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* event) override {
     QPainter painter(this);
+    // Rectangle by rectangle, the rim's images are plain copies; under a clip of many
+    // rectangles (the band a frame of the glint repaints) each would be cut into spans and
+    // blended on the raster engine's thread pool.
+    for (const QRect& rect : event->region()) {
+      painter.setClipRect(rect);
+      m_container->edgeHighlight().paint(painter);
+    }
+    // The rim's outer half and the content's corners lie where the silhouette leaves pixels
+    // uncovered; everywhere else there is nothing to erase. A whole repaint (each frame of
+    // the panel's movement, which resizes it) erases without looking.
+    const QRegion& region = event->region();
+    const bool whole = region.rectCount() == 1 && region.boundingRect() == rect();
+    const QRegion cut = whole ? region : region.intersected(uncovered());
+    if (cut.isEmpty())
+      return;
+    painter.setClipRegion(cut);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QPainterPath& mask = m_container->maskPath();
-    painter.save();
-    painter.setClipPath(mask);
-    m_container->edgeHighlight().paint(painter);
-    painter.restore();
-    QPainterPath outside;
-    outside.setFillRule(Qt::OddEvenFill);
-    outside.addRect(QRectF(rect()));
-    outside.addPath(mask);
     painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
-    painter.fillPath(outside, Qt::black);
+    painter.fillPath(outside(), Qt::black);
   }
 
 private:
+  QPainterPath outside() const {
+    QPainterPath outside;
+    outside.setFillRule(Qt::OddEvenFill);
+    outside.addRect(QRectF(rect()));
+    outside.addPath(m_container->maskPath());
+    return outside;
+  }
+
+  // The tiles of the overlay holding a pixel the silhouette does not cover entirely.
+  const QRegion& uncovered() {
+    if (m_uncovered)
+      return *m_uncovered;
+    constexpr int tile = 8;
+    QImage coverage(size().expandedTo(QSize(1, 1)), QImage::Format_Alpha8);
+    coverage.fill(0);
+    {
+      QPainter painter(&coverage);
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.fillPath(outside(), Qt::black);
+    }
+    QRegion uncovered;
+    for (int top = 0; top < coverage.height(); top += tile) {
+      const int bottom = std::min(top + tile, coverage.height());
+      for (int left = 0; left < coverage.width(); left += tile) {
+        const int right = std::min(left + tile, coverage.width());
+        const auto anyUncovered = [&] {
+          for (int y = top; y < bottom; ++y) {
+            const uchar* row = coverage.constScanLine(y);
+            if (std::any_of(row + left, row + right, [](uchar alpha) { return alpha != 0; }))
+              return true;
+          }
+          return false;
+        };
+        if (anyUncovered())
+          uncovered += QRect(left, top, right - left, bottom - top);
+      }
+    }
+    m_uncovered = uncovered;
+    return *m_uncovered;
+  }
+
   PanelContentContainer* m_container;
+  std::optional<QRegion> m_uncovered;
 };
 
 PanelContentContainer::PanelContentContainer(FrameClock* clock, AccessibilitySettings* accessibility,
@@ -271,7 +324,11 @@ void PanelContentContainer::layoutContent() {
     m_hosted->setGeometry(frame.toRect());
   }
   m_overlay->setGeometry(rect());
-  m_maskPath = PanelSilhouette::path(bounds, m_topInset, m_notchWidth, true);
+  QPainterPath mask = PanelSilhouette::path(bounds, m_topInset, m_notchWidth, true);
+  if (mask != m_maskPath) {
+    m_maskPath = mask;
+    m_overlay->maskChanged();
+  }
   if (!m_edgeColors) {
     m_edgeHighlight->stop();
   } else {

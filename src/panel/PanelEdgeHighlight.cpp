@@ -31,7 +31,7 @@ double easeInEaseOut(double t) {
 }
 
 // Squares along the outline, overlapping, each wider than the line and its antialiasing.
-QRegion bandAlong(const QPainterPath& outline, double lineWidth) {
+QRegion bandAlong(const OutlineTrack& outline, double lineWidth) {
   constexpr double step = 4;
   const double half = lineWidth / 2 + 3;
   const double length = outline.length();
@@ -40,7 +40,7 @@ QRegion bandAlong(const QPainterPath& outline, double lineWidth) {
   const int squares = int(std::ceil(length / step));
   QRegion band;
   for (int i = 0; i <= squares; ++i) {
-    const QPointF at = outline.pointAtPercent(std::min(1.0, double(i) / squares));
+    const QPointF at = outline.pointAtFraction(double(i) / squares);
     band += QRectF(at.x() - half, at.y() - half, 2 * half, 2 * half).toAlignedRect();
   }
   return band;
@@ -52,9 +52,9 @@ PanelEdgeHighlight::PanelEdgeHighlight(FrameClock* clock, AccessibilitySettings*
                                        QObject* parent)
     : QObject(parent), m_clock(clock), m_accessibility(accessibility) {
   if (m_clock)
-    connect(m_clock, &FrameClock::frame, this, [this] {
+    connect(m_clock, &FrameClock::frame, this, [this](double now) {
       if (m_isAnimating)
-        frame();
+        frame(now);
     });
 }
 
@@ -74,12 +74,16 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     stroker.setCapStyle(Qt::FlatCap);
     stroker.setJoinStyle(Qt::MiterJoin);
     m_stroke = stroker.createStroke(outline);
-    m_band = bandAlong(outline, lineWidth);
+    m_track = OutlineTrack(outline);
+    m_band = bandAlong(m_track, lineWidth);
   }
+  const QColor lineColor = withAlpha(colors.color, reduceMotion || increaseContrast ? 1.0 : 0.6);
+  if (!same || colors != m_colors || lineColor != m_lineColor)
+    m_lineSprite = QImage();
   m_bounds = bounds;
   m_colors = colors;
   m_hidden = !visible;
-  m_lineColor = withAlpha(colors.color, reduceMotion || increaseContrast ? 1.0 : 0.6);
+  m_lineColor = lineColor;
   m_glintHidden = reduceMotion;
   if (!visible || reduceMotion)
     removeGlint();
@@ -87,18 +91,23 @@ void PanelEdgeHighlight::update(const QPainterPath& outline, const QRectF& bound
     removeGlint();
     m_isAnimating = true;
     m_glintStartedAt = m_clock ? m_clock->now() : 0;
+    m_glintShownAt = m_glintStartedAt;
+    const double speed = m_track.length() / lapDuration;
+    m_frameRate = std::max(minimumGlintFrameRate, speed / glintStep);
     if (m_clock)
-      m_clock->requestFrames();
+      m_clock->requestFrames(m_frameRate);
   }
   m_lastGlintSquare = glintSquare();
   Q_EMIT changed();
 }
 
-void PanelEdgeHighlight::frame() {
+void PanelEdgeHighlight::frame(double now) {
+  m_glintShownAt = now;
   // The glint moves a few points a frame: only the band under where it was and where it is
   // now changes.
   const QRect square = glintSquare();
-  const QRegion dirty = m_band.intersected(QRegion(m_lastGlintSquare).united(square));
+  // Two cuts of the band by a rectangle cost less than one by a region.
+  const QRegion dirty = m_band.intersected(m_lastGlintSquare).united(m_band.intersected(square));
   m_lastGlintSquare = square;
   if (!m_hidden && !m_glintHidden && !dirty.isEmpty())
     Q_EMIT bandChanged(dirty);
@@ -123,19 +132,19 @@ void PanelEdgeHighlight::removeGlint() {
     return;
   m_isAnimating = false;
   if (m_clock)
-    m_clock->releaseFrames();
+    m_clock->releaseFrames(m_frameRate);
 }
 
 double PanelEdgeHighlight::lapProgress() const {
-  const double elapsed = (m_clock ? m_clock->now() : 0) - m_glintStartedAt;
+  const double elapsed = m_glintShownAt - m_glintStartedAt;
   const double lap = std::fmod(elapsed, lapDuration) / lapDuration;
   return lap >= 0 ? lap : 0;
 }
 
 std::optional<QPointF> PanelEdgeHighlight::glintPosition() const {
-  if (!m_isAnimating || !m_outline || !(m_outline->length() > 0))
+  if (!m_isAnimating || !(m_track.length() > 0))
     return std::nullopt;
-  return m_outline->pointAtPercent(lapProgress());
+  return m_track.pointAtFraction(lapProgress());
 }
 
 double PanelEdgeHighlight::glintOpacity() const {
@@ -152,21 +161,112 @@ double PanelEdgeHighlight::glintOpacity() const {
 void PanelEdgeHighlight::paint(QPainter& painter) const {
   if (m_hidden || m_stroke.isEmpty())
     return;
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillPath(m_stroke, m_lineColor);
+  const qreal ratio = painter.device() ? painter.device()->devicePixelRatio() : 1.0;
+  if (m_lineSprite.isNull() || ratio != m_spriteRatio)
+    renderSprites(ratio);
+  painter.drawImage(m_spriteRect.topLeft(), m_lineSprite);
   const std::optional<QPointF> centre = glintPosition();
-  if (!m_glintHidden && centre) {
-    QRadialGradient sheen(*centre, glintDiameter / 2);
-    sheen.setColorAt(0, m_colors.glint);
-    sheen.setColorAt(0.2, withAlpha(m_colors.glint, 0.95));
-    sheen.setColorAt(0.48, withAlpha(m_colors.glint, 0.7));
-    sheen.setColorAt(0.8, withAlpha(m_colors.color, 0.85));
-    sheen.setColorAt(1, withAlpha(m_colors.color, 0));
-    painter.setOpacity(glintOpacity());
-    painter.fillPath(m_stroke, sheen);
+  if (m_glintHidden || !centre)
+    return;
+  QPoint origin;
+  const QImage& glint = composeGlint(*centre, origin);
+  if (!glint.isNull())
+    painter.drawImage(QPointF(origin) / ratio, glint);
+}
+
+void PanelEdgeHighlight::renderSprites(qreal ratio) const {
+  m_spriteRatio = ratio;
+  m_glintFrameKey = {};
+  m_spriteRect = m_stroke.boundingRect().toAlignedRect();
+  const auto canvas = [ratio](QSizeF size) {
+    QImage image((size * ratio).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    return image;
+  };
+  // Only the inner half shows: the panel's shape is the outline closed along the top.
+  QPainterPath inside = *m_outline;
+  inside.closeSubpath();
+  const auto fillStroke = [this, &canvas, &inside](const QBrush& brush) {
+    QImage image = canvas(m_spriteRect.size());
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(-m_spriteRect.topLeft());
+    painter.setClipPath(inside);
+    painter.fillPath(m_stroke, brush);
+    return image;
+  };
+  m_lineSprite = fillStroke(m_lineColor);
+  m_strokeSprite = fillStroke(Qt::black);
+  m_strokeRuns.clear();
+  for (int y = 0; y < m_strokeSprite.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(m_strokeSprite.constScanLine(y));
+    QList<std::pair<int, int>> runs;
+    for (int x = 0; x < m_strokeSprite.width(); ++x) {
+      if (qAlpha(row[x]) == 0)
+        continue;
+      if (!runs.isEmpty() && runs.last().second == x)
+        runs.last().second = x + 1;
+      else
+        runs.append({x, x + 1});
+    }
+    m_strokeRuns.append(runs);
   }
-  painter.restore();
+
+  // One point of room around the glint's circle, so its rim of transparency is whole.
+  const double side = glintDiameter + 2;
+  m_glintSprite = canvas(QSizeF(side, side));
+  QPainter painter(&m_glintSprite);
+  QRadialGradient sheen(QPointF(side, side) / 2, glintDiameter / 2);
+  sheen.setColorAt(0, m_colors.glint);
+  sheen.setColorAt(0.2, withAlpha(m_colors.glint, 0.95));
+  sheen.setColorAt(0.48, withAlpha(m_colors.glint, 0.7));
+  sheen.setColorAt(0.8, withAlpha(m_colors.color, 0.85));
+  sheen.setColorAt(1, withAlpha(m_colors.color, 0));
+  painter.fillRect(QRectF(0, 0, side, side), sheen);
+}
+
+const QImage& PanelEdgeHighlight::composeGlint(QPointF centre, QPoint& origin) const {
+  // In device pixels, relative to the stroke sprite: the glint's square and the part of it
+  // the line crosses.
+  const QSize size = m_glintSprite.size();
+  const QPointF stroke = QPointF(m_spriteRect.topLeft()) * m_spriteRatio;
+  const QPoint at = (centre * m_spriteRatio - stroke - QPointF(size.width(), size.height()) / 2).toPoint();
+  const QRect area = QRect(at, size).intersected(m_strokeSprite.rect());
+  const int opacity = qRound(glintOpacity() * 255);
+  const GlintFrameKey key{at, opacity};
+  origin = (stroke + QPointF(area.topLeft())).toPoint();
+  if (key == m_glintFrameKey)
+    return m_glintFrame;
+  m_glintFrameKey = key;
+  if (area.isEmpty() || opacity <= 0) {
+    m_glintFrame = QImage();
+    return m_glintFrame;
+  }
+  if (m_glintFrame.size() != area.size()) {
+    m_glintFrame = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    m_glintFrame.setDevicePixelRatio(m_spriteRatio);
+  }
+  // The sheen times the line's coverage times the fade, per premultiplied channel: what a
+  // gradient fill of the line at that opacity gives, without the fill.
+  m_glintFrame.fill(Qt::transparent);
+  for (int y = 0; y < area.height(); ++y) {
+    const auto* coverage = reinterpret_cast<const QRgb*>(m_strokeSprite.constScanLine(area.top() + y));
+    // x counts the stroke sprite's columns; the sheen's row starts at its column at.x(), the
+    // frame's at area.left().
+    const auto* sheen = reinterpret_cast<const QRgb*>(m_glintSprite.constScanLine(area.top() - at.y() + y));
+    auto* out = reinterpret_cast<QRgb*>(m_glintFrame.scanLine(y));
+    for (const auto& [start, end] : m_strokeRuns[area.top() + y]) {
+      for (int x = std::max(start, area.left()); x < std::min(end, area.left() + area.width()); ++x) {
+        const int alpha = qAlpha(coverage[x]) * opacity;
+        const auto scale = [alpha](int channel) { return (channel * alpha + 255 * 255 / 2) / (255 * 255); };
+        const QRgb pixel = sheen[x - at.x()];
+        out[x - area.left()] =
+            qRgba(scale(qRed(pixel)), scale(qGreen(pixel)), scale(qBlue(pixel)), scale(qAlpha(pixel)));
+      }
+    }
+  }
+  return m_glintFrame;
 }
 
 } // namespace brindlewick

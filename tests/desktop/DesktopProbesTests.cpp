@@ -44,6 +44,29 @@ TEST(SystemFrameClock, StepsAtTheDisplaysRefreshIntervalAndFallsBackTo60HzForNon
   }
 }
 
+// Clients ask for frames at their own rates; the clock runs at the highest, never above the
+// display, and stops with the last release. Each step: request (+) or release (-) a rate,
+// then the interval in milliseconds, 0 once stopped.
+TEST(SystemFrameClock, RunsAtTheHighestRateAskedForCappedByTheDisplay) {
+  const double every = FrameClock::everyRefresh;
+  const std::pair<double, QList<std::tuple<char, double, int>>> cases[] = {
+      {60, {{'+', 20, 50}, {'+', every, 17}, {'-', every, 50}, {'-', 25, 50}, {'-', 20, 0}}},
+      {144, {{'+', 30, 33}, {'+', 45, 22}, {'-', 30, 22}}},
+      {30, {{'+', 50, 33}}},
+  };
+  for (const auto& [display, steps] : cases) {
+    SystemFrameClock clock;
+    clock.setFrameRate(display);
+    for (const auto& [sign, rate, interval] : steps) {
+      sign == '+' ? clock.requestFrames(rate) : clock.releaseFrames(rate);
+      EXPECT_EQ(clock.isRunning(), interval > 0) << display << " Hz " << sign << rate;
+      if (interval > 0) {
+        EXPECT_EQ(clock.frameIntervalMilliseconds(), interval) << display << " Hz " << sign << rate;
+      }
+    }
+  }
+}
+
 TEST(LinuxDesktopProbes, WithoutAnyBusOrDisplayEverythingIsQuietAndOff) {
   X11DesktopWatch missing(QByteArray(":9876"), nullptr);
   EXPECT_FALSE(missing.isConnected());

@@ -7,6 +7,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QImage>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -298,4 +299,39 @@ TEST(PanelEdgeHighlight, AFrameOfTheGlintRepaintsOnlyTheBandItCrosses) {
     return sum;
   };
   EXPECT_LT(area(recorder.painted), 420 * 196 / 4);
+}
+
+// Frame by frame, the glint repaints only its band: what is on screen after many such frames,
+// around a corner, must be what one whole repaint paints, the corners erased included.
+TEST(PanelEdgeHighlight, FramesOfTheGlintLeaveWhatAWholeRepaintPaints) {
+  Panel panel(QSize(420, 196), 0, std::nullopt, QSizeF(420, 196));
+  panel.container->setEdgeColors(warm);
+  panel.container->setContent(new FixturePanel([] {}));
+  panel.show();
+  QApplication::processEvents();
+  const double rate = panel.container->edgeHighlight().glintFrameRate();
+  ASSERT_GT(rate, 0);
+  // From the start of the lap round the lower left corner and along the bottom.
+  for (int frame = 0; frame < int(2.6 * rate); ++frame) {
+    panel.clock.advance(1 / rate);
+    QApplication::processEvents();
+  }
+  // Compared premultiplied: the screen grab may drop the alpha channel, and erased pixels
+  // are black either way.
+  const QImage shown = panel.window.screen()
+                           ->grabWindow(panel.window.winId())
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const QImage whole = panel.render().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  ASSERT_EQ(shown.size(), whole.size());
+  int largest = 0;
+  for (int i = 0; i < whole.width() * whole.height(); ++i) {
+    const QRgb a = shown.pixel(i % whole.width(), i / whole.width());
+    const QRgb b = whole.pixel(i % whole.width(), i / whole.width());
+    for (const int shift : {0, 8, 16})
+      largest = std::max(largest, std::abs(int((a >> shift) & 0xff) - int((b >> shift) & 0xff)));
+  }
+  EXPECT_LE(largest, 2);
+  EXPECT_TRUE(
+      shown.save(brindlewick::testing::testOutputPath(QStringLiteral("glint-after-band-frames.png"))));
 }

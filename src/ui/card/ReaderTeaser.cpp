@@ -5,6 +5,7 @@
 #include "ui/design/TextElision.h"
 
 #include <QFontMetricsF>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace brindlewick {
@@ -66,17 +67,29 @@ void ReaderTeaser::leaveEvent(QEvent* event) {
   m_hover.set(false);
 }
 
-void ReaderTeaser::paintEvent(QPaintEvent*) {
+const ReaderTeaser::Geometry& ReaderTeaser::paintedGeometry(const UiTraits& traits) {
+  if (!m_geometry || m_geometry->size != size() || m_geometry->boldText != traits.boldText)
+    m_geometry = CachedGeometry{size(), traits.boldText, geometry(traits)};
+  return m_geometry->geometry;
+}
+
+void ReaderTeaser::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.fillRect(rect(), Qt::black);
   const UiTraits traits = UiEnvironment::instance().traitsOf(this);
-  const Geometry layout = geometry(traits);
-  DropMark::paint(painter, layout.mark, markColor(m_category, traits.increasedContrast));
-  const qreal opacity = traits.increasedContrast ? 1 : 0.94 + 0.06 * m_hover.value();
-  painter.setPen(QColor::fromRgbF(1, 1, 1, float(opacity)));
-  painter.setFont(lineFont(traits).font());
-  painter.drawText(layout.text, Qt::AlignLeft | Qt::AlignVCenter, layout.shownLine);
+  const Geometry& layout = paintedGeometry(traits);
+  // The panel's rim repaints thin strips along the edges: the mark and the line are drawn
+  // only when the strip reaches them.
+  const QRegion& region = event->region();
+  if (region.intersects(layout.mark.toAlignedRect()))
+    DropMark::paint(painter, layout.mark, markColor(m_category, traits.increasedContrast));
+  if (region.intersects(layout.text.toAlignedRect().adjusted(-2, -2, 2, 2))) {
+    const qreal opacity = traits.increasedContrast ? 1 : 0.94 + 0.06 * m_hover.value();
+    painter.setPen(QColor::fromRgbF(1, 1, 1, float(opacity)));
+    painter.setFont(lineFont(traits).font());
+    painter.drawText(layout.text, Qt::AlignLeft | Qt::AlignVCenter, layout.shownLine);
+  }
 }
 
 } // namespace brindlewick

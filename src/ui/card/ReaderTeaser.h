@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 
 #include <functional>
+#include <optional>
 
 namespace brindlewick {
 
@@ -50,10 +51,21 @@ protected:
   void leaveEvent(QEvent* event) override;
 
 private:
+  // The geometry for the current size and Bold Text, kept between paints: a waiting panel
+  // repaints the teaser's edges many times a second, and eliding and shaping the line again
+  // each time cost more than the rest of the frame.
+  const Geometry& paintedGeometry(const UiTraits& traits);
+
   Category m_category;
   QString m_line;
   double m_textScale;
   DropFeedback m_hover{this};
+  struct CachedGeometry {
+    QSize size;
+    bool boldText = false;
+    Geometry geometry;
+  };
+  std::optional<CachedGeometry> m_geometry;
 };
 
 } // namespace brindlewick

@@ -81,6 +81,33 @@ TEST_F(ReaderTeaserTest, DarkInALightApplicationAndWhiteOnlyUnderContrast) {
   UiEnvironment::instance().setOverrides({});
 }
 
+// The panel's rim repaints thin strips of the teaser many times a second, and the teaser
+// keeps its layout between paints: strips, or a new size, must paint what a fresh teaser
+// painting all of itself paints.
+TEST_F(ReaderTeaserTest, PaintingInStripsOrAfterAResizeGivesTheWholePicture) {
+  const auto paint = [](QWidget& widget, const QList<QRect>& strips) {
+    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    for (const QRect& strip : strips)
+      widget.render(&image, strip.topLeft(), QRegion(strip));
+    return image;
+  };
+  ReaderTeaser teaser(drop(0), 1.0, {});
+  teaser.resize(teaser.sizeHint());
+  const QImage whole = paint(teaser, {teaser.rect()});
+  for (const QSize strip : {QSize(teaser.width(), 3), QSize(7, teaser.height())}) {
+    QList<QRect> strips;
+    for (int x = 0; x < teaser.width(); x += strip.width())
+      for (int y = 0; y < teaser.height(); y += strip.height())
+        strips.append(QRect(QPoint(x, y), strip));
+    EXPECT_TRUE(paint(teaser, strips) == whole) << strip.width() << "x" << strip.height();
+  }
+  teaser.resize(teaser.width() + 60, teaser.height());
+  ReaderTeaser wider(drop(0), 1.0, {});
+  wider.resize(teaser.size());
+  EXPECT_TRUE(paint(teaser, {teaser.rect()}) == paint(wider, {wider.rect()})) << "the old size's layout";
+}
+
 TEST_F(ReaderTeaserTest, AClickLeftOfTheTextOpens) {
   int opened = 0;
   QWidget window;
