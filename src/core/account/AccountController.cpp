@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <future>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -322,21 +323,42 @@ void AccountController::whenLateWriteLands(const KeychainError& error, const QSt
 
 void AccountController::persist(const Cache& cache) {
   AccountCoding::validateCache(cache, cache.me.user.id);
-  QHash<QString, StoredItem> stored;
-  stored.reserve(cache.items.size());
   const auto textOf = [](const QHash<QString, StoredItem>& texts, const AccountItem& item) {
     const auto known = texts.constFind(item.loreId);
     return known != texts.constEnd() && known->item == item ? known->text : QByteArray();
   };
-  const QByteArray bytes = cache.toJson([&](const AccountItem& item) {
-    QByteArray text = textOf(m_storedItems, item);
-    if (text.isNull())
-      text = textOf(m_receivedItems, item);
-    if (text.isNull())
-      text = Json::serialize(item.encode());
-    stored.insert(item.loreId, {item, text});
-    return text;
-  });
+  // An item stored before, or received in the stored form, keeps its text. The others are
+  // encoded: every item of a first fetch from a service that orders its keys its own way, most
+  // of that fetch's time, so they are encoded on the cores left over, in runs.
+  const qsizetype count = cache.items.size();
+  QList<QByteArray> texts(count);
+  QByteArray* const written = texts.data(); // the runs write apart, never through the list
+  const auto textRun = [&](qsizetype first, qsizetype end) {
+    for (qsizetype i = first; i < end; ++i) {
+      const AccountItem& item = cache.items[i];
+      QByteArray text = textOf(m_storedItems, item);
+      if (text.isNull())
+        text = textOf(m_receivedItems, item);
+      written[i] = text.isNull() ? Json::serialize(item.encode()) : text;
+    }
+  };
+  constexpr qsizetype shortestRun = 500;
+  const qsizetype runs =
+      std::clamp<qsizetype>(count / shortestRun, 1, std::clamp(int(std::thread::hardware_concurrency()), 1, 4));
+  const qsizetype runLength = (count + runs - 1) / runs;
+  std::vector<std::future<void>> others;
+  for (qsizetype first = runLength; first < count; first += runLength)
+    others.push_back(std::async(std::launch::async, textRun, first, std::min(count, first + runLength)));
+  textRun(0, std::min(count, runLength));
+  for (std::future<void>& run : others)
+    run.get();
+
+  QHash<QString, StoredItem> stored;
+  stored.reserve(count);
+  for (qsizetype i = 0; i < count; ++i)
+    stored.insert(cache.items[i].loreId, {cache.items[i], texts[i]});
+  qsizetype next = 0;
+  const QByteArray bytes = cache.toJson([&](const AccountItem&) { return texts[next++]; });
   if (bytes.size() > AccountCoding::maximumCacheBytes)
     throw AccountError::invalidResponse();
   m_store.commit({{cacheKey(cache.me.user.id, cache.sessionID), bytes}}, {});

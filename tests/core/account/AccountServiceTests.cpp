@@ -104,14 +104,15 @@ TEST_F(AccountServiceTest, APacedSignInIsStoredAndOnlyTheTokenRequestCarriesTheD
   }
 }
 
-// A first fetch stores items as received where they came in the stored form: the record is
-// still, byte for byte, what the record's own writer writes.
+// A first fetch stores items as received where they came in the stored form, and encodes the
+// others in runs on several threads: the record is still, byte for byte and in order, what the
+// record's own writer writes.
 TEST_F(AccountServiceTest, AFirstFetchStoresWhatTheRecordsWriterWrites) {
-  putItems(0, 30);
+  putItems(0, 1600);
   service.grants().setAutoApproveAfter(5);
   SignInDriver driver;
   ASSERT_EQ(result(signIn(*controller, harness, driver)), u"true"_s);
-  ASSERT_EQ(controller->items().size(), 30);
+  ASSERT_EQ(controller->items().size(), 1600);
   const auto credential = SessionCredential::fromJson(storage.items().value(account.credentialKey()));
   const std::optional<QByteArray> record = account.cacheRecord(credential.token);
   ASSERT_TRUE(record);
