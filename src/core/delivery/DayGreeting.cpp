@@ -6,8 +6,8 @@ namespace brindlewick {
 
 namespace {
 
-constexpr std::array<DayGreeting::Case, 3> allCases{DayGreeting::Case::morning, DayGreeting::Case::afternoon,
-                                                    DayGreeting::Case::evening};
+constexpr std::array<DayGreeting::Case, 3> greetingCases{
+    DayGreeting::Case::morning, DayGreeting::Case::afternoon, DayGreeting::Case::evening};
 
 } // namespace
 
@@ -22,7 +22,7 @@ DayGreeting::DayGreeting(Date date, const Calendar& calendar) : m_case(Case::eve
 }
 
 std::optional<DayGreeting> DayGreeting::fromRaw(const QString& raw) {
-  for (Case greetingCase : allCases) {
+  for (Case greetingCase : greetingCases) {
     const DayGreeting greeting(greetingCase);
     if (greeting.rawValue() == raw)
       return greeting;

@@ -13,7 +13,7 @@ namespace {
 
 const QString kWordmark = QStringLiteral("BRINDLEWICK");
 constexpr qreal kMarkSize = 24;
-constexpr qreal kSpacing = 6;
+constexpr qreal kMarkSpacing = 6;
 constexpr qreal kTracking = 1.6;
 
 } // namespace
@@ -54,13 +54,13 @@ void CardHeader::paintEvent(QPaintEvent*) {
   font.setLetterSpacing(QFont::AbsoluteSpacing, kTracking);
   const QFontMetricsF metrics(font);
   const qreal textWidth = metrics.horizontalAdvance(kWordmark);
-  const qreal left = (width() - (kMarkSize + kSpacing + textWidth)) / 2;
+  const qreal left = (width() - (kMarkSize + kMarkSpacing + textWidth)) / 2;
   const qreal middle = height() / 2.0;
   const QColor color = wordmarkColor(traits);
   DropMark::paint(painter, QRectF(left, middle - kMarkSize / 2, kMarkSize, kMarkSize), color);
   painter.setFont(font);
   painter.setPen(color);
-  painter.drawText(QPointF(left + kMarkSize + kSpacing, middle + metrics.capHeight() / 2), kWordmark);
+  painter.drawText(QPointF(left + kMarkSize + kMarkSpacing, middle + metrics.capHeight() / 2), kWordmark);
 }
 
 } // namespace brindlewick

@@ -9,8 +9,8 @@ namespace brindlewick {
 
 namespace {
 
-constexpr qreal shadowRadius = 16;
-constexpr qreal shadowOffset = 10;
+constexpr qreal heroShadowRadius = 16;
+constexpr qreal heroShadowOffset = 10;
 
 QRectF fitted(const QRectF& area, QSizeF natural) {
   if (natural.isEmpty() || area.isEmpty())
@@ -30,7 +30,7 @@ void HeroArt::paint(QPainter& painter, const QRectF& area, qreal devicePixelRati
   if (place.isEmpty())
     return;
   // The picture with room for its shadow, which is cast from it.
-  const qreal room = 1.5 * shadowRadius + shadowOffset;
+  const qreal room = 1.5 * heroShadowRadius + heroShadowOffset;
   const QRectF padded = place.adjusted(-room, -room, room, room);
   QImage canvas((padded.size() * devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
   canvas.setDevicePixelRatio(devicePixelRatio);
@@ -39,8 +39,8 @@ void HeroArt::paint(QPainter& painter, const QRectF& area, qreal devicePixelRati
     QPainter inner(&canvas);
     inner.drawImage(QPointF(room, room), DropArtwork::render(resource, place.size(), devicePixelRatio));
   }
-  const QImage shadow =
-      DropShadow::cast(canvas, shadowRadius, QPointF(0, shadowOffset), QColor::fromRgbF(0, 0, 0, 0.3f));
+  const QImage shadow = DropShadow::cast(canvas, heroShadowRadius, QPointF(0, heroShadowOffset),
+                                         QColor::fromRgbF(0, 0, 0, 0.3f));
   painter.drawImage(padded.topLeft(), shadow);
   painter.drawImage(padded.topLeft(), canvas);
 }
