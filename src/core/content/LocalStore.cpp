@@ -26,7 +26,7 @@ QString quoted(const QString& key) {
 
 // Qt binds a null QString or QByteArray as SQL NULL, which the NOT NULL columns refuse;
 // an empty key or payload is a legitimate value, so it is bound as an empty one.
-QVariant text(const QString& value) {
+QVariant keyText(const QString& value) {
   return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
 }
 QVariant bytes(const QByteArray& value) {
@@ -160,7 +160,7 @@ QString LocalStore::defaultFilePath() {
 
 std::optional<QByteArray> LocalStore::data(const QString& key) const {
   QSqlQuery& query = *m_connection->select;
-  query.bindValue(keyPlaceholder, text(key));
+  query.bindValue(keyPlaceholder, keyText(key));
   std::optional<QByteArray> result;
   if (query.exec() && query.next())
     result = query.value(0).toByteArray();
@@ -175,7 +175,7 @@ std::optional<QByteArray> LocalStore::data(const QString& key) const {
 std::vector<std::pair<QString, QByteArray>> LocalStore::entryData(const QString& prefix) const {
   QSqlQuery& query = prefix.isEmpty() ? *m_connection->selectAll : *m_connection->selectRange;
   if (!prefix.isEmpty()) {
-    query.bindValue(keyPlaceholder, text(prefix));
+    query.bindValue(keyPlaceholder, keyText(prefix));
     query.bindValue(upperPlaceholder, upperBound(prefix));
   }
   std::vector<std::pair<QString, QByteArray>> result;
@@ -212,13 +212,13 @@ void LocalStore::commit(const QMap<QString, QByteArray>& updates, const QStringL
   try {
     // Deletions first, so a key that is also updated ends up present with its new payload.
     for (const QString& key : removing) {
-      connection.erase->bindValue(keyPlaceholder, text(key));
+      connection.erase->bindValue(keyPlaceholder, keyText(key));
       if (!connection.erase->exec())
         fail(QStringLiteral("Could not remove %1 from the local store").arg(quoted(key)), key,
              connection.erase->lastError());
     }
     for (auto it = updates.begin(); it != updates.end(); ++it) {
-      connection.upsert->bindValue(keyPlaceholder, text(it.key()));
+      connection.upsert->bindValue(keyPlaceholder, keyText(it.key()));
       connection.upsert->bindValue(payloadPlaceholder, bytes(it.value()));
       if (!connection.upsert->exec())
         fail(QStringLiteral("Could not write %1 to the local store").arg(quoted(it.key())), it.key(),

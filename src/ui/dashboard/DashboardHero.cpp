@@ -28,7 +28,7 @@ DropDesign::ColorFor paper(qreal opacity) {
   return [opacity](const UiTraits&) { return DropDesign::withOpacity(DropDesign::paper(), opacity); };
 }
 
-DropTextBlock* text(const QString& value, const DropFont& font, qreal opacity) {
+DropTextBlock* heroText(const QString& value, const DropFont& font, qreal opacity) {
   auto* block = new DropTextBlock(value);
   block->setTextStyle(DropTextBlock::Style{font});
   block->setColor(paper(opacity));
@@ -66,8 +66,8 @@ void paintCard(QPainter& painter, const QRectF& card, bool artwork, qreal ratio)
 DashboardHero::DashboardHero(ReaderModel& model, QWidget* parent)
     : QWidget(parent), m_model(model), m_column(new QVBoxLayout(this)),
       m_greeting(new DayGreetingLabel(model)), m_nextDrop(new QWidget),
-      m_nextDropText(text({}, DropFonts::rounded(14, QFont::DemiBold), 1)),
-      m_status(text({}, DropFonts::rounded(AccountText::calloutSize), 0.78)),
+      m_nextDropText(heroText({}, DropFonts::rounded(14, QFont::DemiBold), 1)),
+      m_status(heroText({}, DropFonts::rounded(AccountText::calloutSize), 0.78)),
       m_button(new DropButton(dropControl({.prominent = true, .onHero = true}))) {
   UiEnvironment::forceScheme(this, ColorScheme::dark);
   m_column->setContentsMargins(32, 32, 32, 32);
@@ -77,7 +77,7 @@ DashboardHero::DashboardHero(ReaderModel& model, QWidget* parent)
   title->setSpacing(10);
   m_greeting->setColor(paper(1));
   title->addWidget(m_greeting);
-  title->addWidget(text(QStringLiteral("Big ideas from books. A small place on your computer."),
+  title->addWidget(heroText(QStringLiteral("Big ideas from books. A small place on your computer."),
                         DropFonts::rounded(16), 0.78));
   m_column->addLayout(title);
 

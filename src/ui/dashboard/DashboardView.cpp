@@ -21,7 +21,7 @@ namespace brindlewick {
 
 namespace {
 
-DropTextBlock* text(const DropFont& font, DropDesign::ColorFor color) {
+DropTextBlock* textBlock(const DropFont& font, DropDesign::ColorFor color) {
   auto* block = new DropTextBlock;
   block->setTextStyle(DropTextBlock::Style{font});
   block->setColor(std::move(color));
@@ -74,11 +74,11 @@ DashboardView::Tile DashboardView::makeTile(const DashboardState::Tile& tile) {
   auto* words = new QVBoxLayout;
   words->setSpacing(8);
   const auto primary = [](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); };
-  DropTextBlock* value = text(valueFont(24), primary);
+  DropTextBlock* value = textBlock(valueFont(24), primary);
   value->setWrapping(false);
-  DropTextBlock* title = text(DropFonts::rounded(13, QFont::Medium), primary);
+  DropTextBlock* title = textBlock(DropFonts::rounded(13, QFont::Medium), primary);
   title->setText(tile.title);
-  DropTextBlock* caption = text(DropFonts::rounded(AccountText::calloutSize), AccountText::secondary());
+  DropTextBlock* caption = textBlock(DropFonts::rounded(AccountText::calloutSize), AccountText::secondary());
   caption->setText(tile.caption);
   words->addWidget(value);
   words->addWidget(title);
@@ -100,9 +100,9 @@ DashboardCard* DashboardView::makeContinueCard() {
   auto* words = new QVBoxLayout;
   words->setSpacing(8);
   words->addWidget(new DropSectionLabel(QStringLiteral("Continue reading")));
-  m_headline = text(DropFonts::display(18, QFont::Medium),
+  m_headline = textBlock(DropFonts::display(18, QFont::Medium),
                     [](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); });
-  m_explanation = text(DropFonts::rounded(AccountText::calloutSize), AccountText::secondary());
+  m_explanation = textBlock(DropFonts::rounded(AccountText::calloutSize), AccountText::secondary());
   m_explanation->setLineSpacing(4);
   words->addWidget(m_headline);
   words->addWidget(m_explanation);
