@@ -31,8 +31,6 @@ public:
   // The reader is back: a release of the caches still to come is called off.
   void windowActivated();
 
-  bool isPending() const { return m_delay.isActive(); }
-
 Q_SIGNALS:
   // After each release (tests wait for it).
   void released(bool drawingCaches);

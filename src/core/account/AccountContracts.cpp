@@ -370,17 +370,18 @@ AccountCache AccountCache::fromJson(const QByteArray& bytes, int threads) {
 }
 
 QByteArray AccountCache::toJson() const {
-  return toJson([](const AccountItem& item) { return Json::serialize(item.encode()); });
-}
-
-QByteArray AccountCache::toJson(const std::function<QByteArray(const AccountItem&)>& itemText) const {
   QList<QByteArray> texts;
   texts.reserve(items.size());
+  for (const AccountItem& item : items)
+    texts.append(Json::serialize(item.encode()));
+  return toJson(texts);
+}
+
+QByteArray AccountCache::toJson(const QList<QByteArray>& texts) const {
+  Q_ASSERT(texts.size() == items.size());
   qsizetype size = 0;
-  for (const AccountItem& item : items) {
-    texts.append(itemText(item));
-    size += texts.last().size() + 1;
-  }
+  for (const QByteArray& text : texts)
+    size += text.size() + 1;
   // Written out around the items, which are most of a large record and arrive as text.
   QByteArray record;
   record.reserve(size + 4096);

@@ -14,7 +14,6 @@
 #include <QUuid>
 
 #include <exception>
-#include <functional>
 #include <optional>
 
 // The records of the reader's account as the reading service reports them and as this
@@ -235,10 +234,10 @@ struct AccountCache {
   // Dates in whole seconds (see AccountCoding::formatDate). Throws JsonEncodingError for a date
   // that has no such form.
   QByteArray toJson() const;
-  // The same text, taking each item's text from `itemText`, which must give what
+  // The same text, with `itemTexts[i]` as the text of `items[i]`, which must be what
   // Json::serialize(item.encode()) gives: a writer that kept the text of items that did not
   // change writes a large record without encoding them again.
-  QByteArray toJson(const std::function<QByteArray(const AccountItem&)>& itemText) const;
+  QByteArray toJson(const QList<QByteArray>& itemTexts) const;
   friend bool operator==(const AccountCache&, const AccountCache&) = default;
 };
 

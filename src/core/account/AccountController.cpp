@@ -357,8 +357,7 @@ void AccountController::persist(const Cache& cache) {
   stored.reserve(count);
   for (qsizetype i = 0; i < count; ++i)
     stored.insert(cache.items[i].loreId, {cache.items[i], texts[i]});
-  qsizetype next = 0;
-  const QByteArray bytes = cache.toJson([&](const AccountItem&) { return texts[next++]; });
+  const QByteArray bytes = cache.toJson(texts);
   if (bytes.size() > AccountCoding::maximumCacheBytes)
     throw AccountError::invalidResponse();
   m_store.commit({{cacheKey(cache.me.user.id, cache.sessionID), bytes}}, {});
