@@ -60,7 +60,7 @@ QJsonObject panelReport(const Sources& sources, const PanelController& controlle
       {QStringLiteral("isMain"), false},
       {QStringLiteral("canBecomeKey"), panel.canBecomeKey()},
       {QStringLiteral("canBecomeMain"), panel.canBecomeMain()},
-      {QStringLiteral("nonactivatingStyle"), !panel.acceptsKeyboardFocus()},
+      {QStringLiteral("nonactivatingStyle"), panel.nonActivatingStyle()},
       {QStringLiteral("collectionBehaviorRaw"), static_cast<qint64>(controller.collectionBehavior())},
       {QStringLiteral("frame"), rect(controller.panelFrame())},
   };

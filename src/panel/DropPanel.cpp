@@ -30,6 +30,10 @@ void DropPanel::setAcceptsKeyboardFocus(bool accepts) {
     window->setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);
 }
 
+bool DropPanel::nonActivatingStyle() const {
+  return testAttribute(Qt::WA_ShowWithoutActivating) && windowType() == Qt::Tool;
+}
+
 void DropPanel::setContentView(QWidget* view) {
   if (view == m_contentView)
     return;

@@ -23,6 +23,10 @@ public:
   void setAcceptsKeyboardFocus(bool accepts);
   bool canBecomeKey() const { return m_acceptsKeyboardFocus; }
   bool canBecomeMain() const { return false; }
+  // Whether the panel is made so that showing it never activates the application: a tool
+  // window shown without activation. A property of the kind of window, true for the panel
+  // whether or not it accepts keyboard focus at the moment.
+  bool nonActivatingStyle() const;
 
   // Run when the reader presses Escape in the panel. The key is never passed on, also when
   // no action is set.

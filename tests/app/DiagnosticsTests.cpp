@@ -210,3 +210,21 @@ TEST(PanelSmokeTest, TheVerdictFollowsTheProbes) {
     }
   }
 }
+
+// The style is what the panel is made as; taking the keyboard for a reading card changes
+// whether it can become key, never that style.
+TEST(Diagnostics, ThePanelsStyleStaysNonActivatingWhileItTakesTheKeyboard) {
+  const SimulatedScreenSource screens(
+      {ScreenDescription{QStringLiteral("DP-1"), 1,
+                         ScreenGeometry({0, 0, 1920, 1080}, {0, 0, 1920, 1050}, 0, {}, {}, false)}},
+      0);
+  FakeDesktop desktop;
+  PanelController controller(screens, desktop.probes());
+  const Diagnostics::Sources sources{screens, desktop.probes()};
+  for (const bool accepts : {false, true, false}) {
+    controller.panel().setAcceptsKeyboardFocus(accepts);
+    const QJsonObject panel = Diagnostics::snapshot(sources, &controller).value("panel").toObject();
+    EXPECT_EQ(panel.value("canBecomeKey"), QJsonValue(accepts));
+    EXPECT_EQ(panel.value("nonactivatingStyle"), QJsonValue(true)) << "accepting focus: " << accepts;
+  }
+}
