@@ -9,6 +9,10 @@ LaunchMode launchMode(const QStringList& arguments) {
     return std::any_of(arguments.cbegin(), arguments.cend(),
                        [flag](const QString& argument) { return argument == flag; });
   };
+  if (std::any_of(helpSwitches.cbegin(), helpSwitches.cend(), present))
+    return LaunchMode::help;
+  if (present(versionSwitch))
+    return LaunchMode::version;
   if (present(diagnosticSwitches[0]))
     return LaunchMode::diagnostics;
   if (present(diagnosticSwitches[1]))
@@ -21,7 +25,7 @@ LaunchMode launchMode(const QStringList& arguments) {
 }
 
 bool isDiagnostic(LaunchMode mode) {
-  return mode != LaunchMode::reader;
+  return mode != LaunchMode::reader && mode != LaunchMode::help && mode != LaunchMode::version;
 }
 
 } // namespace brindlewick

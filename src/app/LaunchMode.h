@@ -11,6 +11,8 @@ namespace brindlewick {
 // variable, no preference).
 enum class LaunchMode {
   reader,      // the reading companion itself
+  help,        // print what the program accepts and exit
+  version,     // print the program's name and version and exit
   diagnostics, // print the geometry report and exit
   smokePanel,  // show the panel as an automatic delivery would, sample it, exit with the verdict
   feasibility, // the panel with its test menu, until quit from there
@@ -26,6 +28,11 @@ inline constexpr std::array<QStringView, 6> diagnosticSwitches = {u"--diagnostic
 inline constexpr QStringView refusedDiagnosticsLine = u"Diagnostics are not available in release builds.\n";
 inline constexpr int refusedExitStatus = 2;
 
+// The switches that only print something and exit, before any display, running copy or
+// account is touched. They win over every other argument, help over version.
+inline constexpr std::array<QStringView, 2> helpSwitches = {u"--help", u"-h"};
+inline constexpr QStringView versionSwitch = u"--version";
+
 // The mode for a command line (the program path included, as main receives it). Matching is
 // exact: case-sensitive, whole, nothing appended, so "--Diagnostics", "--diagnostics=1" and
 // "-diagnostics" are ordinary arguments. Read a copy of argv taken before the application
@@ -34,7 +41,8 @@ inline constexpr int refusedExitStatus = 2;
 LaunchMode launchMode(const QStringList& arguments);
 
 // The diagnostic modes run as an accessory of the desktop: no reader window, no single
-// instance, no launcher entry. Every switch, the refused ones included, makes a launch one.
+// instance, no launcher entry. Every diagnostic switch, the refused ones included, makes a
+// launch one; help and version are not launches at all.
 bool isDiagnostic(LaunchMode mode);
 
 } // namespace brindlewick

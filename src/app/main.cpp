@@ -1,5 +1,6 @@
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
+#include "app/LaunchHelp.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
 #include "app/LaunchRequestQueue.h"
@@ -58,6 +59,12 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i)
     commandLine.append(QString::fromLocal8Bit(argv[i]));
   const LaunchMode mode = launchMode(commandLine);
+  // Asked what the program is: answered here, before a display or a running copy is touched.
+  if (mode == LaunchMode::help || mode == LaunchMode::version) {
+    QTextStream(stdout) << (mode == LaunchMode::help ? launchHelpText()
+                                                     : launchVersionText(QStringLiteral(BRINDLEWICK_VERSION)));
+    return 0;
+  }
   if (mode == LaunchMode::refused) {
     QTextStream(stderr) << refusedDiagnosticsLine;
     return refusedExitStatus;

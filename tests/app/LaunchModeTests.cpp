@@ -1,5 +1,10 @@
 #include "app/LaunchMode.h"
+#include "app/SingleInstance.h"
 
+#include <QDir>
+#include <algorithm>
+#include <QFile>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -20,6 +25,12 @@ TEST(LaunchMode, TheFirstSwitchInTestingOrderWinsAndOnlyExactSwitchesCount) {
       // Qt's own options neither count nor hide a switch where their value would stand.
       {{"-platform", "offscreen", "-reverse", "--platform=xcb"}, LaunchMode::reader},
       {{"-style", "--diagnostics"}, LaunchMode::diagnostics},
+      // Help and version win over everything, help over version.
+      {{"--diagnostics", "--help"}, LaunchMode::help},
+      {{"brindlewick:x", "-h"}, LaunchMode::help},
+      {{"--version", "--help"}, LaunchMode::help},
+      {{"--smoke-panel", "--version"}, LaunchMode::version},
+      {{"--Help", "-help", "--help=1", "-V", "--versions"}, LaunchMode::reader},
   };
   for (const auto& [arguments, mode] : rows)
     EXPECT_EQ(launchMode(QStringList{"brindlewick"} + arguments), mode) << arguments.join(' ').toStdString();
@@ -41,6 +52,58 @@ TEST(LaunchMode, TheProgramRefusesBeforeOpeningADisplay) {
   EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, 2);
   EXPECT_EQ(program.readAllStandardError(), "Diagnostics are not available in release builds.\n");
   EXPECT_EQ(program.readAllStandardOutput(), "");
+}
+
+// Help and version are answered by the program itself, before it opens a display (it is given
+// one that does not exist) and without a word to the copy that already runs (a server that
+// stands in for it listens where that copy would).
+TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
+  const QTemporaryDir home;
+  const QString runtime = home.filePath(QStringLiteral("runtime"));
+  ASSERT_TRUE(QDir().mkpath(runtime));
+  QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QLocalServer running;
+  running.setSocketOptions(QLocalServer::UserAccessOption);
+  ASSERT_TRUE(running.listen(QDir(runtime).filePath(SingleInstance::socketName)));
+
+  QProcessEnvironment environment;
+  for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+    environment.insert(name, home.path());
+  environment.insert("XDG_RUNTIME_DIR", runtime);
+  environment.insert("QT_QPA_PLATFORM", "xcb");
+  environment.insert("DISPLAY", ":4093");
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (qEnvironmentVariableIsSet(name))
+      environment.insert(name, qEnvironmentVariable(name));
+  }
+  const struct {
+    QStringList arguments;
+    QList<QByteArray> printed; // each on a line of its own
+  } rows[] = {
+      {{"--help"},
+       {"Usage: brindlewick [OPTION | LINK...]", "  --discover", "  --show", "  --library", "  brindlewick:...",
+        "  --diagnostics", "  --smoke-panel", "  --feasibility", "  -h, --help", "  --version"}},
+      {{"brindlewick:open", "-h"}, {"Usage: brindlewick [OPTION | LINK...]"}},
+      {{"--version"}, {"Brindlewick " BRINDLEWICK_PROJECT_VERSION}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments.join(' ').toStdString());
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(BRINDLEWICK_EXECUTABLE, row.arguments);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, 0);
+    EXPECT_EQ(program.readAllStandardError(), "");
+    const QByteArray out = program.readAllStandardOutput();
+    EXPECT_TRUE(out.endsWith('\n'));
+    const QList<QByteArray> lines = out.split('\n');
+    for (const QByteArray& expected : row.printed) {
+      EXPECT_TRUE(std::any_of(lines.cbegin(), lines.cend(),
+                              [&](const QByteArray& line) { return line.startsWith(expected); }))
+          << expected.toStdString() << " in:\n" << out.toStdString();
+    }
+    EXPECT_FALSE(running.waitForNewConnection(50)) << "the running copy was contacted";
+  }
 }
 
 } // namespace

@@ -1,0 +1,57 @@
+#include "app/LaunchHelp.h"
+
+#include "app/LaunchMode.h"
+#include "app/LaunchRequest.h"
+
+#include <QTextStream>
+
+namespace brindlewick {
+
+namespace {
+
+// One option and what it does, in two columns.
+void option(QTextStream& out, const QString& name, const QString& meaning) {
+  out << "  " << qSetFieldWidth(18) << Qt::left << name << qSetFieldWidth(0) << meaning << "\n";
+}
+
+} // namespace
+
+QString launchHelpText() {
+  QString text;
+  QTextStream out(&text);
+  out << "Usage: brindlewick [OPTION | LINK...]\n"
+         "\n"
+         "Brindlewick, a reading companion: one big idea from a book, in the quiet moments of\n"
+         "the day. Only one copy runs per user; a later start hands its request to the running\n"
+         "copy and exits.\n"
+         "\n"
+         "Launcher actions (one at a time):\n";
+  option(out, LaunchRequest::argument(LaunchAction::discover), QStringLiteral("open the reader window on Discover"));
+  option(out, LaunchRequest::argument(LaunchAction::show),
+         QStringLiteral("show a drop now, or the reader window when none can be shown"));
+  option(out, LaunchRequest::argument(LaunchAction::library), QStringLiteral("open the reader window on saved ideas"));
+  out << "\n"
+         "Links:\n";
+  option(out, QStringLiteral("brindlewick:..."), QStringLiteral("bring the reader window to the front"));
+  out << "\n"
+         "Diagnostics (no reader window, no running copy contacted):\n";
+  option(out, diagnosticSwitches[0].toString(),
+         QStringLiteral("print the screen and panel geometry as JSON and exit"));
+  option(out, diagnosticSwitches[1].toString(),
+         QStringLiteral("show the drop panel as a delivery would, check that it keeps"));
+  option(out, QString(), QStringLiteral("the keyboard where it was, print the verdict and exit"));
+  option(out, diagnosticSwitches[2].toString(), QStringLiteral("show the drop panel with a test menu in the tray"));
+  out << "\n"
+         "Other options:\n";
+  option(out, helpSwitches[1].toString() + QStringLiteral(", ") + helpSwitches[0].toString(),
+         QStringLiteral("print this help and exit"));
+  option(out, versionSwitch.toString(), QStringLiteral("print the version and exit"));
+  out.flush();
+  return text;
+}
+
+QString launchVersionText(const QString& version) {
+  return QStringLiteral("Brindlewick ") + version + QLatin1Char('\n');
+}
+
+} // namespace brindlewick
