@@ -129,9 +129,8 @@ int main(int argc, char** argv) {
   };
   int status = 0;
   {
+    // The first-run chime belongs to the onboarding: it plays when that screen comes on.
     const ReaderLaunch reader = launchReader(std::move(services), {}, &requests);
-    if (reader.model)
-      reader.model->playInstallChimeOnce();
     status = QApplication::exec();
   }
   // The model cancels its waits and requests as it ends, and each of them resumes from a
