@@ -1,5 +1,6 @@
 #include "app/ReaderAppDelegate.h"
 
+#include "desktop/UrlOpener.h"
 #include "desktop/WindowActivation.h"
 #include "model/ReaderModel.h"
 #include "panel/ReadingWindow.h"
@@ -10,7 +11,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
@@ -86,7 +86,7 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
       m_defaults(m_options.applicationDefaultsFile),
       m_memoryRelease(m_options.memoryRelease) {
   if (!m_options.openUrl)
-    m_options.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    m_options.openUrl = [](const QUrl& url) { UrlOpener::shared().open(url); };
   m_frameSave.setSingleShot(true);
   m_frameSave.setInterval(frameSaveDelay);
   connect(&m_frameSave, &QTimer::timeout, this, &ReaderAppDelegate::saveFrame);

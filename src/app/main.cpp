@@ -13,6 +13,7 @@
 #include "desktop/ScreenSource.h"
 #include "desktop/SoundPlayer.h"
 #include "desktop/X11DesktopWatch.h"
+#include "desktop/XdgUrlOpener.h"
 #include "model/ReaderModel.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/design/AccessibleRole.h"
@@ -109,6 +110,9 @@ int main(int argc, char** argv) {
   UiEnvironment::install(desktop.accessibility());
   AccessibleRole::install();
   KeychainStorage storage(QStringLiteral("app.brindlewick.credentials"));
+  // Pages and new messages open with the desktop's program for them, which says if it could.
+  XdgUrlOpener opener(DelayScheduler::system());
+  UrlOpener::install(&opener);
   ReaderModel::Services services{
       .scheduler = DelayScheduler::system(),
       .screens = screens,
@@ -124,8 +128,7 @@ int main(int argc, char** argv) {
       .loginItems = nullptr,
       // The teaser and the reading card.
       .factories = cardPanelContent(),
-      // Sign-in pages open in the desktop's browser.
-      .openBrowser = {},
+      .urlOpener = &opener,
   };
   int status = 0;
   {

@@ -3,7 +3,6 @@
 #include "model/ReaderAccountUIError.h"
 #include "service/NativeAPIClient.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -97,8 +96,7 @@ ReaderModel::ReaderModel(Services services, Parts parts)
     : m_now(std::move(services.now)), m_calendar(std::move(services.calendar)),
       m_scheduler(services.scheduler), m_random(std::move(services.random)), m_screens(services.screens),
       m_desktop(services.desktop), m_factories(std::move(services.factories)),
-      m_openBrowser(services.openBrowser ? std::move(services.openBrowser)
-                                         : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      m_urlOpener(services.urlOpener ? *services.urlOpener : UrlOpener::shared()),
       m_executablePath(std::move(services.executablePath)),
       m_installPrefix(std::move(services.installPrefix)),
       m_defaults(std::move(services.applicationDefaultsFile)),
@@ -533,6 +531,9 @@ void ReaderModel::setSignInCode(std::optional<QString> code) {
 }
 
 void ReaderModel::setSignInURL(std::optional<QUrl> url) {
+  // That the browser could not open the page was news about the page: it goes with it.
+  if (!url && m_signInURL && m_message == browserFailureMessage)
+    setMessage(std::nullopt);
   update(m_signInURL, std::move(url), &ReaderModel::signInURLChanged);
 }
 

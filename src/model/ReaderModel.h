@@ -9,6 +9,7 @@
 #include "desktop/LoginItemController.h"
 #include "desktop/ScreenSource.h"
 #include "desktop/SoundPlayer.h"
+#include "desktop/UrlOpener.h"
 #include "foundation/Cancellation.h"
 #include "foundation/Date.h"
 #include "foundation/DelayScheduler.h"
@@ -86,9 +87,9 @@ public:
     // Where launch at login is registered; null for the XDG autostart folder.
     std::shared_ptr<LoginItemService> loginItems;
     PanelContentFactories factories;
-    // Opens an address in the reader's default browser; false when it could not. The desktop's
-    // URL handler when empty.
-    std::function<bool(const QUrl&)> openBrowser;
+    // Opens the sign-in page in the reader's browser and tells whether it did; the shared
+    // opener when null. Must outlive the model.
+    UrlOpener* urlOpener = nullptr;
     // What installs new versions from the configured update feed; none on a computer whose
     // package manager does (the updater then only explains that).
     std::unique_ptr<UpdaterBackend> updaterBackend = nullptr;
@@ -312,7 +313,8 @@ public:
   // grant and clears the code and its page at once.
   void cancelAccountSignIn();
   bool signInRunning() const { return m_signInTask.has_value(); }
-  // Opens the pending sign-in page in the browser again.
+  // Opens the pending sign-in page in the browser again. When the browser answers that it
+  // could not, and that page is still the pending one, says so in message.
   void openAccountBrowser();
   // Signs out, then resets this computer's account-bound state. Refused while account or
   // collection work runs.
@@ -425,6 +427,7 @@ private:
   // MARK: Account actions
 
   QCoro::Task<> runSignIn(CancellationToken token);
+  QCoro::Task<> openSignInPage(QUrl page);
   QCoro::Task<> runSignOut();
   QCoro::Task<> runCollectionChange(DropSnapshot snapshot, bool love, bool target);
   QCoro::Task<> runImport(QList<DropSnapshot> snapshots, std::optional<QString> reader);
@@ -502,7 +505,7 @@ private:
   const ScreenSource& m_screens;
   DesktopProbes m_desktop;
   PanelContentFactories m_factories;
-  std::function<bool(const QUrl&)> m_openBrowser;
+  UrlOpener& m_urlOpener;
   QString m_executablePath;
   QString m_installPrefix;
   ApplicationDefaults m_defaults;

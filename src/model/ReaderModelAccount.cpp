@@ -100,10 +100,19 @@ QCoro::Task<> ReaderModel::runSignIn(CancellationToken token) {
 }
 
 void ReaderModel::openAccountBrowser() {
-  if (!m_signInURL)
-    return;
-  if (!m_openBrowser(*m_signInURL))
-    setMessage(browserFailureMessage);
+  if (m_signInURL)
+    openSignInPage(*m_signInURL);
+}
+
+QCoro::Task<> ReaderModel::openSignInPage(QUrl page) {
+  const QPointer<ReaderModel> self(this);
+  QCoro::Task<bool> opening = m_urlOpener.open(page);
+  const bool opened = co_await std::move(opening);
+  // An answer about a page the reader has left (cancelled, signed in, or a new code) would
+  // only confuse what is on screen now.
+  if (!self || opened || m_signInURL != page)
+    co_return;
+  setMessage(browserFailureMessage);
 }
 
 void ReaderModel::signOutAccount() {

@@ -243,9 +243,9 @@ protected:
 };
 
 TEST_F(ReaderModelSignInTest, AFailingBrowserStillWaitsForTheApproval) {
-  fx.browserOpens = false;
+  fx.browser.opens = false;
   ReaderModel& model = openForSignIn();
-  EXPECT_EQ(fx.browserPages, QList<QUrl>{*model.signInURL()});
+  EXPECT_EQ(fx.browser.opened, QList<QUrl>{*model.signInURL()});
   EXPECT_EQ(model.message(), ReaderModel::browserFailureMessage);
   model.beginAccountSignIn(); // refused: one sign-in at a time
   fx.harness().service().grants().approve(*model.signInCode(), AccountFixtures::userID);
@@ -255,6 +255,29 @@ TEST_F(ReaderModelSignInTest, AFailingBrowserStillWaitsForTheApproval) {
   EXPECT_TRUE(model.account().isSignedIn());
   EXPECT_FALSE(model.accountBusy() || model.signInRunning() || model.signInCode());
   EXPECT_TRUE(model.nextDelivery());
+}
+
+// The browser answers when it has tried: a failure about a page the reader has since left
+// (cancelled, or a new code) is not news, and cancelling takes the old failure away with
+// the code.
+TEST_F(ReaderModelSignInTest, TheBrowsersAnswerCountsOnlyForThePageStillPending) {
+  fx.browser.opens = false;
+  fx.browser.holding = true;
+  ReaderModel& model = openForSignIn();
+  EXPECT_FALSE(model.message()) << "no answer yet";
+  model.cancelAccountSignIn();
+  fx.browser.release();
+  fx.settle();
+  EXPECT_FALSE(model.message());
+
+  fx.browser.holding = false;
+  model.beginAccountSignIn();
+  ASSERT_TRUE(waitUntil([&] { return model.message().has_value(); }));
+  EXPECT_EQ(*model.message(), "The sign-in page could not open. Check your default browser and try again.");
+  model.cancelAccountSignIn();
+  EXPECT_FALSE(model.message());
+  fx.settle();
+  EXPECT_FALSE(model.message());
 }
 
 TEST_F(ReaderModelSignInTest, ASlowDownLengthensTheNextWait) {

@@ -156,13 +156,18 @@ void AccountView::buildCode(QVBoxLayout* stack) {
   row->addStretch(1);
   connect(open, &QPushButton::clicked, this, [this] { m_model.openAccountBrowser(); });
   connect(cancel, &QPushButton::clicked, this, [this] { m_model.cancelAccountSignIn(); });
-  m_codeBody = {prompt, m_codeLabel, approval, open, cancel};
+  // The address goes with the code body, and within it shows while the model has an address.
+  auto* addressBox = new QWidget;
+  auto* addressLayout = new QVBoxLayout(addressBox);
+  addressLayout->setContentsMargins(0, 0, 0, 0);
+  addressLayout->addWidget(new SignInAddress(m_model, AccountText::primary(), AccountText::secondary(),
+                                             DropButtonStyle{Appearance::secondary}));
+  m_codeBody = {prompt, m_codeLabel, approval, open, cancel, addressBox};
   stack->addWidget(prompt);
   stack->addWidget(m_codeLabel);
   stack->addWidget(approval);
-  // Not part of the code's body: it shows only while the page could not open.
-  stack->addWidget(new SignInAddress(m_model, AccountText::primary(), AccountText::secondary()));
   stack->addLayout(row);
+  stack->addWidget(addressBox);
 }
 
 void AccountView::buildSignIn(QVBoxLayout* stack) {

@@ -1,11 +1,13 @@
 #include "ui/design/IdeaShareButton.h"
 
 #include "content/ShareText.h"
+#include "desktop/UrlOpener.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QGuiApplication>
 #include <QMenu>
 
@@ -20,8 +22,7 @@ IdeaShareButton::IdeaShareButton(const DropSnapshot& snapshot, bool reader, cons
                               QStringLiteral("Share this idea with its book attribution and sources"));
   DropStandardWidgets::adopt(m_menu);
   m_menu->addAction(QStringLiteral("Copy"), this, [this] { copyToClipboard(shareText(m_snapshot)); });
-  m_menu->addAction(QStringLiteral("E-mail\u2026"), this,
-                    [this] { QDesktopServices::openUrl(mailUrl(shareText(m_snapshot))); });
+  m_menu->addAction(QStringLiteral("E-mail\u2026"), this, [this] { mail(); });
   connect(this, &QPushButton::clicked, this, [this] { popUpBelow(m_menu); });
 }
 
@@ -39,6 +40,32 @@ QUrl IdeaShareButton::mailUrl(const QString& text) {
 
 void IdeaShareButton::copyToClipboard(const QString& text) {
   QGuiApplication::clipboard()->setText(text);
+}
+
+// Touches nothing of the button after the wait: it may have gone with its row or card by
+// then, and the text is the one the reader chose to send.
+QCoro::Task<> IdeaShareButton::mail() {
+  const QString text = shareText(m_snapshot);
+  QCoro::Task<bool> opening = UrlOpener::shared().open(mailUrl(text));
+  if (!co_await std::move(opening))
+    explainNoMailProgram(text);
+}
+
+void IdeaShareButton::explainNoMailProgram(const QString& text) {
+  auto* box = new QMessageBox;
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setObjectName(QStringLiteral("share.noMailProgram"));
+  box->setIcon(QMessageBox::Information);
+  box->setWindowTitle(QStringLiteral("Brindlewick"));
+  box->setTextFormat(Qt::PlainText);
+  box->setText(noMailTitle);
+  box->setInformativeText(noMailText);
+  QPushButton* copy = box->addButton(QStringLiteral("Copy"), QMessageBox::AcceptRole);
+  copy->setObjectName(QStringLiteral("share.noMailProgram.copy"));
+  box->addButton(QMessageBox::Close)->setObjectName(QStringLiteral("share.noMailProgram.close"));
+  box->setDefaultButton(copy);
+  connect(copy, &QPushButton::clicked, box, [text] { copyToClipboard(text); });
+  box->show();
 }
 
 } // namespace brindlewick

@@ -5,6 +5,8 @@
 
 #include <QUrl>
 
+#include <QCoroTask>
+
 class QMenu;
 
 namespace brindlewick {
@@ -12,9 +14,10 @@ namespace brindlewick {
 // Shares one idea as plain text with its book attribution and sources (shareText()). The
 // desktop has no share picker of its own, so a press pops up a small menu: "Copy" puts the
 // text on the clipboard as plain text and nothing else, "E-mail…" opens a new message with
-// the text as its body in the reader's mail program. The text is made from the snapshot the
-// button holds at the moment of choosing. An icon-only button, never disabled: sharing
-// needs no account.
+// the text as its body in the reader's mail program (through the shared UrlOpener). When
+// the desktop answers that no mail program took it, a small window says so and offers
+// "Copy" as the way out. The text is made from the snapshot the button holds at the moment
+// of choosing. An icon-only button, never disabled: sharing needs no account.
 class IdeaShareButton : public DropButton {
   Q_OBJECT
 
@@ -30,7 +33,16 @@ public:
   static QUrl mailUrl(const QString& text);
   static void copyToClipboard(const QString& text);
 
+  static inline const QString noMailTitle = QStringLiteral("No mail program opened");
+  static inline const QString noMailText =
+      QStringLiteral("This computer has no mail program set up to write a new message. Copy puts the "
+                     "idea on the clipboard, to paste into any message.");
+
 private:
+  QCoro::Task<> mail();
+  // Independent of the button's window, which may be a drop panel that closes meanwhile.
+  static void explainNoMailProgram(const QString& text);
+
   DropSnapshot m_snapshot;
   QMenu* m_menu;
 };

@@ -18,6 +18,7 @@
 #include "ui/onboarding/OnboardingBackdrop.h"
 #include "ui/onboarding/OnboardingStepIndicator.h"
 #include "ui/onboarding/TitlebarArea.h"
+#include "ui/onboarding/TurnTakingLayout.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -208,6 +209,9 @@ QWidget* OnboardingView::buildSignIn() {
       QStringLiteral("Your account keeps your drops, saves and settings together. No password to remember."),
       DropFonts::rounded(15), 0.74));
 
+  // The code and the button that asks for one take turns in one slot as tall as the taller
+  // of the two, and the connecting row keeps its room while hidden: the page keeps one
+  // height through the whole sign-in, so the heading and the footer stay where they are.
   m_codeBlock = new QWidget;
   auto* code = new QVBoxLayout(m_codeBlock);
   code->setContentsMargins(0, 0, 0, 0);
@@ -236,15 +240,47 @@ QWidget* OnboardingView::buildSignIn() {
   row->addWidget(cancel);
   row->addStretch(1);
   code->addLayout(row);
+  code->addSpacing(6);
+  // Beside the code for as long as it shows: a browser that did not open leaves the reader a
+  // way to the page; when it answers that it could not, the line above the address says so.
+  auto* address = new SignInAddress(m_model, AccountText::primary(), AccountText::secondary(),
+                                    DropButtonStyle{Appearance::heroSecondary}, Qt::AlignHCenter);
+  // Its room is kept for the moment between the code and its address.
+  QSizePolicy keepsPlace = address->sizePolicy();
+  keepsPlace.setRetainSizeWhenHidden(true);
+  address->setSizePolicy(keepsPlace);
+  code->addWidget(address);
+  code->addStretch(1);
   connect(open, &QPushButton::clicked, this, [this] { m_model.openAccountBrowser(); });
   connect(cancel, &QPushButton::clicked, this, [this] { act(Event::cancel); });
-  stack->addWidget(m_codeBlock);
 
+  m_startBlock = new QWidget;
+  auto* start = new QVBoxLayout(m_startBlock);
+  start->setContentsMargins(0, 0, 0, 0);
+  start->setSpacing(20);
   m_continue =
       button(QStringLiteral("Continue with Google"), Appearance::hero, QStringLiteral("onboarding.signIn"));
   m_continue->setSymbol(QStringLiteral("arrow.up.right"));
   connect(m_continue, &QPushButton::clicked, this, [this] { m_model.beginAccountSignIn(); });
-  stack->addWidget(m_continue, 0, Qt::AlignHCenter);
+  start->addWidget(m_continue, 0, Qt::AlignHCenter);
+  // This screen covers the window's own notice, so it says here why a sign-in did not
+  // finish or cannot start; while a code shows, its address block speaks for the browser.
+  m_message = new DropNotice(QString(), QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
+  m_message->setObjectName(QStringLiteral("onboarding.message"));
+  m_noService = new DropNotice(
+      QStringLiteral("Sign-in is unavailable because this build has no service URL configured."),
+      QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
+  m_noService->setObjectName(QStringLiteral("onboarding.noService"));
+  start->addWidget(m_message);
+  start->addWidget(m_noService);
+  start->addStretch(1);
+
+  auto* slot = new QWidget;
+  slot->setObjectName(QStringLiteral("onboarding.signInSlot"));
+  m_slot = new TurnTakingLayout(slot);
+  m_slot->addWidget(m_startBlock);
+  m_slot->addWidget(m_codeBlock);
+  stack->addWidget(slot);
 
   m_connecting = new QWidget;
   auto* connecting = new QHBoxLayout(m_connecting);
@@ -257,20 +293,10 @@ QWidget* OnboardingView::buildSignIn() {
   connectingText->setWrapping(false);
   connecting->addWidget(connectingText);
   connecting->addStretch(1);
+  QSizePolicy keepsRoom = m_connecting->sizePolicy();
+  keepsRoom.setRetainSizeWhenHidden(true);
+  m_connecting->setSizePolicy(keepsRoom);
   stack->addWidget(m_connecting);
-
-  // This screen covers the window's own notice, so it says here why a sign-in did not
-  // finish or cannot start.
-  m_message = new DropNotice(QString(), QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
-  m_message->setObjectName(QStringLiteral("onboarding.message"));
-  m_noService = new DropNotice(
-      QStringLiteral("Sign-in is unavailable because this build has no service URL configured."),
-      QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
-  m_noService->setObjectName(QStringLiteral("onboarding.noService"));
-  stack->addWidget(m_message);
-  stack->addWidget(
-      new SignInAddress(m_model, AccountText::primary(), AccountText::secondary(), Qt::AlignHCenter));
-  stack->addWidget(m_noService);
   return page;
 }
 
@@ -393,9 +419,8 @@ void OnboardingView::refresh() {
   for (QShortcut* shortcut : findChildren<QShortcut*>(QStringLiteral("onboarding.returnKey")))
     shortcut->setEnabled(page == Page::welcome);
 
-  m_codeBlock->setVisible(code.has_value());
+  m_slot->setCurrent(code.has_value() ? m_codeBlock : m_startBlock);
   m_code->setCode(code.value_or(QString()));
-  m_continue->setVisible(!code.has_value());
   m_continue->setEnabled(hasService && !m_model.accountBusy());
   m_connecting->setVisible(m_model.accountBusy());
   const std::optional<QString>& message = m_model.message();

@@ -17,6 +17,7 @@ class OnboardingBackdrop;
 class OnboardingStepIndicator;
 class ReaderModel;
 class TitlebarArea;
+class TurnTakingLayout;
 
 // The first-run screen the reader window lays over everything until a session is stored: a
 // welcome page, then the browser sign-in, always dark, edge to edge over the sky backdrop.
@@ -69,6 +70,8 @@ private:
   DropButton* m_notNow = nullptr;
   OnboardingStepIndicator* m_steps = nullptr;
 
+  TurnTakingLayout* m_slot = nullptr;
+  QWidget* m_startBlock = nullptr;
   DropButton* m_continue = nullptr;
   QWidget* m_codeBlock = nullptr;
   DeviceCodeLabel* m_code = nullptr;

@@ -127,11 +127,7 @@ ReaderModel::Services ReaderModelFixture::services() {
       .installPrefix = installPrefix,
       .loginItems = std::make_shared<XdgAutostartService>(path(QStringLiteral("autostart"))),
       .factories = fakeFactories(),
-      .openBrowser =
-          [this](const QUrl& url) {
-            browserPages.append(url);
-            return browserOpens;
-          },
+      .urlOpener = &browser,
       .updaterBackend = makeUpdaterBackend ? makeUpdaterBackend() : nullptr,
   };
 }

@@ -5,6 +5,7 @@
 #include "ReleaseGenerator.h"
 #include "StandInHarness.h"
 #include "desktop/FakeDesktop.h"
+#include "desktop/FakeUrlOpener.h"
 #include "model/ReaderModel.h"
 
 #include <QJsonObject>
@@ -91,8 +92,9 @@ public:
 
   QString executablePath;
   QString installPrefix;
-  // Whether the browser opens the pages it is given; it never starts a real one.
-  bool browserOpens = true;
+  // The reader's browser: it never starts a real one; `browser.opens` tells whether the pages
+  // it is given open, and `browser.opened` lists every page the model asked it to open.
+  FakeUrlOpener browser;
   // The updater's backend, made at each open(); none when empty.
   std::function<std::unique_ptr<UpdaterBackend>()> makeUpdaterBackend;
   // Adds `entries` to the build's configuration file (the update feed and key, say).
@@ -106,8 +108,6 @@ public:
   // Every openWindow call's page, and the hideWindow calls.
   QList<ReaderTab> openedPages;
   int hiddenCount = 0;
-  // Every page the model asked the browser to open.
-  QList<QUrl> browserPages;
 
   // Every later write to the store fails (INSERT, UPDATE and DELETE), or works again.
   void failStoreWrites();

@@ -100,7 +100,7 @@ TEST_F(AccountScreensTest, SignInGoesThroughConnectingAndTheCodeToTheAccount) {
 // and the approval from another device still signs the reader in.
 TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElsewhere) {
   ContactSheet sheet;
-  fx.browserOpens = false;
+  fx.browser.opens = false;
   ReaderModel& model = openSignedOut();
   AccountView card(model, true);
   card.resize(420, card.heightForWidth(420));
@@ -123,7 +123,7 @@ TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElse
 
   // Trying again fails the same way and keeps everything in place.
   QTest::mouseClick(&child<DropButton>(card, QStringLiteral("account.openBrowser")), Qt::LeftButton);
-  EXPECT_EQ(fx.browserPages.size(), 2);
+  EXPECT_EQ(fx.browser.opened.size(), 2);
   EXPECT_TRUE(address.isVisibleTo(&card));
 
   service().grants().approve(*model.signInCode(), AccountFixtures::userID);

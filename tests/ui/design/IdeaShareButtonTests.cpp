@@ -1,11 +1,13 @@
 #include "AccountFixtures.h"
-#include "UrlCatcher.h"
+#include "desktop/FakeUrlOpener.h"
 #include "content/ShareText.h"
 #include "ui/design/IdeaShareButton.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QDesktopServices>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
@@ -33,6 +35,13 @@ QAction* action(const IdeaShareButton& button, const QString& text) {
   return nullptr;
 }
 
+int noMailWindows() {
+  int count = 0;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    count += widget->objectName() == QStringLiteral("share.noMailProgram") && widget->isVisible();
+  return count;
+}
+
 TEST(IdeaShareButton, APressPopsItsMenuUp) {
   QWidget window;
   auto* button = new IdeaShareButton(awkwardIdea(), true, QStringLiteral("reader"), &window);
@@ -57,13 +66,14 @@ TEST(IdeaShareButton, CopyPutsExactlyTheShareTextOnTheClipboardAsPlainText) {
 TEST(IdeaShareButton, EMailOpensAMessageWhoseBodyDecodesBackToTheShareText) {
   const DropSnapshot idea = awkwardIdea();
   IdeaShareButton button(idea, false, QStringLiteral("library.x"));
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
+  FakeUrlOpener mail;
+  const InstalledUrlOpener installed(mail);
   action(button, QStringLiteral("E-mail\u2026"))->trigger();
-  QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(noMailWindows(), 0) << "a mail program took it";
 
-  ASSERT_EQ(catcher.urls.size(), 1);
-  const QUrl url = catcher.urls.first();
+  ASSERT_EQ(mail.opened.size(), 1);
+  const QUrl url = mail.opened.first();
   EXPECT_EQ(url.scheme(), QStringLiteral("mailto"));
   EXPECT_TRUE(url.path().isEmpty());
   const QUrlQuery query(url);
@@ -72,6 +82,48 @@ TEST(IdeaShareButton, EMailOpensAMessageWhoseBodyDecodesBackToTheShareText) {
   QString body = query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded);
   body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   EXPECT_EQ(body, shareText(idea));
+}
+
+// Without a mail program the reader is told so, from the menu as they chose, and the window
+// that says it offers Copy; the button may be gone by then (its card closed).
+TEST(IdeaShareButton, WithoutAMailProgramAWindowSaysSoAndCopiesTheIdea) {
+  const DropSnapshot idea = awkwardIdea();
+  FakeUrlOpener mail;
+  mail.opens = false;
+  mail.holding = true;
+  const InstalledUrlOpener installed(mail);
+  auto window = std::make_unique<QWidget>();
+  auto* button = new IdeaShareButton(idea, true, QStringLiteral("reader"), window.get());
+  window->resize(100, 80);
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->shapeRect().center());
+  QMenu* menu = button->shareMenu();
+  ASSERT_TRUE(menu->isVisible());
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action(*button, QStringLiteral("E-mail\u2026"))).center());
+  ASSERT_EQ(mail.opened.size(), 1);
+  window.reset();
+  mail.release();
+  ASSERT_TRUE(QTest::qWaitFor([] { return noMailWindows() == 1; }, 2000));
+
+  QMessageBox* box = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() == QStringLiteral("share.noMailProgram") && widget->isVisible())
+      box = qobject_cast<QMessageBox*>(widget);
+  }
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "No mail program opened");
+  EXPECT_EQ(box->textFormat(), Qt::PlainText);
+  EXPECT_EQ(box->informativeText(), "This computer has no mail program set up to write a new message. Copy puts "
+                                    "the idea on the clipboard, to paste into any message.");
+  QGuiApplication::clipboard()->clear();
+  auto* copy = box->findChild<QPushButton*>(QStringLiteral("share.noMailProgram.copy"));
+  ASSERT_NE(copy, nullptr);
+  const QPointer<QMessageBox> alive(box);
+  QTest::mouseClick(copy, Qt::LeftButton);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), shareText(idea));
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(alive.isNull()) << "the window goes once it answered";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "ui/account/SignInAddress.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropNotice.h"
+#include "ui/design/DropTextBlock.h"
 #include "ui/onboarding/DeviceCodeLabel.h"
 #include "ui/onboarding/OnboardingView.h"
 
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QTest>
@@ -241,17 +243,39 @@ TEST_F(OnboardingViewTest, UnderFullBleedTheMenuBarGoesWithTheToolbar) {
   EXPECT_TRUE(shot.save(testing::testOutputPath(QStringLiteral("onboarding-full-bleed-menu-bar.png"))));
 }
 
-TEST_F(OnboardingViewTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElsewhere) {
-  w.fixture.browserOpens = false;
+// The address stands beside the code from the start; when the browser answers that it could
+// not open the page, the line above the address says so, and the address can be copied.
+TEST_F(OnboardingViewTest, OpeningThePageWithoutABrowserSaysSoBesideTheAddressToCopy) {
+  UiEnvironment::instance().setOverrides({.reduceMotion = true});
   QTest::mouseClick(&control("onboarding.next"), Qt::LeftButton);
   QTest::mouseClick(&control("onboarding.signIn"), Qt::LeftButton);
   waitForCode();
-  ASSERT_TRUE(waitUntil([&] { return w.model->message().has_value(); }));
-  EXPECT_EQ(control<DropNotice>("onboarding.message").text(), ReaderModel::browserFailureMessage);
-  EXPECT_TRUE(shown("onboarding.deviceCode"));
+  flushEvents();
   auto& address = control<SignInAddress>("signIn.address");
   ASSERT_TRUE(address.isVisibleTo(&screen()));
-  EXPECT_EQ(address.address(), w.model->signInURL()->toString(QUrl::FullyEncoded));
+  const QString page = w.model->signInURL()->toString(QUrl::FullyEncoded);
+  EXPECT_EQ(address.address(), page);
+  EXPECT_EQ(address.caption(), "Or open this address in a browser, here or on another device:");
+  EXPECT_FALSE(w.model->message());
+
+  w.fixture.browser.opens = false;
+  QTest::mouseClick(&control("onboarding.openBrowser"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntil([&] { return w.model->message().has_value(); }));
+  EXPECT_EQ(w.fixture.browser.opened, (QList<QUrl>{QUrl(page), QUrl(page)}));
+  EXPECT_EQ(*w.model->message(), "The sign-in page could not open. Check your default browser and try again.");
+  EXPECT_EQ(address.caption(), "No browser opened. Open this address in a browser, here or on another device:");
+  EXPECT_TRUE(shown("onboarding.deviceCode"));
+  EXPECT_TRUE(address.isVisibleTo(&screen()));
+  EXPECT_EQ(address.address(), page);
+  const auto& text = control<QLabel>("signIn.addressText");
+  EXPECT_EQ(text.textFormat(), Qt::PlainText);
+  EXPECT_TRUE(text.textInteractionFlags() & Qt::TextSelectableByMouse);
+
+  QGuiApplication::clipboard()->clear();
+  DropButton& copy = control("signIn.copyAddress");
+  QTest::mouseClick(&copy, Qt::LeftButton, {}, copy.shapeRect().center());
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), page);
+  EXPECT_EQ(copy.text(), "Copied");
   Pictures pictures;
   pictures.add(screen());
   pictures.write(QStringLiteral("onboarding-no-browser.png"));
@@ -259,7 +283,78 @@ TEST_F(OnboardingViewTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElse
   // Cancelling takes the address away with the code.
   QTest::mouseClick(&control("onboarding.cancel"), Qt::LeftButton);
   EXPECT_FALSE(address.isVisibleTo(&screen()));
+  EXPECT_FALSE(shown("onboarding.message")) << "the browser's answer was about the code that went";
   w.fixture.settle();
+  UiEnvironment::instance().setOverrides({});
+}
+
+// An answer that comes once the reader has left the code says nothing about what is shown.
+TEST_F(OnboardingViewTest, ABrowsersLateAnswerAboutACancelledCodeIsNotShown) {
+  UiEnvironment::instance().setOverrides({.reduceMotion = true});
+  w.fixture.browser.opens = false;
+  w.fixture.browser.holding = true;
+  QTest::mouseClick(&control("onboarding.next"), Qt::LeftButton);
+  QTest::mouseClick(&control("onboarding.signIn"), Qt::LeftButton);
+  waitForCode();
+  QTest::mouseClick(&control("onboarding.cancel"), Qt::LeftButton);
+  w.fixture.browser.release();
+  w.fixture.settle();
+  EXPECT_EQ(w.fixture.browser.opened.size(), 1);
+  EXPECT_FALSE(w.model->message());
+  EXPECT_FALSE(shown("onboarding.message"));
+  UiEnvironment::instance().setOverrides({});
+}
+
+// The heading, the code's slot and the footer stay where they are while the sign-in starts,
+// shows its code, learns that no browser opened, and is cancelled.
+TEST_F(OnboardingViewTest, TheSignInPageKeepsItsPlaceThroughTheCodeStep) {
+  UiEnvironment::instance().setOverrides({.reduceMotion = true});
+  QTest::mouseClick(&control("onboarding.next"), Qt::LeftButton);
+  ASSERT_EQ(screen().page(), Page::signIn);
+  DropTextBlock* title = nullptr;
+  for (DropTextBlock* block : screen().findChildren<DropTextBlock*>()) {
+    if (block->text() == QStringLiteral("Sign in to receive your drops."))
+      title = block;
+  }
+  ASSERT_NE(title, nullptr);
+  const auto places = [&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QList<QRect> found;
+    for (QWidget* widget : {static_cast<QWidget*>(title), &control<QWidget>("onboarding.signInSlot"),
+                            &control<QWidget>("onboarding.back"), &control<QWidget>("onboarding.notNow"),
+                            &control<QWidget>("onboarding.steps")})
+      found.append(QRect(widget->mapTo(&screen(), QPoint(0, 0)), widget->size()));
+    return found;
+  };
+  const QList<QRect> idle = places();
+  Pictures pictures;
+  pictures.add(screen());
+
+  ReadingService& service = w.fixture.harness().service();
+  service.addFault("POST", QStringLiteral("/api/reader-auth/device/code"), {.hold = true});
+  QTest::mouseClick(&control("onboarding.signIn"), Qt::LeftButton, {},
+                    control("onboarding.signIn").shapeRect().center());
+  ASSERT_TRUE(waitUntil([&] { return service.heldReplies() == 1; }));
+  ASSERT_TRUE(shown("onboarding.signIn"));
+  EXPECT_EQ(places(), idle) << "starting";
+
+  w.fixture.browser.opens = false;
+  service.releaseHeld();
+  waitForCode();
+  ASSERT_TRUE(shown("onboarding.deviceCode"));
+  EXPECT_EQ(places(), idle) << "the code";
+  ASSERT_TRUE(waitUntil([&] { return w.model->message().has_value(); }));
+  EXPECT_EQ(places(), idle) << "no browser opened";
+  pictures.add(screen());
+
+  QTest::mouseClick(&control("onboarding.cancel"), Qt::LeftButton);
+  ASSERT_TRUE(shown("onboarding.signIn"));
+  EXPECT_EQ(places(), idle) << "cancelled";
+  w.fixture.settle();
+  EXPECT_EQ(places(), idle) << "cancelled and settled";
+  pictures.add(screen());
+  pictures.write(QStringLiteral("onboarding-code-step.png"));
+  UiEnvironment::instance().setOverrides({});
 }
 
 TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowingChimes) {
