@@ -12,6 +12,12 @@ namespace brindlewick {
 // event loop as the desktop's would, or, while `holding`, only when release() is called.
 class FakeUrlOpener final : public UrlOpener {
 public:
+  // An address still held is answered as a desktop that went away answers: not opened.
+  ~FakeUrlOpener() override {
+    opens = false;
+    release();
+  }
+
   bool opens = true;
   bool holding = false;
   QList<QUrl> opened;
