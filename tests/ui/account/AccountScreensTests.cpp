@@ -12,7 +12,9 @@
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropTextBlock.h"
 
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -119,6 +121,12 @@ TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElse
   const auto& text = child<QLabel>(address, QStringLiteral("signIn.addressText"));
   EXPECT_EQ(text.textFormat(), Qt::PlainText);
   EXPECT_TRUE(text.textInteractionFlags() & Qt::TextSelectableByMouse);
+  // The card shows no message of its own: the line above the address says what happened.
+  EXPECT_EQ(address.caption(), "No browser opened. Open this address in a browser, here or on another device:");
+  QGuiApplication::clipboard()->clear();
+  auto& copy = child<DropButton>(card, QStringLiteral("signIn.copyAddress"));
+  QTest::mouseClick(&copy, Qt::LeftButton, {}, copy.shapeRect().center());
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), address.address());
   sheet.add(QStringLiteral("no browser"), card, 420);
 
   // Trying again fails the same way and keeps everything in place.
