@@ -61,6 +61,21 @@ DropButton* button(const QString& title, Appearance appearance, const QString& i
   return result;
 }
 
+// "Connecting securely…" with its spinner, centred.
+QWidget* connectingRow() {
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(8);
+  layout->addStretch(1);
+  layout->addWidget(new DropSpinner(DropSpinner::small));
+  DropTextBlock* text = centred(QStringLiteral("Connecting securely…"), DropFonts::rounded(13), 0.7);
+  text->setWrapping(false);
+  layout->addWidget(text);
+  layout->addStretch(1);
+  return row;
+}
+
 // The application's icon, 72 points, with its soft shadow: the window's icon when the
 // application has one, else the mark on the hero's blue.
 class ApplicationIcon : public QWidget {
@@ -210,8 +225,8 @@ QWidget* OnboardingView::buildSignIn() {
       DropFonts::rounded(15), 0.74));
 
   // The code and the button that asks for one take turns in one slot as tall as the taller
-  // of the two, and the connecting row keeps its room while hidden: the page keeps one
-  // height through the whole sign-in, so the heading and the footer stay where they are.
+  // of the two, each with its own connecting row: the page keeps one height through the whole
+  // sign-in, so the heading and the footer stay where they are.
   m_codeBlock = new QWidget;
   auto* code = new QVBoxLayout(m_codeBlock);
   code->setContentsMargins(0, 0, 0, 0);
@@ -250,6 +265,14 @@ QWidget* OnboardingView::buildSignIn() {
   keepsPlace.setRetainSizeWhenHidden(true);
   address->setSizePolicy(keepsPlace);
   code->addWidget(address);
+  // The work goes on while the code shows; its row keeps its room when it is done, so the
+  // code does not move as it goes.
+  m_connecting = connectingRow();
+  QSizePolicy keepsRoom = m_connecting->sizePolicy();
+  keepsRoom.setRetainSizeWhenHidden(true);
+  m_connecting->setSizePolicy(keepsRoom);
+  code->addSpacing(10);
+  code->addWidget(m_connecting);
   code->addStretch(1);
   connect(open, &QPushButton::clicked, this, [this] { m_model.openAccountBrowser(); });
   connect(cancel, &QPushButton::clicked, this, [this] { act(Event::cancel); });
@@ -263,6 +286,8 @@ QWidget* OnboardingView::buildSignIn() {
   m_continue->setSymbol(QStringLiteral("arrow.up.right"));
   connect(m_continue, &QPushButton::clicked, this, [this] { m_model.beginAccountSignIn(); });
   start->addWidget(m_continue, 0, Qt::AlignHCenter);
+  m_startConnecting = connectingRow();
+  start->addWidget(m_startConnecting);
   // This screen covers the window's own notice, so it says here why a sign-in did not
   // finish or cannot start; while a code shows, its address block speaks for the browser.
   m_message = new DropNotice(QString(), QStringLiteral("exclamationmark.circle"), DropNotice::Tone::info);
@@ -282,21 +307,6 @@ QWidget* OnboardingView::buildSignIn() {
   m_slot->addWidget(m_codeBlock);
   stack->addWidget(slot);
 
-  m_connecting = new QWidget;
-  auto* connecting = new QHBoxLayout(m_connecting);
-  connecting->setContentsMargins(0, 0, 0, 0);
-  connecting->setSpacing(8);
-  connecting->addStretch(1);
-  connecting->addWidget(new DropSpinner(DropSpinner::small));
-  DropTextBlock* connectingText =
-      centred(QStringLiteral("Connecting securely…"), DropFonts::rounded(13), 0.7);
-  connectingText->setWrapping(false);
-  connecting->addWidget(connectingText);
-  connecting->addStretch(1);
-  QSizePolicy keepsRoom = m_connecting->sizePolicy();
-  keepsRoom.setRetainSizeWhenHidden(true);
-  m_connecting->setSizePolicy(keepsRoom);
-  stack->addWidget(m_connecting);
   return page;
 }
 
@@ -423,6 +433,7 @@ void OnboardingView::refresh() {
   m_code->setCode(code.value_or(QString()));
   m_continue->setEnabled(hasService && !m_model.accountBusy());
   m_connecting->setVisible(m_model.accountBusy());
+  m_startConnecting->setVisible(m_model.accountBusy());
   const std::optional<QString>& message = m_model.message();
   m_message->setText(message.value_or(QString()));
   m_message->setVisible(message.has_value());

@@ -76,6 +76,7 @@ private:
   QWidget* m_codeBlock = nullptr;
   DeviceCodeLabel* m_code = nullptr;
   QWidget* m_connecting = nullptr;
+  QWidget* m_startConnecting = nullptr;
   DropNotice* m_message = nullptr;
   DropNotice* m_noService = nullptr;
 
