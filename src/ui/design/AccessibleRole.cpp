@@ -4,6 +4,8 @@
 #include <QAccessibleWidget>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace brindlewick {
 
 namespace {
@@ -14,9 +16,15 @@ constexpr char transparentProperty[] = "brindlewick.accessibleTransparent";
 constexpr char combinedProperty[] = "brindlewick.accessibleCombined";
 constexpr char modalProperty[] = "brindlewick.accessibleModal";
 constexpr char selectedProperty[] = "brindlewick.accessibleSelected";
+constexpr char sortPriorityProperty[] = "brindlewick.accessibleSortPriority";
 
 bool flagged(const QObject* object, const char* property) {
   return object != nullptr && object->property(property).toBool();
+}
+
+int sortPriority(const QAccessibleInterface* element) {
+  const QObject* object = element->object();
+  return object != nullptr ? object->property(sortPriorityProperty).toInt() : 0;
 }
 
 bool saysNothing(QAccessibleInterface* element);
@@ -100,6 +108,10 @@ private:
       return shown;
     for (int i = 0; i < QAccessibleWidget::childCount(); ++i)
       appendShown(shown, QAccessibleWidget::child(i));
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const QAccessibleInterface* left, const QAccessibleInterface* right) {
+                       return sortPriority(left) > sortPriority(right);
+                     });
     return shown;
   }
 };
@@ -282,6 +294,15 @@ void AccessibleRole::setSelected(QWidget* widget, bool selected) {
   changed.selected = true;
   QAccessibleStateChangeEvent event(widget, changed);
   QAccessible::updateAccessibility(&event);
+}
+
+void AccessibleRole::setSortPriority(QWidget* widget, int priority) {
+  install();
+  if (widget->property(sortPriorityProperty).toInt() == priority)
+    return;
+  widget->setProperty(sortPriorityProperty, priority);
+  if (QWidget* parent = widget->parentWidget(); parent != nullptr && parent->isVisible())
+    tell(parent, QAccessible::ObjectReorder);
 }
 
 } // namespace brindlewick

@@ -36,6 +36,10 @@ void setModal(QWidget* widget);
 // The selected state of a selectable control (the lit row of a list), told to the tree on a
 // change.
 void setSelected(QWidget* widget, bool selected);
+// Where `widget` comes among its siblings for assistive technology, whatever their stacking
+// order: siblings of a higher priority are read first, those of equal priority (0 unless set)
+// in their stacking order. A layer that floats above another yet is read before it.
+void setSortPriority(QWidget* widget, int priority);
 
 } // namespace AccessibleRole
 
