@@ -1,6 +1,7 @@
 #include "ui/reading/SourceRow.h"
 
 #include "content/ContractRules.h"
+#include "ui/design/AccessibleRole.h"
 
 #include <QVBoxLayout>
 
@@ -24,7 +25,8 @@ SourceRow::SourceRow(const Source& source, qreal size, ReadingText::Opener opene
   column->setSpacing(5);
   column->addWidget(m_title);
   column->addWidget(m_locator);
-  setAccessibleName(source.title + QStringLiteral(", ") + source.locator);
+  // One element for assistive technology, read as the title and then the locator.
+  AccessibleRole::combine(this, source.title + QStringLiteral(", ") + source.locator);
 }
 
 } // namespace brindlewick
