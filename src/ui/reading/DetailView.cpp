@@ -15,6 +15,7 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/library/SnapshotNotice.h"
 #include "ui/reading/ReadingText.h"
+#include "ui/reading/RelatedIdeaButton.h"
 #include "ui/reading/SourceRow.h"
 
 #include <QHBoxLayout>
@@ -260,11 +261,8 @@ QWidget* DetailView::related(const DropSnapshot& snapshot, const Shape& shape) {
   auto* list = new QWidget;
   auto* stack = column(list, 10);
   for (const DropSnapshot& idea : kept) {
-    auto* button = new DropButton(idea.lore.headline, dropControl({}));
-    button->setSymbol(QStringLiteral("arrow.right"));
-    // A headline too long for the button is cut; its help gives it whole.
-    DropAccessibility::describe(button, QStringLiteral("detail.related.") + idea.id(), idea.lore.headline,
-                                idea.lore.headline);
+    auto* button = new RelatedIdeaButton(idea.lore.headline);
+    DropAccessibility::describe(button, QStringLiteral("detail.related.") + idea.id(), idea.lore.headline);
     connect(button, &QAbstractButton::clicked, this, [this, idea] { openRelated(idea); });
     stack->addWidget(button, 0, Qt::AlignLeft);
     m_related.append(button);
