@@ -5,6 +5,7 @@
 #include "panel/ReadingWindow.h"
 #include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropMark.h"
+#include "ui/design/DropStandardWidgets.h"
 #include "ui/window/ReaderHome.h"
 
 #include <QAbstractButton>
@@ -83,8 +84,7 @@ void ReaderAppDelegate::presentAlert(const QString& title, const QString& text) 
 
 ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> startupError, Options options)
     : m_model(model), m_startupError(std::move(startupError)), m_options(std::move(options)),
-      m_defaults(m_options.applicationDefaultsFile),
-      m_memoryRelease(m_options.memoryRelease) {
+      m_defaults(m_options.applicationDefaultsFile), m_memoryRelease(m_options.memoryRelease) {
   if (!m_options.openUrl)
     m_options.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   m_frameSave.setSingleShot(true);
@@ -134,6 +134,8 @@ void ReaderAppDelegate::launch() {
 
 void ReaderAppDelegate::createStatusItem() {
   m_statusMenu = std::make_unique<QMenu>();
+  // Drawn by us where the tray leaves it to the application: in the scheme of the desktop.
+  DropStandardWidgets::adopt(m_statusMenu.get());
   m_statusItem = std::make_unique<QSystemTrayIcon>(menuIcon());
   m_statusItem->setToolTip(applicationName);
   m_statusItem->setContextMenu(m_statusMenu.get());
