@@ -1,0 +1,294 @@
+#include "TestOutput.h"
+#include "app/ReaderAppDelegate.h"
+#include "model/ReaderModelFixture.h"
+#include "panel/ReadingWindow.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropSelectionStyle.h"
+#include "ui/design/DropStandardStyle.h"
+#include "ui/design/UiEnvironment.h"
+#include "ui/reading/DetailView.h"
+#include "ui/reading/SourceRow.h"
+#include "ui/settings/SettingsController.h"
+#include "ui/settings/SettingsSaveBar.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/ThisComputerSection.h"
+#include "ui/window/ReaderHome.h"
+#include "ui/window/ReaderSidebar.h"
+#include "ui/window/ReaderWorkspace.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+// The reader window as the application opens it, menu bar included, signed in; the tray
+// menu made too when asked. Motion is off, so fades end at once.
+struct Launched {
+  explicit Launched(bool statusItem = false, ColorScheme scheme = ColorScheme::light)
+      : delegate(&model, std::nullopt, options(statusItem)) {
+    DropFonts::registerFonts();
+    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    delegate.launch();
+  }
+  ~Launched() { UiEnvironment::instance().setOverrides({}); }
+
+  ReaderAppDelegate::Options options(bool statusItem) {
+    ReaderAppDelegate::Options result;
+    result.applicationDefaultsFile = fixture.applicationDefaultsFile();
+    result.alert = [](const QString&, const QString&) {};
+    result.openUrl = [](const QUrl&) {};
+    result.statusItem = statusItem;
+    return result;
+  }
+  void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt) {
+    delegate.open(tab, snapshot);
+    QApplication::processEvents();
+    delegate.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
+  }
+  DropSnapshot drop(int index) {
+    return *model.repository().snapshot(fixture.release().release.lore[index].id);
+  }
+  ReaderHome& home() { return *delegate.window()->findChild<ReaderHome*>(); }
+  ReaderWorkspace& workspace() { return *home().workspace(); }
+  QScrollBar& scroll() { return *workspace().verticalScrollBar(); }
+  // `widget`'s rectangle in the workspace's viewport.
+  QRect inViewport(const QWidget* widget) {
+    return QRect(widget->mapTo(workspace().viewport(), QPoint()), widget->size());
+  }
+
+  // The wheel over the page, one notch down at a time, until `widget` is wholly in view.
+  void scrollIntoView(const QWidget* widget) {
+    QWidget* viewport = workspace().viewport();
+    for (int notch = 0; notch < 100 && !viewport->rect().contains(inViewport(widget)); ++notch) {
+      const QPoint middle = viewport->rect().center();
+      QWheelEvent wheel(QPointF(middle), QPointF(viewport->mapToGlobal(middle)), QPoint(), QPoint(0, -120),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(viewport, &wheel);
+      QApplication::processEvents();
+    }
+    ASSERT_TRUE(viewport->rect().contains(inViewport(widget))) << widget->objectName().toStdString();
+  }
+  // A click in the middle of `widget`, brought into view first as the reader would when it
+  // is on the page.
+  void click(QWidget* widget, QPoint at = {}) {
+    ASSERT_NE(widget, nullptr);
+    if (workspace().isAncestorOf(widget))
+      scrollIntoView(widget);
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
+    QApplication::processEvents();
+  }
+
+  ReaderModelFixture fixture;
+  ReaderModel& model = (fixture.signIn(), fixture.open());
+  ReaderAppDelegate delegate;
+};
+
+bool near(const QColor& a, const QColor& b, int tolerance = 6) {
+  return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
+         qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Depth first, as a screen reader walks the window.
+void walk(QAccessibleInterface* element, QList<QAccessibleInterface*>& order) {
+  order.append(element);
+  for (int index = 0; index < element->childCount(); ++index)
+    if (QAccessibleInterface* child = element->child(index))
+      walk(child, order);
+}
+
+QList<QAccessibleInterface*> readingOrder(QWidget* window) {
+  QList<QAccessibleInterface*> order;
+  walk(QAccessible::queryAccessibleInterface(window), order);
+  return order;
+}
+
+// Where the first element that is `widget` or inside it comes in `order`; -1 if none.
+qsizetype firstWithin(const QList<QAccessibleInterface*>& order, const QWidget* widget) {
+  for (qsizetype index = 0; index < order.size(); ++index) {
+    const auto* object = qobject_cast<const QWidget*>(order[index]->object());
+    if (object != nullptr && (object == widget || widget->isAncestorOf(object)))
+      return index;
+  }
+  return -1;
+}
+
+// With "Surprise me" switched off, the topic grid takes exactly its room: the save bar follows
+// the last section, and after Save it is still where the reader left it, in view.
+TEST(ReaderWindowPages, SettingsWithoutSurpriseLeaveNoBandAndSaveKeepsTheBarInView) {
+  Launched launched;
+  launched.show(ReaderTab::welcome);
+  launched.click(launched.home().sidebar()->row(ReaderTab::settings));
+  auto* page = qobject_cast<SettingsView*>(launched.home().page());
+  ASSERT_NE(page, nullptr);
+  auto* surprise = page->findChild<QCheckBox*>(QStringLiteral("settings.surpriseMe"));
+  ASSERT_TRUE(surprise->isChecked());
+  launched.click(surprise, QPoint(8, surprise->height() / 2));
+  ASSERT_FALSE(surprise->isChecked());
+  auto* topic = page->findChild<QCheckBox*>(QStringLiteral("settings.topic.psychology"));
+  ASSERT_TRUE(topic->isVisible());
+  launched.click(topic, QPoint(8, topic->height() / 2));
+
+  SettingsSaveBar* bar = page->saveBar();
+  launched.scrollIntoView(bar);
+  // The last section, its inset (24), the divider and the bar's inset (16): nothing more.
+  const QWidget* last = page->thisComputer();
+  const int gap = bar->mapTo(page, QPoint()).y() - (last->mapTo(page, QPoint()).y() + last->height());
+  EXPECT_LE(gap, 24 + 2 + 16);
+  EXPECT_GE(gap, 24 + 16);
+  launched.delegate.window()->grab().save(
+      brindlewick::testing::testOutputPath(QStringLiteral("settings-bottom-no-surprise.png")));
+
+  launched.click(bar->saveButton());
+  ASSERT_TRUE(waitUntil([&] { return page->controller().saved(); }));
+  QApplication::processEvents();
+  EXPECT_TRUE(launched.workspace().viewport()->rect().contains(launched.inViewport(bar)));
+  EXPECT_EQ(bar->message(), SettingsSaveBar::savedText);
+}
+
+// A related idea clicked far down the reading page opens its own page at the top, headline
+// first; so does any page that replaces another.
+TEST(ReaderWindowPages, ARelatedIdeaOpensAtTheTopOfItsPage) {
+  Launched launched;
+  const DropSnapshot idea = launched.drop(4); // every fourth drop has a related idea
+  ASSERT_FALSE(idea.lore.relatedLoreIds.isEmpty());
+  launched.show(ReaderTab::read, idea);
+  auto* page = qobject_cast<DetailView*>(launched.home().page());
+  ASSERT_NE(page, nullptr);
+  ASSERT_FALSE(page->relatedButtons().isEmpty());
+  DropButton* related = page->relatedButtons().first();
+  launched.click(related);
+  ASSERT_TRUE(waitUntil([&] {
+    return launched.model.detail() && launched.model.detail()->id() == idea.lore.relatedLoreIds.first();
+  }));
+  QApplication::processEvents();
+  auto* next = qobject_cast<DetailView*>(launched.home().page());
+  ASSERT_NE(next, nullptr);
+  ASSERT_NE(next, page);
+  EXPECT_EQ(launched.scroll().value(), 0);
+  EXPECT_TRUE(launched.workspace().viewport()->rect().contains(launched.inViewport(next->explanation())));
+
+  // Back by its button (reached by the wheel), the library starts at the top too.
+  launched.click(next->backButton());
+  EXPECT_EQ(launched.model.navigationTab(), ReaderTab::discover);
+  EXPECT_EQ(launched.scroll().value(), 0);
+}
+
+// What a screen reader meets: the sidebar before the page; a source as one element; the text
+// sizes as one named group of three choices.
+TEST(ReaderWindowPages, AssistiveTechnologyMeetsTheSidebarFirstAndReadsSourcesAndSizesWhole) {
+  Launched launched;
+  QWidget* window = launched.delegate.window();
+  const DropSnapshot idea = launched.drop(4);
+  ASSERT_GE(idea.sources.size(), 1);
+  launched.show(ReaderTab::read, idea);
+
+  QList<QAccessibleInterface*> order = readingOrder(window);
+  const qsizetype sidebar = firstWithin(order, launched.home().sidebar());
+  const qsizetype workspace = firstWithin(order, &launched.workspace());
+  ASSERT_GE(sidebar, 0);
+  ASSERT_GE(workspace, 0);
+  EXPECT_LT(sidebar, workspace);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&launched.home())->child(0)->object(),
+            launched.home().sidebar());
+
+  const QList<SourceRow*> rows = launched.home().page()->findChildren<SourceRow*>();
+  ASSERT_EQ(rows.size(), idea.sources.size());
+  for (qsizetype index = 0; index < rows.size(); ++index) {
+    const Source& source = idea.sources[index];
+    SCOPED_TRACE(source.title.toStdString());
+    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(rows[index]);
+    EXPECT_GE(order.indexOf(row), 0);
+    EXPECT_EQ(row->childCount(), 0);
+    EXPECT_EQ(row->text(QAccessible::Name), source.title + QStringLiteral(", ") + source.locator);
+    // Neither of its texts is met on its own.
+    EXPECT_EQ(firstWithin(order, rows[index]), order.indexOf(row));
+  }
+
+  launched.show(ReaderTab::settings);
+  order = readingOrder(window);
+  QWidget* sizes = launched.home().page()->findChild<QWidget*>(QStringLiteral("settings.textScale"));
+  ASSERT_NE(sizes, nullptr);
+  QAccessibleInterface* group = QAccessible::queryAccessibleInterface(sizes);
+  EXPECT_GE(order.indexOf(group), 0);
+  EXPECT_EQ(group->role(), QAccessible::Grouping);
+  EXPECT_EQ(group->text(QAccessible::Name), QStringLiteral("Text size"));
+  const QStringList choices{QStringLiteral("Standard"), QStringLiteral("Larger"), QStringLiteral("Largest")};
+  ASSERT_EQ(group->childCount(), choices.size());
+  for (int index = 0; index < group->childCount(); ++index) {
+    QAccessibleInterface* choice = group->child(index);
+    EXPECT_EQ(choice->role(), QAccessible::RadioButton);
+    EXPECT_EQ(choice->text(QAccessible::Name), choices[index]);
+    EXPECT_EQ(choice->state().checked, index == 0); // the stored scale is 1.0
+  }
+  // The name is heard once: the row's visible label is not met apart from the group.
+  qsizetype named = 0;
+  for (QAccessibleInterface* element : order)
+    named += element->text(QAccessible::Name) == QStringLiteral("Text size");
+  EXPECT_EQ(named, 1);
+}
+
+// Under the dark scheme the window's menu bar, its menus and the tray menu are dark, the bar
+// one surface with the toolbar; under the light scheme all are light. Written side by side.
+TEST(ReaderWindowPages, TheMenuBarAndTheTrayMenuFollowTheScheme) {
+  QList<QImage> columns;
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    SCOPED_TRACE(scheme == ColorScheme::dark ? "dark" : "light");
+    Launched launched(true, scheme);
+    launched.show(ReaderTab::welcome);
+    const DropStandardStyle::Colors colors = DropStandardStyle::colors(UiEnvironment::instance().traits());
+    QMenuBar* bar = launched.delegate.window()->menuBar();
+    const QImage barImage = bar->grab().toImage();
+    EXPECT_TRUE(near(barImage.pixelColor(barImage.width() - 4, barImage.height() / 2), colors.barSurface));
+
+    // The first menu, opened by a click on its title.
+    QAction* first = bar->actions().first();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(first).center());
+    QMenu* menu = first->menu();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    const QImage menuImage = menu->grab().toImage();
+    EXPECT_TRUE(near(menuImage.pixelColor(menuImage.width() / 2, 3), colors.popupSurface));
+    const QImage top = launched.delegate.window()->grab(QRect(0, 0, 640, 120)).toImage();
+    menu->hide();
+
+    QMenu* tray = launched.delegate.statusMenu();
+    ASSERT_NE(tray, nullptr);
+    tray->popup(QPoint(400, 300));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tray));
+    const QImage trayImage = tray->grab().toImage();
+    EXPECT_TRUE(near(trayImage.pixelColor(trayImage.width() / 2, 3), colors.popupSurface));
+    tray->hide();
+
+    QImage column(std::max({top.width(), menuImage.width() + trayImage.width() + 24}),
+                  top.height() + std::max(menuImage.height(), trayImage.height()) + 24,
+                  QImage::Format_ARGB32);
+    column.fill(scheme == ColorScheme::dark ? Qt::black : Qt::white);
+    QPainter painter(&column);
+    painter.drawImage(0, 0, top);
+    painter.drawImage(8, top.height() + 12, menuImage);
+    painter.drawImage(menuImage.width() + 16, top.height() + 12, trayImage);
+    columns.append(column);
+  }
+  QImage sheet(columns[0].width() + columns[1].width() + 16,
+               std::max(columns[0].height(), columns[1].height()), QImage::Format_ARGB32);
+  sheet.fill(Qt::gray);
+  QPainter painter(&sheet);
+  painter.drawImage(0, 0, columns[0]);
+  painter.drawImage(columns[0].width() + 16, 0, columns[1]);
+  painter.end();
+  sheet.save(brindlewick::testing::testOutputPath(QStringLiteral("menus-light-and-dark.png")));
+}
+
+} // namespace
