@@ -264,7 +264,8 @@ QWidget* DetailView::related(const DropSnapshot& snapshot, const Shape& shape) {
     auto* button = new RelatedIdeaButton(idea.lore.headline);
     DropAccessibility::describe(button, QStringLiteral("detail.related.") + idea.id(), idea.lore.headline);
     connect(button, &QAbstractButton::clicked, this, [this, idea] { openRelated(idea); });
-    stack->addWidget(button, 0, Qt::AlignLeft);
+    // Its height for its width, however much room the column has.
+    stack->addWidget(button, 0, Qt::AlignLeft | Qt::AlignTop);
     m_related.append(button);
   }
   section->setContent(list);

@@ -64,8 +64,9 @@ QSize RelatedIdeaButton::sizeHint() const {
 }
 
 QSize RelatedIdeaButton::minimumSizeHint() const {
-  const qreal least = buttonStyle().metrics().minimumWidth;
-  return sizeAroundShape(QSizeF(least, shapeHeight(lineCount(least))));
+  // The height comes from heightForWidth() at the width given: the lines the narrowest width
+  // would take are no minimum for the page around it.
+  return sizeAroundShape(QSizeF(buttonStyle().metrics().minimumWidth, shapeHeight(1)));
 }
 
 int RelatedIdeaButton::heightForWidth(int width) const {
