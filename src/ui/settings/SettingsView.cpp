@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <QWidgetItem>
 
 namespace brindlewick {
 
@@ -34,6 +35,30 @@ void setChecked(QCheckBox* box, bool checked) {
   const QSignalBlocker blocker(box);
   box->setChecked(checked);
 }
+
+// Places a group of painted buttons by their shapes, as the row would place each button on
+// its own: the room the group keeps around them for their shadows reaches over its
+// neighbours rather than widening and heightening the row.
+class ShapeGroupItem : public QWidgetItem {
+public:
+  ShapeGroupItem(QWidget* group, const QMargins& room) : QWidgetItem(group), m_room(room) {}
+
+  QSize sizeHint() const override { return QWidgetItem::sizeHint().shrunkBy(m_room); }
+  QSize minimumSize() const override { return sizeHint(); }
+  QSize maximumSize() const override { return sizeHint(); }
+  Qt::Orientations expandingDirections() const override { return {}; }
+  bool hasHeightForWidth() const override { return false; }
+  void setGeometry(const QRect& rect) override {
+    // Centred across the row, as the label beside it.
+    QRect shapes(QPoint(), sizeHint());
+    shapes.moveTopLeft(QPoint(rect.left(), rect.top() + (rect.height() - shapes.height()) / 2));
+    widget()->setGeometry(shapes.marginsAdded(m_room));
+  }
+  QRect geometry() const override { return widget()->geometry().marginsRemoved(m_room); }
+
+private:
+  QMargins m_room;
+};
 
 QWidget* rowWidget(QLayout* row) {
   auto* widget = new QWidget;
@@ -169,7 +194,7 @@ QWidget* SettingsView::buildReading() {
   // A segmented choice: the chosen size is the prominent button. Assistive technology hears
   // one group named by the row's label, holding the three choices; the label itself would
   // only say the name again.
-  auto* choices = new QWidget;
+  auto* choices = new QWidget(section);
   choices->setObjectName(QStringLiteral("settings.textScale"));
   AccessibleRole::set(choices, QAccessible::Grouping);
   choices->setAccessibleName(QStringLiteral("Text size"));
@@ -186,8 +211,12 @@ QWidget* SettingsView::buildReading() {
     choiceRow->addWidget(button, 0, Qt::AlignVCenter);
     m_textSizes.append(button);
   }
-  QHBoxLayout* sizes = SettingsWidgets::labelledRow(QStringLiteral("Text size"), choices);
+  QHBoxLayout* sizes = SettingsWidgets::labelledRow(QStringLiteral("Text size"), nullptr);
   AccessibleRole::setHidden(sizes->itemAt(0)->widget());
+  const QMargins room(m_textSizes.first()->shapeMargins().left(), m_textSizes.first()->shapeMargins().top(),
+                      m_textSizes.last()->shapeMargins().right(),
+                      m_textSizes.last()->shapeMargins().bottom());
+  sizes->insertItem(1, new ShapeGroupItem(choices, room));
   content->addLayout(sizes);
 
   m_preview = new DropTextBlock(previewText);
