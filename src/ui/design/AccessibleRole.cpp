@@ -22,6 +22,24 @@ bool flagged(const QObject* object, const char* property) {
   return object != nullptr && object->property(property).toBool();
 }
 
+constexpr char pressHookName[] = "brindlewick.accessiblePress";
+
+// What a press from assistive technology runs on the widget that owns it.
+class PressHook : public QObject {
+public:
+  PressHook(QWidget* widget, std::function<void()> press) : QObject(widget), m_press(std::move(press)) {
+    setObjectName(QLatin1String(pressHookName));
+  }
+  void press() const { m_press(); }
+
+private:
+  std::function<void()> m_press;
+};
+
+PressHook* pressHook(const QWidget* widget) {
+  return widget->findChild<PressHook*>(QLatin1String(pressHookName), Qt::FindDirectChildrenOnly);
+}
+
 int sortPriority(const QAccessibleInterface* element) {
   const QObject* object = element->object();
   return object != nullptr ? object->property(sortPriorityProperty).toInt() : 0;
@@ -86,6 +104,24 @@ public:
     while (parent != nullptr && flagged(parent->object(), transparentProperty))
       parent = parent->parent();
     return parent;
+  }
+
+  QStringList actionNames() const override {
+    QStringList names = QAccessibleWidget::actionNames();
+    if (pressHook(widget()) != nullptr && !names.contains(pressAction()))
+      names.prepend(pressAction());
+    return names;
+  }
+
+  void doAction(const QString& name) override {
+    const PressHook* hook = pressHook(widget());
+    if (hook == nullptr || name != pressAction()) {
+      QAccessibleWidget::doAction(name);
+      return;
+    }
+    // After the call has been answered: what it opens must not keep the bus waiting.
+    QMetaObject::invokeMethod(
+        const_cast<PressHook*>(hook), [hook] { hook->press(); }, Qt::QueuedConnection);
   }
 
   // Whether no child would be shown; stops at the first that would.
@@ -294,6 +330,13 @@ void AccessibleRole::setSelected(QWidget* widget, bool selected) {
   changed.selected = true;
   QAccessibleStateChangeEvent event(widget, changed);
   QAccessible::updateAccessibility(&event);
+}
+
+void AccessibleRole::setPress(QWidget* widget, std::function<void()> press) {
+  install();
+  delete pressHook(widget);
+  if (press)
+    new PressHook(widget, std::move(press));
 }
 
 void AccessibleRole::setSortPriority(QWidget* widget, int priority) {

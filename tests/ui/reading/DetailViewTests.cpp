@@ -11,6 +11,7 @@
 #include "ui/reading/RelatedIdeaButton.h"
 #include "ui/reading/SourceRow.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QFontMetricsF>
@@ -361,6 +362,20 @@ TEST_F(DetailViewTest, SourcesLinkOnlyWebAddressesAndTextStaysPlain) {
     onTitle.setPosition(2);
     QTest::mouseClick(row.title()->viewport(), Qt::LeftButton, {}, row.title()->cursorRect(onTitle).center());
     EXPECT_EQ(opened, c.link ? QList<QUrl>{QUrl(*c.url)} : QList<QUrl>{});
+
+    // Assistive technology meets one element, a link exactly when the title is one, whose
+    // press opens it as the click did.
+    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&row);
+    EXPECT_EQ(element->childCount(), 0);
+    EXPECT_EQ(element->role() == QAccessible::Link, c.link);
+    const bool pressable =
+        element->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pressable, c.link);
+    if (pressable) {
+      element->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+      QApplication::processEvents();
+      EXPECT_EQ(opened, (QList<QUrl>{QUrl(*c.url), QUrl(*c.url)}));
+    }
   }
 }
 
