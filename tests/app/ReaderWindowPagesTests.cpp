@@ -158,6 +158,29 @@ TEST(ReaderWindowPages, SettingsWithoutSurpriseLeaveNoBandAndSaveKeepsTheBarInVi
   EXPECT_EQ(bar->message(), SettingsSaveBar::savedText);
 }
 
+// Every page gets the height its content needs at its width, neither cut off nor padded:
+// the workspace scrolls exactly to the foot of the page card.
+TEST(ReaderWindowPages, EveryPageIsAsTallAsItsContent) {
+  Launched launched;
+  for (const ReaderTab tab : {ReaderTab::welcome, ReaderTab::discover, ReaderTab::saved, ReaderTab::history,
+                              ReaderTab::read, ReaderTab::settings}) {
+    SCOPED_TRACE(id(tab).toStdString());
+    launched.show(tab, tab == ReaderTab::read ? std::optional(launched.drop(4)) : std::nullopt);
+    QWidget* page = launched.home().page();
+    ASSERT_NE(page, nullptr);
+    const auto needed = [page] {
+      return page->hasHeightForWidth() ? page->heightForWidth(page->width())
+                                       : page->minimumSizeHint().height();
+    };
+    // Once what the page reads as it opens has come in and the layouts have settled; taller
+    // only to fill a window the page is shorter than.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+      return launched.scroll().maximum() > 0 ? page->height() == needed() : page->height() >= needed();
+    })) << page->height()
+        << " for " << needed();
+  }
+}
+
 // A related idea clicked far down the reading page opens its own page at the top, headline
 // first; so does any page that replaces another.
 TEST(ReaderWindowPages, ARelatedIdeaOpensAtTheTopOfItsPage) {
