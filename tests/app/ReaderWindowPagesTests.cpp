@@ -5,7 +5,6 @@
 #include "ui/design/DropButton.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropSelectionStyle.h"
-#include "ui/design/DropStandardStyle.h"
 #include "ui/design/UiEnvironment.h"
 #include "ui/reading/DetailView.h"
 #include "ui/reading/SourceRow.h"
@@ -20,9 +19,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
@@ -33,23 +29,22 @@ using namespace brindlewick;
 
 namespace {
 
-// The reader window as the application opens it, menu bar included, signed in; the tray
-// menu made too when asked. Motion is off, so fades end at once.
+// The reader window as the application opens it, menu bar included, signed in. Motion is
+// off, so fades end at once.
 struct Launched {
-  explicit Launched(bool statusItem = false, ColorScheme scheme = ColorScheme::light)
-      : delegate(&model, std::nullopt, options(statusItem)) {
+  Launched() : delegate(&model, std::nullopt, options()) {
     DropFonts::registerFonts();
-    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    UiEnvironment::instance().setOverrides({.scheme = ColorScheme::light, .reduceMotion = true});
     delegate.launch();
   }
   ~Launched() { UiEnvironment::instance().setOverrides({}); }
 
-  ReaderAppDelegate::Options options(bool statusItem) {
+  ReaderAppDelegate::Options options() {
     ReaderAppDelegate::Options result;
     result.applicationDefaultsFile = fixture.applicationDefaultsFile();
     result.alert = [](const QString&, const QString&) {};
     result.openUrl = [](const QUrl&) {};
-    result.statusItem = statusItem;
+    result.statusItem = false;
     return result;
   }
   void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt) {
@@ -95,11 +90,6 @@ struct Launched {
   ReaderModel& model = (fixture.signIn(), fixture.open());
   ReaderAppDelegate delegate;
 };
-
-bool near(const QColor& a, const QColor& b, int tolerance = 6) {
-  return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
-         qAbs(a.blue() - b.blue()) <= tolerance;
-}
 
 // Depth first, as a screen reader walks the window.
 void walk(QAccessibleInterface* element, QList<QAccessibleInterface*>& order) {
@@ -261,57 +251,6 @@ TEST(ReaderWindowPages, AssistiveTechnologyMeetsTheSidebarFirstAndReadsSourcesAn
   for (QAccessibleInterface* element : order)
     named += element->text(QAccessible::Name) == QStringLiteral("Text size");
   EXPECT_EQ(named, 1);
-}
-
-// Under the dark scheme the window's menu bar, its menus and the tray menu are dark, the bar
-// one surface with the toolbar; under the light scheme all are light. Written side by side.
-TEST(ReaderWindowPages, TheMenuBarAndTheTrayMenuFollowTheScheme) {
-  QList<QImage> columns;
-  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
-    SCOPED_TRACE(scheme == ColorScheme::dark ? "dark" : "light");
-    Launched launched(true, scheme);
-    launched.show(ReaderTab::welcome);
-    const DropStandardStyle::Colors colors = DropStandardStyle::colors(UiEnvironment::instance().traits());
-    QMenuBar* bar = launched.delegate.window()->menuBar();
-    const QImage barImage = bar->grab().toImage();
-    EXPECT_TRUE(near(barImage.pixelColor(barImage.width() - 4, barImage.height() / 2), colors.barSurface));
-
-    // The first menu, opened by a click on its title.
-    QAction* first = bar->actions().first();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(first).center());
-    QMenu* menu = first->menu();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-    const QImage menuImage = menu->grab().toImage();
-    EXPECT_TRUE(near(menuImage.pixelColor(menuImage.width() / 2, 3), colors.popupSurface));
-    const QImage top = launched.delegate.window()->grab(QRect(0, 0, 640, 120)).toImage();
-    menu->hide();
-
-    QMenu* tray = launched.delegate.statusMenu();
-    ASSERT_NE(tray, nullptr);
-    tray->popup(QPoint(400, 300));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(tray));
-    const QImage trayImage = tray->grab().toImage();
-    EXPECT_TRUE(near(trayImage.pixelColor(trayImage.width() / 2, 3), colors.popupSurface));
-    tray->hide();
-
-    QImage column(std::max({top.width(), menuImage.width() + trayImage.width() + 24}),
-                  top.height() + std::max(menuImage.height(), trayImage.height()) + 24,
-                  QImage::Format_ARGB32);
-    column.fill(scheme == ColorScheme::dark ? Qt::black : Qt::white);
-    QPainter painter(&column);
-    painter.drawImage(0, 0, top);
-    painter.drawImage(8, top.height() + 12, menuImage);
-    painter.drawImage(menuImage.width() + 16, top.height() + 12, trayImage);
-    columns.append(column);
-  }
-  QImage sheet(columns[0].width() + columns[1].width() + 16,
-               std::max(columns[0].height(), columns[1].height()), QImage::Format_ARGB32);
-  sheet.fill(Qt::gray);
-  QPainter painter(&sheet);
-  painter.drawImage(0, 0, columns[0]);
-  painter.drawImage(columns[0].width() + 16, 0, columns[1]);
-  painter.end();
-  sheet.save(brindlewick::testing::testOutputPath(QStringLiteral("menus-light-and-dark.png")));
 }
 
 } // namespace
