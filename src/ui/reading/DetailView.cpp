@@ -268,7 +268,8 @@ QWidget* DetailView::related(const DropSnapshot& snapshot, const Shape& shape) {
     stack->addWidget(button, 0, Qt::AlignLeft | Qt::AlignTop);
     m_related.append(button);
   }
-  section->setContent(list);
+  // The buttons line up with the caption; their shadows reach into the page's padding.
+  section->setContent(list, m_related.first()->shapeMargins());
   return section;
 }
 

@@ -9,6 +9,7 @@
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/ShapeLayoutItem.h"
 #include "ui/settings/ReadingTimeRange.h"
 #include "ui/settings/SettingsController.h"
 #include "ui/settings/SettingsSaveBar.h"
@@ -23,7 +24,6 @@
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <QWidgetItem>
 
 namespace brindlewick {
 
@@ -35,30 +35,6 @@ void setChecked(QCheckBox* box, bool checked) {
   const QSignalBlocker blocker(box);
   box->setChecked(checked);
 }
-
-// Places a group of painted buttons by their shapes, as the row would place each button on
-// its own: the room the group keeps around them for their shadows reaches over its
-// neighbours rather than widening and heightening the row.
-class ShapeGroupItem : public QWidgetItem {
-public:
-  ShapeGroupItem(QWidget* group, const QMargins& room) : QWidgetItem(group), m_room(room) {}
-
-  QSize sizeHint() const override { return QWidgetItem::sizeHint().shrunkBy(m_room); }
-  QSize minimumSize() const override { return sizeHint(); }
-  QSize maximumSize() const override { return sizeHint(); }
-  Qt::Orientations expandingDirections() const override { return {}; }
-  bool hasHeightForWidth() const override { return false; }
-  void setGeometry(const QRect& rect) override {
-    // Centred across the row, as the label beside it.
-    QRect shapes(QPoint(), sizeHint());
-    shapes.moveTopLeft(QPoint(rect.left(), rect.top() + (rect.height() - shapes.height()) / 2));
-    widget()->setGeometry(shapes.marginsAdded(m_room));
-  }
-  QRect geometry() const override { return widget()->geometry().marginsRemoved(m_room); }
-
-private:
-  QMargins m_room;
-};
 
 QWidget* rowWidget(QLayout* row) {
   auto* widget = new QWidget;
@@ -216,7 +192,7 @@ QWidget* SettingsView::buildReading() {
   const QMargins room(m_textSizes.first()->shapeMargins().left(), m_textSizes.first()->shapeMargins().top(),
                       m_textSizes.last()->shapeMargins().right(),
                       m_textSizes.last()->shapeMargins().bottom());
-  sizes->insertItem(1, new ShapeGroupItem(choices, room));
+  sizes->insertItem(1, new ShapeLayoutItem(choices, room, Qt::AlignVCenter));
   content->addLayout(sizes);
 
   m_preview = new DropTextBlock(previewText);

@@ -274,6 +274,9 @@ TEST_F(DetailViewTest, AKeepExploringHeadlineWrapsAlignedToTheLeadingEdge) {
   const qreal lineHeight = QFontMetricsF(dropControl({}).labelFont(false).font()).lineSpacing();
   EXPECT_NEAR(shape.height(), 40 + (lines - 1) * lineHeight, 1);
   EXPECT_LE(button->mapTo(page, QPoint(button->width(), 0)).x(), page->width());
+  // The capsule lines up with the section's caption; its shadow reaches into the padding.
+  EXPECT_EQ(button->mapTo(page, shape.topLeft()).x(),
+            section(page, QStringLiteral("Keep exploring"))->caption()->mapTo(page, QPoint()).x());
   const QList<int> starts = lineStarts(*button, lines);
   // The arrow leads the first line; the text of every other line starts where the first
   // line's text does, just after it.
