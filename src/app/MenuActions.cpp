@@ -28,6 +28,7 @@ void fill(QMenu& menu, const QList<MenuEntry>& entries, const Perform& perform) 
 
 void install(QMenuBar& bar, std::function<QList<MenuSection>()> sections, Perform perform) {
   bar.clear();
+  DropStandardWidgets::adopt(&bar); // in the window's scheme, as the toolbar beneath it
   const QList<MenuSection> initial = sections();
   for (qsizetype index = 0; index < initial.size(); ++index) {
     QMenu* menu = bar.addMenu(initial[index].title);

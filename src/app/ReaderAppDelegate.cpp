@@ -6,6 +6,7 @@
 #include "panel/ReadingWindow.h"
 #include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropMark.h"
+#include "ui/design/DropStandardWidgets.h"
 #include "ui/window/ReaderHome.h"
 
 #include <QAbstractButton>
@@ -134,6 +135,8 @@ void ReaderAppDelegate::launch() {
 
 void ReaderAppDelegate::createStatusItem() {
   m_statusMenu = std::make_unique<QMenu>();
+  // Drawn by us where the tray leaves it to the application: in the scheme of the desktop.
+  DropStandardWidgets::adopt(m_statusMenu.get());
   m_statusItem = std::make_unique<QSystemTrayIcon>(menuIcon());
   m_statusItem->setToolTip(applicationName);
   m_statusItem->setContextMenu(m_statusMenu.get());

@@ -10,9 +10,15 @@
 #include "desktop/X11Windows.h"
 #include "model/ReaderModelFixture.h"
 #include "panel/PanelController.h"
+#include "panel/ReadingWindow.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropStandardStyle.h"
+#include "ui/design/UiEnvironment.h"
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
@@ -417,6 +423,66 @@ TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLau
     return client_->startupMessages().contains(QByteArrayLiteral("remove: ID=") + request.startupId.toUtf8());
   }));
   client_->destroy(editor);
+}
+
+// Under the dark scheme, on X11 under a window manager without compositing, the reader window's
+// menu bar is one dark surface with its toolbar, and the menu a click on a title opens is dark
+// as well; the tray menu too. The screen is read back from the X server (a capture of the root
+// window shows translucent windows as the screen does); the picture is written for a person.
+TEST_F(WindowManagerTest, TheMenuBarAndItsMenusAreDarkUnderTheDarkScheme) {
+  DropFonts::registerFonts();
+  UiEnvironment::instance().setOverrides({.scheme = ColorScheme::dark, .reduceMotion = true});
+  ReaderModelFixture fixture;
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  ReaderAppDelegate::Options options = windowOnlyOptions(fixture.applicationDefaultsFile());
+  options.statusItem = true;
+  ReaderAppDelegate delegate(&model, std::nullopt, options);
+  delegate.launch();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.window()));
+  const DropStandardStyle::Colors colors = DropStandardStyle::colors(UiEnvironment::instance().traits());
+
+  QMenuBar* bar = delegate.window()->menuBar();
+  QAction* first = bar->actions().first();
+  client_->click(bar->mapToGlobal(bar->actionGeometry(first).center()), 1);
+  QMenu* menu = first->menu();
+  ASSERT_TRUE(waitFor([&] { return menu->isVisible(); }));
+  QTest::qWait(300); // painted and shown by the server
+  QScreen* screen = delegate.window()->screen();
+  const QImage desktop = screen->grabWindow(0).toImage();
+  const auto pixel = [&](QPoint global) { return desktop.pixelColor(global - screen->geometry().topLeft()); };
+  const auto near = [](const QColor& a, const QColor& b) {
+    return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) < 18;
+  };
+  const QPoint barEnd = bar->mapToGlobal(QPoint(bar->width() - 4, bar->height() / 2));
+  EXPECT_TRUE(near(pixel(barEnd), colors.barSurface)) << pixel(barEnd).name().toStdString();
+  const QPoint inMenu = menu->mapToGlobal(QPoint(menu->width() / 2, 3));
+  EXPECT_TRUE(near(pixel(inMenu), colors.popupSurface)) << pixel(inMenu).name().toStdString();
+  const QRect shown = delegate.window()->frameGeometry().united(menu->geometry()).adjusted(-8, -8, 8, 8);
+  QImage picture = desktop.copy(shown.translated(-screen->geometry().topLeft()));
+  QTest::keyClick(menu, Qt::Key_Escape);
+
+  QMenu* tray = delegate.statusMenu();
+  ASSERT_NE(tray, nullptr);
+  tray->popup(delegate.window()->geometry().center());
+  ASSERT_TRUE(waitFor([&] { return tray->isVisible(); }));
+  QTest::qWait(300);
+  const QImage withTray = screen->grabWindow(0).toImage();
+  const QPoint inTray = tray->mapToGlobal(QPoint(tray->width() / 2, 3));
+  EXPECT_TRUE(near(withTray.pixelColor(inTray - screen->geometry().topLeft()), colors.popupSurface));
+  const QImage trayPicture =
+      withTray.copy(tray->geometry().adjusted(-8, -8, 8, 8).translated(-screen->geometry().topLeft()));
+  tray->hide();
+
+  QImage sheet(picture.width() + trayPicture.width() + 16, std::max(picture.height(), trayPicture.height()),
+               QImage::Format_RGB32);
+  sheet.fill(Qt::gray);
+  QPainter painter(&sheet);
+  painter.drawImage(0, 0, picture);
+  painter.drawImage(picture.width() + 16, 0, trayPicture);
+  painter.end();
+  sheet.save(testing::testOutputPath(QStringLiteral("menus-on-x11-dark.png")));
+  UiEnvironment::instance().setOverrides({});
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <QAccessibleWidget>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace brindlewick {
 
 namespace {
@@ -14,9 +16,33 @@ constexpr char transparentProperty[] = "brindlewick.accessibleTransparent";
 constexpr char combinedProperty[] = "brindlewick.accessibleCombined";
 constexpr char modalProperty[] = "brindlewick.accessibleModal";
 constexpr char selectedProperty[] = "brindlewick.accessibleSelected";
+constexpr char sortPriorityProperty[] = "brindlewick.accessibleSortPriority";
 
 bool flagged(const QObject* object, const char* property) {
   return object != nullptr && object->property(property).toBool();
+}
+
+constexpr char pressHookName[] = "brindlewick.accessiblePress";
+
+// What a press from assistive technology runs on the widget that owns it.
+class PressHook : public QObject {
+public:
+  PressHook(QWidget* widget, std::function<void()> press) : QObject(widget), m_press(std::move(press)) {
+    setObjectName(QLatin1String(pressHookName));
+  }
+  void press() const { m_press(); }
+
+private:
+  std::function<void()> m_press;
+};
+
+PressHook* pressHook(const QWidget* widget) {
+  return widget->findChild<PressHook*>(QLatin1String(pressHookName), Qt::FindDirectChildrenOnly);
+}
+
+int sortPriority(const QAccessibleInterface* element) {
+  const QObject* object = element->object();
+  return object != nullptr ? object->property(sortPriorityProperty).toInt() : 0;
 }
 
 bool saysNothing(QAccessibleInterface* element);
@@ -80,6 +106,24 @@ public:
     return parent;
   }
 
+  QStringList actionNames() const override {
+    QStringList names = QAccessibleWidget::actionNames();
+    if (pressHook(widget()) != nullptr && !names.contains(pressAction()))
+      names.prepend(pressAction());
+    return names;
+  }
+
+  void doAction(const QString& name) override {
+    const PressHook* hook = pressHook(widget());
+    if (hook == nullptr || name != pressAction()) {
+      QAccessibleWidget::doAction(name);
+      return;
+    }
+    // After the call has been answered: what it opens must not keep the bus waiting.
+    QMetaObject::invokeMethod(
+        const_cast<PressHook*>(hook), [hook] { hook->press(); }, Qt::QueuedConnection);
+  }
+
   // Whether no child would be shown; stops at the first that would.
   bool holdsNothing() const {
     if (flagged(widget(), combinedProperty))
@@ -100,6 +144,10 @@ private:
       return shown;
     for (int i = 0; i < QAccessibleWidget::childCount(); ++i)
       appendShown(shown, QAccessibleWidget::child(i));
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const QAccessibleInterface* left, const QAccessibleInterface* right) {
+                       return sortPriority(left) > sortPriority(right);
+                     });
     return shown;
   }
 };
@@ -282,6 +330,22 @@ void AccessibleRole::setSelected(QWidget* widget, bool selected) {
   changed.selected = true;
   QAccessibleStateChangeEvent event(widget, changed);
   QAccessible::updateAccessibility(&event);
+}
+
+void AccessibleRole::setPress(QWidget* widget, std::function<void()> press) {
+  install();
+  delete pressHook(widget);
+  if (press)
+    new PressHook(widget, std::move(press));
+}
+
+void AccessibleRole::setSortPriority(QWidget* widget, int priority) {
+  install();
+  if (widget->property(sortPriorityProperty).toInt() == priority)
+    return;
+  widget->setProperty(sortPriorityProperty, priority);
+  if (QWidget* parent = widget->parentWidget(); parent != nullptr && parent->isVisible())
+    tell(parent, QAccessible::ObjectReorder);
 }
 
 } // namespace brindlewick

@@ -3,6 +3,8 @@
 #include <QAccessible>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace brindlewick {
@@ -36,6 +38,13 @@ void setModal(QWidget* widget);
 // The selected state of a selectable control (the lit row of a list), told to the tree on a
 // change.
 void setSelected(QWidget* widget, bool selected);
+// What assistive technology's press action does on `widget`: a combined element that stands
+// for a link opens it. Runs after the request has been answered. Empty: no action.
+void setPress(QWidget* widget, std::function<void()> press);
+// Where `widget` comes among its siblings for assistive technology, whatever their stacking
+// order: siblings of a higher priority are read first, those of equal priority (0 unless set)
+// in their stacking order. A layer that floats above another yet is read before it.
+void setSortPriority(QWidget* widget, int priority);
 
 } // namespace AccessibleRole
 

@@ -99,9 +99,11 @@ void CollectionButton::paintEvent(QPaintEvent*) {
                                continue;
                              label.save();
                              label.setOpacity(label.opacity() * weight);
+                             // Only the symbol takes the tint: the title keeps the label's
+                             // colour, which reads on any glass.
                              DropButtonStyle::paintLabel(
                                  label, content, iconOnly ? QString() : title(m_action, state),
-                                 symbolFor(m_action, state), state && tinted ? *tinted : color, font);
+                                 symbolFor(m_action, state), color, font, state ? tinted : std::nullopt);
                              label.restore();
                            }
                          });

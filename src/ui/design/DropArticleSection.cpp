@@ -4,6 +4,7 @@
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/ShapeLayoutItem.h"
 
 #include <QVBoxLayout>
 
@@ -27,14 +28,23 @@ DropArticleSection::DropArticleSection(const QString& title, const std::optional
       this, [](const UiTraits& traits) { return DropDesign::primaryLabel(traits.scheme); });
 }
 
-void DropArticleSection::setContent(QWidget* content) {
+void DropArticleSection::setContent(QWidget* content, const QMargins& room) {
   if (content == m_content)
     return;
   // The old content may be what asked for the new one, from inside one of its signals.
   DeferredDelete::retire(m_content);
   m_content = content;
-  if (content != nullptr)
+  if (content == nullptr)
+    return;
+  if (room.isNull()) {
     static_cast<QVBoxLayout*>(layout())->addWidget(content);
+    return;
+  }
+  const bool hidden = content->isHidden() && content->testAttribute(Qt::WA_WState_ExplicitShowHide);
+  content->setParent(this);
+  layout()->addItem(new ShapeLayoutItem(content, room));
+  if (!hidden)
+    content->show();
 }
 
 } // namespace brindlewick

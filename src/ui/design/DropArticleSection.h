@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QMargins>
 #include <QWidget>
 
 #include <optional>
@@ -19,8 +20,10 @@ class DropArticleSection : public QWidget {
 public:
   DropArticleSection(const QString& title, const std::optional<QColor>& accent, QWidget* parent = nullptr);
 
-  // Takes `content` into the section, below the caption.
-  void setContent(QWidget* content);
+  // Takes `content` into the section, below the caption. `room`: what `content` keeps free at
+  // its edges for the shadows of the painted controls it holds, which then line up with the
+  // caption and reach over the section's surroundings (ShapeLayoutItem).
+  void setContent(QWidget* content, const QMargins& room = {});
   QWidget* content() const { return m_content; }
   DropTextBlock* caption() const { return m_caption; }
 

@@ -166,7 +166,8 @@ qreal DropButtonStyle::labelWidth(const QString& text, const QString& symbol, co
 }
 
 void DropButtonStyle::paintLabel(QPainter& painter, const QRectF& content, const QString& text,
-                                 const QString& symbol, const QColor& color, const QFont& font) {
+                                 const QString& symbol, const QColor& color, const QFont& font,
+                                 const std::optional<QColor>& symbolColor) {
   const qreal symbolSide = symbol.isEmpty() ? 0 : symbolSize(font);
   const qreal symbolRoom = symbol.isEmpty() ? 0 : symbolSide + (text.isEmpty() ? 0 : kSymbolSpacing);
   const QFontMetricsF metrics(font);
@@ -176,7 +177,7 @@ void DropButtonStyle::paintLabel(QPainter& painter, const QRectF& content, const
   if (!symbol.isEmpty()) {
     const QFont::Weight weight = QFont::Weight(font.weight());
     DropSymbols::paint(painter, symbol, QRectF(x, content.top(), symbolSide, content.height()), symbolSide,
-                       weight, color);
+                       weight, symbolColor.value_or(color));
     x += symbolRoom;
   }
   if (shown.isEmpty())

@@ -55,8 +55,10 @@ struct DropButtonStyle {
   static void paint(QPainter& painter, const QRectF& capsule, const DropButtonStyle& style,
                     const ControlState& state, const UiTraits& traits, const LabelPainter& label);
   // The usual label, centred: a symbol, then the title, elided at the end when short of room.
+  // The symbol takes `symbolColor` when given (a state's tint), else `color` as the title.
   static void paintLabel(QPainter& painter, const QRectF& content, const QString& text, const QString& symbol,
-                         const QColor& color, const QFont& font);
+                         const QColor& color, const QFont& font,
+                         const std::optional<QColor>& symbolColor = std::nullopt);
   static qreal labelWidth(const QString& text, const QString& symbol, const QFont& font);
   // The side of a symbol set in a label's font.
   static qreal symbolSize(const QFont& font);

@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -174,6 +175,7 @@ DropStandardStyle::Colors DropStandardStyle::colors(const UiTraits& traits) {
   colors.checkMark = dark ? DropDesign::ink() : grey(1);
   colors.focusRing = DropDesign::foreground(traits.scheme);
   colors.scrollThumb = dark ? grey(1, strong ? 0.6 : 0.45) : grey(0, strong ? 0.6 : 0.5);
+  colors.barSurface = dark ? DropDesign::underPageBackground(traits.scheme) : grey(0.965);
   return colors;
 }
 
@@ -200,6 +202,9 @@ void DropStandardStyle::polish(QWidget* widget) {
   // The rounded surface leaves its corners clear; set before the menu has a window.
   if (qobject_cast<QMenu*>(widget) != nullptr)
     widget->setAttribute(Qt::WA_TranslucentBackground);
+  // Its titles measured in the font they are drawn in.
+  if (qobject_cast<QMenuBar*>(widget) != nullptr)
+    widget->setFont(menuFont());
 }
 
 int DropStandardStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
@@ -218,7 +223,8 @@ int DropStandardStyle::styleHint(StyleHint hint, const QStyleOption* option, con
 int DropStandardStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
                                    const QWidget* widget) const {
   switch (metric) {
-  case PM_MenuPanelWidth: return 0;
+  case PM_MenuPanelWidth:
+  case PM_MenuBarPanelWidth: return 0;
   case PM_MenuHMargin:
   case PM_MenuVMargin: return popupInset;
   case PM_ScrollBarExtent:
@@ -318,6 +324,8 @@ void DropStandardStyle::drawControl(ControlElement element, const QStyleOption* 
   switch (element) {
   case CE_MenuItem: drawMenuItem(option, painter, widget); return;
   case CE_MenuEmptyArea: return; // the surface is already there
+  case CE_MenuBarEmptyArea: painter->fillRect(option->rect, colorsFor(widget).barSurface); return;
+  case CE_MenuBarItem: drawMenuBarItem(option, painter, widget); return;
   default: QProxyStyle::drawControl(element, option, painter, widget);
   }
 }
@@ -390,6 +398,31 @@ void DropStandardStyle::drawMenuItem(const QStyleOption* option, QPainter* paint
   painter->setPen(colors.text);
   painter->drawText(content, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine | mnemonic,
                     parts.value(0));
+  painter->restore();
+}
+
+void DropStandardStyle::drawMenuBarItem(const QStyleOption* option, QPainter* painter,
+                                        const QWidget* widget) const {
+  const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+  if (item == nullptr)
+    return;
+  const Colors colors = colorsFor(widget);
+  painter->save();
+  painter->fillRect(item->rect, colors.barSurface);
+  const bool enabled = (item->state & State_Enabled) != 0;
+  // The title under the pointer, or whose menu is open, as a menu row is lit.
+  if (enabled && (item->state & (State_Selected | State_Sunken)) != 0)
+    paintRowFill(*painter, QRectF(item->rect).adjusted(1, 2, -1, -2),
+                 (item->state & State_Sunken) != 0
+                     ? DropMenuRowStyle::fill(UiEnvironment::instance().schemeOf(widget), true)
+                     : colors.rowFill);
+  if (!enabled)
+    painter->setOpacity(DropMenuRowStyle::disabledOpacity);
+  const int mnemonic =
+      proxy()->styleHint(SH_UnderlineShortcut, item, widget) ? Qt::TextShowMnemonic : Qt::TextHideMnemonic;
+  painter->setFont(menuFont());
+  painter->setPen(colors.text);
+  painter->drawText(item->rect, Qt::AlignCenter | Qt::TextSingleLine | mnemonic, item->text);
   painter->restore();
 }
 

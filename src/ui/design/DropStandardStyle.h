@@ -13,7 +13,8 @@ namespace brindlewick {
 // design's surfaces where Fusion's square bevels would show. Pop-up menus and combo-box
 // lists take a rounded surface of their scheme (the card's dark one on the card) with
 // menu rows; a list longer than the screen scrolls within its pop-up, ten rows at a time;
-// check boxes, combo boxes and scroll bars get edges that stand out on a card. Every colour
+// check boxes, combo boxes and scroll bars get edges that stand out on a card; a menu bar
+// takes the toolbar's surface and menu rows for its titles. Every colour
 // is asked of colors() when painting, for the scheme the widget is drawn in.
 class DropStandardStyle : public QProxyStyle {
   Q_OBJECT
@@ -33,6 +34,7 @@ public:
     QColor checkMark;
     QColor focusRing;
     QColor scrollThumb;
+    QColor barSurface; // a window's menu bar, continuous with the toolbar beneath it
   };
   static Colors colors(const UiTraits& traits);
 
@@ -64,6 +66,7 @@ public:
 
 private:
   void drawMenuItem(const QStyleOption* option, QPainter* painter, const QWidget* widget) const;
+  void drawMenuBarItem(const QStyleOption* option, QPainter* painter, const QWidget* widget) const;
   void drawComboBox(const QStyleOptionComplex* option, QPainter* painter, const QWidget* widget) const;
   void drawScrollBar(const QStyleOptionComplex* option, QPainter* painter, const QWidget* widget) const;
 };

@@ -15,6 +15,7 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/library/SnapshotNotice.h"
 #include "ui/reading/ReadingText.h"
+#include "ui/reading/RelatedIdeaButton.h"
 #include "ui/reading/SourceRow.h"
 
 #include <QHBoxLayout>
@@ -260,16 +261,15 @@ QWidget* DetailView::related(const DropSnapshot& snapshot, const Shape& shape) {
   auto* list = new QWidget;
   auto* stack = column(list, 10);
   for (const DropSnapshot& idea : kept) {
-    auto* button = new DropButton(idea.lore.headline, dropControl({}));
-    button->setSymbol(QStringLiteral("arrow.right"));
-    // A headline too long for the button is cut; its help gives it whole.
-    DropAccessibility::describe(button, QStringLiteral("detail.related.") + idea.id(), idea.lore.headline,
-                                idea.lore.headline);
+    auto* button = new RelatedIdeaButton(idea.lore.headline);
+    DropAccessibility::describe(button, QStringLiteral("detail.related.") + idea.id(), idea.lore.headline);
     connect(button, &QAbstractButton::clicked, this, [this, idea] { openRelated(idea); });
-    stack->addWidget(button, 0, Qt::AlignLeft);
+    // Its height for its width, however much room the column has.
+    stack->addWidget(button, 0, Qt::AlignLeft | Qt::AlignTop);
     m_related.append(button);
   }
-  section->setContent(list);
+  // The buttons line up with the caption; their shadows reach into the page's padding.
+  section->setContent(list, m_related.first()->shapeMargins());
   return section;
 }
 

@@ -1,7 +1,9 @@
 #include "ui/reading/SourceRow.h"
 
 #include "content/ContractRules.h"
+#include "ui/design/AccessibleRole.h"
 
+#include <QDesktopServices>
 #include <QVBoxLayout>
 
 namespace brindlewick {
@@ -14,7 +16,7 @@ SourceRow::SourceRow(const Source& source, qreal size, ReadingText::Opener opene
   m_title->setTextStyle([size](const UiTraits& traits) {
     return ReadingText::Style{DropFonts::rounded(size, traits.boldText ? QFont::DemiBold : QFont::Medium)};
   });
-  m_title->setOpener(std::move(opener));
+  m_title->setOpener(opener);
   m_locator->setTextStyle([size](const UiTraits& traits) {
     return ReadingText::Style{DropFonts::rounded(size, traits.boldText ? QFont::DemiBold : QFont::Normal), 0,
                               true};
@@ -24,7 +26,18 @@ SourceRow::SourceRow(const Source& source, qreal size, ReadingText::Opener opene
   column->setSpacing(5);
   column->addWidget(m_title);
   column->addWidget(m_locator);
-  setAccessibleName(source.title + QStringLiteral(", ") + source.locator);
+  // One element for assistive technology, read as the title and then the locator; a link
+  // when the title is one, whose press opens it as a click on the title does.
+  AccessibleRole::combine(this, source.title + QStringLiteral(", ") + source.locator);
+  if (link) {
+    AccessibleRole::set(this, QAccessible::Link);
+    AccessibleRole::setPress(this, [opener = std::move(opener), url = *link] {
+      if (opener)
+        opener(url);
+      else
+        QDesktopServices::openUrl(url);
+    });
+  }
 }
 
 } // namespace brindlewick

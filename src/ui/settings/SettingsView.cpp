@@ -9,6 +9,7 @@
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/ShapeLayoutItem.h"
 #include "ui/settings/ReadingTimeRange.h"
 #include "ui/settings/SettingsController.h"
 #include "ui/settings/SettingsSaveBar.h"
@@ -166,8 +167,16 @@ QWidget* SettingsView::buildCuriosity() {
 QWidget* SettingsView::buildReading() {
   auto* section = new SettingsSection(QStringLiteral("Reading"));
   QVBoxLayout* content = section->content();
-  // A segmented choice: the chosen size is the prominent button.
-  QHBoxLayout* sizes = SettingsWidgets::labelledRow(QStringLiteral("Text size"), nullptr);
+  // A segmented choice: the chosen size is the prominent button. Assistive technology hears
+  // one group named by the row's label, holding the three choices; the label itself would
+  // only say the name again.
+  auto* choices = new QWidget(section);
+  choices->setObjectName(QStringLiteral("settings.textScale"));
+  AccessibleRole::set(choices, QAccessible::Grouping);
+  choices->setAccessibleName(QStringLiteral("Text size"));
+  auto* choiceRow = new QHBoxLayout(choices);
+  choiceRow->setContentsMargins(0, 0, 0, 0);
+  choiceRow->setSpacing(12);
   for (const SettingsController::TextSizeOption& option : SettingsController::textSizeOptions()) {
     auto* button = new DropButton(option.label, dropControl({.compact = true}));
     button->setObjectName(QStringLiteral("settings.textScale.") + option.label);
@@ -175,9 +184,15 @@ QWidget* SettingsView::buildReading() {
     AccessibleRole::set(button, QAccessible::RadioButton);
     connect(button, &QPushButton::clicked, this,
             [this, scale = option.scale] { m_controller->setTextScale(scale); });
-    sizes->insertWidget(sizes->count() - 1, button, 0, Qt::AlignVCenter);
+    choiceRow->addWidget(button, 0, Qt::AlignVCenter);
     m_textSizes.append(button);
   }
+  QHBoxLayout* sizes = SettingsWidgets::labelledRow(QStringLiteral("Text size"), nullptr);
+  AccessibleRole::setHidden(sizes->itemAt(0)->widget());
+  const QMargins room(m_textSizes.first()->shapeMargins().left(), m_textSizes.first()->shapeMargins().top(),
+                      m_textSizes.last()->shapeMargins().right(),
+                      m_textSizes.last()->shapeMargins().bottom());
+  sizes->insertItem(1, new ShapeLayoutItem(choices, room, Qt::AlignVCenter));
   content->addLayout(sizes);
 
   m_preview = new DropTextBlock(previewText);

@@ -42,8 +42,9 @@ ReaderHome::ReaderHome(ReaderModel& model, QWidget* parent)
   setMinimumSize(minimumWidth, minimumHeight);
   UiEnvironment::repaintOnChange(this);
   // The sidebar was made first, so the keyboard visits it before the workspace; the
-  // workspace lies beneath it.
+  // workspace lies beneath it, yet assistive technology, too, meets the sidebar first.
   m_workspace->lower();
+  AccessibleRole::setSortPriority(m_sidebar, 1);
 
   connect(&model, &ReaderModel::navigationTabChanged, this, &ReaderHome::tabChanged);
   connect(&model, &ReaderModel::detailChanged, this, &ReaderHome::updatePage);
@@ -104,6 +105,8 @@ void ReaderHome::showPage(const PageIdentity& identity) {
   // Before it is shown: a page fades in on its first appearance.
   dropPageEntrance(page);
   m_workspace->setPage(page);
+  // A new page starts at its top, also one on the same tab (another idea to read).
+  m_workspace->scrollToTop();
 }
 
 void ReaderHome::tabChanged() {

@@ -21,8 +21,8 @@ namespace brindlewick {
 
 namespace {
 
-constexpr int kPadding = 16;
-constexpr int kSpacing = 8;
+constexpr int kColumnPadding = 16;
+constexpr int kColumnSpacing = 8;
 constexpr char kTabProperty[] = "brindlewick.tab";
 
 // The logo in the window's strongest colour; decoration only.
@@ -48,11 +48,11 @@ protected:
 ReaderSidebar::ReaderSidebar(ReaderModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
   setObjectName(QStringLiteral("reader.sidebar"));
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
-  column->setSpacing(kSpacing);
+  column->setContentsMargins(kColumnPadding, kColumnPadding, kColumnPadding, kColumnPadding);
+  column->setSpacing(kColumnSpacing);
 
   auto* header = new QHBoxLayout;
-  header->setContentsMargins(8, 0, 8, 24 - kSpacing);
+  header->setContentsMargins(8, 0, 8, 24 - kColumnSpacing);
   header->setSpacing(8);
   header->addWidget(new SidebarMark);
   auto* name = new DropTextBlock(QStringLiteral("Brindlewick"));

@@ -52,6 +52,13 @@ private:
 
 // The page card: as tall as its content, and at least as tall as `floor` (the workspace
 // less its margins), however short its page.
+//
+// Its content's height for the width it is given is the height it takes. The layouts' own
+// minimum height would take the tallest form of every wrapping text and grid, measured at
+// their narrowest: the scroll area makes the card at least that tall, and the room left over
+// would open as a blank band inside the page. So its minimum height is the floor alone; a
+// page with no height for width (nothing that wraps) keeps its layouts' minimum, which then
+// is its height.
 class PageCard : public QWidget {
 public:
   void setFloor(int floor) {
@@ -60,7 +67,10 @@ public:
     m_floor = floor;
     updateGeometry();
   }
-  QSize minimumSizeHint() const override { return atLeastFloor(QWidget::minimumSizeHint()); }
+  QSize minimumSizeHint() const override {
+    const QSize least = QWidget::minimumSizeHint();
+    return hasHeightForWidth() ? QSize(least.width(), m_floor) : atLeastFloor(least);
+  }
   QSize sizeHint() const override { return atLeastFloor(QWidget::sizeHint()); }
 
 private:

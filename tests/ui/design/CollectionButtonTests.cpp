@@ -1,7 +1,9 @@
+#include "../account/ContactSheet.h"
 #include "AsyncProbe.h"
 #include "model/ReaderModelFixture.h"
 #include "ui/design/CollectionButton.h"
 
+#include <QHBoxLayout>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,53 @@ TEST_F(CollectionButtonTest, StateTextsAndTintFollowTheModel) {
     }
   }
   UiEnvironment::instance().setOverrides({});
+}
+
+// An idea in the collection tints the symbol alone: the title keeps the label colour in
+// both schemes, so "Saved" and "Loved" read as well as "Save" and "Love". Pictured.
+TEST_F(CollectionButtonTest, OnlyTheSymbolTakesTheTint) {
+  const DropSnapshot both = model().savedSnapshots().first();
+  model().changeCollection(both, true); // saved and loved
+  waitForCollection();
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    for (const Action action : {Action::save, Action::love}) {
+      SCOPED_TRACE(std::string(scheme == ColorScheme::dark ? "dark " : "light ") +
+                   CollectionButton::title(action, true).toStdString());
+      CollectionButton button(model(), both, action, false, false, QStringLiteral("detail"));
+      button.resize(button.sizeHint());
+      const QImage image = button.grab().toImage();
+      const qreal ratio = image.devicePixelRatio();
+      const QColor tint = CollectionButton::tint(action, scheme);
+      const QFont font = button.buttonStyle().labelFont(false).font();
+      // The label is centred in the capsule: the symbol, a gap of 6, the title.
+      const qreal labelWidth = DropButtonStyle::labelWidth(button.text(), button.symbol(), font);
+      const qreal titleStart =
+          button.shapeRect().center().x() - labelWidth / 2 + DropButtonStyle::symbolSize(font) + 3;
+      int tintedSymbol = 0;
+      int tintedTitle = 0;
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+          const QColor pixel = image.pixelColor(x, y);
+          const bool tinted = qAbs(pixel.red() - tint.red()) + qAbs(pixel.green() - tint.green()) +
+                                  qAbs(pixel.blue() - tint.blue()) <
+                              40;
+          (x / ratio < titleStart ? tintedSymbol : tintedTitle) += tinted;
+        }
+      EXPECT_GT(tintedSymbol, 0);
+      EXPECT_EQ(tintedTitle, 0);
+    }
+  }
+
+  testing::ContactSheet sheet;
+  QWidget row;
+  auto* buttons = new QHBoxLayout(&row);
+  for (const Action action : {Action::save, Action::love})
+    for (const DropSnapshot& idea : {drop(7), both})
+      buttons->addWidget(new CollectionButton(model(), idea, action, false, false, QStringLiteral("detail")));
+  buttons->addStretch(1);
+  sheet.add(QStringLiteral("Save, Saved, Love, Loved"), row, 520);
+  sheet.write(QStringLiteral("collection-buttons.png"));
 }
 
 TEST_F(CollectionButtonTest, APressTogglesOneFlagAndEveryButtonAgreesAndWaits) {

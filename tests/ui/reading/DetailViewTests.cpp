@@ -8,10 +8,15 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/reading/DetailView.h"
 #include "ui/reading/ReadingText.h"
+#include "ui/reading/RelatedIdeaButton.h"
 #include "ui/reading/SourceRow.h"
 
+#include <QAccessible>
 #include <QClipboard>
+#include <QCryptographicHash>
+#include <QFontMetricsF>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -213,6 +218,92 @@ TEST_F(DetailViewTest, RendersItsStates) {
   EXPECT_TRUE(pages.back()->emptyState());
 }
 
+// As long as a headline may be (120 units): more than the page's width on one line.
+const QString kLongHeadline = QStringLiteral(
+    "The stories we tell about our own choices are written after the fact, yet they read as the reasons "
+    "that came first");
+
+// Where the first dark pixel of each line of a light-scheme button lies, from the leading edge.
+QList<int> lineStarts(RelatedIdeaButton& button, int lines) {
+  const QImage image = button.grab().toImage();
+  const qreal ratio = image.devicePixelRatio();
+  const QRectF shape(button.shapeRect());
+  const qreal lineHeight = QFontMetricsF(dropControl({}).labelFont(false).font()).lineSpacing();
+  const qreal top = shape.center().y() - lines * lineHeight / 2;
+  QList<int> starts;
+  for (int line = 0; line < lines; ++line) {
+    int start = -1;
+    for (int x = int(shape.left()); x < int(shape.right()) && start < 0; ++x)
+      for (int y = int(top + line * lineHeight); y < int(top + (line + 1) * lineHeight); ++y)
+        if (qGray(image.pixel(int(x * ratio), int(y * ratio))) < 110) {
+          start = x;
+          break;
+        }
+    starts.append(start);
+  }
+  return starts;
+}
+
+// A related headline too long for one line wraps over as many as it needs, each aligned to the
+// leading edge after the arrow; the button grows by a line for each line more and stays
+// within the page. Pictured with a short one, in both schemes.
+TEST_F(DetailViewTest, AKeepExploringHeadlineWrapsAlignedToTheLeadingEdge) {
+  open();
+  UiEnvironment::instance().setOverrides({.scheme = ColorScheme::light, .reduceMotion = true});
+  const DropSnapshot idea = drop(4);
+  ASSERT_FALSE(idea.lore.relatedLoreIds.isEmpty());
+  GeneratedRelease next = harness->fixture.release();
+  for (Drop& lore : next.release.lore)
+    if (lore.id == idea.lore.relatedLoreIds.first())
+      lore.headline = kLongHeadline;
+  next.body = encodeRelease(next.release);
+  next.manifest.checksumSha256 =
+      QString::fromLatin1(QCryptographicHash::hash(next.body, QCryptographicHash::Sha256).toHex());
+  next.manifest.byteLength = next.body.size();
+  model().repository().install(next.body, next.manifest, std::nullopt, harness->fixture.now());
+
+  DetailView* page = show(idea);
+  ASSERT_EQ(page->relatedButtons().size(), 1);
+  auto* button = qobject_cast<RelatedIdeaButton*>(page->relatedButtons().first());
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), kLongHeadline);
+  QApplication::processEvents();
+  const QRect shape = button->shapeRect();
+  const int lines = button->lineCount(shape.width());
+  EXPECT_GE(lines, 2);
+  const qreal lineHeight = QFontMetricsF(dropControl({}).labelFont(false).font()).lineSpacing();
+  EXPECT_NEAR(shape.height(), 40 + (lines - 1) * lineHeight, 1);
+  EXPECT_LE(button->mapTo(page, QPoint(button->width(), 0)).x(), page->width());
+  // The capsule lines up with the section's caption; its shadow reaches into the padding.
+  EXPECT_EQ(button->mapTo(page, shape.topLeft()).x(),
+            section(page, QStringLiteral("Keep exploring"))->caption()->mapTo(page, QPoint()).x());
+  const QList<int> starts = lineStarts(*button, lines);
+  // The arrow leads the first line; the text of every other line starts where the first
+  // line's text does, just after it.
+  const qreal textStart =
+      shape.left() + 18 + DropButtonStyle::symbolSize(dropControl({}).labelFont(false).font()) + 6;
+  EXPECT_NEAR(starts[0], shape.left() + 18, 3);
+  for (int line = 1; line < lines; ++line)
+    EXPECT_NEAR(starts[line], textStart, 3) << line;
+
+  // One line when it fits: the style's height.
+  RelatedIdeaButton shortOne(QStringLiteral("Small wins compound"));
+  shortOne.resize(shortOne.sizeHint());
+  EXPECT_EQ(shortOne.shapeRect().height(), 40);
+  EXPECT_EQ(shortOne.heightForWidth(2000), shortOne.sizeHint().height());
+
+  testing::ContactSheet sheet;
+  QWidget list;
+  auto* stack = new QVBoxLayout(&list);
+  stack->setSpacing(10);
+  stack->addWidget(new RelatedIdeaButton(QStringLiteral("Small wins compound")), 0,
+                   Qt::AlignLeft | Qt::AlignTop);
+  stack->addWidget(new RelatedIdeaButton(kLongHeadline), 0, Qt::AlignLeft | Qt::AlignTop);
+  stack->addStretch(1);
+  sheet.add(QStringLiteral("Keep exploring: a short headline and one over several lines"), list, 520);
+  sheet.write(QStringLiteral("keep-exploring-headlines.png"));
+}
+
 // The eyebrow and every section title select as the reader drags over them or double-clicks
 // a word, and Ctrl+C copies the selection.
 TEST_F(DetailViewTest, EyebrowAndSectionTitlesSelectAndCopy) {
@@ -274,6 +365,20 @@ TEST_F(DetailViewTest, SourcesLinkOnlyWebAddressesAndTextStaysPlain) {
     onTitle.setPosition(2);
     QTest::mouseClick(row.title()->viewport(), Qt::LeftButton, {}, row.title()->cursorRect(onTitle).center());
     EXPECT_EQ(opened, c.link ? QList<QUrl>{QUrl(*c.url)} : QList<QUrl>{});
+
+    // Assistive technology meets one element, a link exactly when the title is one, whose
+    // press opens it as the click did.
+    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&row);
+    EXPECT_EQ(element->childCount(), 0);
+    EXPECT_EQ(element->role() == QAccessible::Link, c.link);
+    const bool pressable =
+        element->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pressable, c.link);
+    if (pressable) {
+      element->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+      QApplication::processEvents();
+      EXPECT_EQ(opened, (QList<QUrl>{QUrl(*c.url), QUrl(*c.url)}));
+    }
   }
 }
 
