@@ -99,7 +99,7 @@ void AccountButton::keyPressEvent(QKeyEvent* event) {
 }
 
 void AccountButton::paintEvent(QPaintEvent*) {
-  if (!hasFocus() || !m_focusVisible)
+  if (!showsFocusRing())
     return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);

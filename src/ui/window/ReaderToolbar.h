@@ -27,6 +27,7 @@ public:
   explicit AccountButton(ReaderModel& model, QWidget* parent = nullptr);
 
   QWidget* avatar() const { return m_avatar; }
+  bool showsFocusRing() const { return hasFocus() && m_focusVisible; }
   QSize sizeHint() const override;
 
 protected:
