@@ -19,6 +19,7 @@
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +156,27 @@ TEST_F(ReaderCardTest, HoverComesFromTheCardItselfNotFromCrossingItsChildren) {
   QTest::mouseMove(window, QPoint(window->width() + 40, window->height() + 40));
   EXPECT_FALSE(model().hovered());
   EXPECT_EQ(hovered.count(), 2);
+}
+
+// The panel never becomes the active window, and Qt shows tooltips only in the active one
+// unless told otherwise: the help texts must still show on hover.
+TEST_F(ReaderCardTest, HelpShowsOnHoverWhileAnotherWindowIsActive) {
+  open();
+  ReaderCard* card = present(drop(5));
+  QWidget other;
+  other.resize(240, 160);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  QWidget* window = card->window();
+  ASSERT_FALSE(window->isActiveWindow());
+  QWidget* explore = card->exploreButton();
+  QTest::mouseMove(window, explore->mapTo(window, explore->rect().center()));
+  ASSERT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 4000));
+  QTextDocument shown;
+  shown.setHtml(QToolTip::text());
+  EXPECT_EQ(shown.toPlainText(), QStringLiteral("Open the full idea and its sources"));
+  QToolTip::hideText();
 }
 
 TEST_F(ReaderCardTest, ExploreOpensTheReadPageOnlyForAnIdeaTheReaderMayRead) {
