@@ -1,6 +1,7 @@
 #include "TestOutput.h"
 #include "ui/account/AccountView.h"
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropChoiceList.h"
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropStandardStyle.h"
@@ -9,6 +10,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QListWidget>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
@@ -161,7 +163,8 @@ TEST_F(PopupTest, AComboListStaysOnTheScreenAndALongOneScrollsWithinIt) {
   }
 }
 
-// A menu of 40 books opened from a control at the bottom of the screen.
+// A menu of 40 books opened from a control at the bottom of the screen: its choices open as a
+// list of ten rows at a time, above the control, on the screen.
 TEST_F(PopupTest, AMenuLongerThanTheScreenStaysOnIt) {
   QWidget window;
   auto* menu = new QMenu(&window);
@@ -172,8 +175,15 @@ TEST_F(PopupTest, AMenuLongerThanTheScreenStaysOnIt) {
   place(window, filter, QPoint(screen().center().x(), screen().bottom() - 80));
 
   QTest::mouseClick(filter, Qt::LeftButton, {}, filter->shapeRect().center());
-  ASSERT_TRUE(menu->isVisible());
-  EXPECT_TRUE(screen().contains(menu->geometry()));
+  auto* list = filter->findChild<DropChoiceList*>();
+  ASSERT_NE(list, nullptr);
+  EXPECT_FALSE(menu->isVisible());
+  ASSERT_TRUE(list->isVisible());
+  EXPECT_TRUE(screen().contains(list->geometry()));
+  EXPECT_LT(list->geometry().bottom(), filter->mapToGlobal(filter->shapeRect().topLeft()).y());
+  EXPECT_LE(list->height(), DropStandardStyle::visibleListRows * 32 + 2 * DropStandardStyle::popupInset);
+  EXPECT_EQ(list->list()->count(), 40);
+  list->close();
 }
 
 // Pop-ups take the scheme of the control that owns them, whatever the desktop's: the share
