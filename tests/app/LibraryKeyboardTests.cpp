@@ -179,6 +179,32 @@ TEST(LibraryKeyboard, ShiftTabIntoTheListLandsOnTheLastRowAndTabLeavesIt) {
   EXPECT_TRUE(launched.workspace().viewport()->rect().contains(inViewport(launched, row)));
 }
 
+// Tab from the filters, and Shift+Tab from the first control beyond the list, move the focus
+// once, straight to where it lands: no control on the way takes it first, or assistive
+// technology, told of every focus change, would announce it.
+TEST(LibraryKeyboard, TheFocusMovesOnceStraightWhereItLands) {
+  Launched launched;
+  launched.page().topicMenu()->setFocus(Qt::TabFocusReason);
+  QList<QWidget*> focused;
+  const QMetaObject::Connection watch = QObject::connect(
+      qApp, &QApplication::focusChanged, &launched.list(), [&focused](QWidget*, QWidget* now) { focused.append(now); });
+  Launched::press(Qt::Key_Tab);
+  EXPECT_EQ(focusedStop(launched), (Stop{0, 0}));
+  EXPECT_EQ(focused, QList<QWidget*>{QApplication::focusWidget()});
+
+  // Beyond the list and back.
+  const qsizetype last = launched.rows().size() - 1;
+  for (qsizetype step = 0; step < 4 * launched.rows().size() - 1; ++step)
+    Launched::press(Qt::Key_Tab);
+  EXPECT_EQ(focusedStop(launched), (Stop{last, 3}));
+  Launched::press(Qt::Key_Tab);
+  focused.clear();
+  Launched::press(Qt::Key_Backtab);
+  EXPECT_EQ(focusedStop(launched), (Stop{last, 3}));
+  EXPECT_EQ(focused, QList<QWidget*>{QApplication::focusWidget()});
+  QObject::disconnect(watch);
+}
+
 bool looksLikeMarkup(const QString& text) {
   return text.contains(QLatin1Char('<')) || Qt::mightBeRichText(text);
 }

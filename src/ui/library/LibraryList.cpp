@@ -67,6 +67,8 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
   connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &LibraryList::remeasure);
   // Told after each focus change, so that while one arrives the flag still says where the
   // focus came from.
+  // Sees Tab pressed outside the list before the window acts on it.
+  qApp->installEventFilter(this);
   m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     m_focusInside = now != nullptr && (now == this || isAncestorOf(now));
   });
@@ -76,6 +78,7 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
 LibraryList::~LibraryList() {
   // The rows go after this part of the list, and focus changes as they do.
   disconnect(m_focusWatch);
+  qApp->removeEventFilter(this);
 }
 
 QSize LibraryList::sizeHint() const {
@@ -323,7 +326,7 @@ LibraryIdeaRow* LibraryList::takeRow(qsizetype index) {
     return row;
   }
   auto* row = new LibraryIdeaRow(m_page.model(), snapshot, this);
-  connect(row, &LibraryIdeaRow::tabbedInto, this, &LibraryList::enter);
+  connect(row, &LibraryIdeaRow::tabbedInto, this, &LibraryList::tabbedInto);
   connect(row, &LibraryIdeaRow::opened, this, [this, row] {
     if (m_select)
       m_select(row->snapshot());
@@ -478,8 +481,15 @@ bool LibraryList::leave(bool forward) {
   return true;
 }
 
+void LibraryList::tabbedInto(bool backwards) {
+  // Only what came from outside the list, by a key.
+  if (m_focusInside || DropFocusRing::handedOn())
+    return;
+  enter(backwards);
+}
+
 void LibraryList::enter(bool backwards) {
-  if (m_movingFocus || m_focusInside || DropFocusRing::handedOn() || m_identities.isEmpty())
+  if (m_movingFocus || m_identities.isEmpty())
     return;
   if (backwards)
     focusFrom(FocusStop{m_identities.size() - 1, kStopsPerRow - 1}, false);
@@ -518,7 +528,7 @@ void LibraryList::focusInEvent(QFocusEvent* event) {
   const Qt::FocusReason reason = event->reason();
   if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
     // The list is a stop of the window's order only to let Tab into its rows.
-    enter(reason == Qt::BacktabFocusReason);
+    tabbedInto(reason == Qt::BacktabFocusReason);
     if (!hasFocus())
       return;
   }
@@ -633,7 +643,39 @@ bool LibraryList::eventFilter(QObject* watched, QEvent* event) {
   // Compared by address only: the scroll area may be half destroyed when its viewport reports.
   if (watched == m_viewport.data() && event->type() == QEvent::Resize && inScrollArea())
     placeRows();
+  if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget() &&
+      tabInto(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event)))
+    return true;
   return QWidget::eventFilter(watched, event);
+}
+
+bool LibraryList::tabInto(QWidget* focus, const QKeyEvent* key) {
+  if ((key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0 || !isVisible() || focus == this ||
+      isAncestorOf(focus) || focus->window() != window())
+    return false;
+  const bool backwards =
+      key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
+  if (!backwards && key->key() != Qt::Key_Tab)
+    return false;
+  // The widget the window's own order would give the focus to, as Qt picks it.
+  QWidget* next = focus;
+  for (;;) {
+    next = backwards ? next->previousInFocusChain() : next->nextInFocusChain();
+    if (next == nullptr || next == focus)
+      return false;
+    QWidget* proxy = next;
+    while (proxy->focusProxy() != nullptr)
+      proxy = proxy->focusProxy();
+    const bool compound =
+        proxy != next && (backwards ? next->isAncestorOf(proxy) : proxy->isAncestorOf(next));
+    if (!compound && proxy != focus && takesTabFocus(proxy) && next->isVisibleTo(window()) && next->isEnabled())
+      break;
+  }
+  if (next != this && !isAncestorOf(next))
+    return false;
+  // It lies in the list: the list takes the focus in at its start, or its end, itself.
+  enter(backwards);
+  return hasFocus() || isAncestorOf(QApplication::focusWidget());
 }
 
 } // namespace brindlewick

@@ -37,8 +37,9 @@ class LibraryPageModel;
 // love, save and share, whichever widget shows the row: the list moves the focus itself
 // rather than leave it to the window's focus chain, in which recycled rows stand in the order
 // they were made. A row the focus reaches scrolls just into view. Tab into the list from
-// before it lands on the first row, Shift+Tab from after it on the last row's last control;
-// from the ends the focus leaves the list the way it came.
+// before it lands on the first row, Shift+Tab from after it on the last row's last control
+// (the list sees those keys before the window, so the focus goes straight there); from the
+// ends the focus leaves the list the way it came.
 class LibraryList : public QWidget {
   Q_OBJECT
 
@@ -113,8 +114,15 @@ private:
   void bringIntoView(qsizetype index);
   // Gives the focus to the first stop from `from` on (or back, not `forward`) that takes it.
   bool focusFrom(FocusStop from, bool forward);
-  // Focus came in from outside the list by Tab (or Shift+Tab).
+  // Focus comes in from outside the list by Tab (or Shift+Tab): to the first row, or the
+  // last row's last control.
   void enter(bool backwards);
+  // The window's order gave the list, or a control of a row, the focus by Tab: from outside
+  // the list, it goes where enter() puts it instead.
+  void tabbedInto(bool backwards);
+  // Tab or Shift+Tab pressed on `focus`, outside the list, that would bring the focus into
+  // it: the list takes it in itself; whether it did.
+  bool tabInto(QWidget* focus, const QKeyEvent* key);
   // Hands the focus to the widget before or after the list in the window's focus order.
   bool leave(bool forward);
 
