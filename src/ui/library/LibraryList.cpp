@@ -46,6 +46,24 @@ constexpr int kStopsPerRow = int(std::size(kTabOrder));
 // Room kept between a row brought into view by Tab and the edge of the page's viewport.
 constexpr int kFocusMargin = 12;
 
+// Sees every key pressed in the application before its receiver does, for the list.
+class LibraryTabWatch : public QObject {
+public:
+  LibraryTabWatch(QObject* owner, std::function<bool(QWidget*, const QKeyEvent*)> pressed)
+      : QObject(owner), m_pressed(std::move(pressed)) {
+    qApp->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    return event->type() == QEvent::KeyPress && watched == QApplication::focusWidget() &&
+           m_pressed(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event));
+  }
+
+private:
+  std::function<bool(QWidget*, const QKeyEvent*)> m_pressed;
+};
+
 bool takesTabFocus(const QWidget* widget) {
   return widget != nullptr && (widget->focusPolicy() & Qt::TabFocus) != 0 && widget->isEnabled() &&
          widget->isVisibleTo(widget->window());
@@ -68,7 +86,8 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
   // Told after each focus change, so that while one arrives the flag still says where the
   // focus came from.
   // Sees Tab pressed outside the list before the window acts on it.
-  qApp->installEventFilter(this);
+  m_tabWatch =
+      new LibraryTabWatch(this, [this](QWidget* focus, const QKeyEvent* key) { return tabInto(focus, key); });
   m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     m_focusInside = now != nullptr && (now == this || isAncestorOf(now));
   });
@@ -78,7 +97,7 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
 LibraryList::~LibraryList() {
   // The rows go after this part of the list, and focus changes as they do.
   disconnect(m_focusWatch);
-  qApp->removeEventFilter(this);
+  delete m_tabWatch;
 }
 
 QSize LibraryList::sizeHint() const {
@@ -643,9 +662,6 @@ bool LibraryList::eventFilter(QObject* watched, QEvent* event) {
   // Compared by address only: the scroll area may be half destroyed when its viewport reports.
   if (watched == m_viewport.data() && event->type() == QEvent::Resize && inScrollArea())
     placeRows();
-  if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget() &&
-      tabInto(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event)))
-    return true;
   return QWidget::eventFilter(watched, event);
 }
 

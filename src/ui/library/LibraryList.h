@@ -153,6 +153,7 @@ private:
   // Whether the focus was last inside the list (on it or one of its rows).
   bool m_focusInside = false;
   QMetaObject::Connection m_focusWatch;
+  QObject* m_tabWatch = nullptr; // sees the keys of the application: goes first
   bool m_placeAgain = false;
   bool m_updating = false;
   // The width changed while the list laid itself out: the rows are measured again after.
