@@ -141,6 +141,8 @@ TEST(LibraryKeyboard, TabWalksTheRowsInTheirOrderAndShiftTabWalksBack) {
       forward.append({row, control});
   walk(launched, true, forward);
   EXPECT_GT(bar.value(), 0); // the twelfth row lies below the first screen
+  launched.delegate.window()->grab().save(
+      brindlewick::testing::testOutputPath(QStringLiteral("library-tab-focus-light.png")));
 
   QList<Stop> back(forward.rbegin() + 1, forward.rend());
   walk(launched, false, back);

@@ -83,11 +83,11 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
   connect(&repository, &ContentRepository::withdrawalsChanged, this, &LibraryList::remeasure);
   connect(&repository, &ContentRepository::releaseChanged, this, &LibraryList::remeasure);
   connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &LibraryList::remeasure);
-  // Told after each focus change, so that while one arrives the flag still says where the
-  // focus came from.
   // Sees Tab pressed outside the list before the window acts on it.
   m_tabWatch =
       new LibraryTabWatch(this, [this](QWidget* focus, const QKeyEvent* key) { return tabInto(focus, key); });
+  // Told after each focus change, so that while one arrives the flag still says where the
+  // focus came from.
   m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     m_focusInside = now != nullptr && (now == this || isAncestorOf(now));
   });
@@ -463,6 +463,8 @@ bool LibraryList::focusFrom(FocusStop from, bool forward) {
   const QPointer<LibraryList> alive(this);
   for (FocusStop at = from; at.row >= 0 && at.row < m_identities.size();) {
     bringIntoView(at.row);
+    if (!alive)
+      return true;
     if (LibraryIdeaRow* row = rowFor(m_identities[at.row])) {
       QWidget* control = row->control(kTabOrder[at.control]);
       if (takesTabFocus(control)) {
@@ -470,8 +472,6 @@ bool LibraryList::focusFrom(FocusStop from, bool forward) {
         return true;
       }
     }
-    if (!alive)
-      return true;
     at.control += forward ? 1 : -1;
     if (at.control < 0 || at.control >= kStopsPerRow) {
       at.row += forward ? 1 : -1;
