@@ -10,6 +10,7 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/IdeaShareButton.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QLayout>
@@ -177,6 +178,23 @@ TEST_F(ReaderCardTest, HelpShowsOnHoverWhileAnotherWindowIsActive) {
   shown.setHtml(QToolTip::text());
   EXPECT_EQ(shown.toPlainText(), QStringLiteral("Open the full idea and its sources"));
   QToolTip::hideText();
+}
+
+// Assistive technology reads each help text of the card, one with a book title that looks
+// like markup too, as the words the tooltip shows, never as the tooltip's markup.
+TEST_F(ReaderCardTest, DescriptionsAreTheHelpTextsAsPlainText) {
+  open();
+  ReaderCard* card = present(withBooks(drop(8), QStringLiteral("An idea.")));
+  int described = 0;
+  for (QWidget* widget : card->findChildren<QWidget*>()) {
+    if (widget->toolTip().isEmpty() || !widget->isVisibleTo(card))
+      continue;
+    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(widget);
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(element->text(QAccessible::Description), shownTooltip(*widget)) << qPrintable(widget->objectName());
+    ++described;
+  }
+  EXPECT_GE(described, 5);
 }
 
 TEST_F(ReaderCardTest, ExploreOpensTheReadPageOnlyForAnIdeaTheReaderMayRead) {
