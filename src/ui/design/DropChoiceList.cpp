@@ -28,6 +28,7 @@ namespace {
 constexpr qreal kChoiceFontSize = 13;
 constexpr int kChoiceCheckColumn = 22; // the check mark and its gap, before the labels
 constexpr int kChoiceGap = 4;          // between the control and the list
+constexpr int kChoiceMaxWidth = 420;   // wider than its control for long choices, up to this; then elided
 
 QFont choiceFont() {
   return DropFonts::rounded(kChoiceFontSize).font();
@@ -155,7 +156,8 @@ void DropChoiceList::place(const QRect& shape) {
   const int rows = std::min(m_list->count(), DropStandardStyle::visibleListRows);
   const int rowHeight = int(DropMenuRowStyle::height);
   const int bar = m_list->count() > rows ? m_list->verticalScrollBar()->sizeHint().width() : 0;
-  const int width = std::min(std::max(anchor.width(), m_list->sizeHintForColumn(0) + bar), room.width());
+  const int natural = std::min(m_list->sizeHintForColumn(0) + bar, kChoiceMaxWidth);
+  const int width = std::min(std::max(anchor.width(), natural), room.width());
   const int height = std::min(rows * rowHeight + 2 * DropStandardStyle::popupInset, room.height());
   int top = anchor.bottom() + 1 + kChoiceGap;
   if (top + height > room.bottom() + 1 && anchor.top() - kChoiceGap - height >= room.top())

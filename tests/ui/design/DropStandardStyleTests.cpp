@@ -170,6 +170,7 @@ TEST_F(PopupTest, AMenuLongerThanTheScreenStaysOnIt) {
   auto* menu = new QMenu(&window);
   for (int book = 0; book < 40; ++book)
     menu->addAction(QStringLiteral("Book %1").arg(book + 1));
+  menu->addAction(QStringLiteral("A Title So Long That No List Should Grow To Show It Whole, ").repeated(4));
   auto* filter = new DropFilterMenu(QStringLiteral("Filter by book"), QStringLiteral("All books"), menu);
   menu->setParent(filter, menu->windowFlags()); // the button goes first, as in a page
   place(window, filter, QPoint(screen().center().x(), screen().bottom() - 80));
@@ -182,7 +183,10 @@ TEST_F(PopupTest, AMenuLongerThanTheScreenStaysOnIt) {
   EXPECT_TRUE(screen().contains(list->geometry()));
   EXPECT_LT(list->geometry().bottom(), filter->mapToGlobal(filter->shapeRect().topLeft()).y());
   EXPECT_LE(list->height(), DropStandardStyle::visibleListRows * 32 + 2 * DropStandardStyle::popupInset);
-  EXPECT_EQ(list->list()->count(), 40);
+  EXPECT_EQ(list->list()->count(), 41);
+  // Wider than the control for the long title, within reason; the title is cut.
+  EXPECT_GT(list->width(), filter->shapeRect().width());
+  EXPECT_LE(list->width(), 420);
   list->close();
 }
 
