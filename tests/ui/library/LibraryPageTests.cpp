@@ -16,11 +16,13 @@
 #include "ui/library/LibraryRow.h"
 #include "ui/library/LibraryView.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScreen>
 #include <QScrollBar>
@@ -374,6 +376,27 @@ TEST_F(LibraryLargeTest, TenThousandRowsKeepOnlyTheVisibleOnesAlive) {
     bar.setValue(bar.value() - bar.pageStep());
   EXPECT_EQ(list.measurements(), measured);
   checkAlive();
+}
+
+TEST_F(LibraryLargeTest, ShiftTabFromBelowTheListLandsOnTheLastOfTenThousandRowsInView) {
+  Workspace workspace(model(), ReaderTab::discover);
+  auto* after = new QPushButton(QStringLiteral("After the list"));
+  workspace.area.widget()->layout()->addWidget(after);
+  flushEvents();
+  workspace.bar().setValue(workspace.bar().maximum());
+  flushEvents();
+  after->setFocus(Qt::TabFocusReason);
+  workspace.bar().setValue(0); // the reader scrolled back up with the focus still down there
+
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Backtab);
+  const QString last = workspace.lists().filteredIdentities().last();
+  LibraryIdeaRow* row = workspace.list().rowFor(last);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), row->shareButton());
+  EXPECT_TRUE(workspace.viewportIn(row).contains(row->rect()));
+  // And on out again, forward, to where it came from.
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), after);
 }
 
 TEST_F(LibraryPageTest, Renders) {
