@@ -154,7 +154,7 @@ QWidget* AccountMenu::buildSignedIn() {
   busy->addWidget(spinner, 0, Qt::AlignVCenter);
   busy->addWidget(plainLabel(SyncButton::busyTitle), 1);
   m_sync = row(QStringLiteral("account.menu.sync"), SyncButton::title, {m_syncLabel, m_syncingLabel});
-  m_sync->setToolTip(DropAccessibility::plainTooltip(SyncButton::helpText()));
+  DropAccessibility::setHelp(m_sync, SyncButton::helpText());
   connect(m_sync, &QPushButton::clicked, this, [this] { m_model.refresh(true); });
 
   DropMenuRow* settings =
@@ -164,7 +164,7 @@ QWidget* AccountMenu::buildSignedIn() {
   const QString importTitle = QStringLiteral("Import previous saves");
   m_import = row(QStringLiteral("account.menu.import"), importTitle,
                  {rowLabel(QStringLiteral("square.and.arrow.down"), importTitle, QString())});
-  m_import->setToolTip(DropAccessibility::plainTooltip(importHelp()));
+  DropAccessibility::setHelp(m_import, importHelp());
   connect(m_import, &QPushButton::clicked, this, [this] { m_model.importLegacySaves(); });
   rows->addWidget(m_sync);
   rows->addWidget(settings);

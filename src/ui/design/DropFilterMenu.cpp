@@ -1,6 +1,7 @@
 #include "ui/design/DropFilterMenu.h"
 
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/DropChoiceList.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
@@ -27,7 +28,12 @@ DropFilterMenu::DropFilterMenu(const QString& title, const QString& selection, Q
     DropStandardWidgets::adopt(menu);
   describe();
   connect(this, &QPushButton::clicked, this, [this] {
-    if (m_menu)
+    if (!m_menu)
+      return;
+    // A long menu would cover the screen: its choices scroll in a list instead.
+    if (DropChoiceList::isLong(m_menu))
+      DropChoiceList::popUp(m_menu, this, capsuleRect().toAlignedRect(), m_title);
+    else
       popUpBelow(m_menu);
   });
 }

@@ -10,7 +10,8 @@ namespace brindlewick {
 // A pop-up filter (a topic, a book): a secondary button showing the current choice, elided
 // at its end, with a chevron that always stays in view. A press pops the caller's menu up
 // below the capsule without waiting for it (the menu runs in the application's own event
-// loop). `title` names what is filtered: the accessible name, and with the choice the
+// loop); a menu of more choices than a list shows at once opens as a scrolling list of them
+// (DropChoiceList) instead. `title` names what is filtered: the accessible name, and with the choice the
 // tooltip ("Filter by topic: Psychology"); the choice is also the accessible description.
 class DropFilterMenu : public DropButton {
   Q_OBJECT

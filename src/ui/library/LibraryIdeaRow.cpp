@@ -202,6 +202,13 @@ bool LibraryIdeaRow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::FocusIn && event->type() != QEvent::FocusOut)
     return QWidget::eventFilter(watched, event);
   const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+  if (event->type() == QEvent::FocusIn && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+    const QPointer<QWidget> target(static_cast<QWidget*>(watched));
+    Q_EMIT tabbedInto(reason == Qt::BacktabFocusReason);
+    // The list sent the focus on: the control never had it.
+    if (!target || !target->hasFocus())
+      return true;
+  }
   // A window coming back, or a popup closing, returns the focus it had: whatever lit the row
   // before still does. The focus a window hands its first control when it opens is not the
   // keyboard's.

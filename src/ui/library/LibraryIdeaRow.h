@@ -68,6 +68,9 @@ Q_SIGNALS:
   // The pointer entered or left; a control gained or lost keyboard focus.
   void hoverChanged(bool hovered);
   void focusChanged();
+  // Tab (or Shift+Tab, `backwards`) is bringing focus to one of the controls, before the
+  // control takes it: the list may send it to another row instead.
+  void tabbedInto(bool backwards);
 
 protected:
   void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,7 @@
 #include "ui/library/LibraryList.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/UiEnvironment.h"
@@ -9,6 +10,7 @@
 #include "ui/library/LibraryPageModel.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -17,6 +19,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScopedValueRollback>
+#include <QScrollArea>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -35,6 +38,37 @@ QIcon symbolIcon(const QString& name, const QColor& color) {
   return QIcon(pixmap);
 }
 
+// A row's controls in the order Tab visits them.
+constexpr LibraryIdeaRow::Control kTabOrder[] = {LibraryIdeaRow::Control::read, LibraryIdeaRow::Control::love,
+                                                 LibraryIdeaRow::Control::save,
+                                                 LibraryIdeaRow::Control::share};
+constexpr int kStopsPerRow = int(std::size(kTabOrder));
+// Room kept between a row brought into view by Tab and the edge of the page's viewport.
+constexpr int kFocusMargin = 12;
+
+// Sees every key pressed in the application before its receiver does, for the list.
+class LibraryTabWatch : public QObject {
+public:
+  LibraryTabWatch(QObject* owner, std::function<bool(QWidget*, const QKeyEvent*)> pressed)
+      : QObject(owner), m_pressed(std::move(pressed)) {
+    qApp->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    return event->type() == QEvent::KeyPress && watched == QApplication::focusWidget() &&
+           m_pressed(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event));
+  }
+
+private:
+  std::function<bool(QWidget*, const QKeyEvent*)> m_pressed;
+};
+
+bool takesTabFocus(const QWidget* widget) {
+  return widget != nullptr && (widget->focusPolicy() & Qt::TabFocus) != 0 && widget->isEnabled() &&
+         widget->isVisibleTo(widget->window());
+}
+
 } // namespace
 
 LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSnapshot&)> select,
@@ -49,10 +83,22 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
   connect(&repository, &ContentRepository::withdrawalsChanged, this, &LibraryList::remeasure);
   connect(&repository, &ContentRepository::releaseChanged, this, &LibraryList::remeasure);
   connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &LibraryList::remeasure);
+  // Sees Tab pressed outside the list before the window acts on it.
+  m_tabWatch =
+      new LibraryTabWatch(this, [this](QWidget* focus, const QKeyEvent* key) { return tabInto(focus, key); });
+  // Told after each focus change, so that while one arrives the flag still says where the
+  // focus came from.
+  m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    m_focusInside = now != nullptr && (now == this || isAncestorOf(now));
+  });
   rebuild();
 }
 
-LibraryList::~LibraryList() = default;
+LibraryList::~LibraryList() {
+  // The rows go after this part of the list, and focus changes as they do.
+  disconnect(m_focusWatch);
+  delete m_tabWatch;
+}
 
 QSize LibraryList::sizeHint() const {
   return QSize(2 * padding + 200, m_offsets.isEmpty() ? 0 : m_offsets.last() + padding);
@@ -299,6 +345,7 @@ LibraryIdeaRow* LibraryList::takeRow(qsizetype index) {
     return row;
   }
   auto* row = new LibraryIdeaRow(m_page.model(), snapshot, this);
+  connect(row, &LibraryIdeaRow::tabbedInto, this, &LibraryList::tabbedInto);
   connect(row, &LibraryIdeaRow::opened, this, [this, row] {
     if (m_select)
       m_select(row->snapshot());
@@ -344,7 +391,17 @@ void LibraryList::scrollTo(const QString& identity) {
   findScrollArea();
   if (index < 0 || !inScrollArea())
     return;
-  // Measure the rows around the target first, so that its place is known, not estimated.
+  measureAround(index);
+  const QRect rect = rowRect(index);
+  const QWidget* content = m_viewport;
+  QScrollBar* bar = m_bar;
+  const int middle = mapTo(content, rect.center()).y() + bar->value();
+  bar->setValue(std::clamp(middle - content->height() / 2, bar->minimum(), bar->maximum()));
+  placeRows();
+}
+
+void LibraryList::measureAround(qsizetype index) {
+  // The rows around the target first, so that its place is known, not estimated.
   const int reach = m_viewport->height();
   for (qsizetype i = index; i >= 0 && m_offsets[index] - m_offsets[i] <= reach; --i)
     measure(i);
@@ -355,12 +412,146 @@ void LibraryList::scrollTo(const QString& identity) {
     recomputeOffsets();
   }
   syncScrollArea();
-  const QRect rect = rowRect(index);
-  const QWidget* content = m_viewport;
-  QScrollBar* bar = m_bar;
-  const int middle = mapTo(content, rect.center()).y() + bar->value();
-  bar->setValue(std::clamp(middle - content->height() / 2, bar->minimum(), bar->maximum()));
+}
+
+void LibraryList::bringIntoView(qsizetype index) {
+  findScrollArea();
+  if (!inScrollArea()) {
+    placeRows();
+    return;
+  }
+  // Rows measured as they come into view may move the target: a second look settles it.
+  for (int round = 0; round < 3; ++round) {
+    measureAround(index);
+    const QRect rect = rowRect(index);
+    QScrollBar* bar = m_bar;
+    const int top = mapTo(m_viewport, rect.topLeft()).y() + bar->value();
+    const int bottom = top + rect.height();
+    const int page = m_viewport->height();
+    int value = bar->value();
+    if (top - kFocusMargin < value || rect.height() + 2 * kFocusMargin > page)
+      value = top - kFocusMargin;
+    else if (bottom + kFocusMargin > value + page)
+      value = bottom + kFocusMargin - page;
+    value = std::clamp(value, bar->minimum(), bar->maximum());
+    if (value == bar->value())
+      break;
+    bar->setValue(value);
+  }
   placeRows();
+}
+
+std::optional<LibraryList::FocusStop> LibraryList::focusedStop() const {
+  const QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr)
+    return std::nullopt;
+  for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
+    if (!it.value()->isAncestorOf(focus))
+      continue;
+    const qsizetype row = m_identities.indexOf(it.key());
+    for (int stop = 0; stop < kStopsPerRow && row >= 0; ++stop) {
+      if (it.value()->control(kTabOrder[stop]) == focus)
+        return FocusStop{row, stop};
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool LibraryList::focusFrom(FocusStop from, bool forward) {
+  const QScopedValueRollback moving(m_movingFocus, true);
+  const QPointer<LibraryList> alive(this);
+  for (FocusStop at = from; at.row >= 0 && at.row < m_identities.size();) {
+    bringIntoView(at.row);
+    if (!alive)
+      return true;
+    if (LibraryIdeaRow* row = rowFor(m_identities[at.row])) {
+      QWidget* control = row->control(kTabOrder[at.control]);
+      if (takesTabFocus(control)) {
+        control->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+      }
+    }
+    at.control += forward ? 1 : -1;
+    if (at.control < 0 || at.control >= kStopsPerRow) {
+      at.row += forward ? 1 : -1;
+      at.control = forward ? 0 : kStopsPerRow - 1;
+    }
+  }
+  return leave(forward);
+}
+
+bool LibraryList::leave(bool forward) {
+  // The nearest widget outside the list, in the window's order, that Tab may give focus to.
+  QWidget* target = nullptr;
+  for (QWidget* next = forward ? nextInFocusChain() : previousInFocusChain(); next != this && next != nullptr;
+       next = forward ? next->nextInFocusChain() : next->previousInFocusChain()) {
+    if (!isAncestorOf(next) && !next->isWindow() && next->window() == window() && takesTabFocus(next)) {
+      target = next;
+      break;
+    }
+  }
+  if (target == nullptr)
+    return false;
+  target->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  // What the page's scroll area would do for it, had the key gone through it.
+  if (auto* area = qobject_cast<QScrollArea*>(m_area.data()); area != nullptr && area->isAncestorOf(target))
+    area->ensureWidgetVisible(target->focusProxy() != nullptr ? target->focusProxy() : target);
+  return true;
+}
+
+void LibraryList::tabbedInto(bool backwards) {
+  // Only what came from outside the list, by a key.
+  if (m_focusInside || DropFocusRing::handedOn())
+    return;
+  enter(backwards);
+}
+
+void LibraryList::enter(bool backwards) {
+  if (m_movingFocus || m_identities.isEmpty())
+    return;
+  if (backwards)
+    focusFrom(FocusStop{m_identities.size() - 1, kStopsPerRow - 1}, false);
+  else
+    focusFrom(FocusStop{0, 0}, true);
+}
+
+bool LibraryList::focusNextPrevChild(bool next) {
+  // A row that the list retires while it moves the focus hands it on: the list is about to
+  // give it where it goes.
+  if (m_movingFocus)
+    return true;
+  if (const std::optional<FocusStop> from = focusedStop()) {
+    FocusStop at = *from;
+    at.control += next ? 1 : -1;
+    if (at.control < 0 || at.control >= kStopsPerRow) {
+      at.row += next ? 1 : -1;
+      at.control = next ? 0 : kStopsPerRow - 1;
+    }
+    return focusFrom(at, next);
+  }
+  if (QApplication::focusWidget() == this && !m_identities.isEmpty()) {
+    // From the list itself (a click beside the rows): on to the selected row, or the first
+    // one on screen; back to what comes before the list.
+    if (!next)
+      return leave(false);
+    qsizetype start = m_identities.indexOf(m_page.lists().selection().value_or(QString()));
+    if (start < 0)
+      start = std::min(indexAt(visibleRect().top()), m_identities.size() - 1);
+    return focusFrom(FocusStop{start, 0}, true);
+  }
+  return QWidget::focusNextPrevChild(next);
+}
+
+void LibraryList::focusInEvent(QFocusEvent* event) {
+  const Qt::FocusReason reason = event->reason();
+  if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+    // The list is a stop of the window's order only to let Tab into its rows.
+    tabbedInto(reason == Qt::BacktabFocusReason);
+    if (!hasFocus())
+      return;
+  }
+  QWidget::focusInEvent(event);
 }
 
 QMenu* LibraryList::contextMenu(const DropSnapshot& snapshot, QWidget* parent) {
@@ -472,6 +663,35 @@ bool LibraryList::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_viewport.data() && event->type() == QEvent::Resize && inScrollArea())
     placeRows();
   return QWidget::eventFilter(watched, event);
+}
+
+bool LibraryList::tabInto(QWidget* focus, const QKeyEvent* key) {
+  if ((key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0 || !isVisible() || focus == this ||
+      isAncestorOf(focus) || focus->window() != window())
+    return false;
+  const bool backwards =
+      key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
+  if (!backwards && key->key() != Qt::Key_Tab)
+    return false;
+  // The widget the window's own order would give the focus to, as Qt picks it.
+  QWidget* next = focus;
+  for (;;) {
+    next = backwards ? next->previousInFocusChain() : next->nextInFocusChain();
+    if (next == nullptr || next == focus)
+      return false;
+    QWidget* proxy = next;
+    while (proxy->focusProxy() != nullptr)
+      proxy = proxy->focusProxy();
+    const bool compound =
+        proxy != next && (backwards ? next->isAncestorOf(proxy) : proxy->isAncestorOf(next));
+    if (!compound && proxy != focus && takesTabFocus(proxy) && next->isVisibleTo(window()) && next->isEnabled())
+      break;
+  }
+  if (next != this && !isAncestorOf(next))
+    return false;
+  // It lies in the list: the list takes the focus in at its start, or its end, itself.
+  enter(backwards);
+  return hasFocus() || isAncestorOf(QApplication::focusWidget());
 }
 
 } // namespace brindlewick

@@ -32,6 +32,14 @@ class LibraryPageModel;
 // Keys: Up and Down move the page's selection and centre it (accepted whenever the list or a
 // row's control has focus, so the workspace never scrolls instead); Left and Right are not
 // handled; Return opens the selected row, and without one travels on.
+//
+// Tab and Shift+Tab walk the rows in the order they are listed, each row's summary then its
+// love, save and share, whichever widget shows the row: the list moves the focus itself
+// rather than leave it to the window's focus chain, in which recycled rows stand in the order
+// they were made. A row the focus reaches scrolls just into view. Tab into the list from
+// before it lands on the first row, Shift+Tab from after it on the last row's last control
+// (the list sees those keys before the window, so the focus goes straight there); from the
+// ends the focus leaves the list the way it came.
 class LibraryList : public QWidget {
   Q_OBJECT
 
@@ -65,6 +73,8 @@ protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -91,6 +101,30 @@ private:
   qsizetype indexAt(int y) const;
   LibraryIdeaRow* takeRow(qsizetype index);
   void bind(LibraryIdeaRow* row, qsizetype index);
+  // Measures the rows within a screen of the row of `index`, so that its place is known.
+  void measureAround(qsizetype index);
+
+  // Keyboard focus by Tab: a stop is a control of a row.
+  struct FocusStop {
+    qsizetype row;
+    int control; // index into the row's controls in Tab order
+  };
+  std::optional<FocusStop> focusedStop() const;
+  // Scrolls the row of `index` just into view, with its widget placed.
+  void bringIntoView(qsizetype index);
+  // Gives the focus to the first stop from `from` on (or back, not `forward`) that takes it.
+  bool focusFrom(FocusStop from, bool forward);
+  // Focus comes in from outside the list by Tab (or Shift+Tab): to the first row, or the
+  // last row's last control.
+  void enter(bool backwards);
+  // The window's order gave the list, or a control of a row, the focus by Tab: from outside
+  // the list, it goes where enter() puts it instead.
+  void tabbedInto(bool backwards);
+  // Tab or Shift+Tab pressed on `focus`, outside the list, that would bring the focus into
+  // it: the list takes it in itself; whether it did.
+  bool tabInto(QWidget* focus, const QKeyEvent* key);
+  // Hands the focus to the widget before or after the list in the window's focus order.
+  bool leave(bool forward);
 
   LibraryPageModel& m_page;
   std::function<void(const DropSnapshot&)> m_select;
@@ -114,6 +148,12 @@ private:
   std::optional<QString> m_hovered;
   std::optional<QString> m_focused;
   bool m_placing = false;
+  // The list moves the focus itself: the Tab it gives is not one from outside.
+  bool m_movingFocus = false;
+  // Whether the focus was last inside the list (on it or one of its rows).
+  bool m_focusInside = false;
+  QMetaObject::Connection m_focusWatch;
+  QObject* m_tabWatch = nullptr; // sees the keys of the application: goes first
   bool m_placeAgain = false;
   bool m_updating = false;
   // The width changed while the list laid itself out: the rows are measured again after.

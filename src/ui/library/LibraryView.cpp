@@ -2,6 +2,7 @@
 
 #include "model/ReaderModel.h"
 #include "ui/account/AccountView.h"
+#include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropEmptyState.h"
@@ -50,7 +51,10 @@ constexpr int headingEdge = 24;
 void fillChoices(QMenu* menu, const QList<std::pair<QString, QString>>& choices, const QString& current,
                  const std::function<void(const QString&)>& choose) {
   menu->clear();
-  auto* group = new QActionGroup(menu);
+  // One group per menu for as long as the menu lives: the cleared actions left it as they went.
+  auto* group = menu->findChild<QActionGroup*>(QString(), Qt::FindDirectChildrenOnly);
+  if (group == nullptr)
+    group = new QActionGroup(menu);
   group->setExclusive(true);
   for (const auto& [text, value] : choices) {
     QAction* action = menu->addAction(DropFilterMenu::actionText(text));
@@ -89,7 +93,10 @@ LibraryView::LibraryView(ReaderModel& model, ReaderTab tab, std::function<void(c
     m_recent->setSymbol(QStringLiteral("clock"));
     m_recent->setObjectName(QStringLiteral("library.recent"));
     m_recent->setAccessibleName(QStringLiteral("Recently read"));
-    m_recent->setToolTip(DropAccessibility::plainTooltip(QStringLiteral("Only show recently read ideas")));
+    // A toggle: a button that is on or off, told as its check.
+    m_recent->setCheckable(true);
+    AccessibleRole::set(m_recent, QAccessible::Button);
+    DropAccessibility::setHelp(m_recent, QStringLiteral("Only show recently read ideas"));
     connect(m_recent, &QAbstractButton::clicked, this,
             [this] { m_page->setRecentOnly(!m_page->lists().recentOnly()); });
     m_filterLayout->addWidget(m_recent);
@@ -143,7 +150,7 @@ void LibraryView::refresh() {
   if (m_recent) {
     const bool on = lists.recentOnly();
     m_recent->setButtonStyle(dropControl({.prominent = on}));
-    m_recent->setAccessibleDescription(on ? QStringLiteral("On") : QStringLiteral("Off"));
+    m_recent->setChecked(on);
   }
   refreshMenus();
   m_list->setVisible(lists.count() > 0);

@@ -4,10 +4,13 @@
 #include "ui/design/DeferredDelete.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/window/ReaderPageFactories.h"
 
 #include <QAction>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolBar>
@@ -20,6 +23,7 @@ AccountButton::AccountButton(ReaderModel& model, QWidget* parent) : QAbstractBut
   setFocusPolicy(Qt::StrongFocus);
   setCursor(Qt::PointingHandCursor);
   setObjectName(QStringLiteral("account.profile"));
+  DropFocusRing::watchFocus();
   setAccessibleName(QStringLiteral("Your account"));
   setFixedSize(sizeHint());
   UiEnvironment::repaintOnChange(this);
@@ -47,8 +51,7 @@ void AccountButton::refresh() {
   const AccountController& account = m_model.account();
   const std::optional<ReaderAccountUser>& user = account.user();
   // The tooltip names whoever the account still holds, signed in or not.
-  setToolTip(
-      DropAccessibility::plainTooltip(user ? user->email : QStringLiteral("Sign in or create your account")));
+  DropAccessibility::setHelp(this, user ? user->email : QStringLiteral("Sign in or create your account"));
   // A sign-out clicked inside the window may land here while the old avatar still paints.
   DeferredDelete::retire(m_avatar);
   m_avatar = ReaderPageFactories::accountAvatar(account.isSignedIn() ? user : std::nullopt, avatarSize);
@@ -64,8 +67,39 @@ void AccountButton::resizeEvent(QResizeEvent* event) {
     m_avatar->setGeometry(circle().toRect());
 }
 
+void AccountButton::focusInEvent(QFocusEvent* event) {
+  QAbstractButton::focusInEvent(event);
+  // The ring shows for focus the keyboard brought. Focus given back (the window active again,
+  // the dropdown closed) shows it as it was when it left; a click or a program shows none.
+  switch (event->reason()) {
+  case Qt::ActiveWindowFocusReason:
+  case Qt::PopupFocusReason: break;
+  case Qt::OtherFocusReason: m_focusVisible = m_focusVisible && m_returning; break;
+  default: m_focusVisible = DropFocusRing::keyboardBrought(event->reason());
+  }
+  m_returning = false;
+  update();
+}
+
+void AccountButton::focusOutEvent(QFocusEvent* event) {
+  QAbstractButton::focusOutEvent(event);
+  // To the dropdown it opened, or out of the window: focus comes back here as it left.
+  m_returning = event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason;
+  if (!m_returning)
+    m_focusVisible = false;
+  update();
+}
+
+void AccountButton::keyPressEvent(QKeyEvent* event) {
+  if (!m_focusVisible) {
+    m_focusVisible = true;
+    update();
+  }
+  QAbstractButton::keyPressEvent(event);
+}
+
 void AccountButton::paintEvent(QPaintEvent*) {
-  if (!hasFocus())
+  if (!showsFocusRing())
     return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);

@@ -15,7 +15,9 @@ class DropSearchField;
 class ReaderModel;
 
 // The toolbar's account button: the reader's 28-point avatar, which takes the pointer only
-// inside its circle. Its tooltip is the account's e-mail, or an invitation without a user.
+// inside its circle. Its tooltip is the account's e-mail, or an invitation without a user. Its
+// focus ring shows for the keyboard only: a click that opens the dropdown, and the focus
+// that the closing dropdown gives back, leave none.
 class AccountButton : public QAbstractButton {
   Q_OBJECT
 
@@ -25,10 +27,14 @@ public:
   explicit AccountButton(ReaderModel& model, QWidget* parent = nullptr);
 
   QWidget* avatar() const { return m_avatar; }
+  bool showsFocusRing() const { return hasFocus() && m_focusVisible; }
   QSize sizeHint() const override;
 
 protected:
   bool hitButton(const QPoint& pos) const override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
@@ -38,6 +44,10 @@ private:
 
   ReaderModel& m_model;
   QPointer<QWidget> m_avatar;
+  // The ring: shown while the button has focus the keyboard brought.
+  bool m_focusVisible = false;
+  // Focus left for the dropdown or another window, and comes back as it was.
+  bool m_returning = false;
 };
 
 // What the reader window's toolbar holds: the library search, 480 points wide and centred in

@@ -10,6 +10,7 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/IdeaShareButton.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QLayout>
@@ -19,6 +20,7 @@
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +157,44 @@ TEST_F(ReaderCardTest, HoverComesFromTheCardItselfNotFromCrossingItsChildren) {
   QTest::mouseMove(window, QPoint(window->width() + 40, window->height() + 40));
   EXPECT_FALSE(model().hovered());
   EXPECT_EQ(hovered.count(), 2);
+}
+
+// The panel never becomes the active window, and Qt shows tooltips only in the active one
+// unless told otherwise: the help texts must still show on hover.
+TEST_F(ReaderCardTest, HelpShowsOnHoverWhileAnotherWindowIsActive) {
+  open();
+  ReaderCard* card = present(drop(5));
+  QWidget other;
+  other.resize(240, 160);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  QWidget* window = card->window();
+  ASSERT_FALSE(window->isActiveWindow());
+  QWidget* explore = card->exploreButton();
+  QTest::mouseMove(window, explore->mapTo(window, explore->rect().center()));
+  ASSERT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 4000));
+  QTextDocument shown;
+  shown.setHtml(QToolTip::text());
+  EXPECT_EQ(shown.toPlainText(), QStringLiteral("Open the full idea and its sources"));
+  QToolTip::hideText();
+}
+
+// Assistive technology reads each help text of the card, one with a book title that looks
+// like markup too, as the words the tooltip shows, never as the tooltip's markup.
+TEST_F(ReaderCardTest, DescriptionsAreTheHelpTextsAsPlainText) {
+  open();
+  ReaderCard* card = present(withBooks(drop(8), QStringLiteral("An idea.")));
+  int described = 0;
+  for (QWidget* widget : card->findChildren<QWidget*>()) {
+    if (widget->toolTip().isEmpty() || !widget->isVisibleTo(card))
+      continue;
+    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(widget);
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(element->text(QAccessible::Description), shownTooltip(*widget)) << qPrintable(widget->objectName());
+    ++described;
+  }
+  EXPECT_GE(described, 5);
 }
 
 TEST_F(ReaderCardTest, ExploreOpensTheReadPageOnlyForAnIdeaTheReaderMayRead) {

@@ -1,6 +1,7 @@
 #include "TestOutput.h"
 #include "ui/account/AccountView.h"
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropChoiceList.h"
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropStandardStyle.h"
@@ -9,6 +10,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QListWidget>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
@@ -161,19 +163,31 @@ TEST_F(PopupTest, AComboListStaysOnTheScreenAndALongOneScrollsWithinIt) {
   }
 }
 
-// A menu of 40 books opened from a control at the bottom of the screen.
+// A menu of 40 books opened from a control at the bottom of the screen: its choices open as a
+// list of ten rows at a time, above the control, on the screen.
 TEST_F(PopupTest, AMenuLongerThanTheScreenStaysOnIt) {
   QWidget window;
   auto* menu = new QMenu(&window);
   for (int book = 0; book < 40; ++book)
     menu->addAction(QStringLiteral("Book %1").arg(book + 1));
+  menu->addAction(QStringLiteral("A Title So Long That No List Should Grow To Show It Whole, ").repeated(4));
   auto* filter = new DropFilterMenu(QStringLiteral("Filter by book"), QStringLiteral("All books"), menu);
   menu->setParent(filter, menu->windowFlags()); // the button goes first, as in a page
   place(window, filter, QPoint(screen().center().x(), screen().bottom() - 80));
 
   QTest::mouseClick(filter, Qt::LeftButton, {}, filter->shapeRect().center());
-  ASSERT_TRUE(menu->isVisible());
-  EXPECT_TRUE(screen().contains(menu->geometry()));
+  auto* list = filter->findChild<DropChoiceList*>();
+  ASSERT_NE(list, nullptr);
+  EXPECT_FALSE(menu->isVisible());
+  ASSERT_TRUE(list->isVisible());
+  EXPECT_TRUE(screen().contains(list->geometry()));
+  EXPECT_LT(list->geometry().bottom(), filter->mapToGlobal(filter->shapeRect().topLeft()).y());
+  EXPECT_LE(list->height(), DropStandardStyle::visibleListRows * 32 + 2 * DropStandardStyle::popupInset);
+  EXPECT_EQ(list->list()->count(), 41);
+  // Wider than the control for the long title, within reason; the title is cut.
+  EXPECT_GT(list->width(), filter->shapeRect().width());
+  EXPECT_LE(list->width(), 420);
+  list->close();
 }
 
 // Pop-ups take the scheme of the control that owns them, whatever the desktop's: the share

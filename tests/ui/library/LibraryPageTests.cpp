@@ -1,9 +1,12 @@
 #include "LibraryFixture.h"
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropChoiceList.h"
 #include "ui/design/DropEmptyState.h"
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropScreenHeader.h"
+#include "ui/design/DropMenuRowStyle.h"
+#include "ui/design/DropStandardStyle.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/FitLayout.h"
 #include "ui/design/IdeaShareButton.h"
@@ -13,10 +16,15 @@
 #include "ui/library/LibraryRow.h"
 #include "ui/library/LibraryView.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMenu>
+#include <QPainter>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 
@@ -242,6 +250,95 @@ TEST_F(LibraryEmptyPageTest, EmptyStatesAndTheirActions) {
   EXPECT_EQ(workspace.page->emptyStateKind(), LibraryEmptyState::noSaved);
 }
 
+class LibraryManyBooksTest : public LibraryTest {
+protected:
+  LibraryManyBooksTest() : LibraryTest(600) {}
+
+  // Opens the book menu with a click, as a reader does; its list of choices.
+  DropChoiceList* openBooks(Workspace& workspace) {
+    DropFilterMenu* filter = workspace.page->bookMenu();
+    QTest::mouseClick(filter, Qt::LeftButton, {}, filter->rect().center());
+    auto* popup = filter->findChild<DropChoiceList*>();
+    EXPECT_NE(popup, nullptr);
+    if (popup != nullptr) {
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(popup));
+    }
+    return popup;
+  }
+  static void press(Qt::Key key) { QTest::keyClick(static_cast<QWidget*>(nullptr), key); }
+};
+
+TEST_F(LibraryManyBooksTest, ALongBookMenuShowsTenRowsAtATimeWithinTheScreen) {
+  Workspace workspace(model(), ReaderTab::discover, {900, 560});
+  const QList<Book> books = workspace.lists().books();
+  ASSERT_GT(books.size(), 2 * DropStandardStyle::visibleListRows);
+  DropFilterMenu* filter = workspace.page->bookMenu();
+
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
+    QPointer<DropChoiceList> popup = openBooks(workspace);
+    ASSERT_TRUE(popup);
+    QListWidget* list = popup->list();
+    EXPECT_EQ(list->count(), books.size() + 1);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("All books"));
+    EXPECT_EQ(list->currentRow(), 0); // the current choice
+    EXPECT_LE(popup->height(),
+              DropStandardStyle::visibleListRows * int(DropMenuRowStyle::height) + 2 * DropStandardStyle::popupInset);
+    EXPECT_TRUE(popup->screen()->availableGeometry().contains(popup->geometry()));
+    EXPECT_GT(popup->geometry().top(), filter->mapToGlobal(filter->shapeRect().bottomLeft()).y());
+    EXPECT_GT(list->verticalScrollBar()->maximum(), 0);
+    // The list over the page, where it opened.
+    QPalette palette = workspace.area.widget()->palette();
+    palette.setColor(QPalette::Window, DropDesign::windowBackground(scheme));
+    workspace.area.widget()->setPalette(palette);
+    flushEvents();
+    QPixmap shown = workspace.area.grab();
+    {
+      QPainter painter(&shown);
+      painter.drawPixmap(workspace.area.mapFromGlobal(popup->pos()), popup->grab());
+    }
+    shown.save(testOutputPath(
+        QStringLiteral("library-long-book-menu-%1.png").arg(scheme == ColorScheme::dark ? "dark" : "light")));
+    // Escape closes it, choosing nothing.
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return popup.isNull(); }, 2000));
+    EXPECT_EQ(workspace.lists().book(), QString());
+  }
+  UiEnvironment::instance().setOverrides({.scheme = ColorScheme::light, .reduceMotion = true});
+
+  // The keyboard scrolls to the last book and chooses it.
+  QPointer<DropChoiceList> popup = openBooks(workspace);
+  ASSERT_TRUE(popup);
+  press(Qt::Key_End);
+  EXPECT_GT(popup->list()->verticalScrollBar()->value(), 0);
+  press(Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return popup.isNull(); }, 2000));
+  EXPECT_EQ(workspace.lists().book(), books.last().id);
+  EXPECT_EQ(filter->selection(), books.last().title);
+
+  // Opened again, the chosen book is marked and in view; a click on another row chooses it.
+  popup = openBooks(workspace);
+  ASSERT_TRUE(popup);
+  QListWidget* list = popup->list();
+  EXPECT_EQ(list->currentRow(), list->count() - 1);
+  EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(list->currentItem())));
+  EXPECT_EQ(list->currentItem()->data(Qt::CheckStateRole).toInt(), Qt::Checked);
+  list->scrollToTop();
+  const QRect second = list->visualItemRect(list->item(2));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return popup.isNull(); }, 2000));
+  EXPECT_EQ(workspace.lists().book(), books[1].id);
+
+  // Up to a list's worth of choices stay a menu.
+  QMenu menu;
+  for (int choice = 0; choice < DropStandardStyle::visibleListRows; ++choice)
+    menu.addAction(QString::number(choice));
+  menu.addSeparator();
+  EXPECT_FALSE(DropChoiceList::isLong(&menu));
+  menu.addAction(QStringLiteral("one more"));
+  EXPECT_TRUE(DropChoiceList::isLong(&menu));
+}
+
 class LibraryLargeTest : public LibraryTest {
 protected:
   LibraryLargeTest() : LibraryTest(10000) {}
@@ -279,6 +376,27 @@ TEST_F(LibraryLargeTest, TenThousandRowsKeepOnlyTheVisibleOnesAlive) {
     bar.setValue(bar.value() - bar.pageStep());
   EXPECT_EQ(list.measurements(), measured);
   checkAlive();
+}
+
+TEST_F(LibraryLargeTest, ShiftTabFromBelowTheListLandsOnTheLastOfTenThousandRowsInView) {
+  Workspace workspace(model(), ReaderTab::discover);
+  auto* after = new QPushButton(QStringLiteral("After the list"));
+  workspace.area.widget()->layout()->addWidget(after);
+  flushEvents();
+  workspace.bar().setValue(workspace.bar().maximum());
+  flushEvents();
+  after->setFocus(Qt::TabFocusReason);
+  workspace.bar().setValue(0); // the reader scrolled back up with the focus still down there
+
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Backtab);
+  const QString last = workspace.lists().filteredIdentities().last();
+  LibraryIdeaRow* row = workspace.list().rowFor(last);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), row->shareButton());
+  EXPECT_TRUE(workspace.viewportIn(row).contains(row->rect()));
+  // And on out again, forward, to where it came from.
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), after);
 }
 
 TEST_F(LibraryPageTest, Renders) {

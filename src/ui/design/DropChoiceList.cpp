@@ -1,0 +1,224 @@
+#include "ui/design/DropChoiceList.h"
+
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropMenuRowStyle.h"
+#include "ui/design/DropStandardStyle.h"
+#include "ui/design/DropStandardWidgets.h"
+#include "ui/design/UiEnvironment.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace brindlewick {
+
+namespace {
+
+constexpr qreal kChoiceFontSize = 13;
+constexpr int kChoiceCheckColumn = 22; // the check mark and its gap, before the labels
+constexpr int kChoiceGap = 4;          // between the control and the list
+constexpr int kChoiceMaxWidth = 420;   // wider than its control for long choices, up to this; then elided
+
+QFont choiceFont() {
+  return DropFonts::rounded(kChoiceFontSize).font();
+}
+
+// A menu action's text as shown: a doubled "&" stands for one.
+QString shownText(const QAction* action) {
+  return QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+}
+
+// The rows as a menu's rows: the fill under the pointer or the keyboard, the check mark of
+// the current choice in the column before the labels.
+class ChoiceRowDelegate : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const auto colors = DropStandardStyle::colors(UiEnvironment::instance().traitsOf(option.widget));
+    const QRectF row =
+        QRectF(option.rect).adjusted(DropStandardStyle::popupInset, 0, -DropStandardStyle::popupInset, 0);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    if ((option.state & (QStyle::State_Selected | QStyle::State_MouseOver)) != 0)
+      painter->fillPath(DropDesign::roundedRect(row, DropMenuRowStyle::cornerRadius), colors.rowFill);
+    const QRectF content = row.adjusted(DropMenuRowStyle::padding, 0, -DropMenuRowStyle::padding, 0);
+    if (index.data(Qt::CheckStateRole).toInt() == Qt::Checked) {
+      const QRectF box(content.left(), row.center().y() - 7, 14, 14);
+      QPainterPath mark;
+      mark.moveTo(box.left() + box.width() * 0.22, box.top() + box.height() * 0.52);
+      mark.lineTo(box.left() + box.width() * 0.42, box.top() + box.height() * 0.72);
+      mark.lineTo(box.left() + box.width() * 0.78, box.top() + box.height() * 0.30);
+      painter->strokePath(mark, QPen(colors.text, 1.75, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    }
+    const QRectF label = content.adjusted(kChoiceCheckColumn, 0, 0, 0);
+    painter->setFont(choiceFont());
+    painter->setPen(colors.text);
+    painter->drawText(label, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+                      QFontMetricsF(choiceFont())
+                          .elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, label.width()));
+    painter->restore();
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
+    const qreal text = QFontMetricsF(choiceFont()).horizontalAdvance(index.data(Qt::DisplayRole).toString());
+    const qreal around = 2 * (DropStandardStyle::popupInset + DropMenuRowStyle::padding) + kChoiceCheckColumn;
+    return QSize(int(std::ceil(text + around)), int(DropMenuRowStyle::height));
+  }
+};
+
+QList<QAction*> choicesOf(const QMenu* menu) {
+  QList<QAction*> choices;
+  for (QAction* action : menu->actions()) {
+    if (action->isVisible() && !action->isSeparator())
+      choices.append(action);
+  }
+  return choices;
+}
+
+} // namespace
+
+bool DropChoiceList::isLong(const QMenu* menu) {
+  return menu != nullptr && choicesOf(menu).size() > DropStandardStyle::visibleListRows;
+}
+
+DropChoiceList* DropChoiceList::popUp(QMenu* menu, QWidget* control, const QRect& shape, const QString& title) {
+  auto* popup = new DropChoiceList(menu, control, title);
+  popup->place(shape);
+  popup->show();
+  popup->m_list->setFocus(Qt::PopupFocusReason);
+  return popup;
+}
+
+DropChoiceList::DropChoiceList(QMenu* menu, QWidget* control, const QString& title)
+    : QFrame(control, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint), m_control(control),
+      m_list(new QListWidget(this)) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAccessibleName(title);
+  DropStandardWidgets::adopt(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, DropStandardStyle::popupInset, 0, DropStandardStyle::popupInset);
+  layout->addWidget(m_list);
+
+  m_list->setObjectName(QStringLiteral("choices"));
+  m_list->setAccessibleName(title);
+  m_list->setFrameShape(QFrame::NoFrame);
+  m_list->setAutoFillBackground(false);
+  m_list->viewport()->setAutoFillBackground(false);
+  m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  m_list->setUniformItemSizes(true);
+  m_list->setMouseTracking(true);
+  m_list->setItemDelegate(new ChoiceRowDelegate(m_list));
+  DropStandardWidgets::adopt(m_list);
+  DropStandardWidgets::adopt(m_list->verticalScrollBar());
+
+  int checked = -1;
+  for (QAction* action : choicesOf(menu)) {
+    auto* item = new QListWidgetItem(shownText(action), m_list);
+    // Marked by the row's own mark, not a check box a click would toggle.
+    item->setFlags(action->isEnabled() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags);
+    item->setData(Qt::CheckStateRole, action->isChecked() ? Qt::Checked : Qt::Unchecked);
+    if (action->isChecked() && checked < 0)
+      checked = m_list->count() - 1;
+    m_actions.append(action);
+  }
+  m_list->setCurrentRow(std::max(checked, 0));
+  // The row under the pointer is the current one, as in a picker's list.
+  connect(m_list, &QListWidget::entered, this, [this](const QModelIndex& index) {
+    if (index.flags().testFlag(Qt::ItemIsEnabled))
+      m_list->setCurrentIndex(index);
+  });
+  m_list->viewport()->installEventFilter(this);
+  m_list->installEventFilter(this);
+}
+
+QAction* DropChoiceList::action(int row) const {
+  return m_actions.value(row).data();
+}
+
+void DropChoiceList::place(const QRect& shape) {
+  const QRect anchor(m_control->mapToGlobal(shape.topLeft()), shape.size());
+  const QScreen* screen = m_control->screen();
+  const QRect room = screen != nullptr ? screen->availableGeometry() : QRect(anchor.topLeft(), QSize(800, 600));
+  const int rows = std::min(m_list->count(), DropStandardStyle::visibleListRows);
+  const int rowHeight = int(DropMenuRowStyle::height);
+  const int bar = m_list->count() > rows ? m_list->verticalScrollBar()->sizeHint().width() : 0;
+  const int natural = std::min(m_list->sizeHintForColumn(0) + bar, kChoiceMaxWidth);
+  const int width = std::min(std::max(anchor.width(), natural), room.width());
+  const int height = std::min(rows * rowHeight + 2 * DropStandardStyle::popupInset, room.height());
+  int top = anchor.bottom() + 1 + kChoiceGap;
+  if (top + height > room.bottom() + 1 && anchor.top() - kChoiceGap - height >= room.top())
+    top = anchor.top() - kChoiceGap - height;
+  top = std::clamp(top, room.top(), room.bottom() + 1 - height);
+  const int left = std::clamp(anchor.left(), room.left(), room.right() + 1 - width);
+  setGeometry(left, top, width, height);
+  if (QListWidgetItem* current = m_list->currentItem())
+    m_list->scrollToItem(current, QAbstractItemView::PositionAtCenter);
+}
+
+void DropChoiceList::choose(int row) {
+  const QPointer<QAction> chosen = m_actions.value(row);
+  if (chosen.isNull() || !chosen->isEnabled())
+    return;
+  close();
+  chosen->trigger();
+}
+
+void DropChoiceList::paintEvent(QPaintEvent*) {
+  const auto colors = DropStandardStyle::colors(UiEnvironment::instance().traitsOf(this));
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(rect(), Qt::transparent);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter.fillPath(DropDesign::roundedRect(QRectF(rect()), DropStandardStyle::popupRadius), colors.popupSurface);
+  DropDesign::strokeInnerEdge(painter, QRectF(rect()), DropStandardStyle::popupRadius, colors.popupEdge);
+}
+
+void DropChoiceList::mousePressEvent(QMouseEvent* event) {
+  // The press on the control that closes the list must not open it again.
+  if (m_control && !rect().contains(event->position().toPoint()) &&
+      m_control->rect().contains(m_control->mapFromGlobal(event->globalPosition().toPoint())))
+    setAttribute(Qt::WA_NoMouseReplay);
+  QFrame::mousePressEvent(event);
+}
+
+bool DropChoiceList::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    const auto* release = static_cast<QMouseEvent*>(event);
+    if (release->button() == Qt::LeftButton) {
+      if (const QModelIndex index = m_list->indexAt(release->position().toPoint()); index.isValid()) {
+        choose(index.row());
+        return true;
+      }
+    }
+  }
+  if (watched == m_list && event->type() == QEvent::KeyPress) {
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      choose(m_list->currentRow());
+      return true;
+    case Qt::Key_Escape:
+      close();
+      return true;
+    default: break;
+    }
+  }
+  return QFrame::eventFilter(watched, event);
+}
+
+} // namespace brindlewick

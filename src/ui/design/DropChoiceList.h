@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QFrame>
+#include <QPointer>
+
+class QAction;
+class QListWidget;
+class QMenu;
+
+namespace brindlewick {
+
+// A long menu of choices (a filter's books, say) shown as the pickers show theirs: a list on
+// the rounded pop-up surface that shows at most DropStandardStyle::visibleListRows rows at a
+// time and scrolls, below its control, or above it where the screen has no room below, and
+// always within the screen. Its rows are the menu's actions, which stay the one account of
+// the choices: the checked one is marked and scrolled into view, and choosing a row (a click,
+// Return) triggers its action once the list has closed. Escape or a press elsewhere closes it
+// choosing nothing. It deletes itself when it closes.
+class DropChoiceList : public QFrame {
+  Q_OBJECT
+
+public:
+  // The list of `menu`'s choices (its visible actions other than separators), opened below
+  // `control` (the capsule `shape` inside it) and named `title` for assistive technology.
+  static DropChoiceList* popUp(QMenu* menu, QWidget* control, const QRect& shape, const QString& title);
+  // Whether `menu` has more choices than a list shows at once.
+  static bool isLong(const QMenu* menu);
+
+  QListWidget* list() const { return m_list; }
+  // The action of the row at `row`; none once the menu dropped it.
+  QAction* action(int row) const;
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  DropChoiceList(QMenu* menu, QWidget* control, const QString& title);
+  void place(const QRect& shape);
+  void choose(int row);
+
+  QPointer<QWidget> m_control;
+  QListWidget* m_list;
+  QList<QPointer<QAction>> m_actions;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,313 @@
+#include "TestOutput.h"
+#include "app/ReaderAppDelegate.h"
+#include "model/ReaderModelFixture.h"
+#include "panel/ReadingWindow.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropFilterMenu.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropSearchField.h"
+#include "ui/design/UiEnvironment.h"
+#include "ui/library/LibraryIdeaRow.h"
+#include "ui/library/LibraryList.h"
+#include "ui/library/LibraryPageModel.h"
+#include "ui/library/LibraryView.h"
+#include "ui/window/AccountDropdown.h"
+#include "ui/window/ReaderToolbar.h"
+#include "ui/window/ReaderWorkspace.h"
+
+#include <QAccessible>
+#include <QActionGroup>
+#include <QApplication>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+// The reader window as the application opens it, menu bar included, signed in, on Discover.
+struct Launched {
+  Launched() {
+    DropFonts::registerFonts();
+    UiEnvironment::instance().setOverrides({.reduceMotion = true});
+    delegate.launch();
+    delegate.open(ReaderTab::discover);
+    QApplication::processEvents();
+    delegate.window()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
+  }
+  ~Launched() { UiEnvironment::instance().setOverrides({}); }
+
+  ReaderAppDelegate::Options options() {
+    ReaderAppDelegate::Options result;
+    result.applicationDefaultsFile = fixture.applicationDefaultsFile();
+    result.alert = [](const QString&, const QString&) {};
+    result.openUrl = [](const QUrl&) {};
+    result.statusItem = false;
+    return result;
+  }
+  LibraryView& page() const { return *delegate.window()->findChild<LibraryView*>(); }
+  LibraryList& list() const { return *page().list(); }
+  ReaderWorkspace& workspace() const { return *delegate.window()->findChild<ReaderWorkspace*>(); }
+  QStringList rows() const { return page().page().lists().filteredIdentities(); }
+  // A key as the window delivers it: to the widget with keyboard focus.
+  static void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(static_cast<QWidget*>(nullptr), key, modifiers);
+  }
+
+  ReaderModelFixture fixture;
+  ReaderModel& model = (fixture.signIn(), fixture.open());
+  ReaderAppDelegate delegate{&model, std::nullopt, options()};
+};
+
+// Where the keyboard focus is in the list: the row's place among those listed and the
+// control's place in the row (summary, love, save, share).
+struct Stop {
+  qsizetype row = -1;
+  int control = -1;
+  bool operator==(const Stop&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Stop& stop) {
+  return out << "row " << stop.row << " control " << stop.control;
+}
+
+std::optional<Stop> focusedStop(const Launched& launched) {
+  QWidget* focus = QApplication::focusWidget();
+  for (QWidget* level = focus; level != nullptr; level = level->parentWidget()) {
+    auto* row = qobject_cast<LibraryIdeaRow*>(level);
+    if (row == nullptr)
+      continue;
+    const LibraryIdeaRow::Control controls[] = {LibraryIdeaRow::Control::read, LibraryIdeaRow::Control::love,
+                                                LibraryIdeaRow::Control::save, LibraryIdeaRow::Control::share};
+    for (int control = 0; control < 4; ++control) {
+      if (row->control(controls[control]) == focus)
+        return Stop{launched.rows().indexOf(LibraryViewModel::identity(row->snapshot())), control};
+    }
+  }
+  return std::nullopt;
+}
+
+QRect inViewport(const Launched& launched, const QWidget* widget) {
+  return QRect(widget->mapTo(launched.workspace().viewport(), QPoint()), widget->size());
+}
+
+// Every row lies wholly inside the workspace's viewport while it has the focus; the page
+// scrolls only as far as that needs, in the direction of travel, and not at all while the
+// focus stays in a row already in view.
+void walk(Launched& launched, bool forward, const QList<Stop>& expected) {
+  QScrollBar& bar = *launched.workspace().verticalScrollBar();
+  const QRect viewport = launched.workspace().viewport()->rect();
+  for (const Stop& next : expected) {
+    const int before = bar.value();
+    const std::optional<Stop> from = focusedStop(launched);
+    Launched::press(forward ? Qt::Key_Tab : Qt::Key_Backtab);
+    const std::optional<Stop> now = focusedStop(launched);
+    ASSERT_TRUE(now.has_value()) << "expected " << next;
+    EXPECT_EQ(*now, next);
+    auto* row = launched.list().rowFor(launched.rows()[now->row]);
+    ASSERT_NE(row, nullptr);
+    EXPECT_TRUE(viewport.contains(inViewport(launched, row))) << *now;
+    EXPECT_TRUE(row->showsSelectionFill()) << *now;
+    if (from && from->row == now->row)
+      EXPECT_EQ(bar.value(), before) << *now;
+    else if (forward)
+      EXPECT_GE(bar.value(), before) << *now;
+    else
+      EXPECT_LE(bar.value(), before) << *now;
+  }
+}
+
+TEST(LibraryKeyboard, TabWalksTheRowsInTheirOrderAndShiftTabWalksBack) {
+  Launched launched;
+  LibraryView& page = launched.page();
+  const QStringList rows = launched.rows();
+  ASSERT_GE(rows.size(), 12);
+  // Rows made and recycled out of order, as a reader scrolling down and back up leaves them.
+  QScrollBar& bar = *launched.workspace().verticalScrollBar();
+  ASSERT_GT(bar.maximum(), launched.workspace().viewport()->height());
+  for (const int value : {bar.maximum(), bar.maximum() / 2, bar.maximum() / 3, 0})
+    bar.setValue(value);
+  QApplication::processEvents();
+
+  page.topicMenu()->setFocus(Qt::TabFocusReason);
+  QList<Stop> forward;
+  for (qsizetype row = 0; row < 12; ++row)
+    for (int control = 0; control < 4; ++control)
+      forward.append({row, control});
+  walk(launched, true, forward);
+  EXPECT_GT(bar.value(), 0); // the twelfth row lies below the first screen
+  launched.delegate.window()->grab().save(
+      brindlewick::testing::testOutputPath(QStringLiteral("library-tab-focus-light.png")));
+
+  QList<Stop> back(forward.rbegin() + 1, forward.rend());
+  walk(launched, false, back);
+  // From the first row the focus goes back where it came from.
+  Launched::press(Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), page.topicMenu());
+  EXPECT_EQ(page.page().lists().selection(), std::nullopt); // Tab moves the focus, not the selection
+}
+
+TEST(LibraryKeyboard, ShiftTabIntoTheListLandsOnTheLastRowAndTabLeavesIt) {
+  Launched launched;
+  const QStringList rows = launched.rows();
+  const qsizetype last = rows.size() - 1;
+  launched.page().topicMenu()->setFocus(Qt::TabFocusReason);
+  // Tab to the first row's summary, Shift+Tab back out and on round the window, to whatever
+  // comes before the filters, then forward again: the list is entered at its start each time.
+  Launched::press(Qt::Key_Tab);
+  EXPECT_EQ(focusedStop(launched), (Stop{0, 0}));
+  Launched::press(Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), launched.page().topicMenu());
+
+  // Walk forward to the very end of the list, and one more: out of the list.
+  for (qsizetype step = 0; step < 4 * rows.size(); ++step)
+    Launched::press(Qt::Key_Tab);
+  EXPECT_EQ(focusedStop(launched), (Stop{last, 3}));
+  Launched::press(Qt::Key_Tab);
+  EXPECT_FALSE(focusedStop(launched).has_value());
+  QWidget* after = QApplication::focusWidget();
+  ASSERT_NE(after, nullptr);
+  EXPECT_FALSE(launched.list().isAncestorOf(after));
+  // And back in from there: the last row's last control, in view.
+  Launched::press(Qt::Key_Backtab);
+  EXPECT_EQ(focusedStop(launched), (Stop{last, 3}));
+  auto* row = launched.list().rowFor(rows[last]);
+  ASSERT_NE(row, nullptr);
+  EXPECT_TRUE(launched.workspace().viewport()->rect().contains(inViewport(launched, row)));
+}
+
+// Tab from the filters, and Shift+Tab from the first control beyond the list, move the focus
+// once, straight to where it lands: no control on the way takes it first, or assistive
+// technology, told of every focus change, would announce it.
+TEST(LibraryKeyboard, TheFocusMovesOnceStraightWhereItLands) {
+  Launched launched;
+  launched.page().topicMenu()->setFocus(Qt::TabFocusReason);
+  QList<QWidget*> focused;
+  const QMetaObject::Connection watch = QObject::connect(
+      qApp, &QApplication::focusChanged, &launched.list(), [&focused](QWidget*, QWidget* now) { focused.append(now); });
+  Launched::press(Qt::Key_Tab);
+  EXPECT_EQ(focusedStop(launched), (Stop{0, 0}));
+  EXPECT_EQ(focused, QList<QWidget*>{QApplication::focusWidget()});
+
+  // Beyond the list and back.
+  const qsizetype last = launched.rows().size() - 1;
+  for (qsizetype step = 0; step < 4 * launched.rows().size() - 1; ++step)
+    Launched::press(Qt::Key_Tab);
+  EXPECT_EQ(focusedStop(launched), (Stop{last, 3}));
+  Launched::press(Qt::Key_Tab);
+  focused.clear();
+  Launched::press(Qt::Key_Backtab);
+  EXPECT_EQ(focusedStop(launched), (Stop{last, 3}));
+  EXPECT_EQ(focused, QList<QWidget*>{QApplication::focusWidget()});
+  QObject::disconnect(watch);
+}
+
+bool looksLikeMarkup(const QString& text) {
+  return text.contains(QLatin1Char('<')) || Qt::mightBeRichText(text);
+}
+
+// Every element of the tree under `element`, each with its description.
+void collectDescriptions(QAccessibleInterface* element, QStringList& descriptions, int depth = 0) {
+  if (element == nullptr || depth > 64)
+    return;
+  descriptions.append(element->text(QAccessible::Description));
+  for (int i = 0; i < element->childCount(); ++i)
+    collectDescriptions(element->child(i), descriptions, depth + 1);
+}
+
+TEST(LibraryKeyboard, AssistiveTechnologyReadsEveryDescriptionOfThePageAsPlainText) {
+  Launched launched;
+  launched.delegate.window()->resize(1200, 900);
+  QApplication::processEvents();
+  QStringList descriptions;
+  collectDescriptions(QAccessible::queryAccessibleInterface(launched.delegate.window()), descriptions);
+  descriptions.removeAll(QString());
+  ASSERT_GT(descriptions.size(), 19);
+  for (const QString& description : std::as_const(descriptions))
+    EXPECT_FALSE(looksLikeMarkup(description)) << description.toStdString();
+  // The help texts themselves, word for word, beside the tooltips that still wrap.
+  EXPECT_TRUE(descriptions.contains(QStringLiteral("Love this idea, separately from saving it")))
+      << descriptions.join(QStringLiteral(" | ")).toStdString();
+  AccountButton* avatar = launched.delegate.window()->findChild<AccountButton*>();
+  ASSERT_NE(avatar, nullptr);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(avatar)->text(QAccessible::Description),
+            launched.model.account().user()->email);
+  EXPECT_TRUE(Qt::mightBeRichText(avatar->toolTip()));
+}
+
+TEST(LibraryKeyboard, TheRecentToggleReadsAsOnOrOff) {
+  Launched launched;
+  DropButton* recent = launched.page().recentToggle();
+  QAccessibleInterface* element = QAccessible::queryAccessibleInterface(recent);
+  ASSERT_NE(element, nullptr);
+  EXPECT_EQ(element->role(), QAccessible::Button);
+  EXPECT_EQ(element->text(QAccessible::Name), QStringLiteral("Recently read"));
+  EXPECT_EQ(element->text(QAccessible::Description), QStringLiteral("Only show recently read ideas"));
+  for (const bool on : {true, false}) {
+    QTest::mouseClick(recent, Qt::LeftButton, {}, recent->rect().center());
+    QApplication::processEvents();
+    EXPECT_EQ(launched.page().page().lists().recentOnly(), on);
+    const QAccessible::State state = element->state();
+    EXPECT_TRUE(state.checkable);
+    EXPECT_EQ(bool(state.checked), on);
+  }
+}
+
+TEST(LibraryKeyboard, TheFilterMenusKeepOneChoiceGroupThroughRefills) {
+  Launched launched;
+  DropButton* recent = launched.page().recentToggle();
+  // Recent on lists no ideas (nothing was read), off the release's: both menus refill each time.
+  for (int click = 0; click < 6; ++click) {
+    QTest::mouseClick(recent, Qt::LeftButton, {}, recent->rect().center());
+    QApplication::processEvents();
+  }
+  for (DropFilterMenu* filter : {launched.page().bookMenu(), launched.page().topicMenu()}) {
+    const auto groups = filter->menu()->findChildren<QActionGroup*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(groups.size(), 1);
+    EXPECT_EQ(groups.first()->actions().size(), filter->menu()->actions().size());
+  }
+}
+
+TEST(LibraryKeyboard, TheAvatarRingsOnlyForTheKeyboard) {
+  Launched launched;
+  AccountButton* avatar = launched.delegate.window()->findChild<AccountButton*>();
+  ASSERT_NE(avatar, nullptr);
+  const QPoint centre = avatar->rect().center();
+  // A click opens the dropdown, a click on the dimmed window closes it: focus is back on the
+  // avatar, without a ring.
+  QTest::mouseClick(avatar, Qt::LeftButton, {}, centre);
+  QWidget* dropdown = launched.delegate.window()->findChild<QWidget*>(QStringLiteral("account.dropdown"));
+  ASSERT_NE(dropdown, nullptr);
+  QWidget* scrim = dropdown->parentWidget();
+  while (scrim != nullptr && qobject_cast<AccountDropdownLayer*>(scrim) == nullptr)
+    scrim = scrim->parentWidget();
+  ASSERT_NE(scrim, nullptr);
+  QTest::mouseClick(scrim, Qt::LeftButton, {}, QPoint(40, scrim->height() - 40));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return avatar->hasFocus(); }, 2000));
+  EXPECT_FALSE(avatar->showsFocusRing());
+  // By the keyboard: Tab from the search field rings it; the dropdown it opens and Escape
+  // give the focus back with the ring.
+  launched.delegate.window()->findChild<DropSearchField*>()->setFocus(Qt::TabFocusReason);
+  for (int step = 0; step < 200 && !avatar->hasFocus() && QApplication::focusWidget() != nullptr; ++step) {
+    QWidget* before = QApplication::focusWidget();
+    Launched::press(Qt::Key_Tab);
+    if (QApplication::focusWidget() == before)
+      break;
+    if (launched.list().isAncestorOf(QApplication::focusWidget()))
+      FAIL() << "the search field's next stop is the avatar";
+  }
+  ASSERT_TRUE(avatar->hasFocus());
+  EXPECT_TRUE(avatar->showsFocusRing());
+  Launched::press(Qt::Key_Space);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !avatar->hasFocus(); }, 2000));
+  Launched::press(Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return avatar->hasFocus(); }, 2000));
+  EXPECT_TRUE(avatar->showsFocusRing());
+}
+
+} // namespace
