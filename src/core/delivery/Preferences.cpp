@@ -134,12 +134,10 @@ StoredRecord readStored(const QString& file) {
 
   // Parsed from a private copy of exactly the bytes read: QSettings keeps what it parsed of
   // a path and, while the file looks unchanged, reports a format error only the first time.
+  // Without a temporary folder, the file itself, which is right at least at the first reading.
   QTemporaryFile copy;
-  if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush())
-    return {Kind::inaccessible,
-            {},
-            QStringLiteral("it could not be copied for reading (%1)").arg(copy.errorString())};
-  const QSettings settings(copy.fileName(), QSettings::NativeFormat);
+  const bool copied = copy.open() && copy.write(bytes) == bytes.size() && copy.flush();
+  const QSettings settings(copied ? copy.fileName() : file, QSettings::NativeFormat);
   // The file is parsed at the first question; only then does the status tell.
   const QVariant stored = settings.value(PreferencesStore::key);
   if (settings.status() != QSettings::NoError)
@@ -148,7 +146,7 @@ StoredRecord readStored(const QString& file) {
     return {};
   // A file cut short holds the start of the record as text.
   if (stored.typeId() != QMetaType::QByteArray)
-    return {Kind::unreadable, {}, QStringLiteral("its record is not complete")};
+    return {Kind::unreadable, {}, QStringLiteral("its record is cut short or not one the program wrote")};
   return {Kind::blob, stored.toByteArray(), {}};
 }
 

@@ -30,8 +30,6 @@ public:
   explicit PreferencesError(Case errorCase, QString file = {}, QString reason = {});
 
   Case errorCase() const { return m_case; }
-  const QString& file() const { return m_file; }
-  const QString& reason() const { return m_reason; }
   QString errorDescription() const;
   const char* what() const noexcept override { return m_what.constData(); }
 
