@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -92,6 +93,16 @@ public:
     m_program.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
   }
   bool running() const { return m_program.state() == QProcess::Running; }
+  // The most memory the running program has held so far, in KiB (VmHWM); -1 when unknown.
+  qint64 peakMemory() const {
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_program.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+      return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+      if (line.startsWith("VmHWM:"))
+        return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+  }
   // What the program wrote to standard error so far.
   const QByteArray& errors() {
     m_errors += m_program.readAllStandardError();
@@ -172,7 +183,8 @@ TEST(ReaderFiles, EverythingTheProgramWritesIsTheReadersAloneAndWhatAnEarlierVer
 }
 
 // Garbage, a record cut short and 100 MB: the program starts on the defaults and keeps the
-// file aside, byte for byte (the unit tests show that the size decides before any parsing).
+// file aside, byte for byte. The 100 MB file costs no more memory than 64 KiB of garbage: its
+// size decides before anything reads it whole.
 TEST(ReaderFiles, ASettingsFileThatCannotBeReadIsKeptAsideAndTheProgramStarts) {
   if (!secretServiceRuns())
     GTEST_SKIP() << "needs gnome-keyring in a private session (scripts/install-deps installs it)";
@@ -192,6 +204,7 @@ TEST(ReaderFiles, ASettingsFileThatCannotBeReadIsKeptAsideAndTheProgramStarts) {
          ASSERT_EQ(::truncate(QFile::encodeName(file).constData(), 100 * 1024 * 1024), 0);
        }},
   };
+  QMap<QString, qint64> peaks;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ReaderHome home;
@@ -207,7 +220,12 @@ TEST(ReaderFiles, ASettingsFileThatCannotBeReadIsKeptAsideAndTheProgramStarts) {
     EXPECT_EQ(digestOf(aside), digest);
     EXPECT_EQ(FileModes::modeOf(aside), 0600);
     EXPECT_TRUE(home.errors().contains(aside.toUtf8())) << "the log names where it went";
+    peaks[QString::fromLatin1(c.name)] = home.peakMemory();
   }
+  ASSERT_GT(peaks.value(QStringLiteral("garbage")), 0);
+  EXPECT_LT(peaks.value(QStringLiteral("100 MB")), peaks.value(QStringLiteral("garbage")) + 50 * 1024)
+      << "peak memory in KiB with 100 MB: " << peaks.value(QStringLiteral("100 MB"))
+      << ", with 64 KiB: " << peaks.value(QStringLiteral("garbage"));
 }
 
 // A settings file out of reach stops the start with a message that names it and the cause,

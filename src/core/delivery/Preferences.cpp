@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QLoggingCategory>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -192,9 +193,10 @@ QString writeProblem(const QString& file) {
 } // namespace
 
 QString PreferencesStore::accountSettingsFile() {
-  return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                   QStringLiteral("app.brindlewick.account-settings"))
-      .fileName();
+  // Where QSettings keeps the suite's user file, found without a QSettings of the suite: one
+  // reads the file whole as it is made, whatever its size.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/app.brindlewick.account-settings.conf");
 }
 
 PreferencesStore::PreferencesStore(QString settingsFile, QObject* parent)

@@ -208,6 +208,23 @@ TEST_F(PreferencesStoreTest, AFailedWriteReportsItselfAndKeepsValueAndStoredReco
   EXPECT_EQ(changes.count(), 1);
 }
 
+// The suite's file, where QSettings keeps it: the same name the program has always used.
+TEST(PreferencesStore, TheSettingsFileIsTheSuitesUserFile) {
+  const QTemporaryDir config;
+  const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  EXPECT_EQ(PreferencesStore::accountSettingsFile(),
+            QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                      QStringLiteral("app.brindlewick.account-settings"))
+                .fileName());
+  EXPECT_EQ(PreferencesStore::accountSettingsFile(),
+            config.filePath("app.brindlewick.account-settings.conf"));
+  if (previous.isNull())
+    qunsetenv("XDG_CONFIG_HOME");
+  else
+    qputenv("XDG_CONFIG_HOME", previous);
+}
+
 // What the program cannot read counts as nothing stored, so it starts; the first save keeps
 // the file aside, byte for byte, instead of writing over it.
 TEST_F(PreferencesStoreTest, AFileThatIsNotASettingsFileCountsAsNothingAndIsKeptAsideOnSave) {
