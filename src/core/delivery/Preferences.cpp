@@ -91,7 +91,7 @@ namespace {
 Q_LOGGING_CATEGORY(lcPreferences, "brindlewick.preferences")
 
 // What the settings file holds, found without changing it.
-struct StoredRecord {
+struct StoredSettings {
   enum class Kind {
     nothing,
     blob,
@@ -105,8 +105,8 @@ struct StoredRecord {
   QString reason;
 };
 
-StoredRecord readStored(const QString& file) {
-  using Kind = StoredRecord::Kind;
+StoredSettings readSettingsFile(const QString& file) {
+  using Kind = StoredSettings::Kind;
   struct stat info {};
   if (::stat(QFile::encodeName(file).constData(), &info) != 0) {
     if (errno == ENOENT)
@@ -153,7 +153,7 @@ StoredRecord readStored(const QString& file) {
 
 // Renames `file` to the first free name of "<file>.unreadable", "<file>.unreadable-2", …,
 // never replacing anything; none when it worked, else why not.
-std::optional<QString> moveAside(const QString& file, QString* aside) {
+std::optional<QString> moveSettingsAside(const QString& file, QString* aside) {
   const QByteArray from = QFile::encodeName(file);
   for (int attempt = 1; attempt <= 100; ++attempt) {
     *aside = file + QStringLiteral(".unreadable") +
@@ -178,7 +178,7 @@ std::optional<QString> moveAside(const QString& file, QString* aside) {
 
 // Why a write of `file` failed, as far as can be told afterwards: QSettings says no more than
 // that it could not.
-QString writeProblem(const QString& file) {
+QString settingsWriteProblem(const QString& file) {
   const QFileInfo info(file);
   if (info.isDir())
     return QStringLiteral("a folder is in its place");
@@ -201,11 +201,11 @@ QString PreferencesStore::accountSettingsFile() {
 
 PreferencesStore::PreferencesStore(QString settingsFile, QObject* parent)
     : QObject(parent), m_defaults(std::move(settingsFile)) {
-  const StoredRecord stored = readStored(m_defaults);
-  if (stored.kind == StoredRecord::Kind::inaccessible)
+  const StoredSettings stored = readSettingsFile(m_defaults);
+  if (stored.kind == StoredSettings::Kind::inaccessible)
     throw PreferencesError(PreferencesError::Case::notReadable, m_defaults, stored.reason);
   PrivateFiles::tighten(m_defaults);
-  if (stored.kind != StoredRecord::Kind::blob)
+  if (stored.kind != StoredSettings::Kind::blob)
     return; // nothing stored (or nothing readable): the defaults, and nothing is written
 
   m_value = ReaderPreferences::fromJson(Json::parse(stored.blob));
@@ -237,13 +237,13 @@ void PreferencesStore::write(const QByteArray& blob) {
   const auto notSaved = [this](const QString& reason) {
     return PreferencesError(PreferencesError::Case::notSaved, m_defaults, reason);
   };
-  const StoredRecord stored = readStored(m_defaults);
-  if (stored.kind == StoredRecord::Kind::inaccessible)
+  const StoredSettings stored = readSettingsFile(m_defaults);
+  if (stored.kind == StoredSettings::Kind::inaccessible)
     throw notSaved(stored.reason);
-  if (stored.kind == StoredRecord::Kind::unreadable) {
+  if (stored.kind == StoredSettings::Kind::unreadable) {
     // What could not be read may still be worth something to the reader: never written over.
     QString aside;
-    if (const std::optional<QString> problem = moveAside(m_defaults, &aside))
+    if (const std::optional<QString> problem = moveSettingsAside(m_defaults, &aside))
       throw notSaved(QStringLiteral("it cannot be read (%1) and could not be moved aside: %2")
                          .arg(stored.reason, *problem));
     PrivateFiles::tighten(aside);
@@ -255,7 +255,7 @@ void PreferencesStore::write(const QByteArray& blob) {
   if (const std::optional<QString> problem = PrivateFiles::createFolder(folder))
     throw notSaved(QStringLiteral("its folder %1 could not be made (%2)").arg(folder, *problem));
   if (PrivateFiles::createPrivateFile(m_defaults))
-    throw notSaved(writeProblem(m_defaults));
+    throw notSaved(settingsWriteProblem(m_defaults));
   PrivateFiles::tighten(m_defaults);
 
   // A fresh QSettings each time: its status reports this write alone (an object keeps the
@@ -277,7 +277,7 @@ void PreferencesStore::write(const QByteArray& blob) {
   else
     settings.remove(key);
   settings.sync();
-  throw notSaved(writeProblem(m_defaults));
+  throw notSaved(settingsWriteProblem(m_defaults));
 }
 
 } // namespace brindlewick
