@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QtGlobal>
 
 #include <cerrno>
@@ -36,6 +37,10 @@ QByteArray encoded(const QString& path) {
 void restrictNewFiles() {
   sessionUmask = ::umask(privateUmask);
   ::pthread_atfork(nullptr, nullptr, restoreSessionUmask);
+}
+
+void giveSessionUmask(QProcess& process) {
+  process.setChildProcessModifier(restoreSessionUmask);
 }
 
 std::optional<QString> createFolder(const QString& folder) {

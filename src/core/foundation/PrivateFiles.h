@@ -4,6 +4,8 @@
 
 #include <optional>
 
+class QProcess;
+
 namespace brindlewick {
 
 // What the program keeps under the reader's folders is the reader's alone: folders 0700,
@@ -14,9 +16,14 @@ namespace brindlewick {
 namespace PrivateFiles {
 
 // Every file and folder the process creates from now on is its user's alone (umask 077);
-// programs it starts (a browser, a mail client) keep the umask the session gave it. Call once,
-// first thing in main, before any thread exists.
+// programs it starts (a browser, a mail client) keep the umask the session gave it when they
+// are forked the usual way (QProcess::startDetached, QDesktopServices). Call once, first thing
+// in main, before any thread exists.
 void restrictNewFiles();
+
+// QProcess::start spawns without the usual fork handlers: a program started that way gets
+// the session's umask only through this (it replaces the process's child modifier).
+void giveSessionUmask(QProcess& process);
 
 // Creates `folder` and every missing folder above it with mode 0700; folders that exist keep
 // their mode (a parent such as ~/.config is the reader's, not ours). None when the folder

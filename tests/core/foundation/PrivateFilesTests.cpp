@@ -101,6 +101,14 @@ TEST(PrivateFiles, TheProcessCreatesPrivateFilesWhileTheProgramsItStartsKeepTheS
                                       {QStringLiteral("-c"), QStringLiteral("umask > \"$0\""), report}));
   EXPECT_TRUE(QTest::qWaitFor([&] { return contentsOf(report).endsWith('\n'); }, 5000));
   EXPECT_EQ(contentsOf(report).trimmed(), "0022");
+
+  // A program started and watched (xdg-open, whose exit status says whether the address was
+  // taken) may be spawned without the fork handlers.
+  QProcess watched;
+  PrivateFiles::giveSessionUmask(watched);
+  watched.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("umask")});
+  ASSERT_TRUE(watched.waitForFinished(5000));
+  EXPECT_EQ(watched.readAllStandardOutput().trimmed(), "0022");
 }
 
 } // namespace
