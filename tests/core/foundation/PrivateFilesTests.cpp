@@ -66,23 +66,6 @@ TEST(PrivateFiles, TighteningTakesAwayOnlyWhatGroupAndOthersMayDo) {
   EXPECT_TRUE(PrivateFiles::tighten(folder.filePath(QStringLiteral("missing"))));
 }
 
-TEST(PrivateFiles, ANewFileIsPrivateAndAnExistingOneIsLeftAsItIs) {
-  const ScopedUmask permissive(0);
-  const QTemporaryDir folder;
-  const QString made = folder.filePath(QStringLiteral("made"));
-  EXPECT_EQ(PrivateFiles::createPrivateFile(made), std::nullopt);
-  EXPECT_EQ(modeOf(made), 0600);
-
-  const QString existing = folder.filePath(QStringLiteral("existing"));
-  QFile file(existing);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("reader's") == 8);
-  file.close();
-  EXPECT_EQ(PrivateFiles::createPrivateFile(existing), std::nullopt);
-  EXPECT_EQ(contentsOf(existing), "reader's");
-  EXPECT_EQ(PrivateFiles::createPrivateFile(folder.filePath(QStringLiteral("missing/file"))),
-            PrivateFiles::describe(ENOENT));
-}
-
 // The handler that gives started programs the session's umask stays for the rest of the
 // process; the umask itself is put back at the end.
 TEST(PrivateFiles, TheProcessCreatesPrivateFilesWhileTheProgramsItStartsKeepTheSessionsUmask) {
