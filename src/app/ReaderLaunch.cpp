@@ -2,9 +2,7 @@
 
 #include "app/LaunchRequestQueue.h"
 
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <QCoroTask>
@@ -43,9 +41,6 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services) {
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
                           LaunchRequestQueue* requests) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
-  // A first start finds no folder for the store; the store itself refuses to invent one for a
-  // file it is given.
-  QDir().mkpath(QFileInfo(services.storeFile).absolutePath());
   ReaderLaunch launch;
   std::optional<QString> startupError;
   try {

@@ -14,6 +14,7 @@
 #include "desktop/SoundPlayer.h"
 #include "desktop/X11DesktopWatch.h"
 #include "desktop/XdgUrlOpener.h"
+#include "foundation/PrivateFiles.h"
 #include "model/ReaderModel.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/design/AccessibleRole.h"
@@ -53,6 +54,8 @@ int runDiagnostic(LaunchMode mode) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // What the program writes is the reader's alone, whichever library writes it.
+  PrivateFiles::restrictNewFiles();
   // The mode comes from the command line as given: Qt takes its own options (and whatever
   // follows one that expects a value) out of argv when the application object is made, and a
   // refused switch must end the start before a display is opened.

@@ -178,7 +178,12 @@ std::optional<QString> XdgAutostartService::registerItem() {
   if (!QDir().mkpath(m_folder))
     return QStringLiteral("The autostart folder %1 could not be created.").arg(m_folder);
   QSaveFile file(entryPath());
-  if (!file.open(QIODevice::WriteOnly) || file.write(entryText(executable)) < 0 || !file.commit())
+  // A launcher entry holds nothing private: it keeps the desktop's usual mode (0644), which
+  // the program's own umask would narrow.
+  if (!file.open(QIODevice::WriteOnly) ||
+      !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                           QFileDevice::ReadOther) ||
+      file.write(entryText(executable)) < 0 || !file.commit())
     return QStringLiteral("The autostart entry %1 could not be written (%2).")
         .arg(entryPath(), file.errorString());
   return std::nullopt;

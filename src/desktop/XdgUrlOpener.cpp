@@ -2,6 +2,7 @@
 
 #include "desktop/DesktopLog.h"
 #include "foundation/Completion.h"
+#include "foundation/PrivateFiles.h"
 
 #include <QProcess>
 
@@ -30,6 +31,9 @@ QCoro::Task<bool> XdgUrlOpener::open(QUrl url) {
   process->setStandardInputFile(QProcess::nullDevice());
   process->setStandardOutputFile(QProcess::nullDevice());
   process->setStandardErrorFile(QProcess::nullDevice());
+  // Our own umask keeps the reader's files private; the browser or mail program it starts
+  // writes the reader's downloads and drafts with the session's.
+  giveSessionUmask(*process);
   const QString program = m_program;
   // The scheme only: the address of a sign-in page is the reader's business.
   const QString scheme = url.scheme();

@@ -1,5 +1,7 @@
 #include "model/ApplicationDefaults.h"
 
+#include "foundation/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,7 +29,10 @@ QString ApplicationDefaults::defaultFilePath() {
          QStringLiteral("/app.brindlewick/application-defaults.json");
 }
 
-ApplicationDefaults::ApplicationDefaults(QString filePath) : m_filePath(std::move(filePath)) {}
+ApplicationDefaults::ApplicationDefaults(QString filePath) : m_filePath(std::move(filePath)) {
+  // An earlier version left it open to every local user.
+  PrivateFiles::tighten(m_filePath);
+}
 
 std::optional<QJsonObject> ApplicationDefaults::load() const {
   QFile file(m_filePath);
@@ -97,11 +102,13 @@ bool ApplicationDefaults::write(const QString& key, const QJsonValue& value) {
   if (object.value(key) == value)
     return true;
   object.insert(key, value);
-  if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
+  if (PrivateFiles::createFolder(QFileInfo(m_filePath).absolutePath()))
     return false;
   QSaveFile file(m_filePath);
   if (!file.open(QIODevice::WriteOnly))
     return false;
+  // The temporary file takes the mode of the file it replaces, or the umask's for a new one.
+  file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   file.write(QJsonDocument(object).toJson());
   if (!file.commit())
     return false;

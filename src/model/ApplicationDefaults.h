@@ -20,6 +20,9 @@ namespace brindlewick {
 // replaced: questions get the values this object last read, every write fails and leaves the
 // file as it is, and the log says so once, so one save of the window frame cannot wipe the
 // reader's other settings.
+//
+// The file is the reader's alone (0600, and a folder made for it 0700); construction tightens
+// one an earlier version left open.
 class ApplicationDefaults {
 public:
   static inline const QString dropSoundEnabledKey = QStringLiteral("drop-sound-enabled");

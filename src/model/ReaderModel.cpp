@@ -1,9 +1,9 @@
 #include "model/ReaderModel.h"
 
+#include "foundation/PrivateFiles.h"
 #include "model/ReaderAccountUIError.h"
 #include "service/NativeAPIClient.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QPointer>
@@ -29,13 +29,16 @@ QCoro::Task<> runAfter(QPointer<ReaderModel> model, DelayScheduler& scheduler, d
     then(*model);
 }
 
-// The account-settings file's folder must exist and be readable; it is made when missing.
-void requireSettingsFolder(const QString& settingsFile) {
-  const QString folder = QFileInfo(settingsFile).absolutePath();
-  const bool made = QDir().mkpath(folder);
-  const QFileInfo info(folder);
-  if (!made || !info.isDir() || !info.isReadable() || !info.isExecutable())
-    throw ReaderAccountUIError(ReaderAccountUIError::Case::preferencesUnavailable);
+// The program's own folders hold the reader's library, account and settings: made for the
+// reader alone, and tightened where an earlier version left them open to others.
+void makeOwnFoldersPrivate(const QString& storeFile, const QString& defaultsFile) {
+  const QString storeFolder = QFileInfo(storeFile).absolutePath();
+  if (const std::optional<QString> problem = PrivateFiles::makePrivateFolder(storeFolder))
+    throw LocalStoreError(
+        QStringLiteral("Could not create the folder %1 for the local store: %2").arg(storeFolder, *problem),
+        QString(), *problem);
+  // Made when a setting is first saved; a failure shows there.
+  PrivateFiles::tighten(QFileInfo(defaultsFile).absolutePath());
 }
 
 } // namespace
@@ -65,8 +68,8 @@ QCoro::Task<std::unique_ptr<ReaderModel>> ReaderModel::open(Services services) {
   parts.configuration = BuildConfiguration::fromFile(services.configurationFile);
   parts.updater = std::make_unique<UpdateController>(parts.configuration->updateEntries(),
                                                      std::move(services.updaterBackend));
-  requireSettingsFolder(services.accountSettingsFile);
   parts.preferences = std::make_unique<PreferencesStore>(services.accountSettingsFile);
+  makeOwnFoldersPrivate(services.storeFile, services.applicationDefaultsFile);
   parts.store = std::make_unique<LocalStore>(false, services.storeFile);
   const std::optional<QUrl> baseURL = parts.configuration->apiBaseURL();
   // The account's cache record, the largest read of a start besides the release, decodes on a

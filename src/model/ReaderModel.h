@@ -96,13 +96,13 @@ public:
   };
 
   // Builds the model's collaborators in order: the login item and both panels; the build
-  // configuration; the account-settings folder (ReaderAccountUIError::preferencesUnavailable
-  // when it cannot be made or read), the preferences store on it; the local store and the
-  // content library on it; the transport and the account (reading its credential from the
-  // keyring); then puts the account's preferences (or the defaults) on this computer with its
-  // own preferred display. Any step's failure is thrown unchanged, before any wiring: what was
-  // built is released and nothing on disk is reset. Then plans the next delivery and arms the
-  // catch-up check.
+  // configuration; the preferences store on the account-settings file (PreferencesError
+  // naming the file and the reason when it is there but cannot be read); the local store, in
+  // a folder for the reader alone, and the content library on it; the transport and the
+  // account (reading its credential from the keyring); then puts the account's preferences
+  // (or the defaults) on this computer with its own preferred display. Any step's failure is
+  // thrown unchanged, before any wiring: what was built is released and nothing on disk is
+  // reset. Then plans the next delivery and arms the catch-up check.
   static QCoro::Task<std::unique_ptr<ReaderModel>> open(Services services);
   ~ReaderModel() override;
 

@@ -1,3 +1,4 @@
+#include "FileModes.h"
 #include "desktop/LoginItemController.h"
 
 #include <QCoreApplication>
@@ -154,6 +155,7 @@ protected:
 };
 
 TEST_F(XdgAutostart, EnablingWritesAnEntryForThisProgramAndDisablingRemovesIt) {
+  const FileModes::ScopedUmask narrowUmask(077);
   LoginItemController controller(std::make_shared<XdgAutostartService>(folder(), program()));
   EXPECT_EQ(controller.status(), Status::notRegistered);
   settle(controller.setEnabled(true));
@@ -161,6 +163,8 @@ TEST_F(XdgAutostart, EnablingWritesAnEntryForThisProgramAndDisablingRemovesIt) {
   EXPECT_EQ(controller.message(), std::nullopt);
   EXPECT_EQ(XdgAutostartService::programOf(entry()), program());
   EXPECT_TRUE(entry().startsWith("[Desktop Entry]\nType=Application\nName=Brindlewick\n"));
+  // Not private: the desktop's usual mode, whatever umask the program runs under.
+  EXPECT_EQ(FileModes::modeOf(QDir(folder()).filePath(XdgAutostartService::entryName)), 0644);
 
   settle(controller.setEnabled(false));
   EXPECT_EQ(controller.status(), Status::notRegistered);

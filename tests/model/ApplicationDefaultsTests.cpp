@@ -1,3 +1,4 @@
+#include "FileModes.h"
 #include "MessageCapture.h"
 #include "model/ApplicationDefaults.h"
 
@@ -77,6 +78,22 @@ TEST(ApplicationDefaults, AMissingFileIsAFirstStartAndIsWritten) {
   EXPECT_TRUE(defaults.setInstallChimePlayed(true));
   EXPECT_TRUE(ApplicationDefaults(path).installChimePlayed());
   EXPECT_TRUE(log.records().isEmpty());
+}
+
+TEST(ApplicationDefaults, TheFileIsTheReadersAloneWhateverTheUmaskOrAnEarlierVersionLeft) {
+  const FileModes::ScopedUmask session(022);
+  const QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("config/app.brindlewick/application-defaults.json"));
+  ASSERT_TRUE(ApplicationDefaults(path).setDropSoundEnabled(false));
+  EXPECT_EQ(FileModes::modeOf(path), 0600);
+  EXPECT_EQ(FileModes::modeOf(folder.filePath(QStringLiteral("config/app.brindlewick"))), 0700);
+
+  ASSERT_TRUE(FileModes::setMode(path, 0644));
+  ApplicationDefaults reopened(path);
+  EXPECT_EQ(FileModes::modeOf(path), 0600);
+  ASSERT_TRUE(reopened.setInstallChimePlayed(true));
+  EXPECT_EQ(FileModes::modeOf(path), 0600);
+  EXPECT_FALSE(ApplicationDefaults(path).dropSoundEnabled());
 }
 
 } // namespace

@@ -29,12 +29,17 @@ QString messageOf(const std::exception_ptr& error) {
   }
 }
 
-TEST(ReaderModelConstruction, AMissingSettingsFolderStopsBeforeTheStoreAndTheKeyring) {
+// The message names the settings file and what is wrong with it.
+TEST(ReaderModelConstruction, AnUnreadableSettingsFileStopsBeforeTheStoreAndTheKeyring) {
   ReaderModelFixture fx(0);
   writeFile(fx.path(QStringLiteral("settings")), "a file where the folder belongs");
   const std::exception_ptr error = fx.openFailure();
   ASSERT_TRUE(error);
-  EXPECT_EQ(messageOf(error), QStringLiteral("Account settings could not be loaded. Please sync again."));
+  EXPECT_EQ(messageOf(error),
+            QStringLiteral("Preferences could not be read on this computer. Nothing was changed. "
+                           "The settings file %1 cannot be read: a file is in the place of one "
+                           "of its folders.")
+                .arg(fx.accountSettingsFile()));
   EXPECT_FALSE(QFile::exists(fx.storeFile()));
   EXPECT_TRUE(fx.storage().calls().isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "content/LocalStore.h"
 
-#include <QDir>
+#include "foundation/PrivateFiles.h"
+
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -142,16 +143,28 @@ LocalStore::LocalStore(bool inMemory, const std::optional<QString>& filePath) {
   } else {
     location = defaultFilePath();
     const QString folder = QFileInfo(location).absolutePath();
-    if (!QDir().mkpath(folder))
-      throw LocalStoreError(QStringLiteral("Could not create the folder %1 for the local store").arg(folder),
-                            QString(), QString());
+    if (const std::optional<QString> problem = PrivateFiles::makePrivateFolder(folder))
+      throw LocalStoreError(
+          QStringLiteral("Could not create the folder %1 for the local store: %2").arg(folder, *problem),
+          QString(), *problem);
   }
+  if (!inMemory || filePath)
+    makeFilesPrivate(location);
   m_connection = std::make_unique<Connection>(
       QStringLiteral("brindlewick-local-store-%1").arg(connectionCounter.fetch_add(1)), location);
   m_connection->open();
 }
 
 LocalStore::~LocalStore() = default;
+
+void LocalStore::makeFilesPrivate(const QString& file) {
+  // SQLite gives its -wal, -shm and -journal files the database file's mode, so a database
+  // made private first keeps them private too. One left open by an earlier version is
+  // tightened with them. Nothing here can fail the opening: SQLite reports what is wrong.
+  PrivateFiles::createPrivateFile(file);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    PrivateFiles::tighten(file + QLatin1String(suffix));
+}
 
 QString LocalStore::defaultFilePath() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

@@ -147,7 +147,9 @@ public:
   static constexpr const char* tableName = "records";
 
   // A given file path wins; otherwise `inMemory` keeps everything in memory and touches no
-  // file; otherwise the store lives at defaultFilePath(), whose folders are created as needed.
+  // file; otherwise the store lives at defaultFilePath(), whose folders are created as needed
+  // (the store's own folder for the reader alone). The file and SQLite's files beside it are
+  // the reader's alone (0600), also when an earlier version left them open.
   explicit LocalStore(bool inMemory = false, const std::optional<QString>& filePath = std::nullopt);
   ~LocalStore();
 
@@ -194,6 +196,8 @@ public:
   std::vector<std::pair<QString, QByteArray>> entryData(const QString& prefix) const;
 
 private:
+  static void makeFilesPrivate(const QString& file);
+
   struct Connection;
   std::unique_ptr<Connection> m_connection;
 

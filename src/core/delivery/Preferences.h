@@ -21,20 +21,27 @@ public:
     invalidTextScale,
     // The settings file could not be written (read-only location, full disk).
     notSaved,
+    // The settings file is there but cannot be opened (permission, a folder in its place).
+    notReadable,
   };
 
-  explicit PreferencesError(Case errorCase);
+  // `file` and `reason` name the settings file and what went wrong with it, when known; the
+  // message then says both.
+  explicit PreferencesError(Case errorCase, QString file = {}, QString reason = {});
 
   Case errorCase() const { return m_case; }
   QString errorDescription() const;
   const char* what() const noexcept override { return m_what.constData(); }
 
+  // By case alone.
   friend bool operator==(const PreferencesError& a, const PreferencesError& b) {
     return a.m_case == b.m_case;
   }
 
 private:
   Case m_case;
+  QString m_file;
+  QString m_reason;
   QByteArray m_what;
 };
 
@@ -82,10 +89,17 @@ public:
   // $XDG_CONFIG_HOME.
   static QString accountSettingsFile();
 
+  // A settings file larger than this was not written by the program; it is never parsed.
+  static constexpr qint64 maximumFileBytes = 256 * 1024;
+
   // Reads the stored record: nothing stored gives the defaults (and writes nothing); a
   // stored text size above the range is repaired to the maximum and written back. Throws
   // the decoding error for a blob that is not a valid record and invalidTextScale for a
-  // text size below the range; the stored blob is left as it was.
+  // text size below the range; the stored blob is left as it was. A file that is not a
+  // settings file holding a record (garbage, cut short, oversized) counts as nothing stored;
+  // the first write keeps it aside, renamed beside it, rather than over it. A file that is
+  // there but cannot be opened throws notReadable naming it and the reason. Makes the file
+  // the reader's alone if an earlier version left it open.
   explicit PreferencesStore(QString settingsFile = accountSettingsFile(), QObject* parent = nullptr);
 
   const ReaderPreferences& value() const { return m_value; }
@@ -93,16 +107,18 @@ public:
   const QString& defaults() const { return m_defaults; }
 
   // Writes the record and then publishes it. Throws invalidTextScale outside the range
-  // (never clamps) and notSaved when the file could not be written; either way the stored
-  // blob and `value` stay as they were. valueChanged is emitted only for a different value.
+  // (never clamps) and notSaved, naming the file and the reason, when the file could not be
+  // written; either way the stored blob and `value` stay as they were. valueChanged is
+  // emitted only for a different value. The file is created for the reader alone (0600).
   void save(const ReaderPreferences& preferences);
 
 Q_SIGNALS:
   void valueChanged();
 
 private:
-  // Stores the blob and makes sure it reached the disk; on failure puts back what was there.
-  bool write(const QByteArray& blob);
+  // Stores the blob and makes sure it reached the disk; on failure puts back what was there
+  // and throws notSaved.
+  void write(const QByteArray& blob);
 
   ReaderPreferences m_value;
   QString m_defaults;

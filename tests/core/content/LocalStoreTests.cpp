@@ -1,3 +1,4 @@
+#include "FileModes.h"
 #include "RawStoreDatabase.h"
 #include "content/LocalStore.h"
 
@@ -188,6 +189,48 @@ TEST_F(LocalStoreTest, DefaultLocationIsUnderTheDataDirectoryAndInMemoryTouchesN
     store.save(QStringLiteral("v"), QStringLiteral("k"));
     EXPECT_EQ(LocalStore::defaultFilePath(), dataHome + QStringLiteral("/app.brindlewick/Brindlewick.store"));
     EXPECT_TRUE(QFile::exists(LocalStore::defaultFilePath()));
+  }
+  if (previous.isNull())
+    qunsetenv("XDG_DATA_HOME");
+  else
+    qputenv("XDG_DATA_HOME", previous);
+}
+
+// The reader's library is no one else's, whatever the session's umask and whatever an
+// earlier version left open: the database, SQLite's files beside it and the store's folder.
+TEST_F(LocalStoreTest, TheStoreAndTheFilesBesideItAreTheReadersAlone) {
+  const FileModes::ScopedUmask session(022);
+  const QStringList files = {path(), path(QStringLiteral("Brindlewick.store-wal")),
+                             path(QStringLiteral("Brindlewick.store-shm"))};
+  LocalStore store(false, path());
+  store.save(QStringLiteral("v"), QStringLiteral("k"));
+  for (const QString& file : files)
+    EXPECT_EQ(FileModes::modeOf(file), 0600) << file.toStdString();
+
+  // What an earlier version left, open to everyone (SQLite removes its files beside the
+  // database when the last connection closes, so this one stays open).
+  QFile journal(path(QStringLiteral("Brindlewick.store-journal")));
+  ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+  journal.close();
+  for (const QString& file : files + QStringList{journal.fileName()})
+    ASSERT_TRUE(FileModes::setMode(file, 0644));
+  LocalStore reopened(false, path());
+  EXPECT_EQ(reopened.load<QString>(QStringLiteral("k")), QStringLiteral("v"));
+  for (const QString& file : files + QStringList{journal.fileName()})
+    EXPECT_EQ(FileModes::modeOf(file), 0600) << file.toStdString();
+  ASSERT_TRUE(journal.remove());
+
+  const QByteArray previous = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
+  const QString folder = path(QStringLiteral("data/app.brindlewick"));
+  for (int before : {-1, 0755}) {
+    SCOPED_TRACE(before);
+    if (before >= 0) {
+      ASSERT_TRUE(FileModes::setMode(folder, before));
+    }
+    LocalStore atDefault;
+    EXPECT_EQ(FileModes::modeOf(folder), 0700);
+    EXPECT_EQ(FileModes::modeOf(LocalStore::defaultFilePath()), 0600);
   }
   if (previous.isNull())
     qunsetenv("XDG_DATA_HOME");

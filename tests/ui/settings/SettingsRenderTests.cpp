@@ -16,6 +16,9 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <QDir>
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace brindlewick {
@@ -189,6 +192,15 @@ TEST(SettingsRenderTest, SaveBarInEachState) {
   service.clearFaults();
   service.releaseHeld();
   ASSERT_TRUE(waitUntil([&] { return !controller.saving(); }));
+
+  // The account takes the change, this computer's settings file does not: the message names
+  // the file, however long its path.
+  ASSERT_TRUE(QFile::remove(fx.accountSettingsFile()) && QDir().mkpath(fx.accountSettingsFile()));
+  controller.setEnd(1020);
+  controller.save();
+  ASSERT_TRUE(waitUntil([&] { return controller.saveBarState() == Bar::failed; }));
+  EXPECT_TRUE(controller.error().value_or(QString()).contains(fx.accountSettingsFile()));
+  sheet.add(QStringLiteral("this computer's settings file refused"), bar, 720);
   sheet.write(QStringLiteral("settings-save-bar.png"));
 }
 
