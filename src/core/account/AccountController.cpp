@@ -107,6 +107,7 @@ AccountController::AccountController(Services services, StoredAccount stored, QO
 
 AccountController::~AccountController() {
   m_expiry.cancel();
+  m_credentialChecks.cancel();
 }
 
 AccountController::Credential AccountController::readCredential(const QByteArray& stored) {

@@ -36,7 +36,8 @@ class ContentRepository;
 //
 // Account state is stored before it is shown: a new cache is written to the local store
 // first and published only once the write succeeded, so nothing is shown that could not be
-// stored. Nothing is ever deleted from the keyring or the store on a failure.
+// stored. Nothing is ever deleted from the keyring or the store on a failure (but the credential of
+// a failed sign-in that the keyring stores after all, once it answers again).
 //
 // Confined to the main thread. Each observable field has one change signal, emitted only when
 // the value changes; `cache` and `accessRevision` always signal. Computed values signal "may
@@ -184,6 +185,10 @@ public:
   QCoro::Task<bool> pollSignIn(CancellationToken cancellation = {});
   // Abandons the grant: its poll is cancelled and its late results are dropped as superseded.
   void cancelSignIn();
+  // After a failed credential write the keyring is asked what it holds this many seconds
+  // later, then again after twice the pause each time, up to the longest.
+  static constexpr double firstCredentialCheck = 5;
+  static constexpr double longestCredentialCheck = 60;
 
   // MARK: Session
 
@@ -365,6 +370,13 @@ private:
   // Stores the credential of a fetched account, in turn with the other keyring changes, and
   // publishes the signed-in state with no suspension after the write.
   QCoro::Task<> completeSignIn(Cache cache, QString token, quint64 epoch, quint64 signInEpoch);
+  // After the credential write of a sign-in failed: once the keyring answers again (the
+  // failed request's late answer, or a read that succeeds, asked again and again with a growing
+  // pause), a credential carrying `token` that the keyring holds although this controller does
+  // not is removed, so that the keyring agrees with the failure the reader was told of.
+  // Ends with the controller.
+  void takeBackCredential(const KeychainError& error, const QString& token);
+  QCoro::Task<> removeUnconfirmedCredential(QString token, double wait);
   // An address the service sent for the browser: https as written, on the service's host and
   // port, without user information or fragment. Throws AccountError::unsafeURL.
   QUrl validateAuthURL(const QString& address) const;
@@ -517,6 +529,8 @@ private:
   CancellationSource m_expiry;
   // Keyring writes and removals, one at a time in call order.
   TurnQueue m_keychain;
+  // The checks after failed credential writes; cancelled when the controller goes.
+  CancellationSource m_credentialChecks;
 
   // The text of each item last stored, by drop id: a record whose items mostly did not change
   // (a refresh, one saved drop) is stored without encoding them all again.

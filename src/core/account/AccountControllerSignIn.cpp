@@ -220,14 +220,11 @@ QCoro::Task<> AccountController::completeSignIn(Cache cache, QString token, quin
   try {
     co_await m_storage.write(credential.toJson(), credentialKey());
   } catch (const KeychainError& error) {
-    // Should the keyring store the credential after all, the reader is signed in with it, as
-    // the next start would find them.
-    if (error.lateAnswer()) {
-      error.lateAnswer()->then(this, [this, cache, credential, epoch](bool carriedOut) {
-        if (carriedOut && m_generation == epoch)
-          publishSignIn(cache, credential);
-      });
-    }
+    // The reader is told that this sign-in failed. A keyring that stopped answering may still
+    // carry the write out once it resumes, and the next start would then sign the reader in
+    // with the credential of a sign-in they saw fail: it is taken back out once the keyring
+    // answers again.
+    takeBackCredential(error, credential.token);
     throw;
   }
   if (!self)
@@ -248,6 +245,55 @@ void AccountController::publishSignIn(Cache cache, Credential credential) {
     Q_EMIT hasStoredSessionChanged();
   cancelSignIn();
   setMessage(std::nullopt);
+}
+
+void AccountController::takeBackCredential(const KeychainError& error, const QString& token) {
+  if (!error.lateAnswer()) {
+    removeUnconfirmedCredential(token, firstCredentialCheck);
+    return;
+  }
+  // The keyring answers this very request late: look as soon as it does, whatever it says
+  // (a late error is no more certain than the first one).
+  error.lateAnswer()->then(this, [this, token](bool) { removeUnconfirmedCredential(token, 0); });
+}
+
+QCoro::Task<> AccountController::removeUnconfirmedCredential(QString token, double wait) {
+  const QPointer<AccountController> self(this);
+  const CancellationToken lifetime = m_credentialChecks.token();
+  for (;;) {
+    try {
+      co_await delay(m_scheduler, wait, lifetime);
+    } catch (const CancelledError&) {
+      co_return;
+    }
+    if (!self)
+      co_return;
+    wait = std::clamp(wait * 2, firstCredentialCheck, longestCredentialCheck);
+    // In turn with the other keyring changes: a sign-in or sign-out queued earlier has made
+    // its change by the time this looks.
+    const TurnQueue::Turn turn = co_await m_keychain.take();
+    if (!self)
+      co_return;
+    try {
+      const std::optional<QByteArray> held = co_await m_storage.read(credentialKey());
+      if (!self)
+        co_return;
+      // Another credential, none at all, or this one held in memory (a later poll of the same
+      // grant stored it and signed the reader in): the keyring agrees with what was shown.
+      if (!held || held->isEmpty() || (m_credential && m_credential->token == token))
+        co_return;
+      try {
+        if (readCredential(*held).token != token)
+          co_return;
+      } catch (const AccountError&) {
+        co_return; // not ours to touch
+      }
+      co_await m_storage.remove(credentialKey());
+      co_return;
+    } catch (const KeychainError&) {
+      // Still not answering: look again later.
+    }
+  }
 }
 
 QUrl AccountController::validateAuthURL(const QString& address) const {
