@@ -1,5 +1,6 @@
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
+#include "app/KeyringWatch.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
 #include "app/LaunchRequestQueue.h"
@@ -102,11 +103,13 @@ int main(int argc, char** argv) {
   UiEnvironment::install(desktop.accessibility());
   AccessibleRole::install();
   KeychainStorage storage(QStringLiteral("app.brindlewick.credentials"));
+  // A locked keyring keeps the start waiting on its unlock prompt: the reader is told so.
+  KeyringWatch keyring(storage, DelayScheduler::system());
   ReaderModel::Services services{
       .scheduler = DelayScheduler::system(),
       .screens = screens,
       .desktop = desktop.probes(),
-      .storage = storage,
+      .storage = keyring,
       // The service client; a development build also trusts the stand-in's authority.
       .makeTransport = DevelopmentTrust::transportFactory(BuildConfiguration::defaultFilePath()),
       .dropSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::dropSound),
@@ -122,7 +125,7 @@ int main(int argc, char** argv) {
   };
   int status = 0;
   {
-    const ReaderLaunch reader = launchReader(std::move(services), {}, &requests);
+    const ReaderLaunch reader = launchReader(std::move(services), {}, &requests, &keyring);
     if (reader.model)
       reader.model->playInstallChimeOnce();
     status = QApplication::exec();

@@ -1,0 +1,115 @@
+#include "TestOutput.h"
+#include "app/KeyringWaitWindow.h"
+#include "app/KeyringWatch.h"
+#include "app/ReaderLaunch.h"
+#include "desktop/KeychainStorage.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/design/DropTextBlock.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+KeyringWaitWindow* visibleWaitWindow() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* window = qobject_cast<KeyringWaitWindow*>(widget);
+    if (window && window->isVisible())
+      return window;
+  }
+  return nullptr;
+}
+
+// The start as the application makes it, its keyring watched, on the fixture's virtual time,
+// with the keyring holding its answer to the credential's read.
+class ReaderLaunchTest : public ::testing::Test {
+protected:
+  ReaderLaunchTest() {
+    fixture.signIn();
+    fixture.keyring = &watch;
+    fixture.storage().setHolding(true);
+    options.alert = [this](const QString& title, const QString& text) { alerts.append(title + '\n' + text); };
+    options.openUrl = [](const QUrl&) {};
+    options.statusItem = false;
+  }
+
+  // Launches while `step` runs from the event loop every few milliseconds, until it answers
+  // true; the steps see the start waiting on the keyring.
+  ReaderLaunch launchWhile(std::function<bool()> step) {
+    QTimer steps;
+    bool done = false;
+    QObject::connect(&steps, &QTimer::timeout, [&] { done = done || step(); });
+    steps.start(5);
+    ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
+    EXPECT_TRUE(done) << "the start ended before its steps did";
+    return launch;
+  }
+
+  // Waits for the credential's read, then lets virtual time pass: no window just under the
+  // notice delay, the wait window just after it.
+  bool sawWaitWindowInTime() {
+    if (fixture.storage().heldCount() != 1)
+      return false;
+    fixture.advance(KeyringWatch::noticeDelay - 0.1);
+    EXPECT_EQ(visibleWaitWindow(), nullptr) << "a keyring that answers at once shows nothing";
+    fixture.advance(0.2);
+    KeyringWaitWindow* window = visibleWaitWindow();
+    if (!window) {
+      ADD_FAILURE() << "no wait window after " << KeyringWatch::noticeDelay + 0.1 << " s";
+      return true;
+    }
+    EXPECT_EQ(window->headlineLabel()->text(), u"Waiting for the keyring to be unlocked…");
+    window->grab().save(brindlewick::testing::testOutputPath(QStringLiteral("keyring-wait.png")));
+    return true;
+  }
+
+  ReaderModelFixture fixture;
+  KeyringWatch watch{fixture.storage(), fixture.harness().scheduler()};
+  ReaderAppDelegate::Options options;
+  QStringList alerts;
+};
+
+TEST_F(ReaderLaunchTest, ALockedKeyringIsSaidAtOnceAndTheReaderFollowsItsUnlock) {
+  bool waited = false;
+  const ReaderLaunch launch = launchWhile([&] {
+    if (!waited) {
+      waited = sawWaitWindowInTime();
+      return false;
+    }
+    // The reader unlocks the keyring.
+    fixture.storage().setHolding(false);
+    fixture.storage().releaseOldest();
+    return true;
+  });
+  ASSERT_TRUE(launch.model);
+  EXPECT_TRUE(launch.model->account().hasStoredSession());
+  EXPECT_EQ(visibleWaitWindow(), nullptr);
+  ASSERT_NE(launch.delegate->window(), nullptr);
+  EXPECT_TRUE(launch.delegate->window()->isVisible());
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join('\n').toStdString();
+}
+
+TEST_F(ReaderLaunchTest, AKeyringThatStaysLockedEndsInAnAlertThatSaysSo) {
+  bool waited = false;
+  const ReaderLaunch launch = launchWhile([&] {
+    if (!waited) {
+      waited = sawWaitWindowInTime();
+      return false;
+    }
+    // The start stops waiting for the prompt nobody answers.
+    fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus);
+    return true;
+  });
+  EXPECT_FALSE(launch.model);
+  EXPECT_EQ(visibleWaitWindow(), nullptr);
+  EXPECT_EQ(alerts, QStringList{ReaderAppDelegate::startupAlertTitle + '\n' + keyringStayedLockedText});
+  // The prompt is answered after all: nothing is left waiting.
+  fixture.storage().setHolding(false);
+  fixture.storage().releaseOldest();
+}
+
+} // namespace
