@@ -7,6 +7,7 @@
 #include "app/PanelDiagnosticsDelegate.h"
 #include "app/ReaderLaunch.h"
 #include "app/SingleInstance.h"
+#include "app/StartRefusal.h"
 #include "desktop/DesktopProbes.h"
 #include "desktop/FullScreenProbe.h"
 #include "desktop/KeychainStorage.h"
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
     if (instance.start(request) == SingleInstance::Role::forwarded)
       return 0;
   } catch (const SingleInstanceError& error) {
-    QTextStream(stderr) << "Brindlewick: " << error.description() << "\n";
+    StartRefusal::report(error.description(), request);
     return 1;
   }
   if (request.kind != LaunchRequest::Kind::reopen)
