@@ -101,7 +101,14 @@ AccountController::AccountController(Services services, StoredAccount stored, QO
     return;
   // Only the credential can stop the start: without a usable one the application would sign
   // the reader out, and the keyring item would be overwritten by the next sign-in.
-  m_credential = readCredential(*stored.credential);
+  Credential credential = readCredential(*stored.credential);
+  if (isUnconfirmed(credential.token)) {
+    // The keyring stored the credential of a sign-in the reader saw fail only after that
+    // start had ended: this one starts signed out, as the reader was told, and removes it.
+    removeUnconfirmedCredential(std::move(credential.token), 0);
+    return;
+  }
+  m_credential = std::move(credential);
   loadCache(std::move(stored.cache));
 }
 

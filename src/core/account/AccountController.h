@@ -375,8 +375,15 @@ private:
   // pause), a credential carrying `token` that the keyring holds although this controller does
   // not is removed, so that the keyring agrees with the failure the reader was told of.
   // Ends with the controller.
+  // Until then the local store names the credential, so that a start that finds it in the
+  // keyring (the keyring carried the write out after this process ended) does not sign the
+  // reader in with it but takes it back out. Best effort: a store that cannot be written
+  // leaves only the check of this process.
   void takeBackCredential(const KeychainError& error, const QString& token);
   QCoro::Task<> removeUnconfirmedCredential(QString token, double wait);
+  void markUnconfirmed(const QString& token);
+  void clearUnconfirmed(const QString& token);
+  bool isUnconfirmed(const QString& token) const;
   // An address the service sent for the browser: https as written, on the service's host and
   // port, without user information or fragment. Throws AccountError::unsafeURL.
   QUrl validateAuthURL(const QString& address) const;

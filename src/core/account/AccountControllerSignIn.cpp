@@ -224,6 +224,7 @@ QCoro::Task<> AccountController::completeSignIn(Cache cache, QString token, quin
     // carry the write out once it resumes, and the next start would then sign the reader in
     // with the credential of a sign-in they saw fail: it is taken back out once the keyring
     // answers again.
+    markUnconfirmed(credential.token);
     takeBackCredential(error, credential.token);
     throw;
   }
@@ -235,6 +236,8 @@ QCoro::Task<> AccountController::completeSignIn(Cache cache, QString token, quin
 }
 
 void AccountController::publishSignIn(Cache cache, Credential credential) {
+  // The keyring holds this credential and the reader is signed in with it.
+  clearUnconfirmed(credential.token);
   cancelActivities();
   ++m_generation;
   const bool hadCredential = m_credential.has_value();
@@ -280,19 +283,48 @@ QCoro::Task<> AccountController::removeUnconfirmedCredential(QString token, doub
         co_return;
       // Another credential, none at all, or this one held in memory (a later poll of the same
       // grant stored it and signed the reader in): the keyring agrees with what was shown.
-      if (!held || held->isEmpty() || (m_credential && m_credential->token == token))
-        co_return;
+      bool ours = held && !held->isEmpty() && !(m_credential && m_credential->token == token);
       try {
-        if (readCredential(*held).token != token)
-          co_return;
+        ours = ours && readCredential(*held).token == token;
       } catch (const AccountError&) {
-        co_return; // not ours to touch
+        ours = false; // not ours to touch
       }
-      co_await m_storage.remove(credentialKey());
+      if (ours) {
+        co_await m_storage.remove(credentialKey());
+        if (!self)
+          co_return;
+      }
+      clearUnconfirmed(token);
       co_return;
     } catch (const KeychainError&) {
       // Still not answering: look again later.
     }
+  }
+}
+
+void AccountController::markUnconfirmed(const QString& token) {
+  try {
+    m_store.commit({{AccountKeys::unconfirmedCredentialKey(m_baseURL),
+                     Json::serialize(QJsonObject{{u"sessionID"_s, AccountCoding::digest(token)}})}},
+                   {});
+  } catch (const std::exception&) {
+  }
+}
+
+void AccountController::clearUnconfirmed(const QString& token) {
+  try {
+    if (isUnconfirmed(token))
+      m_store.remove(AccountKeys::unconfirmedCredentialKey(m_baseURL));
+  } catch (const std::exception&) {
+  }
+}
+
+bool AccountController::isUnconfirmed(const QString& token) const {
+  try {
+    const std::optional<QByteArray> marker = m_store.data(AccountKeys::unconfirmedCredentialKey(m_baseURL));
+    return marker && Json::parseObject(*marker).value(u"sessionID"_s).toString() == AccountCoding::digest(token);
+  } catch (const std::exception&) {
+    return false;
   }
 }
 

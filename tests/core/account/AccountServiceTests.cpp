@@ -317,6 +317,7 @@ TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyring
     bool timesOut;   // our own limit, with a late answer; otherwise the keyring's error 7
     bool lands;      // the keyring carries the write out when it resumes
     bool pollsAgain; // the same grant is polled again before anyone looks
+    bool endsFirst = false; // the program ends before the keyring resumes
   };
   const Row rows[] = {
       {"timed out, stored late", true, true, false},
@@ -324,6 +325,7 @@ TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyring
       {"keyring error, stored late", false, true, false},
       {"keyring error, never stored", false, false, false},
       {"keyring error, stored by the next poll", false, true, true},
+      {"keyring error, stored once the program ended", false, true, false, true},
   };
   const QString key = account.credentialKey();
   for (const Row& row : rows) {
@@ -340,6 +342,8 @@ TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyring
     EXPECT_EQ(result(*polling), KeychainError(row.timesOut ? -1 : 7).description());
     EXPECT_FALSE(controller->isSignedIn());
 
+    if (row.endsFirst)
+      controller.reset();
     // The keyring resumes and performs the queued write, or refuses it.
     storage.setHolding(false);
     storage.setFailure(row.lands ? std::nullopt : std::optional<qint32>(7));
@@ -347,7 +351,11 @@ TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyring
     flushEvents();
     storage.setFailure(std::nullopt);
     EXPECT_EQ(storage.items().contains(key), row.lands);
-    if (row.pollsAgain) {
+    if (row.endsFirst) {
+      // The next start finds the credential, and knows it for the one of the failed sign-in.
+      controller = account.open();
+      EXPECT_FALSE(controller->hasStoredSession());
+    } else if (row.pollsAgain) {
       harness.advance(5);
       EXPECT_EQ(result(finishTask(controller->pollSignIn())), u"true"_s);
     } else {
@@ -355,7 +363,7 @@ TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyring
     }
 
     // The first look finds the keyring still unavailable; a later one gets its answer.
-    if (!row.timesOut) {
+    if (!row.timesOut && !row.endsFirst) {
       storage.setFailure(7);
       harness.advance(AccountController::firstCredentialCheck);
       flushEvents();
