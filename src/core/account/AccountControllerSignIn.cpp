@@ -262,43 +262,27 @@ void AccountController::takeBackCredential(const KeychainError& error, const QSt
 
 QCoro::Task<> AccountController::removeUnconfirmedCredential(QString token, double wait) {
   const QPointer<AccountController> self(this);
-  const CancellationToken lifetime = m_credentialChecks.token();
   for (;;) {
+    std::optional<KeyringLook> look;
     try {
-      co_await delay(m_scheduler, wait, lifetime);
+      look.emplace(co_await lookAtKeyring(wait));
     } catch (const CancelledError&) {
       co_return;
     }
-    if (!self)
-      co_return;
-    wait = std::clamp(wait * 2, firstCredentialCheck, longestCredentialCheck);
-    // In turn with the other keyring changes: a sign-in or sign-out queued earlier has made
-    // its change by the time this looks.
-    const TurnQueue::Turn turn = co_await m_keychain.take();
-    if (!self)
-      co_return;
-    try {
-      const std::optional<QByteArray> held = co_await m_storage.read(credentialKey());
+    // Another credential, none at all, or this one held in memory (a later poll of the same
+    // grant stored it and signed the reader in): the keyring agrees with what was shown.
+    if (holdsToken(look->held, token) && !(m_credential && m_credential->token == token)) {
+      try {
+        co_await m_storage.remove(credentialKey());
+      } catch (const KeychainError&) {
+        wait = firstCredentialCheck; // not answering again: look again later
+        continue;
+      }
       if (!self)
         co_return;
-      // Another credential, none at all, or this one held in memory (a later poll of the same
-      // grant stored it and signed the reader in): the keyring agrees with what was shown.
-      bool ours = held && !held->isEmpty() && !(m_credential && m_credential->token == token);
-      try {
-        ours = ours && readCredential(*held).token == token;
-      } catch (const AccountError&) {
-        ours = false; // not ours to touch
-      }
-      if (ours) {
-        co_await m_storage.remove(credentialKey());
-        if (!self)
-          co_return;
-      }
-      clearUnconfirmed(token);
-      co_return;
-    } catch (const KeychainError&) {
-      // Still not answering: look again later.
     }
+    clearUnconfirmed(token);
+    co_return;
   }
 }
 
