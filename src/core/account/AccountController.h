@@ -459,7 +459,12 @@ private:
   // a credential removed late completes the sign-out that gave up on it, unless the session
   // changed meanwhile.
   void whenLateWriteLands(const KeychainError& error, const QString& token);
+  // A credential removal the keyring answered with an error may land too: once the keyring
+  // answers again and holds no credential, the sign-out completes.
   void whenLateRemovalLands(const KeychainError& error);
+  QCoro::Task<> confirmRemoval(quint64 epoch, std::optional<QString> token, double wait);
+  // Clears the account of a sign-out whose removal landed late, unless the session changed.
+  void completeSignOut(quint64 epoch, const std::optional<QString>& token);
   // The account of a sign-in whose credential is in the keyring, in memory and on show.
   void publishSignIn(Cache cache, Credential credential);
   void setCredential(std::optional<Credential> credential);
