@@ -11,7 +11,8 @@ namespace brindlewick {
 
 bool StartRefusal::hasDisplay() {
   const QString platform = QGuiApplication::platformName();
-  return !platform.isEmpty() && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+  return !platform.isEmpty() && platform != QLatin1String("offscreen") &&
+         platform != QLatin1String("minimal");
 }
 
 void StartRefusal::report(const QString& description, const LaunchRequest& request,

@@ -373,12 +373,12 @@ private:
   // After the credential write of a sign-in failed: once the keyring answers again (the
   // failed request's late answer, or a read that succeeds, asked again and again with a growing
   // pause), a credential carrying `token` that the keyring holds although this controller does
-  // not is removed, so that the keyring agrees with the failure the reader was told of.
-  // Ends with the controller.
-  // Until then the local store names the credential, so that a start that finds it in the
-  // keyring (the keyring carried the write out after this process ended) does not sign the
-  // reader in with it but takes it back out. Best effort: a store that cannot be written
-  // leaves only the check of this process.
+  // not is removed, so that the keyring agrees with the failure the reader was told of. The
+  // check ends with the controller; the local store names the credential (markUnconfirmed())
+  // until the check is done, so that a start that finds it in the keyring (the keyring carried
+  // the write out after this process ended) does not sign the reader in with it but takes it
+  // back out. The record is best effort: a store that cannot be written leaves this process's
+  // check alone.
   void takeBackCredential(const KeychainError& error, const QString& token);
   QCoro::Task<> removeUnconfirmedCredential(QString token, double wait);
   // What the keyring holds for the credential, read in turn with the other keyring changes

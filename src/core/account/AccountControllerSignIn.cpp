@@ -292,6 +292,7 @@ void AccountController::markUnconfirmed(const QString& token) {
                      Json::serialize(QJsonObject{{u"sessionID"_s, AccountCoding::digest(token)}})}},
                    {});
   } catch (const std::exception&) {
+    // Only a start after this process ended would miss the record.
   }
 }
 
@@ -300,15 +301,17 @@ void AccountController::clearUnconfirmed(const QString& token) {
     if (isUnconfirmed(token))
       m_store.remove(AccountKeys::unconfirmedCredentialKey(m_baseURL));
   } catch (const std::exception&) {
+    // A record left behind names a credential the keyring does not hold: it is never matched.
   }
 }
 
 bool AccountController::isUnconfirmed(const QString& token) const {
   try {
     const std::optional<QByteArray> marker = m_store.data(AccountKeys::unconfirmedCredentialKey(m_baseURL));
-    return marker && Json::parseObject(*marker).value(u"sessionID"_s).toString() == AccountCoding::digest(token);
+    return marker &&
+           Json::parseObject(*marker).value(u"sessionID"_s).toString() == AccountCoding::digest(token);
   } catch (const std::exception&) {
-    return false;
+    return false; // an unreadable record names nothing
   }
 }
 

@@ -314,9 +314,9 @@ TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyring
   service.grants().setAutoApproveAfter(0);
   struct Row {
     const char* name;
-    bool timesOut;   // our own limit, with a late answer; otherwise the keyring's error 7
-    bool lands;      // the keyring carries the write out when it resumes
-    bool pollsAgain; // the same grant is polled again before anyone looks
+    bool timesOut;          // our own limit, with a late answer; otherwise the keyring's error 7
+    bool lands;             // the keyring carries the write out when it resumes
+    bool pollsAgain;        // the same grant is polled again before anyone looks
     bool endsFirst = false; // the program ends before the keyring resumes
   };
   const Row rows[] = {
