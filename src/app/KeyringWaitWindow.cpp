@@ -7,8 +7,10 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/UiEnvironment.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace brindlewick {
@@ -52,6 +54,11 @@ KeyringWaitWindow::KeyringWaitWindow(QWidget* parent)
   // The text wraps at the window's width, which the layout then keeps.
   m_explanation->setFixedWidth(width - 2 * waitPadding);
   UiEnvironment::repaintOnChange(this);
+  // In the middle of the screen, where the reader window will open, unless the window manager
+  // places it.
+  adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
 }
 
 void KeyringWaitWindow::paintEvent(QPaintEvent*) {
