@@ -23,7 +23,8 @@ public:
 
   // A request has gone unanswered for noticeDelay, and requests have been in flight since.
   bool waiting() const { return m_waiting; }
-  // A request ended because the keyring did not answer in time.
+  // A request ended because the keyring did not answer: past its time limit, or with an error
+  // after it had been waiting.
   bool gaveUp() const { return m_gaveUp; }
 
   QCoro::Task<std::optional<QByteArray>> read(QString account) override;

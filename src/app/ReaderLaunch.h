@@ -31,7 +31,8 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
 
 // The start-up alert's text when the keyring never answered while the model opened.
 inline const QString keyringStayedLockedText = QStringLiteral(
-    "The system keyring stayed locked, so Brindlewick could not read your sign-in. Unlock the keyring "
-    "(your login password usually opens it) and start Brindlewick again. No data was reset.");
+    "The system keyring stayed locked or did not answer, so Brindlewick could not read your sign-in. "
+    "Unlock the keyring (your login password usually opens it) and start Brindlewick again. No data was "
+    "reset.");
 
 } // namespace brindlewick

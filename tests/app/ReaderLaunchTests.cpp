@@ -67,6 +67,26 @@ protected:
     return true;
   }
 
+  // Waits as sawWaitWindowInTime() does, lets `giveUp` end the keyring's read with a failure,
+  // and expects the start's alert to say the keyring stayed locked.
+  void expectStayedLockedAlert(const std::function<void()>& giveUp) {
+    bool waited = false;
+    const ReaderLaunch launch = launchWhile([&] {
+      if (!waited) {
+        waited = sawWaitWindowInTime();
+        return false;
+      }
+      giveUp();
+      return true;
+    });
+    EXPECT_FALSE(launch.model);
+    EXPECT_EQ(visibleWaitWindow(), nullptr);
+    EXPECT_EQ(alerts, QStringList{ReaderAppDelegate::startupAlertTitle + '\n' + keyringStayedLockedText});
+    // The keyring answers after all: nothing is left waiting.
+    fixture.storage().setHolding(false);
+    fixture.storage().releaseOldest();
+  }
+
   ReaderModelFixture fixture;
   KeyringWatch watch{fixture.storage(), fixture.harness().scheduler()};
   ReaderAppDelegate::Options options;
@@ -93,23 +113,23 @@ TEST_F(ReaderLaunchTest, ALockedKeyringIsSaidAtOnceAndTheReaderFollowsItsUnlock)
   EXPECT_TRUE(alerts.isEmpty()) << alerts.join('\n').toStdString();
 }
 
+// Our own time limit ends the wait on a prompt nobody answers; the keyring's bus call gives
+// up on a keyring that is stuck. Either way the alert says what the reader can act on.
 TEST_F(ReaderLaunchTest, AKeyringThatStaysLockedEndsInAnAlertThatSaysSo) {
-  bool waited = false;
-  const ReaderLaunch launch = launchWhile([&] {
-    if (!waited) {
-      waited = sawWaitWindowInTime();
-      return false;
-    }
-    // The start stops waiting for the prompt nobody answers.
-    fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus);
-    return true;
-  });
-  EXPECT_FALSE(launch.model);
-  EXPECT_EQ(visibleWaitWindow(), nullptr);
-  EXPECT_EQ(alerts, QStringList{ReaderAppDelegate::startupAlertTitle + '\n' + keyringStayedLockedText});
-  // The prompt is answered after all: nothing is left waiting.
+  expectStayedLockedAlert([this] { fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus); });
+}
+
+TEST_F(ReaderLaunchTest, AKeyringWhoseBusGivesUpAfterTheWaitShowedEndsInTheSameAlert) {
+  expectStayedLockedAlert([this] { fixture.storage().failOldestSilently(7); });
+}
+
+TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
   fixture.storage().setHolding(false);
-  fixture.storage().releaseOldest();
+  fixture.storage().setFailure(7);
+  const ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
+  EXPECT_FALSE(launch.model);
+  ASSERT_EQ(alerts.size(), 1);
+  EXPECT_TRUE(alerts.front().contains(u"could not open its local storage or configuration"));
 }
 
 } // namespace
