@@ -7,6 +7,7 @@
 #include "ui/design/DropTextBlock.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -82,6 +83,9 @@ protected:
     EXPECT_FALSE(launch.model);
     EXPECT_EQ(visibleWaitWindow(), nullptr);
     EXPECT_EQ(alerts, QStringList{ReaderAppDelegate::startupAlertTitle + '\n' + keyringStayedLockedText});
+    ReaderAppDelegate::makeAlert(ReaderAppDelegate::startupAlertTitle, keyringStayedLockedText)
+        ->grab()
+        .save(brindlewick::testing::testOutputPath(QStringLiteral("keyring-stayed-locked.png")));
     // The keyring answers after all: nothing is left waiting.
     fixture.storage().setHolding(false);
     fixture.storage().releaseOldest();
