@@ -269,6 +269,8 @@ QCoro::Task<> AccountController::removeUnconfirmedCredential(QString token, doub
     } catch (const CancelledError&) {
       co_return;
     }
+    if (!self)
+      co_return;
     // Another credential, none at all, or this one held in memory (a later poll of the same
     // grant stored it and signed the reader in): the keyring agrees with what was shown.
     if (holdsToken(look->held, token) && !(m_credential && m_credential->token == token)) {
