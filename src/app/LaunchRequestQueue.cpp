@@ -15,6 +15,8 @@ LaunchRequestQueue::LaunchRequestQueue(SingleInstance* instance, QObject* parent
 void LaunchRequestQueue::enqueue(const LaunchRequest& request) {
   m_pending.append(request);
   deliverPending();
+  if (!m_context || !m_handler)
+    Q_EMIT kept(request);
 }
 
 void LaunchRequestQueue::deliverTo(QObject* context, Handler handler) {

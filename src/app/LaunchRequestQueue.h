@@ -35,6 +35,10 @@ public:
 
   qsizetype pendingCount() const { return m_pending.size(); }
 
+Q_SIGNALS:
+  // A request was kept for later: nobody carries requests out yet.
+  void kept(const brindlewick::LaunchRequest& request);
+
 private:
   void deliverPending();
 

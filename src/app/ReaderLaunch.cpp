@@ -1,6 +1,9 @@
 #include "app/ReaderLaunch.h"
 
+#include "app/KeyringWaitWindow.h"
+#include "app/KeyringWatch.h"
 #include "app/LaunchRequestQueue.h"
+#include "desktop/WindowActivation.h"
 
 #include <QEventLoop>
 #include <QTextStream>
@@ -14,11 +17,36 @@ namespace {
 // Runs the model's construction to its end. QCoro::waitFor would wait forever for a task that
 // ends before its loop starts (a store that fails at once does), so the loop runs only while
 // the task is still going.
-std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services) {
+std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWatch* keyring,
+                                       LaunchRequestQueue* requests) {
   std::unique_ptr<ReaderModel> model;
   std::exception_ptr failure;
   bool finished = false;
   QEventLoop loop;
+  // Shown only while the keyring keeps the start waiting; gone once the model is open.
+  std::unique_ptr<KeyringWaitWindow> waitWindow;
+  if (keyring) {
+    QObject::connect(keyring, &KeyringWatch::waitingChanged, &loop, [&waitWindow, keyring] {
+      if (!keyring->waiting()) {
+        if (waitWindow)
+          waitWindow->hide();
+        return;
+      }
+      if (!waitWindow)
+        waitWindow = std::make_unique<KeyringWaitWindow>();
+      waitWindow->show();
+    });
+  }
+  if (requests) {
+    // A later start meanwhile is carried out once the reader is up; until then it brings
+    // forward what there is to see.
+    QObject::connect(requests, &LaunchRequestQueue::kept, &loop, [&waitWindow](const LaunchRequest& request) {
+      if (!waitWindow || !waitWindow->isVisible() || !waitWindow->windowHandle())
+        return;
+      waitWindow->raise();
+      WindowActivation::activate(*waitWindow->windowHandle(), request.startupId, request.activationToken);
+    });
+  }
   const auto run = [&](ReaderModel::Services given) -> QCoro::Task<> {
     try {
       model = co_await ReaderModel::open(std::move(given));
@@ -39,16 +67,17 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services) {
 } // namespace
 
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          LaunchRequestQueue* requests) {
+                          LaunchRequestQueue* requests, KeyringWatch* keyring) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
   ReaderLaunch launch;
   std::optional<QString> startupError;
   try {
-    launch.model = openModel(std::move(services));
+    launch.model = openModel(std::move(services), keyring, requests);
   } catch (const std::exception& error) {
     const QString description = QString::fromUtf8(error.what());
     QTextStream(stderr) << "Brindlewick initialization failed: " << description << "\n";
-    startupError = ReaderAppDelegate::startupErrorText(description);
+    startupError = keyring && keyring->gaveUp() ? keyringStayedLockedText
+                                                : ReaderAppDelegate::startupErrorText(description);
   }
 
   launch.delegate = std::make_unique<ReaderAppDelegate>(launch.model.get(), startupError, std::move(options));

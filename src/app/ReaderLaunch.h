@@ -7,6 +7,7 @@
 
 namespace brindlewick {
 
+class KeyringWatch;
 class LaunchRequestQueue;
 
 // A normal start once it is the one running instance: the model, when it could be built, and
@@ -21,7 +22,17 @@ struct ReaderLaunch {
 // could not be built (the reason is written to standard error; nothing is reset or retried).
 // The window's frame is kept in the services' application defaults file. Once the shell is up it
 // carries out what `requests` kept while the model opened, in order, and every later one.
+// With `keyring`, the watch the services' storage goes through: while the model waits for the
+// keyring (a locked one asks the reader to unlock it) a small window says so, and a later start
+// meanwhile brings it forward; should the keyring never answer, the alert says that it stayed
+// locked.
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          LaunchRequestQueue* requests = nullptr);
+                          LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr);
+
+// The start-up alert's text when the keyring never answered while the model opened.
+inline const QString keyringStayedLockedText = QStringLiteral(
+    "The system keyring stayed locked or did not answer, so Brindlewick could not read your sign-in. "
+    "Unlock the keyring (your login password usually opens it) and start Brindlewick again. No data was "
+    "reset.");
 
 } // namespace brindlewick

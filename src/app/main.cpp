@@ -1,12 +1,14 @@
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
 #include "app/LaunchHelp.h"
+#include "app/KeyringWatch.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
 #include "app/LaunchRequestQueue.h"
 #include "app/PanelDiagnosticsDelegate.h"
 #include "app/ReaderLaunch.h"
 #include "app/SingleInstance.h"
+#include "app/StartRefusal.h"
 #include "desktop/DesktopProbes.h"
 #include "desktop/FullScreenProbe.h"
 #include "desktop/KeychainStorage.h"
@@ -96,7 +98,7 @@ int main(int argc, char** argv) {
     if (instance.start(request) == SingleInstance::Role::forwarded)
       return 0;
   } catch (const SingleInstanceError& error) {
-    QTextStream(stderr) << "Brindlewick: " << error.description() << "\n";
+    StartRefusal::report(error.description(), request);
     return 1;
   }
   if (request.kind != LaunchRequest::Kind::reopen)
@@ -116,11 +118,13 @@ int main(int argc, char** argv) {
   // Pages and new messages open with the desktop's program for them, which says if it could.
   XdgUrlOpener opener(DelayScheduler::system());
   UrlOpener::install(&opener);
+  // A locked keyring keeps the start waiting on its unlock prompt: the reader is told so.
+  KeyringWatch keyring(storage, DelayScheduler::system());
   ReaderModel::Services services{
       .scheduler = DelayScheduler::system(),
       .screens = screens,
       .desktop = desktop.probes(),
-      .storage = storage,
+      .storage = keyring,
       // The service client; a development build also trusts the stand-in's authority.
       .makeTransport = DevelopmentTrust::transportFactory(BuildConfiguration::defaultFilePath()),
       .dropSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::dropSound),
@@ -136,7 +140,7 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     // The first-run chime belongs to the onboarding: it plays when that screen comes on.
-    const ReaderLaunch reader = launchReader(std::move(services), {}, &requests);
+    const ReaderLaunch reader = launchReader(std::move(services), {}, &requests, &keyring);
     status = QApplication::exec();
   }
   // The model cancels its waits and requests as it ends, and each of them resumes from a

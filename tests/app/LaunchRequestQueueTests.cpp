@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QLocalSocket>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -57,12 +58,15 @@ protected:
 };
 
 TEST_F(LaunchRequestQueueTest, KeptRequestsGoFirstInOrderAndOneArrivingMeanwhileWaitsItsTurn) {
+  // What the start shows meanwhile hears of each request kept, and only of those.
+  QSignalSpy kept(&queue, &LaunchRequestQueue::kept);
   queue.enqueue(actionRequest(LaunchAction::show)); // the first start's own
   for (const LaunchRequest& request : {linkRequest("brindlewick:a", "launcher_TIME1"), LaunchRequest{}}) {
     LaterStart later(instance.socketPath(), request);
     ASSERT_TRUE(QTest::qWaitFor([&] { return later.accepted(); }, 5000));
   }
   ASSERT_TRUE(QTest::qWaitFor([&] { return queue.pendingCount() == 3; }, 5000));
+  EXPECT_EQ(kept.count(), 3);
 
   // The first handled request spins an event loop, as a modal alert does, and a later start
   // comes in while it runs.
@@ -93,6 +97,7 @@ TEST_F(LaunchRequestQueueTest, KeptRequestsGoFirstInOrderAndOneArrivingMeanwhile
   LaterStart unanswered(instance.socketPath(), linkRequest("brindlewick:c"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return queue.pendingCount() == 1; }, 5000));
   EXPECT_EQ(handled.size(), 5u);
+  EXPECT_EQ(kept.count(), 4);
 }
 
 // The model opens while the keyring waits for the reader to unlock it: later starts that come

@@ -293,6 +293,31 @@ TEST_F(ReaderModelSignInTest, ASlowDownLengthensTheNextWait) {
   EXPECT_TRUE(waitUntil([&] { return polls() == 2; }));
 }
 
+// The keyring's bus call gives up on the credential (status 7) and the keyring performs the
+// write once it resumes: the reader, told the sign-in failed, finds it failed after a restart.
+TEST_F(ReaderModelSignInTest, ASignInShownAsFailedStaysFailedWhenTheKeyringStoresItLate) {
+  ReaderModel& model = openForSignIn();
+  fx.harness().service().grants().approve(*model.signInCode(), AccountFixtures::userID);
+  fx.storage().setHolding(true);
+  fx.advance(5);
+  ASSERT_TRUE(waitUntil([&] { return fx.storage().heldCount() == 1; }));
+  fx.storage().failOldestSilently(7);
+  fx.settle();
+  EXPECT_EQ(model.message(), ReaderModel::signInFailurePrefix + KeychainError(7).description());
+  EXPECT_FALSE(model.account().isSignedIn() || model.signInRunning());
+
+  fx.storage().setHolding(false);
+  fx.storage().releaseOldest();
+  flushEvents();
+  EXPECT_FALSE(fx.storage().items().isEmpty()) << "the keyring stored it late";
+  fx.advance(AccountController::firstCredentialCheck);
+  fx.settle();
+  EXPECT_TRUE(fx.storage().items().isEmpty());
+  EXPECT_FALSE(model.account().isSignedIn());
+  fx.close();
+  EXPECT_FALSE(fx.open().account().hasStoredSession());
+}
+
 TEST_F(ReaderModelSignInTest, CancellingDuringAWaitClearsEverythingSilently) {
   ReaderModel& model = openForSignIn();
   model.cancelAccountSignIn();

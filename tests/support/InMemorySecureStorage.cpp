@@ -7,6 +7,8 @@ struct InMemorySecureStorage::Held {
   Completion<bool> answered;
   std::function<void()> effect;
   std::optional<qint32> timedOut;
+  // Failed without a late answer.
+  bool silent = false;
   LateAnswer late;
 };
 
@@ -26,6 +28,8 @@ QCoro::Task<> InMemorySecureStorage::answer(const std::shared_ptr<Held>& held) {
   if (held) {
     // Not inside the condition: GCC 12 mishandles a co_await in a short-circuit expression.
     const bool timedOut = co_await held->answered;
+    if (timedOut && held->silent)
+      throw KeychainError(*held->timedOut);
     if (timedOut)
       throw KeychainError(*held->timedOut, held->late);
   }
@@ -47,10 +51,19 @@ void InMemorySecureStorage::releaseOldest() {
 }
 
 void InMemorySecureStorage::timeOutOldest(qint32 status) {
+  failOldest(status, false);
+}
+
+void InMemorySecureStorage::failOldestSilently(qint32 status) {
+  failOldest(status, true);
+}
+
+void InMemorySecureStorage::failOldest(qint32 status, bool silent) {
   for (const std::shared_ptr<Held>& held : std::as_const(m_held)) {
     if (held->timedOut)
       continue;
     held->timedOut = status;
+    held->silent = silent;
     held->answered.resolve(true);
     return;
   }

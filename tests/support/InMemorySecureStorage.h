@@ -41,6 +41,10 @@ public:
   // The oldest held call that has not timed out fails now with `status` as a store that stops
   // waiting does, and stays held: releaseOldest() later decides whether it was carried out.
   void timeOutOldest(qint32 status = -1);
+  // The oldest held call that has not failed yet fails now with `status` and no late answer,
+  // as a keyring whose bus call gave up does, and stays held: releaseOldest() later carries it
+  // out unannounced (unless a failure is set), as the keyring does once it resumes.
+  void failOldestSilently(qint32 status);
 
 private:
   struct Held;
@@ -49,6 +53,7 @@ private:
   std::shared_ptr<Held> record(const char* operation, const QString& account, std::function<void()> effect);
   // Waits while the call is held, then throws the failure if one is set.
   QCoro::Task<> answer(const std::shared_ptr<Held>& held);
+  void failOldest(qint32 status, bool silent);
 
   QHash<QString, QByteArray> m_items;
   std::optional<qint32> m_failure;

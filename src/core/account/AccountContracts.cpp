@@ -635,6 +635,10 @@ QString credentialKey(const std::optional<QUrl>& baseURL) {
   return QStringLiteral("reader.session.v1.") + serviceDigest(baseURL);
 }
 
+QString unconfirmedCredentialKey(const std::optional<QUrl>& baseURL) {
+  return QStringLiteral("reader.session.unconfirmed.v1.") + serviceDigest(baseURL);
+}
+
 QString cacheKey(const std::optional<QUrl>& baseURL, const QString& userID, const QString& sessionID) {
   return QStringLiteral("reader.account.v1.") + serviceDigest(baseURL) + u'.' +
          AccountCoding::digest(userID) + u'.' + sessionID;

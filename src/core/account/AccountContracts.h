@@ -330,6 +330,10 @@ namespace AccountKeys {
 QString serviceDigest(const std::optional<QUrl>& baseURL);
 // "reader.session.v1." and the service digest: the keyring account of the credential.
 QString credentialKey(const std::optional<QUrl>& baseURL);
+// "reader.session.unconfirmed.v1." and the service digest: the local-store record naming (by
+// its session id) the credential of a sign-in whose keyring write failed, until the keyring
+// is known not to hold it.
+QString unconfirmedCredentialKey(const std::optional<QUrl>& baseURL);
 // "reader.account.v1.", the service digest, the digest of the user id and the session id,
 // joined by ".": the local-store key of one session's cache.
 QString cacheKey(const std::optional<QUrl>& baseURL, const QString& userID, const QString& sessionID);

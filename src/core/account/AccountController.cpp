@@ -101,12 +101,20 @@ AccountController::AccountController(Services services, StoredAccount stored, QO
     return;
   // Only the credential can stop the start: without a usable one the application would sign
   // the reader out, and the keyring item would be overwritten by the next sign-in.
-  m_credential = readCredential(*stored.credential);
+  Credential credential = readCredential(*stored.credential);
+  if (isUnconfirmed(credential.token)) {
+    // The keyring stored the credential of a sign-in the reader saw fail only after that
+    // start had ended: this one starts signed out, as the reader was told, and removes it.
+    removeUnconfirmedCredential(std::move(credential.token), 0);
+    return;
+  }
+  m_credential = std::move(credential);
   loadCache(std::move(stored.cache));
 }
 
 AccountController::~AccountController() {
   m_expiry.cancel();
+  m_credentialChecks.cancel();
 }
 
 AccountController::Credential AccountController::readCredential(const QByteArray& stored) {
@@ -317,6 +325,42 @@ void AccountController::whenLateWriteLands(const KeychainError& error, const QSt
     if (carriedOut && m_credential && m_credential->token == token && m_credential->revoked)
       setStorageHealthy(true);
   });
+}
+
+// MARK: Keyring checks
+
+QCoro::Task<AccountController::KeyringLook> AccountController::lookAtKeyring(double wait) {
+  const QPointer<AccountController> self(this);
+  const CancellationToken lifetime = m_credentialChecks.token();
+  for (;;) {
+    co_await delay(m_scheduler, wait, lifetime);
+    if (!self)
+      throw CancelledError();
+    wait = std::clamp(wait * 2, firstCredentialCheck, longestCredentialCheck);
+    // In turn with the other keyring changes: a sign-in or sign-out queued earlier has made
+    // its change by the time this looks.
+    TurnQueue::Turn turn = co_await m_keychain.take();
+    if (!self)
+      throw CancelledError();
+    try {
+      std::optional<QByteArray> held = co_await m_storage.read(credentialKey());
+      if (!self)
+        throw CancelledError();
+      co_return KeyringLook{std::move(turn), std::move(held)};
+    } catch (const KeychainError&) {
+      // Still not answering: look again later.
+    }
+  }
+}
+
+bool AccountController::holdsToken(const std::optional<QByteArray>& held, const QString& token) {
+  if (!held || held->isEmpty())
+    return false;
+  try {
+    return readCredential(*held).token == token;
+  } catch (const AccountError&) {
+    return false;
+  }
 }
 
 // MARK: Cache

@@ -36,7 +36,8 @@ class ContentRepository;
 //
 // Account state is stored before it is shown: a new cache is written to the local store
 // first and published only once the write succeeded, so nothing is shown that could not be
-// stored. Nothing is ever deleted from the keyring or the store on a failure.
+// stored. Nothing is ever deleted from the keyring or the store on a failure (but the credential of
+// a failed sign-in that the keyring stores after all, once it answers again).
 //
 // Confined to the main thread. Each observable field has one change signal, emitted only when
 // the value changes; `cache` and `accessRevision` always signal. Computed values signal "may
@@ -184,6 +185,10 @@ public:
   QCoro::Task<bool> pollSignIn(CancellationToken cancellation = {});
   // Abandons the grant: its poll is cancelled and its late results are dropped as superseded.
   void cancelSignIn();
+  // After a failed credential write the keyring is asked what it holds this many seconds
+  // later, then again after twice the pause each time, up to the longest.
+  static constexpr double firstCredentialCheck = 5;
+  static constexpr double longestCredentialCheck = 60;
 
   // MARK: Session
 
@@ -365,6 +370,31 @@ private:
   // Stores the credential of a fetched account, in turn with the other keyring changes, and
   // publishes the signed-in state with no suspension after the write.
   QCoro::Task<> completeSignIn(Cache cache, QString token, quint64 epoch, quint64 signInEpoch);
+  // After the credential write of a sign-in failed: once the keyring answers again (the
+  // failed request's late answer, or a read that succeeds, asked again and again with a growing
+  // pause), a credential carrying `token` that the keyring holds although this controller does
+  // not is removed, so that the keyring agrees with the failure the reader was told of. The
+  // check ends with the controller; the local store names the credential (markUnconfirmed())
+  // until the check is done, so that a start that finds it in the keyring (the keyring carried
+  // the write out after this process ended) does not sign the reader in with it but takes it
+  // back out. The record is best effort: a store that cannot be written leaves this process's
+  // check alone.
+  void takeBackCredential(const KeychainError& error, const QString& token);
+  QCoro::Task<> removeUnconfirmedCredential(QString token, double wait);
+  // What the keyring holds for the credential, read in turn with the other keyring changes
+  // (the turn is held until the look is destroyed): after `wait` seconds, then again after a
+  // growing pause (firstCredentialCheck doubling up to longestCredentialCheck) for as long as
+  // the keyring fails. Throws CancelledError when the controller goes.
+  struct KeyringLook {
+    TurnQueue::Turn turn;
+    std::optional<QByteArray> held;
+  };
+  QCoro::Task<KeyringLook> lookAtKeyring(double wait);
+  // Whether `held` is a credential carrying `token`.
+  static bool holdsToken(const std::optional<QByteArray>& held, const QString& token);
+  void markUnconfirmed(const QString& token);
+  void clearUnconfirmed(const QString& token);
+  bool isUnconfirmed(const QString& token) const;
   // An address the service sent for the browser: https as written, on the service's host and
   // port, without user information or fragment. Throws AccountError::unsafeURL.
   QUrl validateAuthURL(const QString& address) const;
@@ -429,7 +459,12 @@ private:
   // a credential removed late completes the sign-out that gave up on it, unless the session
   // changed meanwhile.
   void whenLateWriteLands(const KeychainError& error, const QString& token);
+  // A credential removal the keyring answered with an error may land too: once the keyring
+  // answers again and holds no credential, the sign-out completes.
   void whenLateRemovalLands(const KeychainError& error);
+  QCoro::Task<> confirmRemoval(quint64 epoch, std::optional<QString> token, double wait);
+  // Clears the account of a sign-out whose removal landed late, unless the session changed.
+  void completeSignOut(quint64 epoch, const std::optional<QString>& token);
   // The account of a sign-in whose credential is in the keyring, in memory and on show.
   void publishSignIn(Cache cache, Credential credential);
   void setCredential(std::optional<Credential> credential);
@@ -517,6 +552,8 @@ private:
   CancellationSource m_expiry;
   // Keyring writes and removals, one at a time in call order.
   TurnQueue m_keychain;
+  // The checks after failed credential writes; cancelled when the controller goes.
+  CancellationSource m_credentialChecks;
 
   // The text of each item last stored, by drop id: a record whose items mostly did not change
   // (a refresh, one saved drop) is stored without encoding them all again.

@@ -74,20 +74,47 @@ QCoro::Task<> AccountController::signOut(CancellationToken cancellation) {
 }
 
 void AccountController::whenLateRemovalLands(const KeychainError& error) {
-  if (!error.lateAnswer())
-    return;
   const quint64 epoch = m_generation;
   const std::optional<QString> token = m_credential ? std::optional(m_credential->token) : std::nullopt;
+  if (!error.lateAnswer()) {
+    // An error answer is no proof either: the keyring may still carry the removal out when it
+    // resumes. Look once it answers again.
+    confirmRemoval(epoch, token, firstCredentialCheck);
+    return;
+  }
   error.lateAnswer()->then(this, [this, epoch, token](bool carriedOut) {
-    const std::optional<QString> now = m_credential ? std::optional(m_credential->token) : std::nullopt;
-    if (!carriedOut || m_generation != epoch || now != token)
-      return;
-    // The keyring let the credential go after the sign-out had given up on it: this computer is
-    // signed out after all. Nothing is sent to the service from here, outside any operation the
-    // reader started; the session the service still holds ends at its expiry.
-    ++m_generation;
-    clearAccount();
+    if (carriedOut)
+      completeSignOut(epoch, token);
+    else
+      confirmRemoval(epoch, token, 0);
   });
+}
+
+QCoro::Task<> AccountController::confirmRemoval(quint64 epoch, std::optional<QString> token, double wait) {
+  const QPointer<AccountController> self(this);
+  std::optional<KeyringLook> look;
+  try {
+    look.emplace(co_await lookAtKeyring(wait));
+  } catch (const CancelledError&) {
+    co_return;
+  }
+  if (!self)
+    co_return;
+  const bool removed = !look->held || look->held->isEmpty();
+  look.reset();
+  if (removed)
+    completeSignOut(epoch, token);
+}
+
+void AccountController::completeSignOut(quint64 epoch, const std::optional<QString>& token) {
+  const std::optional<QString> now = m_credential ? std::optional(m_credential->token) : std::nullopt;
+  if (m_generation != epoch || now != token)
+    return;
+  // The keyring let the credential go after the sign-out had given up on it: this computer is
+  // signed out after all. Nothing is sent to the service from here, outside any operation the
+  // reader started; the session the service still holds ends at its expiry.
+  ++m_generation;
+  clearAccount();
 }
 
 } // namespace brindlewick

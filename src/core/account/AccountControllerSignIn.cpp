@@ -220,14 +220,12 @@ QCoro::Task<> AccountController::completeSignIn(Cache cache, QString token, quin
   try {
     co_await m_storage.write(credential.toJson(), credentialKey());
   } catch (const KeychainError& error) {
-    // Should the keyring store the credential after all, the reader is signed in with it, as
-    // the next start would find them.
-    if (error.lateAnswer()) {
-      error.lateAnswer()->then(this, [this, cache, credential, epoch](bool carriedOut) {
-        if (carriedOut && m_generation == epoch)
-          publishSignIn(cache, credential);
-      });
-    }
+    // The reader is told that this sign-in failed. A keyring that stopped answering may still
+    // carry the write out once it resumes, and the next start would then sign the reader in
+    // with the credential of a sign-in they saw fail: it is taken back out once the keyring
+    // answers again.
+    markUnconfirmed(credential.token);
+    takeBackCredential(error, credential.token);
     throw;
   }
   if (!self)
@@ -238,6 +236,8 @@ QCoro::Task<> AccountController::completeSignIn(Cache cache, QString token, quin
 }
 
 void AccountController::publishSignIn(Cache cache, Credential credential) {
+  // The keyring holds this credential and the reader is signed in with it.
+  clearUnconfirmed(credential.token);
   cancelActivities();
   ++m_generation;
   const bool hadCredential = m_credential.has_value();
@@ -248,6 +248,73 @@ void AccountController::publishSignIn(Cache cache, Credential credential) {
     Q_EMIT hasStoredSessionChanged();
   cancelSignIn();
   setMessage(std::nullopt);
+}
+
+void AccountController::takeBackCredential(const KeychainError& error, const QString& token) {
+  if (!error.lateAnswer()) {
+    removeUnconfirmedCredential(token, firstCredentialCheck);
+    return;
+  }
+  // The keyring answers this very request late: look as soon as it does, whatever it says
+  // (a late error is no more certain than the first one).
+  error.lateAnswer()->then(this, [this, token](bool) { removeUnconfirmedCredential(token, 0); });
+}
+
+QCoro::Task<> AccountController::removeUnconfirmedCredential(QString token, double wait) {
+  const QPointer<AccountController> self(this);
+  for (;;) {
+    std::optional<KeyringLook> look;
+    try {
+      look.emplace(co_await lookAtKeyring(wait));
+    } catch (const CancelledError&) {
+      co_return;
+    }
+    if (!self)
+      co_return;
+    // Another credential, none at all, or this one held in memory (a later poll of the same
+    // grant stored it and signed the reader in): the keyring agrees with what was shown.
+    if (holdsToken(look->held, token) && !(m_credential && m_credential->token == token)) {
+      try {
+        co_await m_storage.remove(credentialKey());
+      } catch (const KeychainError&) {
+        wait = firstCredentialCheck; // not answering again: look again later
+        continue;
+      }
+      if (!self)
+        co_return;
+    }
+    clearUnconfirmed(token);
+    co_return;
+  }
+}
+
+void AccountController::markUnconfirmed(const QString& token) {
+  try {
+    m_store.commit({{AccountKeys::unconfirmedCredentialKey(m_baseURL),
+                     Json::serialize(QJsonObject{{u"sessionID"_s, AccountCoding::digest(token)}})}},
+                   {});
+  } catch (const std::exception&) {
+    // Only a start after this process ended would miss the record.
+  }
+}
+
+void AccountController::clearUnconfirmed(const QString& token) {
+  try {
+    if (isUnconfirmed(token))
+      m_store.remove(AccountKeys::unconfirmedCredentialKey(m_baseURL));
+  } catch (const std::exception&) {
+    // A record left behind names a credential the keyring does not hold: it is never matched.
+  }
+}
+
+bool AccountController::isUnconfirmed(const QString& token) const {
+  try {
+    const std::optional<QByteArray> marker = m_store.data(AccountKeys::unconfirmedCredentialKey(m_baseURL));
+    return marker &&
+           Json::parseObject(*marker).value(u"sessionID"_s).toString() == AccountCoding::digest(token);
+  } catch (const std::exception&) {
+    return false; // an unreadable record names nothing
+  }
 }
 
 QUrl AccountController::validateAuthURL(const QString& address) const {

@@ -410,11 +410,14 @@ TEST_F(AccountControllerTest, AKeyringAnswerPastItsTimeLimitBringsTheAccountInLi
     const char* name;
     bool signOut; // else a revocation's write
     bool lands;
+    bool keyringError = false; // the keyring's own error, with no late answer to follow
   } cases[] = {
       {"revocation written late", false, true},
       {"revocation refused late", false, false},
       {"sign-out removed late", true, true},
       {"sign-out refused late", true, false},
+      {"sign-out failed, then removed", true, true, true},
+      {"sign-out failed, never removed", true, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -425,9 +428,12 @@ TEST_F(AccountControllerTest, AKeyringAnswerPastItsTimeLimitBringsTheAccountInLi
     const auto operation =
         c.signOut ? startTask(controller->signOut()) : startTask(Access::revokeAccess(*controller));
     ASSERT_TRUE(waitUntil([&] { return storage.heldCount() == 1; }));
-    storage.timeOutOldest();
+    if (c.keyringError)
+      storage.failOldestSilently(7);
+    else
+      storage.timeOutOldest();
     ASSERT_TRUE(waitUntilFinished(operation));
-    EXPECT_EQ(operation->errorAs<KeychainError>(), KeychainError(-1));
+    EXPECT_EQ(operation->errorAs<KeychainError>(), KeychainError(c.keyringError ? 7 : -1));
     EXPECT_EQ(controller->storageHealthy(), c.signOut);
     EXPECT_TRUE(controller->hasStoredSession()) << "nothing changes before the keyring answers";
 
@@ -437,6 +443,12 @@ TEST_F(AccountControllerTest, AKeyringAnswerPastItsTimeLimitBringsTheAccountInLi
     storage.releaseOldest();
     flushEvents();
     EXPECT_EQ(storage.items().contains(credentialKey()), !(c.signOut && c.lands));
+    if (c.keyringError) {
+      EXPECT_TRUE(controller->hasStoredSession()) << "nothing changes before the keyring is asked again";
+      storage.setFailure(std::nullopt);
+      scheduler.advance(AccountController::firstCredentialCheck);
+      flushEvents();
+    }
     EXPECT_EQ(controller->hasStoredSession(), storage.items().contains(credentialKey()));
     if (c.signOut) {
       EXPECT_EQ(controller->user().has_value(), !c.lands);

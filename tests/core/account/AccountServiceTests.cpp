@@ -306,28 +306,83 @@ TEST_F(AccountServiceTest, KeyringChangesTakeTurnsSoASignOutAlwaysWins) {
   EXPECT_FALSE(storage.items().contains(account.credentialKey()) || account.open()->hasStoredSession());
 }
 
-TEST_F(AccountServiceTest, ASignInWhoseCredentialTheKeyringStoresPastItsTimeLimitSignsTheReaderIn) {
+// The keyring gives up on the credential's write (past our time limit, or with an error of its
+// own) and may still carry it out once it resumes. The reader was told the sign-in failed: once
+// the keyring answers again, it must not hold that credential, so no later start signs the
+// reader in with it, unless a later poll of the same grant did store it and sign them in.
+TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyringOnceItAnswersAgain) {
   service.grants().setAutoApproveAfter(0);
-  for (const bool lands : {false, true}) {
-    SCOPED_TRACE(lands ? "stored late" : "refused late");
+  struct Row {
+    const char* name;
+    bool timesOut;          // our own limit, with a late answer; otherwise the keyring's error 7
+    bool lands;             // the keyring carries the write out when it resumes
+    bool pollsAgain;        // the same grant is polled again before anyone looks
+    bool endsFirst = false; // the program ends before the keyring resumes
+  };
+  const Row rows[] = {
+      {"timed out, stored late", true, true, false},
+      {"timed out, refused late", true, false, false},
+      {"keyring error, stored late", false, true, false},
+      {"keyring error, never stored", false, false, false},
+      {"keyring error, stored by the next poll", false, true, true},
+      {"keyring error, stored once the program ended", false, true, false, true},
+  };
+  const QString key = account.credentialKey();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    controller = account.open();
     storage.setHolding(true);
     const auto polling = pollAfterBegin();
     ASSERT_TRUE(waitUntil([&] { return storage.heldCount() == 1; }));
-    storage.timeOutOldest();
+    if (row.timesOut)
+      storage.timeOutOldest();
+    else
+      storage.failOldestSilently(7);
     ASSERT_TRUE(waitUntilFinished(polling));
-    EXPECT_EQ(result(*polling), KeychainError(-1).description());
+    EXPECT_EQ(result(*polling), KeychainError(row.timesOut ? -1 : 7).description());
     EXPECT_FALSE(controller->isSignedIn());
 
+    if (row.endsFirst)
+      controller.reset();
+    // The keyring resumes and performs the queued write, or refuses it.
     storage.setHolding(false);
-    storage.setFailure(lands ? std::nullopt : std::optional<qint32>(-25308));
+    storage.setFailure(row.lands ? std::nullopt : std::optional<qint32>(7));
     storage.releaseOldest();
     flushEvents();
     storage.setFailure(std::nullopt);
-    EXPECT_EQ(controller->isSignedIn(), lands);
-    EXPECT_EQ(controller->hasStoredSession(), storage.items().contains(account.credentialKey()));
-    EXPECT_EQ(controller->pendingDeviceCode().has_value(), !lands);
-    if (!lands)
+    EXPECT_EQ(storage.items().contains(key), row.lands);
+    if (row.endsFirst) {
+      // The next start finds the credential, and knows it for the one of the failed sign-in.
+      controller = account.open();
+      EXPECT_FALSE(controller->hasStoredSession());
+    } else if (row.pollsAgain) {
+      harness.advance(5);
+      EXPECT_EQ(result(finishTask(controller->pollSignIn())), u"true"_s);
+    } else {
       controller->cancelSignIn();
+    }
+
+    // The first look finds the keyring still unavailable; a later one gets its answer.
+    if (!row.timesOut && !row.endsFirst) {
+      storage.setFailure(7);
+      harness.advance(AccountController::firstCredentialCheck);
+      flushEvents();
+      storage.setFailure(std::nullopt);
+      EXPECT_EQ(storage.items().contains(key), row.lands) << "nothing is removed without an answer";
+    }
+    harness.advance(2 * AccountController::longestCredentialCheck);
+    flushEvents();
+    EXPECT_EQ(storage.items().contains(key), row.pollsAgain);
+    EXPECT_EQ(controller->isSignedIn(), row.pollsAgain);
+
+    // What the next start finds agrees with what this one showed.
+    controller.reset();
+    const std::unique_ptr<AccountController> restarted = account.open();
+    EXPECT_EQ(restarted->hasStoredSession(), row.pollsAgain);
+    EXPECT_EQ(restarted->isSignedIn(), row.pollsAgain);
+    if (row.pollsAgain) {
+      EXPECT_EQ(run(restarted->signOut()), QString());
+    }
   }
 }
 

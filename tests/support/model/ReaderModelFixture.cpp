@@ -116,7 +116,7 @@ ReaderModel::Services ReaderModelFixture::services() {
       .accountSettingsFile = accountSettingsFile(),
       .storeFile = storeFile(),
       .applicationDefaultsFile = applicationDefaultsFile(),
-      .storage = m_storage,
+      .storage = keyring ? *keyring : static_cast<SecureStorage&>(m_storage),
       .makeTransport = [this](const std::optional<QUrl>& baseURL) -> std::unique_ptr<APITransport> {
         return baseURL ? m_harness.makeClient(*baseURL) : m_harness.makeClient();
       },

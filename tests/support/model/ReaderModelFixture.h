@@ -97,6 +97,9 @@ public:
   FakeUrlOpener browser;
   // The updater's backend, made at each open(); none when empty.
   std::function<std::unique_ptr<UpdaterBackend>()> makeUpdaterBackend;
+  // The keyring the model is given when set (a watch over storage(), say); storage() itself
+  // otherwise.
+  SecureStorage* keyring = nullptr;
   // Adds `entries` to the build's configuration file (the update feed and key, say).
   void addConfiguration(const QJsonObject& entries);
 

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "foundation/DelayScheduler.h"
+#include "service/SecureStorage.h"
+
+#include <QObject>
+
+namespace brindlewick {
+
+// The keyring as a start sees it: every request goes through to the keyring unchanged, and the
+// watch tells when one has been waiting long enough for the reader to be told why nothing
+// shows (a locked keyring waits for its unlock prompt), and whether the keyring was given up
+// on without an answer. Main thread only; `storage` and `scheduler` outlive the watch.
+class KeyringWatch final : public QObject, public SecureStorage {
+  Q_OBJECT
+
+public:
+  // Seconds a request may go unanswered before `waiting()` turns true.
+  static constexpr double noticeDelay = 1.0;
+
+  KeyringWatch(SecureStorage& storage, DelayScheduler& scheduler, QObject* parent = nullptr);
+  ~KeyringWatch() override;
+
+  // A request has gone unanswered for noticeDelay, and requests have been in flight since.
+  bool waiting() const { return m_waiting; }
+  // A request ended because the keyring did not answer: past its time limit, or with an error
+  // after it had been waiting.
+  bool gaveUp() const { return m_gaveUp; }
+
+  QCoro::Task<std::optional<QByteArray>> read(QString account) override;
+  QCoro::Task<> write(QByteArray data, QString account) override;
+  QCoro::Task<> remove(QString account) override;
+
+Q_SIGNALS:
+  void waitingChanged();
+
+private:
+  // One request for as long as it lives.
+  class Request;
+
+  void began();
+  void ended();
+  void setWaiting(bool waiting);
+
+  SecureStorage& m_storage;
+  DelayScheduler& m_scheduler;
+  int m_inFlight = 0;
+  std::optional<DelayScheduler::TimerId> m_notice;
+  bool m_waiting = false;
+  bool m_gaveUp = false;
+};
+
+} // namespace brindlewick

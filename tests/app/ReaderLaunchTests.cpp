@@ -1,0 +1,139 @@
+#include "TestOutput.h"
+#include "app/KeyringWaitWindow.h"
+#include "app/KeyringWatch.h"
+#include "app/ReaderLaunch.h"
+#include "desktop/KeychainStorage.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/design/DropTextBlock.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+KeyringWaitWindow* visibleWaitWindow() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* window = qobject_cast<KeyringWaitWindow*>(widget);
+    if (window && window->isVisible())
+      return window;
+  }
+  return nullptr;
+}
+
+// The start as the application makes it, its keyring watched, on the fixture's virtual time,
+// with the keyring holding its answer to the credential's read.
+class ReaderLaunchTest : public ::testing::Test {
+protected:
+  ReaderLaunchTest() {
+    fixture.signIn();
+    fixture.keyring = &watch;
+    fixture.storage().setHolding(true);
+    options.alert = [this](const QString& title, const QString& text) { alerts.append(title + '\n' + text); };
+    options.openUrl = [](const QUrl&) {};
+    options.statusItem = false;
+  }
+
+  // Launches while `step` runs from the event loop every few milliseconds, until it answers
+  // true; the steps see the start waiting on the keyring.
+  ReaderLaunch launchWhile(std::function<bool()> step) {
+    QTimer steps;
+    bool done = false;
+    QObject::connect(&steps, &QTimer::timeout, [&] { done = done || step(); });
+    steps.start(5);
+    ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
+    EXPECT_TRUE(done) << "the start ended before its steps did";
+    return launch;
+  }
+
+  // Waits for the credential's read, then lets virtual time pass: no window just under the
+  // notice delay, the wait window just after it.
+  bool sawWaitWindowInTime() {
+    if (fixture.storage().heldCount() != 1)
+      return false;
+    fixture.advance(KeyringWatch::noticeDelay - 0.1);
+    EXPECT_EQ(visibleWaitWindow(), nullptr) << "a keyring that answers at once shows nothing";
+    fixture.advance(0.2);
+    KeyringWaitWindow* window = visibleWaitWindow();
+    if (!window) {
+      ADD_FAILURE() << "no wait window after " << KeyringWatch::noticeDelay + 0.1 << " s";
+      return true;
+    }
+    EXPECT_EQ(window->headlineLabel()->text(), u"Waiting for the keyring to be unlocked…");
+    window->grab().save(brindlewick::testing::testOutputPath(QStringLiteral("keyring-wait.png")));
+    return true;
+  }
+
+  // Waits as sawWaitWindowInTime() does, lets `giveUp` end the keyring's read with a failure,
+  // and expects the start's alert to say the keyring stayed locked.
+  void expectStayedLockedAlert(const std::function<void()>& giveUp) {
+    bool waited = false;
+    const ReaderLaunch launch = launchWhile([&] {
+      if (!waited) {
+        waited = sawWaitWindowInTime();
+        return false;
+      }
+      giveUp();
+      return true;
+    });
+    EXPECT_FALSE(launch.model);
+    EXPECT_EQ(visibleWaitWindow(), nullptr);
+    EXPECT_EQ(alerts, QStringList{ReaderAppDelegate::startupAlertTitle + '\n' + keyringStayedLockedText});
+    ReaderAppDelegate::makeAlert(ReaderAppDelegate::startupAlertTitle, keyringStayedLockedText)
+        ->grab()
+        .save(brindlewick::testing::testOutputPath(QStringLiteral("keyring-stayed-locked.png")));
+    // The keyring answers after all: nothing is left waiting.
+    fixture.storage().setHolding(false);
+    fixture.storage().releaseOldest();
+  }
+
+  ReaderModelFixture fixture;
+  KeyringWatch watch{fixture.storage(), fixture.harness().scheduler()};
+  ReaderAppDelegate::Options options;
+  QStringList alerts;
+};
+
+TEST_F(ReaderLaunchTest, ALockedKeyringIsSaidAtOnceAndTheReaderFollowsItsUnlock) {
+  bool waited = false;
+  const ReaderLaunch launch = launchWhile([&] {
+    if (!waited) {
+      waited = sawWaitWindowInTime();
+      return false;
+    }
+    // The reader unlocks the keyring.
+    fixture.storage().setHolding(false);
+    fixture.storage().releaseOldest();
+    return true;
+  });
+  ASSERT_TRUE(launch.model);
+  EXPECT_TRUE(launch.model->account().hasStoredSession());
+  EXPECT_EQ(visibleWaitWindow(), nullptr);
+  ASSERT_NE(launch.delegate->window(), nullptr);
+  EXPECT_TRUE(launch.delegate->window()->isVisible());
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join('\n').toStdString();
+}
+
+// Our own time limit ends the wait on a prompt nobody answers; the keyring's bus call gives
+// up on a keyring that is stuck. Either way the alert says what the reader can act on.
+TEST_F(ReaderLaunchTest, AKeyringThatStaysLockedEndsInAnAlertThatSaysSo) {
+  expectStayedLockedAlert([this] { fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus); });
+}
+
+TEST_F(ReaderLaunchTest, AKeyringWhoseBusGivesUpAfterTheWaitShowedEndsInTheSameAlert) {
+  expectStayedLockedAlert([this] { fixture.storage().failOldestSilently(7); });
+}
+
+TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
+  fixture.storage().setHolding(false);
+  fixture.storage().setFailure(7);
+  const ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
+  EXPECT_FALSE(launch.model);
+  ASSERT_EQ(alerts.size(), 1);
+  EXPECT_TRUE(alerts.front().contains(u"could not open its local storage or configuration"));
+}
+
+} // namespace
