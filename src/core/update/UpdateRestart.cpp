@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -22,8 +23,16 @@ namespace {
 
 Q_LOGGING_CATEGORY(restartLog, "brindlewick.update")
 
+// An ended process may linger as a zombie until its parent collects it; it no longer runs.
 bool stillRuns(pid_t pid) {
-  return ::kill(pid, 0) == 0 || errno == EPERM;
+  if (::kill(pid, 0) != 0 && errno != EPERM)
+    return false;
+  QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!status.open(QIODevice::ReadOnly))
+    return true;
+  const QByteArray line = status.readAll();
+  const qsizetype end = line.lastIndexOf(')');
+  return end < 0 || line.mid(end + 2, 1) != "Z";
 }
 
 } // namespace
