@@ -23,7 +23,8 @@ void padToBlock(QByteArray& tar) {
 
 } // namespace
 
-void TarGzBuilder::addHeader(char type, const QByteArray& name, qint64 size, int mode, const QByteArray& linkTarget) {
+void TarGzBuilder::addHeader(char type, const QByteArray& name, qint64 size, int mode,
+                             const QByteArray& linkTarget) {
   if (name.size() > 100) {
     // "<length> path=<name>\n", the length counting itself.
     const QByteArray body = " path=" + name + '\n';
@@ -44,7 +45,10 @@ void TarGzBuilder::addHeader(char type, const QByteArray& name, qint64 size, int
   putOctal(header, 136, 12, 1700000000);
   header[156] = type;
   std::memcpy(header + 157, linkTarget.constData(), size_t(std::min<qsizetype>(linkTarget.size(), 100)));
-  std::memcpy(header + 257, "ustar\0" "00", 8);
+  std::memcpy(header + 257,
+              "ustar\0"
+              "00",
+              8);
   std::memset(header + 148, ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : header)

@@ -18,7 +18,8 @@ QString quotedName(const QString& name) {
 }
 
 ArchiveError refused(const QString& name, const QString& why) {
-  return ArchiveError(QStringLiteral("The update archive holds %1, %2; it was not installed.").arg(quotedName(name), why));
+  return ArchiveError(
+      QStringLiteral("The update archive holds %1, %2; it was not installed.").arg(quotedName(name), why));
 }
 
 // A file descriptor that closes itself.
@@ -43,7 +44,8 @@ private:
 class Unpacker {
 public:
   Unpacker(const QString& destination) : m_destination(destination) {
-    m_root = Descriptor(::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    m_root = Descriptor(
+        ::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (m_root.get() < 0)
       throw writeFailed();
   }
@@ -115,11 +117,13 @@ private:
       throw writeFailed();
     // A folder named again (or first made for an entry inside it) is the same folder.
     struct stat status {};
-    if (::fstatat(parent.get(), leaf.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode))
+    if (::fstatat(parent.get(), leaf.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(status.st_mode))
       throw refused(entry.path, QStringLiteral("which would replace another entry"));
   }
 
-  void makeLink(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry, const QStringList& parts) {
+  void makeLink(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
+                const QStringList& parts) {
     // Resolved by name from the link's own folder, the target must stay inside.
     if (entry.linkTarget.isEmpty() || entry.linkTarget.startsWith(QLatin1Char('/')))
       throw refused(entry.path, QStringLiteral("a link pointing outside it"));
@@ -140,10 +144,12 @@ private:
     throw writeFailed();
   }
 
-  void writeFile(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry, TarGzReader& reader) {
+  void writeFile(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
+                 TarGzReader& reader) {
     const mode_t mode = entry.executable ? 0700 : 0600;
     // O_EXCL with O_NOFOLLOW: neither an existing file nor a link is ever written through.
-    const Descriptor file(::openat(parent.get(), leaf.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    const Descriptor file(
+        ::openat(parent.get(), leaf.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (file.get() < 0) {
       if (errno == EEXIST)
         throw refused(entry.path, QStringLiteral("which would replace another entry"));
@@ -183,7 +189,8 @@ private:
 void extractArchive(const QString& archivePath, const QString& destination, ArchiveLimits limits) {
   QFile archive(archivePath);
   if (!archive.open(QIODevice::ReadOnly))
-    throw ArchiveError(QStringLiteral("The update archive could not be read: %1.").arg(archive.errorString()));
+    throw ArchiveError(
+        QStringLiteral("The update archive could not be read: %1.").arg(archive.errorString()));
   TarGzReader reader(archive, limits);
   Unpacker(destination).unpack(reader);
 }

@@ -33,8 +33,8 @@ std::optional<InstallLocation> InstallLocation::of(const QString& executablePath
     return std::nullopt;
   // The package manager's tree is its own to update, whoever runs the program.
   const QString prefix = lib.absolutePath();
-  const bool packageTree = prefix == QLatin1String("/usr") ||
-                           (prefix.startsWith(QLatin1String("/usr/")) && prefix != QLatin1String("/usr/local"));
+  const bool packageTree = prefix == QLatin1String("/usr") || (prefix.startsWith(QLatin1String("/usr/")) &&
+                                                               prefix != QLatin1String("/usr/local"));
   if (packageTree)
     return std::nullopt;
   if (!ownedAndWritable(program.absoluteFilePath()) || !ownedAndWritable(lib.absoluteFilePath()))

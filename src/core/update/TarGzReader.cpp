@@ -151,7 +151,8 @@ public:
       if (status == Z_STREAM_END) {
         m_ended = true;
       } else if (status != Z_OK && status != Z_BUF_ERROR) {
-        throw damaged(m_stream.msg ? QString::fromLatin1(m_stream.msg) : QStringLiteral("it does not decompress"));
+        throw damaged(m_stream.msg ? QString::fromLatin1(m_stream.msg)
+                                   : QStringLiteral("it does not decompress"));
       }
     }
   }
@@ -172,7 +173,8 @@ public:
       if (status == Z_STREAM_END)
         m_ended = true;
       else if (status != Z_OK && status != Z_BUF_ERROR)
-        throw damaged(m_stream.msg ? QString::fromLatin1(m_stream.msg) : QStringLiteral("it does not decompress"));
+        throw damaged(m_stream.msg ? QString::fromLatin1(m_stream.msg)
+                                   : QStringLiteral("it does not decompress"));
       drained += qint64(scratch.size()) - m_stream.avail_out;
     }
     if (m_stream.avail_in > 0 || refill())
@@ -184,7 +186,8 @@ private:
     m_input.resize(contentsChunk);
     const qint64 got = m_source.read(m_input.data(), m_input.size());
     if (got < 0)
-      throw ArchiveError(QStringLiteral("The update archive could not be read: %1.").arg(m_source.errorString()));
+      throw ArchiveError(
+          QStringLiteral("The update archive could not be read: %1.").arg(m_source.errorString()));
     m_input.resize(got);
     m_stream.next_in = reinterpret_cast<Bytef*>(m_input.data());
     m_stream.avail_in = uInt(got);
@@ -247,7 +250,8 @@ std::optional<ArchiveEntry> TarGzReader::next() {
     if (!checksumHolds(header.data()))
       throw damaged(QStringLiteral("a header's checksum does not match"));
     if (++m_entries > m_limits.maximumEntries)
-      throw ArchiveError(QStringLiteral("The update archive holds more than %1 entries.").arg(m_limits.maximumEntries));
+      throw ArchiveError(
+          QStringLiteral("The update archive holds more than %1 entries.").arg(m_limits.maximumEntries));
     std::optional<qint64> size = octal(header.data(), 124, 12);
     if (!size)
       throw damaged(QStringLiteral("a header's size is unreadable"));
@@ -280,7 +284,8 @@ std::optional<ArchiveEntry> TarGzReader::next() {
     if (pax.size)
       size = pax.size;
     if (pathBytes.size() > m_limits.maximumPathBytes || linkBytes.size() > m_limits.maximumPathBytes)
-      throw ArchiveError(QStringLiteral("The update archive holds a name longer than %1 bytes.").arg(m_limits.maximumPathBytes));
+      throw ArchiveError(QStringLiteral("The update archive holds a name longer than %1 bytes.")
+                             .arg(m_limits.maximumPathBytes));
 
     ArchiveEntry entry;
     entry.path = nameText(pathBytes);
@@ -292,7 +297,8 @@ std::optional<ArchiveEntry> TarGzReader::next() {
     case '2': entry.kind = ArchiveEntry::Kind::link; break;
     default:
       throw ArchiveError(
-          QStringLiteral("The update archive holds %1, which is neither a file, a folder nor a symbolic link.")
+          QStringLiteral(
+              "The update archive holds %1, which is neither a file, a folder nor a symbolic link.")
               .arg(quoted(entry.path)));
     }
     if (entry.kind == ArchiveEntry::Kind::link)
@@ -304,7 +310,8 @@ std::optional<ArchiveEntry> TarGzReader::next() {
                              .arg(quoted(entry.path), sizeText(m_limits.maximumEntryBytes)));
     m_total += *size;
     if (m_total > m_limits.maximumTotalBytes)
-      throw ArchiveError(QStringLiteral("The update archive unpacks to more than %1.").arg(sizeText(m_limits.maximumTotalBytes)));
+      throw ArchiveError(QStringLiteral("The update archive unpacks to more than %1.")
+                             .arg(sizeText(m_limits.maximumTotalBytes)));
     // Folders and links carry no contents; whatever a writer put there is passed over.
     entry.size = entry.kind == ArchiveEntry::Kind::file ? *size : 0;
     m_pendingContents = *size;

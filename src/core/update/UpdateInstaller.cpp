@@ -5,6 +5,7 @@
 #include "update/ArchiveExtractor.h"
 #include "update/InstallLocation.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThreadPool>
-#include <QCoroFuture>
 
 #include <cerrno>
 #include <cstdio>
@@ -55,7 +55,8 @@ QString systemError() {
 void requireVersionText(const QString& version) {
   static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}$"));
   if (!pattern.match(version).hasMatch())
-    throw UpdateInstallError(QStringLiteral("The update's version \"%1\" is not a version number.").arg(version));
+    throw UpdateInstallError(
+        QStringLiteral("The update's version \"%1\" is not a version number.").arg(version));
 }
 
 // "1.4" and "1.4.0" are the same version.
@@ -103,25 +104,30 @@ bool sameContents(const QString& a, const QString& b) {
 
 // A system-wide install is the package manager's: the verified file goes to the reader's
 // download folder under a name that says what it is, for the desktop's software installer.
-UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloadFolder, const QString& version) {
+UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloadFolder,
+                             const QString& version) {
   const auto keepFailed = [&](const QString& why) {
-    return UpdateInstallError(QStringLiteral("The update could not be kept in %1: %2.").arg(downloadFolder, why));
+    return UpdateInstallError(
+        QStringLiteral("The update could not be kept in %1: %2.").arg(downloadFolder, why));
   };
   if (!QFileInfo::exists(downloadFolder)) {
     if (!QDir().mkpath(downloadFolder))
       throw keepFailed(QStringLiteral("the folder could not be made"));
-    QFile::setPermissions(downloadFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(downloadFolder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   }
   QFile source(verifiedFile);
   if (!source.open(QIODevice::ReadOnly))
-    throw UpdateInstallError(QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
+    throw UpdateInstallError(
+        QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
 
   const QString base = QStringLiteral("brindlewick-") + version;
   const QString suffix = keptSuffix(verifiedFile);
   const QDir folder(downloadFolder);
   // A copy kept earlier is used again; a different file of that name is left alone.
   for (int attempt = 1; attempt <= 100; ++attempt) {
-    const QString name = attempt == 1 ? base + suffix : QStringLiteral("%1-%2%3").arg(base).arg(attempt).arg(suffix);
+    const QString name =
+        attempt == 1 ? base + suffix : QStringLiteral("%1-%2%3").arg(base).arg(attempt).arg(suffix);
     const QString target = folder.filePath(name);
     if (QFileInfo(target).isFile() && sameContents(target, verifiedFile))
       return {UpdateInstallOutcome::Kind::handedOff, target};
@@ -136,7 +142,8 @@ UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloa
     while (!source.atEnd()) {
       const QByteArray piece = source.read(1 << 16);
       if (piece.isEmpty() && source.error() != QFileDevice::NoError)
-        throw UpdateInstallError(QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
+        throw UpdateInstallError(
+            QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
       if (copy.write(piece) != piece.size())
         throw keepFailed(copy.errorString());
     }
@@ -159,14 +166,16 @@ QString unpackedProgramFolder(const QString& staging) {
   const QString direct = QDir(staging).filePath(QStringLiteral("lib/brindlewick"));
   if (isRealFolder(direct))
     return direct;
-  const QStringList top = QDir(staging).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  const QStringList top =
+      QDir(staging).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   if (top.size() == 1) {
     const QString nested = QDir(staging).filePath(top.first() + QStringLiteral("/lib/brindlewick"));
-    if (isRealFolder(QDir(staging).filePath(top.first())) && isRealFolder(QDir(staging).filePath(top.first() + QStringLiteral("/lib"))) &&
-        isRealFolder(nested))
+    if (isRealFolder(QDir(staging).filePath(top.first())) &&
+        isRealFolder(QDir(staging).filePath(top.first() + QStringLiteral("/lib"))) && isRealFolder(nested))
       return nested;
   }
-  throw UpdateInstallError(QStringLiteral("The update does not hold the Brindlewick program; nothing was changed."));
+  throw UpdateInstallError(
+      QStringLiteral("The update does not hold the Brindlewick program; nothing was changed."));
 }
 
 // The unpacked program must be a program, with its configuration, of the announced version.
@@ -175,21 +184,25 @@ void checkUnpackedProgram(const QString& program, const QString& executableName,
   const QString executable = QDir(program).filePath(executableName);
   if (::lstat(QFile::encodeName(executable).constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
       (status.st_mode & S_IXUSR) == 0)
-    throw UpdateInstallError(QStringLiteral("The update does not hold the Brindlewick program; nothing was changed."));
+    throw UpdateInstallError(
+        QStringLiteral("The update does not hold the Brindlewick program; nothing was changed."));
   QFile configuration(QDir(program).filePath(BuildConfiguration::fileName));
   const QFileInfo info(configuration.fileName());
   QString held;
-  if (!info.isSymLink() && info.isFile() && info.size() <= maximumConfigurationBytes && configuration.open(QIODevice::ReadOnly)) {
+  if (!info.isSymLink() && info.isFile() && info.size() <= maximumConfigurationBytes &&
+      configuration.open(QIODevice::ReadOnly)) {
     try {
       held = Json::parseObject(configuration.readAll()).value(BuildConfiguration::versionKey).toString();
     } catch (const JsonDecodingError&) {
     }
   }
   if (held.isEmpty())
-    throw UpdateInstallError(QStringLiteral("The update's configuration is missing or unreadable; nothing was changed."));
+    throw UpdateInstallError(
+        QStringLiteral("The update's configuration is missing or unreadable; nothing was changed."));
   if (!sameVersion(held, version))
     throw UpdateInstallError(
-        QStringLiteral("The update holds version %1, not the announced %2; nothing was changed.").arg(held, version));
+        QStringLiteral("The update holds version %1, not the announced %2; nothing was changed.")
+            .arg(held, version));
 }
 
 void removeFolder(const QString& path) {
@@ -207,18 +220,21 @@ QString swapIn(const InstallLocation& location, const QString& unpacked, const Q
   if (::renameat2(AT_FDCWD, incoming.constData(), AT_FDCWD, installed.constData(), RENAME_EXCHANGE) == 0)
     return unpacked;
   if (errno != EINVAL && errno != ENOSYS)
-    throw UpdateInstallError(QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(systemError()));
+    throw UpdateInstallError(
+        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(systemError()));
   // Without the exchange: move the installed folder aside and the new one in, and put the
   // installed one back should the second step fail.
   const QString aside = QDir(staging).filePath(QStringLiteral("replaced"));
   const QByteArray asideName = QFile::encodeName(aside);
   if (::rename(installed.constData(), asideName.constData()) != 0)
-    throw UpdateInstallError(QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(systemError()));
+    throw UpdateInstallError(
+        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(systemError()));
   if (::rename(incoming.constData(), installed.constData()) != 0) {
     const QString why = systemError();
     if (::rename(asideName.constData(), installed.constData()) != 0)
       qCCritical(updateLog) << "could not put the installed program back from" << aside;
-    throw UpdateInstallError(QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(why));
+    throw UpdateInstallError(
+        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(why));
   }
   return aside;
 }
@@ -235,12 +251,13 @@ UpdateInstallOutcome installInPlace(const InstallLocation& location, std::option
                                     const QString& verifiedFile, const QString& version) {
   QLockFile lock(location.lockPath());
   if (!lock.tryLock(0))
-    throw UpdateInstallError(QStringLiteral("Another copy of Brindlewick is installing an update; try again once it has finished."));
+    throw UpdateInstallError(QStringLiteral(
+        "Another copy of Brindlewick is installing an update; try again once it has finished."));
   // Private (0700) and removed with whatever is left in it when this ends, whichever way.
   QTemporaryDir staging(location.stagingTemplate());
   if (!staging.isValid())
-    throw UpdateInstallError(
-        QStringLiteral("The update could not be unpacked into %1: %2.").arg(location.libFolder, staging.errorString()));
+    throw UpdateInstallError(QStringLiteral("The update could not be unpacked into %1: %2.")
+                                 .arg(location.libFolder, staging.errorString()));
   try {
     extractArchive(verifiedFile, staging.path());
   } catch (const ArchiveError& error) {
@@ -256,9 +273,11 @@ UpdateInstallOutcome installInPlace(const InstallLocation& location, std::option
   if (running && identityOf(replaced) == running) {
     if (QFileInfo::exists(location.previousFolder()) || QFileInfo(location.previousFolder()).isSymLink())
       removeFolder(location.previousFolder());
-    if (::rename(QFile::encodeName(replaced).constData(), QFile::encodeName(location.previousFolder()).constData()) != 0) {
+    if (::rename(QFile::encodeName(replaced).constData(),
+                 QFile::encodeName(location.previousFolder()).constData()) != 0) {
       // Leave it where it is rather than delete the running program; the next start clears it.
-      qCWarning(updateLog) << "could not keep the replaced program as" << location.previousFolder() << systemError();
+      qCWarning(updateLog) << "could not keep the replaced program as" << location.previousFolder()
+                           << systemError();
       staging.setAutoRemove(false);
     }
   }
@@ -296,8 +315,8 @@ QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(QString verifiedFile,
     } catch (const UpdateInstallError&) {
       promise->setException(std::current_exception());
     } catch (const std::exception& error) {
-      promise->setException(std::make_exception_ptr(
-          UpdateInstallError(QStringLiteral("The update could not be installed: %1.").arg(QString::fromUtf8(error.what())))));
+      promise->setException(std::make_exception_ptr(UpdateInstallError(
+          QStringLiteral("The update could not be installed: %1.").arg(QString::fromUtf8(error.what())))));
     }
     promise->finish();
   });
@@ -316,7 +335,8 @@ void UpdateInstaller::finishPendingInstall() const {
     removeFolder(previous);
   const QDir lib(location->libFolder);
   const QStringList leftovers =
-      lib.entryList({location->stagingPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+      lib.entryList({location->stagingPrefix + QLatin1Char('*')},
+                    QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
   for (const QString& name : leftovers)
     removeFolder(lib.filePath(name));
 }

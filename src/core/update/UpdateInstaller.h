@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QCoroTask>
 #include <QByteArray>
+#include <QCoroTask>
 #include <QString>
 
 #include <exception>

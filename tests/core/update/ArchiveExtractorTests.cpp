@@ -21,7 +21,8 @@ namespace {
 // Every path under `root` (links not followed) with its kind and contents.
 QMap<QString, QByteArray> tree(const QString& root) {
   QMap<QString, QByteArray> entries;
-  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const QFileInfo info(it.next());
     const QString name = QDir(root).relativeFilePath(info.filePath());
@@ -136,11 +137,14 @@ TEST_P(ArchiveRefusalTest, isRefusedWithItsReasonAndTouchesNothingOutside) {
 }
 
 const Refusal refusals[] = {
-    {"absolutePath", [] { return withFiles([](TarGzBuilder& b) { b.addFile("/tmp/brindlewick-escape", "x"); }); },
+    {"absolutePath",
+     [] { return withFiles([](TarGzBuilder& b) { b.addFile("/tmp/brindlewick-escape", "x"); }); },
      "an absolute path"},
-    {"parentFolder", [] { return withFiles([](TarGzBuilder& b) { b.addFile("release/../../outside/bait", "x"); }); },
+    {"parentFolder",
+     [] { return withFiles([](TarGzBuilder& b) { b.addFile("release/../../outside/bait", "x"); }); },
      "a path that leaves its folder"},
-    {"linkPointingOut", [] { return withFiles([](TarGzBuilder& b) { b.addLink("release/out", "../../outside"); }); },
+    {"linkPointingOut",
+     [] { return withFiles([](TarGzBuilder& b) { b.addLink("release/out", "../../outside"); }); },
      "a link pointing outside it"},
     {"absoluteLink", [] { return withFiles([](TarGzBuilder& b) { b.addLink("release/etc", "/etc"); }); },
      "a link pointing outside it"},
@@ -163,7 +167,10 @@ const Refusal refusals[] = {
      "would replace another entry"},
     {"sameFileTwice", [] { return withFiles([](TarGzBuilder& b) { b.addFile("release/first", "again"); }); },
      "would replace another entry"},
-    {"hardLink", [] { return withFiles([](TarGzBuilder& b) { b.addEntry('1', "release/hard", {}, 0644, "release/first"); }); },
+    {"hardLink",
+     [] {
+       return withFiles([](TarGzBuilder& b) { b.addEntry('1', "release/hard", {}, 0644, "release/first"); });
+     },
      "neither a file, a folder nor a symbolic link"},
     {"device", [] { return withFiles([](TarGzBuilder& b) { b.addEntry('3', "release/tty", {}); }); },
      "neither a file, a folder nor a symbolic link"},
@@ -175,14 +182,18 @@ const Refusal refusals[] = {
     {"truncatedGzip", truncated, "it ends early"},
     {"corruptedStream", corruptedInTheMiddle, "The update archive is damaged"},
     {"badHeaderChecksum", badChecksum, "checksum does not match"},
-    {"dataAfterTheEnd", [] { return sampleUpdateArchive(QStringLiteral("1.4.0")) + "trailing"; }, "data after its end"},
+    {"dataAfterTheEnd", [] { return sampleUpdateArchive(QStringLiteral("1.4.0")) + "trailing"; },
+     "data after its end"},
     {"notGzip", [] { return QByteArray("just text, not an archive"); }, "not a gzip-compressed tar archive"},
     {"emptyFile", [] { return QByteArray(); }, "not a gzip-compressed tar archive"},
-    {"notTar", [] { return TarGzBuilder::gzip(QByteArray(1024, 'x')); }, "not a tar archive in the ustar format"},
+    {"notTar", [] { return TarGzBuilder::gzip(QByteArray(1024, 'x')); },
+     "not a tar archive in the ustar format"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Archives, ArchiveRefusalTest, ::testing::ValuesIn(refusals),
-                         [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Refusal>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(ArchiveExtractorTest, unpacksFilesFoldersAndLinksPrivately) {
   QTemporaryDir sandbox;
@@ -202,14 +213,16 @@ TEST(ArchiveExtractorTest, unpacksFilesFoldersAndLinksPrivately) {
   extractArchive(archive, destination);
 
   const QDir out(destination);
-  QMap<QString, QByteArray> expected{{QStringLiteral("top"), "folder"},
-                                     {QStringLiteral("top/program"), "#!/bin/sh\n"},
-                                     {QStringLiteral("top/notes.txt"), "plain"},
-                                     {QStringLiteral("top/alias"), "link:" + QFile::encodeName(out.filePath(QStringLiteral("top/program")))},
-                                     {QStringLiteral("top/deep"), "folder"},
-                                     {QString::fromUtf8(longName), "long"}};
+  QMap<QString, QByteArray> expected{
+      {QStringLiteral("top"), "folder"},
+      {QStringLiteral("top/program"), "#!/bin/sh\n"},
+      {QStringLiteral("top/notes.txt"), "plain"},
+      {QStringLiteral("top/alias"), "link:" + QFile::encodeName(out.filePath(QStringLiteral("top/program")))},
+      {QStringLiteral("top/deep"), "folder"},
+      {QString::fromUtf8(longName), "long"}};
   EXPECT_EQ(tree(destination), expected);
-  EXPECT_EQ(QFileInfo(out.filePath(QStringLiteral("top/alias"))).symLinkTarget(), out.filePath(QStringLiteral("top/program")));
+  EXPECT_EQ(QFileInfo(out.filePath(QStringLiteral("top/alias"))).symLinkTarget(),
+            out.filePath(QStringLiteral("top/program")));
   EXPECT_EQ(modeOf(out.filePath(QStringLiteral("top/program"))), 0700);
   EXPECT_EQ(modeOf(out.filePath(QStringLiteral("top/notes.txt"))), 0600);
   EXPECT_EQ(modeOf(out.filePath(QStringLiteral("top/deep"))), 0700);

@@ -60,7 +60,8 @@ QByteArray configurationOf(const QString& version) {
 // Every path under `root` (links not followed) with its contents or link target.
 QMap<QString, QByteArray> tree(const QString& root) {
   QMap<QString, QByteArray> entries;
-  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const QFileInfo info(it.next());
     const QString name = QDir(root).relativeFilePath(info.filePath());
@@ -79,9 +80,11 @@ protected:
     ASSERT_TRUE(m_root.isValid());
     writeFile(programFolder() + QStringLiteral("/brindlewick"), oldProgram,
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    writeFile(programFolder() + QStringLiteral("/brindlewick-configuration.json"), configurationOf(QStringLiteral("0.1.0")));
+    writeFile(programFolder() + QStringLiteral("/brindlewick-configuration.json"),
+              configurationOf(QStringLiteral("0.1.0")));
     QDir().mkpath(prefix() + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::link(QStringLiteral("../lib/brindlewick/brindlewick"), prefix() + QStringLiteral("/bin/brindlewick")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../lib/brindlewick/brindlewick"),
+                            prefix() + QStringLiteral("/bin/brindlewick")));
   }
 
   QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
@@ -97,7 +100,8 @@ protected:
     return path;
   }
 
-  AsyncOutcome<UpdateInstallOutcome> install(const QString& executablePath, const QString& file, const QString& version) {
+  AsyncOutcome<UpdateInstallOutcome> install(const QString& executablePath, const QString& file,
+                                             const QString& version) {
     UpdateInstaller installer(executablePath, downloads());
     return finishTask(installer.install(file, version));
   }
@@ -109,18 +113,22 @@ TEST_F(InstallFixture, swapsTheProgramFolderAndKeepsTheRunningOneUntilTheNewOneS
   UpdateInstaller installer(executable(), downloads());
   ASSERT_TRUE(installer.installsInPlace());
 
-  const auto outcome = finishTask(installer.install(archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0")));
+  const auto outcome = finishTask(
+      installer.install(archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0")));
 
   ASSERT_TRUE(outcome.finished);
   const UpdateInstallOutcome result = outcome.get();
   EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::swapped);
   EXPECT_EQ(result.path, QFileInfo(programFolder()).canonicalFilePath() + QStringLiteral("/brindlewick"));
   EXPECT_TRUE(readFile(result.path).contains("Brindlewick 1.4.0"));
-  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0")) << "the launcher's link leads to the new program";
-  EXPECT_TRUE(readFile(programFolder() + QStringLiteral("/brindlewick-configuration.json")).contains("\"1.4.0\""));
+  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0"))
+      << "the launcher's link leads to the new program";
+  EXPECT_TRUE(
+      readFile(programFolder() + QStringLiteral("/brindlewick-configuration.json")).contains("\"1.4.0\""));
   EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
   // Nothing else is left beside the program folder.
-  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             (QStringList{QStringLiteral(".brindlewick-previous"), QStringLiteral("brindlewick")}));
 
   // The new program's start clears the old folder away.
@@ -131,15 +139,20 @@ TEST_F(InstallFixture, swapsTheProgramFolderAndKeepsTheRunningOneUntilTheNewOneS
 
 TEST_F(InstallFixture, aSecondUpdateBeforeTheRestartKeepsTheRunningProgramNotTheUnstartedOne) {
   UpdateInstaller installer(executable(), downloads());
-  ASSERT_TRUE(finishTask(installer.install(archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0"))).finished);
-  const auto second =
-      finishTask(installer.install(archiveFile(sampleUpdateArchive(QStringLiteral("1.5.0")), QStringLiteral("second.tar.gz")),
-                                   QStringLiteral("1.5")));
+  ASSERT_TRUE(finishTask(installer.install(archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
+                                           QStringLiteral("1.4.0")))
+                  .finished);
+  const auto second = finishTask(installer.install(
+      archiveFile(sampleUpdateArchive(QStringLiteral("1.5.0")), QStringLiteral("second.tar.gz")),
+      QStringLiteral("1.5")));
 
   EXPECT_EQ(second.get().kind, UpdateInstallOutcome::Kind::swapped);
   EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.5.0"));
   EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
-  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                .size(),
+            2);
 }
 
 struct FailedInstall {
@@ -157,7 +170,8 @@ QByteArray programThen(const std::function<void(TarGzBuilder&)>& more) {
   TarGzBuilder builder;
   builder.addFolder("brindlewick-1.4.0-Linux/lib/brindlewick/");
   builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick", "#!/bin/sh\necho new\n", 0755);
-  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick-configuration.json",
+                  configurationOf(QStringLiteral("1.4.0")));
   more(builder);
   return builder.archive();
 }
@@ -181,13 +195,18 @@ TEST_P(FailedInstallTest, leavesTheInstallAsItWas) {
 }
 
 const FailedInstall failedInstalls[] = {
-    {"laterEntryLeavesItsFolder", [] { return programThen([](TarGzBuilder& b) { b.addFile("../../escape", "x"); }); }, "1.4.0",
+    {"laterEntryLeavesItsFolder",
+     [] { return programThen([](TarGzBuilder& b) { b.addFile("../../escape", "x"); }); }, "1.4.0",
      "a path that leaves its folder"},
-    {"laterLinkPointsOut", [] { return programThen([](TarGzBuilder& b) { b.addLink("brindlewick-1.4.0-Linux/home", "../../.."); }); },
+    {"laterLinkPointsOut",
+     [] {
+       return programThen([](TarGzBuilder& b) { b.addLink("brindlewick-1.4.0-Linux/home", "../../.."); });
+     },
      "1.4.0", "a link pointing outside it"},
     {"truncated",
      [] {
-       const QByteArray whole = programThen([](TarGzBuilder& b) { b.addFile("brindlewick-1.4.0-Linux/padding", QByteArray(40000, 'p')); });
+       const QByteArray whole = programThen(
+           [](TarGzBuilder& b) { b.addFile("brindlewick-1.4.0-Linux/padding", QByteArray(40000, 'p')); });
        return whole.left(whole.size() - 20);
      },
      "1.4.0", "it ends early"},
@@ -225,18 +244,23 @@ const FailedInstall failedInstalls[] = {
      "1.4.0", "configuration is missing or unreadable"},
     {"otherVersionThanAnnounced", [] { return sampleUpdateArchive(QStringLiteral("1.3.0")); }, "1.4.0",
      "holds version 1.3.0, not the announced 1.4.0"},
-    {"versionNotANumber", [] { return sampleUpdateArchive(QStringLiteral("1.4.0")); }, "1.4.0/../x", "is not a version number"},
-    {"notAnArchive", [] { return QByteArray("<html>Not found</html>"); }, "1.4.0", "not a gzip-compressed tar archive"},
+    {"versionNotANumber", [] { return sampleUpdateArchive(QStringLiteral("1.4.0")); }, "1.4.0/../x",
+     "is not a version number"},
+    {"notAnArchive", [] { return QByteArray("<html>Not found</html>"); }, "1.4.0",
+     "not a gzip-compressed tar archive"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installs, FailedInstallTest, ::testing::ValuesIn(failedInstalls),
-                         [](const ::testing::TestParamInfo<FailedInstall>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<FailedInstall>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // A write that fails part-way (here: past the largest file this process may write, as on a
 // full disk) leaves the install as it was and says what failed.
 TEST_F(InstallFixture, aWriteFailingPartWayLeavesTheInstallAsItWas) {
-  const QString file = archiveFile(
-      programThen([](TarGzBuilder& b) { b.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/data", QByteArray(64 * 1024, 'd')); }));
+  const QString file = archiveFile(programThen([](TarGzBuilder& b) {
+    b.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/data", QByteArray(64 * 1024, 'd'));
+  }));
   const QMap<QString, QByteArray> before = tree(prefix());
   rlimit original{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &original), 0);
@@ -251,7 +275,8 @@ TEST_F(InstallFixture, aWriteFailingPartWayLeavesTheInstallAsItWas) {
   std::signal(SIGXFSZ, previousHandler);
   const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
   ASSERT_TRUE(error.has_value());
-  EXPECT_TRUE(error->message().startsWith(QLatin1String("The update could not be unpacked into"))) << error->message().toStdString();
+  EXPECT_TRUE(error->message().startsWith(QLatin1String("The update could not be unpacked into")))
+      << error->message().toStdString();
   EXPECT_EQ(tree(prefix()), before);
 }
 
@@ -261,27 +286,34 @@ TEST_F(InstallFixture, anInstallUnderWayElsewhereIsNotDisturbed) {
   QDir().mkpath(prefix() + QStringLiteral("/lib/.brindlewick-update-Ab12Cd/lib"));
   const QMap<QString, QByteArray> before = tree(prefix());
 
-  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0"));
+  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
+                               QStringLiteral("1.4.0"));
   UpdateInstaller(executable(), downloads()).finishPendingInstall();
 
   ASSERT_TRUE(outcome.finished);
   const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
   ASSERT_TRUE(error.has_value());
-  EXPECT_TRUE(error->message().contains(QLatin1String("installing an update"))) << error->message().toStdString();
+  EXPECT_TRUE(error->message().contains(QLatin1String("installing an update")))
+      << error->message().toStdString();
   EXPECT_EQ(tree(prefix()), before);
 }
 
 TEST_F(InstallFixture, theNextStartClearsWhatAnInterruptedInstallLeft) {
   writeFile(previousFolder() + QStringLiteral("/brindlewick"), oldProgram);
-  writeFile(prefix() + QStringLiteral("/lib/.brindlewick-update-x1Y2z3/brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick"), "half");
+  writeFile(prefix() +
+                QStringLiteral(
+                    "/lib/.brindlewick-update-x1Y2z3/brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick"),
+            "half");
   // A link of that name is not followed into what it points at.
   QDir().mkpath(m_root.filePath(QStringLiteral("keep")));
   writeFile(m_root.filePath(QStringLiteral("keep/file")), "keep");
-  ASSERT_TRUE(QFile::link(m_root.filePath(QStringLiteral("keep")), prefix() + QStringLiteral("/lib/.brindlewick-update-link00")));
+  ASSERT_TRUE(QFile::link(m_root.filePath(QStringLiteral("keep")),
+                          prefix() + QStringLiteral("/lib/.brindlewick-update-link00")));
 
   UpdateInstaller(executable(), downloads()).finishPendingInstall();
 
-  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib")).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks),
+  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
+                .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks),
             QStringList{QStringLiteral("brindlewick")});
   EXPECT_EQ(readFile(m_root.filePath(QStringLiteral("keep/file"))), "keep");
   EXPECT_EQ(readFile(executable()), oldProgram);
@@ -289,11 +321,17 @@ TEST_F(InstallFixture, theNextStartClearsWhatAnInterruptedInstallLeft) {
 
 TEST_F(InstallFixture, onlyAReplaceableInstallIsSwapped) {
   // A build tree: the program beside its configuration, but no program folder of an install.
-  writeFile(m_root.filePath(QStringLiteral("build/src/app/brindlewick")), oldProgram, QFile::ReadOwner | QFile::ExeOwner);
-  EXPECT_FALSE(UpdateInstaller(m_root.filePath(QStringLiteral("build/src/app/brindlewick")), downloads()).installsInPlace());
-  EXPECT_FALSE(UpdateInstaller(m_root.filePath(QStringLiteral("missing/lib/brindlewick/brindlewick")), downloads()).installsInPlace());
-  EXPECT_FALSE(UpdateInstaller(QStringLiteral("/usr/lib/brindlewick/brindlewick"), downloads()).installsInPlace());
-  EXPECT_TRUE(UpdateInstaller(programFolder() + QStringLiteral("/brindlewick"), downloads()).installsInPlace());
+  writeFile(m_root.filePath(QStringLiteral("build/src/app/brindlewick")), oldProgram,
+            QFile::ReadOwner | QFile::ExeOwner);
+  EXPECT_FALSE(UpdateInstaller(m_root.filePath(QStringLiteral("build/src/app/brindlewick")), downloads())
+                   .installsInPlace());
+  EXPECT_FALSE(
+      UpdateInstaller(m_root.filePath(QStringLiteral("missing/lib/brindlewick/brindlewick")), downloads())
+          .installsInPlace());
+  EXPECT_FALSE(
+      UpdateInstaller(QStringLiteral("/usr/lib/brindlewick/brindlewick"), downloads()).installsInPlace());
+  EXPECT_TRUE(
+      UpdateInstaller(programFolder() + QStringLiteral("/brindlewick"), downloads()).installsInPlace());
 
   // A program folder this user does not own (as root) or may not write is someone else's.
   if (::geteuid() == 0)
@@ -335,14 +373,16 @@ TEST(UpdateRestartTest, theNewProgramStartsDetachedAndLearnsWhomToWaitFor) {
   QTemporaryDir folder;
   const QString report = folder.filePath(QStringLiteral("report"));
   const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
-  writeFile(script, "#!/bin/sh\necho \"$" + QByteArray(UpdateRestart::predecessorVariable) + " $(pwd)\" > '" +
-                        QFile::encodeName(report) + ".tmp' && mv '" + QFile::encodeName(report) + ".tmp' '" +
-                        QFile::encodeName(report) + "'\n",
+  writeFile(script,
+            "#!/bin/sh\necho \"$" + QByteArray(UpdateRestart::predecessorVariable) + " $(pwd)\" > '" +
+                QFile::encodeName(report) + ".tmp' && mv '" + QFile::encodeName(report) + ".tmp' '" +
+                QFile::encodeName(report) + "'\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
   ASSERT_TRUE(restartInto(script));
   ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(report); }));
-  EXPECT_EQ(readFile(report), QByteArray::number(QCoreApplication::applicationPid()) + ' ' + QFile::encodeName(QDir::homePath()) + '\n');
+  EXPECT_EQ(readFile(report), QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
+                                  QFile::encodeName(QDir::homePath()) + '\n');
 
   EXPECT_FALSE(restartInto(folder.filePath(QStringLiteral("missing"))));
 }
