@@ -13,13 +13,13 @@ namespace brindlewick {
 
 namespace {
 
-QString quotedName(const QString& name) {
+QString quotedArchivePath(const QString& name) {
   return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
-ArchiveError refused(const QString& name, const QString& why) {
-  return ArchiveError(
-      QStringLiteral("The update archive holds %1, %2; it was not installed.").arg(quotedName(name), why));
+ArchiveError refusedEntry(const QString& name, const QString& why) {
+  return ArchiveError(QStringLiteral("The update archive holds %1, %2; it was not installed.")
+                          .arg(quotedArchivePath(name), why));
 }
 
 // A file descriptor that closes itself.
@@ -56,7 +56,7 @@ public:
       // "./" names the destination itself.
       if (parts.isEmpty()) {
         if (entry->kind != ArchiveEntry::Kind::folder)
-          throw refused(entry->path, QStringLiteral("which names no file"));
+          throw refusedEntry(entry->path, QStringLiteral("which names no file"));
         continue;
       }
       const Descriptor parent = openParent(*entry, parts);
@@ -73,11 +73,11 @@ private:
   // The name's parts below the destination; "." and empty parts drop out.
   static QStringList components(const ArchiveEntry& entry) {
     if (entry.path.startsWith(QLatin1Char('/')))
-      throw refused(entry.path, QStringLiteral("an absolute path"));
+      throw refusedEntry(entry.path, QStringLiteral("an absolute path"));
     QStringList parts;
     for (const QString& part : entry.path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
       if (part == QLatin1String(".."))
-        throw refused(entry.path, QStringLiteral("a path that leaves its folder"));
+        throw refusedEntry(entry.path, QStringLiteral("a path that leaves its folder"));
       if (part != QLatin1String("."))
         parts.append(part);
     }
@@ -102,8 +102,8 @@ private:
         struct stat status {};
         const bool link = ::fstatat(current.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
                           S_ISLNK(status.st_mode);
-        throw refused(entry.path, link ? QStringLiteral("whose path leads through a symbolic link")
-                                       : QStringLiteral("whose path leads through a file"));
+        throw refusedEntry(entry.path, link ? QStringLiteral("whose path leads through a symbolic link")
+                                            : QStringLiteral("whose path leads through a file"));
       }
       current = Descriptor(fd);
     }
@@ -119,19 +119,19 @@ private:
     struct stat status {};
     if (::fstatat(parent.get(), leaf.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISDIR(status.st_mode))
-      throw refused(entry.path, QStringLiteral("which would replace another entry"));
+      throw refusedEntry(entry.path, QStringLiteral("which would replace another entry"));
   }
 
   void makeLink(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
                 const QStringList& parts) {
     // Resolved by name from the link's own folder, the target must stay inside.
     if (entry.linkTarget.isEmpty() || entry.linkTarget.startsWith(QLatin1Char('/')))
-      throw refused(entry.path, QStringLiteral("a link pointing outside it"));
+      throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
     QStringList resolved = parts.mid(0, parts.size() - 1);
     for (const QString& part : entry.linkTarget.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
       if (part == QLatin1String("..")) {
         if (resolved.isEmpty())
-          throw refused(entry.path, QStringLiteral("a link pointing outside it"));
+          throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
         resolved.removeLast();
       } else if (part != QLatin1String(".")) {
         resolved.append(part);
@@ -140,7 +140,7 @@ private:
     if (::symlinkat(QFile::encodeName(entry.linkTarget).constData(), parent.get(), leaf.constData()) == 0)
       return;
     if (errno == EEXIST)
-      throw refused(entry.path, QStringLiteral("which would replace another entry"));
+      throw refusedEntry(entry.path, QStringLiteral("which would replace another entry"));
     throw writeFailed();
   }
 
@@ -152,7 +152,7 @@ private:
         ::openat(parent.get(), leaf.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (file.get() < 0) {
       if (errno == EEXIST)
-        throw refused(entry.path, QStringLiteral("which would replace another entry"));
+        throw refusedEntry(entry.path, QStringLiteral("which would replace another entry"));
       throw writeFailed();
     }
     reader.readContents([&](QByteArrayView piece) {

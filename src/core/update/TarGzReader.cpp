@@ -21,23 +21,23 @@ constexpr qint64 maximumMetadataBytes = 64 * 1024;
 // After the end marker a writer pads the stream to its record size (10 KiB for tar).
 constexpr qint64 maximumEndPadding = 1 << 20;
 
-ArchiveError damaged(const QString& problem) {
+ArchiveError damagedArchive(const QString& problem) {
   return ArchiveError(QStringLiteral("The update archive is damaged: %1.").arg(problem));
 }
 
-QString quoted(const QString& name) {
+QString quotedEntryName(const QString& name) {
   return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
 // A NUL-terminated text field of a header.
-QByteArray field(const char* header, int offset, int length) {
+QByteArray headerText(const char* header, int offset, int length) {
   const char* start = header + offset;
   const auto* end = static_cast<const char*>(std::memchr(start, 0, size_t(length)));
   return QByteArray(start, end ? end - start : length);
 }
 
 // An octal number field: leading spaces, octal digits, then a space or NUL to the end.
-std::optional<qint64> octal(const char* header, int offset, int length) {
+std::optional<qint64> headerNumber(const char* header, int offset, int length) {
   int i = offset;
   const int end = offset + length;
   while (i < end && header[i] == ' ')
@@ -59,7 +59,7 @@ std::optional<qint64> octal(const char* header, int offset, int length) {
 }
 
 bool checksumHolds(const char* header) {
-  const std::optional<qint64> stored = octal(header, 148, 8);
+  const std::optional<qint64> stored = headerNumber(header, 148, 8);
   if (!stored)
     return false;
   qint64 unsignedSum = 0;
@@ -93,15 +93,15 @@ PaxValues parsePax(const QByteArray& data) {
   while (at < data.size()) {
     const qsizetype space = data.indexOf(' ', at);
     if (space < 0)
-      throw damaged(QStringLiteral("an extended header is malformed"));
+      throw damagedArchive(QStringLiteral("an extended header is malformed"));
     bool ok = false;
     const qint64 length = data.mid(at, space - at).toLongLong(&ok);
     if (!ok || length <= space - at + 1 || at + length > data.size() || data[at + length - 1] != '\n')
-      throw damaged(QStringLiteral("an extended header is malformed"));
+      throw damagedArchive(QStringLiteral("an extended header is malformed"));
     const QByteArray record = data.mid(space + 1, at + length - space - 2);
     const qsizetype equals = record.indexOf('=');
     if (equals < 0)
-      throw damaged(QStringLiteral("an extended header is malformed"));
+      throw damagedArchive(QStringLiteral("an extended header is malformed"));
     const QByteArray key = record.left(equals);
     const QByteArray value = record.mid(equals + 1);
     if (key == "path") {
@@ -111,7 +111,7 @@ PaxValues parsePax(const QByteArray& data) {
     } else if (key == "size") {
       const qint64 size = value.toLongLong(&ok);
       if (!ok || size < 0)
-        throw damaged(QStringLiteral("an extended header is malformed"));
+        throw damagedArchive(QStringLiteral("an extended header is malformed"));
       values.size = size;
     }
     at += length;
@@ -144,15 +144,15 @@ public:
     m_stream.avail_out = uInt(size);
     while (m_stream.avail_out > 0) {
       if (m_ended)
-        throw damaged(QStringLiteral("it ends early"));
+        throw damagedArchive(QStringLiteral("it ends early"));
       if (m_stream.avail_in == 0 && !refill())
-        throw damaged(QStringLiteral("it ends early"));
+        throw damagedArchive(QStringLiteral("it ends early"));
       const int status = inflate(&m_stream, Z_NO_FLUSH);
       if (status == Z_STREAM_END) {
         m_ended = true;
       } else if (status != Z_OK && status != Z_BUF_ERROR) {
-        throw damaged(m_stream.msg ? QString::fromLatin1(m_stream.msg)
-                                   : QStringLiteral("it does not decompress"));
+        throw damagedArchive(m_stream.msg ? QString::fromLatin1(m_stream.msg)
+                                          : QStringLiteral("it does not decompress"));
       }
     }
   }
@@ -164,21 +164,21 @@ public:
     qint64 drained = 0;
     while (!m_ended) {
       if (drained >= limit)
-        throw damaged(QStringLiteral("it goes on after its end marker"));
+        throw damagedArchive(QStringLiteral("it goes on after its end marker"));
       m_stream.next_out = reinterpret_cast<Bytef*>(scratch.data());
       m_stream.avail_out = uInt(scratch.size());
       if (m_stream.avail_in == 0 && !refill())
-        throw damaged(QStringLiteral("it ends early"));
+        throw damagedArchive(QStringLiteral("it ends early"));
       const int status = inflate(&m_stream, Z_NO_FLUSH);
       if (status == Z_STREAM_END)
         m_ended = true;
       else if (status != Z_OK && status != Z_BUF_ERROR)
-        throw damaged(m_stream.msg ? QString::fromLatin1(m_stream.msg)
-                                   : QStringLiteral("it does not decompress"));
+        throw damagedArchive(m_stream.msg ? QString::fromLatin1(m_stream.msg)
+                                          : QStringLiteral("it does not decompress"));
       drained += qint64(scratch.size()) - m_stream.avail_out;
     }
     if (m_stream.avail_in > 0 || refill())
-      throw damaged(QStringLiteral("it has data after its end"));
+      throw damagedArchive(QStringLiteral("it has data after its end"));
   }
 
 private:
@@ -220,7 +220,7 @@ void TarGzReader::skip(qint64 bytes) {
 
 QByteArray TarGzReader::readMetadata(qint64 size) {
   if (size > maximumMetadataBytes)
-    throw damaged(QStringLiteral("an extended header is too large"));
+    throw damagedArchive(QStringLiteral("an extended header is too large"));
   m_total += size;
   QByteArray data(size, Qt::Uninitialized);
   m_inflater->read(data.data(), size);
@@ -248,13 +248,13 @@ std::optional<ArchiveEntry> TarGzReader::next() {
     if (!magic.startsWith("ustar"))
       throw ArchiveError(QStringLiteral("The update archive is not a tar archive in the ustar format."));
     if (!checksumHolds(header.data()))
-      throw damaged(QStringLiteral("a header's checksum does not match"));
+      throw damagedArchive(QStringLiteral("a header's checksum does not match"));
     if (++m_entries > m_limits.maximumEntries)
       throw ArchiveError(
           QStringLiteral("The update archive holds more than %1 entries.").arg(m_limits.maximumEntries));
-    std::optional<qint64> size = octal(header.data(), 124, 12);
+    std::optional<qint64> size = headerNumber(header.data(), 124, 12);
     if (!size)
-      throw damaged(QStringLiteral("a header's size is unreadable"));
+      throw damagedArchive(QStringLiteral("a header's size is unreadable"));
 
     const char type = header[156];
     if (type == 'x') {
@@ -272,15 +272,16 @@ std::optional<ArchiveEntry> TarGzReader::next() {
       continue;
     }
 
-    QByteArray pathBytes = field(header.data(), 0, 100);
+    QByteArray pathBytes = headerText(header.data(), 0, 100);
     // The POSIX ustar prefix; a GNU header ("ustar  ") uses those bytes for other things.
     if (magic == QByteArray("ustar\0", 6)) {
-      const QByteArray prefix = field(header.data(), 345, 155);
+      const QByteArray prefix = headerText(header.data(), 345, 155);
       if (!prefix.isEmpty())
         pathBytes = prefix + '/' + pathBytes;
     }
     pathBytes = pax.path.value_or(longPath.value_or(pathBytes));
-    const QByteArray linkBytes = pax.linkPath.value_or(longLink.value_or(field(header.data(), 157, 100)));
+    const QByteArray linkBytes =
+        pax.linkPath.value_or(longLink.value_or(headerText(header.data(), 157, 100)));
     if (pax.size)
       size = pax.size;
     if (pathBytes.size() > m_limits.maximumPathBytes || linkBytes.size() > m_limits.maximumPathBytes)
@@ -299,15 +300,15 @@ std::optional<ArchiveEntry> TarGzReader::next() {
       throw ArchiveError(
           QStringLiteral(
               "The update archive holds %1, which is neither a file, a folder nor a symbolic link.")
-              .arg(quoted(entry.path)));
+              .arg(quotedEntryName(entry.path)));
     }
     if (entry.kind == ArchiveEntry::Kind::link)
       entry.linkTarget = nameText(linkBytes);
-    const std::optional<qint64> mode = octal(header.data(), 100, 8);
+    const std::optional<qint64> mode = headerNumber(header.data(), 100, 8);
     entry.executable = mode && (*mode & 0111) != 0;
     if (*size > m_limits.maximumEntryBytes)
       throw ArchiveError(QStringLiteral("The update archive holds %1, which is larger than %2.")
-                             .arg(quoted(entry.path), sizeText(m_limits.maximumEntryBytes)));
+                             .arg(quotedEntryName(entry.path), sizeText(m_limits.maximumEntryBytes)));
     m_total += *size;
     if (m_total > m_limits.maximumTotalBytes)
       throw ArchiveError(QStringLiteral("The update archive unpacks to more than %1.")
