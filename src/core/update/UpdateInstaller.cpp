@@ -205,36 +205,44 @@ void checkUnpackedProgram(const QString& program, const QString& executableName,
             .arg(held, version));
 }
 
-void removeFolder(const QString& path) {
-  // removeRecursively() deletes links, never what they point to.
-  if (!QDir(path).removeRecursively())
+// A folder with everything in it, or a single file or link; removeRecursively() removes links
+// inside the folder, never what they point to, and is never handed a link itself.
+void removeEntry(const QString& path) {
+  const bool removed = isRealFolder(path) ? QDir(path).removeRecursively() : QFile::remove(path);
+  if (!removed)
     qCWarning(updateLog) << "could not remove" << path;
 }
 
 // Swaps the unpacked program folder with the installed one: one exchange of two names where
 // the filesystem offers it, so there is never a moment without a program folder. Returns where
 // the replaced folder now is (inside the staging folder).
-QString swapIn(const InstallLocation& location, const QString& unpacked, const QString& staging) {
+QString swapIn(const InstallLocation& location, const QString& unpacked, QTemporaryDir& staging) {
   const QByteArray installed = QFile::encodeName(location.programFolder);
   const QByteArray incoming = QFile::encodeName(unpacked);
+  const auto notInPlace = [](const QString& why) {
+    return UpdateInstallError(
+        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(why));
+  };
   if (::renameat2(AT_FDCWD, incoming.constData(), AT_FDCWD, installed.constData(), RENAME_EXCHANGE) == 0)
     return unpacked;
   if (errno != EINVAL && errno != ENOSYS)
-    throw UpdateInstallError(
-        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(systemError()));
+    throw notInPlace(systemError());
   // Without the exchange: move the installed folder aside and the new one in, and put the
   // installed one back should the second step fail.
-  const QString aside = QDir(staging).filePath(QStringLiteral("replaced"));
+  const QString aside = QDir(staging.path()).filePath(QStringLiteral("replaced"));
   const QByteArray asideName = QFile::encodeName(aside);
   if (::rename(installed.constData(), asideName.constData()) != 0)
-    throw UpdateInstallError(
-        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(systemError()));
+    throw notInPlace(systemError());
   if (::rename(incoming.constData(), installed.constData()) != 0) {
     const QString why = systemError();
-    if (::rename(asideName.constData(), installed.constData()) != 0)
-      qCCritical(updateLog) << "could not put the installed program back from" << aside;
+    if (::rename(asideName.constData(), installed.constData()) == 0)
+      throw notInPlace(why);
+    // Never removed with the staging folder: it is the installed program.
+    staging.setAutoRemove(false);
     throw UpdateInstallError(
-        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(why));
+        QStringLiteral("The update could not be put in place (%1), and the installed program "
+                       "could not be put back: it is now in %2.")
+            .arg(why, aside));
   }
   return aside;
 }
@@ -266,13 +274,13 @@ UpdateInstallOutcome installInPlace(const InstallLocation& location, std::option
   const QString unpacked = unpackedProgramFolder(staging.path());
   checkUnpackedProgram(unpacked, location.executableName, version);
   // The swap makes the install a different one, so it goes through in full or not at all.
-  const QString replaced = swapIn(location, unpacked, staging.path());
+  const QString replaced = swapIn(location, unpacked, staging);
   syncFolder(location.libFolder);
   // The folder this process runs from stays until the new program has started (which removes
   // it); a version installed since and never started goes with the staging folder.
   if (running && identityOf(replaced) == running) {
     if (QFileInfo::exists(location.previousFolder()) || QFileInfo(location.previousFolder()).isSymLink())
-      removeFolder(location.previousFolder());
+      removeEntry(location.previousFolder());
     if (::rename(QFile::encodeName(replaced).constData(),
                  QFile::encodeName(location.previousFolder()).constData()) != 0) {
       // Leave it where it is rather than delete the running program; the next start clears it.
@@ -332,13 +340,13 @@ void UpdateInstaller::finishPendingInstall() const {
     return;
   const QString previous = location->previousFolder();
   if (isRealFolder(previous) && identityOf(previous) != m_runningFolder)
-    removeFolder(previous);
+    removeEntry(previous);
   const QDir lib(location->libFolder);
   const QStringList leftovers =
       lib.entryList({location->stagingPrefix + QLatin1Char('*')},
                     QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
   for (const QString& name : leftovers)
-    removeFolder(lib.filePath(name));
+    removeEntry(lib.filePath(name));
 }
 
 } // namespace brindlewick

@@ -155,6 +155,19 @@ TEST_F(InstallFixture, aSecondUpdateBeforeTheRestartKeepsTheRunningProgramNotThe
             2);
 }
 
+TEST_F(InstallFixture, aLinkWhereThePreviousFolderGoesIsReplacedNotFollowed) {
+  writeFile(m_root.filePath(QStringLiteral("keep/file")), "keep");
+  ASSERT_TRUE(QFile::link(m_root.filePath(QStringLiteral("keep")), previousFolder()));
+
+  const auto outcome =
+      install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0"));
+
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_FALSE(QFileInfo(previousFolder()).isSymLink());
+  EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
+  EXPECT_EQ(readFile(m_root.filePath(QStringLiteral("keep/file"))), "keep");
+}
+
 struct FailedInstall {
   const char* name;
   std::function<QByteArray()> archive;
