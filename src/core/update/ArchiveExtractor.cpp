@@ -124,17 +124,21 @@ private:
 
   void makeLink(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
                 const QStringList& parts) {
-    // Resolved by name from the link's own folder, the target must stay inside.
+    // Resolved by name from the link's own folder, the target must stay inside. A ".." after
+    // a name is refused too: that name may itself be a link, and ".." then climbs from where
+    // it points, not from where it is.
     if (entry.linkTarget.isEmpty() || entry.linkTarget.startsWith(QLatin1Char('/')))
       throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
     QStringList resolved = parts.mid(0, parts.size() - 1);
+    bool descended = false;
     for (const QString& part : entry.linkTarget.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
       if (part == QLatin1String("..")) {
-        if (resolved.isEmpty())
+        if (resolved.isEmpty() || descended)
           throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
         resolved.removeLast();
       } else if (part != QLatin1String(".")) {
         resolved.append(part);
+        descended = true;
       }
     }
     if (::symlinkat(QFile::encodeName(entry.linkTarget).constData(), parent.get(), leaf.constData()) == 0)

@@ -148,6 +148,16 @@ const Refusal refusals[] = {
      "a link pointing outside it"},
     {"absoluteLink", [] { return withFiles([](TarGzBuilder& b) { b.addLink("release/etc", "/etc"); }); },
      "a link pointing outside it"},
+    {"linkClimbingFromALink",
+     [] {
+       return withFiles([](TarGzBuilder& b) {
+         b.addFolder("release/a/b/");
+         b.addLink("release/a/b/up", "../../..");
+         // By name inside, but ".." climbs from where "up" points: out of the folder.
+         b.addLink("release/a/b/out", "up/../../../outside");
+       });
+     },
+     "a link pointing outside it"},
     {"fileThroughALink",
      [] {
        return withFiles([](TarGzBuilder& b) {

@@ -159,8 +159,8 @@ TEST_F(InstallFixture, aLinkWhereThePreviousFolderGoesIsReplacedNotFollowed) {
   writeFile(m_root.filePath(QStringLiteral("keep/file")), "keep");
   ASSERT_TRUE(QFile::link(m_root.filePath(QStringLiteral("keep")), previousFolder()));
 
-  const auto outcome =
-      install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0"));
+  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
+                               QStringLiteral("1.4.0"));
 
   EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
   EXPECT_FALSE(QFileInfo(previousFolder()).isSymLink());
