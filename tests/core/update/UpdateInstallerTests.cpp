@@ -352,6 +352,13 @@ TEST_F(InstallFixture, onlyAReplaceableInstallIsSwapped) {
   else
     QFile::setPermissions(programFolder(), QFile::ReadOwner | QFile::ExeOwner);
   EXPECT_FALSE(UpdateInstaller(executable(), downloads()).installsInPlace());
+  // Such an install is handed off, and left as it was.
+  const QMap<QString, QByteArray> before = tree(prefix());
+  const auto outcome =
+      install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0"));
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::handedOff);
+  EXPECT_EQ(outcome.get().path, downloads() + QStringLiteral("/brindlewick-1.4.0.tar.gz"));
+  EXPECT_EQ(tree(prefix()), before);
   ::chown(QFile::encodeName(programFolder()).constData(), ::geteuid(), ::getegid());
   QFile::setPermissions(programFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
