@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brindlewick {
 
@@ -43,7 +44,7 @@ private:
 
 class Unpacker {
 public:
-  Unpacker(const QString& destination) : m_destination(destination) {
+  explicit Unpacker(const QString& destination) : m_destination(destination) {
     m_root = Descriptor(
         ::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (m_root.get() < 0)
