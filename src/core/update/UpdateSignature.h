@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace brindlewick {
+
+// Pure Ed25519 (RFC 8032, no pre-hash), as `openssl pkeyutl -sign -rawin` makes it, over the
+// whole of an update archive. Safe on any thread.
+namespace UpdateSignature {
+
+// False for a key that is not 32 bytes, a signature that is not 64, or a signature that does
+// not verify.
+bool verify(QByteArrayView publicKey, QByteArrayView signature, QByteArrayView message);
+
+// The same over a file's bytes, mapped rather than read into memory; false when the file
+// cannot be opened or mapped.
+bool verifyFile(QByteArrayView publicKey, QByteArrayView signature, const QString& path);
+
+} // namespace UpdateSignature
+
+} // namespace brindlewick
