@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+namespace brindlewick {
+
+// Why an install did not happen, in words for the reader; the running install is untouched.
+class UpdateInstallError : public std::exception {
+public:
+  explicit UpdateInstallError(QString message);
+  const QString& message() const { return m_message; }
+  const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+  QString m_message;
+  QByteArray m_what;
+};
+
+struct UpdateInstallOutcome {
+  enum class Kind { swapped, handedOff };
+  Kind kind;
+  // swapped: the new install's executable; handedOff: the verified file kept in the
+  // download folder, which the caller opens with the desktop's opener and tells the reader.
+  QString path;
+};
+
+// Puts a downloaded, already verified release in place of the running one. Where the program
+// runs from a program folder this user may replace, the archive is unpacked beside it and
+// swapped in by rename; elsewhere the file is kept in the download folder for the desktop's
+// software installer. A failure at any step leaves the running install as it was.
+class UpdateInstaller {
+public:
+  // `executablePath`: the running program; `downloadFolder`: where a hand-off keeps the file.
+  UpdateInstaller(QString executablePath, QString downloadFolder);
+
+  // True when the program runs from an install folder this user may replace (per-user
+  // install or unpacked archive), so install() swaps; false: it hands off.
+  bool installsInPlace() const;
+
+  // The heavy work runs off the main thread. Throws UpdateInstallError.
+  QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
+
+private:
+  QString m_executablePath;
+  QString m_downloadFolder;
+};
+
+// Starts `executable` (the swapped-in program) so that it takes over once this process has
+// quit; true when it started. The caller then quits the application.
+bool restartInto(const QString& executable);
+
+} // namespace brindlewick
