@@ -1,3 +1,4 @@
+#include "app/ApplicationUpdater.h"
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
 #include "app/LaunchMode.h"
@@ -119,6 +120,8 @@ int main(int argc, char** argv) {
       .factories = cardPanelContent(),
       // Sign-in pages open in the desktop's browser.
       .openBrowser = {},
+      // The updater of its own, started when the build names a feed and its key.
+      .updaterBackend = makeApplicationUpdater(desktop.events(), BuildConfiguration::defaultFilePath()),
   };
   int status = 0;
   {

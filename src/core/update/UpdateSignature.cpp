@@ -1,6 +1,10 @@
 #include "update/UpdateSignature.h"
 
+#include "foundation/Completion.h"
+
+#include <QCoreApplication>
 #include <QFile>
+#include <QThreadPool>
 
 #include <openssl/evp.h>
 
@@ -46,6 +50,18 @@ bool UpdateSignature::verifyFile(QByteArrayView publicKey, QByteArrayView signat
   const bool valid = verify(publicKey, signature, QByteArrayView(bytes, size));
   file.unmap(const_cast<uchar*>(bytes));
   return valid;
+}
+
+QCoro::Task<bool> UpdateSignature::verifyFileInBackground(QByteArray publicKey, QByteArray signature,
+                                                          QString path) {
+  Completion<bool> verdict;
+  QThreadPool::globalInstance()->start([verdict, publicKey, signature, path] {
+    const bool valid = verifyFile(publicKey, signature, path);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [verdict, valid]() mutable { verdict.resolve(valid); },
+        Qt::QueuedConnection);
+  });
+  co_return co_await verdict;
 }
 
 } // namespace brindlewick

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <QCoroTask>
+
 namespace brindlewick {
 
 // Pure Ed25519 (RFC 8032, no pre-hash), as `openssl pkeyutl -sign -rawin` makes it, over the
@@ -17,6 +19,9 @@ bool verify(QByteArrayView publicKey, QByteArrayView signature, QByteArrayView m
 // The same over a file's bytes, mapped rather than read into memory; false when the file
 // cannot be opened or mapped.
 bool verifyFile(QByteArrayView publicKey, QByteArrayView signature, const QString& path);
+
+// verifyFile() on a worker thread, its answer coming back on the main thread's event loop.
+QCoro::Task<bool> verifyFileInBackground(QByteArray publicKey, QByteArray signature, QString path);
 
 } // namespace UpdateSignature
 

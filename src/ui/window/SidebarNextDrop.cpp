@@ -12,9 +12,9 @@ namespace brindlewick {
 
 namespace {
 
-constexpr qreal kPadding = 10;
+constexpr qreal kNextDropPadding = 10;
 constexpr qreal kIcon = 28;
-constexpr qreal kSpacing = 10;
+constexpr qreal kNextDropSpacing = 10;
 constexpr qreal kLineGap = 2;
 constexpr qreal kCornerRadius = 12;
 
@@ -68,11 +68,11 @@ void SidebarNextDrop::refresh() {
 }
 
 QSize SidebarNextDrop::sizeHint() const {
-  return QSize(200, int(std::ceil(2 * kPadding + std::max(kIcon, textHeight()))));
+  return QSize(200, int(std::ceil(2 * kNextDropPadding + std::max(kIcon, textHeight()))));
 }
 
 QSize SidebarNextDrop::minimumSizeHint() const {
-  return QSize(int(2 * kPadding + kIcon), sizeHint().height());
+  return QSize(int(2 * kNextDropPadding + kIcon), sizeHint().height());
 }
 
 void SidebarNextDrop::paintEvent(QPaintEvent*) {
@@ -86,14 +86,14 @@ void SidebarNextDrop::paintEvent(QPaintEvent*) {
   painter.setBrush(DropDesign::withOpacity(strong, 0.04));
   painter.drawPath(DropDesign::roundedRect(QRectF(rect()), kCornerRadius));
 
-  const QRectF icon(kPadding, (height() - kIcon) / 2, kIcon, kIcon);
+  const QRectF icon(kNextDropPadding, (height() - kIcon) / 2, kIcon, kIcon);
   painter.setBrush(DropDesign::withOpacity(strong, 0.08));
   painter.drawEllipse(icon);
   DropSymbols::paint(painter, m_status->paused ? QStringLiteral("pause.circle") : QStringLiteral("drop.fill"),
                      icon, 13, QFont::Medium, strong);
 
-  const qreal left = icon.right() + kSpacing;
-  const qreal width = std::max<qreal>(0, this->width() - left - kPadding);
+  const qreal left = icon.right() + kNextDropSpacing;
+  const qreal width = std::max<qreal>(0, this->width() - left - kNextDropPadding);
   const QFontMetricsF title(titleFont());
   const QFontMetricsF detail(detailFont());
   const qreal top = (height() - textHeight()) / 2;
