@@ -23,7 +23,7 @@ namespace {
 constexpr qint64 downloadChunkBytes = 256 * 1024;
 
 QString bytes(qint64 count) {
-  return QLocale::c().toString(count);
+  return QLocale().toString(count);
 }
 
 UpdateDownloadError interrupted() {
