@@ -1,6 +1,5 @@
 #include "app/ApplicationUpdater.h"
 
-#include "app/DevelopmentTrust.h"
 #include "foundation/Json.h"
 #include "update/UpdateInstaller.h"
 
@@ -22,11 +21,11 @@ QCoro::Task<UpdateInstallOutcome> installWith(std::shared_ptr<UpdateInstaller> i
   co_return co_await installer->install(std::move(file), std::move(version));
 }
 
-NativeAPIClient::Options updaterClientOptions(const QString& configurationFile) {
+NativeAPIClient::Options updaterClientOptions(const UpdaterTrust& trust, const QString& configurationFile) {
   try {
     QFile file(configurationFile);
-    if (file.open(QIODevice::ReadOnly))
-      return DevelopmentTrust::clientOptions(Json::parseObject(file.readAll()));
+    if (trust && file.open(QIODevice::ReadOnly))
+      return trust(Json::parseObject(file.readAll()));
   } catch (const std::exception&) {
     // The service client reports a broken configuration at start; the updater trusts the
     // system's authorities alone.
@@ -41,7 +40,8 @@ bool networkIsUp() {
 
 } // namespace
 
-std::unique_ptr<FeedUpdater> makeApplicationUpdater(SystemEvents* events, const QString& configurationFile) {
+std::unique_ptr<FeedUpdater> makeApplicationUpdater(SystemEvents* events, const UpdaterTrust& trust,
+                                                    const QString& configurationFile) {
   QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
   if (downloads.isEmpty())
     downloads = QDir::homePath();
@@ -50,7 +50,7 @@ std::unique_ptr<FeedUpdater> makeApplicationUpdater(SystemEvents* events, const 
   FeedUpdater::Services services{
       .scheduler = DelayScheduler::system(),
       .runningVersion = QCoreApplication::applicationVersion(),
-      .clientOptions = updaterClientOptions(configurationFile),
+      .clientOptions = updaterClientOptions(trust, configurationFile),
       .isOnline = networkIsUp,
       .events = events,
       .downloadFolder = QDir(cache).filePath(QStringLiteral("app.brindlewick/updates")),

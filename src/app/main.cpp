@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
       // Sign-in pages open in the desktop's browser.
       .openBrowser = {},
       // The updater of its own, started when the build names a feed and its key.
-      .updaterBackend = makeApplicationUpdater(desktop.events(), BuildConfiguration::defaultFilePath()),
+      .updaterBackend = makeApplicationUpdater(desktop.events(), &DevelopmentTrust::clientOptions,
+                                               BuildConfiguration::defaultFilePath()),
   };
   int status = 0;
   {

@@ -25,7 +25,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int windowWidth = 480;
+constexpr int windowWidth = 540;
 constexpr int edge = 24;
 constexpr int notesHeight = 160;
 
@@ -49,6 +49,8 @@ DropTextBlock* bodyBlock() {
 DropButton* button(const QString& title, const QString& name, bool prominent) {
   auto* made = new DropButton(title, dropControl({.prominent = prominent}));
   made->setObjectName(name);
+  // Labels are never cut short: the window is wide enough for the three answers.
+  made->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
   return made;
 }
 

@@ -31,6 +31,12 @@ UpdateConfiguration FeedUpdaterRig::configuration(const QString& name) {
 }
 
 std::unique_ptr<FeedUpdater> FeedUpdaterRig::make(const QString& version, const QString& feed) {
+  auto updater = makeUnstarted(version);
+  updater->start(configuration(feed));
+  return updater;
+}
+
+std::unique_ptr<FeedUpdater> FeedUpdaterRig::makeUnstarted(const QString& version) {
   FeedUpdater::Services services{
       .scheduler = harness.scheduler(),
       .now = harness.clock(),
@@ -53,9 +59,7 @@ std::unique_ptr<FeedUpdater> FeedUpdaterRig::make(const QString& version, const 
             return true;
           },
   };
-  auto updater = std::make_unique<FeedUpdater>(std::move(services));
-  updater->start(configuration(feed));
-  return updater;
+  return std::make_unique<FeedUpdater>(std::move(services));
 }
 
 qsizetype FeedUpdaterRig::feedRequests() {

@@ -40,6 +40,8 @@ public:
   QUrl feedURL(const QString& name = QStringLiteral("feed.json"));
   // The feed at `name` with the stand-in's public key.
   UpdateConfiguration configuration(const QString& name = QStringLiteral("feed.json"));
+  // An updater running `version`, not started yet.
+  std::unique_ptr<FeedUpdater> makeUnstarted(const QString& version = QStringLiteral("0.1.0"));
   // A started updater running `version`.
   std::unique_ptr<FeedUpdater> make(const QString& version = QStringLiteral("0.1.0"),
                                     const QString& feed = QStringLiteral("feed.json"));
