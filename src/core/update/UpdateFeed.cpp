@@ -3,7 +3,9 @@
 #include "foundation/Json.h"
 #include "service/NativeAPIClient.h"
 
-#include <QJsonArray>
+#include <QStringList>
+
+#include <array>
 
 namespace brindlewick {
 
@@ -16,54 +18,51 @@ namespace {
 
 constexpr qsizetype signatureBytes = 64;
 
-const QStringList& entryKeys() {
-  static const QStringList keys{u"length"_s, u"minimumVersion"_s, u"notes"_s,
-                                u"signature"_s, u"url"_s, u"version"_s};
-  return keys;
-}
+// The members of an entry, in this order; the tree reader names a value's path only when it
+// throws, so a feed of many entries is read without building any path text.
+const std::array<QLatin1StringView, 6> entryKeys{"version"_L1, "url"_L1, "length"_L1,
+                                                 "signature"_L1, "notes"_L1, "minimumVersion"_L1};
+const std::array<QLatin1StringView, 1> feedKeys{"releases"_L1};
 
-UpdateVersion readVersion(const JsonObjectReader& entry, QStringView key) {
-  const QString text = entry.string(key);
+UpdateVersion readVersion(const Json::Tree::Value& value, const Json::Path& path) {
+  const QString text = Json::readString(value, path);
   std::optional<UpdateVersion> version = UpdateVersion::parse(text);
   if (!version)
-    throw UpdateFeedError(entry.pathOf(key) + u": \""_s + text + u"\" is not a version"_s);
+    throw UpdateFeedError(path.toString() + u": \""_s + text + u"\" is not a version"_s);
   return *version;
 }
 
-// Keys compared as a set: an added key may mean something this build would ignore.
-void requireKeys(const QJsonObject& object, const QStringList& keys, const QString& path) {
-  QStringList present = object.keys();
-  present.sort();
-  if (present != keys) {
-    const QString where = path.isEmpty() ? u"the feed"_s : path;
-    throw UpdateFeedError(where + u" must have exactly the keys "_s + keys.join(u", "_s));
+UpdateRelease readRelease(const Json::Tree::Value& value, const Json::Path& path) {
+  const Json::Members<6> entry(value, path, entryKeys);
+  // An added key may mean something this build would ignore: exactly these six (the parser
+  // has refused a key given twice already, and a missing one is refused as it is read).
+  if (value.size() != 6) {
+    QStringList names;
+    for (const QLatin1StringView key : entryKeys)
+      names.append(key);
+    throw UpdateFeedError(path.toString() + u" must have exactly the keys "_s + names.join(u", "_s));
   }
-}
+  UpdateRelease release{readVersion(entry.required(0), entry.path(0)), {}, 0, {}, {}, std::nullopt};
 
-UpdateRelease readRelease(const QJsonValue& value, const QString& path) {
-  const JsonObjectReader entry(Json::toObject(value, path), path);
-  requireKeys(entry.object(), entryKeys(), path);
-  UpdateRelease release{readVersion(entry, u"version"), {}, 0, {}, {}, std::nullopt};
-
-  const QString address = entry.string(u"url");
+  const QString address = Json::readString(entry.required(1), entry.path(1));
   release.url = QUrl(address, QUrl::StrictMode);
   if (!NativeAPIClient::isFetchable(release.url) || release.url.scheme() != "https"_L1)
-    throw UpdateFeedError(entry.pathOf(u"url") + u": not an https address"_s);
+    throw UpdateFeedError(entry.path(1).toString() + u": not an https address"_s);
 
-  release.length = entry.int64(u"length");
+  release.length = Json::readInteger(entry.required(2), entry.path(2));
   if (release.length < 1 || release.length > UpdateFeed::maximumArchiveBytes)
-    throw UpdateFeedError(entry.pathOf(u"length") + u": not a size an update can have"_s);
+    throw UpdateFeedError(entry.path(2).toString() + u": not a size an update can have"_s);
 
-  const QString signature = entry.string(u"signature");
-  auto decoded =
-      QByteArray::fromBase64Encoding(signature.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+  const QString signature = Json::readString(entry.required(3), entry.path(3));
+  auto decoded = QByteArray::fromBase64Encoding(signature.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
   if (!decoded || decoded.decoded.size() != signatureBytes || signature.size() % 4 != 0)
-    throw UpdateFeedError(entry.pathOf(u"signature") + u": not the base64 of a 64-byte signature"_s);
+    throw UpdateFeedError(entry.path(3).toString() + u": not the base64 of a 64-byte signature"_s);
   release.signature = decoded.decoded;
 
-  release.notes = entry.string(u"notes");
-  if (entry.hasValue(u"minimumVersion"))
-    release.minimumVersion = readVersion(entry, u"minimumVersion");
+  release.notes = Json::readString(entry.required(4), entry.path(4));
+  entry.required(5); // present, if only as null
+  if (const std::optional<Json::Tree::Value> minimum = entry.optional(5))
+    release.minimumVersion = readVersion(*minimum, entry.path(5));
   return release;
 }
 
@@ -71,14 +70,14 @@ UpdateRelease readRelease(const QJsonValue& value, const QString& path) {
 
 QList<UpdateRelease> UpdateFeed::parse(const QByteArray& document) {
   try {
-    const QJsonObject root = Json::parseObject(document);
-    requireKeys(root, {u"releases"_s}, {});
-    const QJsonArray entries = Json::toArray(root.value("releases"_L1), u"releases"_s);
-    QList<UpdateRelease> releases;
-    releases.reserve(entries.size());
-    for (qsizetype i = 0; i < entries.size(); ++i)
-      releases.append(readRelease(entries.at(i), Json::element(u"releases"_s, i)));
-    return releases;
+    const Json::Tree tree(document);
+    const Json::Tree::Value root = tree.root();
+    const Json::Path top;
+    const Json::Members<1> feed(root, top, feedKeys);
+    if (root.size() != 1)
+      throw UpdateFeedError(u"the feed must have exactly the keys releases"_s);
+    const Json::Path releasesPath = feed.path(0);
+    return Json::readArray(feed.required(0), releasesPath, readRelease);
   } catch (const JsonDecodingError& error) {
     throw UpdateFeedError(error.description());
   }
