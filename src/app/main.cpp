@@ -14,6 +14,8 @@
 #include "desktop/SoundPlayer.h"
 #include "desktop/X11DesktopWatch.h"
 #include "model/ReaderModel.h"
+#include "update/UpdateInstaller.h"
+#include "update/UpdateRestart.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/UiEnvironment.h"
@@ -78,6 +80,8 @@ int main(int argc, char** argv) {
   LaunchRequest request = LaunchRequest::fromArguments(QCoreApplication::arguments());
   request.startupId = startupId;
   request.activationToken = activationToken;
+  // Started by an update's restart: the copy that installed it is still quitting.
+  UpdateRestart::awaitPredecessor();
   SingleInstance instance;
   // Later starts are answered as soon as this one listens, long before the reader can act on
   // their requests: they wait here, behind this start's own.
@@ -89,6 +93,8 @@ int main(int argc, char** argv) {
     QTextStream(stderr) << "Brindlewick: " << error.description() << "\n";
     return 1;
   }
+  // The program folder an update replaced is no longer needed once this one runs.
+  UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
   if (request.kind != LaunchRequest::Kind::reopen)
     requests.enqueue(request);
   // The reader lives in the tray; closing its window only hides it.

@@ -24,10 +24,15 @@ void DropSound::play() {
 
 bool runsFromInstalledLocation(const QString& executablePath, const QString& installPrefix) {
   const QString executable = QFileInfo(executablePath).canonicalFilePath();
-  const QString bin = QFileInfo(QDir(installPrefix).filePath(QStringLiteral("bin"))).canonicalFilePath();
-  if (executable.isEmpty() || bin.isEmpty())
+  if (executable.isEmpty())
     return false;
-  return executable.startsWith(bin + QLatin1Char('/'));
+  // The install keeps the program in its program folder, with a link to it in bin/.
+  for (const QString& folder : {QStringLiteral("lib/brindlewick"), QStringLiteral("bin")}) {
+    const QString installed = QFileInfo(QDir(installPrefix).filePath(folder)).canonicalFilePath();
+    if (!installed.isEmpty() && executable.startsWith(installed + QLatin1Char('/')))
+      return true;
+  }
+  return false;
 }
 
 } // namespace brindlewick

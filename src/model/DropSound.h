@@ -41,8 +41,9 @@ private:
 };
 
 // Whether the running executable is the installed copy: its canonical path lies inside the
-// installation's bin folder (`prefix` + "/bin/"). A copy in a build tree, in a user's own
-// folder or in a folder that only begins with the same letters is not.
+// installation's program folder (`prefix` + "/lib/brindlewick/") or its bin folder. A copy in
+// a build tree, in a user's own folder or in a folder that only begins with the same letters
+// is not.
 bool runsFromInstalledLocation(const QString& executablePath, const QString& installPrefix);
 
 } // namespace brindlewick

@@ -128,6 +128,8 @@ TEST(DropSound, TheChimePlaysOnceAndOnlyFromTheInstalledCopy) {
     bool settingsSavable = true;
   } cases[] = {
       {"installed", "bin/brindlewick", true},
+      {"installed in its program folder", "lib/brindlewick/brindlewick", true},
+      {"a program folder that only begins alike", "lib/brindlewick-old/brindlewick", false},
       {"a folder that only begins alike", "binx/brindlewick", false},
       {"the build tree", "", false},
       // A chime that cannot be remembered would play at every start.

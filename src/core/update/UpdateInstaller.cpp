@@ -1,27 +1,352 @@
 #include "update/UpdateInstaller.h"
 
+#include "foundation/Json.h"
+#include "service/BuildConfiguration.h"
+#include "update/ArchiveExtractor.h"
+#include "update/InstallLocation.h"
+
+#include <QCoroFuture>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QLoggingCategory>
+#include <QPromise>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QThreadPool>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace brindlewick {
+
+namespace {
+
+Q_LOGGING_CATEGORY(updateLog, "brindlewick.update")
+
+using FolderIdentity = UpdateInstaller::FolderIdentity;
+
+// The configuration an install carries is a few hundred bytes.
+constexpr qint64 maximumConfigurationBytes = 1 << 20;
+
+std::optional<FolderIdentity> identityOf(const QString& path) {
+  struct stat status {};
+  if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+    return std::nullopt;
+  return FolderIdentity{quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+bool isRealFolder(const QString& path) {
+  struct stat status {};
+  return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+QString systemError() {
+  return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Versions are dot-separated non-negative integers; a version also names a kept file.
+void requireVersionText(const QString& version) {
+  static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}$"));
+  if (!pattern.match(version).hasMatch())
+    throw UpdateInstallError(
+        QStringLiteral("The update's version \"%1\" is not a version number.").arg(version));
+}
+
+// "1.4" and "1.4.0" are the same version.
+bool sameVersion(const QString& left, const QString& right) {
+  QStringList a = left.split(QLatin1Char('.'));
+  QStringList b = right.split(QLatin1Char('.'));
+  while (a.size() < b.size())
+    a.append(QStringLiteral("0"));
+  while (b.size() < a.size())
+    b.append(QStringLiteral("0"));
+  for (qsizetype i = 0; i < a.size(); ++i) {
+    bool okA = false;
+    bool okB = false;
+    if (a[i].toULongLong(&okA) != b[i].toULongLong(&okB) || !okA || !okB)
+      return false;
+  }
+  return true;
+}
+
+// ".tar.gz" for a release archive, ".deb" for a Debian package; otherwise the file's own.
+QString keptSuffix(const QString& file) {
+  QFile source(file);
+  if (source.open(QIODevice::ReadOnly)) {
+    const QByteArray head = source.read(8);
+    if (head.startsWith("\x1f\x8b"))
+      return QStringLiteral(".tar.gz");
+    if (head == "!<arch>\n")
+      return QStringLiteral(".deb");
+  }
+  const QString own = QFileInfo(file).completeSuffix();
+  return own.isEmpty() ? QString() : QLatin1Char('.') + own;
+}
+
+bool sameContents(const QString& a, const QString& b) {
+  QFile left(a);
+  QFile right(b);
+  if (left.size() != right.size() || !left.open(QIODevice::ReadOnly) || !right.open(QIODevice::ReadOnly))
+    return false;
+  while (!left.atEnd()) {
+    if (left.read(1 << 16) != right.read(1 << 16))
+      return false;
+  }
+  return true;
+}
+
+// A system-wide install is the package manager's: the verified file goes to the reader's
+// download folder under a name that says what it is, for the desktop's software installer.
+UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloadFolder,
+                             const QString& version) {
+  const auto keepFailed = [&](const QString& why) {
+    return UpdateInstallError(
+        QStringLiteral("The update could not be kept in %1: %2.").arg(downloadFolder, why));
+  };
+  if (!QFileInfo::exists(downloadFolder)) {
+    if (!QDir().mkpath(downloadFolder))
+      throw keepFailed(QStringLiteral("the folder could not be made"));
+    QFile::setPermissions(downloadFolder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  }
+  QFile source(verifiedFile);
+  if (!source.open(QIODevice::ReadOnly))
+    throw UpdateInstallError(
+        QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
+
+  const QString base = QStringLiteral("brindlewick-") + version;
+  const QString suffix = keptSuffix(verifiedFile);
+  const QDir folder(downloadFolder);
+  // A copy kept earlier is used again; a different file of that name is left alone.
+  for (int attempt = 1; attempt <= 100; ++attempt) {
+    const QString name =
+        attempt == 1 ? base + suffix : QStringLiteral("%1-%2%3").arg(base).arg(attempt).arg(suffix);
+    const QString target = folder.filePath(name);
+    if (QFileInfo(target).isFile() && sameContents(target, verifiedFile))
+      return {UpdateInstallOutcome::Kind::handedOff, target};
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+      continue;
+    // Written under a temporary name (0600) and renamed, so a half-written file is never
+    // what the reader opens.
+    QTemporaryFile copy(folder.filePath(QStringLiteral(".brindlewick-download-XXXXXX")));
+    if (!copy.open())
+      throw keepFailed(copy.errorString());
+    source.seek(0);
+    while (!source.atEnd()) {
+      const QByteArray piece = source.read(1 << 16);
+      if (piece.isEmpty() && source.error() != QFileDevice::NoError)
+        throw UpdateInstallError(
+            QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
+      if (copy.write(piece) != piece.size())
+        throw keepFailed(copy.errorString());
+    }
+    if (!copy.flush() || ::fsync(copy.handle()) != 0)
+      throw keepFailed(copy.errorString());
+    if (!copy.rename(target)) {
+      if (QFileInfo::exists(target))
+        continue;
+      throw keepFailed(copy.errorString());
+    }
+    copy.setAutoRemove(false);
+    return {UpdateInstallOutcome::Kind::handedOff, target};
+  }
+  throw keepFailed(QStringLiteral("too many files of that name are there already"));
+}
+
+// The program folder in an unpacked release: lib/brindlewick, at the top or below the one
+// folder that an archive made by the release tooling starts with.
+QString unpackedProgramFolder(const QString& staging) {
+  const QString direct = QDir(staging).filePath(QStringLiteral("lib/brindlewick"));
+  if (isRealFolder(direct))
+    return direct;
+  const QStringList top =
+      QDir(staging).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  if (top.size() == 1) {
+    const QString nested = QDir(staging).filePath(top.first() + QStringLiteral("/lib/brindlewick"));
+    if (isRealFolder(QDir(staging).filePath(top.first())) &&
+        isRealFolder(QDir(staging).filePath(top.first() + QStringLiteral("/lib"))) && isRealFolder(nested))
+      return nested;
+  }
+  throw UpdateInstallError(
+      QStringLiteral("The update does not hold the Brindlewick program; nothing was changed."));
+}
+
+// The unpacked program must be a program, with its configuration, of the announced version.
+void checkUnpackedProgram(const QString& program, const QString& executableName, const QString& version) {
+  struct stat status {};
+  const QString executable = QDir(program).filePath(executableName);
+  if (::lstat(QFile::encodeName(executable).constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      (status.st_mode & S_IXUSR) == 0)
+    throw UpdateInstallError(
+        QStringLiteral("The update does not hold the Brindlewick program; nothing was changed."));
+  QFile configuration(QDir(program).filePath(BuildConfiguration::fileName));
+  const QFileInfo info(configuration.fileName());
+  QString held;
+  if (!info.isSymLink() && info.isFile() && info.size() <= maximumConfigurationBytes &&
+      configuration.open(QIODevice::ReadOnly)) {
+    try {
+      held = Json::parseObject(configuration.readAll()).value(BuildConfiguration::versionKey).toString();
+    } catch (const JsonDecodingError&) {
+    }
+  }
+  if (held.isEmpty())
+    throw UpdateInstallError(
+        QStringLiteral("The update's configuration is missing or unreadable; nothing was changed."));
+  if (!sameVersion(held, version))
+    throw UpdateInstallError(
+        QStringLiteral("The update holds version %1, not the announced %2; nothing was changed.")
+            .arg(held, version));
+}
+
+// A folder with everything in it, or a single file or link; removeRecursively() removes links
+// inside the folder, never what they point to, and is never handed a link itself.
+void removeEntry(const QString& path) {
+  const bool removed = isRealFolder(path) ? QDir(path).removeRecursively() : QFile::remove(path);
+  if (!removed)
+    qCWarning(updateLog) << "could not remove" << path;
+}
+
+// Swaps the unpacked program folder with the installed one: one exchange of two names where
+// the filesystem offers it, so there is never a moment without a program folder. Returns where
+// the replaced folder now is (inside the staging folder).
+QString swapIn(const InstallLocation& location, const QString& unpacked, QTemporaryDir& staging) {
+  const QByteArray installed = QFile::encodeName(location.programFolder);
+  const QByteArray incoming = QFile::encodeName(unpacked);
+  const auto notInPlace = [](const QString& why) {
+    return UpdateInstallError(
+        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(why));
+  };
+  if (::renameat2(AT_FDCWD, incoming.constData(), AT_FDCWD, installed.constData(), RENAME_EXCHANGE) == 0)
+    return unpacked;
+  if (errno != EINVAL && errno != ENOSYS)
+    throw notInPlace(systemError());
+  // Without the exchange: move the installed folder aside and the new one in, and put the
+  // installed one back should the second step fail.
+  const QString aside = QDir(staging.path()).filePath(QStringLiteral("replaced"));
+  const QByteArray asideName = QFile::encodeName(aside);
+  if (::rename(installed.constData(), asideName.constData()) != 0)
+    throw notInPlace(systemError());
+  if (::rename(incoming.constData(), installed.constData()) != 0) {
+    const QString why = systemError();
+    if (::rename(asideName.constData(), installed.constData()) == 0)
+      throw notInPlace(why);
+    // Never removed with the staging folder: it is the installed program.
+    staging.setAutoRemove(false);
+    throw UpdateInstallError(
+        QStringLiteral("The update could not be put in place (%1), and the installed program "
+                       "could not be put back: it is now in %2.")
+            .arg(why, aside));
+  }
+  return aside;
+}
+
+void syncFolder(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+UpdateInstallOutcome installInPlace(const InstallLocation& location, std::optional<FolderIdentity> running,
+                                    const QString& verifiedFile, const QString& version) {
+  QLockFile lock(location.lockPath());
+  if (!lock.tryLock(0))
+    throw UpdateInstallError(QStringLiteral(
+        "Another copy of Brindlewick is installing an update; try again once it has finished."));
+  // Private (0700) and removed with whatever is left in it when this ends, whichever way.
+  QTemporaryDir staging(location.stagingTemplate());
+  if (!staging.isValid())
+    throw UpdateInstallError(QStringLiteral("The update could not be unpacked into %1: %2.")
+                                 .arg(location.libFolder, staging.errorString()));
+  try {
+    extractArchive(verifiedFile, staging.path());
+  } catch (const ArchiveError& error) {
+    throw UpdateInstallError(error.message());
+  }
+  const QString unpacked = unpackedProgramFolder(staging.path());
+  checkUnpackedProgram(unpacked, location.executableName, version);
+  // The swap makes the install a different one, so it goes through in full or not at all.
+  const QString replaced = swapIn(location, unpacked, staging);
+  syncFolder(location.libFolder);
+  // The folder this process runs from stays until the new program has started (which removes
+  // it); a version installed since and never started goes with the staging folder.
+  if (running && identityOf(replaced) == running) {
+    if (QFileInfo::exists(location.previousFolder()) || QFileInfo(location.previousFolder()).isSymLink())
+      removeEntry(location.previousFolder());
+    if (::rename(QFile::encodeName(replaced).constData(),
+                 QFile::encodeName(location.previousFolder()).constData()) != 0) {
+      // Leave it where it is rather than delete the running program; the next start clears it.
+      qCWarning(updateLog) << "could not keep the replaced program as" << location.previousFolder()
+                           << systemError();
+      staging.setAutoRemove(false);
+    }
+  }
+  qCInfo(updateLog) << "installed version" << version << "in" << location.programFolder;
+  return {UpdateInstallOutcome::Kind::swapped, location.executable()};
+}
+
+} // namespace
 
 UpdateInstallError::UpdateInstallError(QString message)
     : m_message(std::move(message)), m_what(m_message.toUtf8()) {}
 
 UpdateInstaller::UpdateInstaller(QString executablePath, QString downloadFolder)
-    : m_executablePath(std::move(executablePath)), m_downloadFolder(std::move(downloadFolder)) {}
+    : m_executablePath(std::move(executablePath)), m_downloadFolder(std::move(downloadFolder)) {
+  const QString canonical = QFileInfo(m_executablePath).canonicalFilePath();
+  if (!canonical.isEmpty())
+    m_runningFolder = identityOf(QFileInfo(canonical).absolutePath());
+}
 
 bool UpdateInstaller::installsInPlace() const {
-  return false;
+  return InstallLocation::of(m_executablePath).has_value();
 }
 
 QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(QString verifiedFile, QString version) {
-  Q_UNUSED(verifiedFile);
-  Q_UNUSED(version);
-  throw UpdateInstallError(QStringLiteral("not built yet"));
-  co_return UpdateInstallOutcome{};
+  requireVersionText(version);
+  auto promise = std::make_shared<QPromise<UpdateInstallOutcome>>();
+  QFuture<UpdateInstallOutcome> done = promise->future();
+  promise->start();
+  QThreadPool::globalInstance()->start([promise, executable = m_executablePath, downloads = m_downloadFolder,
+                                        running = m_runningFolder, verifiedFile, version] {
+    try {
+      const std::optional<InstallLocation> location = InstallLocation::of(executable);
+      promise->addResult(location ? installInPlace(*location, running, verifiedFile, version)
+                                  : handOff(verifiedFile, downloads, version));
+    } catch (const UpdateInstallError&) {
+      promise->setException(std::current_exception());
+    } catch (const std::exception& error) {
+      promise->setException(std::make_exception_ptr(UpdateInstallError(
+          QStringLiteral("The update could not be installed: %1.").arg(QString::fromUtf8(error.what())))));
+    }
+    promise->finish();
+  });
+  co_return co_await done;
 }
 
-bool restartInto(const QString& executable) {
-  Q_UNUSED(executable);
-  return false;
+void UpdateInstaller::finishPendingInstall() const {
+  const std::optional<InstallLocation> location = InstallLocation::of(m_executablePath);
+  if (!location)
+    return;
+  QLockFile lock(location->lockPath());
+  if (!lock.tryLock(0))
+    return;
+  const QString previous = location->previousFolder();
+  if (isRealFolder(previous) && identityOf(previous) != m_runningFolder)
+    removeEntry(previous);
+  const QDir lib(location->libFolder);
+  const QStringList leftovers =
+      lib.entryList({location->stagingPrefix + QLatin1Char('*')},
+                    QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+  for (const QString& name : leftovers)
+    removeEntry(lib.filePath(name));
 }
 
 } // namespace brindlewick

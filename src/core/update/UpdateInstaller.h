@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QCoroTask>
 #include <QByteArray>
+#include <QCoroTask>
 #include <QString>
 
 #include <exception>
+#include <optional>
 
 namespace brindlewick {
 
@@ -42,11 +43,25 @@ public:
   bool installsInPlace() const;
 
   // The heavy work runs off the main thread. Throws UpdateInstallError.
+  // The work holds copies of what it needs, so the installer may go before it ends.
   QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
+
+  // At start, once this copy is the one that runs: removes what an earlier update left beside
+  // the program folder (the folder it replaced, staging of an interrupted install), unless
+  // another copy is installing right now. Does nothing outside a replaceable install.
+  void finishPendingInstall() const;
+
+  struct FolderIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
+  };
 
 private:
   QString m_executablePath;
   QString m_downloadFolder;
+  // The folder the program runs from, recognised by identity: a swap renames it.
+  std::optional<FolderIdentity> m_runningFolder;
 };
 
 // Starts `executable` (the swapped-in program) so that it takes over once this process has

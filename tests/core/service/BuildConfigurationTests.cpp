@@ -1,8 +1,10 @@
 #include "service/BuildConfiguration.h"
 #include "service/UpdateConfiguration.h"
+#include "foundation/Json.h"
 
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -139,6 +141,20 @@ TEST(BuildConfigurationFile, TheBuildsOwnFileCarriesItsOptions) {
   EXPECT_EQ(configuration.apiBaseURL(), api.isEmpty() ? std::nullopt : std::optional(QUrl(api)));
   EXPECT_EQ(configuration.supportURL(), support.isEmpty() ? std::nullopt : std::optional(QUrl(support)));
   EXPECT_EQ(configuration.version(), QStringLiteral(BRINDLEWICK_CONFIGURED_VERSION));
+
+  // The updater's pair is there exactly when the build set either half.
+  QFile file(QStringLiteral(BRINDLEWICK_CONFIGURATION_FILE));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QJsonObject raw = Json::parseObject(file.readAll());
+  const QString feed = QStringLiteral(BRINDLEWICK_CONFIGURED_UPDATE_FEED_URL);
+  const QString key = QStringLiteral(BRINDLEWICK_CONFIGURED_UPDATE_PUBLIC_KEY);
+  if (feed.isEmpty() && key.isEmpty()) {
+    EXPECT_FALSE(raw.contains(QStringLiteral("SUFeedURL")));
+    EXPECT_FALSE(raw.contains(QStringLiteral("SUPublicEDKey")));
+  } else {
+    EXPECT_EQ(raw.value(QStringLiteral("SUFeedURL")).toString(), feed);
+    EXPECT_EQ(raw.value(QStringLiteral("SUPublicEDKey")).toString(), key);
+  }
 }
 
 } // namespace

@@ -1,0 +1,202 @@
+#include "update/ArchiveExtractor.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brindlewick {
+
+namespace {
+
+QString quotedArchivePath(const QString& name) {
+  return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+ArchiveError refusedEntry(const QString& name, const QString& why) {
+  return ArchiveError(QStringLiteral("The update archive holds %1, %2; it was not installed.")
+                          .arg(quotedArchivePath(name), why));
+}
+
+// A file descriptor that closes itself.
+class Descriptor {
+public:
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
+  ~Descriptor() {
+    if (m_fd >= 0)
+      ::close(m_fd);
+  }
+  Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(m_fd, other.m_fd);
+    return *this;
+  }
+  int get() const { return m_fd; }
+
+private:
+  int m_fd;
+};
+
+class Unpacker {
+public:
+  Unpacker(const QString& destination) : m_destination(destination) {
+    m_root = Descriptor(
+        ::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (m_root.get() < 0)
+      throw writeFailed();
+  }
+
+  void unpack(TarGzReader& reader) {
+    while (const std::optional<ArchiveEntry> entry = reader.next()) {
+      const QStringList parts = components(*entry);
+      // "./" names the destination itself.
+      if (parts.isEmpty()) {
+        if (entry->kind != ArchiveEntry::Kind::folder)
+          throw refusedEntry(entry->path, QStringLiteral("which names no file"));
+        continue;
+      }
+      const Descriptor parent = openParent(*entry, parts);
+      const QByteArray leaf = QFile::encodeName(parts.last());
+      switch (entry->kind) {
+      case ArchiveEntry::Kind::folder: makeFolder(parent, leaf, *entry); break;
+      case ArchiveEntry::Kind::link: makeLink(parent, leaf, *entry, parts); break;
+      case ArchiveEntry::Kind::file: writeFile(parent, leaf, *entry, reader); break;
+      }
+    }
+  }
+
+private:
+  // The name's parts below the destination; "." and empty parts drop out.
+  static QStringList components(const ArchiveEntry& entry) {
+    if (entry.path.startsWith(QLatin1Char('/')))
+      throw refusedEntry(entry.path, QStringLiteral("an absolute path"));
+    QStringList parts;
+    for (const QString& part : entry.path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+      if (part == QLatin1String(".."))
+        throw refusedEntry(entry.path, QStringLiteral("a path that leaves its folder"));
+      if (part != QLatin1String("."))
+        parts.append(part);
+    }
+    return parts;
+  }
+
+  // Walks to the entry's folder one part at a time, making missing folders, and never
+  // through a link: O_NOFOLLOW makes opening one fail.
+  Descriptor openParent(const ArchiveEntry& entry, const QStringList& parts) {
+    Descriptor current(::dup(m_root.get()));
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+      const QByteArray name = QFile::encodeName(parts[i]);
+      int fd = ::openat(current.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0 && errno == ENOENT) {
+        if (::mkdirat(current.get(), name.constData(), 0700) != 0)
+          throw writeFailed();
+        fd = ::openat(current.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      }
+      if (fd < 0) {
+        if (errno != ELOOP && errno != ENOTDIR)
+          throw writeFailed();
+        struct stat status {};
+        const bool link = ::fstatat(current.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISLNK(status.st_mode);
+        throw refusedEntry(entry.path, link ? QStringLiteral("whose path leads through a symbolic link")
+                                            : QStringLiteral("whose path leads through a file"));
+      }
+      current = Descriptor(fd);
+    }
+    return current;
+  }
+
+  void makeFolder(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry) {
+    if (::mkdirat(parent.get(), leaf.constData(), 0700) == 0)
+      return;
+    if (errno != EEXIST)
+      throw writeFailed();
+    // A folder named again (or first made for an entry inside it) is the same folder.
+    struct stat status {};
+    if (::fstatat(parent.get(), leaf.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(status.st_mode))
+      throw refusedEntry(entry.path, QStringLiteral("which would replace another entry"));
+  }
+
+  void makeLink(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
+                const QStringList& parts) {
+    // Resolved by name from the link's own folder, the target must stay inside. A ".." after
+    // a name is refused too: that name may itself be a link, and ".." then climbs from where
+    // it points, not from where it is.
+    if (entry.linkTarget.isEmpty() || entry.linkTarget.startsWith(QLatin1Char('/')))
+      throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
+    QStringList resolved = parts.mid(0, parts.size() - 1);
+    bool descended = false;
+    for (const QString& part : entry.linkTarget.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+      if (part == QLatin1String("..")) {
+        if (resolved.isEmpty() || descended)
+          throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
+        resolved.removeLast();
+      } else if (part != QLatin1String(".")) {
+        resolved.append(part);
+        descended = true;
+      }
+    }
+    if (::symlinkat(QFile::encodeName(entry.linkTarget).constData(), parent.get(), leaf.constData()) == 0)
+      return;
+    if (errno == EEXIST)
+      throw refusedEntry(entry.path, QStringLiteral("which would replace another entry"));
+    throw writeFailed();
+  }
+
+  void writeFile(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
+                 TarGzReader& reader) {
+    const mode_t mode = entry.executable ? 0700 : 0600;
+    // O_EXCL with O_NOFOLLOW: neither an existing file nor a link is ever written through.
+    const Descriptor file(
+        ::openat(parent.get(), leaf.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (file.get() < 0) {
+      if (errno == EEXIST)
+        throw refusedEntry(entry.path, QStringLiteral("which would replace another entry"));
+      throw writeFailed();
+    }
+    reader.readContents([&](QByteArrayView piece) {
+      const char* data = piece.data();
+      qsizetype left = piece.size();
+      while (left > 0) {
+        const ssize_t written = ::write(file.get(), data, size_t(left));
+        if (written < 0) {
+          if (errno == EINTR)
+            continue;
+          throw writeFailed();
+        }
+        data += written;
+        left -= written;
+      }
+    });
+    // The mode asked for, whatever the umask; then on disk before anything relies on it.
+    if (::fchmod(file.get(), mode) != 0 || ::fsync(file.get()) != 0)
+      throw writeFailed();
+  }
+
+  ArchiveError writeFailed() const {
+    const int error = errno;
+    return ArchiveError(QStringLiteral("The update could not be unpacked into %1: %2.")
+                            .arg(m_destination, QString::fromLocal8Bit(std::strerror(error))));
+  }
+
+  QString m_destination;
+  Descriptor m_root;
+};
+
+} // namespace
+
+void extractArchive(const QString& archivePath, const QString& destination, ArchiveLimits limits) {
+  QFile archive(archivePath);
+  if (!archive.open(QIODevice::ReadOnly))
+    throw ArchiveError(
+        QStringLiteral("The update archive could not be read: %1.").arg(archive.errorString()));
+  TarGzReader reader(archive, limits);
+  Unpacker(destination).unpack(reader);
+}
+
+} // namespace brindlewick

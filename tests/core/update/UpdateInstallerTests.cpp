@@ -1,0 +1,429 @@
+#include "update/InstallLocation.h"
+#include "update/UpdateInstaller.h"
+#include "update/UpdateRestart.h"
+
+#include "AsyncProbe.h"
+#include "TarGzBuilder.h"
+#include "UpdateArchive.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace brindlewick;
+
+namespace {
+
+// Ended, whether or not its parent has collected it yet.
+bool hasEnded(qint64 pid) {
+  QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!status.open(QIODevice::ReadOnly))
+    return true;
+  const QByteArray line = status.readAll();
+  return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+const QByteArray oldProgram = "#!/bin/sh\necho old\n";
+
+void writeFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions = {}) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(contents);
+  file.close();
+  if (permissions)
+    file.setPermissions(permissions);
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+QByteArray configurationOf(const QString& version) {
+  return "{\"CFBundleShortVersionString\": \"" + version.toUtf8() + "\"}";
+}
+
+// Every path under `root` (links not followed) with its contents or link target.
+QMap<QString, QByteArray> tree(const QString& root) {
+  QMap<QString, QByteArray> entries;
+  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QFileInfo info(it.next());
+    const QString name = QDir(root).relativeFilePath(info.filePath());
+    entries.insert(name, info.isSymLink() ? "link:" + QFile::encodeName(info.symLinkTarget())
+                         : info.isDir()   ? QByteArray("folder")
+                                          : readFile(info.filePath()));
+  }
+  return entries;
+}
+
+// A per-user install of version 0.1.0 in a temporary prefix, laid out as `cmake --install`
+// makes it, with a download folder beside it.
+class InstallFixture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_root.isValid());
+    writeFile(programFolder() + QStringLiteral("/brindlewick"), oldProgram,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(programFolder() + QStringLiteral("/brindlewick-configuration.json"),
+              configurationOf(QStringLiteral("0.1.0")));
+    QDir().mkpath(prefix() + QStringLiteral("/bin"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../lib/brindlewick/brindlewick"),
+                            prefix() + QStringLiteral("/bin/brindlewick")));
+  }
+
+  QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
+  QString programFolder() const { return prefix() + QStringLiteral("/lib/brindlewick"); }
+  QString previousFolder() const { return prefix() + QStringLiteral("/lib/.brindlewick-previous"); }
+  QString downloads() const { return m_root.filePath(QStringLiteral("Downloads")); }
+  // Started through the link, as the launcher does.
+  QString executable() const { return prefix() + QStringLiteral("/bin/brindlewick"); }
+
+  QString archiveFile(const QByteArray& bytes, const QString& name = QStringLiteral("verified.tar.gz")) {
+    const QString path = m_root.filePath(name);
+    writeFile(path, bytes);
+    return path;
+  }
+
+  AsyncOutcome<UpdateInstallOutcome> install(const QString& executablePath, const QString& file,
+                                             const QString& version) {
+    UpdateInstaller installer(executablePath, downloads());
+    return finishTask(installer.install(file, version));
+  }
+
+  QTemporaryDir m_root;
+};
+
+TEST_F(InstallFixture, swapsTheProgramFolderAndKeepsTheRunningOneUntilTheNewOneStarts) {
+  UpdateInstaller installer(executable(), downloads());
+  ASSERT_TRUE(installer.installsInPlace());
+
+  const auto outcome = finishTask(
+      installer.install(archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))), QStringLiteral("1.4.0")));
+
+  ASSERT_TRUE(outcome.finished);
+  const UpdateInstallOutcome result = outcome.get();
+  EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_EQ(result.path, QFileInfo(programFolder()).canonicalFilePath() + QStringLiteral("/brindlewick"));
+  EXPECT_TRUE(readFile(result.path).contains("Brindlewick 1.4.0"));
+  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0"))
+      << "the launcher's link leads to the new program";
+  EXPECT_TRUE(
+      readFile(programFolder() + QStringLiteral("/brindlewick-configuration.json")).contains("\"1.4.0\""));
+  EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
+  // Nothing else is left beside the program folder.
+  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral(".brindlewick-previous"), QStringLiteral("brindlewick")}));
+
+  // The new program's start clears the old folder away.
+  UpdateInstaller(executable(), downloads()).finishPendingInstall();
+  EXPECT_FALSE(QFileInfo::exists(previousFolder()));
+  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0"));
+}
+
+TEST_F(InstallFixture, aSecondUpdateBeforeTheRestartKeepsTheRunningProgramNotTheUnstartedOne) {
+  UpdateInstaller installer(executable(), downloads());
+  ASSERT_TRUE(finishTask(installer.install(archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
+                                           QStringLiteral("1.4.0")))
+                  .finished);
+  const auto second = finishTask(installer.install(
+      archiveFile(sampleUpdateArchive(QStringLiteral("1.5.0")), QStringLiteral("second.tar.gz")),
+      QStringLiteral("1.5")));
+
+  EXPECT_EQ(second.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.5.0"));
+  EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
+  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                .size(),
+            2);
+}
+
+TEST_F(InstallFixture, aLinkWhereThePreviousFolderGoesIsReplacedNotFollowed) {
+  writeFile(m_root.filePath(QStringLiteral("keep/file")), "keep");
+  ASSERT_TRUE(QFile::link(m_root.filePath(QStringLiteral("keep")), previousFolder()));
+
+  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
+                               QStringLiteral("1.4.0"));
+
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_FALSE(QFileInfo(previousFolder()).isSymLink());
+  EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
+  EXPECT_EQ(readFile(m_root.filePath(QStringLiteral("keep/file"))), "keep");
+}
+
+struct FailedInstall {
+  const char* name;
+  std::function<QByteArray()> archive;
+  const char* version;
+  const char* message;
+};
+
+void PrintTo(const FailedInstall& failure, std::ostream* out) {
+  *out << failure.name;
+}
+
+QByteArray programThen(const std::function<void(TarGzBuilder&)>& more) {
+  TarGzBuilder builder;
+  builder.addFolder("brindlewick-1.4.0-Linux/lib/brindlewick/");
+  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick", "#!/bin/sh\necho new\n", 0755);
+  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick-configuration.json",
+                  configurationOf(QStringLiteral("1.4.0")));
+  more(builder);
+  return builder.archive();
+}
+
+class FailedInstallTest : public InstallFixture, public ::testing::WithParamInterface<FailedInstall> {};
+
+// However far an install got, a failure leaves the install exactly as it was, with nothing
+// left beside it, and says why.
+TEST_P(FailedInstallTest, leavesTheInstallAsItWas) {
+  const QString file = archiveFile(GetParam().archive());
+  const QMap<QString, QByteArray> before = tree(prefix());
+
+  const auto outcome = install(executable(), file, QString::fromLatin1(GetParam().version));
+
+  ASSERT_TRUE(outcome.finished);
+  const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_TRUE(error->message().contains(QLatin1String(GetParam().message))) << error->message().toStdString();
+  EXPECT_EQ(tree(prefix()), before);
+  EXPECT_FALSE(QFileInfo::exists(downloads()));
+}
+
+const FailedInstall failedInstalls[] = {
+    {"laterEntryLeavesItsFolder",
+     [] { return programThen([](TarGzBuilder& b) { b.addFile("../../escape", "x"); }); }, "1.4.0",
+     "a path that leaves its folder"},
+    {"laterLinkPointsOut",
+     [] {
+       return programThen([](TarGzBuilder& b) { b.addLink("brindlewick-1.4.0-Linux/home", "../../.."); });
+     },
+     "1.4.0", "a link pointing outside it"},
+    {"truncated",
+     [] {
+       const QByteArray whole = programThen(
+           [](TarGzBuilder& b) { b.addFile("brindlewick-1.4.0-Linux/padding", QByteArray(40000, 'p')); });
+       return whole.left(whole.size() - 20);
+     },
+     "1.4.0", "it ends early"},
+    {"noProgram",
+     [] {
+       TarGzBuilder b;
+       b.addFile("brindlewick-1.4.0-Linux/README", "no program here");
+       return b.archive();
+     },
+     "1.4.0", "does not hold the Brindlewick program"},
+    {"programIsALink",
+     [] {
+       TarGzBuilder b;
+       b.addFolder("lib/brindlewick/");
+       b.addFile("lib/other", "#!/bin/sh\n", 0755);
+       b.addLink("lib/brindlewick/brindlewick", "../other");
+       b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+       return b.archive();
+     },
+     "1.4.0", "does not hold the Brindlewick program"},
+    {"programNotExecutable",
+     [] {
+       TarGzBuilder b;
+       b.addFile("lib/brindlewick/brindlewick", "text", 0644);
+       b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+       return b.archive();
+     },
+     "1.4.0", "does not hold the Brindlewick program"},
+    {"configurationMissing",
+     [] {
+       TarGzBuilder b;
+       b.addFile("lib/brindlewick/brindlewick", "#!/bin/sh\n", 0755);
+       return b.archive();
+     },
+     "1.4.0", "configuration is missing or unreadable"},
+    {"otherVersionThanAnnounced", [] { return sampleUpdateArchive(QStringLiteral("1.3.0")); }, "1.4.0",
+     "holds version 1.3.0, not the announced 1.4.0"},
+    {"versionNotANumber", [] { return sampleUpdateArchive(QStringLiteral("1.4.0")); }, "1.4.0/../x",
+     "is not a version number"},
+    {"notAnArchive", [] { return QByteArray("<html>Not found</html>"); }, "1.4.0",
+     "not a gzip-compressed tar archive"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Installs, FailedInstallTest, ::testing::ValuesIn(failedInstalls),
+                         [](const ::testing::TestParamInfo<FailedInstall>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A write that fails part-way (here: past the largest file this process may write, as on a
+// full disk) leaves the install as it was and says what failed.
+TEST_F(InstallFixture, aWriteFailingPartWayLeavesTheInstallAsItWas) {
+  const QString file = archiveFile(programThen([](TarGzBuilder& b) {
+    b.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/data", QByteArray(64 * 1024, 'd'));
+  }));
+  const QMap<QString, QByteArray> before = tree(prefix());
+  rlimit original{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &original), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = original;
+  small.rlim_cur = 16 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+
+  const auto outcome = install(executable(), file, QStringLiteral("1.4.0"));
+
+  ::setrlimit(RLIMIT_FSIZE, &original);
+  std::signal(SIGXFSZ, previousHandler);
+  const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_TRUE(error->message().startsWith(QLatin1String("The update could not be unpacked into")))
+      << error->message().toStdString();
+  EXPECT_EQ(tree(prefix()), before);
+}
+
+TEST_F(InstallFixture, anInstallUnderWayElsewhereIsNotDisturbed) {
+  QLockFile other(prefix() + QStringLiteral("/lib/.brindlewick-update.lock"));
+  ASSERT_TRUE(other.tryLock(0));
+  QDir().mkpath(prefix() + QStringLiteral("/lib/.brindlewick-update-Ab12Cd/lib"));
+  const QMap<QString, QByteArray> before = tree(prefix());
+
+  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
+                               QStringLiteral("1.4.0"));
+  UpdateInstaller(executable(), downloads()).finishPendingInstall();
+
+  ASSERT_TRUE(outcome.finished);
+  const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_TRUE(error->message().contains(QLatin1String("installing an update")))
+      << error->message().toStdString();
+  EXPECT_EQ(tree(prefix()), before);
+}
+
+TEST_F(InstallFixture, theNextStartClearsWhatAnInterruptedInstallLeft) {
+  writeFile(previousFolder() + QStringLiteral("/brindlewick"), oldProgram);
+  writeFile(prefix() +
+                QStringLiteral(
+                    "/lib/.brindlewick-update-x1Y2z3/brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick"),
+            "half");
+  // A link of that name is not followed into what it points at.
+  QDir().mkpath(m_root.filePath(QStringLiteral("keep")));
+  writeFile(m_root.filePath(QStringLiteral("keep/file")), "keep");
+  ASSERT_TRUE(QFile::link(m_root.filePath(QStringLiteral("keep")),
+                          prefix() + QStringLiteral("/lib/.brindlewick-update-link00")));
+
+  UpdateInstaller(executable(), downloads()).finishPendingInstall();
+
+  EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
+                .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks),
+            QStringList{QStringLiteral("brindlewick")});
+  EXPECT_EQ(readFile(m_root.filePath(QStringLiteral("keep/file"))), "keep");
+  EXPECT_EQ(readFile(executable()), oldProgram);
+}
+
+TEST_F(InstallFixture, onlyAReplaceableInstallIsSwapped) {
+  // A build tree: the program beside its configuration, but no program folder of an install.
+  writeFile(m_root.filePath(QStringLiteral("build/src/app/brindlewick")), oldProgram,
+            QFile::ReadOwner | QFile::ExeOwner);
+  EXPECT_FALSE(UpdateInstaller(m_root.filePath(QStringLiteral("build/src/app/brindlewick")), downloads())
+                   .installsInPlace());
+  EXPECT_FALSE(
+      UpdateInstaller(m_root.filePath(QStringLiteral("missing/lib/brindlewick/brindlewick")), downloads())
+          .installsInPlace());
+  EXPECT_FALSE(
+      UpdateInstaller(QStringLiteral("/usr/lib/brindlewick/brindlewick"), downloads()).installsInPlace());
+  EXPECT_TRUE(
+      UpdateInstaller(programFolder() + QStringLiteral("/brindlewick"), downloads()).installsInPlace());
+
+  // A program folder this user does not own (as root) or may not write is someone else's.
+  if (::geteuid() == 0)
+    ASSERT_EQ(::chown(QFile::encodeName(programFolder()).constData(), 65534, 65534), 0);
+  else
+    QFile::setPermissions(programFolder(), QFile::ReadOwner | QFile::ExeOwner);
+  EXPECT_FALSE(UpdateInstaller(executable(), downloads()).installsInPlace());
+  ::chown(QFile::encodeName(programFolder()).constData(), ::geteuid(), ::getegid());
+  QFile::setPermissions(programFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(InstallFixture, aSystemInstallKeepsTheVerifiedFileInTheDownloadFolder) {
+  const QString buildTree = m_root.filePath(QStringLiteral("build/src/app/brindlewick"));
+  writeFile(buildTree, oldProgram, QFile::ReadOwner | QFile::ExeOwner);
+  const QByteArray archive = sampleUpdateArchive(QStringLiteral("1.4.0"));
+  const QString file = archiveFile(archive, QStringLiteral("tmp-download-5a1c"));
+  const QMap<QString, QByteArray> before = tree(prefix());
+
+  const UpdateInstallOutcome first = install(buildTree, file, QStringLiteral("1.4.0")).get();
+  EXPECT_EQ(first.kind, UpdateInstallOutcome::Kind::handedOff);
+  EXPECT_EQ(first.path, downloads() + QStringLiteral("/brindlewick-1.4.0.tar.gz"));
+  EXPECT_EQ(readFile(first.path), archive);
+  struct stat status {};
+  ASSERT_EQ(::stat(QFile::encodeName(first.path).constData(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+  // The same file again is the copy already kept; another file of that name is left alone.
+  EXPECT_EQ(install(buildTree, file, QStringLiteral("1.4.0")).get().path, first.path);
+  writeFile(first.path, "the reader's own file");
+  const UpdateInstallOutcome third = install(buildTree, file, QStringLiteral("1.4.0")).get();
+  EXPECT_EQ(third.path, downloads() + QStringLiteral("/brindlewick-1.4.0-2.tar.gz"));
+  EXPECT_EQ(readFile(first.path), "the reader's own file");
+  EXPECT_EQ(readFile(third.path), archive);
+  EXPECT_EQ(QDir(downloads()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary file is left";
+  EXPECT_EQ(tree(prefix()), before);
+}
+
+TEST(UpdateRestartTest, theNewProgramStartsDetachedAndLearnsWhomToWaitFor) {
+  QTemporaryDir folder;
+  const QString report = folder.filePath(QStringLiteral("report"));
+  const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
+  writeFile(script,
+            "#!/bin/sh\necho \"$" + QByteArray(UpdateRestart::predecessorVariable) + " $(pwd)\" > '" +
+                QFile::encodeName(report) + ".tmp' && mv '" + QFile::encodeName(report) + ".tmp' '" +
+                QFile::encodeName(report) + "'\n",
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+  ASSERT_TRUE(restartInto(script));
+  ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(report); }));
+  EXPECT_EQ(readFile(report), QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
+                                  QFile::encodeName(QDir::homePath()) + '\n');
+
+  EXPECT_FALSE(restartInto(folder.filePath(QStringLiteral("missing"))));
+}
+
+TEST(UpdateRestartTest, theNewProgramWaitsUntilTheOldOneHasEnded) {
+  qint64 pid = 0;
+  ASSERT_TRUE(QProcess::startDetached(QStringLiteral("sleep"), {QStringLiteral("0.3")}, {}, &pid));
+  qputenv(UpdateRestart::predecessorVariable, QByteArray::number(pid));
+
+  UpdateRestart::awaitPredecessor(std::chrono::seconds(20));
+
+  EXPECT_TRUE(hasEnded(pid)) << "the predecessor had ended";
+  EXPECT_FALSE(qEnvironmentVariableIsSet(UpdateRestart::predecessorVariable));
+}
+
+TEST(UpdateRestartTest, aPredecessorThatHangsDelaysTheStartOnlyBriefly) {
+  qint64 pid = 0;
+  ASSERT_TRUE(QProcess::startDetached(QStringLiteral("sleep"), {QStringLiteral("30")}, {}, &pid));
+  qputenv(UpdateRestart::predecessorVariable, QByteArray::number(pid));
+
+  UpdateRestart::awaitPredecessor(std::chrono::milliseconds(100));
+
+  EXPECT_FALSE(hasEnded(pid)) << "it returned while the predecessor still runs";
+  ::kill(pid_t(pid), SIGTERM);
+  // Nothing named, or nonsense named: no wait at all.
+  qputenv(UpdateRestart::predecessorVariable, "not a process");
+  UpdateRestart::awaitPredecessor(std::chrono::seconds(20));
+  EXPECT_FALSE(qEnvironmentVariableIsSet(UpdateRestart::predecessorVariable));
+}
+
+} // namespace
