@@ -151,6 +151,12 @@ QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
       Q_EMIT answered(upToDateTitle, u"Brindlewick %1 is the newest version available."_s.arg(m_running));
     co_return;
   }
+  // What is installed already waits for the restart, and the reader is reminded of it.
+  if (m_swapped && offer->version <= m_swapped->first) {
+    if (askedByReader)
+      Q_EMIT installed(m_swapped->second, m_swapped->first.text(), true);
+    co_return;
+  }
   // A skipped version waits for the reader to ask; a newer one is offered again.
   if (!askedByReader && skippedVersion() == offer->version.text())
     co_return;
@@ -221,7 +227,9 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
     setPhase(Phase::idle);
     if (outcome.kind == UpdateInstallOutcome::Kind::handedOff && m_services.openUrl)
       m_services.openUrl(QUrl::fromLocalFile(outcome.path));
-    Q_EMIT installed(outcome);
+    if (outcome.kind == UpdateInstallOutcome::Kind::swapped)
+      m_swapped.emplace(release.version, outcome);
+    Q_EMIT installed(outcome, release.version.text(), false);
     co_return;
   } catch (const CancelledError&) {
   } catch (const UpdateDownloadError& error) {

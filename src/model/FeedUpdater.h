@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace brindlewick {
 
@@ -111,7 +112,9 @@ Q_SIGNALS:
   // The end of a check the reader asked for that offered nothing: up to date, or why not.
   void answered(const QString& title, const QString& detail);
   void downloadProgress(qint64 received, qint64 total);
-  void installed(const brindlewick::UpdateInstallOutcome& outcome);
+  // An install finished; `version` is the release's. Also the answer to a later check the
+  // reader asks for while a swapped-in version waits for its restart (`askedByReader`).
+  void installed(const brindlewick::UpdateInstallOutcome& outcome, const QString& version, bool askedByReader);
   // The download, its checks or the install failed; nothing changed on this computer.
   void installFailed(const QString& reason);
 
@@ -140,6 +143,8 @@ private:
   DelayScheduler::TimerId m_timer = 0;
   CancellationSource m_lifetime;
   std::optional<CancellationSource> m_installCancel;
+  // A version swapped in that waits for a restart: it is never offered again meanwhile.
+  std::optional<std::pair<UpdateVersion, UpdateInstallOutcome>> m_swapped;
 };
 
 } // namespace brindlewick

@@ -245,6 +245,30 @@ TEST(FeedUpdater, AHandedOffFileIsOpenedAndASwapRestartsOnlyWhenItStarted) {
   EXPECT_EQ(rig.restarts, (QStringList{"/opt/new/brindlewick", "/opt/new/brindlewick"}));
 }
 
+// Installed and waiting for its restart, a version is not downloaded again: the reader who
+// asks is reminded of the restart instead.
+TEST(FeedUpdater, ASwappedInVersionIsNotOfferedAgainBeforeTheRestart) {
+  FeedUpdaterRig rig;
+  const auto updater = rig.make();
+  const std::optional<UpdateRelease> release = offerFrom(*updater);
+  ASSERT_TRUE(release);
+  Heard heard(*updater);
+  int reminders = 0;
+  QObject::connect(updater.get(), &FeedUpdater::installed, &heard.context,
+                   [&](const UpdateInstallOutcome&, const QString& version, bool asked) {
+                     reminders += asked && version == "0.2.0";
+                   });
+  updater->install(*release);
+  ASSERT_TRUE(waitUntil([&] { return heard.installed.has_value(); }));
+  rig.harness.advance(FeedUpdater::checkInterval);
+  ASSERT_TRUE(waitUntil([&] { return rig.feedRequests() == 2 && updater->canCheckForUpdates(); }));
+  EXPECT_EQ(heard.offers, 0);
+  updater->checkForUpdates();
+  ASSERT_TRUE(waitUntil([&] { return reminders == 1; }));
+  EXPECT_EQ(heard.offers, 0);
+  EXPECT_EQ(rig.installed.size(), 1);
+}
+
 TEST(FeedUpdater, ACancelledOrAbandonedDownloadLeavesNothing) {
   FeedUpdaterRig rig;
   auto updater = rig.make();

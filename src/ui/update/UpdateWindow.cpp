@@ -278,9 +278,10 @@ void UpdateWindow::showProgress(qint64 received, qint64 total) {
   m_progressDetail->setText(total > 0 ? u"%1 of %2"_s.arg(dataSize(received), dataSize(total)) : dataSize(received));
 }
 
-void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome) {
+void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QString& version,
+                                 bool askedByReader) {
   m_outcome = outcome;
-  const QString version = m_release ? m_release->version.text() : QString();
+  m_installedVersion = version;
   if (outcome.kind == UpdateInstallOutcome::Kind::swapped) {
     showMessage(u"Brindlewick %1 is installed."_s.arg(version), u"Restart Brindlewick to start using it."_s,
                 u"Restart now"_s, u"Later"_s);
@@ -291,15 +292,18 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome) {
                     QDir::toNativeSeparators(outcome.path)),
                 u"Done"_s);
   }
+  // Closed while it installed, or asked again after: the outcome is shown, forward only when
+  // the reader asked.
+  if (askedByReader || !isVisible())
+    present(askedByReader);
 }
 
 void UpdateWindow::primaryPressed() {
   if (m_outcome && m_outcome->kind == UpdateInstallOutcome::Kind::swapped) {
     if (!m_updater.restartInto(m_outcome->path)) {
-      const QString version = m_release ? m_release->version.text() : QString();
       m_outcome.reset();
       showMessage(u"Brindlewick could not start the new version."_s,
-                  u"Quit Brindlewick and open it again to use version %1."_s.arg(version), u"OK"_s);
+                  u"Quit Brindlewick and open it again to use version %1."_s.arg(m_installedVersion), u"OK"_s);
     }
     return;
   }

@@ -67,12 +67,13 @@ private:
                    const QString& secondary = {});
   void followPhase();
   void showProgress(qint64 received, qint64 total);
-  void finishInstall(const UpdateInstallOutcome& outcome);
+  void finishInstall(const UpdateInstallOutcome& outcome, const QString& version, bool askedByReader);
   void primaryPressed();
 
   FeedUpdater& m_updater;
   std::optional<UpdateRelease> m_release;
   std::optional<UpdateInstallOutcome> m_outcome;
+  QString m_installedVersion;
   QStackedWidget* m_pages = nullptr;
   QWidget* m_offerPage = nullptr;
   DropTextBlock* m_offerTitle = nullptr;
