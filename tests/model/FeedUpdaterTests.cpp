@@ -1,5 +1,6 @@
 #include "AsyncProbe.h"
 #include "model/FeedUpdaterRig.h"
+#include "update/UpdateInstaller.h"
 
 #include <gtest/gtest.h>
 
@@ -243,6 +244,45 @@ TEST(FeedUpdater, AHandedOffFileIsOpenedAndASwapRestartsOnlyWhenItStarted) {
   EXPECT_TRUE(updater->restartInto("/opt/new/brindlewick"));
   EXPECT_EQ(rig.quits, 1);
   EXPECT_EQ(rig.restarts, (QStringList{"/opt/new/brindlewick", "/opt/new/brindlewick"}));
+}
+
+QCoro::Task<UpdateInstallOutcome> installWith(std::shared_ptr<UpdateInstaller> installer, QString file,
+                                              QString version) {
+  co_return co_await installer->install(std::move(file), std::move(version));
+}
+
+// The stand-in's signed release archive, through the real installer, into a per-user install
+// laid out as `cmake --install` makes it.
+TEST(FeedUpdater, AVerifiedReleaseReplacesAPerUserInstall) {
+  FeedUpdaterRig rig;
+  const QString prefix = rig.folder.filePath("prefix");
+  const QString program = prefix + "/lib/brindlewick/brindlewick";
+  ASSERT_TRUE(QDir().mkpath(prefix + "/lib/brindlewick") && QDir().mkpath(prefix + "/bin"));
+  for (const auto& [path, contents] : {std::pair{program, QByteArray("#!/bin/sh\necho old\n")},
+                                       std::pair{prefix + "/lib/brindlewick/brindlewick-configuration.json",
+                                                 QByteArray(R"({"CFBundleShortVersionString": "0.1.0"})")}}) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+  }
+  QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  ASSERT_TRUE(QFile::link("../lib/brindlewick/brindlewick", prefix + "/bin/brindlewick"));
+  auto installer = std::make_shared<UpdateInstaller>(prefix + "/bin/brindlewick", rig.folder.filePath("Downloads"));
+  ASSERT_TRUE(installer->installsInPlace());
+  rig.installer = [installer](QString file, QString version) { return installWith(installer, file, version); };
+
+  const auto updater = rig.make();
+  const std::optional<UpdateRelease> release = offerFrom(*updater);
+  ASSERT_TRUE(release);
+  Heard heard(*updater);
+  updater->install(*release);
+  ASSERT_TRUE(waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); }, 30000));
+  ASSERT_TRUE(heard.installed) << heard.failure.toStdString();
+  EXPECT_EQ(heard.installed->kind, UpdateInstallOutcome::Kind::swapped);
+  QFile configuration(prefix + "/lib/brindlewick/brindlewick-configuration.json");
+  ASSERT_TRUE(configuration.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(configuration.readAll().contains("\"0.2.0\""));
+  EXPECT_TRUE(QDir(rig.downloadFolder()).isEmpty());
 }
 
 // Installed and waiting for its restart, a version is not downloaded again: the reader who

@@ -46,7 +46,10 @@ std::unique_ptr<FeedUpdater> FeedUpdaterRig::makeUnstarted(const QString& versio
       .isOnline = [this] { return online; },
       .events = &events,
       .downloadFolder = downloadFolder(),
-      .install = [this](QString file, QString) { return recordInstall(this, file); },
+      .install =
+          [this](QString file, QString version) {
+            return installer ? installer(std::move(file), std::move(version)) : recordInstall(this, file);
+          },
       .restart =
           [this](const QString& executable) {
             restarts.append(executable);

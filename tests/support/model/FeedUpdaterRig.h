@@ -24,7 +24,9 @@ public:
   SystemEvents events;
   bool online = true;
 
-  // What the installer answers; an error message makes it throw instead.
+  // The installer; when empty, one that records and answers as below.
+  FeedUpdater::Install installer;
+  // What the recording installer answers; an error message makes it throw instead.
   UpdateInstallOutcome outcome{UpdateInstallOutcome::Kind::swapped, QStringLiteral("/opt/new/brindlewick")};
   std::optional<QString> installError;
   // The bytes of each file handed to the installer, as they were when it was called.
