@@ -35,12 +35,14 @@ FeedUpdaterRig& rig() {
           {"url", "https://downloads.example.org/brindlewick-" + version + "-Linux.tar.gz"},
           {"length", 4203520 + i},
           {"signature", QString::fromLatin1(QByteArray(64, char(i)).toBase64())},
-          {"notes", QStringLiteral("What changed in %1: a calmer card, a faster start and fixes.\n").arg(version)
+          {"notes", QStringLiteral("What changed in %1: a calmer card, a faster start and fixes.\n")
+                        .arg(version)
                         .repeated(4)},
           {"minimumVersion", i % 3 ? QJsonValue("0.0.1") : QJsonValue(QJsonValue::Null)}});
     }
     r->harness.service().setReply(
-        "GET", "/updates/{id}", StandInReply::json(200, QJsonDocument(QJsonObject{{"releases", entries}}).toJson()));
+        "GET", "/updates/{id}",
+        StandInReply::json(200, QJsonDocument(QJsonObject{{"releases", entries}}).toJson()));
     return r;
   }();
   return *made;

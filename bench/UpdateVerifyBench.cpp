@@ -61,8 +61,8 @@ Archive& archive() {
 void opensslCommand(benchmark::State& state) {
   const Archive& a = archive();
   for (auto _ : state) {
-    const QByteArray said = run({"pkeyutl", "-verify", "-pubin", "-inkey", a.publicPem, "-rawin", "-in", a.file,
-                                 "-sigfile", a.signatureFile});
+    const QByteArray said = run({"pkeyutl", "-verify", "-pubin", "-inkey", a.publicPem, "-rawin", "-in",
+                                 a.file, "-sigfile", a.signatureFile});
     if (!said.contains("Signature Verified Successfully")) {
       state.SkipWithError("openssl refused the signature");
       break;

@@ -179,7 +179,8 @@ void FeedUpdater::cancelInstall() {
 
 QString FeedUpdater::archivePath(const UpdateRelease& release) const {
   // The version is digits and dots: a safe file name.
-  return QDir(m_services.downloadFolder).filePath(u"brindlewick-%1-Linux.tar.gz"_s.arg(release.version.text()));
+  return QDir(m_services.downloadFolder)
+      .filePath(u"brindlewick-%1-Linux.tar.gz"_s.arg(release.version.text()));
 }
 
 QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
@@ -204,7 +205,8 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
       co_return;
     }
     setPhase(Phase::verifying);
-    QCoro::Task<bool> verifying = UpdateSignature::verifyFileInBackground(m_publicKey, release.signature, path);
+    QCoro::Task<bool> verifying =
+        UpdateSignature::verifyFileInBackground(m_publicKey, release.signature, path);
     const bool valid = co_await std::move(verifying);
     if (!self || cancelled.isCancelled()) {
       QFile::remove(path);

@@ -114,7 +114,8 @@ Q_SIGNALS:
   void downloadProgress(qint64 received, qint64 total);
   // An install finished; `version` is the release's. Also the answer to a later check the
   // reader asks for while a swapped-in version waits for its restart (`askedByReader`).
-  void installed(const brindlewick::UpdateInstallOutcome& outcome, const QString& version, bool askedByReader);
+  void installed(const brindlewick::UpdateInstallOutcome& outcome, const QString& version,
+                 bool askedByReader);
   // The download, its checks or the install failed; nothing changed on this computer.
   void installFailed(const QString& reason);
 

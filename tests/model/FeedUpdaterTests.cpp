@@ -25,19 +25,22 @@ struct Heard {
   QObject context;
 
   explicit Heard(FeedUpdater& updater) {
-    QObject::connect(&updater, &FeedUpdater::offered, &context, [this](const UpdateRelease& release, bool asked) {
-      offer = release;
-      askedByReader = asked;
-      ++offers;
-    });
+    QObject::connect(&updater, &FeedUpdater::offered, &context,
+                     [this](const UpdateRelease& release, bool asked) {
+                       offer = release;
+                       askedByReader = asked;
+                       ++offers;
+                     });
     QObject::connect(&updater, &FeedUpdater::answered, &context, [this](const QString& t, const QString& d) {
       title = t;
       detail = d;
     });
-    QObject::connect(&updater, &FeedUpdater::installFailed, &context, [this](const QString& reason) { failure = reason; });
+    QObject::connect(&updater, &FeedUpdater::installFailed, &context,
+                     [this](const QString& reason) { failure = reason; });
     QObject::connect(&updater, &FeedUpdater::installed, &context,
                      [this](const UpdateInstallOutcome& outcome) { installed = outcome; });
-    QObject::connect(&updater, &FeedUpdater::phaseChanged, &context, [this, &updater] { phases.append(updater.phase()); });
+    QObject::connect(&updater, &FeedUpdater::phaseChanged, &context,
+                     [this, &updater] { phases.append(updater.phase()); });
   }
 };
 
@@ -55,7 +58,8 @@ TEST(FeedUpdater, ACheckTheReaderAsksForAlwaysEndsInAnAnswer) {
   } rows[] = {
       {"a newer release", "0.1.0", "feed.json", "0.2.0", ""},
       {"newer by the tenth minor", "0.1.9", "feed.json", "0.2.0", ""},
-      {"up to date", "0.2.0", "feed.json", "You're up to date.", "Brindlewick 0.2.0 is the newest version available."},
+      {"up to date", "0.2.0", "feed.json", "You're up to date.",
+       "Brindlewick 0.2.0 is the newest version available."},
       {"ahead of the feed", "0.10.0", "feed.json", "You're up to date.", "0.10.0"},
       {"a malformed feed", "0.1.0", "feed-malformed.json", "Brindlewick could not check for updates.",
        "The update feed is malformed: releases"},
@@ -211,13 +215,14 @@ TEST(FeedUpdater, InstallsOnlyAVerifiedArchive) {
     EXPECT_TRUE(updater->canCheckForUpdates());
     const bool verified = QString::fromLatin1(row.feed) == "feed.json";
     // Only a verified file ever reaches the installer.
-    EXPECT_EQ(rig.installed, verified ? QList{rig.harness.service().updates().archive()} : QList<QByteArray>{});
+    EXPECT_EQ(rig.installed,
+              verified ? QList{rig.harness.service().updates().archive()} : QList<QByteArray>{});
     if (*row.failure) {
       EXPECT_TRUE(heard.failure.contains(QString::fromLatin1(row.failure))) << heard.failure.toStdString();
       EXPECT_FALSE(heard.installed);
     } else {
-      EXPECT_EQ(heard.phases, (QList{FeedUpdater::Phase::downloading, FeedUpdater::Phase::verifying, FeedUpdater::Phase::installing,
-                                     FeedUpdater::Phase::idle}));
+      EXPECT_EQ(heard.phases, (QList{FeedUpdater::Phase::downloading, FeedUpdater::Phase::verifying,
+                                     FeedUpdater::Phase::installing, FeedUpdater::Phase::idle}));
       ASSERT_TRUE(heard.installed);
       EXPECT_EQ(heard.installed->path, rig.outcome.path);
     }
@@ -228,7 +233,8 @@ TEST(FeedUpdater, InstallsOnlyAVerifiedArchive) {
 
 TEST(FeedUpdater, AHandedOffFileIsOpenedAndASwapRestartsOnlyWhenItStarted) {
   FeedUpdaterRig rig;
-  rig.outcome = {UpdateInstallOutcome::Kind::handedOff, rig.folder.filePath("Downloads/brindlewick-0.2.0.tar.gz")};
+  rig.outcome = {UpdateInstallOutcome::Kind::handedOff,
+                 rig.folder.filePath("Downloads/brindlewick-0.2.0.tar.gz")};
   const auto updater = rig.make();
   const std::optional<UpdateRelease> release = offerFrom(*updater);
   ASSERT_TRUE(release);
@@ -267,9 +273,12 @@ TEST(FeedUpdater, AVerifiedReleaseReplacesAPerUserInstall) {
   }
   QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   ASSERT_TRUE(QFile::link("../lib/brindlewick/brindlewick", prefix + "/bin/brindlewick"));
-  auto installer = std::make_shared<UpdateInstaller>(prefix + "/bin/brindlewick", rig.folder.filePath("Downloads"));
+  auto installer =
+      std::make_shared<UpdateInstaller>(prefix + "/bin/brindlewick", rig.folder.filePath("Downloads"));
   ASSERT_TRUE(installer->installsInPlace());
-  rig.installer = [installer](QString file, QString version) { return installWith(installer, file, version); };
+  rig.installer = [installer](QString file, QString version) {
+    return installWith(installer, file, version);
+  };
 
   const auto updater = rig.make();
   const std::optional<UpdateRelease> release = offerFrom(*updater);
@@ -315,7 +324,8 @@ TEST(FeedUpdater, ACancelledOrAbandonedDownloadLeavesNothing) {
   const std::optional<UpdateRelease> release = offerFrom(*updater);
   ASSERT_TRUE(release);
   // The archive's reply is held: the download stalls.
-  rig.harness.service().addFault("GET", "/updates/{id}", StandInFault{.times = StandInFault::always, .hold = true});
+  rig.harness.service().addFault("GET", "/updates/{id}",
+                                 StandInFault{.times = StandInFault::always, .hold = true});
   Heard heard(*updater);
   updater->install(*release);
   ASSERT_TRUE(waitUntil([&] { return rig.harness.service().heldReplies() == 1; }));

@@ -104,12 +104,10 @@ QByteArray StandInUpdates::feed(const QString& variant, const QUrl& base) const 
     length += 1;
   else if (variant == "feed-short-length"_L1)
     length -= 1;
-  const QJsonObject release{{u"version"_s, m_version},
-                            {u"url"_s, url.toString()},
-                            {u"length"_s, length},
-                            {u"signature"_s, QString::fromLatin1(signature(signed_).toBase64())},
-                            {u"notes"_s, m_notes},
-                            {u"minimumVersion"_s, QJsonValue::Null}};
+  const QJsonObject release{
+      {u"version"_s, m_version}, {u"url"_s, url.toString()},
+      {u"length"_s, length},     {u"signature"_s, QString::fromLatin1(signature(signed_).toBase64())},
+      {u"notes"_s, m_notes},     {u"minimumVersion"_s, QJsonValue::Null}};
   return Json::serialize(QJsonObject{{u"releases"_s, QJsonArray{release}}});
 }
 

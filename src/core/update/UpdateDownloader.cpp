@@ -184,7 +184,8 @@ QCoro::Task<void> UpdateDownloader::download(QUrl url, qint64 length, QString de
       attempt->reply->setReadBufferSize(downloadChunkBytes);
       Attempt* a = attempt.get();
       QNetworkReply* reply = attempt->reply;
-      a->connections.push_back(connect(reply, &QNetworkReply::metaDataChanged, reply, [a] { a->readHead(); }));
+      a->connections.push_back(
+          connect(reply, &QNetworkReply::metaDataChanged, reply, [a] { a->readHead(); }));
       a->connections.push_back(connect(reply, &QNetworkReply::readyRead, reply, [a] { a->readBody(); }));
       a->connections.push_back(connect(reply, &QNetworkReply::finished, reply, [a] { a->finish(); }));
       a->cancellation = cancellation.onCancel([a] { a->fail(CancelledError()); });
@@ -211,8 +212,8 @@ QCoro::Task<void> UpdateDownloader::download(QUrl url, qint64 length, QString de
 
       const QUrl location(end.location, QUrl::StrictMode);
       const QUrl next = url.resolved(location);
-      if (end.location.isEmpty() || !location.isValid() || next.scheme() != "https"_L1 || next.host().isEmpty() ||
-          !next.userName().isEmpty() || !next.password().isEmpty())
+      if (end.location.isEmpty() || !location.isValid() || next.scheme() != "https"_L1 ||
+          next.host().isEmpty() || !next.userName().isEmpty() || !next.password().isEmpty())
         throw UpdateDownloadError(u"The download was redirected to an address that is not https."_s);
       if (redirects == maximumRedirects)
         throw UpdateDownloadError(u"The download was redirected too many times."_s);
@@ -221,8 +222,9 @@ QCoro::Task<void> UpdateDownloader::download(QUrl url, qint64 length, QString de
     if (!file.flush())
       throw UpdateDownloadError(u"The update could not be saved: %1"_s.arg(file.errorString()));
     if (file.size() != length)
-      throw UpdateDownloadError(u"The download ended after %1 of the %2 bytes the update feed announced."_s.arg(
-          bytes(file.size()), bytes(length)));
+      throw UpdateDownloadError(
+          u"The download ended after %1 of the %2 bytes the update feed announced."_s.arg(bytes(file.size()),
+                                                                                          bytes(length)));
     file.close();
   } catch (...) {
     file.close();

@@ -58,8 +58,8 @@ public:
   // there) and calls `progress` with the bytes received so far. Returns once the file holds
   // exactly `length` bytes; otherwise throws UpdateDownloadError, or CancelledError when the
   // token is cancelled, and removes the file.
-  QCoro::Task<void> download(QUrl url, qint64 length, QString destination, std::function<void(qint64)> progress,
-                             CancellationToken cancellation);
+  QCoro::Task<void> download(QUrl url, qint64 length, QString destination,
+                             std::function<void(qint64)> progress, CancellationToken cancellation);
 
 private:
   struct Attempt;

@@ -20,7 +20,7 @@ constexpr qsizetype signatureBytes = 64;
 
 // The members of an entry, in this order; the tree reader names a value's path only when it
 // throws, so a feed of many entries is read without building any path text.
-const std::array<QLatin1StringView, 6> entryKeys{"version"_L1, "url"_L1, "length"_L1,
+const std::array<QLatin1StringView, 6> entryKeys{"version"_L1,   "url"_L1,   "length"_L1,
                                                  "signature"_L1, "notes"_L1, "minimumVersion"_L1};
 const std::array<QLatin1StringView, 1> feedKeys{"releases"_L1};
 
@@ -54,7 +54,8 @@ UpdateRelease readRelease(const Json::Tree::Value& value, const Json::Path& path
     throw UpdateFeedError(entry.path(2).toString() + u": not a size an update can have"_s);
 
   const QString signature = Json::readString(entry.required(3), entry.path(3));
-  auto decoded = QByteArray::fromBase64Encoding(signature.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+  auto decoded =
+      QByteArray::fromBase64Encoding(signature.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
   if (!decoded || decoded.decoded.size() != signatureBytes || signature.size() % 4 != 0)
     throw UpdateFeedError(entry.path(3).toString() + u": not the base64 of a 64-byte signature"_s);
   release.signature = decoded.decoded;

@@ -57,7 +57,8 @@ QList<UpdateRelease> parse(const QByteArray& document);
 
 // The newest release that `running` may install and that is newer than it; none when it is
 // up to date.
-std::optional<UpdateRelease> newestOffered(const QList<UpdateRelease>& releases, const UpdateVersion& running);
+std::optional<UpdateRelease> newestOffered(const QList<UpdateRelease>& releases,
+                                           const UpdateVersion& running);
 
 } // namespace UpdateFeed
 

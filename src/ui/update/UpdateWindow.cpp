@@ -60,7 +60,8 @@ QString dataSize(qint64 bytes) {
 
 } // namespace
 
-UpdateWindow::UpdateWindow(FeedUpdater& updater, QWidget* parent) : QWidget(parent, Qt::Window), m_updater(updater) {
+UpdateWindow::UpdateWindow(FeedUpdater& updater, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_updater(updater) {
   setObjectName(u"update.window"_s);
   setWindowTitle(u"Software Update"_s);
   setAttribute(Qt::WA_DeleteOnClose, false);
@@ -226,8 +227,8 @@ void UpdateWindow::offer(const UpdateRelease& release, bool askedByReader) {
     return;
   m_release = release;
   m_outcome.reset();
-  m_offerTitle->setText(u"Brindlewick %1 is available — you have %2"_s.arg(release.version.text(),
-                                                                           m_updater.runningVersion()));
+  m_offerTitle->setText(
+      u"Brindlewick %1 is available — you have %2"_s.arg(release.version.text(), m_updater.runningVersion()));
   m_notes->setText(release.notes);
   m_pages->setCurrentWidget(m_offerPage);
   present(askedByReader);
@@ -275,7 +276,8 @@ void UpdateWindow::followPhase() {
 
 void UpdateWindow::showProgress(qint64 received, qint64 total) {
   m_bar->setFraction(total > 0 ? double(received) / double(total) : -1);
-  m_progressDetail->setText(total > 0 ? u"%1 of %2"_s.arg(dataSize(received), dataSize(total)) : dataSize(received));
+  m_progressDetail->setText(total > 0 ? u"%1 of %2"_s.arg(dataSize(received), dataSize(total))
+                                      : dataSize(received));
 }
 
 void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QString& version,
@@ -286,11 +288,12 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QStr
     showMessage(u"Brindlewick %1 is installed."_s.arg(version), u"Restart Brindlewick to start using it."_s,
                 u"Restart now"_s, u"Later"_s);
   } else {
-    showMessage(u"Brindlewick %1 is downloaded and verified."_s.arg(version),
-                u"This copy of Brindlewick cannot replace itself where it is installed. The update is kept at "
-                u"%1 and was opened with this computer's installer for it."_s.arg(
-                    QDir::toNativeSeparators(outcome.path)),
-                u"Done"_s);
+    showMessage(
+        u"Brindlewick %1 is downloaded and verified."_s.arg(version),
+        u"This copy of Brindlewick cannot replace itself where it is installed. The update is kept at "
+        u"%1 and was opened with this computer's installer for it."_s.arg(
+            QDir::toNativeSeparators(outcome.path)),
+        u"Done"_s);
   }
   // Closed while it installed, or asked again after: the outcome is shown, forward only when
   // the reader asked.
@@ -303,7 +306,8 @@ void UpdateWindow::primaryPressed() {
     if (!m_updater.restartInto(m_outcome->path)) {
       m_outcome.reset();
       showMessage(u"Brindlewick could not start the new version."_s,
-                  u"Quit Brindlewick and open it again to use version %1."_s.arg(m_installedVersion), u"OK"_s);
+                  u"Quit Brindlewick and open it again to use version %1."_s.arg(m_installedVersion),
+                  u"OK"_s);
     }
     return;
   }

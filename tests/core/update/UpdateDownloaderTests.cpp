@@ -30,7 +30,8 @@ protected:
     return url;
   }
 
-  std::shared_ptr<AsyncOutcome<void>> start(const QUrl& url, qint64 length, CancellationToken cancellation = {}) {
+  std::shared_ptr<AsyncOutcome<void>> start(const QUrl& url, qint64 length,
+                                            CancellationToken cancellation = {}) {
     return startTask(downloader.download(
         url, length, destination, [this](qint64 received) { progress.append(received); }, cancellation));
   }
@@ -65,7 +66,8 @@ TEST_F(UpdateDownloaderTest, RefusesWhatIsNotTheAnnouncedFileAndDeletesIt) {
   const qint64 length = harness.service().updates().archive().size();
   const QByteArray body(3000, 'x');
   const auto sizes = [&](qint64 announced) {
-    return QString("is %1 bytes, not the %2 bytes").arg(QLocale().toString(length), QLocale().toString(announced));
+    return QString("is %1 bytes, not the %2 bytes")
+        .arg(QLocale().toString(length), QLocale().toString(announced));
   };
   const struct {
     const char* name;
@@ -76,10 +78,10 @@ TEST_F(UpdateDownloaderTest, RefusesWhatIsNotTheAnnouncedFileAndDeletesIt) {
       {"announced longer than served", {}, length + 1, sizes(length + 1)},
       {"announced shorter than served", {}, length - 1, sizes(length - 1)},
       {"an undeclared body larger than announced",
-       ScriptedTlsServer::head(200, {"Transfer-Encoding: chunked"}) + ScriptedTlsServer::chunked(body, 700), 2999,
-       "larger than the"},
-      {"a connection closed early",
-       ScriptedTlsServer::head(200, {"Content-Length: 3000"}) + body.left(1000), 3000, "interrupted"},
+       ScriptedTlsServer::head(200, {"Transfer-Encoding: chunked"}) + ScriptedTlsServer::chunked(body, 700),
+       2999, "larger than the"},
+      {"a connection closed early", ScriptedTlsServer::head(200, {"Content-Length: 3000"}) + body.left(1000),
+       3000, "interrupted"},
       {"a status other than 200", ScriptedTlsServer::head(404, {"Content-Length: 0"}), 3000, "status 404"},
       {"a redirect to http",
        ScriptedTlsServer::head(302, {"Location: http://127.0.0.1:1/a.tar.gz", "Content-Length: 0"}), 3000,
@@ -103,9 +105,10 @@ TEST_F(UpdateDownloaderTest, RefusesWhatIsNotTheAnnouncedFileAndDeletesIt) {
 TEST_F(UpdateDownloaderTest, FollowsAnHttpsRedirect) {
   const QByteArray archive = harness.service().updates().archive();
   const QByteArray location = archiveURL().toEncoded();
-  ScriptedTlsServer server(harness.serverIdentity(),
-                           {Step::write(ScriptedTlsServer::head(302, {"Location: " + location, "Content-Length: 0"})),
-                            Step::close()});
+  ScriptedTlsServer server(
+      harness.serverIdentity(),
+      {Step::write(ScriptedTlsServer::head(302, {"Location: " + location, "Content-Length: 0"})),
+       Step::close()});
   EXPECT_EQ(finish(server.baseURL().resolved(QUrl("/moved.tar.gz")), archive.size()), QString());
   QFile file(destination);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -114,8 +117,9 @@ TEST_F(UpdateDownloaderTest, FollowsAnHttpsRedirect) {
 
 TEST_F(UpdateDownloaderTest, AStalledDownloadStopsWhenCancelledAndLeavesNothing) {
   // The head and a first part, then silence.
-  ScriptedTlsServer server(harness.serverIdentity(),
-                           {Step::write(ScriptedTlsServer::head(200, {"Content-Length: 5000"}) + QByteArray(1200, 'x'))});
+  ScriptedTlsServer server(
+      harness.serverIdentity(),
+      {Step::write(ScriptedTlsServer::head(200, {"Content-Length: 5000"}) + QByteArray(1200, 'x'))});
   CancellationSource cancel;
   const auto outcome = start(server.baseURL().resolved(QUrl("/slow.tar.gz")), 5000, cancel.token());
   ASSERT_TRUE(waitUntil([&] { return !progress.isEmpty() && progress.last() == 1200; }));

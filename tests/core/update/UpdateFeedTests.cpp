@@ -23,8 +23,8 @@ TEST(UpdateVersion, ComparesNumbersPartByPartAndRefusesAnythingElse) {
     const char* b;
     int order; // sign of a <=> b
   } rows[] = {
-      {"1.10", "1.9", 1}, {"1.4", "1.4.0", 0}, {"1.4.0.0", "1.4", 0}, {"2", "1.99.99", 1},
-      {"0.1.0", "0.2.0", -1}, {"1.01", "1.1", 0}, {"1.0.1", "1.0.0.9", 1},
+      {"1.10", "1.9", 1},     {"1.4", "1.4.0", 0}, {"1.4.0.0", "1.4", 0},   {"2", "1.99.99", 1},
+      {"0.1.0", "0.2.0", -1}, {"1.01", "1.1", 0},  {"1.0.1", "1.0.0.9", 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
@@ -134,8 +134,10 @@ TEST(UpdateFeed, OffersTheNewestReleaseTheRunningVersionMayInstall) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const auto offered = UpdateFeed::newestOffered(UpdateFeed::parse(feedOf(row.releases)), version(row.running));
-    EXPECT_EQ(offered ? offered->version.text() : QString(), row.offered ? QString::fromLatin1(row.offered) : QString());
+    const auto offered =
+        UpdateFeed::newestOffered(UpdateFeed::parse(feedOf(row.releases)), version(row.running));
+    EXPECT_EQ(offered ? offered->version.text() : QString(),
+              row.offered ? QString::fromLatin1(row.offered) : QString());
   }
 }
 

@@ -68,7 +68,8 @@ std::unique_ptr<FeedUpdater> FeedUpdaterRig::makeUnstarted(const QString& versio
 qsizetype FeedUpdaterRig::feedRequests() {
   qsizetype count = 0;
   for (const LoggedRequest& request : harness.service().requestLog())
-    count += request.path.startsWith(QStringLiteral("/updates/")) && request.path.endsWith(QStringLiteral(".json"));
+    count += request.path.startsWith(QStringLiteral("/updates/")) &&
+             request.path.endsWith(QStringLiteral(".json"));
   return count;
 }
 

@@ -105,7 +105,8 @@ TEST_F(UpdateWindowTest, RestartNowStartsTheNewVersionAndQuits) {
 }
 
 TEST_F(UpdateWindowTest, AHandOffSaysWhereTheFileIsKept) {
-  rig.outcome = {UpdateInstallOutcome::Kind::handedOff, "/home/reader/Downloads/brindlewick-0.2.0-Linux.tar.gz"};
+  rig.outcome = {UpdateInstallOutcome::Kind::handedOff,
+                 "/home/reader/Downloads/brindlewick-0.2.0-Linux.tar.gz"};
   check();
   click(window.installButton());
   ASSERT_TRUE(onPage(Page::message));
@@ -119,15 +120,14 @@ TEST_F(UpdateWindowTest, AHandOffSaysWhereTheFileIsKept) {
 
 TEST_F(UpdateWindowTest, AStalledDownloadShowsItsProgressAndCancelGoesBackToTheOffer) {
   // A feed whose archive comes from a peer that sends a quarter of it and then nothing.
-  ScriptedTlsServer stalled(rig.harness.serverIdentity(),
-                            {ScriptedTlsServer::Step::write(
-                                ScriptedTlsServer::head(200, {"Content-Length: 4000"}) + QByteArray(1000, 'x'))});
-  const QJsonObject release{{"version", "0.2.0"},
-                            {"url", stalled.baseURL().resolved(QUrl("/a.tar.gz")).toString()},
-                            {"length", 4000},
-                            {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
-                            {"notes", "Notes."},
-                            {"minimumVersion", QJsonValue::Null}};
+  ScriptedTlsServer stalled(
+      rig.harness.serverIdentity(),
+      {ScriptedTlsServer::Step::write(ScriptedTlsServer::head(200, {"Content-Length: 4000"}) +
+                                      QByteArray(1000, 'x'))});
+  const QJsonObject release{
+      {"version", "0.2.0"}, {"url", stalled.baseURL().resolved(QUrl("/a.tar.gz")).toString()},
+      {"length", 4000},     {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
+      {"notes", "Notes."},  {"minimumVersion", QJsonValue::Null}};
   rig.harness.service().setReply("GET", "/updates/{id}",
                                  StandInReply::json(200, QJsonObject{{"releases", QJsonArray{release}}}));
   check();
@@ -151,13 +151,15 @@ TEST_F(UpdateWindowTest, AFailedCheckOrInstallIsToldInPlainWords) {
   UpdateWindow badWindow(*bad);
   bad->checkForUpdates();
   ASSERT_TRUE(waitUntil([&] { return badWindow.isVisible(); }));
-  QTest::mouseClick(badWindow.installButton(), Qt::LeftButton, {}, badWindow.installButton()->rect().center());
+  QTest::mouseClick(badWindow.installButton(), Qt::LeftButton, {},
+                    badWindow.installButton()->rect().center());
   ASSERT_TRUE(waitUntil([&] { return badWindow.page() == Page::message; }));
   EXPECT_EQ(badWindow.headline(), FeedUpdater::installFailedTitle);
   EXPECT_EQ(badWindow.messageDetail()->text(), FeedUpdater::badSignatureMessage);
   EXPECT_TRUE(badRig.installed.isEmpty());
   badWindow.grab().save(testing::testOutputPath("update-failed.png"));
-  QTest::mouseClick(badWindow.primaryButton(), Qt::LeftButton, {}, badWindow.primaryButton()->rect().center());
+  QTest::mouseClick(badWindow.primaryButton(), Qt::LeftButton, {},
+                    badWindow.primaryButton()->rect().center());
   EXPECT_FALSE(badWindow.isVisible());
 
   // Up to date is an answer too.
@@ -188,8 +190,9 @@ TEST_F(UpdateWindowTest, OnlyAnOfferTheReaderAskedForComesForward) {
 TEST(UpdateSettingsRow, CheckForUpdatesAsksTheFeedAndTheWindowAnswers) {
   FeedUpdaterRig rig;
   ReaderModelFixture fixture;
-  fixture.addConfiguration({{UpdateConfiguration::feedKey, rig.feedURL().toString()},
-                            {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
+  fixture.addConfiguration(
+      {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
+       {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
   fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
   ReaderModel& model = fixture.open();
   auto* updater = qobject_cast<FeedUpdater*>(model.updater().backend());
@@ -199,7 +202,8 @@ TEST(UpdateSettingsRow, CheckForUpdatesAsksTheFeedAndTheWindowAnswers) {
   view.resize(760, 2000);
   view.show();
   DropButton& button = *view.thisComputer()->checkForUpdates();
-  EXPECT_EQ(view.thisComputer()->updateStatus()->text(), "Updates are enabled for the configured update feed.");
+  EXPECT_EQ(view.thisComputer()->updateStatus()->text(),
+            "Updates are enabled for the configured update feed.");
   ASSERT_TRUE(button.isEnabled());
   QTest::mouseClick(&button, Qt::LeftButton, {}, button.rect().center());
   EXPECT_FALSE(button.isEnabled());
