@@ -54,8 +54,21 @@ DropButton* button(const QString& title, const QString& name, bool prominent) {
   return made;
 }
 
-QString dataSize(qint64 bytes) {
-  return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+// "1.2 MB of 4.0 MB": both in the unit of the whole, so the two read together.
+QString progressText(qint64 received, qint64 total) {
+  const QLocale locale;
+  const qint64 scale = total >= 1000000000 ? 1000000000
+                       : total >= 1000000  ? 1000000
+                       : total >= 1000     ? 1000
+                                           : 1;
+  const QString unit = scale == 1000000000 ? u"GB"_s
+                       : scale == 1000000  ? u"MB"_s
+                       : scale == 1000     ? u"kB"_s
+                                           : u"bytes"_s;
+  const auto amount = [&](qint64 bytes) {
+    return scale == 1 ? locale.toString(bytes) : locale.toString(double(bytes) / double(scale), 'f', 1);
+  };
+  return u"%1 %3 of %2 %3"_s.arg(amount(received), amount(total), unit);
 }
 
 } // namespace
@@ -276,8 +289,7 @@ void UpdateWindow::followPhase() {
 
 void UpdateWindow::showProgress(qint64 received, qint64 total) {
   m_bar->setFraction(total > 0 ? double(received) / double(total) : -1);
-  m_progressDetail->setText(total > 0 ? u"%1 of %2"_s.arg(dataSize(received), dataSize(total))
-                                      : dataSize(received));
+  m_progressDetail->setText(total > 0 ? progressText(received, total) : QLocale().toString(received));
 }
 
 void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QString& version,
