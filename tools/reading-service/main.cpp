@@ -6,6 +6,7 @@
 // until stopped.
 #include "ReadingService.h"
 #include "StandInStateFolder.h"
+#include "update/UpdateVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -97,8 +98,13 @@ int main(int argc, char** argv) {
   if (parser.isSet(approveOption)) {
     service.grants().setAutoApproveAfter(approveAfter);
   }
-  if (parser.isSet(updateVersionOption))
+  if (parser.isSet(updateVersionOption)) {
+    if (!brindlewick::UpdateVersion::parse(parser.value(updateVersionOption))) {
+      QTextStream(stderr) << "--update-version needs a version: numbers separated by dots, such as 1.4.0\n";
+      return 1;
+    }
     service.updates().setVersion(parser.value(updateVersionOption));
+  }
   if (parser.isSet(updateKeyOption)) {
     QFile key(parser.value(updateKeyOption));
     try {
