@@ -127,12 +127,13 @@ QString sizeText(qint64 bytes) {
 
 class TarGzReader::Inflater {
 public:
+  // The stream is set up last: a constructor that throws runs no destructor to end it.
   explicit Inflater(QIODevice& source) : m_source(source) {
+    if (!refill() || m_input.size() < 2 || m_input[0] != '\x1f' || m_input[1] != '\x8b')
+      throw ArchiveError(QStringLiteral("The update archive is not a gzip-compressed tar archive."));
     // 16 + the window bits: a gzip wrapper, whose CRC and length zlib checks.
     if (inflateInit2(&m_stream, 16 + MAX_WBITS) != Z_OK)
       throw ArchiveError(QStringLiteral("The update archive could not be read: out of memory."));
-    if (!refill() || m_input.size() < 2 || m_input[0] != '\x1f' || m_input[1] != '\x8b')
-      throw ArchiveError(QStringLiteral("The update archive is not a gzip-compressed tar archive."));
   }
   ~Inflater() { inflateEnd(&m_stream); }
   Inflater(const Inflater&) = delete;

@@ -42,8 +42,8 @@ public:
   // install or unpacked archive), so install() swaps; false: it hands off.
   bool installsInPlace() const;
 
-  // The heavy work runs off the main thread. Throws UpdateInstallError.
-  // The work holds copies of what it needs, so the installer may go before it ends.
+  // The heavy work runs off the main thread and holds copies of what it needs, so the
+  // installer may go before it ends. Throws UpdateInstallError.
   QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
 
   // At start, once this copy is the one that runs: removes what an earlier update left beside
@@ -65,7 +65,7 @@ private:
 };
 
 // Starts `executable` (the swapped-in program) so that it takes over once this process has
-// quit; true when it started. The caller then quits the application.
+// quit (update/UpdateRestart.h); true when it started. The caller then quits the application.
 bool restartInto(const QString& executable);
 
 } // namespace brindlewick

@@ -1,10 +1,10 @@
 #include "update/ArchiveExtractor.h"
 
+#include "FolderSnapshot.h"
 #include "TarGzBuilder.h"
 #include "UpdateArchive.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -18,25 +18,8 @@ using namespace brindlewick;
 
 namespace {
 
-// Every path under `root` (links not followed) with its kind and contents.
 QMap<QString, QByteArray> tree(const QString& root) {
-  QMap<QString, QByteArray> entries;
-  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                  QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QFileInfo info(it.next());
-    const QString name = QDir(root).relativeFilePath(info.filePath());
-    if (info.isSymLink())
-      entries.insert(name, "link:" + QFile::encodeName(info.symLinkTarget()));
-    else if (info.isDir())
-      entries.insert(name, "folder");
-    else {
-      QFile file(info.filePath());
-      file.open(QIODevice::ReadOnly);
-      entries.insert(name, file.readAll());
-    }
-  }
-  return entries;
+  return brindlewick::testing::folderSnapshot(root);
 }
 
 QString writeArchive(const QString& folder, const QByteArray& bytes) {

@@ -3,12 +3,12 @@
 #include "update/UpdateRestart.h"
 
 #include "AsyncProbe.h"
+#include "FolderSnapshot.h"
 #include "TarGzBuilder.h"
 #include "UpdateArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -57,19 +57,8 @@ QByteArray configurationOf(const QString& version) {
   return "{\"CFBundleShortVersionString\": \"" + version.toUtf8() + "\"}";
 }
 
-// Every path under `root` (links not followed) with its contents or link target.
 QMap<QString, QByteArray> tree(const QString& root) {
-  QMap<QString, QByteArray> entries;
-  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                  QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QFileInfo info(it.next());
-    const QString name = QDir(root).relativeFilePath(info.filePath());
-    entries.insert(name, info.isSymLink() ? "link:" + QFile::encodeName(info.symLinkTarget())
-                         : info.isDir()   ? QByteArray("folder")
-                                          : readFile(info.filePath()));
-  }
-  return entries;
+  return brindlewick::testing::folderSnapshot(root);
 }
 
 // A per-user install of version 0.1.0 in a temporary prefix, laid out as `cmake --install`
@@ -352,6 +341,13 @@ TEST_F(InstallFixture, onlyAReplaceableInstallIsSwapped) {
   else
     QFile::setPermissions(programFolder(), QFile::ReadOwner | QFile::ExeOwner);
   EXPECT_FALSE(UpdateInstaller(executable(), downloads()).installsInPlace());
+  // Such an install is handed off, and left as it was.
+  const QMap<QString, QByteArray> before = tree(prefix());
+  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
+                               QStringLiteral("1.4.0"));
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::handedOff);
+  EXPECT_EQ(outcome.get().path, downloads() + QStringLiteral("/brindlewick-1.4.0.tar.gz"));
+  EXPECT_EQ(tree(prefix()), before);
   ::chown(QFile::encodeName(programFolder()).constData(), ::geteuid(), ::getegid());
   QFile::setPermissions(programFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
