@@ -102,6 +102,8 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
     if (self)
       self->hideMainWindow();
   });
+  if (auto* updater = qobject_cast<FeedUpdater*>(m_model->updater().backend()))
+    m_updateWindow = std::make_unique<UpdateWindow>(*updater);
   // Coming to the front asks again whether the session still holds.
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive)

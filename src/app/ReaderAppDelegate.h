@@ -7,6 +7,7 @@
 #include "model/ApplicationDefaults.h"
 #include "model/ReaderTab.h"
 #include "panel/ReadingWindow.h"
+#include "ui/update/UpdateWindow.h"
 #include "ui/window/ReaderHome.h"
 
 #include <QObject>
@@ -137,6 +138,8 @@ private:
   std::optional<LaunchRequest> m_launch;
   QTimer m_frameSave;
   IdleMemoryRelease m_memoryRelease;
+  // The updater's window, made once when the build runs its own updater.
+  std::unique_ptr<UpdateWindow> m_updateWindow;
 };
 
 } // namespace brindlewick

@@ -1,3 +1,4 @@
+#include "app/ApplicationUpdater.h"
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
 #include "app/LaunchHelp.h"
@@ -142,6 +143,9 @@ int main(int argc, char** argv) {
       // The teaser and the reading card.
       .factories = cardPanelContent(),
       .urlOpener = &opener,
+      // The updater of its own, started when the build names a feed and its key.
+      .updaterBackend = makeApplicationUpdater(desktop.events(), &DevelopmentTrust::clientOptions,
+                                               BuildConfiguration::defaultFilePath()),
   };
   int status = 0;
   {

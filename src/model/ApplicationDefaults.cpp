@@ -70,6 +70,28 @@ bool ApplicationDefaults::setBoolean(const QString& key, bool value) {
   return write(key, value);
 }
 
+std::optional<double> ApplicationDefaults::number(const QString& key) const {
+  const QJsonValue value = read().value(key);
+  if (!value.isDouble() || !std::isfinite(value.toDouble()))
+    return std::nullopt;
+  return value.toDouble();
+}
+
+bool ApplicationDefaults::setNumber(const QString& key, double value) {
+  return std::isfinite(value) && write(key, value);
+}
+
+std::optional<QString> ApplicationDefaults::string(const QString& key) const {
+  const QJsonValue value = read().value(key);
+  if (!value.isString())
+    return std::nullopt;
+  return value.toString();
+}
+
+bool ApplicationDefaults::setString(const QString& key, const QString& value) {
+  return write(key, value);
+}
+
 std::optional<QRect> ApplicationDefaults::frame(const QString& key) const {
   const QJsonObject object = read().value(key).toObject();
   int parts[4] = {};

@@ -27,6 +27,9 @@ class ApplicationDefaults {
 public:
   static inline const QString dropSoundEnabledKey = QStringLiteral("drop-sound-enabled");
   static inline const QString installChimePlayedKey = QStringLiteral("Brindlewick.installChimePlayed");
+  // When the updater last asked its feed (a Date), and the release the reader chose to skip.
+  static inline const QString lastUpdateCheckKey = QStringLiteral("update-last-check");
+  static inline const QString skippedUpdateKey = QStringLiteral("update-skipped-version");
   // The reader window's last frame.
   static inline const QString mainWindowFrameKey = QStringLiteral("BrindlewickMain");
 
@@ -50,6 +53,12 @@ public:
   // False unless a boolean true is stored.
   bool installChimePlayed() const { return boolean(installChimePlayedKey).value_or(false); }
   bool setInstallChimePlayed(bool played) { return setBoolean(installChimePlayedKey, played); }
+
+  // A finite number or a string under `key`; none when absent or of another type.
+  std::optional<double> number(const QString& key) const;
+  bool setNumber(const QString& key, double value);
+  std::optional<QString> string(const QString& key) const;
+  bool setString(const QString& key, const QString& value);
 
   // A window frame stored as {"x", "y", "width", "height"} (integers); none when absent,
   // malformed or empty.

@@ -18,14 +18,9 @@ UpdateController::UpdateController(const QJsonObject& configuration, std::unique
     m_message = disabledPrefix + error.description();
     return;
   }
-  if (!update)
+  // A valid feed alone updates nothing: without a backend the line claims no updater.
+  if (!update || !backend)
     return;
-  // A valid feed alone updates nothing: without a backend the package manager does, and the
-  // line says so rather than claiming an updater that does not run.
-  if (!backend) {
-    m_message = packageManagerMessage;
-    return;
-  }
   m_backend = std::move(backend);
   connect(m_backend.get(), &UpdaterBackend::canCheckForUpdatesChanged, this,
           &UpdateController::canCheckForUpdatesChanged);

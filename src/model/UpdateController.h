@@ -25,8 +25,6 @@ public:
       QStringLiteral("Updates are not configured in this build.");
   static inline const QString enabledMessage =
       QStringLiteral("Updates are enabled for the configured update feed.");
-  static inline const QString packageManagerMessage =
-      QStringLiteral("Updates come through this computer's package manager.");
   static inline const QString disabledPrefix = QStringLiteral("Updates are disabled: ");
 
   // `configuration` is the build's configuration object, of which only the two update keys
@@ -41,6 +39,8 @@ public:
   bool canCheckForUpdates() const;
   // Asks a started backend for a check; nothing without one.
   void checkForUpdates();
+  // The started backend; none when updates do not run.
+  UpdaterBackend* backend() const { return m_backend.get(); }
 
 Q_SIGNALS:
   void canCheckForUpdatesChanged();

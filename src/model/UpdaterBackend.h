@@ -6,10 +6,8 @@
 
 namespace brindlewick {
 
-// Something that can install new versions of the application from a signed update feed. This
-// computer's package manager keeps Brindlewick up to date, so the application itself has no
-// backend; the controller takes one where a build brings it (and tests bring a fake).
-// Main thread only.
+// Something that can install new versions of the application from a signed update feed: the
+// application's FeedUpdater (and tests bring a fake). Main thread only.
 class UpdaterBackend : public QObject {
   Q_OBJECT
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 
 namespace brindlewick {
 namespace {
@@ -66,6 +67,27 @@ TEST(ApplicationDefaults, AFileThatCannotBeReadIsNeverReplacedAndItsValuesAreKep
     EXPECT_FALSE(reread.dropSoundEnabled());
     EXPECT_EQ(reread.frame(ApplicationDefaults::mainWindowFrameKey), QRect(10, 20, 960, 680));
   }
+}
+
+// The updater's last check and skipped version count only with their own JSON type.
+TEST(ApplicationDefaults, NumbersAndTextsCountOnlyWithTheirOwnType) {
+  QTemporaryDir folder;
+  const QString path = folder.filePath("defaults.json");
+  replaceFile(path, R"({"n": "12", "t": 12, "b": true, "ok-n": 12.5, "ok-t": "0.2.0"})");
+  ApplicationDefaults defaults(path);
+  EXPECT_FALSE(defaults.number("n"));
+  EXPECT_FALSE(defaults.string("t"));
+  EXPECT_FALSE(defaults.number("b"));
+  EXPECT_FALSE(defaults.number("absent"));
+  EXPECT_EQ(defaults.number("ok-n"), 12.5);
+  EXPECT_EQ(defaults.string("ok-t"), "0.2.0");
+  EXPECT_FALSE(defaults.setNumber("n", std::numeric_limits<double>::infinity()));
+  EXPECT_TRUE(defaults.setNumber("n", 794048400.5));
+  EXPECT_TRUE(defaults.setString("t", "1.10"));
+  const ApplicationDefaults reread(path);
+  EXPECT_EQ(reread.number("n"), 794048400.5);
+  EXPECT_EQ(reread.string("t"), "1.10");
+  EXPECT_EQ(reread.boolean("b"), true);
 }
 
 TEST(ApplicationDefaults, AMissingFileIsAFirstStartAndIsWritten) {

@@ -8,12 +8,14 @@
 #include "desktop/ScreenSource.h"
 #include "desktop/X11WindowHints.h"
 #include "desktop/X11Windows.h"
+#include "model/FeedUpdaterRig.h"
 #include "model/ReaderModelFixture.h"
 #include "panel/PanelController.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropStandardStyle.h"
 #include "ui/design/UiEnvironment.h"
+#include "ui/update/UpdateWindow.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -287,6 +289,27 @@ TEST_F(WindowManagerTest, AnAutomaticDropGoesToTheMonitorOfTheActiveWindowWhoeve
     controller.dismiss(false);
     client_->destroy(editor);
   }
+}
+
+// An update found by a scheduled check appears beside the reader's work without taking the
+// keyboard from the application the reader types in.
+TEST_F(WindowManagerTest, AScheduledUpdateOfferAppearsWithoutTakingTheFocus) {
+  const QRect monitor = screenGeometry(0);
+  const xcb_window_t editor = client_->openWindow(QRect(monitor.topLeft() + QPoint(80, 120), QSize(640, 400)), 0x2f4f6f);
+  client_->activate(editor);
+  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
+
+  FeedUpdaterRig rig;
+  const auto updater = rig.make();
+  UpdateWindow window(*updater);
+  rig.harness.advance(FeedUpdater::firstCheckDelay);
+  ASSERT_TRUE(waitFor([&] { return window.isVisible(); }));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::qWait(300); // time for a window manager to hand the focus over, were it to
+  EXPECT_EQ(client_->activeWindow(), editor);
+  EXPECT_FALSE(window.isActiveWindow());
+  window.close();
+  client_->destroy(editor);
 }
 
 TEST_F(WindowManagerTest, ThePanelStaysInViewWhenTheReaderSwitchesWorkspace) {

@@ -72,6 +72,7 @@ ReadingService::ReadingService(const TlsIdentity& identity, NowSource now, Delay
   installSignInRoutes(*this);
   installAccountRoutes(*this);
   installContentRoutes(*this);
+  m_updates.install(*this);
 }
 
 ReadingService::~ReadingService() {

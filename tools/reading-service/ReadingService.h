@@ -4,6 +4,7 @@
 #include "PublishedContent.h"
 #include "StandInAccounts.h"
 #include "StandInHttp.h"
+#include "StandInUpdates.h"
 #include "TestCertificateAuthority.h"
 #include "foundation/DelayScheduler.h"
 
@@ -106,6 +107,8 @@ public:
   std::optional<StandInReply> photo(const QString& name) const;
   // The analytics events accepted so far, oldest first.
   QList<QJsonObject>& analyticsEvents() { return m_analyticsEvents; }
+  // The update feed and archive under "/updates/".
+  StandInUpdates& updates() { return m_updates; }
 
   const QList<LoggedRequest>& requestLog() const { return m_log; }
   void clearRequestLog() { m_log.clear(); }
@@ -139,6 +142,7 @@ private:
   DeviceGrants m_grants;
   PublishedContent m_content;
   QList<QJsonObject> m_analyticsEvents;
+  StandInUpdates m_updates;
   std::map<QString, StandInReply> m_photos;
   QList<LoggedRequest> m_log;
 };

@@ -6,6 +6,7 @@
 // until stopped.
 #include "ReadingService.h"
 #include "StandInStateFolder.h"
+#include "update/UpdateVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QTextStream>
 
 #include <optional>
+#include <stdexcept>
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
@@ -36,7 +38,17 @@ int main(int argc, char** argv) {
       QStringLiteral("state"),
       QStringLiteral("Folder that keeps the authority, server identity and accounts between runs."),
       QStringLiteral("folder"));
+  QCommandLineOption updateVersionOption(
+      QStringLiteral("update-version"),
+      QStringLiteral("Version of the update its feed offers (default: the build's, one minor version on)."),
+      QStringLiteral("version"));
+  QCommandLineOption updateKeyOption(
+      QStringLiteral("update-signing-key"),
+      QStringLiteral("Ed25519 private key (PEM) that signs the update; a fresh one otherwise."),
+      QStringLiteral("file"));
   parser.addOption(portOption);
+  parser.addOption(updateVersionOption);
+  parser.addOption(updateKeyOption);
   parser.addOption(stateOption);
   parser.addOption(caOption);
   parser.addOption(approveOption);
@@ -86,6 +98,24 @@ int main(int argc, char** argv) {
   if (parser.isSet(approveOption)) {
     service.grants().setAutoApproveAfter(approveAfter);
   }
+  if (parser.isSet(updateVersionOption)) {
+    if (!brindlewick::UpdateVersion::parse(parser.value(updateVersionOption))) {
+      QTextStream(stderr) << "--update-version needs a version: numbers separated by dots, such as 1.4.0\n";
+      return 1;
+    }
+    service.updates().setVersion(parser.value(updateVersionOption));
+  }
+  if (parser.isSet(updateKeyOption)) {
+    QFile key(parser.value(updateKeyOption));
+    try {
+      if (!key.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + key.fileName().toStdString());
+      service.updates().setSigningKey(key.readAll());
+    } catch (const std::exception& error) {
+      QTextStream(stderr) << error.what() << '\n';
+      return 1;
+    }
+  }
   try {
     service.content().publishSampleRelease();
     service.listen(static_cast<quint16>(parser.value(portOption).toUInt()));
@@ -100,6 +130,8 @@ int main(int argc, char** argv) {
   if (const auto* release = service.content().current())
     log << "serving release " << release->release.releaseId << " (" << release->release.lore.size()
         << " drops)" << Qt::endl;
+  log << "serving update " << service.updates().version() << " at " << service.baseURL().toString()
+      << "/updates/feed.json, signed for SUPublicEDKey " << service.updates().publicKey() << Qt::endl;
   QObject::connect(&service, &brindlewick::ReadingService::requestReceived,
                    [&log](const brindlewick::LoggedRequest& request) {
                      log << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' ' << request.method

@@ -437,7 +437,7 @@ TEST_F(SettingsViewTest, UpdateRowShowsTheUpdatersLineAndChecksOnlyWhenItCan) {
   };
   const Case cases[] = {
       {"no update entries", {}, true, UpdateController::notConfiguredMessage, false},
-      {"valid, no backend", valid, std::nullopt, UpdateController::packageManagerMessage, false},
+      {"valid, no backend", valid, std::nullopt, UpdateController::notConfiguredMessage, false},
       {"valid, backend busy", valid, false, UpdateController::enabledMessage, false},
       {"valid, backend ready", valid, true, UpdateController::enabledMessage, true},
       {"short key", shortKey, true,

@@ -1,0 +1,265 @@
+#include "model/FeedUpdater.h"
+
+#include "desktop/SystemEvents.h"
+#include "service/ServiceError.h"
+#include "update/UpdateDownloader.h"
+#include "update/UpdateSignature.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace brindlewick {
+
+using namespace Qt::StringLiterals;
+
+FeedUpdater::FeedUpdater(Services services, QObject* parent)
+    : UpdaterBackend(parent), m_services(std::move(services)), m_defaults(m_services.defaultsFile),
+      m_running(m_services.runningVersion), m_runningVersion(UpdateVersion::parse(m_running)),
+      m_client(std::make_unique<NativeAPIClient>(std::nullopt, m_services.clientOptions)),
+      m_downloader(new UpdateDownloader(
+          UpdateDownloader::Options{m_services.clientOptions.additionalCaCertificates,
+                                    m_services.clientOptions.inactivityTimeoutMilliseconds},
+          this)) {
+  if (SystemEvents* events = m_services.events) {
+    connect(events, &SystemEvents::willSleep, this, [this] { m_asleep = true; });
+    connect(events, &SystemEvents::didWake, this, [this] {
+      m_asleep = false;
+      resumeWhenPossible();
+    });
+    connect(events, &SystemEvents::networkBecameOnline, this, &FeedUpdater::resumeWhenPossible);
+  }
+}
+
+FeedUpdater::~FeedUpdater() {
+  if (m_timer)
+    m_services.scheduler.cancel(m_timer);
+  // Whatever still runs resumes later, finds this gone and deletes its file.
+  m_lifetime.cancel();
+}
+
+void FeedUpdater::start(const UpdateConfiguration& configuration) {
+  if (m_started)
+    return;
+  m_feed = configuration.feed;
+  m_publicKey = QByteArray::fromBase64(configuration.publicKey.toLatin1());
+  // A build whose own version is no version has nothing to compare a release with.
+  if (!m_runningVersion)
+    return;
+  m_started = true;
+  double wait = firstCheckDelay;
+  if (const std::optional<Date> last = lastCheck()) {
+    const double sinceLast = m_services.now().secondsSinceReference() - last->secondsSinceReference();
+    // A last check in the future (a clock set back) counts as long ago.
+    if (sinceLast >= 0)
+      wait = std::max(wait, checkInterval - sinceLast);
+  }
+  armCheck(wait);
+  Q_EMIT canCheckForUpdatesChanged();
+}
+
+std::optional<QString> FeedUpdater::skippedVersion() const {
+  return m_defaults.string(ApplicationDefaults::skippedUpdateKey);
+}
+
+std::optional<Date> FeedUpdater::lastCheck() const {
+  const std::optional<double> seconds = m_defaults.number(ApplicationDefaults::lastUpdateCheckKey);
+  return seconds ? std::optional<Date>(Date(*seconds)) : std::nullopt;
+}
+
+void FeedUpdater::setPhase(Phase phase) {
+  if (m_phase == phase)
+    return;
+  const bool could = canCheckForUpdates();
+  m_phase = phase;
+  Q_EMIT phaseChanged();
+  if (could != canCheckForUpdates())
+    Q_EMIT canCheckForUpdatesChanged();
+}
+
+void FeedUpdater::armCheck(double seconds) {
+  if (m_timer)
+    m_services.scheduler.cancel(m_timer);
+  m_timer = m_services.scheduler.schedule(seconds, [this] {
+    m_timer = 0;
+    scheduledCheckDue();
+  });
+}
+
+void FeedUpdater::scheduledCheckDue() {
+  const bool online = !m_services.isOnline || m_services.isOnline();
+  if (!online || m_asleep || m_phase != Phase::idle) {
+    // Owed until the computer is back (or an hour has passed).
+    m_checkOwed = !online || m_asleep;
+    armCheck(retryDelay);
+    return;
+  }
+  m_checkOwed = false;
+  runCheck(false);
+}
+
+void FeedUpdater::resumeWhenPossible() {
+  const bool online = !m_services.isOnline || m_services.isOnline();
+  if (m_checkOwed && online && !m_asleep) {
+    m_checkOwed = false;
+    // The network settles first.
+    armCheck(firstCheckDelay);
+  }
+}
+
+void FeedUpdater::checkForUpdates() {
+  if (canCheckForUpdates())
+    runCheck(true);
+}
+
+QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
+  const QPointer<FeedUpdater> self(this);
+  setPhase(Phase::checking);
+  QString problem;
+  std::optional<UpdateRelease> offer;
+  try {
+    // A named task, not a temporary of the co_await expression (GCC 12 destroys those twice).
+    QCoro::Task<APIResponse> fetching =
+        m_client->fetch(m_feed, "application/json", UpdateFeed::maximumBytes, m_lifetime.token());
+    const APIResponse response = co_await std::move(fetching);
+    if (!self)
+      co_return;
+    if (response.statusCode != 200)
+      throw ServiceError::http(response.statusCode);
+    offer = UpdateFeed::newestOffered(UpdateFeed::parse(response.body), *m_runningVersion);
+  } catch (const CancelledError&) {
+    co_return;
+  } catch (const ServiceError& error) {
+    problem = error.description();
+  } catch (const UpdateFeedError& error) {
+    problem = error.description();
+  }
+  if (!self)
+    co_return;
+  setPhase(Phase::idle);
+  if (!problem.isEmpty()) {
+    // A reader's check leaves the schedule as it was; a scheduled one tries again later.
+    if (askedByReader)
+      Q_EMIT answered(checkFailedTitle, problem);
+    else
+      armCheck(retryDelay);
+    co_return;
+  }
+  m_defaults.setNumber(ApplicationDefaults::lastUpdateCheckKey, m_services.now().secondsSinceReference());
+  armCheck(checkInterval);
+  if (!offer) {
+    if (askedByReader)
+      Q_EMIT answered(upToDateTitle, u"Brindlewick %1 is the newest version available."_s.arg(m_running));
+    co_return;
+  }
+  // What is installed already waits for the restart, and the reader is reminded of it.
+  if (m_swapped && offer->version <= m_swapped->first) {
+    if (askedByReader)
+      Q_EMIT installed(m_swapped->second, m_swapped->first.text(), true);
+    co_return;
+  }
+  // A skipped version waits for the reader to ask; a newer one is offered again.
+  if (!askedByReader && skippedVersion() == offer->version.text())
+    co_return;
+  Q_EMIT offered(*offer, askedByReader);
+}
+
+void FeedUpdater::skip(const UpdateRelease& release) {
+  m_defaults.setString(ApplicationDefaults::skippedUpdateKey, release.version.text());
+}
+
+void FeedUpdater::install(const UpdateRelease& release) {
+  if (m_phase == Phase::idle && m_started)
+    runInstall(release);
+}
+
+void FeedUpdater::cancelInstall() {
+  if (m_installCancel && (m_phase == Phase::downloading || m_phase == Phase::verifying))
+    m_installCancel->cancel();
+}
+
+QString FeedUpdater::archivePath(const UpdateRelease& release) const {
+  // The version is digits and dots: a safe file name.
+  return QDir(m_services.downloadFolder)
+      .filePath(u"brindlewick-%1-Linux.tar.gz"_s.arg(release.version.text()));
+}
+
+QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
+  const QPointer<FeedUpdater> self(this);
+  const QString path = archivePath(release);
+  m_installCancel.emplace(m_lifetime.token());
+  const CancellationToken cancelled = m_installCancel->token();
+  setPhase(Phase::downloading);
+  QString problem;
+  try {
+    if (!QDir().mkpath(m_services.downloadFolder) ||
+        !QFile::setPermissions(m_services.downloadFolder,
+                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+      throw UpdateDownloadError(u"The folder %1 could not be made."_s.arg(m_services.downloadFolder));
+    const qint64 total = release.length;
+    QCoro::Task<void> downloading = m_downloader->download(
+        release.url, total, path,
+        [this, total](qint64 received) { Q_EMIT downloadProgress(received, total); }, cancelled);
+    co_await std::move(downloading);
+    if (!self) {
+      QFile::remove(path);
+      co_return;
+    }
+    setPhase(Phase::verifying);
+    QCoro::Task<bool> verifying =
+        UpdateSignature::verifyFileInBackground(m_publicKey, release.signature, path);
+    const bool valid = co_await std::move(verifying);
+    if (!self || cancelled.isCancelled()) {
+      QFile::remove(path);
+      if (!self)
+        co_return;
+      throw CancelledError();
+    }
+    if (!valid) {
+      QFile::remove(path);
+      throw UpdateDownloadError(badSignatureMessage);
+    }
+    setPhase(Phase::installing);
+    QCoro::Task<UpdateInstallOutcome> installing = m_services.install(path, release.version.text());
+    const UpdateInstallOutcome outcome = co_await std::move(installing);
+    if (outcome.path != path)
+      QFile::remove(path);
+    if (!self)
+      co_return;
+    m_installCancel.reset();
+    setPhase(Phase::idle);
+    if (outcome.kind == UpdateInstallOutcome::Kind::swapped)
+      m_swapped.emplace(release.version, outcome);
+    // Without an installer for the file the reader is told where it is, not that it opened.
+    bool opened = false;
+    if (outcome.kind == UpdateInstallOutcome::Kind::handedOff && m_services.openUrl) {
+      QCoro::Task<bool> opening = m_services.openUrl(QUrl::fromLocalFile(outcome.path));
+      opened = co_await std::move(opening);
+      if (!self)
+        co_return;
+    }
+    Q_EMIT installed(outcome, release.version.text(), false, opened);
+    co_return;
+  } catch (const CancelledError&) {
+  } catch (const UpdateDownloadError& error) {
+    problem = error.description();
+  } catch (const UpdateInstallError& error) {
+    problem = error.message();
+  }
+  QFile::remove(path);
+  if (!self)
+    co_return;
+  m_installCancel.reset();
+  setPhase(Phase::idle);
+  if (!problem.isEmpty())
+    Q_EMIT installFailed(problem);
+}
+
+bool FeedUpdater::restartInto(const QString& executable) {
+  if (!m_services.restart || !m_services.restart(executable))
+    return false;
+  if (m_services.quit)
+    m_services.quit();
+  return true;
+}
+
+} // namespace brindlewick

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "foundation/Cancellation.h"
+#include "foundation/Date.h"
+#include "foundation/DelayScheduler.h"
+#include "model/ApplicationDefaults.h"
+#include "model/UpdaterBackend.h"
+#include "service/NativeAPIClient.h"
+#include "update/UpdateFeed.h"
+#include "update/UpdateInstaller.h"
+
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace brindlewick {
+
+class SystemEvents;
+class UpdateDownloader;
+
+// The application's own updater: it reads the configured feed once a day (the first time a
+// minute after start, never while offline or asleep) and when the reader asks, offers the
+// newest release this version may install, and on the reader's word downloads it, checks its
+// length and its Ed25519 signature under the build's key, and hands it to the installer.
+// Nothing unverified is ever installed: a file that fails a check is deleted.
+//
+// A scheduled check is silent unless it finds an update the reader has not skipped; a check
+// the reader asked for always ends in an answer. Main thread only.
+class FeedUpdater final : public UpdaterBackend {
+  Q_OBJECT
+  Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
+
+public:
+  // What the updater is doing; a check and an install never run together.
+  enum class Phase { idle, checking, downloading, verifying, installing };
+  Q_ENUM(Phase)
+
+  static constexpr double firstCheckDelay = 60;
+  static constexpr double checkInterval = 24 * 60 * 60;
+  // After a scheduled check that could not run or reach the feed.
+  static constexpr double retryDelay = 60 * 60;
+
+  static inline const QString upToDateTitle = QStringLiteral("You're up to date.");
+  static inline const QString checkFailedTitle = QStringLiteral("Brindlewick could not check for updates.");
+  static inline const QString installFailedTitle = QStringLiteral("The update was not installed.");
+  static inline const QString badSignatureMessage = QStringLiteral(
+      "The download's signature does not match this build's update key, so the file was deleted.");
+
+  using Install = std::function<QCoro::Task<UpdateInstallOutcome>(QString verifiedFile, QString version)>;
+
+  struct Services {
+    // Runs the waits between checks: the boot clock in production, so a suspend counts.
+    DelayScheduler& scheduler;
+    // The wall clock of the last check's time, kept across starts.
+    NowSource now = systemNow;
+    // Where the last check's time and the skipped version are kept.
+    QString defaultsFile = ApplicationDefaults::defaultFilePath();
+    // The version that runs.
+    QString runningVersion;
+    // The feed's client and the download's trust (the stand-in's authority in development).
+    NativeAPIClient::Options clientOptions;
+    // Whether the computer is online now; always when empty.
+    std::function<bool()> isOnline;
+    // Sleep and wake, and the network coming back; none for neither.
+    SystemEvents* events = nullptr;
+    // Where the archive is kept while it is checked (made for this user alone).
+    QString downloadFolder;
+    // Puts a verified archive in place (or hands it off).
+    Install install;
+    // Starts the new version once this one quits; true when it started. Then quit.
+    std::function<bool(const QString& executable)> restart;
+    std::function<void()> quit;
+    // The desktop's opener for a handed-off file; answers whether a program took it.
+    std::function<QCoro::Task<bool>(QUrl)> openUrl;
+  };
+
+  explicit FeedUpdater(Services services, QObject* parent = nullptr);
+  ~FeedUpdater() override;
+
+  void start(const UpdateConfiguration& configuration) override;
+  bool canCheckForUpdates() const override { return m_started && m_phase == Phase::idle; }
+  // A check the reader asked for: it ends in offered() or answered().
+  void checkForUpdates() override;
+
+  Phase phase() const { return m_phase; }
+  const QString& runningVersion() const { return m_running; }
+  // The version the reader skipped; scheduled checks do not offer it.
+  std::optional<QString> skippedVersion() const;
+  // When the feed was last read; none before the first time.
+  std::optional<Date> lastCheck() const;
+
+  // The reader's answers to an offer.
+  void install(const UpdateRelease& release);
+  void skip(const UpdateRelease& release);
+  // Stops a download or a verification; the file is deleted. An install already under way
+  // finishes.
+  void cancelInstall();
+  // Starts the swapped-in version and quits; false (and nothing quits) when it did not start.
+  bool restartInto(const QString& executable);
+
+Q_SIGNALS:
+  void phaseChanged();
+  // A newer release this version may install.
+  void offered(const brindlewick::UpdateRelease& release, bool askedByReader);
+  // The end of a check the reader asked for that offered nothing: up to date, or why not.
+  void answered(const QString& title, const QString& detail);
+  void downloadProgress(qint64 received, qint64 total);
+  // An install finished; `version` is the release's. Also the answer to a later check the
+  // reader asks for while a swapped-in version waits for its restart (`askedByReader`).
+  // `handedOffOpened`: a handed-off file was taken by the desktop's installer.
+  void installed(const brindlewick::UpdateInstallOutcome& outcome, const QString& version,
+                 bool askedByReader, bool handedOffOpened = false);
+  // The download, its checks or the install failed; nothing changed on this computer.
+  void installFailed(const QString& reason);
+
+private:
+  void setPhase(Phase phase);
+  void armCheck(double seconds);
+  void scheduledCheckDue();
+  QCoro::Task<void> runCheck(bool askedByReader);
+  QCoro::Task<void> runInstall(UpdateRelease release);
+  void resumeWhenPossible();
+  QString archivePath(const UpdateRelease& release) const;
+
+  Services m_services;
+  ApplicationDefaults m_defaults;
+  QString m_running;
+  std::optional<UpdateVersion> m_runningVersion;
+  std::unique_ptr<NativeAPIClient> m_client;
+  UpdateDownloader* m_downloader;
+  QUrl m_feed;
+  QByteArray m_publicKey;
+  bool m_started = false;
+  Phase m_phase = Phase::idle;
+  bool m_asleep = false;
+  // A scheduled check fell due while it could not run.
+  bool m_checkOwed = false;
+  DelayScheduler::TimerId m_timer = 0;
+  CancellationSource m_lifetime;
+  std::optional<CancellationSource> m_installCancel;
+  // A version swapped in that waits for a restart: it is never offered again meanwhile.
+  std::optional<std::pair<UpdateVersion, UpdateInstallOutcome>> m_swapped;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,351 @@
+#include "ui/update/UpdateWindow.h"
+
+#include "ui/account/AccountText.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropSectionLabel.h"
+#include "ui/design/DropTextBlock.h"
+#include "ui/design/UiEnvironment.h"
+#include "ui/update/UpdateProgressBar.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace brindlewick {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int windowWidth = 540;
+constexpr int edge = 24;
+constexpr int notesHeight = 160;
+
+DropTextBlock* headlineBlock() {
+  auto* block = new DropTextBlock;
+  block->setTextStyle([](const UiTraits& traits) {
+    return DropTextBlock::Style{DropFonts::display(20, traits.boldText ? QFont::Bold : QFont::DemiBold)};
+  });
+  block->setColor(AccountText::primary());
+  return block;
+}
+
+DropTextBlock* bodyBlock() {
+  auto* block = new DropTextBlock;
+  block->setTextStyle(DropTextBlock::Style{DropFonts::rounded(DropFonts::bodySize)});
+  block->setColor(AccountText::secondary());
+  block->setLineSpacing(2);
+  return block;
+}
+
+DropButton* button(const QString& title, const QString& name, bool prominent) {
+  auto* made = new DropButton(title, dropControl({.prominent = prominent}));
+  made->setObjectName(name);
+  // Labels are never cut short: the window is wide enough for the three answers.
+  made->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+  return made;
+}
+
+// "1.2 MB of 4.0 MB": both in the unit of the whole, so the two read together.
+QString progressText(qint64 received, qint64 total) {
+  const QLocale locale;
+  const qint64 scale = total >= 1000000000 ? 1000000000
+                       : total >= 1000000  ? 1000000
+                       : total >= 1000     ? 1000
+                                           : 1;
+  const QString unit = scale == 1000000000 ? u"GB"_s
+                       : scale == 1000000  ? u"MB"_s
+                       : scale == 1000     ? u"kB"_s
+                                           : u"bytes"_s;
+  const auto amount = [&](qint64 bytes) {
+    return scale == 1 ? locale.toString(bytes) : locale.toString(double(bytes) / double(scale), 'f', 1);
+  };
+  return u"%1 %3 of %2 %3"_s.arg(amount(received), amount(total), unit);
+}
+
+} // namespace
+
+UpdateWindow::UpdateWindow(FeedUpdater& updater, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_updater(updater) {
+  setObjectName(u"update.window"_s);
+  setWindowTitle(u"Software Update"_s);
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setFixedWidth(windowWidth);
+  UiEnvironment::repaintOnChange(this);
+
+  m_pages = new QStackedWidget;
+  buildOffer();
+  buildProgress();
+  buildMessage();
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(edge, edge, edge, edge - 6);
+  layout->addWidget(m_pages);
+
+  connect(&m_updater, &FeedUpdater::offered, this, &UpdateWindow::offer);
+  connect(&m_updater, &FeedUpdater::answered, this, [this](const QString& title, const QString& detail) {
+    m_release.reset();
+    showMessage(title, detail, u"OK"_s);
+    present(true);
+  });
+  connect(&m_updater, &FeedUpdater::phaseChanged, this, &UpdateWindow::followPhase);
+  connect(&m_updater, &FeedUpdater::downloadProgress, this, &UpdateWindow::showProgress);
+  connect(&m_updater, &FeedUpdater::installed, this, &UpdateWindow::finishInstall);
+  connect(&m_updater, &FeedUpdater::installFailed, this, [this](const QString& reason) {
+    showMessage(FeedUpdater::installFailedTitle, reason, u"Close"_s);
+  });
+}
+
+UpdateWindow::~UpdateWindow() = default;
+
+void UpdateWindow::buildOffer() {
+  m_offerPage = new QWidget;
+  auto* layout = new QVBoxLayout(m_offerPage);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(12);
+  m_offerTitle = headlineBlock();
+  m_offerTitle->setObjectName(u"update.headline"_s);
+  layout->addWidget(m_offerTitle);
+  layout->addWidget(new DropSectionLabel(notesTitle));
+
+  // The notes are the feed's plain text, never markup, and may be long: they scroll.
+  m_notes = bodyBlock();
+  m_notes->setObjectName(u"update.notes"_s);
+  m_notes->setSelectable(true);
+  m_notesScroll = new QScrollArea;
+  m_notesScroll->setWidget(m_notes);
+  m_notesScroll->setWidgetResizable(true);
+  m_notesScroll->setFrameShape(QFrame::NoFrame);
+  m_notesScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_notesScroll->setFixedHeight(notesHeight);
+  m_notesScroll->viewport()->setAutoFillBackground(false);
+  m_notes->setAutoFillBackground(false);
+  layout->addWidget(m_notesScroll);
+
+  m_skip = button(u"Skip this version"_s, u"update.skip"_s, false);
+  m_remind = button(u"Remind me later"_s, u"update.remind"_s, false);
+  m_install = button(u"Install update"_s, u"update.install"_s, true);
+  auto* row = new QHBoxLayout;
+  row->addWidget(m_skip);
+  row->addStretch(1);
+  row->addWidget(m_remind);
+  row->addWidget(m_install);
+  layout->addLayout(row);
+
+  connect(m_install, &QPushButton::clicked, this, [this] {
+    if (m_release)
+      m_updater.install(*m_release);
+  });
+  connect(m_remind, &QPushButton::clicked, this, [this] {
+    m_release.reset();
+    hide();
+  });
+  connect(m_skip, &QPushButton::clicked, this, [this] {
+    if (m_release)
+      m_updater.skip(*m_release);
+    m_release.reset();
+    hide();
+  });
+  m_pages->addWidget(m_offerPage);
+}
+
+void UpdateWindow::buildProgress() {
+  m_progressPage = new QWidget;
+  auto* layout = new QVBoxLayout(m_progressPage);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(12);
+  m_progressTitle = headlineBlock();
+  layout->addWidget(m_progressTitle);
+  m_bar = new UpdateProgressBar;
+  m_bar->setObjectName(u"update.progress"_s);
+  layout->addWidget(m_bar);
+  m_progressDetail = bodyBlock();
+  m_progressDetail->setObjectName(u"update.progress.detail"_s);
+  layout->addWidget(m_progressDetail);
+  layout->addStretch(1);
+  m_cancel = button(u"Cancel"_s, u"update.cancel"_s, false);
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  row->addWidget(m_cancel);
+  layout->addLayout(row);
+  connect(m_cancel, &QPushButton::clicked, &m_updater, &FeedUpdater::cancelInstall);
+  m_pages->addWidget(m_progressPage);
+}
+
+void UpdateWindow::buildMessage() {
+  m_messagePage = new QWidget;
+  auto* layout = new QVBoxLayout(m_messagePage);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(12);
+  m_messageTitle = headlineBlock();
+  m_messageTitle->setObjectName(u"update.message.title"_s);
+  layout->addWidget(m_messageTitle);
+  m_messageDetail = bodyBlock();
+  m_messageDetail->setObjectName(u"update.message.detail"_s);
+  m_messageDetail->setSelectable(true);
+  layout->addWidget(m_messageDetail);
+  layout->addStretch(1);
+  m_secondary = button(u"Later"_s, u"update.secondary"_s, false);
+  m_primary = button(u"OK"_s, u"update.primary"_s, true);
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  row->addWidget(m_secondary);
+  row->addWidget(m_primary);
+  layout->addLayout(row);
+  connect(m_primary, &QPushButton::clicked, this, &UpdateWindow::primaryPressed);
+  connect(m_secondary, &QPushButton::clicked, this, &QWidget::hide);
+  m_pages->addWidget(m_messagePage);
+}
+
+UpdateWindow::Page UpdateWindow::page() const {
+  if (m_pages->currentWidget() == m_progressPage)
+    return Page::progress;
+  if (m_pages->currentWidget() == m_messagePage)
+    return Page::message;
+  return Page::offer;
+}
+
+QString UpdateWindow::headline() const {
+  switch (page()) {
+  case Page::offer: return m_offerTitle->text();
+  case Page::progress: return m_progressTitle->text();
+  case Page::message: return m_messageTitle->text();
+  }
+  return {};
+}
+
+void UpdateWindow::present(bool comeForward) {
+  adjustSize();
+  if (!isVisible()) {
+    // A scheduled check must not take the keyboard from whatever the reader is typing into.
+    setAttribute(Qt::WA_ShowWithoutActivating, !comeForward);
+    show();
+  }
+  if (comeForward) {
+    raise();
+    activateWindow();
+  }
+}
+
+void UpdateWindow::offer(const UpdateRelease& release, bool askedByReader) {
+  // An offer never interrupts a download under way.
+  if (m_updater.phase() != FeedUpdater::Phase::idle)
+    return;
+  m_release = release;
+  m_outcome.reset();
+  m_offerTitle->setText(
+      u"Brindlewick %1 is available — you have %2"_s.arg(release.version.text(), m_updater.runningVersion()));
+  m_notes->setText(release.notes);
+  m_pages->setCurrentWidget(m_offerPage);
+  present(askedByReader);
+}
+
+void UpdateWindow::showMessage(const QString& title, const QString& detail, const QString& primary,
+                               const QString& secondary) {
+  m_messageTitle->setText(title);
+  m_messageDetail->setText(detail);
+  m_primary->setText(primary);
+  m_secondary->setText(secondary);
+  m_secondary->setVisible(!secondary.isEmpty());
+  m_pages->setCurrentWidget(m_messagePage);
+  adjustSize();
+}
+
+void UpdateWindow::followPhase() {
+  const QString version = m_release ? m_release->version.text() : QString();
+  switch (m_updater.phase()) {
+  case FeedUpdater::Phase::idle:
+    // A cancelled download goes back to the offer; an ending of its own says so next.
+    if (page() == Page::progress)
+      m_pages->setCurrentWidget(m_offerPage);
+    return;
+  case FeedUpdater::Phase::checking: return;
+  case FeedUpdater::Phase::downloading:
+    m_progressTitle->setText(u"Downloading Brindlewick %1…"_s.arg(version));
+    showProgress(0, m_release ? m_release->length : -1);
+    m_cancel->setEnabled(true);
+    break;
+  case FeedUpdater::Phase::verifying:
+    m_progressTitle->setText(u"Checking the download…"_s);
+    m_progressDetail->setText(u"Its length and signature must match what this build trusts."_s);
+    m_cancel->setEnabled(true);
+    break;
+  case FeedUpdater::Phase::installing:
+    m_progressTitle->setText(u"Installing Brindlewick %1…"_s.arg(version));
+    m_progressDetail->setText(u"The version you are running stays in place until this has finished."_s);
+    // The install completes or leaves everything as it was; it is not stopped half way.
+    m_cancel->setEnabled(false);
+    break;
+  }
+  m_pages->setCurrentWidget(m_progressPage);
+}
+
+void UpdateWindow::showProgress(qint64 received, qint64 total) {
+  m_bar->setFraction(total > 0 ? double(received) / double(total) : -1);
+  m_progressDetail->setText(total > 0 ? progressText(received, total) : QLocale().toString(received));
+}
+
+void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QString& version,
+                                 bool askedByReader, bool handedOffOpened) {
+  m_outcome = outcome;
+  m_installedVersion = version;
+  if (outcome.kind == UpdateInstallOutcome::Kind::swapped) {
+    showMessage(u"Brindlewick %1 is installed."_s.arg(version), u"Restart Brindlewick to start using it."_s,
+                u"Restart now"_s, u"Later"_s);
+  } else {
+    const QString kept = QDir::toNativeSeparators(outcome.path);
+    showMessage(u"Brindlewick %1 is downloaded and verified."_s.arg(version),
+                handedOffOpened
+                    ? u"This copy of Brindlewick cannot replace itself where it is installed. The update is "
+                      u"kept at %1 and was opened with this computer's installer for it."_s.arg(kept)
+                    : u"This copy of Brindlewick cannot replace itself where it is installed. The update is "
+                      u"kept at %1: no installer on this computer opened it, so open it with your software "
+                      u"installer or package manager."_s.arg(kept),
+                u"Done"_s);
+  }
+  // Closed while it installed, or asked again after: the outcome is shown, forward only when
+  // the reader asked.
+  if (askedByReader || !isVisible())
+    present(askedByReader);
+}
+
+void UpdateWindow::primaryPressed() {
+  if (m_outcome && m_outcome->kind == UpdateInstallOutcome::Kind::swapped) {
+    if (!m_updater.restartInto(m_outcome->path)) {
+      m_outcome.reset();
+      showMessage(u"Brindlewick could not start the new version."_s,
+                  u"Quit Brindlewick and open it again to use version %1."_s.arg(m_installedVersion),
+                  u"OK"_s);
+    }
+    return;
+  }
+  hide();
+}
+
+void UpdateWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), DropDesign::windowBackground(UiEnvironment::instance().schemeOf(this)));
+}
+
+void UpdateWindow::closeEvent(QCloseEvent* event) {
+  // Closing the window during a download stops it: nothing runs unseen.
+  m_updater.cancelInstall();
+  QWidget::closeEvent(event);
+}
+
+void UpdateWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && m_updater.phase() != FeedUpdater::Phase::installing) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+} // namespace brindlewick

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "model/FeedUpdater.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class QScrollArea;
+class QStackedWidget;
+
+namespace brindlewick {
+
+class DropButton;
+class DropTextBlock;
+class UpdateProgressBar;
+
+// The small window of the updater: a release on offer with its notes and the reader's three
+// answers, then the download's progress with a way to stop it, then how it ended (restart
+// into the new version, where a handed-off file is kept, or why nothing was installed). A
+// check the reader asked for that offers nothing ends here too, in an answer.
+//
+// It opens itself when the updater has something to say. For a scheduled check it appears
+// without taking the keyboard focus or rising over the reader's work in another
+// application; for a check the reader asked for it comes forward. Main thread only.
+class UpdateWindow : public QWidget {
+  Q_OBJECT
+
+public:
+  enum class Page { offer, progress, message };
+
+  static inline const QString notesTitle = QStringLiteral("Release notes");
+
+  explicit UpdateWindow(FeedUpdater& updater, QWidget* parent = nullptr);
+  ~UpdateWindow() override;
+
+  Page page() const;
+  // "Brindlewick 1.4 is available — you have 1.3", or the title of the progress or message.
+  QString headline() const;
+  const DropTextBlock* notes() const { return m_notes; }
+  DropButton* installButton() const { return m_install; }
+  DropButton* remindButton() const { return m_remind; }
+  DropButton* skipButton() const { return m_skip; }
+  DropButton* cancelButton() const { return m_cancel; }
+  const UpdateProgressBar* progressBar() const { return m_bar; }
+  const DropTextBlock* progressDetail() const { return m_progressDetail; }
+  const DropTextBlock* messageDetail() const { return m_messageDetail; }
+  // The message's buttons: the main one ("Restart now", "OK", "Done", "Close") and the one
+  // beside it ("Later"), hidden where it does not apply.
+  DropButton* primaryButton() const { return m_primary; }
+  DropButton* secondaryButton() const { return m_secondary; }
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+private:
+  void buildOffer();
+  void buildProgress();
+  void buildMessage();
+  // Shows the window; forward (raised, with the focus) only when the reader asked.
+  void present(bool comeForward);
+  void offer(const UpdateRelease& release, bool askedByReader);
+  void showMessage(const QString& title, const QString& detail, const QString& primary,
+                   const QString& secondary = {});
+  void followPhase();
+  void showProgress(qint64 received, qint64 total);
+  void finishInstall(const UpdateInstallOutcome& outcome, const QString& version, bool askedByReader,
+                     bool handedOffOpened);
+  void primaryPressed();
+
+  FeedUpdater& m_updater;
+  std::optional<UpdateRelease> m_release;
+  std::optional<UpdateInstallOutcome> m_outcome;
+  QString m_installedVersion;
+  QStackedWidget* m_pages = nullptr;
+  QWidget* m_offerPage = nullptr;
+  DropTextBlock* m_offerTitle = nullptr;
+  DropTextBlock* m_notes = nullptr;
+  QScrollArea* m_notesScroll = nullptr;
+  DropButton* m_install = nullptr;
+  DropButton* m_remind = nullptr;
+  DropButton* m_skip = nullptr;
+  QWidget* m_progressPage = nullptr;
+  DropTextBlock* m_progressTitle = nullptr;
+  UpdateProgressBar* m_bar = nullptr;
+  DropTextBlock* m_progressDetail = nullptr;
+  DropButton* m_cancel = nullptr;
+  QWidget* m_messagePage = nullptr;
+  DropTextBlock* m_messageTitle = nullptr;
+  DropTextBlock* m_messageDetail = nullptr;
+  DropButton* m_primary = nullptr;
+  DropButton* m_secondary = nullptr;
+};
+
+} // namespace brindlewick

@@ -1,0 +1,225 @@
+#include "AsyncProbe.h"
+#include "ScriptedTlsServer.h"
+#include "TestOutput.h"
+#include "model/FeedUpdaterRig.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/design/DropButton.h"
+#include "ui/design/DropFonts.h"
+#include "ui/design/DropTextBlock.h"
+#include "ui/design/UiEnvironment.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/ThisComputerSection.h"
+#include "ui/update/UpdateProgressBar.h"
+#include "ui/update/UpdateWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+namespace {
+
+using Page = UpdateWindow::Page;
+
+class UpdateWindowTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(DropFonts::registerFonts()); }
+
+  FeedUpdaterRig rig;
+  std::unique_ptr<FeedUpdater> updater = rig.make();
+  UpdateWindow window{*updater};
+
+  // A check as the reader asks for one, waited for until the window answers.
+  void check() {
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitUntil([&] { return window.isVisible() && updater->canCheckForUpdates(); }));
+  }
+  static void click(DropButton* button) {
+    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << button->text().toStdString();
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+  }
+  bool onPage(Page page) {
+    return waitUntil([&] { return window.page() == page; });
+  }
+  void render(const QString& name) {
+    QApplication::processEvents();
+    EXPECT_TRUE(window.grab().save(testing::testOutputPath(name)));
+  }
+};
+
+TEST_F(UpdateWindowTest, AnOfferNamesBothVersionsAndShowsItsNotesAsPlainText) {
+  rig.harness.service().updates().setNotes("<b>Bold?</b> No: plain.\nSecond line.");
+  check();
+  EXPECT_EQ(window.page(), Page::offer);
+  EXPECT_EQ(window.headline(), "Brindlewick 0.2.0 is available — you have 0.1.0");
+  EXPECT_EQ(window.notes()->text(), "<b>Bold?</b> No: plain.\nSecond line.");
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    UiEnvironment::forceScheme(&window, scheme);
+    render(scheme == ColorScheme::dark ? "update-offer-dark.png" : "update-offer-light.png");
+  }
+}
+
+TEST_F(UpdateWindowTest, SkipAndRemindCloseTheOfferAndOnlySkipIsRemembered) {
+  check();
+  click(window.remindButton());
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(updater->skippedVersion());
+  check();
+  click(window.skipButton());
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(updater->skippedVersion(), "0.2.0");
+  EXPECT_TRUE(rig.installed.isEmpty());
+}
+
+TEST_F(UpdateWindowTest, InstallDownloadsVerifiesAndOffersARestart) {
+  check();
+  click(window.installButton());
+  EXPECT_EQ(window.page(), Page::progress);
+  EXPECT_EQ(window.headline(), "Downloading Brindlewick 0.2.0…");
+  ASSERT_TRUE(onPage(Page::message));
+  EXPECT_EQ(window.headline(), "Brindlewick 0.2.0 is installed.");
+  EXPECT_EQ(rig.installed, QList{rig.harness.service().updates().archive()});
+  EXPECT_EQ(window.secondaryButton()->text(), "Later");
+  EXPECT_EQ(window.primaryButton()->text(), "Restart now");
+  render("update-installed.png");
+
+  // A restart that does not start says so and quits nothing.
+  rig.restartSucceeds = false;
+  click(window.primaryButton());
+  EXPECT_EQ(window.headline(), "Brindlewick could not start the new version.");
+  EXPECT_EQ(rig.quits, 0);
+  EXPECT_EQ(rig.restarts, QStringList{rig.outcome.path});
+}
+
+TEST_F(UpdateWindowTest, RestartNowStartsTheNewVersionAndQuits) {
+  check();
+  click(window.installButton());
+  ASSERT_TRUE(onPage(Page::message));
+  click(window.primaryButton());
+  EXPECT_EQ(rig.restarts, QStringList{rig.outcome.path});
+  EXPECT_EQ(rig.quits, 1);
+}
+
+TEST_F(UpdateWindowTest, AHandOffSaysWhereTheFileIsKeptAndWhetherAnInstallerTookIt) {
+  rig.outcome = {UpdateInstallOutcome::Kind::handedOff,
+                 "/home/reader/Downloads/brindlewick-0.2.0-Linux.tar.gz"};
+  // The detail repeats the desktop opener's answer, never claims an installer it did not find.
+  for (const bool opens : {true, false}) {
+    SCOPED_TRACE(opens ? "an installer took it" : "nothing opened it");
+    rig.openSucceeds = opens;
+    rig.opened.clear();
+    check();
+    click(window.installButton());
+    ASSERT_TRUE(onPage(Page::message));
+    EXPECT_EQ(window.headline(), "Brindlewick 0.2.0 is downloaded and verified.");
+    const QString detail = window.messageDetail()->text();
+    EXPECT_TRUE(detail.contains(rig.outcome.path));
+    EXPECT_EQ(detail.contains("was opened with this computer's installer"), opens) << detail.toStdString();
+    EXPECT_EQ(detail.contains("no installer on this computer opened it"), !opens) << detail.toStdString();
+    EXPECT_EQ(rig.opened, QList{QUrl::fromLocalFile(rig.outcome.path)});
+    EXPECT_FALSE(window.secondaryButton()->isVisible());
+    click(window.primaryButton());
+    EXPECT_FALSE(window.isVisible());
+  }
+}
+
+TEST_F(UpdateWindowTest, AStalledDownloadShowsItsProgressAndCancelGoesBackToTheOffer) {
+  // A feed whose archive comes from a peer that sends a quarter of it and then nothing.
+  ScriptedTlsServer stalled(
+      rig.harness.serverIdentity(),
+      {ScriptedTlsServer::Step::write(ScriptedTlsServer::head(200, {"Content-Length: 4000"}) +
+                                      QByteArray(1000, 'x'))});
+  const QJsonObject release{
+      {"version", "0.2.0"}, {"url", stalled.baseURL().resolved(QUrl("/a.tar.gz")).toString()},
+      {"length", 4000},     {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
+      {"notes", "Notes."},  {"minimumVersion", QJsonValue::Null}};
+  rig.harness.service().setReply("GET", "/updates/{id}",
+                                 StandInReply::json(200, QJsonObject{{"releases", QJsonArray{release}}}));
+  check();
+  click(window.installButton());
+  ASSERT_TRUE(waitUntil([&] { return window.progressBar()->fraction() == 0.25; }));
+  EXPECT_EQ(window.page(), Page::progress);
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    UiEnvironment::forceScheme(&window, scheme);
+    render(scheme == ColorScheme::dark ? "update-progress-dark.png" : "update-progress-light.png");
+  }
+  click(window.cancelButton());
+  ASSERT_TRUE(onPage(Page::offer));
+  EXPECT_TRUE(window.installButton()->isEnabled());
+  EXPECT_TRUE(QDir(rig.downloadFolder()).isEmpty());
+  EXPECT_TRUE(rig.installed.isEmpty());
+}
+
+TEST_F(UpdateWindowTest, AFailedCheckOrInstallIsToldInPlainWords) {
+  FeedUpdaterRig badRig;
+  const auto bad = badRig.make("0.1.0", "feed-bad-signature.json");
+  UpdateWindow badWindow(*bad);
+  bad->checkForUpdates();
+  ASSERT_TRUE(waitUntil([&] { return badWindow.isVisible(); }));
+  QTest::mouseClick(badWindow.installButton(), Qt::LeftButton, {},
+                    badWindow.installButton()->rect().center());
+  ASSERT_TRUE(waitUntil([&] { return badWindow.page() == Page::message; }));
+  EXPECT_EQ(badWindow.headline(), FeedUpdater::installFailedTitle);
+  EXPECT_EQ(badWindow.messageDetail()->text(), FeedUpdater::badSignatureMessage);
+  EXPECT_TRUE(badRig.installed.isEmpty());
+  badWindow.grab().save(testing::testOutputPath("update-failed.png"));
+  QTest::mouseClick(badWindow.primaryButton(), Qt::LeftButton, {},
+                    badWindow.primaryButton()->rect().center());
+  EXPECT_FALSE(badWindow.isVisible());
+
+  // Up to date is an answer too.
+  FeedUpdaterRig currentRig;
+  const auto current = currentRig.make("0.2.0");
+  UpdateWindow currentWindow(*current);
+  current->checkForUpdates();
+  ASSERT_TRUE(waitUntil([&] { return currentWindow.isVisible(); }));
+  EXPECT_EQ(currentWindow.headline(), "You're up to date.");
+  EXPECT_EQ(currentWindow.messageDetail()->text(), "Brindlewick 0.2.0 is the newest version available.");
+}
+
+// A scheduled check's offer is shown without activation (under a window manager the x11
+// tests see that the reader's application keeps the focus); one the reader asked for comes
+// forward.
+TEST_F(UpdateWindowTest, OnlyAnOfferTheReaderAskedForComesForward) {
+  rig.harness.advance(FeedUpdater::firstCheckDelay);
+  ASSERT_TRUE(waitUntil([&] { return window.isVisible(); }));
+  EXPECT_TRUE(window.testAttribute(Qt::WA_ShowWithoutActivating));
+  window.close();
+  check();
+  EXPECT_FALSE(window.testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// The settings page's button, pressed as the reader presses it, runs a real check whose
+// answer opens the window; the button waits while it runs.
+TEST(UpdateSettingsRow, CheckForUpdatesAsksTheFeedAndTheWindowAnswers) {
+  FeedUpdaterRig rig;
+  ReaderModelFixture fixture;
+  fixture.addConfiguration(
+      {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
+       {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
+  fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+  ReaderModel& model = fixture.open();
+  auto* updater = qobject_cast<FeedUpdater*>(model.updater().backend());
+  ASSERT_TRUE(updater);
+  UpdateWindow window(*updater);
+  SettingsView view(model);
+  view.resize(760, 2000);
+  view.show();
+  DropButton& button = *view.thisComputer()->checkForUpdates();
+  EXPECT_EQ(view.thisComputer()->updateStatus()->text(),
+            "Updates are enabled for the configured update feed.");
+  ASSERT_TRUE(button.isEnabled());
+  QTest::mouseClick(&button, Qt::LeftButton, {}, button.rect().center());
+  EXPECT_FALSE(button.isEnabled());
+  ASSERT_TRUE(waitUntil([&] { return window.isVisible(); }));
+  EXPECT_TRUE(button.isEnabled());
+  EXPECT_EQ(window.headline(), "Brindlewick 0.2.0 is available — you have 0.1.0");
+}
+
+} // namespace
+} // namespace brindlewick
