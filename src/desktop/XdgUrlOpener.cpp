@@ -33,7 +33,7 @@ QCoro::Task<bool> XdgUrlOpener::open(QUrl url) {
   process->setStandardErrorFile(QProcess::nullDevice());
   // Our own umask keeps the reader's files private; the browser or mail program it starts
   // writes the reader's downloads and drafts with the session's.
-  giveSessionUmask(*process);
+  PrivateFiles::giveSessionUmask(*process);
   const QString program = m_program;
   // The scheme only: the address of a sign-in page is the reader's business.
   const QString scheme = url.scheme();

@@ -115,8 +115,12 @@ TEST(ReaderModelFailureTexts, DefaultSettingsThatCannotBeWrittenAfterTheSessionE
   ASSERT_TRUE(waitUntilFinished(signedOut));
   fx.settle();
   EXPECT_FALSE(model.account().isSignedIn());
-  EXPECT_EQ(model.message(), "Account settings could not be reset: " +
-                                 QString::fromUtf8(PreferencesError(PreferencesError::Case::notSaved).what()));
+  // The message names the settings file and what stands in its way.
+  EXPECT_EQ(model.message(),
+            "Account settings could not be reset: " +
+                QString::fromUtf8(PreferencesError(PreferencesError::Case::notSaved, fx.accountSettingsFile(),
+                                                   QStringLiteral("a folder is in its place"))
+                                      .what()));
 }
 
 // "Show Drop" after a skipped setup saves the finished setup to the account first; when that
