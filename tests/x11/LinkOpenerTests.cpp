@@ -3,6 +3,7 @@
 #include "ui/card/BookLine.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFonts.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/NotOpenedNotice.h"
 #include "ui/reading/ReadingText.h"
@@ -90,6 +91,7 @@ protected:
   void SetUp() override {
     if (QGuiApplication::platformName() != QStringLiteral("xcb"))
       GTEST_SKIP() << "needs an X server (xvfb-run) to keep pop-ups open";
+    ASSERT_TRUE(DropFonts::registerFonts());
   }
 
   void TearDown() override {
