@@ -5,6 +5,7 @@
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/IdeaShareButton.h"
 #include "ui/design/NotOpenedNotice.h"
 #include "ui/reading/ReadingText.h"
 #include "ui/reading/SourceRow.h"
@@ -13,6 +14,7 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QClipboard>
+#include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QTest>
@@ -206,6 +208,48 @@ TEST_F(LinkOpenerTest, TheNoticeOutlivesWhatWasPressedAndOnlyOneIsShown) {
   EXPECT_TRUE(second.isNull());
 }
 
+// The image of a shown notice on a backdrop of its scheme, saved for a person to look at.
+void saveRender(NotOpenedNotice& notice, ColorScheme scheme, const QString& fileName) {
+  const QImage face = notice.grab().toImage();
+  QImage picture(face.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
+  picture.fill(scheme == ColorScheme::dark ? QColor(28, 28, 30) : QColor(236, 236, 240));
+  QPainter painter(&picture);
+  painter.drawImage(QPoint(24, 24), face);
+  painter.end();
+  EXPECT_TRUE(picture.save(testing::testOutputPath(fileName)));
+}
+
+// The share button's E-mail without a mail program tells the reader in the same notice, under
+// the button, with the idea to copy and no address.
+TEST_F(LinkOpenerTest, TheShareButtonsNoticeIsTheSamePiece) {
+  FakeUrlOpener mail;
+  mail.opens = false;
+  const InstalledUrlOpener installed(mail);
+  m_window = std::make_unique<QWidget>();
+  Drop lore;
+  lore.id = QStringLiteral("d1");
+  lore.explanation = QStringLiteral("Leverage hides where few look.");
+  const DropSnapshot idea(lore, ContentRelease{});
+  auto* button = new IdeaShareButton(idea, true, QStringLiteral("reader"), m_window.get());
+  m_window->resize(200, 80);
+  m_window->show();
+  m_window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->shapeRect().center());
+  QMenu* menu = button->shareMenu();
+  ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000));
+  QAction* email = menu->actions().at(1);
+  ASSERT_EQ(email->text(), QStringLiteral("E-mail\u2026"));
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(email).center());
+  ASSERT_TRUE(QTest::qWaitFor([] { return NotOpenedNotice::current() != nullptr; }, 2000));
+  NotOpenedNotice* notice = NotOpenedNotice::current();
+  EXPECT_EQ(notice->objectName(), "share.noMailProgram");
+  EXPECT_TRUE(notice->address().isEmpty());
+  EXPECT_FALSE(notice->findChild<DropTextBlock*>(QStringLiteral("share.noMailProgram.address"))->isVisible());
+  EXPECT_GE(notice->geometry().top(), button->mapToGlobal(QPoint(0, button->height() / 2)).y());
+  saveRender(*notice, ColorScheme::light, QStringLiteral("share-no-mail-program.png"));
+}
+
 // For a person to look at: the notice under a source title on the light reading page, and
 // under a book title on the always-dark card.
 TEST_F(LinkOpenerTest, RendersTheNoticeInBothSchemes) {
@@ -220,15 +264,9 @@ TEST_F(LinkOpenerTest, RendersTheNoticeInBothSchemes) {
     NotOpenedNotice* notice = NotOpenedNotice::current();
     EXPECT_EQ(UiEnvironment::instance().schemeOf(notice), scheme) << "the notice takes the scheme pressed in";
 
-    const QImage face = notice->grab().toImage();
-    QImage picture(face.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
-    picture.fill(scheme == ColorScheme::dark ? QColor(28, 28, 30) : QColor(236, 236, 240));
-    QPainter painter(&picture);
-    painter.drawImage(QPoint(24, 24), face);
-    painter.end();
-    EXPECT_TRUE(picture.save(testing::testOutputPath(scheme == ColorScheme::dark
-                                                         ? QStringLiteral("link-not-opened-dark.png")
-                                                         : QStringLiteral("link-not-opened-light.png"))));
+    saveRender(*notice, scheme,
+               scheme == ColorScheme::dark ? QStringLiteral("link-not-opened-dark.png")
+                                           : QStringLiteral("link-not-opened-light.png"));
     notice->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }

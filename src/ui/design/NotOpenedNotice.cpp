@@ -51,9 +51,10 @@ NotOpenedNotice::Anchor NotOpenedNotice::Anchor::under(const QWidget* widget) {
     scheme = UiEnvironment::forcedScheme(current);
   if (widget->isWindow()) {
     const QRect frame = widget->geometry();
-    return {QRect(frame.center().x() - noticeWidth / 2, frame.top(), noticeWidth, kWindowNoticeDrop), scheme};
+    return {QRect(frame.center().x() - noticeWidth / 2, frame.top(), noticeWidth, kWindowNoticeDrop), scheme,
+            widget->windowHandle()};
   }
-  return {QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()), scheme};
+  return {QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()), scheme, widget->window()->windowHandle()};
 }
 
 NotOpenedNotice::Anchor NotOpenedNotice::Anchor::screenTop() {
@@ -77,6 +78,10 @@ NotOpenedNotice* NotOpenedNotice::present(const Content& content, const Anchor& 
   auto* notice = new NotOpenedNotice(content);
   shownNotice() = notice;
   UiEnvironment::forceScheme(notice, anchor.scheme);
+  if (anchor.window) {
+    notice->winId(); // gives it the window that takes the parent
+    notice->windowHandle()->setTransientParent(anchor.window);
+  }
   notice->place(anchor.area);
   notice->show();
   notice->m_copy->setFocus(Qt::PopupFocusReason);
@@ -100,13 +105,11 @@ NotOpenedNotice::NotOpenedNotice(const Content& content)
   m_address = noticeText(content.address, DropFonts::rounded(13, QFont::Medium), false);
   m_address->setObjectName(content.identifier + QStringLiteral(".address"));
   m_address->setSelectable(true);
-  m_address->setVisible(!content.address.isEmpty());
   column->addWidget(m_title);
   column->addWidget(m_text);
-  if (!content.address.isEmpty()) {
-    column->addSpacing(2);
-    column->addWidget(m_address);
-  }
+  column->addWidget(m_address);
+  // Hidden explicitly, it stays so when the notice shows; the layout closes up around it.
+  m_address->setVisible(!content.address.isEmpty());
   column->addSpacing(4);
   m_copy = new DropButton(content.copyTitle, dropControl({.prominent = true, .compact = true}));
   DropAccessibility::describe(m_copy, content.identifier + QStringLiteral(".copy"), content.copyTitle);

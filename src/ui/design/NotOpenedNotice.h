@@ -2,8 +2,10 @@
 
 #include "ui/design/UiEnvironment.h"
 
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
+#include <QWindow>
 
 #include <optional>
 
@@ -37,10 +39,12 @@ public:
   };
 
   // Where a notice goes: under `area` (global coordinates), in the scheme forced on what was
-  // clicked (the always-dark card), else the environment's.
+  // clicked (the always-dark card), else the environment's. The notice stands in front of
+  // `window` while that lives (a compositor places a pop-up only relative to a window of ours).
   struct Anchor {
     QRect area;
     std::optional<ColorScheme> scheme = std::nullopt;
+    QPointer<QWindow> window = nullptr;
 
     // Under `widget`; for a whole window, a line near its top across its middle.
     static Anchor under(const QWidget* widget);
