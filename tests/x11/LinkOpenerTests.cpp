@@ -64,8 +64,7 @@ const Origin kOrigins[] = {
        return text;
      },
      [](QWidget& widget) { clickLink(static_cast<ReadingText&>(widget)); }},
-    {"a source's title",
-     [](QWidget& window) { return new SourceRow(linkedSource(), 15, &window); },
+    {"a source's title", [](QWidget& window) { return new SourceRow(linkedSource(), 15, &window); },
      [](QWidget& widget) { clickLink(*static_cast<SourceRow&>(widget).title()); }},
     {"a source's press for assistive technology",
      [](QWidget& window) { return new SourceRow(linkedSource(), 15, &window); },
@@ -80,7 +79,8 @@ const Origin kOrigins[] = {
        book.id = QStringLiteral("b1");
        book.title = QStringLiteral("Thinking in Systems");
        book.authors = {QStringLiteral("Donella Meadows")};
-       return new BookLine(book, BookLine::Link{kAddress, QStringLiteral("Chapter 6")}, [] {}, &window);
+       return new BookLine(
+           book, BookLine::Link{kAddress, QStringLiteral("Chapter 6")}, [] {}, &window);
      },
      [](QWidget& widget) {
        QAbstractButton* title = static_cast<BookLine&>(widget).titleControl();

@@ -53,9 +53,9 @@ QCoro::Task<> IdeaShareButton::mail() {
   QCoro::Task<bool> opening = UrlOpener::shared().open(mailUrl(text));
   if (co_await std::move(opening))
     co_return;
-  NotOpenedNotice::present({QStringLiteral("share.noMailProgram"), noMailTitle, noMailText, {},
-                            QStringLiteral("Copy"), text},
-                           guard && guard->isVisible() ? NotOpenedNotice::Anchor::under(guard) : clicked);
+  NotOpenedNotice::present(
+      {QStringLiteral("share.noMailProgram"), noMailTitle, noMailText, {}, QStringLiteral("Copy"), text},
+      guard && guard->isVisible() ? NotOpenedNotice::Anchor::under(guard) : clicked);
 }
 
 } // namespace brindlewick

@@ -16,8 +16,9 @@ namespace brindlewick {
 // text on the clipboard as plain text and nothing else, "E-mail…" opens a new message with
 // the text as its body in the reader's mail program (through the shared UrlOpener). When
 // the desktop answers that no mail program took it, a notice under the button says so and
-// offers "Copy" as the way out (NotOpenedNotice, as for a link no browser took). The text is made from the snapshot the button holds at the moment
-// of choosing. An icon-only button, never disabled: sharing needs no account.
+// offers "Copy" as the way out (NotOpenedNotice, as for a link no browser took). The text is
+// made from the snapshot the button holds at the moment of choosing. An icon-only button,
+// never disabled: sharing needs no account.
 class IdeaShareButton : public DropButton {
   Q_OBJECT
 

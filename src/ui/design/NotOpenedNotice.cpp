@@ -65,7 +65,8 @@ NotOpenedNotice::Anchor NotOpenedNotice::Anchor::screenTop() {
 
 NotOpenedNotice::Content NotOpenedNotice::forAddress(const QUrl& url) {
   const QString address = url.toString(QUrl::FullyEncoded);
-  return Content{QStringLiteral("link.notOpened"), browserTitle, browserText, address, copyAddressTitle, address};
+  return Content{
+      QStringLiteral("link.notOpened"), browserTitle, browserText, address, copyAddressTitle, address};
 }
 
 NotOpenedNotice* NotOpenedNotice::current() {

@@ -1,8 +1,8 @@
 #include "ui/reading/ReadingText.h"
 
 #include "ui/design/DropStandardWidgets.h"
-#include "ui/design/LinkOpener.h"
 #include "ui/design/DropSymbols.h"
+#include "ui/design/LinkOpener.h"
 
 #include <QImage>
 #include <QPainter>
