@@ -1,12 +1,12 @@
 #include "app/ReaderAppDelegate.h"
 
-#include "desktop/UrlOpener.h"
 #include "desktop/WindowActivation.h"
 #include "model/ReaderModel.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropMark.h"
 #include "ui/design/DropStandardWidgets.h"
+#include "ui/design/LinkOpener.h"
 #include "ui/window/ReaderHome.h"
 
 #include <QAbstractButton>
@@ -87,7 +87,7 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
       m_defaults(m_options.applicationDefaultsFile),
       m_memoryRelease(m_options.memoryRelease) {
   if (!m_options.openUrl)
-    m_options.openUrl = [](const QUrl& url) { UrlOpener::shared().open(url); };
+    m_options.openUrl = [this](const QUrl& url) { LinkOpener::open(m_window, url); };
   m_frameSave.setSingleShot(true);
   m_frameSave.setInterval(frameSaveDelay);
   connect(&m_frameSave, &QTimer::timeout, this, &ReaderAppDelegate::saveFrame);

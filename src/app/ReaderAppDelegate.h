@@ -49,7 +49,7 @@ public:
     // Where the reader window's frame is kept.
     QString applicationDefaultsFile = ApplicationDefaults::defaultFilePath();
     AlertPresenter alert = presentAlert;
-    // Opens a web address in the default browser.
+    // Opens a web address in the default browser (telling the reader when none took it).
     std::function<void(const QUrl&)> openUrl;
     // False leaves the tray icon out (tests that look only at the window).
     bool statusItem = true;

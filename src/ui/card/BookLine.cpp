@@ -4,8 +4,7 @@
 #include "ui/design/BookTitleLabel.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropTextBlock.h"
-
-#include <QDesktopServices>
+#include "ui/design/LinkOpener.h"
 
 #include <algorithm>
 
@@ -63,7 +62,7 @@ BookLine::BookLine(const Book& book, std::optional<Link> link, std::function<voi
     DropAccessibility::describe(m_title, {}, book.title + QStringLiteral(", open book source"),
                                 m_link->locator);
     connect(m_title, &QAbstractButton::clicked, this,
-            [url = m_link->url] { QDesktopServices::openUrl(url); });
+            [this, url = m_link->url] { LinkOpener::open(m_title, url); });
   } else {
     DropAccessibility::describe(m_title, {}, book.title,
                                 QStringLiteral("Read the full drop and its sources"));

@@ -52,7 +52,9 @@ bool thinBar(const QWidget* widget) {
                                widget->property(DropOverlayScrollBar::overlayProperty).toBool());
 }
 
-void paintPopupSurface(QPainter& painter, const QRectF& rect, const DropStandardStyle::Colors& colors) {
+} // namespace
+
+void DropStandardStyle::paintPopupSurface(QPainter& painter, const QRectF& rect, const Colors& colors) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -62,6 +64,8 @@ void paintPopupSurface(QPainter& painter, const QRectF& rect, const DropStandard
   DropDesign::strokeInnerEdge(painter, rect, DropStandardStyle::popupRadius, colors.popupEdge);
   painter.restore();
 }
+
+namespace {
 
 void paintRowFill(QPainter& painter, const QRectF& row, const QColor& fill) {
   painter.save();
@@ -100,7 +104,7 @@ protected:
       return false;
     if (event->type() == QEvent::Paint) {
       QPainter painter(m_popup);
-      paintPopupSurface(painter, QRectF(m_popup->rect()), colorsFor(m_popup));
+      DropStandardStyle::paintPopupSurface(painter, QRectF(m_popup->rect()), colorsFor(m_popup));
     } else if (event->type() == QEvent::Show) {
       widen();
     }

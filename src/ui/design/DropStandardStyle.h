@@ -37,6 +37,8 @@ public:
     QColor barSurface; // a window's menu bar, continuous with the toolbar beneath it
   };
   static Colors colors(const UiTraits& traits);
+  // The rounded surface of a pop-up over `rect`, its corners left clear.
+  static void paintPopupSurface(QPainter& painter, const QRectF& rect, const Colors& colors);
 
   static constexpr qreal popupRadius = 10;
   static constexpr int popupInset = 5; // between the pop-up's edge and its rows

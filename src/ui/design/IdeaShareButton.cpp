@@ -4,9 +4,10 @@
 #include "desktop/UrlOpener.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropStandardWidgets.h"
+#include "ui/design/NotOpenedNotice.h"
 
 #include <QClipboard>
-#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QGuiApplication>
 #include <QMenu>
@@ -42,30 +43,19 @@ void IdeaShareButton::copyToClipboard(const QString& text) {
   QGuiApplication::clipboard()->setText(text);
 }
 
-// Touches nothing of the button after the wait: it may have gone with its row or card by
-// then, and the text is the one the reader chose to send.
+// Touches the button after the wait only through the guard: it may have gone with its row or
+// card by then (the notice then shows where it was), and the text is the one the reader
+// chose to send.
 QCoro::Task<> IdeaShareButton::mail() {
   const QString text = shareText(m_snapshot);
+  const QPointer<IdeaShareButton> guard(this);
+  const NotOpenedNotice::Anchor clicked = NotOpenedNotice::Anchor::under(this);
   QCoro::Task<bool> opening = UrlOpener::shared().open(mailUrl(text));
-  if (!co_await std::move(opening))
-    explainNoMailProgram(text);
-}
-
-void IdeaShareButton::explainNoMailProgram(const QString& text) {
-  auto* box = new QMessageBox;
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setObjectName(QStringLiteral("share.noMailProgram"));
-  box->setIcon(QMessageBox::Information);
-  box->setWindowTitle(QStringLiteral("Brindlewick"));
-  box->setTextFormat(Qt::PlainText);
-  box->setText(noMailTitle);
-  box->setInformativeText(noMailText);
-  QPushButton* copy = box->addButton(QStringLiteral("Copy"), QMessageBox::AcceptRole);
-  copy->setObjectName(QStringLiteral("share.noMailProgram.copy"));
-  box->addButton(QMessageBox::Close)->setObjectName(QStringLiteral("share.noMailProgram.close"));
-  box->setDefaultButton(copy);
-  connect(copy, &QPushButton::clicked, box, [text] { copyToClipboard(text); });
-  box->show();
+  if (co_await std::move(opening))
+    co_return;
+  NotOpenedNotice::present(
+      {QStringLiteral("share.noMailProgram"), noMailTitle, noMailText, {}, QStringLiteral("Copy"), text},
+      guard && guard->isVisible() ? NotOpenedNotice::Anchor::under(guard) : clicked);
 }
 
 } // namespace brindlewick

@@ -15,9 +15,10 @@ namespace brindlewick {
 // desktop has no share picker of its own, so a press pops up a small menu: "Copy" puts the
 // text on the clipboard as plain text and nothing else, "E-mail…" opens a new message with
 // the text as its body in the reader's mail program (through the shared UrlOpener). When
-// the desktop answers that no mail program took it, a small window says so and offers
-// "Copy" as the way out. The text is made from the snapshot the button holds at the moment
-// of choosing. An icon-only button, never disabled: sharing needs no account.
+// the desktop answers that no mail program took it, a notice under the button says so and
+// offers "Copy" as the way out (NotOpenedNotice, as for a link no browser took). The text is
+// made from the snapshot the button holds at the moment of choosing. An icon-only button,
+// never disabled: sharing needs no account.
 class IdeaShareButton : public DropButton {
   Q_OBJECT
 
@@ -40,8 +41,6 @@ public:
 
 private:
   QCoro::Task<> mail();
-  // Independent of the button's window, which may be a drop panel that closes meanwhile.
-  static void explainNoMailProgram(const QString& text);
 
   DropSnapshot m_snapshot;
   QMenu* m_menu;

@@ -2,8 +2,8 @@
 
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
+#include "ui/design/LinkOpener.h"
 
-#include <QDesktopServices>
 #include <QImage>
 #include <QPainter>
 #include <QTextBlock>
@@ -54,12 +54,7 @@ ReadingText::ReadingText(const QString& text, QWidget* parent)
   QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
-  connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
-    if (m_opener)
-      m_opener(url);
-    else
-      QDesktopServices::openUrl(url);
-  });
+  connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { LinkOpener::open(this, url); });
   m_runs = {Run{text}};
   DropStandardWidgets::keep(this, [this] { rebuild(); });
 }
@@ -79,10 +74,6 @@ void ReadingText::setTextStyle(StyleFor style) {
 void ReadingText::setLeadingSymbol(const QString& symbol) {
   m_leadingSymbol = symbol;
   rebuild();
-}
-
-void ReadingText::setOpener(Opener opener) {
-  m_opener = std::move(opener);
 }
 
 QString ReadingText::text() const {

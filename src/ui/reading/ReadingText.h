@@ -14,7 +14,7 @@ namespace brindlewick {
 
 // Text of the reading page: plain text the reader can select, wrapped over as many lines as
 // it needs (never elided), with extra space between lines. Pieces of it may be links (opened
-// through the opener, never by the text itself) and may end in a small symbol. Nothing is
+// through LinkOpener, never by the text itself) and may end in a small symbol. Nothing is
 // ever read as markup. Font, colour and spacing follow the environment (Bold Text, scheme):
 // the text is set again whenever it changes. It scrolls nothing itself: a wheel goes on to
 // the page.
@@ -34,7 +34,6 @@ public:
     bool secondary = false; // the secondary label colour rather than the primary
   };
   using StyleFor = std::function<Style(const UiTraits&)>;
-  using Opener = std::function<void(const QUrl&)>;
 
   explicit ReadingText(const QString& text = {}, QWidget* parent = nullptr);
   ~ReadingText() override;
@@ -43,8 +42,6 @@ public:
   void setTextStyle(StyleFor style);
   // A symbol drawn before the text (the book of a book line).
   void setLeadingSymbol(const QString& symbol);
-  // `opener` empty: the desktop's handler.
-  void setOpener(Opener opener);
 
   const QList<Run>& runs() const { return m_runs; }
   QString text() const;
@@ -67,7 +64,6 @@ private:
   QList<Run> m_runs;
   StyleFor m_style;
   QString m_leadingSymbol;
-  Opener m_opener;
   // A copy of the document that is only measured.
   std::unique_ptr<QTextDocument> m_measure;
 };

@@ -2,13 +2,13 @@
 
 #include "content/ContractRules.h"
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/LinkOpener.h"
 
-#include <QDesktopServices>
 #include <QVBoxLayout>
 
 namespace brindlewick {
 
-SourceRow::SourceRow(const Source& source, qreal size, ReadingText::Opener opener, QWidget* parent)
+SourceRow::SourceRow(const Source& source, qreal size, QWidget* parent)
     : QWidget(parent), m_title(new ReadingText), m_locator(new ReadingText(source.locator)) {
   const std::optional<QUrl> link = source.url ? ContractRules::openableLink(*source.url) : std::nullopt;
   m_title->setRuns(
@@ -16,7 +16,6 @@ SourceRow::SourceRow(const Source& source, qreal size, ReadingText::Opener opene
   m_title->setTextStyle([size](const UiTraits& traits) {
     return ReadingText::Style{DropFonts::rounded(size, traits.boldText ? QFont::DemiBold : QFont::Medium)};
   });
-  m_title->setOpener(opener);
   m_locator->setTextStyle([size](const UiTraits& traits) {
     return ReadingText::Style{DropFonts::rounded(size, traits.boldText ? QFont::DemiBold : QFont::Normal), 0,
                               true};
@@ -31,12 +30,7 @@ SourceRow::SourceRow(const Source& source, qreal size, ReadingText::Opener opene
   AccessibleRole::combine(this, source.title + QStringLiteral(", ") + source.locator);
   if (link) {
     AccessibleRole::set(this, QAccessible::Link);
-    AccessibleRole::setPress(this, [opener = std::move(opener), url = *link] {
-      if (opener)
-        opener(url);
-      else
-        QDesktopServices::openUrl(url);
-    });
+    AccessibleRole::setPress(this, [this, url = *link] { LinkOpener::open(m_title, url); });
   }
 }
 

@@ -1,5 +1,4 @@
 #include "CardTestSupport.h"
-#include "UrlCatcher.h"
 #include "ui/card/BookLine.h"
 #include "ui/card/CardCloseButton.h"
 #include "ui/card/CardHeader.h"
@@ -12,7 +11,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QLayout>
 #include <QMenu>
 #include <QScrollArea>
@@ -228,11 +226,10 @@ TEST_F(ReaderCardTest, BookLinesLinkOnlyTheFirstAddressedSourceAndOnlyWhenItMayO
   }
   EXPECT_EQ(lines[2]->authorsText(), QStringLiteral("\u00B7 "));
 
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+  FakeUrlOpener browser;
+  const InstalledUrlOpener installed(browser);
   lines[0]->titleControl()->click();
-  QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-  EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("https://example.com/systems"))});
+  EXPECT_EQ(browser.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/systems"))});
   snapshot.books.clear();
   EXPECT_TRUE(DropCardContent(snapshot, 1.0, [] {}).bookLines().isEmpty());
 }

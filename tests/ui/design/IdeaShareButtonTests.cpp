@@ -1,12 +1,13 @@
 #include "AccountFixtures.h"
 #include "desktop/FakeUrlOpener.h"
 #include "content/ShareText.h"
+#include "ui/design/DropButton.h"
 #include "ui/design/IdeaShareButton.h"
+#include "ui/design/NotOpenedNotice.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QApplication>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QGuiApplication>
 #include <QMenu>
@@ -84,9 +85,9 @@ TEST(IdeaShareButton, EMailOpensAMessageWhoseBodyDecodesBackToTheShareText) {
   EXPECT_EQ(body, shareText(idea));
 }
 
-// Without a mail program the reader is told so, from the menu as they chose, and the window
+// Without a mail program the reader is told so, from the menu as they chose, and the notice
 // that says it offers Copy; the button may be gone by then (its card closed).
-TEST(IdeaShareButton, WithoutAMailProgramAWindowSaysSoAndCopiesTheIdea) {
+TEST(IdeaShareButton, WithoutAMailProgramANoticeSaysSoAndCopiesTheIdea) {
   const DropSnapshot idea = awkwardIdea();
   FakeUrlOpener mail;
   mail.opens = false;
@@ -106,24 +107,22 @@ TEST(IdeaShareButton, WithoutAMailProgramAWindowSaysSoAndCopiesTheIdea) {
   mail.release();
   ASSERT_TRUE(QTest::qWaitFor([] { return noMailWindows() == 1; }, 2000));
 
-  QMessageBox* box = nullptr;
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (widget->objectName() == QStringLiteral("share.noMailProgram") && widget->isVisible())
-      box = qobject_cast<QMessageBox*>(widget);
-  }
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(box->text(), "No mail program opened");
-  EXPECT_EQ(box->textFormat(), Qt::PlainText);
-  EXPECT_EQ(box->informativeText(), "This computer has no mail program set up to write a new message. Copy puts "
-                                    "the idea on the clipboard, to paste into any message.");
+  NotOpenedNotice* notice = NotOpenedNotice::current();
+  ASSERT_NE(notice, nullptr);
+  EXPECT_EQ(notice->objectName(), "share.noMailProgram");
+  EXPECT_EQ(notice->title(), "No mail program opened");
+  EXPECT_EQ(notice->text(), "This computer has no mail program set up to write a new message. Copy puts "
+                            "the idea on the clipboard, to paste into any message.");
+  EXPECT_TRUE(notice->address().isEmpty()) << "the idea is not an address to show";
   QGuiApplication::clipboard()->clear();
-  auto* copy = box->findChild<QPushButton*>(QStringLiteral("share.noMailProgram.copy"));
+  auto* copy = notice->findChild<DropButton*>(QStringLiteral("share.noMailProgram.copy"));
   ASSERT_NE(copy, nullptr);
-  const QPointer<QMessageBox> alive(box);
-  QTest::mouseClick(copy, Qt::LeftButton);
+  EXPECT_EQ(copy->text(), "Copy");
+  const QPointer<NotOpenedNotice> alive(notice);
+  QTest::mouseClick(copy, Qt::LeftButton, {}, copy->shapeRect().center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), shareText(idea));
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_TRUE(alive.isNull()) << "the window goes once it answered";
+  EXPECT_TRUE(alive.isNull()) << "the notice goes once it answered";
 }
 
 } // namespace

@@ -336,8 +336,8 @@ TEST_F(DetailViewTest, EyebrowAndSectionTitlesSelectAndCopy) {
   }
 }
 
-// Sources link only web addresses with a host and no credentials, through the opener, when
-// the reader clicks the title; text is never read as markup.
+// Sources link only web addresses with a host and no credentials, through the shared opener,
+// when the reader clicks the title; text is never read as markup.
 TEST_F(DetailViewTest, SourcesLinkOnlyWebAddressesAndTextStaysPlain) {
   open();
   Source source = drop(1).sources.first();
@@ -354,8 +354,10 @@ TEST_F(DetailViewTest, SourcesLinkOnlyWebAddressesAndTextStaysPlain) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url.value_or("(none)").toStdString());
     source.url = c.url;
-    QList<QUrl> opened;
-    SourceRow row(source, 15, [&](const QUrl& url) { opened.append(url); });
+    FakeUrlOpener browser;
+    const InstalledUrlOpener installed(browser);
+    const QList<QUrl>& opened = browser.opened;
+    SourceRow row(source, 15);
     row.resize(420, row.heightForWidth(420));
     row.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
