@@ -1,12 +1,9 @@
 #include "TestOutput.h"
-#include "app/ReaderAppDelegate.h"
-#include "model/ReaderModelFixture.h"
+#include "app/LaunchedReaderWindow.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropFilterMenu.h"
-#include "ui/design/DropFonts.h"
 #include "ui/design/DropSearchField.h"
-#include "ui/design/UiEnvironment.h"
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryList.h"
 #include "ui/library/LibraryPageModel.h"
@@ -29,27 +26,10 @@ using namespace brindlewick;
 
 namespace {
 
-// The reader window as the application opens it, menu bar included, signed in, on Discover.
-struct Launched {
-  Launched() {
-    DropFonts::registerFonts();
-    UiEnvironment::instance().setOverrides({.reduceMotion = true});
-    delegate.launch();
-    delegate.open(ReaderTab::discover);
-    QApplication::processEvents();
-    delegate.window()->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
-  }
-  ~Launched() { UiEnvironment::instance().setOverrides({}); }
+// The reader window as the application opens it, on Discover.
+struct Launched : LaunchedReaderWindow {
+  Launched() { EXPECT_TRUE(open(ReaderTab::discover)); }
 
-  ReaderAppDelegate::Options options() {
-    ReaderAppDelegate::Options result;
-    result.applicationDefaultsFile = fixture.applicationDefaultsFile();
-    result.alert = [](const QString&, const QString&) {};
-    result.openUrl = [](const QUrl&) {};
-    result.statusItem = false;
-    return result;
-  }
   LibraryView& page() const { return *delegate.window()->findChild<LibraryView*>(); }
   LibraryList& list() const { return *page().list(); }
   ReaderWorkspace& workspace() const { return *delegate.window()->findChild<ReaderWorkspace*>(); }
@@ -58,10 +38,6 @@ struct Launched {
   static void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(static_cast<QWidget*>(nullptr), key, modifiers);
   }
-
-  ReaderModelFixture fixture;
-  ReaderModel& model = (fixture.signIn(), fixture.open());
-  ReaderAppDelegate delegate{&model, std::nullopt, options()};
 };
 
 // Where the keyboard focus is in the list: the row's place among those listed and the

@@ -1,9 +1,6 @@
-#include "app/ReaderAppDelegate.h"
-#include "model/ReaderModelFixture.h"
+#include "app/LaunchedReaderWindow.h"
 #include "panel/ReadingWindow.h"
-#include "ui/design/DropFonts.h"
 #include "ui/design/DropSearchField.h"
-#include "ui/design/UiEnvironment.h"
 #include "ui/window/ReaderToolbar.h"
 
 #include <QAbstractButton>
@@ -19,30 +16,8 @@ using namespace brindlewick;
 
 namespace {
 
-// The reader window as the application opens it, menu bar included, signed in.
-struct Launched {
-  Launched() {
-    DropFonts::registerFonts();
-    UiEnvironment::instance().setOverrides({.reduceMotion = true});
-    delegate.launch();
-  }
-  ~Launched() { UiEnvironment::instance().setOverrides({}); }
-
-  ReaderAppDelegate::Options options() {
-    ReaderAppDelegate::Options result;
-    result.applicationDefaultsFile = fixture.applicationDefaultsFile();
-    result.alert = [](const QString&, const QString&) {};
-    result.openUrl = [](const QUrl&) {};
-    result.statusItem = false;
-    return result;
-  }
-  // Opens `tab` (the read page on `snapshot`) in the active window.
-  void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt) {
-    delegate.open(tab, snapshot);
-    QApplication::processEvents();
-    delegate.window()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
-  }
+// The reader window as the application opens it, with its keys.
+struct Launched : LaunchedReaderWindow {
   void press(int key, Qt::KeyboardModifiers modifiers) {
     QTest::keyClick(delegate.window(), Qt::Key(key), modifiers);
   }
@@ -56,10 +31,6 @@ struct Launched {
       count += request.method == "PUT" && request.path == QStringLiteral("/api/reader/preferences");
     return count;
   }
-
-  ReaderModelFixture fixture;
-  ReaderModel& model = (fixture.signIn(), fixture.open());
-  ReaderAppDelegate delegate{&model, std::nullopt, options()};
 };
 
 QList<QKeySequence> menuBarKeys(const QMenuBar& bar) {

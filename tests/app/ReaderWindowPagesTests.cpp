@@ -1,9 +1,7 @@
 #include "TestOutput.h"
-#include "app/ReaderAppDelegate.h"
-#include "model/ReaderModelFixture.h"
+#include "app/LaunchedReaderWindow.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropButton.h"
-#include "ui/design/DropFonts.h"
 #include "ui/design/DropSelectionStyle.h"
 #include "ui/design/UiEnvironment.h"
 #include "ui/reading/DetailView.h"
@@ -29,30 +27,11 @@ using namespace brindlewick;
 
 namespace {
 
-// The reader window as the application opens it, menu bar included, signed in. Motion is
-// off, so fades end at once.
-struct Launched {
-  Launched() : delegate(&model, std::nullopt, options()) {
-    DropFonts::registerFonts();
-    UiEnvironment::instance().setOverrides({.scheme = ColorScheme::light, .reduceMotion = true});
-    delegate.launch();
-  }
-  ~Launched() { UiEnvironment::instance().setOverrides({}); }
+// The reader window as the application opens it, in the light scheme. Motion is off, so
+// fades end at once.
+struct Launched : LaunchedReaderWindow {
+  Launched() : LaunchedReaderWindow({.scheme = ColorScheme::light, .reduceMotion = true}) {}
 
-  ReaderAppDelegate::Options options() {
-    ReaderAppDelegate::Options result;
-    result.applicationDefaultsFile = fixture.applicationDefaultsFile();
-    result.alert = [](const QString&, const QString&) {};
-    result.openUrl = [](const QUrl&) {};
-    result.statusItem = false;
-    return result;
-  }
-  void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt) {
-    delegate.open(tab, snapshot);
-    QApplication::processEvents();
-    delegate.window()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
-  }
   DropSnapshot drop(int index) {
     return *model.repository().snapshot(fixture.release().release.lore[index].id);
   }
@@ -85,10 +64,6 @@ struct Launched {
     QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
     QApplication::processEvents();
   }
-
-  ReaderModelFixture fixture;
-  ReaderModel& model = (fixture.signIn(), fixture.open());
-  ReaderAppDelegate delegate;
 };
 
 // Depth first, as a screen reader walks the window.

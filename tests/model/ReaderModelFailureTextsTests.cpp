@@ -1,6 +1,5 @@
 #include "model/ReaderModelFixture.h"
 
-#include "AccountFixtures.h"
 #include "AsyncProbe.h"
 
 #include <QDir>
@@ -15,20 +14,6 @@ namespace brindlewick {
 namespace {
 
 const QString tokenPath = QStringLiteral("/api/reader-auth/device/token");
-
-// A reader known to the service but not to this computer, who has just begun signing in:
-// the code is shown and the first poll waits 5 seconds.
-ReaderModel& beginSignIn(ReaderModelFixture& fx) {
-  StandInAccounts& accounts = fx.harness().service().accounts();
-  accounts.addReader({AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
-  accounts.setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
-  fx.harness().service().grants().setTiming(600, 5);
-  ReaderModel& model = fx.open();
-  model.beginAccountSignIn();
-  EXPECT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
-  flushEvents();
-  return model;
-}
 
 // The service's next answer to a poll ends the sign-in.
 void answerNextPoll(ReaderModelFixture& fx, int status, const QByteArray& body) {
@@ -54,7 +39,7 @@ TEST(ReaderModelFailureTexts, HowASignInEndsIsOneLineWordForWord) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ReaderModelFixture fx;
-    ReaderModel& model = beginSignIn(fx);
+    ReaderModel& model = fx.openSigningIn();
     QSignalSpy declines(&model, &ReaderModel::signInDeclinedChanged);
     answerNextPoll(fx, row.status, row.body);
     EXPECT_EQ(model.message(), row.message);
@@ -68,7 +53,7 @@ TEST(ReaderModelFailureTexts, HowASignInEndsIsOneLineWordForWord) {
 // Every decline counts, and each is signalled, however often the reader declines.
 TEST(ReaderModelFailureTexts, EachDeclineRaisesTheCountByOne) {
   ReaderModelFixture fx;
-  ReaderModel& model = beginSignIn(fx);
+  ReaderModel& model = fx.openSigningIn();
   QSignalSpy declines(&model, &ReaderModel::signInDeclinedChanged);
   for (int round = 1; round <= 3; ++round) {
     if (round > 1) {

@@ -226,25 +226,12 @@ TEST_F(ReaderModelSyncTest, SignedOutApplicationSwitchesNeverWriteTheSettingsFil
 
 class ReaderModelSignInTest : public ReaderModelSyncTest {
 protected:
-  // A reader known to the service but not to this computer, who has just begun signing in:
-  // the code is shown and the first poll waits 5 seconds.
-  ReaderModel& openForSignIn() {
-    StandInAccounts& accounts = fx.harness().service().accounts();
-    accounts.addReader({AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
-    accounts.setPreferences(AccountFixtures::userID, ReaderModelFixture::readerPreferences());
-    fx.harness().service().grants().setTiming(600, 5);
-    ReaderModel& model = fx.open();
-    model.beginAccountSignIn();
-    EXPECT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
-    flushEvents();
-    return model;
-  }
   int polls() { return fx.requestsTo(tokenPath); }
 };
 
 TEST_F(ReaderModelSignInTest, AFailingBrowserStillWaitsForTheApproval) {
   fx.browser.opens = false;
-  ReaderModel& model = openForSignIn();
+  ReaderModel& model = fx.openSigningIn();
   EXPECT_EQ(fx.browser.opened, QList<QUrl>{*model.signInURL()});
   EXPECT_EQ(model.message(), ReaderModel::browserFailureMessage);
   model.beginAccountSignIn(); // refused: one sign-in at a time
@@ -263,7 +250,7 @@ TEST_F(ReaderModelSignInTest, AFailingBrowserStillWaitsForTheApproval) {
 TEST_F(ReaderModelSignInTest, TheBrowsersAnswerCountsOnlyForThePageStillPending) {
   fx.browser.opens = false;
   fx.browser.holding = true;
-  ReaderModel& model = openForSignIn();
+  ReaderModel& model = fx.openSigningIn();
   EXPECT_FALSE(model.message()) << "no answer yet";
   model.cancelAccountSignIn();
   fx.browser.release();
@@ -281,7 +268,7 @@ TEST_F(ReaderModelSignInTest, TheBrowsersAnswerCountsOnlyForThePageStillPending)
 }
 
 TEST_F(ReaderModelSignInTest, ASlowDownLengthensTheNextWait) {
-  ReaderModel& model = openForSignIn();
+  ReaderModel& model = fx.openSigningIn();
   fx.harness().service().addFault("POST", tokenPath,
                                   {.status = 400, .body = QByteArray(R"({"error":"slow_down"})")});
   fx.advance(5);
@@ -296,7 +283,7 @@ TEST_F(ReaderModelSignInTest, ASlowDownLengthensTheNextWait) {
 // The keyring's bus call gives up on the credential (status 7) and the keyring performs the
 // write once it resumes: the reader, told the sign-in failed, finds it failed after a restart.
 TEST_F(ReaderModelSignInTest, ASignInShownAsFailedStaysFailedWhenTheKeyringStoresItLate) {
-  ReaderModel& model = openForSignIn();
+  ReaderModel& model = fx.openSigningIn();
   fx.harness().service().grants().approve(*model.signInCode(), AccountFixtures::userID);
   fx.storage().setHolding(true);
   fx.advance(5);
@@ -319,7 +306,7 @@ TEST_F(ReaderModelSignInTest, ASignInShownAsFailedStaysFailedWhenTheKeyringStore
 }
 
 TEST_F(ReaderModelSignInTest, CancellingDuringAWaitClearsEverythingSilently) {
-  ReaderModel& model = openForSignIn();
+  ReaderModel& model = fx.openSigningIn();
   model.cancelAccountSignIn();
   EXPECT_FALSE(model.signInCode());
   fx.settle();

@@ -329,28 +329,35 @@ void AccountController::whenLateWriteLands(const KeychainError& error, const QSt
 
 // MARK: Keyring checks
 
-QCoro::Task<AccountController::KeyringLook> AccountController::lookAtKeyring(double wait) {
+QCoro::Task<std::optional<AccountController::KeyringLook>> AccountController::lookAtKeyring(double wait) {
   const QPointer<AccountController> self(this);
   const CancellationToken lifetime = m_credentialChecks.token();
-  for (;;) {
-    co_await delay(m_scheduler, wait, lifetime);
-    if (!self)
-      throw CancelledError();
-    wait = std::clamp(wait * 2, firstCredentialCheck, longestCredentialCheck);
-    // In turn with the other keyring changes: a sign-in or sign-out queued earlier has made
-    // its change by the time this looks.
-    TurnQueue::Turn turn = co_await m_keychain.take();
-    if (!self)
-      throw CancelledError();
-    try {
-      std::optional<QByteArray> held = co_await m_storage.read(credentialKey());
+  try {
+    for (;;) {
+      co_await delay(m_scheduler, wait, lifetime);
       if (!self)
-        throw CancelledError();
-      co_return KeyringLook{std::move(turn), std::move(held)};
-    } catch (const KeychainError&) {
-      // Still not answering: look again later.
+        break;
+      wait = std::clamp(wait * 2, firstCredentialCheck, longestCredentialCheck);
+      // In turn with the other keyring changes: a sign-in or sign-out queued earlier has made
+      // its change by the time this looks.
+      TurnQueue::Turn turn = co_await m_keychain.take();
+      if (!self)
+        break;
+      try {
+        std::optional<QByteArray> held = co_await m_storage.read(credentialKey());
+        if (!self)
+          break;
+        // Built as the task's own type: a turn can be moved but not assigned.
+        co_return std::optional<KeyringLook>(KeyringLook{std::move(turn), std::move(held)});
+      } catch (const KeychainError&) {
+        // Still not answering: look again later.
+      }
     }
+  } catch (const CancelledError&) {
+    // The checks end with the controller, as below.
   }
+  // The controller went, or its checks were cancelled: nobody waits for the look any more.
+  co_return std::optional<KeyringLook>();
 }
 
 bool AccountController::holdsToken(const std::optional<QByteArray>& held, const QString& token) {

@@ -384,12 +384,12 @@ private:
   // What the keyring holds for the credential, read in turn with the other keyring changes
   // (the turn is held until the look is destroyed): after `wait` seconds, then again after a
   // growing pause (firstCredentialCheck doubling up to longestCredentialCheck) for as long as
-  // the keyring fails. Throws CancelledError when the controller goes.
+  // the keyring fails. Nothing when the controller goes or its checks are cancelled.
   struct KeyringLook {
     TurnQueue::Turn turn;
     std::optional<QByteArray> held;
   };
-  QCoro::Task<KeyringLook> lookAtKeyring(double wait);
+  QCoro::Task<std::optional<KeyringLook>> lookAtKeyring(double wait);
   // Whether `held` is a credential carrying `token`.
   static bool holdsToken(const std::optional<QByteArray>& held, const QString& token);
   void markUnconfirmed(const QString& token);

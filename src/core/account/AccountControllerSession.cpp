@@ -92,13 +92,8 @@ void AccountController::whenLateRemovalLands(const KeychainError& error) {
 
 QCoro::Task<> AccountController::confirmRemoval(quint64 epoch, std::optional<QString> token, double wait) {
   const QPointer<AccountController> self(this);
-  std::optional<KeyringLook> look;
-  try {
-    look.emplace(co_await lookAtKeyring(wait));
-  } catch (const CancelledError&) {
-    co_return;
-  }
-  if (!self)
+  std::optional<KeyringLook> look = co_await lookAtKeyring(wait);
+  if (!look || !self)
     co_return;
   const bool removed = !look->held || look->held->isEmpty();
   look.reset();

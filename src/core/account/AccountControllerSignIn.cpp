@@ -263,13 +263,8 @@ void AccountController::takeBackCredential(const KeychainError& error, const QSt
 QCoro::Task<> AccountController::removeUnconfirmedCredential(QString token, double wait) {
   const QPointer<AccountController> self(this);
   for (;;) {
-    std::optional<KeyringLook> look;
-    try {
-      look.emplace(co_await lookAtKeyring(wait));
-    } catch (const CancelledError&) {
-      co_return;
-    }
-    if (!self)
+    const std::optional<KeyringLook> look = co_await lookAtKeyring(wait);
+    if (!look || !self)
       co_return;
     // Another credential, none at all, or this one held in memory (a later poll of the same
     // grant stored it and signed the reader in): the keyring agrees with what was shown.

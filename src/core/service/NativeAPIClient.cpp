@@ -3,6 +3,7 @@
 #include "foundation/Completion.h"
 #include "service/BuildConfiguration.h"
 #include "service/ServiceError.h"
+#include "service/TightenedRequest.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -11,7 +12,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QSslConfiguration>
 #include <QThread>
 
 #include <algorithm>
@@ -171,27 +171,12 @@ QNetworkRequest NativeAPIClient::buildRequest(const QString& path, const QString
 }
 
 QNetworkRequest NativeAPIClient::tightenedRequest(const QUrl& url) const {
-  QNetworkRequest request(url);
-  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-  request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-  request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-  request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-  request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-  request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-  // Qt's HTTP/2 code grants the server more flow-control window as bytes arrive, not as the
-  // reply is read, so the bounded read buffer would bound nothing; HTTP/1.1 honours it.
-  request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-  request.setTransferTimeout(m_options.inactivityTimeoutMilliseconds);
+  QNetworkRequest request =
+      brindlewick::tightenedRequest(url, m_options.inactivityTimeoutMilliseconds, m_options.additionalCaCertificates);
   // Qt's own guard against compressed bombs fails such a reply as a content error that looks
   // like a status; the byte count taken while reading is the guard instead, and it never lets
   // more than the limit through.
   request.setDecompressedSafetyCheckThreshold(-1);
-  QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-  if (!m_options.additionalCaCertificates.isEmpty()) {
-    tls.addCaCertificates(m_options.additionalCaCertificates);
-  }
-  request.setSslConfiguration(tls);
-
   return request;
 }
 

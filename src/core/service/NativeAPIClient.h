@@ -74,8 +74,9 @@ private:
   // The checks that refuse a request before anything is sent, and the request they allow.
   QNetworkRequest buildRequest(const QString& path, const QString& method, bool hasBody, qint64 limit,
                                const std::optional<QString>& token, const std::optional<QString>& etag) const;
-  // A request to `url` with the tightened defaults: manual redirects, no cookies, cache or
-  // reused credentials, HTTP/1.1, the inactivity time-out and the trusted certificates.
+  // A request to `url` with the tightened defaults (tightenedRequest(): manual redirects, no
+  // cookies, cache or reused credentials, HTTP/1.1, the inactivity time-out and the trusted
+  // certificates), without Qt's decompression guard: the body's cap guards instead.
   QNetworkRequest tightenedRequest(const QUrl& url) const;
   // One request, sent and read under the deadline, the cap and `cancellation`.
   QCoro::Task<APIResponse> transfer(QNetworkRequest request, QString method, std::optional<QByteArray> body,

@@ -1,6 +1,7 @@
 #include "update/UpdateDownloader.h"
 
 #include "foundation/Completion.h"
+#include "service/TightenedRequest.h"
 
 #include <QFile>
 #include <QLocale>
@@ -8,7 +9,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QSslConfiguration>
 
 #include <algorithm>
 #include <vector>
@@ -159,22 +159,10 @@ QCoro::Task<void> UpdateDownloader::download(QUrl url, qint64 length, QString de
   try {
     for (int redirects = 0;; ++redirects) {
       url.setFragment(QString());
-      QNetworkRequest request(url);
-      request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-      request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-      request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-      request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-      request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-      request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-      // HTTP/1.1 honours the bounded read buffer (HTTP/2 grants window as bytes arrive).
-      request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+      QNetworkRequest request =
+          tightenedRequest(url, m_options.inactivityTimeoutMilliseconds, m_options.additionalCaCertificates);
       // An archive is compressed already; what arrives is what is signed.
       request.setRawHeader("Accept-Encoding", "identity");
-      request.setTransferTimeout(m_options.inactivityTimeoutMilliseconds);
-      QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-      if (!m_options.additionalCaCertificates.isEmpty())
-        tls.addCaCertificates(m_options.additionalCaCertificates);
-      request.setSslConfiguration(tls);
 
       auto attempt = std::make_shared<Attempt>();
       attempt->file = &file;

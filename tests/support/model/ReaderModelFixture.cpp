@@ -170,6 +170,18 @@ ReaderModel& ReaderModelFixture::open() {
   return *m_model;
 }
 
+ReaderModel& ReaderModelFixture::openSigningIn() {
+  StandInAccounts& accounts = m_harness.service().accounts();
+  accounts.addReader({AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
+  accounts.setPreferences(AccountFixtures::userID, readerPreferences());
+  m_harness.service().grants().setTiming(600, 5);
+  ReaderModel& model = open();
+  model.beginAccountSignIn();
+  EXPECT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
+  flushEvents();
+  return model;
+}
+
 void ReaderModelFixture::settle() {
   EXPECT_TRUE(waitUntil([this] { return !m_model->refreshing() && !m_model->accountBusy(); }));
   flushEvents();

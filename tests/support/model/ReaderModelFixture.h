@@ -61,6 +61,9 @@ public:
   ReaderModel& open();
   // The same, returning the error instead; the model is not kept.
   std::exception_ptr openFailure();
+  // Instead of signIn() and open(): a reader known to the stand-in but not to this computer
+  // has just begun signing in. The code is shown and the first poll waits 5 seconds.
+  ReaderModel& openSigningIn();
   ReaderModel& model() { return *m_model; }
   // Waits on real time until no sync and no account work runs, and what they queued ran.
   void settle();

@@ -1,0 +1,48 @@
+#include "app/LaunchedReaderWindow.h"
+
+#include "panel/ReadingWindow.h"
+#include "ui/design/DropFonts.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace brindlewick {
+
+namespace {
+
+ReaderAppDelegate::Options windowOnly(const QString& applicationDefaultsFile) {
+  ReaderAppDelegate::Options options;
+  options.applicationDefaultsFile = applicationDefaultsFile;
+  options.alert = [](const QString&, const QString&) {};
+  options.openUrl = [](const QUrl&) {};
+  options.statusItem = false;
+  return options;
+}
+
+} // namespace
+
+LaunchedReaderWindow::LaunchedReaderWindow(const UiOverrides& overrides)
+    : delegate(&model, std::nullopt, windowOnly(fixture.applicationDefaultsFile())) {
+  DropFonts::registerFonts();
+  UiEnvironment::instance().setOverrides(overrides);
+  delegate.launch();
+}
+
+LaunchedReaderWindow::~LaunchedReaderWindow() {
+  UiEnvironment::instance().setOverrides({});
+}
+
+bool LaunchedReaderWindow::open(ReaderTab tab, const std::optional<DropSnapshot>& snapshot) {
+  delegate.open(tab, snapshot);
+  QApplication::processEvents();
+  delegate.window()->activateWindow();
+  return QTest::qWaitForWindowActive(delegate.window());
+}
+
+void LaunchedReaderWindow::show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot) {
+  ASSERT_TRUE(open(tab, snapshot));
+}
+
+} // namespace brindlewick

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/ReaderAppDelegate.h"
+#include "model/ReaderModelFixture.h"
+#include "ui/design/UiEnvironment.h"
+
+#include <optional>
+
+namespace brindlewick {
+
+// The reader window as the application opens it, menu bar included, on the model's fixture
+// with a signed-in reader. There is no tray icon, and alerts and links go nowhere. The
+// typefaces are registered and `overrides` hold until the window goes (motion off by default,
+// so fades end at once).
+struct LaunchedReaderWindow {
+  explicit LaunchedReaderWindow(const UiOverrides& overrides = {.reduceMotion = true});
+  ~LaunchedReaderWindow();
+  LaunchedReaderWindow(const LaunchedReaderWindow&) = delete;
+  LaunchedReaderWindow& operator=(const LaunchedReaderWindow&) = delete;
+
+  // Opens `tab` (the read page on `snapshot`) and activates the window; whether it became the
+  // active window.
+  [[nodiscard]] bool open(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt);
+  // The same in the active window, failing the test when it does not become active.
+  void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt);
+
+  ReaderModelFixture fixture;
+  ReaderModel& model = (fixture.signIn(), fixture.open());
+  ReaderAppDelegate delegate;
+};
+
+} // namespace brindlewick
