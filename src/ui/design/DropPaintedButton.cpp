@@ -42,6 +42,13 @@ QStyle* shapeMarginStyle() {
   return style.data();
 }
 
+// Return and Enter press a focused button, as Space does, whatever the modifiers a keypad
+// adds; a button never waits for a dialog's default to take them.
+bool activationKey(const QKeyEvent& event) {
+  const bool key = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+  return key && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 bool isMouseEvent(QEvent::Type type) {
   return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
          type == QEvent::MouseMove || type == QEvent::MouseButtonRelease;
@@ -123,6 +130,13 @@ bool DropPaintedButton::event(QEvent* event) {
       child->setAttribute(Qt::WA_TransparentForMouseEvents);
     break;
   case QEvent::Leave: pointerLeft(); break;
+  case QEvent::ShortcutOverride:
+    // A window's own Return key (a page's default action) stands aside for the focused button.
+    if (activationKey(*static_cast<QKeyEvent*>(event)) && isEnabled()) {
+      event->accept();
+      return true;
+    }
+    break;
   default:
     if (isMouseEvent(event->type()) && handOff(static_cast<QMouseEvent*>(event)))
       return true;
@@ -157,6 +171,13 @@ void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
 void DropPaintedButton::keyPressEvent(QKeyEvent* event) {
   m_focusVisible = true;
   m_focus.set(hasFocus());
+  if (activationKey(*event)) {
+    event->accept();
+    // The click may retire this button (a page that turns): nothing of it is used after.
+    if (!event->isAutoRepeat())
+      click();
+    return;
+  }
   QPushButton::keyPressEvent(event);
 }
 

@@ -34,7 +34,8 @@ struct ControlState {
 // Child widgets (a caller's label) are transparent for the mouse, so they never take a
 // press or the hover. Focus comes by Tab only, and the focus ring shows only for focus the
 // keyboard brought or used: never after a click, nor for the focus a window hands its
-// first control when it opens.
+// first control when it opens. Space, Return and Enter press the focused control; a focused
+// control takes Return before any key of its window.
 class DropPaintedButton : public QPushButton {
   Q_OBJECT
 
