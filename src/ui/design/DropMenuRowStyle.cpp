@@ -7,14 +7,20 @@
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brindlewick {
 
 namespace {
+
+bool takesArrowFocus(const QWidget* widget) {
+  return widget->isVisible() && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) != 0;
+}
 
 QColor neutral(ColorScheme scheme, qreal darkAlpha, qreal lightAlpha) {
   return DropDesign::withOpacity(DropDesign::foreground(scheme),
@@ -29,9 +35,10 @@ QColor DropMenuRowStyle::fill(ColorScheme scheme, bool pressed) {
 
 void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const ControlState& state,
                              ColorScheme scheme) {
-  const QColor color = state.press > 0
-                           ? fill(scheme, true)
-                           : DropDesign::withOpacity(fill(scheme, false), state.enabled ? state.hover : 0);
+  // The row the keyboard is on is lit as the one under the pointer, as in any menu.
+  const qreal lit = state.enabled ? std::max(state.hover, state.focus) : 0;
+  const QColor color =
+      state.press > 0 ? fill(scheme, true) : DropDesign::withOpacity(fill(scheme, false), lit);
   if (color.alpha() == 0)
     return;
   painter.save();
@@ -71,6 +78,29 @@ void DropMenuRow::changeEvent(QEvent* event) {
     fade->setOpacity(DropMenuRowStyle::disabledOpacity);
     SingleEffect::set(this, fade);
   }
+}
+
+DropMenuRow* DropMenuRow::neighbour(bool next) const {
+  const QWidget* at = this;
+  for (;;) {
+    at = next ? at->nextInFocusChain() : at->previousInFocusChain();
+    auto* row = qobject_cast<DropMenuRow*>(const_cast<QWidget*>(at));
+    if (at == this || (row == nullptr && takesArrowFocus(at)))
+      return nullptr; // the menu's rows end where the next control begins
+    if (row != nullptr && row->window() == window() && takesArrowFocus(row))
+      return row;
+  }
+}
+
+void DropMenuRow::keyPressEvent(QKeyEvent* event) {
+  const bool down = event->key() == Qt::Key_Down;
+  if ((down || event->key() == Qt::Key_Up) && event->modifiers() == Qt::NoModifier) {
+    if (DropMenuRow* row = neighbour(down))
+      row->setFocus(down ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    event->accept();
+    return;
+  }
+  DropPaintedButton::keyPressEvent(event);
 }
 
 QSize DropMenuRow::sizeHint() const {
