@@ -218,7 +218,7 @@ TEST(KeyboardNavigation, TheAccountMenuIsWalkedWithTheArrows) {
   };
   for (const Step& step : steps) {
     launched.press(step.key);
-    EXPECT_EQ(focusName(), QString::fromLatin1(step.focus));
+    EXPECT_EQ(focusName().toStdString(), step.focus);
     EXPECT_TRUE(ringShown(QApplication::focusWidget())) << step.focus;
   }
   for (const DropMenuRow* row : launched.window()->findChildren<DropMenuRow*>()) {
@@ -239,6 +239,26 @@ TEST(KeyboardNavigation, TheAccountMenuIsWalkedWithTheArrows) {
   launched.press(Qt::Key_Escape);
   EXPECT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.profile"); }));
   EXPECT_TRUE(launched.model->account().hasStoredSession());
+}
+
+// The sidebar's pages are a column the arrows walk, stopping at its ends rather than running
+// on to "Show Drop" and the page, and choosing nothing as they go.
+TEST(KeyboardNavigation, TheArrowsWalkTheSidebarsPagesAndStopAtItsEnds) {
+  Launched launched;
+  launched.show(ReaderTab::welcome);
+  ASSERT_TRUE(launched.tabTo(QStringLiteral("navigation.discover")));
+  const std::vector<std::pair<Qt::Key, const char*>> steps{
+      {Qt::Key_Down, "navigation.saved"},   {Qt::Key_Down, "navigation.settings"},
+      {Qt::Key_Down, "navigation.settings"}, {Qt::Key_Up, "navigation.saved"},
+      {Qt::Key_Up, "navigation.discover"},  {Qt::Key_Up, "navigation.welcome"},
+      {Qt::Key_Up, "navigation.welcome"},
+  };
+  for (const auto& [key, name] : steps) {
+    launched.press(key);
+    EXPECT_EQ(focusName().toStdString(), name);
+    EXPECT_TRUE(ringShown(QApplication::focusWidget())) << name;
+  }
+  EXPECT_EQ(launched.model->navigationTab(), ReaderTab::welcome);
 }
 
 // A page turned by one of its own controls leaves the focus on the new page, ringed when the

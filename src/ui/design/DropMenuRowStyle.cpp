@@ -18,10 +18,6 @@ namespace brindlewick {
 
 namespace {
 
-bool takesArrowFocus(const QWidget* widget) {
-  return widget->isVisible() && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) != 0;
-}
-
 QColor neutral(ColorScheme scheme, qreal darkAlpha, qreal lightAlpha) {
   return DropDesign::withOpacity(DropDesign::foreground(scheme),
                                  scheme == ColorScheme::dark ? darkAlpha : lightAlpha);
@@ -80,27 +76,9 @@ void DropMenuRow::changeEvent(QEvent* event) {
   }
 }
 
-DropMenuRow* DropMenuRow::neighbour(bool next) const {
-  const QWidget* at = this;
-  for (;;) {
-    at = next ? at->nextInFocusChain() : at->previousInFocusChain();
-    auto* row = qobject_cast<DropMenuRow*>(const_cast<QWidget*>(at));
-    if (at == this || (row == nullptr && takesArrowFocus(at)))
-      return nullptr; // the menu's rows end where the next control begins
-    if (row != nullptr && row->window() == window() && takesArrowFocus(row))
-      return row;
-  }
-}
-
 void DropMenuRow::keyPressEvent(QKeyEvent* event) {
-  const bool down = event->key() == Qt::Key_Down;
-  if ((down || event->key() == Qt::Key_Up) && event->modifiers() == Qt::NoModifier) {
-    if (DropMenuRow* row = neighbour(down))
-      row->setFocus(down ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-    event->accept();
-    return;
-  }
-  DropPaintedButton::keyPressEvent(event);
+  if (!moveInColumn(event))
+    DropPaintedButton::keyPressEvent(event);
 }
 
 QSize DropMenuRow::sizeHint() const {

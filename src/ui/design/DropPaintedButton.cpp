@@ -181,6 +181,39 @@ void DropPaintedButton::keyPressEvent(QKeyEvent* event) {
   QPushButton::keyPressEvent(event);
 }
 
+bool DropPaintedButton::moveInColumn(QKeyEvent* event) {
+  const bool down = event->key() == Qt::Key_Down;
+  if ((!down && event->key() != Qt::Key_Up) || event->modifiers() != Qt::NoModifier)
+    return false;
+  if (DropPaintedButton* neighbour = columnNeighbour(down))
+    neighbour->setFocus(down ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  else if (columnNeighbour(!down) == nullptr)
+    return false; // no column: the arrows move on as they do from any button
+  // At the column's end the focus stays, as in a menu or a list.
+  event->accept();
+  return true;
+}
+
+DropPaintedButton* DropPaintedButton::columnNeighbour(bool below) const {
+  const QMetaObject* kind = metaObject();
+  const QRect here(mapToGlobal(QPoint()), size());
+  const QWidget* at = this;
+  for (;;) {
+    at = below ? at->nextInFocusChain() : at->previousInFocusChain();
+    if (at == this)
+      return nullptr;
+    const bool takesFocus = at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus) != 0;
+    if (!takesFocus)
+      continue;
+    // The column ends where a control of another kind begins.
+    if (at->metaObject() != kind || at->window() != window())
+      return nullptr;
+    const QRect there(at->mapToGlobal(QPoint()), at->size());
+    const bool inColumn = below ? there.center().y() > here.bottom() : there.center().y() < here.top();
+    return inColumn ? static_cast<DropPaintedButton*>(const_cast<QWidget*>(at)) : nullptr;
+  }
+}
+
 void DropPaintedButton::changeEvent(QEvent* event) {
   QPushButton::changeEvent(event);
   if (event->type() == QEvent::EnabledChange) {

@@ -63,6 +63,11 @@ protected:
   void setPressAnimated(bool animated) { m_pressAnimated = animated; }
   // The widget's size for a shape of `size` (rounded up).
   QSize sizeAroundShape(const QSizeF& size) const;
+  // For a column of controls of one kind (a menu's rows, a list of pages): Up and Down move the
+  // focus to the next such control above or below in the focus chain, stopping at the
+  // column's ends (where a button's arrows would go on to the next control of any kind).
+  // Controls of the kind side by side are no column. Returns whether it took the key.
+  bool moveInColumn(QKeyEvent* event);
 
   bool hitButton(const QPoint& pos) const override;
   bool event(QEvent* event) override;
@@ -72,6 +77,9 @@ protected:
   void changeEvent(QEvent* event) override;
 
 private:
+  // The neighbour of this control's kind in the focus chain that takes focus, above (or
+  // below) it; none where the run of such controls ends.
+  DropPaintedButton* columnNeighbour(bool below) const;
   // The pointer at `pos` (in this widget) without a button held.
   void pointerMoved(QPoint pos);
   void pointerLeft();
