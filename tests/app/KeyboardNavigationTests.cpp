@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
 
@@ -306,6 +307,7 @@ TEST(KeyboardNavigation, APageTurnedFromItsOwnControlKeepsTheFocusOnThePage) {
 // The first-run screens from the keyboard: Return turns to the sign-in page with the focus on
 // "Continue with Google"; pressing it moves the focus to "Open sign-in page" once the code
 // shows; "Cancel" brings it back to "Continue with Google". A ring shows at every step.
+// Once signed in, the focus is on the window's search field.
 TEST(KeyboardNavigation, TheSignInIsWalkedFromTheKeyboard) {
   Launched launched(false);
   launched.show(ReaderTab::welcome);
@@ -328,6 +330,18 @@ TEST(KeyboardNavigation, TheSignInIsWalkedFromTheKeyboard) {
   EXPECT_FALSE(launched.model->signInCode().has_value());
   ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("onboarding.signIn"); }));
   EXPECT_TRUE(ringShown(QApplication::focusWidget()));
+
+  // Signed in at last, the reader starts from the search field, not from a button fading away.
+  service.accounts().addReader({QStringLiteral("reader-1"), QStringLiteral("Reader"), QStringLiteral("r@example.com")});
+  service.accounts().setPreferences(QStringLiteral("reader-1"), ReaderModelFixture::readerPreferences());
+  launched.press(Qt::Key_Return);
+  ASSERT_TRUE(waitUntil([&] { return launched.model->signInCode().has_value(); }));
+  service.grants().approve(*launched.model->signInCode(), QStringLiteral("reader-1"));
+  launched.fixture.advance(5);
+  launched.fixture.settle();
+  ASSERT_TRUE(launched.model->account().hasStoredSession());
+  EXPECT_TRUE(waitUntil([] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr; }));
+  EXPECT_EQ(QApplication::focusWidget()->accessibleName(), QStringLiteral("Search your reading"));
 }
 
 } // namespace
