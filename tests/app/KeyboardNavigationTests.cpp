@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -299,8 +300,17 @@ TEST(KeyboardNavigation, APageTurnedFromItsOwnControlKeepsTheFocusOnThePage) {
     ASSERT_NE(focus, nullptr);
     EXPECT_TRUE(launched.home()->page()->isAncestorOf(focus)) << focus->objectName().toStdString();
     EXPECT_EQ(ringShown(focus), !row.mouse);
-    // Where the page, laid out, shows it.
+    // Where the page, laid out, shows it; a list page shows its rows too.
     EXPECT_TRUE(waitUntil([&] { return !shownPart(focus).isEmpty(); })) << focus->objectName().toStdString();
+    if (row.turnsTo == ReaderTab::discover) {
+      EXPECT_TRUE(waitUntil([&] {
+        const QList<QWidget*> all = launched.home()->page()->findChildren<QWidget*>();
+        return std::any_of(all.begin(), all.end(), [](const QWidget* widget) {
+          return widget->objectName().startsWith(QStringLiteral("library.idea.")) && widget->isVisible() &&
+                 !shownPart(widget).isEmpty();
+        });
+      }));
+    }
   }
 }
 

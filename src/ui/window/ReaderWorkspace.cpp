@@ -147,10 +147,16 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
 void ReaderWorkspace::setPage(QWidget* page) {
   if (m_page == page)
     return;
-  QWidget* old = m_page;
   // A page turned from one of its own controls (Return on "Library", say) leaves the reader
-  // on the new page's first control rather than back at the top of the window.
-  const bool focusInside = old != nullptr && old->isAncestorOf(QApplication::focusWidget());
+  // on the new page's first control rather than back at the top of the window. The focus
+  // is let go first, so that hiding the old page hands it nowhere on the way.
+  const bool focusInside = m_page != nullptr && m_page->isAncestorOf(QApplication::focusWidget());
+  if (focusInside)
+    QApplication::focusWidget()->clearFocus();
+  if (m_page) {
+    m_page->hide();
+    m_page->deleteLater();
+  }
   m_page = page;
   if (page) {
     m_pageHost->layout()->addWidget(page);
@@ -159,10 +165,6 @@ void ReaderWorkspace::setPage(QWidget* page) {
       if (QWidget* first = firstControl(page))
         first->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason : Qt::OtherFocusReason);
     }
-  }
-  if (old) {
-    old->hide();
-    old->deleteLater();
   }
 }
 
