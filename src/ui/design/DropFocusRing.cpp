@@ -13,12 +13,13 @@ namespace {
 
 // Sees every focus change of the application before its receivers: a focus-out "by Tab" from
 // a control just hidden or disabled hands the focus on, and the focus-in that follows (whose
-// receiver asks afterwards) is not the keyboard's.
+// receiver asks afterwards) is the keyboard's only when a key, not a click, retired the control.
 class FocusWatch : public QObject {
 public:
   explicit FocusWatch(QObject* parent) : QObject(parent) { parent->installEventFilter(this); }
 
   bool handedOn = false; // of the latest focus-in
+  bool keyLast = false;  // the reader's latest press was a key's, not a button's
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -27,10 +28,16 @@ protected:
     const auto* widget = qobject_cast<const QWidget*>(watched);
     if (widget == nullptr)
       return false;
+    switch (event->type()) {
+    case QEvent::KeyPress: keyLast = true; break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: keyLast = false; break;
+    default: break;
+    }
     if (event->type() == QEvent::FocusOut) {
       const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
       m_pending = (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
-                  (!widget->isVisible() || !widget->isEnabled());
+                  (!widget->isVisible() || !widget->isEnabled()) && !keyLast;
     } else if (event->type() == QEvent::FocusIn) {
       handedOn = std::exchange(m_pending, false);
     }
@@ -57,6 +64,11 @@ void DropFocusRing::watchFocus() {
 bool DropFocusRing::handedOn() {
   const FocusWatch* current = watch();
   return current != nullptr && current->handedOn;
+}
+
+bool DropFocusRing::keyboardInUse() {
+  const FocusWatch* current = watch();
+  return current != nullptr && current->keyLast;
 }
 
 bool DropFocusRing::keyboardBrought(Qt::FocusReason reason) {

@@ -7,9 +7,11 @@
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brindlewick {
@@ -29,9 +31,10 @@ QColor DropMenuRowStyle::fill(ColorScheme scheme, bool pressed) {
 
 void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const ControlState& state,
                              ColorScheme scheme) {
-  const QColor color = state.press > 0
-                           ? fill(scheme, true)
-                           : DropDesign::withOpacity(fill(scheme, false), state.enabled ? state.hover : 0);
+  // The row the keyboard is on is lit as the one under the pointer, as in any menu.
+  const qreal lit = state.enabled ? std::max(state.hover, state.focus) : 0;
+  const QColor color =
+      state.press > 0 ? fill(scheme, true) : DropDesign::withOpacity(fill(scheme, false), lit);
   if (color.alpha() == 0)
     return;
   painter.save();
@@ -71,6 +74,11 @@ void DropMenuRow::changeEvent(QEvent* event) {
     fade->setOpacity(DropMenuRowStyle::disabledOpacity);
     SingleEffect::set(this, fade);
   }
+}
+
+void DropMenuRow::keyPressEvent(QKeyEvent* event) {
+  if (!moveInColumn(event))
+    DropPaintedButton::keyPressEvent(event);
 }
 
 QSize DropMenuRow::sizeHint() const {

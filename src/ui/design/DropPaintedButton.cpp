@@ -42,6 +42,13 @@ QStyle* shapeMarginStyle() {
   return style.data();
 }
 
+// Return and Enter press a focused button, as Space does, whatever the modifiers a keypad
+// adds; a button never waits for a dialog's default to take them.
+bool activationKey(const QKeyEvent& event) {
+  const bool key = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+  return key && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 bool isMouseEvent(QEvent::Type type) {
   return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
          type == QEvent::MouseMove || type == QEvent::MouseButtonRelease;
@@ -123,6 +130,13 @@ bool DropPaintedButton::event(QEvent* event) {
       child->setAttribute(Qt::WA_TransparentForMouseEvents);
     break;
   case QEvent::Leave: pointerLeft(); break;
+  case QEvent::ShortcutOverride:
+    // A window's own Return key (a page's default action) stands aside for the focused button.
+    if (activationKey(*static_cast<QKeyEvent*>(event)) && isEnabled()) {
+      event->accept();
+      return true;
+    }
+    break;
   default:
     if (isMouseEvent(event->type()) && handOff(static_cast<QMouseEvent*>(event)))
       return true;
@@ -157,7 +171,47 @@ void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
 void DropPaintedButton::keyPressEvent(QKeyEvent* event) {
   m_focusVisible = true;
   m_focus.set(hasFocus());
+  if (activationKey(*event)) {
+    event->accept();
+    // The click may retire this button (a page that turns): nothing of it is used after.
+    if (!event->isAutoRepeat())
+      click();
+    return;
+  }
   QPushButton::keyPressEvent(event);
+}
+
+bool DropPaintedButton::moveInColumn(QKeyEvent* event) {
+  const bool down = event->key() == Qt::Key_Down;
+  if ((!down && event->key() != Qt::Key_Up) || event->modifiers() != Qt::NoModifier)
+    return false;
+  if (DropPaintedButton* neighbour = columnNeighbour(down))
+    neighbour->setFocus(down ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  else if (columnNeighbour(!down) == nullptr)
+    return false; // no column: the arrows move on as they do from any button
+  // At the column's end the focus stays, as in a menu or a list.
+  event->accept();
+  return true;
+}
+
+DropPaintedButton* DropPaintedButton::columnNeighbour(bool below) const {
+  const QMetaObject* kind = metaObject();
+  const QRect here(mapToGlobal(QPoint()), size());
+  const QWidget* at = this;
+  for (;;) {
+    at = below ? at->nextInFocusChain() : at->previousInFocusChain();
+    if (at == this)
+      return nullptr;
+    const bool takesFocus = at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus) != 0;
+    if (!takesFocus)
+      continue;
+    // The column ends where a control of another kind begins.
+    if (at->metaObject() != kind || at->window() != window())
+      return nullptr;
+    const QRect there(at->mapToGlobal(QPoint()), at->size());
+    const bool inColumn = below ? there.center().y() > here.bottom() : there.center().y() < here.top();
+    return inColumn ? static_cast<DropPaintedButton*>(const_cast<QWidget*>(at)) : nullptr;
+  }
 }
 
 void DropPaintedButton::changeEvent(QEvent* event) {

@@ -34,7 +34,8 @@ struct ControlState {
 // Child widgets (a caller's label) are transparent for the mouse, so they never take a
 // press or the hover. Focus comes by Tab only, and the focus ring shows only for focus the
 // keyboard brought or used: never after a click, nor for the focus a window hands its
-// first control when it opens.
+// first control when it opens. Space, Return and Enter press the focused control; a focused
+// control takes Return before any key of its window.
 class DropPaintedButton : public QPushButton {
   Q_OBJECT
 
@@ -62,6 +63,11 @@ protected:
   void setPressAnimated(bool animated) { m_pressAnimated = animated; }
   // The widget's size for a shape of `size` (rounded up).
   QSize sizeAroundShape(const QSizeF& size) const;
+  // For a column of controls of one kind (a menu's rows, a list of pages): Up and Down move the
+  // focus to the next such control above or below in the focus chain, stopping at the
+  // column's ends (where a button's arrows would go on to the next control of any kind).
+  // Controls of the kind side by side are no column. Returns whether it took the key.
+  bool moveInColumn(QKeyEvent* event);
 
   bool hitButton(const QPoint& pos) const override;
   bool event(QEvent* event) override;
@@ -71,6 +77,9 @@ protected:
   void changeEvent(QEvent* event) override;
 
 private:
+  // The neighbour of this control's kind in the focus chain that takes focus, above (or
+  // below) it; none where the run of such controls ends.
+  DropPaintedButton* columnNeighbour(bool below) const;
   // The pointer at `pos` (in this widget) without a button held.
   void pointerMoved(QPoint pos);
   void pointerLeft();

@@ -5,6 +5,7 @@
 #include "ui/design/DropStandardWidgets.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QPainter>
 
@@ -97,6 +98,11 @@ QSize DropSelectionItem::sizeHint() const {
 
 QSize DropSelectionItem::minimumSizeHint() const {
   return layout() != nullptr ? layout()->totalMinimumSize() : sizeAroundShape(QSizeF());
+}
+
+void DropSelectionItem::keyPressEvent(QKeyEvent* event) {
+  if (!moveInColumn(event))
+    DropPaintedButton::keyPressEvent(event);
 }
 
 void DropSelectionItem::paintEvent(QPaintEvent*) {

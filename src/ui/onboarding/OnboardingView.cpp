@@ -7,6 +7,7 @@
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropMark.h"
 #include "ui/design/DropMotion.h"
 #include "ui/design/DropNotice.h"
@@ -275,7 +276,11 @@ QWidget* OnboardingView::buildSignIn() {
   code->addWidget(m_connecting);
   code->addStretch(1);
   connect(open, &QPushButton::clicked, this, [this] { m_model.openAccountBrowser(); });
-  connect(cancel, &QPushButton::clicked, this, [this] { act(Event::cancel); });
+  connect(cancel, &QPushButton::clicked, this, [this, cancel] {
+    m_slotKeepsFocus = cancel->hasFocus();
+    act(Event::cancel);
+  });
+  m_openBrowser = open;
 
   m_startBlock = new QWidget;
   auto* start = new QVBoxLayout(m_startBlock);
@@ -284,7 +289,10 @@ QWidget* OnboardingView::buildSignIn() {
   m_continue =
       button(QStringLiteral("Continue with Google"), Appearance::hero, QStringLiteral("onboarding.signIn"));
   m_continue->setSymbol(QStringLiteral("arrow.up.right"));
-  connect(m_continue, &QPushButton::clicked, this, [this] { m_model.beginAccountSignIn(); });
+  connect(m_continue, &QPushButton::clicked, this, [this] {
+    m_slotKeepsFocus = m_continue->hasFocus();
+    m_model.beginAccountSignIn();
+  });
   start->addWidget(m_continue, 0, Qt::AlignHCenter);
   m_startConnecting = connectingRow();
   start->addWidget(m_startConnecting);
@@ -351,6 +359,8 @@ void OnboardingView::act(Event event) {
 
 void OnboardingView::showPage(Page from) {
   const Page to = m_state.page();
+  // A footer button pressed from the keyboard may hide itself as the page turns.
+  const bool footerFocused = m_back->hasFocus() || m_next->hasFocus() || m_notNow->hasFocus();
   // Qt does not finish an animation it is told to stop, so an interrupted one is settled here
   // before anything else moves the pages.
   settleTransition();
@@ -364,6 +374,12 @@ void OnboardingView::showPage(Page from) {
   outgoing->setGeometry(left);
   m_pageArea->layout()->addWidget(incoming);
   incoming->show();
+  // The reader on the keyboard goes on from the new page's first control, not from whichever
+  // button Qt handed the focus to as the pressed one went.
+  if (footerFocused) {
+    if (QWidget* first = firstControl(to))
+      first->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason : Qt::OtherFocusReason);
+  }
   // Assistive technology is on the new page at once; only the picture slides.
   AccessibleRole::setHidden(outgoing);
   AccessibleRole::setHidden(incoming, false);
@@ -395,6 +411,14 @@ void OnboardingView::showPage(Page from) {
   });
   connect(animation, &QVariantAnimation::finished, this, &OnboardingView::settleTransition);
   DropMotion::start(*animation, DropMotion::Kind::entrance, UiEnvironment::instance().reduceMotion());
+}
+
+QWidget* OnboardingView::firstControl(Page page) const {
+  if (page == Page::welcome)
+    return m_next;
+  if (m_model.signInCode().has_value())
+    return m_openBrowser.data();
+  return m_continue->isEnabled() ? static_cast<QWidget*>(m_continue) : m_back;
 }
 
 void OnboardingView::settleTransition() {
@@ -432,6 +456,13 @@ void OnboardingView::refresh() {
   m_slot->setCurrent(code.has_value() ? m_codeBlock : m_startBlock);
   m_code->setCode(code.value_or(QString()));
   m_continue->setEnabled(hasService && !m_model.accountBusy());
+  // A reader who pressed "Continue with Google" or "Cancel" from the keyboard goes on from
+  // the block that takes their place, rather than from wherever Qt handed the focus.
+  QWidget* successor = code.has_value() ? m_openBrowser.data() : m_continue;
+  if (m_slotKeepsFocus && successor != nullptr && successor->isVisibleTo(this) && successor->isEnabled()) {
+    m_slotKeepsFocus = false;
+    successor->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason : Qt::OtherFocusReason);
+  }
   m_connecting->setVisible(m_model.accountBusy());
   m_startConnecting->setVisible(m_model.accountBusy());
   const std::optional<QString>& message = m_model.message();

@@ -53,6 +53,8 @@ private:
   // stands in its place, neither keeps a fading effect.
   void settleTransition();
   void refresh();
+  // The control the keyboard starts from on `page`.
+  QWidget* firstControl(OnboardingState::Page page) const;
   void placeLayers();
 
   ReaderModel& m_model;
@@ -73,6 +75,9 @@ private:
   TurnTakingLayout* m_slot = nullptr;
   QWidget* m_startBlock = nullptr;
   DropButton* m_continue = nullptr;
+  QPointer<DropButton> m_openBrowser;
+  // The reader used the sign-in slot from the keyboard: focus follows its turn.
+  bool m_slotKeepsFocus = false;
   QWidget* m_codeBlock = nullptr;
   DeviceCodeLabel* m_code = nullptr;
   QWidget* m_connecting = nullptr;

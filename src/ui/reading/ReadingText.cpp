@@ -4,6 +4,7 @@
 #include "ui/design/DropSymbols.h"
 #include "ui/design/LinkOpener.h"
 
+#include <QFocusEvent>
 #include <QImage>
 #include <QPainter>
 #include <QTextBlock>
@@ -120,7 +121,11 @@ void ReadingText::fill(QTextDocument& document) const {
     // insertText() takes text as it is: a line feed starts a new paragraph, nothing is markup.
     cursor.insertText(run.text, format);
     if (!run.trailingSymbol.isEmpty()) {
-      cursor.insertText(QStringLiteral("\u2009"), plain);
+      // A link's symbol and the space before it belong to the link: one link is one stop for
+      // Tab, and Backtab leaves it the way it came.
+      QTextCharFormat gap = run.link ? format : plain;
+      gap.setFontUnderline(false);
+      cursor.insertText(QStringLiteral("\u2009"), gap);
       QTextImageFormat image = symbolImage(document, run.trailingSymbol, symbolSize, color);
       if (run.link) {
         image.setAnchor(true);
@@ -141,6 +146,30 @@ void ReadingText::rebuild() {
                                 : Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   setFocusPolicy(links ? Qt::StrongFocus : Qt::ClickFocus);
   updateGeometry();
+}
+
+void ReadingText::focusInEvent(QFocusEvent* event) {
+  QTextBrowser::focusInEvent(event);
+  const bool forward = event->reason() == Qt::TabFocusReason;
+  if (!forward && event->reason() != Qt::BacktabFocusReason)
+    return;
+  if (!(textInteractionFlags() & Qt::LinksAccessibleByKeyboard))
+    return;
+  // From the end the text was entered at, whatever link was chosen when focus last left.
+  QTextCursor cursor = textCursor();
+  cursor.clearSelection();
+  cursor.movePosition(forward ? QTextCursor::Start : QTextCursor::End);
+  setTextCursor(cursor);
+  // With links to choose from this picks one and keeps the focus here.
+  QTextBrowser::focusNextPrevChild(forward);
+}
+
+bool ReadingText::focusNextPrevChild(bool next) {
+  // Qt looks for the link before a link that opens the text at that link itself, and Backtab
+  // would never leave: from there it goes on to the control before.
+  if (!next && textCursor().hasSelection() && textCursor().selectionStart() == 0)
+    return QWidget::focusNextPrevChild(false);
+  return QTextBrowser::focusNextPrevChild(next);
 }
 
 QSize ReadingText::sizeHint() const {

@@ -55,6 +55,10 @@ public:
 
 protected:
   void wheelEvent(QWheelEvent* event) override;
+  // Tab into a text with links lands on its first link (Backtab on its last), not on the
+  // text itself, which would show nothing.
+  void focusInEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
 private:
   // Sets the document again from the runs and the current style.

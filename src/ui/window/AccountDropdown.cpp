@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/DeferredDelete.h"
+#include "ui/design/DropMenuRowStyle.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/design/DropStandardWidgets.h"
@@ -88,7 +89,28 @@ void AccountDropdown::keyPressEvent(QKeyEvent* event) {
     Q_EMIT closeRequested();
     return;
   }
+  // From the dropdown itself (as it opens) the arrows enter its menu at the top or bottom.
+  const bool down = event->key() == Qt::Key_Down;
+  if ((down || event->key() == Qt::Key_Up) && event->modifiers() == Qt::NoModifier) {
+    if (DropMenuRow* row = edgeRow(down))
+      row->setFocus(down ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    event->accept();
+    return;
+  }
   QWidget::keyPressEvent(event);
+}
+
+DropMenuRow* AccountDropdown::edgeRow(bool first) const {
+  DropMenuRow* found = nullptr;
+  for (QWidget* at = nextInFocusChain(); at != this && isAncestorOf(at); at = at->nextInFocusChain()) {
+    auto* row = qobject_cast<DropMenuRow*>(at);
+    if (row == nullptr || !row->isVisible() || !row->isEnabled())
+      continue;
+    found = row;
+    if (first)
+      break;
+  }
+  return found;
 }
 
 void AccountDropdown::mousePressEvent(QMouseEvent* event) {

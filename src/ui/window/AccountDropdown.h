@@ -12,6 +12,8 @@ class QVBoxLayout;
 
 namespace brindlewick {
 
+class DropMenuRow;
+
 class ReaderModel;
 
 // The account dropdown: the account menu over the model's message, 296 points wide, as tall
@@ -41,6 +43,8 @@ protected:
 
 private:
   void refreshMessage();
+  // The first (or last) row of the menu that takes focus.
+  DropMenuRow* edgeRow(bool first) const;
 
   ReaderModel& m_model;
   QScrollArea* m_scroll;

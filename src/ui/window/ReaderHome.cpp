@@ -2,6 +2,7 @@
 
 #include "model/ReaderModel.h"
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropPageEntrance.h"
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropSearchField.h"
@@ -14,6 +15,7 @@
 #include "ui/window/ReaderWorkspace.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
@@ -141,10 +143,18 @@ void ReaderHome::sessionChanged() {
       DropReveal::setShown(m_onboarding, true);
     }
   } else if (m_onboarding) {
+    const bool focusInside = m_onboarding->isAncestorOf(QApplication::focusWidget());
     // Gone for assistive technology at once; only its picture fades.
     AccessibleRole::setHidden(m_onboarding);
     DropReveal::removeLater(m_onboarding);
     m_onboarding = nullptr;
+    updateReachable();
+    // A reader signed in from the keyboard starts from the search field, as the window does
+    // when it opens, rather than from a control fading away.
+    if (focusInside && m_toolbar)
+      m_toolbar->searchField()->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason
+                                                                        : Qt::OtherFocusReason);
+    return;
   }
   updateReachable();
 }

@@ -2,12 +2,14 @@
 
 #include "model/ReaderModel.h"
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -102,6 +104,9 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setWidgetResizable(true);
+  // No stop of its own in the Tab order, where it would hold the focus and show nothing: the
+  // keys a page's control leaves unused (arrows, Page Up and Down) still scroll it.
+  setFocusPolicy(Qt::NoFocus);
   // The window's backdrop shows through everything but the card.
   viewport()->setAutoFillBackground(false);
   // Laid over the trailing margin, so the card keeps its width as the bar comes and goes.
@@ -142,6 +147,12 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
 void ReaderWorkspace::setPage(QWidget* page) {
   if (m_page == page)
     return;
+  // A page turned from one of its own controls (Return on "Library", say) leaves the reader
+  // on the new page's first control rather than back at the top of the window. The focus
+  // is let go first, so that hiding the old page hands it nowhere on the way.
+  const bool focusInside = m_page != nullptr && m_page->isAncestorOf(QApplication::focusWidget());
+  if (focusInside)
+    QApplication::focusWidget()->clearFocus();
   if (m_page) {
     m_page->hide();
     m_page->deleteLater();
@@ -150,7 +161,22 @@ void ReaderWorkspace::setPage(QWidget* page) {
   if (page) {
     m_pageHost->layout()->addWidget(page);
     page->show(); // laid out now, not once the event loop gets round to it
+    if (focusInside) {
+      if (QWidget* first = firstControl(page))
+        first->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason : Qt::OtherFocusReason);
+    }
   }
+}
+
+QWidget* ReaderWorkspace::firstControl(QWidget* page) {
+  // A page's widgets need not follow one another in the chain (parts built apart): the whole
+  // round is looked through.
+  for (QWidget* at = page->nextInFocusChain(); at != page; at = at->nextInFocusChain()) {
+    if (page->isAncestorOf(at) && (at->focusPolicy() & Qt::TabFocus) != 0 && at->isVisibleTo(page) &&
+        at->isEnabled())
+      return at;
+  }
+  return nullptr;
 }
 
 void ReaderWorkspace::scrollToTop() {

@@ -43,6 +43,8 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // The first control of `page` that Tab reaches; none when it has none.
+  static QWidget* firstControl(QWidget* page);
   void refreshNotices();
   void placeCardLayers();
 
