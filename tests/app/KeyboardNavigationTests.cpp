@@ -1,4 +1,5 @@
 #include "TestOutput.h"
+#include "app/LaunchedReaderWindow.h"
 #include "app/ReaderAppDelegate.h"
 #include "model/ReaderModelFixture.h"
 #include "panel/ReadingWindow.h"
@@ -25,40 +26,14 @@ using namespace brindlewick;
 
 namespace {
 
-// The reader window as the application opens it, menu bar included, signed in or not. Keys
-// go to its QWindow, so they take the way a keyboard's do: to the focused control first, and
-// on to its parents when it leaves them.
-struct Launched {
-  explicit Launched(bool signedIn = true) {
-    DropFonts::registerFonts();
-    UiEnvironment::instance().setOverrides({.reduceMotion = true});
-    if (signedIn)
-      fixture.signIn();
-    model = &fixture.open();
-    delegate = std::make_unique<ReaderAppDelegate>(model, std::nullopt, options());
-    delegate->launch();
-  }
-  ~Launched() {
-    delegate.reset();
-    UiEnvironment::instance().setOverrides({});
-  }
+// The reader window as the application opens it, signed in or not. Keys go to its QWindow, so
+// they take the way a keyboard's do: to the focused control first, and on to its parents when
+// it leaves them.
+struct Launched : LaunchedReaderWindow {
+  explicit Launched(bool signedIn = true) : LaunchedReaderWindow({.reduceMotion = true}, signedIn) {}
 
-  ReaderAppDelegate::Options options() {
-    ReaderAppDelegate::Options result;
-    result.applicationDefaultsFile = fixture.applicationDefaultsFile();
-    result.alert = [](const QString&, const QString&) {};
-    result.openUrl = [](const QUrl&) {};
-    result.statusItem = false;
-    return result;
-  }
-  QWidget* window() const { return delegate->window(); }
-  ReaderHome* home() const { return delegate->home(); }
-  void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt) {
-    delegate->open(tab, snapshot);
-    QApplication::processEvents();
-    window()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
-  }
+  QWidget* window() const { return delegate.window(); }
+  ReaderHome* home() const { return delegate.home(); }
   void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(window()->windowHandle(), key, modifiers);
   }
@@ -75,14 +50,10 @@ struct Launched {
   DropSnapshot richIdea() const {
     for (const Drop& drop : fixture.release().release.lore) {
       if (!drop.relatedLoreIds.isEmpty() && !drop.sourceIds.isEmpty())
-        return *model->repository().snapshot(drop.id);
+        return *model.repository().snapshot(drop.id);
     }
-    return *model->repository().snapshot(fixture.release().release.lore.front().id);
+    return *model.repository().snapshot(fixture.release().release.lore.front().id);
   }
-
-  ReaderModelFixture fixture;
-  ReaderModel* model = nullptr;
-  std::unique_ptr<ReaderAppDelegate> delegate;
 };
 
 QString focusName() {
@@ -121,14 +92,14 @@ TEST(KeyboardNavigation, ReturnAndEnterPressTheFocusedControl) {
   };
   const std::vector<Row> rows{
       {"a sidebar page", ReaderTab::welcome, QStringLiteral("navigation.settings"), Qt::Key_Return,
-       [](Launched& at) { return at.model->navigationTab() == ReaderTab::settings; }},
+       [](Launched& at) { return at.model.navigationTab() == ReaderTab::settings; }},
       {"a sidebar page by the keypad", ReaderTab::settings, QStringLiteral("navigation.discover"), Qt::Key_Enter,
-       [](Launched& at) { return at.model->navigationTab() == ReaderTab::discover; }},
+       [](Launched& at) { return at.model.navigationTab() == ReaderTab::discover; }},
       {"a dashboard tile", ReaderTab::welcome, QStringLiteral("dashboard.saved"), Qt::Key_Return,
-       [](Launched& at) { return at.model->navigationTab() == ReaderTab::saved; }},
+       [](Launched& at) { return at.model.navigationTab() == ReaderTab::saved; }},
       {"a collection button", ReaderTab::read, QStringLiteral("detail.love"), Qt::Key_Return,
        [](Launched& at) {
-         return waitUntil([&] { return !at.model->collectionBusy() && at.model->isLoved(at.richIdea()); });
+         return waitUntil([&] { return !at.model.collectionBusy() && at.model.isLoved(at.richIdea()); });
        }},
   };
   for (const Row& row : rows) {
@@ -231,7 +202,7 @@ TEST(KeyboardNavigation, TheAccountMenuIsWalkedWithTheArrows) {
   savePicture(launched.window(), QStringLiteral("keyboard-account-menu.png"));
 
   launched.press(Qt::Key_Return);
-  EXPECT_EQ(launched.model->navigationTab(), ReaderTab::settings);
+  EXPECT_EQ(launched.model.navigationTab(), ReaderTab::settings);
   EXPECT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.profile"); }));
   // Opened again, Up enters the menu from the bottom.
   launched.press(Qt::Key_Space);
@@ -240,7 +211,7 @@ TEST(KeyboardNavigation, TheAccountMenuIsWalkedWithTheArrows) {
   EXPECT_EQ(focusName(), QStringLiteral("account.signOut"));
   launched.press(Qt::Key_Escape);
   EXPECT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.profile"); }));
-  EXPECT_TRUE(launched.model->account().hasStoredSession());
+  EXPECT_TRUE(launched.model.account().hasStoredSession());
 }
 
 // The sidebar's pages are a column the arrows walk, stopping at its ends rather than running
@@ -260,7 +231,7 @@ TEST(KeyboardNavigation, TheArrowsWalkTheSidebarsPagesAndStopAtItsEnds) {
     EXPECT_EQ(focusName().toStdString(), name);
     EXPECT_TRUE(ringShown(QApplication::focusWidget())) << name;
   }
-  EXPECT_EQ(launched.model->navigationTab(), ReaderTab::welcome);
+  EXPECT_EQ(launched.model.navigationTab(), ReaderTab::welcome);
 }
 
 // A page turned by one of its own controls leaves the focus on the new page, ringed when the
@@ -295,7 +266,7 @@ TEST(KeyboardNavigation, APageTurnedFromItsOwnControlKeepsTheFocusOnThePage) {
     else
       launched.press(Qt::Key_Return);
     ASSERT_TRUE(waitUntil([&] { return launched.home()->page() != oldPage; }));
-    EXPECT_EQ(launched.model->navigationTab(), row.turnsTo);
+    EXPECT_EQ(launched.model.navigationTab(), row.turnsTo);
     QWidget* focus = QApplication::focusWidget();
     ASSERT_NE(focus, nullptr);
     EXPECT_TRUE(launched.home()->page()->isAncestorOf(focus)) << focus->objectName().toStdString();
@@ -329,7 +300,7 @@ TEST(KeyboardNavigation, TheSignInIsWalkedFromTheKeyboard) {
   EXPECT_TRUE(ringShown(QApplication::focusWidget()));
 
   launched.press(Qt::Key_Return);
-  ASSERT_TRUE(waitUntil([&] { return launched.model->signInCode().has_value(); }));
+  ASSERT_TRUE(waitUntil([&] { return launched.model.signInCode().has_value(); }));
   ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("onboarding.openBrowser"); }));
   EXPECT_TRUE(ringShown(QApplication::focusWidget()));
   savePicture(launched.window(), QStringLiteral("keyboard-sign-in-code.png"));
@@ -337,7 +308,7 @@ TEST(KeyboardNavigation, TheSignInIsWalkedFromTheKeyboard) {
   launched.press(Qt::Key_Tab);
   ASSERT_EQ(focusName(), QStringLiteral("onboarding.cancel"));
   launched.press(Qt::Key_Return);
-  EXPECT_FALSE(launched.model->signInCode().has_value());
+  EXPECT_FALSE(launched.model.signInCode().has_value());
   ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("onboarding.signIn"); }));
   EXPECT_TRUE(ringShown(QApplication::focusWidget()));
 
@@ -345,11 +316,11 @@ TEST(KeyboardNavigation, TheSignInIsWalkedFromTheKeyboard) {
   service.accounts().addReader({QStringLiteral("reader-1"), QStringLiteral("Reader"), QStringLiteral("r@example.com")});
   service.accounts().setPreferences(QStringLiteral("reader-1"), ReaderModelFixture::readerPreferences());
   launched.press(Qt::Key_Return);
-  ASSERT_TRUE(waitUntil([&] { return launched.model->signInCode().has_value(); }));
-  service.grants().approve(*launched.model->signInCode(), QStringLiteral("reader-1"));
+  ASSERT_TRUE(waitUntil([&] { return launched.model.signInCode().has_value(); }));
+  service.grants().approve(*launched.model.signInCode(), QStringLiteral("reader-1"));
   launched.fixture.advance(5);
   launched.fixture.settle();
-  ASSERT_TRUE(launched.model->account().hasStoredSession());
+  ASSERT_TRUE(launched.model.account().hasStoredSession());
   EXPECT_TRUE(waitUntil([] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr; }));
   EXPECT_EQ(QApplication::focusWidget()->accessibleName(), QStringLiteral("Search your reading"));
 }

@@ -21,10 +21,17 @@ ReaderAppDelegate::Options windowOnly(const QString& applicationDefaultsFile) {
   return options;
 }
 
+ReaderModel& openModel(ReaderModelFixture& fixture, bool signedIn) {
+  if (signedIn)
+    fixture.signIn();
+  return fixture.open();
+}
+
 } // namespace
 
-LaunchedReaderWindow::LaunchedReaderWindow(const UiOverrides& overrides)
-    : delegate(&model, std::nullopt, windowOnly(fixture.applicationDefaultsFile())) {
+LaunchedReaderWindow::LaunchedReaderWindow(const UiOverrides& overrides, bool signedIn)
+    : model(openModel(fixture, signedIn)),
+      delegate(&model, std::nullopt, windowOnly(fixture.applicationDefaultsFile())) {
   DropFonts::registerFonts();
   UiEnvironment::instance().setOverrides(overrides);
   delegate.launch();

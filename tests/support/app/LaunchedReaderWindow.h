@@ -9,11 +9,11 @@
 namespace brindlewick {
 
 // The reader window as the application opens it, menu bar included, on the model's fixture
-// with a signed-in reader. There is no tray icon, and alerts and links go nowhere. The
+// with a signed-in reader (or one who has not signed in yet). There is no tray icon, and alerts and links go nowhere. The
 // typefaces are registered and `overrides` hold until the window goes (motion off by default,
 // so fades end at once).
 struct LaunchedReaderWindow {
-  explicit LaunchedReaderWindow(const UiOverrides& overrides = {.reduceMotion = true});
+  explicit LaunchedReaderWindow(const UiOverrides& overrides = {.reduceMotion = true}, bool signedIn = true);
   ~LaunchedReaderWindow();
   LaunchedReaderWindow(const LaunchedReaderWindow&) = delete;
   LaunchedReaderWindow& operator=(const LaunchedReaderWindow&) = delete;
@@ -25,7 +25,7 @@ struct LaunchedReaderWindow {
   void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt);
 
   ReaderModelFixture fixture;
-  ReaderModel& model = (fixture.signIn(), fixture.open());
+  ReaderModel& model;
   ReaderAppDelegate delegate;
 };
 
