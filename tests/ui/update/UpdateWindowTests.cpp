@@ -11,11 +11,13 @@
 #include "ui/settings/ThisComputerSection.h"
 #include "ui/update/UpdateProgressBar.h"
 #include "ui/update/UpdateWindow.h"
+#include "update/ArchiveExtractor.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -61,6 +63,27 @@ TEST_F(UpdateWindowTest, AnOfferNamesBothVersionsAndShowsItsNotesAsPlainText) {
     UiEnvironment::forceScheme(&window, scheme);
     render(scheme == ColorScheme::dark ? "update-offer-dark.png" : "update-offer-light.png");
   }
+}
+
+// The stand-in's sample update is a script that prints its version, not a program: its offer
+// says so before the reader installs it in place of a working one.
+TEST_F(UpdateWindowTest, TheStandInsSampleOfferSaysItIsNoWorkingProgram) {
+  check();
+  const QString notes = window.notes()->text();
+  EXPECT_TRUE(notes.contains("It is not a working Brindlewick")) << notes.toStdString();
+  EXPECT_TRUE(notes.contains("cmake --install build")) << notes.toStdString();
+  render("update-offer-stand-in.png");
+
+  QTemporaryDir unpacked;
+  QFile archive(unpacked.filePath("sample.tar.gz"));
+  ASSERT_TRUE(archive.open(QIODevice::WriteOnly));
+  archive.write(rig.harness.service().updates().archive());
+  archive.close();
+  ASSERT_TRUE(QDir(unpacked.path()).mkdir("out"));
+  extractArchive(archive.fileName(), unpacked.filePath("out"));
+  QFile program(unpacked.filePath("out/brindlewick-0.2.0-Linux/lib/brindlewick/brindlewick"));
+  ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(program.readAll().startsWith("#!/bin/sh\n")) << "the notes describe a script";
 }
 
 TEST_F(UpdateWindowTest, SkipAndRemindCloseTheOfferAndOnlySkipIsRemembered) {
