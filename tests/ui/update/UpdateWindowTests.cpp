@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,6 +85,14 @@ TEST_F(UpdateWindowTest, TheStandInsSampleOfferSaysItIsNoWorkingProgram) {
   QFile program(unpacked.filePath("out/brindlewick-0.2.0-Linux/lib/brindlewick/brindlewick"));
   ASSERT_TRUE(program.open(QIODevice::ReadOnly));
   EXPECT_TRUE(program.readAll().startsWith("#!/bin/sh\n")) << "the notes describe a script";
+  // All a reader sees after "Restart now" into it is its one line: that says what it is too.
+  QProcess run;
+  run.start(program.fileName(), {});
+  ASSERT_TRUE(run.waitForFinished(10000));
+  const QString said = QString::fromUtf8(run.readAllStandardOutput());
+  EXPECT_TRUE(said.startsWith("Brindlewick 0.2.0: ")) << said.toStdString();
+  EXPECT_TRUE(said.contains("not a working Brindlewick")) << said.toStdString();
+  EXPECT_TRUE(said.contains("cmake --install build")) << said.toStdString();
 }
 
 TEST_F(UpdateWindowTest, SkipAndRemindCloseTheOfferAndOnlySkipIsRemembered) {
