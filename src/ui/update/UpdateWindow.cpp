@@ -9,15 +9,19 @@
 #include "ui/design/UiEnvironment.h"
 #include "ui/update/UpdateProgressBar.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace brindlewick {
 
@@ -249,12 +253,33 @@ void UpdateWindow::present(bool comeForward) {
   if (!isVisible()) {
     // A scheduled check must not take the keyboard from whatever the reader is typing into.
     setAttribute(Qt::WA_ShowWithoutActivating, !comeForward);
+    // An answer the reader asked for opens over the window they asked in, on their display,
+    // rather than wherever the window manager finds room (a corner of another monitor).
+    if (comeForward)
+      placeOver(QApplication::activeWindow());
     show();
   }
   if (comeForward) {
     raise();
     activateWindow();
   }
+}
+
+void UpdateWindow::placeOver(const QWidget* anchor) {
+  if (!anchor || anchor == this || !anchor->isVisible())
+    return;
+  // Wrapping text may make it taller once shown: room is kept for the tallest it takes.
+  const int height = std::max(frameGeometry().height(), hasHeightForWidth() ? heightForWidth(width()) : 0);
+  QRect placed(QPoint(), QSize(frameGeometry().width(), height));
+  placed.moveCenter(anchor->frameGeometry().center());
+  if (const QScreen* screen = anchor->screen()) {
+    const QRect room = screen->availableGeometry();
+    placed.moveLeft(
+        std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
+    placed.moveTop(
+        std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - placed.height() + 1)));
+  }
+  move(placed.topLeft());
 }
 
 void UpdateWindow::offer(const UpdateRelease& release, bool askedByReader) {
