@@ -12,11 +12,16 @@
 #include "model/ReaderModelFixture.h"
 #include "panel/PanelController.h"
 #include "panel/ReadingWindow.h"
+#include "ui/design/DropButton.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropStandardStyle.h"
 #include "ui/design/UiEnvironment.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/ThisComputerSection.h"
 #include "ui/update/UpdateWindow.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
@@ -295,7 +300,8 @@ TEST_F(WindowManagerTest, AnAutomaticDropGoesToTheMonitorOfTheActiveWindowWhoeve
 // keyboard from the application the reader types in.
 TEST_F(WindowManagerTest, AScheduledUpdateOfferAppearsWithoutTakingTheFocus) {
   const QRect monitor = screenGeometry(0);
-  const xcb_window_t editor = client_->openWindow(QRect(monitor.topLeft() + QPoint(80, 120), QSize(640, 400)), 0x2f4f6f);
+  const xcb_window_t editor =
+      client_->openWindow(QRect(monitor.topLeft() + QPoint(80, 120), QSize(640, 400)), 0x2f4f6f);
   client_->activate(editor);
   ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
 
@@ -446,6 +452,71 @@ TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLau
     return client_->startupMessages().contains(QByteArrayLiteral("remove: ID=") + request.startupId.toUtf8());
   }));
   client_->destroy(editor);
+}
+
+// "Check for updates" pressed in the reader window on the second monitor: the answer opens over
+// that window, on that monitor, not where the window manager finds room on the first one.
+TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitor) {
+  DropFonts::registerFonts();
+  FeedUpdaterRig rig;
+  ReaderModelFixture fixture;
+  fixture.addConfiguration(
+      {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
+       {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
+  fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
+  delegate.launch();
+  QWidget* reader = delegate.window();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(reader));
+  const QRect monitor = screenGeometry(1);
+  reader->move(monitor.topLeft() + QPoint(16, 8));
+  ASSERT_TRUE(waitFor([&] { return monitor.contains(reader->frameGeometry().center()); }));
+  delegate.open(ReaderTab::settings);
+  SettingsView* settings = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (SettingsView* page : reader->findChildren<SettingsView*>())
+      if (page->isVisible())
+        settings = page;
+    return settings != nullptr;
+  }));
+  DropButton* check = settings->thisComputer()->checkForUpdates();
+  // Laid out: the button sits at the foot of the page.
+  ASSERT_TRUE(waitFor([&] { return check->mapTo(settings, QPoint()).y() > reader->height(); }));
+  auto* workspace = reader->findChild<QAbstractScrollArea*>(QStringLiteral("reader.workspace.scroll"));
+  ASSERT_NE(workspace, nullptr);
+  // Down the page with the wheel, as the reader goes there.
+  const auto inView = [&] {
+    const QRect shown(check->mapTo(workspace->viewport(), QPoint()), check->size());
+    return workspace->viewport()->rect().contains(shown);
+  };
+  const QPoint wheelAt = workspace->viewport()->mapToGlobal(workspace->viewport()->rect().center());
+  for (int notch = 0; notch < 60 && !inView(); ++notch) {
+    client_->click(wheelAt, 5);
+    QTest::qWait(20);
+  }
+  ASSERT_TRUE(inView());
+  ASSERT_TRUE(check->isEnabled());
+  client_->click(check->mapToGlobal(check->rect().center()), 1);
+
+  UpdateWindow* window = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->objectName() == QLatin1String("update.window") && top->isVisible())
+        window = qobject_cast<UpdateWindow*>(top);
+    return window != nullptr;
+  }));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  // The window manager confirms the mapped window's place a moment after it is exposed.
+  EXPECT_TRUE(waitFor([&] { return monitor.contains(window->frameGeometry()); }))
+      << window->frameGeometry().x() << "," << window->frameGeometry().y();
+  const QPoint offCentre = window->frameGeometry().center() - reader->frameGeometry().center();
+  EXPECT_LE(offCentre.manhattanLength(), 24) << offCentre.x() << "," << offCentre.y();
+  EXPECT_TRUE(window->isActiveWindow());
+  QTest::qWait(200); // let the server draw it
+  EXPECT_TRUE(wholeDesktop().save(testing::testOutputPath(QStringLiteral("update-over-reader-window.png"))));
+  window->close();
 }
 
 // Under the dark scheme, on X11 under a window manager without compositing, the reader window's

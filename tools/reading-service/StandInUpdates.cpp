@@ -43,7 +43,13 @@ QString StandInUpdates::nextVersion() {
 
 StandInUpdates::StandInUpdates() : m_key(std::make_unique<Key>()) {
   m_key->pkey = freshSigningKey();
-  m_notes = u"A calmer reading card.\nFaster start-up on slow disks."_s;
+  // The sample's program is a script, so the offer says so rather than promise a new version
+  // of anything: whoever installs it where the program can replace itself learns what follows.
+  m_notes = u"The stand-in reading service's sample update, for trying the updater. It is not a working "
+            u"Brindlewick: its program is a small script that prints its version and ends.\n"
+            u"Where this copy replaces itself (an install of your own), installing it puts that script "
+            u"in place of the program, and \"Restart now\" then closes Brindlewick. Install the real "
+            u"program again with cmake --install build --prefix <the same folder>."_s;
   setVersion(nextVersion());
 }
 

@@ -21,10 +21,12 @@ QByteArray sampleUpdateArchive(const QString& version) {
   builder.addFolder(top + "lib/");
   builder.addFolder(top + "lib/brindlewick/");
   // A program that says what it is: the stand-in's release is for trying the updater, not for
-  // reading.
+  // reading. Whoever installed it in place of the real program (and sees only this line after
+  // "Restart now") learns how to get that back.
   builder.addFile(top + "lib/brindlewick/brindlewick",
                   "#!/bin/sh\necho 'Brindlewick " + shellText +
-                      ": the sample update of the stand-in reading service.'\n",
+                      ": the sample update of the stand-in reading service, not a working Brindlewick. "
+                      "Install the real program again with: cmake --install build --prefix <this folder>'\n",
                   0755);
   builder.addFile(top + "lib/brindlewick/brindlewick-configuration.json",
                   QJsonDocument(configuration).toJson());

@@ -7,13 +7,15 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHostAddress>
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace brindlewick {
 
-SignInAddress::SignInAddress(ReaderModel& model, DropDesign::ColorFor color, DropDesign::ColorFor captionColor,
-                             DropButtonStyle copyStyle, Qt::Alignment alignment, QWidget* parent)
+SignInAddress::SignInAddress(ReaderModel& model, DropDesign::ColorFor color,
+                             DropDesign::ColorFor captionColor, DropButtonStyle copyStyle,
+                             Qt::Alignment alignment, QWidget* parent)
     : QWidget(parent), m_model(model) {
   setObjectName(QStringLiteral("signIn.address"));
   auto* stack = new QVBoxLayout(this);
@@ -67,9 +69,20 @@ void SignInAddress::copy() {
   m_copy->setAccessibleName(copiedTitle);
 }
 
+QString SignInAddress::captionFor(const QUrl& page, bool browserFailed) {
+  const QString host = page.host().toLower();
+  const QHostAddress numeric(host);
+  const bool here = numeric.isNull()
+                        ? host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost"))
+                        : numeric.isLoopback();
+  if (here)
+    return browserFailed ? localFailedCaptionText : localCaptionText;
+  return browserFailed ? failedCaptionText : captionText;
+}
+
 void SignInAddress::refresh() {
   const bool shown = needed(m_model);
-  const QString caption = browserFailed(m_model) ? failedCaptionText : captionText;
+  const QString caption = captionFor(m_model.signInURL().value_or(QUrl()), browserFailed(m_model));
   if (caption != m_caption->text()) {
     m_caption->setText(caption);
     m_caption->setAccessibleName(caption);

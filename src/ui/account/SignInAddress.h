@@ -3,6 +3,7 @@
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
 
+#include <QUrl>
 #include <QWidget>
 
 class QLabel;
@@ -27,11 +28,21 @@ public:
   // Once the browser answered that it could not open the page.
   static inline const QString failedCaptionText =
       QStringLiteral("No browser opened. Open this address in a browser, here or on another device:");
+  // The same for a page on this computer's own loopback address (a service running here, such
+  // as the local stand-in), which no other device reaches.
+  static inline const QString localCaptionText =
+      QStringLiteral("Or open this address in a browser on this computer:");
+  static inline const QString localFailedCaptionText =
+      QStringLiteral("No browser opened. Open this address in a browser on this computer:");
+
+  // The line above `page`, before and after the browser answered that it could not open it.
+  static QString captionFor(const QUrl& page, bool browserFailed);
 
   // `color` is the address's; the line above it takes `captionColor`. Both lines take
   // `alignment`. The copy button takes `copyStyle`.
   SignInAddress(ReaderModel& model, DropDesign::ColorFor color, DropDesign::ColorFor captionColor,
-                DropButtonStyle copyStyle, Qt::Alignment alignment = Qt::AlignLeft, QWidget* parent = nullptr);
+                DropButtonStyle copyStyle, Qt::Alignment alignment = Qt::AlignLeft,
+                QWidget* parent = nullptr);
 
   // Whether the model holds a pending sign-in with a code on show and a page to open.
   static bool needed(const ReaderModel& model);

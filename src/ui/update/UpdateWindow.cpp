@@ -9,15 +9,19 @@
 #include "ui/design/UiEnvironment.h"
 #include "ui/update/UpdateProgressBar.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace brindlewick {
 
@@ -69,6 +73,29 @@ QString progressText(qint64 received, qint64 total) {
     return scale == 1 ? locale.toString(bytes) : locale.toString(double(bytes) / double(scale), 'f', 1);
   };
   return u"%1 %3 of %2 %3"_s.arg(amount(received), amount(total), unit);
+}
+
+// What the reader does with a kept update depends on what it is: a Debian package is for the
+// package manager, a release archive is unpacked by hand (its copy then updates itself). A build
+// tree is no install either, so the window says where this copy runs from, not where it is
+// installed.
+QString handOffDetail(const QString& kept, bool opened) {
+  const QString lead = u"This copy of Brindlewick cannot replace itself where it runs from. "_s;
+  if (kept.endsWith(u".deb"_s)) {
+    return lead + (opened
+                       ? u"The update is kept at %1 and was opened with this computer's installer for it."_s
+                       : u"The update is kept at %1: no installer on this computer opened it, so open it "
+                         u"with your software installer or package manager."_s)
+                      .arg(kept);
+  }
+  const QString unpack =
+      u" Unpack it where you keep your programs and start bin/brindlewick in the folder it "
+      u"makes: that copy updates itself."_s;
+  return lead +
+         (opened ? u"The update is kept at %1 and was opened with the program this computer uses for it."_s
+                 : u"The update is kept at %1: no program on this computer opened it."_s)
+             .arg(kept) +
+         unpack;
 }
 
 } // namespace
@@ -226,12 +253,33 @@ void UpdateWindow::present(bool comeForward) {
   if (!isVisible()) {
     // A scheduled check must not take the keyboard from whatever the reader is typing into.
     setAttribute(Qt::WA_ShowWithoutActivating, !comeForward);
+    // An answer the reader asked for opens over the window they asked in, on their display,
+    // rather than wherever the window manager finds room (a corner of another monitor).
+    if (comeForward)
+      placeOver(QApplication::activeWindow());
     show();
   }
   if (comeForward) {
     raise();
     activateWindow();
   }
+}
+
+void UpdateWindow::placeOver(const QWidget* anchor) {
+  if (!anchor || anchor == this || !anchor->isVisible())
+    return;
+  // Wrapping text may make it taller once shown: room is kept for the tallest it takes.
+  const int height = std::max(frameGeometry().height(), hasHeightForWidth() ? heightForWidth(width()) : 0);
+  QRect placed(QPoint(), QSize(frameGeometry().width(), height));
+  placed.moveCenter(anchor->frameGeometry().center());
+  if (const QScreen* screen = anchor->screen()) {
+    const QRect room = screen->availableGeometry();
+    placed.moveLeft(
+        std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
+    placed.moveTop(
+        std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - placed.height() + 1)));
+  }
+  move(placed.topLeft());
 }
 
 void UpdateWindow::offer(const UpdateRelease& release, bool askedByReader) {
@@ -300,15 +348,8 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QStr
     showMessage(u"Brindlewick %1 is installed."_s.arg(version), u"Restart Brindlewick to start using it."_s,
                 u"Restart now"_s, u"Later"_s);
   } else {
-    const QString kept = QDir::toNativeSeparators(outcome.path);
     showMessage(u"Brindlewick %1 is downloaded and verified."_s.arg(version),
-                handedOffOpened
-                    ? u"This copy of Brindlewick cannot replace itself where it is installed. The update is "
-                      u"kept at %1 and was opened with this computer's installer for it."_s.arg(kept)
-                    : u"This copy of Brindlewick cannot replace itself where it is installed. The update is "
-                      u"kept at %1: no installer on this computer opened it, so open it with your software "
-                      u"installer or package manager."_s.arg(kept),
-                u"Done"_s);
+                handOffDetail(QDir::toNativeSeparators(outcome.path), handedOffOpened), u"Done"_s);
   }
   // Closed while it installed, or asked again after: the outcome is shown, forward only when
   // the reader asked.

@@ -62,6 +62,7 @@ private:
   void buildMessage();
   // Shows the window; forward (raised, with the focus) only when the reader asked.
   void present(bool comeForward);
+  void placeOver(const QWidget* anchor);
   void offer(const UpdateRelease& release, bool askedByReader);
   void showMessage(const QString& title, const QString& detail, const QString& primary,
                    const QString& secondary = {});

@@ -121,8 +121,9 @@ TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElse
   const auto& text = child<QLabel>(address, QStringLiteral("signIn.addressText"));
   EXPECT_EQ(text.textFormat(), Qt::PlainText);
   EXPECT_TRUE(text.textInteractionFlags() & Qt::TextSelectableByMouse);
-  // The card shows no message of its own: the line above the address says what happened.
-  EXPECT_EQ(address.caption(), "No browser opened. Open this address in a browser, here or on another device:");
+  // The card shows no message of its own: the line above the address says what happened. The
+  // stand-in answers on this computer's loopback address, which no other device reaches.
+  EXPECT_EQ(address.caption(), "No browser opened. Open this address in a browser on this computer:");
   QGuiApplication::clipboard()->clear();
   auto& copy = child<DropButton>(card, QStringLiteral("signIn.copyAddress"));
   QTest::mouseClick(&copy, Qt::LeftButton, {}, copy.shapeRect().center());
@@ -141,6 +142,34 @@ TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElse
   EXPECT_FALSE(address.isVisibleTo(&card));
   EXPECT_TRUE(address.address().isEmpty());
   sheet.write(QStringLiteral("account-card-no-browser.png"));
+}
+
+// Another device can open the page only where the service is not on this computer's own
+// loopback address.
+TEST(SignInAddressCaption, OnlyAPageBeyondThisComputerIsOfferedToAnotherDevice) {
+  const struct {
+    const char* page;
+    bool here;
+  } rows[] = {
+      {"https://reading.example/device?user_code=ABCD-EFGH", false},
+      {"https://127.0.0.1:44380/device?user_code=ABCD-EFGH", true},
+      {"https://127.8.9.10/device", true},
+      {"https://[::1]:8443/device", true},
+      {"https://localhost:8443/device", true},
+      {"https://LocalHost/device", true},
+      {"https://dev.localhost/device", true},
+      {"https://localhost.example/device", false},
+      {"https://192.168.1.20/device", false},
+  };
+  for (const auto& row : rows) {
+    for (const bool failed : {false, true}) {
+      SCOPED_TRACE(std::string(row.page) + (failed ? " after the browser failed" : ""));
+      const QString caption = SignInAddress::captionFor(QUrl(QString::fromLatin1(row.page)), failed);
+      EXPECT_EQ(caption.contains("another device"), !row.here) << caption.toStdString();
+      EXPECT_EQ(caption.contains("on this computer"), row.here) << caption.toStdString();
+      EXPECT_EQ(caption.startsWith("No browser opened."), failed) << caption.toStdString();
+    }
+  }
 }
 
 TEST_F(AccountScreensTest, CancelShowsTheInvitationAtOnceAndStopsPolling) {

@@ -11,11 +11,14 @@
 #include "ui/settings/ThisComputerSection.h"
 #include "ui/update/UpdateProgressBar.h"
 #include "ui/update/UpdateWindow.h"
+#include "update/ArchiveExtractor.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -63,6 +66,35 @@ TEST_F(UpdateWindowTest, AnOfferNamesBothVersionsAndShowsItsNotesAsPlainText) {
   }
 }
 
+// The stand-in's sample update is a script that prints its version, not a program: its offer
+// says so before the reader installs it in place of a working one.
+TEST_F(UpdateWindowTest, TheStandInsSampleOfferSaysItIsNoWorkingProgram) {
+  check();
+  const QString notes = window.notes()->text();
+  EXPECT_TRUE(notes.contains("It is not a working Brindlewick")) << notes.toStdString();
+  EXPECT_TRUE(notes.contains("cmake --install build")) << notes.toStdString();
+  render("update-offer-stand-in.png");
+
+  QTemporaryDir unpacked;
+  QFile archive(unpacked.filePath("sample.tar.gz"));
+  ASSERT_TRUE(archive.open(QIODevice::WriteOnly));
+  archive.write(rig.harness.service().updates().archive());
+  archive.close();
+  ASSERT_TRUE(QDir(unpacked.path()).mkdir("out"));
+  extractArchive(archive.fileName(), unpacked.filePath("out"));
+  QFile program(unpacked.filePath("out/brindlewick-0.2.0-Linux/lib/brindlewick/brindlewick"));
+  ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(program.readAll().startsWith("#!/bin/sh\n")) << "the notes describe a script";
+  // All a reader sees after "Restart now" into it is its one line: that says what it is too.
+  QProcess run;
+  run.start(program.fileName(), {});
+  ASSERT_TRUE(run.waitForFinished(10000));
+  const QString said = QString::fromUtf8(run.readAllStandardOutput());
+  EXPECT_TRUE(said.startsWith("Brindlewick 0.2.0: ")) << said.toStdString();
+  EXPECT_TRUE(said.contains("not a working Brindlewick")) << said.toStdString();
+  EXPECT_TRUE(said.contains("cmake --install build")) << said.toStdString();
+}
+
 TEST_F(UpdateWindowTest, SkipAndRemindCloseTheOfferAndOnlySkipIsRemembered) {
   check();
   click(window.remindButton());
@@ -104,24 +136,54 @@ TEST_F(UpdateWindowTest, RestartNowStartsTheNewVersionAndQuits) {
   EXPECT_EQ(rig.quits, 1);
 }
 
-TEST_F(UpdateWindowTest, AHandOffSaysWhereTheFileIsKeptAndWhetherAnInstallerTookIt) {
-  rig.outcome = {UpdateInstallOutcome::Kind::handedOff,
-                 "/home/reader/Downloads/brindlewick-0.2.0-Linux.tar.gz"};
-  // The detail repeats the desktop opener's answer, never claims an installer it did not find.
-  for (const bool opens : {true, false}) {
-    SCOPED_TRACE(opens ? "an installer took it" : "nothing opened it");
-    rig.openSucceeds = opens;
+TEST_F(UpdateWindowTest, AHandOffSaysWhereTheFileIsKeptAndWhatToDoWithIt) {
+  // The detail repeats the desktop opener's answer, never claims an installer it did not find,
+  // and sends a release archive (what a build tree or a copy of the reader's own keeps) to be
+  // unpacked, not to a package manager that cannot take it.
+  const struct {
+    QString kept;
+    bool opens;
+    QStringList says;
+    QStringList never;
+  } cases[] = {
+      {"/home/reader/Downloads/brindlewick-0.2.0.deb",
+       true,
+       {"was opened with this computer's installer"},
+       {"no installer", "Unpack"}},
+      {"/home/reader/Downloads/brindlewick-0.2.0.deb",
+       false,
+       {"no installer on this computer opened it", "package manager"},
+       {"was opened", "Unpack"}},
+      {"/home/reader/Downloads/brindlewick-0.2.0.tar.gz",
+       true,
+       {"was opened with the program this computer uses for it", "Unpack it", "bin/brindlewick"},
+       {"installer", "package manager"}},
+      {"/home/reader/Downloads/brindlewick-0.2.0.tar.gz",
+       false,
+       {"no program on this computer opened it", "Unpack it", "bin/brindlewick"},
+       {"installer", "package manager", "was opened"}},
+  };
+  for (const auto& one : cases) {
+    SCOPED_TRACE((one.kept + (one.opens ? " opened" : " not opened")).toStdString());
+    rig.outcome = {UpdateInstallOutcome::Kind::handedOff, one.kept};
+    rig.openSucceeds = one.opens;
     rig.opened.clear();
     check();
     click(window.installButton());
     ASSERT_TRUE(onPage(Page::message));
     EXPECT_EQ(window.headline(), "Brindlewick 0.2.0 is downloaded and verified.");
     const QString detail = window.messageDetail()->text();
-    EXPECT_TRUE(detail.contains(rig.outcome.path));
-    EXPECT_EQ(detail.contains("was opened with this computer's installer"), opens) << detail.toStdString();
-    EXPECT_EQ(detail.contains("no installer on this computer opened it"), !opens) << detail.toStdString();
-    EXPECT_EQ(rig.opened, QList{QUrl::fromLocalFile(rig.outcome.path)});
+    EXPECT_TRUE(detail.contains(one.kept)) << detail.toStdString();
+    // A build tree is not installed anywhere: the window says where the copy runs from.
+    EXPECT_TRUE(detail.contains("cannot replace itself where it runs from")) << detail.toStdString();
+    for (const QString& phrase : one.says)
+      EXPECT_TRUE(detail.contains(phrase)) << phrase.toStdString() << " in " << detail.toStdString();
+    for (const QString& phrase : one.never)
+      EXPECT_FALSE(detail.contains(phrase)) << phrase.toStdString() << " in " << detail.toStdString();
+    EXPECT_EQ(rig.opened, QList{QUrl::fromLocalFile(one.kept)});
     EXPECT_FALSE(window.secondaryButton()->isVisible());
+    if (!one.opens && one.kept.endsWith(".tar.gz"))
+      render("update-handed-off-archive.png");
     click(window.primaryButton());
     EXPECT_FALSE(window.isVisible());
   }
