@@ -14,6 +14,7 @@
 #include "ui/design/DropSpinner.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/FitLayout.h"
+#include "ui/design/ShapeLayoutItem.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -157,17 +158,22 @@ void AccountView::buildCode(QVBoxLayout* stack) {
   connect(open, &QPushButton::clicked, this, [this] { m_model.openAccountBrowser(); });
   connect(cancel, &QPushButton::clicked, this, [this] { m_model.cancelAccountSignIn(); });
   // The address goes with the code body, and within it shows while the model has an address.
-  auto* addressBox = new QWidget;
+  // A layout item does not adopt its widget as addWidget does: the card owns the box.
+  auto* addressBox = new QWidget(this);
   auto* addressLayout = new QVBoxLayout(addressBox);
+  auto* address = new SignInAddress(m_model, AccountText::primary(), AccountText::secondary(),
+                                    DropButtonStyle{Appearance::secondary});
+  // Placed by what lies inside the copy button's shadow room, so the address and the button's
+  // shape line up with the code and the buttons above them.
   addressLayout->setContentsMargins(0, 0, 0, 0);
-  addressLayout->addWidget(new SignInAddress(m_model, AccountText::primary(), AccountText::secondary(),
-                                             DropButtonStyle{Appearance::secondary}));
+  addressLayout->addWidget(address);
+  const QMargins room = address->copyButtonRoom();
   m_codeBody = {prompt, m_codeLabel, approval, open, cancel, addressBox};
   stack->addWidget(prompt);
   stack->addWidget(m_codeLabel);
   stack->addWidget(approval);
   stack->addLayout(row);
-  stack->addWidget(addressBox);
+  stack->addItem(new ShapeLayoutItem(addressBox, room));
 }
 
 void AccountView::buildSignIn(QVBoxLayout* stack) {

@@ -19,7 +19,6 @@ SignInAddress::SignInAddress(ReaderModel& model, DropDesign::ColorFor color,
     : QWidget(parent), m_model(model) {
   setObjectName(QStringLiteral("signIn.address"));
   auto* stack = new QVBoxLayout(this);
-  stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(6);
   m_caption = AccountText::callout(captionText, std::move(captionColor));
   m_caption->setAlignment(alignment);
@@ -40,6 +39,10 @@ SignInAddress::SignInAddress(ReaderModel& model, DropDesign::ColorFor color,
   stack->addWidget(m_address);
   stack->addSpacing(2);
   stack->addWidget(m_copy, 0, alignment & Qt::AlignHorizontal_Mask);
+  // The button's shadow and focus ring need room at this widget's edges, which would otherwise
+  // push its shape inwards from the address's edge; a host places the widget by what lies
+  // inside that room (copyButtonRoom()).
+  stack->setContentsMargins(m_copy->shapeMargins());
 
   for (auto signal :
        {&ReaderModel::signInURLChanged, &ReaderModel::signInCodeChanged, &ReaderModel::messageChanged})

@@ -51,6 +51,10 @@ public:
   // The address shown; empty while hidden.
   QString address() const;
   QString caption() const;
+  // The room the copy button draws in around its shape (shadow, focus ring), which the widget
+  // keeps free at its edges: a host lines the address up with its column by placing the widget
+  // that much beyond its cell (ShapeLayoutItem).
+  QMargins copyButtonRoom() const { return m_copy->shapeMargins(); }
 
 private:
   void refresh();

@@ -129,6 +129,11 @@ TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElse
   QTest::mouseClick(&copy, Qt::LeftButton, {}, copy.shapeRect().center());
   EXPECT_EQ(QGuiApplication::clipboard()->text(), address.address());
   sheet.add(QStringLiteral("no browser"), card, 420);
+  // The address and its copy button's shape line up with the buttons above them.
+  const auto& open = child<DropButton>(card, QStringLiteral("account.openBrowser"));
+  const int column = open.mapTo(&card, open.shapeRect().topLeft()).x();
+  EXPECT_EQ(copy.mapTo(&card, copy.shapeRect().topLeft()).x(), column);
+  EXPECT_EQ(text.mapTo(&card, QPoint()).x(), column);
 
   // Trying again fails the same way and keeps everything in place.
   QTest::mouseClick(&child<DropButton>(card, QStringLiteral("account.openBrowser")), Qt::LeftButton);
