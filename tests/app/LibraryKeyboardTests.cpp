@@ -8,7 +8,10 @@
 #include "ui/library/LibraryList.h"
 #include "ui/library/LibraryPageModel.h"
 #include "ui/library/LibraryView.h"
+#include "ui/reading/DetailView.h"
+#include "ui/reading/ReadingText.h"
 #include "ui/window/AccountDropdown.h"
+#include "ui/window/ReaderHome.h"
 #include "ui/window/ReaderToolbar.h"
 #include "ui/window/ReaderWorkspace.h"
 
@@ -37,6 +40,10 @@ struct Launched : LaunchedReaderWindow {
   // A key as the window delivers it: to the widget with keyboard focus.
   static void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(static_cast<QWidget*>(nullptr), key, modifiers);
+  }
+  // A key as the keyboard gives it to the window: its shortcuts and menu bar look first.
+  void type(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+    QTest::keyClick(delegate.window()->windowHandle(), key, modifiers);
   }
 };
 
@@ -181,6 +188,79 @@ TEST(LibraryKeyboard, TheFocusMovesOnceStraightWhereItLands) {
   EXPECT_EQ(focusedStop(launched), (Stop{last, 3}));
   EXPECT_EQ(focused, QList<QWidget*>{QApplication::focusWidget()});
   QObject::disconnect(watch);
+}
+
+// Return and Enter open the list's selection wherever the focus is in the list, a row's love,
+// save or share included, which they would otherwise press; without a selection they press
+// the focused control, and Space presses it always. The focus gets there by Tab alone.
+TEST(LibraryKeyboard, ReturnOpensTheSelectionFromAnyControlOfTheListAndSpacePressesTheControl) {
+  using Control = LibraryIdeaRow::Control;
+  struct Case {
+    const char* name;
+    Control control; // of the first row, where the focus rests
+    int downs;       // the first selects the first row
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int opened;                     // the row whose idea opens; -1 for none
+    std::optional<Control> toggled; // the collection control pressed, if any
+  };
+  constexpr std::nullopt_t none = std::nullopt;
+  const Case cases[] = {
+      {"Return on love, the third row selected", Control::love, 3, Qt::Key_Return, {}, 2, none},
+      {"Enter on save, the third row selected", Control::save, 3, Qt::Key_Enter, Qt::KeypadModifier, 2, none},
+      {"Return on share, the second row selected", Control::share, 2, Qt::Key_Return, {}, 1, none},
+      {"Return on the summary, the third row selected", Control::read, 3, Qt::Key_Return, {}, 2, none},
+      {"Return on the summary, no selection", Control::read, 0, Qt::Key_Return, {}, 0, none},
+      {"Return on love, no selection", Control::love, 0, Qt::Key_Return, {}, -1, Control::love},
+      {"Enter on save, no selection", Control::save, 0, Qt::Key_Enter, Qt::KeypadModifier, -1, Control::save},
+      {"Space on love, the third row selected", Control::love, 3, Qt::Key_Space, {}, -1, Control::love},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Launched launched;
+    ReaderModel& model = launched.model;
+    const QStringList rows = launched.rows();
+    ASSERT_GE(rows.size(), 3);
+    const DropSnapshot first = launched.page().page().lists().row(0);
+    const bool loved = model.isLoved(first);
+    const bool saved = model.isSaved(first);
+
+    launched.page().topicMenu()->setFocus(Qt::TabFocusReason);
+    for (int stop = 0; stop <= int(c.control); ++stop)
+      launched.type(Qt::Key_Tab);
+    LibraryIdeaRow* row = launched.list().rowFor(rows[0]);
+    ASSERT_NE(row, nullptr);
+    QWidget* control = row->control(c.control);
+    ASSERT_EQ(QApplication::focusWidget(), control);
+    for (int down = 0; down < c.downs; ++down) {
+      launched.type(Qt::Key_Down);
+      EXPECT_EQ(launched.page().page().lists().selection(), rows[down]);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), control) << "the arrows move the selection, not the focus";
+    if (&c == &cases[0])
+      launched.delegate.window()->grab().save(
+          brindlewick::testing::testOutputPath(QStringLiteral("library-selection-and-focus.png")));
+
+    const std::optional<DropSnapshot> wanted =
+        c.opened >= 0 ? std::optional(launched.page().page().lists().row(c.opened)) : std::nullopt;
+    launched.type(c.key, c.modifiers);
+    if (wanted) {
+      EXPECT_EQ(model.navigationTab(), ReaderTab::read);
+      EXPECT_EQ(model.detail(), wanted);
+      QApplication::processEvents();
+      auto* page = qobject_cast<DetailView*>(launched.delegate.home()->page());
+      EXPECT_TRUE(page != nullptr && page->explanation()->toPlainText() == wanted->lore.explanation);
+    } else {
+      EXPECT_EQ(model.navigationTab(), ReaderTab::discover);
+    }
+    // A press of love or save changes the account's collection; nothing else does.
+    EXPECT_EQ(model.collectionBusy(), c.toggled.has_value());
+    ASSERT_TRUE(waitUntil([&] { return !model.collectionBusy(); }));
+    EXPECT_EQ(model.isLoved(first), loved != (c.toggled == Control::love));
+    EXPECT_EQ(model.isSaved(first), saved != (c.toggled == Control::save));
+    for (QMenu* menu : launched.delegate.window()->findChildren<QMenu*>())
+      EXPECT_FALSE(menu->isVisible()) << "a menu opened: " << menu->title().toStdString();
+  }
 }
 
 bool looksLikeMarkup(const QString& text) {

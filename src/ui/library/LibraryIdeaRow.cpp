@@ -36,6 +36,21 @@ public:
 
 protected:
   void paintEvent(QPaintEvent*) override {}
+
+  // Return and Enter press it, as they press every other control of the window (Space does
+  // by itself). While the list has a selection, the list takes them first and opens that.
+  void keyPressEvent(QKeyEvent* event) override {
+    const bool activation = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!activation) {
+      QAbstractButton::keyPressEvent(event);
+      return;
+    }
+    event->accept();
+    // The click may turn the page, and this button go with it.
+    if (!event->isAutoRepeat())
+      click();
+  }
 };
 
 LibraryIdeaRow::LibraryIdeaRow(ReaderModel& model, const DropSnapshot& snapshot, QWidget* parent)

@@ -47,9 +47,9 @@ constexpr int kStopsPerRow = int(std::size(kTabOrder));
 constexpr int kFocusMargin = 12;
 
 // Sees every key pressed in the application before its receiver does, for the list.
-class LibraryTabWatch : public QObject {
+class LibraryKeyWatch : public QObject {
 public:
-  LibraryTabWatch(QObject* owner, std::function<bool(QWidget*, const QKeyEvent*)> pressed)
+  LibraryKeyWatch(QObject* owner, std::function<bool(QWidget*, const QKeyEvent*)> pressed)
       : QObject(owner), m_pressed(std::move(pressed)) {
     qApp->installEventFilter(this);
   }
@@ -83,9 +83,11 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
   connect(&repository, &ContentRepository::withdrawalsChanged, this, &LibraryList::remeasure);
   connect(&repository, &ContentRepository::releaseChanged, this, &LibraryList::remeasure);
   connect(&UiEnvironment::instance(), &UiEnvironment::changed, this, &LibraryList::remeasure);
-  // Sees Tab pressed outside the list before the window acts on it.
-  m_tabWatch =
-      new LibraryTabWatch(this, [this](QWidget* focus, const QKeyEvent* key) { return tabInto(focus, key); });
+  // Sees Tab pressed outside the list before the window acts on it, and Return pressed on a
+  // row's control before the control does.
+  m_keyWatch = new LibraryKeyWatch(this, [this](QWidget* focus, const QKeyEvent* key) {
+    return tabInto(focus, key) || openFromRow(focus, key);
+  });
   // Told after each focus change, so that while one arrives the flag still says where the
   // focus came from.
   m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
@@ -97,7 +99,7 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
 LibraryList::~LibraryList() {
   // The rows go after this part of the list, and focus changes as they do.
   disconnect(m_focusWatch);
-  delete m_tabWatch;
+  delete m_keyWatch;
 }
 
 QSize LibraryList::sizeHint() const {
@@ -610,13 +612,8 @@ void LibraryList::keyPressEvent(QKeyEvent* event) {
   }
   case Qt::Key_Return:
   case Qt::Key_Enter:
-    if (const auto target = m_page.lists().returnTarget()) {
-      event->accept();
-      if (m_select)
-        m_select(*target);
-      return;
-    }
-    event->ignore();
+    // Without a selection the key travels on, to the page and the window.
+    event->setAccepted(openSelection());
     return;
   default: QWidget::keyPressEvent(event);
   }
@@ -663,6 +660,23 @@ bool LibraryList::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_viewport.data() && event->type() == QEvent::Resize && inScrollArea())
     placeRows();
   return QWidget::eventFilter(watched, event);
+}
+
+bool LibraryList::openSelection() {
+  const std::optional<DropSnapshot> target = m_page.lists().returnTarget();
+  if (!target)
+    return false;
+  if (m_select)
+    m_select(*target);
+  return true;
+}
+
+bool LibraryList::openFromRow(QWidget* focus, const QKeyEvent* key) {
+  // The list's own Return comes to keyPressEvent(). Inside a row the list takes it before the
+  // focused control, which would press itself with it.
+  if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+    return false;
+  return focus != this && isAncestorOf(focus) && openSelection();
 }
 
 bool LibraryList::tabInto(QWidget* focus, const QKeyEvent* key) {

@@ -31,7 +31,9 @@ class LibraryPageModel;
 //
 // Keys: Up and Down move the page's selection and centre it (accepted whenever the list or a
 // row's control has focus, so the workspace never scrolls instead); Left and Right are not
-// handled; Return opens the selected row, and without one travels on.
+// handled; Return and Enter open the selected row, also while a row's love, save or share
+// has the focus (the control is not pressed), and without a selection travel on: to the
+// focused control first, which presses itself. Space always presses the focused control.
 //
 // Tab and Shift+Tab walk the rows in the order they are listed, each row's summary then its
 // love, save and share, whichever widget shows the row: the list moves the focus itself
@@ -125,6 +127,11 @@ private:
   bool tabInto(QWidget* focus, const QKeyEvent* key);
   // Hands the focus to the widget before or after the list in the window's focus order.
   bool leave(bool forward);
+  // Opens the selected row, if there is one; whether it did.
+  bool openSelection();
+  // Return or Enter pressed on `focus`, before it acts on the key: inside a row, the list
+  // opens its selection instead; whether it took the key.
+  bool openFromRow(QWidget* focus, const QKeyEvent* key);
 
   LibraryPageModel& m_page;
   std::function<void(const DropSnapshot&)> m_select;
@@ -153,7 +160,7 @@ private:
   // Whether the focus was last inside the list (on it or one of its rows).
   bool m_focusInside = false;
   QMetaObject::Connection m_focusWatch;
-  QObject* m_tabWatch = nullptr; // sees the keys of the application: goes first
+  QObject* m_keyWatch = nullptr; // sees the keys of the application: goes first
   bool m_placeAgain = false;
   bool m_updating = false;
   // The width changed while the list laid itself out: the rows are measured again after.
