@@ -18,13 +18,15 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 QString installDevelopmentCopy(const QString& builtProgram, const QString& folder, const QUrl& base,
-                               const QByteArray& authorityPem) {
+                               const QByteArray& authorityPem, const QJsonObject& entries) {
   const QDir directory(folder);
   const QString program = directory.filePath(QStringLiteral("brindlewick"));
   const QString authority = directory.filePath(QStringLiteral("ca.pem"));
-  const QJsonObject configuration{{QStringLiteral("BrindlewickAPIBaseURL"), base.toString()},
-                                  {QStringLiteral("BrindlewickDevelopmentCA"), authority},
-                                  {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("0.1.0")}};
+  QJsonObject configuration{{QStringLiteral("BrindlewickAPIBaseURL"), base.toString()},
+                            {QStringLiteral("BrindlewickDevelopmentCA"), authority},
+                            {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("0.1.0")}};
+  for (auto entry = entries.begin(); entry != entries.end(); ++entry)
+    configuration.insert(entry.key(), entry.value());
   const bool ready = QFile::copy(builtProgram, program) && writeFile(authority, authorityPem) &&
                      writeFile(directory.filePath(QStringLiteral("brindlewick-configuration.json")),
                                Json::serialize(configuration));
