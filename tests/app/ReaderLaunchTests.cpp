@@ -3,11 +3,16 @@
 #include "app/KeyringWatch.h"
 #include "app/ReaderLaunch.h"
 #include "desktop/KeychainStorage.h"
+#include "model/ApplicationDefaults.h"
 #include "model/ReaderModelFixture.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/onboarding/OnboardingView.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -134,6 +139,55 @@ TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
   EXPECT_FALSE(launch.model);
   ASSERT_EQ(alerts.size(), 1);
   EXPECT_TRUE(alerts.front().contains(u"could not open its local storage or configuration"));
+}
+
+// The install chime belongs to the onboarding: an installed copy chimes once, as the
+// onboarding of its first start comes on screen, and remembers it. A start whose reader is
+// signed in shows no onboarding and stays silent, remembering nothing, so that an onboarding
+// shown at a later start still chimes.
+TEST(ReaderLaunch, TheInstallChimePlaysOnceWhenTheOnboardingComesOnScreen) {
+  const struct {
+    const char* name;
+    bool signedIn;
+    bool chimedBefore;
+    int plays;
+    bool chimedAfter;
+  } cases[] = {
+      {"a first start, the onboarding shown", false, false, 1, true},
+      {"a start whose onboarding is done", true, false, 0, false},
+      {"the onboarding shown again after the chime", false, true, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReaderModelFixture fixture;
+    fixture.executablePath = fixture.installPrefix + QStringLiteral("/bin/brindlewick");
+    ASSERT_TRUE(QDir().mkpath(fixture.installPrefix + QStringLiteral("/bin")));
+    QFile executable(fixture.executablePath);
+    ASSERT_TRUE(executable.open(QIODevice::WriteOnly));
+    executable.close();
+    if (c.signedIn)
+      fixture.signIn();
+    if (c.chimedBefore) {
+      ASSERT_TRUE(ApplicationDefaults(fixture.applicationDefaultsFile()).setInstallChimePlayed(true));
+    }
+    ReaderAppDelegate::Options options;
+    options.alert = [](const QString& title, const QString& text) {
+      ADD_FAILURE() << title.toStdString() << ": " << text.toStdString();
+    };
+    options.openUrl = [](const QUrl&) {};
+    options.statusItem = false;
+
+    const ReaderLaunch launch = launchReader(fixture.services(), options);
+    ASSERT_TRUE(launch.model);
+    QWidget* window = launch.delegate->window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QApplication::processEvents();
+    const auto* onboarding = window->findChild<OnboardingView*>();
+    EXPECT_EQ(onboarding != nullptr && onboarding->isVisible(), !c.signedIn);
+    EXPECT_EQ(fixture.chimeSound->plays, c.plays);
+    EXPECT_EQ(ApplicationDefaults(fixture.applicationDefaultsFile()).installChimePlayed(), c.chimedAfter);
+  }
 }
 
 } // namespace
