@@ -15,9 +15,11 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -212,6 +214,55 @@ TEST(KeyboardNavigation, TheAccountMenuIsWalkedWithTheArrows) {
   launched.press(Qt::Key_Escape);
   EXPECT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.profile"); }));
   EXPECT_TRUE(launched.model.account().hasStoredSession());
+}
+
+// The menu row the arrows are on is painted lit, as the row under the pointer is: its picture
+// with the keyboard on it is its picture under the pointer, and differs from its picture with
+// neither, by the menu's row fill laid over the menu.
+TEST(KeyboardNavigation, TheAccountMenuRowTheKeyboardIsOnIsPaintedLit) {
+  Launched launched;
+  launched.show(ReaderTab::welcome);
+  ASSERT_TRUE(launched.tabTo(QStringLiteral("account.profile")));
+  launched.press(Qt::Key_Space);
+  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.dropdown"); }));
+  launched.press(Qt::Key_Down);
+  auto* sync = qobject_cast<DropMenuRow*>(QApplication::focusWidget());
+  ASSERT_NE(sync, nullptr);
+  ASSERT_EQ(sync->objectName(), QStringLiteral("account.menu.sync"));
+  QWidget* window = launched.window();
+  const auto picture = [window](const QWidget* row) {
+    return window->grab(QRect(row->mapTo(window, QPoint()), row->size())).toImage();
+  };
+
+  const QImage keyboard = picture(sync);
+  launched.press(Qt::Key_Down);
+  ASSERT_EQ(focusName(), QStringLiteral("account.menu.settings"));
+  const QImage neither = picture(sync);
+  QTest::mouseMove(window, sync->mapTo(window, sync->shapeRect().center()));
+  ASSERT_TRUE(waitUntil([&] { return sync->controlState().hover == 1; }));
+  const QImage pointer = picture(sync);
+
+  EXPECT_NE(keyboard, neither);
+  EXPECT_EQ(keyboard, pointer);
+  // Beside the label, inside the row's rounded shape.
+  const QPoint beside(sync->shapeRect().left() + 4, sync->shapeRect().center().y());
+  const QColor fill = DropMenuRowStyle::fill(UiEnvironment::instance().schemeOf(sync), false);
+  const QColor under = neither.pixelColor(beside);
+  const QColor lit = keyboard.pixelColor(beside);
+  const auto over = [&fill](int channel, int beneath) {
+    return std::lround(channel * fill.alphaF() + beneath * (1 - fill.alphaF()));
+  };
+  EXPECT_NEAR(lit.red(), over(fill.red(), under.red()), 2);
+  EXPECT_NEAR(lit.green(), over(fill.green(), under.green()), 2);
+  EXPECT_NEAR(lit.blue(), over(fill.blue(), under.blue()), 2);
+
+  QImage sheet(keyboard.width(), 3 * keyboard.height(), QImage::Format_ARGB32);
+  QPainter painter(&sheet);
+  painter.drawImage(0, 0, keyboard);
+  painter.drawImage(0, keyboard.height(), neither);
+  painter.drawImage(0, 2 * keyboard.height(), pointer);
+  painter.end();
+  EXPECT_TRUE(sheet.save(brindlewick::testing::testOutputPath(QStringLiteral("account-menu-row-lit.png"))));
 }
 
 // The sidebar's pages are a column the arrows walk, stopping at its ends rather than running
