@@ -3,6 +3,7 @@
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropFilterMenu.h"
+#include "ui/design/DropPaintedButton.h"
 #include "ui/design/DropSearchField.h"
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryList.h"
@@ -250,6 +251,10 @@ TEST(LibraryKeyboard, ReturnOpensTheSelectionFromAnyControlOfTheListAndSpacePres
       QApplication::processEvents();
       auto* page = qobject_cast<DetailView*>(launched.delegate.home()->page());
       EXPECT_TRUE(page != nullptr && page->explanation()->toPlainText() == wanted->lore.explanation);
+      // The keyboard goes on from the reading page's first control, ringed.
+      const auto* focus = qobject_cast<const DropPaintedButton*>(QApplication::focusWidget());
+      EXPECT_TRUE(focus != nullptr && page != nullptr && page->isAncestorOf(focus) &&
+                  focus->controlState().focus > 0);
     } else {
       EXPECT_EQ(model.navigationTab(), ReaderTab::discover);
     }
