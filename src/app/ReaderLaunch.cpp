@@ -74,10 +74,12 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
   try {
     launch.model = openModel(std::move(services), keyring, requests);
   } catch (const std::exception& error) {
-    const QString description = QString::fromUtf8(error.what());
+    // A keyring given up on fails the start with the account's storage error; what the reader
+    // can act on is that it stayed locked.
+    const QString description = keyring && keyring->gaveUp() ? keyringStayedLockedText
+                                                              : QString::fromUtf8(error.what());
     QTextStream(stderr) << "Brindlewick initialization failed: " << description << "\n";
-    startupError = keyring && keyring->gaveUp() ? keyringStayedLockedText
-                                                : ReaderAppDelegate::startupErrorText(description);
+    startupError = ReaderAppDelegate::startupErrorText(description);
   }
 
   launch.delegate = std::make_unique<ReaderAppDelegate>(launch.model.get(), startupError, std::move(options));

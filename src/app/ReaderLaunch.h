@@ -29,10 +29,11 @@ struct ReaderLaunch {
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
                           LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr);
 
-// The start-up alert's text when the keyring never answered while the model opened.
+// Why the start failed when the keyring never answered while the model opened: the start-up
+// alert gives it on the line after its own text (which already says no data was reset), and
+// standard error after its prefix.
 inline const QString keyringStayedLockedText = QStringLiteral(
     "The system keyring stayed locked or did not answer, so Brindlewick could not read your sign-in. "
-    "Unlock the keyring (your login password usually opens it) and start Brindlewick again. No data was "
-    "reset.");
+    "Unlock the keyring (your login password usually opens it) and start Brindlewick again.");
 
 } // namespace brindlewick

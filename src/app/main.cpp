@@ -23,6 +23,7 @@
 #include "update/UpdateRestart.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/ApplicationIcon.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Brindlewick"));
   QApplication::setApplicationVersion(QStringLiteral(BRINDLEWICK_VERSION));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.brindlewick"));
+  // The icon of every window, the one the desktop entry names.
+  QApplication::setWindowIcon(ApplicationIcon::icon());
   if (isDiagnostic(mode))
     return runDiagnostic(mode);
 

@@ -4,14 +4,22 @@ class QWindow;
 
 namespace brindlewick {
 
-// Hints for the window manager about one of our windows, on Qt's own X11 connection.
+// Hints for the window manager about one of our windows, on Qt's own X11 connection. Each asks
+// in the way the window's moment allows: a window the manager does not manage yet (never shown,
+// or hidden) gets the properties it reads when the window is mapped, and forgets when it is
+// withdrawn, so ask before each showing; a window it manages gets a request to the manager,
+// which alone changes the state of such a window. Each creates the native window if needed and
+// does nothing off X11.
 namespace X11WindowHints {
 
 // Asks to show `window` on every workspace: its workspace number becomes "all desktops"
-// (0xFFFFFFFF) and its state gains sticky, whatever else it holds. A window manager reads both
-// when the window is mapped and forgets the state when it is withdrawn, so call this before
-// each time the window is shown. Creates the native window if needed; does nothing off X11.
+// (0xFFFFFFFF) and its state gains sticky, whatever else it holds.
 void showOnAllWorkspaces(QWindow& window);
+
+// Asks to leave `window` out of taskbars and pagers, and so out of the window manager's own
+// window switcher: its state gains skip-taskbar and skip-pager, whatever else it holds. For a
+// window that is no task of its own, such as one that never takes the keyboard.
+void leaveOutOfTaskbars(QWindow& window);
 
 } // namespace X11WindowHints
 

@@ -81,10 +81,14 @@ void DropPanel::keyPressEvent(QKeyEvent* event) {
 
 void DropPanel::showEvent(QShowEvent* event) {
   // Sent before the window is mapped: a panel that came before the reader switched workspace
-  // must still be there afterwards, and the window manager reads that only at mapping.
+  // must still be there afterwards, and the window manager reads that only at mapping. The
+  // panel is no task to switch to (it never takes the keyboard from one): it stays out of
+  // taskbars, pagers and the window switcher.
   if (!event->spontaneous()) {
-    if (QWindow* window = windowHandle())
+    if (QWindow* window = windowHandle()) {
       X11WindowHints::showOnAllWorkspaces(*window);
+      X11WindowHints::leaveOutOfTaskbars(*window);
+    }
   }
   QWidget::showEvent(event);
 }

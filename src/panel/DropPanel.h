@@ -8,9 +8,9 @@ namespace brindlewick {
 
 // The top-level window that carries a drop at the top of the screen. It never activates the
 // application or takes keyboard focus unless told it may (acceptsKeyboardFocus), stays on
-// top of other windows without a frame or shadow, is shown on every workspace, has a
-// transparent background (its content draws the visible shape), and turns Escape into
-// onEscape.
+// top of other windows without a frame or shadow, is shown on every workspace and left out of
+// taskbars, pagers and the window switcher, has a transparent background (its content draws
+// the visible shape), and turns Escape into onEscape.
 class DropPanel : public QWidget {
   Q_OBJECT
 

@@ -12,14 +12,47 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 using namespace brindlewick;
+using namespace Qt::StringLiterals;
 
 namespace {
+
+// What the process writes to standard error while it lives, kept in a file.
+class StandardErrorCapture {
+public:
+  StandardErrorCapture() : m_saved(::dup(STDERR_FILENO)) {
+    EXPECT_TRUE(m_file.open());
+    std::fflush(stderr);
+    ::dup2(m_file.handle(), STDERR_FILENO);
+  }
+  ~StandardErrorCapture() { restore(); }
+  QByteArray text() {
+    restore();
+    m_file.seek(0);
+    return m_file.readAll();
+  }
+
+private:
+  void restore() {
+    if (m_saved < 0)
+      return;
+    std::fflush(stderr);
+    ::dup2(m_saved, STDERR_FILENO);
+    ::close(m_saved);
+    m_saved = -1;
+  }
+  QTemporaryFile m_file;
+  int m_saved;
+};
 
 KeyringWaitWindow* visibleWaitWindow() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -74,9 +107,11 @@ protected:
   }
 
   // Waits as sawWaitWindowInTime() does, lets `giveUp` end the keyring's read with a failure,
-  // and expects the start's alert to say the keyring stayed locked.
+  // and expects the start's alert to keep the start-up text and say on its next line that the
+  // keyring stayed locked, as standard error does after its prefix.
   void expectStayedLockedAlert(const std::function<void()>& giveUp) {
     bool waited = false;
+    StandardErrorCapture errors;
     const ReaderLaunch launch = launchWhile([&] {
       if (!waited) {
         waited = sawWaitWindowInTime();
@@ -87,8 +122,13 @@ protected:
     });
     EXPECT_FALSE(launch.model);
     EXPECT_EQ(visibleWaitWindow(), nullptr);
-    EXPECT_EQ(alerts, QStringList{ReaderAppDelegate::startupAlertTitle + '\n' + keyringStayedLockedText});
-    ReaderAppDelegate::makeAlert(ReaderAppDelegate::startupAlertTitle, keyringStayedLockedText)
+    const QString text = u"Brindlewick could not open its local storage or configuration. No data was reset.\n"_s +
+                         keyringStayedLockedText;
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts.front().toStdString(), (ReaderAppDelegate::startupAlertTitle + '\n' + text).toStdString());
+    EXPECT_TRUE(errors.text().contains("Brindlewick initialization failed: " + keyringStayedLockedText.toUtf8() + '\n'))
+        << errors.text().toStdString();
+    ReaderAppDelegate::makeAlert(ReaderAppDelegate::startupAlertTitle, text)
         ->grab()
         .save(brindlewick::testing::testOutputPath(QStringLiteral("keyring-stayed-locked.png")));
     // The keyring answers after all: nothing is left waiting.

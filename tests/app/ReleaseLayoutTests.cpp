@@ -1,10 +1,14 @@
+#include "ui/design/ApplicationIcon.h"
 #include "update/UpdateInstaller.h"
 
 #include "AsyncProbe.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -26,6 +30,46 @@ Finished runProgram(const QString& program, const QStringList& arguments) {
   return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAll()};
 }
 
+// The value of `key` in the main group of the desktop entry at `path`.
+QString entryValue(const QString& path, const QByteArray& key) {
+  QFile entry(path);
+  if (!entry.open(QIODevice::ReadOnly | QIODevice::Text))
+    return {};
+  for (const QByteArray& line : entry.readAll().split('\n')) {
+    if (line.startsWith("[Desktop Action"))
+      break;
+    if (line.startsWith(key + '='))
+      return QString::fromUtf8(line.mid(key.size() + 1));
+  }
+  return {};
+}
+
+// The launcher entry under `prefix` passes the validator and names the icon installed beside
+// it: an SVG that renders, and PNGs of their sizes, 48, 128 and 256 among them.
+void expectEntryWithItsIcon(const QString& prefix) {
+  const QString entry = prefix + QStringLiteral("/share/applications/app.brindlewick.desktop");
+  const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+  if (!validator.isEmpty()) {
+    const Finished validated = runProgram(validator, {entry});
+    EXPECT_EQ(validated.status, 0) << validated.output.toStdString();
+    EXPECT_EQ(validated.output, "") << "hints and warnings count too";
+  }
+  const QString icon = entryValue(entry, "Icon");
+  ASSERT_EQ(icon, QStringLiteral("app.brindlewick"));
+  const QString theme = prefix + QStringLiteral("/share/icons/hicolor/");
+  EXPECT_TRUE(QSvgRenderer(theme + QStringLiteral("scalable/apps/%1.svg").arg(icon)).isValid());
+  QList<int> sides;
+  for (const int side : ApplicationIcon::sizes) {
+    const QImage image(theme + QStringLiteral("%1x%1/apps/%2.png").arg(side).arg(icon));
+    EXPECT_EQ(image.size(), QSize(side, side)) << side;
+    EXPECT_TRUE(image.hasAlphaChannel()) << side;
+    if (!image.isNull())
+      sides.append(side);
+  }
+  for (const int usual : {48, 128, 256})
+    EXPECT_TRUE(sides.contains(usual)) << usual;
+}
+
 // What a reader gets from `cmake --install --prefix`, updated by the release archive that
 // `cpack` makes from the same build: the two layouts agree, and the swapped-in program runs.
 TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
@@ -43,7 +87,7 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   EXPECT_TRUE(link.isSymLink());
   EXPECT_EQ(QFile::symLinkTarget(link.filePath()), prefix + QStringLiteral("/lib/brindlewick/brindlewick"));
   EXPECT_TRUE(QFileInfo::exists(prefix + QStringLiteral("/lib/brindlewick/brindlewick-configuration.json")));
-  EXPECT_TRUE(QFileInfo::exists(prefix + QStringLiteral("/share/applications/app.brindlewick.desktop")));
+  expectEntryWithItsIcon(prefix);
 
   UpdateInstaller installer(link.filePath(), root.filePath(QStringLiteral("Downloads")));
   ASSERT_TRUE(installer.installsInPlace());
@@ -58,6 +102,13 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   ASSERT_EQ(packed.status, 0) << packed.output.toStdString();
   const QString archive = packages + QStringLiteral("/brindlewick-%1-Linux.tar.gz").arg(version);
   ASSERT_TRUE(QFileInfo::exists(archive)) << packed.output.toStdString();
+  // The archive unpacked as a fresh install has the entry and its icon as well.
+  const QString unpacked = root.filePath(QStringLiteral("unpacked"));
+  ASSERT_TRUE(QDir().mkpath(unpacked));
+  const Finished untarred =
+      runProgram(QStringLiteral("tar"), {QStringLiteral("-xzf"), archive, QStringLiteral("-C"), unpacked});
+  ASSERT_EQ(untarred.status, 0) << untarred.output.toStdString();
+  expectEntryWithItsIcon(unpacked + QStringLiteral("/brindlewick-%1-Linux").arg(version));
 
   const auto outcome = finishTask(installer.install(archive, version), 60000);
   ASSERT_TRUE(outcome.finished);
@@ -70,6 +121,28 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   const Finished started = runProgram(result.path, {QStringLiteral("--smoke-reader")});
   EXPECT_EQ(started.status, 2) << started.output.toStdString();
   EXPECT_TRUE(started.output.contains("Diagnostics are not available")) << started.output.toStdString();
+}
+
+// The Debian package installs the entry and its icon under /usr, where every desktop looks.
+TEST(ReleaseLayout, theDebianPackageHoldsTheEntryAndItsIcon) {
+  const QString dpkgDeb = QStandardPaths::findExecutable(QStringLiteral("dpkg-deb"));
+  if (dpkgDeb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("dpkg-shlibdeps")).isEmpty())
+    GTEST_SKIP() << "dpkg-deb and dpkg-shlibdeps are missing (scripts/install-deps installs dpkg-dev)";
+  QTemporaryDir packages;
+  ASSERT_TRUE(packages.isValid());
+  const QString build = QStringLiteral(BRINDLEWICK_BUILD_DIR);
+  const Finished packed =
+      runProgram(QStringLiteral(BRINDLEWICK_CPACK),
+                 {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                  build + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), packages.path()});
+  ASSERT_EQ(packed.status, 0) << packed.output.toStdString();
+  const QStringList debs = QDir(packages.path()).entryList({QStringLiteral("*.deb")}, QDir::Files);
+  ASSERT_EQ(debs.size(), 1) << packed.output.toStdString();
+
+  const QString unpacked = packages.filePath(QStringLiteral("root"));
+  const Finished extracted = runProgram(dpkgDeb, {QStringLiteral("-x"), packages.filePath(debs.front()), unpacked});
+  ASSERT_EQ(extracted.status, 0) << extracted.output.toStdString();
+  expectEntryWithItsIcon(unpacked + QStringLiteral("/usr"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "TestOutput.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
@@ -63,6 +64,36 @@ public:
       if (pidOf(child) == pid || holdsWindowOf(child, pid))
         return true;
     return false;
+  }
+
+  // The largest picture of the window's icon (_NET_WM_ICON); null without one.
+  QImage largestIcon(xcb_window_t window) {
+    const char name[] = "_NET_WM_ICON";
+    const xcb_atom_t iconAtom =
+        own(xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr))
+            ->atom;
+    const auto reply = own(xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window, iconAtom, XCB_ATOM_CARDINAL, 0, 1 << 22), nullptr));
+    QImage largest;
+    if (!reply || reply->format != 32)
+      return largest;
+    const auto* data = static_cast<const quint32*>(xcb_get_property_value(reply.get()));
+    const qsizetype count = xcb_get_property_value_length(reply.get()) / 4;
+    // Each picture: its width, its height, then its pixels as ARGB, row by row.
+    for (qsizetype at = 0; at + 2 <= count;) {
+      const int width = int(data[at]);
+      const int height = int(data[at + 1]);
+      at += 2;
+      if (width <= 0 || height <= 0 || at + qsizetype(width) * height > count)
+        break;
+      if (width > largest.width()) {
+        largest = QImage(width, height, QImage::Format_ARGB32);
+        for (int y = 0; y < height; ++y)
+          std::memcpy(largest.scanLine(y), data + at + qsizetype(y) * width, size_t(width) * 4);
+      }
+      at += qsizetype(width) * height;
+    }
+    return largest;
   }
 
   QRect geometry(xcb_window_t window) {
@@ -140,6 +171,19 @@ TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
   // Its reader window shows once it has started, with no tray to dock in yet.
   ASSERT_TRUE(QTest::qWaitFor([&] { return !tree.topLevelsOf(applicationPid).isEmpty(); }, kWaitMilliseconds))
       << "the program showed no window";
+  // It shows the application's icon, the one the desktop entry names, at every size up to 256.
+  QImage icon;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (const xcb_window_t window : tree.topLevelsOf(applicationPid))
+          if (const QImage found = tree.largestIcon(window); found.width() > icon.width())
+            icon = found;
+        return !icon.isNull();
+      },
+      kWaitMilliseconds))
+      << "the program's windows have no icon";
+  EXPECT_EQ(icon.size(), QSize(256, 256));
+  EXPECT_TRUE(icon.save(testing::testOutputPath(QStringLiteral("window-icon.png"))));
 
   Program tray;
   tray.setProcessChannelMode(QProcess::ForwardedChannels);

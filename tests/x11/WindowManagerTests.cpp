@@ -133,6 +133,26 @@ public:
     sync();
   }
 
+  // A press of `key` while `modifier` is held, released in the reverse order, made by the
+  // server's test device as the reader's fingers would make it (both are keysyms). Each key
+  // waits for the one before: a window manager grabs the keyboard when it sees the chord.
+  void pressChord(std::uint32_t modifier, std::uint32_t key) {
+    const xcb_keycode_t held = keycodeOf(modifier);
+    const xcb_keycode_t pressed = keycodeOf(key);
+    const std::pair<std::uint8_t, xcb_keycode_t> steps[] = {
+        {XCB_KEY_PRESS, held}, {XCB_KEY_PRESS, pressed}, {XCB_KEY_RELEASE, pressed}, {XCB_KEY_RELEASE, held}};
+    for (const auto& [type, keycode] : steps) {
+      xcb_test_fake_input(connection_, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+      sync();
+      QTest::qWait(50);
+    }
+  }
+
+  // Asks the window manager to add `state` to a window's state, as a pager does.
+  void addState(xcb_window_t window, const char* state) {
+    sendToRoot(window, atom("_NET_WM_STATE"), {1, atom(state), 0, 2});
+  }
+
   // The server's time now, as a property change stamps it.
   std::uint32_t serverTime() {
     xcb_change_property(connection_, XCB_PROP_MODE_APPEND, root_, atom("BRINDLEWICK_TEST_TIME"),
@@ -166,6 +186,22 @@ public:
   }
 
 private:
+  xcb_keycode_t keycodeOf(std::uint32_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    auto* reply = xcb_get_keyboard_mapping_reply(
+        connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, static_cast<std::uint8_t>(count)),
+        nullptr);
+    xcb_keycode_t found = 0;
+    if (reply != nullptr) {
+      const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(reply);
+      for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(reply) && found == 0; ++i)
+        if (symbols[i] == keysym)
+          found = static_cast<xcb_keycode_t>(setup->min_keycode + i / reply->keysyms_per_keycode);
+    }
+    std::free(reply);
+    return found;
+  }
   void sendToRoot(xcb_window_t window, xcb_atom_t type, std::initializer_list<std::uint32_t> data) {
     xcb_client_message_event_t message;
     std::memset(&message, 0, sizeof message);
@@ -356,6 +392,8 @@ TEST_F(WindowManagerTest, AWindowAsksForEveryWorkspaceKeepingTheStatesItHas) {
   const auto id = static_cast<xcb_window_t>(window.winId());
   const std::uint32_t above = client_->atom("_NET_WM_STATE_ABOVE");
   const std::uint32_t sticky = client_->atom("_NET_WM_STATE_STICKY");
+  const std::uint32_t skipTaskbar = client_->atom("_NET_WM_STATE_SKIP_TASKBAR");
+  const std::uint32_t skipPager = client_->atom("_NET_WM_STATE_SKIP_PAGER");
   xcb_connection_t* qt = QtX11Connection::get();
   ASSERT_NE(qt, nullptr);
   xcb_change_property(qt, XCB_PROP_MODE_REPLACE, id, QtX11Connection::atom("_NET_WM_STATE"), XCB_ATOM_ATOM,
@@ -363,10 +401,88 @@ TEST_F(WindowManagerTest, AWindowAsksForEveryWorkspaceKeepingTheStatesItHas) {
   // Asked again before a second showing, the state is not repeated.
   for (int time = 0; time < 2; ++time) {
     X11WindowHints::showOnAllWorkspaces(window);
+    X11WindowHints::leaveOutOfTaskbars(window);
     EXPECT_EQ(client_->cardinals(id, "_NET_WM_DESKTOP"), QList<std::uint32_t>{kAllDesktops}) << time;
-    EXPECT_EQ(client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM), (QList<std::uint32_t>{above, sticky}))
+    EXPECT_EQ(client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM),
+              (QList<std::uint32_t>{above, sticky, skipTaskbar, skipPager}))
         << time;
   }
+}
+
+// The teaser and the card never take the keyboard: no taskbar, pager or window switcher offers
+// them as a window to go to, and they still stay above others on every workspace without taking
+// the focus, also when shown again at once after a dismissal.
+TEST_F(WindowManagerTest, ThePanelIsNoTaskToSwitchToYetStaysAboveOnEveryWorkspaceWithoutFocus) {
+  constexpr std::uint32_t altKey = 0xffe9; // Alt_L
+  constexpr std::uint32_t tabKey = 0xff09; // Tab
+  LinuxDesktopProbes desktop;
+  const SystemScreenSource screens(desktop.x11());
+  PanelController controller(screens, desktop.probes());
+  const std::uint32_t skipTaskbar = client_->atom("_NET_WM_STATE_SKIP_TASKBAR");
+  const std::uint32_t skipPager = client_->atom("_NET_WM_STATE_SKIP_PAGER");
+  const std::uint32_t above = client_->atom("_NET_WM_STATE_ABOVE");
+  // The reader works in one window and switches to the other with Alt+Tab.
+  const xcb_window_t mail = client_->openWindow(QRect(700, 350, 400, 300), 0x3f3f5f);
+  const xcb_window_t editor = client_->openWindow(QRect(100, 300, 500, 300), 0x5f3f3f);
+
+  struct Showing {
+    const char* name;
+    PresentationRequest request;
+    bool straightAfterADismissal;
+  };
+  const Showing showings[] = {
+      {"the teaser", PresentationRequest::automaticProbe, false},
+      {"the card", PresentationRequest::manual, false},
+      {"the card again at once", PresentationRequest::manual, true},
+  };
+  for (const Showing& showing : showings) {
+    SCOPED_TRACE(showing.name);
+    client_->activate(editor);
+    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
+    if (showing.straightAfterADismissal)
+      controller.dismiss(false);
+    ASSERT_TRUE(controller.show(showing.request, false));
+    const xcb_window_t panel = idOf(controller.panel());
+    ASSERT_TRUE(waitFor([&] { return client_->isViewable(panel); }));
+    // The window manager's own record of the mapped window.
+    EXPECT_TRUE(waitFor([&] {
+      const QList<std::uint32_t> states = client_->cardinals(panel, "_NET_WM_STATE", XCB_ATOM_ATOM);
+      return states.contains(skipTaskbar) && states.contains(skipPager) && states.contains(above);
+    })) << "state: " << ::testing::PrintToString(client_->cardinals(panel, "_NET_WM_STATE", XCB_ATOM_ATOM));
+    EXPECT_EQ(client_->cardinals(panel, "_NET_WM_DESKTOP"), QList<std::uint32_t>{kAllDesktops});
+    EXPECT_EQ(client_->activeWindow(), editor) << "the panel took the focus";
+
+    // The switcher goes from the editor to the other window, not to the panel.
+    client_->pressChord(altKey, tabKey);
+    EXPECT_TRUE(waitFor([&] { return client_->activeWindow() == mail; }))
+        << "active: " << client_->activeWindow() << ", panel: " << panel;
+    EXPECT_TRUE(controller.panel().isVisible());
+    if (!showing.straightAfterADismissal)
+      controller.dismiss(false);
+  }
+  controller.dismiss(false);
+  client_->destroy(editor);
+  client_->destroy(mail);
+}
+
+// A window the window manager already manages asks it to leave the window out of taskbars: a
+// property written by the application would be lost at the manager's next change of the state.
+TEST_F(WindowManagerTest, AManagedWindowIsLeftOutOfTaskbarsByTheWindowManager) {
+  QWindow window;
+  window.setGeometry(200, 200, 300, 200);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const auto id = static_cast<xcb_window_t>(window.winId());
+  ASSERT_TRUE(waitFor([&] { return !client_->cardinals(id, "WM_STATE", client_->atom("WM_STATE")).isEmpty(); }));
+
+  X11WindowHints::leaveOutOfTaskbars(window);
+  // The manager changes the state once more, writing it out from its own record.
+  client_->addState(id, "_NET_WM_STATE_BELOW");
+  const std::uint32_t below = client_->atom("_NET_WM_STATE_BELOW");
+  ASSERT_TRUE(waitFor([&] { return client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(below); }));
+  const QList<std::uint32_t> states = client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM);
+  EXPECT_TRUE(states.contains(client_->atom("_NET_WM_STATE_SKIP_TASKBAR")));
+  EXPECT_TRUE(states.contains(client_->atom("_NET_WM_STATE_SKIP_PAGER")));
 }
 
 TEST_F(WindowManagerTest, PressesInOtherApplicationsReachThePanelThroughTheDesktopMonitor) {
@@ -430,6 +546,10 @@ TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLau
   delegate.launch();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.window()));
   const xcb_window_t reader = idOf(*delegate.window());
+  // Unlike the panel, the reader window is a task: taskbars and the window switcher offer it.
+  const QList<std::uint32_t> states = client_->cardinals(reader, "_NET_WM_STATE", XCB_ATOM_ATOM);
+  EXPECT_FALSE(states.contains(client_->atom("_NET_WM_STATE_SKIP_TASKBAR")) ||
+               states.contains(client_->atom("_NET_WM_STATE_SKIP_PAGER")));
 
   // The reader goes on in another application and clicks in it: a window manager that
   // prevents focus stealing keeps back windows that ask with an older time than that click.

@@ -639,6 +639,10 @@ QString unconfirmedCredentialKey(const std::optional<QUrl>& baseURL) {
   return QStringLiteral("reader.session.unconfirmed.v1.") + serviceDigest(baseURL);
 }
 
+QString unconfirmedCredentialKey(const std::optional<QUrl>& baseURL, const QString& sessionID) {
+  return unconfirmedCredentialKey(baseURL) + u'.' + sessionID;
+}
+
 QString cacheKey(const std::optional<QUrl>& baseURL, const QString& userID, const QString& sessionID) {
   return QStringLiteral("reader.account.v1.") + serviceDigest(baseURL) + u'.' +
          AccountCoding::digest(userID) + u'.' + sessionID;

@@ -330,10 +330,13 @@ namespace AccountKeys {
 QString serviceDigest(const std::optional<QUrl>& baseURL);
 // "reader.session.v1." and the service digest: the keyring account of the credential.
 QString credentialKey(const std::optional<QUrl>& baseURL);
-// "reader.session.unconfirmed.v1." and the service digest: the local-store record naming (by
-// its session id) the credential of a sign-in whose keyring write failed, until the keyring
-// is known not to hold it.
+// "reader.session.unconfirmed.v1." and the service digest: the key under which the local store
+// names (by their session ids) the credentials of sign-ins whose keyring write failed, until
+// the keyring is known not to hold them. Every such record's key starts with it; a version that
+// named only the latest credential kept its one record under this key itself.
 QString unconfirmedCredentialKey(const std::optional<QUrl>& baseURL);
+// The key above, "." and the session id: the record naming one credential.
+QString unconfirmedCredentialKey(const std::optional<QUrl>& baseURL, const QString& sessionID);
 // "reader.account.v1.", the service digest, the digest of the user id and the session id,
 // joined by ".": the local-store key of one session's cache.
 QString cacheKey(const std::optional<QUrl>& baseURL, const QString& userID, const QString& sessionID);

@@ -97,11 +97,16 @@ AccountController::AccountController(Services services, StoredAccount stored, QO
     : QObject(parent), m_transport(services.transport), m_storage(services.storage), m_store(services.store),
       m_baseURL(std::move(services.baseURL)), m_now(std::move(services.now)),
       m_appVersion(std::move(services.appVersion)), m_scheduler(services.scheduler) {
-  if (!stored.credential)
+  if (!stored.credential) {
+    clearUnconfirmedOtherThan(std::nullopt);
     return;
+  }
   // Only the credential can stop the start: without a usable one the application would sign
   // the reader out, and the keyring item would be overwritten by the next sign-in.
   Credential credential = readCredential(*stored.credential);
+  // The keyring has answered this start, so the writes of failed sign-ins that an earlier run
+  // left to it have been carried out or never will be: only the credential it holds can be one.
+  clearUnconfirmedOtherThan(credential.token);
   if (isUnconfirmed(credential.token)) {
     // The keyring stored the credential of a sign-in the reader saw fail only after that
     // start had ended: this one starts signed out, as the reader was told, and removes it.

@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace brindlewick {
 
@@ -395,6 +396,17 @@ private:
   void markUnconfirmed(const QString& token);
   void clearUnconfirmed(const QString& token);
   bool isUnconfirmed(const QString& token) const;
+  // The records of markUnconfirmed(), and the one an earlier version kept under the bare key;
+  // one whose payload does not read names no session.
+  struct UnconfirmedRecord {
+    QString key;
+    QString sessionID;
+  };
+  std::vector<UnconfirmedRecord> unconfirmedRecords() const;
+  // At start-up, once the keyring has answered with `held` (the stored credential's token, if
+  // any): every earlier write has been carried out or never will be, so the records of
+  // credentials it does not hold are done with.
+  void clearUnconfirmedOtherThan(const std::optional<QString>& held);
   // An address the service sent for the browser: https as written, on the service's host and
   // port, without user information or fragment. Throws AccountError::unsafeURL.
   QUrl validateAuthURL(const QString& address) const;

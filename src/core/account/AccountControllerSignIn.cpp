@@ -284,9 +284,12 @@ QCoro::Task<> AccountController::removeUnconfirmedCredential(QString token, doub
 }
 
 void AccountController::markUnconfirmed(const QString& token) {
+  // One record per credential: a second failed sign-in must not hide the first, whose write
+  // may be the one the keyring carries out.
+  const QString sessionID = AccountCoding::digest(token);
   try {
-    m_store.commit({{AccountKeys::unconfirmedCredentialKey(m_baseURL),
-                     Json::serialize(QJsonObject{{u"sessionID"_s, AccountCoding::digest(token)}})}},
+    m_store.commit({{AccountKeys::unconfirmedCredentialKey(m_baseURL, sessionID),
+                     Json::serialize(QJsonObject{{u"sessionID"_s, sessionID}})}},
                    {});
   } catch (const std::exception&) {
     // Only a start after this process ended would miss the record.
@@ -294,22 +297,56 @@ void AccountController::markUnconfirmed(const QString& token) {
 }
 
 void AccountController::clearUnconfirmed(const QString& token) {
+  const QString sessionID = AccountCoding::digest(token);
+  QStringList naming;
+  for (const UnconfirmedRecord& record : unconfirmedRecords())
+    if (record.sessionID == sessionID)
+      naming.append(record.key);
   try {
-    if (isUnconfirmed(token))
-      m_store.remove(AccountKeys::unconfirmedCredentialKey(m_baseURL));
+    if (!naming.isEmpty())
+      m_store.commit({}, naming);
   } catch (const std::exception&) {
     // A record left behind names a credential the keyring does not hold: it is never matched.
   }
 }
 
 bool AccountController::isUnconfirmed(const QString& token) const {
+  const QString sessionID = AccountCoding::digest(token);
+  const std::vector<UnconfirmedRecord> records = unconfirmedRecords();
+  return std::any_of(records.begin(), records.end(),
+                     [&](const UnconfirmedRecord& record) { return record.sessionID == sessionID; });
+}
+
+void AccountController::clearUnconfirmedOtherThan(const std::optional<QString>& held) {
+  const QString heldID = held ? AccountCoding::digest(*held) : QString();
+  QStringList done;
+  for (const UnconfirmedRecord& record : unconfirmedRecords())
+    if (!held || record.sessionID != heldID)
+      done.append(record.key);
   try {
-    const std::optional<QByteArray> marker = m_store.data(AccountKeys::unconfirmedCredentialKey(m_baseURL));
-    return marker &&
-           Json::parseObject(*marker).value(u"sessionID"_s).toString() == AccountCoding::digest(token);
+    if (!done.isEmpty())
+      m_store.commit({}, done);
   } catch (const std::exception&) {
-    return false; // an unreadable record names nothing
+    // Left behind, they name credentials the keyring does not hold and are never matched.
   }
+}
+
+std::vector<AccountController::UnconfirmedRecord> AccountController::unconfirmedRecords() const {
+  std::vector<UnconfirmedRecord> records;
+  try {
+    for (auto& [key, bytes] : m_store.entryData(AccountKeys::unconfirmedCredentialKey(m_baseURL))) {
+      QString sessionID;
+      try {
+        sessionID = Json::parseObject(bytes).value(u"sessionID"_s).toString();
+      } catch (const std::exception&) {
+        // An unreadable record names nothing, but is still cleared with the others.
+      }
+      records.push_back({std::move(key), std::move(sessionID)});
+    }
+  } catch (const std::exception&) {
+    // A store that cannot be read names nothing.
+  }
+  return records;
 }
 
 QUrl AccountController::validateAuthURL(const QString& address) const {

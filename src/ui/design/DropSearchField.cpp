@@ -17,7 +17,7 @@ namespace brindlewick {
 namespace {
 
 constexpr int kHeight = 40;
-constexpr qreal kSymbolSize = 15; // a symbol in the 13-point face
+constexpr qreal kSearchSymbolSize = 15; // a symbol in the 13-point face
 
 // The clear button: a plain symbol, no surface of its own.
 class ClearButton : public QAbstractButton {
@@ -35,7 +35,7 @@ protected:
     QColor color = DropDesign::secondaryLabel(scheme);
     if (isDown())
       color = DropDesign::primaryLabel(scheme);
-    DropSymbols::paint(painter, QStringLiteral("xmark.circle.fill"), rect(), kSymbolSize, QFont::Normal,
+    DropSymbols::paint(painter, QStringLiteral("xmark.circle.fill"), rect(), kSearchSymbolSize, QFont::Normal,
                        color);
   }
 };
@@ -44,7 +44,7 @@ protected:
 
 DropSearchField::DropSearchField(const QString& prompt, QWidget* parent)
     : QWidget(parent), m_input(new ReadingSearchInput(prompt, this)), m_clear(new ClearButton(this)) {
-  auto* glass = new DropSymbolView(QStringLiteral("magnifyingglass"), kSymbolSize, QFont::Normal, this);
+  auto* glass = new DropSymbolView(QStringLiteral("magnifyingglass"), kSearchSymbolSize, QFont::Normal, this);
   glass->setColor([this](const UiTraits& traits) { return glassColor(m_focus.value(), traits.scheme); });
   DropAccessibility::describe(m_clear, QStringLiteral("search.clear"), QStringLiteral("Clear search"));
   m_clear->hide();

@@ -386,6 +386,66 @@ TEST_F(AccountServiceTest, ASignInReportedAsFailedLeavesNoCredentialInTheKeyring
   }
 }
 
+// Two sign-ins fail while the keyring hangs, and the program ends before it resumes: whichever
+// of the two writes it carries out, the next start signs nobody in, takes that credential back
+// out and keeps no record of either. A store of the version that named one credential under
+// the bare key is understood the same way.
+TEST_F(AccountServiceTest, EveryCredentialOfAFailedSignInIsTakenBackAtTheNextStart) {
+  service.grants().setAutoApproveAfter(0);
+  enum Lands { first, second, neither };
+  struct Row {
+    const char* name;
+    int failures;
+    Lands lands;
+    bool earlierVersion = false; // the record is rewritten as the version before kept it
+  };
+  const Row rows[] = {
+      {"the first of two lands", 2, first},
+      {"the second of two lands", 2, second},
+      {"neither of two lands", 2, neither},
+      {"one lands, recorded by the earlier version", 1, first, true},
+  };
+  const QString key = account.credentialKey();
+  const QString records = AccountKeys::unconfirmedCredentialKey(service.baseURL());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    controller = account.open();
+    storage.setHolding(true);
+    for (int i = 0; i < row.failures; ++i) {
+      const auto polling = pollAfterBegin();
+      ASSERT_TRUE(waitUntil([&] { return storage.heldCount() == i + 1; }));
+      storage.timeOutOldest();
+      ASSERT_TRUE(waitUntilFinished(polling));
+      EXPECT_EQ(result(*polling), KeychainError(-1).description());
+    }
+    if (row.earlierVersion) {
+      const auto written = account.store->entryData(records);
+      ASSERT_EQ(written.size(), 1u);
+      account.store->commit({{records, written.front().second}}, {written.front().first});
+    }
+
+    // The program ends; then the keyring resumes and carries out one write, or none.
+    controller.reset();
+    storage.setHolding(false);
+    for (int i = 0; i < row.failures; ++i) {
+      storage.setFailure(i == row.lands ? std::nullopt : std::optional<qint32>(7));
+      storage.releaseOldest();
+      flushEvents();
+    }
+    storage.setFailure(std::nullopt);
+    ASSERT_EQ(storage.items().contains(key), row.lands != neither);
+
+    controller = account.open();
+    EXPECT_FALSE(controller->hasStoredSession());
+    EXPECT_FALSE(controller->isSignedIn());
+    harness.advance(2 * AccountController::longestCredentialCheck);
+    flushEvents();
+    EXPECT_FALSE(storage.items().contains(key)) << "the credential is taken back out";
+    EXPECT_TRUE(account.store->entryData(records).empty()) << "no record outlives the start";
+    EXPECT_FALSE(account.open()->hasStoredSession());
+  }
+}
+
 TEST_F(AccountServiceTest, TheFetchAcceptsOnlyABoundedConsistentAccount) {
   QList<QByteArray> large;
   for (int i = 0; i < 14; ++i)
