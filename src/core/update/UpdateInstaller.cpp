@@ -4,6 +4,7 @@
 #include "service/BuildConfiguration.h"
 #include "update/ArchiveExtractor.h"
 #include "update/InstallLocation.h"
+#include "update/UpdateVersion.h"
 
 #include <QCoroFuture>
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 #include <QPromise>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThreadPool>
@@ -53,27 +53,16 @@ QString systemError() {
 
 // Versions are dot-separated non-negative integers; a version also names a kept file.
 void requireVersionText(const QString& version) {
-  static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}$"));
-  if (!pattern.match(version).hasMatch())
+  if (!UpdateVersion::parse(version))
     throw UpdateInstallError(
         QStringLiteral("The update's version \"%1\" is not a version number.").arg(version));
 }
 
 // "1.4" and "1.4.0" are the same version.
 bool sameVersion(const QString& left, const QString& right) {
-  QStringList a = left.split(QLatin1Char('.'));
-  QStringList b = right.split(QLatin1Char('.'));
-  while (a.size() < b.size())
-    a.append(QStringLiteral("0"));
-  while (b.size() < a.size())
-    b.append(QStringLiteral("0"));
-  for (qsizetype i = 0; i < a.size(); ++i) {
-    bool okA = false;
-    bool okB = false;
-    if (a[i].toULongLong(&okA) != b[i].toULongLong(&okB) || !okA || !okB)
-      return false;
-  }
-  return true;
+  const std::optional<UpdateVersion> a = UpdateVersion::parse(left);
+  const std::optional<UpdateVersion> b = UpdateVersion::parse(right);
+  return a && b && *a == *b;
 }
 
 // ".tar.gz" for a release archive, ".deb" for a Debian package; otherwise the file's own.

@@ -282,6 +282,16 @@ TEST_F(InstallFixture, aWriteFailingPartWayLeavesTheInstallAsItWas) {
   EXPECT_EQ(tree(prefix()), before);
 }
 
+// A version's parts are whole numbers of up to 64 bits, compared as numbers.
+TEST_F(InstallFixture, takesAVersionWhosePartsPass32Bits) {
+  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("4294967296.0"))),
+                               QStringLiteral("4294967296"));
+
+  ASSERT_TRUE(outcome.finished);
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 4294967296.0"));
+}
+
 TEST_F(InstallFixture, anInstallUnderWayElsewhereIsNotDisturbed) {
   QLockFile other(prefix() + QStringLiteral("/lib/.brindlewick-update.lock"));
   ASSERT_TRUE(other.tryLock(0));
