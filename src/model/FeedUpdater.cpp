@@ -2,6 +2,8 @@
 
 #include "desktop/SystemEvents.h"
 #include "service/ServiceError.h"
+#include "update/DownloadedUpdate.h"
+#include "update/TarGzReader.h"
 #include "update/UpdateDownloader.h"
 #include "update/UpdateSignature.h"
 
@@ -205,24 +207,22 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
       co_return;
     }
     setPhase(Phase::verifying);
-    QCoro::Task<bool> verifying =
-        UpdateSignature::verifyFileInBackground(m_publicKey, release.signature, path);
+    // From here the open file counts, not its name: what is checked is what is installed, and
+    // nothing is left behind should this end early.
+    const std::shared_ptr<const DownloadedUpdate> update = DownloadedUpdate::open(path);
+    QFile::remove(path);
+    QCoro::Task<bool> verifying = UpdateSignature::verifyInBackground(m_publicKey, release.signature, update);
     const bool valid = co_await std::move(verifying);
     if (!self || cancelled.isCancelled()) {
-      QFile::remove(path);
       if (!self)
         co_return;
       throw CancelledError();
     }
-    if (!valid) {
-      QFile::remove(path);
+    if (!valid)
       throw UpdateDownloadError(badSignatureMessage);
-    }
     setPhase(Phase::installing);
-    QCoro::Task<UpdateInstallOutcome> installing = m_services.install(path, release.version.text());
+    QCoro::Task<UpdateInstallOutcome> installing = m_services.install(update, release.version.text());
     const UpdateInstallOutcome outcome = co_await std::move(installing);
-    if (outcome.path != path)
-      QFile::remove(path);
     if (!self)
       co_return;
     m_installCancel.reset();
@@ -243,6 +243,8 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
   } catch (const UpdateDownloadError& error) {
     problem = error.description();
   } catch (const UpdateInstallError& error) {
+    problem = error.message();
+  } catch (const ArchiveError& error) {
     problem = error.message();
   }
   QFile::remove(path);

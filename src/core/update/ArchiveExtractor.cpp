@@ -1,6 +1,7 @@
 #include "update/ArchiveExtractor.h"
 
 #include <QFile>
+#include <QIODevice>
 #include <QStringList>
 
 #include <cerrno>
@@ -191,13 +192,17 @@ private:
 
 } // namespace
 
+void extractArchive(QIODevice& archive, const QString& destination, ArchiveLimits limits) {
+  TarGzReader reader(archive, limits);
+  Unpacker(destination).unpack(reader);
+}
+
 void extractArchive(const QString& archivePath, const QString& destination, ArchiveLimits limits) {
   QFile archive(archivePath);
   if (!archive.open(QIODevice::ReadOnly))
     throw ArchiveError(
         QStringLiteral("The update archive could not be read: %1.").arg(archive.errorString()));
-  TarGzReader reader(archive, limits);
-  Unpacker(destination).unpack(reader);
+  extractArchive(archive, destination, limits);
 }
 
 } // namespace brindlewick

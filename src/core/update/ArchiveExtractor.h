@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QIODevice;
+
 namespace brindlewick {
 
 // Unpacks a gzip-compressed tar archive into a folder, refusing anything that would land
@@ -15,6 +17,7 @@ namespace brindlewick {
 //
 // `destination` must be an existing folder; the caller removes it after a refusal. Throws
 // ArchiveError with the reason. Blocking: run it off the main thread.
+void extractArchive(QIODevice& archive, const QString& destination, ArchiveLimits limits = {});
 void extractArchive(const QString& archivePath, const QString& destination, ArchiveLimits limits = {});
 
 } // namespace brindlewick
