@@ -20,4 +20,11 @@ namespace brindlewick {
 void extractArchive(QIODevice& archive, const QString& destination, ArchiveLimits limits = {});
 void extractArchive(const QString& archivePath, const QString& destination, ArchiveLimits limits = {});
 
+// Only part of what was unpacked into `unpackedInto` may be put in place: `folder`, inside it.
+// A link in there that stayed inside the unpacked whole may still point out of that part
+// ("home -> ../../bin"). Throws ArchiveError naming the first link whose target, resolved by
+// name from where it stands, leaves `folder` (or climbs out of it on the way); its name is
+// given as the archive has it, relative to `unpackedInto`. Blocking.
+void requireLinksInside(const QString& folder, const QString& unpackedInto);
+
 } // namespace brindlewick

@@ -152,7 +152,7 @@ UpdateInstallOutcome handOff(const DownloadedUpdate& update, const QString& down
 // folder that an archive made by the release tooling starts with.
 QString unpackedProgramFolder(const QString& staging) {
   const QString direct = QDir(staging).filePath(QStringLiteral("lib/brindlewick"));
-  if (isRealFolder(direct))
+  if (isRealFolder(QDir(staging).filePath(QStringLiteral("lib"))) && isRealFolder(direct))
     return direct;
   const QStringList top =
       QDir(staging).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -244,11 +244,14 @@ void syncFolder(const QString& path) {
 }
 
 // Unpacks the verified bytes into the staging folder and finds the program folder in them.
+// Only that folder is swapped in, so every link in it must stay inside it.
 QString unpackProgram(const DownloadedUpdate& update, const QString& staging) {
   try {
     const std::unique_ptr<QIODevice> archive = update.reader();
     extractArchive(*archive, staging);
-    return unpackedProgramFolder(staging);
+    const QString program = unpackedProgramFolder(staging);
+    requireLinksInside(program, staging);
+    return program;
   } catch (const ArchiveError& error) {
     throw UpdateInstallError(error.message());
   }

@@ -225,8 +225,8 @@ const FailedInstall failedInstalls[] = {
      [] {
        TarGzBuilder b;
        b.addFolder("lib/brindlewick/");
-       b.addFile("lib/other", "#!/bin/sh\n", 0755);
-       b.addLink("lib/brindlewick/brindlewick", "../other");
+       b.addFile("lib/brindlewick/other", "#!/bin/sh\n", 0755);
+       b.addLink("lib/brindlewick/brindlewick", "other");
        b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
        return b.archive();
      },
@@ -250,6 +250,33 @@ const FailedInstall failedInstalls[] = {
      "holds version 1.3.0, not the announced 1.4.0"},
     {"versionNotANumber", [] { return sampleUpdateArchive(QStringLiteral("1.4.0")); }, "1.4.0/../x",
      "is not a version number"},
+    // Inside what was unpacked, but out of the program folder once it is swapped in.
+    {"linkIntoThePrefix",
+     [] {
+       return programThen(
+           [](TarGzBuilder& b) { b.addLink("brindlewick-1.4.0-Linux/lib/brindlewick/home", "../../bin"); });
+     },
+     "1.4.0", "\"brindlewick-1.4.0-Linux/lib/brindlewick/home\", a link pointing outside the program folder"},
+    {"linkToThePrefixAtTheTop",
+     [] {
+       TarGzBuilder b;
+       b.addFile("lib/brindlewick/brindlewick", "#!/bin/sh\n", 0755);
+       b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+       b.addLink("lib/brindlewick/up", "../..");
+       return b.archive();
+     },
+     "1.4.0", "\"lib/brindlewick/up\", a link pointing outside the program folder"},
+    {"programFolderThroughALink",
+     [] {
+       TarGzBuilder b;
+       b.addFile("real/brindlewick/brindlewick", "#!/bin/sh\n", 0755);
+       b.addFile("real/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+       b.addLink("lib", "real");
+       return b.archive();
+     },
+     "1.4.0", "does not hold the Brindlewick program"},
+    {"notAnArchive", [] { return QByteArray("<html>Not found</html>"); }, "1.4.0",
+     "not a gzip-compressed tar archive"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installs, FailedInstallTest, ::testing::ValuesIn(failedInstalls),
