@@ -1,6 +1,7 @@
 #include "model/FeedUpdater.h"
 
 #include "desktop/SystemEvents.h"
+#include "foundation/PrivateFiles.h"
 #include "service/ServiceError.h"
 #include "update/DownloadedUpdate.h"
 #include "update/TarGzReader.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace brindlewick {
 
@@ -29,6 +31,24 @@ FeedUpdater::FeedUpdater(Services services, QObject* parent)
       resumeWhenPossible();
     });
     connect(events, &SystemEvents::networkBecameOnline, this, &FeedUpdater::resumeWhenPossible);
+  }
+  clearDownloadFolder();
+}
+
+void FeedUpdater::clearDownloadFolder() {
+  const QString& folder = m_services.downloadFolder;
+  if (folder.isEmpty())
+    return;
+  // An earlier version made them under the session's umask.
+  PrivateFiles::tighten(QFileInfo(folder).absolutePath());
+  PrivateFiles::tighten(folder);
+  // Files and links only: the updater makes nothing else there. A link goes, never what it
+  // points to.
+  const QFileInfoList entries =
+      QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  for (const QFileInfo& entry : entries) {
+    if (entry.isSymLink() || !entry.isDir())
+      QFile::remove(entry.filePath());
   }
 }
 

@@ -74,7 +74,9 @@ public:
     std::function<bool()> isOnline;
     // Sleep and wake, and the network coming back; none for neither.
     SystemEvents* events = nullptr;
-    // Where the archive is downloaded to (made for this user alone).
+    // Where the archive is downloaded to (made for this user alone): a folder of the
+    // updater's own in the program's cache folder. Whatever is in it when the updater is made
+    // was left by a download that never ended, and goes; both folders are tightened then.
     QString downloadFolder;
     // Puts a verified archive in place (or hands it off), reading it from the file that was
     // checked.
@@ -86,6 +88,7 @@ public:
     std::function<QCoro::Task<bool>(QUrl)> openUrl;
   };
 
+  // Made once per start, after the single-instance check: no other copy downloads meanwhile.
   explicit FeedUpdater(Services services, QObject* parent = nullptr);
   ~FeedUpdater() override;
 
@@ -132,6 +135,7 @@ private:
   QCoro::Task<void> runCheck(bool askedByReader);
   QCoro::Task<void> runInstall(UpdateRelease release);
   void resumeWhenPossible();
+  void clearDownloadFolder();
   QString archivePath(const UpdateRelease& release) const;
 
   Services m_services;

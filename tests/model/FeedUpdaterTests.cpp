@@ -1,4 +1,5 @@
 #include "AsyncProbe.h"
+#include "FileModes.h"
 #include "TarGzBuilder.h"
 #include "model/FeedUpdaterRig.h"
 #include "update/UpdateInstaller.h"
@@ -354,6 +355,36 @@ TEST(FeedUpdater, TheInstallerGetsTheCheckedBytesWhateverTakesTheDownloadsPlace)
     EXPECT_TRUE(program.contains("0.2.0")) << program.toStdString();
     EXPECT_TRUE(contentsOf(prefix + "/lib/brindlewick/brindlewick-configuration.json").contains("\"0.2.0\""));
   }
+}
+
+// A start after a crash or a power cut in the middle of a download or an install: what was
+// left in the download folder goes, with nothing beyond it, and the folders an earlier
+// version made under the session's umask are the reader's alone again.
+TEST(FeedUpdater, WhatAnEarlierRunLeftInTheDownloadFolderGoesWhenTheUpdaterIsMade) {
+  FeedUpdaterRig rig;
+  const QString downloads = rig.downloadFolder();
+  ASSERT_TRUE(QDir().mkpath(downloads + "/kept-folder"));
+  const auto write = [](const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  write(downloads + "/brindlewick-0.2.0-Linux.tar.gz", QByteArray(1 << 20, 'a'));
+  write(downloads + "/.partial", "half");
+  write(downloads + "/kept-folder/inside", "inside");
+  write(rig.folder.filePath("outside"), "outside");
+  ASSERT_TRUE(QFile::link(rig.folder.filePath("outside"), downloads + "/link-to-outside"));
+  ASSERT_TRUE(QFile::link(rig.folder.filePath("gone"), downloads + "/broken-link"));
+  ASSERT_TRUE(FileModes::setMode(rig.folder.path(), 0755) && FileModes::setMode(downloads, 0755));
+
+  const auto updater = rig.makeUnstarted();
+
+  EXPECT_EQ(QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{"kept-folder"});
+  EXPECT_EQ(contentsOf(downloads + "/kept-folder/inside"), "inside");
+  EXPECT_EQ(contentsOf(rig.folder.filePath("outside")), "outside");
+  EXPECT_EQ(FileModes::modeOf(downloads), 0700);
+  EXPECT_EQ(FileModes::modeOf(rig.folder.path()), 0700);
 }
 
 // Installed and waiting for its restart, a version is not downloaded again: the reader who
