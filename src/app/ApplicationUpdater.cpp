@@ -16,9 +16,10 @@ namespace {
 
 // The installer is shared with every install under way, so that one still running when the
 // updater goes keeps what it works with.
-QCoro::Task<UpdateInstallOutcome> installWith(std::shared_ptr<UpdateInstaller> installer, QString file,
+QCoro::Task<UpdateInstallOutcome> installWith(std::shared_ptr<UpdateInstaller> installer,
+                                              std::shared_ptr<const DownloadedUpdate> update,
                                               QString version) {
-  co_return co_await installer->install(std::move(file), std::move(version));
+  co_return co_await installer->install(std::move(update), std::move(version));
 }
 
 NativeAPIClient::Options updaterClientOptions(const UpdaterTrust& trust, const QString& configurationFile) {
@@ -54,7 +55,8 @@ std::unique_ptr<FeedUpdater> makeApplicationUpdater(SystemEvents* events, const 
       .isOnline = networkIsUp,
       .events = events,
       .downloadFolder = QDir(cache).filePath(QStringLiteral("app.brindlewick/updates")),
-      .install = [installer](QString file, QString version) { return installWith(installer, file, version); },
+      .install = [installer](std::shared_ptr<const DownloadedUpdate> update,
+                             QString version) { return installWith(installer, std::move(update), version); },
       .restart = [](const QString& executable) { return restartInto(executable); },
       .quit = [] { QCoreApplication::quit(); },
       .openUrl = [](QUrl url) { return UrlOpener::shared().open(std::move(url)); },

@@ -1,12 +1,16 @@
 #include "model/FeedUpdater.h"
 
 #include "desktop/SystemEvents.h"
+#include "foundation/PrivateFiles.h"
 #include "service/ServiceError.h"
+#include "update/DownloadedUpdate.h"
+#include "update/TarGzReader.h"
 #include "update/UpdateDownloader.h"
 #include "update/UpdateSignature.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace brindlewick {
 
@@ -27,6 +31,24 @@ FeedUpdater::FeedUpdater(Services services, QObject* parent)
       resumeWhenPossible();
     });
     connect(events, &SystemEvents::networkBecameOnline, this, &FeedUpdater::resumeWhenPossible);
+  }
+  clearDownloadFolder();
+}
+
+void FeedUpdater::clearDownloadFolder() {
+  const QString& folder = m_services.downloadFolder;
+  if (folder.isEmpty())
+    return;
+  // An earlier version made them under the session's umask.
+  PrivateFiles::tighten(QFileInfo(folder).absolutePath());
+  PrivateFiles::tighten(folder);
+  // Files and links only: the updater makes nothing else there. A link goes, never what it
+  // points to.
+  const QFileInfoList entries =
+      QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  for (const QFileInfo& entry : entries) {
+    if (entry.isSymLink() || !entry.isDir())
+      QFile::remove(entry.filePath());
   }
 }
 
@@ -205,24 +227,22 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
       co_return;
     }
     setPhase(Phase::verifying);
-    QCoro::Task<bool> verifying =
-        UpdateSignature::verifyFileInBackground(m_publicKey, release.signature, path);
+    // From here the open file counts, not its name: what is checked is what is installed, and
+    // nothing is left behind should this end early.
+    const std::shared_ptr<const DownloadedUpdate> update = DownloadedUpdate::open(path);
+    QFile::remove(path);
+    QCoro::Task<bool> verifying = UpdateSignature::verifyInBackground(m_publicKey, release.signature, update);
     const bool valid = co_await std::move(verifying);
     if (!self || cancelled.isCancelled()) {
-      QFile::remove(path);
       if (!self)
         co_return;
       throw CancelledError();
     }
-    if (!valid) {
-      QFile::remove(path);
+    if (!valid)
       throw UpdateDownloadError(badSignatureMessage);
-    }
     setPhase(Phase::installing);
-    QCoro::Task<UpdateInstallOutcome> installing = m_services.install(path, release.version.text());
+    QCoro::Task<UpdateInstallOutcome> installing = m_services.install(update, release.version.text());
     const UpdateInstallOutcome outcome = co_await std::move(installing);
-    if (outcome.path != path)
-      QFile::remove(path);
     if (!self)
       co_return;
     m_installCancel.reset();
@@ -243,6 +263,8 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
   } catch (const UpdateDownloadError& error) {
     problem = error.description();
   } catch (const UpdateInstallError& error) {
+    problem = error.message();
+  } catch (const ArchiveError& error) {
     problem = error.message();
   }
   QFile::remove(path);

@@ -22,6 +22,7 @@
 
 namespace brindlewick {
 
+class DownloadedUpdate;
 class SystemEvents;
 class UpdateDownloader;
 
@@ -29,7 +30,9 @@ class UpdateDownloader;
 // minute after start, never while offline or asleep) and when the reader asks, offers the
 // newest release this version may install, and on the reader's word downloads it, checks its
 // length and its Ed25519 signature under the build's key, and hands it to the installer.
-// Nothing unverified is ever installed: a file that fails a check is deleted.
+// Nothing unverified is ever installed: the archive is opened once and its name removed, the
+// signature is checked over that open file and the installer reads the same; a file that
+// fails a check is deleted.
 //
 // A scheduled check is silent unless it finds an update the reader has not skipped; a check
 // the reader asked for always ends in an answer. Main thread only.
@@ -53,7 +56,8 @@ public:
   static inline const QString badSignatureMessage = QStringLiteral(
       "The download's signature does not match this build's update key, so the file was deleted.");
 
-  using Install = std::function<QCoro::Task<UpdateInstallOutcome>(QString verifiedFile, QString version)>;
+  using Install = std::function<QCoro::Task<UpdateInstallOutcome>(
+      std::shared_ptr<const DownloadedUpdate> update, QString version)>;
 
   struct Services {
     // Runs the waits between checks: the boot clock in production, so a suspend counts.
@@ -70,9 +74,12 @@ public:
     std::function<bool()> isOnline;
     // Sleep and wake, and the network coming back; none for neither.
     SystemEvents* events = nullptr;
-    // Where the archive is kept while it is checked (made for this user alone).
+    // Where the archive is downloaded to (made for this user alone): a folder of the
+    // updater's own in the program's cache folder. Whatever is in it when the updater is made
+    // was left by a download that never ended, and goes; both folders are tightened then.
     QString downloadFolder;
-    // Puts a verified archive in place (or hands it off).
+    // Puts a verified archive in place (or hands it off), reading it from the file that was
+    // checked.
     Install install;
     // Starts the new version once this one quits; true when it started. Then quit.
     std::function<bool(const QString& executable)> restart;
@@ -81,6 +88,7 @@ public:
     std::function<QCoro::Task<bool>(QUrl)> openUrl;
   };
 
+  // Made once per start, after the single-instance check: no other copy downloads meanwhile.
   explicit FeedUpdater(Services services, QObject* parent = nullptr);
   ~FeedUpdater() override;
 
@@ -127,6 +135,7 @@ private:
   QCoro::Task<void> runCheck(bool askedByReader);
   QCoro::Task<void> runInstall(UpdateRelease release);
   void resumeWhenPossible();
+  void clearDownloadFolder();
   QString archivePath(const UpdateRelease& release) const;
 
   Services m_services;

@@ -1,4 +1,6 @@
 #include "AsyncProbe.h"
+#include "FileModes.h"
+#include "TarGzBuilder.h"
 #include "model/FeedUpdaterRig.h"
 #include "update/UpdateInstaller.h"
 
@@ -7,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+
+#include <cstdio>
 
 using namespace brindlewick;
 
@@ -252,9 +256,34 @@ TEST(FeedUpdater, AHandedOffFileIsOpenedAndASwapRestartsOnlyWhenItStarted) {
   EXPECT_EQ(rig.restarts, (QStringList{"/opt/new/brindlewick", "/opt/new/brindlewick"}));
 }
 
-QCoro::Task<UpdateInstallOutcome> installWith(std::shared_ptr<UpdateInstaller> installer, QString file,
+QCoro::Task<UpdateInstallOutcome> installWith(std::shared_ptr<UpdateInstaller> installer,
+                                              std::shared_ptr<const DownloadedUpdate> update,
                                               QString version) {
-  co_return co_await installer->install(std::move(file), std::move(version));
+  co_return co_await installer->install(std::move(update), std::move(version));
+}
+
+// A per-user install of version 0.1.0 under `prefix`, laid out as `cmake --install` makes it,
+// and the real installer for it.
+std::shared_ptr<UpdateInstaller> perUserInstall(const QString& prefix, const QString& downloads) {
+  const QString program = prefix + "/lib/brindlewick/brindlewick";
+  EXPECT_TRUE(QDir().mkpath(prefix + "/lib/brindlewick") && QDir().mkpath(prefix + "/bin"));
+  for (const auto& [path, contents] : {std::pair{program, QByteArray("#!/bin/sh\necho old\n")},
+                                       std::pair{prefix + "/lib/brindlewick/brindlewick-configuration.json",
+                                                 QByteArray(R"({"CFBundleShortVersionString": "0.1.0"})")}}) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+  }
+  QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_TRUE(QFile::link("../lib/brindlewick/brindlewick", prefix + "/bin/brindlewick"));
+  auto installer = std::make_shared<UpdateInstaller>(prefix + "/bin/brindlewick", downloads);
+  EXPECT_TRUE(installer->installsInPlace());
+  return installer;
+}
+
+QByteArray contentsOf(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
 // The stand-in's signed release archive, through the real installer, into a per-user install
@@ -262,22 +291,9 @@ QCoro::Task<UpdateInstallOutcome> installWith(std::shared_ptr<UpdateInstaller> i
 TEST(FeedUpdater, AVerifiedReleaseReplacesAPerUserInstall) {
   FeedUpdaterRig rig;
   const QString prefix = rig.folder.filePath("prefix");
-  const QString program = prefix + "/lib/brindlewick/brindlewick";
-  ASSERT_TRUE(QDir().mkpath(prefix + "/lib/brindlewick") && QDir().mkpath(prefix + "/bin"));
-  for (const auto& [path, contents] : {std::pair{program, QByteArray("#!/bin/sh\necho old\n")},
-                                       std::pair{prefix + "/lib/brindlewick/brindlewick-configuration.json",
-                                                 QByteArray(R"({"CFBundleShortVersionString": "0.1.0"})")}}) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-  }
-  QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  ASSERT_TRUE(QFile::link("../lib/brindlewick/brindlewick", prefix + "/bin/brindlewick"));
-  auto installer =
-      std::make_shared<UpdateInstaller>(prefix + "/bin/brindlewick", rig.folder.filePath("Downloads"));
-  ASSERT_TRUE(installer->installsInPlace());
-  rig.installer = [installer](QString file, QString version) {
-    return installWith(installer, file, version);
+  auto installer = perUserInstall(prefix, rig.folder.filePath("Downloads"));
+  rig.installer = [installer](std::shared_ptr<const DownloadedUpdate> update, QString version) {
+    return installWith(installer, std::move(update), version);
   };
 
   const auto updater = rig.make();
@@ -292,6 +308,83 @@ TEST(FeedUpdater, AVerifiedReleaseReplacesAPerUserInstall) {
   ASSERT_TRUE(configuration.open(QIODevice::ReadOnly));
   EXPECT_TRUE(configuration.readAll().contains("\"0.2.0\""));
   EXPECT_TRUE(QDir(rig.downloadFolder()).isEmpty());
+}
+
+// Between the check of the signature and the install, another program of the reader's puts an
+// unsigned archive where the download was, or removes it: the checked bytes are installed.
+TEST(FeedUpdater, TheInstallerGetsTheCheckedBytesWhateverTakesTheDownloadsPlace) {
+  const struct {
+    const char* name;
+    std::function<void(const QString& download)> tamper;
+  } rows[] = {
+      {"an unsigned archive put in its place",
+       [](const QString& download) {
+         TarGzBuilder planted;
+         planted.addFile("lib/brindlewick/brindlewick", "#!/bin/sh\necho planted\n", 0755);
+         planted.addFile("lib/brindlewick/brindlewick-configuration.json",
+                         R"({"CFBundleShortVersionString": "0.2.0"})");
+         QFile file(download + ".planted");
+         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         file.write(planted.archive());
+         file.close();
+         ASSERT_EQ(::rename(QFile::encodeName(file.fileName()).constData(),
+                            QFile::encodeName(download).constData()),
+                   0);
+       }},
+      {"its name removed", [](const QString& download) { QFile::remove(download); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    const QString prefix = rig.folder.filePath("prefix");
+    auto installer = perUserInstall(prefix, rig.folder.filePath("Downloads"));
+    const QString download = rig.downloadFolder() + "/brindlewick-0.2.0-Linux.tar.gz";
+    rig.installer = [&, installer](std::shared_ptr<const DownloadedUpdate> update, QString version) {
+      row.tamper(download);
+      return installWith(installer, std::move(update), version);
+    };
+    const auto updater = rig.make();
+    const std::optional<UpdateRelease> release = offerFrom(*updater);
+    ASSERT_TRUE(release);
+    Heard heard(*updater);
+    updater->install(*release);
+    ASSERT_TRUE(waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); }, 30000));
+    ASSERT_TRUE(heard.installed) << heard.failure.toStdString();
+    const QByteArray program = contentsOf(prefix + "/lib/brindlewick/brindlewick");
+    EXPECT_FALSE(program.contains("planted"));
+    EXPECT_TRUE(program.contains("0.2.0")) << program.toStdString();
+    EXPECT_TRUE(contentsOf(prefix + "/lib/brindlewick/brindlewick-configuration.json").contains("\"0.2.0\""));
+  }
+}
+
+// A start after a crash or a power cut in the middle of a download or an install: what was
+// left in the download folder goes, with nothing beyond it, and the folders an earlier
+// version made under the session's umask are the reader's alone again.
+TEST(FeedUpdater, WhatAnEarlierRunLeftInTheDownloadFolderGoesWhenTheUpdaterIsMade) {
+  FeedUpdaterRig rig;
+  const QString downloads = rig.downloadFolder();
+  ASSERT_TRUE(QDir().mkpath(downloads + "/kept-folder"));
+  const auto write = [](const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  write(downloads + "/brindlewick-0.2.0-Linux.tar.gz", QByteArray(1 << 20, 'a'));
+  write(downloads + "/.partial", "half");
+  write(downloads + "/kept-folder/inside", "inside");
+  write(rig.folder.filePath("outside"), "outside");
+  ASSERT_TRUE(QFile::link(rig.folder.filePath("outside"), downloads + "/link-to-outside"));
+  ASSERT_TRUE(QFile::link(rig.folder.filePath("gone"), downloads + "/broken-link"));
+  ASSERT_TRUE(FileModes::setMode(rig.folder.path(), 0755) && FileModes::setMode(downloads, 0755));
+
+  const auto updater = rig.makeUnstarted();
+
+  EXPECT_EQ(QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{"kept-folder"});
+  EXPECT_EQ(contentsOf(downloads + "/kept-folder/inside"), "inside");
+  EXPECT_EQ(contentsOf(rig.folder.filePath("outside")), "outside");
+  EXPECT_EQ(FileModes::modeOf(downloads), 0700);
+  EXPECT_EQ(FileModes::modeOf(rig.folder.path()), 0700);
 }
 
 // Installed and waiting for its restart, a version is not downloaded again: the reader who

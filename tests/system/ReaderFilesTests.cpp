@@ -182,6 +182,31 @@ TEST(ReaderFiles, EverythingTheProgramWritesIsTheReadersAloneAndWhatAnEarlierVer
       << home.openToOthers().join(u'\n').toStdString();
 }
 
+// An earlier run ended by a crash or a power cut in the middle of an update left its download
+// (tens of megabytes) in a cache folder an earlier version made open to every local user: the
+// next start removes the download and makes the folders the reader's alone.
+TEST(ReaderFiles, ALeftoverDownloadGoesAndTheCacheFolderIsTightenedAtStart) {
+  if (!secretServiceRuns())
+    GTEST_SKIP() << "needs gnome-keyring in a private session (scripts/install-deps installs it)";
+  ReaderHome home;
+  const QString cache = home.path("cache/app.brindlewick");
+  const QString download = cache + QStringLiteral("/updates/brindlewick-0.2.0-Linux.tar.gz");
+  writeFile(cache + QStringLiteral("/updates/.keep-me-not"), "x");
+  writeFile(download, "");
+  ASSERT_EQ(::truncate(QFile::encodeName(download).constData(), 25 * 1024 * 1024), 0);
+  for (const QString& folder : {cache, cache + QStringLiteral("/updates")})
+    ASSERT_TRUE(FileModes::setMode(folder, 0755));
+  ASSERT_TRUE(FileModes::setMode(download, 0644));
+
+  home.start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return startedFully(home); }, kWaitMilliseconds))
+      << home.errors().toStdString();
+
+  EXPECT_TRUE(QDir(cache + QStringLiteral("/updates")).isEmpty());
+  EXPECT_EQ(FileModes::modeOf(cache), 0700);
+  EXPECT_EQ(FileModes::modeOf(cache + QStringLiteral("/updates")), 0700);
+}
+
 // Garbage, a record cut short and 100 MB: the program starts on the defaults and keeps the
 // file aside, byte for byte. The 100 MB file costs no more memory than 64 KiB of garbage: its
 // size decides before anything reads it whole.

@@ -154,4 +154,40 @@ TEST_F(SignUpdateScript, refusesWhatWouldMakeABadEntry) {
   }
 }
 
+// The versions the updater takes, and no others: a feed with one it refuses would be refused
+// whole.
+TEST_F(SignUpdateScript, takesTheVersionsTheUpdaterTakes) {
+  const struct {
+    const char* version;
+    const char* minimum;
+    const char* refusal; // none: signed
+  } rows[] = {
+      {"4294967296.18446744073709551615", "00000000000000000001", nullptr},
+      {"1.2.3.4.5.6.7.8", "", nullptr},
+      {"1.18446744073709551616", "", "its part 18446744073709551616 is larger than 18446744073709551615"},
+      {"1.4", "99999999999999999999999", "its part 99999999999999999999999 is larger than"},
+      {"000000000000000000001", "", "its part 000000000000000000001 has more than 20 digits"},
+      {"1.2.3.4.5.6.7.8.9", "", "it has more than 8 parts"},
+      {"1.4-beta", "", "is not a version (dot-separated numbers)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.version);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VERSION"), QString::fromLatin1(row.version));
+    environment.insert(QStringLiteral("MINIMUM_VERSION"), QString::fromLatin1(row.minimum));
+    const ScriptRun result = sign({QStringLiteral("brindlewick-1.4.0-Linux.tar.gz"),
+                                   QStringLiteral("https://example.org/a"), QStringLiteral("key.pem")},
+                                  environment);
+    if (row.refusal) {
+      EXPECT_EQ(result.status, 1);
+      EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
+      EXPECT_TRUE(result.err.contains(row.refusal)) << result.err.toStdString();
+    } else {
+      ASSERT_EQ(result.status, 0) << result.err.toStdString();
+      EXPECT_EQ(Json::parseObject(result.out).value(QStringLiteral("version")).toString(),
+                QString::fromLatin1(row.version));
+    }
+  }
+}
+
 } // namespace

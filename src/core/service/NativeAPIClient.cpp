@@ -199,11 +199,6 @@ QCoro::Task<APIResponse> NativeAPIClient::send(QString path, QString method, std
   co_return co_await transfer(request, std::move(method), std::move(body), limit, std::move(cancellation));
 }
 
-bool NativeAPIClient::isFetchable(const QUrl& address) {
-  return address.isValid() && address.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
-         !address.host().isEmpty() && address.userName().isEmpty() && address.password().isEmpty();
-}
-
 QCoro::Task<APIResponse> NativeAPIClient::fetch(QUrl address, QByteArray accept, qint64 limit,
                                                 CancellationToken cancellation) {
   Q_ASSERT(QThread::currentThread() == thread());

@@ -1,11 +1,15 @@
 #include "update/ArchiveExtractor.h"
 
+#include <QDir>
 #include <QFile>
+#include <QIODevice>
 #include <QStringList>
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -23,6 +27,27 @@ ArchiveError refusedEntry(const QString& name, const QString& why) {
                           .arg(quotedArchivePath(name), why));
 }
 
+// Whether `target`, resolved by name from the folder `from` (its parts below the boundary),
+// stays within the boundary: never absolute, never climbing above it, not even to come back.
+// A ".." after a name is refused too: that name may itself be a link, and ".." then climbs
+// from where it points, not from where it is.
+bool staysInside(QStringList from, QStringView target) {
+  if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
+    return false;
+  bool descended = false;
+  for (const QStringView part : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    if (part == QLatin1String("..")) {
+      if (from.isEmpty() || descended)
+        return false;
+      from.removeLast();
+    } else if (part != QLatin1String(".")) {
+      from.append(part.toString());
+      descended = true;
+    }
+  }
+  return true;
+}
+
 // A file descriptor that closes itself.
 class Descriptor {
 public:
@@ -37,6 +62,8 @@ public:
     return *this;
   }
   int get() const { return m_fd; }
+  // Hands the descriptor on to whoever closes it now.
+  int release() { return std::exchange(m_fd, -1); }
 
 private:
   int m_fd;
@@ -125,23 +152,9 @@ private:
 
   void makeLink(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
                 const QStringList& parts) {
-    // Resolved by name from the link's own folder, the target must stay inside. A ".." after
-    // a name is refused too: that name may itself be a link, and ".." then climbs from where
-    // it points, not from where it is.
-    if (entry.linkTarget.isEmpty() || entry.linkTarget.startsWith(QLatin1Char('/')))
+    // Resolved by name from the link's own folder, the target must stay inside.
+    if (!staysInside(parts.mid(0, parts.size() - 1), entry.linkTarget))
       throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
-    QStringList resolved = parts.mid(0, parts.size() - 1);
-    bool descended = false;
-    for (const QString& part : entry.linkTarget.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-      if (part == QLatin1String("..")) {
-        if (resolved.isEmpty() || descended)
-          throw refusedEntry(entry.path, QStringLiteral("a link pointing outside it"));
-        resolved.removeLast();
-      } else if (part != QLatin1String(".")) {
-        resolved.append(part);
-        descended = true;
-      }
-    }
     if (::symlinkat(QFile::encodeName(entry.linkTarget).constData(), parent.get(), leaf.constData()) == 0)
       return;
     if (errno == EEXIST)
@@ -189,15 +202,94 @@ private:
   Descriptor m_root;
 };
 
+// Walks an unpacked folder, never through a link, and refuses the first link in it whose
+// target leaves it.
+class LinkBoundary {
+public:
+  LinkBoundary(const QString& folder, const QString& unpackedInto) : m_folder(folder), m_root(unpackedInto) {}
+
+  void check() {
+    Descriptor top(
+        ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (top.get() < 0)
+      throw unreadable();
+    walk(std::move(top), {});
+  }
+
+private:
+  // `below`: the folder's parts under the boundary.
+  void walk(Descriptor folder, const QStringList& below) {
+    DIR* listing = ::fdopendir(folder.get());
+    if (!listing)
+      throw unreadable();
+    // The listing owns the descriptor from here.
+    const int fd = folder.release();
+    const std::unique_ptr<DIR, int (*)(DIR*)> closing(listing, ::closedir);
+    QList<QByteArray> folders;
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+      const QByteArray name(entry->d_name);
+      if (name == "." || name == "..")
+        continue;
+      struct stat status {};
+      if (::fstatat(fd, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        throw unreadable();
+      if (S_ISDIR(status.st_mode))
+        folders.append(name);
+      else if (S_ISLNK(status.st_mode))
+        checkLink(fd, name, below);
+      errno = 0;
+    }
+    if (errno != 0)
+      throw unreadable();
+    for (const QByteArray& name : folders) {
+      Descriptor inner(::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (inner.get() < 0)
+        throw unreadable();
+      walk(std::move(inner), below + QStringList{QFile::decodeName(name)});
+    }
+  }
+
+  void checkLink(int folder, const QByteArray& name, const QStringList& below) {
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t length = ::readlinkat(folder, name.constData(), target.data(), size_t(target.size()));
+    if (length < 0)
+      throw unreadable();
+    // A target as long as the buffer may be longer still: no link of ours is.
+    if (length == target.size() || !staysInside(below, QFile::decodeName(target.left(length)))) {
+      const QStringList path = below + QStringList{QFile::decodeName(name)};
+      const QString inArchive = QDir(m_root).relativeFilePath(QDir(m_folder).filePath(path.join(u'/')));
+      throw refusedEntry(inArchive, QStringLiteral("a link pointing outside the program folder"));
+    }
+  }
+
+  ArchiveError unreadable() const {
+    const int error = errno;
+    return ArchiveError(QStringLiteral("The unpacked update in %1 could not be read: %2.")
+                            .arg(m_folder, QString::fromLocal8Bit(std::strerror(error))));
+  }
+
+  QString m_folder;
+  QString m_root;
+};
+
 } // namespace
+
+void extractArchive(QIODevice& archive, const QString& destination, ArchiveLimits limits) {
+  TarGzReader reader(archive, limits);
+  Unpacker(destination).unpack(reader);
+}
 
 void extractArchive(const QString& archivePath, const QString& destination, ArchiveLimits limits) {
   QFile archive(archivePath);
   if (!archive.open(QIODevice::ReadOnly))
     throw ArchiveError(
         QStringLiteral("The update archive could not be read: %1.").arg(archive.errorString()));
-  TarGzReader reader(archive, limits);
-  Unpacker(destination).unpack(reader);
+  extractArchive(archive, destination, limits);
+}
+
+void requireLinksInside(const QString& folder, const QString& unpackedInto) {
+  LinkBoundary(folder, unpackedInto).check();
 }
 
 } // namespace brindlewick

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QIODevice;
+
 namespace brindlewick {
 
 // Unpacks a gzip-compressed tar archive into a folder, refusing anything that would land
@@ -15,6 +17,14 @@ namespace brindlewick {
 //
 // `destination` must be an existing folder; the caller removes it after a refusal. Throws
 // ArchiveError with the reason. Blocking: run it off the main thread.
+void extractArchive(QIODevice& archive, const QString& destination, ArchiveLimits limits = {});
 void extractArchive(const QString& archivePath, const QString& destination, ArchiveLimits limits = {});
+
+// Only part of what was unpacked into `unpackedInto` may be put in place: `folder`, inside it.
+// A link in there that stayed inside the unpacked whole may still point out of that part
+// ("home -> ../../bin"). Throws ArchiveError naming the first link whose target, resolved by
+// name from where it stands, leaves `folder` (or climbs out of it on the way); its name is
+// given as the archive has it, relative to `unpackedInto`. Blocking.
+void requireLinksInside(const QString& folder, const QString& unpackedInto);
 
 } // namespace brindlewick

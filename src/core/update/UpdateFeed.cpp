@@ -27,8 +27,11 @@ const std::array<QLatin1StringView, 1> feedKeys{"releases"_L1};
 UpdateVersion readVersion(const Json::Tree::Value& value, const Json::Path& path) {
   const QString text = Json::readString(value, path);
   std::optional<UpdateVersion> version = UpdateVersion::parse(text);
-  if (!version)
-    throw UpdateFeedError(path.toString() + u": \""_s + text + u"\" is not a version"_s);
+  if (!version) {
+    const QString why = UpdateVersion::refusal(text);
+    throw UpdateFeedError(path.toString() + u": \""_s + text + u"\" is not a version"_s +
+                          (why.isEmpty() ? QString() : u": "_s + why));
+  }
   return *version;
 }
 

@@ -3,7 +3,9 @@
 #include "foundation/Json.h"
 #include "service/BuildConfiguration.h"
 #include "update/ArchiveExtractor.h"
+#include "update/DownloadedUpdate.h"
 #include "update/InstallLocation.h"
+#include "update/UpdateVersion.h"
 
 #include <QCoroFuture>
 #include <QDir>
@@ -12,7 +14,6 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 #include <QPromise>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThreadPool>
@@ -53,58 +54,50 @@ QString systemError() {
 
 // Versions are dot-separated non-negative integers; a version also names a kept file.
 void requireVersionText(const QString& version) {
-  static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}$"));
-  if (!pattern.match(version).hasMatch())
+  if (!UpdateVersion::parse(version))
     throw UpdateInstallError(
         QStringLiteral("The update's version \"%1\" is not a version number.").arg(version));
 }
 
 // "1.4" and "1.4.0" are the same version.
 bool sameVersion(const QString& left, const QString& right) {
-  QStringList a = left.split(QLatin1Char('.'));
-  QStringList b = right.split(QLatin1Char('.'));
-  while (a.size() < b.size())
-    a.append(QStringLiteral("0"));
-  while (b.size() < a.size())
-    b.append(QStringLiteral("0"));
-  for (qsizetype i = 0; i < a.size(); ++i) {
-    bool okA = false;
-    bool okB = false;
-    if (a[i].toULongLong(&okA) != b[i].toULongLong(&okB) || !okA || !okB)
-      return false;
-  }
-  return true;
+  const std::optional<UpdateVersion> a = UpdateVersion::parse(left);
+  const std::optional<UpdateVersion> b = UpdateVersion::parse(right);
+  return a && b && *a == *b;
 }
 
-// ".tar.gz" for a release archive, ".deb" for a Debian package; otherwise the file's own.
-QString keptSuffix(const QString& file) {
-  QFile source(file);
-  if (source.open(QIODevice::ReadOnly)) {
-    const QByteArray head = source.read(8);
-    if (head.startsWith("\x1f\x8b"))
-      return QStringLiteral(".tar.gz");
-    if (head == "!<arch>\n")
-      return QStringLiteral(".deb");
-  }
-  const QString own = QFileInfo(file).completeSuffix();
+UpdateInstallError unreadableDownload(const QIODevice& source) {
+  return UpdateInstallError(
+      QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
+}
+
+// ".tar.gz" for a release archive, ".deb" for a Debian package; otherwise the suffix of the
+// name it was downloaded as.
+QString keptSuffix(const DownloadedUpdate& update) {
+  const QByteArray head = update.reader()->read(8);
+  if (head.startsWith("\x1f\x8b"))
+    return QStringLiteral(".tar.gz");
+  if (head == "!<arch>\n")
+    return QStringLiteral(".deb");
+  const QString own = QFileInfo(update.path()).completeSuffix();
   return own.isEmpty() ? QString() : QLatin1Char('.') + own;
 }
 
-bool sameContents(const QString& a, const QString& b) {
-  QFile left(a);
-  QFile right(b);
-  if (left.size() != right.size() || !left.open(QIODevice::ReadOnly) || !right.open(QIODevice::ReadOnly))
+bool sameContents(const QString& kept, const DownloadedUpdate& update) {
+  QFile file(kept);
+  if (file.size() != update.size() || !file.open(QIODevice::ReadOnly))
     return false;
-  while (!left.atEnd()) {
-    if (left.read(1 << 16) != right.read(1 << 16))
+  const std::unique_ptr<QIODevice> source = update.reader();
+  while (!file.atEnd()) {
+    if (file.read(1 << 16) != source->read(1 << 16))
       return false;
   }
   return true;
 }
 
-// A system-wide install is the package manager's: the verified file goes to the reader's
-// download folder under a name that says what it is, for the desktop's software installer.
-UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloadFolder,
+// A system-wide install is the package manager's: the verified bytes go to the reader's
+// download folder under a name that says what they are, for the desktop's software installer.
+UpdateInstallOutcome handOff(const DownloadedUpdate& update, const QString& downloadFolder,
                              const QString& version) {
   const auto keepFailed = [&](const QString& why) {
     return UpdateInstallError(
@@ -116,20 +109,16 @@ UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloa
     QFile::setPermissions(downloadFolder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   }
-  QFile source(verifiedFile);
-  if (!source.open(QIODevice::ReadOnly))
-    throw UpdateInstallError(
-        QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
 
   const QString base = QStringLiteral("brindlewick-") + version;
-  const QString suffix = keptSuffix(verifiedFile);
+  const QString suffix = keptSuffix(update);
   const QDir folder(downloadFolder);
   // A copy kept earlier is used again; a different file of that name is left alone.
   for (int attempt = 1; attempt <= 100; ++attempt) {
     const QString name =
         attempt == 1 ? base + suffix : QStringLiteral("%1-%2%3").arg(base).arg(attempt).arg(suffix);
     const QString target = folder.filePath(name);
-    if (QFileInfo(target).isFile() && sameContents(target, verifiedFile))
+    if (QFileInfo(target).isFile() && sameContents(target, update))
       return {UpdateInstallOutcome::Kind::handedOff, target};
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
       continue;
@@ -138,12 +127,11 @@ UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloa
     QTemporaryFile copy(folder.filePath(QStringLiteral(".brindlewick-download-XXXXXX")));
     if (!copy.open())
       throw keepFailed(copy.errorString());
-    source.seek(0);
-    while (!source.atEnd()) {
-      const QByteArray piece = source.read(1 << 16);
-      if (piece.isEmpty() && source.error() != QFileDevice::NoError)
-        throw UpdateInstallError(
-            QStringLiteral("The downloaded update could not be read: %1.").arg(source.errorString()));
+    const std::unique_ptr<QIODevice> source = update.reader();
+    while (!source->atEnd()) {
+      const QByteArray piece = source->read(1 << 16);
+      if (piece.isEmpty())
+        throw unreadableDownload(*source);
       if (copy.write(piece) != piece.size())
         throw keepFailed(copy.errorString());
     }
@@ -164,7 +152,7 @@ UpdateInstallOutcome handOff(const QString& verifiedFile, const QString& downloa
 // folder that an archive made by the release tooling starts with.
 QString unpackedProgramFolder(const QString& staging) {
   const QString direct = QDir(staging).filePath(QStringLiteral("lib/brindlewick"));
-  if (isRealFolder(direct))
+  if (isRealFolder(QDir(staging).filePath(QStringLiteral("lib"))) && isRealFolder(direct))
     return direct;
   const QStringList top =
       QDir(staging).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -255,8 +243,22 @@ void syncFolder(const QString& path) {
   }
 }
 
+// Unpacks the verified bytes into the staging folder and finds the program folder in them.
+// Only that folder is swapped in, so every link in it must stay inside it.
+QString unpackProgram(const DownloadedUpdate& update, const QString& staging) {
+  try {
+    const std::unique_ptr<QIODevice> archive = update.reader();
+    extractArchive(*archive, staging);
+    const QString program = unpackedProgramFolder(staging);
+    requireLinksInside(program, staging);
+    return program;
+  } catch (const ArchiveError& error) {
+    throw UpdateInstallError(error.message());
+  }
+}
+
 UpdateInstallOutcome installInPlace(const InstallLocation& location, std::optional<FolderIdentity> running,
-                                    const QString& verifiedFile, const QString& version) {
+                                    const DownloadedUpdate& update, const QString& version) {
   QLockFile lock(location.lockPath());
   if (!lock.tryLock(0))
     throw UpdateInstallError(QStringLiteral(
@@ -266,12 +268,7 @@ UpdateInstallOutcome installInPlace(const InstallLocation& location, std::option
   if (!staging.isValid())
     throw UpdateInstallError(QStringLiteral("The update could not be unpacked into %1: %2.")
                                  .arg(location.libFolder, staging.errorString()));
-  try {
-    extractArchive(verifiedFile, staging.path());
-  } catch (const ArchiveError& error) {
-    throw UpdateInstallError(error.message());
-  }
-  const QString unpacked = unpackedProgramFolder(staging.path());
+  const QString unpacked = unpackProgram(update, staging.path());
   checkUnpackedProgram(unpacked, location.executableName, version);
   // The swap makes the install a different one, so it goes through in full or not at all.
   const QString replaced = swapIn(location, unpacked, staging);
@@ -310,16 +307,29 @@ bool UpdateInstaller::installsInPlace() const {
 }
 
 QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(QString verifiedFile, QString version) {
+  std::shared_ptr<const DownloadedUpdate> update;
+  try {
+    update = DownloadedUpdate::open(verifiedFile);
+  } catch (const ArchiveError& error) {
+    throw UpdateInstallError(error.message());
+  }
+  // A named task, not a temporary of the co_await expression (GCC 12 destroys those twice).
+  QCoro::Task<UpdateInstallOutcome> installing = install(std::move(update), std::move(version));
+  co_return co_await std::move(installing);
+}
+
+QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(std::shared_ptr<const DownloadedUpdate> update,
+                                                           QString version) {
   requireVersionText(version);
   auto promise = std::make_shared<QPromise<UpdateInstallOutcome>>();
   QFuture<UpdateInstallOutcome> done = promise->future();
   promise->start();
   QThreadPool::globalInstance()->start([promise, executable = m_executablePath, downloads = m_downloadFolder,
-                                        running = m_runningFolder, verifiedFile, version] {
+                                        running = m_runningFolder, update, version] {
     try {
       const std::optional<InstallLocation> location = InstallLocation::of(executable);
-      promise->addResult(location ? installInPlace(*location, running, verifiedFile, version)
-                                  : handOff(verifiedFile, downloads, version));
+      promise->addResult(location ? installInPlace(*location, running, *update, version)
+                                  : handOff(*update, downloads, version));
     } catch (const UpdateInstallError&) {
       promise->setException(std::current_exception());
     } catch (const std::exception& error) {

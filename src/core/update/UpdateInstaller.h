@@ -5,9 +5,12 @@
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <optional>
 
 namespace brindlewick {
+
+class DownloadedUpdate;
 
 // Why an install did not happen, in words for the reader; the running install is untouched.
 class UpdateInstallError : public std::exception {
@@ -42,8 +45,12 @@ public:
   // install or unpacked archive), so install() swaps; false: it hands off.
   bool installsInPlace() const;
 
-  // The heavy work runs off the main thread and holds copies of what it needs, so the
-  // installer may go before it ends. Throws UpdateInstallError.
+  // Installs the bytes of `update`, whose signature the caller has checked: what is unpacked
+  // or kept is read from that open file, never from its name again. The heavy work runs off
+  // the main thread and holds copies of what it needs, so the installer may go before it
+  // ends. Throws UpdateInstallError.
+  QCoro::Task<UpdateInstallOutcome> install(std::shared_ptr<const DownloadedUpdate> update, QString version);
+  // The same for the file at `verifiedFile`, opened once here.
   QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
 
   // At start, once this copy is the one that runs: removes what an earlier update left beside

@@ -1,9 +1,10 @@
 #include "update/UpdateSignature.h"
 
 #include "foundation/Completion.h"
+#include "update/DownloadedUpdate.h"
+#include "update/TarGzReader.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QThreadPool>
 
 #include <openssl/evp.h>
@@ -38,25 +39,18 @@ bool UpdateSignature::verify(QByteArrayView publicKey, QByteArrayView signature,
 }
 
 bool UpdateSignature::verifyFile(QByteArrayView publicKey, QByteArrayView signature, const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  try {
+    return DownloadedUpdate::open(path)->hasSignature(publicKey, signature);
+  } catch (const ArchiveError&) {
     return false;
-  const qint64 size = file.size();
-  if (size == 0)
-    return verify(publicKey, signature, QByteArrayView());
-  const uchar* bytes = file.map(0, size);
-  if (!bytes)
-    return false;
-  const bool valid = verify(publicKey, signature, QByteArrayView(bytes, size));
-  file.unmap(const_cast<uchar*>(bytes));
-  return valid;
+  }
 }
 
-QCoro::Task<bool> UpdateSignature::verifyFileInBackground(QByteArray publicKey, QByteArray signature,
-                                                          QString path) {
+QCoro::Task<bool> UpdateSignature::verifyInBackground(QByteArray publicKey, QByteArray signature,
+                                                      std::shared_ptr<const DownloadedUpdate> update) {
   Completion<bool> verdict;
-  QThreadPool::globalInstance()->start([verdict, publicKey, signature, path] {
-    const bool valid = verifyFile(publicKey, signature, path);
+  QThreadPool::globalInstance()->start([verdict, publicKey, signature, update] {
+    const bool valid = update->hasSignature(publicKey, signature);
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [verdict, valid]() mutable { verdict.resolve(valid); },
         Qt::QueuedConnection);

@@ -6,7 +6,11 @@
 
 #include <QCoroTask>
 
+#include <memory>
+
 namespace brindlewick {
+
+class DownloadedUpdate;
 
 // Pure Ed25519 (RFC 8032, no pre-hash), as `openssl pkeyutl -sign -rawin` makes it, over the
 // whole of an update archive. Safe on any thread.
@@ -20,8 +24,10 @@ bool verify(QByteArrayView publicKey, QByteArrayView signature, QByteArrayView m
 // cannot be opened or mapped.
 bool verifyFile(QByteArrayView publicKey, QByteArrayView signature, const QString& path);
 
-// verifyFile() on a worker thread, its answer coming back on the main thread's event loop.
-QCoro::Task<bool> verifyFileInBackground(QByteArray publicKey, QByteArray signature, QString path);
+// DownloadedUpdate::hasSignature() on a worker thread, its answer coming back on the main
+// thread's event loop.
+QCoro::Task<bool> verifyInBackground(QByteArray publicKey, QByteArray signature,
+                                     std::shared_ptr<const DownloadedUpdate> update);
 
 } // namespace UpdateSignature
 

@@ -222,4 +222,76 @@ TEST(ArchiveExtractorTest, unpacksFilesFoldersAndLinksPrivately) {
   EXPECT_EQ(modeOf(out.filePath(QStringLiteral("top"))), 0700);
 }
 
+struct LinkTarget {
+  const char* name;
+  // Links to add, named below the archive's top folder; its program folder is lib/brindlewick.
+  QList<std::pair<QByteArray, QByteArray>> links;
+  // The link the refusal names, or none when the program folder is accepted.
+  const char* refused;
+};
+
+void PrintTo(const LinkTarget& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class LinkTargetTest : public ::testing::TestWithParam<LinkTarget> {};
+
+// Only the program folder is put in place, so a link in it must stay inside it, resolved by
+// name from where it stands, through other links too; a link elsewhere in the archive is not
+// put anywhere and is no concern of it.
+TEST_P(LinkTargetTest, aLinkInTheProgramFolderMustStayInsideIt) {
+  QTemporaryDir sandbox;
+  TarGzBuilder builder;
+  builder.addFolder("release/lib/brindlewick/sub/");
+  builder.addFolder("release/bin/");
+  builder.addFolder("release/share/");
+  builder.addFile("release/lib/brindlewick/brindlewick", "#!/bin/sh\n", 0755);
+  builder.addFile("release/lib/brindlewick/sub/data", "data");
+  builder.addLink("release/bin/brindlewick", "../lib/brindlewick/brindlewick");
+  for (const auto& [name, target] : GetParam().links)
+    builder.addLink("release/" + name, target);
+  const QString staging = QDir(sandbox.path()).filePath(QStringLiteral("staging"));
+  QDir().mkpath(staging);
+  extractArchive(writeArchive(sandbox.path(), builder.archive()), staging);
+  const QString program = QDir(staging).filePath(QStringLiteral("release/lib/brindlewick"));
+
+  if (!GetParam().refused) {
+    EXPECT_NO_THROW(requireLinksInside(program, staging));
+    return;
+  }
+  try {
+    requireLinksInside(program, staging);
+    FAIL() << "the program folder was accepted";
+  } catch (const ArchiveError& error) {
+    EXPECT_EQ(error.message(),
+              QStringLiteral("The update archive holds \"release/%1\", a link pointing outside "
+                             "the program folder; it was not installed.")
+                  .arg(QString::fromLatin1(GetParam().refused)));
+  }
+}
+
+const LinkTarget linkTargets[] = {
+    {"besideItsTarget", {{"lib/brindlewick/alias", "brindlewick"}}, nullptr},
+    {"theFolderItself", {{"lib/brindlewick/self", "."}}, nullptr},
+    {"upFromAFolderInside", {{"lib/brindlewick/sub/up", ".."}}, nullptr},
+    {"downIntoAFolderInside", {{"lib/brindlewick/data", "sub/data"}}, nullptr},
+    {"toNothingYet", {{"lib/brindlewick/later", "sub/not-there"}}, nullptr},
+    {"throughALinkThatStaysInside",
+     {{"lib/brindlewick/inner", "sub"}, {"lib/brindlewick/hop", "inner/data"}},
+     nullptr},
+    {"intoThePrefix", {{"lib/brindlewick/home", "../../bin"}}, "lib/brindlewick/home"},
+    {"toTheTopOfTheArchive", {{"lib/brindlewick/up", "../../.."}}, "lib/brindlewick/up"},
+    {"itsParent", {{"lib/brindlewick/parent", ".."}}, "lib/brindlewick/parent"},
+    {"outFromAFolderInside", {{"lib/brindlewick/sub/out", "../../../share"}}, "lib/brindlewick/sub/out"},
+    {"outAndBackIn", {{"lib/brindlewick/again", "../brindlewick/brindlewick"}}, "lib/brindlewick/again"},
+    {"throughALinkThatPointsOut",
+     {{"lib/brindlewick/exit", "../../share"}, {"lib/brindlewick/hop", "exit/file"}},
+     "lib/brindlewick/exit"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Targets, LinkTargetTest, ::testing::ValuesIn(linkTargets),
+                         [](const ::testing::TestParamInfo<LinkTarget>& info) {
+                           return std::string(info.param.name);
+                         });
+
 } // namespace

@@ -23,18 +23,49 @@ TEST(UpdateVersion, ComparesNumbersPartByPartAndRefusesAnythingElse) {
     const char* b;
     int order; // sign of a <=> b
   } rows[] = {
-      {"1.10", "1.9", 1},     {"1.4", "1.4.0", 0}, {"1.4.0.0", "1.4", 0},   {"2", "1.99.99", 1},
-      {"0.1.0", "0.2.0", -1}, {"1.01", "1.1", 0},  {"1.0.1", "1.0.0.9", 1},
+      {"1.10", "1.9", 1},
+      {"1.4", "1.4.0", 0},
+      {"1.4.0.0", "1.4", 0},
+      {"2", "1.99.99", 1},
+      {"0.1.0", "0.2.0", -1},
+      {"1.01", "1.1", 0},
+      {"1.0.1", "1.0.0.9", 1},
+      // Parts as wide as 64 bits, compared as numbers, not as text.
+      {"1234567890", "999999999", 1},
+      {"4294967296", "4294967295", 1},
+      {"1.18446744073709551615", "1.18446744073709551614", 1},
+      {"18446744073709551615", "9", 1},
+      {"00000000000000000001", "1", 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
     const auto order = version(row.a) <=> version(row.b);
     EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order);
   }
-  for (const char* bad : {"", "1.", ".1", "1..2", "v1.2", "1.2-beta", " 1.2", "1.-2", "+1", "1,2",
-                          "1234567890", "1.2.3.4.5.6.7.8.9"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_FALSE(UpdateVersion::parse(QString::fromLatin1(bad)));
+  const struct {
+    const char* text;
+    const char* refusal; // what is said beyond "is not a version"
+  } bad[] = {
+      {"", ""},
+      {"1.", ""},
+      {".1", ""},
+      {"1..2", ""},
+      {"v1.2", ""},
+      {"1.2-beta", ""},
+      {" 1.2", ""},
+      {"1.-2", ""},
+      {"+1", ""},
+      {"1,2", ""},
+      {"99999999999999999999.x", ""},
+      {"1.2.3.4.5.6.7.8.9", "it has more than 8 parts"},
+      {"18446744073709551616", "its part 18446744073709551616 is larger than 18446744073709551615"},
+      {"1.99999999999999999999999", "its part 99999999999999999999999 is larger than 18446744073709551615"},
+      {"000000000000000000001", "its part 000000000000000000001 has more than 20 digits"},
+  };
+  for (const auto& row : bad) {
+    SCOPED_TRACE(row.text);
+    EXPECT_FALSE(UpdateVersion::parse(QString::fromLatin1(row.text)));
+    EXPECT_EQ(UpdateVersion::refusal(QString::fromLatin1(row.text)), QString::fromLatin1(row.refusal));
   }
 }
 
@@ -87,6 +118,9 @@ TEST(UpdateFeed, RefusesAMalformedFeedWithTheValueNamed) {
       {"a missing key", feedOf({missing}), "releases[0]"},
       {"an added key", with("sha256", "x"), "releases[0]"},
       {"a version that is no version", with("version", "1.4-beta"), "releases[0].version"},
+      {"a version past 64 bits", with("version", "1.18446744073709551616"),
+       "releases[0].version: \"1.18446744073709551616\" is not a version: its part 18446744073709551616 is "
+       "larger than 18446744073709551615"},
       {"a number for a version", with("version", 14), "releases[0].version"},
       {"an http address", with("url", "http://example.org/a.tar.gz"), "releases[0].url"},
       {"an address with a user", with("url", "https://me@example.org/a.tar.gz"), "releases[0].url"},

@@ -1,3 +1,4 @@
+#include "update/DownloadedUpdate.h"
 #include "update/InstallLocation.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -223,8 +225,8 @@ const FailedInstall failedInstalls[] = {
      [] {
        TarGzBuilder b;
        b.addFolder("lib/brindlewick/");
-       b.addFile("lib/other", "#!/bin/sh\n", 0755);
-       b.addLink("lib/brindlewick/brindlewick", "../other");
+       b.addFile("lib/brindlewick/other", "#!/bin/sh\n", 0755);
+       b.addLink("lib/brindlewick/brindlewick", "other");
        b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
        return b.archive();
      },
@@ -248,6 +250,31 @@ const FailedInstall failedInstalls[] = {
      "holds version 1.3.0, not the announced 1.4.0"},
     {"versionNotANumber", [] { return sampleUpdateArchive(QStringLiteral("1.4.0")); }, "1.4.0/../x",
      "is not a version number"},
+    // Inside what was unpacked, but out of the program folder once it is swapped in.
+    {"linkIntoThePrefix",
+     [] {
+       return programThen(
+           [](TarGzBuilder& b) { b.addLink("brindlewick-1.4.0-Linux/lib/brindlewick/home", "../../bin"); });
+     },
+     "1.4.0", "\"brindlewick-1.4.0-Linux/lib/brindlewick/home\", a link pointing outside the program folder"},
+    {"linkToThePrefixAtTheTop",
+     [] {
+       TarGzBuilder b;
+       b.addFile("lib/brindlewick/brindlewick", "#!/bin/sh\n", 0755);
+       b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+       b.addLink("lib/brindlewick/up", "../..");
+       return b.archive();
+     },
+     "1.4.0", "\"lib/brindlewick/up\", a link pointing outside the program folder"},
+    {"programFolderThroughALink",
+     [] {
+       TarGzBuilder b;
+       b.addFile("real/brindlewick/brindlewick", "#!/bin/sh\n", 0755);
+       b.addFile("real/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+       b.addLink("lib", "real");
+       return b.archive();
+     },
+     "1.4.0", "does not hold the Brindlewick program"},
     {"notAnArchive", [] { return QByteArray("<html>Not found</html>"); }, "1.4.0",
      "not a gzip-compressed tar archive"},
 };
@@ -281,6 +308,111 @@ TEST_F(InstallFixture, aWriteFailingPartWayLeavesTheInstallAsItWas) {
       << error->message().toStdString();
   EXPECT_EQ(tree(prefix()), before);
 }
+
+// A version's parts are whole numbers of up to 64 bits, compared as numbers.
+TEST_F(InstallFixture, takesAVersionWhosePartsPass32Bits) {
+  const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("4294967296.0"))),
+                               QStringLiteral("4294967296"));
+
+  ASSERT_TRUE(outcome.finished);
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 4294967296.0"));
+}
+
+struct Tampering {
+  const char* name;
+  // Done to the downloaded file by its name once it was opened and checked.
+  std::function<void(const QString& path)> tamper;
+  // The install's error, or none when the checked bytes are installed.
+  const char* failure = nullptr;
+};
+
+void PrintTo(const Tampering& tampering, std::ostream* out) {
+  *out << tampering.name;
+}
+
+class TamperingTest : public InstallFixture, public ::testing::WithParamInterface<Tampering> {
+protected:
+  // Opens the download, tampers with it, then installs what was opened; the outcome and the
+  // bytes the download had when it was opened.
+  std::pair<AsyncOutcome<UpdateInstallOutcome>, QByteArray> installTampered(const QString& executablePath) {
+    const QByteArray checked = sampleUpdateArchive(QStringLiteral("1.4.0"));
+    const QString file = archiveFile(checked, QStringLiteral("brindlewick-1.4.0-Linux.tar.gz"));
+    const std::shared_ptr<const DownloadedUpdate> update = DownloadedUpdate::open(file);
+    GetParam().tamper(file);
+    UpdateInstaller installer(executablePath, downloads());
+    return {finishTask(installer.install(update, QStringLiteral("1.4.0"))), checked};
+  }
+};
+
+// However the file is changed by its name after the check, the install takes the bytes that
+// were checked, or, where those bytes are gone, refuses and changes nothing.
+TEST_P(TamperingTest, theSwapInstallsTheCheckedBytes) {
+  const QMap<QString, QByteArray> before = tree(prefix());
+  const auto [outcome, checked] = installTampered(executable());
+
+  ASSERT_TRUE(outcome.finished);
+  if (GetParam().failure) {
+    const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->message(), QString::fromLatin1(GetParam().failure));
+    EXPECT_EQ(tree(prefix()), before);
+    return;
+  }
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0")) << readFile(executable()).toStdString();
+}
+
+TEST_P(TamperingTest, theHandOffKeepsTheCheckedBytes) {
+  const QString buildTree = m_root.filePath(QStringLiteral("build/src/app/brindlewick"));
+  writeFile(buildTree, oldProgram, QFile::ReadOwner | QFile::ExeOwner);
+  const auto [outcome, checked] = installTampered(buildTree);
+
+  ASSERT_TRUE(outcome.finished);
+  if (GetParam().failure) {
+    const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->message().startsWith(QLatin1String("The downloaded update could not be read")))
+        << error->message().toStdString();
+    EXPECT_TRUE(QDir(downloads()).isEmpty());
+    return;
+  }
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::handedOff);
+  EXPECT_EQ(readFile(outcome.get().path), checked);
+}
+
+void replaceWith(const QString& path, const QByteArray& bytes) {
+  writeFile(path + QStringLiteral(".new"), bytes);
+  ASSERT_EQ(::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(),
+                     QFile::encodeName(path).constData()),
+            0);
+}
+
+QByteArray plantedArchive() {
+  TarGzBuilder b;
+  b.addFile("lib/brindlewick/brindlewick", "#!/bin/sh\necho planted\n", 0755);
+  b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+  return b.archive();
+}
+
+const Tampering tamperings[] = {
+    {"anotherArchivePutInItsPlace", [](const QString& path) { replaceWith(path, plantedArchive()); }},
+    {"itsNameRemoved", [](const QString& path) { QFile::remove(path); }},
+    {"bytesAddedToIt",
+     [](const QString& path) {
+       QFile file(path);
+       ASSERT_TRUE(file.open(QIODevice::Append));
+       file.write(plantedArchive());
+     }},
+    {"cutShorter",
+     [](const QString& path) { ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 100), 0); },
+     "The update archive could not be read: it is shorter than when it was opened."},
+};
+
+INSTANTIATE_TEST_SUITE_P(Downloads, TamperingTest, ::testing::ValuesIn(tamperings),
+                         [](const ::testing::TestParamInfo<Tampering>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(InstallFixture, anInstallUnderWayElsewhereIsNotDisturbed) {
   QLockFile other(prefix() + QStringLiteral("/lib/.brindlewick-update.lock"));

@@ -1,14 +1,16 @@
 #include "FeedUpdaterRig.h"
 
-#include <QFile>
+#include "update/DownloadedUpdate.h"
+
+#include <QIODevice>
 
 namespace brindlewick {
 
 namespace {
 
-QCoro::Task<UpdateInstallOutcome> recordInstall(FeedUpdaterRig* rig, QString file) {
-  QFile archive(file);
-  rig->installed.append(archive.open(QIODevice::ReadOnly) ? archive.readAll() : QByteArray());
+QCoro::Task<UpdateInstallOutcome> recordInstall(FeedUpdaterRig* rig,
+                                                std::shared_ptr<const DownloadedUpdate> update) {
+  rig->installed.append(update->reader()->readAll());
   if (rig->installError)
     throw UpdateInstallError(*rig->installError);
   // A copy: the task takes what it returns by moving it.
@@ -47,8 +49,8 @@ std::unique_ptr<FeedUpdater> FeedUpdaterRig::makeUnstarted(const QString& versio
       .events = &events,
       .downloadFolder = downloadFolder(),
       .install =
-          [this](QString file, QString version) {
-            return installer ? installer(std::move(file), std::move(version)) : recordInstall(this, file);
+          [this](std::shared_ptr<const DownloadedUpdate> update, QString version) {
+            return installer ? installer(std::move(update), std::move(version)) : recordInstall(this, update);
           },
       .restart =
           [this](const QString& executable) {

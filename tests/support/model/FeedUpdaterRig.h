@@ -29,7 +29,7 @@ public:
   // What the recording installer answers; an error message makes it throw instead.
   UpdateInstallOutcome outcome{UpdateInstallOutcome::Kind::swapped, QStringLiteral("/opt/new/brindlewick")};
   std::optional<QString> installError;
-  // The bytes of each file handed to the installer, as they were when it was called.
+  // The bytes of each update handed to the installer, as the installer reads them.
   QList<QByteArray> installed;
   QStringList restarts;
   bool restartSucceeds = true;
