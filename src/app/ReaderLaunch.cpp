@@ -67,7 +67,7 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWa
 } // namespace
 
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          LaunchRequestQueue* requests, KeyringWatch* keyring) {
+                          LaunchRequestQueue* requests, KeyringWatch* keyring, const StartFailureHandler& takeFailure) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
   ReaderLaunch launch;
   std::optional<QString> startupError;
@@ -76,6 +76,8 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
   } catch (const std::exception& error) {
     const QString description = QString::fromUtf8(error.what());
     QTextStream(stderr) << "Brindlewick initialization failed: " << description << "\n";
+    if (takeFailure && takeFailure(description))
+      return launch;
     startupError = keyring && keyring->gaveUp() ? keyringStayedLockedText
                                                 : ReaderAppDelegate::startupErrorText(description);
   }
