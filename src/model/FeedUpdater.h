@@ -76,7 +76,8 @@ public:
     QString downloadFolder;
     // Puts a verified archive in place (or hands it off).
     Install install;
-    // Starts the new version once this one quits; true when it started. Then quit.
+    // Has the new version started once this one has quit (and waited for); true when it will
+    // be. Then quit.
     std::function<bool(const QString& executable)> restart;
     std::function<void()> quit;
     // The desktop's opener for a handed-off file; answers whether a program took it.

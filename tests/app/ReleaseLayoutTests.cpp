@@ -172,7 +172,7 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
 
   EXPECT_EQ(started.status, 0) << started.output.toStdString();
   EXPECT_EQ(readFile(ran), "previous \n") << started.output.toStdString();
-  EXPECT_EQ(runProgram(command(), {}).output, "") << "the command starts the version put back";
+  EXPECT_EQ(runProgram(command(), {}, environment).output, "") << "the command starts the version put back";
   EXPECT_EQ(readFile(ran), "previous \n");
   const std::optional<UpdateTrial::Record> failed = UpdateTrial::read(location);
   ASSERT_TRUE(failed.has_value());
