@@ -42,7 +42,8 @@ bool networkIsUp() {
 } // namespace
 
 std::unique_ptr<FeedUpdater> makeApplicationUpdater(SystemEvents* events, const UpdaterTrust& trust,
-                                                    const QString& configurationFile) {
+                                                    const QString& configurationFile,
+                                                    std::function<bool(const QString& executable)> restart) {
   QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
   if (downloads.isEmpty())
     downloads = QDir::homePath();
@@ -57,7 +58,7 @@ std::unique_ptr<FeedUpdater> makeApplicationUpdater(SystemEvents* events, const 
       .downloadFolder = QDir(cache).filePath(QStringLiteral("app.brindlewick/updates")),
       .install = [installer](std::shared_ptr<const DownloadedUpdate> update,
                              QString version) { return installWith(installer, std::move(update), version); },
-      .restart = [](const QString& executable) { return restartInto(executable); },
+      .restart = std::move(restart),
       .quit = [] { QCoreApplication::quit(); },
       .openUrl = [](QUrl url) { return UrlOpener::shared().open(std::move(url)); },
   };

@@ -13,6 +13,8 @@ LaunchMode launchMode(const QStringList& arguments) {
     return LaunchMode::help;
   if (present(versionSwitch))
     return LaunchMode::version;
+  if (present(checkStartSwitch))
+    return LaunchMode::checkStart;
   if (present(diagnosticSwitches[0]))
     return LaunchMode::diagnostics;
   if (present(diagnosticSwitches[1]))
@@ -25,7 +27,8 @@ LaunchMode launchMode(const QStringList& arguments) {
 }
 
 bool isDiagnostic(LaunchMode mode) {
-  return mode != LaunchMode::reader && mode != LaunchMode::help && mode != LaunchMode::version;
+  return mode != LaunchMode::reader && mode != LaunchMode::help && mode != LaunchMode::version &&
+         mode != LaunchMode::checkStart;
 }
 
 } // namespace brindlewick

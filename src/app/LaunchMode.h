@@ -13,6 +13,7 @@ enum class LaunchMode {
   reader,      // the reading companion itself
   help,        // print what the program accepts and exit
   version,     // print the program's name and version and exit
+  checkStart,  // the updater asks whether this program starts: load, answer, exit
   diagnostics, // print the geometry report and exit
   smokePanel,  // show the panel as an automatic delivery would, sample it, exit with the verdict
   feasibility, // the panel with its test menu, until quit from there
@@ -32,6 +33,10 @@ inline constexpr int refusedExitStatus = 2;
 // account is touched. They win over every other argument, help over version.
 inline constexpr std::array<QStringView, 2> helpSwitches = {u"--help", u"-h"};
 inline constexpr QStringView versionSwitch = u"--version";
+// Not for the reader, so not in the help: the updater runs a new program with it before the
+// program replaces the running one (update/StartCheck.h). Like help and version it touches no
+// display, running copy, keyring or file of the reader's.
+inline constexpr QStringView checkStartSwitch = u"--check-start";
 
 // The mode for a command line (the program path included, as main receives it). Matching is
 // exact: case-sensitive, whole, nothing appended, so "--Diagnostics", "--diagnostics=1" and
@@ -42,7 +47,7 @@ LaunchMode launchMode(const QStringList& arguments);
 
 // The diagnostic modes run as an accessory of the desktop: no reader window, no single
 // instance, no launcher entry. Every diagnostic switch, the refused ones included, makes a
-// launch one; help and version are not launches at all.
+// launch one; help, version and the start check are not launches at all.
 bool isDiagnostic(LaunchMode mode);
 
 } // namespace brindlewick

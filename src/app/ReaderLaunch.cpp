@@ -67,7 +67,7 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWa
 } // namespace
 
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          LaunchRequestQueue* requests, KeyringWatch* keyring) {
+                          LaunchRequestQueue* requests, KeyringWatch* keyring, const StartFailureHandler& takeFailure) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
   ReaderLaunch launch;
   std::optional<QString> startupError;
@@ -79,6 +79,8 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
     const QString description = keyring && keyring->gaveUp() ? keyringStayedLockedText
                                                               : QString::fromUtf8(error.what());
     QTextStream(stderr) << "Brindlewick initialization failed: " << description << "\n";
+    if (takeFailure && takeFailure(description))
+      return launch;
     startupError = ReaderAppDelegate::startupErrorText(description);
   }
 

@@ -3,6 +3,7 @@
 #include "app/ReaderAppDelegate.h"
 #include "model/ReaderModel.h"
 
+#include <functional>
 #include <memory>
 
 namespace brindlewick {
@@ -26,8 +27,13 @@ struct ReaderLaunch {
 // keyring (a locked one asks the reader to unlock it) a small window says so, and a later start
 // meanwhile brings it forward; should the keyring never answer, the alert says that it stayed
 // locked.
+// With `takeFailure`, a model that could not be built is offered to it first (with the error's
+// text): when it answers true it has dealt with the failure (a new version that does not start
+// puts the previous one back), and the launch comes back with neither shell nor alert.
+using StartFailureHandler = std::function<bool(const QString& description)>;
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr);
+                          LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr,
+                          const StartFailureHandler& takeFailure = {});
 
 // Why the start failed when the keyring never answered while the model opened: the start-up
 // alert gives it on the line after its own text (which already says no data was reset), and

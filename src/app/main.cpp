@@ -9,6 +9,7 @@
 #include "app/PanelDiagnosticsDelegate.h"
 #include "app/ReaderLaunch.h"
 #include "app/SingleInstance.h"
+#include "app/StartCheckMode.h"
 #include "app/StartRefusal.h"
 #include "desktop/DesktopProbes.h"
 #include "desktop/FullScreenProbe.h"
@@ -21,13 +22,19 @@
 #include "model/ReaderModel.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
+#include "update/UpdateTrial.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/ApplicationIcon.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTextStream>
+#include <QTimer>
+
+#include <optional>
+#include <unistd.h>
 
 using namespace brindlewick;
 
@@ -57,6 +64,23 @@ int runDiagnostic(LaunchMode mode) {
   return QApplication::exec();
 }
 
+// The program file this process runs, before the application object exists.
+QString runningExecutable() {
+  return QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+}
+
+// Replaces this process with a fresh start of `program` (the version put back after a new one
+// did not start); returns only when that could not be done.
+void startInstead(const QString& program) {
+  QTextStream(stderr) << "Brindlewick: starting " << program << " again\n";
+  qunsetenv(UpdateRestart::wordVariable);
+  qunsetenv(UpdateRestart::predecessorVariable);
+  QByteArray path = QFile::encodeName(program);
+  char* const arguments[] = {path.data(), nullptr};
+  ::execv(path.constData(), arguments);
+  QTextStream(stderr) << "Brindlewick: " << program << " could not be started\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -75,6 +99,11 @@ int main(int argc, char** argv) {
                                                      : launchVersionText(QStringLiteral(BRINDLEWICK_VERSION)));
     return 0;
   }
+  // The updater asks whether this program starts: no display, no running copy, no keyring.
+  if (mode == LaunchMode::checkStart) {
+    QCoreApplication check(argc, argv);
+    return StartCheckMode::run(&DevelopmentTrust::clientOptions);
+  }
   if (mode == LaunchMode::refused) {
     QTextStream(stderr) << refusedDiagnosticsLine;
     return refusedExitStatus;
@@ -83,6 +112,26 @@ int main(int argc, char** argv) {
   // start that hands its request on must pass it along.
   const QString startupId = qEnvironmentVariable("DESKTOP_STARTUP_ID");
   const QString activationToken = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+
+  // A new version on trial: this start is recorded before anything can crash it, so a start
+  // that ends before it comes up puts the previous version back, here at the latest.
+  std::optional<UpdateTrial> trial;
+  UpdateTrial::AtStart atStart;
+  // The copy that restarted into this one waits for its word.
+  UpdateRestart::StartWord word = UpdateRestart::StartWord::fromEnvironment();
+  if (!isDiagnostic(mode)) {
+    trial.emplace(runningExecutable());
+    atStart = trial->begin();
+    if (atStart.verdict == UpdateTrial::Verdict::earlierStartFailed) {
+      const QString reason = QStringLiteral("an earlier start of it ended before it came up");
+      if (word.awaited()) {
+        word.failed(reason);
+        return 1;
+      }
+      if (const std::optional<QString> back = trial->rollBack(reason))
+        startInstead(*back);
+    }
+  }
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Brindlewick"));
@@ -96,68 +145,127 @@ int main(int argc, char** argv) {
   LaunchRequest request = LaunchRequest::fromArguments(QCoreApplication::arguments());
   request.startupId = startupId;
   request.activationToken = activationToken;
-  // Started by an update's restart: the copy that installed it is still quitting.
+  // Started by an update's restart of a version that quit at once: it is still quitting.
   UpdateRestart::awaitPredecessor();
-  SingleInstance instance;
-  // Later starts are answered as soon as this one listens, long before the reader can act on
-  // their requests: they wait here, behind this start's own.
-  LaunchRequestQueue requests(&instance);
-  try {
-    if (instance.start(request) == SingleInstance::Role::forwarded)
-      return 0;
-  } catch (const SingleInstanceError& error) {
-    StartRefusal::report(error.description(), request);
-    return 1;
-  }
-  // The program folder an update replaced is no longer needed once this one runs.
-  UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
-  if (request.kind != LaunchRequest::Kind::reopen)
-    requests.enqueue(request);
-  // The reader lives in the tray; closing its window only hides it.
-  QApplication::setQuitOnLastWindowClosed(false);
-
-  LinuxDesktopProbes desktop;
-  // The display the reader works on is the one of the active window, whichever application
-  // owns it.
-  const SystemScreenSource screens(desktop.x11());
-  // The typefaces and the appearance the interface follows, and what assistive technology
-  // hears of it, before any window exists.
-  UiEnvironment::install(desktop.accessibility());
-  AccessibleRole::install();
-  KeychainStorage storage(QStringLiteral("app.brindlewick.credentials"));
-  // Pages and new messages open with the desktop's program for them, which says if it could.
-  XdgUrlOpener opener(DelayScheduler::system());
-  UrlOpener::install(&opener);
-  // A locked keyring keeps the start waiting on its unlock prompt: the reader is told so.
-  KeyringWatch keyring(storage, DelayScheduler::system());
-  ReaderModel::Services services{
-      .scheduler = DelayScheduler::system(),
-      .screens = screens,
-      .desktop = desktop.probes(),
-      .storage = keyring,
-      // The service client; a development build also trusts the stand-in's authority.
-      .makeTransport = DevelopmentTrust::transportFactory(BuildConfiguration::defaultFilePath()),
-      .dropSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::dropSound),
-      .chimeSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::chimeSound),
-      .arguments = commandLine,
-      .executablePath = QCoreApplication::applicationFilePath(),
-      .installPrefix = QStringLiteral(BRINDLEWICK_INSTALL_PREFIX),
-      .loginItems = nullptr,
-      // The teaser and the reading card.
-      .factories = cardPanelContent(),
-      .urlOpener = &opener,
-      // The updater of its own, started when the build names a feed and its key.
-      .updaterBackend = makeApplicationUpdater(desktop.events(), &DevelopmentTrust::clientOptions,
-                                               BuildConfiguration::defaultFilePath()),
-  };
+  const bool onTrial = atStart.verdict == UpdateTrial::Verdict::onTrial;
+  // The swapped-in program "Restart now" asked for, started once this copy has let go.
+  std::optional<QString> restartInto;
+  // The version to start instead of this one, which did not come up.
+  std::optional<QString> putBack;
   int status = 0;
   {
-    // The first-run chime belongs to the onboarding: it plays when that screen comes on.
-    const ReaderLaunch reader = launchReader(std::move(services), {}, &requests, &keyring);
-    status = QApplication::exec();
+    SingleInstance instance;
+    // Later starts are answered as soon as this one listens, long before the reader can act on
+    // their requests: they wait here, behind this start's own.
+    LaunchRequestQueue requests(&instance);
+    try {
+      if (instance.start(request) == SingleInstance::Role::forwarded) {
+        if (trial)
+          trial->withdraw();
+        word.handedOn();
+        return 0;
+      }
+    } catch (const SingleInstanceError& error) {
+      word.failed(error.description());
+      StartRefusal::report(error.description(), request);
+      return 1;
+    }
+    // What an interrupted update left beside the program folder goes now.
+    UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
+    if (request.kind != LaunchRequest::Kind::reopen)
+      requests.enqueue(request);
+    // The reader lives in the tray; closing its window only hides it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    LinuxDesktopProbes desktop;
+    // The display the reader works on is the one of the active window, whichever application
+    // owns it.
+    const SystemScreenSource screens(desktop.x11());
+    // The typefaces and the appearance the interface follows, and what assistive technology
+    // hears of it, before any window exists.
+    UiEnvironment::install(desktop.accessibility());
+    AccessibleRole::install();
+    KeychainStorage storage(QStringLiteral("app.brindlewick.credentials"));
+    // Pages and new messages open with the desktop's program for them, which says if it could.
+    XdgUrlOpener opener(DelayScheduler::system());
+    UrlOpener::install(&opener);
+    // A locked keyring keeps the start waiting on its unlock prompt: the reader is told so.
+    KeyringWatch keyring(storage, DelayScheduler::system());
+    ReaderModel::Services services{
+        .scheduler = DelayScheduler::system(),
+        .screens = screens,
+        .desktop = desktop.probes(),
+        .storage = keyring,
+        // The service client; a development build also trusts the stand-in's authority.
+        .makeTransport = DevelopmentTrust::transportFactory(BuildConfiguration::defaultFilePath()),
+        .dropSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::dropSound),
+        .chimeSound = std::make_unique<SoundEffectPlayer>(SoundEffectPlayer::chimeSound),
+        .arguments = commandLine,
+        .executablePath = QCoreApplication::applicationFilePath(),
+        .installPrefix = QStringLiteral(BRINDLEWICK_INSTALL_PREFIX),
+        .loginItems = nullptr,
+        // The teaser and the reading card.
+        .factories = cardPanelContent(),
+        .urlOpener = &opener,
+        // The updater of its own, started when the build names a feed and its key. "Restart now"
+        // quits, and the new program starts once this copy has let go (below).
+        .updaterBackend = makeApplicationUpdater(desktop.events(), &DevelopmentTrust::clientOptions,
+                                                 BuildConfiguration::defaultFilePath(),
+                                                 [&restartInto](const QString& executable) {
+                                                   restartInto = executable;
+                                                   return true;
+                                                 }),
+    };
+    // A new version whose model cannot be built does not stop at the start-up alert: the
+    // copy waiting for its word, or this start, puts the previous version back.
+    const StartFailureHandler notStarted = [&](const QString& description) {
+      if (!onTrial)
+        return false;
+      if (word.awaited()) {
+        word.failed(description);
+        status = 1;
+        return true;
+      }
+      putBack = trial->rollBack(description);
+      return putBack.has_value();
+    };
+    {
+      // The first-run chime belongs to the onboarding: it plays when that screen comes on.
+      const ReaderLaunch reader = launchReader(std::move(services), {}, &requests, &keyring, notStarted);
+      if (reader.delegate) {
+        FeedUpdater* updater =
+            reader.model ? qobject_cast<FeedUpdater*>(reader.model->updater().backend()) : nullptr;
+        // Up once the event loop runs with the shell shown: the word goes out, the folder an
+        // update replaced goes, and a version put back says why.
+        QTimer::singleShot(0, [&word, &trial, &atStart, updater, started = reader.model != nullptr] {
+          if (started) {
+            word.started();
+            if (trial)
+              trial->confirm();
+          }
+          if (const std::optional<UpdateTrial::NotStarted>& note = atStart.notStarted) {
+            QTextStream(stderr) << "Brindlewick " << note->version << " did not start: " << note->reason << "\n";
+            if (updater)
+              updater->reportNotStarted(note->version, note->reason);
+          }
+        });
+        status = QApplication::exec();
+      }
+    }
+    // The model cancels its waits and requests as it ends, and each of them resumes from a
+    // queued call: let them unwind now, or their coroutines would be lost with the event queue.
+    QCoreApplication::sendPostedEvents();
   }
-  // The model cancels its waits and requests as it ends, and each of them resumes from a
-  // queued call: let them unwind now, or their coroutines would be lost with the event queue.
-  QCoreApplication::sendPostedEvents();
+  if (putBack)
+    startInstead(*putBack);
+  if (restartInto) {
+    const UpdateRestart::Handover handover = UpdateRestart::startAndWatch(*restartInto);
+    if (!handover.cameUp) {
+      QTextStream(stderr) << "Brindlewick: the new version did not start: " << handover.failure << "\n";
+      if (const std::optional<QString> back = UpdateTrial(*restartInto).rollBack(handover.failure))
+        startInstead(*back);
+      return 1;
+    }
+  }
   return status;
 }

@@ -276,6 +276,17 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
     Q_EMIT installFailed(problem);
 }
 
+void FeedUpdater::reportNotStarted(const QString& version, const QString& reason) {
+  if (const std::optional<UpdateVersion> parsed = UpdateVersion::parse(version))
+    m_defaults.setString(ApplicationDefaults::skippedUpdateKey, parsed->text());
+  QString why = reason;
+  if (!why.isEmpty())
+    why[0] = why[0].toUpper();
+  Q_EMIT answered(notStartedTitle.arg(version),
+                  u"Brindlewick %1, the version you had, is back in its place. What happened: %2."_s.arg(
+                      m_running, why.isEmpty() ? u"no reason was given"_s : why));
+}
+
 bool FeedUpdater::restartInto(const QString& executable) {
   if (!m_services.restart || !m_services.restart(executable))
     return false;

@@ -53,6 +53,8 @@ public:
   static inline const QString upToDateTitle = QStringLiteral("You're up to date.");
   static inline const QString checkFailedTitle = QStringLiteral("Brindlewick could not check for updates.");
   static inline const QString installFailedTitle = QStringLiteral("The update was not installed.");
+  // reportNotStarted()'s title, with the version that did not start.
+  static inline const QString notStartedTitle = QStringLiteral("Brindlewick %1 did not start.");
   static inline const QString badSignatureMessage = QStringLiteral(
       "The download's signature does not match this build's update key, so the file was deleted.");
 
@@ -81,7 +83,8 @@ public:
     // Puts a verified archive in place (or hands it off), reading it from the file that was
     // checked.
     Install install;
-    // Starts the new version once this one quits; true when it started. Then quit.
+    // Has the new version started once this one has quit (and waited for); true when it will
+    // be. Then quit.
     std::function<bool(const QString& executable)> restart;
     std::function<void()> quit;
     // The desktop's opener for a handed-off file; answers whether a program took it.
@@ -112,12 +115,17 @@ public:
   void cancelInstall();
   // Starts the swapped-in version and quits; false (and nothing quits) when it did not start.
   bool restartInto(const QString& executable);
+  // A version installed here did not start, and this one was put back in its place: the
+  // reader is told why (answered()), and scheduled checks no longer offer that version, as if
+  // the reader had skipped it ("Check for updates" still does).
+  void reportNotStarted(const QString& version, const QString& reason);
 
 Q_SIGNALS:
   void phaseChanged();
   // A newer release this version may install.
   void offered(const brindlewick::UpdateRelease& release, bool askedByReader);
-  // The end of a check the reader asked for that offered nothing: up to date, or why not.
+  // The end of a check the reader asked for that offered nothing: up to date, or why not. Also
+  // why an installed version did not start (reportNotStarted()).
   void answered(const QString& title, const QString& detail);
   void downloadProgress(qint64 received, qint64 total);
   // An install finished; `version` is the release's. Also the answer to a later check the

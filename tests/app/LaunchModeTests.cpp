@@ -31,6 +31,11 @@ TEST(LaunchMode, TheFirstSwitchInTestingOrderWinsAndOnlyExactSwitchesCount) {
       {{"--version", "--help"}, LaunchMode::help},
       {{"--smoke-panel", "--version"}, LaunchMode::version},
       {{"--Help", "-help", "--help=1", "-V", "--versions"}, LaunchMode::reader},
+      // The updater's start check: after help and version, before every diagnostic.
+      {{"--check-start"}, LaunchMode::checkStart},
+      {{"--smoke-panel", "--check-start"}, LaunchMode::checkStart},
+      {{"--check-start", "--help"}, LaunchMode::help},
+      {{"--check-start=1", "-check-start", "--Check-Start"}, LaunchMode::reader},
   };
   for (const auto& [arguments, mode] : rows)
     EXPECT_EQ(launchMode(QStringList{"brindlewick"} + arguments), mode) << arguments.join(' ').toStdString();
@@ -85,6 +90,8 @@ TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
         "  --diagnostics", "  --smoke-panel", "  --feasibility", "  -h, --help", "  --version"}},
       {{"brindlewick:open", "-h"}, {"Usage: brindlewick [OPTION | LINK...]"}},
       {{"--version"}, {"Brindlewick " BRINDLEWICK_PROJECT_VERSION}},
+      // The updater's question, answered from the program's own configuration.
+      {{"--check-start"}, {"Brindlewick " BRINDLEWICK_PROJECT_VERSION " can start."}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments.join(' ').toStdString());
@@ -103,7 +110,48 @@ TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
           << expected.toStdString() << " in:\n" << out.toStdString();
     }
     EXPECT_FALSE(running.waitForNewConnection(50)) << "the running copy was contacted";
+    EXPECT_FALSE(out.contains("--check-start")) << "the updater's switch is not the reader's";
   }
 }
+
+#ifdef BRINDLEWICK_DEVELOPMENT_EXECUTABLE
+// The start check reads the configuration as the real start does, the development authority
+// included, and says why a start would stop; the program runs from a folder of its own, with
+// the configuration beside it, as in an unpacked release.
+TEST(LaunchMode, TheStartCheckRefusesAConfigurationTheRealStartWouldStopOn) {
+  const struct {
+    const char* name;
+    QByteArray configuration;
+    int status;
+    const char* said;
+  } rows[] = {
+      {"whole", "{\"CFBundleShortVersionString\": \"2.0.0\"}", 0, "Brindlewick 2.0.0 can start.\n"},
+      {"authorityMissing",
+       "{\"CFBundleShortVersionString\": \"2.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}", 1,
+       "The development certificate authority /nonexistent/ca.pem cannot be used"},
+      {"serviceOverHttp", "{\"BrindlewickAPIBaseURL\": \"http://reading.example\"}", 1,
+       "Build configuration requires HTTPS URLs"},
+      {"updaterHalfConfigured", "{\"SUFeedURL\": \"https://feed.example/feed.json\"}", 1,
+       "Configure both an HTTPS update feed"},
+      {"notJson", "{\"CFBundleShortVersionString\": ", 1, "could not be read"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const QTemporaryDir folder;
+    const QString program = folder.filePath(QStringLiteral("brindlewick"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(BRINDLEWICK_DEVELOPMENT_EXECUTABLE), program));
+    QFile configuration(folder.filePath(QStringLiteral("brindlewick-configuration.json")));
+    ASSERT_TRUE(configuration.open(QIODevice::WriteOnly));
+    configuration.write(row.configuration);
+    configuration.close();
+    QProcess check;
+    check.start(program, {QStringLiteral("--check-start")});
+    ASSERT_TRUE(check.waitForFinished(30000));
+    EXPECT_EQ(check.exitStatus() == QProcess::NormalExit ? check.exitCode() : -1, row.status);
+    const QByteArray said = row.status == 0 ? check.readAllStandardOutput() : check.readAllStandardError();
+    EXPECT_TRUE(said.contains(row.said)) << said.toStdString();
+  }
+}
+#endif
 
 } // namespace

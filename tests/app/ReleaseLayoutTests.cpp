@@ -1,7 +1,12 @@
 #include "ui/design/ApplicationIcon.h"
+#include "update/InstallFolders.h"
+#include "update/InstallLocation.h"
 #include "update/UpdateInstaller.h"
+#include "update/UpdateTrial.h"
 
 #include "AsyncProbe.h"
+#include "FolderSnapshot.h"
+#include "TarGzBuilder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,8 +27,10 @@ struct Finished {
   QByteArray output;
 };
 
-Finished runProgram(const QString& program, const QStringList& arguments) {
+Finished runProgram(const QString& program, const QStringList& arguments,
+                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
   QProcess process;
+  process.setProcessEnvironment(environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.start(program, arguments);
   process.waitForFinished(120000);
@@ -143,6 +150,127 @@ TEST(ReleaseLayout, theDebianPackageHoldsTheEntryAndItsIcon) {
   const Finished extracted = runProgram(dpkgDeb, {QStringLiteral("-x"), packages.filePath(debs.front()), unpacked});
   ASSERT_EQ(extracted.status, 0) << extracted.output.toStdString();
   expectEntryWithItsIcon(unpacked + QStringLiteral("/usr"));
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// The build's program installed per user with `cmake --install` in a temporary prefix.
+class PerUserInstall : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_root.isValid());
+    const Finished installed =
+        runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
+                   {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR), QStringLiteral("--prefix"), prefix()});
+    ASSERT_EQ(installed.status, 0) << installed.output.toStdString();
+  }
+
+  QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
+  QString command() const { return prefix() + QStringLiteral("/bin/brindlewick"); }
+  QString archive(const TarGzBuilder& builder) {
+    const QString path = m_root.filePath(QStringLiteral("verified.tar.gz"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(builder.archive());
+    return path;
+  }
+
+  QTemporaryDir m_root;
+};
+
+// A signed release whose program's configuration names a certificate authority that is not
+// there would stop at its start: it is refused before the swap, with the reason, and the
+// running install stays as it was.
+TEST_F(PerUserInstall, aReleaseWhoseProgramCannotStartIsNeverPutInPlace) {
+  QFile development(QStringLiteral(BRINDLEWICK_DEVELOPMENT_EXECUTABLE));
+  ASSERT_TRUE(development.open(QIODevice::ReadOnly));
+  TarGzBuilder builder;
+  builder.addFolder("brindlewick-9.0.0-Linux/lib/brindlewick/");
+  builder.addFile("brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick", development.readAll(), 0755);
+  builder.addFile("brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick-configuration.json",
+                  "{\"CFBundleShortVersionString\": \"9.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}");
+  const QString file = archive(builder);
+  const QMap<QString, QByteArray> before = brindlewick::testing::folderSnapshot(prefix());
+
+  const auto outcome = finishTask(UpdateInstaller(command(), {}).install(file, QStringLiteral("9.0.0")), 60000);
+
+  ASSERT_TRUE(outcome.finished);
+  const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_TRUE(error->message().startsWith(QLatin1String("The update's program does not start (it exited with status 1: "
+                                                        "Brindlewick could not start: The development certificate "
+                                                        "authority /nonexistent/ca.pem cannot be used")))
+      << error->message().toStdString();
+  EXPECT_EQ(brindlewick::testing::folderSnapshot(prefix()), before);
+  EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
+            "Brindlewick " BRINDLEWICK_PROJECT_VERSION "\n");
+}
+
+// The real program on trial whose model cannot be built (here: its settings file is a folder)
+// does not stop at the start-up alert: it puts the previous version back and starts that in
+// its place, which learns why.
+TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndStartsIt) {
+  const QString lib = prefix() + QStringLiteral("/lib");
+  const QString ran = m_root.filePath(QStringLiteral("previous-ran"));
+  QDir().mkpath(lib + QStringLiteral("/.brindlewick-previous"));
+  QFile previous(lib + QStringLiteral("/.brindlewick-previous/brindlewick"));
+  ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
+  previous.write("#!/bin/sh\necho \"previous $*\" > '" + QFile::encodeName(ran) + "'\n");
+  previous.close();
+  previous.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const InstallLocation location = *InstallLocation::of(command());
+  UpdateTrial::Record record;
+  record.version = QStringLiteral(BRINDLEWICK_PROJECT_VERSION);
+  record.folder = InstallFolders::resolvedIdentityOf(location.programFolder);
+  record.fallback = InstallFolders::identityOf(location.previousFolder());
+  UpdateTrial::write(location, record);
+
+  const QString home = m_root.filePath(QStringLiteral("home"));
+  for (const char* folder : {"runtime", "config/app.brindlewick.account-settings.conf", "data", "cache"})
+    QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
+  QFile::setPermissions(home + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QProcessEnvironment environment;
+  environment.insert(QStringLiteral("HOME"), home);
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+  environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+
+  const Finished started = runProgram(command(), {}, environment);
+
+  EXPECT_EQ(started.status, 0) << started.output.toStdString();
+  EXPECT_EQ(readFile(ran), "previous \n") << started.output.toStdString();
+  EXPECT_EQ(runProgram(command(), {}, environment).output, "") << "the command starts the version put back";
+  EXPECT_EQ(readFile(ran), "previous \n");
+  const std::optional<UpdateTrial::Record> failed = UpdateTrial::read(location);
+  ASSERT_TRUE(failed.has_value());
+  EXPECT_EQ(failed->state, UpdateTrial::Record::State::failed);
+  EXPECT_TRUE(failed->reason.contains(QLatin1String("app.brindlewick.account-settings.conf")))
+      << failed->reason.toStdString();
+}
+
+// An install whose program folder became a link (on a filesystem that cannot exchange two
+// folders) is still one that `cmake --install` updates.
+TEST_F(PerUserInstall, cmakeInstallStillServesAProgramFolderThatIsALink) {
+  const QString lib = prefix() + QStringLiteral("/lib");
+  ASSERT_TRUE(QDir(lib).rename(QStringLiteral("brindlewick"), QStringLiteral(".brindlewick-program-Ab12Cd")));
+  ASSERT_TRUE(QFile::link(QStringLiteral(".brindlewick-program-Ab12Cd"), lib + QStringLiteral("/brindlewick")));
+  QFile::remove(lib + QStringLiteral("/.brindlewick-program-Ab12Cd/brindlewick"));
+
+  const Finished installed =
+      runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
+                 {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR), QStringLiteral("--prefix"), prefix()});
+
+  ASSERT_EQ(installed.status, 0) << installed.output.toStdString();
+  EXPECT_EQ(InstallFolders::linkText(lib + QStringLiteral("/brindlewick")), QStringLiteral(".brindlewick-program-Ab12Cd"));
+  EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
+            "Brindlewick " BRINDLEWICK_PROJECT_VERSION "\n");
+  EXPECT_TRUE(UpdateInstaller(command(), {}).installsInPlace());
 }
 
 } // namespace

@@ -48,8 +48,9 @@ StandInUpdates::StandInUpdates() : m_key(std::make_unique<Key>()) {
   m_notes = u"The stand-in reading service's sample update, for trying the updater. It is not a working "
             u"Brindlewick: its program is a small script that prints its version and ends.\n"
             u"Where this copy replaces itself (an install of your own), installing it puts that script "
-            u"in place of the program, and \"Restart now\" then closes Brindlewick. Install the real "
-            u"program again with cmake --install build --prefix <the same folder>."_s;
+            u"in place of the program; \"Restart now\" starts it, it does not come up, and Brindlewick puts "
+            u"the real program back and says so. Should that not happen, install the real program again "
+            u"with cmake --install build --prefix <the same folder>."_s;
   setVersion(nextVersion());
 }
 

@@ -2,6 +2,8 @@
 
 #include "TarGzBuilder.h"
 
+#include "update/StartCheck.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -21,10 +23,15 @@ QByteArray sampleUpdateArchive(const QString& version) {
   builder.addFolder(top + "lib/");
   builder.addFolder(top + "lib/brindlewick/");
   // A program that says what it is: the stand-in's release is for trying the updater, not for
-  // reading. Whoever installed it in place of the real program (and sees only this line after
-  // "Restart now") learns how to get that back.
+  // reading. It answers the updater's start check, so it is swapped in; started for real it
+  // only prints this line and ends, so the copy that restarted into it puts the real program
+  // back and says that the update did not start. Should nothing wait for it, the line says how
+  // to get the real program back.
+  QByteArray answer = StartCheck::answer(version).trimmed().toUtf8();
+  answer.replace('\'', "'\\''");
   builder.addFile(top + "lib/brindlewick/brindlewick",
-                  "#!/bin/sh\necho 'Brindlewick " + shellText +
+                  "#!/bin/sh\nif [ \"$1\" = '" + StartCheck::switchName.toUtf8() + "' ]; then echo '" + answer +
+                      "'; exit 0; fi\necho 'Brindlewick " + shellText +
                       ": the sample update of the stand-in reading service, not a working Brindlewick. "
                       "Install the real program again with: cmake --install build --prefix <this folder>'\n",
                   0755);

@@ -29,7 +29,19 @@ std::optional<InstallLocation> InstallLocation::of(const QString& executablePath
     return std::nullopt;
   const QFileInfo program(QFileInfo(canonical).absolutePath());
   const QFileInfo lib(program.absolutePath());
-  if (program.fileName() != programFolderName || lib.fileName() != libFolderName)
+  if (lib.fileName() != libFolderName)
+    return std::nullopt;
+  // The program runs from the program folder, or from the hidden folder it links to (or
+  // linked to before an update that still waits for this copy's restart, or that the command
+  // leads into while a switch is cut short).
+  const QString named = QDir(lib.absoluteFilePath()).filePath(programFolderName);
+  QString current = QFileInfo(named).canonicalFilePath();
+  const bool hidden = program.fileName().startsWith(hiddenProgramPrefix);
+  if (program.fileName() != programFolderName && !hidden)
+    return std::nullopt;
+  if (current.isEmpty() && hidden)
+    current = program.absoluteFilePath();
+  if (current.isEmpty())
     return std::nullopt;
   // The package manager's tree is its own to update, whoever runs the program.
   const QString prefix = lib.absolutePath();
@@ -37,9 +49,9 @@ std::optional<InstallLocation> InstallLocation::of(const QString& executablePath
                                                                prefix != QLatin1String("/usr/local"));
   if (packageTree)
     return std::nullopt;
-  if (!ownedAndWritable(program.absoluteFilePath()) || !ownedAndWritable(lib.absoluteFilePath()))
+  if (!ownedAndWritable(current) || !ownedAndWritable(lib.absoluteFilePath()))
     return std::nullopt;
-  return InstallLocation{program.absoluteFilePath(), lib.absoluteFilePath(), QFileInfo(canonical).fileName()};
+  return InstallLocation{named, lib.absoluteFilePath(), QFileInfo(canonical).fileName()};
 }
 
 QString InstallLocation::previousFolder() const {
@@ -50,12 +62,32 @@ QString InstallLocation::stagingTemplate() const {
   return QDir(libFolder).filePath(stagingPrefix + QStringLiteral("XXXXXX"));
 }
 
+QString InstallLocation::hiddenProgramTemplate() const {
+  return QDir(libFolder).filePath(hiddenProgramPrefix + QStringLiteral("XXXXXX"));
+}
+
 QString InstallLocation::lockPath() const {
   return QDir(libFolder).filePath(lockName);
 }
 
+QString InstallLocation::trialPath() const {
+  return QDir(libFolder).filePath(trialName);
+}
+
 QString InstallLocation::executable() const {
   return QDir(programFolder).filePath(executableName);
+}
+
+QString InstallLocation::command() const {
+  return QDir(QFileInfo(libFolder).absolutePath()).filePath(binFolderName + QLatin1Char('/') + executableName);
+}
+
+QString InstallLocation::commandText() const {
+  return commandTextInto(programFolderName);
+}
+
+QString InstallLocation::commandTextInto(const QString& folderName) const {
+  return QStringLiteral("../%1/%2/%3").arg(libFolderName, folderName, executableName);
 }
 
 } // namespace brindlewick

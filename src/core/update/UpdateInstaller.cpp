@@ -4,7 +4,11 @@
 #include "service/BuildConfiguration.h"
 #include "update/ArchiveExtractor.h"
 #include "update/DownloadedUpdate.h"
+#include "update/InstallFolders.h"
 #include "update/InstallLocation.h"
+#include "update/ProgramSwitch.h"
+#include "update/StartCheck.h"
+#include "update/UpdateTrial.h"
 #include "update/UpdateVersion.h"
 
 #include <QCoroFuture>
@@ -31,26 +35,12 @@ namespace {
 
 Q_LOGGING_CATEGORY(updateLog, "brindlewick.update")
 
-using FolderIdentity = UpdateInstaller::FolderIdentity;
-
 // The configuration an install carries is a few hundred bytes.
 constexpr qint64 maximumConfigurationBytes = 1 << 20;
 
-std::optional<FolderIdentity> identityOf(const QString& path) {
-  struct stat status {};
-  if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
-    return std::nullopt;
-  return FolderIdentity{quint64(status.st_dev), quint64(status.st_ino)};
-}
-
-bool isRealFolder(const QString& path) {
-  struct stat status {};
-  return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-QString systemError() {
-  return QString::fromLocal8Bit(std::strerror(errno));
-}
+using InstallFolders::identityOf;
+using InstallFolders::isRealFolder;
+using InstallFolders::removeEntry;
 
 // Versions are dot-separated non-negative integers; a version also names a kept file.
 void requireVersionText(const QString& version) {
@@ -193,53 +183,52 @@ void checkUnpackedProgram(const QString& program, const QString& executableName,
             .arg(held, version));
 }
 
-// A folder with everything in it, or a single file or link; removeRecursively() removes links
-// inside the folder, never what they point to, and is never handed a link itself.
-void removeEntry(const QString& path) {
-  const bool removed = isRealFolder(path) ? QDir(path).removeRecursively() : QFile::remove(path);
-  if (!removed)
-    qCWarning(updateLog) << "could not remove" << path;
+// Before it goes in place, the new program must show that it starts.
+void checkStarts(const QString& program, const QString& executableName, const QString& version) {
+  if (const std::optional<QString> problem = StartCheck::run(QDir(program).filePath(executableName), version))
+    throw UpdateInstallError(
+        QStringLiteral("The update's program does not start (%1); nothing was changed.").arg(*problem));
 }
 
-// Swaps the unpacked program folder with the installed one: one exchange of two names where
-// the filesystem offers it, so there is never a moment without a program folder. Returns where
-// the replaced folder now is (inside the staging folder).
-QString swapIn(const InstallLocation& location, const QString& unpacked, QTemporaryDir& staging) {
-  const QByteArray installed = QFile::encodeName(location.programFolder);
-  const QByteArray incoming = QFile::encodeName(unpacked);
+// Puts the checked program in place, on trial until it has really started. The folder that
+// last started stays as the previous one: the replaced folder, or (while a version installed
+// since waits for its first start) the previous folder that is already there.
+void swapIn(const InstallLocation& location, const QString& unpacked, const QString& version,
+            const QTemporaryDir& staging, const ProgramSwitch::Steps& steps) {
   const auto notInPlace = [](const QString& why) {
     return UpdateInstallError(
         QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(why));
   };
-  if (::renameat2(AT_FDCWD, incoming.constData(), AT_FDCWD, installed.constData(), RENAME_EXCHANGE) == 0)
-    return unpacked;
-  if (errno != EINVAL && errno != ENOSYS)
-    throw notInPlace(systemError());
-  // Without the exchange: move the installed folder aside and the new one in, and put the
-  // installed one back should the second step fail.
-  const QString aside = QDir(staging.path()).filePath(QStringLiteral("replaced"));
-  const QByteArray asideName = QFile::encodeName(aside);
-  if (::rename(installed.constData(), asideName.constData()) != 0)
-    throw notInPlace(systemError());
-  if (::rename(incoming.constData(), installed.constData()) != 0) {
-    const QString why = systemError();
-    if (::rename(asideName.constData(), installed.constData()) == 0)
-      throw notInPlace(why);
-    // Never removed with the staging folder: it is the installed program.
-    staging.setAutoRemove(false);
-    throw UpdateInstallError(
-        QStringLiteral("The update could not be put in place (%1), and the installed program "
-                       "could not be put back: it is now in %2.")
-            .arg(why, aside));
+  const std::optional<UpdateTrial::Record> earlier = UpdateTrial::read(location);
+  const bool keepReplaced = !UpdateTrial::pending(location);
+  UpdateTrial::Record record;
+  record.version = version;
+  record.folder = InstallFolders::identityOf(unpacked);
+  record.fallback = keepReplaced ? InstallFolders::resolvedIdentityOf(location.programFolder)
+                                 : (earlier ? earlier->fallback : std::nullopt);
+  try {
+    if (keepReplaced)
+      UpdateTrial::removePrevious(location, std::nullopt);
+    if (keepReplaced && InstallFolders::exists(location.previousFolder()))
+      throw std::runtime_error(
+          QStringLiteral("%1 could not be removed").arg(location.previousFolder()).toStdString());
+    // Written before the swap: whichever way it ends, the next start knows what it finds.
+    UpdateTrial::write(location, record);
+  } catch (const std::runtime_error& error) {
+    throw notInPlace(QString::fromUtf8(error.what()));
   }
-  return aside;
-}
-
-void syncFolder(const QString& path) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
+  try {
+    ProgramSwitch::putInPlace(location, unpacked, keepReplaced, staging.path(), steps);
+  } catch (const ProgramSwitchError& error) {
+    try {
+      if (earlier)
+        UpdateTrial::write(location, *earlier);
+      else
+        UpdateTrial::remove(location);
+    } catch (const std::runtime_error&) {
+      // A record of a swap that did not happen is dropped at the next start.
+    }
+    throw notInPlace(error.message());
   }
 }
 
@@ -257,8 +246,8 @@ QString unpackProgram(const DownloadedUpdate& update, const QString& staging) {
   }
 }
 
-UpdateInstallOutcome installInPlace(const InstallLocation& location, std::optional<FolderIdentity> running,
-                                    const DownloadedUpdate& update, const QString& version) {
+UpdateInstallOutcome installInPlace(const InstallLocation& location, const DownloadedUpdate& update,
+                                    const QString& version, const ProgramSwitch::Steps& steps) {
   QLockFile lock(location.lockPath());
   if (!lock.tryLock(0))
     throw UpdateInstallError(QStringLiteral(
@@ -270,22 +259,8 @@ UpdateInstallOutcome installInPlace(const InstallLocation& location, std::option
                                  .arg(location.libFolder, staging.errorString()));
   const QString unpacked = unpackProgram(update, staging.path());
   checkUnpackedProgram(unpacked, location.executableName, version);
-  // The swap makes the install a different one, so it goes through in full or not at all.
-  const QString replaced = swapIn(location, unpacked, staging);
-  syncFolder(location.libFolder);
-  // The folder this process runs from stays until the new program has started (which removes
-  // it); a version installed since and never started goes with the staging folder.
-  if (running && identityOf(replaced) == running) {
-    if (QFileInfo::exists(location.previousFolder()) || QFileInfo(location.previousFolder()).isSymLink())
-      removeEntry(location.previousFolder());
-    if (::rename(QFile::encodeName(replaced).constData(),
-                 QFile::encodeName(location.previousFolder()).constData()) != 0) {
-      // Leave it where it is rather than delete the running program; the next start clears it.
-      qCWarning(updateLog) << "could not keep the replaced program as" << location.previousFolder()
-                           << systemError();
-      staging.setAutoRemove(false);
-    }
-  }
+  checkStarts(unpacked, location.executableName, version);
+  swapIn(location, unpacked, version, staging, steps);
   qCInfo(updateLog) << "installed version" << version << "in" << location.programFolder;
   return {UpdateInstallOutcome::Kind::swapped, location.executable()};
 }
@@ -296,11 +271,7 @@ UpdateInstallError::UpdateInstallError(QString message)
     : m_message(std::move(message)), m_what(m_message.toUtf8()) {}
 
 UpdateInstaller::UpdateInstaller(QString executablePath, QString downloadFolder)
-    : m_executablePath(std::move(executablePath)), m_downloadFolder(std::move(downloadFolder)) {
-  const QString canonical = QFileInfo(m_executablePath).canonicalFilePath();
-  if (!canonical.isEmpty())
-    m_runningFolder = identityOf(QFileInfo(canonical).absolutePath());
-}
+    : m_executablePath(std::move(executablePath)), m_downloadFolder(std::move(downloadFolder)) {}
 
 bool UpdateInstaller::installsInPlace() const {
   return InstallLocation::of(m_executablePath).has_value();
@@ -325,10 +296,10 @@ QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(std::shared_ptr<const
   QFuture<UpdateInstallOutcome> done = promise->future();
   promise->start();
   QThreadPool::globalInstance()->start([promise, executable = m_executablePath, downloads = m_downloadFolder,
-                                        running = m_runningFolder, update, version] {
+                                        steps = m_switchSteps, update, version] {
     try {
       const std::optional<InstallLocation> location = InstallLocation::of(executable);
-      promise->addResult(location ? installInPlace(*location, running, *update, version)
+      promise->addResult(location ? installInPlace(*location, *update, version, steps)
                                   : handOff(*update, downloads, version));
     } catch (const UpdateInstallError&) {
       promise->setException(std::current_exception());
@@ -348,10 +319,12 @@ void UpdateInstaller::finishPendingInstall() const {
   QLockFile lock(location->lockPath());
   if (!lock.tryLock(0))
     return;
-  const QString previous = location->previousFolder();
-  if (isRealFolder(previous) && identityOf(previous) != m_runningFolder)
-    removeEntry(previous);
   const QDir lib(location->libFolder);
+  // A switch that a killed install left half done is completed first; what it moves aside
+  // goes with the staging folders below.
+  QTemporaryDir discard(location->stagingTemplate());
+  if (discard.isValid())
+    ProgramSwitch::repair(*location, discard.path());
   const QStringList leftovers =
       lib.entryList({location->stagingPrefix + QLatin1Char('*')},
                     QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);

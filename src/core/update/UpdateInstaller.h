@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/ProgramSwitch.h"
+
 #include <QByteArray>
 #include <QCoroTask>
 #include <QString>
@@ -33,8 +35,9 @@ struct UpdateInstallOutcome {
 };
 
 // Puts a downloaded, already verified release in place of the running one. Where the program
-// runs from a program folder this user may replace, the archive is unpacked beside it and
-// swapped in by rename; elsewhere the file is kept in the download folder for the desktop's
+// runs from a program folder this user may replace, the archive is unpacked beside it, its
+// program must show that it starts, and it is swapped in (update/ProgramSwitch.h) on trial
+// until it has really started (update/UpdateTrial.h); elsewhere the file is kept in the download folder for the desktop's
 // software installer. A failure at any step leaves the running install as it was.
 class UpdateInstaller {
 public:
@@ -53,26 +56,19 @@ public:
   // The same for the file at `verifiedFile`, opened once here.
   QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
 
-  // At start, once this copy is the one that runs: removes what an earlier update left beside
-  // the program folder (the folder it replaced, staging of an interrupted install), unless
-  // another copy is installing right now. Does nothing outside a replaceable install.
+  // At start, once this copy is the one that runs: completes a swap that a killed install
+  // left half done and removes the staging of an interrupted one, unless another copy is
+  // installing right now. The folder an update replaced stays until the new program has
+  // really started (UpdateTrial::confirm()). Does nothing outside a replaceable install.
   void finishPendingInstall() const;
 
-  struct FolderIdentity {
-    quint64 device = 0;
-    quint64 inode = 0;
-    friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
-  };
+  // How the program folder is switched (tests refuse the exchange).
+  void setSwitchSteps(ProgramSwitch::Steps steps) { m_switchSteps = std::move(steps); }
 
 private:
   QString m_executablePath;
   QString m_downloadFolder;
-  // The folder the program runs from, recognised by identity: a swap renames it.
-  std::optional<FolderIdentity> m_runningFolder;
+  ProgramSwitch::Steps m_switchSteps = ProgramSwitch::systemSteps();
 };
-
-// Starts `executable` (the swapped-in program) so that it takes over once this process has
-// quit (update/UpdateRestart.h); true when it started. The caller then quits the application.
-bool restartInto(const QString& executable);
 
 } // namespace brindlewick

@@ -1,23 +1,26 @@
 #include "update/UpdateRestart.h"
 
-#include "update/UpdateInstaller.h"
+#include "update/ChildProcess.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <cerrno>
+#include <cstring>
+#include <optional>
+#include <utility>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace brindlewick {
+namespace brindlewick::UpdateRestart {
 
 namespace {
 
@@ -35,27 +38,37 @@ bool stillRuns(pid_t pid) {
   return end < 0 || line.mid(end + 2, 1) != "Z";
 }
 
-} // namespace
+constexpr qsizetype maximumWordBytes = 4096;
 
-bool restartInto(const QString& executable) {
-  QProcess process;
-  process.setProgram(executable);
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QString::fromLatin1(UpdateRestart::predecessorVariable),
-                     QString::number(QCoreApplication::applicationPid()));
-  // This start's launch notification was used up long ago.
-  environment.remove(QStringLiteral("DESKTOP_STARTUP_ID"));
-  environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
-  process.setProcessEnvironment(environment);
-  process.setWorkingDirectory(QDir::homePath());
-  qint64 pid = 0;
-  const bool started = process.startDetached(&pid);
-  if (!started)
-    qCWarning(restartLog) << "could not start" << executable << process.errorString();
-  return started;
+// Reads the first line the child writes on `fd`; none when the pipe ended first or `deadline`
+// passed (`timedOut` says which).
+std::optional<QByteArray> readWord(int fd, std::chrono::steady_clock::time_point deadline, bool& timedOut) {
+  QByteArray line;
+  timedOut = false;
+  while (!line.contains('\n') && line.size() < maximumWordBytes) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timedOut = true;
+      return std::nullopt;
+    }
+    pollfd ready{fd, POLLIN, 0};
+    const int status = ::poll(&ready, 1, int(std::min<long long>(left.count(), 60'000)));
+    if (status < 0 && errno == EINTR)
+      continue;
+    if (status == 0)
+      continue;
+    char buffer[512];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return std::nullopt;
+    line.append(buffer, got);
+  }
+  return line.left(line.indexOf('\n'));
 }
 
-namespace UpdateRestart {
+} // namespace
 
 void awaitPredecessor(std::chrono::milliseconds limit) {
   const QByteArray named = qgetenv(predecessorVariable);
@@ -91,6 +104,115 @@ void awaitPredecessor(std::chrono::milliseconds limit) {
   }
 }
 
-} // namespace UpdateRestart
+Handover startAndWatch(const QString& executable, std::chrono::milliseconds limit) {
+  int word[2] = {-1, -1};
+  if (::pipe2(word, O_CLOEXEC) != 0)
+    return {false, QStringLiteral("it could not be started: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))};
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(wordVariable), QString::number(word[1]));
+  environment.remove(QString::fromLatin1(predecessorVariable));
+  // This start's launch notification was used up long ago.
+  environment.remove(QStringLiteral("DESKTOP_STARTUP_ID"));
+  environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::optional<ChildProcess> child;
+  try {
+    child.emplace(ChildProcess::Launch{executable, {}, environment, QDir::homePath(), false, word[1]});
+  } catch (const std::runtime_error& error) {
+    ::close(word[0]);
+    ::close(word[1]);
+    return {false, QStringLiteral("it could not be started: %1").arg(QString::fromLocal8Bit(error.what()))};
+  }
+  ::close(word[1]);
+  bool timedOut = false;
+  const std::optional<QByteArray> said = readWord(word[0], deadline, timedOut);
+  ::close(word[0]);
+  if (said == "started" || said == "handed-on") {
+    child->release();
+    return {true, {}};
+  }
+  // Whatever it said, it must not stay: it ends by itself after a failure, or is ended.
+  const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  if (said && said->startsWith("failed ")) {
+    if (!child->waitUntil(grace))
+      child->kill();
+    return {false, QString::fromUtf8(said->mid(7))};
+  }
+  if (timedOut) {
+    child->kill();
+    return {false, QStringLiteral("it did not come up within %1 seconds").arg(QString::number(limit.count() / 1000.0))};
+  }
+  const std::optional<int> status = child->waitUntil(grace);
+  if (!status) {
+    child->kill();
+    return {false, QStringLiteral("it stopped answering before it came up")};
+  }
+  return {false, ChildProcess::describe(*status) + QStringLiteral(" before it came up")};
+}
 
-} // namespace brindlewick
+StartWord StartWord::fromEnvironment() {
+  StartWord word;
+  const QByteArray named = qgetenv(wordVariable);
+  if (named.isNull())
+    return word;
+  qunsetenv(wordVariable);
+  bool ok = false;
+  const int fd = named.toInt(&ok);
+  // Only a pipe's writing end that the starter handed over, never the standard streams.
+  if (!ok || fd <= STDERR_FILENO || ::fcntl(fd, F_GETFD) < 0)
+    return word;
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  word.m_fd = fd;
+  return word;
+}
+
+StartWord::StartWord(StartWord&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+StartWord& StartWord::operator=(StartWord&& other) noexcept {
+  if (this != &other) {
+    if (m_fd >= 0)
+      ::close(m_fd);
+    m_fd = std::exchange(other.m_fd, -1);
+  }
+  return *this;
+}
+
+StartWord::~StartWord() {
+  if (m_fd >= 0)
+    ::close(m_fd);
+}
+
+void StartWord::started() {
+  say("started\n");
+}
+
+void StartWord::handedOn() {
+  say("handed-on\n");
+}
+
+void StartWord::failed(const QString& reason) {
+  QString line = reason;
+  line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  say("failed " + line.left(2000).toUtf8() + '\n');
+}
+
+void StartWord::say(const QByteArray& word) {
+  if (m_fd < 0)
+    return;
+  // The starter may be gone: a broken pipe is no reason to end this process.
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  qsizetype written = 0;
+  while (written < word.size()) {
+    const ssize_t step = ::write(m_fd, word.constData() + written, size_t(word.size() - written));
+    if (step < 0 && errno == EINTR)
+      continue;
+    if (step <= 0)
+      break;
+    written += step;
+  }
+  std::signal(SIGPIPE, previous);
+  ::close(m_fd);
+  m_fd = -1;
+}
+
+} // namespace brindlewick::UpdateRestart

@@ -2,6 +2,7 @@
 #include "update/InstallLocation.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
+#include "update/UpdateTrial.h"
 
 #include "AsyncProbe.h"
 #include "FolderSnapshot.h"
@@ -120,11 +121,18 @@ TEST_F(InstallFixture, swapsTheProgramFolderAndKeepsTheRunningOneUntilTheNewOneS
   // Nothing else is left beside the program folder.
   EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            (QStringList{QStringLiteral(".brindlewick-previous"), QStringLiteral("brindlewick")}));
+            (QStringList{QStringLiteral(".brindlewick-previous"), QStringLiteral(".brindlewick-trial"),
+                         QStringLiteral("brindlewick")}));
 
-  // The new program's start clears the old folder away.
+  // The new program's start keeps the old folder until it has really started, then clears it.
+  UpdateTrial trial(executable());
+  EXPECT_EQ(trial.begin().verdict, UpdateTrial::Verdict::onTrial);
   UpdateInstaller(executable(), downloads()).finishPendingInstall();
+  EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram)
+      << "the folder to put back stays while the new program starts";
+  trial.confirm();
   EXPECT_FALSE(QFileInfo::exists(previousFolder()));
+  EXPECT_FALSE(QFileInfo::exists(prefix() + QStringLiteral("/lib/.brindlewick-trial")));
   EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0"));
 }
 
@@ -143,7 +151,7 @@ TEST_F(InstallFixture, aSecondUpdateBeforeTheRestartKeepsTheRunningProgramNotThe
   EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                 .size(),
-            2);
+            3);
 }
 
 TEST_F(InstallFixture, aLinkWhereThePreviousFolderGoesIsReplacedNotFollowed) {
@@ -177,6 +185,16 @@ QByteArray programThen(const std::function<void(TarGzBuilder&)>& more) {
   builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick-configuration.json",
                   configurationOf(QStringLiteral("1.4.0")));
   more(builder);
+  return builder.archive();
+}
+
+// A program of version 1.4.0 whose start check runs `check` (a shell command).
+QByteArray programWhoseCheck(const QByteArray& check) {
+  TarGzBuilder builder;
+  builder.addFolder("brindlewick-1.4.0-Linux/lib/brindlewick/");
+  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick", "#!/bin/sh\n" + check + "\n", 0755);
+  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick-configuration.json",
+                  configurationOf(QStringLiteral("1.4.0")));
   return builder.archive();
 }
 
@@ -277,6 +295,19 @@ const FailedInstall failedInstalls[] = {
      "1.4.0", "does not hold the Brindlewick program"},
     {"notAnArchive", [] { return QByteArray("<html>Not found</html>"); }, "1.4.0",
      "not a gzip-compressed tar archive"},
+    // The program must show that it starts before it goes in place.
+    {"programCrashesAsItStarts", [] { return programWhoseCheck("kill -SEGV $$"); }, "1.4.0",
+     "The update's program does not start (it was ended by signal 11"},
+    {"programStopsAndSaysWhy",
+     [] {
+       return programWhoseCheck(
+           "echo 'The development certificate authority /gone/ca.pem cannot be used: No such file' >&2; exit 1");
+     },
+     "1.4.0", "it exited with status 1: The development certificate authority /gone/ca.pem cannot be used"},
+    {"programIgnoresTheCheck", [] { return programWhoseCheck("echo 'Brindlewick 1.4.0'"); }, "1.4.0",
+     "it did not answer as Brindlewick 1.4.0 does"},
+    {"programAnswersForAnotherVersion", [] { return programWhoseCheck("echo 'Brindlewick 1.3.0 can start.'"); },
+     "1.4.0", "it did not answer as Brindlewick 1.4.0 does"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installs, FailedInstallTest, ::testing::ValuesIn(failedInstalls),
@@ -445,6 +476,9 @@ TEST_F(InstallFixture, theNextStartClearsWhatAnInterruptedInstallLeft) {
                           prefix() + QStringLiteral("/lib/.brindlewick-update-link00")));
 
   UpdateInstaller(executable(), downloads()).finishPendingInstall();
+  // The folder to put back goes once the program has really started.
+  EXPECT_TRUE(QFileInfo::exists(previousFolder()));
+  UpdateTrial(executable()).confirm();
 
   EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
                 .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks),
@@ -510,22 +544,77 @@ TEST_F(InstallFixture, aSystemInstallKeepsTheVerifiedFileInTheDownloadFolder) {
   EXPECT_EQ(tree(prefix()), before);
 }
 
-TEST(UpdateRestartTest, theNewProgramStartsDetachedAndLearnsWhomToWaitFor) {
+struct Handover {
+  const char* name;
+  // What the new program does, in shell; its word goes to the descriptor the variable names.
+  QByteArray program;
+  std::chrono::milliseconds limit;
+  bool cameUp;
+  const char* failure;
+};
+
+void PrintTo(const Handover& handover, std::ostream* out) {
+  *out << handover.name;
+}
+
+class HandoverTest : public ::testing::TestWithParam<Handover> {};
+
+// The copy that restarts into the new program learns how its start ended, whichever way.
+TEST_P(HandoverTest, theWaitingCopyLearnsHowTheNewProgramStarted) {
   QTemporaryDir folder;
   const QString report = folder.filePath(QStringLiteral("report"));
   const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
   writeFile(script,
-            "#!/bin/sh\necho \"$" + QByteArray(UpdateRestart::predecessorVariable) + " $(pwd)\" > '" +
-                QFile::encodeName(report) + ".tmp' && mv '" + QFile::encodeName(report) + ".tmp' '" +
-                QFile::encodeName(report) + "'\n",
+            "#!/bin/sh\necho \"$(pwd) ${BRINDLEWICK_TAKE_OVER_FROM:-none}\" > '" + QFile::encodeName(report) + "'\n" +
+                GetParam().program + "\n",
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  qputenv(UpdateRestart::predecessorVariable, "12345");
+
+  const UpdateRestart::Handover handover = UpdateRestart::startAndWatch(script, GetParam().limit);
+
+  qunsetenv(UpdateRestart::predecessorVariable);
+  EXPECT_EQ(handover.cameUp, GetParam().cameUp);
+  EXPECT_TRUE(QString(GetParam().failure).isEmpty() ? handover.failure.isEmpty()
+                                                    : handover.failure.startsWith(QLatin1String(GetParam().failure)))
+      << handover.failure.toStdString();
+  EXPECT_EQ(readFile(report), QFile::encodeName(QDir::homePath()) + " none\n")
+      << "it starts in the home folder, waiting for nobody";
+}
+
+const Handover handovers[] = {
+    {"started", "echo started >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20), true, ""},
+    {"handedOnToACopyAlreadyRunning", "echo handed-on >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20), true,
+     ""},
+    {"saysWhyItFailed", "echo 'failed The keyring stayed locked.' >&$BRINDLEWICK_START_WORD",
+     std::chrono::seconds(20), false, "The keyring stayed locked."},
+    {"crashes", "kill -SEGV $$", std::chrono::seconds(20), false,
+     "it was ended by signal 11 (Segmentation fault) before it came up"},
+    {"endsWithoutAWord", "exit 0", std::chrono::seconds(20), false, "it exited with status 0 before it came up"},
+    {"saysNothingInTime", "exec sleep 30", std::chrono::milliseconds(300), false,
+     "it did not come up within 0.3 seconds"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Restarts, HandoverTest, ::testing::ValuesIn(handovers),
+                         [](const ::testing::TestParamInfo<Handover>& info) { return std::string(info.param.name); });
+
+TEST(UpdateRestartTest, aProgramThatCameUpRunsOnAndOneThatDidNotIsEnded) {
+  QTemporaryDir folder;
+  const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
+  writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\n[ \"$WORD\" = yes ] && echo started >&$BRINDLEWICK_START_WORD\nexec sleep 30\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-  ASSERT_TRUE(restartInto(script));
-  ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(report); }));
-  EXPECT_EQ(readFile(report), QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
-                                  QFile::encodeName(QDir::homePath()) + '\n');
+  qputenv("WORD", "yes");
+  ASSERT_TRUE(UpdateRestart::startAndWatch(script, std::chrono::seconds(20)).cameUp);
+  const qint64 running = readFile(script + QStringLiteral(".pid")).trimmed().toLongLong();
+  EXPECT_FALSE(hasEnded(running));
+  ::kill(pid_t(running), SIGKILL);
 
-  EXPECT_FALSE(restartInto(folder.filePath(QStringLiteral("missing"))));
+  qputenv("WORD", "no");
+  EXPECT_FALSE(UpdateRestart::startAndWatch(script, std::chrono::milliseconds(300)).cameUp);
+  qunsetenv("WORD");
+  EXPECT_TRUE(hasEnded(readFile(script + QStringLiteral(".pid")).trimmed().toLongLong()))
+      << "a silent program does not stay behind";
+  EXPECT_FALSE(UpdateRestart::startAndWatch(folder.filePath(QStringLiteral("missing"))).cameUp);
 }
 
 TEST(UpdateRestartTest, theNewProgramWaitsUntilTheOldOneHasEnded) {
