@@ -2,6 +2,7 @@
 
 #include "ui/design/DropFocusRing.h"
 #include "ui/design/DropGlass.h"
+#include "ui/design/FocusPark.h"
 #include "ui/design/LayoutEdgeRoom.h"
 #include "ui/design/UiEnvironment.h"
 
@@ -138,6 +139,13 @@ bool DropPaintedButton::event(QEvent* event) {
     }
     break;
   default:
+    if (event->type() == FocusPark::Notice::eventType()) {
+      // The focus waits for this control in a park: the ring shows where it is meanwhile.
+      const auto* notice = static_cast<const FocusPark::Notice*>(event);
+      m_focusVisible = notice->keyboard();
+      m_focus.set(notice->holding() && m_focusVisible);
+      return true;
+    }
     if (isMouseEvent(event->type()) && handOff(static_cast<QMouseEvent*>(event)))
       return true;
     break;
@@ -166,6 +174,18 @@ void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
   if (event->reason() != Qt::ActiveWindowFocusReason)
     m_focusVisible = false;
   m_focus.set(false);
+}
+
+bool DropPaintedButton::focusNextPrevChild(bool next) {
+  // Qt asks this of a control disabled while it has its window's focus, to hand the focus on.
+  // Its work runs (or the work it waits for): the keyboard waits for it in its place instead,
+  // so that the next Space presses nothing rather than the control after it.
+  if (!isEnabled() && window()->focusWidget() == this) {
+    FocusPark::hold(this, m_focusVisible);
+    if (window()->focusWidget() != this)
+      return true;
+  }
+  return QPushButton::focusNextPrevChild(next);
 }
 
 void DropPaintedButton::keyPressEvent(QKeyEvent* event) {
