@@ -163,15 +163,20 @@ void DropPaintedButton::focusInEvent(QFocusEvent* event) {
   QPushButton::focusInEvent(event);
   // The ring shows for focus the keyboard brought. A window that becomes active again gives
   // focus back as it was; one that opens hands it to its first control unasked, and a
-  // program that moves focus is no keystroke either: no ring until a key is pressed.
-  if (event->reason() != Qt::ActiveWindowFocusReason)
-    m_focusVisible = DropFocusRing::keyboardBrought(event->reason());
+  // program that moves focus is no keystroke either: no ring until a key is pressed. Focus
+  // back from a menu shows it when the reader left the menu with a key (a choice made with
+  // Return, or Escape), as they are on the keyboard.
+  switch (event->reason()) {
+  case Qt::ActiveWindowFocusReason: break;
+  case Qt::PopupFocusReason: m_focusVisible = DropFocusRing::keyboardInUse(); break;
+  default: m_focusVisible = DropFocusRing::keyboardBrought(event->reason());
+  }
   m_focus.set(m_focusVisible);
 }
 
 void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
   QPushButton::focusOutEvent(event);
-  if (event->reason() != Qt::ActiveWindowFocusReason)
+  if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
     m_focusVisible = false;
   m_focus.set(false);
 }
