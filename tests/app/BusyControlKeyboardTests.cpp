@@ -1,5 +1,7 @@
+#include "AccountFixtures.h"
 #include "TestOutput.h"
 #include "app/LaunchedReaderWindow.h"
+#include "desktop/LoginItemController.h"
 #include "model/FeedUpdaterRig.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropPaintedButton.h"
@@ -18,6 +20,7 @@ using namespace brindlewick;
 namespace {
 
 const QString preferencesPath = QStringLiteral("/api/reader/preferences");
+const QString mePath = QStringLiteral("/api/reader/me");
 
 // The reader window as the application opens it; keys go to its QWindow, as a keyboard's do.
 struct Launched : LaunchedReaderWindow {
@@ -39,6 +42,16 @@ struct Launched : LaunchedReaderWindow {
     return false;
   }
   static QWidget* focused() { return QApplication::focusWidget(); }
+  // The keyboard is on a control itself, not waiting for one busy with its work.
+  static bool controlHasTheKeyboard() {
+    return focused() != nullptr && qobject_cast<FocusPark*>(focused()) == nullptr;
+  }
+  QWidget* control(const QString& name) const {
+    for (QWidget* widget : window()->findChildren<QWidget*>(name))
+      if (widget->isVisible())
+        return widget;
+    return nullptr;
+  }
   // The updates to the reader's preferences the service received.
   int preferenceWrites() {
     int count = 0;
@@ -132,6 +145,156 @@ TEST(BusyControlKeyboard, CheckForUpdatesHasTheKeyboardAgainWhenItsAnswerCloses)
     EXPECT_EQ(launched.preferenceWrites(), 0);
     shownUpdateWindow()->close();
   }
+}
+
+// A control disabled by its own work keeps the keyboard until it is done: a second Space while
+// it runs does nothing, to it or to its neighbour (Sign out after Sync now, Save settings after
+// Launch at login), and afterwards the keyboard is on it again.
+TEST(BusyControlKeyboard, AControlBusyWithItsWorkKeepsTheKeyboard) {
+  struct Row {
+    const char* name;
+    QString control;
+    // The reply the work waits on, held until both presses are in; none for work that does not
+    // wait on the service.
+    QByteArray heldMethod;
+    QString heldPath;
+    // What the presses did, given the account's reads before them.
+    std::function<void(Launched&, int reads)> check;
+  };
+  const std::vector<Row> rows{
+      {"sync now", QStringLiteral("account.sync"), "GET", mePath,
+       [](Launched& at, int reads) {
+         EXPECT_TRUE(at.model.account().hasStoredSession()) << "the second Space signed the reader out";
+         EXPECT_EQ(at.fixture.requestsTo(mePath), reads + 1);
+       }},
+      {"save settings", QStringLiteral("settings.save"), "PUT", preferencesPath,
+       [](Launched& at, int) { EXPECT_EQ(at.preferenceWrites(), 1); }},
+      {"launch at login",
+       QStringLiteral("settings.launchAtLogin"),
+       {},
+       {},
+       [](Launched& at, int) {
+         EXPECT_EQ(at.preferenceWrites(), 0) << "the second Space saved the settings";
+         EXPECT_EQ(at.model.loginItem().status(), LoginItemStatus::notRegistered);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Launched launched;
+    launched.show(ReaderTab::settings);
+    const int reads = launched.fixture.requestsTo(mePath);
+    if (!row.heldPath.isEmpty())
+      launched.service().addFault(row.heldMethod, row.heldPath, {.hold = true});
+    ASSERT_TRUE(launched.tabTo(row.control));
+    launched.press(Qt::Key_Space);
+    EXPECT_EQ(keyboardOn(), row.control);
+    if (row.control == QStringLiteral("account.sync"))
+      savePicture(launched.window(), QStringLiteral("settings-sync-running.png"));
+    launched.press(Qt::Key_Space);
+    EXPECT_EQ(keyboardOn(), row.control);
+    if (!row.heldPath.isEmpty()) {
+      ASSERT_TRUE(waitUntil([&] { return launched.service().heldReplies() == 1; }));
+      launched.service().releaseHeld();
+      launched.fixture.settle();
+    }
+    ASSERT_TRUE(waitUntil([&] { return launched.controlHasTheKeyboard(); }));
+    EXPECT_EQ(launched.focused()->objectName(), row.control);
+    row.check(launched, reads);
+  }
+}
+
+// Signed out from the keyboard, on the settings' account card or in the account menu, the
+// reader goes on from the first-run screen that covers the window, not from nowhere.
+TEST(BusyControlKeyboard, SignedOutFromTheKeyboardTheFirstRunScreenHasIt) {
+  for (const bool menu : {false, true}) {
+    SCOPED_TRACE(menu ? "account menu" : "account card");
+    Launched launched;
+    launched.show(menu ? ReaderTab::welcome : ReaderTab::settings);
+    if (menu) {
+      ASSERT_TRUE(launched.tabTo(QStringLiteral("account.profile")));
+      launched.press(Qt::Key_Space);
+      ASSERT_TRUE(waitUntil([] { return keyboardOn() == QStringLiteral("account.dropdown"); }));
+      launched.press(Qt::Key_Up); // from the bottom of the menu
+    } else {
+      ASSERT_TRUE(launched.tabTo(QStringLiteral("account.signOut")));
+    }
+    ASSERT_EQ(keyboardOn(), QStringLiteral("account.signOut"));
+    launched.press(Qt::Key_Return);
+    launched.fixture.settle();
+    ASSERT_FALSE(launched.model.account().hasStoredSession());
+    ASSERT_TRUE(waitUntil([] { return keyboardOn() == QStringLiteral("onboarding.next"); }))
+        << keyboardOn().toStdString();
+    EXPECT_TRUE(ringShown(launched.focused()));
+  }
+}
+
+// A reader whose session ran out signs in again from the settings' account card by keyboard:
+// "Continue with Google" keeps the keyboard until the code shows, then "Open sign-in page" has
+// it; "Cancel" gives it back to "Continue with Google"; once approved, "Sync now" has it when
+// the first sync is done. A ring shows at every step.
+TEST(BusyControlKeyboard, TheAccountCardKeepsTheKeyboardAsItsBodyChanges) {
+  Launched launched(
+      [](ReaderModelFixture& fixture) {
+        fixture.signIn();
+        fixture.jumpWallClock(40 * 86400.0);
+      },
+      false);
+  launched.show(ReaderTab::settings);
+  ASSERT_FALSE(launched.model.account().isSignedIn());
+  launched.service().grants().setTiming(600, 5);
+  launched.service().addFault("POST", QStringLiteral("/api/reader-auth/device/code"), {.hold = true});
+  ASSERT_TRUE(launched.tabTo(QStringLiteral("account.signIn")));
+  launched.press(Qt::Key_Space);
+  EXPECT_EQ(keyboardOn(), QStringLiteral("account.signIn"));
+  ASSERT_TRUE(waitUntil([&] { return launched.service().heldReplies() == 1; }));
+  launched.service().releaseHeld();
+  ASSERT_TRUE(waitUntil([&] { return launched.model.signInCode().has_value(); }));
+  EXPECT_EQ(keyboardOn(), QStringLiteral("account.openBrowser"));
+  EXPECT_TRUE(ringShown(launched.focused()));
+
+  launched.press(Qt::Key_Tab);
+  ASSERT_EQ(keyboardOn(), QStringLiteral("account.cancel"));
+  launched.press(Qt::Key_Space);
+  ASSERT_TRUE(waitUntil([&] { return launched.controlHasTheKeyboard(); }));
+  EXPECT_EQ(launched.focused()->objectName(), QStringLiteral("account.signIn"));
+  EXPECT_TRUE(ringShown(launched.focused()));
+
+  launched.press(Qt::Key_Space);
+  ASSERT_TRUE(waitUntil([&] { return launched.model.signInCode().has_value(); }));
+  launched.service().grants().approve(*launched.model.signInCode(), AccountFixtures::userID);
+  launched.fixture.advance(5);
+  launched.fixture.settle();
+  ASSERT_TRUE(launched.model.account().isSignedIn());
+  ASSERT_TRUE(waitUntil([&] { return launched.controlHasTheKeyboard(); }));
+  EXPECT_EQ(launched.focused()->objectName(), QStringLiteral("account.sync"));
+  EXPECT_TRUE(ringShown(launched.focused()));
+}
+
+// After a conflict, "Reload settings" pressed from the keyboard goes once reloaded: the reader
+// goes on from the first setting, where their changes are made again, not from "Save
+// settings" (whose press would send the settings just fetched) nor from the top of the window.
+TEST(BusyControlKeyboard, ReloadedTheKeyboardGoesToTheFirstSetting) {
+  Launched launched;
+  launched.show(ReaderTab::settings);
+  ReaderPreferences elsewhere = ReaderModelFixture::readerPreferences();
+  elsewhere.schedule.setInterval(ScheduleSettings::Interval::everySixHours);
+  launched.service().accounts().setPreferences(AccountFixtures::userID, elsewhere);
+  ASSERT_TRUE(launched.tabTo(QStringLiteral("settings.save")));
+  launched.press(Qt::Key_Space);
+  ASSERT_TRUE(waitUntil([&] { return launched.control(QStringLiteral("settings.reload")) != nullptr; }));
+  // Save waits, disabled, until the settings are reloaded; the reload is just before it.
+  EXPECT_EQ(keyboardOn(), QStringLiteral("settings.save"));
+  launched.press(Qt::Key_Backtab, Qt::ShiftModifier);
+  ASSERT_EQ(keyboardOn(), QStringLiteral("settings.reload"));
+  launched.press(Qt::Key_Space);
+  ASSERT_TRUE(waitUntil([&] { return launched.control(QStringLiteral("settings.reload")) == nullptr; }));
+  EXPECT_EQ(keyboardOn(), QStringLiteral("settings.interval"));
+  const int writes = launched.preferenceWrites(); // the save that met the conflict
+  launched.press(Qt::Key_Space);
+  launched.fixture.settle();
+  EXPECT_EQ(launched.preferenceWrites(), writes);
+  if (QWidget* list = QApplication::activePopupWidget())
+    list->close();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "ui/design/DropChoiceList.h"
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropSearchField.h"
+#include "ui/design/FocusPark.h"
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryList.h"
 #include "ui/library/LibraryPageModel.h"
@@ -128,6 +129,33 @@ TEST(LibraryKeyboard, TabWalksTheRowsInTheirOrderAndShiftTabWalksBack) {
   Launched::press(Qt::Key_Backtab);
   EXPECT_EQ(QApplication::focusWidget(), page.topicMenu());
   EXPECT_EQ(page.page().lists().selection(), std::nullopt); // Tab moves the focus, not the selection
+}
+
+// A row's love pressed from the keyboard keeps the keyboard while the love is stored (the row's
+// buttons wait, disabled), and the row stays lit: the next Space takes the love back rather
+// than pressing a neighbour.
+TEST(LibraryKeyboard, ALovePressedFromTheKeyboardKeepsItWhileItIsStored) {
+  Launched launched;
+  launched.page().topicMenu()->setFocus(Qt::TabFocusReason);
+  Launched::press(Qt::Key_Tab);
+  Launched::press(Qt::Key_Tab);
+  ASSERT_EQ(focusedStop(launched), (Stop{0, 1}));
+  auto* row = launched.list().rowFor(launched.rows()[0]);
+  ASSERT_NE(row, nullptr);
+  QWidget* love = row->control(LibraryIdeaRow::Control::love);
+  const DropSnapshot idea = row->snapshot();
+  for (const bool loved : {true, false}) {
+    SCOPED_TRACE(loved ? "love" : "take back");
+    Launched::press(Qt::Key_Space);
+    if (launched.model.collectionBusy()) {
+      EXPECT_FALSE(love->isEnabled());
+      EXPECT_EQ(QApplication::focusWidget(), FocusPark::of(love));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !launched.model.collectionBusy(); }, 10000));
+    EXPECT_EQ(launched.model.isLoved(idea), loved);
+    EXPECT_EQ(QApplication::focusWidget(), love);
+    EXPECT_TRUE(row->showsSelectionFill());
+  }
 }
 
 TEST(LibraryKeyboard, ShiftTabIntoTheListLandsOnTheLastRowAndTabLeavesIt) {
