@@ -1,5 +1,6 @@
 #include "app/ReaderAppDelegate.h"
 
+#include "app/ActivationReturn.h"
 #include "desktop/WindowActivation.h"
 #include "model/ReaderModel.h"
 #include "panel/ReadingWindow.h"
@@ -102,8 +103,11 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
     if (self)
       self->hideMainWindow();
   });
-  if (auto* updater = qobject_cast<FeedUpdater*>(m_model->updater().backend()))
+  if (auto* updater = qobject_cast<FeedUpdater*>(m_model->updater().backend())) {
     m_updateWindow = std::make_unique<UpdateWindow>(*updater);
+    // Closed, the answer leaves the reader where they asked (on "Check for updates").
+    new ActivationReturn(m_updateWindow.get());
+  }
   // Coming to the front asks again whether the session still holds.
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive)

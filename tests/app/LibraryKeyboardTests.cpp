@@ -2,9 +2,11 @@
 #include "app/LaunchedReaderWindow.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropChoiceList.h"
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropPaintedButton.h"
 #include "ui/design/DropSearchField.h"
+#include "ui/design/FocusPark.h"
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryList.h"
 #include "ui/library/LibraryPageModel.h"
@@ -19,6 +21,7 @@
 #include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
+#include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
@@ -134,6 +137,33 @@ TEST(LibraryKeyboard, TabWalksTheRowsInTheirOrderAndShiftTabWalksBack) {
   Launched::press(Qt::Key_Backtab);
   EXPECT_EQ(QApplication::focusWidget(), page.topicMenu());
   EXPECT_EQ(page.page().lists().selection(), std::nullopt); // Tab moves the focus, not the selection
+}
+
+// A row's love pressed from the keyboard keeps the keyboard while the love is stored (the row's
+// buttons wait, disabled), and the row stays lit: the next Space takes the love back rather
+// than pressing a neighbour.
+TEST(LibraryKeyboard, ALovePressedFromTheKeyboardKeepsItWhileItIsStored) {
+  Launched launched;
+  launched.page().topicMenu()->setFocus(Qt::TabFocusReason);
+  Launched::press(Qt::Key_Tab);
+  Launched::press(Qt::Key_Tab);
+  ASSERT_EQ(focusedStop(launched), (Stop{0, 1}));
+  auto* row = launched.list().rowFor(launched.rows()[0]);
+  ASSERT_NE(row, nullptr);
+  QWidget* love = row->control(LibraryIdeaRow::Control::love);
+  const DropSnapshot idea = row->snapshot();
+  for (const bool loved : {true, false}) {
+    SCOPED_TRACE(loved ? "love" : "take back");
+    Launched::press(Qt::Key_Space);
+    if (launched.model.collectionBusy()) {
+      EXPECT_FALSE(love->isEnabled());
+      EXPECT_EQ(QApplication::focusWidget(), FocusPark::of(love));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !launched.model.collectionBusy(); }, 10000));
+    EXPECT_EQ(launched.model.isLoved(idea), loved);
+    EXPECT_EQ(QApplication::focusWidget(), love);
+    EXPECT_TRUE(row->showsSelectionFill());
+  }
 }
 
 TEST(LibraryKeyboard, ShiftTabIntoTheListLandsOnTheLastRowAndTabLeavesIt) {
@@ -331,6 +361,73 @@ TEST(LibraryKeyboard, TheFilterMenusKeepOneChoiceGroupThroughRefills) {
     const auto groups = filter->menu()->findChildren<QActionGroup*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(groups.size(), 1);
     EXPECT_EQ(groups.first()->actions().size(), filter->menu()->actions().size());
+  }
+}
+
+// A filter keeps the keyboard once its menu (or its long list) closes, and shows its ring when
+// the reader left the menu with a key, a choice made with Return or Escape, as the avatar
+// does; not after a choice clicked. The ring and the capsule lie whole inside the filter bar.
+TEST(LibraryKeyboard, AFilterRingsAgainWhenItsMenuIsLeftWithAKey) {
+  enum class Close { escape, returnKey, click };
+  struct Row {
+    const char* name;
+    Close close;
+    bool chooses;
+    bool ring;
+  };
+  const std::vector<Row> rows{{"escape", Close::escape, false, true},
+                              {"return", Close::returnKey, true, true},
+                              {"click", Close::click, true, false}};
+  for (const bool books : {false, true}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(books ? "books, " : "topics, ") + row.name);
+      Launched launched;
+      DropFilterMenu* filter = books ? launched.page().bookMenu() : launched.page().topicMenu();
+      launched.delegate.window()->findChild<DropSearchField*>()->setFocus(Qt::TabFocusReason);
+      for (int step = 0; step < 20 && !filter->hasFocus(); ++step)
+        Launched::press(Qt::Key_Tab);
+      ASSERT_TRUE(filter->hasFocus());
+      ASSERT_GT(filter->controlState().focus, 0);
+      const QString before = filter->selection();
+      Launched::press(Qt::Key_Space);
+      QWidget* popup = QApplication::activePopupWidget();
+      ASSERT_NE(popup, nullptr);
+      // The topics make a long list, the books a menu.
+      auto* list = qobject_cast<DropChoiceList*>(popup);
+      switch (row.close) {
+      case Close::escape: Launched::press(Qt::Key_Escape); break;
+      case Close::returnKey:
+        Launched::press(Qt::Key_Down);
+        Launched::press(Qt::Key_Down);
+        Launched::press(Qt::Key_Return);
+        break;
+      case Close::click:
+        if (list != nullptr) {
+          QTest::mouseClick(list->list()->viewport(), Qt::LeftButton, {},
+                            list->list()->visualItemRect(list->list()->item(2)).center());
+        } else {
+          auto* menu = qobject_cast<QMenu*>(popup);
+          ASSERT_NE(menu, nullptr);
+          QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().at(2)).center());
+        }
+        break;
+      }
+      ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 2000));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return filter->hasFocus(); }, 2000));
+      EXPECT_EQ(filter->selection() != before, row.chooses) << filter->selection().toStdString();
+      EXPECT_EQ(filter->controlState().focus > 0, row.ring);
+      // Nothing of it is cut off: the capsule at its full height, the glass inside the bar.
+      EXPECT_EQ(filter->shapeRect().height(), int(filter->buttonStyle().metrics().height));
+      EXPECT_TRUE(filter->parentWidget()->rect().contains(filter->geometry()));
+      if (row.close == Close::returnKey && !books) {
+        QWidget* window = launched.delegate.window();
+        EXPECT_TRUE(window->grab().save(
+            brindlewick::testing::testOutputPath(QStringLiteral("library-filter-after-menu.png"))));
+        const QRect around(filter->parentWidget()->mapTo(window, QPoint()), filter->parentWidget()->size());
+        EXPECT_TRUE(window->grab(around).save(
+            brindlewick::testing::testOutputPath(QStringLiteral("library-filter-bar.png"))));
+      }
+    }
   }
 }
 

@@ -639,6 +639,64 @@ TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitor)
   window->close();
 }
 
+// "Check for updates" pressed from the keyboard and its answer closed with Escape: under the
+// window manager the reader window is the active one again, with the keyboard on "Check for
+// updates" (not on "Save settings", which Qt would have handed it to while the check ran), so
+// the next Space checks again.
+TEST_F(WindowManagerTest, TheKeyboardIsBackOnCheckForUpdatesWhenItsAnswerCloses) {
+  DropFonts::registerFonts();
+  FeedUpdaterRig rig;
+  ReaderModelFixture fixture;
+  fixture.addConfiguration(
+      {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
+       {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
+  fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
+  delegate.launch();
+  delegate.open(ReaderTab::settings);
+  QWidget* reader = delegate.window();
+  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == idOf(*reader) && reader->isActiveWindow(); }));
+  SettingsView* settings = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (SettingsView* page : reader->findChildren<SettingsView*>())
+      if (page->isVisible())
+        settings = page;
+    return settings != nullptr;
+  }));
+  DropButton* check = settings->thisComputer()->checkForUpdates();
+  const auto press = [&](QWidget* window, Qt::Key key) { QTest::keyClick(window->windowHandle(), key); };
+  for (int step = 0; step < 80 && QApplication::focusWidget() != check; ++step)
+    press(reader, Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), check);
+  press(reader, Qt::Key_Space);
+
+  UpdateWindow* answer = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->objectName() == QLatin1String("update.window") && top->isVisible())
+        answer = qobject_cast<UpdateWindow*>(top);
+    return answer != nullptr && client_->activeWindow() == idOf(*answer) && answer->isActiveWindow();
+  }));
+  EXPECT_EQ(rig.feedRequests(), 1);
+  press(answer, Qt::Key_Escape);
+  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == idOf(*reader) && reader->isActiveWindow(); }));
+  EXPECT_EQ(QApplication::focusWidget(), check);
+  EXPECT_GT(check->controlState().focus, 0);
+  QTest::qWait(200); // let the server draw it
+  EXPECT_TRUE(
+      wholeDesktop().save(testing::testOutputPath(QStringLiteral("check-for-updates-answer-closed.png"))));
+
+  press(reader, Qt::Key_Space);
+  EXPECT_TRUE(waitFor([&] { return rig.feedRequests() == 2 && answer->isVisible(); }));
+  int writes = 0;
+  for (const LoggedRequest& request : fixture.harness().service().requestLog())
+    writes += request.method == "PUT" && request.path == QLatin1String("/api/reader/preferences");
+  EXPECT_EQ(writes, 0);
+  answer->close();
+}
+
 // Under the dark scheme, on X11 under a window manager without compositing, the reader window's
 // menu bar is one dark surface with its toolbar, and the menu a click on a title opens is dark
 // as well; the tray menu too. The screen is read back from the X server (a capture of the root

@@ -8,12 +8,14 @@
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropGlass.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropSpinner.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/FitLayout.h"
+#include "ui/design/FocusPark.h"
 #include "ui/design/ShapeLayoutItem.h"
 
 #include <QFontDatabase>
@@ -148,8 +150,9 @@ void AccountView::buildCode(QVBoxLayout* stack) {
   DropTextBlock* approval = AccountText::callout(approvalText(), AccountText::secondary());
   auto* row = new QHBoxLayout;
   row->setSpacing(12);
-  DropButton* open =
+  m_openBrowser =
       button(QStringLiteral("Open sign-in page"), Appearance::primary, QStringLiteral("account.openBrowser"));
+  DropButton* open = m_openBrowser;
   DropButton* cancel =
       button(QStringLiteral("Cancel"), Appearance::secondary, QStringLiteral("account.cancel"));
   row->addWidget(open);
@@ -244,15 +247,28 @@ void AccountView::refresh() {
 }
 
 void AccountView::showBody(Body body, bool animated) {
+  // A reader on one of the card's controls (or waiting on one busy with its work) goes on from
+  // the body that takes its place: from its leading control, once that can be pressed, rather
+  // than from wherever Qt would hand the focus as the old body hides.
+  const QWidget* focus = window()->focusWidget();
+  const bool keepsFocus = m_built && focus != nullptr && isAncestorOf(focus);
   m_body = body;
-  setShown(m_signedInBody, body == Body::signedIn);
-  setShown(m_codeBody, body == Body::code);
-  setShown(m_signInBody, body == Body::signIn);
-  if (!animated)
-    return;
   const QList<QWidget*>& shown = body == Body::code     ? m_codeBody
                                  : body == Body::signIn ? m_signInBody
                                                         : m_signedInBody;
+  setShown(shown, true);
+  if (keepsFocus) {
+    DropPaintedButton* leading = body == Body::code     ? m_openBrowser
+                                 : body == Body::signIn ? m_signIn
+                                                        : static_cast<DropPaintedButton*>(m_sync);
+    FocusPark::hold(leading, DropFocusRing::keyboardInUse());
+  }
+  for (const QList<QWidget*>* other : {&m_signedInBody, &m_codeBody, &m_signInBody}) {
+    if (other != &shown)
+      setShown(*other, false);
+  }
+  if (!animated)
+    return;
   for (QWidget* widget : shown)
     DropReveal::fadeIn(widget, DropMotion::Kind::entrance);
 }

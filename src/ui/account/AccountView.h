@@ -21,7 +21,8 @@ class SyncButton;
 // account with its actions, the device code while the reader approves in the browser, or
 // the invitation to sign in), and a "Connecting securely…" row while a sign-in or sign-out
 // runs. Every control calls one model operation; the card keeps no state of its own and
-// follows the model on every change.
+// follows the model on every change. A reader on the card's controls when its body changes
+// goes on from the new body's leading control.
 //
 // With `showsSurface` it draws its own padded, bordered surface; without it (inside the
 // account menu) the surface is fully transparent and the padding only the room the buttons'
@@ -79,6 +80,7 @@ private:
   DropButton* m_signOut = nullptr;
   DropButton* m_import = nullptr;
   QLabel* m_codeLabel = nullptr;
+  DropButton* m_openBrowser = nullptr;
   DropButton* m_signIn = nullptr;
   DropNotice* m_noService = nullptr;
   QWidget* m_connecting = nullptr;

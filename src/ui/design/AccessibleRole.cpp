@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAccessibleWidget>
+#include <QPointer>
 #include <QWidget>
 
 #include <algorithm>
@@ -17,6 +18,7 @@ constexpr char combinedProperty[] = "brindlewick.accessibleCombined";
 constexpr char modalProperty[] = "brindlewick.accessibleModal";
 constexpr char selectedProperty[] = "brindlewick.accessibleSelected";
 constexpr char sortPriorityProperty[] = "brindlewick.accessibleSortPriority";
+constexpr char standForProperty[] = "brindlewick.accessibleStandFor";
 
 bool flagged(const QObject* object, const char* property) {
   return object != nullptr && object->property(property).toBool();
@@ -70,17 +72,39 @@ void appendSpoken(QStringList& spoken, QAccessibleInterface* element) {
     appendSpoken(spoken, element->child(i));
 }
 
+// The control a stand-in holds the focus for; none for any other widget.
+QAccessibleInterface* standingFor(const QWidget* widget) {
+  const auto control = widget->property(standForProperty).value<QPointer<QWidget>>();
+  return control.isNull() ? nullptr : QAccessible::queryAccessibleInterface(control.data());
+}
+
 // A painted widget as the wishes recorded on it describe it.
 class DesignedAccessible : public QAccessibleWidget {
 public:
   explicit DesignedAccessible(QWidget* widget) : QAccessibleWidget(widget) {}
 
   QAccessible::Role role() const override {
+    if (const QAccessibleInterface* control = standingFor(widget()))
+      return control->role();
     const QVariant role = widget()->property(roleProperty);
     return role.isValid() ? QAccessible::Role(role.toInt()) : QAccessibleWidget::role();
   }
 
+  QString text(QAccessible::Text type) const override {
+    if (const QAccessibleInterface* control = standingFor(widget()))
+      return control->text(type);
+    return QAccessibleWidget::text(type);
+  }
+
   QAccessible::State state() const override {
+    if (const QAccessibleInterface* control = standingFor(widget())) {
+      QAccessible::State state = control->state();
+      state.disabled = true;
+      state.busy = true;
+      state.focusable = true;
+      state.focused = widget()->hasFocus();
+      return state;
+    }
     QAccessible::State state = QAccessibleWidget::state();
     if (flagged(widget(), hiddenProperty))
       state.invisible = true;
@@ -107,6 +131,8 @@ public:
   }
 
   QStringList actionNames() const override {
+    if (standingFor(widget()) != nullptr)
+      return {};
     QStringList names = QAccessibleWidget::actionNames();
     if (pressHook(widget()) != nullptr && !names.contains(pressAction()))
       names.prepend(pressAction());
@@ -249,10 +275,21 @@ QAccessibleInterface* designedFactory(const QString& className, QObject* object)
   auto* button = qobject_cast<QAbstractButton*>(object);
   if (button != nullptr && first && ours(object->metaObject()))
     return new DesignedButtonAccessible(button);
-  if (button == nullptr &&
-      (className == QLatin1String("QWidget") || (first && object->property(roleProperty).isValid())))
+  const bool wished =
+      object->property(roleProperty).isValid() || object->property(standForProperty).isValid();
+  if (button == nullptr && (className == QLatin1String("QWidget") || (first && wished)))
     return new DesignedAccessible(static_cast<QWidget*>(object));
   return nullptr;
+}
+
+// A widget whose construction already told a listening tree something has Qt's interface; the
+// next question builds ours. (Nobody listening, nothing was built.)
+void answerWithOurs(QWidget* widget) {
+  if (!QAccessible::isActive())
+    return;
+  QAccessibleInterface* existing = QAccessible::queryAccessibleInterface(widget);
+  if (existing != nullptr && dynamic_cast<DesignedAccessible*>(existing) == nullptr)
+    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(existing));
 }
 
 void tell(QObject* object, QAccessible::Event type) {
@@ -274,13 +311,7 @@ void AccessibleRole::install() {
 void AccessibleRole::set(QWidget* widget, QAccessible::Role role) {
   install();
   widget->setProperty(roleProperty, int(role));
-  // A widget whose construction already told a listening tree something has Qt's interface;
-  // the next question builds ours. (Nobody listening, nothing was built.)
-  if (!QAccessible::isActive())
-    return;
-  QAccessibleInterface* existing = QAccessible::queryAccessibleInterface(widget);
-  if (existing != nullptr && dynamic_cast<DesignedAccessible*>(existing) == nullptr)
-    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(existing));
+  answerWithOurs(widget);
 }
 
 void AccessibleRole::setHidden(QWidget* widget, bool hidden) {
@@ -318,6 +349,12 @@ void AccessibleRole::combine(QWidget* widget, const QString& name) {
 void AccessibleRole::setModal(QWidget* widget) {
   install();
   widget->setProperty(modalProperty, true);
+}
+
+void AccessibleRole::standFor(QWidget* standIn, QWidget* control) {
+  install();
+  standIn->setProperty(standForProperty, QVariant::fromValue(QPointer<QWidget>(control)));
+  answerWithOurs(standIn);
 }
 
 void AccessibleRole::setSelected(QWidget* widget, bool selected) {

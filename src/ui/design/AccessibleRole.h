@@ -35,6 +35,10 @@ void setTransparent(QWidget* widget);
 void combine(QWidget* widget, const QString& name);
 // The modal state: while `widget` is shown nothing beside it can be reached.
 void setModal(QWidget* widget);
+// Makes `standIn` read as `control` (its role, name, description and state) while it holds the
+// keyboard focus in the control's place, the control waiting, disabled, for its work: it reads
+// as focused, unavailable and busy, and offers no action.
+void standFor(QWidget* standIn, QWidget* control);
 // The selected state of a selectable control (the lit row of a list), told to the tree on a
 // change.
 void setSelected(QWidget* widget, bool selected);

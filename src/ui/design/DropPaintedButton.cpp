@@ -2,6 +2,7 @@
 
 #include "ui/design/DropFocusRing.h"
 #include "ui/design/DropGlass.h"
+#include "ui/design/FocusPark.h"
 #include "ui/design/LayoutEdgeRoom.h"
 #include "ui/design/UiEnvironment.h"
 
@@ -138,6 +139,13 @@ bool DropPaintedButton::event(QEvent* event) {
     }
     break;
   default:
+    if (event->type() == FocusPark::Notice::eventType()) {
+      // The focus waits for this control in a park: the ring shows where it is meanwhile.
+      const auto* notice = static_cast<const FocusPark::Notice*>(event);
+      m_focusVisible = notice->keyboard();
+      m_focus.set(notice->holding() && m_focusVisible);
+      return true;
+    }
     if (isMouseEvent(event->type()) && handOff(static_cast<QMouseEvent*>(event)))
       return true;
     break;
@@ -155,17 +163,34 @@ void DropPaintedButton::focusInEvent(QFocusEvent* event) {
   QPushButton::focusInEvent(event);
   // The ring shows for focus the keyboard brought. A window that becomes active again gives
   // focus back as it was; one that opens hands it to its first control unasked, and a
-  // program that moves focus is no keystroke either: no ring until a key is pressed.
-  if (event->reason() != Qt::ActiveWindowFocusReason)
-    m_focusVisible = DropFocusRing::keyboardBrought(event->reason());
+  // program that moves focus is no keystroke either: no ring until a key is pressed. Focus
+  // back from a menu shows it when the reader left the menu with a key (a choice made with
+  // Return, or Escape), as they are on the keyboard.
+  switch (event->reason()) {
+  case Qt::ActiveWindowFocusReason: break;
+  case Qt::PopupFocusReason: m_focusVisible = DropFocusRing::keyboardInUse(); break;
+  default: m_focusVisible = DropFocusRing::keyboardBrought(event->reason());
+  }
   m_focus.set(m_focusVisible);
 }
 
 void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
   QPushButton::focusOutEvent(event);
-  if (event->reason() != Qt::ActiveWindowFocusReason)
+  if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
     m_focusVisible = false;
   m_focus.set(false);
+}
+
+bool DropPaintedButton::focusNextPrevChild(bool next) {
+  // Qt asks this of a control disabled while it has its window's focus, to hand the focus on.
+  // Its work runs (or the work it waits for): the keyboard waits for it in its place instead,
+  // so that the next Space presses nothing rather than the control after it.
+  if (!isEnabled() && window()->focusWidget() == this) {
+    FocusPark::hold(this, m_focusVisible);
+    if (window()->focusWidget() != this)
+      return true;
+  }
+  return QPushButton::focusNextPrevChild(next);
 }
 
 void DropPaintedButton::keyPressEvent(QKeyEvent* event) {

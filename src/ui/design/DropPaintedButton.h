@@ -34,8 +34,13 @@ struct ControlState {
 // Child widgets (a caller's label) are transparent for the mouse, so they never take a
 // press or the hover. Focus comes by Tab only, and the focus ring shows only for focus the
 // keyboard brought or used: never after a click, nor for the focus a window hands its
-// first control when it opens. Space, Return and Enter press the focused control; a focused
-// control takes Return before any key of its window.
+// first control when it opens; focus back from a menu it opened shows it when the menu was
+// left with a key. Space, Return and Enter press the focused control; a focused control
+// takes Return before any key of its window.
+//
+// A control disabled while it has the focus (its work runs) keeps the keyboard: a FocusPark
+// holds it in its place, the ring stays (dimmed with the control) and the focus is back on the
+// control when it is enabled again.
 class DropPaintedButton : public QPushButton {
   Q_OBJECT
 
@@ -71,6 +76,7 @@ protected:
 
   bool hitButton(const QPoint& pos) const override;
   bool event(QEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;

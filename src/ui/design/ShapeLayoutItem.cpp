@@ -11,16 +11,20 @@ ShapeLayoutItem::ShapeLayoutItem(QWidget* container, const QMargins& room, Qt::A
   setAlignment(alignment);
 }
 
+// A hidden container takes no room at all: its sizes are empty, not its room taken off them,
+// since a box layout adds an empty item's size too and a negative one would eat its neighbours'.
 QSize ShapeLayoutItem::sizeHint() const {
-  return QWidgetItem::sizeHint().shrunkBy(m_room);
+  return isEmpty() ? QSize(0, 0) : QWidgetItem::sizeHint().shrunkBy(m_room).expandedTo(QSize(0, 0));
 }
 
 QSize ShapeLayoutItem::minimumSize() const {
-  return QWidgetItem::minimumSize().shrunkBy(m_room);
+  return isEmpty() ? QSize(0, 0) : QWidgetItem::minimumSize().shrunkBy(m_room).expandedTo(QSize(0, 0));
 }
 
 QSize ShapeLayoutItem::maximumSize() const {
   // Bounded as the container is, less its room; unbounded stays so.
+  if (isEmpty())
+    return QSize(0, 0);
   const QSize most = QWidgetItem::maximumSize();
   return QSize(most.width() >= QWIDGETSIZE_MAX ? most.width() : most.width() - m_room.left() - m_room.right(),
                most.height() >= QWIDGETSIZE_MAX ? most.height()
@@ -33,7 +37,7 @@ bool ShapeLayoutItem::hasHeightForWidth() const {
 
 int ShapeLayoutItem::heightForWidth(int width) const {
   const int height = QWidgetItem::heightForWidth(width + m_room.left() + m_room.right());
-  return height < 0 ? height : height - m_room.top() - m_room.bottom();
+  return height < 0 ? height : std::max(0, height - m_room.top() - m_room.bottom());
 }
 
 void ShapeLayoutItem::setGeometry(const QRect& rect) {

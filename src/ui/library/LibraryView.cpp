@@ -45,6 +45,7 @@ EmptyText emptyText(LibraryEmptyState kind) {
 
 // The heading's distance from the page's edges.
 constexpr int headingEdge = 24;
+constexpr int headingSpacing = 16;
 
 // A menu of exclusive choices: `choices` as (shown text, value); the one whose value is
 // `current` is checked. Content text doubles its "&", which a menu would read as a mnemonic.
@@ -77,8 +78,8 @@ LibraryView::LibraryView(ReaderModel& model, ReaderTab tab, std::function<void(c
   m_layout->setSpacing(0);
 
   auto* heading = new QWidget(this);
-  auto* headingLayout = new QVBoxLayout(heading);
-  headingLayout->setSpacing(16);
+  m_headingLayout = new QVBoxLayout(heading);
+  QVBoxLayout* headingLayout = m_headingLayout;
   m_header = new DropScreenHeader(QStringLiteral("Your reading"), title(tab), QString(), heading);
   auto* headerRow = new QVBoxLayout;
   headerRow->addWidget(m_header);
@@ -111,13 +112,16 @@ LibraryView::LibraryView(ReaderModel& model, ReaderTab tab, std::function<void(c
                                    m_filterBar);
   m_topicMenu->setObjectName(QStringLiteral("library.topicMenu"));
   m_topicMenu->setFixedShapeWidth(topicMenuWidth);
-  // The buttons' glass reaches past their shapes; the bar leaves it room at its leading edge,
-  // where it would be cut off and squeeze the first button, and starts that much before the
-  // header, so that the first shape lines up with the header's leading edge.
-  const QMargins glass = m_bookMenu->shapeMargins();
-  headingLayout->setContentsMargins(headingEdge - glass.left(), headingEdge, headingEdge, headingEdge);
-  headerRow->setContentsMargins(glass.left(), 0, 0, 0);
-  m_filterLayout->setContentsMargins(glass.left(), 0, 0, 0);
+  // The buttons' glass (their shadows and focus rings) reaches past their shapes; the bar leaves
+  // it room at its leading, top and bottom edges, where it would be cut off and squeeze the
+  // buttons, and starts that much before the header and stands that much nearer the header and
+  // the list, so that the shapes keep the page's spacing: the first lines up with the header's
+  // leading edge, 16 below it and 24 above the list.
+  m_glass = m_bookMenu->shapeMargins();
+  headingLayout->setSpacing(headingSpacing - m_glass.top());
+  headingLayout->setContentsMargins(headingEdge - m_glass.left(), headingEdge, headingEdge, headingEdge);
+  headerRow->setContentsMargins(m_glass.left(), 0, 0, 0);
+  m_filterLayout->setContentsMargins(m_glass.left(), m_glass.top(), 0, m_glass.bottom());
   m_filterLayout->addWidget(m_bookMenu);
   m_filterLayout->addWidget(m_topicMenu);
   headingLayout->addWidget(m_filterBar);
@@ -144,7 +148,12 @@ void LibraryView::refresh() {
   const LibraryViewModel& lists = m_page->lists();
   m_header->setTrailing(LibraryViewModel::countText(lists.count()));
   const bool any = !lists.all().isEmpty();
-  m_filterBar->setVisible(m_tab == ReaderTab::discover || any);
+  const bool filters = m_tab == ReaderTab::discover || any;
+  m_filterBar->setVisible(filters);
+  // Without the bar the header keeps the whole edge below it.
+  QMargins edges = m_headingLayout->contentsMargins();
+  edges.setBottom(filters ? headingEdge - m_glass.bottom() : headingEdge);
+  m_headingLayout->setContentsMargins(edges);
   m_bookMenu->setVisible(any);
   m_topicMenu->setVisible(any);
   if (m_recent) {

@@ -74,6 +74,9 @@ private:
   QMenu* m_topics;
   LibraryList* m_list;
   QVBoxLayout* m_layout;
+  QVBoxLayout* m_headingLayout;
+  // The room the filters' glass takes beyond their shapes.
+  QMargins m_glass;
   QPointer<QWidget> m_empty;
   std::optional<LibraryEmptyState> m_emptyKind;
   QList<Book> m_menuBooks;

@@ -6,6 +6,7 @@
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropSymbolView.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/FocusPark.h"
 #include "ui/settings/SettingsController.h"
 
 #include <QHBoxLayout>
@@ -99,10 +100,22 @@ void SettingsSaveBar::refresh() {
   if (savedChanged)
     DropReveal::fadeIn(m_message, DropMotion::Kind::feedback);
 
+  if (!m_controller.needsReload())
+    leaveReload();
   m_reload->setVisible(m_controller.needsReload());
   m_reload->setEnabled(m_controller.canReload());
   m_save->setText(m_controller.saving() ? savingTitle : saveTitle);
   m_save->setEnabled(m_controller.canSave());
+}
+
+// Reloaded, there is nothing left to reload: the button goes. A reader whose keyboard is on it
+// (or waits for it while it reloads) is told on, so the page can put the keyboard where they
+// reapply their changes, rather than have Qt hand it on to "Save settings", whose next press
+// would send the settings just fetched.
+void SettingsSaveBar::leaveReload() {
+  const QWidget* focus = window()->focusWidget();
+  if (focus != nullptr && m_reload->isVisible() && (focus == m_reload || focus == FocusPark::of(m_reload)))
+    Q_EMIT keyboardLeavesReload();
 }
 
 } // namespace brindlewick

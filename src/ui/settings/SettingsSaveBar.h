@@ -31,8 +31,14 @@ public:
   // The text shown now: the error, the saved note or the hint.
   QString message() const;
 
+Q_SIGNALS:
+  // "Reload settings" goes, reloaded, while it has the keyboard focus (or a park holds it for
+  // it): the page gives the focus a place before the button hides.
+  void keyboardLeavesReload();
+
 private:
   void refresh();
+  void leaveReload();
 
   SettingsController& m_controller;
   QWidget* m_message;

@@ -6,6 +6,7 @@
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropScreenHeader.h"
 #include "ui/design/DropTextBlock.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -81,6 +83,7 @@ SettingsView::SettingsView(ReaderModel& model, const ThisComputerSection::Servic
   barBox->setContentsMargins(pageInset, 16, pageInset, 16);
   barBox->addWidget(m_saveBar);
   page->addLayout(barBox);
+  connect(m_saveBar, &SettingsSaveBar::keyboardLeavesReload, this, &SettingsView::focusFirstSetting);
 
   // The page's own key, answered wherever the focus is in the window while the page is shown:
   // gone with the page, and refused whenever the button is.
@@ -264,6 +267,19 @@ void SettingsView::refresh() {
   setChecked(m_activity, draft.analyticsConsent);
   m_readCount->setVisible(signedIn && draft.analyticsConsent);
   m_readCountValue->setText(QString::number(m_model.account().metrics().readCount));
+}
+
+// Where a reader reapplies their changes after a reload: the first of the synced settings,
+// shown as the page's scroll area shows a control Tab reaches.
+void SettingsView::focusFirstSetting() {
+  QWidget* first = m_delivery->isVisible() ? static_cast<QWidget*>(m_interval) : m_surprise;
+  first->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason : Qt::OtherFocusReason);
+  for (QWidget* above = parentWidget(); above != nullptr; above = above->parentWidget()) {
+    if (auto* area = qobject_cast<QScrollArea*>(above)) {
+      area->ensureWidgetVisible(first);
+      return;
+    }
+  }
 }
 
 } // namespace brindlewick

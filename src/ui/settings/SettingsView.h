@@ -44,6 +44,7 @@ private:
   QWidget* buildCuriosity();
   QWidget* buildReading();
   void refresh();
+  void focusFirstSetting();
 
   ReaderModel& m_model;
   SettingsController* m_controller;

@@ -8,10 +8,12 @@
 #include "model/UpdateController.h"
 #include "ui/account/AccountText.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropTextBlock.h"
+#include "ui/design/FocusPark.h"
 #include "ui/settings/SettingsController.h"
 #include "ui/settings/SettingsWidgets.h"
 
@@ -138,9 +140,9 @@ void ThisComputerSection::showLoginItem() {
 }
 
 // The switch waits, disabled, for its change to finish, so that two overlapping changes can
-// never finish in the wrong order.
+// never finish in the wrong order. The keyboard waits on it meanwhile.
 void ThisComputerSection::switchLaunchAtLogin(bool enabled) {
-  m_launch->setEnabled(false);
+  FocusPark::disable(m_launch, DropFocusRing::keyboardInUse());
   [](QPointer<ThisComputerSection> self, LoginItemController& loginItem, bool enabled) -> QCoro::Task<> {
     co_await loginItem.setEnabled(enabled);
     if (!self)

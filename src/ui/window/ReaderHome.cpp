@@ -133,6 +133,12 @@ void ReaderHome::searchChanged() {
 void ReaderHome::sessionChanged() {
   const bool stored = m_model.account().hasStoredSession();
   if (!stored) {
+    // A reader signed out from the keyboard (on the settings page, in the account menu) goes on
+    // from the screen that covers the window, rather than from nowhere once what they were on
+    // is out of reach.
+    const QWidget* focus = window()->focusWidget();
+    const bool focusInside =
+        focus != nullptr && (isAncestorOf(focus) || (m_toolbar != nullptr && m_toolbar->isAncestorOf(focus)));
     setProfilePresented(false);
     if (!m_onboarding) {
       // Each appearance starts the flow again on its welcome page.
@@ -141,6 +147,12 @@ void ReaderHome::sessionChanged() {
       m_onboarding->setGeometry(rect());
       m_onboarding->raise();
       DropReveal::setShown(m_onboarding, true);
+      updateReachable();
+      if (focusInside) {
+        if (QWidget* first = ReaderWorkspace::firstControl(m_onboarding))
+          first->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason : Qt::OtherFocusReason);
+      }
+      return;
     }
   } else if (m_onboarding) {
     const bool focusInside = m_onboarding->isAncestorOf(QApplication::focusWidget());

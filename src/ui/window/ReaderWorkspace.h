@@ -38,13 +38,13 @@ public:
   QWidget* backdropOwner() const { return m_backdropOwner; }
 
   void scrollToTop();
+  // The first control of `page` that Tab reaches; none when it has none.
+  static QWidget* firstControl(QWidget* page);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  // The first control of `page` that Tab reaches; none when it has none.
-  static QWidget* firstControl(QWidget* page);
   void refreshNotices();
   void placeCardLayers();
 

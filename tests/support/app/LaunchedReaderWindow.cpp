@@ -21,7 +21,10 @@ ReaderAppDelegate::Options windowOnly(const QString& applicationDefaultsFile) {
   return options;
 }
 
-ReaderModel& openModel(ReaderModelFixture& fixture, bool signedIn) {
+ReaderModel& openModel(ReaderModelFixture& fixture, bool signedIn,
+                       const std::function<void(ReaderModelFixture&)>& prepare) {
+  if (prepare)
+    prepare(fixture);
   if (signedIn)
     fixture.signIn();
   return fixture.open();
@@ -29,8 +32,9 @@ ReaderModel& openModel(ReaderModelFixture& fixture, bool signedIn) {
 
 } // namespace
 
-LaunchedReaderWindow::LaunchedReaderWindow(const UiOverrides& overrides, bool signedIn)
-    : model(openModel(fixture, signedIn)),
+LaunchedReaderWindow::LaunchedReaderWindow(const UiOverrides& overrides, bool signedIn,
+                                           const std::function<void(ReaderModelFixture&)>& prepare)
+    : model(openModel(fixture, signedIn, prepare)),
       delegate(&model, std::nullopt, windowOnly(fixture.applicationDefaultsFile())) {
   DropFonts::registerFonts();
   UiEnvironment::instance().setOverrides(overrides);

@@ -4,6 +4,7 @@
 #include "model/ReaderModelFixture.h"
 #include "ui/design/UiEnvironment.h"
 
+#include <functional>
 #include <optional>
 
 namespace brindlewick {
@@ -13,7 +14,9 @@ namespace brindlewick {
 // typefaces are registered and `overrides` hold until the window goes (motion off by default,
 // so fades end at once).
 struct LaunchedReaderWindow {
-  explicit LaunchedReaderWindow(const UiOverrides& overrides = {.reduceMotion = true}, bool signedIn = true);
+  // `prepare` sets up the fixture before the model is built (an updater, say).
+  explicit LaunchedReaderWindow(const UiOverrides& overrides = {.reduceMotion = true}, bool signedIn = true,
+                                const std::function<void(ReaderModelFixture&)>& prepare = {});
   ~LaunchedReaderWindow();
   LaunchedReaderWindow(const LaunchedReaderWindow&) = delete;
   LaunchedReaderWindow& operator=(const LaunchedReaderWindow&) = delete;

@@ -4,6 +4,8 @@
 #include "AsyncProbe.h"
 #include "model/FakeUpdaterBackend.h"
 #include "model/ReaderModelFixture.h"
+#include "ui/account/AccountView.h"
+#include "ui/design/DropPaintedButton.h"
 #include "ui/settings/SettingsController.h"
 #include "ui/settings/SettingsSaveBar.h"
 #include "ui/settings/SettingsSection.h"
@@ -67,6 +69,63 @@ TEST(SettingsRenderTest, PageInTheReaderWindow) {
   QApplication::processEvents();
   EXPECT_NE(w.home->findChild<SettingsView*>(), nullptr);
   EXPECT_TRUE(w.window.grab().save(testing::testOutputPath(QStringLiteral("settings-window.png"))));
+}
+
+// The account card on the settings page keeps its padding below its last buttons in each of
+// its bodies: the buttons' shadows and rings lie inside the card, not on or past its edge.
+TEST(SettingsRenderTest, TheAccountCardKeepsItsPaddingBelowItsButtons) {
+  struct Row {
+    const char* name;
+    bool signedIn;
+    bool legacySave;
+    bool code;
+    bool browserOpens;
+  };
+  const std::vector<Row> rows{
+      {"signed-in", true, false, false, true},
+      {"signed-in-import", true, true, false, true},
+      {"sign-in", false, false, false, true},
+      {"code", false, false, true, true},
+      {"code-no-browser", false, false, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ReaderWindowHarness w(row.signedIn, QSize(1200, 800));
+    w.fixture.browser.opens = row.browserOpens;
+    if (row.legacySave)
+      w.model->repository().toggleSave(*w.model->repository().snapshot(w.fixture.release().release.lore[20].id),
+                                       w.fixture.now());
+    if (row.code) {
+      w.fixture.harness().service().grants().setTiming(600, 5);
+      w.model->beginAccountSignIn();
+      ASSERT_TRUE(waitUntil([&] { return w.model->signInCode().has_value(); }));
+    }
+    w.model->setNavigationTab(ReaderTab::settings);
+    QApplication::processEvents();
+    auto* page = w.home->findChild<SettingsView*>();
+    ASSERT_NE(page, nullptr);
+    auto* card = page->findChild<AccountView*>();
+    ASSERT_NE(card, nullptr);
+    ASSERT_TRUE(card->isVisible());
+    // What the card lays out ends its padding above its bottom edge (a painted button's item is
+    // its shape, without the room for its shadow and ring).
+    int lowest = 0;
+    QLayout* stack = card->layout();
+    for (int index = 0; index < stack->count(); ++index) {
+      if (!stack->itemAt(index)->isEmpty())
+        lowest = std::max(lowest, stack->itemAt(index)->geometry().bottom() + 1);
+    }
+    EXPECT_EQ(card->height() - lowest, AccountView::surfacePadding);
+    // Their shadows and rings lie inside the card.
+    for (const DropPaintedButton* button : card->findChildren<DropPaintedButton*>()) {
+      if (button->isVisibleTo(card)) {
+        EXPECT_TRUE(card->rect().contains(QRect(button->mapTo(card, QPoint()), button->size())))
+            << button->objectName().toStdString();
+      }
+    }
+    EXPECT_TRUE(card->grab().save(
+        testing::testOutputPath(QStringLiteral("settings-account-card-%1.png").arg(QLatin1String(row.name)))));
+  }
 }
 
 // The page in the window with the minute list of the working hours open, in each scheme:
