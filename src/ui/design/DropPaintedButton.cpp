@@ -4,6 +4,7 @@
 #include "ui/design/DropGlass.h"
 #include "ui/design/FocusPark.h"
 #include "ui/design/LayoutEdgeRoom.h"
+#include "ui/design/PressKeys.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QApplication>
@@ -41,13 +42,6 @@ QStyle* shapeMarginStyle() {
     style->setParent(QCoreApplication::instance());
   }
   return style.data();
-}
-
-// Return and Enter press a focused button, as Space does, whatever the modifiers a keypad
-// adds; a button never waits for a dialog's default to take them.
-bool activationKey(const QKeyEvent& event) {
-  const bool key = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
-  return key && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
 bool isMouseEvent(QEvent::Type type) {
@@ -133,7 +127,7 @@ bool DropPaintedButton::event(QEvent* event) {
   case QEvent::Leave: pointerLeft(); break;
   case QEvent::ShortcutOverride:
     // A window's own Return key (a page's default action) stands aside for the focused button.
-    if (activationKey(*static_cast<QKeyEvent*>(event)) && isEnabled()) {
+    if (PressKeys::isActivation(*static_cast<QKeyEvent*>(event)) && isEnabled()) {
       event->accept();
       return true;
     }
@@ -196,7 +190,7 @@ bool DropPaintedButton::focusNextPrevChild(bool next) {
 void DropPaintedButton::keyPressEvent(QKeyEvent* event) {
   m_focusVisible = true;
   m_focus.set(hasFocus());
-  if (activationKey(*event)) {
+  if (PressKeys::isActivation(*event)) {
     event->accept();
     // The click may retire this button (a page that turns): nothing of it is used after.
     if (!event->isAutoRepeat())

@@ -1,6 +1,7 @@
 #include "ui/design/FocusPark.h"
 
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/PressKeys.h"
 
 #include <QCoreApplication>
 #include <QFocusEvent>
@@ -9,14 +10,6 @@
 namespace brindlewick {
 
 namespace {
-
-// The keys that press a focused control; here they press nothing, and no key of the window
-// (a page's Return) takes them either.
-bool pressKey(const QKeyEvent& event) {
-  const bool key =
-      event.key() == Qt::Key_Space || event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
-  return key && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-}
 
 Qt::FocusReason reasonFor(bool keyboard) {
   return keyboard ? Qt::TabFocusReason : Qt::OtherFocusReason;
@@ -102,7 +95,7 @@ void FocusPark::tell(bool holding) {
 }
 
 bool FocusPark::event(QEvent* event) {
-  if (event->type() == QEvent::ShortcutOverride && pressKey(*static_cast<QKeyEvent*>(event))) {
+  if (event->type() == QEvent::ShortcutOverride && PressKeys::presses(*static_cast<QKeyEvent*>(event))) {
     event->accept();
     return true;
   }
@@ -143,7 +136,7 @@ void FocusPark::focusOutEvent(QFocusEvent* event) {
 }
 
 void FocusPark::keyPressEvent(QKeyEvent* event) {
-  if (pressKey(*event)) {
+  if (PressKeys::presses(*event)) {
     event->accept();
     return;
   }

@@ -7,6 +7,7 @@
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFocusRing.h"
 #include "ui/design/IdeaShareButton.h"
+#include "ui/design/PressKeys.h"
 #include "ui/design/UiEnvironment.h"
 #include "ui/library/LibraryRow.h"
 
@@ -40,9 +41,7 @@ protected:
   // Return and Enter press it, as they press every other control of the window (Space does
   // by itself). While the list has a selection, the list takes them first and opens that.
   void keyPressEvent(QKeyEvent* event) override {
-    const bool activation = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-                            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (!activation) {
+    if (!PressKeys::isActivation(*event)) {
       QAbstractButton::keyPressEvent(event);
       return;
     }
