@@ -7,6 +7,7 @@
 #include "AsyncProbe.h"
 #include "FolderSnapshot.h"
 #include "TarGzBuilder.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 using namespace brindlewick;
+using brindlewick::testing::readFile;
 
 namespace {
 
@@ -150,11 +152,6 @@ TEST(ReleaseLayout, theDebianPackageHoldsTheEntryAndItsIcon) {
   const Finished extracted = runProgram(dpkgDeb, {QStringLiteral("-x"), packages.filePath(debs.front()), unpacked});
   ASSERT_EQ(extracted.status, 0) << extracted.output.toStdString();
   expectEntryWithItsIcon(unpacked + QStringLiteral("/usr"));
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
 // The build's program installed per user with `cmake --install` in a temporary prefix.

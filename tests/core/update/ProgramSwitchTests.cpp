@@ -2,6 +2,7 @@
 #include "update/InstallLocation.h"
 #include "update/ProgramSwitch.h"
 #include "update/UpdateInstaller.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <csignal>
 
 using namespace brindlewick;
+using brindlewick::testing::writeFile;
 
 namespace {
 
@@ -35,16 +37,6 @@ Ran run(const QString& program, const QStringList& arguments) {
   result.status = process.exitCode();
   result.output = process.readAllStandardOutput().trimmed() + process.readAllStandardError().trimmed();
   return result;
-}
-
-void writeFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions = {}) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(contents);
-  file.close();
-  if (permissions)
-    file.setPermissions(permissions);
 }
 
 // A stand-in program of `version` in `folder`: it prints the version it was built as and the one

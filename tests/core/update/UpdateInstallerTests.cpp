@@ -8,6 +8,7 @@
 #include "FolderSnapshot.h"
 #include "TarGzBuilder.h"
 #include "UpdateArchive.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,6 +28,8 @@
 #include <unistd.h>
 
 using namespace brindlewick;
+using brindlewick::testing::writeFile;
+using brindlewick::testing::readFile;
 
 namespace {
 
@@ -40,21 +43,6 @@ bool hasEnded(qint64 pid) {
 }
 
 const QByteArray oldProgram = "#!/bin/sh\necho old\n";
-
-void writeFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions = {}) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(contents);
-  file.close();
-  if (permissions)
-    file.setPermissions(permissions);
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 QByteArray configurationOf(const QString& version) {
   return "{\"CFBundleShortVersionString\": \"" + version.toUtf8() + "\"}";

@@ -6,6 +6,7 @@
 #include "AsyncProbe.h"
 #include "TarGzBuilder.h"
 #include "UpdateArchive.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,18 +21,9 @@
 #include <unistd.h>
 
 using namespace brindlewick;
+using brindlewick::testing::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions = {}) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(contents);
-  file.close();
-  if (permissions)
-    file.setPermissions(permissions);
-}
 
 QByteArray output(const QString& program) {
   QProcess process;
