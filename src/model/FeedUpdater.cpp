@@ -1,7 +1,6 @@
 #include "model/FeedUpdater.h"
 
 #include "desktop/SystemEvents.h"
-#include "service/ServiceError.h"
 #include "update/UpdateDownloader.h"
 #include "update/UpdateSignature.h"
 
@@ -15,10 +14,11 @@ using namespace Qt::StringLiterals;
 FeedUpdater::FeedUpdater(Services services, QObject* parent)
     : UpdaterBackend(parent), m_services(std::move(services)), m_defaults(m_services.defaultsFile),
       m_running(m_services.runningVersion), m_runningVersion(UpdateVersion::parse(m_running)),
-      m_client(std::make_unique<NativeAPIClient>(std::nullopt, m_services.clientOptions)),
       m_downloader(new UpdateDownloader(
           UpdateDownloader::Options{m_services.clientOptions.additionalCaCertificates,
-                                    m_services.clientOptions.inactivityTimeoutMilliseconds},
+                                    m_services.clientOptions.inactivityTimeoutMilliseconds,
+                                    m_services.clientOptions.scheduler,
+                                    m_services.clientOptions.transferDeadlineSeconds},
           this)) {
   if (SystemEvents* events = m_services.events) {
     connect(events, &SystemEvents::willSleep, this, [this] { m_asleep = true; });
@@ -118,17 +118,15 @@ QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
   std::optional<UpdateRelease> offer;
   try {
     // A named task, not a temporary of the co_await expression (GCC 12 destroys those twice).
-    QCoro::Task<APIResponse> fetching =
-        m_client->fetch(m_feed, "application/json", UpdateFeed::maximumBytes, m_lifetime.token());
-    const APIResponse response = co_await std::move(fetching);
+    QCoro::Task<QByteArray> reading =
+        m_downloader->readFeed(m_feed, UpdateFeed::maximumBytes, m_lifetime.token());
+    const QByteArray feed = co_await std::move(reading);
     if (!self)
       co_return;
-    if (response.statusCode != 200)
-      throw ServiceError::http(response.statusCode);
-    offer = UpdateFeed::newestOffered(UpdateFeed::parse(response.body), *m_runningVersion);
+    offer = UpdateFeed::newestOffered(UpdateFeed::parse(feed), *m_runningVersion);
   } catch (const CancelledError&) {
     co_return;
-  } catch (const ServiceError& error) {
+  } catch (const UpdateDownloadError& error) {
     problem = error.description();
   } catch (const UpdateFeedError& error) {
     problem = error.description();

@@ -64,7 +64,8 @@ public:
     QString defaultsFile = ApplicationDefaults::defaultFilePath();
     // The version that runs.
     QString runningVersion;
-    // The feed's client and the download's trust (the stand-in's authority in development).
+    // The trust, time-outs and clock of the feed's and the download's transfers (the
+    // stand-in's authority in development).
     NativeAPIClient::Options clientOptions;
     // Whether the computer is online now; always when empty.
     std::function<bool()> isOnline;
@@ -133,7 +134,6 @@ private:
   ApplicationDefaults m_defaults;
   QString m_running;
   std::optional<UpdateVersion> m_runningVersion;
-  std::unique_ptr<NativeAPIClient> m_client;
   UpdateDownloader* m_downloader;
   QUrl m_feed;
   QByteArray m_publicKey;
