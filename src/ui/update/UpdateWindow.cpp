@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -152,6 +153,9 @@ void UpdateWindow::buildOffer() {
   m_notesScroll->setFrameShape(QFrame::NoFrame);
   m_notesScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_notesScroll->setFixedHeight(notesHeight);
+  // No Tab stop that would hold the focus and show nothing: Page Up and Page Down scroll the
+  // notes from the buttons.
+  m_notesScroll->setFocusPolicy(Qt::NoFocus);
   m_notesScroll->viewport()->setAutoFillBackground(false);
   m_notes->setAutoFillBackground(false);
   layout->addWidget(m_notesScroll);
@@ -248,6 +252,36 @@ QString UpdateWindow::headline() const {
   return {};
 }
 
+DropButton* UpdateWindow::mainButton() const {
+  switch (page()) {
+  case Page::offer: return m_install;
+  case Page::progress: return m_cancel;
+  case Page::message: return m_primary;
+  }
+  return nullptr;
+}
+
+void UpdateWindow::turnTo(QWidget* page) {
+  m_pages->setCurrentWidget(page);
+  // The focus of the page before (or of an earlier showing) never carries over.
+  m_focusPending = true;
+  focusMainButtonWhenActive();
+}
+
+void UpdateWindow::focusMainButtonWhenActive() {
+  if (!m_focusPending || !isVisible() || !isActiveWindow())
+    return;
+  m_focusPending = false;
+  DropButton* button = mainButton();
+  if (!button->isVisible() || !button->isEnabled())
+    return;
+  // Given afresh, so that its ring shows whatever focus it held before.
+  if (button->hasFocus())
+    button->clearFocus();
+  // Ringed as if the keyboard brought it: the reader sees which button Return presses.
+  button->setFocus(Qt::TabFocusReason);
+}
+
 void UpdateWindow::present(bool comeForward) {
   adjustSize();
   if (!isVisible()) {
@@ -263,6 +297,8 @@ void UpdateWindow::present(bool comeForward) {
     raise();
     activateWindow();
   }
+  // Shown again while still the active window, it is told of no activation.
+  focusMainButtonWhenActive();
 }
 
 void UpdateWindow::placeOver(const QWidget* anchor) {
@@ -291,7 +327,8 @@ void UpdateWindow::offer(const UpdateRelease& release, bool askedByReader) {
   m_offerTitle->setText(
       u"Brindlewick %1 is available — you have %2"_s.arg(release.version.text(), m_updater.runningVersion()));
   m_notes->setText(release.notes);
-  m_pages->setCurrentWidget(m_offerPage);
+  m_notesScroll->verticalScrollBar()->setValue(0);
+  turnTo(m_offerPage);
   present(askedByReader);
 }
 
@@ -302,7 +339,7 @@ void UpdateWindow::showMessage(const QString& title, const QString& detail, cons
   m_primary->setText(primary);
   m_secondary->setText(secondary);
   m_secondary->setVisible(!secondary.isEmpty());
-  m_pages->setCurrentWidget(m_messagePage);
+  turnTo(m_messagePage);
   adjustSize();
 }
 
@@ -312,7 +349,7 @@ void UpdateWindow::followPhase() {
   case FeedUpdater::Phase::idle:
     // A cancelled download goes back to the offer; an ending of its own says so next.
     if (page() == Page::progress)
-      m_pages->setCurrentWidget(m_offerPage);
+      turnTo(m_offerPage);
     return;
   case FeedUpdater::Phase::checking: return;
   case FeedUpdater::Phase::downloading:
@@ -332,7 +369,8 @@ void UpdateWindow::followPhase() {
     m_cancel->setEnabled(false);
     break;
   }
-  m_pages->setCurrentWidget(m_progressPage);
+  if (page() != Page::progress)
+    turnTo(m_progressPage);
 }
 
 void UpdateWindow::showProgress(qint64 received, qint64 total) {
@@ -375,6 +413,13 @@ void UpdateWindow::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), DropDesign::windowBackground(UiEnvironment::instance().schemeOf(this)));
 }
 
+void UpdateWindow::changeEvent(QEvent* event) {
+  // Before Qt gives the focus back as it was: the reader comes in on the main button.
+  if (event->type() == QEvent::ActivationChange)
+    focusMainButtonWhenActive();
+  QWidget::changeEvent(event);
+}
+
 void UpdateWindow::closeEvent(QCloseEvent* event) {
   // Closing the window during a download stops it: nothing runs unseen.
   m_updater.cancelInstall();
@@ -384,6 +429,12 @@ void UpdateWindow::closeEvent(QCloseEvent* event) {
 void UpdateWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && m_updater.phase() != FeedUpdater::Phase::installing) {
     close();
+    return;
+  }
+  if ((event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) && page() == Page::offer) {
+    m_notesScroll->verticalScrollBar()->triggerAction(event->key() == Qt::Key_PageUp
+                                                          ? QAbstractSlider::SliderPageStepSub
+                                                          : QAbstractSlider::SliderPageStepAdd);
     return;
   }
   QWidget::keyPressEvent(event);

@@ -23,7 +23,12 @@ class UpdateProgressBar;
 //
 // It opens itself when the updater has something to say. For a scheduled check it appears
 // without taking the keyboard focus or rising over the reader's work in another
-// application; for a check the reader asked for it comes forward. Main thread only.
+// application; for a check the reader asked for it comes forward.
+//
+// Each page opens with its main button focused and ringed, so that Return presses it: the
+// offer's "Install update", the progress page's "Cancel", the message's main button. A window
+// shown without the focus does so once the reader comes into it. The release notes are no Tab
+// stop; Page Up and Page Down scroll them. Main thread only.
 class UpdateWindow : public QWidget {
   Q_OBJECT
 
@@ -53,6 +58,7 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
@@ -63,6 +69,11 @@ private:
   // Shows the window; forward (raised, with the focus) only when the reader asked.
   void present(bool comeForward);
   void placeOver(const QWidget* anchor);
+  // The button Return presses on the page on show.
+  DropButton* mainButton() const;
+  // Turns to `page`, whose main button takes the focus now or when the reader comes in.
+  void turnTo(QWidget* page);
+  void focusMainButtonWhenActive();
   void offer(const UpdateRelease& release, bool askedByReader);
   void showMessage(const QString& title, const QString& detail, const QString& primary,
                    const QString& secondary = {});
@@ -73,6 +84,8 @@ private:
   void primaryPressed();
 
   FeedUpdater& m_updater;
+  // The page turned while the window was not active: its main button waits for the reader.
+  bool m_focusPending = false;
   std::optional<UpdateRelease> m_release;
   std::optional<UpdateInstallOutcome> m_outcome;
   QString m_installedVersion;
