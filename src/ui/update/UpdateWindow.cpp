@@ -334,6 +334,8 @@ void UpdateWindow::offer(const UpdateRelease& release, bool askedByReader) {
 
 void UpdateWindow::showMessage(const QString& title, const QString& detail, const QString& primary,
                                const QString& secondary) {
+  // A message says one thing: the main button of an earlier install's message restarts no more.
+  m_outcome.reset();
   m_messageTitle->setText(title);
   m_messageDetail->setText(detail);
   m_primary->setText(primary);
@@ -380,7 +382,6 @@ void UpdateWindow::showProgress(qint64 received, qint64 total) {
 
 void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QString& version,
                                  bool askedByReader, bool handedOffOpened) {
-  m_outcome = outcome;
   m_installedVersion = version;
   if (outcome.kind == UpdateInstallOutcome::Kind::swapped) {
     showMessage(u"Brindlewick %1 is installed."_s.arg(version), u"Restart Brindlewick to start using it."_s,
@@ -389,6 +390,7 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QStr
     showMessage(u"Brindlewick %1 is downloaded and verified."_s.arg(version),
                 handOffDetail(QDir::toNativeSeparators(outcome.path), handedOffOpened), u"Done"_s);
   }
+  m_outcome = outcome;
   // Closed while it installed, or asked again after: the outcome is shown, forward only when
   // the reader asked.
   if (askedByReader || !isVisible())
@@ -398,7 +400,6 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QStr
 void UpdateWindow::primaryPressed() {
   if (m_outcome && m_outcome->kind == UpdateInstallOutcome::Kind::swapped) {
     if (!m_updater.restartInto(m_outcome->path)) {
-      m_outcome.reset();
       showMessage(u"Brindlewick could not start the new version."_s,
                   u"Quit Brindlewick and open it again to use version %1."_s.arg(m_installedVersion),
                   u"OK"_s);

@@ -87,6 +87,7 @@ private:
   // The page turned while the window was not active: its main button waits for the reader.
   bool m_focusPending = false;
   std::optional<UpdateRelease> m_release;
+  // The install the message on show is about ("Restart now" starts it); none for any other.
   std::optional<UpdateInstallOutcome> m_outcome;
   QString m_installedVersion;
   QStackedWidget* m_pages = nullptr;

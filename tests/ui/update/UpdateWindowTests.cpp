@@ -324,6 +324,32 @@ TEST_F(UpdateWindowTest, TheOfferTakesTheKeyboardOnInstallUpdateEveryTimeItOpens
   EXPECT_FALSE(updater->skippedVersion());
 }
 
+// An installed version put off with "Later" waits for the reader: the "OK" of a later answer
+// closes the window and never restarts into it.
+TEST_F(UpdateWindowTest, AnAnswerAfterAnInstallPutOffRestartsNothing) {
+  check();
+  click(window.installButton());
+  ASSERT_TRUE(onPage(Page::message));
+  ASSERT_EQ(window.primaryButton()->text(), "Restart now");
+  click(window.secondaryButton());
+  ASSERT_FALSE(window.isVisible());
+  // The reader goes on in another window, and later asks again.
+  QWidget elsewhere;
+  elsewhere.show();
+  QApplication::setActiveWindow(&elsewhere);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+  // The feed no longer lists anything newer than the running version.
+  rig.harness.service().updates().setVersion("0.1.0");
+  check();
+  ASSERT_EQ(window.headline(), FeedUpdater::upToDateTitle);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_TRUE(ringed(window.primaryButton())) << focused().toStdString();
+  press(window, Qt::Key_Return);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(rig.restarts.isEmpty());
+  EXPECT_EQ(rig.quits, 0);
+}
+
 // A download under way takes the keyboard on "Cancel"; cancelled, the offer is back on
 // "Install update".
 TEST_F(UpdateWindowTest, TheProgressPageTakesTheKeyboardOnCancel) {
