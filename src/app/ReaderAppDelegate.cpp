@@ -103,7 +103,7 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
       self->hideMainWindow();
   });
   if (auto* updater = qobject_cast<FeedUpdater*>(m_model->updater().backend()))
-    m_updateWindow = std::make_unique<UpdateWindow>(*updater);
+    setUpUpdates(*updater);
   // Coming to the front asks again whether the session still holds.
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive)
@@ -123,6 +123,13 @@ ReaderAppDelegate::~ReaderAppDelegate() {
     m_window->removeEventFilter(this);
     delete m_window.data();
   }
+}
+
+void ReaderAppDelegate::setUpUpdates(FeedUpdater& updater) {
+  m_updateWindow = std::make_unique<UpdateWindow>(
+      updater,
+      UpdateWindow::Surroundings{.readerWindow = [this] { return static_cast<const QWidget*>(m_window); },
+                                 .screens = &m_model->screens()});
 }
 
 void ReaderAppDelegate::launch() {

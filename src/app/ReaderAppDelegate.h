@@ -110,6 +110,8 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // The update window, placed where the reader works.
+  void setUpUpdates(FeedUpdater& updater);
   void createStatusItem();
   void populateStatusMenu();
   void createWindow();

@@ -1,5 +1,6 @@
 #include "ui/update/UpdateWindow.h"
 
+#include "desktop/ScreenSource.h"
 #include "ui/account/AccountText.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -21,6 +23,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -101,8 +104,10 @@ QString handOffDetail(const QString& kept, bool opened) {
 
 } // namespace
 
-UpdateWindow::UpdateWindow(FeedUpdater& updater, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_updater(updater) {
+UpdateWindow::UpdateWindow(FeedUpdater& updater) : UpdateWindow(updater, Surroundings{}) {}
+
+UpdateWindow::UpdateWindow(FeedUpdater& updater, Surroundings surroundings)
+    : QWidget(nullptr, Qt::Window), m_updater(updater), m_surroundings(std::move(surroundings)) {
   setObjectName(u"update.window"_s);
   setWindowTitle(u"Software Update"_s);
   setAttribute(Qt::WA_DeleteOnClose, false);
@@ -284,15 +289,19 @@ void UpdateWindow::focusMainButtonWhenActive() {
 
 void UpdateWindow::present(bool comeForward) {
   adjustSize();
-  if (!isVisible()) {
-    // A scheduled check must not take the keyboard from whatever the reader is typing into.
-    setAttribute(Qt::WA_ShowWithoutActivating, !comeForward);
-    // An answer the reader asked for opens over the window they asked in, on their display,
-    // rather than wherever the window manager finds room (a corner of another monitor).
-    if (comeForward)
-      placeOver(QApplication::activeWindow());
+  // A scheduled check must not take the keyboard from whatever the reader is typing into. Qt
+  // hands the attribute to the native window only when it makes one, and this window is shown
+  // both ways.
+  setAttribute(Qt::WA_ShowWithoutActivating, !comeForward);
+  if (QWindow* handle = windowHandle())
+    handle->setProperty("_q_showWithoutActivating", !comeForward);
+  // An answer the reader asked for opens over the window they asked in, even where a
+  // scheduled offer stands elsewhere; a scheduled one where the reader works, rather than
+  // wherever the window manager finds room (a corner, another monitor).
+  if (comeForward || !isVisible())
+    place(comeForward);
+  if (!isVisible())
     show();
-  }
   if (comeForward) {
     raise();
     activateWindow();
@@ -301,15 +310,53 @@ void UpdateWindow::present(bool comeForward) {
   focusMainButtonWhenActive();
 }
 
-void UpdateWindow::placeOver(const QWidget* anchor) {
-  if (!anchor || anchor == this || !anchor->isVisible())
-    return;
+const QWidget* UpdateWindow::anchor(bool askedByReader) const {
+  const auto open = [this](const QWidget* window) {
+    return window != nullptr && window != this && window->isVisible() && !window->isMinimized();
+  };
+  // The reader asks in the reader window; when it has gone meanwhile, whichever of ours they
+  // are in now.
+  const QWidget* reader = m_surroundings.readerWindow ? m_surroundings.readerWindow() : nullptr;
+  if (open(reader))
+    return reader;
+  const QWidget* active = QApplication::activeWindow();
+  if (askedByReader && open(active))
+    return active;
+  return nullptr;
+}
+
+QRect UpdateWindow::workingArea() const {
+  if (const ScreenSource* screens = m_surroundings.screens) {
+    const QList<ScreenDescription> all = screens->screens();
+    if (const std::optional<qsizetype> index = screens->mainIndex();
+        index && *index >= 0 && *index < all.size())
+      return screens->mapping().toDesktop(all.at(*index).geometry.usableFrame()).toAlignedRect();
+  }
+  const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (!screen)
+    screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
+}
+
+void UpdateWindow::place(bool askedByReader) {
   // Wrapping text may make it taller once shown: room is kept for the tallest it takes.
   const int height = std::max(frameGeometry().height(), hasHeightForWidth() ? heightForWidth(width()) : 0);
   QRect placed(QPoint(), QSize(frameGeometry().width(), height));
-  placed.moveCenter(anchor->frameGeometry().center());
-  if (const QScreen* screen = anchor->screen()) {
-    const QRect room = screen->availableGeometry();
+  QRect room;
+  if (const QWidget* over = anchor(askedByReader)) {
+    const QPoint centre = over->frameGeometry().center();
+    placed.moveCenter(centre);
+    // The display that holds the window now: the one Qt last named may lag behind a move.
+    const QScreen* screen = QGuiApplication::screenAt(centre);
+    if (!screen)
+      screen = over->screen();
+    if (screen)
+      room = screen->availableGeometry();
+  } else {
+    room = workingArea();
+    placed.moveCenter(room.center());
+  }
+  if (!room.isEmpty()) {
     placed.moveLeft(
         std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
     placed.moveTop(

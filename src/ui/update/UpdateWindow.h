@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QScrollArea;
@@ -14,6 +15,7 @@ namespace brindlewick {
 
 class DropButton;
 class DropTextBlock;
+class ScreenSource;
 class UpdateProgressBar;
 
 // The small window of the updater: a release on offer with its notes and the reader's three
@@ -21,9 +23,11 @@ class UpdateProgressBar;
 // into the new version, where a handed-off file is kept, or why nothing was installed). A
 // check the reader asked for that offers nothing ends here too, in an answer.
 //
-// It opens itself when the updater has something to say. For a scheduled check it appears
-// without taking the keyboard focus or rising over the reader's work in another
-// application; for a check the reader asked for it comes forward.
+// It opens itself when the updater has something to say, where the reader works: over the
+// reader window while that is open, else centred on the display of the active window. For a
+// scheduled check it appears without taking the keyboard focus or rising over the reader's
+// work in another application; the answer to a check the reader asked for comes forward over
+// the window they asked in, every time, wherever the window was before.
 //
 // Each page opens with its main button focused and ringed, so that Return presses it: the
 // offer's "Install update", the progress page's "Cancel", the message's main button. A window
@@ -35,9 +39,19 @@ class UpdateWindow : public QWidget {
 public:
   enum class Page { offer, progress, message };
 
+  // What the window is placed by; either may be missing (the window then centres itself on
+  // the display under the pointer).
+  struct Surroundings {
+    // The reader window, when there is one.
+    std::function<const QWidget*()> readerWindow;
+    // Which display the reader works on.
+    const ScreenSource* screens = nullptr;
+  };
+
   static inline const QString notesTitle = QStringLiteral("Release notes");
 
-  explicit UpdateWindow(FeedUpdater& updater, QWidget* parent = nullptr);
+  explicit UpdateWindow(FeedUpdater& updater);
+  UpdateWindow(FeedUpdater& updater, Surroundings surroundings);
   ~UpdateWindow() override;
 
   Page page() const;
@@ -68,7 +82,10 @@ private:
   void buildMessage();
   // Shows the window; forward (raised, with the focus) only when the reader asked.
   void present(bool comeForward);
-  void placeOver(const QWidget* anchor);
+  // Over the window the reader works in, else centred on their display.
+  void place(bool askedByReader);
+  const QWidget* anchor(bool askedByReader) const;
+  QRect workingArea() const;
   // The button Return presses on the page on show.
   DropButton* mainButton() const;
   // Turns to `page`, whose main button takes the focus now or when the reader comes in.
@@ -84,6 +101,7 @@ private:
   void primaryPressed();
 
   FeedUpdater& m_updater;
+  Surroundings m_surroundings;
   // The page turned while the window was not active: its main button waits for the reader.
   bool m_focusPending = false;
   std::optional<UpdateRelease> m_release;
