@@ -130,6 +130,15 @@ void ReaderAppDelegate::setUpUpdates(FeedUpdater& updater) {
       updater,
       UpdateWindow::Surroundings{.readerWindow = [this] { return static_cast<const QWidget*>(m_window); },
                                  .screens = &m_model->screens()});
+  // The first-run screens lie over the reader window while no session is stored: a scheduled
+  // offer waits until they are gone (signed in, or the window closed), so that it never covers
+  // them before the reader has begun.
+  const auto holdWhileOnboarding = [this, &updater] {
+    updater.holdScheduledOffers(m_model->windowOpen() && !m_model->account().hasStoredSession());
+  };
+  holdWhileOnboarding();
+  connect(m_model, &ReaderModel::windowOpenChanged, this, holdWhileOnboarding);
+  connect(&m_model->account(), &AccountController::hasStoredSessionChanged, this, holdWhileOnboarding);
 }
 
 void ReaderAppDelegate::launch() {

@@ -110,7 +110,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  // The update window, placed where the reader works.
+  // The update window, and scheduled offers held while the first-run screens show.
   void setUpUpdates(FeedUpdater& updater);
   void createStatusItem();
   void populateStatusMenu();

@@ -87,9 +87,9 @@ void FeedUpdater::armCheck(double seconds) {
 
 void FeedUpdater::scheduledCheckDue() {
   const bool online = !m_services.isOnline || m_services.isOnline();
-  if (!online || m_asleep || m_phase != Phase::idle) {
-    // Owed until the computer is back (or an hour has passed).
-    m_checkOwed = !online || m_asleep;
+  if (!online || m_asleep || m_offersHeld || m_phase != Phase::idle) {
+    // Owed until the computer is back and offers may show (or an hour has passed).
+    m_checkOwed = !online || m_asleep || m_offersHeld;
     armCheck(retryDelay);
     return;
   }
@@ -99,11 +99,19 @@ void FeedUpdater::scheduledCheckDue() {
 
 void FeedUpdater::resumeWhenPossible() {
   const bool online = !m_services.isOnline || m_services.isOnline();
-  if (m_checkOwed && online && !m_asleep) {
+  if (m_checkOwed && online && !m_asleep && !m_offersHeld) {
     m_checkOwed = false;
-    // The network settles first.
+    // The network settles first, and the reader finds their feet after the onboarding.
     armCheck(firstCheckDelay);
   }
+}
+
+void FeedUpdater::holdScheduledOffers(bool held) {
+  if (m_offersHeld == held)
+    return;
+  m_offersHeld = held;
+  if (!held)
+    resumeWhenPossible();
 }
 
 void FeedUpdater::checkForUpdates() {
@@ -158,6 +166,11 @@ QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
   // A skipped version waits for the reader to ask; a newer one is offered again.
   if (!askedByReader && skippedVersion() == offer->version.text())
     co_return;
+  // Held while this check ran: the feed is read again once offers may show.
+  if (!askedByReader && m_offersHeld) {
+    m_checkOwed = true;
+    co_return;
+  }
   Q_EMIT offered(*offer, askedByReader);
 }
 

@@ -106,6 +106,11 @@ public:
   // Starts the swapped-in version and quits; false (and nothing quits) when it did not start.
   bool restartInto(const QString& executable);
 
+  // While held, a scheduled check waits and finds nothing to offer (the first-run screens
+  // are on show, and an offer would cover them); once let go, the feed is read a minute
+  // later. A check the reader asks for is never held.
+  void holdScheduledOffers(bool held);
+
 Q_SIGNALS:
   void phaseChanged();
   // A newer release this version may install.
@@ -140,7 +145,8 @@ private:
   bool m_started = false;
   Phase m_phase = Phase::idle;
   bool m_asleep = false;
-  // A scheduled check fell due while it could not run.
+  bool m_offersHeld = false;
+  // A scheduled check fell due while it could not run or show its offer.
   bool m_checkOwed = false;
   DelayScheduler::TimerId m_timer = 0;
   CancellationSource m_lifetime;

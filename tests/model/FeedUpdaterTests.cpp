@@ -185,6 +185,63 @@ TEST(FeedUpdater, ASkippedVersionIsOfferedOnlyWhenTheReaderAsks) {
   EXPECT_EQ(heard.offer->version.text(), "0.3.0");
 }
 
+// While the first-run screens show, a scheduled offer waits; once they have gone it shows a
+// minute later. The reader's own check is never held.
+TEST(FeedUpdater, AScheduledOfferWaitsWhileHeldAndShowsAMinuteAfter) {
+  const struct {
+    const char* name;
+    // Holds offers (and whatever else the row needs) by the time the check would show one.
+    std::function<void(FeedUpdaterRig&, FeedUpdater&)> hold;
+    int feedRequestsWhileHeld;
+  } rows[] = {
+      {"held before the check falls due",
+       [](FeedUpdaterRig& rig, FeedUpdater& updater) {
+         updater.holdScheduledOffers(true);
+         rig.harness.advance(FeedUpdater::firstCheckDelay);
+       },
+       0},
+      {"held while the check reads the feed",
+       [](FeedUpdaterRig& rig, FeedUpdater& updater) {
+         rig.harness.service().addFault("GET", "/updates/{id}", StandInFault{.times = 1, .hold = true});
+         rig.harness.advance(FeedUpdater::firstCheckDelay);
+         ASSERT_TRUE(waitUntil([&] { return rig.harness.service().heldReplies() == 1; }));
+         updater.holdScheduledOffers(true);
+         rig.harness.service().releaseHeld();
+         ASSERT_TRUE(idle(updater));
+       },
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    const auto updater = rig.make();
+    Heard heard(*updater);
+    row.hold(rig, *updater);
+    // Held for hours: nothing is offered, however many checks fall due.
+    rig.harness.advance(3 * FeedUpdater::retryDelay);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard.offers, 0);
+    EXPECT_EQ(rig.feedRequests(), row.feedRequestsWhileHeld);
+
+    updater->holdScheduledOffers(false);
+    rig.harness.advance(FeedUpdater::firstCheckDelay - 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard.offers, 0);
+    rig.harness.advance(1);
+    ASSERT_TRUE(waitUntil([&] { return heard.offers == 1; }));
+    EXPECT_FALSE(heard.askedByReader);
+    EXPECT_EQ(rig.feedRequests(), row.feedRequestsWhileHeld + 1);
+  }
+
+  FeedUpdaterRig rig;
+  const auto updater = rig.make();
+  Heard heard(*updater);
+  updater->holdScheduledOffers(true);
+  updater->checkForUpdates();
+  ASSERT_TRUE(waitUntil([&] { return heard.offers == 1; }));
+  EXPECT_TRUE(heard.askedByReader);
+}
+
 // The release a check the reader asked for offers.
 std::optional<UpdateRelease> offerFrom(FeedUpdater& updater) {
   Heard heard(updater);
