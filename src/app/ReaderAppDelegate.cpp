@@ -103,11 +103,8 @@ ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> 
     if (self)
       self->hideMainWindow();
   });
-  if (auto* updater = qobject_cast<FeedUpdater*>(m_model->updater().backend())) {
-    m_updateWindow = std::make_unique<UpdateWindow>(*updater);
-    // Closed, the answer leaves the reader where they asked (on "Check for updates").
-    new ActivationReturn(m_updateWindow.get());
-  }
+  if (auto* updater = qobject_cast<FeedUpdater*>(m_model->updater().backend()))
+    setUpUpdates(*updater);
   // Coming to the front asks again whether the session still holds.
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive)
@@ -127,6 +124,24 @@ ReaderAppDelegate::~ReaderAppDelegate() {
     m_window->removeEventFilter(this);
     delete m_window.data();
   }
+}
+
+void ReaderAppDelegate::setUpUpdates(FeedUpdater& updater) {
+  m_updateWindow = std::make_unique<UpdateWindow>(
+      updater,
+      UpdateWindow::Surroundings{.readerWindow = [this] { return static_cast<const QWidget*>(m_window); },
+                                 .screens = &m_model->screens()});
+  // Closed, the answer leaves the reader where they asked (on "Check for updates").
+  new ActivationReturn(m_updateWindow.get());
+  // The first-run screens lie over the reader window while no session is stored: a scheduled
+  // offer waits until they are gone (signed in, or the window closed), so that it never covers
+  // them before the reader has begun.
+  const auto holdWhileOnboarding = [this, &updater] {
+    updater.holdScheduledOffers(m_model->windowOpen() && !m_model->account().hasStoredSession());
+  };
+  holdWhileOnboarding();
+  connect(m_model, &ReaderModel::windowOpenChanged, this, holdWhileOnboarding);
+  connect(&m_model->account(), &AccountController::hasStoredSessionChanged, this, holdWhileOnboarding);
 }
 
 void ReaderAppDelegate::launch() {

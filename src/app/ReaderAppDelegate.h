@@ -110,6 +110,8 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // The update window, and scheduled offers held while the first-run screens show.
+  void setUpUpdates(FeedUpdater& updater);
   void createStatusItem();
   void populateStatusMenu();
   void createWindow();

@@ -2,7 +2,6 @@
 
 #include "desktop/SystemEvents.h"
 #include "foundation/PrivateFiles.h"
-#include "service/ServiceError.h"
 #include "update/DownloadedUpdate.h"
 #include "update/TarGzReader.h"
 #include "update/UpdateDownloader.h"
@@ -19,10 +18,11 @@ using namespace Qt::StringLiterals;
 FeedUpdater::FeedUpdater(Services services, QObject* parent)
     : UpdaterBackend(parent), m_services(std::move(services)), m_defaults(m_services.defaultsFile),
       m_running(m_services.runningVersion), m_runningVersion(UpdateVersion::parse(m_running)),
-      m_client(std::make_unique<NativeAPIClient>(std::nullopt, m_services.clientOptions)),
       m_downloader(new UpdateDownloader(
           UpdateDownloader::Options{m_services.clientOptions.additionalCaCertificates,
-                                    m_services.clientOptions.inactivityTimeoutMilliseconds},
+                                    m_services.clientOptions.inactivityTimeoutMilliseconds,
+                                    m_services.clientOptions.scheduler,
+                                    m_services.clientOptions.transferDeadlineSeconds},
           this)) {
   if (SystemEvents* events = m_services.events) {
     connect(events, &SystemEvents::willSleep, this, [this] { m_asleep = true; });
@@ -109,9 +109,9 @@ void FeedUpdater::armCheck(double seconds) {
 
 void FeedUpdater::scheduledCheckDue() {
   const bool online = !m_services.isOnline || m_services.isOnline();
-  if (!online || m_asleep || m_phase != Phase::idle) {
-    // Owed until the computer is back (or an hour has passed).
-    m_checkOwed = !online || m_asleep;
+  if (!online || m_asleep || m_offersHeld || m_phase != Phase::idle) {
+    // Owed until the computer is back and offers may show (or an hour has passed).
+    m_checkOwed = !online || m_asleep || m_offersHeld;
     armCheck(retryDelay);
     return;
   }
@@ -121,11 +121,19 @@ void FeedUpdater::scheduledCheckDue() {
 
 void FeedUpdater::resumeWhenPossible() {
   const bool online = !m_services.isOnline || m_services.isOnline();
-  if (m_checkOwed && online && !m_asleep) {
+  if (m_checkOwed && online && !m_asleep && !m_offersHeld) {
     m_checkOwed = false;
-    // The network settles first.
+    // The network settles first, and the reader finds their feet after the onboarding.
     armCheck(firstCheckDelay);
   }
+}
+
+void FeedUpdater::holdScheduledOffers(bool held) {
+  if (m_offersHeld == held)
+    return;
+  m_offersHeld = held;
+  if (!held)
+    resumeWhenPossible();
 }
 
 void FeedUpdater::checkForUpdates() {
@@ -140,17 +148,15 @@ QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
   std::optional<UpdateRelease> offer;
   try {
     // A named task, not a temporary of the co_await expression (GCC 12 destroys those twice).
-    QCoro::Task<APIResponse> fetching =
-        m_client->fetch(m_feed, "application/json", UpdateFeed::maximumBytes, m_lifetime.token());
-    const APIResponse response = co_await std::move(fetching);
+    QCoro::Task<QByteArray> reading =
+        m_downloader->readFeed(m_feed, UpdateFeed::maximumBytes, m_lifetime.token());
+    const QByteArray feed = co_await std::move(reading);
     if (!self)
       co_return;
-    if (response.statusCode != 200)
-      throw ServiceError::http(response.statusCode);
-    offer = UpdateFeed::newestOffered(UpdateFeed::parse(response.body), *m_runningVersion);
+    offer = UpdateFeed::newestOffered(UpdateFeed::parse(feed), *m_runningVersion);
   } catch (const CancelledError&) {
     co_return;
-  } catch (const ServiceError& error) {
+  } catch (const UpdateDownloadError& error) {
     problem = error.description();
   } catch (const UpdateFeedError& error) {
     problem = error.description();
@@ -182,6 +188,11 @@ QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
   // A skipped version waits for the reader to ask; a newer one is offered again.
   if (!askedByReader && skippedVersion() == offer->version.text())
     co_return;
+  // Held while this check ran: the feed is read again once offers may show.
+  if (!askedByReader && m_offersHeld) {
+    m_checkOwed = true;
+    co_return;
+  }
   Q_EMIT offered(*offer, askedByReader);
 }
 

@@ -70,7 +70,8 @@ public:
     QString defaultsFile = ApplicationDefaults::defaultFilePath();
     // The version that runs.
     QString runningVersion;
-    // The feed's client and the download's trust (the stand-in's authority in development).
+    // The trust, time-outs and clock of the feed's and the download's transfers (the
+    // stand-in's authority in development).
     NativeAPIClient::Options clientOptions;
     // Whether the computer is online now; always when empty.
     std::function<bool()> isOnline;
@@ -120,6 +121,11 @@ public:
   // the reader had skipped it ("Check for updates" still does).
   void reportNotStarted(const QString& version, const QString& reason);
 
+  // While held, a scheduled check waits and finds nothing to offer (the first-run screens
+  // are on show, and an offer would cover them); once let go, the feed is read a minute
+  // later. A check the reader asks for is never held.
+  void holdScheduledOffers(bool held);
+
 Q_SIGNALS:
   void phaseChanged();
   // A newer release this version may install.
@@ -150,14 +156,14 @@ private:
   ApplicationDefaults m_defaults;
   QString m_running;
   std::optional<UpdateVersion> m_runningVersion;
-  std::unique_ptr<NativeAPIClient> m_client;
   UpdateDownloader* m_downloader;
   QUrl m_feed;
   QByteArray m_publicKey;
   bool m_started = false;
   Phase m_phase = Phase::idle;
   bool m_asleep = false;
-  // A scheduled check fell due while it could not run.
+  bool m_offersHeld = false;
+  // A scheduled check fell due while it could not run or show its offer.
   bool m_checkOwed = false;
   DelayScheduler::TimerId m_timer = 0;
   CancellationSource m_lifetime;

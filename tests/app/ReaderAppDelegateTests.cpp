@@ -1,5 +1,7 @@
+#include "AccountFixtures.h"
 #include "TestOutput.h"
 #include "app/ReaderAppDelegate.h"
+#include "model/FeedUpdaterRig.h"
 #include "model/ReaderModelFixture.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropGlass.h"
@@ -223,4 +225,58 @@ TEST(ReaderAppDelegate, LookingAwayGivesMemoryBackAndTheDrawingCachesTheWindowRe
   EXPECT_GT(cached(), 0);
   EXPECT_GT(WorkspaceBackdrop::madeCount(), backdrops) << "the backdrop is painted again, not kept";
   EXPECT_TRUE(reopened.save(brindlewick::testing::testOutputPath(QStringLiteral("reader-window-reopened.png"))));
+}
+
+// While the first-run screens lie over the reader window, a scheduled update offer waits; once
+// they have gone (the reader signed in, or closed the window) it shows a minute later where the
+// reader works: over the reader window while that is open, else centred on their display.
+TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGone) {
+  const auto shownOffer = []() -> QWidget* {
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->objectName() == QLatin1String("update.window") && window->isVisible())
+        return window;
+    return nullptr;
+  };
+  const struct {
+    const char* name;
+    bool signsIn; // else the reader closes the window
+  } rows[] = {{"the reader signs in", true}, {"the reader closes the window", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    ReaderModelFixture fixture;
+    fixture.addConfiguration(
+        {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
+         {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
+    fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+    ReaderModel& model = row.signsIn ? fixture.openSigningIn() : fixture.open();
+    QList<Alert> alerts;
+    ReaderAppDelegate delegate(&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts));
+    delegate.launch();
+    ASSERT_NE(delegate.home()->onboarding(), nullptr);
+
+    // Hours pass on the first-run screens: no offer, and the feed is not even read.
+    rig.harness.advance(FeedUpdater::firstCheckDelay + 3 * FeedUpdater::retryDelay);
+    QTest::qWait(20);
+    EXPECT_EQ(shownOffer(), nullptr);
+    EXPECT_EQ(rig.feedRequests(), 0);
+
+    if (row.signsIn) {
+      fixture.harness().service().grants().approve(*model.signInCode(), AccountFixtures::userID);
+      fixture.advance(5);
+      fixture.settle();
+      ASSERT_TRUE(model.account().hasStoredSession());
+    } else {
+      delegate.window()->close();
+    }
+    rig.harness.advance(FeedUpdater::firstCheckDelay - 1);
+    QTest::qWait(20);
+    EXPECT_EQ(shownOffer(), nullptr);
+    rig.harness.advance(1);
+    ASSERT_TRUE(waitUntil([&] { return shownOffer() != nullptr; }));
+    // The fixture's display is 1920 by 1080 with a bar of 25 along its top.
+    const QPoint expected = row.signsIn ? delegate.window()->frameGeometry().center() : QPoint(960, 552);
+    const QPoint off = shownOffer()->frameGeometry().center() - expected;
+    EXPECT_LE(off.manhattanLength(), 24) << off.x() << "," << off.y();
+  }
 }

@@ -1,6 +1,7 @@
 #include "AsyncProbe.h"
 #include "FileModes.h"
 #include "TarGzBuilder.h"
+#include "ScriptedTlsServer.h"
 #include "model/FeedUpdaterRig.h"
 #include "update/UpdateInstaller.h"
 
@@ -8,7 +9,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <vector>
 
 #include <cstdio>
 
@@ -66,7 +73,7 @@ TEST(FeedUpdater, ACheckTheReaderAsksForAlwaysEndsInAnAnswer) {
        "Brindlewick 0.2.0 is the newest version available."},
       {"ahead of the feed", "0.10.0", "feed.json", "You're up to date.", "0.10.0"},
       {"a malformed feed", "0.1.0", "feed-malformed.json", "Brindlewick could not check for updates.",
-       "The update feed is malformed: releases"},
+       "The update feed is not a valid update feed: releases"},
       {"no feed there", "0.1.0", "gone.json", "Brindlewick could not check for updates.", ""},
   };
   for (const auto& row : rows) {
@@ -180,6 +187,63 @@ TEST(FeedUpdater, ASkippedVersionIsOfferedOnlyWhenTheReaderAsks) {
   rig.harness.advance(FeedUpdater::checkInterval);
   ASSERT_TRUE(waitUntil([&] { return heard.offers == 3; }));
   EXPECT_EQ(heard.offer->version.text(), "0.3.0");
+}
+
+// While the first-run screens show, a scheduled offer waits; once they have gone it shows a
+// minute later. The reader's own check is never held.
+TEST(FeedUpdater, AScheduledOfferWaitsWhileHeldAndShowsAMinuteAfter) {
+  const struct {
+    const char* name;
+    // Holds offers (and whatever else the row needs) by the time the check would show one.
+    std::function<void(FeedUpdaterRig&, FeedUpdater&)> hold;
+    int feedRequestsWhileHeld;
+  } rows[] = {
+      {"held before the check falls due",
+       [](FeedUpdaterRig& rig, FeedUpdater& updater) {
+         updater.holdScheduledOffers(true);
+         rig.harness.advance(FeedUpdater::firstCheckDelay);
+       },
+       0},
+      {"held while the check reads the feed",
+       [](FeedUpdaterRig& rig, FeedUpdater& updater) {
+         rig.harness.service().addFault("GET", "/updates/{id}", StandInFault{.times = 1, .hold = true});
+         rig.harness.advance(FeedUpdater::firstCheckDelay);
+         ASSERT_TRUE(waitUntil([&] { return rig.harness.service().heldReplies() == 1; }));
+         updater.holdScheduledOffers(true);
+         rig.harness.service().releaseHeld();
+         ASSERT_TRUE(idle(updater));
+       },
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    const auto updater = rig.make();
+    Heard heard(*updater);
+    row.hold(rig, *updater);
+    // Held for hours: nothing is offered, however many checks fall due.
+    rig.harness.advance(3 * FeedUpdater::retryDelay);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard.offers, 0);
+    EXPECT_EQ(rig.feedRequests(), row.feedRequestsWhileHeld);
+
+    updater->holdScheduledOffers(false);
+    rig.harness.advance(FeedUpdater::firstCheckDelay - 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard.offers, 0);
+    rig.harness.advance(1);
+    ASSERT_TRUE(waitUntil([&] { return heard.offers == 1; }));
+    EXPECT_FALSE(heard.askedByReader);
+    EXPECT_EQ(rig.feedRequests(), row.feedRequestsWhileHeld + 1);
+  }
+
+  FeedUpdaterRig rig;
+  const auto updater = rig.make();
+  Heard heard(*updater);
+  updater->holdScheduledOffers(true);
+  updater->checkForUpdates();
+  ASSERT_TRUE(waitUntil([&] { return heard.offers == 1; }));
+  EXPECT_TRUE(heard.askedByReader);
 }
 
 // The release a check the reader asked for offers.
@@ -434,6 +498,161 @@ TEST(FeedUpdater, ACancelledOrAbandonedDownloadLeavesNothing) {
   updater.reset();
   QCoreApplication::processEvents();
   EXPECT_TRUE(QDir(rig.downloadFolder()).isEmpty());
+}
+
+// An https address where nothing listens: a port that was free a moment ago.
+QUrl refusingAddress() {
+  QTcpServer probe;
+  EXPECT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+  const quint16 port = probe.serverPort();
+  probe.close();
+  return QUrl(QStringLiteral("https://127.0.0.1:%1/update").arg(port));
+}
+
+// Every way the feed or the download can fail on the network, against servers on this
+// computer, says which of the two failed and why in the updater's own words: never the
+// reading service's (sign-in, sync), never a redirect's or certificate's failure told as an
+// interruption.
+TEST(FeedUpdater, AFailedCheckOrDownloadSaysWhatFailed) {
+  using Step = ScriptedTlsServer::Step;
+  using Servers = std::vector<std::unique_ptr<ScriptedTlsServer>>;
+  // The head and a part of the body, then silence.
+  const QList<Step> stalls{
+      Step::write(ScriptedTlsServer::head(200, {"Content-Length: 4000"}) + QByteArray(100, 'x'))};
+  const auto answers = [](int status, const QList<QByteArray>& head, const QByteArray& body = {}) {
+    return QList<Step>{Step::write(ScriptedTlsServer::head(status, head) + body), Step::close()};
+  };
+  TestCertificateAuthority stranger(QStringLiteral("Another Authority"));
+  const TlsIdentity strangers = stranger.issueServerIdentity();
+  const auto serve = [](Servers& servers, const TlsIdentity& identity, const QList<Step>& script) {
+    servers.push_back(std::make_unique<ScriptedTlsServer>(identity, script));
+    return servers.back()->baseURL().resolved(QUrl(QStringLiteral("/update")));
+  };
+  // The stand-in's own address with a user name and password in it.
+  const auto withCredentials = [](FeedUpdaterRig& rig) {
+    QUrl address = rig.feedURL();
+    address.setUserInfo(QStringLiteral("reader:secret"));
+    return address;
+  };
+  // How the row's transfer comes to its end: by itself, by the inactivity time-out (a stall),
+  // or by the feed's deadline (a feed that trickles in too slowly).
+  enum class End { itself, stall, deadline };
+  const struct {
+    const char* name;
+    bool download; // the release's archive rather than the feed
+    End end;
+    std::function<QUrl(FeedUpdaterRig&, Servers&)> address;
+    QString says; // the whole text, or how it begins (ending in ": ")
+  } rows[] = {
+      {"an unreachable feed", false, End::itself, [](FeedUpdaterRig&, Servers&) { return refusingAddress(); },
+       "The update feed could not be reached. Check your connection and try again."},
+      {"a stalled feed", false, End::stall,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(), stalls);
+       },
+       "The update feed took too long to answer. Check your connection and try again."},
+      {"a feed slower than its deadline", false, End::deadline,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(), stalls);
+       },
+       "The update feed took too long to answer. Check your connection and try again."},
+      {"a feed behind another authority's certificate", false, End::itself,
+       [&](FeedUpdaterRig&, Servers& servers) {
+         return serve(servers, strangers, answers(200, {"Content-Length: 0"}));
+       },
+       "The update feed's certificate was not accepted."},
+      {"a feed answering 503", false, End::itself,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(), answers(503, {"Content-Length: 0"}));
+       },
+       "The update feed answered with HTTP error 503."},
+      {"a feed redirected to an address with credentials", false, End::itself,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(),
+                      answers(302, {"Location: " + withCredentials(rig).toEncoded(), "Content-Length: 0"}));
+       },
+       "The update feed was redirected to an address with a user name or password."},
+      {"a page that is no feed", false, End::itself,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(),
+                      answers(200, {"Content-Length: 13"}, "<html></html>"));
+       },
+       "The update feed is not a valid update feed: "},
+      {"an unreachable download", true, End::itself,
+       [](FeedUpdaterRig&, Servers&) { return refusingAddress(); },
+       "The update download's server could not be reached. Check your connection and try again."},
+      {"a stalled download", true, End::stall,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(), stalls);
+       },
+       "The update download took too long. Check your connection and try again."},
+      {"a download redirected to another authority's certificate", true, End::itself,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         const QUrl elsewhere = serve(servers, strangers, stalls);
+         return serve(servers, rig.harness.serverIdentity(),
+                      answers(302, {"Location: " + elsewhere.toEncoded(), "Content-Length: 0"}));
+       },
+       "The update download's server certificate was not accepted."},
+      {"a download redirected to an address with credentials", true, End::itself,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(),
+                      answers(302, {"Location: " + withCredentials(rig).toEncoded(), "Content-Length: 0"}));
+       },
+       "The update download was redirected to an address with a user name or password."},
+      {"a download answering 503", true, End::itself,
+       [&](FeedUpdaterRig& rig, Servers& servers) {
+         return serve(servers, rig.harness.serverIdentity(), answers(503, {"Content-Length: 0"}));
+       },
+       "The update download's server answered with HTTP error 503."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    // Real time, kept short; the deadline runs on the harness's clock.
+    if (row.end == End::stall)
+      rig.inactivityTimeoutMilliseconds = 300;
+    Servers servers;
+    const QUrl address = row.address(rig, servers);
+    QString said;
+    std::unique_ptr<FeedUpdater> updater;
+    if (row.download) {
+      const QJsonObject release{
+          {"version", "0.2.0"}, {"url", address.toString()},
+          {"length", 4000},     {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
+          {"notes", "Notes."},  {"minimumVersion", QJsonValue::Null}};
+      rig.harness.service().setReply("GET", "/updates/{id}",
+                                     StandInReply::json(200, QJsonObject{{"releases", QJsonArray{release}}}));
+      updater = rig.make();
+      const std::optional<UpdateRelease> offered = offerFrom(*updater);
+      ASSERT_TRUE(offered);
+      Heard heard(*updater);
+      updater->install(*offered);
+      ASSERT_TRUE(waitUntil([&] { return !heard.failure.isEmpty(); }));
+      said = heard.failure;
+      EXPECT_TRUE(rig.installed.isEmpty());
+      EXPECT_TRUE(QDir(rig.downloadFolder()).isEmpty());
+    } else {
+      updater = rig.makeUnstarted();
+      updater->start(UpdateConfiguration{address, rig.harness.service().updates().publicKey()});
+      Heard heard(*updater);
+      updater->checkForUpdates();
+      if (row.end == End::deadline) {
+        ASSERT_TRUE(waitUntil([&] { return servers.back()->scriptPlayed(); }));
+        rig.harness.advance(NativeAPIClient::Options{}.transferDeadlineSeconds - 1);
+        QTest::qWait(50);
+        EXPECT_TRUE(heard.title.isEmpty()) << "ended before its deadline";
+        rig.harness.advance(1);
+      }
+      ASSERT_TRUE(waitUntil([&] { return !heard.title.isEmpty(); }));
+      EXPECT_EQ(heard.title, FeedUpdater::checkFailedTitle);
+      said = heard.detail;
+    }
+    EXPECT_TRUE(updater->canCheckForUpdates());
+    if (row.says.endsWith(": "))
+      EXPECT_TRUE(said.startsWith(row.says)) << said.toStdString();
+    else
+      EXPECT_EQ(said.toStdString(), row.says.toStdString());
+  }
 }
 
 } // namespace

@@ -99,6 +99,14 @@ public:
     sendToRoot(root_, atom("_NET_CURRENT_DESKTOP"), {desktop, XCB_CURRENT_TIME});
   }
 
+  // Where `window`'s top-left corner is on the screen, as the server has it now.
+  QPoint origin(xcb_window_t window) {
+    auto* reply = xcb_translate_coordinates_reply(
+        connection_, xcb_translate_coordinates(connection_, window, root_, 0, 0), nullptr);
+    const QPoint at = reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint(-1, -1);
+    std::free(reply);
+    return at;
+  }
   xcb_window_t activeWindow() {
     const QList<std::uint32_t> values = cardinals(root_, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
     return values.isEmpty() ? xcb_window_t(XCB_NONE) : values.front();
@@ -183,6 +191,16 @@ public:
   void destroy(xcb_window_t window) {
     xcb_destroy_window(connection_, window);
     sync();
+  }
+
+  // The time of the reader's last action in `window` as the window says it to the window
+  // manager (on the separate window it names for that, where it has one); 0 asks not to be
+  // given the focus when mapped.
+  std::optional<std::uint32_t> userTime(xcb_window_t window) {
+    const QList<std::uint32_t> timeWindow = cardinals(window, "_NET_WM_USER_TIME_WINDOW", XCB_ATOM_WINDOW);
+    const QList<std::uint32_t> time =
+        cardinals(timeWindow.isEmpty() ? window : timeWindow.front(), "_NET_WM_USER_TIME");
+    return time.isEmpty() ? std::nullopt : std::optional<std::uint32_t>(time.front());
   }
 
 private:
@@ -332,26 +350,105 @@ TEST_F(WindowManagerTest, AnAutomaticDropGoesToTheMonitorOfTheActiveWindowWhoeve
   }
 }
 
-// An update found by a scheduled check appears beside the reader's work without taking the
-// keyboard from the application the reader types in.
-TEST_F(WindowManagerTest, AScheduledUpdateOfferAppearsWithoutTakingTheFocus) {
-  const QRect monitor = screenGeometry(0);
-  const xcb_window_t editor =
-      client_->openWindow(QRect(monitor.topLeft() + QPoint(80, 120), QSize(640, 400)), 0x2f4f6f);
-  client_->activate(editor);
-  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
+// An update found by a scheduled check appears where the reader works without taking the
+// keyboard from the application they type in: over the reader window while it is open, else
+// centred on the monitor of the active window. Once the reader comes into it, it is on
+// "Install update" and Return installs.
+TEST_F(WindowManagerTest, AScheduledUpdateOfferAppearsWhereTheReaderWorksWithoutTakingTheFocus) {
+  DropFonts::registerFonts();
+  LinuxDesktopProbes desktop;
+  const SystemScreenSource screens(desktop.x11());
+  const struct {
+    const char* name;
+    int editorMonitor;
+    std::optional<int> readerMonitor; // none: the reader window is not open
+  } rows[] = {
+      {"the reader window open on the second monitor", 0, 1},
+      {"no reader window, an editor on the second monitor", 1, std::nullopt},
+      {"no reader window, an editor on the first monitor", 0, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QWidget readerWindow;
+    if (row.readerMonitor) {
+      readerWindow.setAttribute(Qt::WA_ShowWithoutActivating);
+      readerWindow.resize(900, 600);
+      readerWindow.move(screenGeometry(*row.readerMonitor).topLeft() + QPoint(40, 60));
+      readerWindow.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&readerWindow));
+    }
+    const QRect editorMonitor = screenGeometry(row.editorMonitor);
+    const xcb_window_t editor =
+        client_->openWindow(QRect(editorMonitor.topLeft() + QPoint(80, 120), QSize(640, 400)), 0x2f4f6f);
+    client_->activate(editor);
+    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
+    ASSERT_TRUE(waitFor([&] { return screens.mainIndex() == row.editorMonitor; }));
 
-  FeedUpdaterRig rig;
-  const auto updater = rig.make();
-  UpdateWindow window(*updater);
-  rig.harness.advance(FeedUpdater::firstCheckDelay);
-  ASSERT_TRUE(waitFor([&] { return window.isVisible(); }));
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  QTest::qWait(300); // time for a window manager to hand the focus over, were it to
-  EXPECT_EQ(client_->activeWindow(), editor);
-  EXPECT_FALSE(window.isActiveWindow());
-  window.close();
-  client_->destroy(editor);
+    FeedUpdaterRig rig;
+    const auto updater = rig.make();
+    UpdateWindow window(*updater, {.readerWindow = [&]() -> const QWidget* {
+                                     return row.readerMonitor ? &readerWindow : nullptr;
+                                   },
+                                   .screens = &screens});
+    rig.harness.advance(FeedUpdater::firstCheckDelay);
+    ASSERT_TRUE(waitFor([&] { return window.isVisible(); }));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(300); // time for a window manager to hand the focus over, were it to
+    EXPECT_EQ(client_->activeWindow(), editor);
+    EXPECT_FALSE(window.isActiveWindow());
+    const QPoint expected =
+        row.readerMonitor ? readerWindow.frameGeometry().center()
+                          : QGuiApplication::screens().at(row.editorMonitor)->availableGeometry().center();
+    EXPECT_TRUE(waitFor([&] { return (window.frameGeometry().center() - expected).manhattanLength() <= 24; }))
+        << window.frameGeometry().x() << "," << window.frameGeometry().y();
+    if (row.readerMonitor) {
+      EXPECT_TRUE(
+          wholeDesktop().save(testing::testOutputPath(QStringLiteral("update-scheduled-over-reader.png"))));
+    }
+
+    // The reader comes in with a click on the offer's headline.
+    const auto* headline = window.findChild<QWidget*>(QStringLiteral("update.headline"));
+    ASSERT_NE(headline, nullptr);
+    client_->click(headline->mapToGlobal(headline->rect().center()), 1);
+    ASSERT_TRUE(waitFor([&] { return window.isActiveWindow(); }));
+    EXPECT_TRUE(waitFor([&] {
+      return window.installButton()->hasFocus() && window.installButton()->controlState().focus == 1.0;
+    }));
+    QTest::keyClick(window.windowHandle(), Qt::Key_Return);
+    EXPECT_TRUE(waitFor([&] { return window.page() == UpdateWindow::Page::message; }));
+    EXPECT_EQ(rig.installed.size(), 1);
+    window.close();
+    client_->destroy(editor);
+  }
+}
+
+// Shown both ways, the window tells the window manager each time whether it wants the focus:
+// a scheduled offer after the answer to a check the reader asked for still leaves the focus
+// where it is (a user time of 0), and the answer after a scheduled offer asks for it.
+TEST_F(WindowManagerTest, TheUpdateWindowAsksForTheFocusOnlyWhenTheReaderAsked) {
+  const struct {
+    const char* name;
+    bool firstAskedByReader;
+  } rows[] = {{"a scheduled offer after a check", true}, {"a check after a scheduled offer", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    const auto updater = rig.make();
+    UpdateWindow window(*updater);
+    for (const bool askedByReader : {row.firstAskedByReader, !row.firstAskedByReader}) {
+      if (askedByReader)
+        updater->checkForUpdates();
+      else
+        rig.harness.advance(row.firstAskedByReader ? FeedUpdater::checkInterval
+                                                   : FeedUpdater::firstCheckDelay);
+      ASSERT_TRUE(waitFor([&] { return window.isVisible() && updater->canCheckForUpdates(); }));
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+      const std::optional<std::uint32_t> time = client_->userTime(idOf(window));
+      ASSERT_TRUE(time.has_value());
+      EXPECT_EQ(*time == 0, !askedByReader) << (askedByReader ? "asked" : "scheduled");
+      window.close();
+    }
+  }
 }
 
 TEST_F(WindowManagerTest, ThePanelStaysInViewWhenTheReaderSwitchesWorkspace) {
@@ -574,9 +671,11 @@ TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLau
   client_->destroy(editor);
 }
 
-// "Check for updates" pressed in the reader window on the second monitor: the answer opens over
-// that window, on that monitor, not where the window manager finds room on the first one.
-TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitor) {
+// "Check for updates" pressed in the reader window: the answer opens over that window, on its
+// monitor, not where the window manager finds room, every time: the first time, after a
+// scheduled offer the reader put off, and while a scheduled offer still stands on the other
+// monitor. Round after round, on either monitor.
+TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitorEveryTime) {
   DropFonts::registerFonts();
   FeedUpdaterRig rig;
   ReaderModelFixture fixture;
@@ -590,9 +689,16 @@ TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitor)
   delegate.launch();
   QWidget* reader = delegate.window();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(reader));
-  const QRect monitor = screenGeometry(1);
-  reader->move(monitor.topLeft() + QPoint(16, 8));
-  ASSERT_TRUE(waitFor([&] { return monitor.contains(reader->frameGeometry().center()); }));
+  // Moved, and where the server has it the reader's pointer finds it.
+  const auto moveReaderTo = [&](int index) {
+    const QRect monitor = screenGeometry(index);
+    reader->move(monitor.topLeft() + QPoint(16, 8));
+    return waitFor([&] {
+      return monitor.contains(reader->frameGeometry().center()) &&
+             client_->origin(idOf(*reader)) == reader->mapToGlobal(QPoint());
+    });
+  };
+  ASSERT_TRUE(moveReaderTo(1));
   delegate.open(ReaderTab::settings);
   SettingsView* settings = nullptr;
   ASSERT_TRUE(waitFor([&] {
@@ -617,26 +723,60 @@ TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitor)
     QTest::qWait(20);
   }
   ASSERT_TRUE(inView());
-  ASSERT_TRUE(check->isEnabled());
-  client_->click(check->mapToGlobal(check->rect().center()), 1);
 
   UpdateWindow* window = nullptr;
-  ASSERT_TRUE(waitFor([&] {
+  const auto shown = [&] {
     for (QWidget* top : QApplication::topLevelWidgets())
       if (top->objectName() == QLatin1String("update.window") && top->isVisible())
         window = qobject_cast<UpdateWindow*>(top);
-    return window != nullptr;
-  }));
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-  // The window manager confirms the mapped window's place a moment after it is exposed.
-  EXPECT_TRUE(waitFor([&] { return monitor.contains(window->frameGeometry()); }))
-      << window->frameGeometry().x() << "," << window->frameGeometry().y();
-  const QPoint offCentre = window->frameGeometry().center() - reader->frameGeometry().center();
-  EXPECT_LE(offCentre.manhattanLength(), 24) << offCentre.x() << "," << offCentre.y();
-  EXPECT_TRUE(window->isActiveWindow());
-  QTest::qWait(200); // let the server draw it
-  EXPECT_TRUE(wholeDesktop().save(testing::testOutputPath(QStringLiteral("update-over-reader-window.png"))));
-  window->close();
+    return window != nullptr && window->isVisible();
+  };
+  const auto overReader = [&] {
+    const QPoint offCentre = window->frameGeometry().center() - reader->frameGeometry().center();
+    return offCentre.manhattanLength() <= 24 &&
+           reader->screen()->geometry().contains(window->frameGeometry());
+  };
+  enum class Before { nothing, offerPutOff, offerStanding };
+  const char* const names[] = {"nothing", "a scheduled offer put off", "a scheduled offer still standing"};
+  for (int round = 0; round < 9; ++round) {
+    const Before before = static_cast<Before>(round % 3);
+    const int monitor = (round / 3) % 2 == 0 ? 1 : 0;
+    SCOPED_TRACE(::testing::Message()
+                 << "round " << round << " after " << names[round % 3] << ", monitor " << monitor);
+    ASSERT_TRUE(moveReaderTo(monitor));
+    if (before != Before::nothing) {
+      // The day's check finds the release while the reader is elsewhere in the window.
+      rig.harness.advance(FeedUpdater::checkInterval);
+      ASSERT_TRUE(waitFor(shown));
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+      if (before == Before::offerPutOff) {
+        DropButton* remind = window->remindButton();
+        client_->click(remind->mapToGlobal(remind->rect().center()), 1);
+        ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
+      } else {
+        // The offer stands over the reader window where it was; the reader takes the window
+        // to the other monitor.
+        ASSERT_TRUE(waitFor(overReader));
+        ASSERT_TRUE(moveReaderTo(1 - monitor));
+      }
+    }
+    // The reader comes back to the window by its title bar.
+    const QRect frame = reader->frameGeometry();
+    client_->click(QPoint(frame.center().x(), (frame.top() + reader->geometry().top()) / 2), 1);
+    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == idOf(*reader); }));
+    ASSERT_TRUE(waitFor([&] { return check->isEnabled(); }));
+    client_->click(check->mapToGlobal(check->rect().center()), 1);
+    ASSERT_TRUE(
+        waitFor([&] { return shown() && window->isActiveWindow() && window->installButton()->hasFocus(); }));
+    // The window manager confirms the mapped window's place a moment after it is exposed.
+    EXPECT_TRUE(waitFor(overReader)) << window->frameGeometry().x() << "," << window->frameGeometry().y();
+    if (round == 0) {
+      QTest::qWait(200); // let the server draw it
+      EXPECT_TRUE(
+          wholeDesktop().save(testing::testOutputPath(QStringLiteral("update-over-reader-window.png"))));
+    }
+    window->close();
+  }
 }
 
 // "Check for updates" pressed from the keyboard and its answer closed with Escape: under the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Cancellation.h"
+#include "foundation/DelayScheduler.h"
 
 #include <QList>
 #include <QObject>
@@ -15,11 +16,13 @@
 #include <memory>
 #include <set>
 
+class QIODevice;
 class QNetworkAccessManager;
 
 namespace brindlewick {
 
-// Why a download did not give the announced file, in words for the reader.
+// Why the feed or a download did not give what it should, in words for the reader that name
+// which of the two failed.
 class UpdateDownloadError : public std::exception {
 public:
   explicit UpdateDownloadError(QString description)
@@ -32,10 +35,13 @@ private:
   QByteArray m_what;
 };
 
-// Fetches an update archive to a file, over https only: a redirect to anything else is
-// refused before anything is sent there. The body goes straight to the file in bounded
-// chunks, and never one byte more than the feed announced is kept. Nothing is cached and no
-// cookie is kept or sent. Main thread only.
+// The updater's transfers: the update feed, read into memory, and an update archive, fetched
+// to a file. Over https only: a redirect to anything else, or to an address carrying a user
+// name or password, is refused before anything is sent there. A body is read in bounded
+// chunks and never one byte more than it may have is kept. Nothing is cached and no cookie is
+// kept or sent. A failure says what failed in plain words: could not be reached, took too
+// long, a certificate not accepted, an HTTP error, a redirect refused, interrupted. Main
+// thread only.
 class UpdateDownloader : public QObject {
   Q_OBJECT
 
@@ -44,25 +50,39 @@ public:
     // Certificates trusted besides the system's (the stand-in's test authority); the checks
     // themselves are never turned off.
     QList<QSslCertificate> additionalCaCertificates;
-    // A download that receives nothing for this long fails.
+    // A transfer that receives nothing for this long fails.
     int inactivityTimeoutMilliseconds = 30000;
+    // The clock of the feed's deadline; the system's boot-time clock when null.
+    DelayScheduler* scheduler = nullptr;
+    // A feed is small: one still arriving after this long, however slowly it trickles in,
+    // is given up.
+    double feedDeadlineSeconds = 60.0;
   };
   static constexpr int maximumRedirects = 5;
 
   explicit UpdateDownloader(QObject* parent = nullptr);
   explicit UpdateDownloader(Options options, QObject* parent = nullptr);
-  // Stops every download still running; each fails as interrupted and removes its file.
+  // Stops every transfer still running; each fails as interrupted (a download removes its
+  // file).
   ~UpdateDownloader() override;
+
+  // The feed at `url`, at most `limit` bytes. Throws UpdateDownloadError naming the feed, or
+  // CancelledError when the token is cancelled.
+  QCoro::Task<QByteArray> readFeed(QUrl url, qint64 limit, CancellationToken cancellation);
 
   // Writes the file at `url` to `destination` (made for this user alone, replacing what is
   // there) and calls `progress` with the bytes received so far. Returns once the file holds
-  // exactly `length` bytes; otherwise throws UpdateDownloadError, or CancelledError when the
-  // token is cancelled, and removes the file.
+  // exactly `length` bytes; otherwise throws UpdateDownloadError naming the download, or
+  // CancelledError when the token is cancelled, and removes the file.
   QCoro::Task<void> download(QUrl url, qint64 length, QString destination,
                              std::function<void(qint64)> progress, CancellationToken cancellation);
 
 private:
   struct Attempt;
+  struct Transfer;
+
+  // Fetches `url` into the transfer's sink, following https redirects.
+  QCoro::Task<void> run(std::shared_ptr<Transfer> transfer, QUrl url, CancellationToken cancellation);
 
   QNetworkAccessManager* m_manager;
   Options m_options;

@@ -12,7 +12,8 @@ namespace brindlewick {
 using namespace Qt::StringLiterals;
 
 UpdateFeedError::UpdateFeedError(const QString& problem)
-    : m_description(u"The update feed is malformed: "_s + problem), m_what(m_description.toUtf8()) {}
+    : m_description(u"The update feed is not a valid update feed: "_s + problem),
+      m_what(m_description.toUtf8()) {}
 
 namespace {
 

@@ -18,7 +18,7 @@ namespace brindlewick {
 class UpdateFeedError : public std::exception {
 public:
   explicit UpdateFeedError(const QString& problem);
-  // "The update feed is malformed: " and the problem.
+  // "The update feed is not a valid update feed: " and the problem.
   const QString& description() const { return m_description; }
   const char* what() const noexcept override { return m_what.constData(); }
 

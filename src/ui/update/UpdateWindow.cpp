@@ -1,5 +1,6 @@
 #include "ui/update/UpdateWindow.h"
 
+#include "desktop/ScreenSource.h"
 #include "ui/account/AccountText.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -18,8 +20,10 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -100,8 +104,10 @@ QString handOffDetail(const QString& kept, bool opened) {
 
 } // namespace
 
-UpdateWindow::UpdateWindow(FeedUpdater& updater, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_updater(updater) {
+UpdateWindow::UpdateWindow(FeedUpdater& updater) : UpdateWindow(updater, Surroundings{}) {}
+
+UpdateWindow::UpdateWindow(FeedUpdater& updater, Surroundings surroundings)
+    : QWidget(nullptr, Qt::Window), m_updater(updater), m_surroundings(std::move(surroundings)) {
   setObjectName(u"update.window"_s);
   setWindowTitle(u"Software Update"_s);
   setAttribute(Qt::WA_DeleteOnClose, false);
@@ -152,6 +158,9 @@ void UpdateWindow::buildOffer() {
   m_notesScroll->setFrameShape(QFrame::NoFrame);
   m_notesScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_notesScroll->setFixedHeight(notesHeight);
+  // No Tab stop that would hold the focus and show nothing: Page Up and Page Down scroll the
+  // notes from the buttons.
+  m_notesScroll->setFocusPolicy(Qt::NoFocus);
   m_notesScroll->viewport()->setAutoFillBackground(false);
   m_notes->setAutoFillBackground(false);
   layout->addWidget(m_notesScroll);
@@ -248,32 +257,106 @@ QString UpdateWindow::headline() const {
   return {};
 }
 
+DropButton* UpdateWindow::mainButton() const {
+  switch (page()) {
+  case Page::offer: return m_install;
+  case Page::progress: return m_cancel;
+  case Page::message: return m_primary;
+  }
+  return nullptr;
+}
+
+void UpdateWindow::turnTo(QWidget* page) {
+  m_pages->setCurrentWidget(page);
+  // The focus of the page before (or of an earlier showing) never carries over.
+  m_focusPending = true;
+  focusMainButtonWhenActive();
+}
+
+void UpdateWindow::focusMainButtonWhenActive() {
+  if (!m_focusPending || !isVisible() || !isActiveWindow())
+    return;
+  m_focusPending = false;
+  DropButton* button = mainButton();
+  if (!button->isVisible() || !button->isEnabled())
+    return;
+  // Given afresh, so that its ring shows whatever focus it held before.
+  if (button->hasFocus())
+    button->clearFocus();
+  // Ringed as if the keyboard brought it: the reader sees which button Return presses.
+  button->setFocus(Qt::TabFocusReason);
+}
+
 void UpdateWindow::present(bool comeForward) {
   adjustSize();
-  if (!isVisible()) {
-    // A scheduled check must not take the keyboard from whatever the reader is typing into.
-    setAttribute(Qt::WA_ShowWithoutActivating, !comeForward);
-    // An answer the reader asked for opens over the window they asked in, on their display,
-    // rather than wherever the window manager finds room (a corner of another monitor).
-    if (comeForward)
-      placeOver(QApplication::activeWindow());
+  // A scheduled check must not take the keyboard from whatever the reader is typing into. Qt
+  // hands the attribute to the native window only when it makes one, and this window is shown
+  // both ways.
+  setAttribute(Qt::WA_ShowWithoutActivating, !comeForward);
+  if (QWindow* handle = windowHandle())
+    handle->setProperty("_q_showWithoutActivating", !comeForward);
+  // An answer the reader asked for opens over the window they asked in, even where a
+  // scheduled offer stands elsewhere; a scheduled one where the reader works, rather than
+  // wherever the window manager finds room (a corner, another monitor).
+  if (comeForward || !isVisible())
+    place(comeForward);
+  if (!isVisible())
     show();
-  }
   if (comeForward) {
     raise();
     activateWindow();
   }
+  // Shown again while still the active window, it is told of no activation.
+  focusMainButtonWhenActive();
 }
 
-void UpdateWindow::placeOver(const QWidget* anchor) {
-  if (!anchor || anchor == this || !anchor->isVisible())
-    return;
+const QWidget* UpdateWindow::anchor(bool askedByReader) const {
+  const auto open = [this](const QWidget* window) {
+    return window != nullptr && window != this && window->isVisible() && !window->isMinimized();
+  };
+  // The reader asks in the reader window; when it has gone meanwhile, whichever of ours they
+  // are in now.
+  const QWidget* reader = m_surroundings.readerWindow ? m_surroundings.readerWindow() : nullptr;
+  if (open(reader))
+    return reader;
+  const QWidget* active = QApplication::activeWindow();
+  if (askedByReader && open(active))
+    return active;
+  return nullptr;
+}
+
+QRect UpdateWindow::workingArea() const {
+  if (const ScreenSource* screens = m_surroundings.screens) {
+    const QList<ScreenDescription> all = screens->screens();
+    if (const std::optional<qsizetype> index = screens->mainIndex();
+        index && *index >= 0 && *index < all.size())
+      return screens->mapping().toDesktop(all.at(*index).geometry.usableFrame()).toAlignedRect();
+  }
+  const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (!screen)
+    screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
+}
+
+void UpdateWindow::place(bool askedByReader) {
   // Wrapping text may make it taller once shown: room is kept for the tallest it takes.
   const int height = std::max(frameGeometry().height(), hasHeightForWidth() ? heightForWidth(width()) : 0);
   QRect placed(QPoint(), QSize(frameGeometry().width(), height));
-  placed.moveCenter(anchor->frameGeometry().center());
-  if (const QScreen* screen = anchor->screen()) {
-    const QRect room = screen->availableGeometry();
+  QRect room;
+  if (const QWidget* over = anchor(askedByReader)) {
+    const QPoint centre = over->frameGeometry().center();
+    placed.moveCenter(centre);
+    // The display that holds the window now: the one Qt last named may lag behind a move.
+    const QScreen* screen = QGuiApplication::screenAt(centre);
+    if (!screen)
+      screen = over->screen();
+    if (screen)
+      room = screen->availableGeometry();
+  } else {
+    room = workingArea();
+    placed.moveCenter(room.center());
+  }
+  if (!room.isEmpty()) {
     placed.moveLeft(
         std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
     placed.moveTop(
@@ -291,18 +374,21 @@ void UpdateWindow::offer(const UpdateRelease& release, bool askedByReader) {
   m_offerTitle->setText(
       u"Brindlewick %1 is available — you have %2"_s.arg(release.version.text(), m_updater.runningVersion()));
   m_notes->setText(release.notes);
-  m_pages->setCurrentWidget(m_offerPage);
+  m_notesScroll->verticalScrollBar()->setValue(0);
+  turnTo(m_offerPage);
   present(askedByReader);
 }
 
 void UpdateWindow::showMessage(const QString& title, const QString& detail, const QString& primary,
                                const QString& secondary) {
+  // A message says one thing: the main button of an earlier install's message restarts no more.
+  m_outcome.reset();
   m_messageTitle->setText(title);
   m_messageDetail->setText(detail);
   m_primary->setText(primary);
   m_secondary->setText(secondary);
   m_secondary->setVisible(!secondary.isEmpty());
-  m_pages->setCurrentWidget(m_messagePage);
+  turnTo(m_messagePage);
   adjustSize();
 }
 
@@ -312,7 +398,7 @@ void UpdateWindow::followPhase() {
   case FeedUpdater::Phase::idle:
     // A cancelled download goes back to the offer; an ending of its own says so next.
     if (page() == Page::progress)
-      m_pages->setCurrentWidget(m_offerPage);
+      turnTo(m_offerPage);
     return;
   case FeedUpdater::Phase::checking: return;
   case FeedUpdater::Phase::downloading:
@@ -332,7 +418,8 @@ void UpdateWindow::followPhase() {
     m_cancel->setEnabled(false);
     break;
   }
-  m_pages->setCurrentWidget(m_progressPage);
+  if (page() != Page::progress)
+    turnTo(m_progressPage);
 }
 
 void UpdateWindow::showProgress(qint64 received, qint64 total) {
@@ -342,7 +429,6 @@ void UpdateWindow::showProgress(qint64 received, qint64 total) {
 
 void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QString& version,
                                  bool askedByReader, bool handedOffOpened) {
-  m_outcome = outcome;
   m_installedVersion = version;
   if (outcome.kind == UpdateInstallOutcome::Kind::swapped) {
     showMessage(u"Brindlewick %1 is installed."_s.arg(version), u"Restart Brindlewick to start using it."_s,
@@ -351,6 +437,7 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QStr
     showMessage(u"Brindlewick %1 is downloaded and verified."_s.arg(version),
                 handOffDetail(QDir::toNativeSeparators(outcome.path), handedOffOpened), u"Done"_s);
   }
+  m_outcome = outcome;
   // Closed while it installed, or asked again after: the outcome is shown, forward only when
   // the reader asked.
   if (askedByReader || !isVisible())
@@ -360,7 +447,6 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QStr
 void UpdateWindow::primaryPressed() {
   if (m_outcome && m_outcome->kind == UpdateInstallOutcome::Kind::swapped) {
     if (!m_updater.restartInto(m_outcome->path)) {
-      m_outcome.reset();
       showMessage(u"Brindlewick could not start the new version."_s,
                   u"Quit Brindlewick and open it again to use version %1."_s.arg(m_installedVersion),
                   u"OK"_s);
@@ -375,6 +461,13 @@ void UpdateWindow::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), DropDesign::windowBackground(UiEnvironment::instance().schemeOf(this)));
 }
 
+void UpdateWindow::changeEvent(QEvent* event) {
+  // Before Qt gives the focus back as it was: the reader comes in on the main button.
+  if (event->type() == QEvent::ActivationChange)
+    focusMainButtonWhenActive();
+  QWidget::changeEvent(event);
+}
+
 void UpdateWindow::closeEvent(QCloseEvent* event) {
   // Closing the window during a download stops it: nothing runs unseen.
   m_updater.cancelInstall();
@@ -384,6 +477,12 @@ void UpdateWindow::closeEvent(QCloseEvent* event) {
 void UpdateWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && m_updater.phase() != FeedUpdater::Phase::installing) {
     close();
+    return;
+  }
+  if ((event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) && page() == Page::offer) {
+    m_notesScroll->verticalScrollBar()->triggerAction(event->key() == Qt::Key_PageUp
+                                                          ? QAbstractSlider::SliderPageStepSub
+                                                          : QAbstractSlider::SliderPageStepAdd);
     return;
   }
   QWidget::keyPressEvent(event);

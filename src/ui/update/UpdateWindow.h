@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QScrollArea;
@@ -14,6 +15,7 @@ namespace brindlewick {
 
 class DropButton;
 class DropTextBlock;
+class ScreenSource;
 class UpdateProgressBar;
 
 // The small window of the updater: a release on offer with its notes and the reader's three
@@ -21,18 +23,35 @@ class UpdateProgressBar;
 // into the new version, where a handed-off file is kept, or why nothing was installed). A
 // check the reader asked for that offers nothing ends here too, in an answer.
 //
-// It opens itself when the updater has something to say. For a scheduled check it appears
-// without taking the keyboard focus or rising over the reader's work in another
-// application; for a check the reader asked for it comes forward. Main thread only.
+// It opens itself when the updater has something to say, where the reader works: over the
+// reader window while that is open, else centred on the display of the active window. For a
+// scheduled check it appears without taking the keyboard focus or rising over the reader's
+// work in another application; the answer to a check the reader asked for comes forward over
+// the window they asked in, every time, wherever the window was before.
+//
+// Each page opens with its main button focused and ringed, so that Return presses it: the
+// offer's "Install update", the progress page's "Cancel", the message's main button. A window
+// shown without the focus does so once the reader comes into it. The release notes are no Tab
+// stop; Page Up and Page Down scroll them. Main thread only.
 class UpdateWindow : public QWidget {
   Q_OBJECT
 
 public:
   enum class Page { offer, progress, message };
 
+  // What the window is placed by; either may be missing (the window then centres itself on
+  // the display under the pointer).
+  struct Surroundings {
+    // The reader window, when there is one.
+    std::function<const QWidget*()> readerWindow;
+    // Which display the reader works on.
+    const ScreenSource* screens = nullptr;
+  };
+
   static inline const QString notesTitle = QStringLiteral("Release notes");
 
-  explicit UpdateWindow(FeedUpdater& updater, QWidget* parent = nullptr);
+  explicit UpdateWindow(FeedUpdater& updater);
+  UpdateWindow(FeedUpdater& updater, Surroundings surroundings);
   ~UpdateWindow() override;
 
   Page page() const;
@@ -53,6 +72,7 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
@@ -62,7 +82,15 @@ private:
   void buildMessage();
   // Shows the window; forward (raised, with the focus) only when the reader asked.
   void present(bool comeForward);
-  void placeOver(const QWidget* anchor);
+  // Over the window the reader works in, else centred on their display.
+  void place(bool askedByReader);
+  const QWidget* anchor(bool askedByReader) const;
+  QRect workingArea() const;
+  // The button Return presses on the page on show.
+  DropButton* mainButton() const;
+  // Turns to `page`, whose main button takes the focus now or when the reader comes in.
+  void turnTo(QWidget* page);
+  void focusMainButtonWhenActive();
   void offer(const UpdateRelease& release, bool askedByReader);
   void showMessage(const QString& title, const QString& detail, const QString& primary,
                    const QString& secondary = {});
@@ -73,7 +101,11 @@ private:
   void primaryPressed();
 
   FeedUpdater& m_updater;
+  Surroundings m_surroundings;
+  // The page turned while the window was not active: its main button waits for the reader.
+  bool m_focusPending = false;
   std::optional<UpdateRelease> m_release;
+  // The install the message on show is about ("Restart now" starts it); none for any other.
   std::optional<UpdateInstallOutcome> m_outcome;
   QString m_installedVersion;
   QStackedWidget* m_pages = nullptr;

@@ -139,7 +139,8 @@ TEST(UpdateFeed, RefusesAMalformedFeedWithTheValueNamed) {
       UpdateFeed::parse(row.document);
       ADD_FAILURE() << "accepted";
     } catch (const UpdateFeedError& error) {
-      EXPECT_TRUE(error.description().startsWith("The update feed is malformed: ")) << error.what();
+      EXPECT_TRUE(error.description().startsWith("The update feed is not a valid update feed: "))
+          << error.what();
       EXPECT_TRUE(error.description().contains(QString::fromLatin1(row.mentions))) << error.what();
     }
   }

@@ -39,12 +39,14 @@ std::unique_ptr<FeedUpdater> FeedUpdaterRig::make(const QString& version, const 
 }
 
 std::unique_ptr<FeedUpdater> FeedUpdaterRig::makeUnstarted(const QString& version) {
+  NativeAPIClient::Options clientOptions = harness.clientOptions();
+  clientOptions.inactivityTimeoutMilliseconds = inactivityTimeoutMilliseconds;
   FeedUpdater::Services services{
       .scheduler = harness.scheduler(),
       .now = harness.clock(),
       .defaultsFile = defaultsFile(),
       .runningVersion = version,
-      .clientOptions = harness.clientOptions(),
+      .clientOptions = clientOptions,
       .isOnline = [this] { return online; },
       .events = &events,
       .downloadFolder = downloadFolder(),

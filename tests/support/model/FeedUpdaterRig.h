@@ -23,6 +23,8 @@ public:
   QTemporaryDir folder;
   SystemEvents events;
   bool online = true;
+  // How long a transfer of the updater may receive nothing (real time).
+  int inactivityTimeoutMilliseconds = NativeAPIClient::Options{}.inactivityTimeoutMilliseconds;
 
   // The installer; when empty, one that records and answers as below.
   FeedUpdater::Install installer;

@@ -18,6 +18,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -53,6 +55,32 @@ protected:
     EXPECT_TRUE(window.grab().save(testing::testOutputPath(name)));
   }
 };
+
+// A key as the reader presses it, delivered by the window system to whatever has the focus.
+void press(UpdateWindow& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QTest::keyClick(window.windowHandle(), key, modifiers);
+}
+
+QString focused() {
+  const QWidget* focus = QApplication::focusWidget();
+  return focus == nullptr ? QStringLiteral("(none)") : focus->objectName();
+}
+
+// The button has the focus and its ring shows in full.
+[[nodiscard]] bool ringed(const DropButton* button) {
+  return waitUntil([&] { return button->hasFocus() && button->controlState().focus == 1.0; });
+}
+
+// Pictures of the window in both schemes, "<name>-light.png" and "<name>-dark.png".
+void renderBoth(UpdateWindow& window, const QString& name) {
+  for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    UiEnvironment::forceScheme(&window, scheme);
+    QApplication::processEvents();
+    EXPECT_TRUE(window.grab().save(
+        testing::testOutputPath(name + (scheme == ColorScheme::dark ? "-dark.png" : "-light.png"))));
+  }
+  UiEnvironment::forceScheme(&window, std::nullopt);
+}
 
 TEST_F(UpdateWindowTest, AnOfferNamesBothVersionsAndShowsItsNotesAsPlainText) {
   rig.harness.service().updates().setNotes("<b>Bold?</b> No: plain.\nSecond line.");
@@ -254,6 +282,149 @@ TEST_F(UpdateWindowTest, OnlyAnOfferTheReaderAskedForComesForward) {
   check();
   EXPECT_FALSE(window.testAttribute(Qt::WA_ShowWithoutActivating));
   EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// The offer opens on "Install update", ringed, every time, whatever had the focus when it
+// last closed; the notes are no Tab stop, and Page Down scrolls them from the buttons.
+TEST_F(UpdateWindowTest, TheOfferTakesTheKeyboardOnInstallUpdateEveryTimeItOpens) {
+  QStringList lines;
+  for (int line = 1; line <= 40; ++line)
+    lines << QStringLiteral("Line %1 of the notes.").arg(line);
+  rig.harness.service().updates().setNotes(lines.join('\n'));
+  check();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_TRUE(ringed(window.installButton())) << focused().toStdString();
+  renderBoth(window, "update-offer-focused");
+
+  QStringList walk;
+  for (int step = 0; step < 3; ++step) {
+    press(window, Qt::Key_Tab);
+    walk << focused();
+  }
+  EXPECT_EQ(walk, (QStringList{"update.skip", "update.remind", "update.install"}));
+  const auto* notes = window.findChild<QScrollArea*>();
+  ASSERT_NE(notes, nullptr);
+  press(window, Qt::Key_PageDown);
+  EXPECT_GT(notes->verticalScrollBar()->value(), 0);
+  EXPECT_EQ(focused(), "update.install");
+
+  // Left on "Remind me later" and closed: the next offer starts on "Install update" again, so
+  // the keys that mean install do.
+  press(window, Qt::Key_Backtab, Qt::ShiftModifier);
+  ASSERT_EQ(focused(), "update.remind");
+  press(window, Qt::Key_Escape);
+  ASSERT_FALSE(window.isVisible());
+  check();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_TRUE(ringed(window.installButton())) << focused().toStdString();
+  EXPECT_EQ(notes->verticalScrollBar()->value(), 0);
+  press(window, Qt::Key_Space);
+  ASSERT_TRUE(onPage(Page::message));
+  EXPECT_EQ(rig.installed, QList{rig.harness.service().updates().archive()});
+  EXPECT_FALSE(updater->skippedVersion());
+}
+
+// An installed version put off with "Later" waits for the reader: the "OK" of a later answer
+// closes the window and never restarts into it.
+TEST_F(UpdateWindowTest, AnAnswerAfterAnInstallPutOffRestartsNothing) {
+  check();
+  click(window.installButton());
+  ASSERT_TRUE(onPage(Page::message));
+  ASSERT_EQ(window.primaryButton()->text(), "Restart now");
+  click(window.secondaryButton());
+  ASSERT_FALSE(window.isVisible());
+  // The reader goes on in another window, and later asks again.
+  QWidget elsewhere;
+  elsewhere.show();
+  QApplication::setActiveWindow(&elsewhere);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+  // The feed no longer lists anything newer than the running version.
+  rig.harness.service().updates().setVersion("0.1.0");
+  check();
+  ASSERT_EQ(window.headline(), FeedUpdater::upToDateTitle);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_TRUE(ringed(window.primaryButton())) << focused().toStdString();
+  press(window, Qt::Key_Return);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(rig.restarts.isEmpty());
+  EXPECT_EQ(rig.quits, 0);
+}
+
+// A download under way takes the keyboard on "Cancel"; cancelled, the offer is back on
+// "Install update".
+TEST_F(UpdateWindowTest, TheProgressPageTakesTheKeyboardOnCancel) {
+  ScriptedTlsServer stalled(
+      rig.harness.serverIdentity(),
+      {ScriptedTlsServer::Step::write(ScriptedTlsServer::head(200, {"Content-Length: 4000"}) +
+                                      QByteArray(1000, 'x'))});
+  const QJsonObject release{
+      {"version", "0.2.0"}, {"url", stalled.baseURL().resolved(QUrl("/a.tar.gz")).toString()},
+      {"length", 4000},     {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
+      {"notes", "Notes."},  {"minimumVersion", QJsonValue::Null}};
+  rig.harness.service().setReply("GET", "/updates/{id}",
+                                 StandInReply::json(200, QJsonObject{{"releases", QJsonArray{release}}}));
+  check();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_TRUE(ringed(window.installButton()));
+  press(window, Qt::Key_Return);
+  ASSERT_TRUE(waitUntil([&] { return window.progressBar()->fraction() == 0.25; }));
+  EXPECT_TRUE(ringed(window.cancelButton())) << focused().toStdString();
+  renderBoth(window, "update-progress-focused");
+  press(window, Qt::Key_Return);
+  ASSERT_TRUE(onPage(Page::offer));
+  EXPECT_TRUE(ringed(window.installButton())) << focused().toStdString();
+  EXPECT_TRUE(QDir(rig.downloadFolder()).isEmpty());
+}
+
+// Every message opens on its main button, ringed, and Return presses it.
+TEST(UpdateWindowMessages, EachOpensOnItsMainButtonAndReturnPressesIt) {
+  const struct {
+    const char* name;
+    const char* running;
+    const char* feed;
+    std::optional<UpdateInstallOutcome> outcome; // the offer is installed, with this outcome
+    QString headline;
+    QString button;
+    bool restarts; // Return starts the new version rather than closing the window
+  } rows[] = {
+      {"up to date", "0.2.0", "feed.json", std::nullopt, "You're up to date.", "OK", false},
+      {"a feed that cannot be read", "0.1.0", "feed-malformed.json", std::nullopt,
+       FeedUpdater::checkFailedTitle, "OK", false},
+      {"a download that fails its check", "0.1.0", "feed-bad-signature.json",
+       UpdateInstallOutcome{UpdateInstallOutcome::Kind::swapped, "/opt/new/brindlewick"},
+       FeedUpdater::installFailedTitle, "Close", false},
+      {"installed", "0.1.0", "feed.json",
+       UpdateInstallOutcome{UpdateInstallOutcome::Kind::swapped, "/opt/new/brindlewick"},
+       "Brindlewick 0.2.0 is installed.", "Restart now", true},
+      {"handed off", "0.1.0", "feed.json",
+       UpdateInstallOutcome{UpdateInstallOutcome::Kind::handedOff,
+                            "/home/reader/Downloads/brindlewick-0.2.0.tar.gz"},
+       "Brindlewick 0.2.0 is downloaded and verified.", "Done", false},
+  };
+  ASSERT_TRUE(DropFonts::registerFonts());
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    if (row.outcome)
+      rig.outcome = *row.outcome;
+    const auto updater = rig.make(QString::fromLatin1(row.running), QString::fromLatin1(row.feed));
+    UpdateWindow window(*updater);
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitUntil([&] { return window.isVisible(); }));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    if (row.outcome) {
+      ASSERT_TRUE(ringed(window.installButton()));
+      press(window, Qt::Key_Return);
+    }
+    ASSERT_TRUE(waitUntil([&] { return window.page() == Page::message && updater->canCheckForUpdates(); }));
+    EXPECT_EQ(window.headline(), row.headline);
+    EXPECT_EQ(window.primaryButton()->text(), row.button);
+    EXPECT_TRUE(ringed(window.primaryButton())) << focused().toStdString();
+    renderBoth(window, QStringLiteral("update-message-") + QString::fromLatin1(row.name).replace(' ', '-'));
+    press(window, Qt::Key_Return);
+    EXPECT_EQ(window.isVisible(), row.restarts);
+    EXPECT_EQ(rig.restarts, row.restarts ? QStringList{row.outcome->path} : QStringList{});
+  }
 }
 
 // The settings page's button, pressed as the reader presses it, runs a real check whose
