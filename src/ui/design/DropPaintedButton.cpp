@@ -170,7 +170,11 @@ void DropPaintedButton::focusInEvent(QFocusEvent* event) {
 
 void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
   QPushButton::focusOutEvent(event);
-  if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+  // Focus taken by another window (one that opens and focuses its own button, for whatever
+  // reason it names) comes back as it left, as after the window is switched.
+  const QWidget* now = QApplication::focusWidget();
+  const bool otherWindow = now != nullptr && now->window() != window();
+  if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason && !otherWindow)
     m_focusVisible = false;
   m_focus.set(false);
 }
