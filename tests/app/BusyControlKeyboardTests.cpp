@@ -106,10 +106,7 @@ TEST(BusyControlKeyboard, CheckForUpdatesHasTheKeyboardAgainWhenItsAnswerCloses)
     SCOPED_TRACE(row.name);
     FeedUpdaterRig rig;
     Launched launched([&](ReaderModelFixture& fixture) {
-      fixture.addConfiguration(
-          {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
-           {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
-      fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(row.running); };
+      rig.configure(fixture, row.running);
     });
     launched.show(ReaderTab::settings);
     ASSERT_TRUE(launched.tabTo(QStringLiteral("settings.checkForUpdates")));

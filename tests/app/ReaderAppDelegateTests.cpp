@@ -245,10 +245,7 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
     SCOPED_TRACE(row.name);
     FeedUpdaterRig rig;
     ReaderModelFixture fixture;
-    fixture.addConfiguration(
-        {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
-         {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
-    fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+    rig.configure(fixture);
     ReaderModel& model = row.signsIn ? fixture.openSigningIn() : fixture.open();
     QList<Alert> alerts;
     ReaderAppDelegate delegate(&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts));

@@ -679,10 +679,7 @@ TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitorE
   DropFonts::registerFonts();
   FeedUpdaterRig rig;
   ReaderModelFixture fixture;
-  fixture.addConfiguration(
-      {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
-       {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
-  fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+  rig.configure(fixture);
   fixture.signIn();
   ReaderModel& model = fixture.open();
   ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
@@ -787,10 +784,7 @@ TEST_F(WindowManagerTest, TheKeyboardIsBackOnCheckForUpdatesWhenItsAnswerCloses)
   DropFonts::registerFonts();
   FeedUpdaterRig rig;
   ReaderModelFixture fixture;
-  fixture.addConfiguration(
-      {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
-       {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
-  fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+  rig.configure(fixture);
   fixture.signIn();
   ReaderModel& model = fixture.open();
   ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));

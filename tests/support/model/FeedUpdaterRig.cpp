@@ -1,5 +1,6 @@
 #include "FeedUpdaterRig.h"
 
+#include "ReaderModelFixture.h"
 #include "update/DownloadedUpdate.h"
 
 #include <QIODevice>
@@ -36,6 +37,12 @@ std::unique_ptr<FeedUpdater> FeedUpdaterRig::make(const QString& version, const 
   auto updater = makeUnstarted(version);
   updater->start(configuration(feed));
   return updater;
+}
+
+void FeedUpdaterRig::configure(ReaderModelFixture& fixture, const QString& version) {
+  fixture.addConfiguration({{UpdateConfiguration::feedKey, feedURL().toString()},
+                            {UpdateConfiguration::publicKeyKey, harness.service().updates().publicKey()}});
+  fixture.makeUpdaterBackend = [this, version] { return makeUnstarted(version); };
 }
 
 std::unique_ptr<FeedUpdater> FeedUpdaterRig::makeUnstarted(const QString& version) {

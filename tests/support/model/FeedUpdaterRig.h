@@ -12,6 +12,8 @@
 
 namespace brindlewick {
 
+class ReaderModelFixture;
+
 // A feed updater against the stand-in's update routes over TLS, on the harness's virtual
 // time, with a desktop whose sleep and network a test sets, and an installer, a restart and
 // an opener that only record what they were asked.
@@ -51,6 +53,9 @@ public:
   // A started updater running `version`.
   std::unique_ptr<FeedUpdater> make(const QString& version = QStringLiteral("0.1.0"),
                                     const QString& feed = QStringLiteral("feed.json"));
+  // Gives the fixture's model this rig's updater, running `version`, with the rig's feed and
+  // key in its configuration, as the program starts it.
+  void configure(ReaderModelFixture& fixture, const QString& version = QStringLiteral("0.1.0"));
   // How many times the stand-in was asked for a feed (any "/updates/….json").
   qsizetype feedRequests();
 };

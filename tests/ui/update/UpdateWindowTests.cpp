@@ -432,10 +432,7 @@ TEST(UpdateWindowMessages, EachOpensOnItsMainButtonAndReturnPressesIt) {
 TEST(UpdateSettingsRow, CheckForUpdatesAsksTheFeedAndTheWindowAnswers) {
   FeedUpdaterRig rig;
   ReaderModelFixture fixture;
-  fixture.addConfiguration(
-      {{UpdateConfiguration::feedKey, rig.feedURL().toString()},
-       {UpdateConfiguration::publicKeyKey, rig.harness.service().updates().publicKey()}});
-  fixture.makeUpdaterBackend = [&] { return rig.makeUnstarted(); };
+  rig.configure(fixture);
   ReaderModel& model = fixture.open();
   auto* updater = qobject_cast<FeedUpdater*>(model.updater().backend());
   ASSERT_TRUE(updater);
