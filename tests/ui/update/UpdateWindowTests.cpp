@@ -47,6 +47,20 @@ protected:
     ASSERT_TRUE(button->isVisible() && button->isEnabled()) << button->text().toStdString();
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
   }
+  // The feed offers 0.2.0 with its archive served by `server`.
+  void offerArchiveFrom(const ScriptedTlsServer& server) {
+    const QJsonObject release{
+        {"version", "0.2.0"}, {"url", server.baseURL().resolved(QUrl("/a.tar.gz")).toString()},
+        {"length", 4000},     {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
+        {"notes", "Notes."},  {"minimumVersion", QJsonValue::Null}};
+    rig.harness.service().setReply("GET", "/updates/{id}",
+                                   StandInReply::json(200, QJsonObject{{"releases", QJsonArray{release}}}));
+  }
+  // An archive peer that sends a quarter of the archive and then nothing.
+  static QList<ScriptedTlsServer::Step> sendAQuarterThenNothing() {
+    return {ScriptedTlsServer::Step::write(ScriptedTlsServer::head(200, {"Content-Length: 4000"}) +
+                                           QByteArray(1000, 'x'))};
+  }
   bool onPage(Page page) {
     return waitUntil([&] { return window.page() == page; });
   }
@@ -218,17 +232,8 @@ TEST_F(UpdateWindowTest, AHandOffSaysWhereTheFileIsKeptAndWhatToDoWithIt) {
 }
 
 TEST_F(UpdateWindowTest, AStalledDownloadShowsItsProgressAndCancelGoesBackToTheOffer) {
-  // A feed whose archive comes from a peer that sends a quarter of it and then nothing.
-  ScriptedTlsServer stalled(
-      rig.harness.serverIdentity(),
-      {ScriptedTlsServer::Step::write(ScriptedTlsServer::head(200, {"Content-Length: 4000"}) +
-                                      QByteArray(1000, 'x'))});
-  const QJsonObject release{
-      {"version", "0.2.0"}, {"url", stalled.baseURL().resolved(QUrl("/a.tar.gz")).toString()},
-      {"length", 4000},     {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
-      {"notes", "Notes."},  {"minimumVersion", QJsonValue::Null}};
-  rig.harness.service().setReply("GET", "/updates/{id}",
-                                 StandInReply::json(200, QJsonObject{{"releases", QJsonArray{release}}}));
+  ScriptedTlsServer stalled(rig.harness.serverIdentity(), sendAQuarterThenNothing());
+  offerArchiveFrom(stalled);
   check();
   click(window.installButton());
   ASSERT_TRUE(waitUntil([&] { return window.progressBar()->fraction() == 0.25; }));
@@ -353,16 +358,8 @@ TEST_F(UpdateWindowTest, AnAnswerAfterAnInstallPutOffRestartsNothing) {
 // A download under way takes the keyboard on "Cancel"; cancelled, the offer is back on
 // "Install update".
 TEST_F(UpdateWindowTest, TheProgressPageTakesTheKeyboardOnCancel) {
-  ScriptedTlsServer stalled(
-      rig.harness.serverIdentity(),
-      {ScriptedTlsServer::Step::write(ScriptedTlsServer::head(200, {"Content-Length: 4000"}) +
-                                      QByteArray(1000, 'x'))});
-  const QJsonObject release{
-      {"version", "0.2.0"}, {"url", stalled.baseURL().resolved(QUrl("/a.tar.gz")).toString()},
-      {"length", 4000},     {"signature", QString::fromLatin1(QByteArray(64, 's').toBase64())},
-      {"notes", "Notes."},  {"minimumVersion", QJsonValue::Null}};
-  rig.harness.service().setReply("GET", "/updates/{id}",
-                                 StandInReply::json(200, QJsonObject{{"releases", QJsonArray{release}}}));
+  ScriptedTlsServer stalled(rig.harness.serverIdentity(), sendAQuarterThenNothing());
+  offerArchiveFrom(stalled);
   check();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   ASSERT_TRUE(ringed(window.installButton()));
