@@ -9,6 +9,7 @@
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropFocusRing.h"
+#include "ui/design/DropFonts.h"
 #include "ui/design/DropGlass.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropReveal.h"
@@ -18,7 +19,6 @@
 #include "ui/design/FocusPark.h"
 #include "ui/design/ShapeLayoutItem.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -43,9 +43,7 @@ DropButton* button(const QString& title, Appearance appearance, const QString& i
 }
 
 QFont codeFont() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPixelSize(24);
-  font.setWeight(QFont::DemiBold);
+  QFont font = DropFonts::monospaced(24, QFont::DemiBold).font();
   font.setLetterSpacing(QFont::AbsoluteSpacing, 3);
   return font;
 }

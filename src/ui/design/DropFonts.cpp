@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QResource>
@@ -25,6 +26,12 @@ struct Face {
   const char* style;
   QFont::Weight weight;
 };
+
+// Empty: the desktop's.
+QString& chosenMonospacedFamily() {
+  static QString family;
+  return family;
+}
 
 constexpr Face kDisplayFaces[] = {
     {"eb-garamond/EBGaramond-Regular.ttf", "Regular", QFont::Normal},
@@ -129,6 +136,21 @@ DropFont DropFonts::display(qreal size, QFont::Weight weight) {
 
 DropFont DropFonts::rounded(qreal size, QFont::Weight weight) {
   return DropFont{roundedFamily(), std::clamp(weight, QFont::Light, QFont::Bold), size};
+}
+
+QString DropFonts::monospacedFamily() {
+  if (!chosenMonospacedFamily().isEmpty())
+    return chosenMonospacedFamily();
+  // The resolved name, not the alias: what is measured and what is drawn are one named family.
+  return QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
+}
+
+void DropFonts::setMonospacedFamily(const QString& family) {
+  chosenMonospacedFamily() = family;
+}
+
+DropFont DropFonts::monospaced(qreal size, QFont::Weight weight) {
+  return DropFont{monospacedFamily(), weight, size};
 }
 
 } // namespace brindlewick

@@ -21,7 +21,9 @@ struct DropFont {
 // The two typefaces, compiled into the application so that every machine draws the same
 // text: EB Garamond, the display serif of headlines, and Nunito, the rounded face of labels
 // and controls, which is also the application font. Every font of the interface comes from
-// display() or rounded().
+// display() or rounded(), but for the sign-in code, which is set in the desktop's monospaced
+// family (monospaced()): its size differs from machine to machine, so whatever makes room
+// for it measures the font it was given.
 namespace DropFonts {
 
 inline constexpr qreal bodySize = 13;
@@ -47,6 +49,15 @@ DropFont display(qreal size, QFont::Weight weight);
 // The rounded face at `size`; its faces run from light to bold, and other weights take the
 // nearest.
 DropFont rounded(qreal size, QFont::Weight weight = QFont::Normal);
+
+// The family the desktop's monospaced font really is (fontconfig resolves the alias
+// "monospace" to one of the installed families), or the one set by setMonospacedFamily().
+QString monospacedFamily();
+// Makes monospaced() take `family` in place of the desktop's; an empty one follows the desktop
+// again. Fonts made before keep the family they were made with.
+void setMonospacedFamily(const QString& family);
+// The monospaced family at `size`, in its face nearest to `weight`.
+DropFont monospaced(qreal size, QFont::Weight weight = QFont::Normal);
 
 } // namespace DropFonts
 

@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace brindlewick {
 
 DeviceCodeLabel::DeviceCodeLabel(QWidget* parent) : QLabel(parent) {
@@ -27,6 +29,27 @@ QString DeviceCodeLabel::copiedText() const {
   QString copied = hasSelectedText() ? selectedText() : text();
   copied.remove(QChar(0x2013));
   return copied;
+}
+
+QSize DeviceCodeLabel::sizeHint() const {
+  return withLineHeight(QLabel::sizeHint());
+}
+
+QSize DeviceCodeLabel::minimumSizeHint() const {
+  return withLineHeight(QLabel::minimumSizeHint());
+}
+
+QSize DeviceCodeLabel::withLineHeight(QSize hint) const {
+  // An empty label measures the font's ascent and descent each rounded to whole pixels; a line
+  // of text lays them out in fractions and rounds their sum up, which is a pixel more in many
+  // families. A line is measured here as a line, of the font this label really draws in.
+  const int line =
+      fontMetrics()
+          .boundingRect(QRect(0, 0, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX), int(alignment()), QStringLiteral("0"))
+          .height();
+  const QMargins frame = contentsMargins();
+  hint.setHeight(std::max(hint.height(), line + frame.top() + frame.bottom() + 2 * margin()));
+  return hint;
 }
 
 void DeviceCodeLabel::keyPressEvent(QKeyEvent* event) {

@@ -19,12 +19,19 @@ public:
   // What a copy of the current selection (all of it when nothing is selected) gives.
   QString copiedText() const;
 
+  // As tall as a line of the code, with a code or without: the room it keeps while none shows
+  // is the room it takes when one comes.
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
 protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+  QSize withLineHeight(QSize hint) const;
+
   QString m_code;
 };
 

@@ -8,6 +8,7 @@
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFocusRing.h"
+#include "ui/design/DropFonts.h"
 #include "ui/design/DropMark.h"
 #include "ui/design/DropMotion.h"
 #include "ui/design/DropNotice.h"
@@ -22,7 +23,6 @@
 #include "ui/onboarding/TurnTakingLayout.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -234,9 +234,7 @@ QWidget* OnboardingView::buildSignIn() {
   code->setSpacing(10);
   code->addWidget(centred(QStringLiteral("Confirm this code in your browser"), DropFonts::rounded(13), 0.9));
   m_code = new DeviceCodeLabel;
-  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  mono.setPixelSize(28);
-  mono.setWeight(QFont::DemiBold);
+  QFont mono = DropFonts::monospaced(28, QFont::DemiBold).font();
   mono.setLetterSpacing(QFont::AbsoluteSpacing, 4);
   m_code->setFont(mono);
   m_code->setAlignment(Qt::AlignHCenter);

@@ -1,3 +1,4 @@
+#include "../design/MonospacedFamilies.h"
 #include "AccountFixtures.h"
 #include "ContactSheet.h"
 #include "model/ReaderModelFixture.h"
@@ -14,6 +15,8 @@
 
 #include <QClipboard>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -147,6 +150,41 @@ TEST_F(AccountScreensTest, WithoutABrowserTheCodeStaysBesideTheAddressToOpenElse
   EXPECT_FALSE(address.isVisibleTo(&card));
   EXPECT_TRUE(address.address().isEmpty());
   sheet.write(QStringLiteral("account-card-no-browser.png"));
+}
+
+// The code is set in the desktop's monospaced font, whatever family that is: in each, the
+// menu's card (its narrowest host) draws the whole code, none of it cut off at any edge.
+TEST_F(AccountScreensTest, TheCodeIsWholeInEveryMonospacedFamily) {
+  ContactSheet sheet;
+  ReaderModel& model = openSignedOut();
+  model.beginAccountSignIn();
+  ASSERT_TRUE(waitUntil([&] { return model.signInCode().has_value(); }));
+  const QString code = *model.signInCode();
+  QStringList tried;
+  for (const char* name : testing::monospacedFamilies) {
+    const QString family = QString::fromLatin1(name);
+    if (!QFontDatabase::hasFamily(family))
+      continue;
+    SCOPED_TRACE(name);
+    tried.append(family);
+    const testing::MonospacedFamily monospaced(family);
+    AccountMenu menu(model);
+    menu.show();
+    sheet.add(QStringLiteral("code pending in the menu, ") + family, menu, 280);
+    const auto& label = child<QLabel>(menu, QStringLiteral("account.deviceCode"));
+    ASSERT_EQ(label.text(), code);
+    EXPECT_EQ(QFontInfo(label.font()).family(), family);
+    const QRect room = label.contentsRect();
+    const QRect drawn = label.fontMetrics().boundingRect(room, int(label.alignment()), code);
+    EXPECT_TRUE(room.contains(drawn))
+        << drawn.width() << "×" << drawn.height() << " in " << room.width() << "×" << room.height();
+    EXPECT_TRUE(menu.rect().contains(QRect(label.mapTo(&menu, QPoint()), label.size())));
+  }
+  if (tried.size() < 2)
+    GTEST_SKIP() << "fewer than two of the monospaced families are installed (scripts/install-deps)";
+  sheet.write(QStringLiteral("account-card-code-fonts.png"));
+  model.cancelAccountSignIn();
+  fx.settle();
 }
 
 // Another device can open the page only where the service is not on this computer's own

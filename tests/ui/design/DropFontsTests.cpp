@@ -73,5 +73,23 @@ TEST(DropFonts, AMissingDisplayFaceIsLoggedOnceAndTheRoundedFaceStandsIn) {
   EXPECT_EQ(DropFonts::display(20, QFont::Medium).family, QStringLiteral("EB Garamond"));
 }
 
+// The code's family is the one the desktop's "monospace" really is, named, so that it is
+// measured and drawn in one family; a family set in its place wins until it is cleared.
+TEST(DropFonts, TheMonospacedFamilyIsTheDesktopsResolvedOneUnlessAnotherIsSet) {
+  const QString desktop = DropFonts::monospacedFamily();
+  EXPECT_NE(desktop.toLower(), QStringLiteral("monospace"));
+  EXPECT_TRUE(QFontDatabase::hasFamily(desktop)) << qPrintable(desktop);
+  EXPECT_EQ(QFontInfo(DropFonts::monospaced(24).font()).family(), desktop);
+
+  const QString other = desktop == QStringLiteral("DejaVu Sans Mono") ? QStringLiteral("Liberation Mono")
+                                                                      : QStringLiteral("DejaVu Sans Mono");
+  DropFonts::setMonospacedFamily(other);
+  const DropFont set = DropFonts::monospaced(28, QFont::DemiBold);
+  EXPECT_EQ(set, (DropFont{other, QFont::DemiBold, 28}));
+  EXPECT_EQ(set.font().pixelSize(), 28);
+  DropFonts::setMonospacedFamily({});
+  EXPECT_EQ(DropFonts::monospacedFamily(), desktop);
+}
+
 } // namespace
 } // namespace brindlewick

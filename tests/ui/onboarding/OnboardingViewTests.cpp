@@ -1,3 +1,4 @@
+#include "../design/MonospacedFamilies.h"
 #include "../window/ReaderWindowTestFixture.h"
 #include "TestOutput.h"
 #include "service/BuildConfiguration.h"
@@ -11,6 +12,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -25,6 +28,8 @@ namespace brindlewick {
 namespace {
 
 using Page = OnboardingState::Page;
+using testing::monospacedFamilies;
+using testing::MonospacedFamily;
 const QString tokenPath = QStringLiteral("/api/reader-auth/device/token");
 
 // Pictures of the screen, one under the other, for a person to look at.
@@ -52,7 +57,8 @@ struct Pictures {
 
 class OnboardingViewTest : public ::testing::Test {
 protected:
-  OnboardingViewTest() {
+  // The screen takes the code's font as it is built: the family is chosen before the window.
+  explicit OnboardingViewTest(const QString& monospacedFamily = {}) : monospaced(monospacedFamily) {
     ReadingService& service = w.fixture.harness().service();
     service.accounts().addReader(
         {AccountFixtures::userID, QStringLiteral("Ada"), QStringLiteral("ada@example.com")});
@@ -71,6 +77,7 @@ protected:
     ASSERT_TRUE(waitUntil([&] { return w.model->signInCode().has_value(); }));
   }
 
+  MonospacedFamily monospaced;
   ReaderWindowHarness w{false};
 };
 
@@ -307,10 +314,31 @@ TEST_F(OnboardingViewTest, ABrowsersLateAnswerAboutACancelledCodeIsNotShown) {
   UiEnvironment::instance().setOverrides({});
 }
 
+// The code is set in the desktop's monospaced font, whose height differs from family to family
+// (and whose laid-out line can be a pixel taller than its rounded metrics): the page is run
+// with the desktop's own and with families of different heights.
+class OnboardingCodeFontTest : public OnboardingViewTest, public ::testing::WithParamInterface<const char*> {
+protected:
+  OnboardingCodeFontTest() : OnboardingViewTest(QString::fromLatin1(GetParam())) {}
+  QString family() const {
+    const QString chosen = QString::fromLatin1(GetParam());
+    return chosen.isEmpty() ? DropFonts::monospacedFamily() : chosen;
+  }
+  QString pictureName() const {
+    QString name = QString::fromLatin1(GetParam()).toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+    return QStringLiteral("onboarding-code-step-%1.png")
+        .arg(name.isEmpty() ? QStringLiteral("desktop") : name);
+  }
+};
+
 // The heading, the code's slot and the footer stay where they are while the sign-in starts,
 // shows its code, learns that no browser opened, and is cancelled.
-TEST_F(OnboardingViewTest, TheSignInPageKeepsItsPlaceThroughTheCodeStep) {
+TEST_P(OnboardingCodeFontTest, TheSignInPageKeepsItsPlaceThroughTheCodeStep) {
+  if (!QFontDatabase::hasFamily(family()))
+    GTEST_SKIP() << qPrintable(family()) << " is not installed (scripts/install-deps installs it)";
   UiEnvironment::instance().setOverrides({.reduceMotion = true});
+  // Otherwise the test would run again in whichever family stands in for a missing one.
+  EXPECT_EQ(QFontInfo(control<DeviceCodeLabel>("onboarding.deviceCode").font()).family(), family());
   QTest::mouseClick(&control("onboarding.next"), Qt::LeftButton);
   ASSERT_EQ(screen().page(), Page::signIn);
   DropTextBlock* title = nullptr;
@@ -355,9 +383,18 @@ TEST_F(OnboardingViewTest, TheSignInPageKeepsItsPlaceThroughTheCodeStep) {
   w.fixture.settle();
   EXPECT_EQ(places(), idle) << "cancelled and settled";
   pictures.add(screen());
-  pictures.write(QStringLiteral("onboarding-code-step.png"));
+  pictures.write(pictureName());
   UiEnvironment::instance().setOverrides({});
 }
+
+INSTANTIATE_TEST_SUITE_P(MonospacedFamilies, OnboardingCodeFontTest,
+                         ::testing::Values("", monospacedFamilies[0], monospacedFamilies[1],
+                                           monospacedFamilies[2]),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string name(info.param);
+                           std::erase(name, ' ');
+                           return name.empty() ? std::string("Desktops") : name;
+                         });
 
 TEST(OnboardingView, WithoutAServiceAddressTheSignInPageSaysWhyAndTheFirstShowingChimes) {
   ReaderModelFixture fx;
