@@ -1,83 +1,30 @@
-#include "ui/design/ApplicationIcon.h"
 #include "update/InstallFolders.h"
 #include "update/InstallLocation.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateTrial.h"
 
+#include "app/InstalledDesktopEntry.h"
+
 #include "AsyncProbe.h"
 #include "FolderSnapshot.h"
+#include "ProgramRun.h"
 #include "TarGzBuilder.h"
 #include "TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QSvgRenderer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace brindlewick;
+using brindlewick::testing::expectInstalledEntryWithItsIcon;
+using brindlewick::testing::ProgramRun;
 using brindlewick::testing::readFile;
+using brindlewick::testing::runProgram;
 
 namespace {
-
-struct Finished {
-  int status = -1;
-  QByteArray output;
-};
-
-Finished runProgram(const QString& program, const QStringList& arguments,
-                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-  QProcess process;
-  process.setProcessEnvironment(environment);
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(program, arguments);
-  process.waitForFinished(120000);
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAll()};
-}
-
-// The value of `key` in the main group of the desktop entry at `path`.
-QString entryValue(const QString& path, const QByteArray& key) {
-  QFile entry(path);
-  if (!entry.open(QIODevice::ReadOnly | QIODevice::Text))
-    return {};
-  for (const QByteArray& line : entry.readAll().split('\n')) {
-    if (line.startsWith("[Desktop Action"))
-      break;
-    if (line.startsWith(key + '='))
-      return QString::fromUtf8(line.mid(key.size() + 1));
-  }
-  return {};
-}
-
-// The launcher entry under `prefix` passes the validator and names the icon installed beside
-// it: an SVG that renders, and PNGs of their sizes, 48, 128 and 256 among them.
-void expectEntryWithItsIcon(const QString& prefix) {
-  const QString entry = prefix + QStringLiteral("/share/applications/app.brindlewick.desktop");
-  const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-  if (!validator.isEmpty()) {
-    const Finished validated = runProgram(validator, {entry});
-    EXPECT_EQ(validated.status, 0) << validated.output.toStdString();
-    EXPECT_EQ(validated.output, "") << "hints and warnings count too";
-  }
-  const QString icon = entryValue(entry, "Icon");
-  ASSERT_EQ(icon, QStringLiteral("app.brindlewick"));
-  const QString theme = prefix + QStringLiteral("/share/icons/hicolor/");
-  EXPECT_TRUE(QSvgRenderer(theme + QStringLiteral("scalable/apps/%1.svg").arg(icon)).isValid());
-  QList<int> sides;
-  for (const int side : ApplicationIcon::sizes) {
-    const QImage image(theme + QStringLiteral("%1x%1/apps/%2.png").arg(side).arg(icon));
-    EXPECT_EQ(image.size(), QSize(side, side)) << side;
-    EXPECT_TRUE(image.hasAlphaChannel()) << side;
-    if (!image.isNull())
-      sides.append(side);
-  }
-  for (const int usual : {48, 128, 256})
-    EXPECT_TRUE(sides.contains(usual)) << usual;
-}
 
 // What a reader gets from `cmake --install --prefix`, updated by the release archive that
 // `cpack` makes from the same build: the two layouts agree, and the swapped-in program runs.
@@ -88,7 +35,7 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   const QString build = QStringLiteral(BRINDLEWICK_BUILD_DIR);
   const QString version = QStringLiteral(BRINDLEWICK_PROJECT_VERSION);
 
-  const Finished installed =
+  const ProgramRun installed =
       runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
                  {QStringLiteral("--install"), build, QStringLiteral("--prefix"), prefix});
   ASSERT_EQ(installed.status, 0) << installed.output.toStdString();
@@ -96,7 +43,7 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   EXPECT_TRUE(link.isSymLink());
   EXPECT_EQ(QFile::symLinkTarget(link.filePath()), prefix + QStringLiteral("/lib/brindlewick/brindlewick"));
   EXPECT_TRUE(QFileInfo::exists(prefix + QStringLiteral("/lib/brindlewick/brindlewick-configuration.json")));
-  expectEntryWithItsIcon(prefix);
+  expectInstalledEntryWithItsIcon(prefix);
 
   UpdateInstaller installer(link.filePath(), root.filePath(QStringLiteral("Downloads")));
   ASSERT_TRUE(installer.installsInPlace());
@@ -104,7 +51,7 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
       << "the build tree is no install";
 
   const QString packages = root.filePath(QStringLiteral("packages"));
-  const Finished packed =
+  const ProgramRun packed =
       runProgram(QStringLiteral(BRINDLEWICK_CPACK),
                  {QStringLiteral("-G"), QStringLiteral("TGZ"), QStringLiteral("--config"),
                   build + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), packages});
@@ -114,10 +61,10 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   // The archive unpacked as a fresh install has the entry and its icon as well.
   const QString unpacked = root.filePath(QStringLiteral("unpacked"));
   ASSERT_TRUE(QDir().mkpath(unpacked));
-  const Finished untarred =
+  const ProgramRun untarred =
       runProgram(QStringLiteral("tar"), {QStringLiteral("-xzf"), archive, QStringLiteral("-C"), unpacked});
   ASSERT_EQ(untarred.status, 0) << untarred.output.toStdString();
-  expectEntryWithItsIcon(unpacked + QStringLiteral("/brindlewick-%1-Linux").arg(version));
+  expectInstalledEntryWithItsIcon(unpacked + QStringLiteral("/brindlewick-%1-Linux").arg(version));
 
   const auto outcome = finishTask(installer.install(archive, version), 60000);
   ASSERT_TRUE(outcome.finished);
@@ -127,7 +74,7 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
 
   // A diagnostic switch that a release build refuses ends the program before it needs a
   // display: enough to show the swapped-in program loads and runs.
-  const Finished started = runProgram(result.path, {QStringLiteral("--smoke-reader")});
+  const ProgramRun started = runProgram(result.path, {QStringLiteral("--smoke-reader")});
   EXPECT_EQ(started.status, 2) << started.output.toStdString();
   EXPECT_TRUE(started.output.contains("Diagnostics are not available")) << started.output.toStdString();
 }
@@ -140,7 +87,7 @@ TEST(ReleaseLayout, theDebianPackageHoldsTheEntryAndItsIcon) {
   QTemporaryDir packages;
   ASSERT_TRUE(packages.isValid());
   const QString build = QStringLiteral(BRINDLEWICK_BUILD_DIR);
-  const Finished packed =
+  const ProgramRun packed =
       runProgram(QStringLiteral(BRINDLEWICK_CPACK),
                  {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
                   build + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), packages.path()});
@@ -149,9 +96,10 @@ TEST(ReleaseLayout, theDebianPackageHoldsTheEntryAndItsIcon) {
   ASSERT_EQ(debs.size(), 1) << packed.output.toStdString();
 
   const QString unpacked = packages.filePath(QStringLiteral("root"));
-  const Finished extracted = runProgram(dpkgDeb, {QStringLiteral("-x"), packages.filePath(debs.front()), unpacked});
+  const ProgramRun extracted =
+      runProgram(dpkgDeb, {QStringLiteral("-x"), packages.filePath(debs.front()), unpacked});
   ASSERT_EQ(extracted.status, 0) << extracted.output.toStdString();
-  expectEntryWithItsIcon(unpacked + QStringLiteral("/usr"));
+  expectInstalledEntryWithItsIcon(unpacked + QStringLiteral("/usr"));
 }
 
 // The build's program installed per user with `cmake --install` in a temporary prefix.
@@ -159,9 +107,10 @@ class PerUserInstall : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(m_root.isValid());
-    const Finished installed =
+    const ProgramRun installed =
         runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
-                   {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR), QStringLiteral("--prefix"), prefix()});
+                   {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
+                    QStringLiteral("--prefix"), prefix()});
     ASSERT_EQ(installed.status, 0) << installed.output.toStdString();
   }
 
@@ -190,19 +139,22 @@ TEST_F(PerUserInstall, aReleaseWhoseProgramCannotStartIsNeverPutInPlace) {
   TarGzBuilder builder;
   builder.addFolder("brindlewick-9.0.0-Linux/lib/brindlewick/");
   builder.addFile("brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick", development.readAll(), 0755);
-  builder.addFile("brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick-configuration.json",
-                  "{\"CFBundleShortVersionString\": \"9.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}");
+  builder.addFile(
+      "brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick-configuration.json",
+      "{\"CFBundleShortVersionString\": \"9.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}");
   const QString file = archive(builder);
   const QMap<QString, QByteArray> before = brindlewick::testing::folderSnapshot(prefix());
 
-  const auto outcome = finishTask(UpdateInstaller(command(), {}).install(file, QStringLiteral("9.0.0")), 60000);
+  const auto outcome =
+      finishTask(UpdateInstaller(command(), {}).install(file, QStringLiteral("9.0.0")), 60000);
 
   ASSERT_TRUE(outcome.finished);
   const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
   ASSERT_TRUE(error.has_value());
-  EXPECT_TRUE(error->message().startsWith(QLatin1String("The update's program does not start (it exited with status 1: "
-                                                        "Brindlewick could not start: The development certificate "
-                                                        "authority /nonexistent/ca.pem cannot be used")))
+  EXPECT_TRUE(error->message().startsWith(
+      QLatin1String("The update's program does not start (it exited with status 1: "
+                    "Brindlewick could not start: The development certificate "
+                    "authority /nonexistent/ca.pem cannot be used")))
       << error->message().toStdString();
   EXPECT_EQ(brindlewick::testing::folderSnapshot(prefix()), before);
   EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
@@ -232,7 +184,8 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
   const QString home = m_root.filePath(QStringLiteral("home"));
   for (const char* folder : {"runtime", "config/app.brindlewick.account-settings.conf", "data", "cache"})
     QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
-  QFile::setPermissions(home + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QFile::setPermissions(home + QStringLiteral("/runtime"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   QProcessEnvironment environment;
   environment.insert(QStringLiteral("HOME"), home);
   environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
@@ -242,7 +195,7 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
 
-  const Finished started = runProgram(command(), {}, environment);
+  const ProgramRun started = runProgram(command(), {}, environment);
 
   EXPECT_EQ(started.status, 0) << started.output.toStdString();
   EXPECT_EQ(readFile(ran), "previous \n") << started.output.toStdString();
@@ -260,15 +213,17 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
 TEST_F(PerUserInstall, cmakeInstallStillServesAProgramFolderThatIsALink) {
   const QString lib = prefix() + QStringLiteral("/lib");
   ASSERT_TRUE(QDir(lib).rename(QStringLiteral("brindlewick"), QStringLiteral(".brindlewick-program-Ab12Cd")));
-  ASSERT_TRUE(QFile::link(QStringLiteral(".brindlewick-program-Ab12Cd"), lib + QStringLiteral("/brindlewick")));
+  ASSERT_TRUE(
+      QFile::link(QStringLiteral(".brindlewick-program-Ab12Cd"), lib + QStringLiteral("/brindlewick")));
   QFile::remove(lib + QStringLiteral("/.brindlewick-program-Ab12Cd/brindlewick"));
 
-  const Finished installed =
-      runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
-                 {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR), QStringLiteral("--prefix"), prefix()});
+  const ProgramRun installed = runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
+                                          {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
+                                           QStringLiteral("--prefix"), prefix()});
 
   ASSERT_EQ(installed.status, 0) << installed.output.toStdString();
-  EXPECT_EQ(InstallFolders::linkText(lib + QStringLiteral("/brindlewick")), QStringLiteral(".brindlewick-program-Ab12Cd"));
+  EXPECT_EQ(InstallFolders::linkText(lib + QStringLiteral("/brindlewick")),
+            QStringLiteral(".brindlewick-program-Ab12Cd"));
   EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
             "Brindlewick " BRINDLEWICK_PROJECT_VERSION "\n");
   EXPECT_TRUE(UpdateInstaller(command(), {}).installsInPlace());
