@@ -196,7 +196,7 @@ TEST(PanelSmokeTest, TheVerdictFollowsTheProbes) {
     for (; sample < 4 && !outcome->finished; ++sample)
       scheduler.advance(0.25);
     ASSERT_TRUE(outcome->finished) << row.name;
-    const PanelSmokeResult& result = *outcome->value;
+    const PanelSmokeResult& result = outcome->result();
     EXPECT_EQ(result.exitStatus, row.status) << row.name;
     EXPECT_EQ(result.verdict.value("outcome"), QJsonValue(row.outcome)) << row.name;
     EXPECT_EQ(result.verdict.value("initialFrontmostPID"), QJsonValue(row.initialPid ? *row.initialPid : -1));

@@ -8,6 +8,7 @@
 #include "AsyncProbe.h"
 #include "FolderSnapshot.h"
 #include "ProgramRun.h"
+#include "RequiredValue.h"
 #include "TarGzBuilder.h"
 #include "TestFiles.h"
 
@@ -22,6 +23,7 @@ using namespace brindlewick;
 using brindlewick::testing::expectInstalledEntryWithItsIcon;
 using brindlewick::testing::ProgramRun;
 using brindlewick::testing::readFile;
+using brindlewick::testing::requiredValue;
 using brindlewick::testing::runProgram;
 
 namespace {
@@ -174,7 +176,7 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
   previous.write("#!/bin/sh\necho \"previous $*\" > '" + QFile::encodeName(ran) + "'\n");
   previous.close();
   previous.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  const InstallLocation location = *InstallLocation::of(command());
+  const InstallLocation location = requiredValue(InstallLocation::of(command()), "InstallLocation::of");
   UpdateTrial::Record record;
   record.version = QStringLiteral(BRINDLEWICK_PROJECT_VERSION);
   record.folder = InstallFolders::resolvedIdentityOf(location.programFolder);

@@ -82,7 +82,7 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
     EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt,
               c.fails ? std::optional(qint32(c.answer)) : std::nullopt);
     if (readOutcome && !c.fails) {
-      EXPECT_EQ(readOutcome->value->has_value(), c.answer == QKeychain::NoError);
+      EXPECT_EQ(readOutcome->result().has_value(), c.answer == QKeychain::NoError);
     }
     EXPECT_TRUE(keyring.jobs.at(0).isNull()) << "the answered job is freed";
     EXPECT_EQ(keyring.scheduler.pendingCount(), 0u) << "the timeout is disarmed";

@@ -1,3 +1,4 @@
+#include "RequiredValue.h"
 #include "TestOutput.h"
 #include "desktop/FakeDesktop.h"
 #include "panel/OutlineTrack.h"
@@ -104,7 +105,7 @@ TEST(PanelEdgeHighlight, GlintStepsAFewPointsAFrameAndGivesTheClockBackWhenItSto
     EXPECT_EQ(r.clock.requestedRate(), rate);
     EXPECT_GE(rate, PanelEdgeHighlight::minimumGlintFrameRate);
     r.clock.advance(2); // mid-lap: neither fading nor starting over
-    const QPointF before = *r.rim.glintPosition();
+    const QPointF before = brindlewick::testing::requiredValue(r.rim.glintPosition(), "glintPosition");
     r.clock.advance(1 / rate);
     EXPECT_LE(QLineF(before, *r.rim.glintPosition()).length(), PanelEdgeHighlight::glintStep + 0.01);
   }

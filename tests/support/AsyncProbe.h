@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RequiredValue.h"
+
 #include <QCoroTask>
 
 #include <QCoreApplication>
@@ -22,11 +24,15 @@ template <typename T> struct AsyncOutcome {
   std::optional<Value> value;
   std::exception_ptr error;
 
-  // Rethrows the coroutine's exception so a test can EXPECT_THROW on it.
+  // The coroutine's value. Rethrows its exception so a test can EXPECT_THROW on it; where it
+  // has not finished, throws MissingValue, which fails the test with that reason.
   Value get() const {
-    if (error) {
-      std::rethrow_exception(error);
-    }
+    requireValue();
+    return *value;
+  }
+  // The same, in place: for a value the test goes on to use or to move out (`std::move(result())`).
+  Value& result() {
+    requireValue();
     return *value;
   }
   // The exception's object when it is of type E, else nullptr.
@@ -40,6 +46,16 @@ template <typename T> struct AsyncOutcome {
       return e;
     } catch (...) {
       return std::nullopt;
+    }
+  }
+
+private:
+  void requireValue() const {
+    if (error) {
+      std::rethrow_exception(error);
+    }
+    if (!finished || !value.has_value()) {
+      throw brindlewick::testing::MissingValue("the coroutine under test has not finished");
     }
   }
 };

@@ -24,9 +24,7 @@ std::unique_ptr<AccountController> StandInAccount::open() {
                                              harness.scheduler()};
   const auto outcome = startTask(AccountController::open(services));
   waitUntilFinished(outcome);
-  if (outcome->error)
-    std::rethrow_exception(outcome->error);
-  return std::move(*outcome->value);
+  return std::move(outcome->result());
 }
 
 std::unique_ptr<AccountController> StandInAccount::open(const QString& token, const QString& readerID) {

@@ -2,6 +2,7 @@
 #include "AsyncProbe.h"
 #include "InMemorySecureStorage.h"
 #include "RawStoreDatabase.h"
+#include "RequiredValue.h"
 #include "SignalLog.h"
 #include "VirtualDelayScheduler.h"
 #include "account/AccountController.h"
@@ -38,7 +39,9 @@ namespace {
 
 // 2026-03-01 at the given time, UTC.
 Date at(const char* time) {
-  return *AccountCoding::parseDate(QStringLiteral("2026-03-01T%1:00Z").arg(QLatin1String(time)));
+  return brindlewick::testing::requiredValue(
+      AccountCoding::parseDate(QStringLiteral("2026-03-01T%1:00Z").arg(QLatin1String(time))),
+      std::string("parseDate of 2026-03-01 at ") + time);
 }
 
 class AccountControllerTest : public testing::Test {
@@ -68,15 +71,11 @@ protected:
     if (readAhead) {
       const auto outcome = startTask(AccountController::readStored(storage, *store, baseURL));
       EXPECT_TRUE(waitUntilFinished(outcome));
-      if (outcome->error)
-        std::rethrow_exception(outcome->error);
-      return std::make_unique<AccountController>(services(), std::move(*outcome->value));
+      return std::make_unique<AccountController>(services(), std::move(outcome->result()));
     }
     const auto outcome = startTask(AccountController::open(services()));
     EXPECT_TRUE(waitUntilFinished(outcome));
-    if (outcome->error)
-      std::rethrow_exception(outcome->error);
-    return std::move(*outcome->value);
+    return std::move(outcome->result());
   }
   std::unique_ptr<AccountController> signedIn(const AccountCache& cache) {
     storage.setItem(credentialKey(), Fixture::credential());
@@ -395,7 +394,7 @@ TEST_F(AccountControllerTest, ARevocationWhoseTurnComesAfterTheSessionChangedWri
   flushEvents();
   EXPECT_FALSE(revoking->finished);
   Access::setCredential(*controller, std::nullopt);
-  earlier->value->end();
+  earlier->result().end();
   ASSERT_TRUE(waitUntilFinished(revoking));
   EXPECT_FALSE(revoking->error);
   EXPECT_FALSE(storage.calls().contains("write " + credentialKey()));

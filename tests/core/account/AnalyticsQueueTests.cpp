@@ -1,6 +1,7 @@
 // The analytics queue on a real store file; uploads to the stand-in over TLS.
 #include "AccountFixtures.h"
 #include "RawStoreDatabase.h"
+#include "RequiredValue.h"
 #include "StandInAccountTest.h"
 #include "account/AnalyticsQueue.h"
 #include "account/TransportRequestProvider.h"
@@ -14,7 +15,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const Date twentyToTen = *AccountCoding::parseDate(u"2026-03-01T09:40:00Z"_s);
+const Date twentyToTen =
+    brindlewick::testing::requiredValue(AccountCoding::parseDate(u"2026-03-01T09:40:00Z"_s), "parseDate");
 
 // The queue on the account's store file; the reader's account at the stand-in takes uploads.
 class AnalyticsQueueTest : public StandInAccountTest {

@@ -1,3 +1,4 @@
+#include "RequiredValue.h"
 #include "StandInUpdates.h"
 #include "update/UpdateFeed.h"
 #include "update/UpdateSignature.h"
@@ -14,7 +15,8 @@ using namespace brindlewick;
 namespace {
 
 UpdateVersion version(const char* text) {
-  return *UpdateVersion::parse(QString::fromLatin1(text));
+  return brindlewick::testing::requiredValue(UpdateVersion::parse(QString::fromLatin1(text)),
+                                             std::string("UpdateVersion::parse(\"") + text + "\")");
 }
 
 TEST(UpdateVersion, ComparesNumbersPartByPartAndRefusesAnythingElse) {

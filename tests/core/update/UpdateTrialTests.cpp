@@ -4,9 +4,10 @@
 #include "update/UpdateTrial.h"
 
 #include "AsyncProbe.h"
+#include "RequiredValue.h"
 #include "TarGzBuilder.h"
-#include "UpdateArchive.h"
 #include "TestFiles.h"
+#include "UpdateArchive.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 using namespace brindlewick;
+using brindlewick::testing::requiredValue;
 using brindlewick::testing::writeFile;
 
 namespace {
@@ -44,10 +46,11 @@ qint64 endedPid() {
 QByteArray releaseThat(const QByteArray& start) {
   TarGzBuilder builder;
   builder.addFolder("brindlewick-1.4.0-Linux/lib/brindlewick/");
-  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick",
-                  "#!/bin/sh\n[ \"$1\" = --check-start ] && { echo 'Brindlewick 1.4.0 can start.'; exit 0; }\n" + start +
-                      "\n",
-                  0755);
+  builder.addFile(
+      "brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick",
+      "#!/bin/sh\n[ \"$1\" = --check-start ] && { echo 'Brindlewick 1.4.0 can start.'; exit 0; }\n" + start +
+          "\n",
+      0755);
   builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick-configuration.json",
                   "{\"CFBundleShortVersionString\": \"1.4.0\"}");
   return builder.archive();
@@ -88,7 +91,9 @@ protected:
   QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
   QString command() const { return prefix() + QStringLiteral("/bin/brindlewick"); }
   QString previous() const { return prefix() + QStringLiteral("/lib/.brindlewick-previous"); }
-  InstallLocation location() const { return *InstallLocation::of(command()); }
+  InstallLocation location() const {
+    return requiredValue(InstallLocation::of(command()), "InstallLocation::of");
+  }
   UpdateTrial::Record record() const { return UpdateTrial::read(location()).value_or(UpdateTrial::Record{}); }
   void setAttempt(qint64 pid) {
     UpdateTrial::Record changed = record();
@@ -130,7 +135,8 @@ TEST_P(TrialFixture, aStartThatComesUpConfirmsTheNewVersion) {
 // the previous version back, and that version learns once why.
 TEST_P(TrialFixture, aReleaseThatCrashesAsItStartsIsPutBackByTheCopyWaitingForIt) {
   install("kill -SEGV $$");
-  const UpdateRestart::Handover handover = UpdateRestart::startAndWatch(m_installed, std::chrono::seconds(20));
+  const UpdateRestart::Handover handover =
+      UpdateRestart::startAndWatch(m_installed, std::chrono::seconds(20));
   ASSERT_FALSE(handover.cameUp);
 
   const std::optional<QString> back = UpdateTrial(m_installed).rollBack(handover.failure);
@@ -143,7 +149,8 @@ TEST_P(TrialFixture, aReleaseThatCrashesAsItStartsIsPutBackByTheCopyWaitingForIt
   EXPECT_EQ(atStart.verdict, UpdateTrial::Verdict::ordinary);
   ASSERT_TRUE(atStart.notStarted.has_value());
   EXPECT_EQ(atStart.notStarted->version, QStringLiteral("1.4.0"));
-  EXPECT_TRUE(atStart.notStarted->reason.contains(QLatin1String("signal 11"))) << atStart.notStarted->reason.toStdString();
+  EXPECT_TRUE(atStart.notStarted->reason.contains(QLatin1String("signal 11")))
+      << atStart.notStarted->reason.toStdString();
   EXPECT_FALSE(UpdateTrial(command()).begin().notStarted.has_value()) << "told once";
   UpdateTrial(command()).confirm();
   EXPECT_EQ(output(command()), "old");
@@ -175,14 +182,15 @@ TEST(UpdateTrialStarts, anEarlierStartThatEndedBeforeComingUpPutsThePreviousVers
     writeFile(prefix + QStringLiteral("/lib/brindlewick/brindlewick-configuration.json"),
               "{\"CFBundleShortVersionString\": \"0.1.0\"}");
     QDir().mkpath(prefix + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::link(QStringLiteral("../lib/brindlewick/brindlewick"), prefix + QStringLiteral("/bin/brindlewick")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../lib/brindlewick/brindlewick"),
+                            prefix + QStringLiteral("/bin/brindlewick")));
     const QString command = prefix + QStringLiteral("/bin/brindlewick");
     writeFile(root.filePath(QStringLiteral("a.tar.gz")), releaseThat("echo new"));
-    ASSERT_TRUE(finishTask(UpdateInstaller(command, {}).install(root.filePath(QStringLiteral("a.tar.gz")),
-                                                                   QStringLiteral("1.4.0")))
+    ASSERT_TRUE(finishTask(UpdateInstaller(command, {})
+                               .install(root.filePath(QStringLiteral("a.tar.gz")), QStringLiteral("1.4.0")))
                     .finished);
-    const InstallLocation location = *InstallLocation::of(command);
-    UpdateTrial::Record record = *UpdateTrial::read(location);
+    const InstallLocation location = requiredValue(InstallLocation::of(command), "InstallLocation::of");
+    UpdateTrial::Record record = requiredValue(UpdateTrial::read(location), "UpdateTrial::read");
     if (const std::optional<qint64> pid = start.attempt()) {
       record.attemptPid = *pid;
       UpdateTrial::write(location, record);

@@ -1,4 +1,5 @@
 #include "CardTestSupport.h"
+#include "RequiredValue.h"
 #include "ui/card/BookLine.h"
 #include "ui/card/CardCloseButton.h"
 #include "ui/card/CardHeader.h"
@@ -47,7 +48,8 @@ protected:
   }
   ReaderModel& model() { return fx->model(); }
   DropSnapshot drop(int index) {
-    return *model().repository().snapshot(fx->release().release.lore[index].id);
+    return brindlewick::testing::requiredValue(
+        model().repository().snapshot(fx->release().release.lore[index].id), "the fixture's drop");
   }
   ReaderCard* present(const DropSnapshot& snapshot) {
     ReaderModelTestAccess::present(model(), snapshot);
@@ -189,7 +191,8 @@ TEST_F(ReaderCardTest, DescriptionsAreTheHelpTextsAsPlainText) {
       continue;
     QAccessibleInterface* element = QAccessible::queryAccessibleInterface(widget);
     ASSERT_NE(element, nullptr);
-    EXPECT_EQ(element->text(QAccessible::Description), shownTooltip(*widget)) << qPrintable(widget->objectName());
+    EXPECT_EQ(element->text(QAccessible::Description), shownTooltip(*widget))
+        << qPrintable(widget->objectName());
     ++described;
   }
   EXPECT_GE(described, 5);

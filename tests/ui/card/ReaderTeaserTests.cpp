@@ -1,4 +1,5 @@
 #include "CardTestSupport.h"
+#include "RequiredValue.h"
 #include "ui/card/ReaderTeaser.h"
 
 #include <QFontInfo>
@@ -18,7 +19,8 @@ protected:
     fx.open();
   }
   DropSnapshot drop(int index, const QString& headline = {}) {
-    DropSnapshot snapshot = *fx.model().repository().snapshot(fx.release().release.lore[index].id);
+    DropSnapshot snapshot = brindlewick::testing::requiredValue(
+        fx.model().repository().snapshot(fx.release().release.lore[index].id), "the fixture's drop");
     if (!headline.isEmpty()) {
       snapshot.lore.headline = headline;
       snapshot.lore.question = std::nullopt;

@@ -1,5 +1,6 @@
 #include "../account/ContactSheet.h"
 #include "AsyncProbe.h"
+#include "RequiredValue.h"
 #include "model/ReaderModelFixture.h"
 #include "ui/design/CollectionButton.h"
 
@@ -20,7 +21,10 @@ protected:
     fx.open();
   }
   ReaderModel& model() { return fx.model(); }
-  DropSnapshot drop(int index) { return *model().repository().snapshot(fx.release().release.lore[index].id); }
+  DropSnapshot drop(int index) {
+    return brindlewick::testing::requiredValue(
+        model().repository().snapshot(fx.release().release.lore[index].id), "the fixture's drop");
+  }
   void waitForCollection() {
     ASSERT_TRUE(waitUntil([&] { return !model().collectionBusy(); }));
     flushEvents();

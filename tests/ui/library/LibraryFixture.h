@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AsyncProbe.h"
+#include "RequiredValue.h"
 #include "TestOutput.h"
 #include "VirtualDelayScheduler.h"
 #include "model/ReaderModelFixture.h"
@@ -34,7 +35,10 @@ protected:
   }
   void TearDown() override { UiEnvironment::instance().setOverrides({}); }
   ReaderModel& model() { return fx.model(); }
-  DropSnapshot drop(int index) { return *model().repository().snapshot(fx.release().release.lore[index].id); }
+  DropSnapshot drop(int index) {
+    return brindlewick::testing::requiredValue(
+        model().repository().snapshot(fx.release().release.lore[index].id), "the fixture's drop");
+  }
   void waitForCollection() {
     ASSERT_TRUE(waitUntil([&] { return !model().collectionBusy(); }));
     flushEvents();

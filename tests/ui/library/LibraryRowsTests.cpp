@@ -1,6 +1,7 @@
 #include "LibraryFixture.h"
 #include "LibraryTestSupport.h"
 #include "ReleaseGenerator.h"
+#include "RequiredValue.h"
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropNotice.h"
@@ -151,7 +152,8 @@ TEST_F(LibraryRowsTest, SnapshotNoticeShowsKeptAndInstalledRevisions) {
 TEST(SnapshotNoticeSignedOut, HasNoOpenButton) {
   ReaderModelFixture fx;
   ReaderModel& model = fx.open();
-  const DropSnapshot installed = *model.repository().snapshot(fx.release().release.lore[5].id);
+  const DropSnapshot installed = brindlewick::testing::requiredValue(
+      model.repository().snapshot(fx.release().release.lore[5].id), "the fixture's drop");
   QWidget page;
   SnapshotNotice notice(model, atRevision(installed, -1), new QVBoxLayout(&page));
   EXPECT_TRUE(notice.correctionBlock()->isVisibleTo(&page));

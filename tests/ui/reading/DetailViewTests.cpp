@@ -1,5 +1,6 @@
 #include "../account/ContactSheet.h"
 #include "../window/ReaderWindowTestFixture.h"
+#include "RequiredValue.h"
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropArticleSection.h"
 #include "ui/design/DropButton.h"
@@ -39,7 +40,9 @@ protected:
     return model().repository().withdrawals().keys().value(0);
   }
   DropSnapshot drop(int index) {
-    return *model().repository().snapshot(harness->fixture.release().release.lore[index].id);
+    return brindlewick::testing::requiredValue(
+        model().repository().snapshot(harness->fixture.release().release.lore[index].id),
+        "the fixture's drop");
   }
   // A drop with a related idea (every fourth has one), given a common belief.
   DropSnapshot richDrop() {

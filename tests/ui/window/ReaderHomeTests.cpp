@@ -1,5 +1,6 @@
 #include "MessageCapture.h"
 #include "ReaderWindowTestFixture.h"
+#include "RequiredValue.h"
 #include "TestOutput.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropMenuRowStyle.h"
@@ -89,7 +90,8 @@ TEST(ReaderHome, RebuildsAPageOnlyWhenItsIdentityChanges) {
   EXPECT_TRUE(saved.isNull()) << "the old page is deleted";
 
   // The reading page follows the idea and its revision, nothing else.
-  DropSnapshot idea = *model.repository().snapshot(w.fixture.release().release.lore.first().id);
+  DropSnapshot idea = brindlewick::testing::requiredValue(
+      model.repository().snapshot(w.fixture.release().release.lore.first().id), "the fixture's drop");
   model.read(idea);
   QPointer<QWidget> reading = shownPage(w);
   model.read(idea);
