@@ -49,9 +49,9 @@ TEST(ReaderWindowKeys, EveryKeyHasOneOwnerOnEveryPage) {
   Launched launched;
   const QList<QKeySequence> menuKeys = menuBarKeys(*launched.delegate.window()->menuBar());
   ASSERT_TRUE(menuKeys.contains(QKeySequence(QStringLiteral("Ctrl+Shift+L"))));
-  const DropSnapshot idea = brindlewick::testing::requiredValue(
-      launched.model.repository().snapshot(launched.fixture.release().release.lore[3].id),
-      "the fixture's drop");
+  const DropSnapshot idea =
+      requiredValue(launched.model.repository().snapshot(launched.fixture.release().release.lore[3].id),
+                    "the fixture's drop");
   int pageKeys = 0;
   for (const ReaderTab tab : {ReaderTab::welcome, ReaderTab::discover, ReaderTab::saved, ReaderTab::history,
                               ReaderTab::read, ReaderTab::settings}) {
@@ -73,7 +73,7 @@ TEST(ReaderWindowKeys, EveryKeyHasOneOwnerOnEveryPage) {
 TEST(ReaderWindowKeys, TheReadingPagesKeysWorkBesideTheMenuBar) {
   Launched launched;
   ReaderModel& model = launched.model;
-  const DropSnapshot idea = brindlewick::testing::requiredValue(
+  const DropSnapshot idea = requiredValue(
       model.repository().snapshot(launched.fixture.release().release.lore[9].id), "the fixture's drop");
   ASSERT_FALSE(model.isLoved(idea));
   ASSERT_FALSE(model.isSaved(idea));

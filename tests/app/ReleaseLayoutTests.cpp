@@ -23,7 +23,6 @@ using namespace brindlewick;
 using brindlewick::testing::expectInstalledEntryWithItsIcon;
 using brindlewick::testing::ProgramRun;
 using brindlewick::testing::readFile;
-using brindlewick::testing::requiredValue;
 using brindlewick::testing::runProgram;
 
 namespace {

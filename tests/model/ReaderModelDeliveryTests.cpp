@@ -100,7 +100,7 @@ TEST_F(ReaderModelDeliveryTest, ALongSleepOverManySlotsShowsOneDrop) {
   fx.advance(3.2);
   model.dismiss();
   ASSERT_EQ(automaticShown(), 1);
-  const Date planned = brindlewick::testing::requiredValue(model.nextDelivery(), "nextDelivery");
+  const Date planned = requiredValue(model.nextDelivery(), "nextDelivery");
 
   // The computer sleeps ten hours: the wall clock moves on, the wait fires once on waking.
   fx.jumpWallClock(10 * 3600);

@@ -105,7 +105,7 @@ TEST(PanelEdgeHighlight, GlintStepsAFewPointsAFrameAndGivesTheClockBackWhenItSto
     EXPECT_EQ(r.clock.requestedRate(), rate);
     EXPECT_GE(rate, PanelEdgeHighlight::minimumGlintFrameRate);
     r.clock.advance(2); // mid-lap: neither fading nor starting over
-    const QPointF before = brindlewick::testing::requiredValue(r.rim.glintPosition(), "glintPosition");
+    const QPointF before = requiredValue(r.rim.glintPosition(), "glintPosition");
     r.clock.advance(1 / rate);
     EXPECT_LE(QLineF(before, *r.rim.glintPosition()).length(), PanelEdgeHighlight::glintStep + 0.01);
   }

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-namespace brindlewick::testing {
+namespace brindlewick {
 
 // What a test throws where it needs a value the code under test did not give. GoogleTest
 // reports the exception as the test's failure, with its message: dereferencing the empty
@@ -28,4 +28,4 @@ T requiredValue(std::optional<T> value, std::string_view what,
   return std::move(*value);
 }
 
-} // namespace brindlewick::testing
+} // namespace brindlewick

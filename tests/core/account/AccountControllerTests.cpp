@@ -39,9 +39,8 @@ namespace {
 
 // 2026-03-01 at the given time, UTC.
 Date at(const char* time) {
-  return brindlewick::testing::requiredValue(
-      AccountCoding::parseDate(QStringLiteral("2026-03-01T%1:00Z").arg(QLatin1String(time))),
-      std::string("parseDate of 2026-03-01 at ") + time);
+  return requiredValue(AccountCoding::parseDate(QStringLiteral("2026-03-01T%1:00Z").arg(QLatin1String(time))),
+                       std::string("parseDate of 2026-03-01 at ") + time);
 }
 
 class AccountControllerTest : public testing::Test {

@@ -15,8 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const Date twentyToTen =
-    brindlewick::testing::requiredValue(AccountCoding::parseDate(u"2026-03-01T09:40:00Z"_s), "parseDate");
+const Date twentyToTen = requiredValue(AccountCoding::parseDate(u"2026-03-01T09:40:00Z"_s), "parseDate");
 
 // The queue on the account's store file; the reader's account at the stand-in takes uploads.
 class AnalyticsQueueTest : public StandInAccountTest {

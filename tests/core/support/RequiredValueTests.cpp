@@ -7,8 +7,6 @@
 #include <stdexcept>
 
 using namespace brindlewick;
-using brindlewick::testing::MissingValue;
-using brindlewick::testing::requiredValue;
 
 namespace {
 

@@ -15,8 +15,8 @@ using namespace brindlewick;
 namespace {
 
 UpdateVersion version(const char* text) {
-  return brindlewick::testing::requiredValue(UpdateVersion::parse(QString::fromLatin1(text)),
-                                             std::string("UpdateVersion::parse(\"") + text + "\")");
+  return requiredValue(UpdateVersion::parse(QString::fromLatin1(text)),
+                       std::string("UpdateVersion::parse(\"") + text + "\")");
 }
 
 TEST(UpdateVersion, ComparesNumbersPartByPartAndRefusesAnythingElse) {

@@ -22,7 +22,6 @@
 #include <unistd.h>
 
 using namespace brindlewick;
-using brindlewick::testing::requiredValue;
 using brindlewick::testing::writeFile;
 
 namespace {

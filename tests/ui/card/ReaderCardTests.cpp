@@ -48,8 +48,8 @@ protected:
   }
   ReaderModel& model() { return fx->model(); }
   DropSnapshot drop(int index) {
-    return brindlewick::testing::requiredValue(
-        model().repository().snapshot(fx->release().release.lore[index].id), "the fixture's drop");
+    return requiredValue(model().repository().snapshot(fx->release().release.lore[index].id),
+                         "the fixture's drop");
   }
   ReaderCard* present(const DropSnapshot& snapshot) {
     ReaderModelTestAccess::present(model(), snapshot);

@@ -19,7 +19,7 @@ protected:
     fx.open();
   }
   DropSnapshot drop(int index, const QString& headline = {}) {
-    DropSnapshot snapshot = brindlewick::testing::requiredValue(
+    DropSnapshot snapshot = requiredValue(
         fx.model().repository().snapshot(fx.release().release.lore[index].id), "the fixture's drop");
     if (!headline.isEmpty()) {
       snapshot.lore.headline = headline;

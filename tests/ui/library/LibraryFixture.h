@@ -36,8 +36,8 @@ protected:
   void TearDown() override { UiEnvironment::instance().setOverrides({}); }
   ReaderModel& model() { return fx.model(); }
   DropSnapshot drop(int index) {
-    return brindlewick::testing::requiredValue(
-        model().repository().snapshot(fx.release().release.lore[index].id), "the fixture's drop");
+    return requiredValue(model().repository().snapshot(fx.release().release.lore[index].id),
+                         "the fixture's drop");
   }
   void waitForCollection() {
     ASSERT_TRUE(waitUntil([&] { return !model().collectionBusy(); }));

@@ -152,8 +152,8 @@ TEST_F(LibraryRowsTest, SnapshotNoticeShowsKeptAndInstalledRevisions) {
 TEST(SnapshotNoticeSignedOut, HasNoOpenButton) {
   ReaderModelFixture fx;
   ReaderModel& model = fx.open();
-  const DropSnapshot installed = brindlewick::testing::requiredValue(
-      model.repository().snapshot(fx.release().release.lore[5].id), "the fixture's drop");
+  const DropSnapshot installed =
+      requiredValue(model.repository().snapshot(fx.release().release.lore[5].id), "the fixture's drop");
   QWidget page;
   SnapshotNotice notice(model, atRevision(installed, -1), new QVBoxLayout(&page));
   EXPECT_TRUE(notice.correctionBlock()->isVisibleTo(&page));

@@ -40,9 +40,8 @@ protected:
     return model().repository().withdrawals().keys().value(0);
   }
   DropSnapshot drop(int index) {
-    return brindlewick::testing::requiredValue(
-        model().repository().snapshot(harness->fixture.release().release.lore[index].id),
-        "the fixture's drop");
+    return requiredValue(model().repository().snapshot(harness->fixture.release().release.lore[index].id),
+                         "the fixture's drop");
   }
   // A drop with a related idea (every fourth has one), given a common belief.
   DropSnapshot richDrop() {

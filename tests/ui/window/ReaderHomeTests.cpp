@@ -90,8 +90,8 @@ TEST(ReaderHome, RebuildsAPageOnlyWhenItsIdentityChanges) {
   EXPECT_TRUE(saved.isNull()) << "the old page is deleted";
 
   // The reading page follows the idea and its revision, nothing else.
-  DropSnapshot idea = brindlewick::testing::requiredValue(
-      model.repository().snapshot(w.fixture.release().release.lore.first().id), "the fixture's drop");
+  DropSnapshot idea = requiredValue(model.repository().snapshot(w.fixture.release().release.lore.first().id),
+                                    "the fixture's drop");
   model.read(idea);
   QPointer<QWidget> reading = shownPage(w);
   model.read(idea);
