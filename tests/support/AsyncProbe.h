@@ -55,7 +55,7 @@ private:
       std::rethrow_exception(error);
     }
     if (!finished || !value.has_value()) {
-      throw brindlewick::MissingValue("the coroutine under test has not finished");
+      throw MissingValue("the coroutine under test has not finished");
     }
   }
 };

@@ -93,7 +93,11 @@ protected:
   InstallLocation location() const {
     return requiredValue(InstallLocation::of(command()), "InstallLocation::of");
   }
-  UpdateTrial::Record record() const { return UpdateTrial::read(location()).value_or(UpdateTrial::Record{}); }
+  // The install's trial record, which every test here expects to be there: a missing one fails
+  // the test rather than reading as a record with nothing in it.
+  UpdateTrial::Record record() const {
+    return requiredValue(UpdateTrial::read(location()), "UpdateTrial::read");
+  }
   void setAttempt(qint64 pid) {
     UpdateTrial::Record changed = record();
     changed.attemptPid = pid;
