@@ -80,7 +80,7 @@ void expectEntryWithItsIcon(const QString& prefix) {
 }
 
 // What a reader gets from `cmake --install --prefix`, updated by the release archive that
-// `cpack` makes from the same build: the two layouts agree, and the swapped-in program runs.
+// `cpack` makes from the same build: the two layouts agree, and the staged program runs.
 TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   QTemporaryDir root;
   ASSERT_TRUE(root.isValid());
@@ -122,12 +122,13 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   const auto outcome = finishTask(installer.install(archive, version), 60000);
   ASSERT_TRUE(outcome.finished);
   const UpdateInstallOutcome result = outcome.get();
-  EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::swapped);
-  EXPECT_TRUE(QFileInfo::exists(prefix + QStringLiteral("/lib/.brindlewick-previous/brindlewick")));
+  EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::staged);
+  const QString staged = prefix + QStringLiteral("/lib/.brindlewick-staged/brindlewick");
+  EXPECT_TRUE(QFileInfo::exists(staged));
 
   // A diagnostic switch that a release build refuses ends the program before it needs a
-  // display: enough to show the swapped-in program loads and runs.
-  const Finished started = runProgram(result.path, {QStringLiteral("--smoke-reader")});
+  // display: enough to show the staged program loads and runs.
+  const Finished started = runProgram(staged, {QStringLiteral("--smoke-reader")});
   EXPECT_EQ(started.status, 2) << started.output.toStdString();
   EXPECT_TRUE(started.output.contains("Diagnostics are not available")) << started.output.toStdString();
 }
@@ -149,7 +150,8 @@ TEST(ReleaseLayout, theDebianPackageHoldsTheEntryAndItsIcon) {
   ASSERT_EQ(debs.size(), 1) << packed.output.toStdString();
 
   const QString unpacked = packages.filePath(QStringLiteral("root"));
-  const Finished extracted = runProgram(dpkgDeb, {QStringLiteral("-x"), packages.filePath(debs.front()), unpacked});
+  const Finished extracted =
+      runProgram(dpkgDeb, {QStringLiteral("-x"), packages.filePath(debs.front()), unpacked});
   ASSERT_EQ(extracted.status, 0) << extracted.output.toStdString();
   expectEntryWithItsIcon(unpacked + QStringLiteral("/usr"));
 }
@@ -159,9 +161,9 @@ class PerUserInstall : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(m_root.isValid());
-    const Finished installed =
-        runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
-                   {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR), QStringLiteral("--prefix"), prefix()});
+    const Finished installed = runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
+                                          {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
+                                           QStringLiteral("--prefix"), prefix()});
     ASSERT_EQ(installed.status, 0) << installed.output.toStdString();
   }
 
@@ -190,19 +192,22 @@ TEST_F(PerUserInstall, aReleaseWhoseProgramCannotStartIsNeverPutInPlace) {
   TarGzBuilder builder;
   builder.addFolder("brindlewick-9.0.0-Linux/lib/brindlewick/");
   builder.addFile("brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick", development.readAll(), 0755);
-  builder.addFile("brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick-configuration.json",
-                  "{\"CFBundleShortVersionString\": \"9.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}");
+  builder.addFile(
+      "brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick-configuration.json",
+      "{\"CFBundleShortVersionString\": \"9.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}");
   const QString file = archive(builder);
   const QMap<QString, QByteArray> before = brindlewick::testing::folderSnapshot(prefix());
 
-  const auto outcome = finishTask(UpdateInstaller(command(), {}).install(file, QStringLiteral("9.0.0")), 60000);
+  const auto outcome =
+      finishTask(UpdateInstaller(command(), {}).install(file, QStringLiteral("9.0.0")), 60000);
 
   ASSERT_TRUE(outcome.finished);
   const std::optional<UpdateInstallError> error = outcome.errorAs<UpdateInstallError>();
   ASSERT_TRUE(error.has_value());
-  EXPECT_TRUE(error->message().startsWith(QLatin1String("The update's program does not start (it exited with status 1: "
-                                                        "Brindlewick could not start: The development certificate "
-                                                        "authority /nonexistent/ca.pem cannot be used")))
+  EXPECT_TRUE(error->message().startsWith(
+      QLatin1String("The update's program does not start (it exited with status 1: "
+                    "Brindlewick could not start: The development certificate "
+                    "authority /nonexistent/ca.pem cannot be used")))
       << error->message().toStdString();
   EXPECT_EQ(brindlewick::testing::folderSnapshot(prefix()), before);
   EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
@@ -232,7 +237,8 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
   const QString home = m_root.filePath(QStringLiteral("home"));
   for (const char* folder : {"runtime", "config/app.brindlewick.account-settings.conf", "data", "cache"})
     QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
-  QFile::setPermissions(home + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QFile::setPermissions(home + QStringLiteral("/runtime"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   QProcessEnvironment environment;
   environment.insert(QStringLiteral("HOME"), home);
   environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
@@ -260,15 +266,17 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
 TEST_F(PerUserInstall, cmakeInstallStillServesAProgramFolderThatIsALink) {
   const QString lib = prefix() + QStringLiteral("/lib");
   ASSERT_TRUE(QDir(lib).rename(QStringLiteral("brindlewick"), QStringLiteral(".brindlewick-program-Ab12Cd")));
-  ASSERT_TRUE(QFile::link(QStringLiteral(".brindlewick-program-Ab12Cd"), lib + QStringLiteral("/brindlewick")));
+  ASSERT_TRUE(
+      QFile::link(QStringLiteral(".brindlewick-program-Ab12Cd"), lib + QStringLiteral("/brindlewick")));
   QFile::remove(lib + QStringLiteral("/.brindlewick-program-Ab12Cd/brindlewick"));
 
-  const Finished installed =
-      runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
-                 {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR), QStringLiteral("--prefix"), prefix()});
+  const Finished installed = runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
+                                        {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
+                                         QStringLiteral("--prefix"), prefix()});
 
   ASSERT_EQ(installed.status, 0) << installed.output.toStdString();
-  EXPECT_EQ(InstallFolders::linkText(lib + QStringLiteral("/brindlewick")), QStringLiteral(".brindlewick-program-Ab12Cd"));
+  EXPECT_EQ(InstallFolders::linkText(lib + QStringLiteral("/brindlewick")),
+            QStringLiteral(".brindlewick-program-Ab12Cd"));
   EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
             "Brindlewick " BRINDLEWICK_PROJECT_VERSION "\n");
   EXPECT_TRUE(UpdateInstaller(command(), {}).installsInPlace());

@@ -367,7 +367,7 @@ TEST(FeedUpdater, AVerifiedReleaseReplacesAPerUserInstall) {
   updater->install(*release);
   ASSERT_TRUE(waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); }, 30000));
   ASSERT_TRUE(heard.installed) << heard.failure.toStdString();
-  EXPECT_EQ(heard.installed->kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_EQ(heard.installed->kind, UpdateInstallOutcome::Kind::staged);
   QFile configuration(prefix + "/lib/brindlewick/brindlewick-configuration.json");
   ASSERT_TRUE(configuration.open(QIODevice::ReadOnly));
   EXPECT_TRUE(configuration.readAll().contains("\"0.2.0\""));

@@ -1,12 +1,13 @@
 #include "update/InstallFolders.h"
+#include "update/StagedUpdate.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
 #include "update/UpdateTrial.h"
 
 #include "AsyncProbe.h"
 #include "TarGzBuilder.h"
-#include "UpdateArchive.h"
 #include "TestFiles.h"
+#include "UpdateArchive.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,17 +45,19 @@ qint64 endedPid() {
 QByteArray releaseThat(const QByteArray& start) {
   TarGzBuilder builder;
   builder.addFolder("brindlewick-1.4.0-Linux/lib/brindlewick/");
-  builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick",
-                  "#!/bin/sh\n[ \"$1\" = --check-start ] && { echo 'Brindlewick 1.4.0 can start.'; exit 0; }\n" + start +
-                      "\n",
-                  0755);
+  builder.addFile(
+      "brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick",
+      "#!/bin/sh\n[ \"$1\" = --check-start ] && { echo 'Brindlewick 1.4.0 can start.'; exit 0; }\n" + start +
+          "\n",
+      0755);
   builder.addFile("brindlewick-1.4.0-Linux/lib/brindlewick/brindlewick-configuration.json",
                   "{\"CFBundleShortVersionString\": \"1.4.0\"}");
   return builder.archive();
 }
 
 // A per-user install of 0.1.0 (a program that prints "old") with version 1.4.0 installed over it
-// through the installer, the exchange allowed or refused, and not yet started.
+// through the installer and swapped in as the next start does, the exchange allowed or refused,
+// and not yet started.
 class TrialFixture : public ::testing::TestWithParam<bool> {
 protected:
   void SetUp() override {
@@ -71,18 +74,23 @@ protected:
     const QString archive = m_root.filePath(QStringLiteral("verified.tar.gz"));
     writeFile(archive, releaseThat(start));
     UpdateInstaller installer(command(), m_root.filePath(QStringLiteral("Downloads")));
-    if (!GetParam()) {
-      ProgramSwitch::Steps steps = ProgramSwitch::systemSteps();
+    const auto outcome = finishTask(installer.install(archive, QStringLiteral("1.4.0")));
+    ASSERT_TRUE(outcome.finished);
+    ASSERT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::staged);
+    const std::optional<QString> swapped = StagedUpdate::swapIn(location(), steps());
+    ASSERT_TRUE(swapped.has_value());
+    m_installed = *swapped;
+  }
+
+  // The exchange allowed, or refused as some filesystems do.
+  ProgramSwitch::Steps steps() const {
+    ProgramSwitch::Steps steps = ProgramSwitch::systemSteps();
+    if (!GetParam())
       steps.exchange = [](const QString&, const QString&) {
         errno = EINVAL;
         return -1;
       };
-      installer.setSwitchSteps(steps);
-    }
-    const auto outcome = finishTask(installer.install(archive, QStringLiteral("1.4.0")));
-    ASSERT_TRUE(outcome.finished);
-    ASSERT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
-    m_installed = outcome.get().path;
+    return steps;
   }
 
   QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
@@ -130,7 +138,8 @@ TEST_P(TrialFixture, aStartThatComesUpConfirmsTheNewVersion) {
 // the previous version back, and that version learns once why.
 TEST_P(TrialFixture, aReleaseThatCrashesAsItStartsIsPutBackByTheCopyWaitingForIt) {
   install("kill -SEGV $$");
-  const UpdateRestart::Handover handover = UpdateRestart::startAndWatch(m_installed, std::chrono::seconds(20));
+  const UpdateRestart::Handover handover =
+      UpdateRestart::startAndWatch(m_installed, std::chrono::seconds(20));
   ASSERT_FALSE(handover.cameUp);
 
   const std::optional<QString> back = UpdateTrial(m_installed).rollBack(handover.failure);
@@ -143,7 +152,8 @@ TEST_P(TrialFixture, aReleaseThatCrashesAsItStartsIsPutBackByTheCopyWaitingForIt
   EXPECT_EQ(atStart.verdict, UpdateTrial::Verdict::ordinary);
   ASSERT_TRUE(atStart.notStarted.has_value());
   EXPECT_EQ(atStart.notStarted->version, QStringLiteral("1.4.0"));
-  EXPECT_TRUE(atStart.notStarted->reason.contains(QLatin1String("signal 11"))) << atStart.notStarted->reason.toStdString();
+  EXPECT_TRUE(atStart.notStarted->reason.contains(QLatin1String("signal 11")))
+      << atStart.notStarted->reason.toStdString();
   EXPECT_FALSE(UpdateTrial(command()).begin().notStarted.has_value()) << "told once";
   UpdateTrial(command()).confirm();
   EXPECT_EQ(output(command()), "old");
@@ -175,13 +185,15 @@ TEST(UpdateTrialStarts, anEarlierStartThatEndedBeforeComingUpPutsThePreviousVers
     writeFile(prefix + QStringLiteral("/lib/brindlewick/brindlewick-configuration.json"),
               "{\"CFBundleShortVersionString\": \"0.1.0\"}");
     QDir().mkpath(prefix + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::link(QStringLiteral("../lib/brindlewick/brindlewick"), prefix + QStringLiteral("/bin/brindlewick")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../lib/brindlewick/brindlewick"),
+                            prefix + QStringLiteral("/bin/brindlewick")));
     const QString command = prefix + QStringLiteral("/bin/brindlewick");
     writeFile(root.filePath(QStringLiteral("a.tar.gz")), releaseThat("echo new"));
-    ASSERT_TRUE(finishTask(UpdateInstaller(command, {}).install(root.filePath(QStringLiteral("a.tar.gz")),
-                                                                   QStringLiteral("1.4.0")))
+    ASSERT_TRUE(finishTask(UpdateInstaller(command, {})
+                               .install(root.filePath(QStringLiteral("a.tar.gz")), QStringLiteral("1.4.0")))
                     .finished);
     const InstallLocation location = *InstallLocation::of(command);
+    ASSERT_TRUE(StagedUpdate::swapIn(location).has_value());
     UpdateTrial::Record record = *UpdateTrial::read(location);
     if (const std::optional<qint64> pid = start.attempt()) {
       record.attemptPid = *pid;
