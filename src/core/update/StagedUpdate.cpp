@@ -122,11 +122,11 @@ std::optional<QString> swapIn(const InstallLocation& location, const ProgramSwit
 }
 
 std::optional<QString> startAndWatch(const QString& executablePath, const QStringList& arguments,
-                                     std::chrono::milliseconds limit) {
+                                     std::chrono::milliseconds limit, const ProgramSwitch::Steps& steps) {
   const std::optional<InstallLocation> location = InstallLocation::of(executablePath);
   if (!location)
     return executablePath;
-  const std::optional<QString> incoming = swapIn(*location);
+  const std::optional<QString> incoming = swapIn(*location, steps);
   if (!incoming)
     return location->executable();
   const UpdateRestart::Handover handover = UpdateRestart::startAndWatch(*incoming, limit, arguments);

@@ -39,7 +39,8 @@ std::optional<QString> swapIn(const InstallLocation& location,
 // to start in this one's place (the version put back, or the one that stayed); none once the new
 // version is up. Blocking.
 std::optional<QString> startAndWatch(const QString& executablePath, const QStringList& arguments,
-                                     std::chrono::milliseconds limit = UpdateRestart::defaultWordLimit);
+                                     std::chrono::milliseconds limit = UpdateRestart::defaultWordLimit,
+                                     const ProgramSwitch::Steps& steps = ProgramSwitch::systemSteps());
 
 } // namespace StagedUpdate
 
