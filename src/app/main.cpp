@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const bool onTrial = atStart.verdict == UpdateTrial::Verdict::onTrial;
-  // The swapped-in program "Restart now" asked for, started once this copy has let go.
+  // The program "Restart now" starts again once this copy has let go.
   std::optional<QString> restartInto;
   // The version to start instead of this one, which did not come up.
   std::optional<QString> putBack;

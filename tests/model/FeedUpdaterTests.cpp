@@ -1,7 +1,7 @@
 #include "AsyncProbe.h"
 #include "FileModes.h"
-#include "TarGzBuilder.h"
 #include "ScriptedTlsServer.h"
+#include "TarGzBuilder.h"
 #include "model/FeedUpdaterRig.h"
 #include "update/UpdateInstaller.h"
 
@@ -418,7 +418,8 @@ TEST(FeedUpdater, TheInstallerGetsTheCheckedBytesWhateverTakesTheDownloadsPlace)
     const QByteArray program = contentsOf(prefix + "/lib/.brindlewick-staged/brindlewick");
     EXPECT_FALSE(program.contains("planted"));
     EXPECT_TRUE(program.contains("0.2.0")) << program.toStdString();
-    EXPECT_TRUE(contentsOf(prefix + "/lib/.brindlewick-staged/brindlewick-configuration.json").contains("\"0.2.0\""));
+    EXPECT_TRUE(
+        contentsOf(prefix + "/lib/.brindlewick-staged/brindlewick-configuration.json").contains("\"0.2.0\""));
   }
 }
 

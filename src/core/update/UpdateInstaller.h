@@ -1,7 +1,5 @@
 #pragma once
 
-#include "update/ProgramSwitch.h"
-
 #include <QByteArray>
 #include <QCoroTask>
 #include <QString>
