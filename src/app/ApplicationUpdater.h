@@ -18,8 +18,8 @@ class SystemEvents;
 // `trust` gives the client options for the build configuration read from `configurationFile`
 // (the development build's DevelopmentTrust::clientOptions); a configuration that cannot be
 // read, or whose authority cannot serve, leaves the system's authorities alone.
-// `restart` takes the swapped-in program to start once this copy has let go of the reader
-// (main() then starts it and waits for its word), and answers whether it will.
+// `restart` takes the program to start again once this copy has let go of the reader (main()
+// then starts it, and that start puts the staged version in place), and answers whether it will.
 using UpdaterTrust = std::function<NativeAPIClient::Options(const QJsonObject& configuration)>;
 std::unique_ptr<FeedUpdater> makeApplicationUpdater(SystemEvents* events, const UpdaterTrust& trust,
                                                     const QString& configurationFile,

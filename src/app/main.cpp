@@ -20,6 +20,7 @@
 #include "desktop/XdgUrlOpener.h"
 #include "foundation/PrivateFiles.h"
 #include "model/ReaderModel.h"
+#include "update/StagedUpdate.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
 #include "update/UpdateTrial.h"
@@ -147,8 +148,28 @@ int main(int argc, char** argv) {
   request.activationToken = activationToken;
   // Started by an update's restart of a version that quit at once: it is still quitting.
   UpdateRestart::awaitPredecessor();
+  // An update staged by "Later" or "Restart now" goes in at this version's start once this is
+  // the one running copy: it is swapped in and started with this start's request, and it keeps
+  // the command only once it has come up; else this version is put back and says why.
+  if (atStart.verdict == UpdateTrial::Verdict::ordinary && !word.awaited() &&
+      StagedUpdate::waitingFor(QCoreApplication::applicationFilePath())) {
+    try {
+      if (SingleInstance().start(request) == SingleInstance::Role::forwarded)
+        return 0;
+    } catch (const SingleInstanceError& error) {
+      StartRefusal::report(error.description(), request);
+      return 1;
+    }
+    UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
+    const std::optional<QString> instead =
+        StagedUpdate::startAndWatch(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
+    if (!instead)
+      return 0;
+    startInstead(*instead);
+    return 1;
+  }
   const bool onTrial = atStart.verdict == UpdateTrial::Verdict::onTrial;
-  // The swapped-in program "Restart now" asked for, started once this copy has let go.
+  // The program "Restart now" starts again once this copy has let go.
   std::optional<QString> restartInto;
   // The version to start instead of this one, which did not come up.
   std::optional<QString> putBack;
@@ -208,7 +229,7 @@ int main(int argc, char** argv) {
         .factories = cardPanelContent(),
         .urlOpener = &opener,
         // The updater of its own, started when the build names a feed and its key. "Restart now"
-        // quits, and the new program starts once this copy has let go (below).
+        // quits, and this version starts again once this copy has let go (below).
         .updaterBackend = makeApplicationUpdater(desktop.events(), &DevelopmentTrust::clientOptions,
                                                  BuildConfiguration::defaultFilePath(),
                                                  [&restartInto](const QString& executable) {
@@ -258,14 +279,10 @@ int main(int argc, char** argv) {
   }
   if (putBack)
     startInstead(*putBack);
+  // "Restart now": this version starts again, and that start puts the staged one in place.
   if (restartInto) {
-    const UpdateRestart::Handover handover = UpdateRestart::startAndWatch(*restartInto);
-    if (!handover.cameUp) {
-      QTextStream(stderr) << "Brindlewick: the new version did not start: " << handover.failure << "\n";
-      if (const std::optional<QString> back = UpdateTrial(*restartInto).rollBack(handover.failure))
-        startInstead(*back);
-      return 1;
-    }
+    startInstead(*restartInto);
+    return 1;
   }
   return status;
 }

@@ -180,9 +180,9 @@ QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
     co_return;
   }
   // What is installed already waits for the restart, and the reader is reminded of it.
-  if (m_swapped && offer->version <= m_swapped->first) {
+  if (m_staged && offer->version <= m_staged->first) {
     if (askedByReader)
-      Q_EMIT installed(m_swapped->second, m_swapped->first.text(), true);
+      Q_EMIT installed(m_staged->second, m_staged->first.text(), true);
     co_return;
   }
   // A skipped version waits for the reader to ask; a newer one is offered again.
@@ -258,8 +258,8 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
       co_return;
     m_installCancel.reset();
     setPhase(Phase::idle);
-    if (outcome.kind == UpdateInstallOutcome::Kind::swapped)
-      m_swapped.emplace(release.version, outcome);
+    if (outcome.kind == UpdateInstallOutcome::Kind::staged)
+      m_staged.emplace(release.version, outcome);
     // Without an installer for the file the reader is told where it is, not that it opened.
     bool opened = false;
     if (outcome.kind == UpdateInstallOutcome::Kind::handedOff && m_services.openUrl) {

@@ -84,8 +84,8 @@ public:
     // Puts a verified archive in place (or hands it off), reading it from the file that was
     // checked.
     Install install;
-    // Has the new version started once this one has quit (and waited for); true when it will
-    // be. Then quit.
+    // Has `executable` (the program the command starts) started again once this one has quit;
+    // that start puts the staged version in place. True when it will be. Then quit.
     std::function<bool(const QString& executable)> restart;
     std::function<void()> quit;
     // The desktop's opener for a handed-off file; answers whether a program took it.
@@ -114,7 +114,8 @@ public:
   // Stops a download or a verification; the file is deleted. An install already under way
   // finishes.
   void cancelInstall();
-  // Starts the swapped-in version and quits; false (and nothing quits) when it did not start.
+  // Quits to start again, and that start puts the staged version in place and watches it come
+  // up; false (and nothing quits) when it cannot.
   bool restartInto(const QString& executable);
   // A version installed here did not start, and this one was put back in its place: the
   // reader is told why (answered()), and scheduled checks no longer offer that version, as if
@@ -135,7 +136,7 @@ Q_SIGNALS:
   void answered(const QString& title, const QString& detail);
   void downloadProgress(qint64 received, qint64 total);
   // An install finished; `version` is the release's. Also the answer to a later check the
-  // reader asks for while a swapped-in version waits for its restart (`askedByReader`).
+  // reader asks for while a staged version waits for the next start (`askedByReader`).
   // `handedOffOpened`: a handed-off file was taken by the desktop's installer.
   void installed(const brindlewick::UpdateInstallOutcome& outcome, const QString& version,
                  bool askedByReader, bool handedOffOpened = false);
@@ -168,8 +169,8 @@ private:
   DelayScheduler::TimerId m_timer = 0;
   CancellationSource m_lifetime;
   std::optional<CancellationSource> m_installCancel;
-  // A version swapped in that waits for a restart: it is never offered again meanwhile.
-  std::optional<std::pair<UpdateVersion, UpdateInstallOutcome>> m_swapped;
+  // A version staged that waits for the next start: it is never offered again meanwhile.
+  std::optional<std::pair<UpdateVersion, UpdateInstallOutcome>> m_staged;
 };
 
 } // namespace brindlewick

@@ -12,12 +12,15 @@
 #include "TarGzBuilder.h"
 #include "TestFiles.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace brindlewick;
 using brindlewick::testing::expectInstalledEntryWithItsIcon;
@@ -28,7 +31,7 @@ using brindlewick::testing::runProgram;
 namespace {
 
 // What a reader gets from `cmake --install --prefix`, updated by the release archive that
-// `cpack` makes from the same build: the two layouts agree, and the swapped-in program runs.
+// `cpack` makes from the same build: the two layouts agree, and the staged program runs.
 TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   QTemporaryDir root;
   ASSERT_TRUE(root.isValid());
@@ -70,12 +73,13 @@ TEST(ReleaseLayout, thePerUserInstallTakesTheReleaseArchiveAsAnUpdate) {
   const auto outcome = finishTask(installer.install(archive, version), 60000);
   ASSERT_TRUE(outcome.finished);
   const UpdateInstallOutcome result = outcome.get();
-  EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::swapped);
-  EXPECT_TRUE(QFileInfo::exists(prefix + QStringLiteral("/lib/.brindlewick-previous/brindlewick")));
+  EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::staged);
+  const QString staged = prefix + QStringLiteral("/lib/.brindlewick-staged/brindlewick");
+  EXPECT_TRUE(QFileInfo::exists(staged));
 
   // A diagnostic switch that a release build refuses ends the program before it needs a
-  // display: enough to show the swapped-in program loads and runs.
-  const ProgramRun started = runProgram(result.path, {QStringLiteral("--smoke-reader")});
+  // display: enough to show the staged program loads and runs.
+  const ProgramRun started = runProgram(staged, {QStringLiteral("--smoke-reader")});
   EXPECT_EQ(started.status, 2) << started.output.toStdString();
   EXPECT_TRUE(started.output.contains("Diagnostics are not available")) << started.output.toStdString();
 }
@@ -207,6 +211,121 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
   EXPECT_EQ(failed->state, UpdateTrial::Record::State::failed);
   EXPECT_TRUE(failed->reason.contains(QLatin1String("app.brindlewick.account-settings.conf")))
       << failed->reason.toStdString();
+}
+
+// The real program, started by the command while a switch of the program folder was cut short
+// (the command leads into the new folder directly, the program folder's name is gone) with what
+// the killed steps left: that start finishes the switch and clears the rest.
+TEST_F(PerUserInstall, aStartFinishesASwitchThatAKillCutShort) {
+  const QString lib = prefix() + QStringLiteral("/lib");
+  ASSERT_TRUE(QDir(lib).rename(QStringLiteral("brindlewick"), QStringLiteral(".brindlewick-program-Cut123")));
+  ASSERT_TRUE(QFile::remove(command()));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../lib/.brindlewick-program-Cut123/brindlewick"), command()));
+  const QStringList leftovers{lib + QStringLiteral("/.brindlewick-update-Left01"),
+                              prefix() + QStringLiteral("/bin/.brindlewick.k3j2.tmp"),
+                              lib + QStringLiteral("/..brindlewick-trial.k3j2.tmp")};
+  ASSERT_TRUE(QDir().mkpath(leftovers[0] + QStringLiteral("/lib")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../lib/.brindlewick-program-Gone00/brindlewick"), leftovers[1]));
+  QFile note(leftovers[2]);
+  ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+  note.close();
+
+  const QString home = m_root.filePath(QStringLiteral("home"));
+  for (const char* folder : {"runtime", "config", "data", "cache"})
+    QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
+  QFile::setPermissions(home + QStringLiteral("/runtime"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QProcessEnvironment environment;
+  environment.insert(QStringLiteral("HOME"), home);
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+  environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+  QProcess program;
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::MergedChannels);
+  program.start(command(), {});
+  ASSERT_TRUE(program.waitForStarted());
+  const auto finished = [&] {
+    return InstallFolders::linkText(command()) == QStringLiteral("../lib/brindlewick/brindlewick") &&
+           std::none_of(leftovers.begin(), leftovers.end(), InstallFolders::exists);
+  };
+  QDeadlineTimer deadline(60000);
+  while (!finished() && !deadline.hasExpired() && program.state() == QProcess::Running)
+    program.waitForFinished(100);
+  program.kill();
+  program.waitForFinished();
+
+  EXPECT_TRUE(finished()) << program.readAll().toStdString();
+  EXPECT_EQ(InstallFolders::linkText(lib + QStringLiteral("/brindlewick")),
+            QStringLiteral(".brindlewick-program-Cut123"));
+  EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
+            "Brindlewick " BRINDLEWICK_PROJECT_VERSION "\n");
+}
+
+// "Later", then Quit: the next start of the real program finds the staged version, swaps it in,
+// starts it and watches it; one that exits at once is put back, and the real program starts
+// again in its place and says why.
+TEST_F(PerUserInstall, theNextStartPutsBackAStagedVersionThatExitsAtOnce) {
+  const QString ran = m_root.filePath(QStringLiteral("new-ran"));
+  TarGzBuilder builder;
+  builder.addFolder("brindlewick-9.0.0-Linux/lib/brindlewick/");
+  builder.addFile(
+      "brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick",
+      "#!/bin/sh\n[ \"$1\" = --check-start ] && { echo 'Brindlewick 9.0.0 can start.'; exit 0; }\n"
+      "echo \"new $*\" > '" +
+          QFile::encodeName(ran) + "'\nexit 0\n",
+      0755);
+  builder.addFile("brindlewick-9.0.0-Linux/lib/brindlewick/brindlewick-configuration.json",
+                  "{\"CFBundleShortVersionString\": \"9.0.0\"}");
+  const auto outcome =
+      finishTask(UpdateInstaller(command(), {}).install(archive(builder), QStringLiteral("9.0.0")), 60000);
+  ASSERT_TRUE(outcome.finished);
+  ASSERT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::staged);
+
+  const QString home = m_root.filePath(QStringLiteral("home"));
+  for (const char* folder : {"runtime", "config", "data", "cache"})
+    QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
+  QFile::setPermissions(home + QStringLiteral("/runtime"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QProcessEnvironment environment;
+  environment.insert(QStringLiteral("HOME"), home);
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+  environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+  QProcess program;
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::MergedChannels);
+  program.start(command(), {});
+  ASSERT_TRUE(program.waitForStarted());
+  QByteArray said;
+  // The version put back has started again once it has read why (the note is gone).
+  const QString note = prefix() + QStringLiteral("/lib/.brindlewick-trial");
+  const auto toldAgain = [&] {
+    return said.contains("it exited with status 0 before it came up") && said.contains("again") &&
+           !QFileInfo::exists(note);
+  };
+  QDeadlineTimer deadline(60000);
+  while (!toldAgain() && !deadline.hasExpired() && program.state() == QProcess::Running) {
+    program.waitForReadyRead(100);
+    said += program.readAll();
+  }
+  const bool stillRunning = program.state() == QProcess::Running;
+  program.kill();
+  program.waitForFinished();
+
+  EXPECT_TRUE(toldAgain()) << said.toStdString();
+  EXPECT_TRUE(stillRunning) << "the version put back runs on";
+  EXPECT_EQ(readFile(ran), "new \n") << "the staged version was started";
+  EXPECT_FALSE(QFileInfo::exists(prefix() + QStringLiteral("/lib/.brindlewick-staged")));
+  EXPECT_EQ(InstallFolders::linkText(command()), QStringLiteral("../lib/brindlewick/brindlewick"));
+  EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,
+            "Brindlewick " BRINDLEWICK_PROJECT_VERSION "\n");
 }
 
 // An install whose program folder became a link (on a filesystem that cannot exchange two

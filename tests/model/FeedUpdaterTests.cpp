@@ -1,7 +1,7 @@
 #include "AsyncProbe.h"
 #include "FileModes.h"
-#include "TarGzBuilder.h"
 #include "ScriptedTlsServer.h"
+#include "TarGzBuilder.h"
 #include "model/FeedUpdaterRig.h"
 #include "update/UpdateInstaller.h"
 
@@ -367,8 +367,9 @@ TEST(FeedUpdater, AVerifiedReleaseReplacesAPerUserInstall) {
   updater->install(*release);
   ASSERT_TRUE(waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); }, 30000));
   ASSERT_TRUE(heard.installed) << heard.failure.toStdString();
-  EXPECT_EQ(heard.installed->kind, UpdateInstallOutcome::Kind::swapped);
-  QFile configuration(prefix + "/lib/brindlewick/brindlewick-configuration.json");
+  EXPECT_EQ(heard.installed->kind, UpdateInstallOutcome::Kind::staged);
+  // Staged: the next start of the version the reader has puts it in place.
+  QFile configuration(prefix + "/lib/.brindlewick-staged/brindlewick-configuration.json");
   ASSERT_TRUE(configuration.open(QIODevice::ReadOnly));
   EXPECT_TRUE(configuration.readAll().contains("\"0.2.0\""));
   EXPECT_TRUE(QDir(rig.downloadFolder()).isEmpty());
@@ -414,10 +415,11 @@ TEST(FeedUpdater, TheInstallerGetsTheCheckedBytesWhateverTakesTheDownloadsPlace)
     updater->install(*release);
     ASSERT_TRUE(waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); }, 30000));
     ASSERT_TRUE(heard.installed) << heard.failure.toStdString();
-    const QByteArray program = contentsOf(prefix + "/lib/brindlewick/brindlewick");
+    const QByteArray program = contentsOf(prefix + "/lib/.brindlewick-staged/brindlewick");
     EXPECT_FALSE(program.contains("planted"));
     EXPECT_TRUE(program.contains("0.2.0")) << program.toStdString();
-    EXPECT_TRUE(contentsOf(prefix + "/lib/brindlewick/brindlewick-configuration.json").contains("\"0.2.0\""));
+    EXPECT_TRUE(
+        contentsOf(prefix + "/lib/.brindlewick-staged/brindlewick-configuration.json").contains("\"0.2.0\""));
   }
 }
 

@@ -74,12 +74,17 @@ QString InstallLocation::trialPath() const {
   return QDir(libFolder).filePath(trialName);
 }
 
+QString InstallLocation::stagedFolder() const {
+  return QDir(libFolder).filePath(stagedName);
+}
+
 QString InstallLocation::executable() const {
   return QDir(programFolder).filePath(executableName);
 }
 
 QString InstallLocation::command() const {
-  return QDir(QFileInfo(libFolder).absolutePath()).filePath(binFolderName + QLatin1Char('/') + executableName);
+  return QDir(QFileInfo(libFolder).absolutePath())
+      .filePath(binFolderName + QLatin1Char('/') + executableName);
 }
 
 QString InstallLocation::commandText() const {

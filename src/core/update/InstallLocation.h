@@ -11,8 +11,9 @@ namespace brindlewick {
 // An install (per user with `cmake --install --prefix ~/.local`, or an unpacked release
 // archive) is self-contained in one program folder, <prefix>/lib/brindlewick, holding the
 // executable and its configuration; <prefix>/bin/brindlewick is a relative link into it. An
-// update is unpacked into a staging folder beside the program folder and swapped in; the
-// folder it replaces is kept as the previous one until the new program has really started.
+// update is unpacked into a staging folder beside the program folder and, once checked, waits
+// as the staged folder until a start of the running version swaps it in and watches it come up;
+// the folder it replaces is kept as the previous one until the new program has really started.
 // Where the filesystem cannot exchange two folders in one step, the program folder becomes a
 // link to a hidden folder beside it, switched in one rename from then on. Everything an
 // update leaves beside the program folder is hidden (a leading dot).
@@ -25,6 +26,7 @@ struct InstallLocation {
   static inline const QString hiddenProgramPrefix = QStringLiteral(".brindlewick-program-");
   static inline const QString lockName = QStringLiteral(".brindlewick-update.lock");
   static inline const QString trialName = QStringLiteral(".brindlewick-trial");
+  static inline const QString stagedName = QStringLiteral(".brindlewick-staged");
 
   // <prefix>/lib/brindlewick (the name: a folder, or a link to a hidden one beside it).
   QString programFolder;
@@ -44,6 +46,8 @@ struct InstallLocation {
   QString hiddenProgramTemplate() const;
   QString lockPath() const;
   QString trialPath() const;
+  // The checked program folder of an update that waits for the next start ("Later").
+  QString stagedFolder() const;
   // <prefix>/lib/brindlewick/<executable>, through the program folder's name.
   QString executable() const;
   // <prefix>/bin/<executable>: the command, a relative link into the program folder.

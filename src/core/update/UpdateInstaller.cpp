@@ -7,8 +7,8 @@
 #include "update/InstallFolders.h"
 #include "update/InstallLocation.h"
 #include "update/ProgramSwitch.h"
+#include "update/StagedUpdate.h"
 #include "update/StartCheck.h"
-#include "update/UpdateTrial.h"
 #include "update/UpdateVersion.h"
 
 #include <QCoroFuture>
@@ -190,48 +190,6 @@ void checkStarts(const QString& program, const QString& executableName, const QS
         QStringLiteral("The update's program does not start (%1); nothing was changed.").arg(*problem));
 }
 
-// Puts the checked program in place, on trial until it has really started. The folder that
-// last started stays as the previous one: the replaced folder, or (while a version installed
-// since waits for its first start) the previous folder that is already there.
-void swapIn(const InstallLocation& location, const QString& unpacked, const QString& version,
-            const QTemporaryDir& staging, const ProgramSwitch::Steps& steps) {
-  const auto notInPlace = [](const QString& why) {
-    return UpdateInstallError(
-        QStringLiteral("The update could not be put in place: %1; nothing was changed.").arg(why));
-  };
-  const std::optional<UpdateTrial::Record> earlier = UpdateTrial::read(location);
-  const bool keepReplaced = !UpdateTrial::pending(location);
-  UpdateTrial::Record record;
-  record.version = version;
-  record.folder = InstallFolders::identityOf(unpacked);
-  record.fallback = keepReplaced ? InstallFolders::resolvedIdentityOf(location.programFolder)
-                                 : (earlier ? earlier->fallback : std::nullopt);
-  try {
-    if (keepReplaced)
-      UpdateTrial::removePrevious(location, std::nullopt);
-    if (keepReplaced && InstallFolders::exists(location.previousFolder()))
-      throw std::runtime_error(
-          QStringLiteral("%1 could not be removed").arg(location.previousFolder()).toStdString());
-    // Written before the swap: whichever way it ends, the next start knows what it finds.
-    UpdateTrial::write(location, record);
-  } catch (const std::runtime_error& error) {
-    throw notInPlace(QString::fromUtf8(error.what()));
-  }
-  try {
-    ProgramSwitch::putInPlace(location, unpacked, keepReplaced, staging.path(), steps);
-  } catch (const ProgramSwitchError& error) {
-    try {
-      if (earlier)
-        UpdateTrial::write(location, *earlier);
-      else
-        UpdateTrial::remove(location);
-    } catch (const std::runtime_error&) {
-      // A record of a swap that did not happen is dropped at the next start.
-    }
-    throw notInPlace(error.message());
-  }
-}
-
 // Unpacks the verified bytes into the staging folder and finds the program folder in them.
 // Only that folder is swapped in, so every link in it must stay inside it.
 QString unpackProgram(const DownloadedUpdate& update, const QString& staging) {
@@ -247,7 +205,7 @@ QString unpackProgram(const DownloadedUpdate& update, const QString& staging) {
 }
 
 UpdateInstallOutcome installInPlace(const InstallLocation& location, const DownloadedUpdate& update,
-                                    const QString& version, const ProgramSwitch::Steps& steps) {
+                                    const QString& version) {
   QLockFile lock(location.lockPath());
   if (!lock.tryLock(0))
     throw UpdateInstallError(QStringLiteral(
@@ -260,9 +218,35 @@ UpdateInstallOutcome installInPlace(const InstallLocation& location, const Downl
   const QString unpacked = unpackProgram(update, staging.path());
   checkUnpackedProgram(unpacked, location.executableName, version);
   checkStarts(unpacked, location.executableName, version);
-  swapIn(location, unpacked, version, staging, steps);
-  qCInfo(updateLog) << "installed version" << version << "in" << location.programFolder;
-  return {UpdateInstallOutcome::Kind::swapped, location.executable()};
+  try {
+    StagedUpdate::stage(location, unpacked, staging.path());
+  } catch (const std::runtime_error& error) {
+    throw UpdateInstallError(QStringLiteral("The update could not be put in place: %1; nothing was changed.")
+                                 .arg(QString::fromUtf8(error.what())));
+  }
+  qCInfo(updateLog) << "version" << version << "waits beside" << location.programFolder
+                    << "for the next start";
+  return {UpdateInstallOutcome::Kind::staged, location.executable()};
+}
+
+// A link or a file is written under a temporary name beside its own and renamed over it; a kill
+// in between leaves that name (a second command among them, or one leading nowhere). Only names
+// of that pattern for our own entries go, and a link is removed, never followed.
+void removeTemporaryNames(const InstallLocation& location) {
+  const auto removeMatching = [](const QString& folder, const QStringList& names) {
+    QStringList patterns;
+    for (const QString& name : names)
+      patterns.append(QLatin1Char('.') + name + QStringLiteral(".*.tmp"));
+    const QDir dir(folder);
+    for (const QString& found :
+         dir.entryList(patterns, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot))
+      if (!isRealFolder(dir.filePath(found)) &&
+          ::unlink(QFile::encodeName(dir.filePath(found)).constData()) != 0)
+        qCWarning(updateLog) << "could not remove" << dir.filePath(found);
+  };
+  removeMatching(location.libFolder, {InstallLocation::trialName, InstallLocation::previousName,
+                                      InstallLocation::programFolderName});
+  removeMatching(QFileInfo(location.command()).absolutePath(), {location.executableName});
 }
 
 } // namespace
@@ -296,10 +280,10 @@ QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(std::shared_ptr<const
   QFuture<UpdateInstallOutcome> done = promise->future();
   promise->start();
   QThreadPool::globalInstance()->start([promise, executable = m_executablePath, downloads = m_downloadFolder,
-                                        steps = m_switchSteps, update, version] {
+                                        update, version] {
     try {
       const std::optional<InstallLocation> location = InstallLocation::of(executable);
-      promise->addResult(location ? installInPlace(*location, *update, version, steps)
+      promise->addResult(location ? installInPlace(*location, *update, version)
                                   : handOff(*update, downloads, version));
     } catch (const UpdateInstallError&) {
       promise->setException(std::current_exception());
@@ -330,6 +314,7 @@ void UpdateInstaller::finishPendingInstall() const {
                     QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
   for (const QString& name : leftovers)
     removeEntry(lib.filePath(name));
+  removeTemporaryNames(*location);
 }
 
 } // namespace brindlewick

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "update/ProgramSwitch.h"
-
 #include <QByteArray>
 #include <QCoroTask>
 #include <QString>
@@ -27,25 +25,27 @@ private:
 };
 
 struct UpdateInstallOutcome {
-  enum class Kind { swapped, handedOff };
+  enum class Kind { staged, handedOff };
   Kind kind;
-  // swapped: the new install's executable; handedOff: the verified file kept in the
-  // download folder, which the caller opens with the desktop's opener and tells the reader.
+  // staged: the program the command starts now, whose next start (a restart) puts the staged
+  // version in place; handedOff: the verified file kept in the download folder, which the
+  // caller opens with the desktop's opener and tells the reader.
   QString path;
 };
 
-// Puts a downloaded, already verified release in place of the running one. Where the program
-// runs from a program folder this user may replace, the archive is unpacked beside it, its
-// program must show that it starts, and it is swapped in (update/ProgramSwitch.h) on trial
-// until it has really started (update/UpdateTrial.h); elsewhere the file is kept in the download folder for the desktop's
-// software installer. A failure at any step leaves the running install as it was.
+// Installs a downloaded, already verified release. Where the program runs from a program folder
+// this user may replace, the archive is unpacked beside it, its program must show that it
+// starts, and it waits staged (update/StagedUpdate.h) for the next start of the running version,
+// which swaps it in (update/ProgramSwitch.h) on trial (update/UpdateTrial.h) and watches it come
+// up; elsewhere the file is kept in the download folder for the desktop's software installer. A
+// failure at any step leaves the running install as it was.
 class UpdateInstaller {
 public:
   // `executablePath`: the running program; `downloadFolder`: where a hand-off keeps the file.
   UpdateInstaller(QString executablePath, QString downloadFolder);
 
   // True when the program runs from an install folder this user may replace (per-user
-  // install or unpacked archive), so install() swaps; false: it hands off.
+  // install or unpacked archive), so install() stages; false: it hands off.
   bool installsInPlace() const;
 
   // Installs the bytes of `update`, whose signature the caller has checked: what is unpacked
@@ -57,18 +57,15 @@ public:
   QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
 
   // At start, once this copy is the one that runs: completes a swap that a killed install
-  // left half done and removes the staging of an interrupted one, unless another copy is
-  // installing right now. The folder an update replaced stays until the new program has
-  // really started (UpdateTrial::confirm()). Does nothing outside a replaceable install.
+  // left half done and removes the staging of an interrupted one and the temporary names a
+  // killed step left, unless another copy is installing right now. The folder an update
+  // replaced stays until the new program has really started (UpdateTrial::confirm()), and a
+  // staged update until a start swaps it in. Does nothing outside a replaceable install.
   void finishPendingInstall() const;
-
-  // How the program folder is switched (tests refuse the exchange).
-  void setSwitchSteps(ProgramSwitch::Steps steps) { m_switchSteps = std::move(steps); }
 
 private:
   QString m_executablePath;
   QString m_downloadFolder;
-  ProgramSwitch::Steps m_switchSteps = ProgramSwitch::systemSteps();
 };
 
 } // namespace brindlewick

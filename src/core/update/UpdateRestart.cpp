@@ -9,16 +9,16 @@
 #include <QProcessEnvironment>
 
 #include <cerrno>
-#include <cstring>
-#include <optional>
-#include <utility>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brindlewick::UpdateRestart {
 
@@ -46,7 +46,8 @@ std::optional<QByteArray> readWord(int fd, std::chrono::steady_clock::time_point
   QByteArray line;
   timedOut = false;
   while (!line.contains('\n') && line.size() < maximumWordBytes) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timedOut = true;
       return std::nullopt;
@@ -104,10 +105,12 @@ void awaitPredecessor(std::chrono::milliseconds limit) {
   }
 }
 
-Handover startAndWatch(const QString& executable, std::chrono::milliseconds limit) {
+Handover startAndWatch(const QString& executable, std::chrono::milliseconds limit,
+                       const QStringList& arguments) {
   int word[2] = {-1, -1};
   if (::pipe2(word, O_CLOEXEC) != 0)
-    return {false, QStringLiteral("it could not be started: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))};
+    return {false,
+            QStringLiteral("it could not be started: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))};
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QString::fromLatin1(wordVariable), QString::number(word[1]));
   environment.remove(QString::fromLatin1(predecessorVariable));
@@ -117,7 +120,7 @@ Handover startAndWatch(const QString& executable, std::chrono::milliseconds limi
   const auto deadline = std::chrono::steady_clock::now() + limit;
   std::optional<ChildProcess> child;
   try {
-    child.emplace(ChildProcess::Launch{executable, {}, environment, QDir::homePath(), false, word[1]});
+    child.emplace(ChildProcess::Launch{executable, arguments, environment, QDir::homePath(), false, word[1]});
   } catch (const std::runtime_error& error) {
     ::close(word[0]);
     ::close(word[1]);
@@ -140,7 +143,9 @@ Handover startAndWatch(const QString& executable, std::chrono::milliseconds limi
   }
   if (timedOut) {
     child->kill();
-    return {false, QStringLiteral("it did not come up within %1 seconds").arg(QString::number(limit.count() / 1000.0))};
+    return {
+        false,
+        QStringLiteral("it did not come up within %1 seconds").arg(QString::number(limit.count() / 1000.0))};
   }
   const std::optional<int> status = child->waitUntil(grace);
   if (!status) {

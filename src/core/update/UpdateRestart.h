@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 
@@ -38,9 +39,11 @@ struct Handover {
   QString failure;
 };
 
-// Starts `executable` in the home folder and waits for its word, at most `limit`; a program
-// still silent then is ended. Blocking: call it once this copy has let go of the reader.
-Handover startAndWatch(const QString& executable, std::chrono::milliseconds limit = defaultWordLimit);
+// Starts `executable` (with `arguments`: the request of the start that let go for it) in the
+// home folder and waits for its word, at most `limit`; a program still silent then is ended.
+// Blocking: call it once this copy has let go of the reader.
+Handover startAndWatch(const QString& executable, std::chrono::milliseconds limit = defaultWordLimit,
+                       const QStringList& arguments = {});
 
 // The new program's side of the word: the descriptor its starter named, if any, taken out of
 // the environment so that nothing it starts inherits it. Each word is said at most once.

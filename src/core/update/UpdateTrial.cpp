@@ -65,8 +65,9 @@ QString findFallback(const InstallLocation& location, const Identity& fallback) 
   if (resolvedIdentityOf(previous) == fallback)
     return isLink(previous) ? canonicalOf(previous) : previous;
   const QDir lib(location.libFolder);
-  for (const QString& name : lib.entryList({InstallLocation::hiddenProgramPrefix + QLatin1Char('*')},
-                                           QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot)) {
+  for (const QString& name :
+       lib.entryList({InstallLocation::hiddenProgramPrefix + QLatin1Char('*')},
+                     QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot)) {
     if (identityOf(lib.filePath(name)) == fallback)
       return lib.filePath(name);
   }
@@ -78,10 +79,11 @@ void removeUnusedPrograms(const InstallLocation& location, std::optional<Identit
   const QDir lib(location.libFolder);
   const std::optional<Identity> inPlace = resolvedIdentityOf(location.programFolder);
   const std::optional<Identity> previous = resolvedIdentityOf(location.previousFolder());
-  const std::optional<Identity> commanded = resolvedIdentityOf(QFileInfo(location.command()).absolutePath() +
-                                                               QLatin1Char('/') + linkText(location.command()));
-  for (const QString& name : lib.entryList({InstallLocation::hiddenProgramPrefix + QLatin1Char('*')},
-                                           QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot)) {
+  const std::optional<Identity> commanded = resolvedIdentityOf(
+      QFileInfo(location.command()).absolutePath() + QLatin1Char('/') + linkText(location.command()));
+  for (const QString& name :
+       lib.entryList({InstallLocation::hiddenProgramPrefix + QLatin1Char('*')},
+                     QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot)) {
     const QString path = lib.filePath(name);
     const std::optional<Identity> identity = identityOf(path);
     if (!identity || identity == running || identity == inPlace || identity == previous)
@@ -129,9 +131,10 @@ std::optional<UpdateTrial::Record> UpdateTrial::read(const InstallLocation& loca
 }
 
 void UpdateTrial::write(const InstallLocation& location, const Record& record) {
-  QJsonObject object{
-      {QStringLiteral("state"), record.state == Record::State::trial ? QStringLiteral("trial") : QStringLiteral("failed")},
-      {QStringLiteral("version"), record.version}};
+  QJsonObject object{{QStringLiteral("state"), record.state == Record::State::trial
+                                                   ? QStringLiteral("trial")
+                                                   : QStringLiteral("failed")},
+                     {QStringLiteral("version"), record.version}};
   if (record.folder)
     object.insert(QStringLiteral("folder"), record.folder->text());
   if (record.fallback)
@@ -181,6 +184,10 @@ UpdateTrial::AtStart UpdateTrial::begin() {
   QLockFile lock(m_location->lockPath());
   if (!lock.tryLock(2000))
     return {};
+  // A switch that a kill cut short, with the command leading into the new folder directly, is
+  // completed first: this start of the new program is then a start on trial like any other.
+  if (QTemporaryDir discard(m_location->stagingTemplate()); discard.isValid())
+    ProgramSwitch::repair(*m_location, discard.path());
   std::optional<Record> record = read(*m_location);
   if (!record)
     return {};
@@ -197,7 +204,8 @@ UpdateTrial::AtStart UpdateTrial::begin() {
   if (record->attemptPid && *record->attemptPid != ::getpid()) {
     // Another start tries it right now (and this one will hand its request over), or one
     // tried it and ended before it came up.
-    return {stillRunning(*record->attemptPid, record->attemptStart) ? Verdict::onTrial : Verdict::earlierStartFailed,
+    return {stillRunning(*record->attemptPid, record->attemptStart) ? Verdict::onTrial
+                                                                    : Verdict::earlierStartFailed,
             std::nullopt};
   }
   record->attemptPid = ::getpid();
@@ -272,7 +280,8 @@ std::optional<QString> UpdateTrial::rollBack(const QString& reason) {
       return std::nullopt;
     }
   }
-  if (isLink(m_location->previousFolder()) && resolvedIdentityOf(m_location->previousFolder()) == record->fallback)
+  if (isLink(m_location->previousFolder()) &&
+      resolvedIdentityOf(m_location->previousFolder()) == record->fallback)
     removeEntry(m_location->previousFolder());
   Record failed;
   failed.state = Record::State::failed;
@@ -283,7 +292,8 @@ std::optional<QString> UpdateTrial::rollBack(const QString& reason) {
   } catch (const std::runtime_error& error) {
     qCWarning(trialLog) << error.what();
   }
-  qCWarning(trialLog) << "version" << record->version << "did not start (" << reason << "); the previous one is back";
+  qCWarning(trialLog) << "version" << record->version << "did not start (" << reason
+                      << "); the previous one is back";
   return m_location->executable();
 }
 

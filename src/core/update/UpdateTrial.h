@@ -9,13 +9,14 @@
 
 namespace brindlewick {
 
-// A swapped-in program on trial until it has really started. The installer writes a small
-// record beside the program folder before the swap: the new folder, the one to put back, and
-// which start is trying it. Every start reads it first thing (before any display), so a new
-// version that exits, crashes or stops at its start-up alert gets the previous folder put
-// back, by the copy that waits for its word after a restart or else by the next start; and
-// the version put back tells the reader. The record and every change of it are under the
-// update lock beside the program folder.
+// A swapped-in program on trial until it has really started. The start that swaps a staged
+// update in (update/StagedUpdate.h) writes a small record beside the program folder before the
+// swap: the new folder, the one to put back, and which start is trying it. Every start reads it
+// first thing (before any display), so a new version that exits, crashes or stops at its
+// start-up alert gets the previous folder put back, by the copy that waits for its word or,
+// where a kill cut that copy short, by the new version's own start or the next one; and the
+// version put back tells the reader. The record and every change of it are under the update
+// lock beside the program folder.
 class UpdateTrial {
 public:
   struct Record {
@@ -57,7 +58,8 @@ public:
   // `executablePath`: the running program.
   explicit UpdateTrial(QString executablePath);
 
-  // First thing at start. Records this start as the one trying a program on trial.
+  // First thing at start. Completes a switch cut short, then records this start as the one
+  // trying a program on trial.
   AtStart begin();
   // This start handed its request to a copy already running: it tried nothing.
   void withdraw();
@@ -78,7 +80,8 @@ public:
   static bool pending(const InstallLocation& location);
   // Removes the previous folder (and the hidden folder it links to) unless the running
   // program or the program folder is that folder.
-  static void removePrevious(const InstallLocation& location, std::optional<InstallFolders::Identity> running);
+  static void removePrevious(const InstallLocation& location,
+                             std::optional<InstallFolders::Identity> running);
 
 private:
   std::optional<InstallLocation> m_location;

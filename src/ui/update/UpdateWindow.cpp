@@ -430,7 +430,7 @@ void UpdateWindow::showProgress(qint64 received, qint64 total) {
 void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QString& version,
                                  bool askedByReader, bool handedOffOpened) {
   m_installedVersion = version;
-  if (outcome.kind == UpdateInstallOutcome::Kind::swapped) {
+  if (outcome.kind == UpdateInstallOutcome::Kind::staged) {
     showMessage(u"Brindlewick %1 is installed."_s.arg(version), u"Restart Brindlewick to start using it."_s,
                 u"Restart now"_s, u"Later"_s);
   } else {
@@ -445,7 +445,7 @@ void UpdateWindow::finishInstall(const UpdateInstallOutcome& outcome, const QStr
 }
 
 void UpdateWindow::primaryPressed() {
-  if (m_outcome && m_outcome->kind == UpdateInstallOutcome::Kind::swapped) {
+  if (m_outcome && m_outcome->kind == UpdateInstallOutcome::Kind::staged) {
     if (!m_updater.restartInto(m_outcome->path)) {
       showMessage(u"Brindlewick could not start the new version."_s,
                   u"Quit Brindlewick and open it again to use version %1."_s.arg(m_installedVersion),

@@ -1,5 +1,6 @@
 #include "update/DownloadedUpdate.h"
 #include "update/InstallLocation.h"
+#include "update/StagedUpdate.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
 #include "update/UpdateTrial.h"
@@ -7,8 +8,8 @@
 #include "AsyncProbe.h"
 #include "FolderSnapshot.h"
 #include "TarGzBuilder.h"
-#include "UpdateArchive.h"
 #include "TestFiles.h"
+#include "UpdateArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,8 +29,8 @@
 #include <unistd.h>
 
 using namespace brindlewick;
-using brindlewick::testing::writeFile;
 using brindlewick::testing::readFile;
+using brindlewick::testing::writeFile;
 
 namespace {
 
@@ -73,6 +74,16 @@ protected:
   QString downloads() const { return m_root.filePath(QStringLiteral("Downloads")); }
   // Started through the link, as the launcher does.
   QString executable() const { return prefix() + QStringLiteral("/bin/brindlewick"); }
+  QString stagedFolder() const { return prefix() + QStringLiteral("/lib/.brindlewick-staged"); }
+  QStringList besideProgram() const {
+    return QDir(prefix() + QStringLiteral("/lib"))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
+  // What the next start of the running version does first: the staged version goes in place.
+  void swapIn() const {
+    ASSERT_EQ(StagedUpdate::swapIn(*InstallLocation::of(executable())),
+              std::optional<QString>(prefix() + QStringLiteral("/lib/brindlewick/brindlewick")));
+  }
 
   QString archiveFile(const QByteArray& bytes, const QString& name = QStringLiteral("verified.tar.gz")) {
     const QString path = m_root.filePath(name);
@@ -89,7 +100,7 @@ protected:
   QTemporaryDir m_root;
 };
 
-TEST_F(InstallFixture, swapsTheProgramFolderAndKeepsTheRunningOneUntilTheNewOneStarts) {
+TEST_F(InstallFixture, stagesTheNewProgramAndKeepsTheRunningOneUntilTheNewOneStarts) {
   UpdateInstaller installer(executable(), downloads());
   ASSERT_TRUE(installer.installsInPlace());
 
@@ -98,9 +109,16 @@ TEST_F(InstallFixture, swapsTheProgramFolderAndKeepsTheRunningOneUntilTheNewOneS
 
   ASSERT_TRUE(outcome.finished);
   const UpdateInstallOutcome result = outcome.get();
-  EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::swapped);
-  EXPECT_EQ(result.path, QFileInfo(programFolder()).canonicalFilePath() + QStringLiteral("/brindlewick"));
-  EXPECT_TRUE(readFile(result.path).contains("Brindlewick 1.4.0"));
+  EXPECT_EQ(result.kind, UpdateInstallOutcome::Kind::staged);
+  EXPECT_EQ(result.path, programFolder() + QStringLiteral("/brindlewick")) << "the program to start again";
+  EXPECT_EQ(readFile(executable()), oldProgram) << "the command keeps the version the reader has";
+  EXPECT_TRUE(readFile(stagedFolder() + QStringLiteral("/brindlewick")).contains("Brindlewick 1.4.0"));
+  EXPECT_EQ(besideProgram(),
+            (QStringList{QStringLiteral(".brindlewick-staged"), QStringLiteral("brindlewick")}));
+  EXPECT_TRUE(StagedUpdate::waitingFor(executable()));
+
+  swapIn();
+  EXPECT_FALSE(StagedUpdate::waitingFor(executable()));
   EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0"))
       << "the launcher's link leads to the new program";
   EXPECT_TRUE(
@@ -133,7 +151,11 @@ TEST_F(InstallFixture, aSecondUpdateBeforeTheRestartKeepsTheRunningProgramNotThe
       archiveFile(sampleUpdateArchive(QStringLiteral("1.5.0")), QStringLiteral("second.tar.gz")),
       QStringLiteral("1.5")));
 
-  EXPECT_EQ(second.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_EQ(second.get().kind, UpdateInstallOutcome::Kind::staged);
+  EXPECT_TRUE(readFile(stagedFolder() + QStringLiteral("/brindlewick")).contains("Brindlewick 1.5.0"))
+      << "the later update takes the staged folder's place";
+  EXPECT_EQ(besideProgram().size(), 2);
+  swapIn();
   EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.5.0"));
   EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
   EXPECT_EQ(QDir(prefix() + QStringLiteral("/lib"))
@@ -149,7 +171,8 @@ TEST_F(InstallFixture, aLinkWhereThePreviousFolderGoesIsReplacedNotFollowed) {
   const auto outcome = install(executable(), archiveFile(sampleUpdateArchive(QStringLiteral("1.4.0"))),
                                QStringLiteral("1.4.0"));
 
-  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::staged);
+  swapIn();
   EXPECT_FALSE(QFileInfo(previousFolder()).isSymLink());
   EXPECT_EQ(readFile(previousFolder() + QStringLiteral("/brindlewick")), oldProgram);
   EXPECT_EQ(readFile(m_root.filePath(QStringLiteral("keep/file"))), "keep");
@@ -288,14 +311,15 @@ const FailedInstall failedInstalls[] = {
      "The update's program does not start (it was ended by signal 11"},
     {"programStopsAndSaysWhy",
      [] {
-       return programWhoseCheck(
-           "echo 'The development certificate authority /gone/ca.pem cannot be used: No such file' >&2; exit 1");
+       return programWhoseCheck("echo 'The development certificate authority /gone/ca.pem cannot be used: No "
+                                "such file' >&2; exit 1");
      },
      "1.4.0", "it exited with status 1: The development certificate authority /gone/ca.pem cannot be used"},
     {"programIgnoresTheCheck", [] { return programWhoseCheck("echo 'Brindlewick 1.4.0'"); }, "1.4.0",
      "it did not answer as Brindlewick 1.4.0 does"},
-    {"programAnswersForAnotherVersion", [] { return programWhoseCheck("echo 'Brindlewick 1.3.0 can start.'"); },
-     "1.4.0", "it did not answer as Brindlewick 1.4.0 does"},
+    {"programAnswersForAnotherVersion",
+     [] { return programWhoseCheck("echo 'Brindlewick 1.3.0 can start.'"); }, "1.4.0",
+     "it did not answer as Brindlewick 1.4.0 does"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installs, FailedInstallTest, ::testing::ValuesIn(failedInstalls),
@@ -334,7 +358,8 @@ TEST_F(InstallFixture, takesAVersionWhosePartsPass32Bits) {
                                QStringLiteral("4294967296"));
 
   ASSERT_TRUE(outcome.finished);
-  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::staged);
+  swapIn();
   EXPECT_TRUE(readFile(executable()).contains("Brindlewick 4294967296.0"));
 }
 
@@ -378,7 +403,8 @@ TEST_P(TamperingTest, theSwapInstallsTheCheckedBytes) {
     EXPECT_EQ(tree(prefix()), before);
     return;
   }
-  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
+  EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::staged);
+  swapIn();
   EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0")) << readFile(executable()).toStdString();
 }
 
@@ -553,8 +579,8 @@ TEST_P(HandoverTest, theWaitingCopyLearnsHowTheNewProgramStarted) {
   const QString report = folder.filePath(QStringLiteral("report"));
   const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
   writeFile(script,
-            "#!/bin/sh\necho \"$(pwd) ${BRINDLEWICK_TAKE_OVER_FROM:-none}\" > '" + QFile::encodeName(report) + "'\n" +
-                GetParam().program + "\n",
+            "#!/bin/sh\necho \"$(pwd) ${BRINDLEWICK_TAKE_OVER_FROM:-none}\" > '" + QFile::encodeName(report) +
+                "'\n" + GetParam().program + "\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   qputenv(UpdateRestart::predecessorVariable, "12345");
 
@@ -562,8 +588,9 @@ TEST_P(HandoverTest, theWaitingCopyLearnsHowTheNewProgramStarted) {
 
   qunsetenv(UpdateRestart::predecessorVariable);
   EXPECT_EQ(handover.cameUp, GetParam().cameUp);
-  EXPECT_TRUE(QString(GetParam().failure).isEmpty() ? handover.failure.isEmpty()
-                                                    : handover.failure.startsWith(QLatin1String(GetParam().failure)))
+  EXPECT_TRUE(QString(GetParam().failure).isEmpty()
+                  ? handover.failure.isEmpty()
+                  : handover.failure.startsWith(QLatin1String(GetParam().failure)))
       << handover.failure.toStdString();
   EXPECT_EQ(readFile(report), QFile::encodeName(QDir::homePath()) + " none\n")
       << "it starts in the home folder, waiting for nobody";
@@ -571,24 +598,29 @@ TEST_P(HandoverTest, theWaitingCopyLearnsHowTheNewProgramStarted) {
 
 const Handover handovers[] = {
     {"started", "echo started >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20), true, ""},
-    {"handedOnToACopyAlreadyRunning", "echo handed-on >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20), true,
-     ""},
+    {"handedOnToACopyAlreadyRunning", "echo handed-on >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20),
+     true, ""},
     {"saysWhyItFailed", "echo 'failed The keyring stayed locked.' >&$BRINDLEWICK_START_WORD",
      std::chrono::seconds(20), false, "The keyring stayed locked."},
     {"crashes", "kill -SEGV $$", std::chrono::seconds(20), false,
      "it was ended by signal 11 (Segmentation fault) before it came up"},
-    {"endsWithoutAWord", "exit 0", std::chrono::seconds(20), false, "it exited with status 0 before it came up"},
+    {"endsWithoutAWord", "exit 0", std::chrono::seconds(20), false,
+     "it exited with status 0 before it came up"},
     {"saysNothingInTime", "exec sleep 30", std::chrono::milliseconds(300), false,
      "it did not come up within 0.3 seconds"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Restarts, HandoverTest, ::testing::ValuesIn(handovers),
-                         [](const ::testing::TestParamInfo<Handover>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Handover>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(UpdateRestartTest, aProgramThatCameUpRunsOnAndOneThatDidNotIsEnded) {
   QTemporaryDir folder;
   const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
-  writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\n[ \"$WORD\" = yes ] && echo started >&$BRINDLEWICK_START_WORD\nexec sleep 30\n",
+  writeFile(script,
+            "#!/bin/sh\necho $$ > \"$0.pid\"\n[ \"$WORD\" = yes ] && echo started "
+            ">&$BRINDLEWICK_START_WORD\nexec sleep 30\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
   qputenv("WORD", "yes");

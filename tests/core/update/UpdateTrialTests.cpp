@@ -1,4 +1,5 @@
 #include "update/InstallFolders.h"
+#include "update/StagedUpdate.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
 #include "update/UpdateTrial.h"
@@ -56,7 +57,8 @@ QByteArray releaseThat(const QByteArray& start) {
 }
 
 // A per-user install of 0.1.0 (a program that prints "old") with version 1.4.0 installed over it
-// through the installer, the exchange allowed or refused, and not yet started.
+// through the installer and swapped in as the next start does, the exchange allowed or refused,
+// and not yet started.
 class TrialFixture : public ::testing::TestWithParam<bool> {
 protected:
   void SetUp() override {
@@ -73,18 +75,23 @@ protected:
     const QString archive = m_root.filePath(QStringLiteral("verified.tar.gz"));
     writeFile(archive, releaseThat(start));
     UpdateInstaller installer(command(), m_root.filePath(QStringLiteral("Downloads")));
-    if (!GetParam()) {
-      ProgramSwitch::Steps steps = ProgramSwitch::systemSteps();
+    const auto outcome = finishTask(installer.install(archive, QStringLiteral("1.4.0")));
+    ASSERT_TRUE(outcome.finished);
+    ASSERT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::staged);
+    const std::optional<QString> swapped = StagedUpdate::swapIn(location(), steps());
+    ASSERT_TRUE(swapped.has_value());
+    m_installed = *swapped;
+  }
+
+  // The exchange allowed, or refused as some filesystems do.
+  ProgramSwitch::Steps steps() const {
+    ProgramSwitch::Steps steps = ProgramSwitch::systemSteps();
+    if (!GetParam())
       steps.exchange = [](const QString&, const QString&) {
         errno = EINVAL;
         return -1;
       };
-      installer.setSwitchSteps(steps);
-    }
-    const auto outcome = finishTask(installer.install(archive, QStringLiteral("1.4.0")));
-    ASSERT_TRUE(outcome.finished);
-    ASSERT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
-    m_installed = outcome.get().path;
+    return steps;
   }
 
   QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
@@ -193,6 +200,7 @@ TEST(UpdateTrialStarts, anEarlierStartThatEndedBeforeComingUpPutsThePreviousVers
                                .install(root.filePath(QStringLiteral("a.tar.gz")), QStringLiteral("1.4.0")))
                     .finished);
     const InstallLocation location = requiredValue(InstallLocation::of(command), "InstallLocation::of");
+    ASSERT_TRUE(StagedUpdate::swapIn(location).has_value());
     UpdateTrial::Record record = requiredValue(UpdateTrial::read(location), "UpdateTrial::read");
     if (const std::optional<qint64> pid = start.attempt()) {
       record.attemptPid = *pid;

@@ -31,7 +31,7 @@ public:
   // The installer; when empty, one that records and answers as below.
   FeedUpdater::Install installer;
   // What the recording installer answers; an error message makes it throw instead.
-  UpdateInstallOutcome outcome{UpdateInstallOutcome::Kind::swapped, QStringLiteral("/opt/new/brindlewick")};
+  UpdateInstallOutcome outcome{UpdateInstallOutcome::Kind::staged, QStringLiteral("/opt/new/brindlewick")};
   std::optional<QString> installError;
   // The bytes of each update handed to the installer, as the installer reads them.
   QList<QByteArray> installed;
