@@ -37,8 +37,8 @@ struct UpdateInstallOutcome {
 // Puts a downloaded, already verified release in place of the running one. Where the program
 // runs from a program folder this user may replace, the archive is unpacked beside it, its
 // program must show that it starts, and it is swapped in (update/ProgramSwitch.h) on trial
-// until it has really started (update/UpdateTrial.h); elsewhere the file is kept in the download folder for the desktop's
-// software installer. A failure at any step leaves the running install as it was.
+// until it has really started (update/UpdateTrial.h); elsewhere the file is kept in the download folder for
+// the desktop's software installer. A failure at any step leaves the running install as it was.
 class UpdateInstaller {
 public:
   // `executablePath`: the running program; `downloadFolder`: where a hand-off keeps the file.
@@ -49,11 +49,11 @@ public:
   bool installsInPlace() const;
 
   // Installs the bytes of `update`, whose signature the caller has checked: what is unpacked
-  // or kept is read from that open file, never from its name again. The heavy work runs off
+  // or kept is read from its sealed copy, never from the file or its name again. The heavy work runs off
   // the main thread and holds copies of what it needs, so the installer may go before it
   // ends. Throws UpdateInstallError.
   QCoro::Task<UpdateInstallOutcome> install(std::shared_ptr<const DownloadedUpdate> update, QString version);
-  // The same for the file at `verifiedFile`, opened once here.
+  // The same for the file at `verifiedFile`, opened (and copied) once here.
   QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
 
   // At start, once this copy is the one that runs: completes a swap that a killed install

@@ -1,5 +1,6 @@
 #include "update/DownloadedUpdate.h"
 #include "update/InstallLocation.h"
+#include "update/StartCheck.h"
 #include "update/UpdateInstaller.h"
 #include "update/UpdateRestart.h"
 #include "update/UpdateTrial.h"
@@ -7,8 +8,8 @@
 #include "AsyncProbe.h"
 #include "FolderSnapshot.h"
 #include "TarGzBuilder.h"
-#include "UpdateArchive.h"
 #include "TestFiles.h"
+#include "UpdateArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <sys/resource.h>
@@ -28,8 +30,8 @@
 #include <unistd.h>
 
 using namespace brindlewick;
-using brindlewick::testing::writeFile;
 using brindlewick::testing::readFile;
+using brindlewick::testing::writeFile;
 
 namespace {
 
@@ -288,14 +290,15 @@ const FailedInstall failedInstalls[] = {
      "The update's program does not start (it was ended by signal 11"},
     {"programStopsAndSaysWhy",
      [] {
-       return programWhoseCheck(
-           "echo 'The development certificate authority /gone/ca.pem cannot be used: No such file' >&2; exit 1");
+       return programWhoseCheck("echo 'The development certificate authority /gone/ca.pem cannot be used: No "
+                                "such file' >&2; exit 1");
      },
      "1.4.0", "it exited with status 1: The development certificate authority /gone/ca.pem cannot be used"},
     {"programIgnoresTheCheck", [] { return programWhoseCheck("echo 'Brindlewick 1.4.0'"); }, "1.4.0",
      "it did not answer as Brindlewick 1.4.0 does"},
-    {"programAnswersForAnotherVersion", [] { return programWhoseCheck("echo 'Brindlewick 1.3.0 can start.'"); },
-     "1.4.0", "it did not answer as Brindlewick 1.4.0 does"},
+    {"programAnswersForAnotherVersion",
+     [] { return programWhoseCheck("echo 'Brindlewick 1.3.0 can start.'"); }, "1.4.0",
+     "it did not answer as Brindlewick 1.4.0 does"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installs, FailedInstallTest, ::testing::ValuesIn(failedInstalls),
@@ -380,6 +383,7 @@ TEST_P(TamperingTest, theSwapInstallsTheCheckedBytes) {
   }
   EXPECT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::swapped);
   EXPECT_TRUE(readFile(executable()).contains("Brindlewick 1.4.0")) << readFile(executable()).toStdString();
+  EXPECT_FALSE(QFileInfo::exists(programFolder() + QStringLiteral("/marker")));
 }
 
 TEST_P(TamperingTest, theHandOffKeepsTheCheckedBytes) {
@@ -414,6 +418,47 @@ QByteArray plantedArchive() {
   return b.archive();
 }
 
+// An archive of exactly the size of the file at `path` that passes every check of the install
+// and carries a file "marker" of its own: were its bytes read in place of the checked ones,
+// the install would take it.
+QByteArray markedArchiveLike(const QString& path) {
+  const qint64 size = QFileInfo(path).size();
+  QByteArray answer = StartCheck::answer(QStringLiteral("1.4.0")).trimmed().toUtf8();
+  const QByteArray program = "#!/bin/sh\nif [ \"$1\" = '" + StartCheck::switchName.toUtf8() +
+                             "' ]; then echo '" + answer + "'; exit 0; fi\necho marked\n";
+  const auto archiveWith = [&](const QByteArray& filler) {
+    TarGzBuilder b;
+    b.addFile("lib/brindlewick/brindlewick", program, 0755);
+    b.addFile("lib/brindlewick/brindlewick-configuration.json", configurationOf(QStringLiteral("1.4.0")));
+    b.addFile("lib/brindlewick/marker", "planted in place" + filler);
+    return b.archive();
+  };
+  // Bytes that do not compress make the archive grow by about one byte each, repeated ones by
+  // a little, so between them they reach any size above the smallest.
+  QByteArray noise;
+  std::uint32_t state = 1;
+  while (archiveWith(noise).size() <= size) {
+    for (int repeated = 0; repeated < 64; ++repeated) {
+      const QByteArray archive = archiveWith(noise + QByteArray(repeated, 'x'));
+      if (archive.size() == size)
+        return archive;
+    }
+    state = state * 1664525u + 1013904223u;
+    noise.append(char(state >> 24));
+  }
+  ADD_FAILURE() << "no archive of " << size << " bytes";
+  return {};
+}
+
+// Written over the file's own bytes, the same file (and name) throughout.
+void writeInPlace(const QString& path, const QByteArray& bytes) {
+  ASSERT_FALSE(bytes.isEmpty());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  ASSERT_EQ(file.write(bytes), bytes.size());
+  ASSERT_TRUE(file.resize(bytes.size()));
+}
+
 const Tampering tamperings[] = {
     {"anotherArchivePutInItsPlace", [](const QString& path) { replaceWith(path, plantedArchive()); }},
     {"itsNameRemoved", [](const QString& path) { QFile::remove(path); }},
@@ -424,8 +469,9 @@ const Tampering tamperings[] = {
        file.write(plantedArchive());
      }},
     {"cutShorter",
-     [](const QString& path) { ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 100), 0); },
-     "The update archive could not be read: it is shorter than when it was opened."},
+     [](const QString& path) { ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 100), 0); }},
+    {"anotherArchiveWrittenIntoItInPlace",
+     [](const QString& path) { writeInPlace(path, markedArchiveLike(path)); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Downloads, TamperingTest, ::testing::ValuesIn(tamperings),
@@ -553,8 +599,8 @@ TEST_P(HandoverTest, theWaitingCopyLearnsHowTheNewProgramStarted) {
   const QString report = folder.filePath(QStringLiteral("report"));
   const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
   writeFile(script,
-            "#!/bin/sh\necho \"$(pwd) ${BRINDLEWICK_TAKE_OVER_FROM:-none}\" > '" + QFile::encodeName(report) + "'\n" +
-                GetParam().program + "\n",
+            "#!/bin/sh\necho \"$(pwd) ${BRINDLEWICK_TAKE_OVER_FROM:-none}\" > '" + QFile::encodeName(report) +
+                "'\n" + GetParam().program + "\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   qputenv(UpdateRestart::predecessorVariable, "12345");
 
@@ -562,8 +608,9 @@ TEST_P(HandoverTest, theWaitingCopyLearnsHowTheNewProgramStarted) {
 
   qunsetenv(UpdateRestart::predecessorVariable);
   EXPECT_EQ(handover.cameUp, GetParam().cameUp);
-  EXPECT_TRUE(QString(GetParam().failure).isEmpty() ? handover.failure.isEmpty()
-                                                    : handover.failure.startsWith(QLatin1String(GetParam().failure)))
+  EXPECT_TRUE(QString(GetParam().failure).isEmpty()
+                  ? handover.failure.isEmpty()
+                  : handover.failure.startsWith(QLatin1String(GetParam().failure)))
       << handover.failure.toStdString();
   EXPECT_EQ(readFile(report), QFile::encodeName(QDir::homePath()) + " none\n")
       << "it starts in the home folder, waiting for nobody";
@@ -571,24 +618,29 @@ TEST_P(HandoverTest, theWaitingCopyLearnsHowTheNewProgramStarted) {
 
 const Handover handovers[] = {
     {"started", "echo started >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20), true, ""},
-    {"handedOnToACopyAlreadyRunning", "echo handed-on >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20), true,
-     ""},
+    {"handedOnToACopyAlreadyRunning", "echo handed-on >&$BRINDLEWICK_START_WORD", std::chrono::seconds(20),
+     true, ""},
     {"saysWhyItFailed", "echo 'failed The keyring stayed locked.' >&$BRINDLEWICK_START_WORD",
      std::chrono::seconds(20), false, "The keyring stayed locked."},
     {"crashes", "kill -SEGV $$", std::chrono::seconds(20), false,
      "it was ended by signal 11 (Segmentation fault) before it came up"},
-    {"endsWithoutAWord", "exit 0", std::chrono::seconds(20), false, "it exited with status 0 before it came up"},
+    {"endsWithoutAWord", "exit 0", std::chrono::seconds(20), false,
+     "it exited with status 0 before it came up"},
     {"saysNothingInTime", "exec sleep 30", std::chrono::milliseconds(300), false,
      "it did not come up within 0.3 seconds"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Restarts, HandoverTest, ::testing::ValuesIn(handovers),
-                         [](const ::testing::TestParamInfo<Handover>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Handover>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(UpdateRestartTest, aProgramThatCameUpRunsOnAndOneThatDidNotIsEnded) {
   QTemporaryDir folder;
   const QString script = folder.filePath(QStringLiteral("new-brindlewick"));
-  writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\n[ \"$WORD\" = yes ] && echo started >&$BRINDLEWICK_START_WORD\nexec sleep 30\n",
+  writeFile(script,
+            "#!/bin/sh\necho $$ > \"$0.pid\"\n[ \"$WORD\" = yes ] && echo started "
+            ">&$BRINDLEWICK_START_WORD\nexec sleep 30\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
   qputenv("WORD", "yes");
