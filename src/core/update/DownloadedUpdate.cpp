@@ -107,6 +107,9 @@ QCoro::Task<std::shared_ptr<const DownloadedUpdate>> DownloadedUpdate::openInBac
       promise->addResult(open(path));
     } catch (const ArchiveError&) {
       promise->setException(std::current_exception());
+    } catch (const std::exception& error) {
+      // Memory for the copy, most likely: said like any other reason it cannot be read.
+      promise->setException(std::make_exception_ptr(unreadable(QString::fromLocal8Bit(error.what()))));
     }
     promise->finish();
   });

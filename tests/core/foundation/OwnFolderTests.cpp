@@ -97,28 +97,6 @@ TEST(OwnFolder, ALinkAtTheNameOfAFolderOfOursLeavesWhatItPointsToAlone) {
   }
 }
 
-// A folder of ours is cleared of files and links, never of what a link points to, and kept.
-TEST(OwnFolder, ClearingRemovesFilesAndLinksButNotFoldersOrWhatLinksPointTo) {
-  const QTemporaryDir home;
-  const QString ours = home.filePath("updates");
-  ASSERT_TRUE(QDir().mkpath(ours + "/kept"));
-  writeFile(ours + "/kept/inside", "inside");
-  writeFile(ours + "/brindlewick-1.4.0-Linux.tar.gz", "half");
-  writeFile(home.filePath("outside"), "outside");
-  ASSERT_TRUE(QFile::link(home.filePath("outside"), ours + "/to-outside"));
-  ASSERT_TRUE(QFile::link(home.filePath("kept"), ours + "/to-kept-folder"));
-  ASSERT_TRUE(setMode(ours, 0755));
-
-  const std::optional<OwnFolder> folder = OwnFolder::open(ours, OwnFolder::Absent::leave);
-  ASSERT_TRUE(folder);
-  EXPECT_TRUE(folder->tighten());
-  folder->removeFiles();
-
-  EXPECT_EQ(testing::folderSnapshot(ours).keys(), (QStringList{"kept", "kept/inside"}));
-  EXPECT_EQ(modeOf(ours), 0700);
-  EXPECT_EQ(testing::folderSnapshot(home.path()).value("outside"), "outside");
-}
-
 // What the folder cannot be opened as is said, and nothing there is changed.
 TEST(OwnFolder, AMissingFolderIsMadeOnlyWhenAskedAndAFileInItsPlaceIsRefused) {
   const QTemporaryDir home;
