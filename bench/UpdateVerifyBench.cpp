@@ -1,5 +1,5 @@
 // Verifying the Ed25519 signature of a 50 MB update archive: the updater's own check (the file
-// mapped, one OpenSSL call) against running `openssl pkeyutl -verify -rawin` on the same file,
+// copied into sealed memory, that copy mapped, one OpenSSL call) against running `openssl pkeyutl -verify -rawin` on the same file,
 // side by side in one run.
 #include "BenchmarkRunner.h"
 #include "update/UpdateSignature.h"

@@ -1,6 +1,7 @@
 #include "model/FeedUpdater.h"
 
 #include "desktop/SystemEvents.h"
+#include "foundation/OwnFolder.h"
 #include "foundation/PrivateFiles.h"
 #include "update/DownloadedUpdate.h"
 #include "update/TarGzReader.h"
@@ -39,17 +40,16 @@ void FeedUpdater::clearDownloadFolder() {
   const QString& folder = m_services.downloadFolder;
   if (folder.isEmpty())
     return;
-  // An earlier version made them under the session's umask.
+  // An earlier version made them under the session's umask. Neither is made here, and a link
+  // at either name is never followed: what it leads to is not ours to clear or tighten.
   PrivateFiles::tighten(QFileInfo(folder).absolutePath());
-  PrivateFiles::tighten(folder);
+  const std::optional<OwnFolder> downloads = OwnFolder::open(folder, OwnFolder::Absent::leave);
+  if (!downloads)
+    return;
+  downloads->tighten();
   // Files and links only: the updater makes nothing else there. A link goes, never what it
   // points to.
-  const QFileInfoList entries =
-      QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-  for (const QFileInfo& entry : entries) {
-    if (entry.isSymLink() || !entry.isDir())
-      QFile::remove(entry.filePath());
-  }
+  downloads->removeFiles();
 }
 
 FeedUpdater::~FeedUpdater() {
@@ -224,9 +224,10 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
   setPhase(Phase::downloading);
   QString problem;
   try {
-    if (!QDir().mkpath(m_services.downloadFolder) ||
-        !QFile::setPermissions(m_services.downloadFolder,
-                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+    // Made here when missing; a link in its place is set aside, never written through.
+    const std::optional<OwnFolder> downloads =
+        OwnFolder::open(m_services.downloadFolder, OwnFolder::Absent::create);
+    if (!downloads || !downloads->tighten())
       throw UpdateDownloadError(u"The folder %1 could not be made."_s.arg(m_services.downloadFolder));
     const qint64 total = release.length;
     QCoro::Task<void> downloading = m_downloader->download(
@@ -238,10 +239,13 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
       co_return;
     }
     setPhase(Phase::verifying);
-    // From here the open file counts, not its name: what is checked is what is installed, and
-    // nothing is left behind should this end early.
-    const std::shared_ptr<const DownloadedUpdate> update = DownloadedUpdate::open(path);
+    // From here the sealed copy counts, not the file or its name: what is checked is what is
+    // installed, and nothing is left behind should this end early.
+    QCoro::Task<std::shared_ptr<const DownloadedUpdate>> opening = DownloadedUpdate::openInBackground(path);
+    const std::shared_ptr<const DownloadedUpdate> update = co_await std::move(opening);
     QFile::remove(path);
+    if (!self)
+      co_return;
     QCoro::Task<bool> verifying = UpdateSignature::verifyInBackground(m_publicKey, release.signature, update);
     const bool valid = co_await std::move(verifying);
     if (!self || cancelled.isCancelled()) {

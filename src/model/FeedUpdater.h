@@ -30,9 +30,9 @@ class UpdateDownloader;
 // minute after start, never while offline or asleep) and when the reader asks, offers the
 // newest release this version may install, and on the reader's word downloads it, checks its
 // length and its Ed25519 signature under the build's key, and hands it to the installer.
-// Nothing unverified is ever installed: the archive is opened once and its name removed, the
-// signature is checked over that open file and the installer reads the same; a file that
-// fails a check is deleted.
+// Nothing unverified is ever installed: the archive is opened once, copied into sealed memory
+// and its name removed, the signature is checked over that copy and the installer reads the
+// same; a file that fails a check is deleted.
 //
 // A scheduled check is silent unless it finds an update the reader has not skipped; a check
 // the reader asked for always ends in an answer. Main thread only.
@@ -79,7 +79,8 @@ public:
     SystemEvents* events = nullptr;
     // Where the archive is downloaded to (made for this user alone): a folder of the
     // updater's own in the program's cache folder. Whatever is in it when the updater is made
-    // was left by a download that never ended, and goes; both folders are tightened then.
+    // was left by a download that never ended, and goes; both folders are tightened then, and
+    // neither is made. A link in its place is set aside, never followed (foundation/OwnFolder.h).
     QString downloadFolder;
     // Puts a verified archive in place (or hands it off), reading it from the file that was
     // checked.
@@ -138,8 +139,8 @@ Q_SIGNALS:
   // An install finished; `version` is the release's. Also the answer to a later check the
   // reader asks for while a staged version waits for the next start (`askedByReader`).
   // `handedOffOpened`: a handed-off file was taken by the desktop's installer.
-  void installed(const brindlewick::UpdateInstallOutcome& outcome, const QString& version,
-                 bool askedByReader, bool handedOffOpened = false);
+  void installed(const brindlewick::UpdateInstallOutcome& outcome, const QString& version, bool askedByReader,
+                 bool handedOffOpened = false);
   // The download, its checks or the install failed; nothing changed on this computer.
   void installFailed(const QString& reason);
 

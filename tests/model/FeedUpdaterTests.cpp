@@ -453,6 +453,55 @@ TEST(FeedUpdater, WhatAnEarlierRunLeftInTheDownloadFolderGoesWhenTheUpdaterIsMad
   EXPECT_EQ(FileModes::modeOf(rig.folder.path()), 0700);
 }
 
+// The download folder's name taken by a link to a folder of the reader's, whether it was
+// there at the start or put there before a download: the reader's folder keeps every file and
+// its mode, the link is set aside beside it, and the download goes to a folder of our own.
+TEST(FeedUpdater, ALinkInPlaceOfTheDownloadFolderIsSetAsideNotFollowed) {
+  for (const bool beforeDownload : {false, true}) {
+    SCOPED_TRACE(beforeDownload ? "put there before a download" : "there at the start");
+    FeedUpdaterRig rig;
+    const QString readers = rig.folder.filePath("Documents");
+    ASSERT_TRUE(QDir().mkpath(readers));
+    for (const char* name : {"thesis.odt", "photo.jpg", ".hidden-notes"}) {
+      QFile file(readers + "/" + name);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(name) > 0);
+    }
+    ASSERT_TRUE(QFile::link(readers + "/thesis.odt", readers + "/thesis-link"));
+    ASSERT_TRUE(FileModes::setMode(readers, 0755));
+    const QStringList everything{".hidden-notes", "photo.jpg", "thesis-link", "thesis.odt"};
+    const auto listing = [&] {
+      return QDir(readers).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                     QDir::Name);
+    };
+    if (!beforeDownload) {
+      ASSERT_TRUE(QFile::link(readers, rig.downloadFolder()));
+    }
+
+    const auto updater = rig.make();
+    if (beforeDownload) {
+      ASSERT_FALSE(QFileInfo::exists(rig.downloadFolder())) << "a start makes no download folder";
+      ASSERT_TRUE(QFile::link(readers, rig.downloadFolder()));
+    }
+    EXPECT_EQ(listing(), everything);
+    EXPECT_EQ(FileModes::modeOf(readers), 0755);
+    EXPECT_EQ(QFileInfo(rig.downloadFolder() + ".link").symLinkTarget(),
+              beforeDownload ? QString() : readers);
+
+    const std::optional<UpdateRelease> release = offerFrom(*updater);
+    ASSERT_TRUE(release);
+    Heard heard(*updater);
+    updater->install(*release);
+    ASSERT_TRUE(waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); }));
+    EXPECT_TRUE(heard.installed) << heard.failure.toStdString();
+    EXPECT_EQ(rig.installed, QList{rig.harness.service().updates().archive()});
+    EXPECT_EQ(listing(), everything);
+    EXPECT_EQ(FileModes::modeOf(readers), 0755);
+    EXPECT_EQ(QFileInfo(rig.downloadFolder() + ".link").symLinkTarget(), readers);
+    EXPECT_FALSE(QFileInfo(rig.downloadFolder()).isSymLink());
+    EXPECT_EQ(FileModes::modeOf(rig.downloadFolder()), 0700);
+  }
+}
+
 // Installed and waiting for its restart, a version is not downloaded again: the reader who
 // asks is reminded of the restart instead.
 TEST(FeedUpdater, ASwappedInVersionIsNotOfferedAgainBeforeTheRestart) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QtGlobal>
 
@@ -15,6 +16,8 @@
 namespace brindlewick::PrivateFiles {
 
 namespace {
+
+Q_LOGGING_CATEGORY(privateFilesLog, "brindlewick.files")
 
 constexpr mode_t privateUmask = 077;
 constexpr mode_t groupAndOthers = 077;
@@ -85,11 +88,18 @@ std::optional<QString> createPrivateFile(const QString& file) {
 bool tighten(const QString& path) {
   const QByteArray name = encoded(path);
   struct stat info {};
-  if (::stat(name.constData(), &info) != 0)
+  if (::lstat(name.constData(), &info) != 0)
     return errno == ENOENT;
+  // A link the reader put in place of a file or folder of ours leads to something that is
+  // theirs: its mode is left as they made it.
+  if (S_ISLNK(info.st_mode)) {
+    qCInfo(privateFilesLog).noquote() << path << "is a symbolic link: what it points to keeps its mode";
+    return true;
+  }
   if ((info.st_mode & groupAndOthers) == 0)
     return true;
-  return ::chmod(name.constData(), info.st_mode & 07700) == 0;
+  // Never through a link, even one put there since the look above.
+  return ::fchmodat(AT_FDCWD, name.constData(), info.st_mode & 07700, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 QString describe(int error) {

@@ -38,8 +38,9 @@ std::optional<QString> makePrivateFolder(const QString& folder);
 // file exists afterwards, else why not.
 std::optional<QString> createPrivateFile(const QString& file);
 
-// Takes from an existing file or folder whatever the group and others may do. True when
-// `path` is private afterwards or does not exist.
+// Takes from an existing file or folder whatever the group and others may do, never through
+// a symbolic link: a link at `path` is left, and what it points to keeps its mode (logged).
+// True when `path` is private afterwards, does not exist, or is such a link.
 bool tighten(const QString& path);
 
 // The system's description of an errno value, such as "Permission denied".

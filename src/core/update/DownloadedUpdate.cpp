@@ -3,13 +3,17 @@
 #include "update/TarGzReader.h"
 #include "update/UpdateSignature.h"
 
+#include <QCoroFuture>
 #include <QFile>
 #include <QIODevice>
+#include <QPromise>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,7 +31,8 @@ QString errnoText() {
 }
 
 // Reads the first `size` bytes of a descriptor by offset, so that no reader moves another's
-// position (a dup() would share one).
+// position (a dup() would share one). The sealed copy never shrinks; the end is checked all
+// the same.
 class OffsetReader final : public QIODevice {
 public:
   OffsetReader(int descriptor, qint64 size) : m_descriptor(descriptor), m_size(size) {
@@ -78,37 +83,59 @@ std::shared_ptr<const DownloadedUpdate> DownloadedUpdate::open(const QString& pa
     ::close(descriptor);
     throw unreadable(why);
   }
-  return std::shared_ptr<const DownloadedUpdate>(new DownloadedUpdate(path, descriptor, status.st_size));
+  // From here only the copy counts: whoever else holds the file may write into it or cut it
+  // shorter, and neither reaches what is checked and unpacked.
+  std::optional<SealedCopy> copy;
+  QString problem;
+  try {
+    copy.emplace(SealedCopy::of(descriptor, status.st_size));
+  } catch (const SealedCopy::Error& error) {
+    problem = QString::fromLocal8Bit(error.what());
+  }
+  ::close(descriptor);
+  if (!copy)
+    throw unreadable(problem);
+  return std::shared_ptr<const DownloadedUpdate>(new DownloadedUpdate(path, std::move(*copy)));
 }
 
-DownloadedUpdate::DownloadedUpdate(QString path, int descriptor, qint64 size)
-    : m_path(std::move(path)), m_descriptor(descriptor), m_size(size) {}
-
-DownloadedUpdate::~DownloadedUpdate() {
-  ::close(m_descriptor);
+QCoro::Task<std::shared_ptr<const DownloadedUpdate>> DownloadedUpdate::openInBackground(QString path) {
+  auto promise = std::make_shared<QPromise<std::shared_ptr<const DownloadedUpdate>>>();
+  QFuture<std::shared_ptr<const DownloadedUpdate>> done = promise->future();
+  promise->start();
+  QThreadPool::globalInstance()->start([promise, path] {
+    try {
+      promise->addResult(open(path));
+    } catch (const ArchiveError&) {
+      promise->setException(std::current_exception());
+    } catch (const std::exception& error) {
+      // Memory for the copy, most likely: said like any other reason it cannot be read.
+      promise->setException(std::make_exception_ptr(unreadable(QString::fromLocal8Bit(error.what()))));
+    }
+    promise->finish();
+  });
+  co_return co_await done;
 }
+
+DownloadedUpdate::DownloadedUpdate(QString path, SealedCopy copy)
+    : m_path(std::move(path)), m_copy(std::move(copy)) {}
 
 bool DownloadedUpdate::hasSignature(QByteArrayView publicKey, QByteArrayView signature) const {
-  if (m_size == 0)
+  const qint64 size = m_copy.size();
+  if (size == 0)
     return UpdateSignature::verify(publicKey, signature, QByteArrayView());
-  // Cut shorter since it was opened: those bytes are gone (and a mapping past the end of a
-  // file faults when read).
-  struct stat status {};
-  if (::fstat(m_descriptor, &status) != 0 || status.st_size < m_size)
-    return false;
-  // Mapped rather than read: Ed25519 takes the message in one piece, and an archive may be
-  // large. The mapping ends before this returns.
-  void* bytes = ::mmap(nullptr, size_t(m_size), PROT_READ, MAP_PRIVATE, m_descriptor, 0);
+  // Mapped rather than read: Ed25519 takes the message in one piece. The copy is sealed
+  // against shrinking, so the mapping cannot fault. It ends before this returns.
+  void* bytes = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, m_copy.descriptor(), 0);
   if (bytes == MAP_FAILED)
     return false;
   const bool valid =
-      UpdateSignature::verify(publicKey, signature, QByteArrayView(static_cast<const char*>(bytes), m_size));
-  ::munmap(bytes, size_t(m_size));
+      UpdateSignature::verify(publicKey, signature, QByteArrayView(static_cast<const char*>(bytes), size));
+  ::munmap(bytes, size_t(size));
   return valid;
 }
 
 std::unique_ptr<QIODevice> DownloadedUpdate::reader() const {
-  return std::make_unique<OffsetReader>(m_descriptor, m_size);
+  return std::make_unique<OffsetReader>(m_copy.descriptor(), m_copy.size());
 }
 
 } // namespace brindlewick

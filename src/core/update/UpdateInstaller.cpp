@@ -1,6 +1,7 @@
 #include "update/UpdateInstaller.h"
 
 #include "foundation/Json.h"
+#include "foundation/PrivateFiles.h"
 #include "service/BuildConfiguration.h"
 #include "update/ArchiveExtractor.h"
 #include "update/DownloadedUpdate.h"
@@ -93,12 +94,10 @@ UpdateInstallOutcome handOff(const DownloadedUpdate& update, const QString& down
     return UpdateInstallError(
         QStringLiteral("The update could not be kept in %1: %2.").arg(downloadFolder, why));
   };
-  if (!QFileInfo::exists(downloadFolder)) {
-    if (!QDir().mkpath(downloadFolder))
-      throw keepFailed(QStringLiteral("the folder could not be made"));
-    QFile::setPermissions(downloadFolder,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  }
+  // The reader's folder: made (0700) only when missing, its mode otherwise left as it is and
+  // never changed through a link.
+  if (PrivateFiles::createFolder(downloadFolder))
+    throw keepFailed(QStringLiteral("the folder could not be made"));
 
   const QString base = QStringLiteral("brindlewick-") + version;
   const QString suffix = keptSuffix(update);
@@ -264,7 +263,9 @@ bool UpdateInstaller::installsInPlace() const {
 QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(QString verifiedFile, QString version) {
   std::shared_ptr<const DownloadedUpdate> update;
   try {
-    update = DownloadedUpdate::open(verifiedFile);
+    QCoro::Task<std::shared_ptr<const DownloadedUpdate>> opening =
+        DownloadedUpdate::openInBackground(std::move(verifiedFile));
+    update = co_await std::move(opening);
   } catch (const ArchiveError& error) {
     throw UpdateInstallError(error.message());
   }

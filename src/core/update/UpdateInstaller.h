@@ -49,11 +49,11 @@ public:
   bool installsInPlace() const;
 
   // Installs the bytes of `update`, whose signature the caller has checked: what is unpacked
-  // or kept is read from that open file, never from its name again. The heavy work runs off
+  // or kept is read from its sealed copy, never from the file or its name again. The heavy work runs off
   // the main thread and holds copies of what it needs, so the installer may go before it
   // ends. Throws UpdateInstallError.
   QCoro::Task<UpdateInstallOutcome> install(std::shared_ptr<const DownloadedUpdate> update, QString version);
-  // The same for the file at `verifiedFile`, opened once here.
+  // The same for the file at `verifiedFile`, opened (and copied) once here.
   QCoro::Task<UpdateInstallOutcome> install(QString verifiedFile, QString version);
 
   // At start, once this copy is the one that runs: completes a swap that a killed install

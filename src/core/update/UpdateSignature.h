@@ -20,8 +20,8 @@ namespace UpdateSignature {
 // not verify.
 bool verify(QByteArrayView publicKey, QByteArrayView signature, QByteArrayView message);
 
-// The same over a file's bytes, mapped rather than read into memory; false when the file
-// cannot be opened or mapped.
+// The same over a file's bytes, as DownloadedUpdate checks them (copied into sealed memory,
+// then mapped); false when the file cannot be opened or copied.
 bool verifyFile(QByteArrayView publicKey, QByteArrayView signature, const QString& path);
 
 // DownloadedUpdate::hasSignature() on a worker thread, its answer coming back on the main

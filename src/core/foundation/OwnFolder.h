@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace brindlewick {
+
+// A folder of the program's own that it clears or tightens, held open so that what it does
+// there happens in that folder and nowhere else. A symbolic link found at its name is never
+// followed: it is set aside as "<name>.link" (said once in the log), so nothing in whatever
+// it points to is removed, tightened or written, and the reader still has the link. The
+// folders above it are the reader's and are reached as the reader set them up.
+class OwnFolder {
+public:
+  enum class Absent { leave, create };
+
+  // Opens the folder at `path`. A missing one (a link set aside counts as missing) is made
+  // 0700 with Absent::create, with any missing folder above it made as
+  // PrivateFiles::createFolder makes them. None when it is missing and not made, or cannot be
+  // opened; `problem` then says why ("Not a directory"), or is empty when it was missing.
+  static std::optional<OwnFolder> open(const QString& path, Absent absent, QString* problem = nullptr);
+
+  OwnFolder(OwnFolder&& other) noexcept;
+  OwnFolder& operator=(OwnFolder&& other) noexcept;
+  OwnFolder(const OwnFolder&) = delete;
+  OwnFolder& operator=(const OwnFolder&) = delete;
+  ~OwnFolder();
+
+  const QString& path() const { return m_path; }
+  int descriptor() const { return m_descriptor; }
+
+  // Takes from the folder whatever the group and others may do; true when it is private.
+  bool tighten() const;
+  // Removes every file and link in it (a link, never what it points to); folders stay.
+  void removeFiles() const;
+
+private:
+  OwnFolder(QString path, int descriptor) : m_path(std::move(path)), m_descriptor(descriptor) {}
+
+  QString m_path;
+  int m_descriptor = -1;
+};
+
+} // namespace brindlewick
