@@ -1,12 +1,15 @@
 #include "app/ApplicationUpdater.h"
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
-#include "app/LaunchHelp.h"
+#include "app/GraphicalSession.h"
 #include "app/KeyringWatch.h"
+#include "app/LaunchHelp.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
 #include "app/LaunchRequestQueue.h"
+#include "app/LaunchUsage.h"
 #include "app/PanelDiagnosticsDelegate.h"
+#include "app/QtCommandLine.h"
 #include "app/ReaderLaunch.h"
 #include "app/SingleInstance.h"
 #include "app/StartCheckMode.h"
@@ -20,13 +23,13 @@
 #include "desktop/XdgUrlOpener.h"
 #include "foundation/PrivateFiles.h"
 #include "model/ReaderModel.h"
-#include "update/UpdateInstaller.h"
-#include "update/UpdateRestart.h"
-#include "update/UpdateTrial.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/ApplicationIcon.h"
 #include "ui/design/UiEnvironment.h"
+#include "update/UpdateInstaller.h"
+#include "update/UpdateRestart.h"
+#include "update/UpdateTrial.h"
 
 #include <QApplication>
 #include <QFile>
@@ -95,9 +98,16 @@ int main(int argc, char** argv) {
   const LaunchMode mode = launchMode(commandLine);
   // Asked what the program is: answered here, before a display or a running copy is touched.
   if (mode == LaunchMode::help || mode == LaunchMode::version) {
-    QTextStream(stdout) << (mode == LaunchMode::help ? launchHelpText()
-                                                     : launchVersionText(QStringLiteral(BRINDLEWICK_VERSION)));
+    QTextStream(stdout) << (mode == LaunchMode::help
+                                ? launchHelpText()
+                                : launchVersionText(QStringLiteral(BRINDLEWICK_VERSION)));
     return 0;
+  }
+  // Qt's own options are Qt's; every other one must be the program's, or nothing starts.
+  const QtCommandLine qtCommandLine = QtCommandLine::split(commandLine);
+  if (const std::optional<QString> mistake = LaunchUsage::error(qtCommandLine.own)) {
+    QTextStream(stderr) << *mistake;
+    return LaunchUsage::errorExitStatus;
   }
   // The updater asks whether this program starts: no display, no running copy, no keyring.
   if (mode == LaunchMode::checkStart) {
@@ -107,6 +117,12 @@ int main(int argc, char** argv) {
   if (mode == LaunchMode::refused) {
     QTextStream(stderr) << refusedDiagnosticsLine;
     return refusedExitStatus;
+  }
+  // Without a display the application object would abort the process: say why instead.
+  if (const std::optional<QString> reason =
+          GraphicalSession::missingDisplay(qtCommandLine, GraphicalSession::processEnvironment)) {
+    QTextStream(stderr) << GraphicalSession::refusal(*reason);
+    return GraphicalSession::refusalExitStatus;
   }
   // Qt takes the X11 startup id out of the environment when it connects to the display; a
   // start that hands its request on must pass it along.
@@ -244,7 +260,8 @@ int main(int argc, char** argv) {
               trial->confirm();
           }
           if (const std::optional<UpdateTrial::NotStarted>& note = atStart.notStarted) {
-            QTextStream(stderr) << "Brindlewick " << note->version << " did not start: " << note->reason << "\n";
+            QTextStream(stderr) << "Brindlewick " << note->version << " did not start: " << note->reason
+                                << "\n";
             if (updater)
               updater->reportNotStarted(note->version, note->reason);
           }
