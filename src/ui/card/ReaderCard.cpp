@@ -12,6 +12,7 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/IdeaShareButton.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
@@ -30,6 +31,10 @@ constexpr int kTopPadding = 10;
 constexpr int kBottomPadding = 40;
 constexpr int kActionsTopPadding = 22;
 constexpr int kMessageTopPadding = 16;
+// The ring around the text while it holds the keyboard, in the side padding around it.
+constexpr qreal kTextRingOutset = 8;
+constexpr qreal kTextRingWidth = 2;
+constexpr qreal kTextRingRadius = 16;
 
 // A frameless scroll area with nothing of its own to paint: the card's gradient shows
 // through.
@@ -130,6 +135,8 @@ void ReaderCard::syncDrop() {
     return;
   m_shownDrop = drop;
   m_shownScale = textScale();
+  // The keyboard on the drop that goes stays on the card: on the new drop's text.
+  const bool hadKeyboard = m_dropSection && m_dropSection->isAncestorOf(QApplication::focusWidget());
   if (m_dropSection) {
     // One of its buttons may be what changed the drop: it goes once that press is over.
     layout()->removeWidget(m_dropSection);
@@ -146,6 +153,8 @@ void ReaderCard::syncDrop() {
     buildDropSection(*drop);
   else
     placePadding(0);
+  if (hadKeyboard && m_content)
+    m_content->setFocus(Qt::TabFocusReason);
 }
 
 void ReaderCard::buildDropSection(const DropSnapshot& snapshot) {
@@ -153,6 +162,7 @@ void ReaderCard::buildDropSection(const DropSnapshot& snapshot) {
   auto* section = new QVBoxLayout(m_dropSection);
   section->setSpacing(0);
   m_content = new DropCardContent(snapshot, m_shownScale, [this, snapshot] { openInWindow(snapshot); });
+  connect(m_content, &DropCardContent::showsFocusChanged, this, qOverload<>(&QWidget::update));
   if (m_fitsContent) {
     section->addWidget(m_content);
   } else {
@@ -259,6 +269,17 @@ void ReaderCard::paintEvent(QPaintEvent*) {
   }
   QPainter painter(this);
   painter.drawPixmap(0, 0, m_background);
+  // Where the keyboard is: around the text it reads, in the padding beside it (the text
+  // scrolls under the area's edge, which a ring of the text's own would be clipped by).
+  if (m_content && m_scroll && m_content->showsFocus()) {
+    const QRectF area = QRectF(QRect(m_scroll->mapTo(this, QPoint(0, 0)), m_scroll->size()));
+    const qreal centre = kTextRingOutset - kTextRingWidth / 2;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, kTextRingWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(area.adjusted(-centre, -centre, centre, centre), kTextRingRadius,
+                            kTextRingRadius);
+  }
 }
 
 double ReaderCard::fittingHeight(ReaderModel& model, double width) {
