@@ -35,6 +35,7 @@ constexpr int kMessageTopPadding = 16;
 constexpr qreal kTextRingOutset = 8;
 constexpr qreal kTextRingWidth = 2;
 constexpr qreal kTextRingRadius = 16;
+constexpr qreal kTextRingTopInset = 6;
 
 // A frameless scroll area with nothing of its own to paint: the card's gradient shows
 // through.
@@ -277,7 +278,8 @@ void ReaderCard::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::white, kTextRingWidth));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(area.adjusted(-centre, -centre, centre, centre), kTextRingRadius,
+    // The top edge stays inside the area, in the text's own top margin, clear of the header.
+    painter.drawRoundedRect(area.adjusted(-centre, kTextRingTopInset, centre, centre), kTextRingRadius,
                             kTextRingRadius);
   }
 }
