@@ -2,11 +2,11 @@
 #include "app/SingleInstance.h"
 
 #include <QDir>
-#include <algorithm>
 #include <QFile>
 #include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -86,8 +86,9 @@ TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
     QList<QByteArray> printed; // each on a line of its own
   } rows[] = {
       {{"--help"},
-       {"Usage: brindlewick [OPTION | LINK...]", "  --discover", "  --show", "  --library", "  brindlewick:...",
-        "  --diagnostics", "  --smoke-panel", "  --feasibility", "  -h, --help", "  --version"}},
+       {"Usage: brindlewick [OPTION | LINK...]", "  --discover", "  --show", "  --library",
+        "  --focus-reader", "  --dismiss", "  brindlewick:...", "  --diagnostics", "  --smoke-panel",
+        "  --feasibility", "  -h, --help", "  --version"}},
       {{"brindlewick:open", "-h"}, {"Usage: brindlewick [OPTION | LINK...]"}},
       {{"--version"}, {"Brindlewick " BRINDLEWICK_PROJECT_VERSION}},
       // The updater's question, answered from the program's own configuration.
@@ -107,7 +108,8 @@ TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
     for (const QByteArray& expected : row.printed) {
       EXPECT_TRUE(std::any_of(lines.cbegin(), lines.cend(),
                               [&](const QByteArray& line) { return line.startsWith(expected); }))
-          << expected.toStdString() << " in:\n" << out.toStdString();
+          << expected.toStdString() << " in:\n"
+          << out.toStdString();
     }
     EXPECT_FALSE(running.waitForNewConnection(50)) << "the running copy was contacted";
     EXPECT_FALSE(out.contains("--check-start")) << "the updater's switch is not the reader's";
@@ -127,8 +129,8 @@ TEST(LaunchMode, TheStartCheckRefusesAConfigurationTheRealStartWouldStopOn) {
   } rows[] = {
       {"whole", "{\"CFBundleShortVersionString\": \"2.0.0\"}", 0, "Brindlewick 2.0.0 can start.\n"},
       {"authorityMissing",
-       "{\"CFBundleShortVersionString\": \"2.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}", 1,
-       "The development certificate authority /nonexistent/ca.pem cannot be used"},
+       "{\"CFBundleShortVersionString\": \"2.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}",
+       1, "The development certificate authority /nonexistent/ca.pem cannot be used"},
       {"serviceOverHttp", "{\"BrindlewickAPIBaseURL\": \"http://reading.example\"}", 1,
        "Build configuration requires HTTPS URLs"},
       {"updaterHalfConfigured", "{\"SUFeedURL\": \"https://feed.example/feed.json\"}", 1,
