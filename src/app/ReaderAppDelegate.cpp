@@ -86,7 +86,8 @@ void ReaderAppDelegate::presentAlert(const QString& title, const QString& text) 
 
 ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> startupError, Options options)
     : m_model(model), m_startupError(std::move(startupError)), m_options(std::move(options)),
-      m_defaults(m_options.applicationDefaultsFile), m_memoryRelease(m_options.memoryRelease) {
+      m_defaults(m_options.applicationDefaultsFile),
+      m_memoryRelease(m_options.memoryRelease) {
   if (!m_options.openUrl)
     m_options.openUrl = [this](const QUrl& url) { LinkOpener::open(m_window, url); };
   m_frameSave.setSingleShot(true);

@@ -108,8 +108,7 @@ TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
     for (const QByteArray& expected : row.printed) {
       EXPECT_TRUE(std::any_of(lines.cbegin(), lines.cend(),
                               [&](const QByteArray& line) { return line.startsWith(expected); }))
-          << expected.toStdString() << " in:\n"
-          << out.toStdString();
+          << expected.toStdString() << " in:\n" << out.toStdString();
     }
     EXPECT_FALSE(running.waitForNewConnection(50)) << "the running copy was contacted";
     EXPECT_FALSE(out.contains("--check-start")) << "the updater's switch is not the reader's";
@@ -129,8 +128,8 @@ TEST(LaunchMode, TheStartCheckRefusesAConfigurationTheRealStartWouldStopOn) {
   } rows[] = {
       {"whole", "{\"CFBundleShortVersionString\": \"2.0.0\"}", 0, "Brindlewick 2.0.0 can start.\n"},
       {"authorityMissing",
-       "{\"CFBundleShortVersionString\": \"2.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}",
-       1, "The development certificate authority /nonexistent/ca.pem cannot be used"},
+       "{\"CFBundleShortVersionString\": \"2.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}", 1,
+       "The development certificate authority /nonexistent/ca.pem cannot be used"},
       {"serviceOverHttp", "{\"BrindlewickAPIBaseURL\": \"http://reading.example\"}", 1,
        "Build configuration requires HTTPS URLs"},
       {"updaterHalfConfigured", "{\"SUFeedURL\": \"https://feed.example/feed.json\"}", 1,
