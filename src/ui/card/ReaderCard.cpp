@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -154,8 +155,8 @@ void ReaderCard::syncDrop() {
     buildDropSection(*drop);
   else
     placePadding(0);
-  if (hadKeyboard && m_content)
-    m_content->setFocus(Qt::TabFocusReason);
+  if (hadKeyboard)
+    takeKeyboard();
 }
 
 void ReaderCard::buildDropSection(const DropSnapshot& snapshot) {
@@ -242,6 +243,26 @@ void ReaderCard::openInWindow(const DropSnapshot& snapshot) {
   model->panel().dismiss(true);
   if (model && model->openWindow())
     model->openWindow()(ReaderTab::read, snapshot);
+}
+
+void ReaderCard::takeKeyboard() {
+  if (!m_content)
+    return;
+  // A section added to the shown card shows only once the event loop runs; focus needs it now.
+  m_dropSection->show();
+  m_content->setFocus(Qt::TabFocusReason);
+}
+
+void ReaderCard::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (m_fitsContent)
+    return;
+  // A card that replaces one the keyboard was on ("More for you" pressed from the keyboard)
+  // takes the keyboard in its turn, once the one before has gone from the panel.
+  QTimer::singleShot(0, this, [this] {
+    if (isVisible() && isActiveWindow() && !QApplication::focusWidget())
+      takeKeyboard();
+  });
 }
 
 void ReaderCard::enterEvent(QEnterEvent* event) {

@@ -336,6 +336,28 @@ TEST_F(ReaderCardTest, FocusReaderLandsOnTheRingedTextAndTabWalksTheControls) {
   EXPECT_TRUE(ringShown());
 }
 
+// "More for you" pressed from the keyboard brings another drop: the keyboard stays on the
+// card, on the new drop's text, ringed.
+TEST_F(ReaderCardTest, AnotherIdeaFromTheKeyboardKeepsTheKeyboardOnTheNewText) {
+  open();
+  ReaderCard* card = present(drop(2));
+  fx->advance(ReaderModel::readingConfirmationDelay);
+  model().focusReader();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(card->window()));
+  ASSERT_TRUE(card->moreButton()->isEnabled());
+  for (int step = 0; step < 5 && QApplication::focusWidget() != card->moreButton(); ++step)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), card->moreButton());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  flushEvents();
+  ASSERT_NE(model().current()->id(), drop(2).id());
+  card = model().panel().panel().findChild<ReaderCard*>();
+  ASSERT_NE(card, nullptr);
+  ASSERT_NE(card->content(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), card->content());
+  EXPECT_TRUE(card->content()->showsFocus());
+}
+
 // The share menu on the always-dark card is dark too, whatever the desktop's scheme.
 TEST_F(ReaderCardTest, TheShareMenuOpensDarkOnTheCard) {
   open();
