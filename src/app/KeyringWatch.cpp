@@ -17,6 +17,8 @@ public:
   Request& operator=(const Request&) = delete;
 
   void failed(const KeychainError& error) const {
+    if (m_watch)
+      m_watch->m_lastFailure = error.description();
     // Past the time limit, or failed after the reader was told the start waits on the keyring:
     // its bus call gave up on a keyring that never answered.
     if (m_watch && (error.status() == KeychainStorage::noAnswerStatus || m_watch->m_waiting))

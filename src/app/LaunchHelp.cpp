@@ -16,20 +16,31 @@ void option(QTextStream& out, const QString& name, const QString& meaning) {
 
 } // namespace
 
+QString launchUsageLine() {
+  return QStringLiteral("Usage: brindlewick [OPTION | LINK...]\n");
+}
+
 QString launchHelpText() {
   QString text;
   QTextStream out(&text);
-  out << "Usage: brindlewick [OPTION | LINK...]\n"
-         "\n"
+  out << launchUsageLine()
+      << "\n"
          "Brindlewick, a reading companion: one big idea from a book, in the quiet moments of\n"
          "the day. Only one copy runs per user; a later start hands its request to the running\n"
          "copy and exits.\n"
          "\n"
          "Launcher actions (one at a time):\n";
-  option(out, LaunchRequest::argument(LaunchAction::discover), QStringLiteral("open the reader window on Discover"));
+  option(out, LaunchRequest::argument(LaunchAction::discover),
+         QStringLiteral("open the reader window on Discover"));
   option(out, LaunchRequest::argument(LaunchAction::show),
          QStringLiteral("show a drop now, or the reader window when none can be shown"));
-  option(out, LaunchRequest::argument(LaunchAction::library), QStringLiteral("open the reader window on saved ideas"));
+  option(out, LaunchRequest::argument(LaunchAction::library),
+         QStringLiteral("open the reader window on saved ideas"));
+  option(out, LaunchRequest::argument(LaunchAction::focusReader),
+         QStringLiteral("give the keyboard to the drop on screen (a teaser opens"));
+  option(out, QString(), QStringLiteral("into its card); nothing when no drop is showing"));
+  option(out, LaunchRequest::argument(LaunchAction::dismiss),
+         QStringLiteral("dismiss the drop on screen; nothing when none is showing"));
   out << "\n"
          "Links:\n";
   option(out, QStringLiteral("brindlewick:..."), QStringLiteral("bring the reader window to the front"));
@@ -40,7 +51,8 @@ QString launchHelpText() {
   option(out, diagnosticSwitches[1].toString(),
          QStringLiteral("show the drop panel as a delivery would, check that it keeps"));
   option(out, QString(), QStringLiteral("the keyboard where it was, print the verdict and exit"));
-  option(out, diagnosticSwitches[2].toString(), QStringLiteral("show the drop panel with a test menu in the tray"));
+  option(out, diagnosticSwitches[2].toString(),
+         QStringLiteral("show the drop panel with a test menu in the tray"));
   out << "\n"
          "Other options:\n";
   option(out, helpSwitches[1].toString() + QStringLiteral(", ") + helpSwitches[0].toString(),

@@ -9,6 +9,10 @@ namespace brindlewick {
 // running copy. Ends with a line feed.
 QString launchHelpText();
 
+// The help's first line, "Usage: …", with its line feed; also what a mistaken command line is
+// shown.
+QString launchUsageLine();
+
 // What `brindlewick --version` prints for `version`: "Brindlewick " and the version, and a
 // line feed.
 QString launchVersionText(const QString& version);

@@ -40,9 +40,9 @@ inline constexpr QStringView checkStartSwitch = u"--check-start";
 
 // The mode for a command line (the program path included, as main receives it). Matching is
 // exact: case-sensitive, whole, nothing appended, so "--Diagnostics", "--diagnostics=1" and
-// "-diagnostics" are ordinary arguments. Read a copy of argv taken before the application
-// object exists: Qt removes its own options from argv, and with them a switch written where
-// one of those options expects its value ("-style --diagnostics").
+// "-diagnostics" are no switches (the start refuses them as unknown options: LaunchUsage). Read a copy of
+// argv taken before the application object exists: Qt removes its own options from argv, and with them a
+// switch written where one of those options expects its value ("-style --diagnostics").
 LaunchMode launchMode(const QStringList& arguments);
 
 // The diagnostic modes run as an accessory of the desktop: no reader window, no single

@@ -17,11 +17,16 @@ enum class LaunchAction {
   discover, // "Open Brindlewick": the reader window on the discover page
   show,     // "Show Drop": a drop now, or the window when no drop can be shown
   library,  // "Saved ideas": the reader window on the saved page
+  // The status menu's two entries for the drop on screen, so that a desktop shortcut reaches
+  // them: "Focus reader for keyboard" and "Dismiss reader".
+  focusReader,
+  dismiss,
 };
 
 template <> struct ContractEnum<LaunchAction> {
   static constexpr std::string_view name = "LaunchAction";
-  static constexpr std::array<std::string_view, 3> wireValues = {"discover", "show", "library"};
+  static constexpr std::array<std::string_view, 5> wireValues = {"discover", "show", "library",
+                                                                 "focus-reader", "dismiss"};
 };
 
 // What one start of the reader asks of the running reader: bring its window back, open

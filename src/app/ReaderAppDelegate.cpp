@@ -3,6 +3,7 @@
 #include "app/ActivationReturn.h"
 #include "desktop/WindowActivation.h"
 #include "model/ReaderModel.h"
+#include "panel/DropPanel.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/ButtonShortcut.h"
 #include "ui/design/DropMark.h"
@@ -224,7 +225,18 @@ void ReaderAppDelegate::createWindow() {
   m_home->setToolBar(toolbar);
   m_window->setCentralWidget(m_home);
   MenuActions::install(
-      *m_window->menuBar(), [this] { return ReaderMenus::mainMenu(menuState()); },
+      *m_window->menuBar(),
+      [this] {
+        QList<MenuSection> sections = ReaderMenus::mainMenu(menuState(), m_loveTitle);
+        // The love entry keeps its title while there is no idea to name.
+        for (const MenuSection& section : sections) {
+          for (const MenuEntry& entry : section.entries) {
+            if (entry.command == MenuCommand::love)
+              m_loveTitle = entry.title;
+          }
+        }
+        return sections;
+      },
       [this](MenuCommand command) { perform(command); });
   m_window->setContentMinimumSize(minimumReadingSize);
   if (const std::optional<QRect> saved = m_defaults.frame(ApplicationDefaults::mainWindowFrameKey)) {
@@ -321,9 +333,25 @@ void ReaderAppDelegate::carryOut(const LaunchRequest& request) {
     case LaunchAction::discover: perform(MenuCommand::discover); break;
     case LaunchAction::show: perform(MenuCommand::show); break;
     case LaunchAction::library: perform(MenuCommand::library); break;
+    // Checked as the menu entries are: nothing unless a teaser or a card is on screen.
+    case LaunchAction::focusReader:
+      perform(MenuCommand::focusReader);
+      focusPanelForLaunch();
+      break;
+    case LaunchAction::dismiss: perform(MenuCommand::dismiss); break;
     }
     break;
   }
+}
+
+void ReaderAppDelegate::focusPanelForLaunch() {
+  // The card took the keyboard at the reader's own request (a shortcut that started us): a
+  // window manager that prevents focus stealing lets it have it with that request's time.
+  if (!m_model || !m_launch || (m_launch->startupId.isEmpty() && m_launch->activationToken.isEmpty()))
+    return;
+  DropPanel& panel = m_model->panel().panel();
+  if (panel.isVisible() && panel.windowHandle() && panel.acceptsKeyboardFocus())
+    WindowActivation::activate(*panel.windowHandle(), m_launch->startupId, m_launch->activationToken);
 }
 
 void ReaderAppDelegate::reopen() {

@@ -126,6 +126,7 @@ private:
   // The reading page's love button, when the menu's love acts on that page's idea.
   QAbstractButton* pageLoveButton() const;
   void forwardToFocusWidget(const char* slot);
+  void focusPanelForLaunch();
 
   ReaderModel* m_model;
   std::optional<QString> m_startupError;
@@ -136,6 +137,8 @@ private:
   QPointer<ReadingWindow> m_window;
   QPointer<ReaderHome> m_home;
   bool m_minimized = false;
+  // The menu bar's love entry as it reads now: kept while no idea is selected.
+  QString m_loveTitle = ReaderMenus::initialLoveTitle;
   // The start whose request is being carried out; its window activation must name it.
   std::optional<LaunchRequest> m_launch;
   QTimer m_frameSave;

@@ -66,18 +66,27 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWa
 
 } // namespace
 
+QString startFailureText(const QString& error, const KeyringWatch* keyring) {
+  if (!keyring || !keyring->lastFailure())
+    return error;
+  QString text = *keyring->lastFailure();
+  if (keyring->gaveUp())
+    text += QLatin1Char(' ') + keyringStayedLockedText;
+  return text;
+}
+
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
-                          LaunchRequestQueue* requests, KeyringWatch* keyring, const StartFailureHandler& takeFailure) {
+                          LaunchRequestQueue* requests, KeyringWatch* keyring,
+                          const StartFailureHandler& takeFailure) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
   ReaderLaunch launch;
   std::optional<QString> startupError;
   try {
     launch.model = openModel(std::move(services), keyring, requests);
   } catch (const std::exception& error) {
-    // A keyring given up on fails the start with the account's storage error; what the reader
-    // can act on is that it stayed locked.
-    const QString description = keyring && keyring->gaveUp() ? keyringStayedLockedText
-                                                              : QString::fromUtf8(error.what());
+    // A failed keyring read fails the start with the account's storage error, which drops the
+    // keyring's own; the reader is told the keyring's words, and what to do when it stayed locked.
+    const QString description = startFailureText(QString::fromUtf8(error.what()), keyring);
     QTextStream(stderr) << "Brindlewick initialization failed: " << description << "\n";
     if (takeFailure && takeFailure(description))
       return launch;

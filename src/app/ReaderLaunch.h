@@ -35,11 +35,16 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
                           LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr,
                           const StartFailureHandler& takeFailure = {});
 
-// Why the start failed when the keyring never answered while the model opened: the start-up
-// alert gives it on the line after its own text (which already says no data was reset), and
-// standard error after its prefix.
+// What the reader is told when the keyring never answered while the model opened, after the
+// keyring's own words.
 inline const QString keyringStayedLockedText = QStringLiteral(
     "The system keyring stayed locked or did not answer, so Brindlewick could not read your sign-in. "
     "Unlock the keyring (your login password usually opens it) and start Brindlewick again.");
+
+// Why the model could not be built, as the start-up alert gives it on the line after its own
+// text and standard error after its prefix: `error`, the model's, unless the keyring failed a
+// request meanwhile. Then the keyring's own description, followed by keyringStayedLockedText
+// when the keyring was given up on.
+QString startFailureText(const QString& error, const KeyringWatch* keyring);
 
 } // namespace brindlewick

@@ -36,9 +36,10 @@ QString pauseTitle(const MenuState& state) {
   return state.paused ? QStringLiteral("Resume delivery") : QStringLiteral("Pause delivery");
 }
 
-QString loveTitle(const MenuState& state) {
-  return state.hasModel && state.selectedIdea && state.selectedIdea->loved ? QStringLiteral("Unlove idea")
-                                                                           : QStringLiteral("Love idea");
+QString loveTitle(const MenuState& state, const QString& shown) {
+  if (!state.hasModel || !state.selectedIdea)
+    return shown;
+  return state.selectedIdea->loved ? QStringLiteral("Unlove idea") : QStringLiteral("Love idea");
 }
 
 QString showTitle(const MenuState& state) {
@@ -64,7 +65,7 @@ QList<MenuEntry> statusMenu(const MenuState& state) {
   return entries;
 }
 
-QList<MenuSection> mainMenu(const MenuState& state) {
+QList<MenuSection> mainMenu(const MenuState& state, const QString& loveShown) {
   const MenuEntry separator = MenuEntry::separatorEntry();
   const auto none = std::nullopt;
   return {
@@ -85,7 +86,7 @@ QList<MenuSection> mainMenu(const MenuState& state) {
        {entry(QStringLiteral("Discover ideas"), MenuCommand::discover, u'o', state),
         entry(QStringLiteral("Show Drop"), MenuCommand::show, u'n', state),
         entry(QStringLiteral("Saved ideas"), MenuCommand::library, u'l', state),
-        entry(loveTitle(state), MenuCommand::love, u'L', state),
+        entry(loveTitle(state, loveShown), MenuCommand::love, u'L', state),
         entry(QStringLiteral("Focus reader for keyboard"), MenuCommand::focusReader, u'R', state),
         entry(pauseTitle(state), MenuCommand::pause, u'p', state),
         entry(QStringLiteral("Dismiss reader"), MenuCommand::dismiss, u'D', state)}},

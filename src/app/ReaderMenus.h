@@ -89,8 +89,11 @@ bool isEnabled(MenuCommand command, const MenuState& state);
 
 // "Resume delivery" while paused, else "Pause delivery".
 QString pauseTitle(const MenuState& state);
-// "Unlove idea" for a loved selected idea, else "Love idea".
-QString loveTitle(const MenuState& state);
+// What the love entry says before a menu ever retitles it.
+inline const QString initialLoveTitle = QStringLiteral("Love idea");
+// "Unlove idea" for a loved selected idea, else "Love idea". Without a model or a selected
+// idea there is nothing to name: the entry keeps `shown`, the title it carries now.
+QString loveTitle(const MenuState& state, const QString& shown = initialLoveTitle);
 // "Show Drop" when a drop can be asked for, else "Sign in / Open Brindlewick".
 QString showTitle(const MenuState& state);
 // A drop can be asked for: a model with healthy storage and a signed-in reader.
@@ -98,8 +101,8 @@ bool canRequestDrop(const MenuState& state);
 
 // The tray icon's menu, rebuilt each time it opens.
 QList<MenuEntry> statusMenu(const MenuState& state);
-// The reader window's menu bar.
-QList<MenuSection> mainMenu(const MenuState& state);
+// The reader window's menu bar; `loveShown` is the love entry's title as the bar shows it now.
+QList<MenuSection> mainMenu(const MenuState& state, const QString& loveShown = initialLoveTitle);
 
 } // namespace ReaderMenus
 

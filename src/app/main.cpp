@@ -1,12 +1,15 @@
 #include "app/ApplicationUpdater.h"
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
+#include "app/GraphicalSession.h"
 #include "app/LaunchHelp.h"
 #include "app/KeyringWatch.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
 #include "app/LaunchRequestQueue.h"
+#include "app/LaunchUsage.h"
 #include "app/PanelDiagnosticsDelegate.h"
+#include "app/QtCommandLine.h"
 #include "app/ReaderLaunch.h"
 #include "app/SingleInstance.h"
 #include "app/StartCheckMode.h"
@@ -100,6 +103,12 @@ int main(int argc, char** argv) {
                                                      : launchVersionText(QStringLiteral(BRINDLEWICK_VERSION)));
     return 0;
   }
+  // Qt's own options are Qt's; every other one must be the program's, or nothing starts.
+  const QtCommandLine qtCommandLine = QtCommandLine::split(commandLine);
+  if (const std::optional<QString> mistake = LaunchUsage::error(qtCommandLine.own)) {
+    QTextStream(stderr) << *mistake;
+    return LaunchUsage::errorExitStatus;
+  }
   // The updater asks whether this program starts: no display, no running copy, no keyring.
   if (mode == LaunchMode::checkStart) {
     QCoreApplication check(argc, argv);
@@ -108,6 +117,12 @@ int main(int argc, char** argv) {
   if (mode == LaunchMode::refused) {
     QTextStream(stderr) << refusedDiagnosticsLine;
     return refusedExitStatus;
+  }
+  // Without a display the application object would abort the process: say why instead.
+  if (const std::optional<QString> reason =
+          GraphicalSession::missingDisplay(qtCommandLine, GraphicalSession::processEnvironment)) {
+    QTextStream(stderr) << GraphicalSession::refusal(*reason);
+    return GraphicalSession::refusalExitStatus;
   }
   // Qt takes the X11 startup id out of the environment when it connects to the display; a
   // start that hands its request on must pass it along.

@@ -2,11 +2,11 @@
 #include "app/SingleInstance.h"
 
 #include <QDir>
-#include <algorithm>
 #include <QFile>
 #include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -86,8 +86,9 @@ TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
     QList<QByteArray> printed; // each on a line of its own
   } rows[] = {
       {{"--help"},
-       {"Usage: brindlewick [OPTION | LINK...]", "  --discover", "  --show", "  --library", "  brindlewick:...",
-        "  --diagnostics", "  --smoke-panel", "  --feasibility", "  -h, --help", "  --version"}},
+       {"Usage: brindlewick [OPTION | LINK...]", "  --discover", "  --show", "  --library",
+        "  --focus-reader", "  --dismiss", "  brindlewick:...", "  --diagnostics", "  --smoke-panel",
+        "  --feasibility", "  -h, --help", "  --version"}},
       {{"brindlewick:open", "-h"}, {"Usage: brindlewick [OPTION | LINK...]"}},
       {{"--version"}, {"Brindlewick " BRINDLEWICK_PROJECT_VERSION}},
       // The updater's question, answered from the program's own configuration.

@@ -3,12 +3,17 @@
 #include "app/ReaderAppDelegate.h"
 #include "model/FeedUpdaterRig.h"
 #include "model/ReaderModelFixture.h"
+#include "panel/DropPanel.h"
 #include "panel/ReadingWindow.h"
+#include "ui/card/CardPanelContent.h"
+#include "ui/card/DropCardContent.h"
 #include "ui/design/DropGlass.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
@@ -224,7 +229,8 @@ TEST(ReaderAppDelegate, LookingAwayGivesMemoryBackAndTheDrawingCachesTheWindowRe
   const QImage reopened = window.grab().toImage();
   EXPECT_GT(cached(), 0);
   EXPECT_GT(WorkspaceBackdrop::madeCount(), backdrops) << "the backdrop is painted again, not kept";
-  EXPECT_TRUE(reopened.save(brindlewick::testing::testOutputPath(QStringLiteral("reader-window-reopened.png"))));
+  EXPECT_TRUE(
+      reopened.save(brindlewick::testing::testOutputPath(QStringLiteral("reader-window-reopened.png"))));
 }
 
 // While the first-run screens lie over the reader window, a scheduled update offer waits; once
@@ -276,4 +282,82 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
     const QPoint off = shownOffer()->frameGeometry().center() - expected;
     EXPECT_LE(off.manhattanLength(), 24) << off.x() << "," << off.y();
   }
+}
+
+// The launcher's "--focus-reader" and "--dismiss" act as the status menu's entries do: on a
+// drop on screen only. Without one they do nothing, not even open the reader window.
+TEST(ReaderAppDelegate, FocusReaderAndDismissFromALaunchActOnlyOnADropOnScreen) {
+  Launched launched;
+  ReaderModel& model = launched.model;
+  ReaderAppDelegate& delegate = launched.delegate;
+  model.setPanelContentFactories(cardPanelContent());
+  delegate.hideMainWindow();
+  const auto launch = [&](LaunchAction action) {
+    LaunchRequest request;
+    request.kind = LaunchRequest::Kind::action;
+    request.action = action;
+    delegate.handle(request);
+    QApplication::processEvents();
+  };
+
+  launch(LaunchAction::focusReader);
+  launch(LaunchAction::dismiss);
+  EXPECT_FALSE(delegate.window()->isVisible());
+  EXPECT_FALSE(model.panel().panel().isVisible());
+
+  model.requestDrop();
+  ASSERT_TRUE(model.teaserPanel().panel().isVisible());
+  // The teaser opens into its card, and the keyboard lands on the drop's text, ringed.
+  launch(LaunchAction::focusReader);
+  ASSERT_TRUE(model.panel().panel().isVisible());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&model.panel().panel()));
+  auto* text = qobject_cast<DropCardContent*>(QApplication::focusWidget());
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(text->showsFocus());
+  EXPECT_FALSE(delegate.window()->isVisible());
+
+  launch(LaunchAction::dismiss);
+  launched.fixture.advance(2);
+  EXPECT_FALSE(model.panel().panel().isVisible());
+  EXPECT_FALSE(model.teaserPanel().panel().isVisible());
+  EXPECT_TRUE(launched.alerts.isEmpty());
+}
+
+// The View menu's love entry names what it would do to the selected idea; with none selected
+// it is disabled and keeps the title it had.
+TEST(ReaderAppDelegate, TheLoveEntryKeepsItsTitleWhenNoIdeaIsSelected) {
+  Launched launched;
+  ReaderModel& model = launched.model;
+  ReaderAppDelegate& delegate = launched.delegate;
+  QMenu* view = nullptr;
+  for (QAction* action : delegate.window()->menuBar()->actions()) {
+    if (action->text() == QStringLiteral("View"))
+      view = action->menu();
+  }
+  ASSERT_NE(view, nullptr);
+  const auto loveEntry = [&]() -> QAction* {
+    // Opened as the reader opens it: the menu is filled as it is about to show.
+    QMetaObject::invokeMethod(view, "aboutToShow");
+    for (QAction* action : view->actions()) {
+      if (action->text().endsWith(QStringLiteral("ove idea")))
+        return action;
+    }
+    return nullptr;
+  };
+  ASSERT_NE(loveEntry(), nullptr);
+  EXPECT_EQ(loveEntry()->text(), QStringLiteral("Love idea"));
+  EXPECT_FALSE(loveEntry()->isEnabled());
+
+  const DropSnapshot idea = *model.repository().snapshot(launched.fixture.release().release.lore[0].id);
+  model.changeCollection(idea, true);
+  launched.fixture.advance(1);
+  ASSERT_TRUE(model.isLoved(idea));
+  model.read(idea);
+  ASSERT_EQ(model.navigationTab(), ReaderTab::read);
+  EXPECT_EQ(loveEntry()->text(), QStringLiteral("Unlove idea"));
+  EXPECT_TRUE(loveEntry()->isEnabled());
+
+  delegate.perform(MenuCommand::library); // no idea is selected on the saved page
+  EXPECT_EQ(loveEntry()->text(), QStringLiteral("Unlove idea"));
+  EXPECT_FALSE(loveEntry()->isEnabled());
 }

@@ -109,7 +109,7 @@ protected:
   // Waits as sawWaitWindowInTime() does, lets `giveUp` end the keyring's read with a failure,
   // and expects the start's alert to keep the start-up text and say on its next line that the
   // keyring stayed locked, as standard error does after its prefix.
-  void expectStayedLockedAlert(const std::function<void()>& giveUp) {
+  void expectStayedLockedAlert(qint32 status, const std::function<void()>& giveUp) {
     bool waited = false;
     StandardErrorCapture errors;
     const ReaderLaunch launch = launchWhile([&] {
@@ -122,11 +122,14 @@ protected:
     });
     EXPECT_FALSE(launch.model);
     EXPECT_EQ(visibleWaitWindow(), nullptr);
-    const QString text = u"Brindlewick could not open its local storage or configuration. No data was reset.\n"_s +
-                         keyringStayedLockedText;
+    // The keyring's own words first, then what the reader can do about it.
+    const QString reason = KeychainError(status).description() + u' ' + keyringStayedLockedText;
+    const QString text =
+        u"Brindlewick could not open its local storage or configuration. No data was reset.\n"_s + reason;
     ASSERT_EQ(alerts.size(), 1);
-    EXPECT_EQ(alerts.front().toStdString(), (ReaderAppDelegate::startupAlertTitle + '\n' + text).toStdString());
-    EXPECT_TRUE(errors.text().contains("Brindlewick initialization failed: " + keyringStayedLockedText.toUtf8() + '\n'))
+    EXPECT_EQ(alerts.front().toStdString(),
+              (ReaderAppDelegate::startupAlertTitle + '\n' + text).toStdString());
+    EXPECT_TRUE(errors.text().contains("Brindlewick initialization failed: " + reason.toUtf8() + '\n'))
         << errors.text().toStdString();
     ReaderAppDelegate::makeAlert(ReaderAppDelegate::startupAlertTitle, text)
         ->grab()
@@ -165,20 +168,30 @@ TEST_F(ReaderLaunchTest, ALockedKeyringIsSaidAtOnceAndTheReaderFollowsItsUnlock)
 // Our own time limit ends the wait on a prompt nobody answers; the keyring's bus call gives
 // up on a keyring that is stuck. Either way the alert says what the reader can act on.
 TEST_F(ReaderLaunchTest, AKeyringThatStaysLockedEndsInAnAlertThatSaysSo) {
-  expectStayedLockedAlert([this] { fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus); });
+  expectStayedLockedAlert(KeychainStorage::noAnswerStatus,
+                          [this] { fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus); });
 }
 
 TEST_F(ReaderLaunchTest, AKeyringWhoseBusGivesUpAfterTheWaitShowedEndsInTheSameAlert) {
-  expectStayedLockedAlert([this] { fixture.storage().failOldestSilently(7); });
+  expectStayedLockedAlert(7, [this] { fixture.storage().failOldestSilently(7); });
 }
 
 TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
   fixture.storage().setHolding(false);
   fixture.storage().setFailure(7);
+  StandardErrorCapture errors;
   const ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
   EXPECT_FALSE(launch.model);
+  // The keyring's own description, with nothing about unlocking it.
+  const QString reason =
+      u"Secure storage is unavailable (system keyring status 7). No credentials were discarded."_s;
   ASSERT_EQ(alerts.size(), 1);
-  EXPECT_TRUE(alerts.front().contains(u"could not open its local storage or configuration"));
+  EXPECT_EQ(alerts.front().toStdString(),
+            (ReaderAppDelegate::startupAlertTitle +
+             u"\nBrindlewick could not open its local storage or configuration. No data was reset.\n"_s +
+             reason)
+                .toStdString());
+  EXPECT_TRUE(errors.text().contains("Brindlewick initialization failed: " + reason.toUtf8() + '\n'));
 }
 
 // The install chime belongs to the onboarding: an installed copy chimes once, as the

@@ -103,22 +103,29 @@ TEST(ReaderMenus, EntriesAreEnabledByTheModelState) {
 TEST(ReaderMenus, LoveFollowsTheSelectedIdea) {
   const struct {
     const char* name;
+    bool hasModel;
     std::optional<SelectedIdea> idea;
     bool collectionBusy;
+    const char* shownBefore;
     const char* title;
     bool enabled;
   } rows[] = {
-      {"no idea", std::nullopt, false, "Love idea", false},
-      {"idea", SelectedIdea{false, true}, false, "Love idea", true},
-      {"loved idea", SelectedIdea{true, true}, false, "Unlove idea", true},
-      {"loved, change in flight", SelectedIdea{true, true}, true, "Unlove idea", false},
-      {"not readable", SelectedIdea{false, false}, false, "Love idea", false},
+      // Nothing to name: the entry is disabled and keeps the title it had.
+      {"no idea, after a loved one", true, std::nullopt, false, "Unlove idea", "Unlove idea", false},
+      {"no idea, from the start", true, std::nullopt, false, "Love idea", "Love idea", false},
+      {"no model", false, SelectedIdea{true, true}, false, "Unlove idea", "Unlove idea", false},
+      {"idea", true, SelectedIdea{false, true}, false, "Unlove idea", "Love idea", true},
+      {"loved idea", true, SelectedIdea{true, true}, false, "Love idea", "Unlove idea", true},
+      {"loved, change in flight", true, SelectedIdea{true, true}, true, "Love idea", "Unlove idea", false},
+      {"not readable", true, SelectedIdea{false, false}, false, "Love idea", "Love idea", false},
   };
   for (const auto& row : rows) {
     MenuState state = signedIn();
+    state.hasModel = row.hasModel;
     state.selectedIdea = row.idea;
     state.collectionBusy = row.collectionBusy;
-    const MenuEntry love = find(ReaderMenus::mainMenu(state)[2].entries, MenuCommand::love);
+    const MenuEntry love =
+        find(ReaderMenus::mainMenu(state, QLatin1String(row.shownBefore))[2].entries, MenuCommand::love);
     EXPECT_EQ(love.title, QLatin1String(row.title)) << row.name;
     EXPECT_EQ(love.enabled, row.enabled) << row.name;
   }

@@ -15,6 +15,10 @@ class DropTextBlock;
 // What the reader reads on the card: the topic and kind, the explanation set large in the
 // display face, centred, and one line per book the drop cites. Everything is plain text.
 // Laid out in a box at least `minimumHeight` high, the content sits centred in it.
+//
+// The keyboard's first stop on the card, where no key changes anything: assistive technology
+// hears it as the drop's text; the arrow and page keys scroll a long explanation, and Return
+// and Space do nothing. Only the keyboard brings focus here, and the card shows it.
 class DropCardContent : public QWidget {
   Q_OBJECT
 
@@ -30,8 +34,21 @@ public:
 
   DropTextBlock* explanation() const { return m_explanation; }
   const QList<BookLine*>& bookLines() const { return m_books; }
+  // Holds the keyboard focus, which the card rings.
+  bool showsFocus() const { return m_showsFocus; }
+
+Q_SIGNALS:
+  void showsFocusChanged();
+
+protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
 private:
+  void setShowsFocus(bool shows);
+
+  bool m_showsFocus = false;
   DropEyebrow* m_eyebrow;
   DropTextBlock* m_explanation;
   QList<BookLine*> m_books;

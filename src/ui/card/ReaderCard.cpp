@@ -12,9 +12,11 @@
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/IdeaShareButton.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -30,6 +32,11 @@ constexpr int kTopPadding = 10;
 constexpr int kBottomPadding = 40;
 constexpr int kActionsTopPadding = 22;
 constexpr int kMessageTopPadding = 16;
+// The ring around the text while it holds the keyboard, in the side padding around it.
+constexpr qreal kTextRingOutset = 8;
+constexpr qreal kTextRingWidth = 2;
+constexpr qreal kTextRingRadius = 16;
+constexpr qreal kTextRingTopInset = 6;
 
 // A frameless scroll area with nothing of its own to paint: the card's gradient shows
 // through.
@@ -130,6 +137,8 @@ void ReaderCard::syncDrop() {
     return;
   m_shownDrop = drop;
   m_shownScale = textScale();
+  // The keyboard on the drop that goes stays on the card: on the new drop's text.
+  const bool hadKeyboard = m_dropSection && m_dropSection->isAncestorOf(QApplication::focusWidget());
   if (m_dropSection) {
     // One of its buttons may be what changed the drop: it goes once that press is over.
     layout()->removeWidget(m_dropSection);
@@ -146,6 +155,8 @@ void ReaderCard::syncDrop() {
     buildDropSection(*drop);
   else
     placePadding(0);
+  if (hadKeyboard)
+    takeKeyboard();
 }
 
 void ReaderCard::buildDropSection(const DropSnapshot& snapshot) {
@@ -153,6 +164,7 @@ void ReaderCard::buildDropSection(const DropSnapshot& snapshot) {
   auto* section = new QVBoxLayout(m_dropSection);
   section->setSpacing(0);
   m_content = new DropCardContent(snapshot, m_shownScale, [this, snapshot] { openInWindow(snapshot); });
+  connect(m_content, &DropCardContent::showsFocusChanged, this, qOverload<>(&QWidget::update));
   if (m_fitsContent) {
     section->addWidget(m_content);
   } else {
@@ -233,6 +245,26 @@ void ReaderCard::openInWindow(const DropSnapshot& snapshot) {
     model->openWindow()(ReaderTab::read, snapshot);
 }
 
+void ReaderCard::takeKeyboard() {
+  if (!m_content)
+    return;
+  // A section added to the shown card shows only once the event loop runs; focus needs it now.
+  m_dropSection->show();
+  m_content->setFocus(Qt::TabFocusReason);
+}
+
+void ReaderCard::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (m_fitsContent)
+    return;
+  // A card that replaces one the keyboard was on ("More for you" pressed from the keyboard)
+  // takes the keyboard in its turn, once the one before has gone from the panel.
+  QTimer::singleShot(0, this, [this] {
+    if (isVisible() && isActiveWindow() && !QApplication::focusWidget())
+      takeKeyboard();
+  });
+}
+
 void ReaderCard::enterEvent(QEnterEvent* event) {
   QWidget::enterEvent(event);
   // The card's own enter and leave only: crossing its children sends the card neither, so
@@ -259,6 +291,18 @@ void ReaderCard::paintEvent(QPaintEvent*) {
   }
   QPainter painter(this);
   painter.drawPixmap(0, 0, m_background);
+  // Where the keyboard is: around the text it reads, in the padding beside it (the text
+  // scrolls under the area's edge, which a ring of the text's own would be clipped by).
+  if (m_content && m_scroll && m_content->showsFocus()) {
+    const QRectF area = QRectF(QRect(m_scroll->mapTo(this, QPoint(0, 0)), m_scroll->size()));
+    const qreal centre = kTextRingOutset - kTextRingWidth / 2;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, kTextRingWidth));
+    painter.setBrush(Qt::NoBrush);
+    // The top edge stays inside the area, in the text's own top margin, clear of the header.
+    painter.drawRoundedRect(area.adjusted(-centre, kTextRingTopInset, centre, centre), kTextRingRadius,
+                            kTextRingRadius);
+  }
 }
 
 double ReaderCard::fittingHeight(ReaderModel& model, double width) {

@@ -57,6 +57,7 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
 
@@ -71,6 +72,8 @@ private:
   // drop section's buttons already keep below themselves for their shadows.
   void placePadding(int shadowRoom);
   double textScale() const;
+  // Puts the keyboard on the drop's text.
+  void takeKeyboard();
   // Asks the visible panel to fit the card again.
   void refreshPanel();
 

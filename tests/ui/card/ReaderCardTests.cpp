@@ -267,6 +267,99 @@ TEST_F(ReaderCardTest, ALongExplanationScrollsInThePanelsHeight) {
   UiEnvironment::instance().setOverrides({});
 }
 
+// "Focus reader for keyboard" puts the keyboard on the drop's text, where no key changes
+// anything, and rings it at once; Tab goes on through the card's controls in order.
+TEST_F(ReaderCardTest, FocusReaderLandsOnTheRingedTextAndTabWalksTheControls) {
+  open();
+  const QString text =
+      longExplanation + QLatin1Char(' ') + longExplanation + QLatin1Char(' ') + longExplanation;
+  ReaderCard* card = present(withBooks(drop(1), text));
+  ASSERT_NE(card, nullptr);
+  const DropSnapshot shown = *model().current();
+  const bool saved = model().isSaved(shown);
+  const bool loved = model().isLoved(shown);
+  model().focusReader();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(card->window()));
+  DropCardContent* content = card->content();
+  ASSERT_EQ(QApplication::focusWidget(), content) << "the keyboard lands on the text";
+  EXPECT_TRUE(content->showsFocus());
+  picture(*card, QStringLiteral("card-keyboard-focus"));
+
+  // Assistive technology hears the drop's text.
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(content);
+  ASSERT_NE(accessible, nullptr);
+  EXPECT_EQ(accessible->text(QAccessible::Name), text);
+  EXPECT_EQ(accessible->role(), QAccessible::Paragraph);
+  EXPECT_TRUE(accessible->state().focused);
+
+  // Reading keys change no data; the arrows scroll the long text (in a card shorter than it).
+  card->resize(720, 420);
+  card->layout()->activate();
+  QScrollBar* bar = card->scrollArea()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Enter})
+    QTest::keyClick(QApplication::focusWidget(), key);
+  flushEvents();
+  EXPECT_EQ(model().isLoved(shown), loved);
+  EXPECT_EQ(model().isSaved(shown), saved);
+  EXPECT_FALSE(model().collectionBusy());
+  EXPECT_EQ(model().current(), shown);
+  EXPECT_TRUE(card->window()->isVisible());
+  EXPECT_EQ(QApplication::focusWidget(), content);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_GT(bar->value(), 0);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+  EXPECT_EQ(bar->value(), 0);
+  // The ring's line, on the text area's left side, halfway down, in the side padding.
+  const QRect area(card->scrollArea()->mapTo(card, QPoint()), card->scrollArea()->size());
+  const QPoint onRing(area.left() - 7, area.center().y());
+  const auto ringShown = [&] { return picture(*card).pixelColor(onRing * 2).lightness() > 220; };
+  picture(*card, QStringLiteral("card-keyboard-focus-scrolling"));
+  EXPECT_TRUE(ringShown());
+
+  const QList<QWidget*> order{card->loveButton(), card->saveButton(), card->findChild<IdeaShareButton*>(),
+                              card->exploreButton(), card->moreButton()};
+  int tabs = 0;
+  for (QWidget* expected : order) {
+    if (!expected->isEnabled())
+      continue; // "More for you" waits for the reading to be confirmed
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ++tabs;
+    EXPECT_EQ(QApplication::focusWidget(), expected) << expected->accessibleName().toStdString();
+  }
+  EXPECT_FALSE(content->showsFocus());
+  EXPECT_FALSE(ringShown()) << "the ring leaves with the keyboard";
+  // Back to the text.
+  for (int step = 0; step < tabs; ++step)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), content);
+  EXPECT_TRUE(ringShown());
+}
+
+// "More for you" pressed from the keyboard brings another drop: the keyboard stays on the
+// card, on the new drop's text, ringed.
+TEST_F(ReaderCardTest, AnotherIdeaFromTheKeyboardKeepsTheKeyboardOnTheNewText) {
+  open();
+  ReaderCard* card = present(drop(2));
+  fx->advance(ReaderModel::readingConfirmationDelay);
+  model().focusReader();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(card->window()));
+  ASSERT_TRUE(card->moreButton()->isEnabled());
+  for (int step = 0; step < 5 && QApplication::focusWidget() != card->moreButton(); ++step)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), card->moreButton());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  flushEvents();
+  ASSERT_NE(model().current()->id(), drop(2).id());
+  card = model().panel().panel().findChild<ReaderCard*>();
+  ASSERT_NE(card, nullptr);
+  ASSERT_NE(card->content(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), card->content());
+  EXPECT_TRUE(card->content()->showsFocus());
+}
+
 // The share menu on the always-dark card is dark too, whatever the desktop's scheme.
 TEST_F(ReaderCardTest, TheShareMenuOpensDarkOnTheCard) {
   open();
