@@ -224,7 +224,8 @@ TEST(ReaderAppDelegate, LookingAwayGivesMemoryBackAndTheDrawingCachesTheWindowRe
   const QImage reopened = window.grab().toImage();
   EXPECT_GT(cached(), 0);
   EXPECT_GT(WorkspaceBackdrop::madeCount(), backdrops) << "the backdrop is painted again, not kept";
-  EXPECT_TRUE(reopened.save(brindlewick::testing::testOutputPath(QStringLiteral("reader-window-reopened.png"))));
+  EXPECT_TRUE(
+      reopened.save(brindlewick::testing::testOutputPath(QStringLiteral("reader-window-reopened.png"))));
 }
 
 // While the first-run screens lie over the reader window, a scheduled update offer waits; once
@@ -239,8 +240,14 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
   };
   const struct {
     const char* name;
-    bool signsIn; // else the reader closes the window
-  } rows[] = {{"the reader signs in", true}, {"the reader closes the window", false}};
+    bool signsIn;        // else the reader closes the window
+    double onTheScreens; // seconds after the start
+  } rows[] = {
+      {"the reader signs in", true, FeedUpdater::firstCheckDelay + 3 * FeedUpdater::retryDelay},
+      {"the reader closes the window", false, FeedUpdater::firstCheckDelay + 3 * FeedUpdater::retryDelay},
+      // Not a few seconds after, as the check due then would have it.
+      {"the reader signs in just before the first check falls due", true, FeedUpdater::firstCheckDelay - 2},
+  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     FeedUpdaterRig rig;
@@ -252,8 +259,8 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
     delegate.launch();
     ASSERT_NE(delegate.home()->onboarding(), nullptr);
 
-    // Hours pass on the first-run screens: no offer, and the feed is not even read.
-    rig.harness.advance(FeedUpdater::firstCheckDelay + 3 * FeedUpdater::retryDelay);
+    // Time passes on the first-run screens: no offer, and the feed is not even read.
+    rig.harness.advance(row.onTheScreens);
     QTest::qWait(20);
     EXPECT_EQ(shownOffer(), nullptr);
     EXPECT_EQ(rig.feedRequests(), 0);
