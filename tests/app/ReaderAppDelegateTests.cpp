@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 #include <gtest/gtest.h>
@@ -282,5 +283,35 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
     const QPoint expected = row.signsIn ? delegate.window()->frameGeometry().center() : QPoint(960, 552);
     const QPoint off = shownOffer()->frameGeometry().center() - expected;
     EXPECT_LE(off.manhattanLength(), 24) << off.x() << "," << off.y();
+    // Over the reader window it stays above it; with none shown it stands on its own.
+    EXPECT_EQ(shownOffer()->windowHandle()->transientParent(),
+              row.signsIn ? delegate.window()->windowHandle() : nullptr);
   }
+}
+
+// An offer that stood on its own before the reader window was made stays above it once the
+// reader opens it.
+TEST(ReaderAppDelegate, AnUpdateOfferStandingBeforeTheReaderWindowStaysAboveItOnceItOpens) {
+  FeedUpdaterRig rig;
+  ReaderModelFixture fixture;
+  rig.configure(fixture);
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  QList<Alert> alerts;
+  ReaderAppDelegate delegate(&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts));
+  rig.harness.advance(FeedUpdater::firstCheckDelay);
+  QWidget* offer = nullptr;
+  ASSERT_TRUE(waitUntil([&] {
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->objectName() == QLatin1String("update.window") && window->isVisible())
+        offer = window;
+    return offer != nullptr;
+  }));
+  ASSERT_EQ(delegate.window(), nullptr);
+  EXPECT_EQ(offer->windowHandle()->transientParent(), nullptr);
+
+  delegate.perform(MenuCommand::library);
+  ASSERT_NE(delegate.window(), nullptr);
+  EXPECT_EQ(offer->windowHandle()->transientParent(), delegate.window()->windowHandle());
+  EXPECT_TRUE(offer->isVisible());
 }
