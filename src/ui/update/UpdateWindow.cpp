@@ -317,7 +317,7 @@ void UpdateWindow::followReaderWindow() {
   QWindow* readerHandle = reader != nullptr && reader != this ? reader->windowHandle() : nullptr;
   if (readerHandle != m_readerHandle) {
     if (m_readerHandle)
-      disconnect(m_readerHandle, &QWindow::visibleChanged, this, nullptr);
+      disconnect(m_readerHandle, nullptr, this, nullptr);
     m_readerHandle = readerHandle;
     // Closed (hidden), the reader window leaves this one standing on its own; shown again or
     // brought back from the taskbar, it is followed again.
