@@ -86,8 +86,7 @@ void ReaderAppDelegate::presentAlert(const QString& title, const QString& text) 
 
 ReaderAppDelegate::ReaderAppDelegate(ReaderModel* model, std::optional<QString> startupError, Options options)
     : m_model(model), m_startupError(std::move(startupError)), m_options(std::move(options)),
-      m_defaults(m_options.applicationDefaultsFile),
-      m_memoryRelease(m_options.memoryRelease) {
+      m_defaults(m_options.applicationDefaultsFile), m_memoryRelease(m_options.memoryRelease) {
   if (!m_options.openUrl)
     m_options.openUrl = [this](const QUrl& url) { LinkOpener::open(m_window, url); };
   m_frameSave.setSingleShot(true);
@@ -201,6 +200,9 @@ void ReaderAppDelegate::open(ReaderTab tab, const std::optional<DropSnapshot>& s
   m_window->show();
   m_window->raise();
   bringForward();
+  // An update offer standing on its own stays above the window from now on.
+  if (m_updateWindow)
+    m_updateWindow->followReaderWindow();
 }
 
 void ReaderAppDelegate::bringForward() {

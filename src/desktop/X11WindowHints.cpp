@@ -69,8 +69,9 @@ void addStates(xcb_connection_t* connection, xcb_window_t id, bool managed,
   if (managed) {
     // The window manager owns the property now; a message names at most two states.
     for (qsizetype i = 0; i < adding.size(); i += 2)
-      sendToWindowManager(connection, id, state,
-                          {kAddState, adding[i], i + 1 < adding.size() ? adding[i + 1] : 0, kFromApplication});
+      sendToWindowManager(
+          connection, id, state,
+          {kAddState, adding[i], i + 1 < adding.size() ? adding[i + 1] : 0, kFromApplication});
     return;
   }
 
@@ -121,10 +122,28 @@ void leaveOutOfTaskbars(QWindow& window) {
   xcb_flush(connection);
 }
 
+void setTransientFor(QWindow& window, const QWindow* parent) {
+  xcb_connection_t* connection = QtX11Connection::get();
+  if (connection == nullptr)
+    return;
+  const auto id = static_cast<xcb_window_t>(window.winId());
+  // ICCCM 4.1.2.6: the window manager reads the property when it maps the window and follows
+  // its changes after.
+  if (parent != nullptr) {
+    const auto parentId = static_cast<xcb_window_t>(parent->winId());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32,
+                        1, &parentId);
+  } else {
+    xcb_delete_property(connection, id, XCB_ATOM_WM_TRANSIENT_FOR);
+  }
+  xcb_flush(connection);
+}
+
 #else
 
 void showOnAllWorkspaces(QWindow&) {}
 void leaveOutOfTaskbars(QWindow&) {}
+void setTransientFor(QWindow&, const QWindow*) {}
 
 #endif
 

@@ -21,6 +21,12 @@ void showOnAllWorkspaces(QWindow& window);
 // window that is no task of its own, such as one that never takes the keyboard.
 void leaveOutOfTaskbars(QWindow& window);
 
+// Makes `window` transient for `parent`, as a dialog is for the window it belongs to: the window
+// manager keeps it above `parent` and on its workspace. None makes it a window of its own again.
+// Qt removes the link from a window of ordinary type each time it shows it, so ask after each
+// showing; the window manager follows a change while the window is shown.
+void setTransientFor(QWindow& window, const QWindow* parent);
+
 } // namespace X11WindowHints
 
 } // namespace brindlewick

@@ -101,6 +101,7 @@ void FeedUpdater::setPhase(Phase phase) {
 void FeedUpdater::armCheck(double seconds) {
   if (m_timer)
     m_services.scheduler.cancel(m_timer);
+  m_timerDeadline = m_services.scheduler.now() + seconds;
   m_timer = m_services.scheduler.schedule(seconds, [this] {
     m_timer = 0;
     scheduledCheckDue();
@@ -132,8 +133,15 @@ void FeedUpdater::holdScheduledOffers(bool held) {
   if (m_offersHeld == held)
     return;
   m_offersHeld = held;
-  if (!held)
+  if (held)
+    return;
+  // The reader finds their feet first: an offer a minute after the first-run screens have
+  // gone, not over the library they have only just reached.
+  m_quietUntil = m_services.scheduler.now() + firstCheckDelay;
+  if (m_checkOwed)
     resumeWhenPossible();
+  else if (m_timer && m_timerDeadline < m_quietUntil)
+    armCheck(firstCheckDelay);
 }
 
 void FeedUpdater::checkForUpdates() {
@@ -191,6 +199,11 @@ QCoro::Task<void> FeedUpdater::runCheck(bool askedByReader) {
   // Held while this check ran: the feed is read again once offers may show.
   if (!askedByReader && m_offersHeld) {
     m_checkOwed = true;
+    co_return;
+  }
+  // Let go while it ran: read again once the quiet minute is over.
+  if (const double quiet = m_quietUntil - m_services.scheduler.now(); !askedByReader && quiet > 0) {
+    armCheck(quiet);
     co_return;
   }
   Q_EMIT offered(*offer, askedByReader);

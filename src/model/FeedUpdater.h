@@ -124,8 +124,10 @@ public:
   void reportNotStarted(const QString& version, const QString& reason);
 
   // While held, a scheduled check waits and finds nothing to offer (the first-run screens
-  // are on show, and an offer would cover them); once let go, the feed is read a minute
-  // later. A check the reader asks for is never held.
+  // are on show, and an offer would cover them). Once let go, a quiet minute passes before a
+  // scheduled offer shows: a check owed, or one that would fall due sooner, reads the feed a
+  // minute later, and one already reading the feed offers nothing before then. A check the
+  // reader asks for is never held.
   void holdScheduledOffers(bool held);
 
 Q_SIGNALS:
@@ -168,6 +170,11 @@ private:
   // A scheduled check fell due while it could not run or show its offer.
   bool m_checkOwed = false;
   DelayScheduler::TimerId m_timer = 0;
+  // When the armed check falls due, on the scheduler's clock.
+  double m_timerDeadline = 0;
+  // Until when, on the scheduler's clock, no scheduled offer shows: a minute after the hold
+  // was let go.
+  double m_quietUntil = 0;
   CancellationSource m_lifetime;
   std::optional<CancellationSource> m_installCancel;
   // A version staged that waits for the next start: it is never offered again meanwhile.

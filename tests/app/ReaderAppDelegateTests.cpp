@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 #include <gtest/gtest.h>
@@ -245,8 +246,14 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
   };
   const struct {
     const char* name;
-    bool signsIn; // else the reader closes the window
-  } rows[] = {{"the reader signs in", true}, {"the reader closes the window", false}};
+    bool signsIn;        // else the reader closes the window
+    double onTheScreens; // seconds after the start
+  } rows[] = {
+      {"the reader signs in", true, FeedUpdater::firstCheckDelay + 3 * FeedUpdater::retryDelay},
+      {"the reader closes the window", false, FeedUpdater::firstCheckDelay + 3 * FeedUpdater::retryDelay},
+      // Not a few seconds after, as the check due then would have it.
+      {"the reader signs in just before the first check falls due", true, FeedUpdater::firstCheckDelay - 2},
+  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     FeedUpdaterRig rig;
@@ -258,8 +265,8 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
     delegate.launch();
     ASSERT_NE(delegate.home()->onboarding(), nullptr);
 
-    // Hours pass on the first-run screens: no offer, and the feed is not even read.
-    rig.harness.advance(FeedUpdater::firstCheckDelay + 3 * FeedUpdater::retryDelay);
+    // Time passes on the first-run screens: no offer, and the feed is not even read.
+    rig.harness.advance(row.onTheScreens);
     QTest::qWait(20);
     EXPECT_EQ(shownOffer(), nullptr);
     EXPECT_EQ(rig.feedRequests(), 0);
@@ -281,6 +288,9 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
     const QPoint expected = row.signsIn ? delegate.window()->frameGeometry().center() : QPoint(960, 552);
     const QPoint off = shownOffer()->frameGeometry().center() - expected;
     EXPECT_LE(off.manhattanLength(), 24) << off.x() << "," << off.y();
+    // Over the reader window it stays above it; with none shown it stands on its own.
+    EXPECT_EQ(shownOffer()->windowHandle()->transientParent(),
+              row.signsIn ? delegate.window()->windowHandle() : nullptr);
   }
 }
 
@@ -360,4 +370,31 @@ TEST(ReaderAppDelegate, TheLoveEntryKeepsItsTitleWhenNoIdeaIsSelected) {
   delegate.perform(MenuCommand::library); // no idea is selected on the saved page
   EXPECT_EQ(loveEntry()->text(), QStringLiteral("Unlove idea"));
   EXPECT_FALSE(loveEntry()->isEnabled());
+}
+
+// An offer that stood on its own before the reader window was made stays above it once the
+// reader opens it.
+TEST(ReaderAppDelegate, AnUpdateOfferStandingBeforeTheReaderWindowStaysAboveItOnceItOpens) {
+  FeedUpdaterRig rig;
+  ReaderModelFixture fixture;
+  rig.configure(fixture);
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  QList<Alert> alerts;
+  ReaderAppDelegate delegate(&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts));
+  rig.harness.advance(FeedUpdater::firstCheckDelay);
+  QWidget* offer = nullptr;
+  ASSERT_TRUE(waitUntil([&] {
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->objectName() == QLatin1String("update.window") && window->isVisible())
+        offer = window;
+    return offer != nullptr;
+  }));
+  ASSERT_EQ(delegate.window(), nullptr);
+  EXPECT_EQ(offer->windowHandle()->transientParent(), nullptr);
+
+  delegate.perform(MenuCommand::library);
+  ASSERT_NE(delegate.window(), nullptr);
+  EXPECT_EQ(offer->windowHandle()->transientParent(), delegate.window()->windowHandle());
+  EXPECT_TRUE(offer->isVisible());
 }

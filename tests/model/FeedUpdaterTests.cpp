@@ -246,6 +246,65 @@ TEST(FeedUpdater, AScheduledOfferWaitsWhileHeldAndShowsAMinuteAfter) {
   EXPECT_TRUE(heard.askedByReader);
 }
 
+// Let go just before a scheduled check would offer, the hold still keeps the reader's first
+// minute quiet: the offer comes a minute after it was let go, never seconds after the
+// first-run screens have gone. A check hours away stays where it was.
+TEST(FeedUpdater, AScheduledOfferComesAQuietMinuteAfterTheHoldIsLetGo) {
+  const struct {
+    const char* name;
+    // Holds offers and lets them go; the time stands at the moment they were let go.
+    std::function<void(FeedUpdaterRig&, FeedUpdater&)> letGo;
+    int feedRequestsBefore;
+  } rows[] = {
+      {"let go two seconds before the first check falls due",
+       [](FeedUpdaterRig& rig, FeedUpdater& updater) {
+         updater.holdScheduledOffers(true);
+         rig.harness.advance(FeedUpdater::firstCheckDelay - 2);
+         updater.holdScheduledOffers(false);
+       },
+       0},
+      {"held and let go while the check reads the feed",
+       [](FeedUpdaterRig& rig, FeedUpdater& updater) {
+         rig.harness.service().addFault("GET", "/updates/{id}", StandInFault{.times = 1, .hold = true});
+         rig.harness.advance(FeedUpdater::firstCheckDelay);
+         ASSERT_TRUE(waitUntil([&] { return rig.harness.service().heldReplies() == 1; }));
+         updater.holdScheduledOffers(true);
+         updater.holdScheduledOffers(false);
+         rig.harness.service().releaseHeld();
+         ASSERT_TRUE(waitUntil(
+             [&] { return rig.feedRequests() == 1 && updater.phase() == FeedUpdater::Phase::idle; }));
+       },
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FeedUpdaterRig rig;
+    const auto updater = rig.make();
+    Heard heard(*updater);
+    row.letGo(rig, *updater);
+    rig.harness.advance(FeedUpdater::firstCheckDelay - 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard.offers, 0);
+    EXPECT_EQ(rig.feedRequests(), row.feedRequestsBefore);
+    rig.harness.advance(1);
+    ASSERT_TRUE(waitUntil([&] { return heard.offers == 1; }));
+    EXPECT_FALSE(heard.askedByReader);
+    EXPECT_EQ(rig.feedRequests(), row.feedRequestsBefore + 1);
+  }
+
+  FeedUpdaterRig rig;
+  const auto updater = rig.make();
+  Heard heard(*updater);
+  rig.harness.advance(FeedUpdater::firstCheckDelay);
+  ASSERT_TRUE(waitUntil([&] { return heard.offers == 1; }));
+  ASSERT_TRUE(idle(*updater));
+  updater->holdScheduledOffers(true);
+  updater->holdScheduledOffers(false);
+  rig.harness.advance(3 * FeedUpdater::firstCheckDelay);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(rig.feedRequests(), 1) << "the day's check is not brought forward";
+}
+
 // The release a check the reader asked for offers.
 std::optional<UpdateRelease> offerFrom(FeedUpdater& updater) {
   Heard heard(updater);

@@ -107,6 +107,8 @@ public:
     std::free(reply);
     return at;
   }
+  // The managed windows from bottom to top, as the window manager stacks them.
+  QList<std::uint32_t> stacking() { return cardinals(root_, "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW); }
   xcb_window_t activeWindow() {
     const QList<std::uint32_t> values = cardinals(root_, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
     return values.isEmpty() ? xcb_window_t(XCB_NONE) : values.front();
@@ -208,8 +210,8 @@ private:
     const xcb_setup_t* setup = xcb_get_setup(connection_);
     const int count = setup->max_keycode - setup->min_keycode + 1;
     auto* reply = xcb_get_keyboard_mapping_reply(
-        connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, static_cast<std::uint8_t>(count)),
-        nullptr);
+        connection_,
+        xcb_get_keyboard_mapping(connection_, setup->min_keycode, static_cast<std::uint8_t>(count)), nullptr);
     xcb_keycode_t found = 0;
     if (reply != nullptr) {
       const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(reply);
@@ -545,7 +547,8 @@ TEST_F(WindowManagerTest, ThePanelIsNoTaskToSwitchToYetStaysAboveOnEveryWorkspac
     EXPECT_TRUE(waitFor([&] {
       const QList<std::uint32_t> states = client_->cardinals(panel, "_NET_WM_STATE", XCB_ATOM_ATOM);
       return states.contains(skipTaskbar) && states.contains(skipPager) && states.contains(above);
-    })) << "state: " << ::testing::PrintToString(client_->cardinals(panel, "_NET_WM_STATE", XCB_ATOM_ATOM));
+    })) << "state: "
+        << ::testing::PrintToString(client_->cardinals(panel, "_NET_WM_STATE", XCB_ATOM_ATOM));
     EXPECT_EQ(client_->cardinals(panel, "_NET_WM_DESKTOP"), QList<std::uint32_t>{kAllDesktops});
     EXPECT_EQ(client_->activeWindow(), editor) << "the panel took the focus";
 
@@ -570,13 +573,15 @@ TEST_F(WindowManagerTest, AManagedWindowIsLeftOutOfTaskbarsByTheWindowManager) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   const auto id = static_cast<xcb_window_t>(window.winId());
-  ASSERT_TRUE(waitFor([&] { return !client_->cardinals(id, "WM_STATE", client_->atom("WM_STATE")).isEmpty(); }));
+  ASSERT_TRUE(
+      waitFor([&] { return !client_->cardinals(id, "WM_STATE", client_->atom("WM_STATE")).isEmpty(); }));
 
   X11WindowHints::leaveOutOfTaskbars(window);
   // The manager changes the state once more, writing it out from its own record.
   client_->addState(id, "_NET_WM_STATE_BELOW");
   const std::uint32_t below = client_->atom("_NET_WM_STATE_BELOW");
-  ASSERT_TRUE(waitFor([&] { return client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(below); }));
+  ASSERT_TRUE(
+      waitFor([&] { return client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(below); }));
   const QList<std::uint32_t> states = client_->cardinals(id, "_NET_WM_STATE", XCB_ATOM_ATOM);
   EXPECT_TRUE(states.contains(client_->atom("_NET_WM_STATE_SKIP_TASKBAR")));
   EXPECT_TRUE(states.contains(client_->atom("_NET_WM_STATE_SKIP_PAGER")));
@@ -829,6 +834,93 @@ TEST_F(WindowManagerTest, TheKeyboardIsBackOnCheckForUpdatesWhenItsAnswerCloses)
     writes += request.method == "PUT" && request.path == QLatin1String("/api/reader/preferences");
   EXPECT_EQ(writes, 0);
   answer->close();
+}
+
+// A scheduled offer standing over the reader window stays above it however the reader goes back
+// to the reader window: a click in it, the window switcher (Alt+Tab), a taskbar. The reader
+// window closed, the offer stands on its own; opened again, it is followed again.
+TEST_F(WindowManagerTest, AScheduledOfferStaysAboveTheReaderWindowWhenTheReaderGoesBackToIt) {
+  constexpr std::uint32_t altKey = 0xffe9; // Alt_L
+  constexpr std::uint32_t tabKey = 0xff09; // Tab
+  DropFonts::registerFonts();
+  FeedUpdaterRig rig;
+  ReaderModelFixture fixture;
+  rig.configure(fixture);
+  fixture.signIn();
+  ReaderModel& model = fixture.open();
+  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
+  delegate.launch();
+  QWidget* reader = delegate.window();
+  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == idOf(*reader); }));
+  rig.harness.advance(FeedUpdater::firstCheckDelay);
+  UpdateWindow* offer = nullptr;
+  ASSERT_TRUE(waitFor([&] {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->objectName() == QLatin1String("update.window") && top->isVisible())
+        offer = qobject_cast<UpdateWindow*>(top);
+    return offer != nullptr;
+  }));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(offer));
+  xcb_window_t readerId = idOf(*reader);
+  const xcb_window_t offerId = idOf(*offer);
+  const auto transientFor = [&] { return client_->cardinals(offerId, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW); };
+  const auto offerAboveReader = [&] {
+    const QList<std::uint32_t> order = client_->stacking();
+    return order.contains(readerId) && order.indexOf(offerId) > order.indexOf(readerId);
+  };
+  EXPECT_EQ(transientFor(), QList<std::uint32_t>{readerId});
+  EXPECT_EQ(client_->activeWindow(), readerId) << "the offer took the focus";
+  // Where the reader window shows beside the offer: the left end of its title bar.
+  const auto readerTitleBar = [&] {
+    const QRect frame = reader->frameGeometry();
+    return QPoint(frame.left() + 60, (frame.top() + reader->geometry().top()) / 2);
+  };
+
+  const struct {
+    const char* name;
+    std::function<void()> goBack;
+  } ways[] = {
+      {"a click on the reader window's title bar", [&] { client_->click(readerTitleBar(), 1); }},
+      {"Alt+Tab", [&] { client_->pressChord(altKey, tabKey); }},
+      {"a taskbar's activation", [&] { client_->activate(readerId); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    // The reader has been in the offer.
+    const auto* headline = offer->findChild<QWidget*>(QStringLiteral("update.headline"));
+    ASSERT_NE(headline, nullptr);
+    client_->click(headline->mapToGlobal(headline->rect().center()), 1);
+    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == offerId; }));
+    way.goBack();
+    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == readerId; }))
+        << "active: " << client_->activeWindow();
+    QTest::qWait(100); // the window manager restacks as it hands the focus over
+    EXPECT_TRUE(offerAboveReader()) << ::testing::PrintToString(client_->stacking());
+    EXPECT_TRUE(client_->isViewable(offerId));
+  }
+  QTest::qWait(200); // let the server draw it
+  EXPECT_TRUE(wholeDesktop().save(
+      testing::testOutputPath(QStringLiteral("update-scheduled-offer-above-active-reader.png"))));
+
+  // Closed, the reader window leaves the offer standing on its own.
+  client_->click(readerTitleBar(), 1);
+  ASSERT_TRUE(waitFor([&] { return reader->isActiveWindow(); }));
+  delegate.perform(MenuCommand::close);
+  ASSERT_TRUE(waitFor([&] { return !client_->isViewable(readerId); }));
+  EXPECT_TRUE(waitFor([&] { return transientFor().isEmpty(); }));
+  EXPECT_TRUE(offer->isVisible());
+  EXPECT_TRUE(client_->isViewable(offerId));
+
+  // Opened again from the menu, it is followed again.
+  delegate.open(ReaderTab::welcome);
+  // A reader window shown again may be a new native window.
+  readerId = idOf(*reader);
+  ASSERT_TRUE(waitFor([&] { return client_->isViewable(readerId); }));
+  EXPECT_TRUE(waitFor([&] { return transientFor() == QList<std::uint32_t>{readerId}; }));
+  client_->click(readerTitleBar(), 1);
+  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == readerId; }));
+  EXPECT_TRUE(waitFor(offerAboveReader)) << ::testing::PrintToString(client_->stacking());
+  offer->close();
 }
 
 // Under the dark scheme, on X11 under a window manager without compositing, the reader window's

@@ -1,6 +1,7 @@
 #include "ui/update/UpdateWindow.h"
 
 #include "desktop/ScreenSource.h"
+#include "desktop/X11WindowHints.h"
 #include "ui/account/AccountText.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropDesign.h"
@@ -302,12 +303,52 @@ void UpdateWindow::present(bool comeForward) {
     place(comeForward);
   if (!isVisible())
     show();
+  followReaderWindow();
   if (comeForward) {
     raise();
     activateWindow();
   }
   // Shown again while still the active window, it is told of no activation.
   focusMainButtonWhenActive();
+}
+
+void UpdateWindow::followReaderWindow() {
+  const QWidget* reader = m_surroundings.readerWindow ? m_surroundings.readerWindow() : nullptr;
+  QWindow* readerHandle = reader != nullptr && reader != this ? reader->windowHandle() : nullptr;
+  if (readerHandle != m_readerHandle) {
+    if (m_readerHandle)
+      disconnect(m_readerHandle, nullptr, this, nullptr);
+    m_readerHandle = readerHandle;
+    // Closed (hidden), the reader window leaves this one standing on its own; shown again or
+    // brought back from the taskbar, it is followed again.
+    if (readerHandle) {
+      connect(readerHandle, &QWindow::visibleChanged, this, [this] { followReaderWindow(); });
+      connect(readerHandle, &QWindow::windowStateChanged, this, [this] { followReaderWindow(); });
+    }
+  }
+  QWindow* handle = windowHandle();
+  if (!handle || !isVisible())
+    return;
+  const bool readerShown = m_readerHandle && m_readerHandle->isVisible();
+  // Minimized after the link was made, the reader window keeps it: the window manager takes
+  // this one down with it and back, as it does a dialog. Shown while the reader window is
+  // minimized, this one stands on its own until the reader window comes back.
+  const bool readerMinimized = readerShown && m_readerHandle->windowStates().testFlag(Qt::WindowMinimized);
+  QWindow* parent = readerShown && (!readerMinimized || handle->transientParent() == m_readerHandle)
+                        ? m_readerHandle.data()
+                        : nullptr;
+  if (handle->transientParent() != parent)
+    handle->setTransientParent(parent);
+  // Qt tells the window manager of the link only for dialogs, and drops it from an ordinary
+  // window at each showing.
+  X11WindowHints::setTransientFor(*handle, parent);
+}
+
+void UpdateWindow::hideEvent(QHideEvent* event) {
+  // The next showing links afresh, to whatever reader window is shown then.
+  if (QWindow* handle = windowHandle(); handle && !event->spontaneous())
+    handle->setTransientParent(nullptr);
+  QWidget::hideEvent(event);
 }
 
 const QWidget* UpdateWindow::anchor(bool askedByReader) const {

@@ -10,6 +10,7 @@
 
 class QScrollArea;
 class QStackedWidget;
+class QWindow;
 
 namespace brindlewick {
 
@@ -24,7 +25,10 @@ class UpdateProgressBar;
 // check the reader asked for that offers nothing ends here too, in an answer.
 //
 // It opens itself when the updater has something to say, where the reader works: over the
-// reader window while that is open, else centred on the display of the active window. For a
+// reader window while that is open, else centred on the display of the active window. While it
+// stands with the reader window it stays above it, as a dialog does, however the reader comes
+// back to the reader window (a click, the window switcher); with no reader window shown it is
+// a window of its own. For a
 // scheduled check it appears without taking the keyboard focus or rising over the reader's
 // work in another application; the answer to a check the reader asked for comes forward over
 // the window they asked in, every time, wherever the window was before.
@@ -54,6 +58,11 @@ public:
   UpdateWindow(FeedUpdater& updater, Surroundings surroundings);
   ~UpdateWindow() override;
 
+  // Stays above the reader window while both are shown (a window transient for it), and is a
+  // window of its own while the reader window is not shown. Done on each showing; the shell
+  // calls it whenever the reader window shows, whose hiding is followed from then on.
+  void followReaderWindow();
+
   Page page() const;
   // "Brindlewick 1.4 is available — you have 1.3", or the title of the progress or message.
   QString headline() const;
@@ -74,6 +83,7 @@ protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -102,6 +112,8 @@ private:
 
   FeedUpdater& m_updater;
   Surroundings m_surroundings;
+  // The reader window's native window, whose showing and hiding the link follows.
+  QPointer<QWindow> m_readerHandle;
   // The page turned while the window was not active: its main button waits for the reader.
   bool m_focusPending = false;
   std::optional<UpdateRelease> m_release;

@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -421,6 +422,55 @@ TEST(UpdateWindowMessages, EachOpensOnItsMainButtonAndReturnPressesIt) {
     press(window, Qt::Key_Return);
     EXPECT_EQ(window.isVisible(), row.restarts);
     EXPECT_EQ(rig.restarts, row.restarts ? QStringList{row.outcome->path} : QStringList{});
+  }
+}
+
+// An offer stays above the reader window while both are shown, and stands on its own while the
+// reader window is closed; minimized after the link was made, the reader window keeps it, as a
+// dialog goes down and back with its window.
+TEST(UpdateWindowOverTheReader, StaysAboveTheReaderWindowWhileItIsShown) {
+  FeedUpdaterRig rig;
+  const auto updater = rig.make();
+  QWidget reader;
+  reader.resize(900, 600);
+  UpdateWindow window(*updater, {.readerWindow = [&] { return static_cast<const QWidget*>(&reader); }});
+  const auto linkedToReader = [&] {
+    return window.windowHandle() != nullptr && reader.windowHandle() != nullptr &&
+           window.windowHandle()->transientParent() == reader.windowHandle();
+  };
+  const auto onItsOwn = [&] {
+    return window.windowHandle() != nullptr && window.windowHandle()->transientParent() == nullptr;
+  };
+
+  reader.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&reader));
+  rig.harness.advance(FeedUpdater::firstCheckDelay);
+  ASSERT_TRUE(waitUntil([&] { return window.isVisible(); }));
+  EXPECT_TRUE(linkedToReader());
+
+  const struct {
+    const char* step;
+    std::function<void()> act;
+    bool linked;
+  } steps[] = {
+      {"the reader closes the reader window", [&] { reader.close(); }, false},
+      {"the reader opens it again", [&] { reader.show(); }, true},
+      {"the reader minimizes it", [&] { reader.showMinimized(); }, true},
+      {"the offer is put off and comes again meanwhile",
+       [&] {
+         window.remindButton()->click();
+         rig.harness.advance(FeedUpdater::checkInterval);
+         ASSERT_TRUE(waitUntil([&] { return window.isVisible(); }));
+       },
+       false},
+      {"the reader brings the reader window back", [&] { reader.showNormal(); }, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.step);
+    step.act();
+    EXPECT_TRUE(
+        waitUntil(step.linked ? std::function<bool()>(linkedToReader) : std::function<bool()>(onItsOwn)));
+    EXPECT_TRUE(window.isVisible());
   }
 }
 
