@@ -72,49 +72,36 @@ struct Page {
   QWidget* tall = new QWidget;
 };
 
-// Focus the keyboard or the program brings is shown with room around it, wherever it came from
-// and wherever the area was scrolled.
+// Focus the keyboard or the program brings is shown with room around it, wherever it came
+// from. (The reader window's tests walk Tab from outside, a click and the window coming back.)
 TEST(FocusInView, FocusTheKeyboardOrTheProgramBringsIsShown) {
   struct Row {
     const char* name;
-    int scrolledTo; // -1: the end
     std::function<QWidget*(Page&)> move;
   };
   const std::vector<Row> rows{
-      {"Tab from outside, the area at its end", -1,
-       [](Page& page) {
-         page.field->setFocus(Qt::OtherFocusReason);
-         page.press(Qt::Key_Tab);
-         return page.buttons.front();
-       }},
-      {"Shift+Tab round the window's start, the area at its top", 0,
+      {"Shift+Tab round the window's start, the area at its top",
        [](Page& page) {
          page.field->setFocus(Qt::OtherFocusReason);
          page.press(Qt::Key_Backtab, Qt::ShiftModifier);
          return page.tall;
        }},
-      {"Tab inside the area, onto a control below the view", 0,
+      {"Tab inside the area, onto a control below the view",
        [](Page& page) {
          page.buttons[5]->setFocus(Qt::OtherFocusReason);
          page.bar().setValue(0);
          page.press(Qt::Key_Tab);
          return page.buttons[6];
        }},
-      {"the program, far below", 0,
+      {"the program, far below",
        [](Page& page) {
          page.buttons[30]->setFocus(Qt::OtherFocusReason);
          return page.buttons[30];
-       }},
-      {"a shortcut, far above", -1,
-       [](Page& page) {
-         page.buttons[2]->setFocus(Qt::ShortcutFocusReason);
-         return page.buttons[2];
        }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Page page;
-    page.bar().setValue(row.scrolledTo < 0 ? page.bar().maximum() : row.scrolledTo);
     QWidget* expected = row.move(page);
     ASSERT_EQ(QApplication::focusWidget(), expected);
     if (expected == page.tall) {
@@ -138,34 +125,6 @@ TEST(FocusInView, FocusAlreadyInViewDoesNotMoveTheArea) {
   EXPECT_EQ(page.bar().value(), 200);
   page.bar().setValue(page.bar().maximum());
   page.tall->setFocus(Qt::TabFocusReason);
-  EXPECT_EQ(page.bar().value(), page.bar().maximum());
-}
-
-// A click takes the focus where the pointer is, and the window that becomes active again gives
-// it back where the reader left it: neither scrolls the area.
-TEST(FocusInView, NeitherAClickNorTheWindowComingBackScrolls) {
-  Page page;
-  // A button at the view's bottom edge, half shown, clicked on its shown half.
-  QPushButton* edge = page.buttons[8];
-  const int top = edge->mapTo(page.area->widget(), QPoint()).y();
-  page.bar().setValue(top + edge->height() / 2 - page.area->viewport()->height());
-  const int before = page.bar().value();
-  QTest::mouseClick(edge, Qt::LeftButton, {}, QPoint(edge->width() / 2, edge->height() / 4));
-  ASSERT_EQ(QApplication::focusWidget(), edge);
-  QApplication::processEvents();
-  EXPECT_EQ(page.bar().value(), before);
-
-  // Scrolled far away from the focus, the window is left and comes back.
-  page.bar().setValue(page.bar().maximum());
-  QWidget other;
-  other.resize(100, 100);
-  other.show();
-  other.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-  page.window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&page.window));
-  QApplication::processEvents();
-  EXPECT_EQ(QApplication::focusWidget(), edge);
   EXPECT_EQ(page.bar().value(), page.bar().maximum());
 }
 
