@@ -38,12 +38,13 @@ void FocusInView::follow(QScrollArea* area) {
 }
 
 bool FocusInView::staysInPlace(const QWidget* old, const QWidget* now) {
-  // A park takes the focus in its control's place while the control's work runs, and gives it
-  // back there: the keyboard has not moved, and the reader may have scrolled on meanwhile.
-  if (qobject_cast<const FocusPark*>(now) != nullptr)
-    return true;
-  const auto* park = qobject_cast<const FocusPark*>(old);
-  return park != nullptr && park->control() == now;
+  // A park takes the focus from its control while the control's work runs, and gives it back
+  // when it is done: the keyboard has not moved, and the reader may have scrolled on meanwhile.
+  // (A park given the focus from elsewhere is where the keyboard now is, and is shown.)
+  const auto* taking = qobject_cast<const FocusPark*>(now);
+  const auto* givingBack = qobject_cast<const FocusPark*>(old);
+  return (taking != nullptr && taking->control() == old) ||
+         (givingBack != nullptr && givingBack->control() == now);
 }
 
 void FocusInView::focusChanged(QWidget* old, QWidget* now) {
