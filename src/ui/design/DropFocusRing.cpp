@@ -18,8 +18,9 @@ class FocusWatch : public QObject {
 public:
   explicit FocusWatch(QObject* parent) : QObject(parent) { parent->installEventFilter(this); }
 
-  bool handedOn = false; // of the latest focus-in
-  bool keyLast = false;  // the reader's latest press was a key's, not a button's
+  bool handedOn = false;                         // of the latest focus-in
+  Qt::FocusReason reason = Qt::OtherFocusReason; // of the latest focus-in
+  bool keyLast = false;                          // the reader's latest press was a key's, not a button's
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -40,6 +41,7 @@ protected:
                   (!widget->isVisible() || !widget->isEnabled()) && !keyLast;
     } else if (event->type() == QEvent::FocusIn) {
       handedOn = std::exchange(m_pending, false);
+      reason = static_cast<QFocusEvent*>(event)->reason();
     }
     return false;
   }
@@ -64,6 +66,11 @@ void DropFocusRing::watchFocus() {
 bool DropFocusRing::handedOn() {
   const FocusWatch* current = watch();
   return current != nullptr && current->handedOn;
+}
+
+Qt::FocusReason DropFocusRing::latestReason() {
+  const FocusWatch* current = watch();
+  return current != nullptr ? current->reason : Qt::OtherFocusReason;
 }
 
 bool DropFocusRing::keyboardInUse() {

@@ -16,6 +16,9 @@ namespace DropFocusRing {
 void watchFocus();
 // Whether the focus that arrived last was handed on by a control just hidden or disabled.
 bool handedOn();
+// Why the focus that arrived last came (told to the application's focus-change followers,
+// which hear of a change after its focus-in).
+Qt::FocusReason latestReason();
 // Whether the reader's latest press was a key's rather than a mouse button's.
 bool keyboardInUse();
 // Whether focus that arrives now, for `reason`, shows the ring.

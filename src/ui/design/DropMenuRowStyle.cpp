@@ -7,7 +7,6 @@
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
-#include <QKeyEvent>
 #include <QLayout>
 #include <QPainter>
 
@@ -31,8 +30,9 @@ QColor DropMenuRowStyle::fill(ColorScheme scheme, bool pressed) {
 
 void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const ControlState& state,
                              ColorScheme scheme) {
-  // The row the keyboard is on is lit as the one under the pointer, as in any menu.
-  const qreal lit = state.enabled ? std::max(state.hover, state.focus) : 0;
+  // The row the keyboard is on is lit as the one under the pointer, as in any menu; a row
+  // disabled while the keyboard waits for it stays lit, so the reader sees where it is.
+  const qreal lit = state.enabled ? std::max(state.hover, state.focus) : state.focus;
   const QColor color =
       state.press > 0 ? fill(scheme, true) : DropDesign::withOpacity(fill(scheme, false), lit);
   if (color.alpha() == 0)
@@ -49,6 +49,7 @@ QColor DropMenuRowStyle::foreground(ColorScheme scheme) const {
 
 DropMenuRow::DropMenuRow(const DropMenuRowStyle& style, QWidget* parent) : DropPaintedButton(parent) {
   setPressAnimated(false);
+  setMovesInColumn(true);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   setFont(DropFonts::rounded(13, QFont::Normal).font());
   const int padding = int(DropMenuRowStyle::padding);
@@ -74,11 +75,6 @@ void DropMenuRow::changeEvent(QEvent* event) {
     fade->setOpacity(DropMenuRowStyle::disabledOpacity);
     SingleEffect::set(this, fade);
   }
-}
-
-void DropMenuRow::keyPressEvent(QKeyEvent* event) {
-  if (!moveInColumn(event))
-    DropPaintedButton::keyPressEvent(event);
 }
 
 QSize DropMenuRow::sizeHint() const {

@@ -140,6 +140,12 @@ bool DropPaintedButton::event(QEvent* event) {
       m_focus.set(notice->holding() && m_focusVisible);
       return true;
     }
+    if (event->type() == FocusPark::Arrow::eventType()) {
+      // The keyboard waits here in a park: the column's arrows go on from this place.
+      QKeyEvent key = static_cast<const FocusPark::Arrow*>(event)->keyPress();
+      event->setAccepted(m_movesInColumn && moveInColumn(&key));
+      return true;
+    }
     if (isMouseEvent(event->type()) && handOff(static_cast<QMouseEvent*>(event)))
       return true;
     break;
@@ -174,7 +180,8 @@ void DropPaintedButton::focusOutEvent(QFocusEvent* event) {
   // reason it names) comes back as it left, as after the window is switched.
   const QWidget* now = QApplication::focusWidget();
   const bool otherWindow = now != nullptr && now->window() != window();
-  if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason && !otherWindow)
+  if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason &&
+      !otherWindow)
     m_focusVisible = false;
   m_focus.set(false);
 }
@@ -192,6 +199,8 @@ bool DropPaintedButton::focusNextPrevChild(bool next) {
 }
 
 void DropPaintedButton::keyPressEvent(QKeyEvent* event) {
+  if (m_movesInColumn && moveInColumn(event))
+    return;
   m_focusVisible = true;
   m_focus.set(hasFocus());
   if (PressKeys::isActivation(*event)) {
@@ -225,7 +234,9 @@ DropPaintedButton* DropPaintedButton::columnNeighbour(bool below) const {
     at = below ? at->nextInFocusChain() : at->previousInFocusChain();
     if (at == this)
       return nullptr;
-    const bool takesFocus = at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus) != 0;
+    // A park holding the focus for this control, or another, stands in a column's place.
+    const bool takesFocus = at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus) != 0 &&
+                            qobject_cast<const FocusPark*>(at) == nullptr;
     if (!takesFocus)
       continue;
     // The column ends where a control of another kind begins.

@@ -71,8 +71,9 @@ protected:
   // For a column of controls of one kind (a menu's rows, a list of pages): Up and Down move the
   // focus to the next such control above or below in the focus chain, stopping at the
   // column's ends (where a button's arrows would go on to the next control of any kind).
-  // Controls of the kind side by side are no column. Returns whether it took the key.
-  bool moveInColumn(QKeyEvent* event);
+  // Controls of the kind side by side are no column. Also while the keyboard waits for the
+  // control in a FocusPark (its work runs).
+  void setMovesInColumn(bool moves) { m_movesInColumn = moves; }
 
   bool hitButton(const QPoint& pos) const override;
   bool event(QEvent* event) override;
@@ -83,6 +84,8 @@ protected:
   void changeEvent(QEvent* event) override;
 
 private:
+  // Moves the focus in the control's column for Up and Down; whether it took the key.
+  bool moveInColumn(QKeyEvent* event);
   // The neighbour of this control's kind in the focus chain that takes focus, above (or
   // below) it; none where the run of such controls ends.
   DropPaintedButton* columnNeighbour(bool below) const;
@@ -101,6 +104,7 @@ private:
   DropFeedback m_press{this};
   DropFeedback m_focus{this};
   bool m_pressAnimated = true;
+  bool m_movesInColumn = false;
   bool m_focusVisible = false;               // the focus came from the keyboard
   QPointer<QWidget> m_pressTarget;           // takes the press that began outside the shape
   QPointer<DropPaintedButton> m_hoverTarget; // the control beneath the pointer in the margins

@@ -5,7 +5,6 @@
 #include "ui/design/DropStandardWidgets.h"
 
 #include <QEvent>
-#include <QKeyEvent>
 #include <QLayout>
 #include <QPainter>
 
@@ -74,6 +73,8 @@ DropSelectionItem::DropSelectionItem(const DropSelectionStyle& style, QWidget* p
   setShapeMargins(style.glass ? glassShadowRoom() : QMargins());
   m_selection.set(style.selected, false);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  // Up and Down move through a column of items (the sidebar's pages).
+  setMovesInColumn(true);
   DropStandardWidgets::keepForeground(
       this, [](const UiTraits& traits) { return DropSelectionStyle::foreground(traits.scheme); });
 }
@@ -98,11 +99,6 @@ QSize DropSelectionItem::sizeHint() const {
 
 QSize DropSelectionItem::minimumSizeHint() const {
   return layout() != nullptr ? layout()->totalMinimumSize() : sizeAroundShape(QSizeF());
-}
-
-void DropSelectionItem::keyPressEvent(QKeyEvent* event) {
-  if (!moveInColumn(event))
-    DropPaintedButton::keyPressEvent(event);
 }
 
 void DropSelectionItem::paintEvent(QPaintEvent*) {

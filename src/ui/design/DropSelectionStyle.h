@@ -51,8 +51,6 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
-  // Up and Down move through a column of items (the sidebar's pages).
-  void keyPressEvent(QKeyEvent* event) override;
 
 private:
   DropSelectionStyle m_style;

@@ -25,6 +25,20 @@ QEvent::Type FocusPark::Notice::eventType() {
   return type;
 }
 
+FocusPark::Arrow::Arrow(Qt::Key key, Qt::KeyboardModifiers modifiers)
+    : QEvent(eventType()), m_key(key), m_modifiers(modifiers) {
+  setAccepted(false);
+}
+
+QEvent::Type FocusPark::Arrow::eventType() {
+  static const auto type = QEvent::Type(QEvent::registerEventType());
+  return type;
+}
+
+QKeyEvent FocusPark::Arrow::keyPress() const {
+  return QKeyEvent(QEvent::KeyPress, m_key, m_modifiers);
+}
+
 FocusPark::FocusPark(QWidget* control, bool keyboard)
     : QWidget(control->parentWidget()), m_control(control), m_keyboard(keyboard) {
   // Tab-focusable so that it can follow the control in the Tab order; it is only there while
@@ -140,9 +154,18 @@ void FocusPark::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  // The arrows go on as they do from a button.
+  const int key = event->key();
+  const bool arrow = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
+  if (arrow && m_control) {
+    // The control's own rule first (a menu's rows stop at the menu's ends).
+    Arrow asked(Qt::Key(key), event->modifiers());
+    QCoreApplication::sendEvent(m_control, &asked);
+    if (asked.isAccepted())
+      return;
+  }
+  // Else the arrows go on as they do from a button.
   const bool reversed = layoutDirection() == Qt::RightToLeft;
-  switch (event->key()) {
+  switch (key) {
   case Qt::Key_Up: focusNextPrevChild(false); return;
   case Qt::Key_Down: focusNextPrevChild(true); return;
   case Qt::Key_Left: focusNextPrevChild(reversed); return;

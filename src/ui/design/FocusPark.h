@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QWidget>
 
@@ -14,10 +15,11 @@ namespace brindlewick {
 // which may save or send something. A park takes the focus in the control's place instead: an
 // invisible stand-in over the control and next to it in the Tab order. It reads to assistive
 // technology as the control, unavailable and busy; Space, Return and Enter do nothing there;
-// Tab, Backtab and the arrows go on from the control's place. When the control is enabled again
-// the focus goes back to it, also in a window that is not active (it is there when the window
-// is). When the control is hidden or goes, the park hands the focus on as Qt would. Focus that
-// leaves the park (Tab, a click) ends it.
+// Tab and Backtab go on from the control's place, and so do the arrows: by the control's own
+// rule where it has one (a menu's row stops at the menu's ends), else as from a button. When
+// the control is enabled again the focus goes back to it, also in a window that is not active
+// (it is there when the window is). When the control is hidden or goes, the park hands the
+// focus on as Qt would. Focus that leaves the park (Tab, a click) ends it.
 //
 // The control is told by a Notice event whenever the park takes or loses the active focus, so
 // that a painted control can show its ring meanwhile (dimmed with the rest of it).
@@ -38,6 +40,22 @@ public:
   private:
     bool m_holding;
     bool m_keyboard;
+  };
+
+  // An arrow pressed while the park holds the focus, sent to the control first: a control that
+  // moves the focus by a rule of its own (a menu's row) does so from its place and accepts the
+  // event. It is sent unaccepted; one left so goes on from the control's place as from a button.
+  class Arrow final : public QEvent {
+  public:
+    Arrow(Qt::Key key, Qt::KeyboardModifiers modifiers);
+    static QEvent::Type eventType();
+
+    // The same key as a key press, for the control's own rule.
+    QKeyEvent keyPress() const;
+
+  private:
+    Qt::Key m_key;
+    Qt::KeyboardModifiers m_modifiers;
   };
 
   // Gives `control` its window's focus: at once when it is enabled, else through a park until it

@@ -4,6 +4,7 @@
 #include "ui/design/DropFocusRing.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
+#include "ui/design/FocusInView.h"
 #include "ui/design/UiEnvironment.h"
 #include "ui/library/InstalledRevisions.h"
 #include "ui/library/LibraryIdeaRow.h"
@@ -19,7 +20,6 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScopedValueRollback>
-#include <QScrollArea>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -43,8 +43,9 @@ constexpr LibraryIdeaRow::Control kTabOrder[] = {LibraryIdeaRow::Control::read, 
                                                  LibraryIdeaRow::Control::save,
                                                  LibraryIdeaRow::Control::share};
 constexpr int kStopsPerRow = int(std::size(kTabOrder));
-// Room kept between a row brought into view by Tab and the edge of the page's viewport.
-constexpr int kFocusMargin = 12;
+// Room kept between a row brought into view by Tab and the edge of the page's viewport: the
+// room the page keeps around any control the keyboard lands on.
+constexpr int kFocusMargin = FocusInView::room;
 
 // Sees every key pressed in the application before its receiver does, for the list.
 class LibraryKeyWatch : public QObject {
@@ -495,10 +496,8 @@ bool LibraryList::leave(bool forward) {
   }
   if (target == nullptr)
     return false;
+  // The page's scroll area shows it, as it shows any control the keyboard lands on.
   target->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-  // What the page's scroll area would do for it, had the key gone through it.
-  if (auto* area = qobject_cast<QScrollArea*>(m_area.data()); area != nullptr && area->isAncestorOf(target))
-    area->ensureWidgetVisible(target->focusProxy() != nullptr ? target->focusProxy() : target);
   return true;
 }
 
@@ -698,7 +697,8 @@ bool LibraryList::tabInto(QWidget* focus, const QKeyEvent* key) {
       proxy = proxy->focusProxy();
     const bool compound =
         proxy != next && (backwards ? next->isAncestorOf(proxy) : proxy->isAncestorOf(next));
-    if (!compound && proxy != focus && takesTabFocus(proxy) && next->isVisibleTo(window()) && next->isEnabled())
+    if (!compound && proxy != focus && takesTabFocus(proxy) && next->isVisibleTo(window()) &&
+        next->isEnabled())
       break;
   }
   if (next != this && !isAncestorOf(next))

@@ -23,7 +23,6 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -269,17 +268,11 @@ void SettingsView::refresh() {
   m_readCountValue->setText(QString::number(m_model.account().metrics().readCount));
 }
 
-// Where a reader reapplies their changes after a reload: the first of the synced settings,
-// shown as the page's scroll area shows a control Tab reaches.
+// Where a reader reapplies their changes after a reload: the first of the synced settings
+// (which the page's scroll area shows, as it shows any control the keyboard lands on).
 void SettingsView::focusFirstSetting() {
   QWidget* first = m_delivery->isVisible() ? static_cast<QWidget*>(m_interval) : m_surprise;
   first->setFocus(DropFocusRing::keyboardInUse() ? Qt::TabFocusReason : Qt::OtherFocusReason);
-  for (QWidget* above = parentWidget(); above != nullptr; above = above->parentWidget()) {
-    if (auto* area = qobject_cast<QScrollArea*>(above)) {
-      area->ensureWidgetVisible(first);
-      return;
-    }
-  }
 }
 
 } // namespace brindlewick

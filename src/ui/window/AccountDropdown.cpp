@@ -7,6 +7,7 @@
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/design/DropStandardWidgets.h"
+#include "ui/design/FocusInView.h"
 #include "ui/window/ReaderPageFactories.h"
 
 #include <QKeyEvent>
@@ -49,9 +50,14 @@ AccountDropdown::AccountDropdown(ReaderModel& model, std::function<void()> openS
   m_content->setAutoFillBackground(false); // the scroll area turned it on; the surface is beneath
   m_scroll->setFocusPolicy(Qt::NoFocus);
   DropStandardWidgets::adopt(m_scroll->verticalScrollBar());
+  // Where the menu scrolls (a long message), the row the keyboard lands on is in view.
+  FocusInView::follow(m_scroll);
   auto* frame = new QVBoxLayout(this);
   frame->setContentsMargins(kScrollMargins);
   frame->addWidget(m_scroll);
+  // The menu's body changes its height as it changes (the sign-in code coming, sign-in ending):
+  // the dropdown is as tall as what it now holds.
+  m_content->installEventFilter(this);
 
   connect(&model, &ReaderModel::messageChanged, this, &AccountDropdown::refreshMessage);
   refreshMessage();
@@ -82,6 +88,12 @@ void AccountDropdown::refreshMessage() {
     m_notice = nullptr;
   }
   Q_EMIT contentChanged();
+}
+
+bool AccountDropdown::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_content && event->type() == QEvent::LayoutRequest)
+    Q_EMIT contentChanged();
+  return QWidget::eventFilter(watched, event);
 }
 
 void AccountDropdown::keyPressEvent(QKeyEvent* event) {

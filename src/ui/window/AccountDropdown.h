@@ -37,6 +37,7 @@ Q_SIGNALS:
   void contentChanged();
 
 protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void showEvent(QShowEvent* event) override;

@@ -7,6 +7,7 @@
 #include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropSidebarSurface.h"
+#include "ui/design/FocusInView.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
 #include <QApplication>
@@ -107,6 +108,8 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
   // No stop of its own in the Tab order, where it would hold the focus and show nothing: the
   // keys a page's control leaves unused (arrows, Page Up and Down) still scroll it.
   setFocusPolicy(Qt::NoFocus);
+  // Whatever brings the keyboard to a control of the page, the page shows it.
+  FocusInView::follow(this);
   // The window's backdrop shows through everything but the card.
   viewport()->setAutoFillBackground(false);
   // Laid over the trailing margin, so the card keeps its width as the bar comes and goes.
@@ -177,6 +180,12 @@ QWidget* ReaderWorkspace::firstControl(QWidget* page) {
       return at;
   }
   return nullptr;
+}
+
+bool ReaderWorkspace::focusNextPrevChild(bool next) {
+  // The focus is shown by the one rule of FocusInView, which also covers focus that comes from
+  // outside the page; the scroll area's own, for Tab inside it alone, would scroll once more.
+  return QWidget::focusNextPrevChild(next);
 }
 
 void ReaderWorkspace::scrollToTop() {

@@ -18,6 +18,9 @@ class ReaderModel;
 // through, paints the window's backdrop, the card's shadow and its border over the four
 // corners. The card's surface and shadow come from a layer beneath the page. The backdrop is
 // that of `backdropOwner`, the widget whose whole rectangle the backdrop covers.
+//
+// A control of the page that takes the keyboard is scrolled into view (FocusInView), whatever
+// brought the keyboard there.
 class ReaderWorkspace : public QScrollArea {
   Q_OBJECT
 
@@ -43,6 +46,7 @@ public:
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
 private:
   void refreshNotices();
