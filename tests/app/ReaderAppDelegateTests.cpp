@@ -1,4 +1,5 @@
 #include "AccountFixtures.h"
+#include "RequiredValue.h"
 #include "TestOutput.h"
 #include "app/ReaderAppDelegate.h"
 #include "model/FeedUpdaterRig.h"
@@ -22,6 +23,8 @@
 #include <QWindowStateChangeEvent>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace brindlewick;
 
@@ -339,37 +342,47 @@ TEST(ReaderAppDelegate, TheLoveEntryKeepsItsTitleWhenNoIdeaIsSelected) {
   Launched launched;
   ReaderModel& model = launched.model;
   ReaderAppDelegate& delegate = launched.delegate;
-  QMenu* view = nullptr;
-  for (QAction* action : delegate.window()->menuBar()->actions()) {
+  QMenuBar* bar = delegate.window()->menuBar();
+  QAction* viewTitle = nullptr;
+  for (QAction* action : bar->actions()) {
     if (action->text() == QStringLiteral("View"))
-      view = action->menu();
+      viewTitle = action;
   }
-  ASSERT_NE(view, nullptr);
-  const auto loveEntry = [&]() -> QAction* {
-    // Opened as the reader opens it: the menu is filled as it is about to show.
-    QMetaObject::invokeMethod(view, "aboutToShow");
+  ASSERT_NE(viewTitle, nullptr);
+  QMenu* view = viewTitle->menu();
+  // The love entry as the open menu shows it (on closing, every entry is enabled again so that
+  // its shortcut reaches the command, which checks for itself).
+  struct Shown {
+    QString title;
+    bool enabled = false;
+    bool operator==(const Shown&) const = default;
+  };
+  const auto loveEntry = [&]() -> std::optional<Shown> {
+    // Opened as the reader opens it, with a click on its title: the menu is filled as it shows.
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(viewTitle).center());
+    if (!QTest::qWaitFor([&] { return view->isVisible(); }))
+      return std::nullopt;
+    std::optional<Shown> love;
     for (QAction* action : view->actions()) {
       if (action->text().endsWith(QStringLiteral("ove idea")))
-        return action;
+        love = Shown{action->text(), action->isEnabled()};
     }
-    return nullptr;
+    QTest::keyClick(view, Qt::Key_Escape);
+    return QTest::qWaitFor([&] { return !view->isVisible(); }) ? love : std::nullopt;
   };
-  ASSERT_NE(loveEntry(), nullptr);
-  EXPECT_EQ(loveEntry()->text(), QStringLiteral("Love idea"));
-  EXPECT_FALSE(loveEntry()->isEnabled());
+  EXPECT_EQ(loveEntry(), (Shown{QStringLiteral("Love idea"), false}));
 
-  const DropSnapshot idea = *model.repository().snapshot(launched.fixture.release().release.lore[0].id);
+  const DropSnapshot idea =
+      requiredValue(model.repository().snapshot(launched.fixture.release().release.lore[0].id), "snapshot");
   model.changeCollection(idea, true);
   launched.fixture.advance(1);
   ASSERT_TRUE(model.isLoved(idea));
   model.read(idea);
   ASSERT_EQ(model.navigationTab(), ReaderTab::read);
-  EXPECT_EQ(loveEntry()->text(), QStringLiteral("Unlove idea"));
-  EXPECT_TRUE(loveEntry()->isEnabled());
+  EXPECT_EQ(loveEntry(), (Shown{QStringLiteral("Unlove idea"), true}));
 
   delegate.perform(MenuCommand::library); // no idea is selected on the saved page
-  EXPECT_EQ(loveEntry()->text(), QStringLiteral("Unlove idea"));
-  EXPECT_FALSE(loveEntry()->isEnabled());
+  EXPECT_EQ(loveEntry(), (Shown{QStringLiteral("Unlove idea"), false}));
 }
 
 // An offer that stood on its own before the reader window was made stays above it once the
