@@ -1,15 +1,14 @@
 // Switches the program folder of an install and ends itself (SIGKILL) right after the step it
 // is told, for ProgramSwitchTests to look at what a kill at that instant leaves.
-// Arguments: <program> <incoming folder> <keep|discard> <exchange|no-exchange> <step to die after, 0 for none>
+// Arguments: <program> <incoming folder> <keep|discard> <exchange|no-exchange> <step to die after, 0 for
+// none>
 #include "update/InstallLocation.h"
+#include "update/KilledSwitch.h"
 #include "update/ProgramSwitch.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
-
-#include <cerrno>
-#include <csignal>
 
 using namespace brindlewick;
 
@@ -23,23 +22,14 @@ int main(int argc, char** argv) {
     return 3;
   const int dieAfter = arguments[5].toInt();
   int steps = 0;
-  ProgramSwitch::Steps seams = ProgramSwitch::systemSteps();
-  if (arguments[4] == QLatin1String("no-exchange")) {
-    seams.exchange = [](const QString&, const QString&) {
-      errno = EINVAL;
-      return -1;
-    };
-  }
-  seams.done = [&steps, dieAfter](int step) {
-    steps = step;
-    if (step == dieAfter)
-      ::raise(SIGKILL);
-  };
+  const ProgramSwitch::Steps seams =
+      testing::killedSwitchSteps(arguments[4] != QLatin1String("no-exchange"), dieAfter, steps);
   // Left behind by a kill, as an installer's staging folder would be.
   QTemporaryDir discard(location->stagingTemplate());
   discard.setAutoRemove(false);
   try {
-    ProgramSwitch::putInPlace(*location, arguments[2], arguments[3] == QLatin1String("keep"), discard.path(), seams);
+    ProgramSwitch::putInPlace(*location, arguments[2], arguments[3] == QLatin1String("keep"), discard.path(),
+                              seams);
   } catch (const ProgramSwitchError& error) {
     QTextStream(stderr) << error.message() << "\n";
     return 1;

@@ -1,50 +1,31 @@
+#include "TestFiles.h"
 #include "update/InstallFolders.h"
 #include "update/InstallLocation.h"
+#include "update/KilledSwitch.h"
 #include "update/ProgramSwitch.h"
 #include "update/UpdateInstaller.h"
-#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 using namespace brindlewick;
+using brindlewick::testing::KilledSwitchRun;
+using brindlewick::testing::runToEnd;
 using brindlewick::testing::writeFile;
 
 namespace {
-
-struct Ran {
-  bool killed = false;
-  int status = -1;
-  QByteArray output;
-};
-
-Ran run(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  if (!process.waitForFinished(30000)) {
-    process.kill();
-    process.waitForFinished();
-  }
-  Ran result;
-  result.killed = process.exitStatus() == QProcess::CrashExit;
-  result.status = process.exitCode();
-  result.output = process.readAllStandardOutput().trimmed() + process.readAllStandardError().trimmed();
-  return result;
-}
 
 // A stand-in program of `version` in `folder`: it prints the version it was built as and the one
 // its folder's configuration names, so "old old" or "new new" is a whole program and anything
 // else half of one.
 void writeProgram(const QString& folder, const QByteArray& version) {
   writeFile(folder + QStringLiteral("/brindlewick"),
-            "#!/bin/sh\nd=$(dirname \"$(readlink -f \"$0\")\")\necho \"" + version + " $(cat \"$d/version\")\"\n",
+            "#!/bin/sh\nd=$(dirname \"$(readlink -f \"$0\")\")\necho \"" + version +
+                " $(cat \"$d/version\")\"\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   writeFile(folder + QStringLiteral("/version"), version);
 }
@@ -97,24 +78,25 @@ public:
   // that a cut switch left) holds `program`.
   bool keeps(const QByteArray& program) const {
     const QDir lib(prefix() + QStringLiteral("/lib"));
-    for (const QString& name : lib.entryList({QStringLiteral(".brindlewick-p*")}, QDir::Dirs | QDir::Hidden)) {
-      if (run(lib.filePath(name + QStringLiteral("/brindlewick")), {}).output == program)
+    for (const QString& name :
+         lib.entryList({QStringLiteral(".brindlewick-p*")}, QDir::Dirs | QDir::Hidden)) {
+      if (runToEnd(lib.filePath(name + QStringLiteral("/brindlewick")), {}).output == program)
         return true;
     }
     return false;
   }
   // What the command starts.
-  QByteArray started() const { return run(command(), {}).output; }
+  QByteArray started() const { return runToEnd(command(), {}).output; }
   // The program that must survive: the running one an install replaces, or the one put back.
   QByteArray precious() const { return m_case.keep ? "old old" : "good good"; }
   QByteArray arriving() const { return m_case.keep ? "new new" : "good good"; }
   QByteArray leaving() const { return m_case.keep ? "old old" : "bad bad"; }
 
-  Ran switchIn(int dieAfter) const {
-    return run(QStringLiteral(BRINDLEWICK_SWITCH_CHILD),
-               {program(), m_incoming, m_case.keep ? QStringLiteral("keep") : QStringLiteral("discard"),
-                m_case.exchange ? QStringLiteral("exchange") : QStringLiteral("no-exchange"),
-                QString::number(dieAfter)});
+  KilledSwitchRun switchIn(int dieAfter) const {
+    return runToEnd(QStringLiteral(BRINDLEWICK_SWITCH_CHILD),
+                    {program(), m_incoming, m_case.keep ? QStringLiteral("keep") : QStringLiteral("discard"),
+                     m_case.exchange ? QStringLiteral("exchange") : QStringLiteral("no-exchange"),
+                     QString::number(dieAfter)});
   }
 
 private:
@@ -133,13 +115,13 @@ TEST_P(ProgramSwitchTest, aKillAtEveryStepLeavesACommandThatStartsAWholeProgram)
   {
     SwitchFixture whole(GetParam());
     ASSERT_EQ(whole.started(), whole.leaving());
-    const Ran done = whole.switchIn(0);
+    const KilledSwitchRun done = whole.switchIn(0);
     ASSERT_EQ(done.status, 0) << done.output.toStdString();
     steps = done.output.toInt();
     EXPECT_EQ(whole.started(), whole.arriving());
     EXPECT_EQ(whole.commandLink(), "../lib/brindlewick/brindlewick") << "the command keeps its usual link";
     if (GetParam().keep) {
-      EXPECT_EQ(run(whole.previous() + QStringLiteral("/brindlewick"), {}).output, "old old");
+      EXPECT_EQ(runToEnd(whole.previous() + QStringLiteral("/brindlewick"), {}).output, "old old");
     }
   }
   ASSERT_GT(steps, 0);
@@ -147,7 +129,7 @@ TEST_P(ProgramSwitchTest, aKillAtEveryStepLeavesACommandThatStartsAWholeProgram)
   for (int step = 1; step <= steps; ++step) {
     SCOPED_TRACE(QStringLiteral("killed after step %1 of %2").arg(step).arg(steps).toStdString());
     SwitchFixture fixture(GetParam());
-    const Ran killed = fixture.switchIn(step);
+    const KilledSwitchRun killed = fixture.switchIn(step);
     ASSERT_TRUE(killed.killed) << killed.output.toStdString();
 
     const QByteArray now = fixture.started();
@@ -178,7 +160,9 @@ const SwitchCase switchCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Switches, ProgramSwitchTest, ::testing::ValuesIn(switchCases),
-                         [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<SwitchCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // Without the exchange, a command that is not the link an install makes is not repointed, so
 // the switch is refused and nothing changes.
@@ -188,12 +172,13 @@ TEST(ProgramSwitch, withoutTheExchangeOnlyTheUsualCommandIsSwitched) {
   writeFile(fixture.command(), "#!/bin/sh\nexec ../lib/brindlewick/brindlewick\n",
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-  const Ran refused = fixture.switchIn(0);
+  const KilledSwitchRun refused = fixture.switchIn(0);
 
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(refused.output.contains("is not the link an install makes")) << refused.output.toStdString();
-  EXPECT_EQ(run(fixture.prefix() + QStringLiteral("/lib/brindlewick/brindlewick"), {}).output, "old old");
-  EXPECT_EQ(run(fixture.incoming() + QStringLiteral("/brindlewick"), {}).output, "new new");
+  EXPECT_EQ(runToEnd(fixture.prefix() + QStringLiteral("/lib/brindlewick/brindlewick"), {}).output,
+            "old old");
+  EXPECT_EQ(runToEnd(fixture.incoming() + QStringLiteral("/brindlewick"), {}).output, "new new");
 }
 
 } // namespace

@@ -3,13 +3,11 @@
 // a kill at that instant leaves.
 // Arguments: <command> <exchange|no-exchange> <step to die after, 0 for none>
 #include "update/InstallLocation.h"
+#include "update/KilledSwitch.h"
 #include "update/StagedUpdate.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
-
-#include <cerrno>
-#include <csignal>
 
 using namespace brindlewick;
 
@@ -23,18 +21,8 @@ int main(int argc, char** argv) {
     return 3;
   const int dieAfter = arguments[3].toInt();
   int steps = 0;
-  ProgramSwitch::Steps seams = ProgramSwitch::systemSteps();
-  if (arguments[2] == QLatin1String("no-exchange")) {
-    seams.exchange = [](const QString&, const QString&) {
-      errno = EINVAL;
-      return -1;
-    };
-  }
-  seams.done = [&steps, dieAfter](int step) {
-    steps = step;
-    if (step == dieAfter)
-      ::raise(SIGKILL);
-  };
+  const ProgramSwitch::Steps seams =
+      testing::killedSwitchSteps(arguments[2] != QLatin1String("no-exchange"), dieAfter, steps);
   if (!StagedUpdate::swapIn(*location, seams))
     return 1;
   QTextStream(stdout) << steps << "\n";

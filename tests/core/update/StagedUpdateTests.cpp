@@ -8,39 +8,22 @@
 #include "RequiredValue.h"
 #include "TarGzBuilder.h"
 #include "TestFiles.h"
+#include "update/KilledSwitch.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
 using namespace brindlewick;
+using brindlewick::testing::KilledSwitchRun;
 using brindlewick::testing::readFile;
+using brindlewick::testing::runToEnd;
 using brindlewick::testing::writeFile;
 
 namespace {
-
-struct Ran {
-  bool killed = false;
-  int status = -1;
-  QByteArray output;
-};
-
-Ran run(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  if (!process.waitForFinished(30000)) {
-    process.kill();
-    process.waitForFinished();
-  }
-  return {process.exitStatus() == QProcess::CrashExit, process.exitCode(),
-          process.readAllStandardOutput().trimmed()};
-}
 
 // Version 1.4.0: it answers the start check, and started for real it notes its arguments in
 // `args` beside it, prints "new" and then does `start` (shell).
@@ -82,22 +65,14 @@ public:
     return outcome.finished && !outcome.error && outcome.get().kind == UpdateInstallOutcome::Kind::staged;
   }
 
-  ProgramSwitch::Steps steps() const {
-    ProgramSwitch::Steps steps = ProgramSwitch::systemSteps();
-    if (!m_exchange)
-      steps.exchange = [](const QString&, const QString&) {
-        errno = EINVAL;
-        return -1;
-      };
-    return steps;
-  }
+  ProgramSwitch::Steps steps() const { return brindlewick::testing::switchSteps(m_exchange); }
 
   QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
   QString command() const { return prefix() + QStringLiteral("/bin/brindlewick"); }
   QString exchangeArgument() const {
     return m_exchange ? QStringLiteral("exchange") : QStringLiteral("no-exchange");
   }
-  QByteArray started() const { return run(command(), {}).output; }
+  QByteArray started() const { return runToEnd(command(), {}).output; }
   InstallLocation location() const {
     return requiredValue(InstallLocation::of(command()), "InstallLocation::of");
   }
@@ -175,7 +150,7 @@ TEST_P(StagedStartTest, theNextStartOfTheOldVersionWatchesTheNewOneComeUp) {
     return;
   }
   ASSERT_TRUE(instead.has_value());
-  EXPECT_EQ(run(*instead, {}).output, "old");
+  EXPECT_EQ(runToEnd(*instead, {}).output, "old");
   EXPECT_EQ(fixture.started(), "old");
   const std::optional<UpdateTrial::NotStarted> told = fixture.startOld();
   ASSERT_TRUE(told.has_value());
@@ -202,8 +177,8 @@ TEST_P(StagedKillTest, aKillAtEveryStepOfTheSwapEndsOnTheVersionTheReaderHad) {
   {
     StagedFixture whole(GetParam());
     ASSERT_TRUE(whole.stage("exit 1"));
-    const Ran done =
-        run(QStringLiteral(BRINDLEWICK_STAGED_CHILD), {whole.command(), whole.exchangeArgument(), "0"});
+    const KilledSwitchRun done =
+        runToEnd(QStringLiteral(BRINDLEWICK_STAGED_CHILD), {whole.command(), whole.exchangeArgument(), "0"});
     ASSERT_EQ(done.status, 0) << done.output.toStdString();
     steps = done.output.toInt();
   }
@@ -213,8 +188,9 @@ TEST_P(StagedKillTest, aKillAtEveryStepOfTheSwapEndsOnTheVersionTheReaderHad) {
     SCOPED_TRACE(QStringLiteral("killed after step %1 of %2").arg(step).arg(steps).toStdString());
     StagedFixture fixture(GetParam());
     ASSERT_TRUE(fixture.stage("exit 1"));
-    const Ran killed = run(QStringLiteral(BRINDLEWICK_STAGED_CHILD),
-                           {fixture.command(), fixture.exchangeArgument(), QString::number(step)});
+    const KilledSwitchRun killed =
+        runToEnd(QStringLiteral(BRINDLEWICK_STAGED_CHILD),
+                 {fixture.command(), fixture.exchangeArgument(), QString::number(step)});
     ASSERT_TRUE(killed.killed) << killed.output.toStdString();
 
     const QByteArray next = fixture.started();
@@ -226,7 +202,7 @@ TEST_P(StagedKillTest, aKillAtEveryStepOfTheSwapEndsOnTheVersionTheReaderHad) {
       EXPECT_EQ(trial.begin().verdict, UpdateTrial::Verdict::onTrial);
       const std::optional<QString> back = trial.rollBack(QStringLiteral("its certificate authority is gone"));
       ASSERT_TRUE(back.has_value());
-      EXPECT_EQ(run(*back, {}).output, "old");
+      EXPECT_EQ(runToEnd(*back, {}).output, "old");
     }
     const std::optional<UpdateTrial::NotStarted> told = fixture.startOld();
     EXPECT_EQ(told.has_value(), next.startsWith("new"));

@@ -9,6 +9,7 @@
 #include "TarGzBuilder.h"
 #include "TestFiles.h"
 #include "UpdateArchive.h"
+#include "update/KilledSwitch.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,7 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <functional>
 #include <unistd.h>
 
@@ -84,15 +84,7 @@ protected:
   }
 
   // The exchange allowed, or refused as some filesystems do.
-  ProgramSwitch::Steps steps() const {
-    ProgramSwitch::Steps steps = ProgramSwitch::systemSteps();
-    if (!GetParam())
-      steps.exchange = [](const QString&, const QString&) {
-        errno = EINVAL;
-        return -1;
-      };
-    return steps;
-  }
+  ProgramSwitch::Steps steps() const { return brindlewick::testing::switchSteps(GetParam()); }
 
   QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
   QString command() const { return prefix() + QStringLiteral("/bin/brindlewick"); }
