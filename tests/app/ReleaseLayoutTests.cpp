@@ -121,6 +121,24 @@ protected:
 
   QString prefix() const { return m_root.filePath(QStringLiteral("prefix")); }
   QString command() const { return prefix() + QStringLiteral("/bin/brindlewick"); }
+  // The environment of a start of the installed program in a home of the test's own, its
+  // folders made, with no display.
+  QProcessEnvironment ownHome() const {
+    const QString home = m_root.filePath(QStringLiteral("home"));
+    for (const char* folder : {"runtime", "config", "data", "cache"})
+      QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
+    QFile::setPermissions(home + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    return environment;
+  }
   QString archive(const TarGzBuilder& builder) {
     const QString path = m_root.filePath(QStringLiteral("verified.tar.gz"));
     QFile file(path);
@@ -186,19 +204,9 @@ TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndSt
   record.fallback = InstallFolders::identityOf(location.previousFolder());
   UpdateTrial::write(location, record);
 
-  const QString home = m_root.filePath(QStringLiteral("home"));
-  for (const char* folder : {"runtime", "config/app.brindlewick.account-settings.conf", "data", "cache"})
-    QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
-  QFile::setPermissions(home + QStringLiteral("/runtime"),
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QProcessEnvironment environment;
-  environment.insert(QStringLiteral("HOME"), home);
-  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
-  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-  environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
-  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+  const QProcessEnvironment environment = ownHome();
+  ASSERT_TRUE(QDir().mkpath(environment.value(QStringLiteral("XDG_CONFIG_HOME")) +
+                            QStringLiteral("/app.brindlewick.account-settings.conf")));
 
   const ProgramRun started = runProgram(command(), {}, environment);
 
@@ -230,19 +238,7 @@ TEST_F(PerUserInstall, aStartFinishesASwitchThatAKillCutShort) {
   ASSERT_TRUE(note.open(QIODevice::WriteOnly));
   note.close();
 
-  const QString home = m_root.filePath(QStringLiteral("home"));
-  for (const char* folder : {"runtime", "config", "data", "cache"})
-    QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
-  QFile::setPermissions(home + QStringLiteral("/runtime"),
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QProcessEnvironment environment;
-  environment.insert(QStringLiteral("HOME"), home);
-  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
-  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-  environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
-  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+  const QProcessEnvironment environment = ownHome();
   QProcess program;
   program.setProcessEnvironment(environment);
   program.setProcessChannelMode(QProcess::MergedChannels);
@@ -285,19 +281,7 @@ TEST_F(PerUserInstall, theNextStartPutsBackAStagedVersionThatExitsAtOnce) {
   ASSERT_TRUE(outcome.finished);
   ASSERT_EQ(outcome.get().kind, UpdateInstallOutcome::Kind::staged);
 
-  const QString home = m_root.filePath(QStringLiteral("home"));
-  for (const char* folder : {"runtime", "config", "data", "cache"})
-    QDir().mkpath(home + QLatin1Char('/') + QLatin1String(folder));
-  QFile::setPermissions(home + QStringLiteral("/runtime"),
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QProcessEnvironment environment;
-  environment.insert(QStringLiteral("HOME"), home);
-  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
-  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-  environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
-  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+  const QProcessEnvironment environment = ownHome();
   QProcess program;
   program.setProcessEnvironment(environment);
   program.setProcessChannelMode(QProcess::MergedChannels);
