@@ -322,10 +322,16 @@ void UpdateWindow::followReaderWindow() {
     // Closed (hidden), the reader window leaves this one standing on its own; shown again or
     // brought back from the taskbar, it is followed again.
     if (readerHandle) {
-      connect(readerHandle, &QWindow::visibleChanged, this, [this] { followReaderWindow(); });
-      connect(readerHandle, &QWindow::windowStateChanged, this, [this] { followReaderWindow(); });
+      // Only the link is looked at again: the reader window may be on its way out (closed as
+      // it is destroyed), past the point where it can be asked for.
+      connect(readerHandle, &QWindow::visibleChanged, this, &UpdateWindow::linkToReaderWindow);
+      connect(readerHandle, &QWindow::windowStateChanged, this, &UpdateWindow::linkToReaderWindow);
     }
   }
+  linkToReaderWindow();
+}
+
+void UpdateWindow::linkToReaderWindow() {
   QWindow* handle = windowHandle();
   if (!handle || !isVisible())
     return;

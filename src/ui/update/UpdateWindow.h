@@ -105,6 +105,8 @@ private:
   void showMessage(const QString& title, const QString& detail, const QString& primary,
                    const QString& secondary = {});
   void followPhase();
+  // Links this window to the followed reader window while both are shown, or unlinks it.
+  void linkToReaderWindow();
   void showProgress(qint64 received, qint64 total);
   void finishInstall(const UpdateInstallOutcome& outcome, const QString& version, bool askedByReader,
                      bool handedOffOpened);
