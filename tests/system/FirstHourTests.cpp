@@ -29,6 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <optional>
 
 namespace brindlewick {
@@ -219,6 +221,28 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
   QTest::qWait(600); // the teaser's entrance
   EXPECT_EQ(display.inputFocus(), own) << "the teaser took the keyboard";
   screenshot(QStringLiteral("system-drop.png"));
+
+  // A reader without a tray reaches the drop from a shortcut bound to the launcher's actions:
+  // "Focus reader for keyboard" gives the drop's card the keyboard, "Dismiss reader" takes it away.
+  ASSERT_EQ(newcomer.launchAgain({QStringLiteral("--focus-reader")}), 0);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        const xcb_window_t focus = display.inputFocus();
+        return focus != own && !before.contains(focus) && display.mappedWindowsOf(firstPid).contains(focus);
+      },
+      kWaitMilliseconds))
+      << "the card never took the keyboard";
+  screenshot(QStringLiteral("system-drop-focused.png"));
+  ASSERT_EQ(newcomer.launchAgain({QStringLiteral("--dismiss")}), 0);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        const QList<xcb_window_t> mapped = display.mappedWindowsOf(firstPid);
+        return std::all_of(mapped.begin(), mapped.end(),
+                           [&](xcb_window_t window) { return before.contains(window); });
+      },
+      kWaitMilliseconds))
+      << "the drop stayed on screen";
+  display.focus(own);
 
   // 4. A link brings the reader window in front of the reader's own window.
   ASSERT_FALSE(stackedAbove(display, readerWindows.front(), own));

@@ -386,9 +386,13 @@ QRect UpdateWindow::workingArea() const {
 }
 
 void UpdateWindow::place(bool askedByReader) {
-  // Wrapping text may make it taller once shown: room is kept for the tallest it takes.
-  const int height = std::max(frameGeometry().height(), hasHeightForWidth() ? heightForWidth(width()) : 0);
-  QRect placed(QPoint(), QSize(frameGeometry().width(), height));
+  // Wrapping text may make it taller once shown: room is kept for the tallest it takes. Hidden
+  // again, the window may be told of a placeholder frame (1×1) by the display server: its own
+  // size is the least room it takes.
+  const QRect frame = frameGeometry();
+  const int height =
+      std::max({frame.height(), this->height(), hasHeightForWidth() ? heightForWidth(width()) : 0});
+  QRect placed(QPoint(), QSize(std::max(frame.width(), width()), height));
   QRect room;
   if (const QWidget* over = anchor(askedByReader)) {
     const QPoint centre = over->frameGeometry().center();
