@@ -232,6 +232,7 @@ TEST(FirstHour, ANewcomerSignsInAsksForADropAndComesBackSignedIn) {
       },
       kWaitMilliseconds))
       << "the card never took the keyboard";
+  QTest::qWait(600); // the card's entrance
   screenshot(QStringLiteral("system-drop-focused.png"));
   ASSERT_EQ(newcomer.launchAgain({QStringLiteral("--dismiss")}), 0);
   EXPECT_TRUE(QTest::qWaitFor(
