@@ -1,9 +1,7 @@
 #include "app/LaunchMode.h"
-#include "app/SingleInstance.h"
+#include "app/RunningCopyStandIn.h"
 
-#include <QDir>
 #include <QFile>
-#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace brindlewick;
+using brindlewick::testing::RunningCopyStandIn;
 
 namespace {
 
@@ -63,24 +62,11 @@ TEST(LaunchMode, TheProgramRefusesBeforeOpeningADisplay) {
 // one that does not exist) and without a word to the copy that already runs (a server that
 // stands in for it listens where that copy would).
 TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
-  const QTemporaryDir home;
-  const QString runtime = home.filePath(QStringLiteral("runtime"));
-  ASSERT_TRUE(QDir().mkpath(runtime));
-  QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QLocalServer running;
-  running.setSocketOptions(QLocalServer::UserAccessOption);
-  ASSERT_TRUE(running.listen(QDir(runtime).filePath(SingleInstance::socketName)));
-
-  QProcessEnvironment environment;
-  for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-    environment.insert(name, home.path());
-  environment.insert("XDG_RUNTIME_DIR", runtime);
+  RunningCopyStandIn running;
+  ASSERT_TRUE(running.ok());
+  QProcessEnvironment environment = running.environment();
   environment.insert("QT_QPA_PLATFORM", "xcb");
   environment.insert("DISPLAY", ":4093");
-  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-    if (qEnvironmentVariableIsSet(name))
-      environment.insert(name, qEnvironmentVariable(name));
-  }
   const struct {
     QStringList arguments;
     QList<QByteArray> printed; // each on a line of its own
@@ -108,9 +94,10 @@ TEST(LaunchMode, HelpAndVersionPrintAndExitWithoutTheRunningCopy) {
     for (const QByteArray& expected : row.printed) {
       EXPECT_TRUE(std::any_of(lines.cbegin(), lines.cend(),
                               [&](const QByteArray& line) { return line.startsWith(expected); }))
-          << expected.toStdString() << " in:\n" << out.toStdString();
+          << expected.toStdString() << " in:\n"
+          << out.toStdString();
     }
-    EXPECT_FALSE(running.waitForNewConnection(50)) << "the running copy was contacted";
+    EXPECT_FALSE(running.wasContacted());
     EXPECT_FALSE(out.contains("--check-start")) << "the updater's switch is not the reader's";
   }
 }
@@ -128,8 +115,8 @@ TEST(LaunchMode, TheStartCheckRefusesAConfigurationTheRealStartWouldStopOn) {
   } rows[] = {
       {"whole", "{\"CFBundleShortVersionString\": \"2.0.0\"}", 0, "Brindlewick 2.0.0 can start.\n"},
       {"authorityMissing",
-       "{\"CFBundleShortVersionString\": \"2.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}", 1,
-       "The development certificate authority /nonexistent/ca.pem cannot be used"},
+       "{\"CFBundleShortVersionString\": \"2.0.0\", \"BrindlewickDevelopmentCA\": \"/nonexistent/ca.pem\"}",
+       1, "The development certificate authority /nonexistent/ca.pem cannot be used"},
       {"serviceOverHttp", "{\"BrindlewickAPIBaseURL\": \"http://reading.example\"}", 1,
        "Build configuration requires HTTPS URLs"},
       {"updaterHalfConfigured", "{\"SUFeedURL\": \"https://feed.example/feed.json\"}", 1,

@@ -2,17 +2,16 @@
 #include "app/LaunchRequest.h"
 #include "app/LaunchUsage.h"
 #include "app/QtCommandLine.h"
-#include "app/SingleInstance.h"
+#include "app/RunningCopyStandIn.h"
 
-#include <QDir>
 #include <QFile>
-#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace brindlewick;
+using brindlewick::testing::RunningCopyStandIn;
 
 namespace {
 
@@ -129,22 +128,9 @@ TEST(LaunchUsage, ADisplayIsLookedForWhereTheChosenPlatformWouldLook) {
 // are told on standard error with their exit status, before a display or the running copy is
 // touched; help still works without a display.
 TEST(LaunchUsage, TheProgramSaysWhatIsWrongAndExitsWithoutStarting) {
-  const QTemporaryDir home;
-  const QString runtime = home.filePath(QStringLiteral("runtime"));
-  ASSERT_TRUE(QDir().mkpath(runtime));
-  QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QLocalServer running;
-  running.setSocketOptions(QLocalServer::UserAccessOption);
-  ASSERT_TRUE(running.listen(QDir(runtime).filePath(SingleInstance::socketName)));
-
-  QProcessEnvironment base;
-  for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-    base.insert(name, home.path());
-  base.insert("XDG_RUNTIME_DIR", runtime);
-  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-    if (qEnvironmentVariableIsSet(name))
-      base.insert(name, qEnvironmentVariable(name));
-  }
+  RunningCopyStandIn running;
+  ASSERT_TRUE(running.ok());
+  const QProcessEnvironment base = running.environment();
   QProcessEnvironment absentDisplay = base;
   QProcessEnvironment deadDisplay = base;
   deadDisplay.insert("DISPLAY", ":4093");
@@ -188,7 +174,7 @@ TEST(LaunchUsage, TheProgramSaysWhatIsWrongAndExitsWithoutStarting) {
     if (row.status != 0) {
       EXPECT_EQ(program.readAllStandardOutput(), "");
     }
-    EXPECT_FALSE(running.waitForNewConnection(50)) << "the running copy was contacted";
+    EXPECT_FALSE(running.wasContacted());
   }
 }
 
