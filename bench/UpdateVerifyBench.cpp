@@ -1,6 +1,6 @@
 // Verifying the Ed25519 signature of a 50 MB update archive: the updater's own check (the file
-// copied into sealed memory, that copy mapped, one OpenSSL call) against running `openssl pkeyutl -verify -rawin` on the same file,
-// side by side in one run.
+// copied into sealed memory, that copy mapped, one OpenSSL call) against running `openssl pkeyutl -verify
+// -rawin` on the same file, side by side in one run.
 #include "BenchmarkRunner.h"
 #include "update/UpdateSignature.h"
 

@@ -2,8 +2,8 @@
 #include "app/DevelopmentTrust.h"
 #include "app/Diagnostics.h"
 #include "app/GraphicalSession.h"
-#include "app/LaunchHelp.h"
 #include "app/KeyringWatch.h"
+#include "app/LaunchHelp.h"
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
 #include "app/LaunchRequestQueue.h"
@@ -23,14 +23,14 @@
 #include "desktop/XdgUrlOpener.h"
 #include "foundation/PrivateFiles.h"
 #include "model/ReaderModel.h"
-#include "update/StagedUpdate.h"
-#include "update/UpdateInstaller.h"
-#include "update/UpdateRestart.h"
-#include "update/UpdateTrial.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/ApplicationIcon.h"
 #include "ui/design/UiEnvironment.h"
+#include "update/StagedUpdate.h"
+#include "update/UpdateInstaller.h"
+#include "update/UpdateRestart.h"
+#include "update/UpdateTrial.h"
 
 #include <QApplication>
 #include <QFile>
@@ -99,8 +99,9 @@ int main(int argc, char** argv) {
   const LaunchMode mode = launchMode(commandLine);
   // Asked what the program is: answered here, before a display or a running copy is touched.
   if (mode == LaunchMode::help || mode == LaunchMode::version) {
-    QTextStream(stdout) << (mode == LaunchMode::help ? launchHelpText()
-                                                     : launchVersionText(QStringLiteral(BRINDLEWICK_VERSION)));
+    QTextStream(stdout) << (mode == LaunchMode::help
+                                ? launchHelpText()
+                                : launchVersionText(QStringLiteral(BRINDLEWICK_VERSION)));
     return 0;
   }
   // Qt's own options are Qt's; every other one must be the program's, or nothing starts.
@@ -176,8 +177,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
-    const std::optional<QString> instead =
-        StagedUpdate::startAndWatch(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
+    const std::optional<QString> instead = StagedUpdate::startAndWatch(
+        QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
     if (!instead)
       return 0;
     startInstead(*instead);
@@ -280,7 +281,8 @@ int main(int argc, char** argv) {
               trial->confirm();
           }
           if (const std::optional<UpdateTrial::NotStarted>& note = atStart.notStarted) {
-            QTextStream(stderr) << "Brindlewick " << note->version << " did not start: " << note->reason << "\n";
+            QTextStream(stderr) << "Brindlewick " << note->version << " did not start: " << note->reason
+                                << "\n";
             if (updater)
               updater->reportNotStarted(note->version, note->reason);
           }
