@@ -229,15 +229,10 @@ void ReaderAppDelegate::createWindow() {
   MenuActions::install(
       *m_window->menuBar(),
       [this] {
-        QList<MenuSection> sections = ReaderMenus::mainMenu(menuState(), m_loveTitle);
+        const MenuState state = menuState();
         // The love entry keeps its title while there is no idea to name.
-        for (const MenuSection& section : sections) {
-          for (const MenuEntry& entry : section.entries) {
-            if (entry.command == MenuCommand::love)
-              m_loveTitle = entry.title;
-          }
-        }
-        return sections;
+        m_loveTitle = ReaderMenus::loveTitle(state, m_loveTitle);
+        return ReaderMenus::mainMenu(state, m_loveTitle);
       },
       [this](MenuCommand command) { perform(command); });
   m_window->setContentMinimumSize(minimumReadingSize);

@@ -375,8 +375,7 @@ TEST(ReaderAppDelegate, TheLoveEntryKeepsItsTitleWhenNoIdeaIsSelected) {
   const DropSnapshot idea =
       requiredValue(model.repository().snapshot(launched.fixture.release().release.lore[0].id), "snapshot");
   model.changeCollection(idea, true);
-  launched.fixture.advance(1);
-  ASSERT_TRUE(model.isLoved(idea));
+  ASSERT_TRUE(waitUntil([&] { return !model.collectionBusy() && model.isLoved(idea); }));
   model.read(idea);
   ASSERT_EQ(model.navigationTab(), ReaderTab::read);
   EXPECT_EQ(loveEntry(), (Shown{QStringLiteral("Unlove idea"), true}));

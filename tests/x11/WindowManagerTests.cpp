@@ -640,6 +640,17 @@ ReaderAppDelegate::Options windowOnlyOptions(const QString& defaultsFile) {
   return options;
 }
 
+// The reader window as the application opens it for a signed-in reader, launched, with an
+// updater of its own whose feed offers a release.
+struct ReaderWithUpdater {
+  ReaderWithUpdater() { delegate.launch(); }
+
+  FeedUpdaterRig rig;
+  ReaderModelFixture fixture;
+  ReaderModel& model = (rig.configure(fixture), fixture.signIn(), fixture.open());
+  ReaderAppDelegate delegate{&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile())};
+};
+
 TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLaunchFeedback) {
   ReaderModelFixture fixture;
   fixture.signIn();
@@ -682,13 +693,9 @@ TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLau
 // monitor. Round after round, on either monitor.
 TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitorEveryTime) {
   DropFonts::registerFonts();
-  FeedUpdaterRig rig;
-  ReaderModelFixture fixture;
-  rig.configure(fixture);
-  fixture.signIn();
-  ReaderModel& model = fixture.open();
-  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
-  delegate.launch();
+  ReaderWithUpdater launched;
+  FeedUpdaterRig& rig = launched.rig;
+  ReaderAppDelegate& delegate = launched.delegate;
   QWidget* reader = delegate.window();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(reader));
   // Moved, and where the server has it the reader's pointer finds it.
@@ -800,13 +807,9 @@ TEST_F(WindowManagerTest, TheAnswerToACheckOpensOverTheReaderWindowOnItsMonitorE
 // the next Space checks again.
 TEST_F(WindowManagerTest, TheKeyboardIsBackOnCheckForUpdatesWhenItsAnswerCloses) {
   DropFonts::registerFonts();
-  FeedUpdaterRig rig;
-  ReaderModelFixture fixture;
-  rig.configure(fixture);
-  fixture.signIn();
-  ReaderModel& model = fixture.open();
-  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
-  delegate.launch();
+  ReaderWithUpdater launched;
+  FeedUpdaterRig& rig = launched.rig;
+  ReaderAppDelegate& delegate = launched.delegate;
   delegate.open(ReaderTab::settings);
   QWidget* reader = delegate.window();
   ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == idOf(*reader) && reader->isActiveWindow(); }));
@@ -843,7 +846,7 @@ TEST_F(WindowManagerTest, TheKeyboardIsBackOnCheckForUpdatesWhenItsAnswerCloses)
   press(reader, Qt::Key_Space);
   EXPECT_TRUE(waitFor([&] { return rig.feedRequests() == 2 && answer->isVisible(); }));
   int writes = 0;
-  for (const LoggedRequest& request : fixture.harness().service().requestLog())
+  for (const LoggedRequest& request : launched.fixture.harness().service().requestLog())
     writes += request.method == "PUT" && request.path == QLatin1String("/api/reader/preferences");
   EXPECT_EQ(writes, 0);
   answer->close();
@@ -856,13 +859,9 @@ TEST_F(WindowManagerTest, AScheduledOfferStaysAboveTheReaderWindowWhenTheReaderG
   constexpr std::uint32_t altKey = 0xffe9; // Alt_L
   constexpr std::uint32_t tabKey = 0xff09; // Tab
   DropFonts::registerFonts();
-  FeedUpdaterRig rig;
-  ReaderModelFixture fixture;
-  rig.configure(fixture);
-  fixture.signIn();
-  ReaderModel& model = fixture.open();
-  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
-  delegate.launch();
+  ReaderWithUpdater launched;
+  FeedUpdaterRig& rig = launched.rig;
+  ReaderAppDelegate& delegate = launched.delegate;
   QWidget* reader = delegate.window();
   ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == idOf(*reader); }));
   rig.harness.advance(FeedUpdater::firstCheckDelay);

@@ -1,5 +1,6 @@
 #include "foundation/OwnFolder.h"
 
+#include "foundation/FileDescriptor.h"
 #include "foundation/PrivateFiles.h"
 
 #include <QByteArray>
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace brindlewick {
 
@@ -23,22 +23,6 @@ namespace {
 Q_LOGGING_CATEGORY(ownFolderLog, "brindlewick.files")
 
 constexpr mode_t sharedModeBits = 077;
-
-// Closes a descriptor when it goes out of scope.
-class HeldDescriptor {
-public:
-  explicit HeldDescriptor(int descriptor) : m_descriptor(descriptor) {}
-  HeldDescriptor(const HeldDescriptor&) = delete;
-  HeldDescriptor& operator=(const HeldDescriptor&) = delete;
-  ~HeldDescriptor() {
-    if (m_descriptor >= 0)
-      ::close(m_descriptor);
-  }
-  int get() const { return m_descriptor; }
-
-private:
-  int m_descriptor;
-};
 
 bool isLinkIn(int parent, const QByteArray& name) {
   struct stat status {};
@@ -81,7 +65,7 @@ std::optional<OwnFolder> OwnFolder::open(const QString& path, Absent absent, QSt
     if (const std::optional<QString> why = PrivateFiles::createFolder(parentPath))
       return fail(*why);
   }
-  const HeldDescriptor parent(
+  const FileDescriptor parent(
       ::open(QFile::encodeName(parentPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (parent.get() < 0)
     return fail(errno == ENOENT ? QString() : PrivateFiles::describe(errno));
@@ -91,7 +75,7 @@ std::optional<OwnFolder> OwnFolder::open(const QString& path, Absent absent, QSt
     const int descriptor =
         ::openat(parent.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor >= 0)
-      return OwnFolder(path, descriptor);
+      return OwnFolder(path, FileDescriptor(descriptor));
     const int error = errno;
     if (error == ELOOP || (error == ENOTDIR && isLinkIn(parent.get(), name))) {
       if (!setAside(parent.get(), name, path))
@@ -107,36 +91,18 @@ std::optional<OwnFolder> OwnFolder::open(const QString& path, Absent absent, QSt
   return fail(PrivateFiles::describe(ELOOP));
 }
 
-OwnFolder::OwnFolder(OwnFolder&& other) noexcept
-    : m_path(std::move(other.m_path)), m_descriptor(std::exchange(other.m_descriptor, -1)) {}
-
-OwnFolder& OwnFolder::operator=(OwnFolder&& other) noexcept {
-  if (this != &other) {
-    if (m_descriptor >= 0)
-      ::close(m_descriptor);
-    m_path = std::move(other.m_path);
-    m_descriptor = std::exchange(other.m_descriptor, -1);
-  }
-  return *this;
-}
-
-OwnFolder::~OwnFolder() {
-  if (m_descriptor >= 0)
-    ::close(m_descriptor);
-}
-
 bool OwnFolder::tighten() const {
   struct stat status {};
-  if (::fstat(m_descriptor, &status) != 0)
+  if (::fstat(m_descriptor.get(), &status) != 0)
     return false;
   if ((status.st_mode & sharedModeBits) == 0)
     return true;
-  return ::fchmod(m_descriptor, status.st_mode & 07700) == 0;
+  return ::fchmod(m_descriptor.get(), status.st_mode & 07700) == 0;
 }
 
 void OwnFolder::removeFiles() const {
   // A listing of its own: a duplicate would share (and move) the folder's read position.
-  const int listing = ::openat(m_descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int listing = ::openat(m_descriptor.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
   if (!entries) {
     if (listing >= 0)
@@ -149,10 +115,10 @@ void OwnFolder::removeFiles() const {
     if (name == "." || name == "..")
       continue;
     struct stat status {};
-    if (::fstatat(m_descriptor, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (::fstatat(m_descriptor.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         S_ISDIR(status.st_mode))
       continue;
-    if (::unlinkat(m_descriptor, name.constData(), 0) != 0 && errno != ENOENT)
+    if (::unlinkat(m_descriptor.get(), name.constData(), 0) != 0 && errno != ENOENT)
       qCWarning(ownFolderLog).noquote()
           << "could not remove" << QDir(m_path).filePath(QFile::decodeName(name))
           << PrivateFiles::describe(errno);

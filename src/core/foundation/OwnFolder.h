@@ -1,8 +1,11 @@
 #pragma once
 
+#include "foundation/FileDescriptor.h"
+
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 namespace brindlewick {
 
@@ -21,14 +24,8 @@ public:
   // opened; `problem` then says why ("Not a directory"), or is empty when it was missing.
   static std::optional<OwnFolder> open(const QString& path, Absent absent, QString* problem = nullptr);
 
-  OwnFolder(OwnFolder&& other) noexcept;
-  OwnFolder& operator=(OwnFolder&& other) noexcept;
-  OwnFolder(const OwnFolder&) = delete;
-  OwnFolder& operator=(const OwnFolder&) = delete;
-  ~OwnFolder();
-
   const QString& path() const { return m_path; }
-  int descriptor() const { return m_descriptor; }
+  int descriptor() const { return m_descriptor.get(); }
 
   // Takes from the folder whatever the group and others may do; true when it is private.
   bool tighten() const;
@@ -36,10 +33,11 @@ public:
   void removeFiles() const;
 
 private:
-  OwnFolder(QString path, int descriptor) : m_path(std::move(path)), m_descriptor(descriptor) {}
+  OwnFolder(QString path, FileDescriptor descriptor)
+      : m_path(std::move(path)), m_descriptor(std::move(descriptor)) {}
 
   QString m_path;
-  int m_descriptor = -1;
+  FileDescriptor m_descriptor;
 };
 
 } // namespace brindlewick

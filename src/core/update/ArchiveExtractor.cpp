@@ -1,5 +1,7 @@
 #include "update/ArchiveExtractor.h"
 
+#include "foundation/FileDescriptor.h"
+
 #include <QDir>
 #include <QFile>
 #include <QIODevice>
@@ -48,31 +50,10 @@ bool staysInside(QStringList from, QStringView target) {
   return true;
 }
 
-// A file descriptor that closes itself.
-class Descriptor {
-public:
-  explicit Descriptor(int fd = -1) : m_fd(fd) {}
-  ~Descriptor() {
-    if (m_fd >= 0)
-      ::close(m_fd);
-  }
-  Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(m_fd, other.m_fd);
-    return *this;
-  }
-  int get() const { return m_fd; }
-  // Hands the descriptor on to whoever closes it now.
-  int release() { return std::exchange(m_fd, -1); }
-
-private:
-  int m_fd;
-};
-
 class Unpacker {
 public:
   explicit Unpacker(const QString& destination) : m_destination(destination) {
-    m_root = Descriptor(
+    m_root = FileDescriptor(
         ::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (m_root.get() < 0)
       throw writeFailed();
@@ -87,7 +68,7 @@ public:
           throw refusedEntry(entry->path, QStringLiteral("which names no file"));
         continue;
       }
-      const Descriptor parent = openParent(*entry, parts);
+      const FileDescriptor parent = openParent(*entry, parts);
       const QByteArray leaf = QFile::encodeName(parts.last());
       switch (entry->kind) {
       case ArchiveEntry::Kind::folder: makeFolder(parent, leaf, *entry); break;
@@ -114,8 +95,8 @@ private:
 
   // Walks to the entry's folder one part at a time, making missing folders, and never
   // through a link: O_NOFOLLOW makes opening one fail.
-  Descriptor openParent(const ArchiveEntry& entry, const QStringList& parts) {
-    Descriptor current(::dup(m_root.get()));
+  FileDescriptor openParent(const ArchiveEntry& entry, const QStringList& parts) {
+    FileDescriptor current(::dup(m_root.get()));
     for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
       const QByteArray name = QFile::encodeName(parts[i]);
       int fd = ::openat(current.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -133,12 +114,12 @@ private:
         throw refusedEntry(entry.path, link ? QStringLiteral("whose path leads through a symbolic link")
                                             : QStringLiteral("whose path leads through a file"));
       }
-      current = Descriptor(fd);
+      current = FileDescriptor(fd);
     }
     return current;
   }
 
-  void makeFolder(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry) {
+  void makeFolder(const FileDescriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry) {
     if (::mkdirat(parent.get(), leaf.constData(), 0700) == 0)
       return;
     if (errno != EEXIST)
@@ -150,7 +131,7 @@ private:
       throw refusedEntry(entry.path, QStringLiteral("which would replace another entry"));
   }
 
-  void makeLink(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
+  void makeLink(const FileDescriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
                 const QStringList& parts) {
     // Resolved by name from the link's own folder, the target must stay inside.
     if (!staysInside(parts.mid(0, parts.size() - 1), entry.linkTarget))
@@ -162,11 +143,11 @@ private:
     throw writeFailed();
   }
 
-  void writeFile(const Descriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
+  void writeFile(const FileDescriptor& parent, const QByteArray& leaf, const ArchiveEntry& entry,
                  TarGzReader& reader) {
     const mode_t mode = entry.executable ? 0700 : 0600;
     // O_EXCL with O_NOFOLLOW: neither an existing file nor a link is ever written through.
-    const Descriptor file(
+    const FileDescriptor file(
         ::openat(parent.get(), leaf.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (file.get() < 0) {
       if (errno == EEXIST)
@@ -199,7 +180,7 @@ private:
   }
 
   QString m_destination;
-  Descriptor m_root;
+  FileDescriptor m_root;
 };
 
 // Walks an unpacked folder, never through a link, and refuses the first link in it whose
@@ -209,7 +190,7 @@ public:
   LinkBoundary(const QString& folder, const QString& unpackedInto) : m_folder(folder), m_root(unpackedInto) {}
 
   void check() {
-    Descriptor top(
+    FileDescriptor top(
         ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (top.get() < 0)
       throw unreadable();
@@ -218,7 +199,7 @@ public:
 
 private:
   // `below`: the folder's parts under the boundary.
-  void walk(Descriptor folder, const QStringList& below) {
+  void walk(FileDescriptor folder, const QStringList& below) {
     DIR* listing = ::fdopendir(folder.get());
     if (!listing)
       throw unreadable();
@@ -243,7 +224,7 @@ private:
     if (errno != 0)
       throw unreadable();
     for (const QByteArray& name : folders) {
-      Descriptor inner(::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      FileDescriptor inner(::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (inner.get() < 0)
         throw unreadable();
       walk(std::move(inner), below + QStringList{QFile::decodeName(name)});

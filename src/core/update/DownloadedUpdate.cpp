@@ -1,13 +1,11 @@
 #include "update/DownloadedUpdate.h"
 
+#include "foundation/WorkerThread.h"
 #include "update/TarGzReader.h"
 #include "update/UpdateSignature.h"
 
-#include <QCoroFuture>
 #include <QFile>
 #include <QIODevice>
-#include <QPromise>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,21 +97,18 @@ std::shared_ptr<const DownloadedUpdate> DownloadedUpdate::open(const QString& pa
 }
 
 QCoro::Task<std::shared_ptr<const DownloadedUpdate>> DownloadedUpdate::openInBackground(QString path) {
-  auto promise = std::make_shared<QPromise<std::shared_ptr<const DownloadedUpdate>>>();
-  QFuture<std::shared_ptr<const DownloadedUpdate>> done = promise->future();
-  promise->start();
-  QThreadPool::globalInstance()->start([promise, path] {
-    try {
-      promise->addResult(open(path));
-    } catch (const ArchiveError&) {
-      promise->setException(std::current_exception());
-    } catch (const std::exception& error) {
-      // Memory for the copy, most likely: said like any other reason it cannot be read.
-      promise->setException(std::make_exception_ptr(unreadable(QString::fromLocal8Bit(error.what()))));
-    }
-    promise->finish();
-  });
-  co_return co_await done;
+  Completion<std::shared_ptr<const DownloadedUpdate>> opened =
+      onWorkerThread<std::shared_ptr<const DownloadedUpdate>>([path] {
+        try {
+          return open(path);
+        } catch (const ArchiveError&) {
+          throw;
+        } catch (const std::exception& error) {
+          // Memory for the copy, most likely: said like any other reason it cannot be read.
+          throw unreadable(QString::fromLocal8Bit(error.what()));
+        }
+      });
+  co_return co_await opened;
 }
 
 DownloadedUpdate::DownloadedUpdate(QString path, SealedCopy copy)

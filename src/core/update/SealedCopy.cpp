@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
 namespace brindlewick {
@@ -44,7 +43,7 @@ SealedCopy SealedCopy::of(int source, qint64 size) {
   if (memory < 0)
     throw copyFailure(errno);
   // Owns the memory file from here, so every way out below closes it.
-  SealedCopy copy(memory, size);
+  SealedCopy copy(FileDescriptor(memory), size);
   // The whole size is taken at once: too little memory shows here, as an error, rather than
   // half-way through the copy.
   if (size > 0) {
@@ -73,24 +72,6 @@ SealedCopy SealedCopy::of(int source, qint64 size) {
   if (::fcntl(memory, F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
     throw copyFailure(errno);
   return copy;
-}
-
-SealedCopy::SealedCopy(SealedCopy&& other) noexcept
-    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_size(std::exchange(other.m_size, 0)) {}
-
-SealedCopy& SealedCopy::operator=(SealedCopy&& other) noexcept {
-  if (this != &other) {
-    if (m_descriptor >= 0)
-      ::close(m_descriptor);
-    m_descriptor = std::exchange(other.m_descriptor, -1);
-    m_size = std::exchange(other.m_size, 0);
-  }
-  return *this;
-}
-
-SealedCopy::~SealedCopy() {
-  if (m_descriptor >= 0)
-    ::close(m_descriptor);
 }
 
 } // namespace brindlewick

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "foundation/FileDescriptor.h"
+
 #include <QtGlobal>
 
 #include <stdexcept>
+#include <utility>
 
 namespace brindlewick {
 
@@ -22,20 +25,14 @@ public:
   // and a file cut shorter meanwhile is an error, never a fault). Throws Error.
   static SealedCopy of(int source, qint64 size);
 
-  SealedCopy(SealedCopy&& other) noexcept;
-  SealedCopy& operator=(SealedCopy&& other) noexcept;
-  SealedCopy(const SealedCopy&) = delete;
-  SealedCopy& operator=(const SealedCopy&) = delete;
-  ~SealedCopy();
-
   // Read-only use only: pread, or mmap without PROT_WRITE.
-  int descriptor() const { return m_descriptor; }
+  int descriptor() const { return m_descriptor.get(); }
   qint64 size() const { return m_size; }
 
 private:
-  SealedCopy(int descriptor, qint64 size) : m_descriptor(descriptor), m_size(size) {}
+  SealedCopy(FileDescriptor descriptor, qint64 size) : m_descriptor(std::move(descriptor)), m_size(size) {}
 
-  int m_descriptor = -1;
+  FileDescriptor m_descriptor;
   qint64 m_size = 0;
 };
 

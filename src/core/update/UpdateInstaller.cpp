@@ -2,6 +2,7 @@
 
 #include "foundation/Json.h"
 #include "foundation/PrivateFiles.h"
+#include "foundation/WorkerThread.h"
 #include "service/BuildConfiguration.h"
 #include "update/ArchiveExtractor.h"
 #include "update/DownloadedUpdate.h"
@@ -12,16 +13,13 @@
 #include "update/StartCheck.h"
 #include "update/UpdateVersion.h"
 
-#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QLoggingCategory>
-#include <QPromise>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QThreadPool>
 
 #include <cerrno>
 #include <cstdio>
@@ -277,24 +275,20 @@ QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(QString verifiedFile,
 QCoro::Task<UpdateInstallOutcome> UpdateInstaller::install(std::shared_ptr<const DownloadedUpdate> update,
                                                            QString version) {
   requireVersionText(version);
-  auto promise = std::make_shared<QPromise<UpdateInstallOutcome>>();
-  QFuture<UpdateInstallOutcome> done = promise->future();
-  promise->start();
-  QThreadPool::globalInstance()->start([promise, executable = m_executablePath, downloads = m_downloadFolder,
-                                        update, version] {
-    try {
-      const std::optional<InstallLocation> location = InstallLocation::of(executable);
-      promise->addResult(location ? installInPlace(*location, *update, version)
-                                  : handOff(*update, downloads, version));
-    } catch (const UpdateInstallError&) {
-      promise->setException(std::current_exception());
-    } catch (const std::exception& error) {
-      promise->setException(std::make_exception_ptr(UpdateInstallError(
-          QStringLiteral("The update could not be installed: %1.").arg(QString::fromUtf8(error.what())))));
-    }
-    promise->finish();
-  });
-  co_return co_await done;
+  Completion<UpdateInstallOutcome> installed = onWorkerThread<UpdateInstallOutcome>(
+      [executable = m_executablePath, downloads = m_downloadFolder, update, version] {
+        try {
+          const std::optional<InstallLocation> location = InstallLocation::of(executable);
+          return location ? installInPlace(*location, *update, version)
+                          : handOff(*update, downloads, version);
+        } catch (const UpdateInstallError&) {
+          throw;
+        } catch (const std::exception& error) {
+          throw UpdateInstallError(
+              QStringLiteral("The update could not be installed: %1.").arg(QString::fromUtf8(error.what())));
+        }
+      });
+  co_return co_await installed;
 }
 
 void UpdateInstaller::finishPendingInstall() const {

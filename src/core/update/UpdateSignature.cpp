@@ -1,11 +1,8 @@
 #include "update/UpdateSignature.h"
 
-#include "foundation/Completion.h"
+#include "foundation/WorkerThread.h"
 #include "update/DownloadedUpdate.h"
 #include "update/TarGzReader.h"
-
-#include <QCoreApplication>
-#include <QThreadPool>
 
 #include <openssl/evp.h>
 
@@ -48,13 +45,8 @@ bool UpdateSignature::verifyFile(QByteArrayView publicKey, QByteArrayView signat
 
 QCoro::Task<bool> UpdateSignature::verifyInBackground(QByteArray publicKey, QByteArray signature,
                                                       std::shared_ptr<const DownloadedUpdate> update) {
-  Completion<bool> verdict;
-  QThreadPool::globalInstance()->start([verdict, publicKey, signature, update] {
-    const bool valid = update->hasSignature(publicKey, signature);
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [verdict, valid]() mutable { verdict.resolve(valid); },
-        Qt::QueuedConnection);
-  });
+  Completion<bool> verdict = onWorkerThread<bool>(
+      [publicKey, signature, update] { return update->hasSignature(publicKey, signature); });
   co_return co_await verdict;
 }
 

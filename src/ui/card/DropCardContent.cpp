@@ -65,18 +65,11 @@ DropCardContent::DropCardContent(const DropSnapshot& snapshot, double textScale,
 
 void DropCardContent::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
-  setShowsFocus(true);
+  Q_EMIT showsFocusChanged();
 }
 
 void DropCardContent::focusOutEvent(QFocusEvent* event) {
   QWidget::focusOutEvent(event);
-  setShowsFocus(false);
-}
-
-void DropCardContent::setShowsFocus(bool shows) {
-  if (shows == m_showsFocus)
-    return;
-  m_showsFocus = shows;
   Q_EMIT showsFocusChanged();
 }
 

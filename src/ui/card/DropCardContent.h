@@ -35,7 +35,7 @@ public:
   DropTextBlock* explanation() const { return m_explanation; }
   const QList<BookLine*>& bookLines() const { return m_books; }
   // Holds the keyboard focus, which the card rings.
-  bool showsFocus() const { return m_showsFocus; }
+  bool showsFocus() const { return hasFocus(); }
 
 Q_SIGNALS:
   void showsFocusChanged();
@@ -46,9 +46,6 @@ protected:
   void keyPressEvent(QKeyEvent* event) override;
 
 private:
-  void setShowsFocus(bool shows);
-
-  bool m_showsFocus = false;
   DropEyebrow* m_eyebrow;
   DropTextBlock* m_explanation;
   QList<BookLine*> m_books;
