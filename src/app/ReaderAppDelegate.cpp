@@ -174,6 +174,10 @@ void ReaderAppDelegate::createStatusItem() {
   m_statusItem->show();
 }
 
+bool ReaderAppDelegate::statusItemShown() const {
+  return m_statusItem && m_statusItem->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void ReaderAppDelegate::populateStatusMenu() {
   MenuActions::fill(*m_statusMenu, ReaderMenus::statusMenu(menuState()),
                     [this](MenuCommand command) { perform(command); });

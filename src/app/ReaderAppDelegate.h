@@ -101,6 +101,8 @@ public:
 
   ReadingWindow* window() const { return m_window; }
   QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
+  // Whether the tray icon is on screen: a tray is there to show it and it was shown.
+  bool statusItemShown() const;
   QMenu* statusMenu() const { return m_statusMenu.get(); }
   // The window's content, once the window exists.
   ReaderHome* home() const { return m_home; }

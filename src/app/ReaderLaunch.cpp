@@ -95,6 +95,13 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
 
   launch.delegate = std::make_unique<ReaderAppDelegate>(launch.model.get(), startupError, std::move(options));
   launch.delegate->launch();
+  // The shell without a model is kept for its tray menu, the way to read the alert again or to
+  // quit. With no tray icon on screen it would be a process nothing can reach: the answered
+  // alert ends it, so that the next start begins afresh rather than handing itself to it.
+  if (!launch.model && !launch.delegate->statusItemShown()) {
+    launch.abandoned = true;
+    return launch;
+  }
   if (requests) {
     ReaderAppDelegate* delegate = launch.delegate.get();
     requests->deliverTo(delegate, [delegate](const LaunchRequest& request) { delegate->handle(request); });

@@ -16,11 +16,16 @@ class LaunchRequestQueue;
 struct ReaderLaunch {
   std::unique_ptr<ReaderModel> model;
   std::unique_ptr<ReaderAppDelegate> delegate;
+  // The start ended with its alert answered: without a model and with no tray icon on screen,
+  // nothing could reach the shell or quit it. The program then ends with `abandonedExitStatus`.
+  bool abandoned = false;
+  static constexpr int abandonedExitStatus = 1;
 };
 
 // Builds the model from `services`, serving events until it is built, then launches the shell:
 // the tray icon and its menus, and the reader window, or the start-up alert when the model
 // could not be built (the reason is written to standard error; nothing is reset or retried).
+// Where no tray icon shows, the launch is abandoned once the reader has answered that alert.
 // The window's frame is kept in the services' application defaults file. Once the shell is up it
 // carries out what `requests` kept while the model opened, in order, and every later one.
 // With `keyring`, the watch the services' storage goes through: while the model waits for the

@@ -269,7 +269,9 @@ int main(int argc, char** argv) {
     {
       // The first-run chime belongs to the onboarding: it plays when that screen comes on.
       const ReaderLaunch reader = launchReader(std::move(services), {}, &requests, &keyring, notStarted);
-      if (reader.delegate) {
+      if (reader.abandoned) {
+        status = ReaderLaunch::abandonedExitStatus;
+      } else if (reader.delegate) {
         FeedUpdater* updater =
             reader.model ? qobject_cast<FeedUpdater*>(reader.model->updater().backend()) : nullptr;
         // Up once the event loop runs with the shell shown: the word goes out, the folder an

@@ -1,7 +1,10 @@
 // The real program beside a real XEmbed tray: it starts with no tray at all, and its icon must
-// dock by itself once a tray appears.
+// dock by itself once a tray appears; a start that fails stays reachable only through a tray.
 #include "TestOutput.h"
+#include "desktop/X11Windows.h"
 
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -70,10 +73,12 @@ public:
   QImage largestIcon(xcb_window_t window) {
     const char name[] = "_NET_WM_ICON";
     const xcb_atom_t iconAtom =
-        own(xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr))
+        own(xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name),
+                                  nullptr))
             ->atom;
     const auto reply = own(xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 0, window, iconAtom, XCB_ATOM_CARDINAL, 0, 1 << 22), nullptr));
+        connection_, xcb_get_property(connection_, 0, window, iconAtom, XCB_ATOM_CARDINAL, 0, 1 << 22),
+        nullptr));
     QImage largest;
     if (!reply || reply->format != 32)
       return largest;
@@ -138,17 +143,9 @@ struct Program : QProcess {
   }
 };
 
-TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
-  if (QGuiApplication::platformName() != QLatin1String("xcb"))
-    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "
-                    "inside a private Xvfb server";
-  const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
-  if (trayer.isEmpty())
-    GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
-
-  // A home of its own, or the start would hand itself to the developer's running copy. The
-  // Secret Service and the session bus are the private ones this test runs inside.
-  QTemporaryDir home;
+// A home of its own, or the start would hand itself to the developer's running copy. The
+// Secret Service and the session bus are the private ones the test runs inside.
+QProcessEnvironment homeOfItsOwn(const QTemporaryDir& home) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   for (const char* folder : {"config", "data", "cache", "runtime"})
     QDir(home.path()).mkpath(QString::fromLatin1(folder));
@@ -160,6 +157,27 @@ TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
   environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
   environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  return environment;
+}
+
+// A tray along the top edge of the screen.
+bool startTray(Program& tray, const QString& trayer) {
+  tray.setProcessChannelMode(QProcess::ForwardedChannels);
+  tray.start(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28",
+                      "--SetDockType", "true", "--transparent", "false"});
+  return tray.waitForStarted();
+}
+
+TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "
+                    "inside a private Xvfb server";
+  const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
+  if (trayer.isEmpty())
+    GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
+
+  QTemporaryDir home;
+  const QProcessEnvironment environment = homeOfItsOwn(home);
 
   WindowTree tree;
   Program application;
@@ -186,10 +204,7 @@ TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
   EXPECT_TRUE(icon.save(testing::testOutputPath(QStringLiteral("window-icon.png"))));
 
   Program tray;
-  tray.setProcessChannelMode(QProcess::ForwardedChannels);
-  tray.start(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28",
-                      "--SetDockType", "true", "--transparent", "false"});
-  ASSERT_TRUE(tray.waitForStarted());
+  ASSERT_TRUE(startTray(tray, trayer));
   const qint64 trayPid = tray.processId();
   std::optional<xcb_window_t> dock;
   const auto docked = [&] {
@@ -211,6 +226,62 @@ TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
   ASSERT_FALSE(corner.isNull());
   EXPECT_TRUE(corner.scaled(corner.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation)
                   .save(testing::testOutputPath(QStringLiteral("tray-docked.png"))));
+}
+
+// A start whose keyring cannot be read shows its alert. With a tray its menu stays the way to
+// read it again or to quit; with none, nothing could reach the process, so answering the alert
+// ends it, and the next start begins afresh instead of handing itself to it.
+TEST(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "
+                    "inside a private Xvfb server";
+  const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
+  if (trayer.isEmpty())
+    GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
+  X11Windows display;
+  ASSERT_TRUE(display.ok());
+  const struct {
+    const char* name;
+    bool tray;
+  } rows[] = {{"no tray", false}, {"a tray", true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Program tray;
+    WindowTree tree;
+    if (row.tray) {
+      ASSERT_TRUE(startTray(tray, trayer));
+      ASSERT_TRUE(
+          QTest::qWaitFor([&] { return !tree.topLevelsOf(tray.processId()).isEmpty(); }, kWaitMilliseconds))
+          << "the tray showed no panel";
+    }
+    QTemporaryDir home;
+    QProcessEnvironment environment = homeOfItsOwn(home);
+    // No session bus answers there, so no keyring either.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + home.filePath("no-bus"));
+    Program application;
+    application.setProcessEnvironment(environment);
+    application.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+    ASSERT_TRUE(application.waitForStarted());
+    QList<xcb_window_t> alerts;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !(alerts = display.mappedWindowsOf(application.processId(), true)).isEmpty(); },
+        kWaitMilliseconds))
+        << "no alert";
+    display.requestClose(alerts.front());
+    if (!row.tray) {
+      ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds)) << "the answered alert left a process";
+      EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 1);
+      continue;
+    }
+    EXPECT_FALSE(application.waitForFinished(2000)) << "the start ended though its tray icon shows";
+    const auto docked = [&] {
+      for (const xcb_window_t panel : tree.topLevelsOf(tray.processId()))
+        if (tree.holdsWindowOf(panel, application.processId()))
+          return true;
+      return false;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(docked, kWaitMilliseconds)) << "the icon is not in the tray";
+  }
 }
 
 #else
