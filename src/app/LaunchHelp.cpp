@@ -2,6 +2,7 @@
 
 #include "app/LaunchMode.h"
 #include "app/LaunchRequest.h"
+#include "ui/window/ReaderSidebar.h"
 
 #include <QTextStream>
 
@@ -23,6 +24,7 @@ QString launchUsageLine() {
 QString launchHelpText() {
   QString text;
   QTextStream out(&text);
+  // The pages are named as the window's sidebar names them.
   out << launchUsageLine()
       << "\n"
          "Brindlewick, a reading companion: one big idea from a book, in the quiet moments of\n"
@@ -31,11 +33,11 @@ QString launchHelpText() {
          "\n"
          "Launcher actions (one at a time):\n";
   option(out, LaunchRequest::argument(LaunchAction::discover),
-         QStringLiteral("open the reader window on Discover"));
+         QStringLiteral("open the reader window on ") + ReaderSidebar::title(ReaderTab::discover));
   option(out, LaunchRequest::argument(LaunchAction::show),
          QStringLiteral("show a drop now, or the reader window when none can be shown"));
   option(out, LaunchRequest::argument(LaunchAction::library),
-         QStringLiteral("open the reader window on saved ideas"));
+         QStringLiteral("open the reader window on ") + ReaderSidebar::title(ReaderTab::saved));
   option(out, LaunchRequest::argument(LaunchAction::focusReader),
          QStringLiteral("give the keyboard to the drop on screen (a teaser opens"));
   option(out, QString(), QStringLiteral("into its card); nothing when no drop is showing"));

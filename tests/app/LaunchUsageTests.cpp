@@ -1,14 +1,22 @@
 #include "app/GraphicalSession.h"
+#include "app/LaunchHelp.h"
 #include "app/LaunchRequest.h"
 #include "app/LaunchUsage.h"
 #include "app/QtCommandLine.h"
 #include "app/RunningCopyStandIn.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 using namespace brindlewick;
 using brindlewick::testing::RunningCopyStandIn;
@@ -176,6 +184,65 @@ TEST(LaunchUsage, TheProgramSaysWhatIsWrongAndExitsWithoutStarting) {
     }
     EXPECT_FALSE(running.wasContacted());
   }
+}
+
+// The launcher actions name the pages as the window's sidebar titles them.
+TEST(LaunchUsage, TheHelpNamesThePagesAsTheWindowDoes) {
+  const QString help = launchHelpText();
+  for (const auto& [option, page] : {std::pair{"--discover", "Library"}, std::pair{"--library", "Saved"}}) {
+    const QRegularExpression line(QStringLiteral("\n  %1 +open the reader window on %2\n").arg(option, page));
+    EXPECT_TRUE(line.match(help).hasMatch()) << option << '\n' << help.toStdString();
+  }
+}
+
+// `make run` while a copy runs would build, start the stand-in, and hand the start to that copy
+// (which talks to its own service): it stops first, saying so. The socket file a killed copy
+// leaves is no running copy: the script goes on to its next check, the session bus.
+TEST(LaunchUsage, MakeRunStopsWhileACopyRunsAndOnlyThen) {
+  QTemporaryDir home;
+  const QString runtime = home.filePath(QStringLiteral("runtime"));
+  ASSERT_TRUE(QDir().mkpath(runtime));
+  QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QProcessEnvironment environment;
+  for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+    environment.insert(QString::fromLatin1(name), home.path());
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+  environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+  // The running copy: no keyring answers it, so it waits at its start-up alert.
+  QProcess copy;
+  QProcessEnvironment copyEnvironment = environment;
+  copyEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  copyEnvironment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + home.filePath("no-bus"));
+  copy.setProcessEnvironment(copyEnvironment);
+  copy.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+  ASSERT_TRUE(copy.waitForStarted());
+  const QString socket = QDir(runtime).filePath(QStringLiteral("app.brindlewick.socket"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(socket).exists(); }, 30000));
+
+  const auto makeRun = [&] {
+    QProcessEnvironment scriptEnvironment = environment;
+    scriptEnvironment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4093"));
+    scriptEnvironment.insert(QStringLiteral("BUILD"), home.filePath(QStringLiteral("build")));
+    QProcess script;
+    script.setProcessEnvironment(scriptEnvironment);
+    script.start(QStringLiteral(BRINDLEWICK_MAKE_RUN), {});
+    EXPECT_TRUE(script.waitForFinished(30000));
+    EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral("build")))) << "nothing was built";
+    return std::pair{script.exitCode(), script.readAllStandardError()};
+  };
+  const auto [whileRunning, refusal] = makeRun();
+  EXPECT_EQ(whileRunning, 1);
+  EXPECT_TRUE(refusal.startsWith("make run: Brindlewick is already running for you (PID " +
+                                 QByteArray::number(copy.processId()) + "); this start would only hand"))
+      << refusal.toStdString();
+
+  copy.kill();
+  ASSERT_TRUE(copy.waitForFinished());
+  ASSERT_TRUE(QFileInfo(socket).exists()) << "a killed copy leaves its socket file";
+  const auto [afterKill, nextCheck] = makeRun();
+  EXPECT_EQ(afterKill, 1);
+  EXPECT_TRUE(nextCheck.startsWith("make run: this session has no D-Bus session bus"))
+      << nextCheck.toStdString();
 }
 
 } // namespace
