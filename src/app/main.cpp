@@ -39,6 +39,7 @@
 
 #include <optional>
 #include <unistd.h>
+#include <vector>
 
 using namespace brindlewick;
 
@@ -74,14 +75,22 @@ QString runningExecutable() {
 }
 
 // Replaces this process with a fresh start of `program` (the version put back after a new one
-// did not start); returns only when that could not be done.
-void startInstead(const QString& program) {
+// did not start, or the one "Restart now" swaps the staged version in with) carrying `request`,
+// the arguments the reader started the program with; returns only when that could not be done.
+// What the update passes between its starts goes in the environment, never in the arguments,
+// and is taken out here.
+void startInstead(const QString& program, const QStringList& request = {}) {
   QTextStream(stderr) << "Brindlewick: starting " << program << " again\n";
   qunsetenv(UpdateRestart::wordVariable);
   qunsetenv(UpdateRestart::predecessorVariable);
-  QByteArray path = QFile::encodeName(program);
-  char* const arguments[] = {path.data(), nullptr};
-  ::execv(path.constData(), arguments);
+  QList<QByteArray> words{QFile::encodeName(program)};
+  for (const QString& argument : request)
+    words.append(argument.toLocal8Bit());
+  std::vector<char*> arguments;
+  for (QByteArray& word : words)
+    arguments.push_back(word.data());
+  arguments.push_back(nullptr);
+  ::execv(words.front().constData(), arguments.data());
   QTextStream(stderr) << "Brindlewick: " << program << " could not be started\n";
 }
 
@@ -146,7 +155,7 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (const std::optional<QString> back = trial->rollBack(reason))
-        startInstead(*back);
+        startInstead(*back, commandLine.mid(1));
     }
   }
 
@@ -177,11 +186,12 @@ int main(int argc, char** argv) {
       return 1;
     }
     UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
-    const std::optional<QString> instead = StagedUpdate::startAndWatch(
-        QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
+    const QStringList given = QCoreApplication::arguments().mid(1);
+    const std::optional<QString> instead =
+        StagedUpdate::startAndWatch(QCoreApplication::applicationFilePath(), given);
     if (!instead)
       return 0;
-    startInstead(*instead);
+    startInstead(*instead, given);
     return 1;
   }
   const bool onTrial = atStart.verdict == UpdateTrial::Verdict::onTrial;
@@ -297,7 +307,7 @@ int main(int argc, char** argv) {
     QCoreApplication::sendPostedEvents();
   }
   if (putBack)
-    startInstead(*putBack);
+    startInstead(*putBack, commandLine.mid(1));
   // "Restart now": this version starts again, and that start puts the staged one in place.
   if (restartInto) {
     startInstead(*restartInto);

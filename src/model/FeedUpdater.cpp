@@ -16,6 +16,20 @@ namespace brindlewick {
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A download arrives under this name: what one cut off by a crash or a power cut leaves.
+constexpr auto downloadPrefix = "brindlewick-"_L1;
+constexpr auto downloadSuffix = "-Linux.tar.gz"_L1;
+
+bool isDownloadName(const QString& name) {
+  const qsizetype length = name.size() - downloadPrefix.size() - downloadSuffix.size();
+  return length > 0 && name.startsWith(downloadPrefix) && name.endsWith(downloadSuffix) &&
+         UpdateVersion::parse(QStringView(name).sliced(downloadPrefix.size(), length));
+}
+
+} // namespace
+
 FeedUpdater::FeedUpdater(Services services, QObject* parent)
     : UpdaterBackend(parent), m_services(std::move(services)), m_defaults(m_services.defaultsFile),
       m_running(m_services.runningVersion), m_runningVersion(UpdateVersion::parse(m_running)),
@@ -40,16 +54,20 @@ void FeedUpdater::clearDownloadFolder() {
   const QString& folder = m_services.downloadFolder;
   if (folder.isEmpty())
     return;
-  // An earlier version made them under the session's umask. Neither is made here, and a link
-  // at either name is never followed: what it leads to is not ours to clear or tighten.
-  PrivateFiles::tighten(QFileInfo(folder).absolutePath());
+  // A cache folder that is a link leads to a folder of the reader's, which keeps its mode and
+  // that of whatever folder it holds. Otherwise both are ours: an earlier version made them
+  // under the session's umask. Neither is made here, and a link at the download folder's name
+  // is never followed.
+  const QString cache = QFileInfo(folder).absolutePath();
+  const bool ours = !QFileInfo(cache).isSymLink();
+  if (ours)
+    PrivateFiles::tighten(cache);
   const std::optional<OwnFolder> downloads = OwnFolder::open(folder, OwnFolder::Absent::leave);
   if (!downloads)
     return;
-  downloads->tighten();
-  // Files and links only: the updater makes nothing else there. A link goes, never what it
-  // points to.
-  downloads->removeFiles();
+  if (ours)
+    downloads->tighten();
+  downloads->removeFiles(isDownloadName);
 }
 
 FeedUpdater::~FeedUpdater() {
@@ -225,8 +243,7 @@ void FeedUpdater::cancelInstall() {
 
 QString FeedUpdater::archivePath(const UpdateRelease& release) const {
   // The version is digits and dots: a safe file name.
-  return QDir(m_services.downloadFolder)
-      .filePath(u"brindlewick-%1-Linux.tar.gz"_s.arg(release.version.text()));
+  return QDir(m_services.downloadFolder).filePath(downloadPrefix + release.version.text() + downloadSuffix);
 }
 
 QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
@@ -237,10 +254,9 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
   setPhase(Phase::downloading);
   QString problem;
   try {
-    // Made here when missing; a link in its place is set aside, never written through.
-    const std::optional<OwnFolder> downloads =
-        OwnFolder::open(m_services.downloadFolder, OwnFolder::Absent::create);
-    if (!downloads || !downloads->tighten())
+    // Made here (0700) when missing, else left with its mode; a link in its place is set
+    // aside, never written through. The download itself is the reader's alone.
+    if (!OwnFolder::open(m_services.downloadFolder, OwnFolder::Absent::create))
       throw UpdateDownloadError(u"The folder %1 could not be made."_s.arg(m_services.downloadFolder));
     const qint64 total = release.length;
     QCoro::Task<void> downloading = m_downloader->download(

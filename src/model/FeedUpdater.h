@@ -78,9 +78,10 @@ public:
     // Sleep and wake, and the network coming back; none for neither.
     SystemEvents* events = nullptr;
     // Where the archive is downloaded to (made for this user alone): a folder of the
-    // updater's own in the program's cache folder. Whatever is in it when the updater is made
-    // was left by a download that never ended, and goes; both folders are tightened then, and
-    // neither is made. A link in its place is set aside, never followed (foundation/OwnFolder.h).
+    // updater's own in the program's cache folder. A download found in it when the updater is
+    // made never ended, and goes; every other name stays. Both folders are tightened then,
+    // unless the cache folder is a link to one of the reader's, and neither is made. A link in
+    // its place is set aside, never followed (foundation/OwnFolder.h).
     QString downloadFolder;
     // Puts a verified archive in place (or hands it off), reading it from the file that was
     // checked.

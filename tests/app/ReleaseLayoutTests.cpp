@@ -112,6 +112,10 @@ class PerUserInstall : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(m_root.isValid());
+    install();
+  }
+  // Also puts the build's program back in the program folder a test replaced.
+  void install() const {
     const ProgramRun installed =
         runProgram(QStringLiteral(BRINDLEWICK_CMAKE),
                    {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
@@ -185,40 +189,59 @@ TEST_F(PerUserInstall, aReleaseWhoseProgramCannotStartIsNeverPutInPlace) {
 #endif
 }
 
-// The real program on trial whose model cannot be built (here: its settings file is a folder)
-// does not stop at the start-up alert: it puts the previous version back and starts that in
-// its place, which learns why.
+// The real program on trial that does not come up puts the previous version back and starts
+// that in its place with the reader's request, and the version put back learns why: a start
+// whose model cannot be built (its settings file is a folder) does not stop at the start-up
+// alert, and a start after one that ended before it came up does not try again.
 TEST_F(PerUserInstall, aNewVersionThatStopsAtItsStartPutsThePreviousOneBackAndStartsIt) {
-  const QString lib = prefix() + QStringLiteral("/lib");
-  const QString ran = m_root.filePath(QStringLiteral("previous-ran"));
-  QDir().mkpath(lib + QStringLiteral("/.brindlewick-previous"));
-  QFile previous(lib + QStringLiteral("/.brindlewick-previous/brindlewick"));
-  ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
-  previous.write("#!/bin/sh\necho \"previous $*\" > '" + QFile::encodeName(ran) + "'\n");
-  previous.close();
-  previous.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  const InstallLocation location = requiredValue(InstallLocation::of(command()), "InstallLocation::of");
-  UpdateTrial::Record record;
-  record.version = QStringLiteral(BRINDLEWICK_PROJECT_VERSION);
-  record.folder = InstallFolders::resolvedIdentityOf(location.programFolder);
-  record.fallback = InstallFolders::identityOf(location.previousFolder());
-  UpdateTrial::write(location, record);
+  const struct {
+    const char* name;
+    QString request;
+    // The start on trial that ended before it came up: a process number no system gives.
+    std::optional<qint64> earlierStart;
+    const char* reason;
+  } rows[] = {
+      {"its model cannot be built", QStringLiteral("--show"), std::nullopt,
+       "app.brindlewick.account-settings.conf"},
+      {"an earlier start ended", QStringLiteral("brindlewick:open"), qint64(1) << 30,
+       "an earlier start of it"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const QString lib = prefix() + QStringLiteral("/lib");
+    const QString ran = m_root.filePath(QStringLiteral("previous-ran"));
+    QFile::remove(ran);
+    QDir().mkpath(lib + QStringLiteral("/.brindlewick-previous"));
+    QFile previous(lib + QStringLiteral("/.brindlewick-previous/brindlewick"));
+    ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
+    previous.write("#!/bin/sh\necho \"previous $*\" > '" + QFile::encodeName(ran) + "'\n");
+    previous.close();
+    previous.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const InstallLocation location = requiredValue(InstallLocation::of(command()), "InstallLocation::of");
+    UpdateTrial::Record record;
+    record.version = QStringLiteral(BRINDLEWICK_PROJECT_VERSION);
+    record.folder = InstallFolders::resolvedIdentityOf(location.programFolder);
+    record.fallback = InstallFolders::identityOf(location.previousFolder());
+    record.attemptPid = row.earlierStart;
+    UpdateTrial::write(location, record);
 
-  const QProcessEnvironment environment = ownHome();
-  ASSERT_TRUE(QDir().mkpath(environment.value(QStringLiteral("XDG_CONFIG_HOME")) +
-                            QStringLiteral("/app.brindlewick.account-settings.conf")));
+    const QProcessEnvironment environment = ownHome();
+    ASSERT_TRUE(QDir().mkpath(environment.value(QStringLiteral("XDG_CONFIG_HOME")) +
+                              QStringLiteral("/app.brindlewick.account-settings.conf")));
 
-  const ProgramRun started = runProgram(command(), {}, environment);
+    const ProgramRun started = runProgram(command(), {row.request}, environment);
 
-  EXPECT_EQ(started.status, 0) << started.output.toStdString();
-  EXPECT_EQ(readFile(ran), "previous \n") << started.output.toStdString();
-  EXPECT_EQ(runProgram(command(), {}, environment).output, "") << "the command starts the version put back";
-  EXPECT_EQ(readFile(ran), "previous \n");
-  const std::optional<UpdateTrial::Record> failed = UpdateTrial::read(location);
-  ASSERT_TRUE(failed.has_value());
-  EXPECT_EQ(failed->state, UpdateTrial::Record::State::failed);
-  EXPECT_TRUE(failed->reason.contains(QLatin1String("app.brindlewick.account-settings.conf")))
-      << failed->reason.toStdString();
+    const QByteArray heard = "previous " + row.request.toUtf8() + "\n";
+    EXPECT_EQ(started.status, 0) << started.output.toStdString();
+    EXPECT_EQ(readFile(ran), heard) << started.output.toStdString();
+    EXPECT_EQ(runProgram(command(), {}, environment).output, "") << "the command starts the version put back";
+    EXPECT_EQ(readFile(ran), "previous \n");
+    const std::optional<UpdateTrial::Record> failed = UpdateTrial::read(location);
+    ASSERT_TRUE(failed.has_value());
+    EXPECT_EQ(failed->state, UpdateTrial::Record::State::failed);
+    EXPECT_TRUE(failed->reason.contains(QLatin1String(row.reason))) << failed->reason.toStdString();
+    install();
+  }
 }
 
 // The real program, started by the command while a switch of the program folder was cut short
@@ -262,8 +285,8 @@ TEST_F(PerUserInstall, aStartFinishesASwitchThatAKillCutShort) {
 }
 
 // "Later", then Quit: the next start of the real program finds the staged version, swaps it in,
-// starts it and watches it; one that exits at once is put back, and the real program starts
-// again in its place and says why.
+// starts it with the reader's request and watches it; one that exits at once is put back, and
+// the real program starts again in its place with that request and says why.
 TEST_F(PerUserInstall, theNextStartPutsBackAStagedVersionThatExitsAtOnce) {
   const QString ran = m_root.filePath(QStringLiteral("new-ran"));
   TarGzBuilder builder;
@@ -285,7 +308,7 @@ TEST_F(PerUserInstall, theNextStartPutsBackAStagedVersionThatExitsAtOnce) {
   QProcess program;
   program.setProcessEnvironment(environment);
   program.setProcessChannelMode(QProcess::MergedChannels);
-  program.start(command(), {});
+  program.start(command(), {QStringLiteral("--library")});
   ASSERT_TRUE(program.waitForStarted());
   QByteArray said;
   // The version put back has started again once it has read why (the note is gone).
@@ -300,12 +323,14 @@ TEST_F(PerUserInstall, theNextStartPutsBackAStagedVersionThatExitsAtOnce) {
     said += program.readAll();
   }
   const bool stillRunning = program.state() == QProcess::Running;
+  const QByteArray request = readFile(QStringLiteral("/proc/%1/cmdline").arg(program.processId()));
   program.kill();
   program.waitForFinished();
 
   EXPECT_TRUE(toldAgain()) << said.toStdString();
   EXPECT_TRUE(stillRunning) << "the version put back runs on";
-  EXPECT_EQ(readFile(ran), "new \n") << "the staged version was started";
+  EXPECT_TRUE(request.endsWith(QByteArray("\0--library\0", 11))) << request.toStdString();
+  EXPECT_EQ(readFile(ran), "new --library\n") << "the staged version was started";
   EXPECT_FALSE(QFileInfo::exists(prefix() + QStringLiteral("/lib/.brindlewick-staged")));
   EXPECT_EQ(InstallFolders::linkText(command()), QStringLiteral("../lib/brindlewick/brindlewick"));
   EXPECT_EQ(runProgram(command(), {QStringLiteral("--version")}).output,

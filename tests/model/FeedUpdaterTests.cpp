@@ -313,6 +313,19 @@ std::optional<UpdateRelease> offerFrom(FeedUpdater& updater) {
   return heard.offer;
 }
 
+// Installs the release a check the reader asked for offers; a failure says why not.
+::testing::AssertionResult installsTheOffer(FeedUpdater& updater) {
+  const std::optional<UpdateRelease> release = offerFrom(updater);
+  if (!release)
+    return ::testing::AssertionFailure() << "nothing was offered";
+  Heard heard(updater);
+  updater.install(*release);
+  waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); });
+  if (!heard.installed)
+    return ::testing::AssertionFailure() << "not installed: " << heard.failure.toStdString();
+  return ::testing::AssertionSuccess();
+}
+
 TEST(FeedUpdater, InstallsOnlyAVerifiedArchive) {
   const struct {
     const char* name;
@@ -482,34 +495,54 @@ TEST(FeedUpdater, TheInstallerGetsTheCheckedBytesWhateverTakesTheDownloadsPlace)
   }
 }
 
-// A start after a crash or a power cut in the middle of a download or an install: what was
-// left in the download folder goes, with nothing beyond it, and the folders an earlier
-// version made under the session's umask are the reader's alone again.
+// A start after a crash or a power cut in the middle of a download: the download left in the
+// download folder goes, and every other name there stays (a link with the download's name goes,
+// never what it points to). The folders an earlier version made under the session's umask are
+// the reader's alone again; where the cache folder is a link to a folder of the reader's, that
+// and the download folder in it keep their modes, at the start and through a download.
 TEST(FeedUpdater, WhatAnEarlierRunLeftInTheDownloadFolderGoesWhenTheUpdaterIsMade) {
-  FeedUpdaterRig rig;
-  const QString downloads = rig.downloadFolder();
-  ASSERT_TRUE(QDir().mkpath(downloads + "/kept-folder"));
-  const auto write = [](const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  };
-  write(downloads + "/brindlewick-0.2.0-Linux.tar.gz", QByteArray(1 << 20, 'a'));
-  write(downloads + "/.partial", "half");
-  write(downloads + "/kept-folder/inside", "inside");
-  write(rig.folder.filePath("outside"), "outside");
-  ASSERT_TRUE(QFile::link(rig.folder.filePath("outside"), downloads + "/link-to-outside"));
-  ASSERT_TRUE(QFile::link(rig.folder.filePath("gone"), downloads + "/broken-link"));
-  ASSERT_TRUE(FileModes::setMode(rig.folder.path(), 0755) && FileModes::setMode(downloads, 0755));
+  for (const bool linked : {false, true}) {
+    SCOPED_TRACE(linked ? "a cache folder linked to the reader's" : "a cache folder of the program's");
+    FeedUpdaterRig rig;
+    const QString cache = linked ? rig.folder.filePath("Documents") : rig.folder.path();
+    if (linked) {
+      rig.cacheFolder = rig.folder.filePath("cache");
+      ASSERT_TRUE(QDir().mkpath(cache) && QFile::link(cache, rig.cacheFolder));
+    }
+    const QString downloads = rig.downloadFolder();
+    ASSERT_TRUE(QDir().mkpath(downloads + "/kept-folder"));
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+      QFile file(path);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(bytes);
+    };
+    write(downloads + "/brindlewick-0.2.0-Linux.tar.gz", QByteArray(1 << 20, 'a'));
+    write(downloads + "/.partial", "half");
+    write(downloads + "/brindlewick-0.2.0.tar.gz", "kept for the package manager");
+    write(downloads + "/brindlewick-beta-Linux.tar.gz", "the reader's");
+    write(downloads + "/kept-folder/inside", "inside");
+    write(rig.folder.filePath("outside"), "outside");
+    ASSERT_TRUE(QFile::link(rig.folder.filePath("outside"), downloads + "/link-to-outside"));
+    ASSERT_TRUE(QFile::link(rig.folder.filePath("outside"), downloads + "/brindlewick-0.3.0-Linux.tar.gz"));
+    ASSERT_TRUE(FileModes::setMode(cache, 0755) && FileModes::setMode(downloads, 0755));
+    const QStringList readers{".partial", "brindlewick-0.2.0.tar.gz", "brindlewick-beta-Linux.tar.gz",
+                              "kept-folder", "link-to-outside"};
+    const auto listing = [&] {
+      return QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    };
 
-  const auto updater = rig.makeUnstarted();
+    const auto updater = rig.make();
 
-  EXPECT_EQ(QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-            QStringList{"kept-folder"});
-  EXPECT_EQ(contentsOf(downloads + "/kept-folder/inside"), "inside");
-  EXPECT_EQ(contentsOf(rig.folder.filePath("outside")), "outside");
-  EXPECT_EQ(FileModes::modeOf(downloads), 0700);
-  EXPECT_EQ(FileModes::modeOf(rig.folder.path()), 0700);
+    EXPECT_EQ(listing(), readers);
+    EXPECT_EQ(contentsOf(downloads + "/kept-folder/inside"), "inside");
+    EXPECT_EQ(contentsOf(rig.folder.filePath("outside")), "outside");
+    EXPECT_EQ(FileModes::modeOf(downloads), linked ? 0755 : 0700);
+    EXPECT_EQ(FileModes::modeOf(cache), linked ? 0755 : 0700);
+
+    EXPECT_TRUE(installsTheOffer(*updater));
+    EXPECT_EQ(listing(), readers);
+    EXPECT_EQ(FileModes::modeOf(downloads), linked ? 0755 : 0700);
+  }
 }
 
 // The download folder's name taken by a link to a folder of the reader's, whether it was
@@ -546,12 +579,7 @@ TEST(FeedUpdater, ALinkInPlaceOfTheDownloadFolderIsSetAsideNotFollowed) {
     EXPECT_EQ(QFileInfo(rig.downloadFolder() + ".link").symLinkTarget(),
               beforeDownload ? QString() : readers);
 
-    const std::optional<UpdateRelease> release = offerFrom(*updater);
-    ASSERT_TRUE(release);
-    Heard heard(*updater);
-    updater->install(*release);
-    ASSERT_TRUE(waitUntil([&] { return heard.installed || !heard.failure.isEmpty(); }));
-    EXPECT_TRUE(heard.installed) << heard.failure.toStdString();
+    EXPECT_TRUE(installsTheOffer(*updater));
     EXPECT_EQ(rig.installed, QList{rig.harness.service().updates().archive()});
     EXPECT_EQ(listing(), everything);
     EXPECT_EQ(FileModes::modeOf(readers), 0755);

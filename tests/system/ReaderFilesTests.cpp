@@ -183,28 +183,40 @@ TEST(ReaderFiles, EverythingTheProgramWritesIsTheReadersAloneAndWhatAnEarlierVer
 }
 
 // An earlier run ended by a crash or a power cut in the middle of an update left its download
-// (tens of megabytes) in a cache folder an earlier version made open to every local user: the
-// next start removes the download and makes the folders the reader's alone.
-TEST(ReaderFiles, ALeftoverDownloadGoesAndTheCacheFolderIsTightenedAtStart) {
+// (tens of megabytes) in the download folder, beside files of the reader's: the next start
+// removes the download alone. Folders an earlier version made open to every local user become
+// the reader's alone; a cache folder that is a link leads to a folder of the reader's, and
+// that and the folder in it keep their modes.
+TEST(ReaderFiles, ALeftoverDownloadGoesAndOnlyTheProgramsOwnFoldersAreTightenedAtStart) {
   if (!secretServiceRuns())
     GTEST_SKIP() << "needs gnome-keyring in a private session (scripts/install-deps installs it)";
-  ReaderHome home;
-  const QString cache = home.path("cache/app.brindlewick");
-  const QString download = cache + QStringLiteral("/updates/brindlewick-0.2.0-Linux.tar.gz");
-  writeFile(cache + QStringLiteral("/updates/.keep-me-not"), "x");
-  writeFile(download, "");
-  ASSERT_EQ(::truncate(QFile::encodeName(download).constData(), 25 * 1024 * 1024), 0);
-  for (const QString& folder : {cache, cache + QStringLiteral("/updates")})
-    ASSERT_TRUE(FileModes::setMode(folder, 0755));
-  ASSERT_TRUE(FileModes::setMode(download, 0644));
+  for (const bool linked : {false, true}) {
+    SCOPED_TRACE(linked ? "a cache folder linked to the reader's" : "a cache folder of the program's");
+    ReaderHome home;
+    const QString cache = home.path("cache/app.brindlewick");
+    const QString folder = linked ? home.path("Documents") : cache;
+    if (linked) {
+      ASSERT_TRUE(QDir().mkpath(folder) && QFile::link(folder, cache));
+    }
+    const QString updates = folder + QStringLiteral("/updates");
+    const QString download = updates + QStringLiteral("/brindlewick-0.2.0-Linux.tar.gz");
+    writeFile(download, "");
+    ASSERT_EQ(::truncate(QFile::encodeName(download).constData(), 25 * 1024 * 1024), 0);
+    const QStringList readers{".notes", "brindlewick-0.2.0.tar.gz", "notes.txt"};
+    for (const QString& name : readers)
+      writeFile(updates + u'/' + name, name.toUtf8());
+    for (const QString& made : {folder, updates})
+      ASSERT_TRUE(FileModes::setMode(made, 0755));
 
-  home.start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return startedFully(home); }, kWaitMilliseconds))
-      << home.errors().toStdString();
+    home.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startedFully(home); }, kWaitMilliseconds))
+        << home.errors().toStdString();
 
-  EXPECT_TRUE(QDir(cache + QStringLiteral("/updates")).isEmpty());
-  EXPECT_EQ(FileModes::modeOf(cache), 0700);
-  EXPECT_EQ(FileModes::modeOf(cache + QStringLiteral("/updates")), 0700);
+    EXPECT_EQ(QDir(updates).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), readers);
+    EXPECT_EQ(contentsOf(updates + QStringLiteral("/notes.txt")), "notes.txt");
+    EXPECT_EQ(FileModes::modeOf(folder), linked ? 0755 : 0700);
+    EXPECT_EQ(FileModes::modeOf(updates), linked ? 0755 : 0700);
+  }
 }
 
 // Garbage, a record cut short and 100 MB: the program starts on the defaults and keeps the

@@ -100,7 +100,7 @@ bool OwnFolder::tighten() const {
   return ::fchmod(m_descriptor.get(), status.st_mode & 07700) == 0;
 }
 
-void OwnFolder::removeFiles() const {
+void OwnFolder::removeFiles(const std::function<bool(const QString& name)>& ours) const {
   // A listing of its own: a duplicate would share (and move) the folder's read position.
   const int listing = ::openat(m_descriptor.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
@@ -112,7 +112,7 @@ void OwnFolder::removeFiles() const {
   }
   while (const struct dirent* entry = ::readdir(entries)) {
     const QByteArray name(entry->d_name);
-    if (name == "." || name == "..")
+    if (name == "." || name == ".." || !ours(QFile::decodeName(name)))
       continue;
     struct stat status {};
     if (::fstatat(m_descriptor.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -29,8 +30,9 @@ public:
 
   // Takes from the folder whatever the group and others may do; true when it is private.
   bool tighten() const;
-  // Removes every file and link in it (a link, never what it points to); folders stay.
-  void removeFiles() const;
+  // Removes the files and links in it whose names `ours` accepts (a link, never what it points
+  // to). Folders stay, and so does every other name: the folder may be one the reader also uses.
+  void removeFiles(const std::function<bool(const QString& name)>& ours) const;
 
 private:
   OwnFolder(QString path, FileDescriptor descriptor)

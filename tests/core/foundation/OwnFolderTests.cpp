@@ -28,6 +28,11 @@ void writeFile(const QString& path, const QByteArray& bytes) {
   ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+// The widest clearing there is: every name counts as one of ours.
+bool everyName(const QString&) {
+  return true;
+}
+
 // The reader's own folder, open to others, with what a reader keeps.
 void fillReadersFolder(const QString& folder) {
   ASSERT_TRUE(QDir().mkpath(folder));
@@ -53,7 +58,7 @@ TEST(OwnFolder, ALinkAtTheNameOfAFolderOfOursLeavesWhatItPointsToAlone) {
        [](const QString& place) {
          if (const std::optional<OwnFolder> folder = OwnFolder::open(place, OwnFolder::Absent::leave)) {
            folder->tighten();
-           folder->removeFiles();
+           folder->removeFiles(everyName);
          }
        },
        true, false},
@@ -62,7 +67,7 @@ TEST(OwnFolder, ALinkAtTheNameOfAFolderOfOursLeavesWhatItPointsToAlone) {
          const std::optional<OwnFolder> folder = OwnFolder::open(place, OwnFolder::Absent::create);
          ASSERT_TRUE(folder);
          EXPECT_TRUE(folder->tighten());
-         folder->removeFiles();
+         folder->removeFiles(everyName);
          writeFile(place + "/download", "archive");
        },
        true, true},

@@ -43,7 +43,9 @@ public:
   QList<QUrl> opened;
 
   QString defaultsFile() const { return folder.filePath(QStringLiteral("defaults.json")); }
-  QString downloadFolder() const { return folder.filePath(QStringLiteral("updates")); }
+  // The program's cache folder, which holds the download folder.
+  QString cacheFolder = folder.path();
+  QString downloadFolder() const { return cacheFolder + QStringLiteral("/updates"); }
   // "https://127.0.0.1:<port>/updates/<name>".
   QUrl feedURL(const QString& name = QStringLiteral("feed.json"));
   // The feed at `name` with the stand-in's public key.
