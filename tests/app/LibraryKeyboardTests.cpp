@@ -6,6 +6,7 @@
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropPaintedButton.h"
 #include "ui/design/DropSearchField.h"
+#include "ui/design/DropStandardStyle.h"
 #include "ui/design/FocusPark.h"
 #include "ui/library/LibraryIdeaRow.h"
 #include "ui/library/LibraryList.h"
@@ -21,6 +22,7 @@
 #include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
+#include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
@@ -403,8 +405,8 @@ TEST(LibraryKeyboard, AFilterRingsAgainWhenItsMenuIsLeftWithAKey) {
         break;
       case Close::click:
         if (list != nullptr) {
-          QTest::mouseClick(list->list()->viewport(), Qt::LeftButton, {},
-                            list->list()->visualItemRect(list->list()->item(2)).center());
+          QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                            list->visualItemRect(list->item(2)).center());
         } else {
           auto* menu = qobject_cast<QMenu*>(popup);
           ASSERT_NE(menu, nullptr);
@@ -466,6 +468,134 @@ TEST(LibraryKeyboard, TheAvatarRingsOnlyForTheKeyboard) {
   Launched::press(Qt::Key_Escape);
   ASSERT_TRUE(QTest::qWaitFor([&] { return avatar->hasFocus(); }, 2000));
   EXPECT_TRUE(avatar->showsFocusRing());
+}
+
+// The list a choice control opened: a menu, our long list or a combo box's.
+struct OpenedChoices {
+  QWidget* popup = QApplication::activePopupWidget();
+
+  QMenu* menu() const { return qobject_cast<QMenu*>(popup); }
+  QAbstractItemView* view() const {
+    auto* view = qobject_cast<QAbstractItemView*>(popup);
+    return view != nullptr ? view : popup->findChild<QAbstractItemView*>();
+  }
+  int rows() const { return menu() != nullptr ? int(menu()->actions().size()) : view()->model()->rowCount(); }
+  int current() const {
+    return menu() != nullptr ? int(menu()->actions().indexOf(menu()->activeAction()))
+                             : view()->currentIndex().row();
+  }
+  QRect rowRect(int row) const {
+    if (menu() != nullptr)
+      return menu()->actionGeometry(menu()->actions().at(row));
+    const QRect rect = view()->visualRect(view()->model()->index(row, 0));
+    return QRect(view()->viewport()->mapTo(popup, rect.topLeft()), rect.size());
+  }
+  // The rows shown filled, told from the bare surface beside them.
+  QList<int> litRows() const {
+    const QImage shown = popup->grab().toImage();
+    QList<int> lit;
+    for (int row = 0; row < rows(); ++row) {
+      const int y = rowRect(row).center().y();
+      if (y > 0 && y < shown.height() &&
+          shown.pixel(DropStandardStyle::popupInset + 4, y) != shown.pixel(2, y))
+        lit.append(row);
+    }
+    return lit;
+  }
+  // What Qt tells a window that appears under a pointer resting at `global`: it entered, and
+  // moved to where it already was.
+  void pointerRestsAt(const QPoint& global) const {
+    const QPoint local = popup->mapFromGlobal(global);
+    QEnterEvent enter(local, local, global);
+    QCoreApplication::sendEvent(popup->windowHandle(), &enter);
+    QWidget* under = popup->childAt(local) != nullptr ? popup->childAt(local) : popup;
+    QMouseEvent move(QEvent::MouseMove, under->mapFromGlobal(global), global, Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(under, &move);
+  }
+};
+
+// A list of choices opened from the keyboard where the pointer happens to rest keeps the
+// reader's choice current and the only row lit, so Return keeps it; a real move of the pointer
+// makes the row under it current. The long list is heard as a list inside its control.
+TEST(LibraryKeyboard, AListOpenedUnderARestingPointerKeepsTheReadersChoice) {
+  const std::vector<std::pair<ReaderTab, const char*>> rows{{ReaderTab::discover, "library.bookMenu"},
+                                                            {ReaderTab::discover, "library.topicMenu"},
+                                                            {ReaderTab::settings, "settings.interval"}};
+  for (const auto& [tab, name] : rows) {
+    SCOPED_TRACE(name);
+    Launched launched;
+    launched.show(tab);
+    auto* control = launched.delegate.window()->findChild<QWidget*>(QLatin1String(name));
+    ASSERT_NE(control, nullptr);
+    auto* combo = qobject_cast<QComboBox*>(control);
+    const auto chosen = [&] {
+      return combo != nullptr ? combo->currentText()
+                              : static_cast<DropFilterMenu*>(control)->selection() + QLatin1Char('/') +
+                                    QString::number(launched.page().page().lists().count());
+    };
+    const auto open = [] {
+      Launched::press(Qt::Key_Space);
+      QApplication::processEvents(); // the window system's answer to the pop-up
+      return OpenedChoices{};
+    };
+    // Closed, with the reader window active again.
+    const auto closed = [&] {
+      QApplication::processEvents();
+      return QTest::qWaitFor([&] {
+        return QApplication::activePopupWidget() == nullptr &&
+               QApplication::activeWindow() == launched.delegate.window();
+      });
+    };
+    control->setFocus(Qt::TabFocusReason);
+    const QString before = chosen();
+    OpenedChoices opened = open();
+    ASSERT_NE(opened.popup, nullptr);
+    const int choice = opened.current();
+    EXPECT_EQ(choice, combo != nullptr ? combo->currentIndex() : 0);
+    // The pointer rests on the next row when the list opens there again.
+    const QRect next = opened.rowRect(choice + 1);
+    const QPoint resting = opened.popup->mapToGlobal(next.center() - QPoint(0, next.height() / 4));
+    const QPoint moved = opened.popup->mapToGlobal(next.center() + QPoint(0, next.height() / 4));
+    Launched::press(Qt::Key_Escape);
+    ASSERT_TRUE(closed());
+    QCursor::setPos(resting);
+
+    opened = open();
+    opened.pointerRestsAt(resting);
+    EXPECT_EQ(opened.current(), choice);
+    EXPECT_EQ(opened.litRows(), QList<int>{choice});
+    if (qobject_cast<DropChoiceList*>(opened.popup) != nullptr) {
+      QAccessibleInterface* list = QAccessible::queryAccessibleInterface(opened.popup);
+      EXPECT_EQ(list->role(), QAccessible::List);
+      ASSERT_EQ(list->childCount(), opened.rows());
+      EXPECT_EQ(list->child(choice)->role(), QAccessible::ListItem);
+      EXPECT_EQ(list->child(choice)->text(QAccessible::Name), QStringLiteral("All topics"));
+      EXPECT_TRUE(list->child(choice)->state().checked);
+      EXPECT_TRUE(list->child(choice)->state().focused);
+      EXPECT_FALSE(list->child(choice + 1)->state().checked);
+      EXPECT_EQ(list->parent(), QAccessible::queryAccessibleInterface(control));
+      EXPECT_EQ(list->parent()->indexOfChild(list), 0);
+      opened.popup->grab().save(
+          brindlewick::testing::testOutputPath(QStringLiteral("choice-list-resting.png")));
+    }
+    Launched::press(Qt::Key_Return);
+    ASSERT_TRUE(closed());
+    EXPECT_EQ(chosen(), before);
+
+    opened = open();
+    opened.pointerRestsAt(resting);
+    QCursor::setPos(moved);
+    QApplication::processEvents();
+    EXPECT_EQ(opened.current(), choice + 1);
+    EXPECT_EQ(opened.litRows(), QList<int>{choice + 1});
+    if (qobject_cast<DropChoiceList*>(opened.popup) != nullptr)
+      opened.popup->grab().save(
+          brindlewick::testing::testOutputPath(QStringLiteral("choice-list-moved.png")));
+    Launched::press(Qt::Key_Return);
+    ASSERT_TRUE(closed());
+    EXPECT_NE(chosen(), before);
+    EXPECT_EQ(QApplication::focusWidget(), control);
+  }
 }
 
 } // namespace

@@ -219,10 +219,13 @@ public:
     return state;
   }
 
-  // A button is one element: what it paints inside is read through its name.
-  int childCount() const override { return 0; }
-  QAccessibleInterface* child(int) const override { return nullptr; }
-  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  // A button is one element: what it paints inside is read through its name. What it opens
+  // (a list of choices) is read inside it while shown.
+  int childCount() const override { return int(openPopups().size()); }
+  QAccessibleInterface* child(int index) const override { return openPopups().value(index); }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    return int(openPopups().indexOf(const_cast<QAccessibleInterface*>(child)));
+  }
 
   // Unnamed and untitled, it reads as the content it paints (a summary, say).
   QString text(QAccessible::Text type) const override {
@@ -256,6 +259,22 @@ public:
 
 private:
   QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+
+  // The shown pop-up windows the button holds that name it as their parent: a window is no
+  // child of its parent widget for Qt, nor of the application when it is a pop-up, so it would
+  // be out of the tree. A menu, which names another parent, is left where it reads.
+  QList<QAccessibleInterface*> openPopups() const {
+    QList<QAccessibleInterface*> popups;
+    for (QWidget* child : widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (child->windowType() != Qt::Popup || !child->isVisible())
+        continue;
+      QAccessibleInterface* popup = QAccessible::queryAccessibleInterface(child);
+      const QAccessibleInterface* parent = popup != nullptr ? popup->parent() : nullptr;
+      if (parent != nullptr && parent->object() == widget())
+        popups.append(popup);
+    }
+    return popups;
+  }
 };
 
 bool ours(const QMetaObject* type) {

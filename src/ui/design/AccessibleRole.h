@@ -13,7 +13,8 @@ namespace brindlewick {
 // is in the accessibility tree at all, whether it reads as one element, and whether it is
 // modal. Each call records the wish on the widget; one interface, installed the first time
 // any of these is called, answers for every widget of ours that has no more specific one.
-// Our buttons always get it, so that their accessible action is a real click.
+// Our buttons always get it, so that their accessible action is a real click and the list of
+// choices one opens is read inside it.
 namespace AccessibleRole {
 
 // Makes our interfaces answer from now on; every call below does it too. Called once the

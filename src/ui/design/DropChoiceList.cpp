@@ -5,18 +5,17 @@
 #include "ui/design/DropMenuRowStyle.h"
 #include "ui/design/DropStandardStyle.h"
 #include "ui/design/DropStandardWidgets.h"
+#include "ui/design/RestingPointer.h"
 #include "ui/design/UiEnvironment.h"
 
 #include <QAction>
 #include <QKeyEvent>
-#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -97,52 +96,47 @@ DropChoiceList* DropChoiceList::popUp(QMenu* menu, QWidget* control, const QRect
   auto* popup = new DropChoiceList(menu, control, title);
   popup->place(shape);
   popup->show();
-  popup->m_list->setFocus(Qt::PopupFocusReason);
+  popup->setFocus(Qt::PopupFocusReason);
   return popup;
 }
 
 DropChoiceList::DropChoiceList(QMenu* menu, QWidget* control, const QString& title)
-    : QFrame(control, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint), m_control(control),
-      m_list(new QListWidget(this)) {
+    : QListWidget(control), m_control(control) {
+  setWindowFlags(Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
   setAttribute(Qt::WA_DeleteOnClose);
   setAttribute(Qt::WA_TranslucentBackground);
+  setObjectName(QStringLiteral("choices"));
   setAccessibleName(title);
   DropStandardWidgets::adopt(this);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, DropStandardStyle::popupInset, 0, DropStandardStyle::popupInset);
-  layout->addWidget(m_list);
-
-  m_list->setObjectName(QStringLiteral("choices"));
-  m_list->setAccessibleName(title);
-  m_list->setFrameShape(QFrame::NoFrame);
-  m_list->setAutoFillBackground(false);
-  m_list->viewport()->setAutoFillBackground(false);
-  m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-  m_list->setUniformItemSizes(true);
-  m_list->setMouseTracking(true);
-  m_list->setItemDelegate(new ChoiceRowDelegate(m_list));
-  DropStandardWidgets::adopt(m_list);
-  DropStandardWidgets::adopt(m_list->verticalScrollBar());
+  DropStandardWidgets::adopt(verticalScrollBar());
+  // The rounded surface is painted around the rows, which keep this room from its edge.
+  setContentsMargins(0, DropStandardStyle::popupInset, 0, DropStandardStyle::popupInset);
+  setFrameShape(QFrame::NoFrame);
+  setAutoFillBackground(false);
+  viewport()->setAutoFillBackground(false);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setUniformItemSizes(true);
+  setMouseTracking(true);
+  setItemDelegate(new ChoiceRowDelegate(this));
 
   int checked = -1;
   for (QAction* action : choicesOf(menu)) {
-    auto* item = new QListWidgetItem(shownText(action), m_list);
+    auto* item = new QListWidgetItem(shownText(action), this);
     // Marked by the row's own mark, not a check box a click would toggle.
     item->setFlags(action->isEnabled() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags);
     item->setData(Qt::CheckStateRole, action->isChecked() ? Qt::Checked : Qt::Unchecked);
     if (action->isChecked() && checked < 0)
-      checked = m_list->count() - 1;
+      checked = count() - 1;
     m_actions.append(action);
   }
-  m_list->setCurrentRow(std::max(checked, 0));
-  // The row under the pointer is the current one, as in a picker's list.
-  connect(m_list, &QListWidget::entered, this, [this](const QModelIndex& index) {
+  setCurrentRow(std::max(checked, 0));
+  // The row under the pointer is the current one, as in a picker's list, once the pointer moves.
+  connect(this, &QListWidget::entered, this, [this](const QModelIndex& index) {
     if (index.flags().testFlag(Qt::ItemIsEnabled))
-      m_list->setCurrentIndex(index);
+      setCurrentIndex(index);
   });
-  m_list->viewport()->installEventFilter(this);
-  m_list->installEventFilter(this);
+  RestingPointer::ignoreUntilMoved(this, this);
 }
 
 QAction* DropChoiceList::action(int row) const {
@@ -153,10 +147,10 @@ void DropChoiceList::place(const QRect& shape) {
   const QRect anchor(m_control->mapToGlobal(shape.topLeft()), shape.size());
   const QScreen* screen = m_control->screen();
   const QRect room = screen != nullptr ? screen->availableGeometry() : QRect(anchor.topLeft(), QSize(800, 600));
-  const int rows = std::min(m_list->count(), DropStandardStyle::visibleListRows);
+  const int rows = std::min(count(), DropStandardStyle::visibleListRows);
   const int rowHeight = int(DropMenuRowStyle::height);
-  const int bar = m_list->count() > rows ? m_list->verticalScrollBar()->sizeHint().width() : 0;
-  const int natural = std::min(m_list->sizeHintForColumn(0) + bar, kChoiceMaxWidth);
+  const int bar = count() > rows ? verticalScrollBar()->sizeHint().width() : 0;
+  const int natural = std::min(sizeHintForColumn(0) + bar, kChoiceMaxWidth);
   const int width = std::min(std::max(anchor.width(), natural), room.width());
   const int height = std::min(rows * rowHeight + 2 * DropStandardStyle::popupInset, room.height());
   int top = anchor.bottom() + 1 + kChoiceGap;
@@ -165,8 +159,8 @@ void DropChoiceList::place(const QRect& shape) {
   top = std::clamp(top, room.top(), room.bottom() + 1 - height);
   const int left = std::clamp(anchor.left(), room.left(), room.right() + 1 - width);
   setGeometry(left, top, width, height);
-  if (QListWidgetItem* current = m_list->currentItem())
-    m_list->scrollToItem(current, QAbstractItemView::PositionAtCenter);
+  if (QListWidgetItem* current = currentItem())
+    scrollToItem(current, QAbstractItemView::PositionAtCenter);
 }
 
 void DropChoiceList::choose(int row) {
@@ -177,48 +171,57 @@ void DropChoiceList::choose(int row) {
   chosen->trigger();
 }
 
-void DropChoiceList::paintEvent(QPaintEvent*) {
+bool DropChoiceList::event(QEvent* event) {
+  switch (event->type()) {
+  case QEvent::Paint:
+    // The list's own area, around its rows: the surface. The rows paint on its viewport.
+    paintSurface();
+    return true;
+  case QEvent::MouseButtonPress:
+    // A press beside the rows, or elsewhere on the screen while the list is open.
+    pressOutside(static_cast<QMouseEvent*>(event));
+    QWidget::mousePressEvent(static_cast<QMouseEvent*>(event));
+    return true;
+  default: return QListWidget::event(event);
+  }
+}
+
+void DropChoiceList::paintSurface() {
   const auto colors = DropStandardStyle::colors(UiEnvironment::instance().traitsOf(this));
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.fillRect(rect(), Qt::transparent);
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-  painter.fillPath(DropDesign::roundedRect(QRectF(rect()), DropStandardStyle::popupRadius), colors.popupSurface);
+  painter.fillPath(DropDesign::roundedRect(QRectF(rect()), DropStandardStyle::popupRadius),
+                   colors.popupSurface);
   DropDesign::strokeInnerEdge(painter, QRectF(rect()), DropStandardStyle::popupRadius, colors.popupEdge);
 }
 
-void DropChoiceList::mousePressEvent(QMouseEvent* event) {
+void DropChoiceList::pressOutside(const QMouseEvent* event) {
   // The press on the control that closes the list must not open it again.
   if (m_control && !rect().contains(event->position().toPoint()) &&
       m_control->rect().contains(m_control->mapFromGlobal(event->globalPosition().toPoint())))
     setAttribute(Qt::WA_NoMouseReplay);
-  QFrame::mousePressEvent(event);
 }
 
-bool DropChoiceList::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonRelease) {
-    const auto* release = static_cast<QMouseEvent*>(event);
-    if (release->button() == Qt::LeftButton) {
-      if (const QModelIndex index = m_list->indexAt(release->position().toPoint()); index.isValid()) {
-        choose(index.row());
-        return true;
-      }
+void DropChoiceList::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    if (const QModelIndex index = indexAt(event->position().toPoint()); index.isValid()) {
+      choose(index.row());
+      return;
     }
   }
-  if (watched == m_list && event->type() == QEvent::KeyPress) {
-    switch (static_cast<QKeyEvent*>(event)->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      choose(m_list->currentRow());
-      return true;
-    case Qt::Key_Escape:
-      close();
-      return true;
-    default: break;
-    }
+  QListWidget::mouseReleaseEvent(event);
+}
+
+void DropChoiceList::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+  case Qt::Key_Return:
+  case Qt::Key_Enter: choose(currentRow()); return;
+  case Qt::Key_Escape: close(); return;
+  default: QListWidget::keyPressEvent(event);
   }
-  return QFrame::eventFilter(watched, event);
 }
 
 } // namespace brindlewick

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QFrame>
+#include <QListWidget>
 #include <QPointer>
 
 class QAction;
-class QListWidget;
 class QMenu;
 
 namespace brindlewick {
@@ -15,8 +14,11 @@ namespace brindlewick {
 // always within the screen. Its rows are the menu's actions, which stay the one account of
 // the choices: the checked one is marked and scrolled into view, and choosing a row (a click,
 // Return) triggers its action once the list has closed. Escape or a press elsewhere closes it
-// choosing nothing. It deletes itself when it closes.
-class DropChoiceList : public QFrame {
+// choosing nothing. It deletes itself when it closes. The pop-up is the list itself, so that
+// assistive technology hears it as what it is: a list, named `title`, inside its control, whose
+// rows are its items with the current choice checked. Opened under a pointer that rests where
+// it appears, it keeps the checked row current until the pointer moves (RestingPointer).
+class DropChoiceList : public QListWidget {
   Q_OBJECT
 
 public:
@@ -26,22 +28,23 @@ public:
   // Whether `menu` has more choices than a list shows at once.
   static bool isLong(const QMenu* menu);
 
-  QListWidget* list() const { return m_list; }
   // The action of the row at `row`; none once the menu dropped it.
   QAction* action(int row) const;
 
 protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
   DropChoiceList(QMenu* menu, QWidget* control, const QString& title);
   void place(const QRect& shape);
   void choose(int row);
 
+  void paintSurface();
+  void pressOutside(const QMouseEvent* event);
+
   QPointer<QWidget> m_control;
-  QListWidget* m_list;
   QList<QPointer<QAction>> m_actions;
 };
 

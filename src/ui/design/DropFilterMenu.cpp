@@ -35,6 +35,14 @@ DropFilterMenu::DropFilterMenu(const QString& title, const QString& selection, Q
       DropChoiceList::popUp(m_menu, this, capsuleRect().toAlignedRect(), m_title);
     else
       popUpBelow(m_menu);
+    // The current choice is the keyboard's row, as in the long list: Return keeps it.
+    if (m_menu->isVisible()) {
+      const QList<QAction*> actions = m_menu->actions();
+      const auto checked = std::find_if(actions.cbegin(), actions.cend(),
+                                        [](const QAction* action) { return action->isChecked(); });
+      if (checked != actions.cend())
+        m_menu->setActiveAction(*checked);
+    }
   });
 }
 

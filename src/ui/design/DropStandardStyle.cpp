@@ -6,6 +6,7 @@
 #include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
+#include "ui/design/RestingPointer.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -199,6 +200,8 @@ void DropStandardStyle::dressPopup(QComboBox* combo) {
   list->setContentsMargins(0, popupInset, 0, popupInset);
   DropStandardWidgets::adopt(list);
   DropStandardWidgets::adopt(list->verticalScrollBar());
+  // After the combo box's own watcher, which makes the row under any move the current one.
+  RestingPointer::ignoreUntilMoved(list, popup);
 }
 
 void DropStandardStyle::polish(QWidget* widget) {

@@ -47,7 +47,8 @@ public:
 
   DropStandardStyle();
 
-  // Gives `combo`'s pop-up list the rounded surface and menu rows. Its list is created here.
+  // Gives `combo`'s pop-up list the rounded surface and menu rows, and keeps the keyboard's row
+  // current under a pointer resting where it opens. Its list is created here.
   static void dressPopup(QComboBox* combo);
 
   void polish(QWidget* widget) override;

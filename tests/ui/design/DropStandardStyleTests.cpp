@@ -183,7 +183,7 @@ TEST_F(PopupTest, AMenuLongerThanTheScreenStaysOnIt) {
   EXPECT_TRUE(screen().contains(list->geometry()));
   EXPECT_LT(list->geometry().bottom(), filter->mapToGlobal(filter->shapeRect().topLeft()).y());
   EXPECT_LE(list->height(), DropStandardStyle::visibleListRows * 32 + 2 * DropStandardStyle::popupInset);
-  EXPECT_EQ(list->list()->count(), 41);
+  EXPECT_EQ(list->count(), 41);
   // Wider than the control for the long title, within reason; the title is cut.
   EXPECT_GT(list->width(), filter->shapeRect().width());
   EXPECT_LE(list->width(), 420);

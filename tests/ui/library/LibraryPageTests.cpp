@@ -278,7 +278,7 @@ TEST_F(LibraryManyBooksTest, ALongBookMenuShowsTenRowsAtATimeWithinTheScreen) {
     UiEnvironment::instance().setOverrides({.scheme = scheme, .reduceMotion = true});
     QPointer<DropChoiceList> popup = openBooks(workspace);
     ASSERT_TRUE(popup);
-    QListWidget* list = popup->list();
+    QListWidget* list = popup;
     EXPECT_EQ(list->count(), books.size() + 1);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("All books"));
     EXPECT_EQ(list->currentRow(), 0); // the current choice
@@ -310,7 +310,7 @@ TEST_F(LibraryManyBooksTest, ALongBookMenuShowsTenRowsAtATimeWithinTheScreen) {
   QPointer<DropChoiceList> popup = openBooks(workspace);
   ASSERT_TRUE(popup);
   press(Qt::Key_End);
-  EXPECT_GT(popup->list()->verticalScrollBar()->value(), 0);
+  EXPECT_GT(popup->verticalScrollBar()->value(), 0);
   press(Qt::Key_Return);
   EXPECT_TRUE(QTest::qWaitFor([&] { return popup.isNull(); }, 2000));
   EXPECT_EQ(workspace.lists().book(), books.last().id);
@@ -319,7 +319,7 @@ TEST_F(LibraryManyBooksTest, ALongBookMenuShowsTenRowsAtATimeWithinTheScreen) {
   // Opened again, the chosen book is marked and in view; a click on another row chooses it.
   popup = openBooks(workspace);
   ASSERT_TRUE(popup);
-  QListWidget* list = popup->list();
+  QListWidget* list = popup;
   EXPECT_EQ(list->currentRow(), list->count() - 1);
   EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(list->currentItem())));
   EXPECT_EQ(list->currentItem()->data(Qt::CheckStateRole).toInt(), Qt::Checked);
