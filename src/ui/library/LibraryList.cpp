@@ -93,6 +93,7 @@ LibraryList::LibraryList(LibraryPageModel& page, std::function<void(const DropSn
   // focus came from.
   m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     m_focusInside = now != nullptr && (now == this || isAncestorOf(now));
+    m_focusAround = now != nullptr && now != this && now->isAncestorOf(this);
   });
   rebuild();
 }
@@ -502,8 +503,9 @@ bool LibraryList::leave(bool forward) {
 }
 
 void LibraryList::tabbedInto(bool backwards) {
-  // Only what came from outside the list, by a key.
-  if (m_focusInside || DropFocusRing::handedOn())
+  // Only what came from outside the list, by a key; the page around it, holding the keyboard
+  // itself, gives it to a row in view.
+  if (m_focusInside || m_focusAround || DropFocusRing::handedOn())
     return;
   enter(backwards);
 }
@@ -679,8 +681,9 @@ bool LibraryList::openFromRow(QWidget* focus, const QKeyEvent* key) {
 }
 
 bool LibraryList::tabInto(QWidget* focus, const QKeyEvent* key) {
+  // The page around the list, holding the keyboard itself, goes on from what is in view.
   if ((key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0 || !isVisible() || focus == this ||
-      isAncestorOf(focus) || focus->window() != window())
+      isAncestorOf(focus) || focus->isAncestorOf(this) || focus->window() != window())
     return false;
   const bool backwards =
       key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));

@@ -159,6 +159,8 @@ private:
   bool m_movingFocus = false;
   // Whether the focus was last inside the list (on it or one of its rows).
   bool m_focusInside = false;
+  // Whether the focus was last on the page around the list (its scroll area, say).
+  bool m_focusAround = false;
   QMetaObject::Connection m_focusWatch;
   QObject* m_keyWatch = nullptr; // sees the keys of the application: goes first
   bool m_placeAgain = false;

@@ -8,6 +8,7 @@
 #include "ui/design/DropReveal.h"
 #include "ui/design/DropSidebarSurface.h"
 #include "ui/design/FocusInView.h"
+#include "ui/design/PageKeys.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
 #include <QApplication>
@@ -106,8 +107,10 @@ ReaderWorkspace::ReaderWorkspace(ReaderModel& model, QWidget* backdropOwner, QWi
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setWidgetResizable(true);
   // No stop of its own in the Tab order, where it would hold the focus and show nothing: the
-  // keys a page's control leaves unused (arrows, Page Up and Down) still scroll it.
+  // keys a page's control leaves unused (arrows, Page Up and Down, Space) still scroll it, and
+  // it takes the keyboard only from a control they scroll out of view.
   setFocusPolicy(Qt::NoFocus);
+  PageKeys::install(this);
   // Whatever brings the keyboard to a control of the page, the page shows it.
   FocusInView::follow(this);
   // The window's backdrop shows through everything but the card.

@@ -20,7 +20,8 @@ class ReaderModel;
 // that of `backdropOwner`, the widget whose whole rectangle the backdrop covers.
 //
 // A control of the page that takes the keyboard is scrolled into view (FocusInView), whatever
-// brought the keyboard there.
+// brought the keyboard there; a control the page keys scroll out of view leaves the keyboard
+// to the page itself (PageKeys).
 class ReaderWorkspace : public QScrollArea {
   Q_OBJECT
 
