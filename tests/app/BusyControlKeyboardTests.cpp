@@ -210,8 +210,9 @@ TEST(BusyControlKeyboard, SignedOutFromTheKeyboardTheFirstRunScreenHasIt) {
     if (menu) {
       ASSERT_TRUE(launched.tabTo(QStringLiteral("account.profile")));
       launched.press(Qt::Key_Space);
-      ASSERT_TRUE(waitUntil([] { return keyboardOn() == QStringLiteral("account.dropdown"); }));
-      launched.press(Qt::Key_Up); // from the bottom of the menu
+      ASSERT_TRUE(waitUntil([] { return keyboardOn() == QStringLiteral("account.menu.sync"); }));
+      launched.press(Qt::Key_Down);
+      launched.press(Qt::Key_Down); // past Settings, to the bottom of the menu
     } else {
       ASSERT_TRUE(launched.tabTo(QStringLiteral("account.signOut")));
     }

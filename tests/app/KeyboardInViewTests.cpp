@@ -6,15 +6,19 @@
 #include "ui/design/DropPaintedButton.h"
 #include "ui/design/FocusInView.h"
 #include "ui/design/FocusPark.h"
+#include "ui/design/PageKeys.h"
+#include "ui/library/LibraryIdeaRow.h"
 #include "ui/window/AccountDropdown.h"
 #include "ui/window/ReaderHome.h"
 #include "ui/window/ReaderWorkspace.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QWheelEvent>
 
 #include <functional>
@@ -86,6 +90,17 @@ const QWidget* keyboardOn() {
 bool ringShown(const QWidget* widget) {
   const auto* painted = qobject_cast<const DropPaintedButton*>(widget);
   return painted != nullptr && painted->controlState().focus > 0;
+}
+
+// Whether the keyboard's place shows: a painted control's ring, a text's chosen link (the
+// reading page's sources), a library row lit for its control.
+bool keyboardShown(const QWidget* widget) {
+  if (ringShown(widget))
+    return true;
+  if (const auto* text = qobject_cast<const QTextBrowser*>(widget))
+    return text->hasFocus() && text->textCursor().hasSelection();
+  const auto* row = qobject_cast<const LibraryIdeaRow*>(widget->parentWidget());
+  return row != nullptr && row->showsSelectionFill();
 }
 
 // Whether the whole of `widget` (its ring's margins included) lies in `area`'s viewport.
@@ -219,8 +234,7 @@ TEST(KeyboardInView, TheArrowsOnTheAccountMenusBusySyncRowFollowTheMenu) {
   launched.show(ReaderTab::welcome);
   ASSERT_TRUE(launched.tabTo(QStringLiteral("account.profile")));
   launched.press(Qt::Key_Space);
-  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.dropdown"); }));
-  launched.press(Qt::Key_Down);
+  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.menu.sync"); }));
   auto* sync = qobject_cast<DropMenuRow*>(QApplication::focusWidget());
   ASSERT_NE(sync, nullptr);
   ASSERT_EQ(sync->objectName(), QStringLiteral("account.menu.sync"));
@@ -287,7 +301,9 @@ TEST(KeyboardInView, TheAccountDropdownGrowsWithTheSignInCode) {
   ASSERT_TRUE(launched.tabTo(QStringLiteral("account.profile")));
   launched.press(Qt::Key_Space);
   AccountDropdown* dropdown = launched.home()->dropdownLayer()->dropdown();
-  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.dropdown"); }));
+  // Opened from the keys, the keyboard is on the card's first control, ringed.
+  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.signIn"); })) << focusName().toStdString();
+  EXPECT_TRUE(ringShown(QApplication::focusWidget()));
   const int before = dropdown->height();
   savePicture(launched.window(), QStringLiteral("account-dropdown-sign-in-before.png"));
 
@@ -312,6 +328,111 @@ TEST(KeyboardInView, TheAccountDropdownGrowsWithTheSignInCode) {
   savePicture(launched.window(), QStringLiteral("account-dropdown-sign-in-code.png"));
   launched.model.cancelAccountSignIn();
   launched.fixture.settle();
+}
+
+// Page Down from a control near the top ("Library" on the reading page, "Recent" in the
+// library) scrolls it out of view: the keyboard goes to the page, which rings nothing; Space,
+// Down and Shift+Space scroll on and press nothing; Tab lands on the first control in view
+// and Shift+Tab, from the page again, on the last, the page staying where it is. At the
+// page's end, a Page Down that leaves the keyboard's control in view leaves the keyboard there.
+TEST(KeyboardInView, PageKeysThatScrollTheKeyboardsControlAwayLeaveTheKeyboardToThePage) {
+  struct Row {
+    const char* name;
+    ReaderTab tab;
+    QString top;
+  };
+  const std::vector<Row> rows{
+      {"reading-page", ReaderTab::read, QStringLiteral("detail.back")},
+      {"library", ReaderTab::discover, QStringLiteral("library.recent")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Launched launched;
+    // The idea in full runs over several views, as a long one does.
+    DropSnapshot idea = launched.longIdea();
+    idea.lore.longExplanation = QStringList(30, idea.lore.explanation).join(QStringLiteral("\n\n"));
+    launched.show(row.tab, row.tab == ReaderTab::read ? std::optional(idea) : std::nullopt);
+    ReaderWorkspace* page = launched.workspace();
+    QScrollBar* bar = page->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 2 * bar->pageStep() + bar->singleStep()) << "the page is three views long";
+    int presses = 0;
+    for (QAbstractButton* button : launched.window()->findChildren<QAbstractButton*>())
+      QObject::connect(button, &QAbstractButton::pressed, [&presses] { ++presses; });
+    const auto pageControls = [&](const std::function<bool(const QRect&)>& where) {
+      QStringList found;
+      for (QWidget* control : page->widget()->findChildren<QWidget*>()) {
+        const QRect rect(control->mapTo(page->viewport(), QPoint()), control->size());
+        if ((control->focusPolicy() & Qt::TabFocus) != 0 && control->isVisible() && control->isEnabled() &&
+            control->findChildren<QAbstractButton*>().isEmpty() && inView(page, control) && where(rect))
+          found.append(control->objectName());
+      }
+      return found;
+    };
+
+    ASSERT_TRUE(launched.tabTo(row.top));
+    QWidget* top = QApplication::focusWidget();
+    launched.press(Qt::Key_PageDown);
+    EXPECT_FALSE(PageKeys::inView(page, top)) << whereIs(page, top);
+    EXPECT_EQ(QApplication::focusWidget(), page) << focusName().toStdString();
+    EXPECT_FALSE(ringShown(top));
+    savePicture(launched.window(), QStringLiteral("page-keys-%1-on-the-page.png").arg(row.name));
+
+    // Each key scrolls on, down (+1) or up (-1), and leaves the keyboard on the page.
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int> keys[] = {
+        {Qt::Key_Space, Qt::NoModifier, +1},    {Qt::Key_Down, Qt::NoModifier, +1},
+        {Qt::Key_Space, Qt::ShiftModifier, -1}, {Qt::Key_Up, Qt::NoModifier, -1},
+        {Qt::Key_PageDown, Qt::NoModifier, +1},
+    };
+    for (const auto& [key, modifiers, way] : keys) {
+      const int before = bar->value();
+      launched.press(key, modifiers);
+      EXPECT_EQ((bar->value() > before) - (bar->value() < before), way) << key << " from " << before;
+      EXPECT_EQ(QApplication::focusWidget(), page) << key << " " << focusName().toStdString();
+    }
+    EXPECT_EQ(presses, 0);
+
+    // At the page's end Shift+Tab lands on the last control in view, the page staying there.
+    launched.press(Qt::Key_End);
+    ASSERT_EQ(bar->value(), bar->maximum());
+    ASSERT_EQ(QApplication::focusWidget(), page) << focusName().toStdString();
+    launched.press(Qt::Key_Backtab, Qt::ShiftModifier);
+    QWidget* last = QApplication::focusWidget();
+    ASSERT_TRUE(last != nullptr && page->widget()->isAncestorOf(last)) << focusName().toStdString();
+    EXPECT_TRUE(inView(page, last)) << whereIs(page, last);
+    EXPECT_TRUE(keyboardShown(last)) << focusName().toStdString();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    const int lastBottom = last->mapTo(page->viewport(), QPoint(0, last->height())).y();
+    EXPECT_EQ(pageControls([&](const QRect& rect) { return rect.top() >= lastBottom; }), QStringList());
+
+    // A Page Down that leaves the keyboard's control in view leaves the keyboard there.
+    bar->setValue(bar->maximum() - 40);
+    ASSERT_TRUE(PageKeys::inView(page, last)) << whereIs(page, last);
+    launched.press(Qt::Key_PageDown);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(QApplication::focusWidget(), last) << focusName().toStdString();
+
+    // Home takes the page to its top and the keyboard to the page; End back, and Tab lands on
+    // the first control in view.
+    launched.press(Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), page) << focusName().toStdString();
+    launched.press(Qt::Key_End);
+    launched.press(Qt::Key_Tab);
+    QWidget* first = QApplication::focusWidget();
+    ASSERT_TRUE(first != nullptr && page->widget()->isAncestorOf(first)) << focusName().toStdString();
+    EXPECT_TRUE(inView(page, first)) << whereIs(page, first);
+    EXPECT_TRUE(keyboardShown(first)) << focusName().toStdString();
+    // (One half in view comes wholly in.)
+    EXPECT_LE(bar->maximum() - bar->value(), FocusInView::room + first->height() / 2);
+    const int firstTop = first->mapTo(page->viewport(), QPoint()).y();
+    EXPECT_EQ(pageControls([&](const QRect& rect) { return rect.bottom() < firstTop; }), QStringList());
+    savePicture(launched.window(), QStringLiteral("page-keys-%1-tab.png").arg(row.name));
+    // From there (a source's link on the reading page) the page keys scroll the page too.
+    launched.press(Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), page) << focusName().toStdString();
+    EXPECT_EQ(presses, 0) << "Space and the arrows pressed nothing";
+  }
 }
 
 } // namespace

@@ -172,24 +172,26 @@ TEST(KeyboardNavigation, TextLinksAreReachedAndLeftFromEitherSide) {
   EXPECT_TRUE(book->textCursor().hasSelection());
 }
 
-// The account menu opens from the keyboard, its rows light as the arrows reach them and stop
-// at its ends, Return chooses one, and the focus comes back to the account button.
+// The account menu opens from the keyboard onto its first row, ringed; its rows light as the
+// arrows reach them and stop at its ends, Return chooses one, and the focus comes back to the
+// account button.
 TEST(KeyboardNavigation, TheAccountMenuIsWalkedWithTheArrows) {
   Launched launched;
   launched.show(ReaderTab::welcome);
   ASSERT_TRUE(launched.tabTo(QStringLiteral("account.profile")));
   launched.press(Qt::Key_Space);
-  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.dropdown"); }));
+  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.menu.sync"); }));
+  EXPECT_TRUE(ringShown(QApplication::focusWidget()));
 
   struct Step {
     Qt::Key key;
     const char* focus;
   };
   const std::vector<Step> steps{
-      {Qt::Key_Down, "account.menu.sync"},     {Qt::Key_Down, "account.menu.settings"},
-      {Qt::Key_Down, "account.signOut"},       {Qt::Key_Down, "account.signOut"},
-      {Qt::Key_Up, "account.menu.settings"},   {Qt::Key_Up, "account.menu.sync"},
-      {Qt::Key_Up, "account.menu.sync"},       {Qt::Key_Down, "account.menu.settings"},
+      {Qt::Key_Down, "account.menu.settings"}, {Qt::Key_Down, "account.signOut"},
+      {Qt::Key_Down, "account.signOut"},       {Qt::Key_Up, "account.menu.settings"},
+      {Qt::Key_Up, "account.menu.sync"},       {Qt::Key_Up, "account.menu.sync"},
+      {Qt::Key_Down, "account.menu.settings"},
   };
   for (const Step& step : steps) {
     launched.press(step.key);
@@ -206,26 +208,25 @@ TEST(KeyboardNavigation, TheAccountMenuIsWalkedWithTheArrows) {
   launched.press(Qt::Key_Return);
   EXPECT_EQ(launched.model.navigationTab(), ReaderTab::settings);
   EXPECT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.profile"); }));
-  // Opened again, Up enters the menu from the bottom.
-  launched.press(Qt::Key_Space);
-  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.dropdown"); }));
+  // Opened again with Return, on the first row again, where Up stops.
+  launched.press(Qt::Key_Return);
+  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.menu.sync"); }));
   launched.press(Qt::Key_Up);
-  EXPECT_EQ(focusName(), QStringLiteral("account.signOut"));
+  EXPECT_EQ(focusName(), QStringLiteral("account.menu.sync"));
   launched.press(Qt::Key_Escape);
   EXPECT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.profile"); }));
   EXPECT_TRUE(launched.model.account().hasStoredSession());
 }
 
-// The menu row the arrows are on is painted lit, as the row under the pointer is: its picture
-// with the keyboard on it is its picture under the pointer, and differs from its picture with
-// neither, by the menu's row fill laid over the menu.
+// The menu row the arrows are on is painted lit, as the row under the pointer is, and ringed
+// besides: inside its ring, its picture with the keyboard on it is its picture under the
+// pointer, and differs from its picture with neither, by the menu's row fill laid over the menu.
 TEST(KeyboardNavigation, TheAccountMenuRowTheKeyboardIsOnIsPaintedLit) {
   Launched launched;
   launched.show(ReaderTab::welcome);
   ASSERT_TRUE(launched.tabTo(QStringLiteral("account.profile")));
   launched.press(Qt::Key_Space);
-  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.dropdown"); }));
-  launched.press(Qt::Key_Down);
+  ASSERT_TRUE(waitUntil([] { return focusName() == QStringLiteral("account.menu.sync"); }));
   auto* sync = qobject_cast<DropMenuRow*>(QApplication::focusWidget());
   ASSERT_NE(sync, nullptr);
   ASSERT_EQ(sync->objectName(), QStringLiteral("account.menu.sync"));
@@ -243,7 +244,12 @@ TEST(KeyboardNavigation, TheAccountMenuRowTheKeyboardIsOnIsPaintedLit) {
   const QImage pointer = picture(sync);
 
   EXPECT_NE(keyboard, neither);
-  EXPECT_EQ(keyboard, pointer);
+  // Clear of the ring, its rounded corners included.
+  const QRect insideRing = sync->shapeRect().adjusted(10, 3, -10, -3);
+  EXPECT_EQ(keyboard.copy(insideRing), pointer.copy(insideRing));
+  // The ring on the row's edge, which the pointer's row does not have.
+  const QPoint edge(sync->shapeRect().left() + 1, sync->shapeRect().center().y());
+  EXPECT_LT(qGray(keyboard.pixel(edge)), qGray(pointer.pixel(edge)) - 60);
   // Beside the label, inside the row's rounded shape.
   const QPoint beside(sync->shapeRect().left() + 4, sync->shapeRect().center().y());
   const QColor fill = DropMenuRowStyle::fill(UiEnvironment::instance().schemeOf(sync), false);

@@ -1,6 +1,7 @@
 #include "ui/design/DropButton.h"
 
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/TextElision.h"
 
@@ -22,8 +23,6 @@ using Appearance = DropButtonStyle::Appearance;
 
 constexpr qreal kPressedScale = 0.97;
 constexpr qreal kDisabledOpacity = 0.45;
-constexpr qreal kRingOutset = 3; // the ring's outer edge, outside the capsule
-constexpr qreal kRingWidth = 2;
 constexpr qreal kSymbolScale = 1.15; // a symbol beside text is a little larger than the text
 constexpr qreal kSymbolSpacing = 6;
 
@@ -64,9 +63,9 @@ void paintLayers(QPainter& painter, const QRectF& capsule, const DropButtonStyle
         style.labelFont(traits.boldText).font());
   if (state.focus > 0) {
     const QColor ring = DropDesign::withOpacity(style.ringColor(traits.scheme), state.focus);
-    const qreal centre = kRingOutset - kRingWidth / 2;
-    painter.strokePath(DropGlass::capsule(capsule.adjusted(-centre, -centre, centre, centre)),
-                       QPen(ring, kRingWidth));
+    const qreal centre = DropFocusRing::outset - DropFocusRing::lineWidth / 2;
+    DropFocusRing::stroke(painter, DropGlass::capsule(capsule.adjusted(-centre, -centre, centre, centre)),
+                          ring);
   }
 }
 
@@ -97,7 +96,7 @@ QColor DropButtonStyle::labelColor(ColorScheme scheme) const {
 
 QColor DropButtonStyle::ringColor(ColorScheme scheme) const {
   if (appearance == Appearance::primary || appearance == Appearance::secondary)
-    return DropDesign::foreground(scheme);
+    return DropFocusRing::color(scheme);
   return Qt::white;
 }
 

@@ -1,7 +1,11 @@
 #include "ui/design/DropFocusRing.h"
 
+#include "ui/design/DropDesign.h"
+
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPointer>
 #include <QWidget>
 
@@ -85,6 +89,18 @@ bool DropFocusRing::keyboardBrought(Qt::FocusReason reason) {
   case Qt::ShortcutFocusReason: return !handedOn();
   default: return false;
   }
+}
+
+QColor DropFocusRing::color(ColorScheme scheme) {
+  return DropDesign::foreground(scheme);
+}
+
+void DropFocusRing::stroke(QPainter& painter, const QPainterPath& centreLine, const QColor& color) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(Qt::NoBrush);
+  painter.strokePath(centreLine, QPen(color, lineWidth));
+  painter.restore();
 }
 
 } // namespace brindlewick

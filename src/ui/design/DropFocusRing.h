@@ -1,6 +1,12 @@
 #pragma once
 
+#include "ui/design/UiEnvironment.h"
+
+#include <QColor>
 #include <Qt>
+
+class QPainter;
+class QPainterPath;
 
 namespace brindlewick {
 
@@ -23,6 +29,15 @@ Qt::FocusReason latestReason();
 bool keyboardInUse();
 // Whether focus that arrives now, for `reason`, shows the ring.
 bool keyboardBrought(Qt::FocusReason reason);
+
+// The ring itself: a line 2 points wide in the scheme's strongest colour (ink, or paper in the
+// dark). Its outer edge lies 3 points outside the shape it rings where the control keeps room
+// for it; a control with no room around its shape (a menu row) draws it on its inner edge.
+constexpr qreal lineWidth = 2;
+constexpr qreal outset = 3;
+QColor color(ColorScheme scheme);
+// Strokes the ring along `centreLine` (the path its line is centred on) in `color`.
+void stroke(QPainter& painter, const QPainterPath& centreLine, const QColor& color);
 
 } // namespace DropFocusRing
 

@@ -1,6 +1,7 @@
 #include "ui/design/DropMenuRowStyle.h"
 
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/SingleEffect.h"
@@ -30,17 +31,26 @@ QColor DropMenuRowStyle::fill(ColorScheme scheme, bool pressed) {
 
 void DropMenuRowStyle::paint(QPainter& painter, const QRectF& row, const ControlState& state,
                              ColorScheme scheme) {
-  // The row the keyboard is on is lit as the one under the pointer, as in any menu; a row
-  // disabled while the keyboard waits for it stays lit, so the reader sees where it is.
+  // The row the keyboard is on is lit as the one under the pointer, as in any menu, and ringed
+  // as every control the keyboard is on, so it stands apart from the row under the pointer; a
+  // row disabled while the keyboard waits for it keeps both, so the reader sees where it is.
+  // Rows sit edge to edge in their menu: the ring lies on the row's inner edge.
   const qreal lit = state.enabled ? std::max(state.hover, state.focus) : state.focus;
   const QColor color =
       state.press > 0 ? fill(scheme, true) : DropDesign::withOpacity(fill(scheme, false), lit);
-  if (color.alpha() == 0)
-    return;
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillPath(DropDesign::roundedRect(row, cornerRadius), color);
-  painter.restore();
+  if (color.alpha() > 0) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillPath(DropDesign::roundedRect(row, cornerRadius), color);
+    painter.restore();
+  }
+  if (state.focus > 0) {
+    const qreal centre = DropFocusRing::lineWidth / 2;
+    DropFocusRing::stroke(
+        painter,
+        DropDesign::roundedRect(row.adjusted(centre, centre, -centre, -centre), cornerRadius - centre),
+        DropDesign::withOpacity(DropFocusRing::color(scheme), state.focus));
+  }
 }
 
 QColor DropMenuRowStyle::foreground(ColorScheme scheme) const {

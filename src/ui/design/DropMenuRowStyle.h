@@ -28,8 +28,9 @@ struct DropMenuRowStyle {
 // A menu row hosting the caller's label, laid out in the row with no margins of its own:
 // the row keeps the 10-point padding and gives the label its font (13 regular) and colour
 // through the font and palette it passes down, so a plain label needs nothing of its own.
-// The row the keyboard is on takes the hover fill, also while it is disabled by its own work and
-// the keyboard waits for it (dimmed with the rest of the row); the up and down arrows move
+// The row the keyboard is on takes the hover fill and the focus ring on its inner edge, also
+// while it is disabled by its own work and the keyboard waits for it (dimmed with the rest of
+// the row); the up and down arrows move
 // through the menu's rows, stopping at its ends, from such a row too.
 class DropMenuRow : public DropPaintedButton {
   Q_OBJECT

@@ -1,6 +1,7 @@
 #include "ui/design/DropSelectionStyle.h"
 
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropGlass.h"
 #include "ui/design/DropStandardWidgets.h"
 
@@ -42,10 +43,11 @@ QColor DropSelectionStyle::foreground(ColorScheme scheme) {
 void DropSelectionStyle::paint(QPainter& painter, const QRectF& tile, const DropSelectionStyle& style,
                                qreal selection, const ControlState& state, const UiTraits& traits) {
   const QPainterPath shape = DropDesign::roundedRect(tile, cornerRadius);
-  // A selected glass tile ignores press, focus and hover; as it becomes selected the glass
-  // fades in over the flat look.
+  // A selected glass tile ignores press and hover; as it becomes selected the glass fades in
+  // over the flat look. Focus fills nothing: a focused tile the reader has not chosen must not
+  // look chosen, so the keyboard shows as the ring alone.
   const qreal onGlass = style.glass ? selection : 0;
-  const qreal filled = std::max({style.glass ? 0.0 : selection, state.focus, state.press});
+  const qreal filled = std::max({style.glass ? 0.0 : selection, state.press});
   const QColor flat = DropDesign::mixed(DropDesign::withOpacity(style.hoverFill(traits.scheme), state.hover),
                                         style.selectedFill(traits.scheme), filled);
   if (onGlass < 1 && flat.alpha() > 0)
@@ -58,7 +60,7 @@ void DropSelectionStyle::paint(QPainter& painter, const QRectF& tile, const Drop
         DropGlass::Style{DropGlass::Tone::clear, style.highlight, traits.scheme, traits.increasedContrast});
     painter.restore();
   }
-  const qreal framed = std::max(state.focus, !style.glass && traits.increasedContrast ? selection : 0.0);
+  const qreal framed = !style.glass && traits.increasedContrast ? selection : 0.0;
   if (framed > 0) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -66,11 +68,18 @@ void DropSelectionStyle::paint(QPainter& painter, const QRectF& tile, const Drop
                                 DropDesign::withOpacity(style.borderColor(traits.scheme), framed));
     painter.restore();
   }
+  if (state.focus > 0) {
+    const qreal centre = DropFocusRing::outset - DropFocusRing::lineWidth / 2;
+    DropFocusRing::stroke(
+        painter,
+        DropDesign::roundedRect(tile.adjusted(-centre, -centre, centre, centre), cornerRadius + centre),
+        DropDesign::withOpacity(DropFocusRing::color(traits.scheme), state.focus));
+  }
 }
 
 DropSelectionItem::DropSelectionItem(const DropSelectionStyle& style, QWidget* parent)
     : DropPaintedButton(parent), m_style(style) {
-  setShapeMargins(style.glass ? glassShadowRoom() : QMargins());
+  setShapeMargins(shapeRoom(style));
   m_selection.set(style.selected, false);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   // Up and Down move through a column of items (the sidebar's pages).
@@ -81,9 +90,15 @@ DropSelectionItem::DropSelectionItem(const DropSelectionStyle& style, QWidget* p
 
 void DropSelectionItem::setSelectionStyle(const DropSelectionStyle& style) {
   m_style = style;
-  setShapeMargins(style.glass ? glassShadowRoom() : QMargins());
+  setShapeMargins(shapeRoom(style));
   m_selection.set(style.selected);
   update();
+}
+
+QMargins DropSelectionItem::shapeRoom(const DropSelectionStyle& style) {
+  // Room for the ring outside the tile; the glass's shadows reach further.
+  const int ring = int(DropFocusRing::outset);
+  return style.glass ? glassShadowRoom() : QMargins(ring, ring, ring, ring);
 }
 
 void DropSelectionItem::setSelected(bool selected) {

@@ -12,9 +12,10 @@ class QPainter;
 namespace brindlewick {
 
 // The look of an item that can be the current choice (a sidebar page, a dashboard tile): a
-// rounded tile, filled while selected, focused or pressed, lightly filled on hover, framed
-// while it has keyboard focus; a selected glass item sits on tinted glass instead. An accent
-// (`highlight`) replaces the neutral fills and frame.
+// rounded tile, filled while selected or pressed, lightly filled on hover, ringed outside its
+// edge while it has keyboard focus (the design's focus ring, never the selected fill, so a
+// focused item is not mistaken for the chosen one); a selected glass item sits on tinted glass
+// instead. An accent (`highlight`) replaces the neutral fills and the contrast frame.
 struct DropSelectionStyle {
   bool selected = false;
   std::optional<QColor> highlight = std::nullopt;
@@ -25,7 +26,7 @@ struct DropSelectionStyle {
   // `selection` runs from 0 to 1 as the item becomes selected.
   static void paint(QPainter& painter, const QRectF& tile, const DropSelectionStyle& style, qreal selection,
                     const ControlState& state, const UiTraits& traits);
-  // The fill of a tile that is selected (or focused or pressed), and of a hovered one.
+  // The fill of a tile that is selected (or pressed), and of a hovered one.
   QColor selectedFill(ColorScheme scheme) const;
   QColor hoverFill(ColorScheme scheme) const;
   QColor borderColor(ColorScheme scheme) const;
@@ -34,8 +35,8 @@ struct DropSelectionStyle {
 };
 
 // A selectable item hosting the caller's label: lay it out in the item (it adds no padding
-// or size of its own). Its label takes the foreground colour through the palette. A glass
-// item keeps room around its tile for the glass's shadow.
+// or size of its own). Its label takes the foreground colour through the palette. It keeps
+// room around its tile for the focus ring, a glass item for the glass's shadow.
 class DropSelectionItem : public DropPaintedButton {
   Q_OBJECT
 
@@ -53,6 +54,8 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 
 private:
+  static QMargins shapeRoom(const DropSelectionStyle& style);
+
   DropSelectionStyle m_style;
   DropFeedback m_selection{this};
 };

@@ -185,11 +185,20 @@ void LibraryIdeaRow::paintEvent(QPaintEvent*) {
   const ColorScheme scheme = UiEnvironment::instance().schemeOf(this);
   QColor fill = DropDesign::mixed(Qt::transparent, DropDesign::hover(scheme), m_hover.value());
   fill = DropDesign::mixed(fill, DropDesign::selection(scheme), m_lit.value());
-  if (fill.alpha() == 0)
-    return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillPath(DropDesign::roundedRect(QRectF(rect()), radius), fill);
+  if (fill.alpha() > 0)
+    painter.fillPath(DropDesign::roundedRect(QRectF(rect()), radius), fill);
+  // The summary paints nothing of its own: its ring, when the keys are on it, is the row's to
+  // draw, in the margin around it, so the row the keys are on stands apart from a row that is
+  // only the list's selection.
+  if (m_keyboardFocus == Control::read) {
+    const qreal room = margin / 2.0;
+    DropFocusRing::stroke(
+        painter,
+        DropDesign::roundedRect(QRectF(m_read->geometry()).adjusted(-room, -room, room, room), radius - room),
+        DropFocusRing::color(scheme));
+  }
 }
 
 void LibraryIdeaRow::enterEvent(QEnterEvent* event) {

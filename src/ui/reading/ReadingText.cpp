@@ -1,16 +1,27 @@
 #include "ui/reading/ReadingText.h"
 
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/LinkOpener.h"
+#include "ui/design/PageKeys.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QScrollBar>
+#include <QStyleOption>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brindlewick {
@@ -19,6 +30,7 @@ namespace {
 
 // Symbols are drawn at twice the resolution, sharp on a high-density display too.
 constexpr qreal kSymbolRatio = 2;
+constexpr qreal kLinkRingRadius = 4;
 
 // `name` as an image of side `size` in `color`, kept in `document` under its own address.
 QTextImageFormat symbolImage(QTextDocument& document, const QString& name, qreal size, const QColor& color) {
@@ -39,6 +51,30 @@ QTextImageFormat symbolImage(QTextDocument& document, const QString& name, qreal
   return format;
 }
 
+// Qt marks the link the keyboard is on with a faint dotted outline, asked of the style; ours
+// is the design's ring, painted by the text itself, so the style asks for no mark at all.
+class LinkMarkStyle : public QProxyStyle {
+public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_TextControl_FocusIndicatorTextCharFormat) {
+      if (auto* variant = qstyleoption_cast<QStyleHintReturnVariant*>(returnData))
+        variant->variant = QTextCharFormat();
+      return 1;
+    }
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
+QStyle* linkMarkStyle() {
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = new LinkMarkStyle;
+    style->setParent(QCoreApplication::instance());
+  }
+  return style.data();
+}
+
 } // namespace
 
 ReadingText::ReadingText(const QString& text, QWidget* parent)
@@ -56,6 +92,10 @@ ReadingText::ReadingText(const QString& text, QWidget* parent)
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
   connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { LinkOpener::open(this, url); });
+  setStyle(linkMarkStyle());
+  DropFocusRing::watchFocus();
+  // The ring reaches past the selection Qt repaints as the keyboard moves between links.
+  connect(this, &QTextBrowser::selectionChanged, viewport(), qOverload<>(&QWidget::update));
   m_runs = {Run{text}};
   DropStandardWidgets::keep(this, [this] { rebuild(); });
 }
@@ -150,6 +190,7 @@ void ReadingText::rebuild() {
 
 void ReadingText::focusInEvent(QFocusEvent* event) {
   QTextBrowser::focusInEvent(event);
+  viewport()->update();
   const bool forward = event->reason() == Qt::TabFocusReason;
   if (!forward && event->reason() != Qt::BacktabFocusReason)
     return;
@@ -162,6 +203,66 @@ void ReadingText::focusInEvent(QFocusEvent* event) {
   setTextCursor(cursor);
   // With links to choose from this picks one and keeps the focus here.
   QTextBrowser::focusNextPrevChild(forward);
+}
+
+void ReadingText::focusOutEvent(QFocusEvent* event) {
+  QTextBrowser::focusOutEvent(event);
+  viewport()->update();
+}
+
+std::optional<std::pair<int, int>> ReadingText::ringedLink() const {
+  const QTextCursor cursor = textCursor();
+  // The keyboard's link: a whole link chosen while the reader is on the keys (a link the
+  // pointer opened, or text selected with it, is no keyboard focus).
+  if (!hasFocus() || !cursor.hasSelection() || !DropFocusRing::keyboardInUse())
+    return std::nullopt;
+  QTextCursor probe(document());
+  for (const int position : {cursor.selectionStart() + 1, cursor.selectionEnd()}) {
+    probe.setPosition(position);
+    if (!probe.charFormat().isAnchor())
+      return std::nullopt;
+  }
+  return std::pair(cursor.selectionStart(), cursor.selectionEnd());
+}
+
+QList<QRectF> ReadingText::linkRects(int start, int end) const {
+  // One box per line the link runs over, in the viewport's coordinates.
+  QList<QRectF> boxes;
+  const QPointF scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+  for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() < end;
+       block = block.next()) {
+    const QTextLayout* layout = block.layout();
+    const QPointF origin = document()->documentLayout()->blockBoundingRect(block).topLeft() - scrolled;
+    for (int index = 0; index < layout->lineCount(); ++index) {
+      const QTextLine line = layout->lineAt(index);
+      const int from = std::max(start - block.position(), line.textStart());
+      const int to = std::min(end - block.position(), line.textStart() + line.textLength());
+      if (from >= to)
+        continue;
+      const qreal left = line.cursorToX(from);
+      const qreal right = line.cursorToX(to);
+      boxes.append(QRectF(origin.x() + std::min(left, right), origin.y() + line.y(), std::abs(right - left),
+                          line.height()));
+    }
+  }
+  return boxes;
+}
+
+void ReadingText::paintEvent(QPaintEvent* event) {
+  QTextBrowser::paintEvent(event);
+  const std::optional<std::pair<int, int>> link = ringedLink();
+  if (!link)
+    return;
+  QPainter painter(viewport());
+  const QColor color = DropFocusRing::color(UiEnvironment::instance().schemeOf(this));
+  // Around the words, kept inside the text's bounds where a link starts at its edge.
+  const qreal centre = DropFocusRing::outset - DropFocusRing::lineWidth / 2;
+  const QRectF bounds = QRectF(viewport()->rect()).adjusted(1, 1, -1, -1);
+  for (const QRectF& box : linkRects(link->first, link->second))
+    DropFocusRing::stroke(
+        painter,
+        DropDesign::roundedRect(box.adjusted(-centre, -centre, centre, centre) & bounds, kLinkRingRadius),
+        color);
 }
 
 bool ReadingText::focusNextPrevChild(bool next) {
@@ -189,6 +290,16 @@ int ReadingText::heightForWidth(int width) const {
 
 void ReadingText::wheelEvent(QWheelEvent* event) {
   event->ignore();
+}
+
+void ReadingText::keyPressEvent(QKeyEvent* event) {
+  // Sized to its words, it has nothing to scroll: a link the keyboard is on must not swallow
+  // the page's keys.
+  if (PageKeys::scrollsPage(*event)) {
+    event->ignore();
+    return;
+  }
+  QTextBrowser::keyPressEvent(event);
 }
 
 } // namespace brindlewick

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace brindlewick {
 
@@ -55,12 +56,22 @@ public:
 
 protected:
   void wheelEvent(QWheelEvent* event) override;
+  // The keys that scroll go on to the page too.
+  void keyPressEvent(QKeyEvent* event) override;
   // Tab into a text with links lands on its first link (Backtab on its last), not on the
   // text itself, which would show nothing.
   void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   bool focusNextPrevChild(bool next) override;
+  // The link the keyboard is on shows the design's ring around its words, and nothing else
+  // marks it.
+  void paintEvent(QPaintEvent* event) override;
 
 private:
+  // The span of the link the keyboard is on, while it is ringed.
+  std::optional<std::pair<int, int>> ringedLink() const;
+  // The boxes of the text from `start` to `end`, one per line, in the viewport.
+  QList<QRectF> linkRects(int start, int end) const;
   // Sets the document again from the runs and the current style.
   void rebuild();
   void fill(QTextDocument& document) const;

@@ -3,6 +3,7 @@
 #include "model/ReaderModel.h"
 #include "ui/design/AccessibleRole.h"
 #include "ui/design/DeferredDelete.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropMenuRowStyle.h"
 #include "ui/design/DropNotice.h"
 #include "ui/design/DropSidebarSurface.h"
@@ -116,7 +117,7 @@ DropMenuRow* AccountDropdown::edgeRow(bool first) const {
   DropMenuRow* found = nullptr;
   for (QWidget* at = nextInFocusChain(); at != this && isAncestorOf(at); at = at->nextInFocusChain()) {
     auto* row = qobject_cast<DropMenuRow*>(at);
-    if (row == nullptr || !row->isVisible() || !row->isEnabled())
+    if (row == nullptr || !row->isVisibleTo(this) || !row->isEnabled())
       continue;
     found = row;
     if (first)
@@ -130,9 +131,25 @@ void AccountDropdown::mousePressEvent(QMouseEvent* event) {
   event->accept();
 }
 
+void AccountDropdown::takeFocus() {
+  // Opened from the keyboard, the keyboard goes on to the first entry, ringed at once (the
+  // entry shows its ring for focus from a pop-up while the reader is on the keys). Opened with
+  // the pointer, the dropdown holds it, ringing nothing, for the arrows and Escape.
+  QWidget* first = nullptr;
+  if (DropFocusRing::keyboardInUse()) {
+    first = edgeRow(true);
+    for (QWidget* at = nextInFocusChain(); first == nullptr && at != this && isAncestorOf(at);
+         at = at->nextInFocusChain()) {
+      if (at->isVisibleTo(this) && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus) != 0)
+        first = at;
+    }
+  }
+  (first != nullptr ? first : this)->setFocus(Qt::PopupFocusReason);
+}
+
 void AccountDropdown::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  setFocus(Qt::PopupFocusReason);
+  takeFocus();
 }
 
 // MARK: Layer

@@ -18,8 +18,8 @@ class ReaderModel;
 
 // The account dropdown: the account menu over the model's message, 296 points wide, as tall
 // as its content up to a maximum, beyond which it scrolls. It takes the keyboard as soon as
-// it is shown; Escape asks to close it (closeRequested()). Its rounded surface and shadow are
-// painted by the layer beneath it.
+// it is shown (on its first entry when it was opened from the keyboard); Escape asks to close
+// it (closeRequested()). Its rounded surface and shadow are painted by the layer beneath it.
 class AccountDropdown : public QWidget {
   Q_OBJECT
 
@@ -30,6 +30,9 @@ public:
 
   // The height for at most `maximum` points.
   int heightFor(int maximum) const;
+  // Gives the keyboard to the dropdown as it opens: to its first entry, ringed, when the
+  // reader opened it with a key; to the dropdown itself, with no ring, after a click.
+  void takeFocus();
   DropNotice* messageNotice() const { return m_notice; }
 
 Q_SIGNALS:

@@ -192,7 +192,7 @@ void ReaderHome::setProfilePresented(bool presented) {
       m_dropdown->raise();
     connect(m_dropdown, &AccountDropdownLayer::closeRequested, this, [this] { setProfilePresented(false); });
     DropReveal::setShown(m_dropdown, true);
-    m_dropdown->dropdown()->setFocus(Qt::PopupFocusReason);
+    m_dropdown->dropdown()->takeFocus();
   } else {
     AccessibleRole::setHidden(m_dropdown);
     DropReveal::removeLater(m_dropdown);

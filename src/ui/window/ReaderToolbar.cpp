@@ -6,6 +6,7 @@
 #include "ui/design/DropDesign.h"
 #include "ui/design/DropFocusRing.h"
 #include "ui/design/DropSearchField.h"
+#include "ui/design/PressKeys.h"
 #include "ui/window/ReaderPageFactories.h"
 
 #include <QAction>
@@ -94,6 +95,13 @@ void AccountButton::keyPressEvent(QKeyEvent* event) {
   if (!m_focusVisible) {
     m_focusVisible = true;
     update();
+  }
+  // Return and Enter open the dropdown as Space does, as on every button of ours.
+  if (PressKeys::isActivation(*event)) {
+    event->accept();
+    if (!event->isAutoRepeat())
+      click();
+    return;
   }
   QAbstractButton::keyPressEvent(event);
 }

@@ -27,33 +27,38 @@ QImage renderTile(const DropSelectionStyle& style, const ControlState& state, co
   return image;
 }
 
-// The 1-point frame lies on the tile's outermost pixels, in the text colour (ink): darker than
-// any fill or glass edge there.
-TEST(DropSelectionStyle, TheFrameShowsForFocusAndForAFlatSelectionUnderIncreasedContrast) {
+// The 1-point frame lies on the tile's outermost pixels and the focus ring 2 points outside
+// them, both in the text colour (ink): darker than any fill, glass edge or shadow there.
+TEST(DropSelectionStyle, TheRingShowsForFocusAndTheFrameForAFlatSelectionUnderIncreasedContrast) {
   for (const bool selected : {false, true}) {
     for (const bool glass : {false, true}) {
       for (const bool focused : {false, true}) {
         for (const bool contrast : {false, true}) {
           const QImage tile = renderTile({selected, std::nullopt, glass}, {.focus = focused ? 1.0 : 0.0},
                                          {.scheme = ColorScheme::light, .increasedContrast = contrast});
-          const bool framed = focused || (selected && !glass && contrast);
-          const QRgb edge = tile.pixel(int(kTile.left()), int(kTile.center().y()));
-          EXPECT_EQ(qGray(edge) < 80, framed) << selected << glass << focused << contrast;
+          const int middle = int(kTile.center().y());
+          const bool framed = selected && !glass && contrast;
+          EXPECT_EQ(qGray(tile.pixel(int(kTile.left()), middle)) < 80, framed)
+              << selected << glass << focused << contrast;
+          EXPECT_EQ(qGray(tile.pixel(int(kTile.left()) - 2, middle)) < 80, focused)
+              << selected << glass << focused << contrast;
         }
       }
     }
   }
 }
 
-TEST(DropSelectionStyle, PressOrFocusGiveAnUnselectedItemTheSelectedFill) {
+// Focus is the ring alone: a focused item the reader has not chosen keeps its own fill.
+TEST(DropSelectionStyle, PressGivesAnUnselectedItemTheSelectedFillAndFocusDoesNot) {
   const QColor teal = DropDesign::highlight(DropDesign::Highlight::teal, ColorScheme::dark);
   for (const std::optional<QColor> highlight : {std::optional<QColor>(), std::optional(teal)}) {
     const UiTraits dark{.scheme = ColorScheme::dark};
     const QPoint inside = kTile.center().toPoint();
     const QRgb selected = renderTile({true, highlight, false}, {}, dark).pixel(inside);
+    const QRgb hovered = renderTile({false, highlight, false}, {.hover = 1}, dark).pixel(inside);
     EXPECT_EQ(renderTile({false, highlight, false}, {.press = 1}, dark).pixel(inside), selected);
-    EXPECT_EQ(renderTile({false, highlight, false}, {.hover = 1, .focus = 1}, dark).pixel(inside), selected);
-    EXPECT_NE(renderTile({false, highlight, false}, {.hover = 1}, dark).pixel(inside), selected);
+    EXPECT_EQ(renderTile({false, highlight, false}, {.hover = 1, .focus = 1}, dark).pixel(inside), hovered);
+    EXPECT_NE(hovered, selected);
   }
 }
 

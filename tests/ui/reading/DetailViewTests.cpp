@@ -220,6 +220,41 @@ TEST_F(DetailViewTest, RendersItsStates) {
   EXPECT_TRUE(pages.back()->emptyState());
 }
 
+// Tab into the text lands on its link, ringed in the design's solid line rather than Qt's
+// dotted box; the ring goes with the keys.
+TEST_F(DetailViewTest, TheLinkTheKeysAreOnIsRinged) {
+  open();
+  show(richDrop());
+  harness->window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&harness->window));
+  ReadingText* text = nullptr;
+  for (int step = 0; step < 60 && text == nullptr; ++step) {
+    harness->press(Qt::Key_Tab);
+    text = qobject_cast<ReadingText*>(QApplication::focusWidget());
+  }
+  ASSERT_NE(text, nullptr);
+  QTextCursor start = text->textCursor();
+  ASSERT_TRUE(start.hasSelection());
+  start.setPosition(start.selectionStart());
+  const QRect word = text->cursorRect(start);
+  // The ring's leading side: a solid line beside the words (its rounded corners aside).
+  const int x = std::max(word.left() - 2, 1);
+  const int top = word.top() + 3;
+  const int bottom = word.bottom() - 3;
+  const auto ringedRows = [&](const QImage& image) {
+    int dark = 0;
+    for (int y = top; y <= bottom; ++y)
+      dark += qGray(image.pixel(x, y)) < 100 ? 1 : 0;
+    return dark;
+  };
+  const QImage focused = text->grab().toImage();
+  focused.save(testing::testOutputPath(QStringLiteral("reading-link-focused.png")));
+  EXPECT_EQ(ringedRows(focused), bottom - top + 1);
+  harness->press(Qt::Key_Tab);
+  ASSERT_NE(QApplication::focusWidget(), text);
+  EXPECT_EQ(ringedRows(text->grab().toImage()), 0);
+}
+
 // As long as a headline may be (120 units): more than the page's width on one line.
 const QString kLongHeadline = QStringLiteral(
     "The stories we tell about our own choices are written after the fact, yet they read as the reasons "

@@ -135,7 +135,9 @@ TEST(ReaderHome, EveryWayOfClosingTheDropdownReturnsTheKeyboardToTheAccountButto
   for (const Way& way : ways) {
     SCOPED_TRACE(way.name);
     w.search().setFocus();
-    button->click();
+    // Clicked, as the keys before (Escape) would open it on its first entry.
+    QTest::mouseClick(w.window.windowHandle(), Qt::LeftButton, {},
+                      button->mapTo(&w.window, button->rect().center()));
     ASSERT_TRUE(w.home->profilePresented());
     EXPECT_EQ(w.window.focusWidget(), w.home->dropdownLayer()->dropdown());
     EXPECT_FALSE(w.home->sidebar()->isEnabled() || w.home->workspace()->isEnabled() ||
@@ -147,6 +149,76 @@ TEST(ReaderHome, EveryWayOfClosingTheDropdownReturnsTheKeyboardToTheAccountButto
     EXPECT_TRUE(w.home->sidebar()->isEnabled() && w.search().isEnabled());
   }
   EXPECT_EQ(w.model->navigationTab(), ReaderTab::settings);
+}
+
+// "Your account" opens with Return, Enter and Space as with a click. From the keyboard the keys
+// land on the first entry, ringed, and Escape brings them back to the button, ringed; a click
+// leaves the keyboard on the dropdown, with no ring anywhere.
+TEST(ReaderHome, TheAccountButtonOpensItsDropdownFromTheKeysOntoTheFirstEntry) {
+  struct Way {
+    const char* name;
+    Qt::Key key; // none: a click
+    Qt::KeyboardModifiers modifiers;
+  };
+  const Way ways[] = {{"Return", Qt::Key_Return, Qt::NoModifier},
+                      {"Enter", Qt::Key_Enter, Qt::KeypadModifier},
+                      {"Space", Qt::Key_Space, Qt::NoModifier},
+                      {"a click", Qt::Key_unknown, Qt::NoModifier}};
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    ReaderWindowHarness w(true);
+    AccountButton* button = w.home->toolbar()->accountButton();
+    ASSERT_TRUE(w.tabTo(button));
+    const bool fromKeys = way.key != Qt::Key_unknown;
+    if (fromKeys)
+      w.press(way.key, way.modifiers);
+    else
+      QTest::mouseClick(w.window.windowHandle(), Qt::LeftButton, {},
+                        button->mapTo(button->window(), button->rect().center()));
+    ASSERT_TRUE(w.home->profilePresented());
+    AccountDropdown* dropdown = w.home->dropdownLayer()->dropdown();
+    auto* first = dropdown->findChild<DropMenuRow*>(QStringLiteral("account.menu.sync"));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), fromKeys ? static_cast<QWidget*>(first) : dropdown);
+    EXPECT_EQ(first->controlState().focus, fromKeys ? 1.0 : 0.0);
+    if (way.key == Qt::Key_Return)
+      w.window.grab().save(testing::testOutputPath(QStringLiteral("account-menu-from-keys.png")));
+    // The arrows go on from the ringed entry, or enter the menu at its top after a click; the
+    // reader is on the keys from then on, and Escape gives the button back ringed.
+    w.press(Qt::Key_Down);
+    auto* next =
+        fromKeys ? dropdown->findChild<DropMenuRow*>(QStringLiteral("account.menu.settings")) : first;
+    EXPECT_EQ(QApplication::focusWidget(), next);
+    EXPECT_EQ(next->controlState().focus, 1.0);
+    w.press(Qt::Key_Escape);
+    EXPECT_FALSE(w.home->profilePresented());
+    EXPECT_EQ(QApplication::focusWidget(), button);
+    EXPECT_TRUE(button->showsFocusRing());
+  }
+}
+
+// An idea's summary in the library holds the keys without a look of its own: its row rings it,
+// and a row the keys are not on has no ring.
+TEST(ReaderHome, TheLibrarySummaryTheKeysAreOnIsRinged) {
+  ReaderWindowHarness w(true);
+  w.model->setNavigationTab(ReaderTab::discover);
+  QApplication::processEvents();
+  QList<QAbstractButton*> summaries;
+  for (QAbstractButton* button : w.home->findChildren<QAbstractButton*>())
+    if (button->objectName().startsWith(QLatin1String("library.idea.")) && button->isVisible())
+      summaries.append(button);
+  ASSERT_GE(summaries.size(), 2);
+  std::sort(summaries.begin(), summaries.end(),
+            [&](auto* a, auto* b) { return w.inHome(a).top() < w.inHome(b).top(); });
+  ASSERT_TRUE(w.tabTo(summaries.first()));
+  for (QAbstractButton* summary : {summaries.at(0), summaries.at(1)}) {
+    QWidget* row = summary->parentWidget();
+    const QImage picture = row->grab().toImage();
+    if (summary == summaries.first())
+      picture.save(testing::testOutputPath(QStringLiteral("library-summary-focused.png")));
+    const QPoint ring(summary->geometry().left() - 7, summary->geometry().center().y());
+    EXPECT_EQ(qGray(picture.pixel(ring)) < 100, summary->hasFocus());
+  }
 }
 
 TEST(ReaderHome, AClickOnTheScrimReachesNothingBeneath) {

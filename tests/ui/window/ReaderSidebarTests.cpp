@@ -1,4 +1,5 @@
 #include "ReaderWindowTestFixture.h"
+#include "TestOutput.h"
 #include "ui/design/DrawingCaches.h"
 #include "ui/design/DropButton.h"
 #include "ui/design/DropSelectionStyle.h"
@@ -41,6 +42,38 @@ TEST(ReaderSidebar, LightsTheRowOfThePageOnShow) {
   w.model->setNavigationTab(ReaderTab::read);
   w.home->sidebar()->row(ReaderTab::discover)->click();
   EXPECT_EQ(w.model->navigationTab(), ReaderTab::discover);
+}
+
+// The row the keys are on is ringed and keeps its own fill, so it never passes for the page on
+// show; the row on show that the keys reach shows its glass and the ring.
+TEST(ReaderSidebar, TheRowTheKeysAreOnIsRingedAndNotLitAsTheSelectedOne) {
+  ReaderWindowHarness w(true);
+  ReaderSidebar* sidebar = w.home->sidebar();
+  DropSelectionItem* library = sidebar->row(ReaderTab::discover);
+  const QRect tile(library->mapTo(sidebar, library->shapeRect().topLeft()), library->shapeRect().size());
+  const QPoint inside(tile.right() - 8, tile.center().y()); // clear of the label
+  const QPoint ring(tile.left() - 2, tile.center().y());
+  const auto picture = [&](const QString& name) {
+    const QImage image = sidebar->grab().toImage();
+    image.save(testing::testOutputPath(name));
+    return image;
+  };
+  const QImage plain = picture(QStringLiteral("sidebar-plain.png"));
+  ASSERT_TRUE(w.tabTo(sidebar->row(ReaderTab::welcome)));
+  w.press(Qt::Key_Down);
+  ASSERT_EQ(QApplication::focusWidget(), library);
+  const QImage focused = picture(QStringLiteral("sidebar-focused-row.png"));
+  w.model->setNavigationTab(ReaderTab::discover);
+  const QImage both = picture(QStringLiteral("sidebar-focused-selected-row.png"));
+  const struct {
+    const char* name;
+    const QImage& image;
+    bool ringed;
+  } looks[] = {{"plain", plain, false}, {"focused", focused, true}, {"focused and selected", both, true}};
+  for (const auto& look : looks)
+    EXPECT_EQ(qGray(look.image.pixel(ring)) < 100, look.ringed) << look.name;
+  EXPECT_EQ(focused.pixel(inside), plain.pixel(inside));
+  EXPECT_NE(both.pixel(inside), focused.pixel(inside));
 }
 
 TEST(ReaderSidebar, EachRowIsAPageTabWhoseOwnActionOpensItsPage) {

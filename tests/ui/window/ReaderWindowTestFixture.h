@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
 
@@ -77,6 +78,18 @@ struct ReaderWindowHarness {
     model->signOutAccount();
     fixture.settle();
     ASSERT_FALSE(model->account().hasStoredSession());
+  }
+
+  // A key as the reader presses it: to the window, which hands it to its focused control
+  // (after its shortcuts).
+  void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window.windowHandle(), key, modifiers);
+  }
+  // Presses Tab until the focused control is `target`; whether it got there within `limit`.
+  bool tabTo(const QWidget* target, int limit = 80) {
+    for (int step = 0; step < limit && QApplication::focusWidget() != target; ++step)
+      press(Qt::Key_Tab);
+    return QApplication::focusWidget() == target;
   }
 
   DropSearchField& search() const { return *home->toolbar()->searchField(); }
