@@ -168,13 +168,22 @@ bool startTray(Program& tray, const QString& trayer) {
   return tray.waitForStarted();
 }
 
-TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
-  if (QGuiApplication::platformName() != QLatin1String("xcb"))
-    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "
-                    "inside a private Xvfb server";
-  const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
-  if (trayer.isEmpty())
-    GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
+// A real X server and a tray program to start on it.
+class TrayDocking : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+      GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "
+                      "inside a private Xvfb server";
+    trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
+    if (trayer.isEmpty())
+      GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
+  }
+
+  QString trayer;
+};
+
+TEST_F(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
 
   QTemporaryDir home;
   const QProcessEnvironment environment = homeOfItsOwn(home);
@@ -231,13 +240,7 @@ TEST(TrayDocking, TheIconDocksInATrayThatAppearsAfterTheStart) {
 // A start whose keyring cannot be read shows its alert. With a tray its menu stays the way to
 // read it again or to quit; with none, nothing could reach the process, so answering the alert
 // ends it, and the next start begins afresh instead of handing itself to it.
-TEST(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
-  if (QGuiApplication::platformName() != QLatin1String("xcb"))
-    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program "
-                    "inside a private Xvfb server";
-  const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
-  if (trayer.isEmpty())
-    GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
+TEST_F(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
   X11Windows display;
   ASSERT_TRUE(display.ok());
   const struct {
