@@ -29,18 +29,6 @@ struct Launched : LaunchedReaderWindow {
 
   QWidget* window() const { return delegate.window(); }
   ReadingService& service() { return fixture.harness().service(); }
-  void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(window()->windowHandle(), key, modifiers);
-  }
-  // Tabs until `name` has the focus (at most once round a long window).
-  bool tabTo(const QString& name) {
-    for (int step = 0; step < 80; ++step) {
-      if (focused() != nullptr && focused()->objectName() == name)
-        return true;
-      press(Qt::Key_Tab);
-    }
-    return false;
-  }
   static QWidget* focused() { return QApplication::focusWidget(); }
   // The keyboard is on a control itself, not waiting for one busy with its work.
   static bool controlHasTheKeyboard() {

@@ -41,17 +41,6 @@ struct Launched : LaunchedReaderWindow {
   ReaderHome* home() const { return delegate.home(); }
   ReaderWorkspace* workspace() const { return home()->workspace(); }
   ReadingService& service() { return fixture.harness().service(); }
-  void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(window()->windowHandle(), key, modifiers);
-  }
-  bool tabTo(const QString& name) {
-    for (int step = 0; step < 80; ++step) {
-      if (QApplication::focusWidget() != nullptr && QApplication::focusWidget()->objectName() == name)
-        return true;
-      press(Qt::Key_Tab);
-    }
-    return false;
-  }
   // The wheel over the middle of the page, a notch at a time, to the page's end (or top).
   void wheelToEnd(bool end) {
     QWidget* viewport = workspace()->viewport();

@@ -36,18 +36,6 @@ struct Launched : LaunchedReaderWindow {
 
   QWidget* window() const { return delegate.window(); }
   ReaderHome* home() const { return delegate.home(); }
-  void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(window()->windowHandle(), key, modifiers);
-  }
-  // Tabs until `name` has the focus (at most once round a long window).
-  bool tabTo(const QString& name) {
-    for (int step = 0; step < 80; ++step) {
-      if (const QWidget* focus = QApplication::focusWidget(); focus != nullptr && focus->objectName() == name)
-        return true;
-      press(Qt::Key_Tab);
-    }
-    return false;
-  }
   // An idea with related ideas and sources, shown on the reading page.
   DropSnapshot richIdea() const {
     for (const Drop& drop : fixture.release().release.lore) {

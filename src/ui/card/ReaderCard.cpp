@@ -8,6 +8,8 @@
 #include "ui/design/CollectionButton.h"
 #include "ui/design/DropAccessibility.h"
 #include "ui/design/DropButton.h"
+#include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropOverlayScrollBar.h"
 #include "ui/design/DropTextBlock.h"
 #include "ui/design/IdeaShareButton.h"
@@ -34,7 +36,6 @@ constexpr int kActionsTopPadding = 22;
 constexpr int kMessageTopPadding = 16;
 // The ring around the text while it holds the keyboard, in the side padding around it.
 constexpr qreal kTextRingOutset = 8;
-constexpr qreal kTextRingWidth = 2;
 constexpr qreal kTextRingRadius = 16;
 constexpr qreal kTextRingTopInset = 6;
 
@@ -295,13 +296,12 @@ void ReaderCard::paintEvent(QPaintEvent*) {
   // scrolls under the area's edge, which a ring of the text's own would be clipped by).
   if (m_content && m_scroll && m_content->showsFocus()) {
     const QRectF area = QRectF(QRect(m_scroll->mapTo(this, QPoint(0, 0)), m_scroll->size()));
-    const qreal centre = kTextRingOutset - kTextRingWidth / 2;
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Qt::white, kTextRingWidth));
-    painter.setBrush(Qt::NoBrush);
+    const qreal centre = kTextRingOutset - DropFocusRing::lineWidth / 2;
     // The top edge stays inside the area, in the text's own top margin, clear of the header.
-    painter.drawRoundedRect(area.adjusted(-centre, kTextRingTopInset, centre, centre), kTextRingRadius,
-                            kTextRingRadius);
+    DropFocusRing::stroke(
+        painter,
+        DropDesign::roundedRect(area.adjusted(-centre, kTextRingTopInset, centre, centre), kTextRingRadius),
+        Qt::white);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "ui/design/DropStandardStyle.h"
 
 #include "ui/design/DropDesign.h"
+#include "ui/design/DropFocusRing.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropMenuRowStyle.h"
 #include "ui/design/DropOverlayScrollBar.h"
@@ -20,6 +21,7 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QStyledItemDelegate>
+#include <QTextCharFormat>
 
 #include <algorithm>
 #include <cmath>
@@ -178,7 +180,7 @@ DropStandardStyle::Colors DropStandardStyle::colors(const UiTraits& traits) {
   colors.controlEdge = dark ? grey(strong ? 0.75 : 0.55) : grey(strong ? 0.30 : 0.47);
   colors.checkedFill = DropDesign::highlight(DropDesign::Highlight::teal, traits.scheme);
   colors.checkMark = dark ? DropDesign::ink() : grey(1);
-  colors.focusRing = DropDesign::foreground(traits.scheme);
+  colors.focusRing = DropFocusRing::color(traits.scheme);
   colors.scrollThumb = dark ? grey(1, strong ? 0.6 : 0.45) : grey(0, strong ? 0.6 : 0.5);
   colors.barSurface = dark ? DropDesign::underPageBackground(traits.scheme) : grey(0.965);
   return colors;
@@ -223,6 +225,12 @@ int DropStandardStyle::styleHint(StyleHint hint, const QStyleOption* option, con
   case SH_ComboBox_PopupFrameStyle: return QFrame::NoFrame;
   case SH_ComboBox_ListMouseTracking: return 1;
   case SH_Menu_Scrollable: return 1;
+  // Qt tints the link the keyboard is on with a faint dotted outline; our texts ring it
+  // themselves (ReadingText), so no mark of Qt's is laid over it.
+  case SH_TextControl_FocusIndicatorTextCharFormat:
+    if (auto* variant = qstyleoption_cast<QStyleHintReturnVariant*>(returnData))
+      variant->variant = QTextCharFormat();
+    return 1;
   default: return QProxyStyle::styleHint(hint, option, widget, returnData);
   }
 }
@@ -448,8 +456,9 @@ void DropStandardStyle::drawComboBox(const QStyleOptionComplex* option, QPainter
   painter->strokePath(DropDesign::roundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), controlRadius - 0.5),
                       QPen(colors.controlEdge, 1));
   if ((option->state & State_HasFocus) != 0 && (option->state & State_KeyboardFocusChange) != 0)
-    painter->strokePath(DropDesign::roundedRect(box.adjusted(-0.5, -0.5, 0.5, 0.5), controlRadius + 0.5),
-                        QPen(colors.focusRing, 2));
+    DropFocusRing::stroke(*painter,
+                          DropDesign::roundedRect(box.adjusted(-0.5, -0.5, 0.5, 0.5), controlRadius + 0.5),
+                          colors.focusRing);
   const QRect arrow = proxy()->subControlRect(CC_ComboBox, option, SC_ComboBoxArrow, widget);
   DropSymbols::paint(*painter, QStringLiteral("chevron.down"), QRectF(arrow), 9, QFont::Medium, colors.text);
   painter->restore();

@@ -7,15 +7,11 @@
 #include "ui/design/PageKeys.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPointer>
-#include <QProxyStyle>
 #include <QScrollBar>
-#include <QStyleOption>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
@@ -51,30 +47,6 @@ QTextImageFormat symbolImage(QTextDocument& document, const QString& name, qreal
   return format;
 }
 
-// Qt marks the link the keyboard is on with a faint dotted outline, asked of the style; ours
-// is the design's ring, painted by the text itself, so the style asks for no mark at all.
-class LinkMarkStyle : public QProxyStyle {
-public:
-  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                QStyleHintReturn* returnData) const override {
-    if (hint == SH_TextControl_FocusIndicatorTextCharFormat) {
-      if (auto* variant = qstyleoption_cast<QStyleHintReturnVariant*>(returnData))
-        variant->variant = QTextCharFormat();
-      return 1;
-    }
-    return QProxyStyle::styleHint(hint, option, widget, returnData);
-  }
-};
-
-QStyle* linkMarkStyle() {
-  static QPointer<QStyle> style;
-  if (style.isNull()) {
-    style = new LinkMarkStyle;
-    style->setParent(QCoreApplication::instance());
-  }
-  return style.data();
-}
-
 } // namespace
 
 ReadingText::ReadingText(const QString& text, QWidget* parent)
@@ -92,7 +64,8 @@ ReadingText::ReadingText(const QString& text, QWidget* parent)
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
   connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { LinkOpener::open(this, url); });
-  setStyle(linkMarkStyle());
+  // Our standard look, which leaves the link the keyboard is on to the ring painted below.
+  setStyle(DropStandardWidgets::style());
   DropFocusRing::watchFocus();
   // The ring reaches past the selection Qt repaints as the keyboard moves between links.
   connect(this, &QTextBrowser::selectionChanged, viewport(), qOverload<>(&QWidget::update));

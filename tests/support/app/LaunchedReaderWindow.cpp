@@ -1,5 +1,7 @@
 #include "app/LaunchedReaderWindow.h"
 
+#include "desktop/KeyboardWalk.h"
+
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropFonts.h"
 
@@ -54,6 +56,14 @@ bool LaunchedReaderWindow::open(ReaderTab tab, const std::optional<DropSnapshot>
 
 void LaunchedReaderWindow::show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot) {
   ASSERT_TRUE(open(tab, snapshot));
+}
+
+void LaunchedReaderWindow::press(Qt::Key key, Qt::KeyboardModifiers modifiers) const {
+  testing::pressIn(*delegate.window(), key, modifiers);
+}
+
+bool LaunchedReaderWindow::tabTo(const QString& name) const {
+  return testing::tabToNamed(*delegate.window(), name);
 }
 
 } // namespace brindlewick

@@ -27,6 +27,12 @@ struct LaunchedReaderWindow {
   // The same in the active window, failing the test when it does not become active.
   void show(ReaderTab tab, const std::optional<DropSnapshot>& snapshot = std::nullopt);
 
+  // A key as the reader presses it in the window (its shortcuts and menu bar see it first).
+  void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const;
+  // Presses Tab until the control named `name` has the focus (at most once round a long
+  // window); whether it got there.
+  [[nodiscard]] bool tabTo(const QString& name) const;
+
   ReaderModelFixture fixture;
   ReaderModel& model;
   ReaderAppDelegate delegate;

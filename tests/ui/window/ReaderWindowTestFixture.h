@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AccountFixtures.h"
+#include "desktop/KeyboardWalk.h"
 #include "model/ReaderModelFixture.h"
 #include "panel/ReadingWindow.h"
 #include "ui/design/DropFonts.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QLocale>
-#include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
 
@@ -80,16 +80,11 @@ struct ReaderWindowHarness {
     ASSERT_FALSE(model->account().hasStoredSession());
   }
 
-  // A key as the reader presses it: to the window, which hands it to its focused control
-  // (after its shortcuts).
   void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(window.windowHandle(), key, modifiers);
+    testing::pressIn(window, key, modifiers);
   }
-  // Presses Tab until the focused control is `target`; whether it got there within `limit`.
-  bool tabTo(const QWidget* target, int limit = 80) {
-    for (int step = 0; step < limit && QApplication::focusWidget() != target; ++step)
-      press(Qt::Key_Tab);
-    return QApplication::focusWidget() == target;
+  bool tabTo(const QWidget* target) {
+    return testing::tabUntil(window, [target](const QWidget* focus) { return focus == target; });
   }
 
   DropSearchField& search() const { return *home->toolbar()->searchField(); }
