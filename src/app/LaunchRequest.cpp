@@ -36,6 +36,10 @@ std::optional<LaunchAction> LaunchRequest::actionForArgument(QStringView argumen
   return fromRawValue<LaunchAction>(argument.mid(argumentPrefix.size()));
 }
 
+bool LaunchRequest::needsRunningCopy() const {
+  return kind == Kind::action && (action == LaunchAction::focusReader || action == LaunchAction::dismiss);
+}
+
 LaunchRequest LaunchRequest::fromArguments(const QStringList& arguments) {
   LaunchRequest request;
   const QStringList given = arguments.mid(1);

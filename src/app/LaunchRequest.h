@@ -51,6 +51,10 @@ struct LaunchRequest {
   // its own decision (only the brindlewick: scheme counts).
   static LaunchRequest fromArguments(const QStringList& arguments);
 
+  // Whether the request acts only on what a running copy shows (the drop on screen): a start
+  // that finds no copy running has nothing to do, and must not start the reader for it.
+  bool needsRunningCopy() const;
+
   // The exact argument of each action, and the action an argument names.
   static QString argument(LaunchAction action);
   static std::optional<LaunchAction> actionForArgument(QStringView argument);

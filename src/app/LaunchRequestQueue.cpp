@@ -13,6 +13,8 @@ LaunchRequestQueue::LaunchRequestQueue(SingleInstance* instance, QObject* parent
 }
 
 void LaunchRequestQueue::enqueue(const LaunchRequest& request) {
+  if (m_serveContext && m_serve && m_serve(request))
+    return;
   m_pending.append(request);
   deliverPending();
   if (!m_context || !m_handler)
@@ -23,6 +25,11 @@ void LaunchRequestQueue::deliverTo(QObject* context, Handler handler) {
   m_context = context;
   m_handler = std::move(handler);
   deliverPending();
+}
+
+void LaunchRequestQueue::serveAtOnce(QObject* context, std::function<bool(const LaunchRequest&)> serve) {
+  m_serveContext = context;
+  m_serve = std::move(serve);
 }
 
 void LaunchRequestQueue::deliverPending() {

@@ -32,6 +32,10 @@ public:
   // oldest first. One that comes while the handler still runs (a modal alert spins its own
   // event loop) waits for its turn.
   void deliverTo(QObject* context, Handler handler);
+  // From now on, while `context` lives, a request that `serve` answers true for is served where
+  // it arrives and never kept: the start-up alert on screen is brought forward for it, whether
+  // the alert waits before requests are carried out or inside the handler of an earlier one.
+  void serveAtOnce(QObject* context, std::function<bool(const LaunchRequest&)> serve);
 
   qsizetype pendingCount() const { return m_pending.size(); }
 
@@ -45,6 +49,8 @@ private:
   QList<LaunchRequest> m_pending;
   QPointer<QObject> m_context;
   Handler m_handler;
+  QPointer<QObject> m_serveContext;
+  std::function<bool(const LaunchRequest&)> m_serve;
   bool m_delivering = false;
 };
 

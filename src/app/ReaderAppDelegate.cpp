@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTextDocument>
@@ -306,7 +307,30 @@ bool ReaderAppDelegate::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ReaderAppDelegate::showStartupAlert() {
+  // One alert at a time: whatever opens the window while it shows brings it forward instead.
+  if (m_startupAlertShowing) {
+    raiseStartupAlert({}, {});
+    return;
+  }
+  const QScopedValueRollback showing(m_startupAlertShowing, true);
   m_options.alert(startupAlertTitle, m_startupError.value_or(unknownStartupFailure));
+}
+
+bool ReaderAppDelegate::bringStartupAlertForward(const LaunchRequest& request) {
+  if (!m_startupAlertShowing || request.needsRunningCopy())
+    return false;
+  raiseStartupAlert(request.startupId, request.activationToken);
+  WindowActivation::endLaunchFeedback(request.startupId);
+  return true;
+}
+
+void ReaderAppDelegate::raiseStartupAlert(const QString& startupId, const QString& activationToken) {
+  // The alert is the modal window while it is being answered.
+  QWidget* alert = QApplication::activeModalWidget();
+  if (!alert || !alert->windowHandle())
+    return;
+  alert->raise();
+  WindowActivation::activate(*alert->windowHandle(), startupId, activationToken);
 }
 
 // MARK: Requests and links

@@ -94,6 +94,10 @@ public:
   // Acts on the first link whose text starts with "brindlewick:" exactly; the rest are ignored.
   void openLinks(const QStringList& links);
   void reopen();
+  // While the start-up alert is on screen, a later start that would open the window raises and
+  // activates that alert, with the start's own startup notification, rather than leave it under
+  // whatever covers it. False when no alert shows or the request would not open the window.
+  bool bringStartupAlertForward(const LaunchRequest& request);
 
   // The menus' state now, and a command from any menu or shortcut (checked again here).
   MenuState menuState() const;
@@ -124,6 +128,7 @@ private:
   void windowHidden();
   void setWindowOpen(bool open);
   void showStartupAlert();
+  void raiseStartupAlert(const QString& startupId, const QString& activationToken);
   std::optional<DropSnapshot> selectedIdea() const;
   // The reading page's love button, when the menu's love acts on that page's idea.
   QAbstractButton* pageLoveButton() const;
@@ -143,6 +148,8 @@ private:
   QString m_loveTitle = ReaderMenus::initialLoveTitle;
   // The start whose request is being carried out; its window activation must name it.
   std::optional<LaunchRequest> m_launch;
+  // Whether the start-up alert is being answered (it waits in an event loop of its own).
+  bool m_startupAlertShowing = false;
   QTimer m_frameSave;
   IdleMemoryRelease m_memoryRelease;
   // The updater's window, made once when the build runs its own updater.

@@ -94,6 +94,12 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
   }
 
   launch.delegate = std::make_unique<ReaderAppDelegate>(launch.model.get(), startupError, std::move(options));
+  if (requests) {
+    ReaderAppDelegate* delegate = launch.delegate.get();
+    requests->serveAtOnce(delegate, [delegate](const LaunchRequest& request) {
+      return delegate->bringStartupAlertForward(request);
+    });
+  }
   launch.delegate->launch();
   // The shell without a model is kept for its tray menu, the way to read the alert again or to
   // quit. With no tray icon on screen it would be a process nothing can reach: the answered

@@ -148,8 +148,12 @@ void SingleInstance::acceptConnections() {
       // other start waiting.
       socket->write(request ? acceptedAnswer.toByteArray() : refusedAnswer.toByteArray());
       socket->disconnectFromServer();
+      // Handed on once this handler has returned: what the request leads to may spin an event
+      // loop of its own (a modal alert), in which the socket would be deleted under this
+      // handler and Qt's own caller of it.
       if (request)
-        deliver(*request);
+        QMetaObject::invokeMethod(
+            this, [this, delivered = *request] { deliver(delivered); }, Qt::QueuedConnection);
     });
   }
 }

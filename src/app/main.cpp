@@ -185,6 +185,9 @@ int main(int argc, char** argv) {
       StartRefusal::report(error.description(), request);
       return 1;
     }
+    // Nothing on screen to act on: the staged version waits for a start that runs the reader.
+    if (request.needsRunningCopy())
+      return 0;
     UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
     const QStringList given = QCoreApplication::arguments().mid(1);
     const std::optional<QString> instead =
@@ -206,7 +209,9 @@ int main(int argc, char** argv) {
     // their requests: they wait here, behind this start's own.
     LaunchRequestQueue requests(&instance);
     try {
-      if (instance.start(request) == SingleInstance::Role::forwarded) {
+      // A desktop shortcut's "dismiss" or "focus" with no copy running has no drop to act on,
+      // and must not start the reader for it.
+      if (instance.start(request) == SingleInstance::Role::forwarded || request.needsRunningCopy()) {
         if (trial)
           trial->withdraw();
         word.handedOn();

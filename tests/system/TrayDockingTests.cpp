@@ -1,5 +1,6 @@
 // The real program beside a real XEmbed tray: it starts with no tray at all, and its icon must
-// dock by itself once a tray appears; a start that fails stays reachable only through a tray.
+// dock by itself once a tray appears; a start that fails stays reachable only through a tray,
+// and a later start brings its alert back.
 #include "TestOutput.h"
 #include "desktop/X11Windows.h"
 
@@ -180,6 +181,41 @@ protected:
       GTEST_SKIP() << "trayer is not installed (scripts/install-deps installs it)";
   }
 
+  // A start that fails as the reader meets it, beside a tray when `withTray`: no session bus
+  // answers in its home, so no keyring either, and its alert is on screen. Call it under
+  // ASSERT_NO_FATAL_FAILURE.
+  struct FailedStart {
+    Program tray;
+    QTemporaryDir home;
+    QProcessEnvironment environment;
+    Program application;
+  };
+  void startFailing(FailedStart& start, bool withTray, X11Windows& display, WindowTree& tree) {
+    if (withTray) {
+      ASSERT_TRUE(startTray(start.tray, trayer));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !tree.topLevelsOf(start.tray.processId()).isEmpty(); },
+                                  kWaitMilliseconds))
+          << "the tray showed no panel";
+    }
+    start.environment = homeOfItsOwn(start.home);
+    start.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                             "unix:path=" + start.home.filePath("no-bus"));
+    // Freed memory is overwritten at once, so that an object used after it was deleted brings
+    // the program down rather than go unnoticed (the sanitizer build's allocator is told so too).
+    QProcessEnvironment overwritingFreedMemory = start.environment;
+    overwritingFreedMemory.insert(QStringLiteral("MALLOC_PERTURB_"), QStringLiteral("165"));
+    overwritingFreedMemory.insert(QStringLiteral("ASAN_OPTIONS"),
+                                  qEnvironmentVariable("ASAN_OPTIONS") +
+                                      QStringLiteral(":max_free_fill_size=4096"));
+    start.application.setProcessEnvironment(overwritingFreedMemory);
+    start.application.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+    ASSERT_TRUE(start.application.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !display.mappedWindowsOf(start.application.processId(), true).isEmpty(); },
+        kWaitMilliseconds))
+        << "no alert";
+  }
+
   QString trayer;
 };
 
@@ -249,28 +285,11 @@ TEST_F(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
   } rows[] = {{"no tray", false}, {"a tray", true}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    Program tray;
     WindowTree tree;
-    if (row.tray) {
-      ASSERT_TRUE(startTray(tray, trayer));
-      ASSERT_TRUE(
-          QTest::qWaitFor([&] { return !tree.topLevelsOf(tray.processId()).isEmpty(); }, kWaitMilliseconds))
-          << "the tray showed no panel";
-    }
-    QTemporaryDir home;
-    QProcessEnvironment environment = homeOfItsOwn(home);
-    // No session bus answers there, so no keyring either.
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + home.filePath("no-bus"));
-    Program application;
-    application.setProcessEnvironment(environment);
-    application.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
-    ASSERT_TRUE(application.waitForStarted());
-    QList<xcb_window_t> alerts;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !(alerts = display.mappedWindowsOf(application.processId(), true)).isEmpty(); },
-        kWaitMilliseconds))
-        << "no alert";
-    display.requestClose(alerts.front());
+    FailedStart start;
+    ASSERT_NO_FATAL_FAILURE(startFailing(start, row.tray, display, tree));
+    Program& application = start.application;
+    display.requestClose(display.mappedWindowsOf(application.processId(), true).front());
     if (!row.tray) {
       ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds)) << "the answered alert left a process";
       EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 1);
@@ -278,12 +297,65 @@ TEST_F(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
     }
     EXPECT_FALSE(application.waitForFinished(2000)) << "the start ended though its tray icon shows";
     const auto docked = [&] {
-      for (const xcb_window_t panel : tree.topLevelsOf(tray.processId()))
+      for (const xcb_window_t panel : tree.topLevelsOf(start.tray.processId()))
         if (tree.holdsWindowOf(panel, application.processId()))
           return true;
       return false;
     };
     EXPECT_TRUE(QTest::qWaitFor(docked, kWaitMilliseconds)) << "the icon is not in the tray";
+  }
+}
+
+// A later start of a start that failed tries to open the reader window: it brings the alert
+// back, over whatever covers it. Answering that alert must leave the first copy running where
+// its tray icon shows (it once crashed inside the request's own socket handler), and while the
+// alert shows it is raised and given the keyboard rather than left behind.
+TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
+  X11Windows display;
+  ASSERT_TRUE(display.ok());
+  for (const bool withTray : {false, true}) {
+    SCOPED_TRACE(withTray ? "a tray" : "no tray");
+    WindowTree tree;
+    FailedStart start;
+    ASSERT_NO_FATAL_FAILURE(startFailing(start, withTray, display, tree));
+    Program& application = start.application;
+    const auto alertShows = [&] { return !display.mappedWindowsOf(application.processId(), true).isEmpty(); };
+    ASSERT_TRUE(QTest::qWaitFor(alertShows, kWaitMilliseconds)) << "no alert";
+    const auto laterStart = [&] {
+      Program later;
+      later.setProcessEnvironment(start.environment);
+      later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {QStringLiteral("--library")});
+      EXPECT_TRUE(later.waitForFinished(kWaitMilliseconds));
+      EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
+    };
+
+    if (!withTray) {
+      // Another application's window over the whole screen, holding the keyboard.
+      const xcb_window_t alert = display.mappedWindowsOf(application.processId(), true).front();
+      const xcb_window_t cover = display.openFocusedWindow(QGuiApplication::primaryScreen()->geometry());
+      laterStart();
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] {
+            const QList<xcb_window_t> stack = display.stackingOrder();
+            return stack.indexOf(alert) > stack.indexOf(cover) && display.inputFocus() == alert;
+          },
+          kWaitMilliseconds))
+          << "the alert stayed under the window that covers it";
+      display.destroyWindow(cover);
+      display.requestClose(alert);
+      ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds));
+      EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 1);
+      continue;
+    }
+    display.requestClose(display.mappedWindowsOf(application.processId(), true).front());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alertShows(); }, kWaitMilliseconds));
+    laterStart();
+    ASSERT_TRUE(QTest::qWaitFor(alertShows, kWaitMilliseconds)) << "the later start brought no alert";
+    display.requestClose(display.mappedWindowsOf(application.processId(), true).front());
+    EXPECT_FALSE(application.waitForFinished(2000))
+        << "the first copy ended with status " << application.exitCode() << " (exit status "
+        << application.exitStatus() << ")";
+    EXPECT_FALSE(alertShows());
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QProcess>
@@ -28,6 +29,18 @@ constexpr int kWaitMilliseconds = 15000;
 QString userName() {
   const passwd* entry = getpwuid(geteuid());
   return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
+}
+
+// The program's environment with `home` as its home and `runtime` as its runtime folder.
+QProcessEnvironment homeAt(const QTemporaryDir& home, const QString& runtime) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("HOME", home.path());
+  environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+  environment.insert("XDG_DATA_HOME", home.filePath("data"));
+  environment.insert("XDG_RUNTIME_DIR", runtime);
+  environment.insert("TMPDIR", home.filePath("tmp"));
+  environment.insert("QT_QPA_PLATFORM", "xcb");
+  return environment;
 }
 
 struct Refusal {
@@ -68,15 +81,8 @@ TEST(StartRefusal, AStartThatCannotGoOnSaysWhyInAnAlertAsWellAsOnStandardError) 
     const QTemporaryDir home;
     QDir(home.path()).mkpath(QStringLiteral("tmp"));
     const QStringList given = refusal.prepare(home.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", home.path());
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_DATA_HOME", home.filePath("data"));
-    environment.insert("XDG_RUNTIME_DIR", given.front());
-    environment.insert("TMPDIR", home.filePath("tmp"));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
     QProcess program;
-    program.setProcessEnvironment(environment);
+    program.setProcessEnvironment(homeAt(home, given.front()));
     program.start(BRINDLEWICK_EXECUTABLE, given.mid(1));
     ASSERT_TRUE(program.waitForStarted());
 
@@ -102,6 +108,40 @@ TEST(StartRefusal, AStartThatCannotGoOnSaysWhyInAnAlertAsWellAsOnStandardError) 
     EXPECT_TRUE(program.readAllStandardError().contains(("Brindlewick: " + refusal.line + "\n").toUtf8()));
     EXPECT_EQ(program.readAllStandardOutput(), "");
     running.close();
+  }
+}
+
+// A desktop shortcut bound to the drop's "dismiss" or "focus" pressed while no copy runs: there
+// is no drop to act on, so the start ends at once and starts nothing (no window, no socket, no
+// store).
+TEST(StartRefusal, ADropShortcutWithNoCopyRunningStartsNothing) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs an X11 display: install xvfb (xvfb-run) so that CTest runs this program inside a "
+                    "private Xvfb server";
+  X11Windows display;
+  ASSERT_TRUE(display.ok());
+  for (const char* action : {"--dismiss", "--focus-reader"}) {
+    SCOPED_TRACE(action);
+    const QTemporaryDir home;
+    for (const char* folder : {"data", "runtime"})
+      QDir(home.path()).mkpath(QString::fromLatin1(folder));
+    QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess program;
+    program.setProcessEnvironment(homeAt(home, home.filePath("runtime")));
+    program.start(BRINDLEWICK_EXECUTABLE, {QString::fromLatin1(action)});
+    ASSERT_TRUE(program.waitForStarted());
+    bool windowShown = false;
+    const bool ended = QTest::qWaitFor(
+        [&] {
+          windowShown = windowShown || !display.mappedWindowsOf(program.processId()).isEmpty();
+          return program.state() == QProcess::NotRunning;
+        },
+        kWaitMilliseconds);
+    EXPECT_TRUE(ended) << "the start went on running";
+    EXPECT_FALSE(windowShown);
+    EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, 0);
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("runtime/app.brindlewick.socket")));
+    EXPECT_TRUE(QDir(home.filePath("data")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
   }
 }
 
