@@ -38,8 +38,9 @@ QString shownText(const QAction* action) {
   return QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
 }
 
-// The rows as a menu's rows: the fill under the pointer or the keyboard, the check mark of
-// the current choice in the column before the labels.
+// The rows as a menu's rows: the fill on the current row (the keyboard's, or the one a moving
+// pointer made current), the check mark of the current choice in the column before the labels.
+// Qt's hover alone lights nothing: a scroll under a pointer at rest moves it to another row.
 class ChoiceRowDelegate : public QStyledItemDelegate {
 public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -50,7 +51,7 @@ public:
         QRectF(option.rect).adjusted(DropStandardStyle::popupInset, 0, -DropStandardStyle::popupInset, 0);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    if ((option.state & (QStyle::State_Selected | QStyle::State_MouseOver)) != 0)
+    if ((option.state & QStyle::State_Selected) != 0)
       painter->fillPath(DropDesign::roundedRect(row, DropMenuRowStyle::cornerRadius), colors.rowFill);
     const QRectF content = row.adjusted(DropMenuRowStyle::padding, 0, -DropMenuRowStyle::padding, 0);
     if (index.data(Qt::CheckStateRole).toInt() == Qt::Checked) {
@@ -92,10 +93,15 @@ bool DropChoiceList::isLong(const QMenu* menu) {
   return menu != nullptr && choicesOf(menu).size() > DropStandardStyle::visibleListRows;
 }
 
-DropChoiceList* DropChoiceList::popUp(QMenu* menu, QWidget* control, const QRect& shape, const QString& title) {
+DropChoiceList* DropChoiceList::popUp(QMenu* menu, QWidget* control, const QRect& shape,
+                                      const QString& title) {
   auto* popup = new DropChoiceList(menu, control, title);
   popup->place(shape);
   popup->show();
+  // Only now: until it is shown, the list lays its rows out in a viewport of a hidden widget's
+  // size, and centring the choice there scrolls it to the wrong place.
+  if (QListWidgetItem* current = popup->currentItem())
+    popup->scrollToItem(current, QAbstractItemView::PositionAtCenter);
   popup->setFocus(Qt::PopupFocusReason);
   return popup;
 }
@@ -131,11 +137,6 @@ DropChoiceList::DropChoiceList(QMenu* menu, QWidget* control, const QString& tit
     m_actions.append(action);
   }
   setCurrentRow(std::max(checked, 0));
-  // The row under the pointer is the current one, as in a picker's list, once the pointer moves.
-  connect(this, &QListWidget::entered, this, [this](const QModelIndex& index) {
-    if (index.flags().testFlag(Qt::ItemIsEnabled))
-      setCurrentIndex(index);
-  });
   RestingPointer::ignoreUntilMoved(this, this);
 }
 
@@ -146,7 +147,8 @@ QAction* DropChoiceList::action(int row) const {
 void DropChoiceList::place(const QRect& shape) {
   const QRect anchor(m_control->mapToGlobal(shape.topLeft()), shape.size());
   const QScreen* screen = m_control->screen();
-  const QRect room = screen != nullptr ? screen->availableGeometry() : QRect(anchor.topLeft(), QSize(800, 600));
+  const QRect room =
+      screen != nullptr ? screen->availableGeometry() : QRect(anchor.topLeft(), QSize(800, 600));
   const int rows = std::min(count(), DropStandardStyle::visibleListRows);
   const int rowHeight = int(DropMenuRowStyle::height);
   const int bar = count() > rows ? verticalScrollBar()->sizeHint().width() : 0;
@@ -159,8 +161,6 @@ void DropChoiceList::place(const QRect& shape) {
   top = std::clamp(top, room.top(), room.bottom() + 1 - height);
   const int left = std::clamp(anchor.left(), room.left(), room.right() + 1 - width);
   setGeometry(left, top, width, height);
-  if (QListWidgetItem* current = currentItem())
-    scrollToItem(current, QAbstractItemView::PositionAtCenter);
 }
 
 void DropChoiceList::choose(int row) {
@@ -203,6 +203,17 @@ void DropChoiceList::pressOutside(const QMouseEvent* event) {
   if (m_control && !rect().contains(event->position().toPoint()) &&
       m_control->rect().contains(m_control->mapFromGlobal(event->globalPosition().toPoint())))
     setAttribute(Qt::WA_NoMouseReplay);
+}
+
+void DropChoiceList::mouseMoveEvent(QMouseEvent* event) {
+  QListWidget::mouseMoveEvent(event);
+  // The row under a pointer that moves is the current one, as in a picker's list. Only a move
+  // makes it so, never Qt's `entered`: a scroll also reports the row that comes under a pointer
+  // at rest, and the keys that scrolled would lose their row to it. A move at the spot where
+  // the pointer rested when the list opened does not get here (RestingPointer).
+  if (const QModelIndex index = indexAt(event->position().toPoint());
+      index.isValid() && index.flags().testFlag(Qt::ItemIsEnabled))
+    setCurrentIndex(index);
 }
 
 void DropChoiceList::mouseReleaseEvent(QMouseEvent* event) {

@@ -17,7 +17,8 @@ namespace brindlewick {
 // choosing nothing. It deletes itself when it closes. The pop-up is the list itself, so that
 // assistive technology hears it as what it is: a list, named `title`, inside its control, whose
 // rows are its items with the current choice checked. Opened under a pointer that rests where
-// it appears, it keeps the checked row current until the pointer moves (RestingPointer).
+// it appears, it keeps the checked row current until the pointer moves (RestingPointer); the
+// keys alone move it, however far they scroll the list under the resting pointer.
 class DropChoiceList : public QListWidget {
   Q_OBJECT
 
@@ -34,6 +35,7 @@ public:
 protected:
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:

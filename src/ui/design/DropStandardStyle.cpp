@@ -132,7 +132,9 @@ private:
   QAbstractItemView* m_list;
 };
 
-// The rows of a combo box's list, in the menu-row style, inset from the surface's edge.
+// The rows of a combo box's list, in the menu-row style, inset from the surface's edge. Only
+// the current row is filled: the list makes the row under a moving pointer current, and Qt's
+// hover would also light the row a scroll brings under a pointer at rest.
 class MenuRowDelegate : public QStyledItemDelegate {
 public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -143,7 +145,7 @@ public:
         QRectF(option.rect).adjusted(DropStandardStyle::popupInset, 0, -DropStandardStyle::popupInset, 0);
     const bool enabled = (option.state & QStyle::State_Enabled) != 0;
     painter->save();
-    if (enabled && (option.state & (QStyle::State_Selected | QStyle::State_MouseOver)) != 0)
+    if (enabled && (option.state & QStyle::State_Selected) != 0)
       paintRowFill(*painter, row, colors.rowFill);
     if (!enabled)
       painter->setOpacity(DropMenuRowStyle::disabledOpacity);

@@ -14,6 +14,11 @@ namespace brindlewick {
 // where it rested when the list was shown), those events are kept from the list, so the
 // keyboard's row stays the current one and the only one lit. A real move reaches the list as
 // ever, and so does everything after it.
+//
+// What no filter sees: whenever the list scrolls, Qt reads the pointer where it is, takes the
+// row under it as hovered and emits `entered`, with no event at all. So a list watched here
+// makes a row current only from a pointer move that reaches it, and lights only its current
+// row, never the hovered one.
 class RestingPointer : public QObject {
 public:
   // Watches `list` for as long as it lives; `popup` is the window that shows it (the list

@@ -53,7 +53,7 @@ std::optional<QString> AccessibilityTree::applicationOf(qint64 pid) {
   if (!answered(names))
     return std::nullopt;
   for (const QString& name : names.arguments().front().toStringList()) {
-    if (!name.startsWith(u':'))
+    if (!name.startsWith(u':') || name == m_connection->baseService())
       continue;
     const QDBusMessage owner = call(*m_connection, bus, QStringLiteral("/org/freedesktop/DBus"), bus,
                                     QStringLiteral("GetConnectionUnixProcessID"), {name});

@@ -20,7 +20,14 @@ struct AccessibilityFilter {
 class AccessibilityTree {
 public:
   // AT-SPI roles the tests look for.
-  enum class Role : uint { checkBox = 7, menuItem = 35, pageTab = 37, pushButton = 43, heading = 83 };
+  enum class Role : uint {
+    checkBox = 7,
+    list = 31,
+    menuItem = 35,
+    pageTab = 37,
+    pushButton = 43,
+    heading = 83
+  };
   // AT-SPI states the tests look for (bits of the state set's first word).
   enum class State : uint { checked = 4, enabled = 8, modal = 16, selected = 23, showing = 25 };
 
@@ -40,7 +47,8 @@ public:
   bool ok() const { return m_connection.has_value() && m_connection->isConnected(); }
   // The accessibility bus; only when ok().
   QDBusConnection connection() const { return *m_connection; }
-  // The bus name under which process `pid` offers its tree, if it does.
+  // The bus name under which process `pid` offers its tree, if it does. The tree's own
+  // connection is passed over, so a test may read the tree of its own process.
   std::optional<QString> applicationOf(qint64 pid);
 
   using Filter = AccessibilityFilter;
