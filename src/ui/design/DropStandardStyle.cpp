@@ -117,7 +117,9 @@ protected:
 private:
   void widen() {
     const QScrollBar* bar = m_list->verticalScrollBar();
-    const int barWidth = bar->maximum() > bar->minimum() ? bar->width() : 0;
+    // The bar's own width, not the one it has: the first time the list opens, the bar has not
+    // been laid out yet and is a hidden widget's 100 pixels wide.
+    const int barWidth = bar->maximum() > bar->minimum() ? bar->sizeHint().width() : 0;
     const int needed = m_list->sizeHintForColumn(0) + barWidth + (m_popup->width() - m_list->width());
     if (needed <= m_popup->width())
       return;

@@ -135,10 +135,10 @@ inline void walkUnderARestingPointer(const ChoiceKind& kind,
     return OpenList{};
   };
 
-  // Where the pointer will rest: over the lower rows of the list, when it opens again. Near the
-  // rows' start, as a settings picker opens wider the first time.
+  // Where the pointer will rest: over the lower rows of the list, when it opens again.
   OpenList list = open();
   ASSERT_NE(list.popup, nullptr);
+  const int width = list.popup->width();
   QWidget* viewport = list.view()->viewport();
   const QPoint resting = viewport->mapToGlobal(QPoint(24, viewport->height() * 3 / 4));
   pressKey(window, Qt::Key_Escape);
@@ -149,6 +149,7 @@ inline void walkUnderARestingPointer(const ChoiceKind& kind,
 
   list = open();
   ASSERT_NE(list.popup, nullptr);
+  EXPECT_EQ(list.popup->width(), width) << "the list opens as wide each time";
   EXPECT_EQ(list.current(), start);
   // Walking down from the control, a reader finds the open list, named for what it chooses.
   QAccessibleInterface* control = QAccessible::queryAccessibleInterface(choices.control);
@@ -182,6 +183,7 @@ inline void walkUnderARestingPointer(const ChoiceKind& kind,
   // A real move over a row makes it current, and a click on it chooses it.
   list = open();
   ASSERT_NE(list.popup, nullptr);
+  EXPECT_EQ(list.popup->width(), width) << "the list opens as wide each time";
   EXPECT_EQ(list.current(), start + kChoiceDowns);
   if (kind.centred) {
     const QScrollBar* bar = list.view()->verticalScrollBar();
