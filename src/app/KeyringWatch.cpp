@@ -1,7 +1,5 @@
 #include "app/KeyringWatch.h"
 
-#include "desktop/KeychainStorage.h"
-
 #include <QPointer>
 
 namespace brindlewick {
@@ -18,10 +16,10 @@ public:
 
   void failed(const KeychainError& error) const {
     if (m_watch)
-      m_watch->m_lastFailure = error.description();
+      m_watch->m_lastFailure = error;
     // Past the time limit, or failed after the reader was told the start waits on the keyring:
     // its bus call gave up on a keyring that never answered.
-    if (m_watch && (error.status() == KeychainStorage::noAnswerStatus || m_watch->m_waiting))
+    if (m_watch && (error.cause() == KeychainError::Cause::noAnswer || m_watch->m_waiting))
       m_watch->m_gaveUp = true;
   }
 

@@ -26,9 +26,9 @@ public:
   // A request ended because the keyring did not answer: past its time limit, or with an error
   // after it had been waiting.
   bool gaveUp() const { return m_gaveUp; }
-  // The keyring's own description of the latest request it failed, in its words: the account
-  // layer answers a failed read with a text of its own, but the start-up alert names it.
-  const std::optional<QString>& lastFailure() const { return m_lastFailure; }
+  // The keyring's failure of the latest request it failed: the account layer answers a failed
+  // read with a text of its own, but the start-up alert names the keyring's cause.
+  const std::optional<KeychainError>& lastFailure() const { return m_lastFailure; }
 
   QCoro::Task<std::optional<QByteArray>> read(QString account) override;
   QCoro::Task<> write(QByteArray data, QString account) override;
@@ -51,7 +51,7 @@ private:
   std::optional<DelayScheduler::TimerId> m_notice;
   bool m_waiting = false;
   bool m_gaveUp = false;
-  std::optional<QString> m_lastFailure;
+  std::optional<KeychainError> m_lastFailure;
 };
 
 } // namespace brindlewick

@@ -69,10 +69,17 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWa
 QString startFailureText(const QString& error, const KeyringWatch* keyring) {
   if (!keyring || !keyring->lastFailure())
     return error;
-  QString text = *keyring->lastFailure();
-  if (keyring->gaveUp())
-    text += QLatin1Char(' ') + keyringStayedLockedText;
-  return text;
+  const KeychainError& failure = *keyring->lastFailure();
+  if (!keyring->gaveUp())
+    return failure.description();
+  switch (failure.cause()) {
+  case KeychainError::Cause::locked:
+  case KeychainError::Cause::noAnswer: return keyringStayedLockedText;
+  case KeychainError::Cause::other: return failure.description() + u' ' + keyringMayHaveStayedLockedText;
+  // A keyring that is not there is not locked: its own text says what to do.
+  case KeychainError::Cause::noService: break;
+  }
+  return failure.description();
 }
 
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,

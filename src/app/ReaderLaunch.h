@@ -40,16 +40,22 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
                           LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr,
                           const StartFailureHandler& takeFailure = {});
 
-// What the reader is told when the keyring never answered while the model opened, after the
-// keyring's own words.
+// Why the start failed when the keyring stayed locked or never answered while the model opened:
+// the keyring's own text would end in "try again", which at a start means starting again.
 inline const QString keyringStayedLockedText = QStringLiteral(
-    "The system keyring stayed locked or did not answer, so Brindlewick could not read your sign-in. "
-    "Unlock the keyring (your login password usually opens it) and start Brindlewick again.");
+    "Secure storage is unavailable: the system keyring stayed locked or did not answer, so Brindlewick "
+    "could not read your sign-in. Unlock it (your login password usually opens it), then start "
+    "Brindlewick again. No credentials were discarded.");
+// After the keyring's own words when its bus gave up on it with an error of its own.
+inline const QString keyringMayHaveStayedLockedText = QStringLiteral(
+    "The keyring may have stayed locked, so Brindlewick could not read your sign-in: unlock it (your "
+    "login password usually opens it), then start Brindlewick again.");
 
 // Why the model could not be built, as the start-up alert gives it on the line after its own
 // text and standard error after its prefix: `error`, the model's, unless the keyring failed a
-// request meanwhile. Then the keyring's own description, followed by keyringStayedLockedText
-// when the keyring was given up on.
+// request meanwhile. Then the keyring's own description; when the keyring was given up on,
+// keyringStayedLockedText in its place for a keyring that is locked or did not answer, or
+// keyringMayHaveStayedLockedText after it for another error.
 QString startFailureText(const QString& error, const KeyringWatch* keyring);
 
 } // namespace brindlewick

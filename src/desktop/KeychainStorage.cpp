@@ -25,9 +25,11 @@ template <typename JobType> JobPointer<JobType> prepareJob(const QString& servic
   return job;
 }
 
-// What the keyring answered: its status, or noAnswerStatus and the answer that may still come.
+// What the keyring answered: its status and its own words, or noAnswerStatus and the answer
+// that may still come.
 struct Answer {
   qint32 status;
+  QString text;
   std::optional<LateAnswer> late;
 };
 
@@ -52,14 +54,14 @@ QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::Jo
   const qint32 status = co_await answered;
   scheduler.cancel(timeout);
   if (*jobFinished)
-    co_return Answer{status, std::nullopt};
+    co_return Answer{status, job->errorString(), std::nullopt};
   const LateAnswer late;
   JobType* running = job.release();
   QObject::connect(running, &QKeychain::Job::finished, running, [late, carriedOut](QKeychain::Job* finished) {
     late.settle(carriedOut(finished->error()));
     finished->deleteLater();
   });
-  co_return Answer{status, late};
+  co_return Answer{status, QString(), late};
 }
 
 bool succeeded(qint32 status) {
@@ -71,10 +73,30 @@ bool succeededOrAbsent(qint32 status) {
   return status == QKeychain::NoError || status == QKeychain::EntryNotFound;
 }
 
+// What stood in the way, from QtKeychain's status and words. Over the Secret Service a missing
+// keyring has no status of its own: the bus's error comes as OtherError, and its text names the
+// service that is not there or would not start ("The name org.freedesktop.secrets was not
+// provided by any .service files"), or the session bus that is missing ("Cannot autolaunch
+// D-Bus without X11 $DISPLAY", a failed dbus-launch).
+KeychainError::Cause causeOf(const Answer& answer) {
+  switch (answer.status) {
+  case QKeychain::NoBackendAvailable: return KeychainError::Cause::noService;
+  // The Secret Service's "is locked"; KWallet's wallet that was not opened.
+  case QKeychain::AccessDenied: return KeychainError::Cause::locked;
+  case QKeychain::OtherError:
+    if (answer.text.contains(QLatin1String("org.freedesktop.secrets")) ||
+        answer.text.contains(QLatin1String("D-Bus")) || answer.text.contains(QLatin1String("dbus-launch")))
+      return KeychainError::Cause::noService;
+    break;
+  default: break;
+  }
+  return KeychainError::Cause::other;
+}
+
 [[noreturn]] void fail(const Answer& answer) {
   if (answer.late)
     throw KeychainError(answer.status, *answer.late);
-  throw KeychainError(answer.status);
+  throw KeychainError(answer.status, causeOf(answer), answer.text);
 }
 
 void startJob(QKeychain::Job& job) {

@@ -26,7 +26,7 @@ public:
   static constexpr double defaultTimeoutSeconds = 60.0;
   // The status of a request the keyring did not answer in time. Other statuses are
   // QtKeychain's error codes.
-  static constexpr qint32 noAnswerStatus = -1;
+  static constexpr qint32 noAnswerStatus = KeychainError::noAnswerStatus;
 
   // Hands a prepared job to the keyring. Tests substitute one that answers as they script.
   using JobStarter = std::function<void(QKeychain::Job&)>;

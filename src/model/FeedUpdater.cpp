@@ -256,8 +256,10 @@ QCoro::Task<void> FeedUpdater::runInstall(UpdateRelease release) {
   try {
     // Made here (0700) when missing, else left with its mode; a link in its place is set
     // aside, never written through. The download itself is the reader's alone.
-    if (!OwnFolder::open(m_services.downloadFolder, OwnFolder::Absent::create))
-      throw UpdateDownloadError(u"The folder %1 could not be made."_s.arg(m_services.downloadFolder));
+    QString why;
+    if (!OwnFolder::open(m_services.downloadFolder, OwnFolder::Absent::create, &why))
+      throw UpdateDownloadError(
+          u"The folder %1 could not be made (%2)."_s.arg(m_services.downloadFolder, why));
     const qint64 total = release.length;
     QCoro::Task<void> downloading = m_downloader->download(
         release.url, total, path,

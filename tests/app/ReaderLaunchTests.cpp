@@ -107,9 +107,10 @@ protected:
   }
 
   // Waits as sawWaitWindowInTime() does, lets `giveUp` end the keyring's read with a failure,
-  // and expects the start's alert to keep the start-up text and say on its next line that the
-  // keyring stayed locked, as standard error does after its prefix.
-  void expectStayedLockedAlert(qint32 status, const std::function<void()>& giveUp) {
+  // and expects the start's alert to keep the start-up text and give `reason` on its next line,
+  // as standard error does after its prefix.
+  void expectStayedLockedAlert(const QString& reason, const std::function<void()>& giveUp,
+                               const QString& picture) {
     bool waited = false;
     StandardErrorCapture errors;
     const ReaderLaunch launch = launchWhile([&] {
@@ -122,8 +123,6 @@ protected:
     });
     EXPECT_FALSE(launch.model);
     EXPECT_EQ(visibleWaitWindow(), nullptr);
-    // The keyring's own words first, then what the reader can do about it.
-    const QString reason = KeychainError(status).description() + u' ' + keyringStayedLockedText;
     const QString text =
         u"Brindlewick could not open its local storage or configuration. No data was reset.\n"_s + reason;
     ASSERT_EQ(alerts.size(), 1);
@@ -133,7 +132,7 @@ protected:
         << errors.text().toStdString();
     ReaderAppDelegate::makeAlert(ReaderAppDelegate::startupAlertTitle, text)
         ->grab()
-        .save(brindlewick::testing::testOutputPath(QStringLiteral("keyring-stayed-locked.png")));
+        .save(brindlewick::testing::testOutputPath(picture));
     // The keyring answers after all: nothing is left waiting.
     fixture.storage().setHolding(false);
     fixture.storage().releaseOldest();
@@ -165,15 +164,26 @@ TEST_F(ReaderLaunchTest, ALockedKeyringIsSaidAtOnceAndTheReaderFollowsItsUnlock)
   EXPECT_TRUE(alerts.isEmpty()) << alerts.join('\n').toStdString();
 }
 
-// Our own time limit ends the wait on a prompt nobody answers; the keyring's bus call gives
-// up on a keyring that is stuck. Either way the alert says what the reader can act on.
+// Our own time limit ends the wait on a prompt nobody answers. The keyring's own text for it
+// already says to unlock it: the alert says so once, and that it is the start that goes again.
 TEST_F(ReaderLaunchTest, AKeyringThatStaysLockedEndsInAnAlertThatSaysSo) {
-  expectStayedLockedAlert(KeychainStorage::noAnswerStatus,
-                          [this] { fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus); });
+  expectStayedLockedAlert(
+      u"Secure storage is unavailable: the system keyring stayed locked or did not answer, "
+      "so Brindlewick could not read your sign-in. Unlock it (your login password usually "
+      "opens it), then start Brindlewick again. No credentials were discarded."_s,
+      [this] { fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus); },
+      QStringLiteral("keyring-stayed-locked.png"));
 }
 
-TEST_F(ReaderLaunchTest, AKeyringWhoseBusGivesUpAfterTheWaitShowedEndsInTheSameAlert) {
-  expectStayedLockedAlert(7, [this] { fixture.storage().failOldestSilently(7); });
+// The keyring's bus call gives up on a keyring that is stuck: its own words first, then what
+// the reader can do about it.
+TEST_F(ReaderLaunchTest, AKeyringWhoseBusGivesUpAfterTheWaitShowedSaysItMayHaveStayedLocked) {
+  expectStayedLockedAlert(
+      u"Secure storage is unavailable: the system keyring reported an error. No credentials "
+      "were discarded. The keyring may have stayed locked, so Brindlewick could not read "
+      "your sign-in: unlock it (your login password usually opens it), then start "
+      "Brindlewick again."_s,
+      [this] { fixture.storage().failOldestSilently(7); }, QStringLiteral("keyring-bus-gave-up.png"));
 }
 
 TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
@@ -184,7 +194,7 @@ TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
   EXPECT_FALSE(launch.model);
   // The keyring's own description, with nothing about unlocking it.
   const QString reason =
-      u"Secure storage is unavailable (system keyring status 7). No credentials were discarded."_s;
+      u"Secure storage is unavailable: the system keyring reported an error. No credentials were discarded."_s;
   ASSERT_EQ(alerts.size(), 1);
   EXPECT_EQ(alerts.front().toStdString(),
             (ReaderAppDelegate::startupAlertTitle +

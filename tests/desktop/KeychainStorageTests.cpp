@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace brindlewick;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -28,18 +29,48 @@ void serveEvents() {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void answer(QKeychain::Job& job, QKeychain::Error error) {
+void answer(QKeychain::Job& job, QKeychain::Error error, const QString& text = QStringLiteral("scripted")) {
   if (error == QKeychain::NoError)
     job.emitFinished();
   else
-    job.emitFinishedWithError(error, QStringLiteral("scripted"));
+    job.emitFinishedWithError(error, text);
   serveEvents();
 }
 
-TEST(KeychainError, MessageNamesTheStatusAndPromisesNothingWasDiscarded) {
-  EXPECT_STREQ(
-      KeychainError(-25300).what(),
-      "Secure storage is unavailable (system keyring status -25300). No credentials were discarded.");
+// What the reader is told for QtKeychain's answers (their texts as a real session bus gave
+// them): the cause and the way out, never a bare status, and always that nothing was discarded.
+TEST(KeychainStorage, EachFailureNamesItsCauseAndTheWayOut) {
+  const QString noService =
+      u"Secure storage is unavailable: no keyring service (Secret Service) answers on the session bus. "
+      "Install and start gnome-keyring or KWallet, log in again, then start Brindlewick again. "
+      "No credentials were discarded."_s;
+  const struct {
+    QKeychain::Error answer;
+    const char* text;
+    QString message;
+  } rows[] = {
+      {QKeychain::OtherError, "The name org.freedesktop.secrets was not provided by any .service files",
+       noService},
+      {QKeychain::OtherError, "Cannot autolaunch D-Bus without X11 $DISPLAY", noService},
+      {QKeychain::NoBackendAvailable, "No keychain service available", noService},
+      {QKeychain::AccessDenied, "Cannot create an item in a locked collection",
+       u"Secure storage is unavailable: the system keyring is locked. Unlock it (your login password usually "
+       "opens it), then try again. No credentials were discarded."_s},
+      {QKeychain::OtherError, "Timeout was reached.",
+       u"Secure storage is unavailable: the system keyring reported an error: Timeout was reached. No "
+       "credentials were discarded."_s},
+      {QKeychain::CouldNotDeleteEntry, "",
+       u"Secure storage is unavailable: the system keyring reported an error. No credentials were discarded."_s},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    ScriptedKeyring keyring;
+    const auto outcome = startTask(keyring.storage->remove(QStringLiteral("a")));
+    answer(*keyring.jobs.at(0), row.answer, QString::fromUtf8(row.text));
+    EXPECT_EQ(outcome->errorAs<KeychainError>().value().description(), row.message);
+  }
+  // A status of another keyring library, with nothing else known.
+  EXPECT_EQ(KeychainError(-25300).description(), rows[5].message);
 }
 
 // Each operation is one keyring request for one item of the service, without the insecure
@@ -100,6 +131,9 @@ TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsH
   keyring.scheduler.advance(0.1);
   ASSERT_TRUE(outcome->finished);
   EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainStorage::noAnswerStatus);
+  EXPECT_EQ(outcome->errorAs<KeychainError>()->description(),
+            u"Secure storage is unavailable: the system keyring is locked or did not answer. Unlock it (your "
+            "login password usually opens it), then try again. No credentials were discarded."_s);
   serveEvents();
   ASSERT_FALSE(job.isNull()) << "the keyring still holds the job";
 

@@ -589,6 +589,31 @@ TEST(FeedUpdater, ALinkInPlaceOfTheDownloadFolderIsSetAsideNotFollowed) {
   }
 }
 
+// A download folder that cannot be made says why, in the system's words, and the install
+// leaves what stands in its way as it was.
+TEST(FeedUpdater, ADownloadFolderThatCannotBeMadeSaysWhy) {
+  for (const bool link : {true, false}) {
+    SCOPED_TRACE(link ? "the cache folder a link to a folder that is gone" : "the cache folder a file");
+    FeedUpdaterRig rig;
+    rig.cacheFolder = rig.folder.filePath("cache");
+    QFile file(rig.cacheFolder);
+    ASSERT_TRUE(link ? QFile::link(rig.folder.filePath("gone"), rig.cacheFolder)
+                     : file.open(QIODevice::WriteOnly) && file.write("the reader's") > 0 && file.flush());
+    const auto updater = rig.make();
+    const std::optional<UpdateRelease> release = offerFrom(*updater);
+    ASSERT_TRUE(release);
+    Heard heard(*updater);
+    updater->install(*release);
+    ASSERT_TRUE(waitUntil([&] { return !heard.failure.isEmpty() || heard.installed; }));
+    EXPECT_EQ(heard.failure,
+              QStringLiteral("The folder %1 could not be made (%2).")
+                  .arg(rig.downloadFolder(), link ? "No such file or directory" : "Not a directory"));
+    EXPECT_TRUE(rig.installed.isEmpty());
+    EXPECT_EQ(QFileInfo(rig.cacheFolder).symLinkTarget(), link ? rig.folder.filePath("gone") : QString());
+    EXPECT_EQ(contentsOf(rig.cacheFolder), link ? "(missing)" : "the reader's");
+  }
+}
+
 // Installed and waiting for its restart, a version is not downloaded again: the reader who
 // asks is reminded of the restart instead.
 TEST(FeedUpdater, ASwappedInVersionIsNotOfferedAgainBeforeTheRestart) {

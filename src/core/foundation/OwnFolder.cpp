@@ -67,8 +67,9 @@ std::optional<OwnFolder> OwnFolder::open(const QString& path, Absent absent, QSt
   }
   const FileDescriptor parent(
       ::open(QFile::encodeName(parentPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // A parent just made can only be missing when something took it away again.
   if (parent.get() < 0)
-    return fail(errno == ENOENT ? QString() : PrivateFiles::describe(errno));
+    return fail(errno == ENOENT && absent == Absent::leave ? QString() : PrivateFiles::describe(errno));
   // A few rounds at most: one to find what is there, another after making the folder or
   // setting a link aside (another process may put something there in between).
   for (int attempt = 0; attempt < 3; ++attempt) {

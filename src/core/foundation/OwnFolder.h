@@ -22,7 +22,8 @@ public:
   // Opens the folder at `path`. A missing one (a link set aside counts as missing) is made
   // 0700 with Absent::create, with any missing folder above it made as
   // PrivateFiles::createFolder makes them. None when it is missing and not made, or cannot be
-  // opened; `problem` then says why ("Not a directory"), or is empty when it was missing.
+  // opened; `problem` then says why ("Not a directory"), or is empty when it was missing and
+  // not to be made.
   static std::optional<OwnFolder> open(const QString& path, Absent absent, QString* problem = nullptr);
 
   const QString& path() const { return m_path; }

@@ -33,13 +33,42 @@ void LateAnswer::settle(bool carriedOut) const {
   }
 }
 
-KeychainError::KeychainError(qint32 status)
-    : m_status(status), m_what(QStringLiteral("Secure storage is unavailable (system keyring status %1). "
-                                              "No credentials were discarded.")
-                                   .arg(status)
-                                   .toUtf8()) {}
+namespace {
 
-KeychainError::KeychainError(qint32 status, LateAnswer late) : KeychainError(status) {
+// The reader's words for what stood in the way and what to do about it.
+QString reasonFor(KeychainError::Cause cause, QString keyringText) {
+  switch (cause) {
+  case KeychainError::Cause::noService:
+    return QStringLiteral("no keyring service (Secret Service) answers on the session bus. Install and start "
+                          "gnome-keyring or KWallet, log in again, then start Brindlewick again.");
+  case KeychainError::Cause::locked:
+    return QStringLiteral("the system keyring is locked. Unlock it (your login password usually opens it), "
+                          "then try again.");
+  case KeychainError::Cause::noAnswer:
+    return QStringLiteral("the system keyring is locked or did not answer. Unlock it (your login password "
+                          "usually opens it), then try again.");
+  case KeychainError::Cause::other: break;
+  }
+  keyringText = keyringText.trimmed();
+  while (keyringText.endsWith(u'.'))
+    keyringText.chop(1);
+  if (keyringText.isEmpty())
+    return QStringLiteral("the system keyring reported an error.");
+  return QStringLiteral("the system keyring reported an error: %1.").arg(keyringText);
+}
+
+} // namespace
+
+KeychainError::KeychainError(qint32 status, Cause cause, QString keyringText)
+    : m_status(status), m_cause(cause),
+      m_what(QStringLiteral("Secure storage is unavailable: %1 No credentials were discarded.")
+                 .arg(reasonFor(cause, std::move(keyringText)))
+                 .toUtf8()) {}
+
+KeychainError::KeychainError(qint32 status)
+    : KeychainError(status, status == noAnswerStatus ? Cause::noAnswer : Cause::other) {}
+
+KeychainError::KeychainError(qint32 status, LateAnswer late) : KeychainError(status, Cause::noAnswer) {
   m_late = std::move(late);
 }
 

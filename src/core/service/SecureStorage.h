@@ -30,15 +30,36 @@ private:
   std::shared_ptr<State> m_state;
 };
 
-// A failure of the secret store, with the status code of the call that failed. The message
-// promises what the store guarantees: a failure never removes a stored secret.
+// A failure of the secret store: the status of the call that failed, what stood in the way as
+// far as the store can tell, and the keyring's own words. The message names the cause and what
+// the reader can do about it, never a bare status, and promises what the store guarantees: a
+// failure never removes a stored secret.
 class KeychainError : public std::exception {
 public:
+  // The status of a request the keyring did not answer in time. Other statuses are the keyring
+  // library's own error codes.
+  static constexpr qint32 noAnswerStatus = -1;
+
+  enum class Cause {
+    // Nothing answers for the keyring on the session bus (or the session has no bus).
+    noService,
+    // The keyring is locked, or refused to open.
+    locked,
+    // The keyring did not answer in time: locked behind an unlock prompt nobody answered, or stuck.
+    noAnswer,
+    // Anything else; the keyring's own words are all there is to tell.
+    other,
+  };
+
+  // A failed request. `keyringText` is the keyring's own description of the failure, if any.
+  KeychainError(qint32 status, Cause cause, QString keyringText = {});
+  // A failure known by its status alone: noAnswerStatus is a request not answered in time.
   explicit KeychainError(qint32 status);
   // A request the keyring did not answer in time, which it may still carry out.
   KeychainError(qint32 status, LateAnswer late);
 
   qint32 status() const { return m_status; }
+  Cause cause() const { return m_cause; }
   // For a request the store stopped waiting for: the keyring's answer, should it still come.
   const std::optional<LateAnswer>& lateAnswer() const { return m_late; }
   QString description() const { return QString::fromUtf8(m_what); }
@@ -48,6 +69,7 @@ public:
 
 private:
   qint32 m_status;
+  Cause m_cause;
   QByteArray m_what;
   std::optional<LateAnswer> m_late;
 };

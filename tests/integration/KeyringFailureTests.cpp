@@ -1,0 +1,78 @@
+#include "desktop/KeychainStorage.h"
+
+#include "AsyncProbe.h"
+
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusObjectPath>
+
+#include <gtest/gtest.h>
+
+using namespace brindlewick;
+
+namespace {
+
+// The real keyring as a reader without one, or with a locked one, meets it. Each fixture runs
+// inside tests/support/with-secret-service.sh (see tests/CMakeLists.txt) and skips elsewhere
+// rather than touch the caller's keyring.
+class KeyringFailure : public testing::Test {
+protected:
+  void requireBus(const char* state) {
+    const QByteArray given = qgetenv("BRINDLEWICK_SECRET_SERVICE");
+    if (given == "missing" || given.isEmpty())
+      GTEST_SKIP()
+          << "no private session bus: run through tests/support/with-secret-service.sh with dbus and "
+             "gnome-keyring installed (scripts/install-deps)";
+    ASSERT_EQ(given, state);
+  }
+
+  std::optional<KeychainError> failedWrite() {
+    return finishTask(storage.write(QByteArrayLiteral("secret"), QStringLiteral("reader.session.v1.failure")))
+        .errorAs<KeychainError>();
+  }
+
+  KeychainStorage storage{QStringLiteral("app.brindlewick.credentials"), 5.0};
+};
+
+class NoSecretService : public KeyringFailure {
+  void SetUp() override { requireBus("absent"); }
+};
+
+class LockedKeyring : public KeyringFailure {
+  void SetUp() override { requireBus("running"); }
+};
+
+TEST_F(NoSecretService, EveryRequestSaysThatNoKeyringAnswersAndWhatToInstall) {
+  const QString account = QStringLiteral("reader.session.v1.failure");
+  for (const std::optional<KeychainError>& error :
+       {failedWrite(), finishTask(storage.read(account)).errorAs<KeychainError>(),
+        finishTask(storage.remove(account)).errorAs<KeychainError>()}) {
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(),
+                 "Secure storage is unavailable: no keyring service (Secret Service) answers on "
+                 "the session bus. Install and start gnome-keyring or KWallet, log in again, then "
+                 "start Brindlewick again. No credentials were discarded.");
+  }
+}
+
+// Locked, the keyring asks for its password through a prompt, which CTest keeps off every
+// screen (DISPLAY is empty), as a reader who dismisses it does.
+TEST_F(LockedKeyring, AWriteSaysTheKeyringIsLockedAndHowToUnlockIt) {
+  ASSERT_TRUE(qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+      << "run through CTest: the prompt would show here";
+  ASSERT_FALSE(failedWrite()) << "the keyring takes a write while unlocked";
+  QDBusInterface service(QStringLiteral("org.freedesktop.secrets"),
+                         QStringLiteral("/org/freedesktop/secrets"),
+                         QStringLiteral("org.freedesktop.Secret.Service"), QDBusConnection::sessionBus());
+  const QList login{QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))};
+  const QDBusMessage locked = service.call(QStringLiteral("Lock"), QVariant::fromValue(login));
+  ASSERT_EQ(locked.type(), QDBusMessage::ReplyMessage) << locked.errorMessage().toStdString();
+
+  const std::optional<KeychainError> error = failedWrite();
+  ASSERT_TRUE(error);
+  EXPECT_STREQ(error->what(),
+               "Secure storage is unavailable: the system keyring is locked. Unlock it (your login "
+               "password usually opens it), then try again. No credentials were discarded.");
+}
+
+} // namespace
