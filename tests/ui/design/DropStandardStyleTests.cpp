@@ -1,7 +1,8 @@
 #include "TestOutput.h"
+#include "ui/PopupFixture.h"
 #include "ui/account/AccountView.h"
-#include "ui/design/DropDesign.h"
 #include "ui/design/DropChoiceList.h"
+#include "ui/design/DropDesign.h"
 #include "ui/design/DropFilterMenu.h"
 #include "ui/design/DropFonts.h"
 #include "ui/design/DropStandardStyle.h"
@@ -100,18 +101,8 @@ TEST(DropStandardStyle, BoundariesReachThreeToOneAndTextFourAndAHalfInBothScheme
   }
 }
 
-class PopupTest : public ::testing::Test {
+class PopupTest : public testing::PopupFixture {
 protected:
-  void SetUp() override {
-    DropFonts::registerFonts();
-    UiEnvironment::instance().setOverrides({.reduceMotion = true});
-  }
-  void TearDown() override {
-    if (QWidget* popup = QApplication::activePopupWidget())
-      popup->close();
-    UiEnvironment::instance().setOverrides({});
-  }
-
   static QRect screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
   // A window holding `control`, its top-left at `position` on the screen.
