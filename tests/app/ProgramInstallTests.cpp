@@ -18,7 +18,7 @@ namespace {
 constexpr int buildTimeoutMs = 540000;
 
 // `make run` builds the program target alone, and the next step a reader takes is
-// `cmake --install build`: in a build folder that never built anything else, building the
+// `cmake --install build-run`: in a build folder that never built anything else, building the
 // program gives its install everything it copies, the icons of the launcher entry included.
 TEST(ProgramInstall, theProgramTargetBuiltAloneInstallsWithItsEntryAndIcons) {
   const QString build = QStringLiteral(BRINDLEWICK_INSTALL_CHECK_BUILD_DIR);
@@ -48,7 +48,7 @@ TEST(ProgramInstall, theProgramTargetBuiltAloneInstallsWithItsEntryAndIcons) {
                  QProcessEnvironment::systemEnvironment(), buildTimeoutMs);
   ASSERT_EQ(built.status, 0) << built.output.toStdString();
 
-  // `cmake --install build` as the README has it, its prefix staged under a folder of the test's.
+  // `cmake --install build-run` as the README has it, its prefix staged under a folder of the test's.
   QTemporaryDir staging;
   ASSERT_TRUE(staging.isValid());
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

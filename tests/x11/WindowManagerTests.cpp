@@ -6,6 +6,7 @@
 #include "desktop/DesktopProbes.h"
 #include "desktop/QtX11Connection.h"
 #include "desktop/ScreenSource.h"
+#include "desktop/X11DesktopWatch.h"
 #include "desktop/X11WindowHints.h"
 #include "desktop/X11Windows.h"
 #include "model/FeedUpdaterRig.h"
@@ -29,6 +30,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
 
@@ -109,6 +111,25 @@ public:
   }
   // The managed windows from bottom to top, as the window manager stacks them.
   QList<std::uint32_t> stacking() { return cardinals(root_, "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW); }
+  // How often the window manager has published its stacking order so far: it does after each
+  // restack, so a count that has grown since an action says it has restacked for it.
+  int stackingUpdates() {
+    readEvents();
+    return stackingUpdates_;
+  }
+  // Whether the window manager has done all it was asked before now. It answers its requests
+  // one after another, so once it answers a new one, the frame extents of a window it does not
+  // manage, the rest is done: a workspace switch with every window it hides or shows.
+  bool windowManagerCaughtUp() {
+    const xcb_window_t probe = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, probe, root_, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    sendToRoot(probe, atom("_NET_REQUEST_FRAME_EXTENTS"), {});
+    const bool answered =
+        QTest::qWaitFor([&] { return !cardinals(probe, "_NET_FRAME_EXTENTS").isEmpty(); }, kWaitMilliseconds);
+    destroy(probe);
+    return answered;
+  }
   xcb_window_t activeWindow() {
     const QList<std::uint32_t> values = cardinals(root_, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
     return values.isEmpty() ? xcb_window_t(XCB_NONE) : values.front();
@@ -243,10 +264,14 @@ private:
     const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN");
     const xcb_atom_t more = atom("_NET_STARTUP_INFO");
     const xcb_atom_t activate = atom("_NET_ACTIVE_WINDOW");
+    const xcb_atom_t stackingOrder = atom("_NET_CLIENT_LIST_STACKING");
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
       const auto type = event->response_type & 0x7f;
       if (type == XCB_PROPERTY_NOTIFY) {
-        lastPropertyTime_ = reinterpret_cast<const xcb_property_notify_event_t*>(event)->time;
+        const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        lastPropertyTime_ = change->time;
+        if (change->atom == stackingOrder)
+          ++stackingUpdates_;
       } else if (type == XCB_CLIENT_MESSAGE) {
         const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
         if (message->format == 32 && message->type == activate) {
@@ -271,6 +296,7 @@ private:
   xcb_connection_t* connection_;
   xcb_window_t root_ = XCB_NONE;
   std::uint32_t lastPropertyTime_ = 0;
+  int stackingUpdates_ = 0;
   QList<QByteArray> startup_;
   QByteArray pending_;
   QList<Activation> activations_;
@@ -471,9 +497,13 @@ TEST_F(WindowManagerTest, ThePanelStaysInViewWhenTheReaderSwitchesWorkspace) {
     // The window manager's own record: on every workspace.
     EXPECT_EQ(client_->cardinals(panel, "_NET_WM_DESKTOP"), QList<std::uint32_t>{kAllDesktops}) << round;
 
+    QSignalSpy switched(desktop.x11(), &X11DesktopWatch::currentDesktopChanged);
     client_->switchToDesktop(1 + round);
     ASSERT_TRUE(waitFor([&] { return !client_->isViewable(editor); })) << round;
-    QTest::qWait(100);
+    // The editor hidden says that the switch has begun, not that every window has been seen
+    // to: it is over once the window manager has caught up, and the application has heard of it.
+    ASSERT_TRUE(client_->windowManagerCaughtUp()) << round;
+    ASSERT_TRUE(waitFor([&] { return !switched.isEmpty(); })) << round;
     EXPECT_TRUE(client_->isViewable(panel)) << round;
     EXPECT_TRUE(controller.panel().isVisible()) << round;
     controller.dismiss(false);
@@ -902,12 +932,18 @@ TEST_F(WindowManagerTest, AScheduledOfferStaysAboveTheReaderWindowWhenTheReaderG
     const auto* headline = offer->findChild<QWidget*>(QStringLiteral("update.headline"));
     ASSERT_NE(headline, nullptr);
     client_->click(headline->mapToGlobal(headline->rect().center()), 1);
-    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == offerId; }));
+    // Qt asks the window manager to activate a window clicked in while it has not heard that the
+    // window is active: under load that request could come after the reader's next step and
+    // take the focus back from it, so the application hears of it first.
+    ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == offerId && offer->isActiveWindow(); }));
+    const int restacks = client_->stackingUpdates();
     way.goBack();
     ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == readerId; }))
         << "active: " << client_->activeWindow();
-    QTest::qWait(100); // the window manager restacks as it hands the focus over
-    EXPECT_TRUE(offerAboveReader()) << ::testing::PrintToString(client_->stacking());
+    // The window manager restacks as it hands the focus over, in steps that take their time
+    // under load: the order that counts is one it published after the reader went back.
+    EXPECT_TRUE(waitFor([&] { return client_->stackingUpdates() > restacks && offerAboveReader(); }))
+        << ::testing::PrintToString(client_->stacking());
     EXPECT_TRUE(client_->isViewable(offerId));
   }
   QTest::qWait(200); // let the server draw it

@@ -50,7 +50,7 @@ StandInUpdates::StandInUpdates() : m_key(std::make_unique<Key>()) {
             u"Where this copy replaces itself (an install of your own), installing it puts that script "
             u"in place of the program; \"Restart now\" starts it, it does not come up, and Brindlewick puts "
             u"the real program back and says so. Should that not happen, install the real program again "
-            u"with cmake --install build --prefix <the same folder>."_s;
+            u"with cmake --install build-run --prefix <the same folder>."_s;
   setVersion(nextVersion());
 }
 

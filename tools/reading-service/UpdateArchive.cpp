@@ -29,12 +29,13 @@ QByteArray sampleUpdateArchive(const QString& version) {
   // to get the real program back.
   QByteArray answer = StartCheck::answer(version).trimmed().toUtf8();
   answer.replace('\'', "'\\''");
-  builder.addFile(top + "lib/brindlewick/brindlewick",
-                  "#!/bin/sh\nif [ \"$1\" = '" + StartCheck::switchName.toUtf8() + "' ]; then echo '" + answer +
-                      "'; exit 0; fi\necho 'Brindlewick " + shellText +
-                      ": the sample update of the stand-in reading service, not a working Brindlewick. "
-                      "Install the real program again with: cmake --install build --prefix <this folder>'\n",
-                  0755);
+  builder.addFile(
+      top + "lib/brindlewick/brindlewick",
+      "#!/bin/sh\nif [ \"$1\" = '" + StartCheck::switchName.toUtf8() + "' ]; then echo '" + answer +
+          "'; exit 0; fi\necho 'Brindlewick " + shellText +
+          ": the sample update of the stand-in reading service, not a working Brindlewick. "
+          "Install the real program again with: cmake --install build-run --prefix <this folder>'\n",
+      0755);
   builder.addFile(top + "lib/brindlewick/brindlewick-configuration.json",
                   QJsonDocument(configuration).toJson());
   builder.addLink(top + "bin/brindlewick", "../lib/brindlewick/brindlewick");

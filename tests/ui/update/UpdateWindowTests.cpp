@@ -115,7 +115,7 @@ TEST_F(UpdateWindowTest, TheStandInsSampleOfferSaysItIsNoWorkingProgram) {
   check();
   const QString notes = window.notes()->text();
   EXPECT_TRUE(notes.contains("It is not a working Brindlewick")) << notes.toStdString();
-  EXPECT_TRUE(notes.contains("cmake --install build")) << notes.toStdString();
+  EXPECT_TRUE(notes.contains("cmake --install build-run --prefix")) << notes.toStdString();
   render("update-offer-stand-in.png");
 
   QTemporaryDir unpacked;
@@ -135,7 +135,7 @@ TEST_F(UpdateWindowTest, TheStandInsSampleOfferSaysItIsNoWorkingProgram) {
   const QString said = QString::fromUtf8(run.readAllStandardOutput());
   EXPECT_TRUE(said.startsWith("Brindlewick 0.2.0: ")) << said.toStdString();
   EXPECT_TRUE(said.contains("not a working Brindlewick")) << said.toStdString();
-  EXPECT_TRUE(said.contains("cmake --install build")) << said.toStdString();
+  EXPECT_TRUE(said.contains("cmake --install build-run --prefix")) << said.toStdString();
 }
 
 TEST_F(UpdateWindowTest, SkipAndRemindCloseTheOfferAndOnlySkipIsRemembered) {
