@@ -96,12 +96,12 @@ void addStates(xcb_connection_t* connection, xcb_window_t id, bool managed,
 
 } // namespace
 
-void showOnAllWorkspaces(QWindow& window) {
+void showOnAllWorkspaces(QWindow& window, Moment moment) {
   xcb_connection_t* connection = QtX11Connection::get();
   if (connection == nullptr)
     return;
   const auto id = static_cast<xcb_window_t>(window.winId());
-  const bool managed = isManaged(connection, id);
+  const bool managed = moment == Moment::mapped || isManaged(connection, id);
   const xcb_atom_t desktop = QtX11Connection::atom("_NET_WM_DESKTOP");
   if (managed)
     sendToWindowManager(connection, id, desktop, {kAllDesktops, kFromApplication});
@@ -112,12 +112,12 @@ void showOnAllWorkspaces(QWindow& window) {
   xcb_flush(connection);
 }
 
-void leaveOutOfTaskbars(QWindow& window) {
+void leaveOutOfTaskbars(QWindow& window, Moment moment) {
   xcb_connection_t* connection = QtX11Connection::get();
   if (connection == nullptr)
     return;
   const auto id = static_cast<xcb_window_t>(window.winId());
-  addStates(connection, id, isManaged(connection, id),
+  addStates(connection, id, moment == Moment::mapped || isManaged(connection, id),
             {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
   xcb_flush(connection);
 }
@@ -141,8 +141,8 @@ void setTransientFor(QWindow& window, const QWindow* parent) {
 
 #else
 
-void showOnAllWorkspaces(QWindow&) {}
-void leaveOutOfTaskbars(QWindow&) {}
+void showOnAllWorkspaces(QWindow&, Moment) {}
+void leaveOutOfTaskbars(QWindow&, Moment) {}
 void setTransientFor(QWindow&, const QWindow*) {}
 
 #endif

@@ -85,12 +85,32 @@ void DropPanel::showEvent(QShowEvent* event) {
   // panel is no task to switch to (it never takes the keyboard from one): it stays out of
   // taskbars, pagers and the window switcher.
   if (!event->spontaneous()) {
+    askWindowManager(X11WindowHints::Moment::beforeShowing);
     if (QWindow* window = windowHandle()) {
-      X11WindowHints::showOnAllWorkspaces(*window);
-      X11WindowHints::leaveOutOfTaskbars(*window);
+      m_awaitingMapping = true;
+      window->removeEventFilter(this);
+      window->installEventFilter(this);
     }
   }
   QWidget::showEvent(event);
+}
+
+bool DropPanel::eventFilter(QObject* watched, QEvent* event) {
+  // Asked again once mapped: a panel shown again before the window manager saw it hidden had
+  // its first asking dropped.
+  QWindow* window = windowHandle();
+  if (watched == window && event->type() == QEvent::Expose && m_awaitingMapping && window->isExposed()) {
+    m_awaitingMapping = false;
+    askWindowManager(X11WindowHints::Moment::mapped);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void DropPanel::askWindowManager(X11WindowHints::Moment moment) {
+  if (QWindow* window = windowHandle()) {
+    X11WindowHints::showOnAllWorkspaces(*window, moment);
+    X11WindowHints::leaveOutOfTaskbars(*window, moment);
+  }
 }
 
 void DropPanel::resizeEvent(QResizeEvent* event) {

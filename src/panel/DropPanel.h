@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/X11WindowHints.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -42,9 +44,14 @@ protected:
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  void askWindowManager(X11WindowHints::Moment moment);
+
   bool m_acceptsKeyboardFocus = false;
+  // Shown, and not yet mapped by the window manager.
+  bool m_awaitingMapping = false;
   std::function<void()> m_onEscape;
   QWidget* m_contentView = nullptr;
 };

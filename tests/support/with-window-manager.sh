@@ -18,7 +18,8 @@ work=$(mktemp -d)
 xvfb=""
 wm=""
 cleanup() {
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
+  # A test that ended while it held the window manager back leaves it stopped.
+  [ -n "$wm" ] && kill -CONT "$wm" 2>/dev/null && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
@@ -50,4 +51,6 @@ done
 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
   skip "openbox did not start on the private display"
 
+# A test may hold the window manager back (SIGSTOP) to see what a slow one makes of its requests.
+export BRINDLEWICK_WINDOW_MANAGER_PID=$wm
 "$@"

@@ -29,12 +29,15 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -510,6 +513,40 @@ TEST_F(WindowManagerTest, ThePanelStaysInViewWhenTheReaderSwitchesWorkspace) {
   }
   client_->switchToDesktop(0);
   client_->destroy(editor);
+}
+
+// A drop dismissed and another shown at once, before the window manager has seen the panel
+// hidden (held back here, as a busy one is): it must still put the panel on every workspace.
+TEST_F(WindowManagerTest, APanelShownAgainBeforeTheWindowManagerSawItHiddenIsOnEveryWorkspace) {
+  const pid_t windowManager = qEnvironmentVariableIntValue("BRINDLEWICK_WINDOW_MANAGER_PID");
+  ASSERT_GT(windowManager, 0) << "run under tests/support/with-window-manager.sh";
+  LinuxDesktopProbes desktop;
+  const SystemScreenSource screens(desktop.x11());
+  PanelController controller(screens, desktop.probes());
+  ASSERT_TRUE(controller.show(PresentationRequest::automaticProbe, false));
+  const xcb_window_t panel = idOf(controller.panel());
+  ASSERT_TRUE(waitFor([&] {
+    return client_->isViewable(panel) &&
+           client_->cardinals(panel, "_NET_WM_DESKTOP") == QList<std::uint32_t>{kAllDesktops};
+  }));
+  {
+    ::kill(windowManager, SIGSTOP);
+    const auto resume = qScopeGuard([windowManager] { ::kill(windowManager, SIGCONT); });
+    controller.dismiss(false);
+    ASSERT_TRUE(controller.show(PresentationRequest::automaticProbe, false));
+    QTest::qWait(100); // everything the application does meanwhile
+  }
+  ASSERT_TRUE(waitFor([&] { return client_->isViewable(panel); }));
+  ASSERT_TRUE(client_->windowManagerCaughtUp());
+  EXPECT_TRUE(waitFor([&] {
+    return client_->cardinals(panel, "_NET_WM_DESKTOP") == QList<std::uint32_t>{kAllDesktops};
+  })) << "on workspace "
+      << client_->cardinals(panel, "_NET_WM_DESKTOP").value(0);
+  EXPECT_TRUE(waitFor([&] {
+    return client_->cardinals(panel, "_NET_WM_STATE", XCB_ATOM_ATOM)
+        .contains(client_->atom("_NET_WM_STATE_SKIP_TASKBAR"));
+  })) << "in the taskbar";
+  controller.dismiss(false);
 }
 
 // What the panel asks of any window manager before it is mapped. (openbox keeps the workspace
