@@ -25,8 +25,8 @@ template <typename JobType> JobPointer<JobType> prepareJob(const QString& servic
   return job;
 }
 
-// What the keyring answered: its status and its own words, or noAnswerStatus and the answer
-// that may still come.
+// What the keyring answered: its status and its own words, or KeychainError::noAnswerStatus and
+// the answer that may still come.
 struct Answer {
   qint32 status;
   QString text;
@@ -34,10 +34,10 @@ struct Answer {
 };
 
 // Hands the job to the keyring and waits, without blocking the thread, for its status, or for
-// noAnswerStatus when the timeout passes first. A job that has not answered by then is left
-// running: whether it was carried out is reported through the late answer, and the job frees
-// itself. `carriedOut` tells from a status whether the job did what it was asked. The job and
-// the hooks belong to the caller's frame, which outlives this wait.
+// KeychainError::noAnswerStatus when the timeout passes first. A job that has not answered by
+// then is left running: whether it was carried out is reported through the late answer, and the
+// job frees itself. `carriedOut` tells from a status whether the job did what it was asked. The
+// job and the hooks belong to the caller's frame, which outlives this wait.
 template <typename JobType>
 QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::JobStarter& start,
                              DelayScheduler& scheduler, double timeoutSeconds, bool (*carriedOut)(qint32)) {
@@ -50,7 +50,7 @@ QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::Jo
                    });
   start(*job);
   const auto timeout = scheduler.schedule(
-      timeoutSeconds, [answered]() mutable { answered.resolve(KeychainStorage::noAnswerStatus); });
+      timeoutSeconds, [answered]() mutable { answered.resolve(KeychainError::noAnswerStatus); });
   const qint32 status = co_await answered;
   scheduler.cancel(timeout);
   if (*jobFinished)

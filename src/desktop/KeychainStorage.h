@@ -17,16 +17,13 @@ class DelayScheduler;
 // bytes; secrets never fall back to a plain file. The store holds no state besides its
 // settings: every call goes to the keyring, and nothing is touched at construction.
 //
-// A keyring request that goes unanswered (a stuck daemon, a prompt nobody answers) fails
-// after the timeout with noAnswerStatus instead of leaving the caller waiting for ever. The
-// request itself goes on: the error's late answer tells whether it was carried out after all,
+// A keyring request that goes unanswered (a stuck daemon, a prompt nobody answers) fails after
+// the timeout with KeychainError::noAnswerStatus instead of leaving the caller waiting for ever.
+// The request itself goes on: the error's late answer tells whether it was carried out after all,
 // so the caller can bring what it holds in line with the keyring.
 class KeychainStorage final : public SecureStorage {
 public:
   static constexpr double defaultTimeoutSeconds = 60.0;
-  // The status of a request the keyring did not answer in time. Other statuses are
-  // QtKeychain's error codes.
-  static constexpr qint32 noAnswerStatus = KeychainError::noAnswerStatus;
 
   // Hands a prepared job to the keyring. Tests substitute one that answers as they script.
   using JobStarter = std::function<void(QKeychain::Job&)>;

@@ -88,8 +88,7 @@ void DropPanel::showEvent(QShowEvent* event) {
     askWindowManager(X11WindowHints::Moment::beforeShowing);
     if (QWindow* window = windowHandle()) {
       m_awaitingMapping = true;
-      window->removeEventFilter(this);
-      window->installEventFilter(this);
+      window->installEventFilter(this); // once: installing again only moves it to the front
     }
   }
   QWidget::showEvent(event);

@@ -171,7 +171,7 @@ TEST_F(ReaderLaunchTest, AKeyringThatStaysLockedEndsInAnAlertThatSaysSo) {
       u"Secure storage is unavailable: the system keyring stayed locked or did not answer, "
       "so Brindlewick could not read your sign-in. Unlock it (your login password usually "
       "opens it), then start Brindlewick again. No credentials were discarded."_s,
-      [this] { fixture.storage().timeOutOldest(KeychainStorage::noAnswerStatus); },
+      [this] { fixture.storage().timeOutOldest(KeychainError::noAnswerStatus); },
       QStringLiteral("keyring-stayed-locked.png"));
 }
 

@@ -130,7 +130,7 @@ TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsH
   EXPECT_FALSE(outcome->finished);
   keyring.scheduler.advance(0.1);
   ASSERT_TRUE(outcome->finished);
-  EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainStorage::noAnswerStatus);
+  EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainError::noAnswerStatus);
   EXPECT_EQ(outcome->errorAs<KeychainError>()->description(),
             u"Secure storage is unavailable: the system keyring is locked or did not answer. Unlock it (your "
             "login password usually opens it), then try again. No credentials were discarded."_s);
@@ -140,7 +140,7 @@ TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsH
   job->emitFinishedWithError(QKeychain::OtherError, QStringLiteral("late"));
   serveEvents();
   EXPECT_TRUE(job.isNull());
-  EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainStorage::noAnswerStatus);
+  EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainError::noAnswerStatus);
 }
 
 TEST(KeychainStorage, ConcurrentRequestsEachGetTheirOwnAnswerAndOutliveTheStore) {
