@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
+#include <QTimer>
 #include <QWindow>
 #include <QWindowStateChangeEvent>
 
@@ -53,13 +54,17 @@ void setMinimized(QWidget& window, bool minimized) {
   QApplication::sendEvent(&window, &event);
 }
 
-// A signed-in model and the delegate launched on it.
+// A model and the delegate launched on it: signed in, or in the middle of signing in.
 struct Launched {
+  explicit Launched(bool signedIn = true)
+      : model(signedIn ? (fixture.signIn(), fixture.open()) : fixture.openSigningIn()) {
+    delegate.launch();
+  }
+
   ReaderModelFixture fixture;
-  ReaderModel& model = (fixture.signIn(), fixture.open());
+  ReaderModel& model;
   QList<Alert> alerts;
   ReaderAppDelegate delegate{&model, std::nullopt, options(fixture.applicationDefaultsFile(), alerts)};
-  Launched() { delegate.launch(); }
 };
 
 } // namespace
@@ -294,6 +299,71 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
     // Over the reader window it stays above it; with none shown it stands on its own.
     EXPECT_EQ(shownOffer()->windowHandle()->transientParent(),
               row.signsIn ? delegate.window()->windowHandle() : nullptr);
+  }
+}
+
+// A text's Copy menu may still be open when its page goes: a later start turns the page, or the
+// sign-in completes and the first-run screens go. The menu goes with the page, and the program
+// goes on. (A menu that waited for its answer once had the page deleted under it.)
+TEST(ReaderAppDelegate, ATextsMenuGoesWithThePageThatGoesWhileItShows) {
+  const struct {
+    const char* name;
+    bool signedIn;
+    const char* text;
+  } rows[] = {
+      {"the reading page's eyebrow, a later start opens the library", true, "detail.eyebrow"},
+      {"the sign-in code, the sign-in completes", false, "onboarding.deviceCode"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Launched launched(row.signedIn);
+    QWidget* window = launched.delegate.window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    if (!row.signedIn) {
+      // From the welcome page on to the one with the code, by the keys.
+      window->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+      QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    } else {
+      launched.model.read(requiredValue(
+          launched.model.repository().snapshot(launched.fixture.release().release.lore[0].id), "snapshot"));
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QPointer<QWidget> text = window->findChild<QWidget*>(QString::fromLatin1(row.text));
+    ASSERT_FALSE(text.isNull());
+    ASSERT_TRUE(text->isVisible());
+    const QPointer<QWidget> page =
+        row.signedIn ? text->parentWidget() : launched.delegate.home()->onboarding();
+    // What takes the page away runs on the next turn of the event loop: inside the menu's own
+    // loop, were it to run one.
+    QTimer::singleShot(0, window, [&] {
+      if (row.signedIn) {
+        LaunchRequest request;
+        request.kind = LaunchRequest::Kind::action;
+        request.action = LaunchAction::library;
+        launched.delegate.handle(request);
+      } else {
+        launched.fixture.harness().service().grants().approve(*launched.model.signInCode(),
+                                                              AccountFixtures::userID);
+        launched.fixture.advance(5);
+      }
+    });
+    QTest::mouseClick(window->windowHandle(), Qt::RightButton, {},
+                      text->mapTo(window, text->rect().center()));
+    const QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_FALSE(menu.isNull());
+    EXPECT_EQ(menu->actions().value(0)->text(), "Copy");
+    EXPECT_EQ(menu->parentWidget(), text.data());
+    EXPECT_TRUE(menu->grab().save(
+        brindlewick::testing::testOutputPath(QStringLiteral("text-menu-%1.png").arg(row.text))));
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page.isNull() && text.isNull(); }, 5000)) << "the page stayed";
+    EXPECT_TRUE(menu.isNull());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    if (row.signedIn) {
+      EXPECT_EQ(launched.model.navigationTab(), ReaderTab::saved);
+    }
+    EXPECT_TRUE(launched.model.account().isSignedIn());
   }
 }
 

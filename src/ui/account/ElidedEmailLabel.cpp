@@ -1,6 +1,6 @@
 #include "ui/account/ElidedEmailLabel.h"
 
-#include "ui/design/DropStandardWidgets.h"
+#include "ui/design/DropContextMenu.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -61,11 +61,10 @@ void ElidedEmailLabel::keyPressEvent(QKeyEvent* event) {
 }
 
 void ElidedEmailLabel::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu menu(this);
-  DropStandardWidgets::adopt(&menu);
-  menu.addAction(QStringLiteral("Copy"), this,
-                 [this] { QGuiApplication::clipboard()->setText(copiedText()); });
-  menu.exec(event->globalPos());
+  QMenu* menu = DropContextMenu::create(this);
+  menu->addAction(QStringLiteral("Copy"), this,
+                  [this] { QGuiApplication::clipboard()->setText(copiedText()); });
+  DropContextMenu::popUp(menu, event->globalPos());
 }
 
 } // namespace brindlewick

@@ -3,6 +3,7 @@
 #include "ui/design/TextElision.h"
 
 #include "ui/design/AccessibleRole.h"
+#include "ui/design/DropContextMenu.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -352,11 +353,11 @@ void DropTextBlock::contextMenuEvent(QContextMenuEvent* event) {
     QWidget::contextMenuEvent(event);
     return;
   }
-  QMenu menu(this);
-  QAction* copying = menu.addAction(QStringLiteral("Copy"), this, &DropTextBlock::copy);
+  QMenu* menu = DropContextMenu::create(this);
+  QAction* copying = menu->addAction(QStringLiteral("Copy"), this, &DropTextBlock::copy);
   copying->setEnabled(m_anchor != m_cursor);
-  menu.addAction(QStringLiteral("Select All"), this, &DropTextBlock::selectAll);
-  menu.exec(event->globalPos());
+  menu->addAction(QStringLiteral("Select All"), this, &DropTextBlock::selectAll);
+  DropContextMenu::popUp(menu, event->globalPos());
 }
 
 } // namespace brindlewick

@@ -1,8 +1,8 @@
 #include "ui/library/LibraryList.h"
 
 #include "model/ReaderModel.h"
+#include "ui/design/DropContextMenu.h"
 #include "ui/design/DropFocusRing.h"
-#include "ui/design/DropStandardWidgets.h"
 #include "ui/design/DropSymbols.h"
 #include "ui/design/FocusInView.h"
 #include "ui/design/UiEnvironment.h"
@@ -559,8 +559,7 @@ void LibraryList::focusInEvent(QFocusEvent* event) {
 
 QMenu* LibraryList::contextMenu(const DropSnapshot& snapshot, QWidget* parent) {
   ReaderModel& model = m_page.model();
-  auto* menu = new QMenu(parent);
-  DropStandardWidgets::adopt(menu);
+  QMenu* menu = DropContextMenu::create(parent);
   const QColor color = palette().color(QPalette::WindowText);
   menu->addAction(symbolIcon(QStringLiteral("book"), color), QStringLiteral("Open idea"), this,
                   [this, snapshot] {
@@ -591,9 +590,7 @@ void LibraryList::contextMenuEvent(QContextMenuEvent* event) {
   const qsizetype index = indexAt(event->pos().y());
   if (!rowRect(index).contains(event->pos()))
     return;
-  QMenu* menu = contextMenu(m_page.lists().row(index), this);
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->popup(event->globalPos());
+  DropContextMenu::popUp(contextMenu(m_page.lists().row(index), this), event->globalPos());
   event->accept();
 }
 

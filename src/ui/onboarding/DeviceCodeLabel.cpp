@@ -1,6 +1,6 @@
 #include "ui/onboarding/DeviceCodeLabel.h"
 
-#include "ui/design/DropStandardWidgets.h"
+#include "ui/design/DropContextMenu.h"
 #include "ui/onboarding/OnboardingState.h"
 
 #include <QClipboard>
@@ -69,11 +69,10 @@ void DeviceCodeLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void DeviceCodeLabel::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu menu(this);
-  DropStandardWidgets::adopt(&menu);
-  menu.addAction(tr("Copy"), this, [this] { QGuiApplication::clipboard()->setText(copiedText()); });
-  menu.addAction(tr("Select All"), this, [this] { setSelection(0, int(text().size())); });
-  menu.exec(event->globalPos());
+  QMenu* menu = DropContextMenu::create(this);
+  menu->addAction(tr("Copy"), this, [this] { QGuiApplication::clipboard()->setText(copiedText()); });
+  menu->addAction(tr("Select All"), this, [this] { setSelection(0, int(text().size())); });
+  DropContextMenu::popUp(menu, event->globalPos());
 }
 
 } // namespace brindlewick
