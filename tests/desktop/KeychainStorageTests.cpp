@@ -14,13 +14,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A keyring that answers only when the test says so, with its timeout on virtual time.
+// A keyring that answers only when the test says so, with its timeout on virtual time. Asked
+// whether its collection is locked, it answers `locked` at once, or never when that is unset.
 struct ScriptedKeyring {
   VirtualDelayScheduler scheduler;
   QList<QPointer<QKeychain::Job>> jobs;
-  std::unique_ptr<KeychainStorage> storage =
-      std::make_unique<KeychainStorage>(QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
-                                        [this](QKeychain::Job& job) { jobs.append(&job); });
+  std::optional<std::optional<bool>> locked = std::optional(false);
+  std::unique_ptr<KeychainStorage> storage = std::make_unique<KeychainStorage>(
+      QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
+      [this](QKeychain::Job& job) { jobs.append(&job); },
+      [this](const std::function<void(std::optional<bool>)>& answer) {
+        if (locked)
+          answer(*locked);
+      });
 };
 
 // Queued answers and deferred deletions both wait for the event loop.
@@ -52,6 +58,9 @@ TEST(KeychainStorage, EachFailureNamesItsCauseAndTheWayOut) {
       {QKeychain::OtherError, "The name org.freedesktop.secrets was not provided by any .service files",
        noService},
       {QKeychain::OtherError, "Cannot autolaunch D-Bus without X11 $DISPLAY", noService},
+      // A bus address left from an earlier session: its socket is gone, or nobody listens on it.
+      {QKeychain::OtherError, "Could not connect: No such file or directory", noService},
+      {QKeychain::OtherError, "Could not connect: Connection refused", noService},
       {QKeychain::NoBackendAvailable, "No keychain service available", noService},
       {QKeychain::AccessDenied, "Cannot create an item in a locked collection",
        u"Secure storage is unavailable: the system keyring is locked. Unlock it (your login password usually "
@@ -70,27 +79,49 @@ TEST(KeychainStorage, EachFailureNamesItsCauseAndTheWayOut) {
     EXPECT_EQ(outcome->errorAs<KeychainError>().value().description(), row.message);
   }
   // A status of another keyring library, with nothing else known.
-  EXPECT_EQ(KeychainError(-25300).description(), rows[5].message);
+  EXPECT_EQ(KeychainError(-25300).description(), rows[7].message);
 }
 
 // Each operation is one keyring request for one item of the service, without the insecure
 // fallback; how each answer ends it; a failure is never retried or followed by another request.
+// A locked collection whose unlock was refused answers "not found" to a read and success to a
+// removal, the item untouched: with the collection locked these fail as a locked keyring, while
+// a collection that cannot tell or does not answer in time leaves the keyring's answer as it was.
 TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
   enum Operation { read, write, remove };
+  // What the collection answers when asked whether it is locked.
+  enum Collection { open, locked, cannotTell, silent };
   struct Case {
     Operation operation;
     QKeychain::Error answer;
-    bool fails;
+    std::optional<qint32> failure;
+    Collection collection = open;
   };
   const std::vector<Case> cases = {
-      {read, QKeychain::NoError, false},           {read, QKeychain::EntryNotFound, false},
-      {read, QKeychain::NoBackendAvailable, true}, {write, QKeychain::NoError, false},
-      {write, QKeychain::EntryNotFound, true},     {remove, QKeychain::NoError, false},
-      {remove, QKeychain::EntryNotFound, false},   {remove, QKeychain::CouldNotDeleteEntry, true},
+      {read, QKeychain::NoError, {}},
+      {read, QKeychain::EntryNotFound, {}},
+      {read, QKeychain::NoBackendAvailable, QKeychain::NoBackendAvailable},
+      {write, QKeychain::NoError, {}},
+      {write, QKeychain::EntryNotFound, QKeychain::EntryNotFound},
+      {remove, QKeychain::NoError, {}},
+      {remove, QKeychain::EntryNotFound, {}},
+      {remove, QKeychain::CouldNotDeleteEntry, QKeychain::CouldNotDeleteEntry},
+      {read, QKeychain::EntryNotFound, QKeychain::AccessDenied, locked},
+      {remove, QKeychain::NoError, QKeychain::AccessDenied, locked},
+      {remove, QKeychain::EntryNotFound, QKeychain::AccessDenied, locked},
+      {read, QKeychain::EntryNotFound, {}, cannotTell},
+      {read, QKeychain::EntryNotFound, {}, silent},
+      {remove, QKeychain::NoError, {}, silent},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "operation " << c.operation << ", answer " << c.answer);
+    SCOPED_TRACE(testing::Message() << "operation " << c.operation << ", answer " << c.answer
+                                    << ", collection " << c.collection);
     ScriptedKeyring keyring;
+    if (c.collection == silent)
+      keyring.locked.reset();
+    else
+      keyring.locked.emplace(c.collection == cannotTell ? std::nullopt
+                                                        : std::optional(c.collection == locked));
     const QString account = QStringLiteral("reader.session.v1.x");
     std::shared_ptr<AsyncOutcome<std::optional<QByteArray>>> readOutcome;
     std::shared_ptr<AsyncOutcome<void>> outcome;
@@ -107,12 +138,18 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
     EXPECT_FALSE(job.insecureFallback());
 
     answer(job, c.answer);
+    if (c.collection == silent) {
+      keyring.scheduler.advance(7.0);
+      serveEvents();
+    }
     ASSERT_TRUE(readOutcome ? readOutcome->finished : outcome->finished);
     const auto error =
         readOutcome ? readOutcome->errorAs<KeychainError>() : outcome->errorAs<KeychainError>();
-    EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt,
-              c.fails ? std::optional(qint32(c.answer)) : std::nullopt);
-    if (readOutcome && !c.fails) {
+    EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt, c.failure);
+    if (error && c.collection == locked) {
+      EXPECT_EQ(error->cause(), KeychainError::Cause::locked);
+    }
+    if (readOutcome && !c.failure) {
       EXPECT_EQ(readOutcome->result().has_value(), c.answer == QKeychain::NoError);
     }
     EXPECT_TRUE(keyring.jobs.at(0).isNull()) << "the answered job is freed";

@@ -2,9 +2,11 @@
 
 #include "AsyncProbe.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 
 #include <gtest/gtest.h>
 
@@ -55,27 +57,65 @@ TEST_F(NoSecretService, EveryRequestSaysThatNoKeyringAnswersAndWhatToInstall) {
   }
 }
 
+// A plain call on the Secret Service: an interface object would introspect the service, and Qt
+// keeps what it learns for the rest of the process.
+QDBusMessage callSecretService(const QString& interface, const QString& method,
+                               const QVariantList& arguments) {
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
+                                     QStringLiteral("/org/freedesktop/secrets"), interface, method);
+  call.setArguments(arguments);
+  return QDBusConnection::sessionBus().call(call);
+}
+
+const QDBusObjectPath loginCollection(QStringLiteral("/org/freedesktop/secrets/collection/login"));
+
+// Unlocks without a prompt, with the password tests/support/with-secret-service.sh gave the
+// keyring, sent in the clear over the private bus.
+QString unlockLoginCollection() {
+  const QDBusMessage opened =
+      callSecretService(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
+                        {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
+  if (opened.type() != QDBusMessage::ReplyMessage)
+    return opened.errorMessage();
+  QDBusArgument secret;
+  secret.beginStructure();
+  secret << qvariant_cast<QDBusObjectPath>(opened.arguments().at(1)) << QByteArray()
+         << QByteArrayLiteral("brindlewick-test-keyring") << QStringLiteral("text/plain");
+  secret.endStructure();
+  const QDBusMessage unlocked =
+      callSecretService(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
+                        QStringLiteral("UnlockWithMasterPassword"),
+                        {QVariant::fromValue(loginCollection), QVariant::fromValue(secret)});
+  return unlocked.type() == QDBusMessage::ReplyMessage ? QString() : unlocked.errorMessage();
+}
+
 // Locked, the keyring asks for its password through a prompt, which CTest keeps off every
-// screen (DISPLAY is empty), as a reader who dismisses it does.
-TEST_F(LockedKeyring, AWriteSaysTheKeyringIsLockedAndHowToUnlockIt) {
+// screen (DISPLAY is empty), as a reader who dismisses it does. Asked through that refused
+// prompt, the keyring answers a read with "not found" and a removal with success, the item
+// still there: every request says the keyring is locked, and nothing stored is lost.
+TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
   ASSERT_TRUE(qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
       << "run through CTest: the prompt would show here";
   ASSERT_FALSE(failedWrite()) << "the keyring takes a write while unlocked";
-  // A plain call: an interface object would introspect the service, and Qt keeps what it
-  // learns for the rest of the process.
-  QDBusMessage lock = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
-      QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
-  lock << QVariant::fromValue(
-      QList{QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))});
-  const QDBusMessage locked = QDBusConnection::sessionBus().call(lock);
+  const QDBusMessage locked =
+      callSecretService(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
+                        {QVariant::fromValue(QList{loginCollection})});
   ASSERT_EQ(locked.type(), QDBusMessage::ReplyMessage) << locked.errorMessage().toStdString();
 
-  const std::optional<KeychainError> error = failedWrite();
-  ASSERT_TRUE(error);
-  EXPECT_STREQ(error->what(),
-               "Secure storage is unavailable: the system keyring is locked. Unlock it (your login "
-               "password usually opens it), then try again. No credentials were discarded.");
+  const QString account = QStringLiteral("reader.session.v1.failure");
+  for (const std::optional<KeychainError>& error :
+       {failedWrite(), finishTask(storage.read(account)).errorAs<KeychainError>(),
+        finishTask(storage.remove(account)).errorAs<KeychainError>()}) {
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(),
+                 "Secure storage is unavailable: the system keyring is locked. Unlock it (your login "
+                 "password usually opens it), then try again. No credentials were discarded.");
+  }
+
+  ASSERT_EQ(unlockLoginCollection(), QString());
+  EXPECT_EQ(finishTask(storage.read(account)).value,
+            std::make_optional(std::make_optional(QByteArrayLiteral("secret"))));
 }
 
 } // namespace
