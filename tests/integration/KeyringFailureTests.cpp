@@ -7,6 +7,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QProcess>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +114,23 @@ TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
                  "Secure storage is unavailable: the system keyring is locked. Unlock it (your login "
                  "password usually opens it), then try again. No credentials were discarded.");
   }
+
+  // The program's start reads the credential: it stops there, rather than greet a newcomer.
+  QProcess program;
+  program.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+  QByteArray errors;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        errors += program.readAllStandardError();
+        return errors.contains(
+            "Brindlewick initialization failed: Secure storage is unavailable: the system keyring stayed "
+            "locked or did not answer, so Brindlewick could not read your sign-in. Unlock it (your login "
+            "password usually opens it), then start Brindlewick again. No credentials were discarded.\n");
+      },
+      20000))
+      << errors.toStdString();
+  program.kill();
+  program.waitForFinished();
 
   ASSERT_EQ(unlockLoginCollection(), QString());
   EXPECT_EQ(finishTask(storage.read(account)).value,
