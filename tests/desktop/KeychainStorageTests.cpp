@@ -14,18 +14,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A keyring that answers only when the test says so, with its timeout on virtual time. Asked
-// whether its collection is locked, it answers `locked` at once, or never when that is unset.
+// How a keyring's collection answers whether it is locked; a silent one never answers.
+enum class Collection { open, locked, cannotTell, silent };
+
+// A keyring that answers only when the test says so, with its timeout on virtual time.
 struct ScriptedKeyring {
   VirtualDelayScheduler scheduler;
   QList<QPointer<QKeychain::Job>> jobs;
-  std::optional<std::optional<bool>> locked = std::optional(false);
+  Collection collection = Collection::open;
   std::unique_ptr<KeychainStorage> storage = std::make_unique<KeychainStorage>(
       QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
       [this](QKeychain::Job& job) { jobs.append(&job); },
       [this](const std::function<void(std::optional<bool>)>& answer) {
-        if (locked)
-          answer(*locked);
+        if (collection != Collection::silent)
+          answer(collection == Collection::cannotTell ? std::nullopt
+                                                      : std::optional(collection == Collection::locked));
       });
 };
 
@@ -89,39 +92,34 @@ TEST(KeychainStorage, EachFailureNamesItsCauseAndTheWayOut) {
 // a collection that cannot tell or does not answer in time leaves the keyring's answer as it was.
 TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
   enum Operation { read, write, remove };
-  // What the collection answers when asked whether it is locked.
-  enum Collection { open, locked, cannotTell, silent };
+  using enum Collection;
   struct Case {
     Operation operation;
     QKeychain::Error answer;
-    std::optional<qint32> failure;
+    bool fails;
     Collection collection = open;
   };
   const std::vector<Case> cases = {
-      {read, QKeychain::NoError, {}},
-      {read, QKeychain::EntryNotFound, {}},
-      {read, QKeychain::NoBackendAvailable, QKeychain::NoBackendAvailable},
-      {write, QKeychain::NoError, {}},
-      {write, QKeychain::EntryNotFound, QKeychain::EntryNotFound},
-      {remove, QKeychain::NoError, {}},
-      {remove, QKeychain::EntryNotFound, {}},
-      {remove, QKeychain::CouldNotDeleteEntry, QKeychain::CouldNotDeleteEntry},
-      {read, QKeychain::EntryNotFound, QKeychain::AccessDenied, locked},
-      {remove, QKeychain::NoError, QKeychain::AccessDenied, locked},
-      {remove, QKeychain::EntryNotFound, QKeychain::AccessDenied, locked},
-      {read, QKeychain::EntryNotFound, {}, cannotTell},
-      {read, QKeychain::EntryNotFound, {}, silent},
-      {remove, QKeychain::NoError, {}, silent},
+      {read, QKeychain::NoError, false},
+      {read, QKeychain::EntryNotFound, false},
+      {read, QKeychain::NoBackendAvailable, true},
+      {write, QKeychain::NoError, false},
+      {write, QKeychain::EntryNotFound, true},
+      {remove, QKeychain::NoError, false},
+      {remove, QKeychain::EntryNotFound, false},
+      {remove, QKeychain::CouldNotDeleteEntry, true},
+      {read, QKeychain::EntryNotFound, true, locked},
+      {remove, QKeychain::NoError, true, locked},
+      {remove, QKeychain::EntryNotFound, true, locked},
+      {read, QKeychain::EntryNotFound, false, cannotTell},
+      {read, QKeychain::EntryNotFound, false, silent},
+      {remove, QKeychain::NoError, false, silent},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "operation " << c.operation << ", answer " << c.answer
-                                    << ", collection " << c.collection);
+                                    << ", collection " << int(c.collection));
     ScriptedKeyring keyring;
-    if (c.collection == silent)
-      keyring.locked.reset();
-    else
-      keyring.locked.emplace(c.collection == cannotTell ? std::nullopt
-                                                        : std::optional(c.collection == locked));
+    keyring.collection = c.collection;
     const QString account = QStringLiteral("reader.session.v1.x");
     std::shared_ptr<AsyncOutcome<std::optional<QByteArray>>> readOutcome;
     std::shared_ptr<AsyncOutcome<void>> outcome;
@@ -145,11 +143,13 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
     ASSERT_TRUE(readOutcome ? readOutcome->finished : outcome->finished);
     const auto error =
         readOutcome ? readOutcome->errorAs<KeychainError>() : outcome->errorAs<KeychainError>();
-    EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt, c.failure);
+    EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt,
+              c.fails ? std::optional(qint32(c.collection == locked ? QKeychain::AccessDenied : c.answer))
+                      : std::nullopt);
     if (error && c.collection == locked) {
       EXPECT_EQ(error->cause(), KeychainError::Cause::locked);
     }
-    if (readOutcome && !c.failure) {
+    if (readOutcome && !c.fails) {
       EXPECT_EQ(readOutcome->result().has_value(), c.answer == QKeychain::NoError);
     }
     EXPECT_TRUE(keyring.jobs.at(0).isNull()) << "the answered job is freed";
