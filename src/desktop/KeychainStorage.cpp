@@ -39,11 +39,13 @@ struct Answer {
 // Hands the job to the keyring and waits, without blocking the thread, for its status, or for
 // KeychainError::noAnswerStatus when the timeout passes first. A job that has not answered by
 // then is left running: whether it was carried out is reported through the late answer, and the
-// job frees itself. `carriedOut` tells from a status whether the job did what it was asked. The
+// job frees itself. `carriedOut` tells from a status whether the job did what it was asked,
+// which `lockQuery`, when given, confirms: a locked collection answers as if the job had. The
 // job and the hooks belong to the caller's frame, which outlives this wait.
 template <typename JobType>
 QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::JobStarter& start,
-                             DelayScheduler& scheduler, double timeoutSeconds, bool (*carriedOut)(qint32)) {
+                             DelayScheduler& scheduler, double timeoutSeconds, bool (*carriedOut)(qint32),
+                             const KeychainStorage::LockQuery& lockQuery = {}) {
   Completion<qint32> answered;
   auto jobFinished = std::make_shared<bool>(false);
   QObject::connect(job.get(), &QKeychain::Job::finished, job.get(),
@@ -60,10 +62,13 @@ QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::Jo
     co_return Answer{status, job->errorString(), std::nullopt};
   const LateAnswer late;
   JobType* running = job.release();
-  QObject::connect(running, &QKeychain::Job::finished, running, [late, carriedOut](QKeychain::Job* finished) {
-    late.settle(carriedOut(finished->error()));
-    finished->deleteLater();
-  });
+  QObject::connect(running, &QKeychain::Job::finished, running,
+                   [late, carriedOut, lockQuery](QKeychain::Job* finished) {
+                     finished->deleteLater();
+                     if (!carriedOut(finished->error()) || !lockQuery)
+                       return late.settle(carriedOut(finished->error()));
+                     lockQuery([late](std::optional<bool> locked) { late.settle(!locked.value_or(false)); });
+                   });
   co_return Answer{status, QString(), late};
 }
 
@@ -166,7 +171,8 @@ QCoro::Task<std::optional<QByteArray>> KeychainStorage::read(QString account) {
   const LockQuery lockQuery = m_lockQuery;
   DelayScheduler& scheduler = *m_scheduler;
   const double timeoutSeconds = m_timeoutSeconds;
-  const Answer answer = co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent);
+  const Answer answer =
+      co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent, lockQuery);
   switch (answer.status) {
   case QKeychain::NoError: co_return job->binaryData();
   case QKeychain::EntryNotFound:
@@ -192,7 +198,8 @@ QCoro::Task<> KeychainStorage::remove(QString account) {
   const LockQuery lockQuery = m_lockQuery;
   DelayScheduler& scheduler = *m_scheduler;
   const double timeoutSeconds = m_timeoutSeconds;
-  const Answer answer = co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent);
+  const Answer answer =
+      co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent, lockQuery);
   if (!succeededOrAbsent(answer.status))
     fail(answer);
   if (co_await collectionLocked(lockQuery, scheduler, timeoutSeconds))

@@ -180,6 +180,24 @@ TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsH
   EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainError::noAnswerStatus);
 }
 
+// Success answered late by a locked collection is no removal: the item is where it was.
+TEST(KeychainStorage, ALateRemovalCountsOnlyWhereTheCollectionIsOpen) {
+  for (const Collection collection : {Collection::open, Collection::locked}) {
+    ScriptedKeyring keyring;
+    keyring.collection = collection;
+    const auto outcome = startTask(keyring.storage->remove(QStringLiteral("a")));
+    keyring.scheduler.advance(7.0);
+    serveEvents();
+    const std::optional<LateAnswer> late = outcome->errorAs<KeychainError>().value().lateAnswer();
+    ASSERT_TRUE(late);
+    std::optional<bool> carriedOut;
+    QObject context;
+    late->then(&context, [&](bool removed) { carriedOut = removed; });
+    answer(*keyring.jobs.at(0), QKeychain::NoError);
+    EXPECT_EQ(carriedOut, collection == Collection::open);
+  }
+}
+
 TEST(KeychainStorage, ConcurrentRequestsEachGetTheirOwnAnswerAndOutliveTheStore) {
   ScriptedKeyring keyring;
   const auto first = startTask(keyring.storage->read(QStringLiteral("one")));
