@@ -40,7 +40,7 @@ struct Answer {
 // KeychainError::noAnswerStatus when the timeout passes first. A job that has not answered by
 // then is left running: whether it was carried out is reported through the late answer, and the
 // job frees itself. `carriedOut` tells from a status whether the job did what it was asked,
-// which `lockQuery`, when given, confirms: a locked collection answers as if the job had. The
+// which `lockQuery`, when given, confirms: a locked collection answers a removal as if it had. The
 // job and the hooks belong to the caller's frame, which outlives this wait.
 template <typename JobType>
 QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::JobStarter& start,
@@ -171,8 +171,7 @@ QCoro::Task<std::optional<QByteArray>> KeychainStorage::read(QString account) {
   const LockQuery lockQuery = m_lockQuery;
   DelayScheduler& scheduler = *m_scheduler;
   const double timeoutSeconds = m_timeoutSeconds;
-  const Answer answer =
-      co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent, lockQuery);
+  const Answer answer = co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent);
   switch (answer.status) {
   case QKeychain::NoError: co_return job->binaryData();
   case QKeychain::EntryNotFound:
