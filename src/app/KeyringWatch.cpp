@@ -18,8 +18,10 @@ public:
     if (m_watch)
       m_watch->m_lastFailure = error;
     // Past the time limit, or failed after the reader was told the start waits on the keyring:
-    // its bus call gave up on a keyring that never answered.
-    if (m_watch && (error.cause() == KeychainError::Cause::noAnswer || m_watch->m_waiting))
+    // its bus call gave up on a keyring that never answered. A keyring that answered that it
+    // stays locked (its prompt refused, or unable to show) ends the start the same way.
+    if (m_watch && (error.cause() == KeychainError::Cause::noAnswer ||
+                    error.cause() == KeychainError::Cause::locked || m_watch->m_waiting))
       m_watch->m_gaveUp = true;
   }
 

@@ -24,7 +24,7 @@ public:
   // A request has gone unanswered for noticeDelay, and requests have been in flight since.
   bool waiting() const { return m_waiting; }
   // A request ended because the keyring did not answer: past its time limit, or with an error
-  // after it had been waiting.
+  // after it had been waiting; or because the keyring stayed locked.
   bool gaveUp() const { return m_gaveUp; }
   // The keyring's failure of the latest request it failed: the account layer answers a failed
   // read with a text of its own, but the start-up alert names the keyring's cause.

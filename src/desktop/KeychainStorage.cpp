@@ -1,7 +1,10 @@
 #include "desktop/KeychainStorage.h"
 
+#include "desktop/BusProperties.h"
 #include "foundation/Completion.h"
 #include "foundation/DelayScheduler.h"
+
+#include <QDBusVariant>
 
 #include <qt6keychain/keychain.h>
 
@@ -36,11 +39,13 @@ struct Answer {
 // Hands the job to the keyring and waits, without blocking the thread, for its status, or for
 // KeychainError::noAnswerStatus when the timeout passes first. A job that has not answered by
 // then is left running: whether it was carried out is reported through the late answer, and the
-// job frees itself. `carriedOut` tells from a status whether the job did what it was asked. The
+// job frees itself. `carriedOut` tells from a status whether the job did what it was asked,
+// which `lockQuery`, when given, confirms: a locked collection answers a removal as if it had. The
 // job and the hooks belong to the caller's frame, which outlives this wait.
 template <typename JobType>
 QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::JobStarter& start,
-                             DelayScheduler& scheduler, double timeoutSeconds, bool (*carriedOut)(qint32)) {
+                             DelayScheduler& scheduler, double timeoutSeconds, bool (*carriedOut)(qint32),
+                             const KeychainStorage::LockQuery& lockQuery = {}) {
   Completion<qint32> answered;
   auto jobFinished = std::make_shared<bool>(false);
   QObject::connect(job.get(), &QKeychain::Job::finished, job.get(),
@@ -57,11 +62,51 @@ QCoro::Task<Answer> answerOf(JobPointer<JobType>& job, const KeychainStorage::Jo
     co_return Answer{status, job->errorString(), std::nullopt};
   const LateAnswer late;
   JobType* running = job.release();
-  QObject::connect(running, &QKeychain::Job::finished, running, [late, carriedOut](QKeychain::Job* finished) {
-    late.settle(carriedOut(finished->error()));
-    finished->deleteLater();
-  });
+  QObject::connect(running, &QKeychain::Job::finished, running,
+                   [late, carriedOut, lockQuery](QKeychain::Job* finished) {
+                     finished->deleteLater();
+                     if (!carriedOut(finished->error()) || !lockQuery)
+                       return late.settle(carriedOut(finished->error()));
+                     lockQuery([late](std::optional<bool> locked) { late.settle(!locked.value_or(false)); });
+                   });
   co_return Answer{status, QString(), late};
+}
+
+// Whether the collection that would hold the item is locked, as far as `query` tells before the
+// timeout; one it cannot tell about counts as open, so that an absent secret stays absent.
+QCoro::Task<bool> collectionLocked(const KeychainStorage::LockQuery& query, DelayScheduler& scheduler,
+                                   double timeoutSeconds) {
+  Completion<std::optional<bool>> answered;
+  query([answered](std::optional<bool> locked) mutable { answered.resolve(locked); });
+  const auto timeout =
+      scheduler.schedule(timeoutSeconds, [answered]() mutable { answered.resolve(std::nullopt); });
+  const std::optional<bool> locked = co_await answered;
+  scheduler.cancel(timeout);
+  co_return locked.value_or(false);
+}
+
+// QtKeychain keeps its items in the Secret Service's default collection. A keyring without one,
+// or without the Secret Service (KWallet), tells nothing.
+void askSecretService(int timeoutMilliseconds, std::function<void(std::optional<bool>)> answer) {
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+  // The service has just answered the request; one that has gone since is not started again.
+  get.setAutoStartService(false);
+  // Bound to the application, which outlives every store and takes a pending call with it.
+  callWithoutWaiting(
+      QDBusConnection::sessionBus(), get, timeoutMilliseconds, QCoreApplication::instance(),
+      [answer = std::move(answer)](const QDBusMessage& reply) {
+        const QVariant locked = reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1
+                                    ? qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant()
+                                    : QVariant();
+        answer(locked.typeId() == QMetaType::Bool ? std::optional(locked.toBool()) : std::nullopt);
+      });
+}
+
+[[noreturn]] void failLocked() {
+  throw KeychainError(QKeychain::AccessDenied, KeychainError::Cause::locked);
 }
 
 bool succeeded(qint32 status) {
@@ -77,7 +122,8 @@ bool succeededOrAbsent(qint32 status) {
 // keyring has no status of its own: the bus's error comes as OtherError, and its text names the
 // service that is not there or would not start ("The name org.freedesktop.secrets was not
 // provided by any .service files"), or the session bus that is missing ("Cannot autolaunch
-// D-Bus without X11 $DISPLAY", a failed dbus-launch).
+// D-Bus without X11 $DISPLAY", a failed dbus-launch, an address left from an earlier session:
+// "Could not connect: No such file or directory", or "…: Connection refused").
 KeychainError::Cause causeOf(const Answer& answer) {
   switch (answer.status) {
   case QKeychain::NoBackendAvailable: return KeychainError::Cause::noService;
@@ -85,7 +131,8 @@ KeychainError::Cause causeOf(const Answer& answer) {
   case QKeychain::AccessDenied: return KeychainError::Cause::locked;
   case QKeychain::OtherError:
     if (answer.text.contains(QLatin1String("org.freedesktop.secrets")) ||
-        answer.text.contains(QLatin1String("D-Bus")) || answer.text.contains(QLatin1String("dbus-launch")))
+        answer.text.contains(QLatin1String("D-Bus")) || answer.text.contains(QLatin1String("dbus-launch")) ||
+        answer.text.startsWith(QLatin1String("Could not connect")))
       return KeychainError::Cause::noService;
     break;
   default: break;
@@ -106,21 +153,31 @@ void startJob(QKeychain::Job& job) {
 } // namespace
 
 KeychainStorage::KeychainStorage(QString service, double timeoutSeconds, DelayScheduler* scheduler,
-                                 JobStarter start)
+                                 JobStarter start, LockQuery lockQuery)
     : m_service(std::move(service)), m_timeoutSeconds(timeoutSeconds),
       m_scheduler(scheduler ? scheduler : &DelayScheduler::system()),
-      m_start(start ? std::move(start) : startJob) {}
+      m_start(start ? std::move(start) : startJob),
+      m_lockQuery(lockQuery ? std::move(lockQuery)
+                            : [milliseconds = int(timeoutSeconds * 1000)](auto answer) {
+                                askSecretService(milliseconds, std::move(answer));
+                              }) {}
 
-// The operations copy what they need before their only suspension and touch no member after
+// The operations copy what they need before their first suspension and touch no member after
 // it, so a store destroyed while the keyring answers leaves nothing dangling.
 
 QCoro::Task<std::optional<QByteArray>> KeychainStorage::read(QString account) {
   auto job = prepareJob<QKeychain::ReadPasswordJob>(m_service, account);
   const JobStarter start = m_start;
-  const Answer answer = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds, succeededOrAbsent);
+  const LockQuery lockQuery = m_lockQuery;
+  DelayScheduler& scheduler = *m_scheduler;
+  const double timeoutSeconds = m_timeoutSeconds;
+  const Answer answer = co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent);
   switch (answer.status) {
   case QKeychain::NoError: co_return job->binaryData();
-  case QKeychain::EntryNotFound: co_return std::nullopt;
+  case QKeychain::EntryNotFound:
+    if (co_await collectionLocked(lockQuery, scheduler, timeoutSeconds))
+      failLocked();
+    co_return std::nullopt;
   default: fail(answer);
   }
 }
@@ -137,9 +194,15 @@ QCoro::Task<> KeychainStorage::write(QByteArray data, QString account) {
 QCoro::Task<> KeychainStorage::remove(QString account) {
   auto job = prepareJob<QKeychain::DeletePasswordJob>(m_service, account);
   const JobStarter start = m_start;
-  const Answer answer = co_await answerOf(job, start, *m_scheduler, m_timeoutSeconds, succeededOrAbsent);
+  const LockQuery lockQuery = m_lockQuery;
+  DelayScheduler& scheduler = *m_scheduler;
+  const double timeoutSeconds = m_timeoutSeconds;
+  const Answer answer =
+      co_await answerOf(job, start, scheduler, timeoutSeconds, succeededOrAbsent, lockQuery);
   if (!succeededOrAbsent(answer.status))
     fail(answer);
+  if (co_await collectionLocked(lockQuery, scheduler, timeoutSeconds))
+    failLocked();
 }
 
 } // namespace brindlewick

@@ -21,17 +21,27 @@ class DelayScheduler;
 // the timeout with KeychainError::noAnswerStatus instead of leaving the caller waiting for ever.
 // The request itself goes on: the error's late answer tells whether it was carried out after all,
 // so the caller can bring what it holds in line with the keyring.
+//
+// A locked collection whose unlock prompt was refused, or could not show, answers a read with
+// "not found" and a removal with success, the item untouched. So a read that found nothing and
+// a removal that succeeded ask whether the collection that would hold the item is locked: if
+// so they fail as a locked keyring instead of reporting an absent or removed secret.
 class KeychainStorage final : public SecureStorage {
 public:
   static constexpr double defaultTimeoutSeconds = 60.0;
 
   // Hands a prepared job to the keyring. Tests substitute one that answers as they script.
   using JobStarter = std::function<void(QKeychain::Job&)>;
+  // Asks whether the collection that would hold the items is locked and hands `answer` true or
+  // false, or nothing when it cannot tell (no such collection, no service). Tests script it.
+  using LockQuery = std::function<void(std::function<void(std::optional<bool> locked)> answer)>;
 
   // The timeout runs on `scheduler` (the system's boot-time scheduler when null), which must
-  // outlive every request; an empty starter means the real keyring.
+  // outlive every request; an empty starter or query means the real keyring's, the query then
+  // asking the Secret Service's default collection on the session bus.
   explicit KeychainStorage(QString service, double timeoutSeconds = defaultTimeoutSeconds,
-                           DelayScheduler* scheduler = nullptr, JobStarter start = {});
+                           DelayScheduler* scheduler = nullptr, JobStarter start = {},
+                           LockQuery lockQuery = {});
 
   const QString& service() const { return m_service; }
 
@@ -44,6 +54,7 @@ private:
   double m_timeoutSeconds;
   DelayScheduler* m_scheduler;
   JobStarter m_start;
+  LockQuery m_lockQuery;
 };
 
 } // namespace brindlewick

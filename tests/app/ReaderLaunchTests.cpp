@@ -101,7 +101,7 @@ protected:
       ADD_FAILURE() << "no wait window after " << KeyringWatch::noticeDelay + 0.1 << " s";
       return true;
     }
-    EXPECT_EQ(window->headlineLabel()->text(), u"Waiting for the keyring to be unlocked…");
+    EXPECT_EQ(window->headlineLabel()->text(), u"Waiting for the system keyring…");
     window->grab().save(brindlewick::testing::testOutputPath(QStringLiteral("keyring-wait.png")));
     return true;
   }

@@ -14,13 +14,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// How a keyring's collection answers whether it is locked; a silent one never answers.
+enum class Collection { open, locked, cannotTell, silent };
+
 // A keyring that answers only when the test says so, with its timeout on virtual time.
 struct ScriptedKeyring {
   VirtualDelayScheduler scheduler;
   QList<QPointer<QKeychain::Job>> jobs;
-  std::unique_ptr<KeychainStorage> storage =
-      std::make_unique<KeychainStorage>(QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
-                                        [this](QKeychain::Job& job) { jobs.append(&job); });
+  Collection collection = Collection::open;
+  std::unique_ptr<KeychainStorage> storage = std::make_unique<KeychainStorage>(
+      QStringLiteral("app.brindlewick.credentials"), 7.0, &scheduler,
+      [this](QKeychain::Job& job) { jobs.append(&job); },
+      [this](const std::function<void(std::optional<bool>)>& answer) {
+        if (collection != Collection::silent)
+          answer(collection == Collection::cannotTell ? std::nullopt
+                                                      : std::optional(collection == Collection::locked));
+      });
 };
 
 // Queued answers and deferred deletions both wait for the event loop.
@@ -52,6 +61,9 @@ TEST(KeychainStorage, EachFailureNamesItsCauseAndTheWayOut) {
       {QKeychain::OtherError, "The name org.freedesktop.secrets was not provided by any .service files",
        noService},
       {QKeychain::OtherError, "Cannot autolaunch D-Bus without X11 $DISPLAY", noService},
+      // A bus address left from an earlier session: its socket is gone, or nobody listens on it.
+      {QKeychain::OtherError, "Could not connect: No such file or directory", noService},
+      {QKeychain::OtherError, "Could not connect: Connection refused", noService},
       {QKeychain::NoBackendAvailable, "No keychain service available", noService},
       {QKeychain::AccessDenied, "Cannot create an item in a locked collection",
        u"Secure storage is unavailable: the system keyring is locked. Unlock it (your login password usually "
@@ -70,27 +82,44 @@ TEST(KeychainStorage, EachFailureNamesItsCauseAndTheWayOut) {
     EXPECT_EQ(outcome->errorAs<KeychainError>().value().description(), row.message);
   }
   // A status of another keyring library, with nothing else known.
-  EXPECT_EQ(KeychainError(-25300).description(), rows[5].message);
+  EXPECT_EQ(KeychainError(-25300).description(), rows[7].message);
 }
 
 // Each operation is one keyring request for one item of the service, without the insecure
 // fallback; how each answer ends it; a failure is never retried or followed by another request.
+// A locked collection whose unlock was refused answers "not found" to a read and success to a
+// removal, the item untouched: with the collection locked these fail as a locked keyring, while
+// a collection that cannot tell or does not answer in time leaves the keyring's answer as it was.
 TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
   enum Operation { read, write, remove };
+  using enum Collection;
   struct Case {
     Operation operation;
     QKeychain::Error answer;
     bool fails;
+    Collection collection = open;
   };
   const std::vector<Case> cases = {
-      {read, QKeychain::NoError, false},           {read, QKeychain::EntryNotFound, false},
-      {read, QKeychain::NoBackendAvailable, true}, {write, QKeychain::NoError, false},
-      {write, QKeychain::EntryNotFound, true},     {remove, QKeychain::NoError, false},
-      {remove, QKeychain::EntryNotFound, false},   {remove, QKeychain::CouldNotDeleteEntry, true},
+      {read, QKeychain::NoError, false},
+      {read, QKeychain::EntryNotFound, false},
+      {read, QKeychain::NoBackendAvailable, true},
+      {write, QKeychain::NoError, false},
+      {write, QKeychain::EntryNotFound, true},
+      {remove, QKeychain::NoError, false},
+      {remove, QKeychain::EntryNotFound, false},
+      {remove, QKeychain::CouldNotDeleteEntry, true},
+      {read, QKeychain::EntryNotFound, true, locked},
+      {remove, QKeychain::NoError, true, locked},
+      {remove, QKeychain::EntryNotFound, true, locked},
+      {read, QKeychain::EntryNotFound, false, cannotTell},
+      {read, QKeychain::EntryNotFound, false, silent},
+      {remove, QKeychain::NoError, false, silent},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "operation " << c.operation << ", answer " << c.answer);
+    SCOPED_TRACE(testing::Message() << "operation " << c.operation << ", answer " << c.answer
+                                    << ", collection " << int(c.collection));
     ScriptedKeyring keyring;
+    keyring.collection = c.collection;
     const QString account = QStringLiteral("reader.session.v1.x");
     std::shared_ptr<AsyncOutcome<std::optional<QByteArray>>> readOutcome;
     std::shared_ptr<AsyncOutcome<void>> outcome;
@@ -107,11 +136,19 @@ TEST(KeychainStorage, EachAnswerEndsTheOperationWithOneRequest) {
     EXPECT_FALSE(job.insecureFallback());
 
     answer(job, c.answer);
+    if (c.collection == silent) {
+      keyring.scheduler.advance(7.0);
+      serveEvents();
+    }
     ASSERT_TRUE(readOutcome ? readOutcome->finished : outcome->finished);
     const auto error =
         readOutcome ? readOutcome->errorAs<KeychainError>() : outcome->errorAs<KeychainError>();
     EXPECT_EQ(error ? std::optional(error->status()) : std::nullopt,
-              c.fails ? std::optional(qint32(c.answer)) : std::nullopt);
+              c.fails ? std::optional(qint32(c.collection == locked ? QKeychain::AccessDenied : c.answer))
+                      : std::nullopt);
+    if (error && c.collection == locked) {
+      EXPECT_EQ(error->cause(), KeychainError::Cause::locked);
+    }
     if (readOutcome && !c.fails) {
       EXPECT_EQ(readOutcome->result().has_value(), c.answer == QKeychain::NoError);
     }
@@ -141,6 +178,24 @@ TEST(KeychainStorage, AKeyringThatNeverAnswersFailsAtTheTimeoutAndALateAnswerIsH
   serveEvents();
   EXPECT_TRUE(job.isNull());
   EXPECT_EQ(outcome->errorAs<KeychainError>()->status(), KeychainError::noAnswerStatus);
+}
+
+// Success answered late by a locked collection is no removal: the item is where it was.
+TEST(KeychainStorage, ALateRemovalCountsOnlyWhereTheCollectionIsOpen) {
+  for (const Collection collection : {Collection::open, Collection::locked}) {
+    ScriptedKeyring keyring;
+    keyring.collection = collection;
+    const auto outcome = startTask(keyring.storage->remove(QStringLiteral("a")));
+    keyring.scheduler.advance(7.0);
+    serveEvents();
+    const std::optional<LateAnswer> late = outcome->errorAs<KeychainError>().value().lateAnswer();
+    ASSERT_TRUE(late);
+    std::optional<bool> carriedOut;
+    QObject context;
+    late->then(&context, [&](bool removed) { carriedOut = removed; });
+    answer(*keyring.jobs.at(0), QKeychain::NoError);
+    EXPECT_EQ(carriedOut, collection == Collection::open);
+  }
 }
 
 TEST(KeychainStorage, ConcurrentRequestsEachGetTheirOwnAnswerAndOutliveTheStore) {

@@ -2,13 +2,18 @@
 
 #include "AsyncProbe.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QProcess>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace brindlewick;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -55,27 +60,66 @@ TEST_F(NoSecretService, EveryRequestSaysThatNoKeyringAnswersAndWhatToInstall) {
   }
 }
 
+// A plain call on the Secret Service: an interface object would introspect the service, and Qt
+// keeps what it learns for the rest of the process.
+QDBusMessage callSecretService(const QString& interface, const QString& method,
+                               const QVariantList& arguments) {
+  QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.secrets"_s,
+                                                     u"/org/freedesktop/secrets"_s, interface, method);
+  call.setArguments(arguments);
+  return QDBusConnection::sessionBus().call(call);
+}
+
 // Locked, the keyring asks for its password through a prompt, which CTest keeps off every
-// screen (DISPLAY is empty), as a reader who dismisses it does.
-TEST_F(LockedKeyring, AWriteSaysTheKeyringIsLockedAndHowToUnlockIt) {
+// screen (DISPLAY is empty), as a reader who dismisses it does. Asked through that refused
+// prompt, the keyring answers a read with "not found" and a removal with success, the item
+// still there: every request says the keyring is locked, and nothing stored is lost.
+TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
   ASSERT_TRUE(qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
       << "run through CTest: the prompt would show here";
   ASSERT_FALSE(failedWrite()) << "the keyring takes a write while unlocked";
-  // A plain call: an interface object would introspect the service, and Qt keeps what it
-  // learns for the rest of the process.
-  QDBusMessage lock = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
-      QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
-  lock << QVariant::fromValue(
-      QList{QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))});
-  const QDBusMessage locked = QDBusConnection::sessionBus().call(lock);
+  const QDBusObjectPath login(u"/org/freedesktop/secrets/collection/login"_s);
+  const QDBusMessage locked =
+      callSecretService(u"org.freedesktop.Secret.Service"_s, u"Lock"_s, {QVariant::fromValue(QList{login})});
   ASSERT_EQ(locked.type(), QDBusMessage::ReplyMessage) << locked.errorMessage().toStdString();
 
-  const std::optional<KeychainError> error = failedWrite();
-  ASSERT_TRUE(error);
-  EXPECT_STREQ(error->what(),
-               "Secure storage is unavailable: the system keyring is locked. Unlock it (your login "
-               "password usually opens it), then try again. No credentials were discarded.");
+  const QString account = QStringLiteral("reader.session.v1.failure");
+  for (const std::optional<KeychainError>& error :
+       {failedWrite(), finishTask(storage.read(account)).errorAs<KeychainError>(),
+        finishTask(storage.remove(account)).errorAs<KeychainError>()}) {
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(),
+                 "Secure storage is unavailable: the system keyring is locked. Unlock it (your login "
+                 "password usually opens it), then try again. No credentials were discarded.");
+  }
+
+  // The program's start reads the credential: it stops there, rather than greet a newcomer.
+  QProcess program;
+  program.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+  QByteArray errors;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        errors += program.readAllStandardError();
+        return errors.contains(
+            "initialization failed: Secure storage is unavailable: the system keyring stayed "
+            "locked or did not answer, so Brindlewick could not read your sign-in.");
+      },
+      20000))
+      << errors.toStdString();
+  program.kill();
+  program.waitForFinished();
+
+  // Unlocked without a prompt, with the password the wrapper gave the keyring.
+  const QDBusMessage session = callSecretService(u"org.freedesktop.Secret.Service"_s, u"OpenSession"_s,
+                                                 {u"plain"_s, QVariant::fromValue(QDBusVariant(QString()))});
+  QDBusArgument secret;
+  secret.beginStructure();
+  secret << qvariant_cast<QDBusObjectPath>(session.arguments().value(1)) << QByteArray()
+         << "brindlewick-test-keyring"_ba << u"text/plain"_s;
+  secret.endStructure();
+  callSecretService(u"org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"_s,
+                    u"UnlockWithMasterPassword"_s, {QVariant::fromValue(login), QVariant::fromValue(secret)});
+  EXPECT_EQ(finishTask(storage.read(account)).value, std::make_optional(std::make_optional("secret"_ba)));
 }
 
 } // namespace
