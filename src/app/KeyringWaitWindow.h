@@ -8,8 +8,8 @@ class DropTextBlock;
 
 // The small window a start shows while it waits for the keyring, which may be asking the
 // reader to unlock it or only starting: without it nothing at all would show until the
-// keyring answers. It
-// says what the start waits for and spins; it has no controls, and closing it only hides it.
+// keyring answers. It says what the start waits for and spins; it has no controls, and closing
+// it only hides it.
 class KeyringWaitWindow final : public QWidget {
   Q_OBJECT
 
