@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -84,7 +85,13 @@ SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
   auto* server = new QLocalServer(this);
   server->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server->listen(socketPath())) {
-    const QString problem = server->errorString();
+    // A file or a dead socket there was removed above; a folder cannot be, and Qt names it only
+    // by its error number.
+    const QString problem =
+        QFileInfo(socketPath()).isDir()
+            ? QStringLiteral("a folder is in the way there. Remove or rename that folder, then start "
+                             "Brindlewick again")
+            : server->errorString();
     delete server;
     throw SingleInstanceError(
         QStringLiteral("Could not listen for later starts at %1: %2.").arg(socketPath(), problem));
@@ -97,7 +104,8 @@ SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
 void SingleInstance::forward(QLocalSocket& socket, const LaunchRequest& request) {
   const auto fail = [](const QString& problem) {
     throw SingleInstanceError(
-        QStringLiteral("Brindlewick is already running but did not take this request: %1.").arg(problem));
+        QStringLiteral("Brindlewick is already running but did not take this request: %1.").arg(problem),
+        SingleInstanceError::Stage::handingOver);
   };
   const QByteArray line = request.toJson() + '\n';
   if (line.size() > m_limits.maximumRequestBytes)

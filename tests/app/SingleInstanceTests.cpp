@@ -1,6 +1,8 @@
 #include "app/SingleInstance.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
@@ -9,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -142,6 +145,44 @@ TEST_F(SingleInstanceTest, AStartFailsWhenTheRunningOneDoesNotTakeItsRequest) {
     EXPECT_EQ(later.readAllStandardOutput(), "");
     EXPECT_TRUE(later.readAllStandardError().startsWith(
         "Brindlewick is already running but did not take this request: "));
+  }
+}
+
+// What may stand where the socket goes (a dead socket: above): a file is replaced; a folder is not the
+// program's to remove, and the start says where it is and what to do.
+TEST_F(SingleInstanceTest, WhatStandsWhereTheSocketGoesIsReplacedOrNamed) {
+  const struct {
+    const char* name;
+    std::function<void()> leave;
+    bool runs;
+  } rows[] = {
+      {"a plain file",
+       [&] {
+         QFile file(socket);
+         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+       },
+       true},
+      {"a folder", [&] { EXPECT_TRUE(QDir(socket).mkpath(QStringLiteral("kept"))); }, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    row.leave();
+    SingleInstance instance(folder.path());
+    if (row.runs) {
+      EXPECT_EQ(instance.start(LaunchRequest{}), SingleInstance::Role::running);
+      continue;
+    }
+    try {
+      instance.start(LaunchRequest{});
+      ADD_FAILURE() << "the start went on";
+    } catch (const SingleInstanceError& error) {
+      EXPECT_EQ(
+          error.description(),
+          QStringLiteral("Could not listen for later starts at %1: a folder is in the way there. Remove or "
+                         "rename that folder, then start Brindlewick again.")
+              .arg(socket));
+    }
+    EXPECT_TRUE(QFileInfo::exists(socket + QStringLiteral("/kept")));
   }
 }
 
