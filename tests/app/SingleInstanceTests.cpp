@@ -177,10 +177,11 @@ TEST_F(SingleInstanceTest, WhatStandsWhereTheSocketGoesIsReplacedOrNamed) {
       ADD_FAILURE() << "the start went on";
     } catch (const SingleInstanceError& error) {
       EXPECT_EQ(
-          error.description(),
+          error.description().toStdString(),
           QStringLiteral("Could not listen for later starts at %1: a folder is in the way there. Remove or "
                          "rename that folder, then start Brindlewick again.")
-              .arg(socket));
+              .arg(socket)
+              .toStdString());
     }
     EXPECT_TRUE(QFileInfo::exists(socket + QStringLiteral("/kept")));
   }
