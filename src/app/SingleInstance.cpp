@@ -18,6 +18,10 @@ constexpr QByteArrayView acceptedAnswer = "accepted\n";
 constexpr QByteArrayView refusedAnswer = "refused\n";
 constexpr qsizetype maximumAnswerBytes = 64;
 
+// Nothing the program may remove on its own: the reader's, wherever it came from.
+const QString folderInTheWay = QStringLiteral(
+    "a folder is in the way there. Remove or rename that folder, then start Brindlewick again");
+
 QString lockProblem(QLockFile::LockError error) {
   switch (error) {
   case QLockFile::LockFailedError: return QStringLiteral("another start of Brindlewick still holds it");
@@ -62,6 +66,10 @@ QString SingleInstance::lockPath() const {
 SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
   if (m_folder.isEmpty())
     throw SingleInstanceError(QStringLiteral("There is no private runtime folder for Brindlewick's socket."));
+  // QLockFile would wait for a folder as for a lock another start holds, then say so.
+  if (QFileInfo(lockPath()).isDir())
+    throw SingleInstanceError(
+        QStringLiteral("Could not take the lock %1: %2.").arg(lockPath(), folderInTheWay));
   QLockFile lock(lockPath());
   if (!lock.tryLock(m_limits.lockTimeout))
     throw SingleInstanceError(
@@ -87,11 +95,7 @@ SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
   if (!server->listen(socketPath())) {
     // A file or a dead socket there was removed above; a folder cannot be, and Qt names it only
     // by its error number.
-    const QString problem =
-        QFileInfo(socketPath()).isDir()
-            ? QStringLiteral("a folder is in the way there. Remove or rename that folder, then start "
-                             "Brindlewick again")
-            : server->errorString();
+    const QString problem = QFileInfo(socketPath()).isDir() ? folderInTheWay : server->errorString();
     delete server;
     throw SingleInstanceError(
         QStringLiteral("Could not listen for later starts at %1: %2.").arg(socketPath(), problem));

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -148,42 +147,41 @@ TEST_F(SingleInstanceTest, AStartFailsWhenTheRunningOneDoesNotTakeItsRequest) {
   }
 }
 
-// What may stand where the socket goes (a dead socket: above): a file is replaced; a folder is not the
-// program's to remove, and the start says where it is and what to do.
-TEST_F(SingleInstanceTest, WhatStandsWhereTheSocketGoesIsReplacedOrNamed) {
+// What may stand where the socket or the lock goes (a dead socket: above): a file is replaced; a
+// folder is not the program's to remove, and the start says where it is and what to do.
+TEST_F(SingleInstanceTest, WhatStandsWhereTheSocketOrTheLockGoesIsReplacedOrNamed) {
+  const QString lock = SingleInstance(folder.path()).lockPath();
+  const QString folderText = QStringLiteral(
+      "a folder is in the way there. Remove or rename that folder, then start Brindlewick again.");
   const struct {
     const char* name;
-    std::function<void()> leave;
-    bool runs;
+    QString path;
+    bool folder;
+    QString error; // none: the start runs
   } rows[] = {
-      {"a plain file",
-       [&] {
-         QFile file(socket);
-         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-       },
-       true},
-      {"a folder", [&] { EXPECT_TRUE(QDir(socket).mkpath(QStringLiteral("kept"))); }, false},
+      {"a plain file for the socket", socket, false, {}},
+      {"a folder for the socket", socket, true,
+       QStringLiteral("Could not listen for later starts at %1: ").arg(socket) + folderText},
+      {"a folder for the lock", lock, true,
+       QStringLiteral("Could not take the lock %1: ").arg(lock) + folderText},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    row.leave();
+    if (row.folder)
+      ASSERT_TRUE(QDir(row.path).mkpath(QStringLiteral("kept")));
+    else
+      ASSERT_TRUE(QFile(row.path).open(QIODevice::WriteOnly));
     SingleInstance instance(folder.path());
-    if (row.runs) {
-      EXPECT_EQ(instance.start(LaunchRequest{}), SingleInstance::Role::running);
-      continue;
-    }
     try {
-      instance.start(LaunchRequest{});
-      ADD_FAILURE() << "the start went on";
+      EXPECT_EQ(instance.start(LaunchRequest{}), SingleInstance::Role::running);
+      EXPECT_TRUE(row.error.isEmpty()) << "the start went on";
     } catch (const SingleInstanceError& error) {
-      EXPECT_EQ(
-          error.description().toStdString(),
-          QStringLiteral("Could not listen for later starts at %1: a folder is in the way there. Remove or "
-                         "rename that folder, then start Brindlewick again.")
-              .arg(socket)
-              .toStdString());
+      EXPECT_EQ(error.description().toStdString(), row.error.toStdString());
     }
-    EXPECT_TRUE(QFileInfo::exists(socket + QStringLiteral("/kept")));
+    if (row.folder) {
+      EXPECT_TRUE(QFileInfo::exists(row.path + QStringLiteral("/kept")));
+      QDir(row.path).removeRecursively();
+    }
   }
 }
 
