@@ -1,7 +1,6 @@
 #include "TestOutput.h"
 #include "app/KeyringWaitWindow.h"
 #include "app/KeyringWatch.h"
-#include "app/LaunchRequestQueue.h"
 #include "app/ReaderLaunch.h"
 #include "desktop/KeychainStorage.h"
 #include "model/ApplicationDefaults.h"
@@ -203,30 +202,6 @@ TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
              reason)
                 .toStdString());
   EXPECT_TRUE(errors.text().contains("Brindlewick initialization failed: " + reason.toUtf8() + '\n'));
-}
-
-// Starts kept while the model opened are served by the alert of a start that failed, once it
-// shows, rather than each bringing it back after it was answered. A drop's shortcut waits for a
-// model that never comes.
-TEST_F(ReaderLaunchTest, StartsKeptWhileTheModelOpenedAreServedByTheAlert) {
-  fixture.storage().setHolding(false);
-  fixture.storage().setFailure(7);
-  LaunchRequestQueue requests;
-  for (const QStringList& arguments :
-       {QStringList{"brindlewick", "--library"}, QStringList{"brindlewick", "brindlewick:open"},
-        QStringList{"brindlewick", "--dismiss"}})
-    requests.enqueue(LaunchRequest::fromArguments(arguments));
-  // The alert's own loop runs while it shows.
-  options.alert = [this](const QString& title, const QString&) {
-    alerts.append(title);
-    QCoreApplication::processEvents();
-  };
-  StandardErrorCapture errors;
-  const ReaderLaunch launch = launchReader(fixture.services(), options, &requests, &watch);
-  EXPECT_FALSE(launch.model);
-  EXPECT_TRUE(launch.abandoned) << "no tray icon shows";
-  EXPECT_EQ(alerts.size(), 1);
-  EXPECT_EQ(requests.pendingCount(), 1);
 }
 
 // The install chime belongs to the onboarding: an installed copy chimes once, as the
