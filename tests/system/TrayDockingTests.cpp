@@ -435,6 +435,11 @@ TEST_F(TrayDocking, StartsDuringAKeyringWaitAreServedByTheOneAlertOfTheFailedSta
       kWaitMilliseconds))
       << "no alert once the keyring went: " << application.readAllStandardError().toStdString();
   EXPECT_EQ(alerts.size(), 1);
+  QTest::qWait(300); // painted
+  const QRect frame = tree.geometry(alerts.front());
+  EXPECT_TRUE(QGuiApplication::primaryScreen()
+                  ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                  .save(testing::testOutputPath(QStringLiteral("keyring-gone-alert.png"))));
   display.requestClose(alerts.front());
   ASSERT_TRUE(QTest::qWaitFor([&] { return !windows().contains(alerts.front()); }, kWaitMilliseconds));
   EXPECT_FALSE(QTest::qWaitFor([&] { return !windows().isEmpty(); }, 2000))
