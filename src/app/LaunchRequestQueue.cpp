@@ -2,6 +2,8 @@
 
 #include "app/SingleInstance.h"
 
+#include <utility>
+
 namespace brindlewick {
 
 LaunchRequestQueue::LaunchRequestQueue(SingleInstance* instance, QObject* parent) : QObject(parent) {
@@ -30,6 +32,16 @@ void LaunchRequestQueue::deliverTo(QObject* context, Handler handler) {
 void LaunchRequestQueue::serveAtOnce(QObject* context, std::function<bool(const LaunchRequest&)> serve) {
   m_serveContext = context;
   m_serve = std::move(serve);
+}
+
+void LaunchRequestQueue::serveKept() {
+  if (!m_serveContext || !m_serve)
+    return;
+  const QList<LaunchRequest> kept = std::exchange(m_pending, {});
+  for (const LaunchRequest& request : kept) {
+    if (!m_serve(request))
+      m_pending.append(request);
+  }
 }
 
 void LaunchRequestQueue::deliverPending() {

@@ -36,6 +36,10 @@ public:
   // it arrives and never kept: the start-up alert on screen is brought forward for it, whether
   // the alert waits before requests are carried out or inside the handler of an earlier one.
   void serveAtOnce(QObject* context, std::function<bool(const LaunchRequest&)> serve);
+  // Offers the requests kept so far to that `serve`, oldest first, and keeps only those it did not
+  // serve: starts that came while the model opened are served by the alert once it shows, as
+  // the ones that come while it shows are.
+  void serveKept();
 
   qsizetype pendingCount() const { return m_pending.size(); }
 

@@ -21,7 +21,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTextDocument>
@@ -312,8 +311,24 @@ void ReaderAppDelegate::showStartupAlert() {
     raiseStartupAlert({}, {});
     return;
   }
-  const QScopedValueRollback showing(m_startupAlertShowing, true);
+  m_startupAlertShowing = true;
+  // Posted now, delivered by the alert's own loop once the alert is on screen.
+  QTimer::singleShot(0, this, [this] {
+    if (m_startupAlertShowing)
+      Q_EMIT startupAlertShown();
+  });
+  // Anything may go in the alert's loop, this delegate too.
+  const QPointer<ReaderAppDelegate> self(this);
   m_options.alert(startupAlertTitle, m_startupError.value_or(unknownStartupFailure));
+  if (!self)
+    return;
+  m_startupAlertShowing = false;
+  // The tray may have gone since the start (its panel ended): whenever the alert is answered
+  // with no icon on screen, nothing is left to reach the shell with.
+  if (!statusItemShown() && !m_abandoned) {
+    m_abandoned = true;
+    Q_EMIT abandonedChanged();
+  }
 }
 
 bool ReaderAppDelegate::bringStartupAlertForward(const LaunchRequest& request) {

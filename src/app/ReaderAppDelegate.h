@@ -98,6 +98,9 @@ public:
   // activates that alert, with the start's own startup notification, rather than leave it under
   // whatever covers it. False when no alert shows or the request would not open the window.
   bool bringStartupAlertForward(const LaunchRequest& request);
+  // The start-up alert was answered with no tray icon on screen: without a model nothing could
+  // reach the shell or quit it any more, so the program is to end (see launchReader).
+  bool abandoned() const { return m_abandoned; }
 
   // The menus' state now, and a command from any menu or shortcut (checked again here).
   MenuState menuState() const;
@@ -111,6 +114,12 @@ public:
   // The window's content, once the window exists.
   ReaderHome* home() const { return m_home; }
   IdleMemoryRelease& memoryRelease() { return m_memoryRelease; }
+
+Q_SIGNALS:
+  // The start-up alert is on screen, from inside its own event loop: what waits to be brought
+  // forward can be now.
+  void startupAlertShown();
+  void abandonedChanged();
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -150,6 +159,7 @@ private:
   std::optional<LaunchRequest> m_launch;
   // Whether the start-up alert is being answered (it waits in an event loop of its own).
   bool m_startupAlertShowing = false;
+  bool m_abandoned = false;
   QTimer m_frameSave;
   IdleMemoryRelease m_memoryRelease;
   // The updater's window, made once when the build runs its own updater.

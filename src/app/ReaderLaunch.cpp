@@ -5,6 +5,7 @@
 #include "app/LaunchRequestQueue.h"
 #include "desktop/WindowActivation.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTextStream>
 
@@ -101,24 +102,32 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
   }
 
   launch.delegate = std::make_unique<ReaderAppDelegate>(launch.model.get(), startupError, std::move(options));
+  ReaderAppDelegate* delegate = launch.delegate.get();
   if (requests) {
-    ReaderAppDelegate* delegate = launch.delegate.get();
     requests->serveAtOnce(delegate, [delegate](const LaunchRequest& request) {
       return delegate->bringStartupAlertForward(request);
     });
+    QObject::connect(delegate, &ReaderAppDelegate::startupAlertShown, requests,
+                     &LaunchRequestQueue::serveKept);
   }
   launch.delegate->launch();
   // The shell without a model is kept for its tray menu, the way to read the alert again or to
   // quit. With no tray icon on screen it would be a process nothing can reach: the answered
-  // alert ends it, so that the next start begins afresh rather than handing itself to it.
-  if (!launch.model && !launch.delegate->statusItemShown()) {
+  // alert ends it, so that the next start begins afresh rather than handing itself to it. The
+  // launch's own alert is answered before the main loop runs, which the caller then never
+  // starts; a later one, from whatever loop it was answered in, ends the main loop.
+  if (delegate->abandoned()) {
     launch.abandoned = true;
     return launch;
   }
-  if (requests) {
-    ReaderAppDelegate* delegate = launch.delegate.get();
+  // Requests still waiting their turn are not carried out: the program is ending.
+  QObject::connect(delegate, &ReaderAppDelegate::abandonedChanged, delegate, [requests] {
+    if (requests)
+      requests->deliverTo(nullptr, {});
+    QCoreApplication::exit(ReaderLaunch::abandonedExitStatus);
+  });
+  if (requests)
     requests->deliverTo(delegate, [delegate](const LaunchRequest& request) { delegate->handle(request); });
-  }
   return launch;
 }
 

@@ -25,7 +25,10 @@ struct ReaderLaunch {
 // Builds the model from `services`, serving events until it is built, then launches the shell:
 // the tray icon and its menus, and the reader window, or the start-up alert when the model
 // could not be built (the reason is written to standard error; nothing is reset or retried).
-// Where no tray icon shows, the launch is abandoned once the reader has answered that alert.
+// Where no tray icon shows, the launch is abandoned once the reader has answered that alert;
+// the alert answered later (whatever brought it back) with no tray icon on screen ends the main
+// loop with `abandonedExitStatus`. Starts kept while the model opened are served by the alert
+// once it shows (brought forward with it, their launch feedback ended), not carried out after it.
 // The window's frame is kept in the services' application defaults file. Once the shell is up it
 // carries out what `requests` kept while the model opened, in order, and every later one.
 // With `keyring`, the watch the services' storage goes through: while the model waits for the

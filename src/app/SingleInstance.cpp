@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -16,6 +17,10 @@ namespace {
 constexpr QByteArrayView acceptedAnswer = "accepted\n";
 constexpr QByteArrayView refusedAnswer = "refused\n";
 constexpr qsizetype maximumAnswerBytes = 64;
+
+// Nothing the program may remove on its own: the reader's, wherever it came from.
+const QString folderInTheWay = QStringLiteral(
+    "a folder is in the way there. Remove or rename that folder, then start Brindlewick again");
 
 QString lockProblem(QLockFile::LockError error) {
   switch (error) {
@@ -61,6 +66,10 @@ QString SingleInstance::lockPath() const {
 SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
   if (m_folder.isEmpty())
     throw SingleInstanceError(QStringLiteral("There is no private runtime folder for Brindlewick's socket."));
+  // QLockFile would wait for a folder as for a lock another start holds, then say so.
+  if (QFileInfo(lockPath()).isDir())
+    throw SingleInstanceError(
+        QStringLiteral("Could not take the lock %1: %2.").arg(lockPath(), folderInTheWay));
   QLockFile lock(lockPath());
   if (!lock.tryLock(m_limits.lockTimeout))
     throw SingleInstanceError(
@@ -84,7 +93,9 @@ SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
   auto* server = new QLocalServer(this);
   server->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server->listen(socketPath())) {
-    const QString problem = server->errorString();
+    // A file or a dead socket there was removed above; a folder cannot be, and Qt names it only
+    // by its error number.
+    const QString problem = QFileInfo(socketPath()).isDir() ? folderInTheWay : server->errorString();
     delete server;
     throw SingleInstanceError(
         QStringLiteral("Could not listen for later starts at %1: %2.").arg(socketPath(), problem));
@@ -97,7 +108,8 @@ SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
 void SingleInstance::forward(QLocalSocket& socket, const LaunchRequest& request) {
   const auto fail = [](const QString& problem) {
     throw SingleInstanceError(
-        QStringLiteral("Brindlewick is already running but did not take this request: %1.").arg(problem));
+        QStringLiteral("Brindlewick is already running but did not take this request: %1.").arg(problem),
+        SingleInstanceError::Stage::handingOver);
   };
   const QByteArray line = request.toJson() + '\n';
   if (line.size() > m_limits.maximumRequestBytes)

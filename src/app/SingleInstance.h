@@ -17,12 +17,19 @@ namespace brindlewick {
 // to the running one. The message says which and why; no second instance runs.
 class SingleInstanceError : public std::exception {
 public:
-  explicit SingleInstanceError(const QString& message) : m_what(message.toUtf8()) {}
+  // How far the start got: it could not become or find the running instance, or it reached
+  // the running one, which did not take its request (that copy runs on; only the request is lost).
+  enum class Stage { starting, handingOver };
+
+  explicit SingleInstanceError(const QString& message, Stage stage = Stage::starting)
+      : m_what(message.toUtf8()), m_stage(stage) {}
   QString description() const { return QString::fromUtf8(m_what); }
+  Stage stage() const { return m_stage; }
   const char* what() const noexcept override { return m_what.constData(); }
 
 private:
   QByteArray m_what;
+  Stage m_stage;
 };
 
 // The bounds SingleInstance keeps; tests shorten them.

@@ -2,6 +2,7 @@
 
 #include "app/LaunchRequest.h"
 #include "app/ReaderAppDelegate.h"
+#include "app/SingleInstance.h"
 
 #include <QString>
 
@@ -12,13 +13,17 @@ namespace brindlewick {
 // goes there and, where a display can show it, into an alert too.
 namespace StartRefusal {
 
+// The alert's headline when the running reader did not take the request: that copy runs on.
+inline const QString requestNotTakenTitle = QStringLiteral("Brindlewick could not take this request");
+
 // Whether the platform shows windows to somebody (not the offscreen or minimal platform).
 bool hasDisplay();
 
-// Writes "Brindlewick: " and `description` to standard error and, with a display, shows the
-// start-up alert with `description` brought forward as `request`'s start asked, then ends the
-// desktop's launch feedback for it. Returns when the reader has dismissed the alert.
-void report(const QString& description, const LaunchRequest& request,
+// Writes "Brindlewick: " and the error's description to standard error and, with a display,
+// shows an alert with the start-up alert's headline over it (requestNotTakenTitle once
+// the start reached the running copy), brought forward as `request`'s start asked, then
+// ends the desktop's launch feedback for it. Returns when the reader has dismissed the alert.
+void report(const SingleInstanceError& error, const LaunchRequest& request,
             const ReaderAppDelegate::AlertPresenter& alert = {});
 
 } // namespace StartRefusal

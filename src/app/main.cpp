@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
       if (SingleInstance().start(request) == SingleInstance::Role::forwarded)
         return 0;
     } catch (const SingleInstanceError& error) {
-      StartRefusal::report(error.description(), request);
+      StartRefusal::report(error, request);
       return 1;
     }
     // Nothing on screen to act on: the staged version waits for a start that runs the reader.
@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
       }
     } catch (const SingleInstanceError& error) {
       word.failed(error.description());
-      StartRefusal::report(error.description(), request);
+      StartRefusal::report(error, request);
       return 1;
     }
     // What an interrupted update left beside the program folder goes now.

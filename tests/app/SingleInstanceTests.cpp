@@ -1,6 +1,8 @@
 #include "app/SingleInstance.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
@@ -142,6 +144,44 @@ TEST_F(SingleInstanceTest, AStartFailsWhenTheRunningOneDoesNotTakeItsRequest) {
     EXPECT_EQ(later.readAllStandardOutput(), "");
     EXPECT_TRUE(later.readAllStandardError().startsWith(
         "Brindlewick is already running but did not take this request: "));
+  }
+}
+
+// What may stand where the socket or the lock goes (a dead socket: above): a file is replaced; a
+// folder is not the program's to remove, and the start says where it is and what to do.
+TEST_F(SingleInstanceTest, WhatStandsWhereTheSocketOrTheLockGoesIsReplacedOrNamed) {
+  const QString lock = SingleInstance(folder.path()).lockPath();
+  const QString folderText = QStringLiteral(
+      "a folder is in the way there. Remove or rename that folder, then start Brindlewick again.");
+  const struct {
+    const char* name;
+    QString path;
+    bool folder;
+    QString error; // none: the start runs
+  } rows[] = {
+      {"a plain file for the socket", socket, false, {}},
+      {"a folder for the socket", socket, true,
+       QStringLiteral("Could not listen for later starts at %1: ").arg(socket) + folderText},
+      {"a folder for the lock", lock, true,
+       QStringLiteral("Could not take the lock %1: ").arg(lock) + folderText},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.folder)
+      ASSERT_TRUE(QDir(row.path).mkpath(QStringLiteral("kept")));
+    else
+      ASSERT_TRUE(QFile(row.path).open(QIODevice::WriteOnly));
+    SingleInstance instance(folder.path());
+    try {
+      EXPECT_EQ(instance.start(LaunchRequest{}), SingleInstance::Role::running);
+      EXPECT_TRUE(row.error.isEmpty()) << "the start went on";
+    } catch (const SingleInstanceError& error) {
+      EXPECT_EQ(error.description().toStdString(), row.error.toStdString());
+    }
+    if (row.folder) {
+      EXPECT_TRUE(QFileInfo::exists(row.path + QStringLiteral("/kept")));
+      QDir(row.path).removeRecursively();
+    }
   }
 }
 

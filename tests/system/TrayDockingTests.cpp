@@ -2,8 +2,11 @@
 // dock by itself once a tray appears; a start that fails stays reachable only through a tray,
 // and a later start brings its alert back.
 #include "TestOutput.h"
+#include "desktop/PrivateBus.h"
 #include "desktop/X11Windows.h"
 
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -190,7 +193,10 @@ protected:
     QProcessEnvironment environment;
     Program application;
   };
-  void startFailing(FailedStart& start, bool withTray, X11Windows& display, WindowTree& tree) {
+  // With `bus`, the start's session bus instead, on which its keyring keeps it waiting until the
+  // test lets it fail: the window on screen is the one that says the start waits.
+  void startFailing(FailedStart& start, bool withTray, X11Windows& display, WindowTree& tree,
+                    const QString& bus = {}) {
     if (withTray) {
       ASSERT_TRUE(startTray(start.tray, trayer));
       ASSERT_TRUE(QTest::qWaitFor([&] { return !tree.topLevelsOf(start.tray.processId()).isEmpty(); },
@@ -199,7 +205,7 @@ protected:
     }
     start.environment = homeOfItsOwn(start.home);
     start.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                             "unix:path=" + start.home.filePath("no-bus"));
+                             bus.isEmpty() ? "unix:path=" + start.home.filePath("no-bus") : bus);
     // Freed memory is overwritten at once, so that an object used after it was deleted brings
     // the program down rather than go unnoticed (the sanitizer build's allocator is told so too).
     QProcessEnvironment overwritingFreedMemory = start.environment;
@@ -213,7 +219,7 @@ protected:
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return !display.mappedWindowsOf(start.application.processId(), true).isEmpty(); },
         kWaitMilliseconds))
-        << "no alert";
+        << "no window";
   }
 
   QString trayer;
@@ -307,9 +313,10 @@ TEST_F(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
 }
 
 // A later start of a start that failed tries to open the reader window: it brings the alert
-// back, over whatever covers it. Answering that alert must leave the first copy running where
-// its tray icon shows (it once crashed inside the request's own socket handler), and while the
-// alert shows it is raised and given the keyboard rather than left behind.
+// back, over whatever covers it, once; a drop's shortcut has nothing to act on and leaves the
+// alert where it is. Answering the alert must leave the first copy running where its tray icon
+// shows (it once crashed inside the request's own socket handler); once the tray has gone
+// (its panel ended), nothing could reach the copy, so answering it ends the copy.
 TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
   X11Windows display;
   ASSERT_TRUE(display.ok());
@@ -319,44 +326,125 @@ TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
     FailedStart start;
     ASSERT_NO_FATAL_FAILURE(startFailing(start, withTray, display, tree));
     Program& application = start.application;
-    const auto alertShows = [&] { return !display.mappedWindowsOf(application.processId(), true).isEmpty(); };
-    ASSERT_TRUE(QTest::qWaitFor(alertShows, kWaitMilliseconds)) << "no alert";
-    const auto laterStart = [&] {
+    const auto alerts = [&] { return display.mappedWindowsOf(application.processId(), true); };
+    const auto alertShows = [&] { return !alerts().isEmpty(); };
+    const auto laterStart = [&](const QStringList& arguments) {
       Program later;
       later.setProcessEnvironment(start.environment);
-      later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {QStringLiteral("--library")});
+      later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), arguments);
       EXPECT_TRUE(later.waitForFinished(kWaitMilliseconds));
       EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
     };
+    const auto answerAlert = [&] {
+      ASSERT_TRUE(QTest::qWaitFor(alertShows, kWaitMilliseconds)) << "no alert";
+      display.requestClose(alerts().front());
+    };
 
+    // Another application's window over the whole screen, holding the keyboard.
+    const xcb_window_t alert = alerts().front();
+    const xcb_window_t cover = display.openFocusedWindow(QGuiApplication::primaryScreen()->geometry());
+    const auto alertInFront = [&] {
+      const QList<xcb_window_t> stack = display.stackingOrder();
+      return stack.indexOf(alert) > stack.indexOf(cover) && display.inputFocus() == alert;
+    };
+    for (const char* shortcut : {"--dismiss", "--focus-reader"})
+      laterStart({QString::fromLatin1(shortcut)});
+    EXPECT_FALSE(QTest::qWaitFor(alertInFront, 1500)) << "a drop's shortcut raised the alert";
+    laterStart({QStringLiteral("--library")});
+    EXPECT_TRUE(QTest::qWaitFor(alertInFront, kWaitMilliseconds))
+        << "the alert stayed under the window that covers it";
+    EXPECT_EQ(alerts(), QList<xcb_window_t>{alert}) << "a second alert over the first";
+    display.destroyWindow(cover);
+    display.requestClose(alert);
     if (!withTray) {
-      // Another application's window over the whole screen, holding the keyboard.
-      const xcb_window_t alert = display.mappedWindowsOf(application.processId(), true).front();
-      const xcb_window_t cover = display.openFocusedWindow(QGuiApplication::primaryScreen()->geometry());
-      laterStart();
-      EXPECT_TRUE(QTest::qWaitFor(
-          [&] {
-            const QList<xcb_window_t> stack = display.stackingOrder();
-            return stack.indexOf(alert) > stack.indexOf(cover) && display.inputFocus() == alert;
-          },
-          kWaitMilliseconds))
-          << "the alert stayed under the window that covers it";
-      display.destroyWindow(cover);
-      display.requestClose(alert);
       ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds));
       EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 1);
       continue;
     }
-    display.requestClose(display.mappedWindowsOf(application.processId(), true).front());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !alertShows(); }, kWaitMilliseconds));
-    laterStart();
-    ASSERT_TRUE(QTest::qWaitFor(alertShows, kWaitMilliseconds)) << "the later start brought no alert";
-    display.requestClose(display.mappedWindowsOf(application.processId(), true).front());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts().contains(alert); }, kWaitMilliseconds))
+        << "the alert stayed";
+    // The start it served is over: its alert does not come again.
+    EXPECT_FALSE(QTest::qWaitFor(alertShows, 2000)) << "the alert came back once answered";
+
+    laterStart({});
+    ASSERT_NO_FATAL_FAILURE(answerAlert());
     EXPECT_FALSE(application.waitForFinished(2000))
         << "the first copy ended with status " << application.exitCode() << " (exit status "
         << application.exitStatus() << ")";
     EXPECT_FALSE(alertShows());
+
+    start.tray.terminate();
+    ASSERT_TRUE(start.tray.waitForFinished(kWaitMilliseconds));
+    laterStart({});
+    ASSERT_NO_FATAL_FAILURE(answerAlert());
+    ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds)) << "the answered alert left a process";
+    EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 1);
   }
+}
+
+// A keyring that holds the Secret Service's name and answers nothing keeps a start waiting;
+// once it goes, every call still waiting fails, and so does the start.
+class SilentKeyring final : public QDBusVirtualObject {
+public:
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage&, const QDBusConnection&) override { return true; }
+};
+
+// Starts that come while the keyring keeps the start waiting are served by the alert of the
+// start that then fails, as those that come while it shows are: one alert, answered once. A
+// drop's shortcut meanwhile changes nothing.
+TEST_F(TrayDocking, StartsDuringAKeyringWaitAreServedByTheOneAlertOfTheFailedStart) {
+  X11Windows display;
+  ASSERT_TRUE(display.ok());
+  PrivateBus bus;
+  if (!bus.isRunning())
+    GTEST_SKIP() << "dbus-daemon is not installed";
+  const QString keyringName = QStringLiteral("silent-keyring");
+  SilentKeyring silent;
+  {
+    // Held by name alone, so that disconnecting it by name closes it.
+    QDBusConnection keyring = bus.connect(keyringName);
+    ASSERT_TRUE(keyring.registerService(QStringLiteral("org.freedesktop.secrets")));
+    ASSERT_TRUE(keyring.registerVirtualObject(QStringLiteral("/"), &silent, QDBusConnection::SubPath));
+  }
+
+  WindowTree tree;
+  FailedStart start;
+  ASSERT_NO_FATAL_FAILURE(startFailing(start, true, display, tree, bus.address()));
+  Program& application = start.application;
+  const auto windows = [&] { return display.mappedWindowsOf(application.processId(), true); };
+  const xcb_window_t waitWindow = windows().front();
+
+  for (const QString& argument :
+       {QStringLiteral("--library"), QStringLiteral("brindlewick:open"), QStringLiteral("--dismiss")}) {
+    Program later;
+    later.setProcessEnvironment(start.environment);
+    later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {argument});
+    EXPECT_TRUE(later.waitForFinished(kWaitMilliseconds));
+    EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
+  }
+  ASSERT_EQ(windows(), QList<xcb_window_t>{waitWindow}) << "the start did not wait for the keyring";
+
+  QDBusConnection::disconnectFromBus(keyringName);
+  QList<xcb_window_t> alerts;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        alerts = windows();
+        return !alerts.isEmpty() && !alerts.contains(waitWindow);
+      },
+      kWaitMilliseconds))
+      << "no alert once the keyring went: " << application.readAllStandardError().toStdString();
+  EXPECT_EQ(alerts.size(), 1);
+  QTest::qWait(300); // painted
+  const QRect frame = tree.geometry(alerts.front());
+  EXPECT_TRUE(QGuiApplication::primaryScreen()
+                  ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                  .save(testing::testOutputPath(QStringLiteral("keyring-gone-alert.png"))));
+  display.requestClose(alerts.front());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !windows().contains(alerts.front()); }, kWaitMilliseconds));
+  EXPECT_FALSE(QTest::qWaitFor([&] { return !windows().isEmpty(); }, 2000))
+      << "another alert followed the answered one";
+  EXPECT_EQ(application.state(), QProcess::Running) << "the start ended though its tray icon shows";
 }
 
 #else
