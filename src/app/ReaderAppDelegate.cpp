@@ -331,6 +331,23 @@ void ReaderAppDelegate::showStartupAlert() {
   }
 }
 
+void ReaderAppDelegate::showAbout() {
+  // Opened without waiting for its answer, so that no event loop of its own runs under the menu
+  // entry that asked for it; asked for again, the same box comes forward.
+  if (m_about) {
+    m_about->raise();
+    m_about->activateWindow();
+    return;
+  }
+  m_about = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Brindlewick"),
+                            applicationName + QLatin1Char(' ') + QCoreApplication::applicationVersion(),
+                            QMessageBox::Ok, m_window);
+  m_about->setAttribute(Qt::WA_DeleteOnClose);
+  const QIcon icon = QApplication::windowIcon();
+  m_about->setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
+  m_about->open();
+}
+
 bool ReaderAppDelegate::bringStartupAlertForward(const LaunchRequest& request) {
   if (!m_startupAlertShowing || request.needsRunningCopy())
     return false;
@@ -476,10 +493,7 @@ void ReaderAppDelegate::perform(MenuCommand command) {
     break;
   case MenuCommand::openSupport: m_options.openUrl(*m_model->configuration().supportURL()); break;
   case MenuCommand::quit: QApplication::quit(); break;
-  case MenuCommand::about:
-    QMessageBox::about(m_window, QStringLiteral("About Brindlewick"),
-                       applicationName + QLatin1Char(' ') + QCoreApplication::applicationVersion());
-    break;
+  case MenuCommand::about: showAbout(); break;
   case MenuCommand::hide: hideMainWindow(); break;
   case MenuCommand::undo: forwardToFocusWidget("undo"); break;
   case MenuCommand::redo: forwardToFocusWidget("redo"); break;

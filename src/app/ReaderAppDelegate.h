@@ -137,6 +137,7 @@ private:
   void windowHidden();
   void setWindowOpen(bool open);
   void showStartupAlert();
+  void showAbout();
   void raiseStartupAlert(const QString& startupId, const QString& activationToken);
   std::optional<DropSnapshot> selectedIdea() const;
   // The reading page's love button, when the menu's love acts on that page's idea.
@@ -152,6 +153,8 @@ private:
   std::unique_ptr<QSystemTrayIcon> m_statusItem;
   QPointer<ReadingWindow> m_window;
   QPointer<ReaderHome> m_home;
+  // The About box while it shows (over the window, which owns it).
+  QPointer<QMessageBox> m_about;
   bool m_minimized = false;
   // The menu bar's love entry as it reads now: kept while no idea is selected.
   QString m_loveTitle = ReaderMenus::initialLoveTitle;

@@ -367,6 +367,35 @@ TEST(ReaderAppDelegate, ATextsMenuGoesWithThePageThatGoesWhileItShows) {
   }
 }
 
+// About opens over the window without waiting for its answer, so no event loop of its own runs
+// under the menu entry; asked for again, the same box comes forward.
+TEST(ReaderAppDelegate, AboutOpensWithoutWaitingAndOnlyOnce) {
+  Launched launched;
+  QAction* about = nullptr;
+  for (QAction* action : launched.delegate.window()->menuBar()->actions().constFirst()->menu()->actions())
+    if (action->text() == QLatin1String("About Brindlewick"))
+      about = action;
+  ASSERT_NE(about, nullptr);
+  // Were the box to wait for its answer, this would answer it each time.
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [] {
+    if (QWidget* modal = QApplication::activeModalWidget())
+      modal->close();
+  });
+  answer.start(0);
+  about->trigger();
+  about->trigger();
+  answer.stop();
+  const QList<QMessageBox*> boxes = launched.delegate.window()->findChildren<QMessageBox*>();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes.first()->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), boxes.first());
+  const QPointer<QMessageBox> box = boxes.first();
+  EXPECT_TRUE(box->grab().save(brindlewick::testing::testOutputPath(QStringLiteral("about.png"))));
+  box->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return box.isNull(); }, 2000));
+}
+
 // The launcher's "--focus-reader" and "--dismiss" act as the status menu's entries do: on a
 // drop on screen only. Without one they do nothing, not even open the reader window.
 TEST(ReaderAppDelegate, FocusReaderAndDismissFromALaunchActOnlyOnADropOnScreen) {
