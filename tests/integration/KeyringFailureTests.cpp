@@ -36,6 +36,17 @@ protected:
         .errorAs<KeychainError>();
   }
 
+  // A write, a read and a removal each fail with `text`.
+  void expectEveryRequestToFailWith(const char* text) {
+    const QString account = QStringLiteral("reader.session.v1.failure");
+    for (const std::optional<KeychainError>& error :
+         {failedWrite(), finishTask(storage.read(account)).errorAs<KeychainError>(),
+          finishTask(storage.remove(account)).errorAs<KeychainError>()}) {
+      ASSERT_TRUE(error);
+      EXPECT_STREQ(error->what(), text);
+    }
+  }
+
   KeychainStorage storage{QStringLiteral("app.brindlewick.credentials"), 5.0};
 };
 
@@ -48,16 +59,10 @@ class LockedKeyring : public KeyringFailure {
 };
 
 TEST_F(NoSecretService, EveryRequestSaysThatNoKeyringAnswersAndWhatToInstall) {
-  const QString account = QStringLiteral("reader.session.v1.failure");
-  for (const std::optional<KeychainError>& error :
-       {failedWrite(), finishTask(storage.read(account)).errorAs<KeychainError>(),
-        finishTask(storage.remove(account)).errorAs<KeychainError>()}) {
-    ASSERT_TRUE(error);
-    EXPECT_STREQ(error->what(),
-                 "Secure storage is unavailable: no keyring service (Secret Service) answers on "
-                 "the session bus. Install and start gnome-keyring or KWallet, log in again, then "
-                 "start Brindlewick again. No credentials were discarded.");
-  }
+  expectEveryRequestToFailWith(
+      "Secure storage is unavailable: no keyring service (Secret Service) answers on the session bus. "
+      "Install and start gnome-keyring or KWallet, log in again, then start Brindlewick again. No "
+      "credentials were discarded.");
 }
 
 // A plain call on the Secret Service: an interface object would introspect the service, and Qt
@@ -83,15 +88,9 @@ TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
       callSecretService(u"org.freedesktop.Secret.Service"_s, u"Lock"_s, {QVariant::fromValue(QList{login})});
   ASSERT_EQ(locked.type(), QDBusMessage::ReplyMessage) << locked.errorMessage().toStdString();
 
-  const QString account = QStringLiteral("reader.session.v1.failure");
-  for (const std::optional<KeychainError>& error :
-       {failedWrite(), finishTask(storage.read(account)).errorAs<KeychainError>(),
-        finishTask(storage.remove(account)).errorAs<KeychainError>()}) {
-    ASSERT_TRUE(error);
-    EXPECT_STREQ(error->what(),
-                 "Secure storage is unavailable: the system keyring is locked. Unlock it (your login "
-                 "password usually opens it), then try again. No credentials were discarded.");
-  }
+  expectEveryRequestToFailWith("Secure storage is unavailable: the system keyring is locked. Unlock it (your "
+                               "login password usually opens it), then try again. No credentials were "
+                               "discarded.");
 
   // The program's start reads the credential: it stops there, rather than greet a newcomer.
   QProcess program;
@@ -119,7 +118,8 @@ TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
   secret.endStructure();
   callSecretService(u"org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"_s,
                     u"UnlockWithMasterPassword"_s, {QVariant::fromValue(login), QVariant::fromValue(secret)});
-  EXPECT_EQ(finishTask(storage.read(account)).value, std::make_optional(std::make_optional("secret"_ba)));
+  EXPECT_EQ(finishTask(storage.read(u"reader.session.v1.failure"_s)).value,
+            std::make_optional(std::make_optional("secret"_ba)));
 }
 
 } // namespace
