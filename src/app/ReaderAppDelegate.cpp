@@ -333,19 +333,14 @@ void ReaderAppDelegate::showStartupAlert() {
 
 void ReaderAppDelegate::showAbout() {
   // Opened without waiting for its answer, so that no event loop of its own runs under the menu
-  // entry that asked for it; asked for again, the same box comes forward.
-  if (m_about) {
-    m_about->raise();
-    m_about->activateWindow();
-    return;
-  }
-  m_about = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Brindlewick"),
-                            applicationName + QLatin1Char(' ') + QCoreApplication::applicationVersion(),
-                            QMessageBox::Ok, m_window);
-  m_about->setAttribute(Qt::WA_DeleteOnClose);
+  // entry that asked for it. The window, and its menu with it, waits for the answer.
+  auto* about = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Brindlewick"),
+                                applicationName + QLatin1Char(' ') + QCoreApplication::applicationVersion(),
+                                QMessageBox::Ok, m_window);
+  about->setAttribute(Qt::WA_DeleteOnClose);
   const QIcon icon = QApplication::windowIcon();
-  m_about->setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
-  m_about->open();
+  about->setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
+  about->open();
 }
 
 bool ReaderAppDelegate::bringStartupAlertForward(const LaunchRequest& request) {

@@ -153,8 +153,6 @@ private:
   std::unique_ptr<QSystemTrayIcon> m_statusItem;
   QPointer<ReadingWindow> m_window;
   QPointer<ReaderHome> m_home;
-  // The About box while it shows (over the window, which owns it).
-  QPointer<QMessageBox> m_about;
   bool m_minimized = false;
   // The menu bar's love entry as it reads now: kept while no idea is selected.
   QString m_loveTitle = ReaderMenus::initialLoveTitle;
