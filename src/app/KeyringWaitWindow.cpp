@@ -61,6 +61,11 @@ KeyringWaitWindow::KeyringWaitWindow(QWidget* parent)
     move(screen->availableGeometry().center() - rect().center());
 }
 
+void KeyringWaitWindow::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  Q_EMIT closed();
+}
+
 void KeyringWaitWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), DropDesign::windowBackground(UiEnvironment::instance().traitsOf(this).scheme));

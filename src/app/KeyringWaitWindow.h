@@ -8,8 +8,8 @@ class DropTextBlock;
 
 // The small window a start shows while it waits for the keyring, which may be asking the
 // reader to unlock it or only starting: without it nothing at all would show until the
-// keyring answers. It says what the start waits for and spins; it has no controls, and closing
-// it only hides it.
+// keyring answers. It says what the start waits for and spins; it has no controls. Closing it
+// is the reader's way to give up the start (`closed`).
 class KeyringWaitWindow final : public QWidget {
   Q_OBJECT
 
@@ -26,8 +26,13 @@ public:
   DropTextBlock* headlineLabel() const { return m_headline; }
   DropTextBlock* explanationLabel() const { return m_explanation; }
 
+Q_SIGNALS:
+  // The reader closed the window (from the window manager): the start is to be given up.
+  void closed();
+
 protected:
   void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
 private:
   DropTextBlock* m_headline;

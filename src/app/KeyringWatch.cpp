@@ -1,8 +1,41 @@
 #include "app/KeyringWatch.h"
 
+#include "foundation/Completion.h"
+
 #include <QPointer>
 
+#include <type_traits>
+#include <variant>
+
 namespace brindlewick {
+
+namespace {
+
+// A request's outcome as a value: nothing for one that returns nothing.
+template <typename T> struct Outcome {
+  using Type = T;
+};
+template <> struct Outcome<void> {
+  using Type = std::monostate;
+};
+
+// Carries `request` to its end on its own and hands its outcome on, whether or not anybody still
+// waits for it there.
+template <typename T>
+QCoro::Task<> forward(QCoro::Task<T> request, Completion<typename Outcome<T>::Type> outcome) {
+  try {
+    if constexpr (std::is_void_v<T>) {
+      co_await std::move(request);
+      outcome.resolve({});
+    } else {
+      outcome.resolve(co_await std::move(request));
+    }
+  } catch (...) {
+    outcome.fail(std::current_exception());
+  }
+}
+
+} // namespace
 
 class KeyringWatch::Request {
 public:
@@ -38,10 +71,27 @@ KeyringWatch::~KeyringWatch() {
     m_scheduler.cancel(*m_notice);
 }
 
+void KeyringWatch::giveUp() {
+  m_givenUp.cancel();
+}
+
+template <typename T> QCoro::Task<T> KeyringWatch::unlessGivenUp(QCoro::Task<T> request) {
+  Completion<typename Outcome<T>::Type> outcome;
+  // Runs on by itself once this frame ends: the keyring's late answer settles nothing any more.
+  const QCoro::Task<> forwarding = forward(std::move(request), outcome);
+  const CancellationRegistration givenUp =
+      m_givenUp.token().onCancel([outcome]() mutable { outcome.fail(CancelledError()); });
+  if constexpr (std::is_void_v<T>)
+    co_await outcome;
+  else
+    co_return co_await outcome;
+}
+
 QCoro::Task<std::optional<QByteArray>> KeyringWatch::read(QString account) {
   const Request request(*this);
   try {
-    co_return co_await m_storage.read(std::move(account));
+    QCoro::Task<std::optional<QByteArray>> reading = unlessGivenUp(m_storage.read(std::move(account)));
+    co_return co_await std::move(reading);
   } catch (const KeychainError& error) {
     request.failed(error);
     throw;
@@ -51,7 +101,8 @@ QCoro::Task<std::optional<QByteArray>> KeyringWatch::read(QString account) {
 QCoro::Task<> KeyringWatch::write(QByteArray data, QString account) {
   const Request request(*this);
   try {
-    co_await m_storage.write(std::move(data), std::move(account));
+    QCoro::Task<> writing = unlessGivenUp(m_storage.write(std::move(data), std::move(account)));
+    co_await std::move(writing);
   } catch (const KeychainError& error) {
     request.failed(error);
     throw;
@@ -61,7 +112,8 @@ QCoro::Task<> KeyringWatch::write(QByteArray data, QString account) {
 QCoro::Task<> KeyringWatch::remove(QString account) {
   const Request request(*this);
   try {
-    co_await m_storage.remove(std::move(account));
+    QCoro::Task<> removing = unlessGivenUp(m_storage.remove(std::move(account)));
+    co_await std::move(removing);
   } catch (const KeychainError& error) {
     request.failed(error);
     throw;

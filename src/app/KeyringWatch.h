@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Cancellation.h"
 #include "foundation/DelayScheduler.h"
 #include "service/SecureStorage.h"
 
@@ -30,6 +31,11 @@ public:
   // read with a text of its own, but the start-up alert names the keyring's cause.
   const std::optional<KeychainError>& lastFailure() const { return m_lastFailure; }
 
+  // The start that waited on the keyring was given up (the reader closed the window that says it
+  // waits): every request still waiting ends at once with CancelledError, and so does every
+  // later one. The keyring may still answer them; its answers go nowhere.
+  void giveUp();
+
   QCoro::Task<std::optional<QByteArray>> read(QString account) override;
   QCoro::Task<> write(QByteArray data, QString account) override;
   QCoro::Task<> remove(QString account) override;
@@ -40,6 +46,9 @@ Q_SIGNALS:
 private:
   // One request for as long as it lives.
   class Request;
+
+  // The request's outcome, or CancelledError as soon as the watch gives up.
+  template <typename T> QCoro::Task<T> unlessGivenUp(QCoro::Task<T> request);
 
   void began();
   void ended();
@@ -52,6 +61,7 @@ private:
   bool m_waiting = false;
   bool m_gaveUp = false;
   std::optional<KeychainError> m_lastFailure;
+  CancellationSource m_givenUp;
 };
 
 } // namespace brindlewick

@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace brindlewick {
 
 namespace {
@@ -38,6 +40,29 @@ std::optional<LaunchAction> LaunchRequest::actionForArgument(QStringView argumen
 
 bool LaunchRequest::needsRunningCopy() const {
   return kind == Kind::action && (action == LaunchAction::focusReader || action == LaunchAction::dismiss);
+}
+
+bool LaunchRequest::opensReaderWindow() const {
+  switch (kind) {
+  case Kind::reopen: return true;
+  case Kind::action: return !needsRunningCopy();
+  case Kind::openLinks: return std::any_of(links.begin(), links.end(), &LaunchRequest::isReaderLink);
+  }
+  return false;
+}
+
+bool LaunchRequest::isReaderLink(QStringView link) {
+  // QUrl lower-cases the scheme, so "BrindleWick:" would pass it; the raw text decides.
+  return link.startsWith(QLatin1String("brindlewick:"));
+}
+
+QStringList LaunchRequest::arguments() const {
+  switch (kind) {
+  case Kind::reopen: return {};
+  case Kind::action: return {argument(action)};
+  case Kind::openLinks: return links;
+  }
+  return {};
 }
 
 LaunchRequest LaunchRequest::fromArguments(const QStringList& arguments) {

@@ -54,6 +54,16 @@ struct LaunchRequest {
   // Whether the request acts only on what a running copy shows (the drop on screen): a start
   // that finds no copy running has nothing to do, and must not start the reader for it.
   bool needsRunningCopy() const;
+  // Whether carrying the request out opens the reader window: a plain start, a brindlewick: link,
+  // or an action other than the drop's two shortcuts.
+  bool opensReaderWindow() const;
+
+  // Whether the application acts on `link`: the brindlewick: scheme, as written.
+  static bool isReaderLink(QStringView link);
+
+  // The arguments that make a start with this request (without the program path): the inverse
+  // of fromArguments.
+  QStringList arguments() const;
 
   // The exact argument of each action, and the action an argument names.
   static QString argument(LaunchAction action);

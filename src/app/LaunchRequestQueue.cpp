@@ -50,7 +50,9 @@ void LaunchRequestQueue::deliverPending() {
   m_delivering = true;
   while (m_context && m_handler && !m_pending.isEmpty()) {
     const LaunchRequest next = m_pending.takeFirst();
-    m_handler(next);
+    // The handler may hand deliveries elsewhere while it runs: it runs as a copy.
+    const Handler handler = m_handler;
+    handler(next);
   }
   m_delivering = false;
 }

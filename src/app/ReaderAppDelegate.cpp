@@ -28,6 +28,8 @@
 #include <QToolBar>
 #include <QWindowStateChangeEvent>
 
+#include <algorithm>
+
 #include "app/MenuActions.h"
 
 namespace brindlewick {
@@ -344,7 +346,7 @@ void ReaderAppDelegate::showAbout() {
 }
 
 bool ReaderAppDelegate::bringStartupAlertForward(const LaunchRequest& request) {
-  if (!m_startupAlertShowing || request.needsRunningCopy())
+  if (!m_startupAlertShowing || !request.opensReaderWindow())
     return false;
   raiseStartupAlert(request.startupId, request.activationToken);
   WindowActivation::endLaunchFeedback(request.startupId);
@@ -411,13 +413,8 @@ void ReaderAppDelegate::reopen() {
 }
 
 void ReaderAppDelegate::openLinks(const QStringList& links) {
-  // QUrl lower-cases the scheme, so "BrindleWick:" would pass it; the raw text decides.
-  for (const QString& link : links) {
-    if (link.startsWith(QLatin1String("brindlewick:"))) {
-      reopen();
-      return;
-    }
-  }
+  if (std::any_of(links.begin(), links.end(), &LaunchRequest::isReaderLink))
+    reopen();
 }
 
 // MARK: Menus

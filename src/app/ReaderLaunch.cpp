@@ -17,9 +17,10 @@ namespace {
 
 // Runs the model's construction to its end. QCoro::waitFor would wait forever for a task that
 // ends before its loop starts (a store that fails at once does), so the loop runs only while
-// the task is still going.
+// the task is still going. `givenUp` turns true, and no model comes back, when the reader closed
+// the window that says the start waits for the keyring.
 std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWatch* keyring,
-                                       LaunchRequestQueue* requests) {
+                                       LaunchRequestQueue* requests, bool& givenUp) {
   std::unique_ptr<ReaderModel> model;
   std::exception_ptr failure;
   bool finished = false;
@@ -27,22 +28,30 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWa
   // Shown only while the keyring keeps the start waiting; gone once the model is open.
   std::unique_ptr<KeyringWaitWindow> waitWindow;
   if (keyring) {
-    QObject::connect(keyring, &KeyringWatch::waitingChanged, &loop, [&waitWindow, keyring] {
+    QObject::connect(keyring, &KeyringWatch::waitingChanged, &loop, [&waitWindow, &givenUp, &loop, keyring] {
       if (!keyring->waiting()) {
         if (waitWindow)
           waitWindow->hide();
         return;
       }
-      if (!waitWindow)
+      if (!waitWindow) {
         waitWindow = std::make_unique<KeyringWaitWindow>();
+        // Closed, it is the reader's Quit: there is no tray icon yet to quit from. The keyring's
+        // requests end now, and the construction with them.
+        QObject::connect(waitWindow.get(), &KeyringWaitWindow::closed, &loop, [&givenUp, keyring] {
+          givenUp = true;
+          keyring->giveUp();
+        });
+      }
       waitWindow->show();
     });
   }
   if (requests) {
-    // A later start meanwhile is carried out once the reader is up; until then it brings
-    // forward what there is to see.
+    // A later start meanwhile is carried out once the reader is up; until then one that would
+    // open the window brings forward what there is to see. A drop's shortcut has nothing to act
+    // on yet, and must not take the keyboard from the application in front.
     QObject::connect(requests, &LaunchRequestQueue::kept, &loop, [&waitWindow](const LaunchRequest& request) {
-      if (!waitWindow || !waitWindow->isVisible() || !waitWindow->windowHandle())
+      if (!request.opensReaderWindow() || !waitWindow || !waitWindow->isVisible() || !waitWindow->windowHandle())
         return;
       waitWindow->raise();
       WindowActivation::activate(*waitWindow->windowHandle(), request.startupId, request.activationToken);
@@ -60,6 +69,8 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWa
   const QCoro::Task<> task = run(std::move(services));
   if (!finished)
     loop.exec();
+  if (givenUp)
+    return nullptr;
   if (failure)
     std::rethrow_exception(failure);
   return model;
@@ -85,12 +96,15 @@ QString startFailureText(const QString& error, const KeyringWatch* keyring) {
 
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
                           LaunchRequestQueue* requests, KeyringWatch* keyring,
-                          const StartFailureHandler& takeFailure) {
+                          const StartFailureHandler& takeFailure, const StartAgainHandler& startAgain) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
   ReaderLaunch launch;
   std::optional<QString> startupError;
   try {
-    launch.model = openModel(std::move(services), keyring, requests);
+    bool givenUp = false;
+    launch.model = openModel(std::move(services), keyring, requests, givenUp);
+    if (givenUp)
+      return launch;
   } catch (const std::exception& error) {
     // A failed keyring read fails the start with the account's storage error, which drops the
     // keyring's own; the reader is told the keyring's words, and what to do when it stayed locked.
@@ -126,8 +140,26 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
       requests->deliverTo(nullptr, {});
     QCoreApplication::exit(ReaderLaunch::abandonedExitStatus);
   });
-  if (requests)
-    requests->deliverTo(delegate, [delegate](const LaunchRequest& request) { delegate->handle(request); });
+  if (!requests)
+    return launch;
+  // The starts kept so far were this one's own, or came while it waited: the alert served those
+  // that would open the window.
+  requests->deliverTo(delegate, [delegate](const LaunchRequest& request) { delegate->handle(request); });
+  if (launch.model || !startAgain)
+    return launch;
+  // A later start that would open the window is the reader starting again, as the alert advises
+  // once the cause is mended (the keyring unlocked): this shell gives way to it, rather than
+  // show the alert of a start that failed before. It never tries again by itself.
+  requests->deliverTo(delegate, [delegate, requests, startAgain](const LaunchRequest& request) {
+    if (!request.opensReaderWindow()) {
+      delegate->handle(request);
+      return;
+    }
+    startAgain(request);
+    // Nothing more is carried out here: the program ends, to start again.
+    requests->deliverTo(nullptr, {});
+    QCoreApplication::exit(0);
+  });
   return launch;
 }
 

@@ -33,15 +33,20 @@ struct ReaderLaunch {
 // carries out what `requests` kept while the model opened, in order, and every later one.
 // With `keyring`, the watch the services' storage goes through: while the model waits for the
 // keyring (a locked one asks the reader to unlock it) a small window says so, and a later start
-// meanwhile brings it forward; should the keyring never answer, the alert says that it stayed
-// locked.
+// meanwhile that would open the reader window brings it forward; should the keyring never
+// answer, the alert says that it stayed locked. Closing that window gives the start up: the
+// launch comes back with neither model, shell nor alert, and the program is to end.
 // With `takeFailure`, a model that could not be built is offered to it first (with the error's
 // text): when it answers true it has dealt with the failure (a new version that does not start
 // puts the previous one back), and the launch comes back with neither shell nor alert.
+// With `startAgain`, a shell without a model hands it the first later start (from `requests`)
+// that would open the reader window, and ends the main loop: the caller then starts the program
+// afresh with that request. Starts kept before the shell was up never count.
 using StartFailureHandler = std::function<bool(const QString& description)>;
+using StartAgainHandler = std::function<void(const LaunchRequest& request)>;
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
                           LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr,
-                          const StartFailureHandler& takeFailure = {});
+                          const StartFailureHandler& takeFailure = {}, const StartAgainHandler& startAgain = {});
 
 // Why the start failed when the keyring stayed locked or never answered while the model opened:
 // the keyring's own text would end in "try again", which at a start means starting again.

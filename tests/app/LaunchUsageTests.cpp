@@ -96,6 +96,31 @@ TEST(LaunchUsage, FocusReaderAndDismissAreLauncherActionsThatTravel) {
   }
 }
 
+// What a later start asks decides whether a copy whose start failed gives way to it: only one
+// that would open the reader window starts the program again, with arguments that ask the same.
+TEST(LaunchUsage, ARequestSaysWhetherItOpensTheReaderWindowAndTheArgumentsThatAskIt) {
+  const struct {
+    QStringList arguments;
+    bool opensReaderWindow;
+  } rows[] = {
+      {{}, true},
+      {{"https://example.com/", "brindlewick:open"}, true},
+      {{"https://example.com/"}, false},
+      {{"BrindleWick:open"}, false},
+      {{"--discover"}, true},
+      {{"--show"}, true},
+      {{"--library"}, true},
+      {{"--dismiss"}, false},
+      {{"--focus-reader"}, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments.join(' ').toStdString());
+    const LaunchRequest request = LaunchRequest::fromArguments(QStringList{"brindlewick"} + row.arguments);
+    EXPECT_EQ(request.opensReaderWindow(), row.opensReaderWindow);
+    EXPECT_EQ(request.arguments(), row.arguments);
+  }
+}
+
 TEST(LaunchUsage, ADisplayIsLookedForWhereTheChosenPlatformWouldLook) {
   const QTemporaryDir runtime;
   ASSERT_TRUE(QFile(runtime.filePath("wayland-1")).open(QIODevice::WriteOnly));

@@ -204,6 +204,44 @@ TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
   EXPECT_TRUE(errors.text().contains("Brindlewick initialization failed: " + reason.toUtf8() + '\n'));
 }
 
+// Closing the window that says the start waits for the keyring is the reader's Quit, the only
+// one there is before a tray icon: the start ends there, with neither alert nor shell, and what
+// the keyring holds is left as it is, whatever it answers later.
+TEST_F(ReaderLaunchTest, ClosingTheKeyringWaitWindowGivesTheStartUp) {
+  const QHash<QString, QByteArray> held = fixture.storage().items();
+  bool closed = false;
+  int stepsSinceClosed = 0;
+  QTimer steps;
+  QObject::connect(&steps, &QTimer::timeout, [&] {
+    if (!closed) {
+      KeyringWaitWindow* window = sawWaitWindowInTime() ? visibleWaitWindow() : nullptr;
+      if (!window)
+        return;
+      // As the window manager asks it.
+      window->windowHandle()->close();
+      closed = true;
+    } else if (++stepsSinceClosed == 20) {
+      // Were the start not given up, the keyring's answer would let it come up.
+      fixture.storage().setHolding(false);
+      fixture.storage().releaseOldest();
+    }
+  });
+  steps.start(5);
+  const ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
+  steps.stop();
+  ASSERT_TRUE(closed);
+  EXPECT_LT(stepsSinceClosed, 20) << "the start went on waiting for the keyring";
+  EXPECT_FALSE(launch.model);
+  EXPECT_FALSE(launch.delegate);
+  EXPECT_FALSE(launch.abandoned);
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join('\n').toStdString();
+  EXPECT_EQ(visibleWaitWindow(), nullptr);
+  fixture.storage().setHolding(false);
+  fixture.storage().releaseOldest();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(fixture.storage().items(), held);
+}
+
 // The install chime belongs to the onboarding: an installed copy chimes once, as the
 // onboarding of its first start comes on screen, and remembers it. A start whose reader is
 // signed in shows no onboarding and stays silent, remembering nothing, so that an onboarding

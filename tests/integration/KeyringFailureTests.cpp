@@ -1,12 +1,8 @@
 #include "desktop/KeychainStorage.h"
 
 #include "AsyncProbe.h"
+#include "desktop/LoginKeyring.h"
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
 #include <QProcess>
 #include <QTest>
 
@@ -65,16 +61,6 @@ TEST_F(NoSecretService, EveryRequestSaysThatNoKeyringAnswersAndWhatToInstall) {
       "credentials were discarded.");
 }
 
-// A plain call on the Secret Service: an interface object would introspect the service, and Qt
-// keeps what it learns for the rest of the process.
-QDBusMessage callSecretService(const QString& interface, const QString& method,
-                               const QVariantList& arguments) {
-  QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.secrets"_s,
-                                                     u"/org/freedesktop/secrets"_s, interface, method);
-  call.setArguments(arguments);
-  return QDBusConnection::sessionBus().call(call);
-}
-
 // Locked, the keyring asks for its password through a prompt, which CTest keeps off every
 // screen (DISPLAY is empty), as a reader who dismisses it does. Asked through that refused
 // prompt, the keyring answers a read with "not found" and a removal with success, the item
@@ -83,10 +69,7 @@ TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
   ASSERT_TRUE(qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
       << "run through CTest: the prompt would show here";
   ASSERT_FALSE(failedWrite()) << "the keyring takes a write while unlocked";
-  const QDBusObjectPath login(u"/org/freedesktop/secrets/collection/login"_s);
-  const QDBusMessage locked =
-      callSecretService(u"org.freedesktop.Secret.Service"_s, u"Lock"_s, {QVariant::fromValue(QList{login})});
-  ASSERT_EQ(locked.type(), QDBusMessage::ReplyMessage) << locked.errorMessage().toStdString();
+  ASSERT_EQ(LoginKeyring::lock(), QString());
 
   expectEveryRequestToFailWith("Secure storage is unavailable: the system keyring is locked. Unlock it (your "
                                "login password usually opens it), then try again. No credentials were "
@@ -108,16 +91,7 @@ TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
   program.kill();
   program.waitForFinished();
 
-  // Unlocked without a prompt, with the password the wrapper gave the keyring.
-  const QDBusMessage session = callSecretService(u"org.freedesktop.Secret.Service"_s, u"OpenSession"_s,
-                                                 {u"plain"_s, QVariant::fromValue(QDBusVariant(QString()))});
-  QDBusArgument secret;
-  secret.beginStructure();
-  secret << qvariant_cast<QDBusObjectPath>(session.arguments().value(1)) << QByteArray()
-         << "brindlewick-test-keyring"_ba << u"text/plain"_s;
-  secret.endStructure();
-  callSecretService(u"org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"_s,
-                    u"UnlockWithMasterPassword"_s, {QVariant::fromValue(login), QVariant::fromValue(secret)});
+  ASSERT_EQ(LoginKeyring::unlock(), QString());
   EXPECT_EQ(finishTask(storage.read(u"reader.session.v1.failure"_s)).value,
             std::make_optional(std::make_optional("secret"_ba)));
 }

@@ -2,6 +2,7 @@
 // dock by itself once a tray appears; a start that fails stays reachable only through a tray,
 // and a later start brings its alert back.
 #include "TestOutput.h"
+#include "desktop/LoginKeyring.h"
 #include "desktop/PrivateBus.h"
 #include "desktop/X11Windows.h"
 
@@ -366,6 +367,8 @@ TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
     // The start it served is over: its alert does not come again.
     EXPECT_FALSE(QTest::qWaitFor(alertShows, 2000)) << "the alert came back once answered";
 
+    // The copy gives way to a plain start, which fails as it did (nothing has mended the cause)
+    // and shows its alert, beside the tray.
     laterStart({});
     ASSERT_NO_FATAL_FAILURE(answerAlert());
     EXPECT_FALSE(application.waitForFinished(2000))
@@ -391,60 +394,141 @@ public:
 };
 
 // Starts that come while the keyring keeps the start waiting are served by the alert of the
-// start that then fails, as those that come while it shows are: one alert, answered once. A
-// drop's shortcut meanwhile changes nothing.
+// start that then fails, as those that come while it shows are: one alert, answered once. One
+// that would open the reader window brings the window that says the start waits forward; a
+// drop's shortcut meanwhile changes nothing, and leaves the keyboard where it is. Closing that
+// window gives the start up: the program ends, as Quit would, and no alert follows.
 TEST_F(TrayDocking, StartsDuringAKeyringWaitAreServedByTheOneAlertOfTheFailedStart) {
   X11Windows display;
   ASSERT_TRUE(display.ok());
   PrivateBus bus;
   if (!bus.isRunning())
     GTEST_SKIP() << "dbus-daemon is not installed";
-  const QString keyringName = QStringLiteral("silent-keyring");
-  SilentKeyring silent;
-  {
-    // Held by name alone, so that disconnecting it by name closes it.
-    QDBusConnection keyring = bus.connect(keyringName);
-    ASSERT_TRUE(keyring.registerService(QStringLiteral("org.freedesktop.secrets")));
-    ASSERT_TRUE(keyring.registerVirtualObject(QStringLiteral("/"), &silent, QDBusConnection::SubPath));
-  }
+  for (const bool closeWaitWindow : {false, true}) {
+    SCOPED_TRACE(closeWaitWindow ? "the wait window closed" : "the keyring goes");
+    const QString keyringName = QStringLiteral("silent-keyring-%1").arg(closeWaitWindow);
+    SilentKeyring silent;
+    {
+      // Held by name alone, so that disconnecting it by name closes it.
+      QDBusConnection keyring = bus.connect(keyringName);
+      ASSERT_TRUE(keyring.registerService(QStringLiteral("org.freedesktop.secrets")));
+      ASSERT_TRUE(keyring.registerVirtualObject(QStringLiteral("/"), &silent, QDBusConnection::SubPath));
+    }
 
+    WindowTree tree;
+    FailedStart start;
+    ASSERT_NO_FATAL_FAILURE(startFailing(start, true, display, tree, bus.address()));
+    Program& application = start.application;
+    const auto windows = [&] { return display.mappedWindowsOf(application.processId(), true); };
+    const xcb_window_t waitWindow = windows().front();
+    const auto laterStart = [&](const QString& argument) {
+      Program later;
+      later.setProcessEnvironment(start.environment);
+      later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {argument});
+      EXPECT_TRUE(later.waitForFinished(kWaitMilliseconds));
+      EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
+    };
+
+    // Another application's window over the whole screen, holding the keyboard.
+    const xcb_window_t cover = display.openFocusedWindow(QGuiApplication::primaryScreen()->geometry());
+    const auto waitWindowInFront = [&] {
+      const QList<xcb_window_t> stack = display.stackingOrder();
+      return stack.indexOf(waitWindow) > stack.indexOf(cover) && display.inputFocus() == waitWindow;
+    };
+    for (const QString& shortcut : {QStringLiteral("--dismiss"), QStringLiteral("--focus-reader")})
+      laterStart(shortcut);
+    EXPECT_FALSE(QTest::qWaitFor(waitWindowInFront, 1500)) << "a drop's shortcut raised the wait window";
+    laterStart(QStringLiteral("--library"));
+    EXPECT_TRUE(QTest::qWaitFor(waitWindowInFront, kWaitMilliseconds))
+        << "the wait window stayed under the window that covers it";
+    display.destroyWindow(cover);
+    laterStart(QStringLiteral("brindlewick:open"));
+    ASSERT_EQ(windows(), QList<xcb_window_t>{waitWindow}) << "the start did not wait for the keyring";
+
+    if (closeWaitWindow) {
+      display.requestClose(waitWindow);
+      ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds)) << "closing the wait window left a process";
+      EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 0)
+          << application.readAllStandardError().toStdString();
+      QDBusConnection::disconnectFromBus(keyringName);
+      continue;
+    }
+    QDBusConnection::disconnectFromBus(keyringName);
+    QList<xcb_window_t> alerts;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          alerts = windows();
+          return !alerts.isEmpty() && !alerts.contains(waitWindow);
+        },
+        kWaitMilliseconds))
+        << "no alert once the keyring went: " << application.readAllStandardError().toStdString();
+    EXPECT_EQ(alerts.size(), 1);
+    QTest::qWait(300); // painted
+    const QRect frame = tree.geometry(alerts.front());
+    EXPECT_TRUE(QGuiApplication::primaryScreen()
+                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                    .save(testing::testOutputPath(QStringLiteral("keyring-gone-alert.png"))));
+    display.requestClose(alerts.front());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !windows().contains(alerts.front()); }, kWaitMilliseconds));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return !windows().isEmpty(); }, 2000))
+        << "another alert followed the answered one";
+    EXPECT_EQ(application.state(), QProcess::Running) << "the start ended though its tray icon shows";
+  }
+}
+
+// The alert of a start that the locked keyring stopped says to unlock it, then start Brindlewick
+// again. Where a tray keeps the copy that failed, that advice must work: the later start comes up
+// as any start would, rather than bring back the alert of the start that failed.
+TEST_F(TrayDocking, StartingAgainOnceTheKeyringIsUnlockedOpensTheReader) {
+  if (qgetenv("BRINDLEWICK_SECRET_SERVICE") != "running")
+    GTEST_SKIP() << "no private keyring: CTest runs this program through tests/support/with-secret-service.sh";
+  X11Windows display;
+  ASSERT_TRUE(display.ok());
+  // Its unlock prompt cannot show: the keyring's bus has no display, as when the reader
+  // dismisses the prompt.
+  ASSERT_EQ(LoginKeyring::lock(), QString());
   WindowTree tree;
   FailedStart start;
-  ASSERT_NO_FATAL_FAILURE(startFailing(start, true, display, tree, bus.address()));
+  ASSERT_NO_FATAL_FAILURE(
+      startFailing(start, true, display, tree, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS")));
   Program& application = start.application;
   const auto windows = [&] { return display.mappedWindowsOf(application.processId(), true); };
-  const xcb_window_t waitWindow = windows().front();
-
-  for (const QString& argument :
-       {QStringLiteral("--library"), QStringLiteral("brindlewick:open"), QStringLiteral("--dismiss")}) {
-    Program later;
-    later.setProcessEnvironment(start.environment);
-    later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {argument});
-    EXPECT_TRUE(later.waitForFinished(kWaitMilliseconds));
-    EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
-  }
-  ASSERT_EQ(windows(), QList<xcb_window_t>{waitWindow}) << "the start did not wait for the keyring";
-
-  QDBusConnection::disconnectFromBus(keyringName);
-  QList<xcb_window_t> alerts;
+  QByteArray errors;
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
-        alerts = windows();
-        return !alerts.isEmpty() && !alerts.contains(waitWindow);
+        errors += application.readAllStandardError();
+        return errors.contains("the system keyring stayed locked or did not answer") && !windows().isEmpty();
       },
       kWaitMilliseconds))
-      << "no alert once the keyring went: " << application.readAllStandardError().toStdString();
-  EXPECT_EQ(alerts.size(), 1);
+      << errors.toStdString();
+  const xcb_window_t alert = windows().front();
+  display.requestClose(alert);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return windows().isEmpty(); }, kWaitMilliseconds)) << "the alert stayed";
+  ASSERT_EQ(application.state(), QProcess::Running);
+
+  ASSERT_EQ(LoginKeyring::unlock(), QString());
+  Program later;
+  later.setProcessEnvironment(start.environment);
+  later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {QStringLiteral("--library")});
+  ASSERT_TRUE(later.waitForFinished(kWaitMilliseconds));
+  EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
+  // The reader window, the size of no alert.
+  QRect frame;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        const QList<xcb_window_t> shown = windows();
+        frame = shown.size() == 1 ? tree.geometry(shown.front()) : QRect();
+        return frame.width() >= 900;
+      },
+      kWaitMilliseconds))
+      << "no reader window: " << (errors + application.readAllStandardError()).toStdString();
+  errors += application.readAllStandardError();
+  EXPECT_EQ(errors.count("initialization failed"), 1) << errors.toStdString();
+  EXPECT_EQ(application.state(), QProcess::Running);
   QTest::qWait(300); // painted
-  const QRect frame = tree.geometry(alerts.front());
   EXPECT_TRUE(QGuiApplication::primaryScreen()
                   ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                  .save(testing::testOutputPath(QStringLiteral("keyring-gone-alert.png"))));
-  display.requestClose(alerts.front());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !windows().contains(alerts.front()); }, kWaitMilliseconds));
-  EXPECT_FALSE(QTest::qWaitFor([&] { return !windows().isEmpty(); }, 2000))
-      << "another alert followed the answered one";
-  EXPECT_EQ(application.state(), QProcess::Running) << "the start ended though its tray icon shows";
+                  .save(testing::testOutputPath(QStringLiteral("started-again.png"))));
 }
 
 #else
