@@ -299,6 +299,11 @@ bool ReaderAppDelegate::eventFilter(QObject* watched, QEvent* event) {
   case QEvent::Hide:
     saveFrame();
     m_memoryRelease.windowHidden();
+    // The About box goes with its window when the program hides it (a drop shown on request
+    // does), rather than stand alone on screen over nothing; minimized, both stay.
+    if (!event->spontaneous())
+      for (QMessageBox* box : m_window->findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly))
+        box->close();
     break;
   case QEvent::WindowDeactivate: m_memoryRelease.windowDeactivated(); break;
   case QEvent::WindowActivate: m_memoryRelease.windowActivated(); break;
