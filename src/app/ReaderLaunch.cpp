@@ -88,8 +88,10 @@ QString startFailureText(const QString& error, const KeyringWatch* keyring) {
   case KeychainError::Cause::locked:
   case KeychainError::Cause::noAnswer: return keyringStayedLockedText;
   case KeychainError::Cause::other: return failure.description() + u' ' + keyringMayHaveStayedLockedText;
-  // A keyring that is not there is not locked: its own text says what to do.
-  case KeychainError::Cause::noService: break;
+  // A keyring that is not there, or that the bus to it does not reach, is not locked: its own
+  // text says what to do.
+  case KeychainError::Cause::noService:
+  case KeychainError::Cause::noSessionBus: break;
   }
   return failure.description();
 }

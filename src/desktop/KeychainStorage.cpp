@@ -5,6 +5,7 @@
 #include "foundation/DelayScheduler.h"
 
 #include <QDBusVariant>
+#include <QRegularExpression>
 
 #include <qt6keychain/keychain.h>
 
@@ -121,18 +122,28 @@ bool succeededOrAbsent(qint32 status) {
 // What stood in the way, from QtKeychain's status and words. Over the Secret Service a missing
 // keyring has no status of its own: the bus's error comes as OtherError, and its text names the
 // service that is not there or would not start ("The name org.freedesktop.secrets was not
-// provided by any .service files"), or the session bus that is missing ("Cannot autolaunch
-// D-Bus without X11 $DISPLAY", a failed dbus-launch, an address left from an earlier session:
-// "Could not connect: No such file or directory", or "…: Connection refused").
+// provided by any .service files"). A session bus that cannot be reached comes the same way:
+// an address left from an earlier session ("Could not connect: No such file or directory", or
+// "…: Connection refused"), or none to be had ("Cannot autolaunch D-Bus without X11 $DISPLAY",
+// a failed dbus-launch). So does a keyring that holds the service's name and never answers:
+// each of libsecret's calls gives up after GDBus's 25 s with GLib's "Timeout was reached", as
+// a call through QtDBus does with "Did not receive a reply…". GLib's words follow the reader's
+// language: in another one such a keyring reads as an error in its own words.
 KeychainError::Cause causeOf(const Answer& answer) {
   switch (answer.status) {
   case QKeychain::NoBackendAvailable: return KeychainError::Cause::noService;
   // The Secret Service's "is locked"; KWallet's wallet that was not opened.
   case QKeychain::AccessDenied: return KeychainError::Cause::locked;
   case QKeychain::OtherError:
-    if (answer.text.contains(QLatin1String("org.freedesktop.secrets")) ||
-        answer.text.contains(QLatin1String("D-Bus")) || answer.text.contains(QLatin1String("dbus-launch")) ||
-        answer.text.startsWith(QLatin1String("Could not connect")))
+    if (answer.text.startsWith(QLatin1String("Could not connect")) ||
+        answer.text.contains(QLatin1String("autolaunch")) ||
+        answer.text.contains(QLatin1String("dbus-launch")))
+      return KeychainError::Cause::noSessionBus;
+    // A call that timed out is a keyring that did not answer, whichever name its words give.
+    if (answer.text.contains(QLatin1String("Timeout was reached")) ||
+        answer.text.contains(QLatin1String("Did not receive a reply")))
+      return KeychainError::Cause::noAnswer;
+    if (answer.text.contains(QLatin1String("org.freedesktop.secrets")))
       return KeychainError::Cause::noService;
     break;
   default: break;
@@ -140,10 +151,19 @@ KeychainError::Cause causeOf(const Answer& answer) {
   return KeychainError::Cause::other;
 }
 
+// The session bus's address as the session gives it, without the bus's guid, which tells the
+// reader nothing; empty when the session names none.
+QString sessionBusAddress() {
+  static const QRegularExpression guid(QStringLiteral(",guid=[0-9a-fA-F]*"));
+  return qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").remove(guid).trimmed();
+}
+
 [[noreturn]] void fail(const Answer& answer) {
   if (answer.late)
     throw KeychainError(answer.status, *answer.late);
-  throw KeychainError(answer.status, causeOf(answer), answer.text);
+  const KeychainError::Cause cause = causeOf(answer);
+  throw KeychainError(answer.status, cause,
+                      cause == KeychainError::Cause::noSessionBus ? sessionBusAddress() : answer.text);
 }
 
 void startJob(QKeychain::Job& job) {

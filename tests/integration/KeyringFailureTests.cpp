@@ -4,6 +4,7 @@
 #include "desktop/LoginKeyring.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -43,6 +44,23 @@ protected:
     }
   }
 
+  // The program's start reads the credential: it stops there, and says why.
+  static void expectTheStartToFailWith(const QProcessEnvironment& environment, const QByteArray& text) {
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+    QByteArray errors;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          errors += program.readAllStandardError();
+          return errors.contains("initialization failed: " + text);
+        },
+        20000))
+        << errors.toStdString();
+    program.kill();
+    program.waitForFinished();
+  }
+
   KeychainStorage storage{QStringLiteral("app.brindlewick.credentials"), 5.0};
 };
 
@@ -61,6 +79,20 @@ TEST_F(NoSecretService, EveryRequestSaysThatNoKeyringAnswersAndWhatToInstall) {
       "credentials were discarded.");
 }
 
+// A terminal left from an earlier login names a session bus that is gone, whatever keyring runs
+// on the desktop's own: the start names that bus, without its guid, which tells the reader
+// nothing, and where to start instead.
+TEST_F(NoSecretService, AStartOnABusThatIsGoneSaysSoAndWhereToStartInstead) {
+  const QTemporaryDir ended;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=%1/bus,guid=5c1e0d7a"_s.arg(ended.path()));
+  const QString text =
+      u"Secure storage is unavailable: the session bus at unix:path=%1/bus cannot be reached, "
+      "so no keyring can answer. Start Brindlewick from your desktop's own session, or from a "
+      "new terminal in it. No credentials were discarded."_s.arg(ended.path());
+  expectTheStartToFailWith(environment, text.toUtf8());
+}
+
 // Locked, the keyring asks for its password through a prompt, which CTest keeps off every
 // screen (DISPLAY is empty), as a reader who dismisses it does. Asked through that refused
 // prompt, the keyring answers a read with "not found" and a removal with success, the item
@@ -75,21 +107,10 @@ TEST_F(LockedKeyring, EveryRequestSaysTheKeyringIsLockedAndKeepsWhatItHolds) {
                                "login password usually opens it), then try again. No credentials were "
                                "discarded.");
 
-  // The program's start reads the credential: it stops there, rather than greet a newcomer.
-  QProcess program;
-  program.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
-  QByteArray errors;
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] {
-        errors += program.readAllStandardError();
-        return errors.contains(
-            "initialization failed: Secure storage is unavailable: the system keyring stayed "
-            "locked or did not answer, so Brindlewick could not read your sign-in.");
-      },
-      20000))
-      << errors.toStdString();
-  program.kill();
-  program.waitForFinished();
+  // The start stops there, rather than greet a newcomer.
+  expectTheStartToFailWith(QProcessEnvironment::systemEnvironment(),
+                           "Secure storage is unavailable: the system keyring stayed locked or did not "
+                           "answer, so Brindlewick could not read your sign-in.");
 
   ASSERT_EQ(LoginKeyring::unlock(), QString());
   EXPECT_EQ(finishTask(storage.read(u"reader.session.v1.failure"_s)).value,

@@ -41,8 +41,11 @@ public:
   static constexpr qint32 noAnswerStatus = -1;
 
   enum class Cause {
-    // Nothing answers for the keyring on the session bus (or the session has no bus).
+    // The session bus is there, but nothing on it answers for the keyring.
     noService,
+    // The session bus cannot be reached: its address is left from an earlier session (nothing
+    // listens there any more), or the session has none. A keyring may well be running.
+    noSessionBus,
     // The keyring is locked, or refused to open.
     locked,
     // The keyring did not answer in time: locked behind an unlock prompt nobody answered, or stuck.
@@ -51,8 +54,9 @@ public:
     other,
   };
 
-  // A failed request. `keyringText` is the keyring's own description of the failure, if any.
-  KeychainError(qint32 status, Cause cause, QString keyringText = {});
+  // A failed request. `detail` is what the store knows beyond the cause, if anything: the
+  // keyring's own description of the failure, or for noSessionBus the bus's address.
+  KeychainError(qint32 status, Cause cause, QString detail = {});
   // A failure known by its status alone: noAnswerStatus is a request not answered in time.
   explicit KeychainError(qint32 status);
   // A request the keyring did not answer in time, which it may still carry out.
