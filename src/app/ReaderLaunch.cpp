@@ -105,8 +105,14 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
   try {
     bool givenUp = false;
     launch.model = openModel(std::move(services), keyring, requests, givenUp);
-    if (givenUp)
+    if (givenUp) {
+      // Nothing will answer the starts kept meanwhile: the desktop stops their busy cursors.
+      if (requests)
+        requests->deliverTo(requests, [](const LaunchRequest& request) {
+          WindowActivation::endLaunchFeedback(request.startupId);
+        });
       return launch;
+    }
   } catch (const std::exception& error) {
     // A failed keyring read fails the start with the account's storage error, which drops the
     // keyring's own; the reader is told the keyring's words, and what to do when it stayed locked.
