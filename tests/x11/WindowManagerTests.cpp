@@ -169,19 +169,20 @@ public:
     sync();
   }
 
-  // A press of `key` while `modifier` is held, released in the reverse order, made by the
-  // server's test device as the reader's fingers would make it (both are keysyms). Each key
-  // waits for the one before: a window manager grabs the keyboard when it sees the chord.
+  // A press of `key` while `modifier` is held, made by the server's test device as the reader's
+  // fingers would make it (both are keysyms). The modifier comes up while the key is still down:
+  // the window manager's grab of the chord lasts as long as the key is down, so the release that
+  // ends its switcher is its own however late it gets round to the press. (Released after the
+  // key, it went to the focused window whenever the manager had not yet taken the keyboard, and
+  // the switcher stayed open.)
   void pressChord(std::uint32_t modifier, std::uint32_t key) {
     const xcb_keycode_t held = keycodeOf(modifier);
     const xcb_keycode_t pressed = keycodeOf(key);
     const std::pair<std::uint8_t, xcb_keycode_t> steps[] = {
-        {XCB_KEY_PRESS, held}, {XCB_KEY_PRESS, pressed}, {XCB_KEY_RELEASE, pressed}, {XCB_KEY_RELEASE, held}};
-    for (const auto& [type, keycode] : steps) {
+        {XCB_KEY_PRESS, held}, {XCB_KEY_PRESS, pressed}, {XCB_KEY_RELEASE, held}, {XCB_KEY_RELEASE, pressed}};
+    for (const auto& [type, keycode] : steps)
       xcb_test_fake_input(connection_, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-      sync();
-      QTest::qWait(50);
-    }
+    sync();
   }
 
   // Asks the window manager to add `state` to a window's state, as a pager does.
