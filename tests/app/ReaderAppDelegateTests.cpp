@@ -6,11 +6,13 @@
 #include "model/ReaderModelFixture.h"
 #include "panel/DropPanel.h"
 #include "panel/ReadingWindow.h"
+#include "ui/account/ElidedEmailLabel.h"
 #include "ui/card/CardPanelContent.h"
 #include "ui/card/DropCardContent.h"
 #include "ui/design/DropGlass.h"
 #include "ui/window/WorkspaceBackdrop.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QIcon>
 #include <QMenu>
@@ -19,12 +21,12 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
-#include <QTimer>
 #include <QWindow>
 #include <QWindowStateChangeEvent>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 using namespace brindlewick;
@@ -53,6 +55,32 @@ void setMinimized(QWidget& window, bool minimized) {
   QWindowStateChangeEvent event(old);
   QApplication::sendEvent(&window, &event);
 }
+
+// Whether an action waited for an answer in an event loop of its own (a menu or a box run with
+// exec()) while this was watching: such a loop waits for events, where QTest's clicks and keys
+// only deliver those already there. What waits is closed, so that the test goes on to fail
+// rather than hang.
+class OwnLoopWatch {
+public:
+  OwnLoopWatch()
+      : m_connection(QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                                      [this] {
+                                        m_waited = true;
+                                        if (QWidget* popup = QApplication::activePopupWidget())
+                                          popup->close();
+                                        else if (QWidget* modal = QApplication::activeModalWidget())
+                                          modal->close();
+                                      })) {}
+  ~OwnLoopWatch() { QObject::disconnect(m_connection); }
+  OwnLoopWatch(const OwnLoopWatch&) = delete;
+  OwnLoopWatch& operator=(const OwnLoopWatch&) = delete;
+
+  bool waited() const { return m_waited; }
+
+private:
+  bool m_waited = false;
+  QMetaObject::Connection m_connection;
+};
 
 // A model and the delegate launched on it: signed in, or in the middle of signing in.
 struct Launched {
@@ -302,68 +330,122 @@ TEST(ReaderAppDelegate, AScheduledUpdateOfferWaitsUntilTheFirstRunScreensHaveGon
   }
 }
 
-// A text's Copy menu may still be open when its page goes: a later start turns the page, or the
-// sign-in completes and the first-run screens go. The menu goes with the page, and the program
-// goes on. (A menu that waited for its answer once had the page deleted under it.)
+// A text's Copy menu may still be open when its page goes: a later start turns the page, the
+// sign-in completes and the first-run screens go, or a sign-out the keyring kept waiting goes
+// through and the account dropdown goes. The menu opens without waiting for its answer, goes
+// with the page, and the program goes on. (A menu that waited for its answer once had the page
+// deleted under it.)
 TEST(ReaderAppDelegate, ATextsMenuGoesWithThePageThatGoesWhileItShows) {
-  const struct {
+  struct Shown {
+    QWidget* text;
+    QWidget* page;
+  };
+  struct Row {
     const char* name;
     bool signedIn;
-    const char* text;
-  } rows[] = {
-      {"the reading page's eyebrow, a later start opens the library", true, "detail.eyebrow"},
-      {"the sign-in code, the sign-in completes", false, "onboarding.deviceCode"},
+    // Brings the text on screen as the reader would: its page is open.
+    std::function<Shown(Launched&)> reach;
+    // Takes the page away while the menu shows.
+    std::function<void(Launched&)> takeAway;
+    bool signedInAfter;
+    ReaderTab tabAfter;
+    const char* picture;
   };
-  for (const auto& row : rows) {
+  // The one on screen: a page may hold a hidden one of the same name (the dropdown's card for
+  // signing in, while signed in).
+  const auto named = [](Launched& launched, const char* name) -> QWidget* {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (QWidget* widget : launched.delegate.window()->findChildren<QWidget*>(QString::fromLatin1(name)))
+      if (widget->isVisible())
+        return widget;
+    return nullptr;
+  };
+  const auto clickOn = [](QWidget* widget) {
+    QWidget* window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      widget->mapTo(window, widget->rect().center()));
+  };
+  const Row rows[] = {
+      {"the reading page's eyebrow, a later start opens the library", true,
+       [&](Launched& launched) {
+         launched.model.read(requiredValue(
+             launched.model.repository().snapshot(launched.fixture.release().release.lore[0].id), "snapshot"));
+         QWidget* text = named(launched, "detail.eyebrow");
+         return Shown{text, text ? text->parentWidget() : nullptr};
+       },
+       [](Launched& launched) {
+         LaunchRequest request;
+         request.kind = LaunchRequest::Kind::action;
+         request.action = LaunchAction::library;
+         launched.delegate.handle(request);
+       },
+       true, ReaderTab::saved, "text-menu-detail.eyebrow.png"},
+      {"the sign-in code, the sign-in completes", false,
+       [&](Launched& launched) {
+         // From the welcome page on to the one with the code, by the keys.
+         QWidget* window = launched.delegate.window();
+         window->activateWindow();
+         EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+         QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+         return Shown{named(launched, "onboarding.deviceCode"), launched.delegate.home()->onboarding()};
+       },
+       [](Launched& launched) {
+         launched.fixture.harness().service().grants().approve(*launched.model.signInCode(),
+                                                               AccountFixtures::userID);
+         launched.fixture.advance(5);
+       },
+       true, ReaderTab::welcome, "text-menu-onboarding.deviceCode.png"},
+      {"the account e-mail, a sign-out the keyring kept waiting goes through", true,
+       [&](Launched& launched) {
+         // The dropdown opened with a click on the avatar, and Sign out chosen in it while the
+         // keyring is slow to remove the credential.
+         QWidget* avatar = named(launched, "account.profile");
+         if (avatar == nullptr)
+           return Shown{};
+         clickOn(avatar);
+         launched.fixture.storage().setHolding(true);
+         QWidget* signOut = named(launched, "account.signOut");
+         if (signOut == nullptr)
+           return Shown{};
+         clickOn(signOut);
+         EXPECT_TRUE(QTest::qWaitFor([&] { return launched.fixture.storage().heldCount() == 1; }, 5000));
+         return Shown{launched.delegate.window()->findChild<ElidedEmailLabel*>(),
+                      launched.delegate.home()->dropdownLayer()};
+       },
+       [](Launched& launched) {
+         launched.fixture.storage().setHolding(false);
+         launched.fixture.storage().releaseOldest();
+       },
+       false, ReaderTab::welcome, "text-menu-account.email.png"},
+  };
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Launched launched(row.signedIn);
     QWidget* window = launched.delegate.window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    if (!row.signedIn) {
-      // From the welcome page on to the one with the code, by the keys.
-      window->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-      QTest::keyClick(window->windowHandle(), Qt::Key_Return);
-    } else {
-      launched.model.read(requiredValue(
-          launched.model.repository().snapshot(launched.fixture.release().release.lore[0].id), "snapshot"));
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    const QPointer<QWidget> text = window->findChild<QWidget*>(QString::fromLatin1(row.text));
+    const Shown shown = row.reach(launched);
+    const QPointer<QWidget> text = shown.text;
+    const QPointer<QWidget> page = shown.page;
     ASSERT_FALSE(text.isNull());
-    ASSERT_TRUE(text->isVisible());
-    const QPointer<QWidget> page =
-        row.signedIn ? text->parentWidget() : launched.delegate.home()->onboarding();
-    // What takes the page away runs on the next turn of the event loop: inside the menu's own
-    // loop, were it to run one.
-    QTimer::singleShot(0, window, [&] {
-      if (row.signedIn) {
-        LaunchRequest request;
-        request.kind = LaunchRequest::Kind::action;
-        request.action = LaunchAction::library;
-        launched.delegate.handle(request);
-      } else {
-        launched.fixture.harness().service().grants().approve(*launched.model.signInCode(),
-                                                              AccountFixtures::userID);
-        launched.fixture.advance(5);
-      }
-    });
-    QTest::mouseClick(window->windowHandle(), Qt::RightButton, {},
-                      text->mapTo(window, text->rect().center()));
+    ASSERT_FALSE(page.isNull());
+
+    OwnLoopWatch watch;
+    QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, text->mapTo(window, text->rect().center()));
+    EXPECT_FALSE(watch.waited()) << "the menu waited for its answer";
     const QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_FALSE(menu.isNull());
     EXPECT_EQ(menu->actions().value(0)->text(), "Copy");
     EXPECT_EQ(menu->parentWidget(), text.data());
-    EXPECT_TRUE(menu->grab().save(
-        brindlewick::testing::testOutputPath(QStringLiteral("text-menu-%1.png").arg(row.text))));
+    EXPECT_TRUE(menu->grab().save(brindlewick::testing::testOutputPath(QString::fromLatin1(row.picture))));
 
+    row.takeAway(launched);
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.isNull() && text.isNull(); }, 5000)) << "the page stayed";
     EXPECT_TRUE(menu.isNull());
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-    if (row.signedIn) {
-      EXPECT_EQ(launched.model.navigationTab(), ReaderTab::saved);
-    }
-    EXPECT_TRUE(launched.model.account().isSignedIn());
+    EXPECT_EQ(launched.model.navigationTab(), row.tabAfter);
+    EXPECT_EQ(launched.model.account().isSignedIn(), row.signedInAfter);
+    EXPECT_EQ(launched.model.account().hasStoredSession(), row.signedInAfter);
+    launched.fixture.settle();
   }
 }
 
@@ -387,17 +469,13 @@ TEST(ReaderAppDelegate, AboutOpensWithoutWaitingAndOnlyOnce) {
         QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, {}, menu->actionGeometry(action).center());
     return true;
   };
-  // Were the box to wait for its answer, this would answer it each time, long after the clicks
-  // would have returned.
-  QTimer answer;
-  QObject::connect(&answer, &QTimer::timeout, [] {
-    if (QWidget* modal = QApplication::activeModalWidget())
-      modal->close();
-  });
-  answer.start(1000);
-  ASSERT_TRUE(chooseAbout());
-  EXPECT_FALSE(chooseAbout());
-  answer.stop();
+  {
+    // Were the box to wait for its answer, this would answer it each time.
+    OwnLoopWatch watch;
+    ASSERT_TRUE(chooseAbout());
+    EXPECT_FALSE(chooseAbout());
+    EXPECT_FALSE(watch.waited()) << "About waited for its answer";
+  }
   const QList<QMessageBox*> boxes = window->findChildren<QMessageBox*>();
   ASSERT_EQ(boxes.size(), 1);
   EXPECT_TRUE(boxes.first()->isVisible());

@@ -1,6 +1,7 @@
 #include "TestOutput.h"
 #include "app/KeyringWaitWindow.h"
 #include "app/KeyringWatch.h"
+#include "app/LaunchRequestQueue.h"
 #include "app/ReaderLaunch.h"
 #include "desktop/KeychainStorage.h"
 #include "model/ApplicationDefaults.h"
@@ -9,6 +10,7 @@
 #include "ui/onboarding/OnboardingView.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -17,6 +19,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -83,7 +87,7 @@ protected:
     bool done = false;
     QObject::connect(&steps, &QTimer::timeout, [&] { done = done || step(); });
     steps.start(5);
-    ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
+    ReaderLaunch launch = launchReader(fixture.services(), options, requests, &watch);
     EXPECT_TRUE(done) << "the start ended before its steps did";
     return launch;
   }
@@ -142,6 +146,8 @@ protected:
   KeyringWatch watch{fixture.storage(), fixture.harness().scheduler()};
   ReaderAppDelegate::Options options;
   QStringList alerts;
+  // Where later starts' requests wait, when a test makes them.
+  LaunchRequestQueue* requests = nullptr;
 };
 
 TEST_F(ReaderLaunchTest, ALockedKeyringIsSaidAtOnceAndTheReaderFollowsItsUnlock) {
@@ -184,6 +190,59 @@ TEST_F(ReaderLaunchTest, AKeyringWhoseBusGivesUpAfterTheWaitShowedSaysItMayHaveS
       "your sign-in: unlock it (your login password usually opens it), then start "
       "Brindlewick again."_s,
       [this] { fixture.storage().failOldestSilently(7); }, QStringLiteral("keyring-bus-gave-up.png"));
+}
+
+// Starts that came while the keyring kept the start waiting are served by the alert of the
+// start that then fails, each bringing it forward: once it is on screen, not before it exists
+// (nothing would be brought forward then, and the start would count as served).
+TEST_F(ReaderLaunchTest, StartsKeptDuringTheWaitAreServedOnceTheAlertShows) {
+  LaunchRequestQueue queue;
+  requests = &queue;
+  LaunchRequest library;
+  library.kind = LaunchRequest::Kind::action;
+  library.action = LaunchAction::library;
+  library.startupId = u"launcher-1-host-brindlewick-0_TIME100"_s;
+  LaunchRequest link;
+  link.kind = LaunchRequest::Kind::openLinks;
+  link.links = QStringList{u"brindlewick:open"_s};
+
+  std::optional<qsizetype> keptAsTheAlertCame;
+  bool servedWhileItShowed = false;
+  // The alert as the application presents it: a modal box that waits for its answer, answered
+  // here once nothing is kept any more.
+  options.alert = [&](const QString& title, const QString& text) {
+    alerts.append(title + '\n' + text);
+    keptAsTheAlertCame = queue.pendingCount();
+    const std::unique_ptr<QMessageBox> box = ReaderAppDelegate::makeAlert(title, text);
+    QTimer answer;
+    const QDeadlineTimer deadline(5000);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      servedWhileItShowed = queue.pendingCount() == 0 && QApplication::activeModalWidget() == box.get();
+      if (servedWhileItShowed || deadline.hasExpired())
+        box->done(QMessageBox::Ok);
+    });
+    answer.start(5);
+    box->exec();
+  };
+  bool waited = false;
+  StandardErrorCapture errors;
+  const ReaderLaunch launch = launchWhile([&] {
+    if (!waited) {
+      waited = sawWaitWindowInTime();
+      return false;
+    }
+    queue.enqueue(library);
+    queue.enqueue(link);
+    fixture.storage().timeOutOldest(KeychainError::noAnswerStatus);
+    return true;
+  });
+  EXPECT_FALSE(launch.model);
+  ASSERT_EQ(alerts.size(), 1);
+  EXPECT_EQ(keptAsTheAlertCame, 2) << "served before the alert was on screen";
+  EXPECT_TRUE(servedWhileItShowed);
+  EXPECT_EQ(queue.pendingCount(), 0);
+  fixture.storage().setHolding(false);
+  fixture.storage().releaseOldest();
 }
 
 TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {

@@ -27,6 +27,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QScopeGuard>
@@ -45,6 +46,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -167,19 +169,20 @@ public:
     sync();
   }
 
-  // A press of `key` while `modifier` is held, released in the reverse order, made by the
-  // server's test device as the reader's fingers would make it (both are keysyms). Each key
-  // waits for the one before: a window manager grabs the keyboard when it sees the chord.
+  // A press of `key` while `modifier` is held, made by the server's test device as the reader's
+  // fingers would make it (both are keysyms). The modifier comes up while the key is still down:
+  // the window manager's grab of the chord lasts as long as the key is down, so the release that
+  // ends its switcher is its own however late it gets round to the press. (Released after the
+  // key, it went to the focused window whenever the manager had not yet taken the keyboard, and
+  // the switcher stayed open.)
   void pressChord(std::uint32_t modifier, std::uint32_t key) {
     const xcb_keycode_t held = keycodeOf(modifier);
     const xcb_keycode_t pressed = keycodeOf(key);
     const std::pair<std::uint8_t, xcb_keycode_t> steps[] = {
-        {XCB_KEY_PRESS, held}, {XCB_KEY_PRESS, pressed}, {XCB_KEY_RELEASE, pressed}, {XCB_KEY_RELEASE, held}};
-    for (const auto& [type, keycode] : steps) {
+        {XCB_KEY_PRESS, held}, {XCB_KEY_PRESS, pressed}, {XCB_KEY_RELEASE, held}, {XCB_KEY_RELEASE, pressed}};
+    for (const auto& [type, keycode] : steps)
       xcb_test_fake_input(connection_, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-      sync();
-      QTest::qWait(50);
-    }
+    sync();
   }
 
   // Asks the window manager to add `state` to a window's state, as a pager does.
@@ -718,40 +721,71 @@ struct ReaderWithUpdater {
   ReaderAppDelegate delegate{&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile())};
 };
 
-TEST_F(WindowManagerTest, ASecondLaunchBringsTheReaderWindowForwardAndEndsItsLaunchFeedback) {
-  ReaderModelFixture fixture;
-  fixture.signIn();
-  ReaderModel& model = fixture.open();
-  ReaderAppDelegate delegate(&model, std::nullopt, windowOnlyOptions(fixture.applicationDefaultsFile()));
-  delegate.launch();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.window()));
-  const xcb_window_t reader = idOf(*delegate.window());
-  // Unlike the panel, the reader window is a task: taskbars and the window switcher offer it.
-  const QList<std::uint32_t> states = client_->cardinals(reader, "_NET_WM_STATE", XCB_ATOM_ATOM);
-  EXPECT_FALSE(states.contains(client_->atom("_NET_WM_STATE_SKIP_TASKBAR")) ||
-               states.contains(client_->atom("_NET_WM_STATE_SKIP_PAGER")));
+// A second launch brings forward what the first shows, with the time of the reader's own action
+// in its startup id, and ends its launch feedback: the reader window, or the start-up alert of a
+// start that failed, which serves the launch while it waits for its answer.
+TEST_F(WindowManagerTest, ASecondLaunchBringsForwardWhatTheFirstShowsAndEndsItsLaunchFeedback) {
+  for (const bool failed : {false, true}) {
+    SCOPED_TRACE(failed ? "the start-up alert" : "the reader window");
+    ReaderModelFixture fixture;
+    fixture.signIn();
+    ReaderAppDelegate::Options options = windowOnlyOptions(fixture.applicationDefaultsFile());
+    std::unique_ptr<ReaderAppDelegate> delegate;
+    // `hand` gives the launch to the first start.
+    const auto secondLaunch = [&](QWidget& shown, const std::function<void(const LaunchRequest&)>& hand) {
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown));
+      const xcb_window_t first = idOf(shown);
 
-  // The reader goes on in another application and clicks in it: a window manager that
-  // prevents focus stealing keeps back windows that ask with an older time than that click.
-  const xcb_window_t editor = client_->openWindow(QRect(300, 200, 700, 500), 0x4f4f4f);
-  client_->activate(editor);
-  ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
-  client_->click(QPoint(600, 500), 1);
+      // The reader goes on in another application and clicks in it: a window manager that
+      // prevents focus stealing keeps back windows that ask with an older time than that click.
+      const xcb_window_t editor = client_->openWindow(QRect(300, 200, 700, 500), 0x4f4f4f);
+      const auto closeEditor = qScopeGuard([&] { client_->destroy(editor); });
+      client_->activate(editor);
+      ASSERT_TRUE(waitFor([&] { return client_->activeWindow() == editor; }));
+      client_->click(QPoint(600, 500), 1);
 
-  // Then they start Brindlewick again from the launcher, which stamped the start with the
-  // time of their click.
-  const std::uint32_t launchTime = client_->serverTime();
-  LaunchRequest request;
-  request.startupId = QStringLiteral("launcher-4321-host-brindlewick-0_TIME%1").arg(launchTime);
-  delegate.handle(request);
+      // Then they start Brindlewick again from the launcher, which stamped the start with the
+      // time of their click.
+      const std::uint32_t launchTime = client_->serverTime();
+      LaunchRequest request;
+      request.startupId = QStringLiteral("launcher-4321-host-brindlewick-0_TIME%1").arg(launchTime);
+      hand(request);
 
-  EXPECT_TRUE(waitFor([&] { return client_->activeWindow() == reader; }));
-  // Asked for by the application itself (source 1), with the time of the launch.
-  EXPECT_TRUE(client_->activations().contains(OtherClient::Activation{reader, 1, launchTime}));
-  EXPECT_TRUE(waitFor([&] {
-    return client_->startupMessages().contains(QByteArrayLiteral("remove: ID=") + request.startupId.toUtf8());
-  }));
-  client_->destroy(editor);
+      EXPECT_TRUE(waitFor([&] { return client_->activeWindow() == first; }));
+      // Asked for by the application itself (source 1), with the time of the launch.
+      EXPECT_TRUE(client_->activations().contains(OtherClient::Activation{first, 1, launchTime}));
+      EXPECT_TRUE(waitFor([&] {
+        return client_->startupMessages().contains(QByteArrayLiteral("remove: ID=") + request.startupId.toUtf8());
+      }));
+    };
+    if (failed) {
+      // The alert as the application shows it, the launch served while it is on screen.
+      int alerts = 0;
+      options.alert = [&](const QString& title, const QString& text) {
+        ++alerts;
+        const std::unique_ptr<QMessageBox> alert = ReaderAppDelegate::makeAlert(title, text);
+        alert->setWindowModality(Qt::ApplicationModal);
+        alert->show();
+        secondLaunch(*alert, [&](const LaunchRequest& request) {
+          EXPECT_TRUE(delegate->bringStartupAlertForward(request));
+        });
+      };
+      delegate = std::make_unique<ReaderAppDelegate>(
+          nullptr, ReaderAppDelegate::startupErrorText(QStringLiteral("The store is not a database.")), options);
+      delegate->launch();
+      EXPECT_EQ(alerts, 1);
+      continue;
+    }
+    delegate = std::make_unique<ReaderAppDelegate>(&fixture.open(), std::nullopt, options);
+    delegate->launch();
+    ReadingWindow& reader = *delegate->window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&reader));
+    // Unlike the panel, the reader window is a task: taskbars and the window switcher offer it.
+    const QList<std::uint32_t> states = client_->cardinals(idOf(reader), "_NET_WM_STATE", XCB_ATOM_ATOM);
+    EXPECT_FALSE(states.contains(client_->atom("_NET_WM_STATE_SKIP_TASKBAR")) ||
+                 states.contains(client_->atom("_NET_WM_STATE_SKIP_PAGER")));
+    secondLaunch(reader, [&](const LaunchRequest& request) { delegate->handle(request); });
+  }
 }
 
 // "Check for updates" pressed in the reader window: the answer opens over that window, on its

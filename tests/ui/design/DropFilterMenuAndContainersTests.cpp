@@ -4,12 +4,17 @@
 #include "ui/design/DropTextBlock.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFontMetricsF>
 #include <QMenu>
+#include <QPointer>
 #include <QTest>
 #include <QTextDocument>
+#include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace brindlewick {
 namespace {
@@ -49,6 +54,38 @@ TEST(DropFilterMenu, TheWholeChoiceIsInTheTooltipAndDescriptionAndAmpersandsShow
   QTest::mouseClick(&filter, Qt::LeftButton, {}, filter.shapeRect().center());
   EXPECT_TRUE(menu.isVisible());
   menu.hide();
+}
+
+// A text's own menu (DropContextMenu) is not kept once the reader closes it, by Escape or by a
+// click beside it: each right click makes a new one, which would otherwise pile up under the text.
+TEST(DropContextMenu, ATextsMenuIsDeletedOnceItCloses) {
+  const struct {
+    const char* name;
+    std::function<void(QWindow*)> close;
+  } rows[] = {
+      {"Escape", [](QWindow* window) { QTest::keyClick(window, Qt::Key_Escape); }},
+      {"a click beside it",
+       [](QWindow* window) { QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(380, 180)); }},
+  };
+  QWidget window;
+  window.resize(400, 200);
+  auto* text = new DropTextBlock(QStringLiteral("Leverage hides where few look."), &window);
+  text->setSelectable(true);
+  text->setGeometry(10, 10, 200, 30);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QTest::mouseClick(window.windowHandle(), Qt::RightButton, {}, text->geometry().center());
+    const QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_FALSE(menu.isNull());
+    EXPECT_EQ(menu->parentWidget(), text);
+    row.close(window.windowHandle());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menu.isNull(); }, 2000)) << "the closed menu stayed";
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_TRUE(text->findChildren<QMenu*>().isEmpty());
+  }
 }
 
 TEST(DropEmptyState, StaysInItsColumnCentredInAWideWorkspace) {
