@@ -80,12 +80,22 @@ protected:
     options.statusItem = false;
   }
 
-  // Launches while `step` runs from the event loop every few milliseconds, until it answers
-  // true; the steps see the start waiting on the keyring.
-  ReaderLaunch launchWhile(std::function<bool()> step) {
+  // Launches, and once the start has been seen waiting on the keyring (sawWaitWindowInTime()),
+  // runs `then` from the event loop.
+  ReaderLaunch launchAfterTheWait(const std::function<void()>& then) {
     QTimer steps;
+    bool waited = false;
     bool done = false;
-    QObject::connect(&steps, &QTimer::timeout, [&] { done = done || step(); });
+    QObject::connect(&steps, &QTimer::timeout, [&] {
+      if (done)
+        return;
+      if (!waited) {
+        waited = sawWaitWindowInTime();
+        return;
+      }
+      then();
+      done = true;
+    });
     steps.start(5);
     ReaderLaunch launch = launchReader(fixture.services(), options, requests, &watch);
     EXPECT_TRUE(done) << "the start ended before its steps did";
@@ -115,16 +125,8 @@ protected:
   // as standard error does after its prefix.
   void expectStayedLockedAlert(const QString& reason, const std::function<void()>& giveUp,
                                const QString& picture) {
-    bool waited = false;
     StandardErrorCapture errors;
-    const ReaderLaunch launch = launchWhile([&] {
-      if (!waited) {
-        waited = sawWaitWindowInTime();
-        return false;
-      }
-      giveUp();
-      return true;
-    });
+    const ReaderLaunch launch = launchAfterTheWait(giveUp);
     EXPECT_FALSE(launch.model);
     EXPECT_EQ(visibleWaitWindow(), nullptr);
     const QString text =
@@ -151,16 +153,10 @@ protected:
 };
 
 TEST_F(ReaderLaunchTest, ALockedKeyringIsSaidAtOnceAndTheReaderFollowsItsUnlock) {
-  bool waited = false;
-  const ReaderLaunch launch = launchWhile([&] {
-    if (!waited) {
-      waited = sawWaitWindowInTime();
-      return false;
-    }
+  const ReaderLaunch launch = launchAfterTheWait([&] {
     // The reader unlocks the keyring.
     fixture.storage().setHolding(false);
     fixture.storage().releaseOldest();
-    return true;
   });
   ASSERT_TRUE(launch.model);
   EXPECT_TRUE(launch.model->account().hasStoredSession());
@@ -224,17 +220,11 @@ TEST_F(ReaderLaunchTest, StartsKeptDuringTheWaitAreServedOnceTheAlertShows) {
     answer.start(5);
     box->exec();
   };
-  bool waited = false;
   StandardErrorCapture errors;
-  const ReaderLaunch launch = launchWhile([&] {
-    if (!waited) {
-      waited = sawWaitWindowInTime();
-      return false;
-    }
+  const ReaderLaunch launch = launchAfterTheWait([&] {
     queue.enqueue(library);
     queue.enqueue(link);
     fixture.storage().timeOutOldest(KeychainError::noAnswerStatus);
-    return true;
   });
   EXPECT_FALSE(launch.model);
   ASSERT_EQ(alerts.size(), 1);
@@ -269,27 +259,24 @@ TEST_F(ReaderLaunchTest, AKeyringThatRefusesAtOnceIsNoLockedKeyring) {
 TEST_F(ReaderLaunchTest, ClosingTheKeyringWaitWindowGivesTheStartUp) {
   const QHash<QString, QByteArray> held = fixture.storage().items();
   bool closed = false;
-  int stepsSinceClosed = 0;
-  QTimer steps;
-  QObject::connect(&steps, &QTimer::timeout, [&] {
-    if (!closed) {
-      KeyringWaitWindow* window = sawWaitWindowInTime() ? visibleWaitWindow() : nullptr;
-      if (!window)
-        return;
+  // Were the start not given up, the keyring's answer would let it come up.
+  QTimer answer;
+  answer.setSingleShot(true);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    fixture.storage().setHolding(false);
+    fixture.storage().releaseOldest();
+  });
+  const ReaderLaunch launch = launchAfterTheWait([&] {
+    if (KeyringWaitWindow* window = visibleWaitWindow()) {
       // As the window manager asks it.
       window->windowHandle()->close();
       closed = true;
-    } else if (++stepsSinceClosed == 20) {
-      // Were the start not given up, the keyring's answer would let it come up.
-      fixture.storage().setHolding(false);
-      fixture.storage().releaseOldest();
+      answer.start(2000);
     }
   });
-  steps.start(5);
-  const ReaderLaunch launch = launchReader(fixture.services(), options, nullptr, &watch);
-  steps.stop();
+  const bool waitedForTheKeyring = !answer.isActive();
   ASSERT_TRUE(closed);
-  EXPECT_LT(stepsSinceClosed, 20) << "the start went on waiting for the keyring";
+  EXPECT_FALSE(waitedForTheKeyring) << "the start went on waiting for the keyring";
   EXPECT_FALSE(launch.model);
   EXPECT_FALSE(launch.delegate);
   EXPECT_FALSE(launch.abandoned);
