@@ -56,15 +56,6 @@ bool LaunchRequest::isReaderLink(QStringView link) {
   return link.startsWith(QLatin1String("brindlewick:"));
 }
 
-QStringList LaunchRequest::arguments() const {
-  switch (kind) {
-  case Kind::reopen: return {};
-  case Kind::action: return {argument(action)};
-  case Kind::openLinks: return links;
-  }
-  return {};
-}
-
 LaunchRequest LaunchRequest::fromArguments(const QStringList& arguments) {
   LaunchRequest request;
   const QStringList given = arguments.mid(1);

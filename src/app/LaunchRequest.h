@@ -61,10 +61,6 @@ struct LaunchRequest {
   // Whether the application acts on `link`: the brindlewick: scheme, as written.
   static bool isReaderLink(QStringView link);
 
-  // The arguments that make a start with this request (without the program path): the inverse
-  // of fromArguments.
-  QStringList arguments() const;
-
   // The exact argument of each action, and the action an argument names.
   static QString argument(LaunchAction action);
   static std::optional<LaunchAction> actionForArgument(QStringView argument);

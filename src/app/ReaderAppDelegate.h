@@ -98,6 +98,8 @@ public:
   // activates that alert, with the start's own startup notification, rather than leave it under
   // whatever covers it. False when no alert shows or the request would not open the window.
   bool bringStartupAlertForward(const LaunchRequest& request);
+  // Whether the start-up alert is on screen, waiting for its answer.
+  bool startupAlertShowing() const { return m_startupAlertShowing; }
   // The start-up alert was answered with no tray icon on screen: without a model nothing could
   // reach the shell or quit it any more, so the program is to end (see launchReader).
   bool abandoned() const { return m_abandoned; }

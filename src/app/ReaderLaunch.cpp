@@ -3,6 +3,7 @@
 #include "app/KeyringWaitWindow.h"
 #include "app/KeyringWatch.h"
 #include "app/LaunchRequestQueue.h"
+#include "app/SingleInstance.h"
 #include "desktop/WindowActivation.h"
 
 #include <QCoreApplication>
@@ -49,12 +50,18 @@ std::unique_ptr<ReaderModel> openModel(ReaderModel::Services services, KeyringWa
   if (requests) {
     // A later start meanwhile is carried out once the reader is up; until then one that would
     // open the window brings forward what there is to see. A drop's shortcut has nothing to act
-    // on yet, and must not take the keyboard from the application in front.
+    // on yet, and must not take the keyboard from the application in front. Either way the
+    // launcher's busy cursor ends now, not when the keyring lets the start go on.
     QObject::connect(requests, &LaunchRequestQueue::kept, &loop, [&waitWindow](const LaunchRequest& request) {
-      if (!request.opensReaderWindow() || !waitWindow || !waitWindow->isVisible() || !waitWindow->windowHandle())
+      if (!request.opensReaderWindow()) {
+        WindowActivation::endLaunchFeedback(request.startupId);
+        return;
+      }
+      if (!waitWindow || !waitWindow->isVisible() || !waitWindow->windowHandle())
         return;
       waitWindow->raise();
       WindowActivation::activate(*waitWindow->windowHandle(), request.startupId, request.activationToken);
+      WindowActivation::endLaunchFeedback(request.startupId);
     });
   }
   const auto run = [&](ReaderModel::Services given) -> QCoro::Task<> {
@@ -98,7 +105,7 @@ QString startFailureText(const QString& error, const KeyringWatch* keyring) {
 
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
                           LaunchRequestQueue* requests, KeyringWatch* keyring,
-                          const StartFailureHandler& takeFailure, const StartAgainHandler& startAgain) {
+                          const StartFailureHandler& takeFailure, SingleInstance* instance) {
   options.applicationDefaultsFile = services.applicationDefaultsFile;
   ReaderLaunch launch;
   std::optional<QString> startupError;
@@ -153,18 +160,17 @@ ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Opt
   // The starts kept so far were this one's own, or came while it waited: the alert served those
   // that would open the window.
   requests->deliverTo(delegate, [delegate](const LaunchRequest& request) { delegate->handle(request); });
-  if (launch.model || !startAgain)
+  if (launch.model || !instance)
     return launch;
   // A later start that would open the window is the reader starting again, as the alert advises
-  // once the cause is mended (the keyring unlocked): this shell gives way to it, rather than
-  // show the alert of a start that failed before. It never tries again by itself.
-  requests->deliverTo(delegate, [delegate, requests, startAgain](const LaunchRequest& request) {
-    if (!request.opensReaderWindow()) {
-      delegate->handle(request);
-      return;
-    }
-    startAgain(request);
-    // Nothing more is carried out here: the program ends, to start again.
+  // once the cause is mended (the keyring unlocked, the start made from the desktop's session):
+  // this shell gives way to it, and it runs as itself, with its own environment and program,
+  // rather than meet the alert of a start that failed before. This one never tries again.
+  // While the alert shows, it is brought forward instead.
+  instance->giveWayWhen(delegate, [delegate](const LaunchRequest& request) {
+    return request.opensReaderWindow() && !delegate->startupAlertShowing();
+  });
+  QObject::connect(instance, &SingleInstance::gaveWay, delegate, [requests] {
     requests->deliverTo(nullptr, {});
     QCoreApplication::exit(0);
   });

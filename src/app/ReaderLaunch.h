@@ -10,6 +10,7 @@ namespace brindlewick {
 
 class KeyringWatch;
 class LaunchRequestQueue;
+class SingleInstance;
 
 // A normal start once it is the one running instance: the model, when it could be built, and
 // the shell around it. The delegate goes first, as the model must outlive it.
@@ -39,14 +40,15 @@ struct ReaderLaunch {
 // With `takeFailure`, a model that could not be built is offered to it first (with the error's
 // text): when it answers true it has dealt with the failure (a new version that does not start
 // puts the previous one back), and the launch comes back with neither shell nor alert.
-// With `startAgain`, a shell without a model hands it the first later start (from `requests`)
-// that would open the reader window, and ends the main loop: the caller then starts the program
-// afresh with that request. Starts kept before the shell was up never count.
+// With `instance`, the one requests come through, a shell without a model gives way to the first
+// later start that would open the reader window while no alert shows: that start runs in this
+// one's place, as itself, and the main loop ends with status 0 (requests still kept are not
+// carried out; none was accepted that would open the window). Starts kept before the shell was
+// up never count, and a drop's shortcut is served here as ever.
 using StartFailureHandler = std::function<bool(const QString& description)>;
-using StartAgainHandler = std::function<void(const LaunchRequest& request)>;
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
                           LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr,
-                          const StartFailureHandler& takeFailure = {}, const StartAgainHandler& startAgain = {});
+                          const StartFailureHandler& takeFailure = {}, SingleInstance* instance = nullptr);
 
 // Why the start failed when the keyring stayed locked or never answered while the model opened:
 // the keyring's own text would end in "try again", which at a start means starting again.

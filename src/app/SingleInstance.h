@@ -3,10 +3,12 @@
 #include "app/LaunchRequest.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <chrono>
 #include <exception>
+#include <functional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -42,13 +44,20 @@ struct SingleInstanceLimits {
   std::chrono::milliseconds answerTimeout{5000};
   // How long a start waits while another one holds the lock.
   std::chrono::milliseconds lockTimeout{5000};
+  // How long a start keeps trying while the copy it reached lets go (it gave way to a later
+  // start, or ended under this one's request): then it reaches the copy that took over, or
+  // becomes it.
+  std::chrono::milliseconds settleTimeout{10000};
 };
 
 // One reader per user. The first start listens on a local socket that only this user can
 // reach; every later start sends its LaunchRequest there, waits a bounded time for the
 // answer and ends. A socket left behind by a killed instance is replaced; the probe, that
 // removal and listening happen under a lock file, so two starts after a crash cannot remove
-// each other's socket. Diagnostic launches take no part. Main thread only.
+// each other's socket. A running copy may give way to a later start (see giveWayWhen): it stops
+// listening, tells that start and every one that reaches it afterwards to give way, and ends;
+// those starts then race for the lock as after a crash, and the one that wins runs as itself.
+// Diagnostic launches take no part. Main thread only.
 class SingleInstance final : public QObject {
   Q_OBJECT
 
@@ -73,6 +82,13 @@ public:
   // returns once it took it. Throws SingleInstanceError when neither worked. Call once.
   Role start(const LaunchRequest& request);
 
+  // From now on, while `context` lives, the running instance gives way to the first later start
+  // whose request `yields` answers true for: it stops listening, answers that start and every
+  // later one that still reaches it "give way" (never "accepted" for what it will not carry
+  // out), and then emits gaveWay(), after which the program is to end.
+  void giveWayWhen(QObject* context, std::function<bool(const LaunchRequest&)> yields);
+  bool givingWay() const { return m_givingWay; }
+
   QString socketPath() const;
   QString lockPath() const;
 
@@ -83,18 +99,26 @@ Q_SIGNALS:
   void linksReceived(const brindlewick::LaunchRequest& request);
   // A later start with a launcher action (request.action).
   void actionRequested(const brindlewick::LaunchRequest& request);
+  // This instance gave way to a later start and listens no more (queued after the answer).
+  void gaveWay();
 
 private:
-  class Client;
+  // How a request handed to the running instance fared.
+  enum class Handover { taken, giveWay, closed };
 
-  bool listen();
-  void forward(QLocalSocket& socket, const LaunchRequest& request);
+  void listen();
+  Handover forward(QLocalSocket& socket, const LaunchRequest& request, bool lastTry);
   void acceptConnections();
+  QByteArrayView answer(const LaunchRequest& request);
+  void stopListening();
   void deliver(const LaunchRequest& request);
 
   QString m_folder;
   Limits m_limits;
   QLocalServer* m_server = nullptr;
+  QPointer<QObject> m_yieldContext;
+  std::function<bool(const LaunchRequest&)> m_yields;
+  bool m_givingWay = false;
 };
 
 } // namespace brindlewick

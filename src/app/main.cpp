@@ -94,13 +94,6 @@ void startInstead(const QString& program, const QStringList& request = {}) {
   QTextStream(stderr) << "Brindlewick: " << program << " could not be started\n";
 }
 
-void setOrUnset(const char* name, const QString& value) {
-  if (value.isEmpty())
-    qunsetenv(name);
-  else
-    qputenv(name, value.toLocal8Bit());
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -209,8 +202,6 @@ int main(int argc, char** argv) {
   std::optional<QString> restartInto;
   // The version to start instead of this one, which did not come up.
   std::optional<QString> putBack;
-  // The later start a copy whose start failed gives way to: the program starts afresh with it.
-  std::optional<LaunchRequest> startAgain;
   int status = 0;
   {
     SingleInstance instance;
@@ -292,9 +283,9 @@ int main(int argc, char** argv) {
     };
     {
       // The first-run chime belongs to the onboarding: it plays when that screen comes on.
-      const ReaderLaunch reader =
-          launchReader(std::move(services), {}, &requests, &keyring, notStarted,
-                       [&startAgain](const LaunchRequest& later) { startAgain = later; });
+      // A copy whose start failed gives way to a later start that would open the reader window:
+      // that start runs as itself, and this one ends.
+      const ReaderLaunch reader = launchReader(std::move(services), {}, &requests, &keyring, notStarted, &instance);
       if (reader.abandoned) {
         status = ReaderLaunch::abandonedExitStatus;
       } else if (reader.delegate) {
@@ -324,14 +315,6 @@ int main(int argc, char** argv) {
   }
   if (putBack)
     startInstead(*putBack, commandLine.mid(1));
-  // Once this copy has let go, the later start runs as its own start would have: its window is
-  // activated with its startup notification, which ends there.
-  if (startAgain) {
-    setOrUnset("DESKTOP_STARTUP_ID", startAgain->startupId);
-    setOrUnset("XDG_ACTIVATION_TOKEN", startAgain->activationToken);
-    startInstead(QCoreApplication::applicationFilePath(), startAgain->arguments());
-    return 1;
-  }
   // "Restart now": this version starts again, and that start puts the staged one in place.
   if (restartInto) {
     startInstead(*restartInto);

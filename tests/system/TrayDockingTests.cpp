@@ -27,9 +27,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace brindlewick {
 namespace {
@@ -316,8 +318,9 @@ TEST_F(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
 // A later start of a start that failed tries to open the reader window: it brings the alert
 // back, over whatever covers it, once; a drop's shortcut has nothing to act on and leaves the
 // alert where it is. Answering the alert must leave the first copy running where its tray icon
-// shows (it once crashed inside the request's own socket handler); once the tray has gone
-// (its panel ended), nothing could reach the copy, so answering it ends the copy.
+// shows (it once crashed inside the request's own socket handler); a later start then runs in
+// its place, and once the tray has gone (its panel ended), nothing could reach that one, so
+// answering its alert ends it.
 TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
   X11Windows display;
   ASSERT_TRUE(display.ok());
@@ -335,10 +338,6 @@ TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
       later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), arguments);
       EXPECT_TRUE(later.waitForFinished(kWaitMilliseconds));
       EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
-    };
-    const auto answerAlert = [&] {
-      ASSERT_TRUE(QTest::qWaitFor(alertShows, kWaitMilliseconds)) << "no alert";
-      display.requestClose(alerts().front());
     };
 
     // Another application's window over the whole screen, holding the keyboard.
@@ -367,21 +366,28 @@ TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
     // The start it served is over: its alert does not come again.
     EXPECT_FALSE(QTest::qWaitFor(alertShows, 2000)) << "the alert came back once answered";
 
-    // The copy gives way to a plain start, which fails as it did (nothing has mended the cause)
-    // and shows its alert, beside the tray.
-    laterStart({});
-    ASSERT_NO_FATAL_FAILURE(answerAlert());
-    EXPECT_FALSE(application.waitForFinished(2000))
-        << "the first copy ended with status " << application.exitCode() << " (exit status "
-        << application.exitStatus() << ")";
-    EXPECT_FALSE(alertShows());
+    // A drop's shortcut has nothing to act on, and leaves the copy as it is.
+    laterStart({QStringLiteral("--dismiss")});
+    EXPECT_FALSE(QTest::qWaitFor(alertShows, 1000)) << "a drop's shortcut brought the alert back";
+    ASSERT_EQ(application.state(), QProcess::Running);
 
+    // The copy gives way to a plain start, which runs as itself: it fails as the first did
+    // (nothing has mended the cause), with its own alert, beside the tray.
+    Program again;
+    again.setProcessEnvironment(start.environment);
+    again.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
+    ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds)) << "the copy that failed did not give way";
+    EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !display.mappedWindowsOf(again.processId(), true).isEmpty(); },
+                                kWaitMilliseconds))
+        << "the later start showed no alert of its own: " << again.readAllStandardError().toStdString();
+
+    // Its alert answered once the tray has gone: nothing could reach it, and it ends.
     start.tray.terminate();
     ASSERT_TRUE(start.tray.waitForFinished(kWaitMilliseconds));
-    laterStart({});
-    ASSERT_NO_FATAL_FAILURE(answerAlert());
-    ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds)) << "the answered alert left a process";
-    EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 1);
+    display.requestClose(display.mappedWindowsOf(again.processId(), true).front());
+    ASSERT_TRUE(again.waitForFinished(kWaitMilliseconds)) << "the answered alert left a process";
+    EXPECT_EQ(again.exitStatus() == QProcess::NormalExit ? again.exitCode() : -1, 1);
   }
 }
 
@@ -401,6 +407,7 @@ public:
 TEST_F(TrayDocking, StartsDuringAKeyringWaitAreServedByTheOneAlertOfTheFailedStart) {
   X11Windows display;
   ASSERT_TRUE(display.ok());
+  display.watchStartupMessages();
   PrivateBus bus;
   if (!bus.isRunning())
     GTEST_SKIP() << "dbus-daemon is not installed";
@@ -421,9 +428,12 @@ TEST_F(TrayDocking, StartsDuringAKeyringWaitAreServedByTheOneAlertOfTheFailedSta
     Program& application = start.application;
     const auto windows = [&] { return display.mappedWindowsOf(application.processId(), true); };
     const xcb_window_t waitWindow = windows().front();
+    // Each with a startup id of its own, short enough for its removal to be read whole.
     const auto laterStart = [&](const QString& argument) {
       Program later;
-      later.setProcessEnvironment(start.environment);
+      QProcessEnvironment environment = start.environment;
+      environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), argument.right(6));
+      later.setProcessEnvironment(environment);
       later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {argument});
       EXPECT_TRUE(later.waitForFinished(kWaitMilliseconds));
       EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
@@ -444,6 +454,12 @@ TEST_F(TrayDocking, StartsDuringAKeyringWaitAreServedByTheOneAlertOfTheFailedSta
     display.destroyWindow(cover);
     laterStart(QStringLiteral("brindlewick:open"));
     ASSERT_EQ(windows(), QList<xcb_window_t>{waitWindow}) << "the start did not wait for the keyring";
+    // The launcher's busy cursor of each ends as it is kept or brings the window forward, not
+    // once the keyring lets the start go on.
+    for (const char* id : {"ismiss", "reader", "ibrary", "k:open"})
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] { return display.startupMessages().contains(QByteArray("remove: ID=") + id); }, kWaitMilliseconds))
+          << "the launch feedback of " << id << " goes on";
 
     if (closeWaitWindow) {
       display.requestClose(waitWindow);
@@ -476,59 +492,114 @@ TEST_F(TrayDocking, StartsDuringAKeyringWaitAreServedByTheOneAlertOfTheFailedSta
   }
 }
 
-// The alert of a start that the locked keyring stopped says to unlock it, then start Brindlewick
-// again. Where a tray keeps the copy that failed, that advice must work: the later start comes up
-// as any start would, rather than bring back the alert of the start that failed.
-TEST_F(TrayDocking, StartingAgainOnceTheKeyringIsUnlockedOpensTheReader) {
+// The alert of a start that failed says what to mend, then to start Brindlewick again. Where a
+// tray keeps the copy that failed, that advice must work: the copy gives way, and the later start
+// runs as itself (its own environment, arguments and startup id), rather than meet the alert of
+// the start that failed. A dozen starts at once, as launchers and double clicks make them, leave
+// one copy showing the reader; every other start handed its request to it, and each was served.
+TEST_F(TrayDocking, StartingAgainAsTheAlertAdvisesOpensTheReader) {
   if (qgetenv("BRINDLEWICK_SECRET_SERVICE") != "running")
     GTEST_SKIP() << "no private keyring: CTest runs this program through tests/support/with-secret-service.sh";
   X11Windows display;
   ASSERT_TRUE(display.ok());
-  // Its unlock prompt cannot show: the keyring's bus has no display, as when the reader
-  // dismisses the prompt.
-  ASSERT_EQ(LoginKeyring::lock(), QString());
-  WindowTree tree;
-  FailedStart start;
-  ASSERT_NO_FATAL_FAILURE(
-      startFailing(start, true, display, tree, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS")));
-  Program& application = start.application;
-  const auto windows = [&] { return display.mappedWindowsOf(application.processId(), true); };
-  QByteArray errors;
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        errors += application.readAllStandardError();
-        return errors.contains("the system keyring stayed locked or did not answer") && !windows().isEmpty();
-      },
-      kWaitMilliseconds))
-      << errors.toStdString();
-  const xcb_window_t alert = windows().front();
-  display.requestClose(alert);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return windows().isEmpty(); }, kWaitMilliseconds)) << "the alert stayed";
-  ASSERT_EQ(application.state(), QProcess::Running);
+  display.watchStartupMessages();
+  const QString sessionBus = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+  const struct {
+    const char* name;
+    bool lockKeyring; // else the failed start had a session bus address that leads nowhere
+    QByteArray failure;
+    QList<QStringList> laterStarts;
+  } rows[] = {
+      {"a locked keyring, unlocked", true, "the system keyring stayed locked or did not answer", {{"--library"}}},
+      {"a stale session bus, a dozen starts at once",
+       false,
+       "cannot be reached",
+       {{"--library"}, {}, {"--dismiss"}, {"brindlewick:x"}, {"--discover"}, {"--focus-reader"}, {}, {"--show"},
+        {"--library"}, {"--dismiss"}, {}, {"brindlewick:y"}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    // Its unlock prompt cannot show: the keyring's bus has no display, as when the reader
+    // dismisses the prompt.
+    if (row.lockKeyring) {
+      ASSERT_EQ(LoginKeyring::lock(), QString());
+    }
+    WindowTree tree;
+    FailedStart start;
+    ASSERT_NO_FATAL_FAILURE(startFailing(start, true, display, tree, row.lockKeyring ? sessionBus : QString()));
+    Program& application = start.application;
+    QByteArray errors;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          errors += application.readAllStandardError();
+          return errors.contains(row.failure) && !display.mappedWindowsOf(application.processId(), true).isEmpty();
+        },
+        kWaitMilliseconds))
+        << errors.toStdString();
+    display.requestClose(display.mappedWindowsOf(application.processId(), true).front());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return display.mappedWindowsOf(application.processId(), true).isEmpty(); },
+                                kWaitMilliseconds))
+        << "the alert stayed";
+    ASSERT_EQ(application.state(), QProcess::Running);
+    if (row.lockKeyring) {
+      ASSERT_EQ(LoginKeyring::unlock(), QString());
+    }
 
-  ASSERT_EQ(LoginKeyring::unlock(), QString());
-  Program later;
-  later.setProcessEnvironment(start.environment);
-  later.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {QStringLiteral("--library")});
-  ASSERT_TRUE(later.waitForFinished(kWaitMilliseconds));
-  EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
-  // The reader window, the size of no alert.
-  QRect frame;
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] {
-        const QList<xcb_window_t> shown = windows();
-        frame = shown.size() == 1 ? tree.geometry(shown.front()) : QRect();
-        return frame.width() >= 900;
-      },
-      kWaitMilliseconds))
-      << "no reader window: " << (errors + application.readAllStandardError()).toStdString();
-  errors += application.readAllStandardError();
-  EXPECT_EQ(errors.count("initialization failed"), 1) << errors.toStdString();
-  EXPECT_EQ(application.state(), QProcess::Running);
-  QTest::qWait(300); // painted
-  EXPECT_TRUE(QGuiApplication::primaryScreen()
-                  ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                  .save(testing::testOutputPath(QStringLiteral("started-again.png"))));
+    // Started as from the desktop's own session, each with its own startup id.
+    std::vector<std::unique_ptr<Program>> later;
+    for (const QStringList& arguments : row.laterStarts) {
+      QProcessEnvironment environment = start.environment;
+      environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus);
+      environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("later-%1").arg(later.size()));
+      later.push_back(std::make_unique<Program>());
+      later.back()->setProcessEnvironment(environment);
+      later.back()->start(QStringLiteral(BRINDLEWICK_EXECUTABLE), arguments);
+    }
+    ASSERT_TRUE(application.waitForFinished(kWaitMilliseconds)) << "the copy that failed did not give way";
+    errors += application.readAllStandardError();
+    EXPECT_EQ(application.exitStatus() == QProcess::NormalExit ? application.exitCode() : -1, 0) << errors.toStdString();
+    EXPECT_EQ(errors.count("initialization failed"), 1) << errors.toStdString();
+
+    // One start runs on; every other one has ended, its request taken.
+    Program* reader = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          return std::count_if(later.begin(), later.end(),
+                               [](const auto& one) { return one->state() != QProcess::NotRunning; }) <= 1;
+        },
+        2 * kWaitMilliseconds))
+        << "starts were left waiting";
+    for (const auto& one : later) {
+      const QByteArray said = one->readAllStandardError();
+      EXPECT_FALSE(said.contains("did not take this request")) << said.toStdString();
+      if (one->state() != QProcess::NotRunning)
+        reader = one.get();
+      else
+        EXPECT_EQ(one->exitStatus() == QProcess::NormalExit ? one->exitCode() : -1, 0) << said.toStdString();
+    }
+    ASSERT_NE(reader, nullptr) << "no start runs on as the reader";
+    // The reader window, the size of no alert.
+    QRect frame;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          const QList<xcb_window_t> shown = display.mappedWindowsOf(reader->processId(), true);
+          frame = shown.size() == 1 ? tree.geometry(shown.front()) : QRect();
+          return frame.width() >= 900;
+        },
+        kWaitMilliseconds))
+        << "no reader window: " << reader->readAllStandardError().toStdString();
+    // Each start was served: the launch feedback of every one ended.
+    for (std::size_t i = 0; i < later.size(); ++i)
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] { return display.startupMessages().contains("remove: ID=later-" + QByteArray::number(i)); },
+          kWaitMilliseconds))
+          << "the launch feedback of start " << i << " goes on";
+    EXPECT_FALSE(reader->readAllStandardError().contains("initialization failed"));
+    QTest::qWait(300); // painted
+    EXPECT_TRUE(QGuiApplication::primaryScreen()
+                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                    .save(testing::testOutputPath(QStringLiteral("started-again-%1.png").arg(row.lockKeyring))));
+  }
 }
 
 #else

@@ -2,6 +2,7 @@
 
 #ifdef BRINDLEWICK_HAVE_XCB
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -133,6 +134,27 @@ bool X11Windows::speaksDelete(xcb_window_t window) {
   }
   std::free(reply);
   return speaks;
+}
+
+void X11Windows::watchStartupMessages() {
+  // They reach every client that watches the root window's properties.
+  const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+  sync();
+}
+
+QList<QByteArray> X11Windows::startupMessages() {
+  sync();
+  const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN");
+  while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+    const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+    if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->format == 8 && message->type == begin) {
+      const char* data = reinterpret_cast<const char*>(message->data.data8);
+      m_startupMessages.append(QByteArray(data, qstrnlen(data, 20)));
+    }
+    std::free(event);
+  }
+  return m_startupMessages;
 }
 
 } // namespace brindlewick

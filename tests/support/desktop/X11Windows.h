@@ -2,6 +2,7 @@
 
 #ifdef BRINDLEWICK_HAVE_XCB
 
+#include <QByteArray>
 #include <QList>
 #include <QRect>
 
@@ -41,6 +42,13 @@ public:
   // Gives the window the input focus and publishes it as the active window.
   void focus(xcb_window_t window);
 
+  // Keeps the startup-notification messages sent to the root window from now on.
+  void watchStartupMessages();
+  // Those kept so far (such as "remove: ID=…"), in the order they came. Each is read whole only
+  // when it fits one client message (19 bytes): another program's chunks could come between
+  // those of a longer one.
+  QList<QByteArray> startupMessages();
+
 private:
   void sync();
   qint64 cardinal(xcb_window_t window, xcb_atom_t property);
@@ -48,6 +56,7 @@ private:
 
   xcb_connection_t* m_connection;
   xcb_window_t m_root;
+  QList<QByteArray> m_startupMessages;
 };
 
 } // namespace brindlewick
