@@ -21,8 +21,9 @@ constexpr QByteArrayView refusedAnswer = "refused\n";
 // the one that does.
 constexpr QByteArrayView giveWayAnswer = "give way\n";
 constexpr qsizetype maximumAnswerBytes = 64;
-// Between two tries while a copy lets go.
+// Between two tries while a copy lets go, and while another start holds the lock.
 constexpr unsigned long settlePauseMilliseconds = 50;
+constexpr unsigned long lockPauseMilliseconds = 10;
 
 // Nothing the program may remove on its own: the reader's, wherever it came from.
 const QString folderInTheWay = QStringLiteral(
@@ -36,6 +37,19 @@ QString lockProblem(QLockFile::LockError error) {
   case QLockFile::UnknownError: break;
   }
   return QStringLiteral("unknown error");
+}
+
+// QLockFile's own wait doubles its pauses up to seconds, so that starts that come together
+// (a double click, a launcher and a link at once) would wait seconds for a lock held for
+// milliseconds: this one looks again every few.
+bool takeLock(QLockFile& lock, std::chrono::milliseconds timeout) {
+  const QDeadlineTimer deadline(timeout);
+  while (!lock.tryLock(0)) {
+    if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+      return false;
+    QThread::msleep(lockPauseMilliseconds);
+  }
+  return true;
 }
 
 int remainingMilliseconds(const QDeadlineTimer& deadline) {
@@ -61,7 +75,7 @@ void SingleInstance::stopListening() {
   // Closing removes the socket file. Under the lock, so that a start which has just found
   // the socket dead and put up its own cannot lose it to this removal.
   QLockFile lock(lockPath());
-  lock.tryLock(m_limits.lockTimeout);
+  takeLock(lock, m_limits.lockTimeout);
   m_server->close();
 }
 
@@ -85,7 +99,7 @@ SingleInstance::Role SingleInstance::start(const LaunchRequest& request) {
   const QDeadlineTimer settling(m_limits.settleTimeout);
   for (;;) {
     QLockFile lock(lockPath());
-    if (!lock.tryLock(m_limits.lockTimeout))
+    if (!takeLock(lock, m_limits.lockTimeout))
       throw SingleInstanceError(
           QStringLiteral("Could not take the lock %1: %2.").arg(lockPath(), lockProblem(lock.error())));
 

@@ -18,6 +18,7 @@
 #include "desktop/FullScreenProbe.h"
 #include "desktop/KeychainStorage.h"
 #include "desktop/ScreenSource.h"
+#include "desktop/WindowActivation.h"
 #include "desktop/SoundPlayer.h"
 #include "desktop/X11DesktopWatch.h"
 #include "desktop/XdgUrlOpener.h"
@@ -186,8 +187,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     // Nothing on screen to act on: the staged version waits for a start that runs the reader.
-    if (request.needsRunningCopy())
+    if (request.needsRunningCopy()) {
+      WindowActivation::endLaunchFeedback(request.startupId);
       return 0;
+    }
     UpdateInstaller(QCoreApplication::applicationFilePath(), {}).finishPendingInstall();
     const QStringList given = QCoreApplication::arguments().mid(1);
     const std::optional<QString> instead =
@@ -210,8 +213,10 @@ int main(int argc, char** argv) {
     LaunchRequestQueue requests(&instance);
     try {
       // A desktop shortcut's "dismiss" or "focus" with no copy running has no drop to act on,
-      // and must not start the reader for it.
+      // and must not start the reader for it; its launch is over all the same.
       if (instance.start(request) == SingleInstance::Role::forwarded || request.needsRunningCopy()) {
+        if (request.needsRunningCopy())
+          WindowActivation::endLaunchFeedback(request.startupId);
         if (trial)
           trial->withdraw();
         word.handedOn();

@@ -1,7 +1,9 @@
 // A start of the reader reduced to its single-instance part: the runtime folder, then the
 // start's own arguments. It starts on a line of standard input (so that a test can release
 // several at once), then prints "forwarded", or "running" and a line per request received
-// until its standard input closes. Failures: standard error, status 1.
+// until its standard input closes. Failures: standard error, status 1. With
+// SINGLE_INSTANCE_GIVES_WAY set, a running start gives way to the first start that would open the
+// reader window: it prints "gave way" and ends.
 
 #include "app/SingleInstance.h"
 
@@ -40,6 +42,13 @@ int main(int argc, char** argv) {
   QObject::connect(&instance, &SingleInstance::reopenRequested, report("reopen"));
   QObject::connect(&instance, &SingleInstance::linksReceived, report("links"));
   QObject::connect(&instance, &SingleInstance::actionRequested, report("action"));
+  if (qEnvironmentVariableIsSet("SINGLE_INSTANCE_GIVES_WAY")) {
+    instance.giveWayWhen(&instance, [](const LaunchRequest& r) { return r.opensReaderWindow(); });
+    QObject::connect(&instance, &SingleInstance::gaveWay, [] {
+      print("gave way");
+      QCoreApplication::quit();
+    });
+  }
 
   // Local sockets set up on first use: done before the release, starts released together
   // reach the socket together.

@@ -21,8 +21,10 @@ namespace {
 // One start of SingleInstanceChild; a held one waits for release().
 struct Start : QProcess {
   Start(const QString& folder, const QStringList& arguments, bool held = false,
-        const QString& startupId = {}) {
+        const QString& startupId = {}, bool givesWay = false) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (givesWay)
+      environment.insert("SINGLE_INSTANCE_GIVES_WAY", "1");
     environment.insert("DESKTOP_STARTUP_ID", startupId);
     environment.insert("XDG_ACTIVATION_TOKEN", startupId.isEmpty() ? "" : "token");
     setProcessEnvironment(environment);
@@ -127,6 +129,68 @@ TEST_F(SingleInstanceTest, StartsAtOnceAfterAKillMakeOneInstance) {
     for (int i = 0; i < 3; ++i)
       EXPECT_EQ(running.front()->nextLine(), "reopen [|]");
   }
+}
+
+// A copy that gives way to a later start ends; that start, and those that came with it, race for
+// the lock as after a kill: one runs, and every other one hands its request to it. None is
+// refused, and none is told its request was taken by the copy that ends. A drop's shortcut that
+// comes first is served by that copy as ever.
+TEST_F(SingleInstanceTest, StartsAtOnceAtACopyThatGivesWayMakeOneInstance) {
+  for (int round = 0; round < 3; ++round) {
+    Start yielding(folder.path(), {}, false, {}, true);
+    ASSERT_EQ(yielding.nextLine(), "running");
+    {
+      Start shortcut(folder.path(), {"--dismiss"});
+      EXPECT_EQ(shortcut.nextLine(), "forwarded");
+      EXPECT_EQ(yielding.nextLine(), "action --dismiss [|]");
+    }
+    std::vector<std::unique_ptr<Start>> starts;
+    for (const QStringList& arguments : {QStringList{}, QStringList{"--library"}, QStringList{"--dismiss"},
+                                         QStringList{}, QStringList{"brindlewick:x"}, QStringList{"--show"}})
+      starts.push_back(std::make_unique<Start>(folder.path(), arguments, true));
+    QTest::qWait(200); // each one waits for its release now
+    for (const auto& start : starts)
+      start->release();
+    // The shortcut may reach it before a start it gives way to: it serves that one.
+    std::size_t served = 0;
+    for (QString line = yielding.nextLine(); line != "gave way"; line = yielding.nextLine()) {
+      ASSERT_EQ(line, "action --dismiss [|]");
+      ++served;
+    }
+    EXPECT_TRUE(yielding.waitForFinished(10000));
+    std::vector<Start*> running;
+    for (const auto& start : starts) {
+      const QString first = start->nextLine();
+      if (first == "running")
+        running.push_back(start.get());
+      else
+        EXPECT_TRUE(first == "forwarded" && start->finish() == 0)
+            << first.toStdString() << start->readAllStandardError().toStdString();
+    }
+    ASSERT_EQ(running.size(), 1u);
+    for (std::size_t i = 1 + served; i < starts.size(); ++i)
+      EXPECT_FALSE(running.front()->nextLine().isEmpty()) << "a request taken was lost";
+    EXPECT_EQ(running.front()->finish(), 0);
+  }
+}
+
+// A copy that closes the connection before it answers, and ends, had nothing to refuse: the start
+// tries again, and runs in its place.
+TEST_F(SingleInstanceTest, AStartWhoseCopyEndsUnderItRunsInItsPlace) {
+  QLocalServer server;
+  ASSERT_TRUE(server.listen(socket));
+  QObject::connect(&server, &QLocalServer::newConnection, [&server] {
+    QLocalSocket* client = server.nextPendingConnection();
+    QObject::connect(client, &QLocalSocket::readyRead, [&server, client] {
+      server.close();
+      client->abort();
+    });
+  });
+  Start later(folder.path(), {});
+  QString first;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return later.canReadLine() && !(first = later.nextLine()).isEmpty(); }, 10000));
+  EXPECT_EQ(first, "running") << later.readAllStandardError().toStdString();
+  EXPECT_EQ(later.finish(), 0);
 }
 
 // A start whose request was not taken fails and says so: no false success, no second instance.

@@ -157,6 +157,7 @@ TEST(StartRefusal, ADropShortcutWithNoCopyRunningStartsNothing) {
                     "private Xvfb server";
   X11Windows display;
   ASSERT_TRUE(display.ok());
+  display.watchStartupMessages();
   for (const bool staged : {false, true}) {
     for (const char* action : {"--dismiss", "--focus-reader"}) {
       SCOPED_TRACE(std::string(action) + (staged ? ", an update staged" : ""));
@@ -175,7 +176,10 @@ TEST(StartRefusal, ADropShortcutWithNoCopyRunningStartsNothing) {
         ASSERT_TRUE(newer.open(QIODevice::WriteOnly) && newer.write("the staged version") > 0);
       }
       QProcess program;
-      program.setProcessEnvironment(homeAt(home, home.filePath("runtime")));
+      QProcessEnvironment environment = homeAt(home, home.filePath("runtime"));
+      const QString startupId = QStringLiteral("none-%1%2").arg(action[2]).arg(staged);
+      environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), startupId);
+      program.setProcessEnvironment(environment);
       program.start(executable, {QString::fromLatin1(action)});
       ASSERT_TRUE(program.waitForStarted());
       bool windowShown = false;
@@ -190,6 +194,9 @@ TEST(StartRefusal, ADropShortcutWithNoCopyRunningStartsNothing) {
       EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, 0)
           << program.readAllStandardError().toStdString();
       EXPECT_FALSE(QFileInfo::exists(home.filePath("runtime/app.brindlewick.socket")));
+      // The launch is over all the same: the launcher's busy cursor ends.
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] { return display.startupMessages().contains("remove: ID=" + startupId.toUtf8()); }, 2000));
       EXPECT_TRUE(
           QDir(home.filePath("data")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
       if (staged) {
