@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
@@ -102,6 +103,8 @@ public:
   void activate(xcb_window_t window) {
     sendToRoot(window, atom("_NET_ACTIVE_WINDOW"), {2, XCB_CURRENT_TIME, 0});
   }
+  // Asks the window manager to minimize `window`, as a taskbar does (IconicState).
+  void iconify(xcb_window_t window) { sendToRoot(window, atom("WM_CHANGE_STATE"), {3}); }
   void switchToDesktop(std::uint32_t desktop) {
     sendToRoot(root_, atom("_NET_CURRENT_DESKTOP"), {desktop, XCB_CURRENT_TIME});
   }
@@ -786,6 +789,35 @@ TEST_F(WindowManagerTest, ASecondLaunchBringsForwardWhatTheFirstShowsAndEndsItsL
                  states.contains(client_->atom("_NET_WM_STATE_SKIP_PAGER")));
     secondLaunch(reader, [&](const LaunchRequest& request) { delegate->handle(request); });
   }
+}
+
+// The About box of a window the window manager minimizes stays with it, and shows again when the
+// window comes back; only a window the program hides takes the box with it.
+TEST_F(WindowManagerTest, TheAboutBoxStaysWithItsWindowWhenTheWindowManagerMinimizesIt) {
+  ReaderWithUpdater launched;
+  ReadingWindow& window = *launched.delegate.window();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QMenuBar* bar = window.menuBar();
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                    bar->mapTo(&window, bar->actionGeometry(bar->actions().constFirst()).center()));
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }));
+  for (QAction* action : menu->actions())
+    if (action->text() == QLatin1String("About Brindlewick"))
+      QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, {}, menu->actionGeometry(action).center());
+  QPointer<QMessageBox> box;
+  ASSERT_TRUE(waitFor([&] {
+    const QList<QMessageBox*> boxes = window.findChildren<QMessageBox*>();
+    box = boxes.size() == 1 ? boxes.first() : nullptr;
+    return box && box->isVisible();
+  }));
+
+  client_->iconify(idOf(window));
+  ASSERT_TRUE(waitFor([&] { return !window.isVisible() || window.isMinimized(); })) << "not minimized";
+  QTest::qWait(300); // whatever the hide leads to
+  ASSERT_FALSE(box.isNull()) << "the box went with its minimized window";
+  client_->activate(idOf(window));
+  EXPECT_TRUE(waitFor([&] { return window.isVisible() && !window.isMinimized() && box && box->isVisible(); }));
 }
 
 // "Check for updates" pressed in the reader window: the answer opens over that window, on its
