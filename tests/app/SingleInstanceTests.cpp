@@ -52,6 +52,25 @@ struct Start : QProcess {
   }
 };
 
+// Releases held starts together: the one that runs, once every other one has handed over its
+// request and ended; null unless exactly one runs.
+Start* releaseTogether(const std::vector<std::unique_ptr<Start>>& starts) {
+  QTest::qWait(200); // each one waits for its release now
+  for (const auto& start : starts)
+    start->release();
+  std::vector<Start*> running;
+  for (const auto& start : starts) {
+    const QString first = start->nextLine();
+    if (first == "running")
+      running.push_back(start.get());
+    else
+      EXPECT_TRUE(first == "forwarded" && start->finish() == 0)
+          << first.toStdString() << start->readAllStandardError().toStdString();
+  }
+  EXPECT_EQ(running.size(), 1u);
+  return running.size() == 1 ? running.front() : nullptr;
+}
+
 class SingleInstanceTest : public testing::Test {
 protected:
   QTemporaryDir folder;
@@ -114,20 +133,10 @@ TEST_F(SingleInstanceTest, StartsAtOnceAfterAKillMakeOneInstance) {
     std::vector<std::unique_ptr<Start>> starts;
     for (int i = 0; i < 4; ++i)
       starts.push_back(std::make_unique<Start>(folder.path(), QStringList{}, true));
-    QTest::qWait(200); // each one waits for its release now
-    for (const auto& start : starts)
-      start->release();
-    std::vector<Start*> running;
-    for (const auto& start : starts) {
-      const QString first = start->nextLine();
-      if (first == "running")
-        running.push_back(start.get());
-      else
-        EXPECT_TRUE(first == "forwarded" && start->finish() == 0) << first.toStdString();
-    }
-    ASSERT_EQ(running.size(), 1u);
+    Start* running = releaseTogether(starts);
+    ASSERT_NE(running, nullptr);
     for (int i = 0; i < 3; ++i)
-      EXPECT_EQ(running.front()->nextLine(), "reopen [|]");
+      EXPECT_EQ(running->nextLine(), "reopen [|]");
   }
 }
 
@@ -148,9 +157,8 @@ TEST_F(SingleInstanceTest, StartsAtOnceAtACopyThatGivesWayMakeOneInstance) {
     for (const QStringList& arguments : {QStringList{}, QStringList{"--library"}, QStringList{"--dismiss"},
                                          QStringList{}, QStringList{"brindlewick:x"}, QStringList{"--show"}})
       starts.push_back(std::make_unique<Start>(folder.path(), arguments, true));
-    QTest::qWait(200); // each one waits for its release now
-    for (const auto& start : starts)
-      start->release();
+    Start* running = releaseTogether(starts);
+    ASSERT_NE(running, nullptr);
     // The shortcut may reach it before a start it gives way to: it serves that one.
     std::size_t served = 0;
     for (QString line = yielding.nextLine(); line != "gave way"; line = yielding.nextLine()) {
@@ -158,19 +166,9 @@ TEST_F(SingleInstanceTest, StartsAtOnceAtACopyThatGivesWayMakeOneInstance) {
       ++served;
     }
     EXPECT_TRUE(yielding.waitForFinished(10000));
-    std::vector<Start*> running;
-    for (const auto& start : starts) {
-      const QString first = start->nextLine();
-      if (first == "running")
-        running.push_back(start.get());
-      else
-        EXPECT_TRUE(first == "forwarded" && start->finish() == 0)
-            << first.toStdString() << start->readAllStandardError().toStdString();
-    }
-    ASSERT_EQ(running.size(), 1u);
     for (std::size_t i = 1 + served; i < starts.size(); ++i)
-      EXPECT_FALSE(running.front()->nextLine().isEmpty()) << "a request taken was lost";
-    EXPECT_EQ(running.front()->finish(), 0);
+      EXPECT_FALSE(running->nextLine().isEmpty()) << "a request taken was lost";
+    EXPECT_EQ(running->finish(), 0);
   }
 }
 
