@@ -319,8 +319,7 @@ TEST_F(TrayDocking, AFailedStartOutlivesItsAlertOnlyWhereTheTrayShowsItsIcon) {
 // back, over whatever covers it, once; a drop's shortcut has nothing to act on and leaves the
 // alert where it is. Answering the alert must leave the first copy running where its tray icon
 // shows (it once crashed inside the request's own socket handler); a later start then runs in
-// its place, and once the tray has gone (its panel ended), nothing could reach that one, so
-// answering its alert ends it.
+// its place.
 TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
   X11Windows display;
   ASSERT_TRUE(display.ok());
@@ -371,8 +370,11 @@ TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
     EXPECT_FALSE(QTest::qWaitFor(alertShows, 1000)) << "a drop's shortcut brought the alert back";
     ASSERT_EQ(application.state(), QProcess::Running);
 
-    // The copy gives way to a plain start, which runs as itself: it fails as the first did
-    // (nothing has mended the cause), with its own alert, beside the tray.
+    // Once the tray has gone (its panel ended), the copy gives way to a plain start, which runs as
+    // itself: it fails as the first did (nothing has mended the cause), and with no tray to
+    // reach it by, answering its alert ends it.
+    start.tray.terminate();
+    ASSERT_TRUE(start.tray.waitForFinished(kWaitMilliseconds));
     Program again;
     again.setProcessEnvironment(start.environment);
     again.start(QStringLiteral(BRINDLEWICK_EXECUTABLE), {});
@@ -381,10 +383,6 @@ TEST_F(TrayDocking, ALaterStartBringsTheAlertOfAFailedStartForward) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !display.mappedWindowsOf(again.processId(), true).isEmpty(); },
                                 kWaitMilliseconds))
         << "the later start showed no alert of its own: " << again.readAllStandardError().toStdString();
-
-    // Its alert answered once the tray has gone: nothing could reach it, and it ends.
-    start.tray.terminate();
-    ASSERT_TRUE(start.tray.waitForFinished(kWaitMilliseconds));
     display.requestClose(display.mappedWindowsOf(again.processId(), true).front());
     ASSERT_TRUE(again.waitForFinished(kWaitMilliseconds)) << "the answered alert left a process";
     EXPECT_EQ(again.exitStatus() == QProcess::NormalExit ? again.exitCode() : -1, 1);
