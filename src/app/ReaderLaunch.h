@@ -42,9 +42,9 @@ struct ReaderLaunch {
 // puts the previous one back), and the launch comes back with neither shell nor alert.
 // With `instance`, the one requests come through, a shell without a model gives way to the first
 // later start that would open the reader window while no alert shows: that start runs in this
-// one's place, as itself, and the main loop ends with status 0 (requests still kept are not
-// carried out; none was accepted that would open the window). Starts kept before the shell was
-// up never count, and a drop's shortcut is served here as ever.
+// one's place, as itself, and the main loop ends with status 0. What is still kept then goes
+// uncarried: only drop shortcuts, which have nothing to act on here. Starts kept before the shell
+// was up never count, and a drop's shortcut is served here as ever.
 using StartFailureHandler = std::function<bool(const QString& description)>;
 ReaderLaunch launchReader(ReaderModel::Services services, ReaderAppDelegate::Options options,
                           LaunchRequestQueue* requests = nullptr, KeyringWatch* keyring = nullptr,

@@ -96,8 +96,8 @@ TEST(LaunchUsage, FocusReaderAndDismissAreLauncherActionsThatTravel) {
   }
 }
 
-// What a later start asks decides whether a copy whose start failed gives way to it: only one
-// that would open the reader window starts the program again, with arguments that ask the same.
+// What a later start asks decides whether a copy whose start failed gives way to it: only to one
+// that would open the reader window.
 TEST(LaunchUsage, ARequestSaysWhetherItOpensTheReaderWindow) {
   const struct {
     QStringList arguments;

@@ -25,9 +25,9 @@
 #include <xcb/xcb.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
